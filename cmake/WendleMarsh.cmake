@@ -1,0 +1,71 @@
+# Shared helpers for the project's CMake files.
+
+function(wm_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+    -Wnon-virtual-dtor -Wno-missing-field-initializers)
+  if(WM_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# wm_module(<name> SOURCES ... DEPS ... [PUBLIC_LIBS ...])
+# Builds the library wm_<name> from src/<name>. Its text domain is "wm-<name>".
+function(wm_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS;LIBS" ${ARGN})
+  add_library(wm_${name} STATIC ${M_SOURCES})
+  target_include_directories(wm_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(wm_${name} PRIVATE WM_TEXT_DOMAIN="wm-${name}")
+  foreach(dep ${M_DEPS})
+    target_link_libraries(wm_${name} PUBLIC wm_${dep})
+  endforeach()
+  if(M_LIBS)
+    target_link_libraries(wm_${name} PUBLIC ${M_LIBS})
+  endif()
+  wm_warnings(wm_${name})
+endfunction()
+
+# wm_test(<name> SOURCES ... DEPS ...)
+# One GoogleTest executable per test folder, registered with CTest.
+function(wm_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LIBS" ${ARGN})
+  add_executable(test_${name} ${T_SOURCES})
+  target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(test_${name} PRIVATE WM_TEXT_DOMAIN="wm-test")
+  foreach(dep ${T_DEPS})
+    target_link_libraries(test_${name} PRIVATE wm_${dep})
+  endforeach()
+  target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  wm_warnings(test_${name})
+  include(GoogleTest)
+  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "LC_ALL=C;LANG=;QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# wm_bench(<name> SOURCES ... DEPS ...)
+function(wm_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;DEPS;LIBS" ${ARGN})
+  add_executable(bench_${name} ${B_SOURCES})
+  target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  foreach(dep ${B_DEPS})
+    target_link_libraries(bench_${name} PRIVATE wm_${dep})
+  endforeach()
+  target_link_libraries(bench_${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+endfunction()
+
+# wm_glob_module(<name> DEPS ... LIBS ...)
+# A module library made of every .cpp under src/<name> (subfolders included).
+function(wm_glob_module name)
+  cmake_parse_arguments(M "" "" "DEPS;LIBS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  wm_module(${name} SOURCES ${sources} DEPS ${M_DEPS} LIBS ${M_LIBS})
+endfunction()
+
+# wm_glob_test(<name> DEPS ... LIBS ...)
+# One test executable of every .cpp under tests/<name>.
+function(wm_glob_test name)
+  cmake_parse_arguments(T "" "" "DEPS;LIBS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(sources)
+    wm_test(${name} SOURCES ${sources} DEPS ${T_DEPS} LIBS ${T_LIBS})
+  endif()
+endfunction()

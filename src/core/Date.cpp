@@ -1,0 +1,41 @@
+#include "core/Date.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace wm {
+
+namespace {
+std::int64_t clampToInt64(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+    if (v <= -9.2e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(std::llround(v));
+}
+}  // namespace
+
+Date Date::fromSeconds(double seconds) { return Date{clampToInt64(seconds * 1e6)}; }
+
+Date Date::now() {
+    auto t = std::chrono::system_clock::now().time_since_epoch();
+    return Date{std::chrono::duration_cast<std::chrono::microseconds>(t).count()};
+}
+
+Date Date::repositoryPrecision() const {
+    std::int64_t q = microseconds / 1000;
+    std::int64_t r = microseconds % 1000;
+    if (r >= 500) ++q;
+    else if (r <= -500) --q;
+    return Date{q * 1000};
+}
+
+Date Date::distantPast() { return Date{-62135596800LL * 1000000LL}; }
+Date Date::distantFuture() { return Date{64092211200LL * 1000000LL}; }
+
+Date Date::adding(double seconds) const {
+    double us = static_cast<double>(microseconds) + seconds * 1e6;
+    return Date{clampToInt64(us)};
+}
+
+}  // namespace wm

@@ -1,0 +1,39 @@
+#pragma once
+// The one point-in-time type of the project: whole microseconds since
+// 1970-01-01T00:00:00Z. Differences are exact, so a threshold such as
+// 172,800 seconds compares exactly. Durations are double seconds.
+#include <compare>
+#include <cstdint>
+
+namespace wm {
+
+struct Date {
+    std::int64_t microseconds = 0;  // since the Unix epoch, UTC
+
+    static Date fromMicroseconds(std::int64_t us) { return Date{us}; }
+    static Date fromSeconds(double seconds);  // rounded to the nearest microsecond, clamped
+    double secondsSince1970() const { return static_cast<double>(microseconds) / 1e6; }
+
+    static Date now();
+    // Now, rounded to whole milliseconds (every stored time of a repository).
+    static Date repositoryNow() { return now().repositoryPrecision(); }
+    // Rounded to the nearest whole millisecond (half away from zero).
+    Date repositoryPrecision() const;
+
+    // 0001-01-01T00:00:00Z: the "long ago" sentinel. It is whole milliseconds,
+    // so it survives every date coding of the project unchanged.
+    static Date distantPast();
+    // 4001-01-01T00:00:00Z.
+    static Date distantFuture();
+
+    Date adding(double seconds) const;
+    // Seconds from other to this.
+    double timeIntervalSince(Date other) const {
+        return static_cast<double>(microseconds - other.microseconds) / 1e6;
+    }
+
+    friend auto operator<=>(const Date&, const Date&) = default;
+    friend bool operator==(const Date&, const Date&) = default;
+};
+
+}  // namespace wm

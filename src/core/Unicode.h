@@ -1,0 +1,28 @@
+#pragma once
+// Unicode helpers over ICU. Every function takes and returns UTF-8.
+#include <string>
+#include <string_view>
+
+#include "core/Bytes.h"
+
+namespace wm::Unicode {
+
+// Decodes UTF-8, replacing each ill-formed sequence with U+FFFD.
+std::string decodeUTF8Repairing(ByteView bytes);
+inline std::string decodeUTF8Repairing(std::string_view text) { return decodeUTF8Repairing(viewOf(text)); }
+bool isValidUTF8(ByteView bytes);
+
+// Canonical composition (NFC).
+std::string nfc(std::string_view text);
+// True when the two texts are canonically equivalent.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+// Case- and diacritic-insensitive containment (no locale): "Resume" is found in "my RÉSUMÉ.pdf".
+bool containsInsensitive(std::string_view haystack, std::string_view needle);
+
+// The order of the system's file browser: ICU collation of the process locale with
+// numeric collation ("file2" before "file10"), ties broken by code-point order.
+// Returns <0, 0 or >0.
+int localizedStandardCompare(std::string_view a, std::string_view b);
+
+}  // namespace wm::Unicode
