@@ -41,6 +41,22 @@ std::string format(std::string_view pattern, std::span<const Value> values);
 // lookup then format.
 std::string sentence(const char* domain, std::string_view english, std::initializer_list<Value> values = {});
 
+// The process locale as an ICU identifier ("en_US", "fr_FR"). It comes from the
+// environment (LC_ALL, then LC_MESSAGES, then LANG); a C or POSIX environment
+// formats as "en_US". Every formatter of the project uses it explicitly.
+std::string localeIdentifier();
+
+// The folder the catalogues are read from (<folder>/<language>/LC_MESSAGES/<domain>.mo),
+// found once: <executable folder>/../share/locale, then <executable folder>/locale,
+// then the folder fixed at build time.
+std::string catalogueDirectory();
+
+// Test seams. setLocaleForTesting switches both formatting and the message language
+// ("en_US" pins the English texts and formats); setCatalogueDirectoryForTesting
+// points every domain at another folder of catalogues.
+void setLocaleForTesting(const std::string& identifier);
+void setCatalogueDirectoryForTesting(const std::string& directory);
+
 }  // namespace wm::Localization
 
 #define WM_L(english, ...) ::wm::Localization::sentence(WM_TEXT_DOMAIN, english, {__VA_ARGS__})

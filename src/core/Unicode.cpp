@@ -1,0 +1,180 @@
+#include "core/Unicode.h"
+
+#include <memory>
+#include <mutex>
+
+#include <unicode/coll.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include "core/Localization.h"
+
+namespace wm::Unicode {
+
+namespace {
+
+// Length of the well-formed sequence starting at bytes[i], or 0 when the bytes
+// there are ill-formed. On 0, *subpart receives the length of the maximal
+// subpart (at least 1), which becomes one U+FFFD.
+std::size_t wellFormedLength(ByteView bytes, std::size_t i, std::size_t* subpart) {
+    const std::size_t n = bytes.size();
+    const std::uint8_t b0 = bytes[i];
+    *subpart = 1;
+    if (b0 < 0x80) return 1;
+    std::size_t length;
+    std::uint8_t lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        if (b0 == 0xE0) lo = 0xA0;        // no overlong forms
+        else if (b0 == 0xED) hi = 0x9F;   // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        if (b0 == 0xF0) lo = 0x90;        // no overlong forms
+        else if (b0 == 0xF4) hi = 0x8F;   // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= n) {
+            *subpart = k;
+            return 0;
+        }
+        std::uint8_t b = bytes[i + k];
+        std::uint8_t low = k == 1 ? lo : 0x80, high = k == 1 ? hi : 0xBF;
+        if (b < low || b > high) {
+            *subpart = k;
+            return 0;
+        }
+    }
+    return length;
+}
+
+icu::UnicodeString toUnicode(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::string toUTF8(const icu::UnicodeString& s) {
+    std::string out;
+    s.toUTF8String(out);
+    return out;
+}
+
+const icu::Normalizer2& nfcNormalizer() {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status) || n == nullptr) throw std::runtime_error("ICU normalisation data is unavailable");
+    return *n;
+}
+
+const icu::Normalizer2& nfdNormalizer() {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFDInstance(status);
+    if (U_FAILURE(status) || n == nullptr) throw std::runtime_error("ICU normalisation data is unavailable");
+    return *n;
+}
+
+// Decomposes, drops combining marks, folds case; applied twice so that
+// a case fold that produces new decomposable letters is handled too.
+icu::UnicodeString foldedForSearch(std::string_view text) {
+    icu::UnicodeString s = toUnicode(decodeUTF8Repairing(text));
+    for (int round = 0; round < 2; ++round) {
+        UErrorCode status = U_ZERO_ERROR;
+        icu::UnicodeString decomposed = nfdNormalizer().normalize(s, status);
+        if (U_FAILURE(status)) decomposed = s;
+        icu::UnicodeString stripped;
+        for (int32_t i = 0; i < decomposed.length();) {
+            UChar32 c = decomposed.char32At(i);
+            if (u_charType(c) != U_NON_SPACING_MARK) stripped.append(c);
+            i += U16_LENGTH(c);
+        }
+        s = stripped.foldCase(U_FOLD_CASE_DEFAULT);
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string decodeUTF8Repairing(ByteView bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t subpart;
+        std::size_t length = wellFormedLength(bytes, i, &subpart);
+        if (length > 0) {
+            out.append(reinterpret_cast<const char*>(bytes.data() + i), length);
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i += subpart;
+        }
+    }
+    return out;
+}
+
+bool isValidUTF8(ByteView bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t subpart;
+        std::size_t length = wellFormedLength(bytes, i, &subpart);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string nfc(std::string_view text) {
+    icu::UnicodeString s = toUnicode(decodeUTF8Repairing(text));
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeString normal = nfcNormalizer().normalize(s, status);
+    if (U_FAILURE(status)) return toUTF8(s);
+    return toUTF8(normal);
+}
+
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    return nfc(a) == nfc(b);
+}
+
+bool containsInsensitive(std::string_view haystack, std::string_view needle) {
+    icu::UnicodeString n = foldedForSearch(needle);
+    if (n.isEmpty()) return true;
+    return foldedForSearch(haystack).indexOf(n) >= 0;
+}
+
+int localizedStandardCompare(std::string_view a, std::string_view b) {
+    // A collator is built per thread and per locale: compare() on one instance
+    // from several threads is not something ICU promises for every version.
+    struct Cached {
+        std::string locale;
+        std::unique_ptr<icu::Collator> collator;
+    };
+    thread_local Cached cached;
+    const std::string locale = Localization::localeIdentifier();
+    if (!cached.collator || cached.locale != locale) {
+        UErrorCode status = U_ZERO_ERROR;
+        cached.collator.reset(icu::Collator::createInstance(icu::Locale(locale.c_str()), status));
+        if (U_FAILURE(status) || !cached.collator) {
+            cached.collator.reset();
+        } else {
+            cached.collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        }
+        cached.locale = locale;
+    }
+    std::string ra = decodeUTF8Repairing(a), rb = decodeUTF8Repairing(b);
+    if (cached.collator) {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollationResult r = cached.collator->compareUTF8(
+            icu::StringPiece(ra.data(), static_cast<int32_t>(ra.size())),
+            icu::StringPiece(rb.data(), static_cast<int32_t>(rb.size())), status);
+        if (U_SUCCESS(status) && r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
+    }
+    // UTF-8 byte order is code-point order.
+    int c = ra.compare(rb);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+}  // namespace wm::Unicode
