@@ -1,0 +1,35 @@
+#include "core/SparseLayout.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace wm::SparseLayout {
+
+std::uint64_t Region::end() const {
+    std::uint64_t e;
+    if (__builtin_add_overflow(offset, length, &e)) return std::numeric_limits<std::uint64_t>::max();
+    return e;
+}
+
+std::vector<Region> dataRegions(std::uint64_t size, std::vector<Region> holes) {
+    std::vector<Region> data;
+    if (size == 0) return data;
+    // Clip to the file; a hole that starts at or past the end, or is empty, goes.
+    std::vector<Region> clipped;
+    clipped.reserve(holes.size());
+    for (const Region& h : holes) {
+        if (h.offset >= size) continue;
+        std::uint64_t end = std::min(h.end(), size);
+        if (end > h.offset) clipped.push_back({h.offset, end - h.offset});
+    }
+    std::sort(clipped.begin(), clipped.end(), [](const Region& a, const Region& b) { return a.offset < b.offset; });
+    std::uint64_t cursor = 0;  // end of the data seen so far
+    for (const Region& h : clipped) {
+        if (h.offset > cursor) data.push_back({cursor, h.offset - cursor});
+        cursor = std::max(cursor, h.end());
+    }
+    if (cursor < size) data.push_back({cursor, size - cursor});
+    return data;
+}
+
+}  // namespace wm::SparseLayout
