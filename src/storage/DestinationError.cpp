@@ -1,0 +1,121 @@
+#include "storage/DestinationError.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace wm {
+
+namespace {
+
+std::string quoted(const RepoPath& path) { return path.string(); }
+
+std::string systemText(int errorNumber) {
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not be in buffer.
+    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
+    return text ? std::string(text) : std::string("error ") + std::to_string(errorNumber);
+}
+
+}  // namespace
+
+DestinationError DestinationError::notFound(RepoPath path) {
+    DestinationError e(Kind::notFound, "DestinationError.notFound(" + quoted(path) + ")");
+    e.path = std::move(path);
+    return e;
+}
+
+DestinationError DestinationError::unavailable(DestinationID id, Availability availability) {
+    DestinationError e(Kind::unavailable, "DestinationError.unavailable(" + id.value.uuidString() + ", " +
+                                              availability.description() + ")");
+    e.destination = id;
+    e.availability = std::move(availability);
+    return e;
+}
+
+DestinationError DestinationError::permissionDenied(RepoPath path) {
+    DestinationError e(Kind::permissionDenied, "DestinationError.permissionDenied(" + quoted(path) + ")");
+    e.path = std::move(path);
+    return e;
+}
+
+DestinationError DestinationError::outOfSpace(std::int64_t needed, std::optional<std::int64_t> available) {
+    DestinationError e(Kind::outOfSpace, "DestinationError.outOfSpace(needed: " + std::to_string(needed) +
+                                             ", available: " +
+                                             (available ? std::to_string(*available) : std::string("nil")) + ")");
+    e.needed = needed;
+    e.available = available;
+    return e;
+}
+
+DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expected, std::int64_t got) {
+    DestinationError e(Kind::shortRead, "DestinationError.shortRead(" + quoted(path) + ", expected: " +
+                                            std::to_string(expected) + ", got: " + std::to_string(got) + ")");
+    e.path = std::move(path);
+    e.expected = expected;
+    e.got = got;
+    return e;
+}
+
+DestinationError DestinationError::ioFailed(RepoPath path, std::string underlying) {
+    DestinationError e(Kind::ioFailed,
+                       "DestinationError.ioFailed(" + quoted(path) + ", underlying: " + underlying + ")");
+    e.path = std::move(path);
+    e.underlying = std::move(underlying);
+    return e;
+}
+
+DestinationError DestinationError::writeFailed(RepoPath path, std::string underlying) {
+    DestinationError e(Kind::writeFailed,
+                       "DestinationError.writeFailed(" + quoted(path) + ", underlying: " + underlying + ")");
+    e.path = std::move(path);
+    e.underlying = std::move(underlying);
+    return e;
+}
+
+DestinationError DestinationError::renameFailed(RepoPath path, std::string underlying) {
+    DestinationError e(Kind::renameFailed,
+                       "DestinationError.renameFailed(" + quoted(path) + ", underlying: " + underlying + ")");
+    e.path = std::move(path);
+    e.underlying = std::move(underlying);
+    return e;
+}
+
+DestinationError DestinationError::pathTooLong(RepoPath path, std::int64_t limit) {
+    DestinationError e(Kind::pathTooLong,
+                       "DestinationError.pathTooLong(" + quoted(path) + ", limit: " + std::to_string(limit) + ")");
+    e.path = std::move(path);
+    e.limit = limit;
+    return e;
+}
+
+DestinationError DestinationError::interrupted() { return DestinationError(Kind::interrupted, "DestinationError.interrupted"); }
+
+DestinationError DestinationError::fromErrno(int errorNumber, const RepoPath& path, Operation operation,
+                                             std::int64_t bytesNeeded, std::optional<std::int64_t> bytesAvailable) {
+    switch (errorNumber) {
+        case ENOENT: return notFound(path);
+        case EACCES:
+        case EPERM:
+        case EROFS: return permissionDenied(path);
+        case ENOSPC:
+        case EDQUOT: return outOfSpace(bytesNeeded, bytesAvailable);
+        case ENAMETOOLONG: {
+            // A single over-long name is the usual cause; otherwise the whole path is.
+            for (const auto& c : path.components()) {
+                if (c.size() > NAME_MAX) return pathTooLong(path, NAME_MAX);
+            }
+            return pathTooLong(path, PATH_MAX);
+        }
+        case EINTR: return interrupted();
+        default: break;
+    }
+    switch (operation) {
+        case Operation::read: return ioFailed(path, systemText(errorNumber));
+        case Operation::write: return writeFailed(path, systemText(errorNumber));
+        case Operation::rename: return renameFailed(path, systemText(errorNumber));
+    }
+    return ioFailed(path, systemText(errorNumber));
+}
+
+}  // namespace wm

@@ -1,0 +1,256 @@
+// Behaviour every destination shares, run against the local folder and the in-memory model.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "storage/LocalFolderDestination.h"
+#include "support/InMemoryDestination.h"
+#include "support/TempFolder.h"
+
+namespace wm {
+namespace {
+
+struct Fixture {
+    std::unique_ptr<test::TempFolder> folder;
+    std::shared_ptr<Destination> destination;
+};
+
+struct Maker {
+    const char* name;
+    std::function<Fixture()> make;
+};
+
+std::ostream& operator<<(std::ostream& os, const Maker& m) { return os << m.name; }
+
+class DestinationContract : public ::testing::TestWithParam<Maker> {
+protected:
+    void SetUp() override {
+        fixture_ = GetParam().make();
+        d = fixture_.destination;
+    }
+    void put(const RepoPath& path, std::string_view text) {
+        auto w = d->openWrite(path);
+        w->write(viewOf(text));
+        w->commit();
+    }
+    std::vector<std::string> names(const RepoPath& folder) {
+        std::vector<std::string> out;
+        for (const auto& p : d->list(folder)) {
+            EXPECT_EQ(p.parent(), folder);
+            out.push_back(p.fileName());
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    Fixture fixture_;
+    std::shared_ptr<Destination> d;
+};
+
+const RepoPath kPack = RepoPath() / "packs" / "ab" / "ab01.pack";
+
+TEST_P(DestinationContract, NothingAppearsBeforeCommitAndNothingStaysInTmpAfter) {
+    auto w = d->openWrite(kPack);
+    w->write(viewOf("hello "));
+    w->write(viewOf("world"));
+    EXPECT_FALSE(d->exists(kPack));
+    EXPECT_EQ(d->size(kPack), std::nullopt);
+    EXPECT_THROW(d->read(kPack), DestinationError);
+    w->commit();
+    EXPECT_TRUE(d->exists(kPack));
+    EXPECT_EQ(d->size(kPack), 11);
+    EXPECT_EQ(stringOf(d->read(kPack)), "hello world");
+    EXPECT_TRUE(d->list(RepoPath() / "tmp").empty());
+}
+
+TEST_P(DestinationContract, CommitReplacesTheEarlierObject) {
+    put(kPack, "first version, longer");
+    put(kPack, "second");
+    EXPECT_EQ(stringOf(d->read(kPack)), "second");
+    EXPECT_TRUE(d->list(RepoPath() / "tmp").empty());
+}
+
+TEST_P(DestinationContract, AWriterIsFinishedByCommit) {
+    auto w = d->openWrite(kPack);
+    w->write(viewOf("x"));
+    w->commit();
+    EXPECT_THROW(w->write(viewOf("y")), DestinationError);
+    EXPECT_THROW(w->commit(), DestinationError);
+    w->cancel();  // does nothing after commit
+    EXPECT_EQ(stringOf(d->read(kPack)), "x");
+}
+
+TEST_P(DestinationContract, CancelGivesUpThePendingObject) {
+    put(kPack, "kept");
+    auto w = d->openWrite(kPack);
+    w->write(viewOf("dropped"));
+    w->cancel();
+    EXPECT_EQ(stringOf(d->read(kPack)), "kept");
+    EXPECT_TRUE(d->list(RepoPath() / "tmp").empty());
+}
+
+TEST_P(DestinationContract, ADroppedWriterLeavesItsBytesInTmpOnly) {
+    {
+        auto w = d->openWrite(kPack);
+        w->write(viewOf("pending"));
+    }
+    EXPECT_FALSE(d->exists(kPack));
+    EXPECT_EQ(d->list(RepoPath() / "tmp").size(), 1u);
+}
+
+TEST_P(DestinationContract, EmptyObjectsAndEmptyWrites) {
+    auto w = d->openWrite(RepoPath() / "empty");
+    w->write({});
+    w->commit();
+    EXPECT_EQ(d->size(RepoPath() / "empty"), 0);
+    EXPECT_TRUE(d->read(RepoPath() / "empty").empty());
+    EXPECT_TRUE(d->read(RepoPath() / "empty", ByteRange{0, 0}).empty());
+}
+
+TEST_P(DestinationContract, RangedReadsAtTheEdges) {
+    put(RepoPath() / "f", "0123456789");
+    const RepoPath f = RepoPath() / "f";
+    struct Row {
+        ByteRange range;
+        const char* expected;  // nullptr: an error
+        DestinationError::Kind kind = DestinationError::Kind::shortRead;
+    };
+    const std::vector<Row> rows = {
+        {{0, 10}, "0123456789"},
+        {{0, 1}, "0"},
+        {{9, 10}, "9"},
+        {{3, 7}, "3456"},
+        {{10, 10}, ""},
+        {{4, 4}, ""},
+        {{9, 11}, nullptr},
+        {{10, 11}, nullptr},
+        {{20, 30}, nullptr},
+        {{-1, 3}, nullptr, DestinationError::Kind::ioFailed},
+        {{5, 4}, nullptr, DestinationError::Kind::ioFailed},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.range.lower) + ".." + std::to_string(row.range.upper));
+        if (row.expected) {
+            EXPECT_EQ(stringOf(d->read(f, row.range)), row.expected);
+            std::string buffer(static_cast<std::size_t>(row.range.count()), '?');
+            d->readInto(f, row.range.lower,
+                        std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size()));
+            EXPECT_EQ(buffer, row.expected);
+        } else {
+            try {
+                d->read(f, row.range);
+                ADD_FAILURE() << "no error";
+            } catch (const DestinationError& e) {
+                EXPECT_EQ(e.kind, row.kind) << e.what();
+                if (e.kind == DestinationError::Kind::shortRead) {
+                    EXPECT_EQ(e.expected, row.range.count());
+                    EXPECT_EQ(e.got, std::max<std::int64_t>(0, 10 - row.range.lower));
+                }
+            }
+        }
+    }
+}
+
+TEST_P(DestinationContract, AMissingObjectIsNotFound) {
+    const RepoPath missing = RepoPath() / "snapshots" / "nothing.snap";
+    EXPECT_FALSE(d->exists(missing));
+    EXPECT_EQ(d->size(missing), std::nullopt);
+    try {
+        d->read(missing, ByteRange{0, 4});
+        FAIL();
+    } catch (const DestinationError& e) {
+        EXPECT_EQ(e.kind, DestinationError::Kind::notFound);
+        EXPECT_EQ(e.path, missing);
+    }
+    std::uint8_t byte;
+    EXPECT_THROW(d->readInto(missing, 0, {&byte, 1}), DestinationError);
+}
+
+TEST_P(DestinationContract, ListingGivesFullPathsOfFilesAndFolders) {
+    put(RepoPath() / "packs" / "ab" / "1.pack", "a");
+    put(RepoPath() / "packs" / "cd" / "2.pack", "b");
+    put(RepoPath() / "packs" / "loose", "c");
+    EXPECT_EQ(names(RepoPath() / "packs"), (std::vector<std::string>{"ab", "cd", "loose"}));
+    EXPECT_EQ(names(RepoPath() / "packs" / "ab"), (std::vector<std::string>{"1.pack"}));
+    auto rootNames = names(RepoPath());
+    EXPECT_TRUE(std::find(rootNames.begin(), rootNames.end(), "packs") != rootNames.end());
+    // A missing folder is empty; a file is not a folder.
+    EXPECT_TRUE(d->list(RepoPath() / "index").empty());
+    EXPECT_TRUE(d->list(RepoPath() / "index" / "deeper").empty());
+    EXPECT_THROW(d->list(RepoPath() / "packs" / "loose"), DestinationError);
+    // A folder is not a file.
+    EXPECT_EQ(d->size(RepoPath() / "packs"), std::nullopt);
+    EXPECT_TRUE(d->exists(RepoPath() / "packs"));
+}
+
+TEST_P(DestinationContract, RemoveFilesAndEmptyFoldersAndToleratesMissingOnes) {
+    const RepoPath file = RepoPath() / "gc" / "a.mark";
+    put(file, "m");
+    EXPECT_THROW(d->remove(RepoPath() / "gc"), DestinationError);  // not empty
+    d->remove(file);
+    EXPECT_FALSE(d->exists(file));
+    d->remove(file);  // already gone: no error
+    d->remove(RepoPath() / "gc");
+    EXPECT_FALSE(d->exists(RepoPath() / "gc"));
+    d->remove(RepoPath() / "never" / "was");
+}
+
+TEST_P(DestinationContract, SeveralThreadsReadAndWriteAtOnce) {
+    constexpr int kThreads = 6;
+    constexpr int kFiles = 20;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            try {
+                for (int i = 0; i < kFiles; ++i) {
+                    const RepoPath path = RepoPath() / ("t" + std::to_string(t)) / ("f" + std::to_string(i));
+                    std::string text(static_cast<std::size_t>(100 + i), static_cast<char>('a' + t));
+                    auto w = d->openWrite(path);
+                    w->write(viewOf(text));
+                    w->commit();
+                    if (stringOf(d->read(path, ByteRange{0, 100})) != text.substr(0, 100)) ++failures;
+                    // Everyone writes the shared object too; the last commit wins whole.
+                    auto s = d->openWrite(RepoPath() / "shared");
+                    s->write(viewOf(text.substr(0, 50)));
+                    s->commit();
+                    auto shared = stringOf(d->read(RepoPath() / "shared"));
+                    if (shared.size() != 50 || shared.find_first_not_of(shared[0]) != std::string::npos) ++failures;
+                }
+            } catch (const std::exception& e) {
+                ++failures;
+                ADD_FAILURE() << e.what();
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(d->list(RepoPath() / ("t" + std::to_string(t))).size(), static_cast<std::size_t>(kFiles));
+    }
+    EXPECT_TRUE(d->list(RepoPath() / "tmp").empty());
+}
+
+Fixture makeLocal() {
+    Fixture f;
+    f.folder = std::make_unique<test::TempFolder>("wm-dest");
+    f.destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                             f.folder->path() / "repo", std::nullopt,
+                                                             LocalFolderDestination::Preparation::preparing());
+    return f;
+}
+
+Fixture makeInMemory() {
+    Fixture f;
+    f.destination = std::make_shared<test::InMemoryDestination>();
+    return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, DestinationContract,
+                         ::testing::Values(Maker{"LocalFolder", makeLocal}, Maker{"InMemory", makeInMemory}),
+                         [](const ::testing::TestParamInfo<Maker>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace wm

@@ -1,0 +1,148 @@
+#pragma once
+// A destination that wraps any other, logs every call and injects faults:
+//  - the n-th mutating call (openWrite, write, commit, remove) fails with a chosen error;
+//  - calls of chosen operations on paths matching a pattern fail with a chosen error;
+//  - a bit flipped in what reads of matching objects return (at an offset of the object, so
+//    every ranged read that covers it sees the same damage);
+//  - removal refused with a storage-side retention text ("... retention expires ...");
+//  - a crash: from the n-th mutating call on, every call throws SimulatedCrash without
+//    reaching the wrapped destination (pair it with InMemoryDestination::simulateReset()
+//    for a power loss).
+// Patterns are shell globs over the path's text ("packs/*", "index/*.idx"); "*" also matches
+// "/". Rules are checked in the order they were added; the first that applies wins.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Error.h"
+#include "storage/Destination.h"
+#include "support/SimulatedCrash.h"
+
+namespace wm::test {
+
+// How a destination with storage-side retention refuses to delete an object it must keep.
+// Its text contains "retention expires"; it is not a DestinationError.
+class RetentionRefusal : public wm::Error {
+public:
+    explicit RetentionRefusal(const RepoPath& path);
+    RepoPath path;
+};
+
+class FaultyDestination final : public Destination {
+public:
+    enum class Operation {
+        capabilities,
+        availability,
+        exists,
+        size,
+        read,
+        readInto,
+        list,
+        openWrite,
+        write,
+        commit,
+        cancel,
+        remove,
+        freeSpace,
+    };
+    static const char* operationName(Operation op);
+    static bool isMutating(Operation op);  // openWrite, write, commit, remove
+
+    struct Call {
+        Operation operation;
+        RepoPath path;                    // the root for calls without a path
+        std::optional<ByteRange> range;   // read, readInto
+        std::int64_t byteCount = 0;       // write: bytes handed over
+        bool failed = false;              // a fault was injected, or the wrapped call threw
+    };
+
+    explicit FaultyDestination(std::shared_ptr<Destination> wrapping);
+    const std::shared_ptr<Destination>& wrapped() const { return inner_; }
+
+    // --- faults ---
+    // The n-th mutating call from now (1 = the next) throws error instead of running.
+    void failMutation(std::int64_t n, DestinationError error);
+    // Calls of the given operations (all operations when empty) on matching paths throw
+    // error; times limits how often (nothing: always).
+    void failCalls(std::string pathPattern, DestinationError error, std::set<Operation> operations = {},
+                   std::optional<int> times = std::nullopt);
+    // Reads of matching paths return bytes whose bit bitIndex (counted from the start of the
+    // object: byte bitIndex / 8, bit bitIndex % 8) is flipped.
+    void flipBitOnRead(std::string pathPattern, std::int64_t bitIndex);
+    // remove() of matching paths throws RetentionRefusal and removes nothing.
+    void refuseRemovalUntilRetentionExpires(std::string pathPattern);
+    // From the n-th mutating call from now on, every call throws SimulatedCrash.
+    void crashAtMutation(std::int64_t n);
+    bool hasCrashed() const;
+    // Drops every fault rule and the crash state; the log stays.
+    void clearFaults();
+
+    // --- log ---
+    std::vector<Call> calls() const;
+    std::int64_t mutatingCallCount() const;
+    void clearLog();
+
+    // --- Destination ---
+    DestinationID id() const override;
+    DestinationKind kind() const override;
+    DestinationCapabilities capabilities() override;
+    Availability availability() override;
+    bool exists(const RepoPath& path) override;
+    std::optional<std::int64_t> size(const RepoPath& path) override;
+    Bytes read(const RepoPath& path, std::optional<ByteRange> range = std::nullopt) override;
+    void readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) override;
+    std::vector<RepoPath> list(const RepoPath& folder) override;
+    std::unique_ptr<DurableWriter> openWrite(const RepoPath& path) override;
+    void remove(const RepoPath& path) override;
+    std::optional<std::int64_t> freeSpace() override;
+
+private:
+    class Writer;
+    friend class Writer;
+
+    struct PathRule {
+        std::string pattern;
+        std::set<Operation> operations;
+        std::optional<DestinationError> error;
+        std::optional<int> remaining;
+        bool retentionRefusal = false;
+    };
+    struct BitFlip {
+        std::string pattern;
+        std::int64_t bitIndex;
+    };
+
+    // Logs the call and throws what the fault rules say; returns the log index.
+    std::size_t before(Operation op, const RepoPath& path, std::optional<ByteRange> range = std::nullopt,
+                       std::int64_t byteCount = 0);
+    void markFailed(std::size_t index);
+    // Runs call after before(); a throw from the wrapped destination is logged as failed.
+    template <class F>
+    auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call) {
+        const std::size_t index = before(op, path, range);
+        try {
+            return call();
+        } catch (...) {
+            markFailed(index);
+            throw;
+        }
+    }
+    void corrupt(const RepoPath& path, std::int64_t objectOffset, std::span<std::uint8_t> bytes) const;
+
+    std::shared_ptr<Destination> inner_;
+    mutable std::mutex mutex_;
+    std::vector<Call> log_;
+    std::int64_t mutations_ = 0;
+    std::vector<std::pair<std::int64_t, DestinationError>> nthFailures_;  // absolute mutation numbers
+    std::vector<PathRule> rules_;
+    std::vector<BitFlip> flips_;
+    std::optional<std::int64_t> crashAt_;  // absolute mutation number
+    bool crashed_ = false;
+};
+
+}  // namespace wm::test

@@ -1,0 +1,370 @@
+#include "support/InMemoryDestination.h"
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <system_error>
+
+#include "support/SimulatedCrash.h"
+
+namespace wm::test {
+
+struct InMemoryDestination::Node {
+    bool folder = false;
+    Bytes data;
+    Bytes durableData;
+    std::map<std::string, std::shared_ptr<Node>> entries;
+    std::map<std::string, std::shared_ptr<Node>> durableEntries;
+};
+
+namespace {
+
+using Node = InMemoryDestination::Node;
+
+std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
+
+std::shared_ptr<Node> makeFolder() {
+    auto n = std::make_shared<Node>();
+    n->folder = true;
+    return n;
+}
+
+void resetNode(Node& node) {
+    if (!node.folder) {
+        node.data = node.durableData;
+        return;
+    }
+    node.entries = node.durableEntries;
+    for (auto& [name, child] : node.entries) resetNode(*child);
+}
+
+void collectFiles(const Node& node, const std::string& prefix, std::map<std::string, Bytes>& out,
+                  std::vector<std::string>* folders) {
+    for (const auto& [name, child] : node.entries) {
+        std::string path = prefix.empty() ? name : prefix + "/" + name;
+        if (child->folder) {
+            if (folders) folders->push_back(path);
+            collectFiles(*child, path, out, folders);
+        } else {
+            out[path] = child->data;
+        }
+    }
+}
+
+}  // namespace
+
+const char* InMemoryDestination::stepName(Step step) {
+    switch (step) {
+        case Step::createFolder: return "createFolder";
+        case Step::createTemporary: return "createTemporary";
+        case Step::writeData: return "writeData";
+        case Step::syncData: return "syncData";
+        case Step::rename: return "rename";
+        case Step::syncFolder: return "syncFolder";
+        case Step::remove: return "remove";
+    }
+    return "?";
+}
+
+// ---------------------------------------------------------------------------------------
+
+class InMemoryDestination::Writer final : public DurableWriter {
+public:
+    Writer(InMemoryDestination& owner, RepoPath path, std::string temporaryName, std::shared_ptr<Node> node,
+           std::size_t record, std::uint64_t generation)
+        : owner_(owner),
+          path_(std::move(path)),
+          temporaryName_(std::move(temporaryName)),
+          node_(std::move(node)),
+          record_(record),
+          generation_(generation) {}
+
+    void write(ByteView bytes) override {
+        std::lock_guard lock(owner_.mutex_);
+        checkAlive("write");
+        if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
+        owner_.step(Step::writeData, path_);
+        node_->data.insert(node_->data.end(), bytes.begin(), bytes.end());
+        owner_.records_[record_].bytesWritten += static_cast<std::int64_t>(bytes.size());
+    }
+
+    void commit() override {
+        std::lock_guard lock(owner_.mutex_);
+        checkAlive("commit");
+        if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
+        finished_ = true;  // a failure below leaves the pending file behind in "tmp"
+        auto& record = owner_.records_[record_];
+
+        owner_.step(Step::syncData, path_);
+        node_->durableData = node_->data;
+        record.dataSynced = true;
+
+        owner_.step(Step::rename, path_);
+        auto folder = owner_.lookup(path_.parent());
+        if (!folder || !folder->folder) throw DestinationError::notFound(path_);
+        auto existing = folder->entries.find(path_.fileName());
+        if (existing != folder->entries.end() && existing->second->folder) {
+            throw DestinationError::renameFailed(path_, systemText(EISDIR));
+        }
+        if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
+        folder->entries[path_.fileName()] = node_;
+        record.renamed = true;
+
+        owner_.step(Step::syncFolder, path_);
+        folder->durableEntries = folder->entries;
+        record.folderSynced = true;
+    }
+
+    void cancel() noexcept override {
+        std::lock_guard lock(owner_.mutex_);
+        if (finished_ || generation_ != owner_.generation_ || owner_.powerOff_) return;
+        finished_ = true;
+        if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
+        owner_.records_[record_].cancelled = true;
+    }
+
+private:
+    void checkAlive(const char* operation) {
+        if (generation_ != owner_.generation_) {
+            throw SimulatedCrash{std::string("writer from before a reset: ") + operation + " " + path_.string()};
+        }
+        owner_.checkUsable(operation);
+    }
+
+    InMemoryDestination& owner_;
+    RepoPath path_;
+    std::string temporaryName_;
+    std::shared_ptr<Node> node_;
+    std::size_t record_;
+    std::uint64_t generation_;
+    bool finished_ = false;
+};
+
+// ---------------------------------------------------------------------------------------
+
+InMemoryDestination::InMemoryDestination(DestinationID id, DestinationKind kind)
+    : id_(id), kind_(kind), root_(makeFolder()) {}
+
+InMemoryDestination::~InMemoryDestination() = default;
+
+void InMemoryDestination::setCapabilities(DestinationCapabilities capabilities) {
+    std::lock_guard lock(mutex_);
+    capabilities_ = capabilities;
+}
+
+void InMemoryDestination::setAvailability(Availability availability) {
+    std::lock_guard lock(mutex_);
+    availability_ = std::move(availability);
+}
+
+void InMemoryDestination::setFreeSpace(std::optional<std::int64_t> bytes) {
+    std::lock_guard lock(mutex_);
+    freeSpace_ = bytes;
+}
+
+void InMemoryDestination::put(const RepoPath& path, ByteView contents) {
+    std::lock_guard lock(mutex_);
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EISDIR));
+    auto folder = folderFor(path.parent(), true, true);
+    if (!folder) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    auto node = std::make_shared<Node>();
+    node->data.assign(contents.begin(), contents.end());
+    node->durableData = node->data;
+    folder->entries[path.fileName()] = node;
+    folder->durableEntries[path.fileName()] = node;
+}
+
+void InMemoryDestination::put(const RepoPath& path, std::string_view contents) { put(path, viewOf(contents)); }
+
+std::map<std::string, Bytes> InMemoryDestination::files() const {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, Bytes> out;
+    collectFiles(*root_, "", out, nullptr);
+    return out;
+}
+
+std::vector<std::string> InMemoryDestination::folders() const {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, Bytes> ignored;
+    std::vector<std::string> out;
+    collectFiles(*root_, "", ignored, &out);
+    return out;
+}
+
+std::vector<InMemoryDestination::DurableWriteRecord> InMemoryDestination::durableWrites() const {
+    std::lock_guard lock(mutex_);
+    return records_;
+}
+
+void InMemoryDestination::cutPowerAtStep(std::int64_t n) {
+    std::lock_guard lock(mutex_);
+    cutAt_ = steps_ + n;
+}
+
+std::int64_t InMemoryDestination::stepsTaken() const {
+    std::lock_guard lock(mutex_);
+    return steps_;
+}
+
+bool InMemoryDestination::powerIsOff() const {
+    std::lock_guard lock(mutex_);
+    return powerOff_;
+}
+
+void InMemoryDestination::simulateReset() {
+    std::lock_guard lock(mutex_);
+    resetNode(*root_);
+    powerOff_ = false;
+    cutAt_.reset();
+    ++generation_;
+}
+
+void InMemoryDestination::checkUsable(const char* operation) const {
+    if (powerOff_) throw SimulatedCrash{std::string("the power is off: ") + operation};
+    if (!availability_.isAvailable()) throw DestinationError::unavailable(id_, availability_);
+}
+
+void InMemoryDestination::step(Step s, const RepoPath& path) {
+    ++steps_;
+    if (cutAt_ && steps_ == *cutAt_) {
+        powerOff_ = true;
+        throw SimulatedCrash{std::string("power cut at ") + stepName(s) + " of " + path.string()};
+    }
+}
+
+std::shared_ptr<Node> InMemoryDestination::lookup(const RepoPath& path) const {
+    std::shared_ptr<Node> node = root_;
+    for (const auto& c : path.components()) {
+        if (!node->folder) return nullptr;
+        auto it = node->entries.find(c);
+        if (it == node->entries.end()) return nullptr;
+        node = it->second;
+    }
+    return node;
+}
+
+// The folder at path; with create, missing folders are made, each synced into its parent
+// (durable: without counting steps, for fixture set-up). Nothing when a file is in the way.
+std::shared_ptr<Node> InMemoryDestination::folderFor(const RepoPath& folder, bool create, bool durable) {
+    std::shared_ptr<Node> node = root_;
+    RepoPath walked;
+    for (const auto& c : folder.components()) {
+        walked = walked / c;
+        auto it = node->entries.find(c);
+        if (it != node->entries.end()) {
+            if (!it->second->folder) return nullptr;
+            node = it->second;
+            continue;
+        }
+        if (!create) return nullptr;
+        if (!durable) step(Step::createFolder, walked);
+        auto made = makeFolder();
+        node->entries[c] = made;
+        node->durableEntries = node->entries;
+        node = made;
+    }
+    return node;
+}
+
+DestinationCapabilities InMemoryDestination::capabilities() {
+    std::lock_guard lock(mutex_);
+    checkUsable("capabilities");
+    return capabilities_;
+}
+
+Availability InMemoryDestination::availability() {
+    std::lock_guard lock(mutex_);
+    return availability_;
+}
+
+bool InMemoryDestination::exists(const RepoPath& path) {
+    std::lock_guard lock(mutex_);
+    checkUsable("exists");
+    return lookup(path) != nullptr;
+}
+
+std::optional<std::int64_t> InMemoryDestination::size(const RepoPath& path) {
+    std::lock_guard lock(mutex_);
+    checkUsable("size");
+    auto node = lookup(path);
+    if (!node || node->folder) return std::nullopt;
+    return static_cast<std::int64_t>(node->data.size());
+}
+
+Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
+    std::lock_guard lock(mutex_);
+    checkUsable("read");
+    if (range && (range->lower < 0 || range->upper < range->lower)) {
+        throw DestinationError::ioFailed(path, "invalid byte range");
+    }
+    auto node = lookup(path);
+    if (!node) throw DestinationError::notFound(path);
+    if (node->folder) throw DestinationError::ioFailed(path, systemText(EISDIR));
+    const auto size = static_cast<std::int64_t>(node->data.size());
+    if (!range) return node->data;
+    if (range->upper > size) {
+        throw DestinationError::shortRead(path, range->count(),
+                                          std::max<std::int64_t>(0, std::min(range->count(), size - range->lower)));
+    }
+    return Bytes(node->data.begin() + range->lower, node->data.begin() + range->upper);
+}
+
+void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
+    std::lock_guard lock(mutex_);
+    checkUsable("readInto");
+    const auto count = static_cast<std::int64_t>(out.size());
+    if (offset < 0) throw DestinationError::ioFailed(path, "invalid byte range");
+    auto node = lookup(path);
+    if (!node) throw DestinationError::notFound(path);
+    if (node->folder) throw DestinationError::ioFailed(path, systemText(EISDIR));
+    const auto size = static_cast<std::int64_t>(node->data.size());
+    if (offset + count > size) {
+        throw DestinationError::shortRead(path, count, std::max<std::int64_t>(0, std::min(count, size - offset)));
+    }
+    if (count > 0) std::memcpy(out.data(), node->data.data() + offset, out.size());
+}
+
+std::vector<RepoPath> InMemoryDestination::list(const RepoPath& folder) {
+    std::lock_guard lock(mutex_);
+    checkUsable("list");
+    std::vector<RepoPath> out;
+    auto node = lookup(folder);
+    if (!node) return out;
+    if (!node->folder) throw DestinationError::ioFailed(folder, systemText(ENOTDIR));
+    for (const auto& [name, child] : node->entries) out.push_back(folder / name);
+    return out;
+}
+
+std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& path) {
+    std::lock_guard lock(mutex_);
+    checkUsable("openWrite");
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EISDIR));
+    if (!folderFor(path.parent(), true, false)) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    auto tmp = folderFor(RepoPath() / "tmp", true, false);
+    if (!tmp) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    step(Step::createTemporary, path);
+    std::string name = UUID::random().compactHex();
+    auto node = std::make_shared<Node>();
+    tmp->entries[name] = node;
+    records_.push_back(DurableWriteRecord{path});
+    return std::make_unique<Writer>(*this, path, name, node, records_.size() - 1, generation_);
+}
+
+void InMemoryDestination::remove(const RepoPath& path) {
+    std::lock_guard lock(mutex_);
+    checkUsable("remove");
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EBUSY));
+    auto node = lookup(path);
+    if (!node) return;
+    if (node->folder && !node->entries.empty()) throw DestinationError::writeFailed(path, systemText(ENOTEMPTY));
+    step(Step::remove, path);
+    lookup(path.parent())->entries.erase(path.fileName());
+}
+
+std::optional<std::int64_t> InMemoryDestination::freeSpace() {
+    std::lock_guard lock(mutex_);
+    checkUsable("freeSpace");
+    return freeSpace_;
+}
+
+}  // namespace wm::test

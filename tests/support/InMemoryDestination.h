@@ -1,0 +1,121 @@
+#pragma once
+// A destination kept in memory that models durability the way a disk does, for power-loss
+// tests.
+//
+// It keeps folders and files as a real file system does: every folder has its visible
+// entries and its durable entries (those flushed by a folder sync); every file has its
+// visible bytes and its durable bytes (those flushed by a data sync). A durable write follows
+// the same protocol as the local folder: the bytes go to a new file in "tmp", commit() syncs
+// the data, renames the file into place and syncs the folder that holds it; folders created
+// on the way are synced into their parents. remove() changes only the visible entries,
+// exactly like unlink without a folder sync.
+//
+// simulateReset() is the machine losing power and starting again: every folder's entries go
+// back to the durable ones and every file's bytes to its durable bytes. cutPowerAtStep(n)
+// stops the n-th durable step (counted from the call) by throwing SimulatedCrash; from then
+// on every call throws SimulatedCrash until simulateReset(), as a machine without power would.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/Destination.h"
+
+namespace wm::test {
+
+// Writers it hands out must not outlive it.
+class InMemoryDestination final : public Destination {
+public:
+    // The steps of writing, in the order a durable write takes them.
+    enum class Step {
+        createFolder,     // a missing parent folder made (and synced into its parent)
+        createTemporary,  // the pending file made in "tmp"
+        writeData,        // one write() call
+        syncData,         // commit: the pending bytes flushed
+        rename,           // commit: moved to the final path
+        syncFolder,       // commit: the final folder flushed
+        remove,           // remove()
+    };
+    static const char* stepName(Step step);
+
+    // What one durable write made durable, in the order writers were opened.
+    struct DurableWriteRecord {
+        RepoPath path;
+        std::int64_t bytesWritten = 0;
+        bool dataSynced = false;
+        bool renamed = false;
+        bool folderSynced = false;
+        bool cancelled = false;
+    };
+
+    explicit InMemoryDestination(DestinationID id = DestinationID::random(),
+                                 DestinationKind kind = DestinationKind::synthetic());
+    ~InMemoryDestination() override;
+
+    // --- test controls ---
+    void setCapabilities(DestinationCapabilities capabilities);
+    // When not available, every operation but availability() throws unavailable.
+    void setAvailability(Availability availability);
+    void setFreeSpace(std::optional<std::int64_t> bytes);
+    // Puts a file in place at once, durable, creating its folders (fixture set-up).
+    void put(const RepoPath& path, ByteView contents);
+    void put(const RepoPath& path, std::string_view contents);
+    // Every visible file with its bytes, keyed by the path's text.
+    std::map<std::string, Bytes> files() const;
+    // Every visible folder's path text ("" for the root not included).
+    std::vector<std::string> folders() const;
+    std::vector<DurableWriteRecord> durableWrites() const;
+
+    void cutPowerAtStep(std::int64_t n);
+    // Durable steps taken so far (whatever the cut setting).
+    std::int64_t stepsTaken() const;
+    bool powerIsOff() const;
+    // Loses everything not made durable and turns the power back on. Writers opened before
+    // it are dead: their later calls throw SimulatedCrash.
+    void simulateReset();
+
+    // --- Destination ---
+    DestinationID id() const override { return id_; }
+    DestinationKind kind() const override { return kind_; }
+    DestinationCapabilities capabilities() override;
+    Availability availability() override;
+    bool exists(const RepoPath& path) override;
+    std::optional<std::int64_t> size(const RepoPath& path) override;
+    Bytes read(const RepoPath& path, std::optional<ByteRange> range = std::nullopt) override;
+    void readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) override;
+    std::vector<RepoPath> list(const RepoPath& folder) override;
+    std::unique_ptr<DurableWriter> openWrite(const RepoPath& path) override;
+    void remove(const RepoPath& path) override;
+    std::optional<std::int64_t> freeSpace() override;
+
+    struct Node;  // a file or a folder of the model
+
+private:
+    class Writer;
+    friend class Writer;
+
+    // Throws SimulatedCrash when the power is off and unavailable when the destination is not.
+    void checkUsable(const char* operation) const;
+    // Counts a durable step; cuts the power when it is the chosen one.
+    void step(Step s, const RepoPath& path);
+    std::shared_ptr<Node> lookup(const RepoPath& path) const;
+    std::shared_ptr<Node> folderFor(const RepoPath& folder, bool create, bool durable);
+
+    mutable std::mutex mutex_;
+    DestinationID id_;
+    DestinationKind kind_;
+    DestinationCapabilities capabilities_;
+    Availability availability_ = Availability::available();
+    std::optional<std::int64_t> freeSpace_;
+    std::shared_ptr<Node> root_;
+    std::vector<DurableWriteRecord> records_;
+    std::int64_t steps_ = 0;
+    std::optional<std::int64_t> cutAt_;
+    bool powerOff_ = false;
+    std::uint64_t generation_ = 0;  // bumped by each reset; older writers are dead
+};
+
+}  // namespace wm::test
