@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "format/Chunker.h"
+#include "format/RepositoryFormat.h"
+
+namespace wm {
+namespace {
+
+Chunker defaultChunker() {
+    return Chunker(RepositoryFormat::chunkMinBytes, RepositoryFormat::chunkAvgBytes,
+                   RepositoryFormat::chunkMaxBytes, 2);
+}
+
+Bytes workedExampleBuffer() {
+    Bytes b(4096);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(((37 * i) % 256) ^ ((i / 32) % 256));
+    return b;
+}
+
+Bytes randomBytes(std::size_t n, std::uint64_t seed) {
+    Bytes b(n);
+    std::mt19937_64 rng(seed);
+    for (std::size_t i = 0; i < n; i += 8) {
+        const std::uint64_t v = rng();
+        std::memcpy(b.data() + i, &v, std::min<std::size_t>(8, n - i));
+    }
+    return b;
+}
+
+int popcount(std::uint64_t v) { return __builtin_popcountll(v); }
+
+TEST(Chunker, DefaultMasks) {
+    const Chunker c = defaultChunker();
+    EXPECT_EQ(c.maskShort(), 0x0000337777770000ULL);
+    EXPECT_EQ(c.maskLong(), 0x0000333333770000ULL);
+    EXPECT_EQ(popcount(c.maskShort()), 22);
+    EXPECT_EQ(popcount(c.maskLong()), 18);
+}
+
+TEST(Chunker, GearTableValues) {
+    const auto& g = Chunker::gear();
+    EXPECT_EQ(g[0], 0x6E789E6AA1B965F4ULL);
+    EXPECT_EQ(g[1], 0x06C45D188009454FULL);
+    EXPECT_EQ(g[2], 0xF88BB8A8724C81ECULL);
+    EXPECT_EQ(g[255], 0xCBDC6D34B7C7534DULL);
+}
+
+TEST(Chunker, MaskBitOrderIsAPermutation) {
+    std::uint64_t seen = 0;
+    for (auto bit : Chunker::maskBitOrder()) seen |= std::uint64_t{1} << bit;
+    EXPECT_EQ(seen, ~std::uint64_t{0});
+}
+
+TEST(Chunker, WorkedExampleGivesFifteenChunks) {
+    const Chunker c(64, 256, 1024, 2);
+    EXPECT_EQ(c.maskShort(), 0x0000111111330000ULL);
+    EXPECT_EQ(c.maskLong(), 0x0000001111110000ULL);
+    const Bytes buffer = workedExampleBuffer();
+    ASSERT_EQ(buffer[0], 0x00);
+    ASSERT_EQ(buffer[1], 0x25);
+    ASSERT_EQ(buffer[7], 0x03);
+    EXPECT_EQ(c.nextBoundary(buffer), 265);
+    std::vector<std::size_t> lengths;
+    std::size_t expectedStart = 0;
+    for (const auto& r : c.split(buffer)) {
+        EXPECT_EQ(r.lowerBound, expectedStart);
+        expectedStart = r.upperBound;
+        lengths.push_back(r.size());
+    }
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{265, 294, 257, 254, 261, 255, 262, 190, 420, 331, 274, 322, 264,
+                                                 294, 153}));
+}
+
+TEST(Chunker, EmptyAndShortBuffers) {
+    const Chunker c(64, 256, 1024, 2);
+    EXPECT_EQ(c.nextBoundary(ByteView{}), 0);
+    EXPECT_TRUE(c.split(ByteView{}).empty());
+    const Bytes small = randomBytes(64, 1);
+    EXPECT_EQ(c.nextBoundary(small), 64);
+    EXPECT_EQ(c.split(small), (std::vector<Chunker::Range>{{0, 64}}));
+    EXPECT_EQ(c.nextBoundary(ByteView(small).first(10)), 10);
+}
+
+TEST(Chunker, ContentThatNeverCutsIsCutAtMaxSize) {
+    const Chunker c(64, 256, 1024, 2);
+    // Find a constant byte whose fingerprint never meets either mask.
+    int found = -1;
+    for (int v = 0; v < 256 && found < 0; ++v) {
+        const Bytes b(1024, static_cast<std::uint8_t>(v));
+        if (c.nextBoundary(b) == 1024) found = v;
+    }
+    ASSERT_GE(found, 0);
+    const Bytes b(3 * 1024 + 100, static_cast<std::uint8_t>(found));
+    EXPECT_EQ(c.split(b), (std::vector<Chunker::Range>{{0, 1024}, {1024, 2048}, {2048, 3072}, {3072, 3172}}));
+}
+
+TEST(Chunker, FirstMinSizeBytesDoNotMoveTheCut) {
+    const Chunker c(64, 256, 1024, 2);
+    Bytes b = workedExampleBuffer();
+    const auto before = c.nextBoundary(b);
+    for (std::size_t i = 0; i < 64; ++i) b[i] = static_cast<std::uint8_t>(~b[i]);
+    EXPECT_EQ(c.nextBoundary(b), before);
+}
+
+TEST(Chunker, DegenerateMaskPhases) {
+    // avg == min: only the loose mask is tested; avg == max: only the strict one.
+    const Bytes b = randomBytes(1 << 16, 7);
+    const Chunker looseOnly(64, 64, 1024, 2);
+    const Chunker strictOnly(64, 1024, 1024, 2);
+    const Chunker reference(64, 256, 1024, 2);
+    // Scan by hand with a single mask and compare.
+    auto scan = [&](std::uint64_t mask, std::int64_t minSize, std::int64_t maxSize) {
+        std::uint64_t fp = 0;
+        for (std::int64_t i = minSize; i < maxSize; ++i) {
+            fp = (fp << 1) + Chunker::gear()[b[static_cast<std::size_t>(i)]];
+            if ((fp & mask) == 0) return i + 1;
+        }
+        return maxSize;
+    };
+    EXPECT_EQ(looseOnly.nextBoundary(b), scan(looseOnly.maskLong(), 64, 1024));
+    EXPECT_EQ(strictOnly.nextBoundary(b), scan(strictOnly.maskShort(), 64, 1024));
+    EXPECT_NE(reference.maskShort(), reference.maskLong());
+}
+
+TEST(Chunker, NormalizationZeroGivesEqualMasks) {
+    const Chunker c(RepositoryFormat::chunkMinBytes, RepositoryFormat::chunkAvgBytes, RepositoryFormat::chunkMaxBytes, 0);
+    EXPECT_EQ(c.maskShort(), c.maskLong());
+    EXPECT_EQ(popcount(c.maskShort()), 20);
+}
+
+TEST(Chunker, MaskLengthsAtTheirLimits) {
+    // A non-power-of-two average rounds to the nearest exponent (1000 gives 10).
+    const Chunker thousand(1, 1000, 1000, 0);
+    EXPECT_EQ(popcount(thousand.maskShort()), 10);
+    // bits - normalization below 2 falls back to one bit; bits + normalization caps at 63.
+    const Chunker wide(1, 1024, 1024, 60);
+    EXPECT_EQ(popcount(wide.maskLong()), 1);
+    EXPECT_EQ(popcount(wide.maskShort()), 63);
+}
+
+TEST(Chunker, UnusableParametersThrow) {
+    struct Row {
+        std::int64_t minSize, avgSize, maxSize, normalization;
+    };
+    const Row rows[] = {
+        {0, 256, 1024, 2},                  // minSize below 1
+        {-5, 256, 1024, 2},                 // negative
+        {300, 256, 1024, 2},                // avg below min
+        {64, 2048, 1024, 2},                // max below avg
+        {64, 256, 1024, -9},                // negative strict mask length
+        {64, 256, 1024, INT64_MIN},         // overflow
+        {64, 256, 1024, INT64_MAX},         // overflow
+    };
+    for (const auto& r : rows) {
+        try {
+            Chunker c(r.minSize, r.avgSize, r.maxSize, r.normalization);
+            ADD_FAILURE() << "accepted " << r.minSize << " " << r.avgSize << " " << r.maxSize << " " << r.normalization;
+        } catch (const Chunker::Error& e) {
+            EXPECT_EQ(e.kind, Chunker::Error::Kind::invalidParameters);
+            EXPECT_EQ(e.normalization, r.normalization);
+            EXPECT_NE(std::string(e.what()).find("invalidParameters"), std::string::npos);
+        }
+    }
+}
+
+TEST(Chunker, SplitOfAWindowUsesTheBuffersPositions) {
+    const Chunker c(64, 256, 1024, 2);
+    const Bytes b = randomBytes(8000, 3);
+    const std::size_t p = 1234;
+    const auto windowed = c.split(b, p);
+    const auto own = c.split(ByteView(b).subspan(p));
+    ASSERT_EQ(windowed.size(), own.size());
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        EXPECT_EQ(windowed[i].lowerBound, own[i].lowerBound + p);
+        EXPECT_EQ(windowed[i].upperBound, own[i].upperBound + p);
+    }
+    EXPECT_EQ(windowed.front().lowerBound, p);
+    EXPECT_TRUE(c.split(b, b.size()).empty());
+}
+
+TEST(Chunker, ChunksRespectTheBoundsAndResynchronise) {
+    const Chunker c(64, 256, 1024, 2);
+    const Bytes b = randomBytes(200000, 11);
+    const auto ranges = c.split(b);
+    std::size_t covered = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        EXPECT_EQ(ranges[i].lowerBound, covered);
+        covered = ranges[i].upperBound;
+        EXPECT_LE(ranges[i].size(), 1024u);
+        if (i + 1 < ranges.size()) {
+            EXPECT_GE(ranges[i].size(), 64u);
+        }
+    }
+    EXPECT_EQ(covered, b.size());
+    // Content-defined: inserting bytes near the start leaves later boundaries in place.
+    Bytes shifted = b;
+    shifted.insert(shifted.begin() + 10, {1, 2, 3, 4, 5});
+    const auto after = c.split(shifted);
+    std::size_t common = 0;
+    for (const auto& r : ranges)
+        for (const auto& s : after)
+            if (s.upperBound == r.upperBound + 5) ++common;
+    EXPECT_GT(common, ranges.size() * 9 / 10);
+}
+
+}  // namespace
+}  // namespace wm

@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "format/Mutation.h"
+#include "format/TreeObject.h"
+
+namespace wm {
+namespace {
+
+using namespace TreeObject;
+using Error = TreeObject::Error;
+
+Entry fileA() {
+    Entry e;
+    e.name = bytesOf("a");
+    e.entryType = EntryType::file;
+    e.status = Status::ok;
+    e.mode = 0644;
+    e.uid = 501;
+    e.gid = 20;
+    e.modificationTime = {1700000000, 0};
+    e.changeTime = {1700000000, 0};
+    e.size = 0;
+    return e;
+}
+
+BlobID blob(std::uint8_t fill) {
+    BlobID id;
+    id.bytes.fill(fill);
+    return id;
+}
+
+Entry everyField() {
+    Entry e;
+    e.name = Bytes{0xFF, 'n', 0x00, 0xC3};  // not UTF-8, with a NUL: names are bytes
+    e.entryType = EntryType::directory;
+    e.status = Status::unstable;
+    e.mode = 040755;
+    e.uid = 0xFFFFFFFF;
+    e.gid = 7;
+    e.modificationTime = {-5, 999999999};
+    e.changeTime = {INT64_MAX, 4000000000u};
+    e.birthTime = Timestamp{INT64_MIN, 1};
+    e.size = UINT64_MAX;
+    e.bsdFlags = 0x8000;
+    e.userName = "öwner";
+    e.groupName = "";
+    e.symlinkTarget = bytesOf("../elsewhere");
+    e.hardlinkGroup = 42;
+    e.extendedAttributes = std::vector<ExtendedAttribute>{{bytesOf("user.x"), Bytes(300, 9)}, {Bytes{}, Bytes{}}};
+    e.acl = bytesOf("!#acl 1\nuser::rwx\n");
+    e.sparseRanges = std::vector<SparseRange>{{0, 4096}, {UINT64_MAX, 1}};
+    e.contentBlobs = std::vector<BlobID>{blob(1), blob(2), blob(1)};
+    e.childTree = blob(0xEE);
+    return e;
+}
+
+Error::Kind decodeFailure(const Bytes& data) {
+    try {
+        decode(data);
+    } catch (const Error& e) {
+        return e.kind;
+    }
+    ADD_FAILURE() << "decoded";
+    return Error::Kind::truncated;
+}
+
+Error decodeError(const Bytes& data) {
+    try {
+        decode(data);
+    } catch (const Error& e) {
+        return e;
+    }
+    throw std::runtime_error("decoded without error");
+}
+
+TEST(TreeObject, EmptyListIsFourZeroBytes) {
+    EXPECT_EQ(encode({}), (Bytes{0, 0, 0, 0}));
+    EXPECT_TRUE(decode(Bytes{0, 0, 0, 0}).empty());
+}
+
+TEST(TreeObject, EmptyDataIsTruncated) { EXPECT_EQ(decodeFailure({}), Error::Kind::truncated); }
+
+TEST(TreeObject, OneFileEncodesToTheKnown55Bytes) {
+    const Bytes expected{
+        0x01, 0x00, 0x00, 0x00,                                                  // count
+        0x02, 0x00,                                                              // presence: size
+        0x01,                                                                    // file
+        0x00,                                                                    // ok
+        0x01, 0x00, 0x61,                                                        // "a"
+        0xa4, 0x01, 0x00, 0x00,                                                  // mode 0644
+        0xf5, 0x01, 0x00, 0x00,                                                  // uid 501
+        0x14, 0x00, 0x00, 0x00,                                                  // gid 20
+        0x00, 0xf1, 0x53, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // mtime
+        0x00, 0xf1, 0x53, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // ctime
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,                          // size 0
+    };
+    ASSERT_EQ(expected.size(), 55u);
+    EXPECT_EQ(encode({fileA()}), expected);
+    EXPECT_EQ(decode(expected), std::vector<Entry>{fileA()});
+
+    Bytes longer = expected;
+    longer.push_back(0);
+    const Error e = decodeError(longer);
+    EXPECT_EQ(e.kind, Error::Kind::unexpectedTrailingBytes);
+    EXPECT_EQ(e.count, 1);
+}
+
+TEST(TreeObject, EntryCountIsCheckedAgainstTheRemainingBytes) {
+    Bytes data{1, 0, 0, 0};
+    data.resize(4 + 41);
+    Error e = decodeError(data);
+    EXPECT_EQ(e.kind, Error::Kind::lengthOutOfRange);
+    EXPECT_EQ(e.field, "entryCount");
+    // 42 bytes pass the count check and are then read field by field: type byte 0.
+    data.resize(4 + 42);
+    e = decodeError(data);
+    EXPECT_EQ(e.kind, Error::Kind::invalidEntryType);
+    EXPECT_EQ(e.byte, 0);
+    // The largest count with too little behind it.
+    EXPECT_EQ(decodeError(Bytes{0xFF, 0xFF, 0xFF, 0xFF}).field, "entryCount");
+}
+
+TEST(TreeObject, HostileBytesGiveTheirOwnErrors) {
+    const Bytes good = encode({fileA()});
+    struct Row {
+        const char* what;
+        std::size_t offset;
+        std::vector<std::uint8_t> bytes;
+        Error::Kind kind;
+        std::string field;
+        int byte;
+    };
+    const Row rows[] = {
+        {"type 0", 6, {0}, Error::Kind::invalidEntryType, "", 0},
+        {"type 8", 6, {8}, Error::Kind::invalidEntryType, "", 8},
+        {"type 255", 6, {255}, Error::Kind::invalidEntryType, "", 255},
+        {"status 3", 7, {3}, Error::Kind::invalidStatus, "", 3},
+        {"name longer than the data", 8, {0xFF, 0xFF}, Error::Kind::truncated, "", -1},
+        {"presence asks for a child tree that is not there", 4, {0x02, 0x08}, Error::Kind::truncated, "", -1},
+    };
+    for (const auto& r : rows) {
+        Bytes data = good;
+        std::copy(r.bytes.begin(), r.bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(r.offset));
+        try {
+            decode(data);
+            ADD_FAILURE() << r.what;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind, r.kind) << r.what;
+            if (!r.field.empty()) {
+                EXPECT_EQ(e.field, r.field) << r.what;
+            }
+            if (r.byte >= 0) {
+                EXPECT_EQ(e.byte, r.byte) << r.what;
+            }
+        }
+    }
+}
+
+TEST(TreeObject, ImplausibleInnerCountsAreRefusedBeforeAllocating) {
+    struct Row {
+        std::uint16_t presence;
+        Bytes tail;
+        const char* field;
+    };
+    const Row rows[] = {
+        {FieldPresence::extendedAttributes, {0xFF, 0xFF}, "xattrCount"},
+        {FieldPresence::sparseRanges, {0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, "sparseRangeCount"},
+        {FieldPresence::contentBlobs, {0xFF, 0xFF, 0xFF, 0xFF}, "contentBlobCount"},
+    };
+    for (const auto& r : rows) {
+        Entry e = fileA();
+        e.size.reset();
+        Bytes data = encode({e});
+        data[4] = static_cast<std::uint8_t>(r.presence);
+        data[5] = static_cast<std::uint8_t>(r.presence >> 8);
+        data.insert(data.end(), r.tail.begin(), r.tail.end());
+        const Error err = decodeError(data);
+        EXPECT_EQ(err.kind, Error::Kind::lengthOutOfRange) << r.field;
+        EXPECT_EQ(err.field, r.field);
+    }
+}
+
+TEST(TreeObject, UndefinedPresenceBitsAreIgnored) {
+    Entry e = fileA();
+    e.size.reset();
+    Bytes data = encode({e});
+    data[5] = 0x10;  // bit 4096
+    EXPECT_EQ(decode(data), std::vector<Entry>{e});
+    data[5] = 0xF0;  // bits 4096 to 32768
+    EXPECT_EQ(decode(data), std::vector<Entry>{e});
+}
+
+TEST(TreeObject, TextFieldsAreRepairedButNamesKeepTheirBytes) {
+    Entry e = fileA();
+    e.name = Bytes{'x', 0xFF, 'y'};
+    e.userName = std::string("x\xFFy");
+    const auto back = decode(encode({e}));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].name, (Bytes{'x', 0xFF, 'y'}));
+    EXPECT_EQ(back[0].userName, std::optional<std::string>("x\xEF\xBF\xBDy"));
+}
+
+TEST(TreeObject, EmptyButPresentListsStayPresent) {
+    Entry e = fileA();
+    e.extendedAttributes = std::vector<ExtendedAttribute>{};
+    e.sparseRanges = std::vector<SparseRange>{};
+    e.contentBlobs = std::vector<BlobID>{};
+    const FieldPresence p = e.presence();
+    EXPECT_TRUE(p.contains(FieldPresence::extendedAttributes));
+    const Bytes data = encode({e});
+    const auto back = decode(data);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_TRUE(back[0].extendedAttributes.has_value());
+    EXPECT_TRUE(back[0].extendedAttributes->empty());
+    EXPECT_EQ(back[0], e);
+    Entry absent = fileA();
+    EXPECT_NE(absent, e);
+}
+
+TEST(TreeObject, EveryFieldSurvivesARoundTrip) {
+    std::vector<Entry> entries;
+    for (auto type : allEntryTypes) {
+        Entry e = fileA();
+        e.entryType = type;
+        entries.push_back(e);
+    }
+    for (auto status : allStatuses) {
+        Entry e = fileA();
+        e.status = status;
+        entries.push_back(e);
+    }
+    entries.push_back(everyField());
+    // Each optional field on its own.
+    const Entry full = everyField();
+    for (int bit = 0; bit < 12; ++bit) {
+        Entry e = fileA();
+        e.size.reset();
+        switch (bit) {
+            case 0: e.birthTime = full.birthTime; break;
+            case 1: e.size = full.size; break;
+            case 2: e.bsdFlags = full.bsdFlags; break;
+            case 3: e.userName = full.userName; break;
+            case 4: e.groupName = full.groupName; break;
+            case 5: e.symlinkTarget = full.symlinkTarget; break;
+            case 6: e.hardlinkGroup = full.hardlinkGroup; break;
+            case 7: e.extendedAttributes = full.extendedAttributes; break;
+            case 8: e.acl = full.acl; break;
+            case 9: e.sparseRanges = full.sparseRanges; break;
+            case 10: e.contentBlobs = full.contentBlobs; break;
+            default: e.childTree = full.childTree; break;
+        }
+        EXPECT_EQ(e.presence().rawValue, 1u << bit);
+        entries.push_back(e);
+    }
+    EXPECT_EQ(decode(encode(entries)), entries);
+    EXPECT_EQ(full.presence().rawValue, 0x0FFF);
+}
+
+TEST(TreeObject, EncoderRefusesWhatItsFieldsCannotHold) {
+    struct Row {
+        const char* field;
+        void (*make)(Entry&);
+    };
+    const Row rows[] = {
+        {"name", [](Entry& e) { e.name = Bytes(65536, 'n'); }},
+        {"userName", [](Entry& e) { e.userName = std::string(65536, 'u'); }},
+        {"groupName", [](Entry& e) { e.groupName = std::string(65536, 'g'); }},
+        {"symlinkTarget", [](Entry& e) { e.symlinkTarget = Bytes(65536, 's'); }},
+        {"xattrs", [](Entry& e) { e.extendedAttributes = std::vector<ExtendedAttribute>(65536); }},
+        {"xattr name", [](Entry& e) { e.extendedAttributes = std::vector<ExtendedAttribute>{{Bytes(65536, 'x'), {}}}; }},
+        {"sparseRanges", [](Entry& e) { e.sparseRanges = std::vector<SparseRange>(65536); }},
+    };
+    for (const auto& r : rows) {
+        Entry e = fileA();
+        r.make(e);
+        try {
+            encode({fileA(), e});
+            ADD_FAILURE() << r.field;
+        } catch (const Error& err) {
+            EXPECT_EQ(err.kind, Error::Kind::fieldTooLarge);
+            EXPECT_EQ(err.field, r.field);
+        }
+    }
+    // The largest sizes that fit are accepted.
+    Entry e = fileA();
+    e.name = Bytes(65535, 'n');
+    e.sparseRanges = std::vector<SparseRange>(65535);
+    EXPECT_EQ(decode(encode({e})), std::vector<Entry>{e});
+}
+
+TEST(TreeObject, ErrorDescriptionsNameTheCase) {
+    EXPECT_STREQ(Error::lengthOutOfRange("xattrCount").what(), "TreeObject.Error.lengthOutOfRange(field: \"xattrCount\")");
+    EXPECT_STREQ(Error::unexpectedTrailingBytes(3).what(), "TreeObject.Error.unexpectedTrailingBytes(3)");
+    EXPECT_STREQ(Error::truncated().what(), "TreeObject.Error.truncated");
+}
+
+// Damaged trees either decode to something that encodes back to a decodable form, or
+// fail with a TreeObject::Error; never another exception, a crash or a huge allocation.
+TEST(TreeObject, RandomMutationsAreHandled) {
+    std::vector<Entry> entries{fileA(), everyField(), fileA()};
+    entries[2].name = bytesOf("third");
+    entries[2].contentBlobs = std::vector<BlobID>{blob(3)};
+    const Bytes original = encode(entries);
+    std::mt19937_64 rng(0x7EE5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int decoded = 0, refused = 0;
+    for (int i = 0; i < 40000 && std::chrono::steady_clock::now() < deadline; ++i) {
+        const Bytes damaged = test::mutate(original, rng);
+        try {
+            const auto back = decode(damaged);
+            EXPECT_EQ(decode(encode(back)), back);
+            ++decoded;
+        } catch (const Error&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_GT(decoded + refused, 1000);
+}
+
+}  // namespace
+}  // namespace wm
