@@ -1,0 +1,107 @@
+#include "fs/DirectoryScanner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "core/Localization.h"
+#include "core/Unicode.h"
+#include "fs/MetadataCapture.h"
+
+namespace wm {
+
+namespace {
+
+std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
+
+std::string childPath(const std::string& parent, const std::string& name) {
+    return parent.empty() ? name : parent + "/" + name;
+}
+
+void note(DirectoryScanner::Result& result, DirectoryScanner::Entry& entry, std::string reason) {
+    result.problems.push_back({entry.path, reason});
+    entry.problems.push_back(std::move(reason));
+}
+
+// Lists and captures the entries of the folder open as fd (which this call closes).
+void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& result) {
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int err = errno;
+        ::close(fd);
+        folder.status = DirectoryScanner::Status::unreadable;
+        note(result, folder, WM_L("the folder could not be read: %@", systemText(err)));
+        return;
+    }
+    std::vector<std::string> names;
+    while (true) {
+        errno = 0;
+        struct dirent* e = ::readdir(dir);
+        if (!e) {
+            if (errno != 0) {
+                folder.status = DirectoryScanner::Status::unreadable;
+                note(result, folder, WM_L("the folder could not be read to its end: %@", systemText(errno)));
+            }
+            break;
+        }
+        std::string name(e->d_name);
+        if (name == "." || name == "..") continue;
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+
+    for (const auto& name : names) {
+        DirectoryScanner::Entry entry;
+        entry.name = name;
+        entry.path = childPath(folder.path, name);
+        const std::string shown = Unicode::decodeUTF8Repairing(entry.path);
+        MetadataCapture::Result captured;
+        try {
+            captured = MetadataCapture::capture(::dirfd(dir), viewOf(name), shown);
+        } catch (const MetadataCapture::Error& error) {
+            // Gone since the listing, or not even examinable: reported, not kept.
+            result.problems.push_back({entry.path, error.reason});
+            continue;
+        }
+        entry.metadata = std::move(captured.metadata);
+        for (auto& problem : captured.problems) note(result, entry, std::move(problem));
+        if (!captured.contentReadable) entry.status = DirectoryScanner::Status::unreadable;
+
+        if (entry.metadata.fileType == FileMetadata::FileType::directory && entry.status == DirectoryScanner::Status::ok) {
+            int child = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child < 0) {
+                entry.status = DirectoryScanner::Status::unreadable;
+                note(result, entry, WM_L("the folder could not be opened: %@", systemText(errno)));
+            } else {
+                walk(child, entry, result);
+            }
+        }
+        folder.children.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
+DirectoryScanner::Result DirectoryScanner::scan(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw MetadataCapture::Error::entryUnavailable(Unicode::decodeUTF8Repairing(path), errno);
+    Result result;
+    MetadataCapture::Result top;
+    try {
+        top = MetadataCapture::captureDescriptor(fd, Unicode::decodeUTF8Repairing(path));
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    result.root.metadata = std::move(top.metadata);
+    for (auto& problem : top.problems) note(result, result.root, std::move(problem));
+    walk(fd, result.root, result);
+    return result;
+}
+
+}  // namespace wm
