@@ -72,8 +72,10 @@ ByteView ByteCursor::takeLengthPrefixed16() {
     std::size_t start = offset_;
     std::uint16_t length = takeUInt16();
     if (length > remaining()) {
+        // Report what follows the length field, then leave the cursor where it was.
+        const auto available = static_cast<std::int64_t>(remaining());
         offset_ = start;
-        throw Error::truncated(length, static_cast<std::int64_t>(remaining()));
+        throw Error::truncated(length, available);
     }
     return takeBytes(length);
 }
@@ -82,8 +84,10 @@ ByteView ByteCursor::takeLengthPrefixed32() {
     std::size_t start = offset_;
     std::uint32_t length = takeUInt32();
     if (length > remaining()) {
+        // Report what follows the length field, then leave the cursor where it was.
+        const auto available = static_cast<std::int64_t>(remaining());
         offset_ = start;
-        throw Error::truncated(length, static_cast<std::int64_t>(remaining()));
+        throw Error::truncated(length, available);
     }
     return takeBytes(length);
 }

@@ -27,7 +27,11 @@ Date Date::repositoryPrecision() const {
     std::int64_t r = microseconds % 1000;
     if (r >= 500) ++q;
     else if (r <= -500) --q;
-    return Date{q * 1000};
+    std::int64_t rounded;
+    // At the very ends of the range the nearest millisecond lies outside it:
+    // keep the millisecond inside instead of wrapping around.
+    if (__builtin_mul_overflow(q, std::int64_t{1000}, &rounded)) rounded = (microseconds / 1000) * 1000;
+    return Date{rounded};
 }
 
 Date Date::distantPast() { return Date{-62135596800LL * 1000000LL}; }

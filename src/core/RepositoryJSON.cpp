@@ -219,6 +219,10 @@ T integerOf(const JSON& value, std::string_view path) {
     if (value.is_number_float()) {
         double d = value.get<double>();
         if (!std::isfinite(d) || d != std::trunc(d)) corrupted(path, "number is not an integer");
+        // Integer literals inside the 64-bit ranges are parsed as integers; a value
+        // that arrives as a double beyond 2^53 may be a rounded form of another
+        // integer (-9223372036854775809 rounds to the int64 minimum), so it is refused.
+        if (std::fabs(d) > 9007199254740992.0) corrupted(path, "number does not fit");
         // Bounds as exact doubles: min is a power of two, max + 1 is one too.
         const double lower = isSigned ? static_cast<double>(std::numeric_limits<T>::min()) : 0.0;
         const double upperExclusive = std::ldexp(1.0, std::numeric_limits<T>::digits);
@@ -248,7 +252,31 @@ std::string encode(const JSON& value, bool pretty) {
 
 Bytes encodeBytes(const JSON& value, bool pretty) { return bytesOf(encode(value, pretty)); }
 
+// Deeply nested input would make later recursive walks (copies, comparisons,
+// writing) exhaust the stack; no record of ours nests anywhere near this deep.
+constexpr int kMaximumDepth = 512;
+
+static bool nestsTooDeeply(ByteView bytes) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (std::uint8_t b : bytes) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (b == '\\') escaped = true;
+            else if (b == '"') inString = false;
+        } else if (b == '"') {
+            inString = true;
+        } else if (b == '[' || b == '{') {
+            if (++depth > kMaximumDepth) return true;
+        } else if (b == ']' || b == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
 JSON decode(ByteView bytes) {
+    if (nestsTooDeeply(bytes)) corrupted("", "The given data nests too deeply.");
     JSON result = JSON::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
     if (result.is_discarded()) corrupted("", "The given data was not valid JSON.");
     return result;
@@ -340,8 +368,15 @@ std::optional<Date> parseDate(std::string_view text) {
     const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     // Years have at most six digits, so the seconds fit; the microseconds may not.
     const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
+    // Before 1970 the fraction is borrowed from the next second first, so dates
+    // close to the earliest representable one do not overflow on the way.
+    std::int64_t wholeSeconds = seconds, micros = fraction;
+    if (wholeSeconds < 0 && micros > 0) {
+        wholeSeconds += 1;
+        micros -= 1000000;
+    }
     std::int64_t us;
-    if (__builtin_mul_overflow(seconds, std::int64_t{1000000}, &us) || __builtin_add_overflow(us, fraction, &us))
+    if (__builtin_mul_overflow(wholeSeconds, std::int64_t{1000000}, &us) || __builtin_add_overflow(us, micros, &us))
         return std::nullopt;
     return Date::fromMicroseconds(us);
 }

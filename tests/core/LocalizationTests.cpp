@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "core/Localization.h"
+
+namespace {
+
+using wm::Localization::format;
+using wm::Localization::Value;
+
+std::string fill(std::string_view pattern, std::vector<Value> values) {
+    return format(pattern, std::span<const Value>(values.data(), values.size()));
+}
+
+TEST(SentenceFormat, PlaceholdersAndValues) {
+    struct Case {
+        const char* pattern;
+        std::vector<Value> values;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"plain text", {}, "plain text"},
+        {"%@ copied", {"Photos"}, "Photos copied"},
+        {"%lld files", {1234}, "1234 files"},
+        {"%lld files", {-5}, "-5 files"},
+        {"%@ and %@", {"a", "b"}, "a and b"},
+        {"%2$@ before %1$@", {"first", "second"}, "second before first"},
+        {"%2$lld of %1$lld", {10, 3}, "3 of 10"},
+        {"%1$@, %1$@", {"echo"}, "echo, echo"},
+        {"100%% done", {}, "100% done"},
+        {"%%@ is literal", {"x"}, "%@ is literal"},
+        {"%@ and %@", {"only"}, "only and "},      // a missing value becomes ""
+        {"%3$@!", {"a", "b"}, "!"},                  // position beyond the values
+        {"%0$@", {"a"}, "%0$@"},                     // position 0 is no directive
+        {"%q and %@", {"v"}, "%q and v"},            // unknown directive kept
+        {"trailing %", {}, "trailing %"},
+        {"%99999999999999999999$@", {"a"}, ""},     // huge position, no overflow
+        {"%ld/%d/%u/%llu", {1, 2, 3, 4}, "1/2/3/4"},
+        {"%@", {std::uint64_t{18446744073709551615ULL}}, "9223372036854775807"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fill(c.pattern, c.values), c.expected) << c.pattern;
+}
+
+TEST(SentenceFormat, ValuesAreNeverScannedAgain) {
+    // A value that holds directives is put in as it stands, in a single pass.
+    EXPECT_EQ(fill("%@ / %@", {"%@%lld%%", "second"}), "%@%lld%% / second");
+    EXPECT_EQ(fill("%2$@ %1$@", {"%2$@", "%1$@"}), "%1$@ %2$@");
+    EXPECT_EQ(fill("[%@]", {"%n%s%x%p"}), "[%n%s%x%p]");
+    const std::string huge(100000, '%');
+    EXPECT_EQ(fill("<%@>", {huge}), "<" + huge + ">");
+}
+
+TEST(SentenceFormat, EnglishFallbackWithoutCatalogue) {
+    EXPECT_EQ(WM_L("%@ is ready", "Backup"), "Backup is ready");
+    EXPECT_EQ(wm::Localization::lookup("wm-test", ""), "");
+}
+
+// A minimal GNU .mo catalogue: header, sorted originals, no hash table.
+void writeCatalogue(const std::filesystem::path& file, std::map<std::string, std::string> entries) {
+    entries[""] = "Content-Type: text/plain; charset=UTF-8\n";
+    const std::uint32_t n = static_cast<std::uint32_t>(entries.size());
+    const std::uint32_t originals = 28, translations = originals + 8 * n;
+    std::uint32_t textOffset = translations + 8 * n;
+    std::vector<std::uint32_t> header = {0x950412de, 0, n, originals, translations, 0, textOffset};
+    std::vector<std::uint32_t> table1, table2;
+    std::string text1, text2;
+    for (const auto& [key, value] : entries) {
+        table1.push_back(static_cast<std::uint32_t>(key.size()));
+        table1.push_back(textOffset + static_cast<std::uint32_t>(text1.size()));
+        text1 += key;
+        text1 += '\0';
+    }
+    textOffset += static_cast<std::uint32_t>(text1.size());
+    for (const auto& [key, value] : entries) {
+        table2.push_back(static_cast<std::uint32_t>(value.size()));
+        table2.push_back(textOffset + static_cast<std::uint32_t>(text2.size()));
+        text2 += value;
+        text2 += '\0';
+    }
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    auto words = [&](const std::vector<std::uint32_t>& w) {
+        out.write(reinterpret_cast<const char*>(w.data()), static_cast<std::streamsize>(w.size() * 4));
+    };
+    words(header);
+    words(table1);
+    words(table2);
+    out << text1 << text2;
+}
+
+TEST(Localization, TranslatedSentenceWithReorderedValues) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("wm-core-l10n-" + std::to_string(getpid()));
+    writeCatalogue(root / "fr" / "LC_MESSAGES" / "wm-test.mo",
+                   {{"%@ was copied to %@.", "Vers %2$@ : %1$@ a été copié."},
+                    {"%lld files in %@", "%2$@ : %1$lld fichiers"}});
+    const std::string before = wm::Localization::catalogueDirectory();
+    wm::Localization::setCatalogueDirectoryForTesting(root.string());
+    wm::Localization::setLocaleForTesting("fr_FR");
+
+    EXPECT_EQ(WM_L("%@ was copied to %@.", "Photos", "Disque"), "Vers Disque : Photos a été copié.");
+    EXPECT_EQ(WM_L("%lld files in %@", 12, "%1$@"), "%1$@ : 12 fichiers");
+    EXPECT_EQ(WM_L("Not in the catalogue %@", "x"), "Not in the catalogue x");
+    EXPECT_EQ(wm::Localization::localeIdentifier(), "fr_FR");
+
+    wm::Localization::setLocaleForTesting("en_US");
+    wm::Localization::setCatalogueDirectoryForTesting(before);
+    EXPECT_EQ(WM_L("%@ was copied to %@.", "Photos", "Disque"), "Photos was copied to Disque.");
+    fs::remove_all(root);
+}
+
+TEST(Localization, LocaleIdentifierFromEnvironmentNames) {
+    wm::Localization::setLocaleForTesting("de_DE.UTF-8@euro");
+    EXPECT_EQ(wm::Localization::localeIdentifier(), "de_DE");
+    wm::Localization::setLocaleForTesting("POSIX");
+    EXPECT_EQ(wm::Localization::localeIdentifier(), "en_US");
+    wm::Localization::setLocaleForTesting("C.UTF-8");
+    EXPECT_EQ(wm::Localization::localeIdentifier(), "en_US");
+    wm::Localization::setLocaleForTesting("en_US");
+}
+
+}  // namespace

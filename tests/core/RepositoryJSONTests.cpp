@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/RepositoryJSON.h"
+#include "core/RepositoryLock.h"
+
+namespace {
+
+using namespace wm;
+namespace RJ = wm::RepositoryJSON;
+
+JSON parse(std::string_view text) { return RJ::decode(viewOf(text)); }
+
+TEST(RepositoryJSONWriting, CompactAndPrettyWithSortedKeys) {
+    JSON value = {{"zeta", 1}, {"alpha", JSON::array({true, nullptr, "x"})}, {"mid", JSON::object()}};
+    EXPECT_EQ(RJ::encode(value, false), R"({"alpha":[true,null,"x"],"mid":{},"zeta":1})");
+    EXPECT_EQ(RJ::encode(value, true),
+              "{\n  \"alpha\" : [\n    true,\n    null,\n    \"x\"\n  ],\n  \"mid\" : {\n\n  },\n  \"zeta\" : 1\n}");
+    EXPECT_EQ(RJ::encode(JSON{{"a", 1}}, true), "{\n  \"a\" : 1\n}");
+    EXPECT_EQ(RJ::encodeBytes(JSON::array(), false), bytesOf("[]"));
+}
+
+TEST(RepositoryJSONWriting, StringsAndNumbers) {
+    EXPECT_EQ(RJ::encode(JSON("a\"b\\c/d\n\t\x01"), false), R"("a\"b\\c\/d\n\t\u0001")");
+    EXPECT_EQ(RJ::encode(JSON("caf\xC3\xA9"), false), "\"caf\xC3\xA9\"");
+    // Broken UTF-8 is repaired so the output is always valid JSON text.
+    EXPECT_EQ(RJ::encode(JSON(std::string("a\xFF" "b")), false), "\"a\xEF\xBF\xBD" "b\"");
+    EXPECT_EQ(RJ::encode(JSON(std::numeric_limits<std::int64_t>::min()), false), "-9223372036854775808");
+    EXPECT_EQ(RJ::encode(JSON(std::numeric_limits<std::uint64_t>::max()), false), "18446744073709551615");
+    EXPECT_EQ(RJ::encode(JSON(1.5), false), "1.5");
+    EXPECT_EQ(RJ::encode(JSON(2.0), false), "2");
+    EXPECT_EQ(RJ::encode(JSON(0.1), false), "0.1");
+}
+
+TEST(RepositoryJSONWriting, NonFiniteNumbersAreRefused) {
+    for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
+        EXPECT_THROW(RJ::encode(JSON{{"deep", JSON::array({1, bad})}}, false), RJ::EncodingError);
+        EXPECT_THROW(RJ::encode(JSON(bad), true), RJ::EncodingError);
+    }
+}
+
+TEST(RepositoryJSONReading, IntegersAreExactOverTheirWholeRange) {
+    JSON v = parse(R"({"min":-9223372036854775808,"max":9223372036854775807,"umax":18446744073709551615,"whole":12.0,"exp":1e3})");
+    EXPECT_EQ(RJ::int64(v["min"], "min"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(RJ::int64(v["max"], "max"), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(RJ::uint64(v["umax"], "umax"), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(RJ::uint64(v["max"], "max"), 9223372036854775807ULL);
+    EXPECT_EQ(RJ::int32(v["whole"], "whole"), 12);
+    EXPECT_EQ(RJ::uint32(v["exp"], "exp"), 1000u);
+}
+
+TEST(RepositoryJSONReading, IntegerRefusals) {
+    struct Case {
+        const char* json;
+        int which;  // 0 int64, 1 uint64, 2 int32, 3 uint32
+    };
+    const Case cases[] = {
+        {"1.5", 0},
+        {"-0.5", 1},
+        {"9223372036854775808", 0},   // int64 max + 1
+        {"-9223372036854775809", 0},  // below int64 min: a double now
+        {"18446744073709551616", 1},  // uint64 max + 1
+        {"1e300", 0},
+        {"-1", 1},
+        {"-1", 3},
+        {"2147483648", 2},
+        {"-2147483649", 2},
+        {"4294967296", 3},
+        {"9.3e18", 0},
+        {"\"12\"", 0},
+        {"true", 1},
+        {"null", 2},
+    };
+    for (const Case& c : cases) {
+        JSON v = parse(c.json);
+        auto read = [&] {
+            switch (c.which) {
+                case 0: RJ::int64(v, "n"); break;
+                case 1: RJ::uint64(v, "n"); break;
+                case 2: RJ::int32(v, "n"); break;
+                default: RJ::uint32(v, "n"); break;
+            }
+        };
+        EXPECT_THROW(read(), RJ::DecodingError) << c.json << " as " << c.which;
+    }
+}
+
+TEST(RepositoryJSONReading, MembersAndErrors) {
+    JSON v = parse(R"({"stats":{"files":3,"unknown":"ignored"},"gone":null,"name":"x"})");
+    const JSON& stats = RJ::member(v, "stats");
+    EXPECT_EQ(RJ::int64(RJ::member(stats, "files", "stats"), "stats.files"), 3);
+    EXPECT_TRUE(RJ::has(v, "name"));
+    EXPECT_FALSE(RJ::has(v, "gone"));
+    EXPECT_FALSE(RJ::has(v, "absent"));
+    try {
+        RJ::member(stats, "directories", "stats");
+        FAIL();
+    } catch (const RJ::DecodingError& e) {
+        EXPECT_EQ(e.kind, RJ::DecodingError::Kind::keyNotFound);
+        EXPECT_EQ(e.path, "stats.directories");
+    }
+    EXPECT_THROW(RJ::member(v, "gone"), RJ::DecodingError);
+    EXPECT_THROW(RJ::member(JSON::array(), "a"), RJ::DecodingError);
+    EXPECT_THROW(RJ::text(RJ::member(v, "stats"), "stats"), RJ::DecodingError);
+    EXPECT_THROW(RJ::boolean(JSON(1), "b"), RJ::DecodingError);
+    EXPECT_THROW(RJ::decode(viewOf("{\"a\":")), RJ::DecodingError);
+    EXPECT_THROW(RJ::decode(viewOf("")), RJ::DecodingError);
+    EXPECT_THROW(RJ::decode(viewOf("{} trailing")), RJ::DecodingError);
+}
+
+TEST(RepositoryJSONReading, DataAndUUIDs) {
+    EXPECT_EQ(RJ::toData(RJ::data(bytesOf("hello")), "d"), bytesOf("hello"));
+    EXPECT_EQ(RJ::data(bytesOf("hi")), JSON("aGk="));
+    EXPECT_THROW(RJ::toData(JSON("aGk"), "d"), RJ::DecodingError);
+    EXPECT_THROW(RJ::toData(JSON("a*k="), "d"), RJ::DecodingError);
+    UUID u = UUID::random();
+    EXPECT_EQ(RJ::uuid(u).get<std::string>(), u.uuidString());
+    EXPECT_EQ(RJ::toUUID(RJ::uuid(u), "id"), u);
+    EXPECT_EQ(RJ::toUUID(JSON("e621e1f8-c36c-495a-93fc-0c247a3e6e5f"), "id").uuidString(),
+              "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_THROW(RJ::toUUID(JSON("e621e1f8c36c495a93fc0c247a3e6e5f"), "id"), RJ::DecodingError);
+    EXPECT_THROW(RJ::toUUID(JSON("E621E1F8-C36C-495A-93FC-0C247A3E6E5"), "id"), RJ::DecodingError);
+}
+
+TEST(RepositoryJSONDates, WritingUsesMillisecondsAndZ) {
+    EXPECT_EQ(RJ::dateText(Date{0}), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(RJ::dateText(Date{1796590835123000}), "2026-12-06T21:00:35.123Z");
+    EXPECT_EQ(RJ::dateText(Date{1796590835123499}), "2026-12-06T21:00:35.123Z");
+    EXPECT_EQ(RJ::dateText(Date{1796590835123500}), "2026-12-06T21:00:35.124Z");
+    EXPECT_EQ(RJ::dateText(Date{-1000}), "1969-12-31T23:59:59.999Z");
+    EXPECT_EQ(RJ::dateText(Date::distantPast()), "0001-01-01T00:00:00.000Z");
+    EXPECT_EQ(RJ::dateText(Date::distantFuture()), "4001-01-01T00:00:00.000Z");
+    EXPECT_EQ(RJ::dateText(Date{951782400000000}), "2000-02-29T00:00:00.000Z");
+}
+
+TEST(RepositoryJSONDates, RoundTrips) {
+    const Date dates[] = {Date{0},
+                          Date::distantPast(),
+                          Date::distantFuture(),
+                          Date{-1},
+                          Date{1796590835123000},
+                          Date{-62135596800000000 - 86400000000LL},  // year 0
+                          Date{253402300799999000},                   // 9999-12-31T23:59:59.999
+                          Date{253402300800000000},                   // year 10000
+                          Date{std::numeric_limits<std::int64_t>::max()}.repositoryPrecision(),
+                          Date{std::numeric_limits<std::int64_t>::min() + 1000}.repositoryPrecision()};
+    for (Date d : dates) {
+        const Date stored = d.repositoryPrecision();
+        auto back = RJ::parseDate(RJ::dateText(stored));
+        ASSERT_TRUE(back.has_value()) << RJ::dateText(stored);
+        EXPECT_EQ(*back, stored) << RJ::dateText(stored);
+        EXPECT_EQ(RJ::toDate(RJ::date(stored), "d"), stored);
+    }
+}
+
+TEST(RepositoryJSONDates, ReadingAcceptsFractionsAndOffsets) {
+    struct Case {
+        const char* text;
+        std::int64_t microseconds;
+    };
+    const Case cases[] = {
+        {"1970-01-01T00:00:00.1Z", 100000},
+        {"1970-01-01T00:00:00.12Z", 120000},
+        {"1970-01-01T00:00:00.123456Z", 123456},
+        {"1970-01-01T00:00:00.1234564Z", 123456},
+        {"1970-01-01T00:00:00.1234565Z", 123457},
+        {"1970-01-01T00:00:00.999999999Z", 1000000},
+        {"1970-01-01T01:00:00.000+01:00", 0},
+        {"1970-01-01T00:00:00.000-0130", 5400000000},
+        {"1970-01-01T05:30:00.5+05", 1800500000},
+        {"2024-02-29T12:00:00.000Z", 1709208000000000},
+    };
+    for (const Case& c : cases) {
+        auto d = RJ::parseDate(c.text);
+        ASSERT_TRUE(d.has_value()) << c.text;
+        EXPECT_EQ(d->microseconds, c.microseconds) << c.text;
+    }
+}
+
+TEST(RepositoryJSONDates, RefusalsCarryTheExactText) {
+    const char* bad[] = {
+        "",
+        "1970-01-01T00:00:00Z",            // no fraction
+        "1970-01-01T00:00:00.Z",           // empty fraction
+        "1970-01-01T00:00:00.1234567890Z",  // ten digits
+        "1970-01-01T00:00:00.000",         // no zone
+        "1970-01-01 00:00:00.000Z",
+        "1970-1-01T00:00:00.000Z",
+        "1970-13-01T00:00:00.000Z",
+        "1970-00-01T00:00:00.000Z",
+        "2023-02-29T00:00:00.000Z",
+        "1970-04-31T00:00:00.000Z",
+        "1970-01-01T24:00:00.000Z",
+        "1970-01-01T00:60:00.000Z",
+        "1970-01-01T00:00:60.000Z",
+        "1970-01-01T00:00:00.000+24:00",
+        "1970-01-01T00:00:00.000+01:60",
+        "1970-01-01T00:00:00.000+1",
+        "1970-01-01T00:00:00.000Zjunk",
+        "1970-01-01t00:00:00.000z",
+        "+9999999-01-01T00:00:00.000Z",
+        "-300000-01-01T00:00:00.000Z",     // beyond the date range
+        "1970-01-01T00:00:00.-1Z",
+    };
+    for (const char* text : bad) {
+        EXPECT_FALSE(RJ::parseDate(text).has_value()) << text;
+        try {
+            RJ::toDate(JSON(text), "createdAt");
+            ADD_FAILURE() << text;
+        } catch (const RJ::DecodingError& e) {
+            EXPECT_EQ(e.kind, RJ::DecodingError::Kind::dataCorrupted);
+            EXPECT_EQ(e.detail, "not an ISO 8601 timestamp with fractional seconds");
+            EXPECT_EQ(e.path, "createdAt");
+        }
+    }
+    EXPECT_THROW(RJ::toDate(JSON(12), "d"), RJ::DecodingError);
+}
+
+TEST(RepositoryLockCoding, RoundTripAndKeys) {
+    RepositoryLock lock{"Studio Mac", "00112233445566778899aabbccddeeff", Date{1796590835123000},
+                        Date{1796590895123000}};
+    EXPECT_EQ(RJ::encode(lock.toJSON(), false),
+              R"({"acquiredAt":"2026-12-06T21:00:35.123Z","deviceID":"00112233445566778899aabbccddeeff",)"
+              R"("deviceName":"Studio Mac","heartbeatAt":"2026-12-06T21:01:35.123Z"})");
+    EXPECT_EQ(RepositoryLock::fromJSON(RJ::decode(RJ::encodeBytes(lock.toJSON(), true))), lock);
+    EXPECT_THROW(RepositoryLock::fromJSON(parse("{}")), RJ::DecodingError);
+    EXPECT_THROW(RepositoryLock::fromJSON(parse("[1]")), RJ::DecodingError);
+    EXPECT_THROW(RepositoryLock::fromJSON(parse(
+                     R"({"acquiredAt":"yesterday","deviceID":"a","deviceName":"b","heartbeatAt":"2026-12-06T21:01:35.123Z"})")),
+                 RJ::DecodingError);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <set>
+
+#include "core/RetentionEvaluator.h"
+
+namespace {
+
+using namespace wm;
+
+constexpr std::int64_t kHour = 3600LL * 1000000;
+constexpr std::int64_t kDay = 24 * kHour;
+const Date kNow{1796590835000000};  // 2026-12-06T21:00:35Z
+
+class Retention : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Calendar periods are local: pin the zone so the buckets are known.
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+
+    Snapshot make(std::int64_t ageMicros, std::uint64_t counter = 0) {
+        Snapshot s;
+        s.id = SnapshotID::random();
+        s.createdAt = Date{kNow.microseconds - ageMicros};
+        s.counter = counter;
+        return s;
+    }
+
+    // Indices (into `all`) of the retained snapshots.
+    std::set<std::size_t> kept(const std::vector<Snapshot>& all, const RetentionPolicy& policy,
+                               const std::vector<RetentionHold>& holds = {},
+                               const std::optional<StoredSizes>& sizes = std::nullopt) {
+        auto ids = RetentionEvaluator::retained(all, policy, holds, kNow, sizes);
+        std::set<std::size_t> out;
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (ids.count(all[i].id)) out.insert(i);
+        EXPECT_EQ(out.size(), ids.size()) << "an identity outside the input was retained";
+        return out;
+    }
+};
+
+TEST_F(Retention, LastN) {
+    // Given out of order on purpose.
+    std::vector<Snapshot> all = {make(3 * kDay), make(1 * kDay), make(5 * kDay), make(2 * kDay)};
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(2)), (std::set<std::size_t>{1, 3}));
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(10)), (std::set<std::size_t>{0, 1, 2, 3}));
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(std::numeric_limits<std::int64_t>::max())).size(), 4u);
+    // Zero or negative counts from a stored setting still leave the newest.
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(0)), (std::set<std::size_t>{1}));
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(-3)), (std::set<std::size_t>{1}));
+    EXPECT_TRUE(RetentionEvaluator::retained({}, RetentionPolicy::lastN(3), {}, kNow).empty());
+}
+
+TEST_F(Retention, Duration) {
+    std::vector<Snapshot> all = {make(-kHour), make(0), make(7 * kDay - 1), make(7 * kDay), make(30 * kDay)};
+    EXPECT_EQ(kept(all, RetentionPolicy::duration(7)), (std::set<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(kept(all, RetentionPolicy::duration(std::numeric_limits<std::int64_t>::max())).size(), 5u);
+    // After a long pause every snapshot is older than the limit; the newest stays.
+    std::vector<Snapshot> paused = {make(40 * kDay), make(50 * kDay)};
+    EXPECT_EQ(kept(paused, RetentionPolicy::duration(30)), (std::set<std::size_t>{0}));
+}
+
+TEST_F(Retention, SmartKeepsTheNewestPerPeriod) {
+    // now is 21:00:35 UTC on 2026-12-06.
+    std::vector<Snapshot> all = {
+        make(20 * 1000000LL),        // 0: 21:00:15, current hour
+        make(30 * 1000000LL),        // 1: 21:00:05, current hour, older
+        make(10 * 60 * 1000000LL),   // 2: 20:50:35, previous hour
+        make(5 * kHour),             // 3: 16:00:35, today
+        make(kDay),                  // 4: yesterday 21:00:35, 24 hours back
+        make(kDay + kHour),          // 5: yesterday 20:00:35
+        make(40 * kDay),             // 6: 27 October
+        make(45 * kDay),             // 7: 22 October, older
+        make(400 * kDay),            // 8: 1 November of the previous year
+    };
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(2, 0, 0, 0)), (std::set<std::size_t>{0, 2}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 2, 0, 0)), (std::set<std::size_t>{0, 4}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 0, 3, 0)), (std::set<std::size_t>{0, 6}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 0, 0, 2)), (std::set<std::size_t>{0, 8}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 0, 0, 1)), (std::set<std::size_t>{0}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(25, 0, 0, 0)), (std::set<std::size_t>{0, 2, 3, 4}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(24, 7, 12, 5)), (std::set<std::size_t>{0, 2, 3, 4, 6, 8}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 0, 0, 0)), (std::set<std::size_t>{0}));
+    EXPECT_EQ(kept(all, RetentionPolicy::smart(-1, -1, -1, -1)), (std::set<std::size_t>{0}));
+    // A snapshot dated after now counts in the current hour, and is the newest there.
+    std::vector<Snapshot> future = {make(-kDay), make(10LL * 60 * 1000000)};
+    EXPECT_EQ(kept(future, RetentionPolicy::smart(1, 0, 0, 0)), (std::set<std::size_t>{0}));
+}
+
+TEST_F(Retention, SizeBudget) {
+    std::vector<Snapshot> all = {make(1 * kDay), make(2 * kDay), make(3 * kDay), make(4 * kDay)};
+    StoredSizes sizes;
+    sizes.addedBytes = {{all[0].id, 600}, {all[1].id, 300}, {all[2].id, 200}, {all[3].id, 1}};
+    EXPECT_EQ(kept(all, RetentionPolicy::size(900), {}, sizes), (std::set<std::size_t>{0, 1}));
+    EXPECT_EQ(kept(all, RetentionPolicy::size(1099), {}, sizes), (std::set<std::size_t>{0, 1}));
+    // Counting stops at the first snapshot that does not fit.
+    EXPECT_EQ(kept(all, RetentionPolicy::size(1100), {}, sizes), (std::set<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(kept(all, RetentionPolicy::size(10), {}, sizes), (std::set<std::size_t>{0}));
+    EXPECT_EQ(kept(all, RetentionPolicy::size(-1), {}, sizes), (std::set<std::size_t>{0}));
+    // Sizes near the top of the range saturate instead of wrapping into the budget.
+    StoredSizes huge;
+    huge.addedBytes = {{all[0].id, std::numeric_limits<std::int64_t>::max()},
+                       {all[1].id, std::numeric_limits<std::int64_t>::max()},
+                       {all[2].id, -5}};
+    EXPECT_EQ(kept(all, RetentionPolicy::size(std::numeric_limits<std::int64_t>::max()), {}, huge),
+              (std::set<std::size_t>{0}));
+    // Missing entries count as nothing added; without sizes everything is kept.
+    EXPECT_EQ(kept(all, RetentionPolicy::size(0), {}, StoredSizes{}).size(), 4u);
+    EXPECT_EQ(kept(all, RetentionPolicy::size(0)).size(), 4u);
+}
+
+TEST_F(Retention, ActiveHoldsProtectOlderSnapshots) {
+    std::vector<Snapshot> all = {make(1 * kDay), make(10 * kDay), make(20 * kDay), make(30 * kDay)};
+    RetentionHold hold{HoldID::random(), HoldReason::anomalyDetected(), all[2].createdAt, kNow, std::nullopt};
+    // Strictly before: the snapshot at the hold's own time is not protected.
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(1), {hold}), (std::set<std::size_t>{0, 3}));
+    hold.protectsSnapshotsBefore = Date{all[2].createdAt.microseconds + 1};
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(1), {hold}), (std::set<std::size_t>{0, 2, 3}));
+    RetentionHold cleared = hold;
+    cleared.clearedAt = kNow;
+    EXPECT_FALSE(cleared.isActive());
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(1), {cleared}), (std::set<std::size_t>{0}));
+}
+
+TEST_F(Retention, NewestFirstOrder) {
+    std::vector<Snapshot> all = {make(2 * kDay, 1), make(kDay, 5), make(kDay, 9), make(kDay, 5), make(3 * kDay, 7)};
+    std::vector<Snapshot> ordered = RetentionEvaluator::newestFirst(all);
+    ASSERT_EQ(ordered.size(), 5u);
+    EXPECT_EQ(ordered[0].id, all[2].id);  // same date, higher counter first
+    EXPECT_EQ(ordered[1].id, all[1].id);  // equal date and counter: input order kept
+    EXPECT_EQ(ordered[2].id, all[3].id);
+    EXPECT_EQ(ordered[3].id, all[0].id);
+    EXPECT_EQ(ordered[4].id, all[4].id);
+}
+
+TEST(RetentionModel, Equality) {
+    EXPECT_EQ(RetentionPolicy::lastN(3), RetentionPolicy::lastN(3));
+    EXPECT_NE(RetentionPolicy::lastN(3), RetentionPolicy::duration(3));
+    EXPECT_NE(RetentionPolicy::smart(1, 2, 3, 4), RetentionPolicy::smart(1, 2, 3, 5));
+    EXPECT_EQ(RetentionPolicy::size(5), RetentionPolicy::size(5));
+    const SnapshotID a = SnapshotID::random();
+    EXPECT_EQ(HoldReason::verificationFailure(a), HoldReason::verificationFailure(a));
+    EXPECT_NE(HoldReason::verificationFailure(a), HoldReason::verificationFailure(SnapshotID::random()));
+    EXPECT_NE(HoldReason::userRequested("x"), HoldReason::userRequested("y"));
+    EXPECT_EQ(HoldReason::anomalyDetected(), HoldReason::anomalyDetected());
+}
+
+}  // namespace
