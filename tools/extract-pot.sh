@@ -1,0 +1,20 @@
+#!/bin/sh
+# Extracts the translatable sentences of every module into po/<domain>.pot.
+# Each folder of src/ is one text domain ("wm-core", "wm-format", ...); the English
+# text inside WM_L("...") is the message id.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+out=po
+mkdir -p "$out"
+for dir in src/*/; do
+    module=$(basename "$dir")
+    files=$(find "$dir" -name '*.cpp' -o -name '*.h' | sort)
+    [ -n "$files" ] || continue
+    # shellcheck disable=SC2086
+    xgettext --language=C++ --from-code=UTF-8 --keyword=WM_L --add-comments=TRANSLATORS: \
+        --package-name="Wendle Marsh Restore" --package-version=0.1.3 \
+        --sort-by-file --no-wrap --output="$out/wm-$module.pot" $files
+    # xgettext writes nothing when a module has no sentences.
+    if [ -f "$out/wm-$module.pot" ]; then echo "$out/wm-$module.pot"; fi
+done
