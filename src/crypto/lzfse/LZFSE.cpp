@@ -1,0 +1,114 @@
+#include "crypto/lzfse/LZFSE.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "crypto/lzfse/BlockWriter.h"
+#include "crypto/lzfse/Decoder.h"
+#include "crypto/lzfse/Format.h"
+#include "crypto/lzfse/LZVNWriter.h"
+#include "crypto/lzfse/Parser.h"
+
+namespace wm {
+
+LZFSEError LZFSEError::truncated(std::uint64_t offset) {
+    LZFSEError e(Kind::truncated, "LZFSEError.truncated(offset: " + std::to_string(offset) + ")");
+    e.offset = offset;
+    return e;
+}
+
+LZFSEError LZFSEError::unknownMagic(std::uint64_t offset, std::uint32_t magic) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(magic));
+    LZFSEError e(Kind::unknownMagic,
+                 "LZFSEError.unknownMagic(offset: " + std::to_string(offset) + ", magic: " + hex + ")");
+    e.offset = offset;
+    e.magic = magic;
+    return e;
+}
+
+LZFSEError LZFSEError::malformed(std::uint64_t offset, std::string reason) {
+    LZFSEError e(Kind::malformed,
+                 "LZFSEError.malformed(offset: " + std::to_string(offset) + ", reason: \"" + reason + "\")");
+    e.offset = offset;
+    e.reason = std::move(reason);
+    return e;
+}
+
+LZFSEError LZFSEError::sizeMismatch(std::uint64_t expected, std::uint64_t actual) {
+    LZFSEError e(Kind::sizeMismatch, "LZFSEError.sizeMismatch(expected: " + std::to_string(expected) +
+                                         ", actual: " + std::to_string(actual) + ")");
+    e.expected = expected;
+    e.actual = actual;
+    return e;
+}
+
+namespace {
+
+using namespace lzfse;
+
+// Below this size a single LZVN block is used; from it on, LZFSE blocks.
+constexpr std::size_t lzfseThreshold = 4096;
+// LZVN needs at least this much input to be worth a try.
+constexpr std::size_t lzvnThreshold = 8;
+// The match finder indexes positions with 31 bits; bigger inputs are parsed in pieces.
+constexpr std::size_t maxSegment = std::size_t{1} << 30;
+
+constexpr ParserSettings lzfseSettings{maxLZFSEDistance, 16, 128, true};
+constexpr ParserSettings lzvnSettings{maxLZVNDistance, 16, 64, false};
+
+void append32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+void appendUncompressed(Bytes& out, ByteView data) {
+    append32(out, uncompressedMagic);
+    append32(out, static_cast<std::uint32_t>(data.size()));
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+}  // namespace
+
+Bytes lzfseEncode(ByteView input) {
+    Bytes out;
+    const std::size_t n = input.size();
+    if (n == 0) {
+        append32(out, endOfStreamMagic);
+        return out;
+    }
+    if (n < lzvnThreshold) {
+        appendUncompressed(out, input);
+    } else if (n < lzfseThreshold) {
+        Bytes payload;
+        payload.reserve(n + n / 16 + 16);
+        LZVNWriter writer(input, payload);
+        parse(input, lzvnSettings, writer);
+        if (12 + payload.size() < 8 + n) {
+            append32(out, lzvnMagic);
+            append32(out, static_cast<std::uint32_t>(n));
+            append32(out, static_cast<std::uint32_t>(payload.size()));
+            out.insert(out.end(), payload.begin(), payload.end());
+        } else {
+            appendUncompressed(out, input);
+        }
+    } else {
+        out.reserve(n / 3 + 1024);
+        for (std::size_t start = 0; start < n; start += maxSegment) {
+            const ByteView segment = input.subspan(start, std::min(maxSegment, n - start));
+            BlockWriter writer(segment, 0, out);
+            parse(segment, lzfseSettings, writer);
+        }
+    }
+    append32(out, endOfStreamMagic);
+    return out;
+}
+
+Bytes lzfseDecode(ByteView input, std::size_t expectedSize) {
+    Bytes out(expectedSize);
+    Decoder decoder(input, out.data(), out.size());
+    const std::size_t produced = decoder.run();
+    if (produced != expectedSize) throw LZFSEError::sizeMismatch(expectedSize, produced);
+    return out;
+}
+
+}  // namespace wm

@@ -1,0 +1,176 @@
+#include "crypto/lzfse/Parser.h"
+
+#include <algorithm>
+#include <bit>
+#include <vector>
+
+#include "crypto/lzfse/Format.h"
+
+namespace wm::lzfse {
+
+namespace {
+
+constexpr std::size_t minMatch = 4;     // found through the hash of 4 bytes
+constexpr std::size_t minRepMatch = 3;  // a repeated distance is cheap enough for 3
+
+inline std::size_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t maxLength) {
+    std::size_t n = 0;
+    while (n + 8 <= maxLength) {
+        const std::uint64_t x = load64(a + n) ^ load64(b + n);
+        if (x != 0) return n + static_cast<std::size_t>(std::countr_zero(x) >> 3);
+        n += 8;
+    }
+    while (n < maxLength && a[n] == b[n]) ++n;
+    return n;
+}
+
+struct Match {
+    std::size_t length = 0;
+    std::uint32_t distance = 0;
+    int gain = 0;  // estimated saving over coding the bytes as literals; > 0 to be useful
+};
+
+// Rough saving of a match over literals. For LZFSE in bits: literals cost about 6 bits
+// each, a match its L, M and D symbols plus the distance's extra bits (about log2 D).
+// For LZVN in bytes (scaled by 8): literals 1 byte, a match 2 or 3 opcode bytes.
+class CostModel {
+public:
+    explicit CostModel(bool entropyCoded) : entropy_(entropyCoded) {}
+    int gain(std::size_t length, std::uint32_t distance, bool repeat) const {
+        const int len = static_cast<int>(std::min<std::size_t>(length, 1 << 20));
+        if (entropy_) {
+            const int cost = repeat ? 6 : 8 + (31 - std::countl_zero(distance));
+            return 6 * len - cost;
+        }
+        const int cost = repeat ? 8 : (distance <= 1535 ? 16 : 24);
+        return 8 * len - cost;
+    }
+
+private:
+    bool entropy_;
+};
+
+class HashChainMatcher {
+public:
+    HashChainMatcher(ByteView input, const ParserSettings& settings)
+        : data_(input.data()), size_(input.size()), settings_(settings), cost_(settings.entropyCoded) {
+        const int sizeLog = input.size() <= 1 ? 1 : std::bit_width(input.size() - 1);
+        hashLog_ = std::clamp(sizeLog + 1, 10, 17);
+        const int windowLog = std::clamp(sizeLog, 8, 18);
+        static_assert((1u << 18) > maxLZFSEDistance);
+        windowMask_ = (1u << windowLog) - 1;
+        head_.assign(std::size_t{1} << hashLog_, -1);
+        prev_.assign(std::size_t{1} << windowLog, -1);
+    }
+
+    // Best match at p (p + minMatch <= size), preferring a match at distance `rep`.
+    // Registers every position up to and including p in the chains.
+    Match find(std::size_t p, std::uint32_t rep) {
+        insertUpTo(p);
+        const std::uint8_t* cur = data_ + p;
+        const std::size_t maxLength = size_ - p;
+        Match best;
+        if (rep != 0 && rep <= p) {
+            const std::size_t len = commonLength(cur, cur - rep, maxLength);
+            if (len >= minRepMatch) best = {len, rep, cost_.gain(len, rep, true)};
+        }
+
+        const std::uint32_t h = hash(cur);
+        std::int32_t candidate = head_[h];
+        head_[h] = static_cast<std::int32_t>(p);
+        prev_[p & windowMask_] = candidate;
+        next_ = p + 1;
+        if (best.length >= settings_.niceLength) return best;
+
+        const std::uint32_t head = load32(cur);
+        for (int depth = settings_.maxChain; depth > 0 && candidate >= 0; --depth) {
+            const std::size_t c = static_cast<std::size_t>(candidate);
+            const std::size_t distance = p - c;
+            if (distance > settings_.maxDistance) break;
+            candidate = prev_[c & windowMask_];
+            const std::uint8_t* m = data_ + c;
+            // Only a match longer than the best so far can win.
+            if (best.length >= maxLength) break;
+            if (m[best.length] != cur[best.length] || load32(m) != head) continue;
+            const std::size_t len = commonLength(cur, m, maxLength);
+            if (len < minMatch) continue;
+            const int g = cost_.gain(len, static_cast<std::uint32_t>(distance), false);
+            if (g > best.gain) {
+                best = {len, static_cast<std::uint32_t>(distance), g};
+                if (len >= settings_.niceLength) break;
+            }
+        }
+        return best;
+    }
+
+private:
+    std::uint32_t hash(const std::uint8_t* p) const { return (load32(p) * 2654435761u) >> (32 - hashLog_); }
+
+    void insertUpTo(std::size_t p) {
+        const std::size_t last = std::min(p, size_ - minMatch + 1);
+        for (std::size_t i = next_; i < last; ++i) {
+            const std::uint32_t h = hash(data_ + i);
+            prev_[i & windowMask_] = head_[h];
+            head_[h] = static_cast<std::int32_t>(i);
+        }
+        if (p > next_) next_ = p;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t size_;
+    ParserSettings settings_;
+    CostModel cost_;
+    int hashLog_;
+    std::uint32_t windowMask_;
+    std::vector<std::int32_t> head_;
+    std::vector<std::int32_t> prev_;
+    std::size_t next_ = 0;  // first position not yet in the chains
+};
+
+}  // namespace
+
+void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
+    const std::size_t n = input.size();
+    if (n < minMatch + 1) {
+        sink.finish(0, n);
+        return;
+    }
+    const std::uint8_t* data = input.data();
+    HashChainMatcher matcher(input, settings);
+    std::size_t anchor = 0;
+    std::size_t p = 0;
+    std::uint32_t rep = 0;
+    const std::size_t last = n - minMatch;  // last position where a match can start
+
+    while (p <= last) {
+        Match best = matcher.find(p, rep);
+        if (best.gain <= 0) {
+            // Move faster through data that does not match, such as compressed content.
+            p += 1 + std::min<std::size_t>((p - anchor) >> 8, 31);
+            continue;
+        }
+        // Lazy evaluation: a better match one or two bytes later wins over this one.
+        for (int ahead = 1; ahead <= 2 && best.length < settings.niceLength && p + 1 <= last; ++ahead) {
+            const Match next = matcher.find(p + 1, rep);
+            const int penalty = ahead == 1 ? 2 : 3;
+            if (next.gain > best.gain + penalty) {
+                best = next;
+                ++p;
+                continue;
+            }
+            break;
+        }
+        // Grow the match backwards over literals it also covers.
+        while (p > anchor && p > best.distance && data[p - 1] == data[p - 1 - best.distance]) {
+            --p;
+            ++best.length;
+        }
+        sink.sequence(anchor, p - anchor, best.length, best.distance);
+        rep = best.distance;
+        p += best.length;
+        anchor = p;
+    }
+    sink.finish(anchor, n - anchor);
+}
+
+}  // namespace wm::lzfse

@@ -1,0 +1,33 @@
+#pragma once
+// Splits input into literal runs and back-references (the LZ parse) with a hash-chain
+// match finder of bounded effort and lazy evaluation of the next positions.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/Bytes.h"
+
+namespace wm::lzfse {
+
+// Receives the parse in order. Distances are >= 1; match lengths >= 3.
+class SequenceSink {
+public:
+    virtual ~SequenceSink() = default;
+    // input[literalStart, literalStart + literalLength) are literals, then a match of
+    // matchLength bytes copied from `distance` bytes back.
+    virtual void sequence(std::size_t literalStart, std::size_t literalLength, std::size_t matchLength,
+                          std::uint32_t distance) = 0;
+    // Trailing literals; called once, last (literalLength may be 0).
+    virtual void finish(std::size_t literalStart, std::size_t literalLength) = 0;
+};
+
+struct ParserSettings {
+    std::uint32_t maxDistance;
+    int maxChain;            // candidates examined per position
+    std::size_t niceLength;  // a match this long ends the search at once
+    bool entropyCoded;       // cost model: LZFSE (bit costs) rather than LZVN (byte costs)
+};
+
+// Parses the whole input. Its size must stay below 2^31; callers split bigger inputs.
+void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink);
+
+}  // namespace wm::lzfse
