@@ -65,5 +65,30 @@ Date toDate(const JSON& value, std::string_view path);
 Bytes toData(const JSON& value, std::string_view path);
 UUID toUUID(const JSON& value, std::string_view path);
 
+// The keyed forms of the identifier types: {"bytes": <Base64>} for the byte
+// identifiers and {"value": <UUID text>} for the UUID ones. (Repository records keep
+// bare bytes and bare UUIDs instead; these serve records that store identifiers.)
+template <std::size_t N, class Tag>
+JSON identifier(const FixedBytesID<N, Tag>& id) {
+    return JSON{{"bytes", data(id.view())}};
+}
+template <class Tag>
+JSON identifier(const UUIDIdentity<Tag>& id) {
+    return JSON{{"value", uuid(id.value)}};
+}
+// Reads either form back; a byte string of the wrong width is dataCorrupted.
+template <class ID>
+ID toIdentifier(const JSON& value, std::string_view path) {
+    if constexpr (requires { ID::size; }) {
+        const std::string inner = std::string(path).empty() ? "bytes" : std::string(path) + ".bytes";
+        auto id = ID::fromBytes(toData(member(value, "bytes", path), inner));
+        if (!id) throw DecodingError(DecodingError::Kind::dataCorrupted, inner, "wrong number of bytes for the identifier");
+        return *id;
+    } else {
+        const std::string inner = std::string(path).empty() ? "value" : std::string(path) + ".value";
+        return ID{toUUID(member(value, "value", path), inner)};
+    }
+}
+
 }  // namespace RepositoryJSON
 }  // namespace wm

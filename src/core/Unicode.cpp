@@ -140,8 +140,9 @@ bool canonicallyEqual(std::string_view a, std::string_view b) {
 }
 
 bool containsInsensitive(std::string_view haystack, std::string_view needle) {
+    // Like the platform's search, an empty needle is found nowhere.
     icu::UnicodeString n = foldedForSearch(needle);
-    if (n.isEmpty()) return true;
+    if (n.isEmpty()) return false;
     return foldedForSearch(haystack).indexOf(n) >= 0;
 }
 

@@ -18,6 +18,7 @@ std::string nfc(std::string_view text);
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
 // Case- and diacritic-insensitive containment (no locale): "Resume" is found in "my RÉSUMÉ.pdf".
+// An empty needle (or one of combining marks only) is found nowhere.
 bool containsInsensitive(std::string_view haystack, std::string_view needle);
 
 // The order of the system's file browser: ICU collation of the process locale with

@@ -124,6 +124,24 @@ TEST(RepositoryJSONReading, DataAndUUIDs) {
     EXPECT_THROW(RJ::toUUID(JSON("E621E1F8-C36C-495A-93FC-0C247A3E6E5"), "id"), RJ::DecodingError);
 }
 
+TEST(RepositoryJSONReading, KeyedIdentifiers) {
+    const BlobID blob = *BlobID::fromBytes(Bytes(32, 7));
+    EXPECT_EQ(RJ::encode(RJ::identifier(*DeviceID::fromBytes(Bytes(16, 0))), false),
+              R"({"bytes":"AAAAAAAAAAAAAAAAAAAAAA=="})");
+    EXPECT_EQ(RJ::toIdentifier<BlobID>(RJ::identifier(blob), "root"), blob);
+    const SnapshotID snapshot = SnapshotID::random();
+    EXPECT_EQ(RJ::identifier(snapshot), (JSON{{"value", snapshot.value.uuidString()}}));
+    EXPECT_EQ(RJ::toIdentifier<SnapshotID>(RJ::identifier(snapshot), "id"), snapshot);
+    try {
+        RJ::toIdentifier<PackID>(JSON{{"bytes", RJ::data(Bytes(31, 1))}}, "pack");
+        FAIL();
+    } catch (const RJ::DecodingError& e) {
+        EXPECT_EQ(e.kind, RJ::DecodingError::Kind::dataCorrupted);
+        EXPECT_EQ(e.path, "pack.bytes");
+    }
+    EXPECT_THROW(RJ::toIdentifier<HoldID>(JSON{{"bytes", "AA=="}}, "hold"), RJ::DecodingError);
+}
+
 TEST(RepositoryJSONDates, WritingUsesMillisecondsAndZ) {
     EXPECT_EQ(RJ::dateText(Date{0}), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(RJ::dateText(Date{1796590835123000}), "2026-12-06T21:00:35.123Z");
