@@ -1,8 +1,11 @@
 # Shared helpers for the project's CMake files.
 
 function(wm_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
     -Wnon-virtual-dtor -Wno-missing-field-initializers)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(WM_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
