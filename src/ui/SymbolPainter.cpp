@@ -1,0 +1,167 @@
+#include "ui/SymbolPainter.h"
+
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <algorithm>
+#include <cmath>
+
+namespace wm {
+
+namespace {
+
+// Every drawing is made in a 24 x 24 box and scaled into the target square.
+constexpr qreal kBox = 24.0;
+
+QPainterPath strokeOf(const QPainterPath& path, qreal width) {
+    QPainterPathStroker stroker;
+    stroker.setWidth(width);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(path).simplified();
+}
+
+QPainterPath ellipse(qreal cx, qreal cy, qreal r) {
+    QPainterPath p;
+    p.addEllipse(QPointF(cx, cy), r, r);
+    return p;
+}
+
+QPainterPath ring(qreal cx, qreal cy, qreal r, qreal width) {
+    return ellipse(cx, cy, r + width / 2).subtracted(ellipse(cx, cy, r - width / 2));
+}
+
+QPainterPath checkmark() {
+    QPainterPath p;
+    p.moveTo(7.2, 12.4);
+    p.lineTo(10.6, 15.8);
+    p.lineTo(16.8, 8.6);
+    return strokeOf(p, 2.4);
+}
+
+QPainterPath triangleOutline() {
+    QPainterPath p;
+    p.moveTo(12, 3.2);
+    p.lineTo(21.6, 20.2);
+    p.lineTo(2.4, 20.2);
+    p.closeSubpath();
+    return p;
+}
+
+QPainterPath exclamation() {
+    QPainterPath bar;
+    bar.moveTo(12, 8.8);
+    bar.lineTo(12, 13.6);
+    QPainterPath mark = strokeOf(bar, 2.2);
+    mark.addEllipse(QPointF(12, 16.9), 1.25, 1.25);
+    return mark.simplified();
+}
+
+QPainterPath eyeOutline() {
+    QPainterPath p;
+    p.moveTo(1.8, 12);
+    p.cubicTo(5.0, 6.0, 9.0, 5.0, 12, 5.0);
+    p.cubicTo(15.0, 5.0, 19.0, 6.0, 22.2, 12);
+    p.cubicTo(19.0, 18.0, 15.0, 19.0, 12, 19.0);
+    p.cubicTo(9.0, 19.0, 5.0, 18.0, 1.8, 12);
+    p.closeSubpath();
+    return p;
+}
+
+QPainterPath eye() {
+    QPainterPath shape = strokeOf(eyeOutline(), 1.7);
+    shape.addPath(ellipse(12, 12, 3.6));
+    return shape.simplified();
+}
+
+QPainterPath eyeSlash() {
+    QPainterPath slash;
+    slash.moveTo(4.0, 3.2);
+    slash.lineTo(20.0, 20.8);
+    // A gap around the slash keeps it readable over the eye.
+    QPainterPath gap = strokeOf(slash, 4.6);
+    return eye().subtracted(gap).united(strokeOf(slash, 1.8)).simplified();
+}
+
+// The filled outline of a symbol in the 24 x 24 box; empty for an unknown name.
+QPainterPath shapeOf(std::string_view name) {
+    if (name == "circle") return ring(12, 12, 9.4, 1.7);
+    if (name == "largecircle.fill.circle") return ring(12, 12, 9.4, 1.7).united(ellipse(12, 12, 5.4));
+    if (name == "checkmark.circle.fill") return ellipse(12, 12, 10.2).subtracted(checkmark());
+    if (name == "exclamationmark.triangle") {
+        return strokeOf(triangleOutline(), 1.8).united(exclamation()).simplified();
+    }
+    if (name == "exclamationmark.triangle.fill") {
+        // Rounded corners: the outline stroked wide and united with the triangle itself.
+        QPainterPath body = triangleOutline().united(strokeOf(triangleOutline(), 1.8));
+        return body.subtracted(exclamation());
+    }
+    if (name == "eye") return eye();
+    if (name == "eye.slash") return eyeSlash();
+    return {};
+}
+
+}  // namespace
+
+const std::vector<std::string>& SymbolPainter::names() {
+    static const std::vector<std::string> all = {
+        "circle", "largecircle.fill.circle", "checkmark.circle.fill", "exclamationmark.triangle",
+        "exclamationmark.triangle.fill", "eye", "eye.slash"};
+    return all;
+}
+
+bool SymbolPainter::knows(std::string_view name) {
+    const auto& all = names();
+    return std::find(all.begin(), all.end(), name) != all.end();
+}
+
+bool SymbolPainter::paint(QPainter& painter, const QRectF& rect, std::string_view name, const QColor& colour) {
+    if (!knows(name) || rect.isEmpty()) return false;
+    const qreal side = std::min(rect.width(), rect.height());
+    const qreal scale = side / kBox;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.translate(rect.center().x() - side / 2, rect.center().y() - side / 2);
+    painter.scale(scale, scale);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawPath(shapeOf(name));
+    painter.restore();
+    return true;
+}
+
+QPixmap SymbolPainter::pixmap(std::string_view name, const QColor& colour, int side, qreal pixelRatio) {
+    const int pixels = std::max(1, static_cast<int>(std::ceil(side * pixelRatio)));
+    QPixmap map(pixels, pixels);
+    map.setDevicePixelRatio(pixelRatio);
+    map.fill(Qt::transparent);
+    QPainter painter(&map);
+    paint(painter, QRectF(0, 0, side, side), name, colour);
+    return map;
+}
+
+SymbolView::SymbolView(std::string name, QColor colour, int side, QWidget* parent)
+    : QWidget(parent), name_(std::move(name)), colour_(colour), side_(side) {
+    setFixedSize(side_, side_);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void SymbolView::setSymbol(std::string name) {
+    if (name == name_) return;
+    name_ = std::move(name);
+    update();
+}
+
+void SymbolView::setColour(QColor colour) {
+    if (colour == colour_) return;
+    colour_ = colour;
+    update();
+}
+
+QSize SymbolView::sizeHint() const { return {side_, side_}; }
+
+void SymbolView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    SymbolPainter::paint(painter, QRectF(rect()), name_, colour_);
+}
+
+}  // namespace wm
