@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <unordered_set>
 
 namespace wm {
@@ -68,6 +69,20 @@ TEST(RepoPath, EqualityIsByComponents) {
     EXPECT_NE(RepoPath() / "a", RepoPath() / "a" / "b");
     std::unordered_set<RepoPath> set{RepoPath() / "a", RepoPath() / "a", RepoPath() / "b"};
     EXPECT_EQ(set.size(), 2u);
+}
+
+TEST(RepoPath, RandomTextNeverGivesAnInvalidPath) {
+    std::mt19937 random(20240611);
+    const std::string alphabet = std::string("ab./", 4) + std::string(1, '\0') + "\xff";
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const int length = static_cast<int>(random() % 12);
+        for (int j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
+        auto path = RepoPath::parse(text);
+        if (!path) continue;
+        EXPECT_EQ(path->string(), text);
+        for (const auto& c : path->components()) EXPECT_TRUE(RepoPath::isValidComponent(c)) << c;
+    }
 }
 
 TEST(RepoPathDeathTest, AppendingAnInvalidComponentStopsTheProgram) {
