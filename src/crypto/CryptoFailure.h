@@ -1,0 +1,17 @@
+#pragma once
+// The cryptographic library refused an operation that cannot fail with valid arguments
+// (memory exhausted, a broken installation). Never caused by outside data.
+#include <string>
+
+#include "core/Error.h"
+
+namespace wm {
+
+class CryptoFailure : public wm::Error {
+public:
+    explicit CryptoFailure(const std::string& operation_)
+        : wm::Error("CryptoFailure.libraryFailed(operation: \"" + operation_ + "\")"), operation(operation_) {}
+    std::string operation;  // the library call that failed
+};
+
+}  // namespace wm

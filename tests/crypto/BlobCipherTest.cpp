@@ -1,0 +1,280 @@
+#include <sys/mman.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "CryptoTestSupport.h"
+#include "crypto/BlobCipher.h"
+#include "crypto/BlobCompression.h"
+#include "crypto/Digest.h"
+#include "crypto/SecureRandom.h"
+
+namespace wm {
+namespace {
+
+using Sealing = BlobCipher::Sealing;
+using testing::fixedKeys;
+
+Bytes patterned(std::size_t size, std::uint32_t seed) {
+    Bytes b(size);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& byte : b) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        byte = static_cast<std::uint8_t>(x);
+    }
+    return b;
+}
+
+template <class F>
+BlobCipherError::Kind cipherErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const BlobCipherError& e) {
+        return e.kind;
+    }
+    ADD_FAILURE() << "no BlobCipherError";
+    return BlobCipherError::Kind::identityMismatch;
+}
+
+class BlobCipherModes : public ::testing::TestWithParam<Sealing> {
+protected:
+    BlobCipher cipher{fixedKeys(), GetParam()};
+};
+
+TEST_P(BlobCipherModes, RoundTripsEveryTypeAndSize) {
+    for (BlobType type : {BlobType::data, BlobType::tree, BlobType::meta}) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{65539},
+                                 std::size_t{1} << 20}) {
+            Bytes plaintext = patterned(size, static_cast<std::uint32_t>(size) + rawValue(type));
+            BlobID id = cipher.identity(plaintext);
+            Bytes sealed = cipher.seal(plaintext, id, type);
+            if (!BlobCompression::compressionAvailable()) {
+                EXPECT_EQ(sealed.size(), size + BlobCipher::overhead);
+            }
+            EXPECT_EQ(cipher.open(sealed, id, type), plaintext) << "size " << size;
+        }
+    }
+}
+
+TEST_P(BlobCipherModes, EveryFlippedBitFailsAuthentication) {
+    Bytes plaintext = patterned(100, 7);
+    BlobID id = cipher.identity(plaintext);
+    Bytes sealed = cipher.seal(plaintext, id, BlobType::data);
+    // Format 1 stores zeros where the nonce goes and never reads them.
+    std::size_t first = GetParam() == Sealing::fixedNonce ? BlobCipher::nonceSize : 0;
+    for (std::size_t i = first; i < sealed.size(); ++i) {
+        for (int bit = 0; bit < 8; ++bit) {
+            Bytes damaged = sealed;
+            damaged[i] ^= static_cast<std::uint8_t>(1 << bit);
+            try {
+                cipher.open(damaged, id, BlobType::data);
+                ADD_FAILURE() << "byte " << i << " bit " << bit << " went unnoticed";
+            } catch (const BlobCipherError& e) {
+                ASSERT_EQ(e.kind, BlobCipherError::Kind::authenticationFailed);
+                ASSERT_EQ(e.id, id);
+            }
+        }
+    }
+}
+
+TEST_P(BlobCipherModes, IdentifierAndTypeAreBound) {
+    Bytes plaintext = patterned(500, 3);
+    BlobID id = cipher.identity(plaintext);
+    Bytes sealed = cipher.seal(plaintext, id, BlobType::tree);
+    BlobID other = cipher.identity(patterned(500, 4));
+    EXPECT_EQ(cipherErrorOf([&] { cipher.open(sealed, other, BlobType::tree); }),
+              BlobCipherError::Kind::authenticationFailed);
+    EXPECT_EQ(cipherErrorOf([&] { cipher.open(sealed, id, BlobType::data); }),
+              BlobCipherError::Kind::authenticationFailed);
+    EXPECT_EQ(cipherErrorOf([&] { cipher.open(sealed, id, BlobType::meta); }),
+              BlobCipherError::Kind::authenticationFailed);
+}
+
+TEST_P(BlobCipherModes, CutShortBlobs) {
+    Bytes plaintext = patterned(40, 9);
+    BlobID id = cipher.identity(plaintext);
+    Bytes sealed = cipher.seal(plaintext, id, BlobType::data);
+    for (std::size_t length = 0; length < sealed.size(); ++length) {
+        ByteView cut(sealed.data(), length);
+        try {
+            cipher.open(cut, id, BlobType::data);
+            ADD_FAILURE() << "length " << length << " opened";
+        } catch (const BlobCipherError& e) {
+            EXPECT_EQ(e.kind, length < BlobCipher::overhead ? BlobCipherError::Kind::truncated
+                                                            : BlobCipherError::Kind::authenticationFailed)
+                << "length " << length;
+            EXPECT_EQ(e.id, id);
+        }
+    }
+}
+
+TEST_P(BlobCipherModes, AnotherRepositoryCannotOpen) {
+    Bytes plaintext = patterned(64, 1);
+    BlobID id = cipher.identity(plaintext);
+    Bytes sealed = cipher.seal(plaintext, id, BlobType::data);
+    BlobCipher stranger(RepositoryKeys(SymmetricKey::random(), testing::fixedRepositoryID()), GetParam());
+    EXPECT_NE(stranger.identity(plaintext), id);
+    EXPECT_EQ(cipherErrorOf([&] { stranger.open(sealed, id, BlobType::data); }),
+              BlobCipherError::Kind::authenticationFailed);
+}
+
+TEST_P(BlobCipherModes, MetadataRoundTripsAndFailsClosed) {
+    for (std::size_t size : {0, 1, 1000}) {
+        Bytes plaintext = patterned(size, 11);
+        Bytes sealed = cipher.sealMetadata(plaintext);
+        EXPECT_EQ(sealed.size(), size + BlobCipher::metadataOverhead);
+        EXPECT_EQ(cipher.openMetadata(sealed), plaintext);
+        EXPECT_NE(cipher.sealMetadata(plaintext), sealed);  // a fresh nonce every time
+        for (std::size_t i = 0; i < sealed.size(); i += 7) {
+            Bytes damaged = sealed;
+            damaged[i] ^= 0x80;
+            EXPECT_EQ(cipherErrorOf([&] { cipher.openMetadata(damaged); }),
+                      BlobCipherError::Kind::metadataAuthenticationFailed);
+        }
+    }
+    for (std::size_t length : {0, 1, 27}) {
+        Bytes shortBytes(length, 0);
+        EXPECT_EQ(cipherErrorOf([&] { cipher.openMetadata(shortBytes); }), BlobCipherError::Kind::metadataTruncated);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, BlobCipherModes, ::testing::Values(Sealing::fixedNonce, Sealing::nonceFromStoredBytes),
+                         [](const ::testing::TestParamInfo<Sealing>& param) {
+                             return param.param == Sealing::fixedNonce ? std::string("fixedNonce")
+                                                                       : std::string("nonceFromStoredBytes");
+                         });
+
+TEST(BlobCipher, FormatTwoUsesAFreshNonceFormatOneIsDeterministic) {
+    Bytes plaintext = patterned(300, 5);
+    BlobCipher v2(fixedKeys(), Sealing::nonceFromStoredBytes);
+    BlobCipher v1(fixedKeys(), Sealing::fixedNonce);
+    BlobID id = v2.identity(plaintext);
+    EXPECT_NE(v2.seal(plaintext, id, BlobType::data), v2.seal(plaintext, id, BlobType::data));
+    Bytes once = v1.seal(plaintext, id, BlobType::data);
+    EXPECT_EQ(v1.seal(plaintext, id, BlobType::data), once);
+    EXPECT_EQ(Bytes(once.begin(), once.begin() + 12), Bytes(12, 0));
+    // The two formats are not interchangeable.
+    EXPECT_EQ(cipherErrorOf([&] { v2.open(once, id, BlobType::data); }), BlobCipherError::Kind::authenticationFailed);
+    EXPECT_EQ(cipherErrorOf([&] { v1.open(v2.seal(plaintext, id, BlobType::data), id, BlobType::data); }),
+              BlobCipherError::Kind::authenticationFailed);
+}
+
+TEST(BlobCipher, FormatOneRefusesAnIdentifierThatIsNotThePlaintexts) {
+    // Two different plaintexts under one identifier would share key and nonce.
+    BlobCipher v1(fixedKeys(), Sealing::fixedNonce);
+    BlobID wrong = v1.identity(viewOf("something else"));
+    EXPECT_EQ(cipherErrorOf([&] { v1.seal(viewOf("plaintext"), wrong, BlobType::data); }),
+              BlobCipherError::Kind::identityMismatch);
+}
+
+TEST(BlobCipher, IdentityIsKeyedAndStable) {
+    BlobCipher a(fixedKeys(), Sealing::nonceFromStoredBytes);
+    BlobCipher b(fixedKeys(), Sealing::fixedNonce);
+    EXPECT_EQ(a.identity(viewOf("x")), b.identity(viewOf("x")));
+    EXPECT_NE(a.identity(viewOf("x")), a.identity(viewOf("y")));
+    Bytes id = Bytes(a.identity(viewOf("x")).bytes.begin(), a.identity(viewOf("x")).bytes.end());
+    EXPECT_NE(id, Bytes(sha256(viewOf("x")).begin(), sha256(viewOf("x")).end()));
+}
+
+BlobCompression::Error::Kind compressionErrorOf(const BlobCipher& cipher, ByteView sealed, const BlobID& id) {
+    try {
+        cipher.open(sealed, id, BlobType::data);
+    } catch (const BlobCompression::Error& e) {
+        return e.kind;
+    }
+    ADD_FAILURE() << "no BlobCompression::Error";
+    return BlobCompression::Error::Kind::tooLarge;
+}
+
+Bytes frame(std::uint8_t method, std::uint64_t length, ByteView body) {
+    auto header = BlobCompression::encodeHeader(static_cast<BlobCompression::Method>(method), length);
+    Bytes f(header.size() + body.size());
+    std::copy(header.begin(), header.end(), f.begin());
+    std::copy(body.begin(), body.end(), f.begin() + static_cast<std::ptrdiff_t>(header.size()));
+    return f;
+}
+
+TEST(BlobCipher, AuthenticFramesWithUnknownMethodOrLyingLength) {
+    RepositoryKeys keys = fixedKeys();
+    BlobCipher cipher(keys, Sealing::nonceFromStoredBytes);
+    Bytes body = patterned(64, 2);
+    BlobID id = cipher.identity(body);
+    auto open = [&](const Bytes& f) { return testing::sealRawFrame(keys, f, id, BlobType::data); };
+
+    EXPECT_EQ(cipher.open(open(frame(0, 64, body)), id, BlobType::data), body);  // the honest frame
+
+    for (std::uint8_t method : {2, 7, 255}) {
+        try {
+            cipher.open(open(frame(method, 64, body)), id, BlobType::data);
+            ADD_FAILURE();
+        } catch (const BlobCompression::Error& e) {
+            EXPECT_EQ(e.kind, BlobCompression::Error::Kind::unknownMethod);
+            EXPECT_EQ(e.method, method);
+        }
+    }
+    for (std::uint64_t lie : {std::uint64_t{0}, std::uint64_t{63}, std::uint64_t{65}, (std::uint64_t{1} << 30) + 1,
+                              ~std::uint64_t{0}}) {
+        EXPECT_EQ(compressionErrorOf(cipher, open(frame(0, lie, body)), id),
+                  BlobCompression::Error::Kind::couldNotDecompress)
+            << lie;
+    }
+    // Method 1 with a body that is no compressed stream, and with an impossible length.
+    EXPECT_EQ(compressionErrorOf(cipher, open(frame(1, 64, body)), id), BlobCompression::Error::Kind::couldNotDecompress);
+    EXPECT_EQ(compressionErrorOf(cipher, open(frame(1, ~std::uint64_t{0}, body)), id),
+              BlobCompression::Error::Kind::couldNotDecompress);
+}
+
+TEST(BlobCipher, RefusesToSealWhatNoReaderWouldOpen) {
+    const std::size_t size = (std::size_t{1} << 30) + 1;
+    // Untouched anonymous pages: the length check runs before any byte is read.
+    void* memory = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    ByteView huge(static_cast<const std::uint8_t*>(memory), size);
+    for (Sealing mode : {Sealing::fixedNonce, Sealing::nonceFromStoredBytes}) {
+        BlobCipher cipher(fixedKeys(), mode);
+        try {
+            cipher.seal(huge, BlobID{}, BlobType::data);
+            ADD_FAILURE();
+        } catch (const BlobCompression::Error& e) {
+            EXPECT_EQ(e.kind, BlobCompression::Error::Kind::tooLarge);
+            EXPECT_EQ(e.length, size);
+        }
+    }
+    munmap(memory, size);
+}
+
+TEST(BlobCipher, SharedByManyThreads) {
+    BlobCipher v2(fixedKeys(), Sealing::nonceFromStoredBytes);
+    BlobCipher v1(fixedKeys(), Sealing::fixedNonce);
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            const BlobCipher& cipher = t % 2 ? v1 : v2;
+            for (int i = 0; i < 200; ++i) {
+                Bytes plaintext = patterned(static_cast<std::size_t>(i * 37 + t), static_cast<std::uint32_t>(t * 1000 + i));
+                BlobID id = cipher.identity(plaintext);
+                if (cipher.open(cipher.seal(plaintext, id, BlobType::data), id, BlobType::data) != plaintext) ++failures;
+                if (cipher.openMetadata(cipher.sealMetadata(plaintext)) != plaintext) ++failures;
+                Bytes signature = cipher.keys().sign(plaintext);
+                if (!cipher.keys().verify(plaintext, signature)) ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST(BlobCipher, ErrorsNameTheirCase) {
+    BlobID id = *BlobID::fromBytes(Bytes(32, 0xab));
+    EXPECT_STREQ(BlobCipherError::truncated(id).what(), ("BlobCipherError.truncated(" + id.hex() + ")").c_str());
+    EXPECT_STREQ(BlobCipherError::metadataAuthenticationFailed().what(), "BlobCipherError.metadataAuthenticationFailed");
+    EXPECT_STREQ(BlobCompression::Error::unknownMethod(9).what(), "BlobCompression.Error.unknownMethod(9)");
+}
+
+}  // namespace
+}  // namespace wm

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "crypto/RecoveryKey.h"
+
+namespace wm {
+namespace {
+
+RecoveryKeyError parseError(std::string_view text) {
+    try {
+        RecoveryKey::parse(text);
+    } catch (const RecoveryKeyError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "parsed: " << text;
+    return RecoveryKeyError::checksumMismatch();
+}
+
+std::string withoutHyphens(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
+    return text;
+}
+
+TEST(RecoveryKey, GeneratedKeysRoundTripThroughTheirText) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 200; ++i) {
+        RecoveryKey key = RecoveryKey::generate();
+        std::string text = key.text();
+        ASSERT_EQ(text.size(), 53u);
+        for (int g = 1; g < 9; ++g) ASSERT_EQ(text[static_cast<std::size_t>(g * 6 - 1)], '-');
+        for (char c : withoutHyphens(text)) ASSERT_NE(RecoveryKey::alphabet.find(c), std::string_view::npos);
+        ASSERT_EQ(RecoveryKey::parse(text), key);
+        seen.insert(text);
+    }
+    EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST(RecoveryKey, ReadsTypedTextForgivingly) {
+    RecoveryKey key = RecoveryKey::generate();
+    std::string text = key.text();
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string spaced = withoutHyphens(text);
+    for (std::size_t i = 40; i > 0; i -= 5) spaced.insert(i, i % 10 ? " " : "\n\t");
+    const std::string variants[] = {
+        lower,
+        withoutHyphens(text),
+        "  " + text + "\n",
+        spaced,
+        "--" + text + "--",
+        "\u00a0" + text + "\u2003",  // non-breaking and em spaces
+    };
+    for (const std::string& typed : variants) EXPECT_EQ(RecoveryKey::parse(typed), key) << typed;
+}
+
+TEST(RecoveryKey, LookAlikeLettersReadAsDigits) {
+    // A key whose text holds both 0 and 1, typed with every look-alike.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        RecoveryKey key = RecoveryKey::generate();
+        std::string text = key.text();
+        if (text.find('0') == std::string::npos || text.find('1') == std::string::npos) continue;
+        for (const char* letters : {"OI", "oi", "OL", "ol"}) {
+            std::string typed = text;
+            for (char& c : typed) {
+                if (c == '0') c = letters[0];
+                else if (c == '1') c = letters[1];
+            }
+            EXPECT_EQ(RecoveryKey::parse(typed), key) << typed;
+        }
+        return;
+    }
+    FAIL() << "no key with both 0 and 1 in its text";
+}
+
+TEST(RecoveryKey, WrongLengthIsCountedWithoutHyphensAndSpaces) {
+    std::string text = withoutHyphens(RecoveryKey::generate().text());
+    struct Case {
+        std::string typed;
+        int got;
+    };
+    const Case cases[] = {{"", 0}, {" - \n", 0}, {text.substr(0, 44), 44}, {text + "A", 46}, {text + text, 90},
+                          {text.substr(0, 40) + "\u00e9\u00e9\u00e9", 43}};
+    for (const Case& c : cases) {
+        RecoveryKeyError e = parseError(c.typed);
+        EXPECT_EQ(e.kind, RecoveryKeyError::Kind::wrongLength) << c.typed;
+        EXPECT_EQ(e.expected, 45);
+        EXPECT_EQ(e.got, c.got) << c.typed;
+    }
+}
+
+TEST(RecoveryKey, InvalidCharacterIsReportedAtItsPositionInTheCleanedText) {
+    std::string text = RecoveryKey::generate().text();  // with hyphens
+    struct Case {
+        std::size_t replaceAt;  // in the hyphenated text
+        std::string with;
+        std::string reported;
+        int atIndex;
+    };
+    const Case cases[] = {
+        {0, "U", "U", 0},
+        {0, "u", "U", 0},                 // upper-cased before the check
+        {7, "*", "*", 6},                 // hyphen before it is not counted
+        {52, "\u00e9", "\u00c9", 44},     // a letter beyond ASCII, upper-cased
+        {13, "e\u0301", "E\u0301", 11},   // one character of two code points
+    };
+    for (const Case& c : cases) {
+        std::string typed = text;
+        typed.replace(c.replaceAt, 1, c.with);
+        RecoveryKeyError e = parseError(typed);
+        ASSERT_EQ(e.kind, RecoveryKeyError::Kind::invalidCharacter) << typed;
+        EXPECT_EQ(e.character, c.reported);
+        EXPECT_EQ(e.atIndex, c.atIndex);
+    }
+}
+
+TEST(RecoveryKey, EverySingleMistypedCharacterIsCaught) {
+    std::string text = withoutHyphens(RecoveryKey::generate().text());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        for (char c : RecoveryKey::alphabet) {
+            if (c == text[i]) continue;
+            std::string typed = text;
+            typed[i] = c;
+            ASSERT_EQ(parseError(typed).kind, RecoveryKeyError::Kind::checksumMismatch) << typed;
+        }
+    }
+}
+
+TEST(RecoveryKey, ChecksAreMadeInOrder) {
+    std::string text = withoutHyphens(RecoveryKey::generate().text());
+    // Wrong length wins over a bad character; a bad character wins over a wrong checksum.
+    EXPECT_EQ(parseError("U" + text).kind, RecoveryKeyError::Kind::wrongLength);
+    std::string both = text;
+    both[3] = both[3] == '2' ? '3' : '2';
+    both[10] = 'U';
+    EXPECT_EQ(parseError(both).kind, RecoveryKeyError::Kind::invalidCharacter);
+}
+
+TEST(RecoveryKey, ErrorsNameTheirCase) {
+    EXPECT_STREQ(RecoveryKeyError::wrongLength(45, 3).what(), "RecoveryKeyError.wrongLength(expected: 45, got: 3)");
+    EXPECT_STREQ(RecoveryKeyError::invalidCharacter("U", 7).what(), "RecoveryKeyError.invalidCharacter(\"U\", atIndex: 7)");
+    EXPECT_STREQ(RecoveryKeyError::checksumMismatch().what(), "RecoveryKeyError.checksumMismatch");
+}
+
+}  // namespace
+}  // namespace wm
