@@ -1,0 +1,19 @@
+#pragma once
+// Indexing blobs straight from the pack files of a destination: every file
+// packs/<xx>/<hex>.pack is read whole, checked against its name and its directory opened.
+#include <unordered_set>
+
+#include "crypto/BlobCipher.h"
+#include "engine/CompactIndex.h"
+#include "storage/Destination.h"
+
+namespace wm {
+
+// Merges into `index`, in the destination's listing order, the blobs of every pack that
+// validates and is not in `skipping`. Packs that do not validate, names that are not a hex
+// id followed by ".pack", and plain files lying directly in "packs" are passed over. Listing
+// and reading errors of the destination propagate.
+void indexPacks(Destination& destination, const BlobCipher& cipher, CompactIndex& index,
+                const std::unordered_set<PackID>& skipping = {});
+
+}  // namespace wm

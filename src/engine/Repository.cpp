@@ -1,0 +1,276 @@
+// Creating and opening a repository, loading its index, and the whole-file writes every
+// writer of repository files shares.
+#include "engine/Repository.h"
+
+#include <algorithm>
+
+#include "engine/PackScan.h"
+#include "engine/WorkerPool.h"
+#include "format/DriveReadMe.h"
+#include "format/HostPlatform.h"
+#include "format/RepositoryFormat.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "storage/ReadOnlyDestination.h"
+
+namespace wm {
+
+namespace {
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::shared_ptr<const RepositoryKeys> sharedKeys(const RepositoryKeys& keys) {
+    return std::make_shared<const RepositoryKeys>(keys);
+}
+
+}  // namespace
+
+Repository::Repository(Passkey, std::shared_ptr<Destination> destination, RepositoryConfig config,
+                       const RepositoryKeys& keys, const DeviceID& deviceID, std::string appVersion, HeadRecord head)
+    : destination_(std::move(destination)),
+      config_(std::move(config)),
+      keys_(sharedKeys(keys)),
+      cipher_(keys_, config_.blobSealing()),
+      deviceID_(deviceID),
+      appVersion_(std::move(appVersion)),
+      head_(std::move(head)),
+      openPack_(cipher_) {}
+
+Repository::~Repository() = default;
+
+// --- creating ---
+
+std::shared_ptr<Repository> Repository::create(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+                                               const DeviceID& deviceID, std::string appVersion,
+                                               std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
+                                               Date now) {
+    if (destination->exists(RepositoryLayout::configFile())) throw Error::alreadyExists();
+    if (!RepositoryFormat::supportedVersions.contains(formatVersion))
+        throw RepositoryConfig::Error::unsupportedVersion(formatVersion, RepositoryFormat::supportedVersions);
+
+    RepositoryConfig config(keys.repositoryID, createdByText(appVersion), now, formatVersion);
+    config.kdf = std::move(kdf);
+    const Bytes configBytes = config.encoded();
+
+    HeadRecord head(0, {}, now, deviceID.data());
+    const BlobCipher cipher(keys, config.blobSealing());
+    const Bytes headBytes = SignedFile::seal(head, keys, cipher);
+
+    // The config file says "a repository is here": it goes last, so that a creation that
+    // fails part-way leaves nothing that stops the next attempt.
+    write(headBytes, RepositoryLayout::head(), *destination);
+    write(configBytes, RepositoryLayout::configFile(), *destination);
+
+    auto repository = std::make_shared<Repository>(Passkey{}, destination, std::move(config), keys, deviceID,
+                                                   std::move(appVersion), std::move(head));
+    writeReadMe(*destination, repository->appVersion_);
+    return repository;
+}
+
+// --- opening ---
+
+Repository::Opened Repository::open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+                                    const DeviceID& deviceID, std::string appVersion,
+                                    std::optional<std::uint64_t> rememberedCounter, Access access) {
+    if (access == Access::readOnly) destination = std::make_shared<ReadOnlyDestination>(std::move(destination));
+
+    RepositoryConfig config = RepositoryConfig::decode(destination->read(RepositoryLayout::configFile()));
+    if (!destination->exists(RepositoryLayout::head())) throw Error::headMissing();
+    const BlobCipher cipher(keys, config.blobSealing());
+    HeadRecord head = SignedFile::open<HeadRecord>(destination->read(RepositoryLayout::head()), keys, cipher);
+    const HeadVerdict verdict = head.compare(rememberedCounter);
+
+    auto repository = std::make_shared<Repository>(Passkey{}, std::move(destination), std::move(config), keys,
+                                                   deviceID, std::move(appVersion), std::move(head));
+    repository->loadIndex();
+    if (access == Access::readWrite) repository->discardCrashDebris();
+    return Opened{std::move(repository), verdict};
+}
+
+void Repository::loadIndex() {
+    std::vector<RepoPath> files;
+    for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
+        if (!path.isRoot() && endsWith(path.fileName(), ".idx")) files.push_back(std::move(path));
+    }
+
+    // Room for what the files can hold (each entry takes 45 bytes of a file), not a fixed
+    // number per file: a repository with thousands of small index files opens in memory
+    // proportional to its blobs.
+    std::uint64_t totalBytes = 0;
+    for (const auto& path : files) {
+        if (auto size = destination_->size(path)) totalBytes += static_cast<std::uint64_t>(std::max<std::int64_t>(*size, 0));
+    }
+
+    CompactIndex index;
+    index.reserveCapacity(static_cast<std::size_t>(totalBytes / PackFile::directoryRecordSize));
+    bool merged = false;
+    bool passedOver = false;
+    for (const auto& path : files) {
+        const Bytes sealed = destination_->read(path);  // a read error ends the opening
+        std::vector<IndexFile::Section> sections;
+        try {
+            sections = IndexFile::decode(cipher_.openMetadata(sealed));
+        } catch (const BlobCipherError&) {
+            passedOver = true;
+            continue;
+        } catch (const IndexFile::Error&) {
+            passedOver = true;
+            continue;
+        }
+        for (const auto& section : sections) index.appendUnchecked(section);
+        merged = true;
+    }
+    index.finishAppending();
+
+    if (merged) {
+        // A damaged index file must not hide blobs: the packs no readable index file names
+        // are indexed from the pack files themselves.
+        if (passedOver) indexPacks(*destination_, cipher_, index, index.packs());
+    } else if (hasAnyPack()) {
+        index = CompactIndex();
+        indexPacks(*destination_, cipher_, index);
+    }
+
+    std::unique_lock lock(stateMutex_);
+    index_ = std::move(index);
+}
+
+bool Repository::hasAnyPack() const {
+    for (const auto& folder : destination_->list(RepositoryLayout::packsDirectory())) {
+        if (destination_->size(folder).has_value()) continue;  // a stray plain file, not a fan-out folder
+        if (!destination_->list(folder).empty()) return true;
+    }
+    return false;
+}
+
+void Repository::discardCrashDebris() {
+    for (const auto& path : destination_->list(RepositoryLayout::tmpDirectory())) {
+        try {
+            destination_->remove(path);
+        } catch (const std::exception&) {
+            // Left for the next opening.
+        }
+    }
+}
+
+CompactIndex Repository::rebuildIndexFromPacks() const {
+    CompactIndex index;
+    indexPacks(*destination_, cipher_, index);
+    return index;
+}
+
+// --- reading ---
+
+std::vector<SnapshotID> Repository::snapshotIDs() const {
+    std::shared_lock lock(stateMutex_);
+    std::vector<SnapshotID> ids;
+    ids.reserve(head_.snapshots.size());
+    for (const auto& uuid : head_.snapshots) ids.push_back(SnapshotID{uuid});
+    return ids;
+}
+
+std::uint64_t Repository::counter() const {
+    std::shared_lock lock(stateMutex_);
+    return head_.counter;
+}
+
+std::size_t Repository::blobCount() const {
+    std::shared_lock lock(stateMutex_);
+    return index_.blobCount();
+}
+
+bool Repository::contains(const BlobID& id) const {
+    std::shared_lock lock(stateMutex_);
+    return holdsLocked(id);
+}
+
+bool Repository::holdsLocked(const BlobID& id) const {
+    return index_.contains(id) || openPack_.contains(id) || unwrittenIDs_.count(id) != 0;
+}
+
+SnapshotRecord Repository::snapshot(const SnapshotID& id) const {
+    const Bytes file = destination_->read(RepositoryLayout::snapshot(id));
+    SnapshotRecord record = SignedFile::open<SnapshotRecord>(file, *keys_, cipher_);
+    // Nothing binds a record to its file name: a valid record copied over another one's
+    // path would otherwise be read as that snapshot.
+    if (record.id != id.value) throw Error::snapshotNotFound(id);
+    return record;
+}
+
+Bytes Repository::blob(const BlobID& id) const {
+    std::optional<CompactIndex::Location> location;
+    {
+        std::shared_lock lock(stateMutex_);
+        location = index_.location(id);
+    }
+    if (!location) throw Error::blobNotFound(id);
+    const auto& entry = location->entry;
+    constexpr auto kLargest = static_cast<std::uint64_t>(INT64_MAX);
+    if (entry.offset > kLargest - entry.length) throw PackFile::Error::blobRangeOutOfBounds(id);
+    Bytes sealed(entry.length);
+    destination_->readInto(RepositoryLayout::pack(location->pack), static_cast<std::int64_t>(entry.offset), sealed);
+    return cipher_.open(sealed, id, entry.type);
+}
+
+HeadRecord Repository::head() const {
+    std::shared_lock lock(stateMutex_);
+    return head_;
+}
+
+DestinationHealth Repository::health() const {
+    std::shared_lock lock(stateMutex_);
+    return health_;
+}
+
+// --- for operations outside this class ---
+
+std::unique_lock<std::mutex> Repository::lockWriting() { return std::unique_lock(writerMutex_); }
+
+void Repository::replaceHead(HeadRecord head) {
+    std::unique_lock lock(stateMutex_);
+    head_ = std::move(head);
+}
+
+// --- whole-file writes ---
+
+void Repository::write(ByteView data, const RepoPath& path, Destination& destination) {
+    auto writer = destination.openWrite(path);
+    writer->write(data);
+    writer->commit();
+}
+
+void Repository::writeReadMe(Destination& destination, std::string_view version) {
+    // Only ordinary failures are dropped: anything else (the process going down) goes on.
+    try {
+        write(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe(), destination);
+    } catch (const std::exception&) {
+    }
+    const std::optional<Bytes> document = DriveReadMe::formatDocument();
+    if (!document) return;
+    std::optional<std::int64_t> size;
+    try {
+        size = destination.size(RepositoryLayout::formatDoc());
+    } catch (const std::exception&) {
+    }
+    if (size && *size == static_cast<std::int64_t>(document->size())) return;
+    try {
+        write(*document, RepositoryLayout::formatDoc(), destination);
+    } catch (const std::exception&) {
+    }
+}
+
+std::string Repository::hostPlatform() { return wm::hostPlatform(); }
+
+int Repository::sealingWidth(int activeProcessors) {
+    if (activeProcessors < 8) return 3;
+    return std::min(activeProcessors / 2, 8);
+}
+
+WorkerPool& Repository::pool() {
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(sealingWidth(activeProcessorCount()));
+    return *pool_;
+}
+
+}  // namespace wm

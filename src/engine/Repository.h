@@ -1,0 +1,277 @@
+#pragma once
+// One open repository: the destination it lives on, its config, keys and cipher, the
+// in-memory index of every stored blob, the current head, the pack being filled and the
+// index sections not yet written, and a running tally of the destination's health.
+//
+// A Repository is shared by std::shared_ptr and comes into being only through create(),
+// open() or unlock(). It is never closed explicitly.
+//
+// Threads:
+//  - destination(), config(), keys(), cipher(), deviceID() and appVersion() are constants,
+//    readable from any thread without locking.
+//  - The mutable state sits behind one reader-writer mutex that is held only for short,
+//    I/O-free steps. blob() and snapshot() take their location and keys under it and then
+//    read and decrypt outside it, so any number of threads may read at once, also while a
+//    backup stores and commits.
+//  - Operations that write (store, storeChunks, commit, the key-file operations, ...) are
+//    serialised by a second mutex, so two commits never interleave their read-modify-write
+//    of the head and a batch never sees another batch half appended.
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <shared_mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/Date.h"
+#include "core/DestinationHealth.h"
+#include "core/Identifiers.h"
+#include "core/Snapshot.h"
+#include "crypto/BlobCipher.h"
+#include "crypto/BlobType.h"
+#include "crypto/KeyFile.h"
+#include "crypto/RecoveryKey.h"
+#include "crypto/RepositoryKeys.h"
+#include "engine/CompactIndex.h"
+#include "format/HeadRecord.h"
+#include "format/IndexFile.h"
+#include "format/PackWriter.h"
+#include "format/RepositoryConfig.h"
+#include "format/RepositoryErrors.h"
+#include "format/SnapshotRecord.h"
+#include "storage/Destination.h"
+
+namespace wm {
+
+class WorkerPool;
+
+class Repository {
+    struct Passkey {};
+
+public:
+    enum class Access { readWrite, readOnly };
+
+    // blobNotFound, snapshotNotFound, packMissing, alreadyExists, noPassphraseSet, headMissing.
+    using Error = RepositoryError;
+
+    struct Opened {
+        std::shared_ptr<Repository> repository;
+        HeadVerdict verdict;
+    };
+
+    struct Unlocked {
+        std::shared_ptr<Repository> repository;
+        HeadVerdict verdict;
+        RepositoryKeys keys;
+    };
+
+    // The outcome of storing one chunk: isNew is true only when this call added the blob.
+    struct Stored {
+        BlobID id;
+        bool isNew = false;
+        friend bool operator==(const Stored&, const Stored&) = default;
+    };
+
+    // --- creating, opening, unlocking ---
+
+    // Makes a new repository on a destination that holds none. Throws Error::alreadyExists
+    // when a config file is there, RepositoryConfig::Error::unsupportedVersion for a format
+    // version outside 1...2 (nothing written), and the destination's errors. The config file
+    // is written last, so a creation that fails part-way can simply be run again.
+    static std::shared_ptr<Repository> create(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+                                              const DeviceID& deviceID, std::string appVersion,
+                                              std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
+                                              Date now);
+
+    // Opens an existing repository with keys already unwrapped: reads the config and the
+    // signed head, compares the head's counter with the remembered one (the verdict never
+    // stops the opening), and loads the index. Read-only access wraps the destination so that
+    // nothing can be written; read-write access also empties "tmp".
+    static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+                       const DeviceID& deviceID, std::string appVersion,
+                       std::optional<std::uint64_t> rememberedCounter, Access access);
+
+    // Finds a key file that the secret opens, derives the keys and opens the repository.
+    // Key files that cannot be read, decoded or opened are passed over; when none opens,
+    // KeyFile::Error::wrongKey.
+    static Unlocked unlock(std::shared_ptr<Destination> destination, const RecoveryKey& recoveryKey,
+                           const DeviceID& deviceID, std::string appVersion,
+                           std::optional<std::uint64_t> rememberedCounter, Access access);
+    // The same with a passphrase, through the config's key-derivation setting (derived once
+    // per unlock). A config without one throws Error::noPassphraseSet before any key file is
+    // read.
+    static Unlocked unlock(std::shared_ptr<Destination> destination, std::string_view passphrase,
+                           const DeviceID& deviceID, std::string appVersion,
+                           std::optional<std::uint64_t> rememberedCounter, Access access);
+
+    Repository(Passkey, std::shared_ptr<Destination> destination, RepositoryConfig config, const RepositoryKeys& keys,
+               const DeviceID& deviceID, std::string appVersion, HeadRecord head);
+    ~Repository();
+    Repository(const Repository&) = delete;
+    Repository& operator=(const Repository&) = delete;
+
+    // --- constants ---
+
+    const std::shared_ptr<Destination>& destination() const { return destination_; }
+    const RepositoryConfig& config() const { return config_; }
+    const RepositoryKeys& keys() const { return *keys_; }
+    const BlobCipher& cipher() const { return cipher_; }
+    const DeviceID& deviceID() const { return deviceID_; }
+    const std::string& appVersion() const { return appVersion_; }
+
+    // --- reading ---
+
+    // The head's snapshots, in head order.
+    std::vector<SnapshotID> snapshotIDs() const;
+    std::uint64_t counter() const;
+    // Blobs in the index (blobs still waiting to be written are not counted).
+    std::size_t blobCount() const;
+    // Whether the blob is stored, or accepted and waiting to be written.
+    bool contains(const BlobID& id) const;
+    // The signed record of a snapshot. A record that opens but is another snapshot's (copied
+    // over this one's file) gives Error::snapshotNotFound. Read and record errors pass through.
+    SnapshotRecord snapshot(const SnapshotID& id) const;
+    // The plaintext of a blob: one ranged read of its pack, opened by the cipher. A blob
+    // not in the index gives Error::blobNotFound; an index entry whose range cannot be a
+    // position in a file gives PackFile::Error::blobRangeOutOfBounds. Read and cipher errors
+    // pass through.
+    Bytes blob(const BlobID& id) const;
+
+    // The head as last written or read.
+    HeadRecord head() const;
+    DestinationHealth health() const;
+    // Runs body(const CompactIndex&) while the index cannot change.
+    template <class Body>
+    decltype(auto) withIndex(Body&& body) const {
+        std::shared_lock lock(stateMutex_);
+        return body(index_);
+    }
+    // A fresh index built from every pack's directory; `index` is left as it is.
+    CompactIndex rebuildIndexFromPacks() const;
+
+    // --- storing and committing ---
+
+    // Stores one blob: skipped (isNew false) when the index, the open pack or a pack
+    // waiting to be written already holds it; otherwise sealed and added to the open pack,
+    // which is sealed into a pack file when full.
+    Stored store(ByteView plaintext, BlobType type);
+    // Stores a batch: identities first, duplicates skipped, the new chunks sealed in parallel
+    // on a small pool and added to the open pack strictly in input order. One result per
+    // chunk, in input order. The first failure stops the batch and is thrown.
+    std::vector<Stored> storeChunks(std::span<const ByteView> chunks, BlobType type);
+    std::vector<Stored> storeChunks(const std::vector<Bytes>& chunks, BlobType type);
+
+    // Finishes a backup: writes the open pack and any pack still waiting, flushes the index,
+    // writes the signed snapshot record and then the next head listing it, and refreshes the
+    // drive read-me. Returns the new snapshot's identifier. Refuses (throws the write's error)
+    // while any chunk already accepted is not yet in a written pack.
+    SnapshotID commit(const BlobID& rootTree, const std::vector<SnapshotSource>& sources, const SnapshotStats& stats,
+                      const std::set<SnapshotFlag>& flags, const std::string& deviceName,
+                      const std::vector<std::string>& excludeRules, std::optional<SnapshotID> parent, Date now);
+    // Rewrites the drive read-me files; never fails.
+    void refreshReadMe();
+    // Forgets the index sections not yet written as an index file (their packs stay in the
+    // in-memory index and on the destination).
+    void discardUnflushedIndex();
+
+    // Whether chunks accepted by store or storeChunks are not yet in a written, verified pack.
+    bool hasUnwrittenChunks() const;
+    std::vector<IndexFile::Section> unflushedSections() const;
+    std::size_t unflushedEntryCount() const;
+
+    // --- key files ---
+
+    // A new recovery key, wrapped into a new key file. Its text is what the user writes down.
+    RecoveryKey addRecoveryKey(std::optional<std::string> hint);
+    void addKeyFile(const KeyFile& keyFile);
+    // Every key file under "keys" that decodes, in listing order. A read error is thrown.
+    std::vector<KeyFile> keyFiles() const;
+    // Removes a key file unless it is the last one that works on any computer
+    // (KeyFile::Error::wouldRemoveLastPortableKey, nothing removed).
+    void removeKeyFile(const KeyFile& keyFile);
+
+    // --- for operations outside this class that rewrite head or index (pruning, repair) ---
+
+    // Holds the writing lock while the result lives: no writing operation of this repository
+    // runs meanwhile. Do not call a writing operation of this repository while holding it.
+    std::unique_lock<std::mutex> lockWriting();
+    // Replace the head or change the index (after writing what the change records).
+    void replaceHead(HeadRecord head);
+    template <class Body>
+    decltype(auto) modifyIndex(Body&& body) {
+        std::unique_lock lock(stateMutex_);
+        return body(index_);
+    }
+
+    // --- whole-file writes shared by every writer of repository files ---
+
+    // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
+    // dropped without cancel(), and what it left in "tmp" is removed by the next read-write open.
+    static void write(ByteView data, const RepoPath& path, Destination& destination);
+    // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
+    // Format.md" (written when missing or of another size). Failures are dropped.
+    static void writeReadMe(Destination& destination, std::string_view version);
+    // The operating system's version as "major.minor.patch".
+    static std::string hostPlatform();
+
+    // Seals running at once in storeChunks for a number of active processors: 3 below 8,
+    // then half the processors, at most 8.
+    static int sealingWidth(int activeProcessors);
+
+private:
+    friend struct RepositoryTestAccess;
+
+    // A pack whose file is not yet written and verified. Its blobs were accepted, so it is
+    // kept until a later seal or commit writes it.
+    struct UnwrittenPack {
+        PackWriter::Finished pack;
+    };
+
+    void loadIndex();
+    bool hasAnyPack() const;
+    void discardCrashDebris();
+
+    // All of these run with writerMutex_ held.
+    Stored storeLocked(ByteView plaintext, const BlobID& id, BlobType type, std::optional<Bytes> sealed);
+    // Adds sealed bytes to the open pack (splitting off a full pack first when it would not
+    // fit), sealing the pack when it is full. Returns false when the blob was already held.
+    bool appendSealed(const BlobID& id, BlobType type, ByteView sealed);
+    bool holdsLocked(const BlobID& id) const;  // state lock held by the caller
+    void sealOpenPack();
+    // Moves the open pack, if it holds anything, to the packs waiting to be written.
+    void finishOpenPack();
+    void writeUnwrittenPacks();
+    void flushPendingIndex();
+    WorkerPool& pool();
+
+    const std::shared_ptr<Destination> destination_;
+    const RepositoryConfig config_;
+    const std::shared_ptr<const RepositoryKeys> keys_;
+    const BlobCipher cipher_;
+    const DeviceID deviceID_;
+    const std::string appVersion_;
+
+    mutable std::shared_mutex stateMutex_;
+    CompactIndex index_;
+    HeadRecord head_;
+    PackWriter openPack_;
+    std::vector<UnwrittenPack> unwrittenPacks_;
+    std::unordered_set<BlobID> unwrittenIDs_;
+    std::exception_ptr lostPack_;  // set when a finished pack's bytes were lost
+    std::vector<IndexFile::Section> unflushedSections_;
+    std::size_t unflushedEntryCount_ = 0;
+    DestinationHealth health_;
+
+    std::mutex writerMutex_;
+    std::unique_ptr<WorkerPool> pool_;  // started on the first batch that needs it
+};
+
+}  // namespace wm

@@ -1,0 +1,103 @@
+// Making new content durable and visible: index files, snapshot records and the head.
+// Every file lands whole at its path before any file that refers to it is written: packs,
+// then the index file, then the snapshot record, then the head.
+#include <algorithm>
+
+#include "engine/Repository.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+
+namespace wm {
+
+void Repository::flushPendingIndex() {
+    std::vector<IndexFile::Section> sections;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (unflushedSections_.empty()) return;
+        sections = unflushedSections_;
+    }
+    const Bytes sealed = cipher_.sealMetadata(IndexFile::encode(sections));
+    write(sealed, RepositoryLayout::index(UUID::random()), *destination_);
+
+    std::unique_lock lock(stateMutex_);
+    std::size_t written = 0;
+    for (const auto& section : sections) written += section.entries.size();
+    unflushedSections_.erase(unflushedSections_.begin(),
+                             unflushedSections_.begin() + static_cast<std::ptrdiff_t>(sections.size()));
+    unflushedEntryCount_ -= std::min(written, unflushedEntryCount_);
+}
+
+SnapshotID Repository::commit(const BlobID& rootTree, const std::vector<SnapshotSource>& sources,
+                              const SnapshotStats& stats, const std::set<SnapshotFlag>& flags,
+                              const std::string& deviceName, const std::vector<std::string>& excludeRules,
+                              std::optional<SnapshotID> parent, Date now) {
+    std::lock_guard writing(writerMutex_);
+    // Writes the open pack and every pack still waiting: a snapshot may name only blobs
+    // that are in written, verified packs.
+    sealOpenPack();
+    flushPendingIndex();
+
+    const HeadRecord current = head();
+    const UUID id = UUID::random();
+    std::vector<UUID> listed = current.snapshots;
+    listed.push_back(id);
+    // Refuses a counter that cannot grow before anything is written.
+    HeadRecord next = current.successor(std::move(listed), now, deviceID_.data());
+
+    SnapshotRecord record;
+    record.v = 2;
+    record.id = id;
+    record.counter = next.counter;
+    record.deviceID = deviceID_.data();
+    record.deviceName = deviceName;
+    if (parent) record.parent = parent->value;
+    record.createdAt = now;
+    record.hostPlatform = hostPlatform();
+    record.appVersion = appVersion_;
+    for (const auto& source : sources) {
+        record.sources.push_back(SnapshotRecord::Source{source.path, std::string(SnapshotSource::rawValue(source.kind))});
+    }
+    record.rootTree = rootTree.data();
+    record.excludeRules = excludeRules;
+    record.stats.files = stats.files;
+    record.stats.directories = stats.directories;
+    record.stats.bytesLogical = stats.bytesLogical;
+    record.stats.bytesNew = stats.bytesNew;
+    record.stats.bytesDeduplicated = stats.bytesDeduplicated;
+    record.stats.unstableFiles = stats.unstableFiles;
+    record.stats.unreadableFiles = stats.unreadableFiles;
+    record.stats.duration = stats.duration;
+    for (SnapshotFlag flag : flags) record.flags.emplace_back(rawValue(flag));
+    std::sort(record.flags.begin(), record.flags.end());
+    if (flags.count(SnapshotFlag::anomalyDetected) != 0) record.anomalyDetectedAt = now;
+
+    write(SignedFile::seal(record, *keys_, cipher_), RepositoryLayout::snapshot(SnapshotID{id}), *destination_);
+    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_);
+    {
+        std::unique_lock lock(stateMutex_);
+        head_ = std::move(next);
+    }
+    writeReadMe(*destination_, appVersion_);
+    return SnapshotID{id};
+}
+
+void Repository::refreshReadMe() { writeReadMe(*destination_, appVersion_); }
+
+void Repository::discardUnflushedIndex() {
+    std::lock_guard writing(writerMutex_);
+    std::unique_lock lock(stateMutex_);
+    unflushedSections_.clear();
+    unflushedEntryCount_ = 0;
+}
+
+std::vector<IndexFile::Section> Repository::unflushedSections() const {
+    std::shared_lock lock(stateMutex_);
+    return unflushedSections_;
+}
+
+std::size_t Repository::unflushedEntryCount() const {
+    std::shared_lock lock(stateMutex_);
+    return unflushedEntryCount_;
+}
+
+}  // namespace wm

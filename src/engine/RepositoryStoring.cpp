@@ -1,0 +1,193 @@
+// Storing new chunks: deduplication, parallel sealing, appending to the open pack in input
+// order, and sealing full packs into pack files that are written, read back and verified
+// before their blobs enter the index.
+//
+// A chunk the caller was told is stored (isNew true) is never dropped: when its pack cannot
+// be written or does not read back intact, the finished pack is kept in memory and written
+// by the next store, seal or commit, and commit refuses until that has happened.
+#include <unordered_set>
+
+#include "engine/Repository.h"
+#include "engine/WorkerPool.h"
+#include "format/PackReader.h"
+#include "format/RepositoryLayout.h"
+
+namespace wm {
+
+namespace {
+
+// Index sections are written as an index file once this many entries wait.
+constexpr std::size_t kFlushEntries = 50000;
+
+}  // namespace
+
+Repository::Stored Repository::store(ByteView plaintext, BlobType type) {
+    std::lock_guard writing(writerMutex_);
+    writeUnwrittenPacks();
+    const BlobID id = cipher_.identity(plaintext);
+    {
+        std::shared_lock lock(stateMutex_);
+        if (holdsLocked(id)) return Stored{id, false};
+    }
+    const Bytes sealed = cipher_.seal(plaintext, id, type);
+    return Stored{id, appendSealed(id, type, sealed)};
+}
+
+std::vector<Repository::Stored> Repository::storeChunks(const std::vector<Bytes>& chunks, BlobType type) {
+    std::vector<ByteView> views(chunks.begin(), chunks.end());
+    return storeChunks(std::span<const ByteView>(views), type);
+}
+
+std::vector<Repository::Stored> Repository::storeChunks(std::span<const ByteView> chunks, BlobType type) {
+    if (chunks.empty()) return {};
+    std::lock_guard writing(writerMutex_);
+    writeUnwrittenPacks();
+
+    const std::size_t count = chunks.size();
+    std::vector<BlobID> ids(count);
+    for (std::size_t i = 0; i < count; ++i) ids[i] = cipher_.identity(chunks[i]);
+
+    // Content repeated inside the batch is sealed once: its first occurrence is pending,
+    // every later one is reported as already stored.
+    std::vector<Stored> results(count);
+    std::vector<std::size_t> pending;
+    {
+        std::unordered_set<BlobID> taken;
+        std::shared_lock lock(stateMutex_);
+        for (std::size_t i = 0; i < count; ++i) {
+            results[i] = Stored{ids[i], false};
+            if (holdsLocked(ids[i]) || !taken.insert(ids[i]).second) continue;
+            pending.push_back(i);
+        }
+    }
+
+    auto append = [&](std::size_t i, const Bytes& sealed) { results[i].isNew = appendSealed(ids[i], type, sealed); };
+
+    if (pending.size() == 1) {
+        const std::size_t i = pending.front();
+        append(i, cipher_.seal(chunks[i], ids[i], type));
+    } else if (pending.size() > 1) {
+        WorkerPool& workers = pool();
+        const auto width = static_cast<std::size_t>(workers.width());
+        // At most two sealed chunks per sealer wait for their turn to be appended.
+        orderedPipeline<Bytes>(
+            workers, pending.size(), 2 * width,
+            [&](std::size_t k) {
+                const std::size_t i = pending[k];
+                return cipher_.seal(chunks[i], ids[i], type);
+            },
+            [&](std::size_t k, Bytes&& sealed) { append(pending[k], sealed); });
+    }
+    return results;
+}
+
+bool Repository::appendSealed(const BlobID& id, BlobType type, ByteView sealed) {
+    bool added = false;
+    bool full = false;
+    bool splitOff = false;
+    {
+        std::unique_lock lock(stateMutex_);
+        if (index_.contains(id) || unwrittenIDs_.count(id) != 0) return false;
+        try {
+            added = openPack_.addSealed(id, type, sealed);
+        } catch (const PackFile::Error& error) {
+            // A blob that does not fit the open pack but fits an empty one goes into a
+            // new pack, once; one that fits no pack can never be stored.
+            if (error.kind != PackFile::Error::Kind::tooLarge || openPack_.blobCount() == 0 ||
+                !PackWriter::fitsEmptyPack(sealed.size()))
+                throw;
+            splitOff = true;
+        }
+    }
+    if (splitOff) {
+        finishOpenPack();
+        std::unique_lock lock(stateMutex_);
+        added = openPack_.addSealed(id, type, sealed);
+    }
+    {
+        std::shared_lock lock(stateMutex_);
+        full = openPack_.isFull();
+    }
+    if (full) {
+        sealOpenPack();
+    } else if (splitOff) {
+        writeUnwrittenPacks();
+    }
+    return added;
+}
+
+void Repository::sealOpenPack() {
+    finishOpenPack();
+    writeUnwrittenPacks();
+}
+
+void Repository::finishOpenPack() {
+    PackWriter taken(cipher_);
+    {
+        std::unique_lock lock(stateMutex_);
+        if (openPack_.blobCount() == 0) return;
+        // The blobs stay visible as held while the pack is finished and written.
+        for (const auto& entry : openPack_.entries()) unwrittenIDs_.insert(entry.id);
+        std::swap(taken, openPack_);
+    }
+    try {
+        PackWriter::Finished finished = taken.finish();
+        std::unique_lock lock(stateMutex_);
+        unwrittenPacks_.push_back(UnwrittenPack{std::move(finished)});
+    } catch (...) {
+        // The pack's bytes are gone with the writer: the blobs it held can never be written,
+        // so this instance refuses every further store and commit.
+        std::unique_lock lock(stateMutex_);
+        lostPack_ = std::current_exception();
+        throw;
+    }
+}
+
+void Repository::writeUnwrittenPacks() {
+    while (true) {
+        const PackWriter::Finished* pack = nullptr;
+        {
+            std::shared_lock lock(stateMutex_);
+            if (lostPack_) std::rethrow_exception(lostPack_);
+            if (unwrittenPacks_.empty()) return;
+            // Only this thread (holding the writing lock) changes the list.
+            pack = &unwrittenPacks_.front().pack;
+        }
+        const RepoPath path = RepositoryLayout::pack(pack->id);
+        write(pack->bytes, path, *destination_);
+
+        // Read the file back whole and check it before its blobs enter the index.
+        try {
+            PackReader reader(destination_->read(path), pack->id, cipher_);
+        } catch (const PackFile::Error&) {
+            std::unique_lock lock(stateMutex_);
+            health_.recordFault(DestinationHealth::Fault::badRead, Date::now());
+            throw;
+        } catch (const std::exception&) {
+            std::unique_lock lock(stateMutex_);
+            health_.recordFault(DestinationHealth::Fault::disappeared, Date::now());
+            throw;
+        }
+
+        bool flush = false;
+        {
+            std::unique_lock lock(stateMutex_);
+            health_.goodOperations += 1;
+            IndexFile::Section section{pack->id, pack->entries};
+            index_.merge(section);
+            for (const auto& entry : section.entries) unwrittenIDs_.erase(entry.id);
+            unflushedEntryCount_ += section.entries.size();
+            unflushedSections_.push_back(std::move(section));
+            unwrittenPacks_.erase(unwrittenPacks_.begin());
+            flush = unflushedEntryCount_ >= kFlushEntries;
+        }
+        if (flush) flushPendingIndex();
+    }
+}
+
+bool Repository::hasUnwrittenChunks() const {
+    std::shared_lock lock(stateMutex_);
+    return !unwrittenIDs_.empty() || openPack_.blobCount() > 0 || lostPack_ != nullptr;
+}
+
+}  // namespace wm

@@ -1,0 +1,155 @@
+// Unlocking a repository with a recovery key or a passphrase, and managing its key files.
+#include <optional>
+
+#include <openssl/crypto.h>
+
+#include "crypto/ChaChaPoly.h"
+#include "crypto/Passphrase.h"
+#include "engine/Repository.h"
+#include "format/RepositoryLayout.h"
+
+namespace wm {
+
+namespace {
+
+bool isKeyFilePath(const RepoPath& path) {
+    if (path.isRoot()) return false;
+    const std::string name = path.fileName();
+    constexpr std::string_view suffix = ".key";
+    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+struct ConfigAndID {
+    RepositoryConfig config;
+    RepositoryID id;
+};
+
+ConfigAndID readConfig(Destination& destination) {
+    RepositoryConfig config = RepositoryConfig::decode(destination.read(RepositoryLayout::configFile()));
+    std::optional<RepositoryID> id = config.identity();
+    if (!id) throw RepositoryConfig::Error::malformed("repositoryID");
+    return ConfigAndID{std::move(config), *id};
+}
+
+// Every key file under "keys" of the given method that can be read and decoded, in listing
+// order. Files that cannot be read or decoded are passed over: they are never reported one
+// by one.
+template <class Try>
+std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Method method, Try&& tryOpen) {
+    for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
+        if (!isKeyFilePath(path)) continue;
+        std::optional<KeyFile> file;
+        try {
+            file = KeyFile::decode(destination.read(path));
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (file->method != method) continue;
+        try {
+            return tryOpen(*file);
+        } catch (const std::exception&) {
+            continue;  // wrong key or damaged file: try the next one
+        }
+    }
+    return std::nullopt;
+}
+
+// The master key of a passphrase key file, given the wrapping key already derived from the
+// passphrase: ChaCha20-Poly1305 over the 32-byte master key, additional data = the key
+// identifier followed by the method name.
+SymmetricKey unwrapPassphraseFile(const KeyFile& file, const SymmetricKey& wrappingKey) {
+    if (!KeyFile::isValidKeyID(file.keyID) || file.nonce.size() != KeyFile::nonceSize ||
+        file.wrapped.size() != KeyFile::wrappedSize)
+        throw KeyFile::Error::malformed();
+    Bytes additional = bytesOf(file.keyID);
+    const std::string_view method = KeyFile::methodName(file.method);
+    additional.insert(additional.end(), method.begin(), method.end());
+    std::optional<Bytes> master = ChaChaPoly::open(wrappingKey.view(), file.nonce, additional, file.wrapped);
+    if (!master) throw KeyFile::Error::wrongKey();
+    std::optional<SymmetricKey> key = SymmetricKey::fromBytes(*master);
+    OPENSSL_cleanse(master->data(), master->size());
+    if (!key) throw KeyFile::Error::malformed();
+    return *key;
+}
+
+}  // namespace
+
+Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination, const RecoveryKey& recoveryKey,
+                                        const DeviceID& deviceID, std::string appVersion,
+                                        std::optional<std::uint64_t> rememberedCounter, Access access) {
+    const ConfigAndID config = readConfig(*destination);
+    std::optional<SymmetricKey> master =
+        firstThatOpens(*destination, KeyFile::Method::recoveryKey,
+                       [&](const KeyFile& file) { return file.unwrap(recoveryKey, config.id); });
+    if (!master) throw KeyFile::Error::wrongKey();
+    RepositoryKeys keys(*master, config.id);
+    Opened opened = open(std::move(destination), keys, deviceID, std::move(appVersion), rememberedCounter, access);
+    return Unlocked{std::move(opened.repository), opened.verdict, std::move(keys)};
+}
+
+Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination, std::string_view passphrase,
+                                        const DeviceID& deviceID, std::string appVersion,
+                                        std::optional<std::uint64_t> rememberedCounter, Access access) {
+    const ConfigAndID config = readConfig(*destination);
+    if (!config.config.kdf) throw Error::noPassphraseSet();
+    const RepositoryConfig::KDF& kdf = *config.config.kdf;
+
+    // The derivation is slow by design: it runs once per unlock, and only when there is a
+    // passphrase key file to try. A passphrase it refuses (too short) opens nothing.
+    std::optional<SymmetricKey> wrappingKey;
+    bool refused = false;
+    std::optional<SymmetricKey> master =
+        firstThatOpens(*destination, KeyFile::Method::passphrase, [&](const KeyFile& file) -> SymmetricKey {
+            if (refused) throw KeyFile::Error::wrongKey();
+            if (!wrappingKey) {
+                try {
+                    wrappingKey = Passphrase::deriveKey(passphrase, kdf.salt, static_cast<std::uint32_t>(kdf.iterations));
+                } catch (const Passphrase::Failure&) {
+                    refused = true;
+                    throw;
+                }
+            }
+            return unwrapPassphraseFile(file, *wrappingKey);
+        });
+    if (!master) throw KeyFile::Error::wrongKey();
+    RepositoryKeys keys(*master, config.id);
+    Opened opened = open(std::move(destination), keys, deviceID, std::move(appVersion), rememberedCounter, access);
+    return Unlocked{std::move(opened.repository), opened.verdict, std::move(keys)};
+}
+
+RecoveryKey Repository::addRecoveryKey(std::optional<std::string> hint) {
+    std::lock_guard writing(writerMutex_);
+    RecoveryKey recoveryKey = RecoveryKey::generate();
+    const KeyFile file =
+        KeyFile::wrap(keys_->master, recoveryKey, keys_->repositoryID, std::move(hint), Date::now().repositoryPrecision());
+    write(file.encoded(), RepositoryLayout::key(file.keyID), *destination_);
+    return recoveryKey;
+}
+
+void Repository::addKeyFile(const KeyFile& keyFile) {
+    std::lock_guard writing(writerMutex_);
+    // A key identifier that cannot be a file name is refused by the layout.
+    write(keyFile.encoded(), RepositoryLayout::key(keyFile.keyID), *destination_);
+}
+
+std::vector<KeyFile> Repository::keyFiles() const {
+    std::vector<KeyFile> files;
+    for (const RepoPath& path : destination_->list(RepositoryLayout::keysDirectory())) {
+        if (!isKeyFilePath(path)) continue;
+        const Bytes bytes = destination_->read(path);  // a read error ends the listing
+        try {
+            files.push_back(KeyFile::decode(bytes));
+        } catch (const KeyFile::Error&) {
+        }
+    }
+    return files;
+}
+
+void Repository::removeKeyFile(const KeyFile& keyFile) {
+    std::lock_guard writing(writerMutex_);
+    const std::vector<KeyFile> files = keyFiles();
+    if (!KeyFileSet::canRemove(keyFile, files)) throw KeyFile::Error::wouldRemoveLastPortableKey();
+    destination_->remove(RepositoryLayout::key(keyFile.keyID));
+}
+
+}  // namespace wm

@@ -1,0 +1,98 @@
+#include "EngineTestSupport.h"
+
+#include <random>
+
+#include "format/TreeObject.h"
+
+namespace wm::test {
+
+RepositoryKeys makeKeys() {
+    RepositoryID id;
+    const SymmetricKey idBytes = SymmetricKey::random();
+    id.bytes = idBytes.bytes;
+    return RepositoryKeys(SymmetricKey::random(), id);
+}
+
+DeviceID testDevice() {
+    DeviceID id;
+    for (std::size_t i = 0; i < id.bytes.size(); ++i) id.bytes[i] = static_cast<std::uint8_t>(0xA0 + i);
+    return id;
+}
+
+Date fixedNow() { return Date::fromMicroseconds(1'765'000'000'123'000); }
+
+Bytes randomBytes(std::size_t size, std::uint64_t seed) {
+    Bytes out(size);
+    std::mt19937_64 generator(seed * 0x9E3779B97F4A7C15ULL + 1);
+    std::size_t i = 0;
+    while (i + 8 <= size) {
+        const std::uint64_t v = generator();
+        for (int b = 0; b < 8; ++b) out[i++] = static_cast<std::uint8_t>(v >> (8 * b));
+    }
+    while (i < size) out[i++] = static_cast<std::uint8_t>(generator());
+    return out;
+}
+
+std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination,
+                                             const RepositoryKeys& keys, std::int64_t formatVersion) {
+    return Repository::create(destination, keys, testDevice(), std::string(kAppVersion), std::nullopt, formatVersion,
+                              fixedNow());
+}
+
+Repository::Opened openRepository(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
+                                  Repository::Access access, std::optional<std::uint64_t> remembered) {
+    return Repository::open(destination, keys, testDevice(), std::string(kAppVersion), remembered, access);
+}
+
+SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name, Date now) {
+    const auto stored = repository.storeChunks(chunks, BlobType::data);
+    TreeObject::Entry entry;
+    entry.name = bytesOf(name);
+    entry.entryType = TreeObject::EntryType::file;
+    entry.mode = 0100644;
+    std::uint64_t size = 0;
+    for (const auto& chunk : chunks) size += chunk.size();
+    entry.size = size;
+    std::vector<BlobID> blobs;
+    for (const auto& s : stored) blobs.push_back(s.id);
+    entry.contentBlobs = blobs;
+    const auto tree = repository.store(TreeObject::encode({entry}), BlobType::tree);
+    SnapshotStats stats;
+    stats.files = 1;
+    stats.bytesLogical = size;
+    return repository.commit(tree.id, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, stats, {},
+                             "test device", {}, std::nullopt, now);
+}
+
+namespace {
+
+std::uint64_t readTree(const Repository& repository, const BlobID& tree, int depth) {
+    if (depth > 64) throw std::runtime_error("tree too deep");
+    std::uint64_t bytes = 0;
+    for (const auto& entry : TreeObject::decode(repository.blob(tree))) {
+        if (entry.contentBlobs) {
+            for (const auto& blob : *entry.contentBlobs) bytes += repository.blob(blob).size();
+        }
+        if (entry.childTree) bytes += readTree(repository, *entry.childTree, depth + 1);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::uint64_t readWhole(const Repository& repository, const SnapshotID& id) {
+    const SnapshotRecord record = repository.snapshot(id);
+    const auto root = BlobID::fromBytes(record.rootTree);
+    if (!root) throw std::runtime_error("record has no root tree");
+    return readTree(repository, *root, 0);
+}
+
+std::vector<std::string> filesUnder(InMemoryDestination& destination, const std::string& folder) {
+    std::vector<std::string> paths;
+    for (const auto& [path, bytes] : destination.files()) {
+        if (path.rfind(folder + "/", 0) == 0) paths.push_back(path);
+    }
+    return paths;
+}
+
+}  // namespace wm::test

@@ -1,0 +1,48 @@
+#pragma once
+// Fixtures for the engine tests: keys, repositories on in-memory and faulty destinations,
+// deterministic chunk contents, snapshots with a small tree, and a check that a snapshot
+// reads whole.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/Date.h"
+#include "core/Identifiers.h"
+#include "crypto/RepositoryKeys.h"
+#include "crypto/SymmetricKey.h"
+#include "engine/Repository.h"
+#include "support/FaultyDestination.h"
+#include "support/InMemoryDestination.h"
+
+namespace wm::test {
+
+RepositoryKeys makeKeys();
+DeviceID testDevice();
+inline constexpr std::string_view kAppVersion = "9.9.9";
+Date fixedNow();
+
+// Bytes that do not compress, the same for the same seed.
+Bytes randomBytes(std::size_t size, std::uint64_t seed);
+
+std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination,
+                                             const RepositoryKeys& keys, std::int64_t formatVersion = 2);
+Repository::Opened openRepository(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
+                                  Repository::Access access = Repository::Access::readWrite,
+                                  std::optional<std::uint64_t> remembered = std::nullopt);
+
+// Stores the chunks as one file of a root tree with one entry and commits it. Returns the
+// new snapshot.
+SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name = "file",
+                      Date now = fixedNow());
+
+// Reads the snapshot's record, its root tree and every blob below it; returns the number of
+// content bytes read. Throws what reading throws.
+std::uint64_t readWhole(const Repository& repository, const SnapshotID& id);
+
+// Every file under a folder of an in-memory destination (path text -> bytes).
+std::vector<std::string> filesUnder(InMemoryDestination& destination, const std::string& folder);
+
+}  // namespace wm::test
