@@ -152,6 +152,11 @@ SymmetricKey KeyFile::unwrap(std::string_view passphrase, ByteView salt, std::ui
     return open(*this, Passphrase::deriveKey(passphrase, salt, iterations));
 }
 
+SymmetricKey KeyFile::unwrap(const SymmetricKey& wrappingKey) const {
+    checkOpenable(*this, method);
+    return open(*this, wrappingKey);
+}
+
 bool KeyFileSet::canRemove(const KeyFile& keyFile, std::span<const KeyFile> files) {
     for (const KeyFile& other : files) {
         if (other.keyID == keyFile.keyID) continue;

@@ -83,6 +83,9 @@ struct KeyFile {
     SymmetricKey unwrap(const RecoveryKey& recoveryKey, const RepositoryID& repositoryID) const;
     // As above for a passphrase file; also throws Passphrase::Failure.
     SymmetricKey unwrap(std::string_view passphrase, ByteView salt, std::uint32_t iterations) const;
+    // As above with the wrapping key already derived (Passphrase::deriveKey), so that a
+    // slow passphrase derivation runs once for several files of the same repository.
+    SymmetricKey unwrap(const SymmetricKey& wrappingKey) const;
 
     friend bool operator==(const KeyFile&, const KeyFile&) = default;
 };

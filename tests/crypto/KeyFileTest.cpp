@@ -86,6 +86,18 @@ TEST(KeyFile, PassphraseWrapRoundTrips) {
     EXPECT_EQ(stringOf(file.encoded()).find("hint"), std::string::npos);  // absent, not null
 }
 
+TEST(KeyFile, UnwrapWithAWrappingKeyDerivedOnce) {
+    SymmetricKey wrappingKey = Passphrase::deriveKey("correct horse battery", salt(), fewIterations);
+    KeyFile first = KeyFile::wrap(fixedMaster(), "correct horse battery", salt(), fewIterations, std::nullopt, Date::now());
+    KeyFile second = KeyFile::wrap(fixedMaster(), "correct horse battery", salt(), fewIterations, "x", Date::now());
+    EXPECT_EQ(first.unwrap(wrappingKey), fixedMaster());
+    EXPECT_EQ(second.unwrap(wrappingKey), fixedMaster());
+    EXPECT_EQ(keyFileErrorOf([&] { first.unwrap(SymmetricKey::random()); }), KeyFile::Error::Kind::wrongKey);
+    KeyFile device = first;
+    device.method = KeyFile::Method::deviceKey;
+    EXPECT_EQ(keyFileErrorOf([&] { device.unwrap(wrappingKey); }), KeyFile::Error::Kind::methodNotImplemented);
+}
+
 TEST(KeyFile, WrongPassphraseOrSetting) {
     KeyFile file = KeyFile::wrap(fixedMaster(), "correct horse battery", salt(), fewIterations, std::nullopt, Date::now());
     Bytes otherSalt(16, 0x5b);
