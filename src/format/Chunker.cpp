@@ -38,6 +38,33 @@ constexpr std::array<std::uint64_t, 256> kGear = makeGear();
 static_assert(kGear[0] == 0x6E789E6AA1B965F4ULL);
 static_assert(kGear[255] == 0xCBDC6D34B7C7534DULL);
 
+// Hashes bytes [from, to) into fp. Returns the negated chunk length at the first cut, or
+// `to` when there is none.
+inline std::int64_t scan(const std::uint8_t* bytes, const std::uint64_t* g, std::uint64_t& fp, std::int64_t from,
+                         std::int64_t to, std::uint64_t mask) {
+    std::int64_t i = from;
+#define WM_GEAR_STEP(k)                                   \
+    fp = (fp << 1) + g[bytes[i + (k)]];                   \
+    if ((fp & mask) == 0) [[unlikely]] return -(i + (k) + 1);
+    while (i + 8 <= to) {
+        WM_GEAR_STEP(0)
+        WM_GEAR_STEP(1)
+        WM_GEAR_STEP(2)
+        WM_GEAR_STEP(3)
+        WM_GEAR_STEP(4)
+        WM_GEAR_STEP(5)
+        WM_GEAR_STEP(6)
+        WM_GEAR_STEP(7)
+        i += 8;
+    }
+    while (i < to) {
+        WM_GEAR_STEP(0)
+        ++i;
+    }
+#undef WM_GEAR_STEP
+    return to;
+}
+
 }  // namespace
 
 Chunker::Error Chunker::Error::invalidParameters(std::int64_t minSize, std::int64_t avgSize,
@@ -86,19 +113,12 @@ std::int64_t Chunker::nextBoundary(ByteView buffer) const {
     const std::uint64_t* const g = kGear.data();
     std::uint64_t fp = 0;
     std::int64_t i = minSize_;
-    // The two phases share the fingerprint; only the mask changes at mid.
-    const std::uint64_t shortMask = maskShort_;
-    while (i < mid) {
-        fp = (fp << 1) + g[bytes[i]];
-        ++i;
-        if ((fp & shortMask) == 0) return i;
-    }
-    const std::uint64_t longMask = maskLong_;
-    while (i < hi) {
-        fp = (fp << 1) + g[bytes[i]];
-        ++i;
-        if ((fp & longMask) == 0) return i;
-    }
+    // The two phases share the fingerprint; only the mask changes at mid. Each phase is
+    // unrolled by eight bytes, with the mask still tested after every byte.
+    i = scan(bytes, g, fp, i, mid, maskShort_);
+    if (i < 0) return -i;
+    i = scan(bytes, g, fp, i, hi, maskLong_);
+    if (i < 0) return -i;
     return hi;
 }
 

@@ -1,0 +1,63 @@
+// Signed record files and their JSON payloads from hostile bytes, and the config file.
+// Opening a signed file fails with SignedFile::Error or BlobCipherError; a payload that
+// opens but is not the record fails with payloadUnreadable; nothing else escapes.
+#include <cstdint>
+#include <cstdlib>
+
+#include "crypto/BlobCipher.h"
+#include "crypto/RepositoryKeys.h"
+#include "format/HeadRecord.h"
+#include "format/RepositoryConfig.h"
+#include "format/SignedFile.h"
+#include "format/SnapshotRecord.h"
+
+namespace {
+
+struct Keys {
+    wm::RepositoryKeys keys;
+    wm::BlobCipher cipher;
+};
+
+const Keys& keys() {
+    static const Keys k = [] {
+        wm::SymmetricKey master;
+        master.bytes.fill(0x4D);
+        wm::RepositoryID id;
+        id.bytes.fill(0x52);
+        wm::RepositoryKeys rk(master, id);
+        return Keys{rk, wm::BlobCipher(rk, wm::BlobCipher::Sealing::nonceFromStoredBytes)};
+    }();
+    return k;
+}
+
+template <class R>
+void openBoth(wm::ByteView file) {
+    try {
+        const R record = wm::SignedFile::open<R>(file, keys().keys, keys().cipher);
+        // A record that opened seals and opens again to itself.
+        const wm::Bytes again = wm::SignedFile::seal(record, keys().keys, keys().cipher);
+        if (!(wm::SignedFile::open<R>(again, keys().keys, keys().cipher) == record)) std::abort();
+    } catch (const wm::SignedFile::Error&) {
+    } catch (const wm::BlobCipherError&) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace wm;
+    const ByteView input(data, size);
+    // As a file: size and signature checks.
+    openBoth<HeadRecord>(input);
+    // As a payload, correctly sealed and signed: the JSON decoding of each record.
+    const Bytes file = SignedFile::sealPayload(input, keys().keys, keys().cipher);
+    openBoth<HeadRecord>(file);
+    openBoth<SnapshotRecord>(file);
+    // As a config file.
+    try {
+        const RepositoryConfig config = RepositoryConfig::decode(input);
+        if (!(RepositoryConfig::decode(config.encoded()) == config)) std::abort();
+    } catch (const RepositoryConfig::Error&) {
+    }
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+
+#include "format/DriveReadMe.h"
+#include "format/RecoveryGuide.h"
+
+namespace wm {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+Date utc(int y, unsigned m, unsigned d, int hour, int minute) {
+    namespace c = std::chrono;
+    const c::sys_days date = c::year_month_day(c::year(y), c::month(m), c::day(d));
+    const auto t = date + c::hours(hour) + c::minutes(minute);
+    return Date::fromMicroseconds(c::duration_cast<c::microseconds>(t.time_since_epoch()).count());
+}
+
+TEST(DriveReadMe, WrapKeepsLinesWithinSeventyCharacters) {
+    using DriveReadMe::wrap;
+    EXPECT_EQ(wrap("", 0, 0), "");
+    EXPECT_EQ(wrap("  \n\t ", 3, 0), "");
+    EXPECT_EQ(wrap("  one   two\nthree ", 0, 0), "one two three");
+
+    // Exactly 70 characters stay whole; one more moves the word down.
+    const std::string seventy = std::string(64, 'a') + " bbbbb";
+    ASSERT_EQ(seventy.size(), 70u);
+    EXPECT_EQ(wrap(seventy, 0, 0), seventy);
+    EXPECT_EQ(wrap(seventy + "c", 0, 0), std::string(64, 'a') + "\nbbbbbc");
+
+    // A word longer than a line stands alone; the words around it wrap normally.
+    const std::string longWord(80, 'w');
+    EXPECT_EQ(wrap("before " + longWord + " after", 0, 0), "before\n" + longWord + "\nafter");
+
+    // Indent and hanging indent.
+    const std::string text = "1. " + std::string(60, 'x') + " continued here";
+    EXPECT_EQ(wrap(text, 0, 3), "1. " + std::string(60, 'x') + "\n   continued here");
+    EXPECT_EQ(wrap("detail text", 3, 0), "   detail text");
+    EXPECT_EQ(wrap(std::string(20, ' ') + "- " + std::string(300, 'y') + " word word", 0, 2),
+              "-\n  " + std::string(300, 'y') + "\n  word word");
+
+    // Width counts characters a person sees, not bytes.
+    std::string accented;
+    for (int i = 0; i < 35; ++i) accented += "e\xCC\x81";  // e + combining acute
+    const std::string line = accented + " " + std::string(34, 'z');
+    EXPECT_EQ(wrap(line, 0, 0), line);
+}
+
+TEST(DriveReadMe, DateStampIsInUTC) {
+    EXPECT_EQ(DriveReadMe::stamp(utc(2026, 12, 5, 12, 0)), "5 December 2026");
+    // 23:30 on 31 December at UTC-2 is 01:30 on 1 January in UTC.
+    EXPECT_EQ(DriveReadMe::stamp(utc(2027, 1, 1, 1, 30)), "1 January 2027");
+    EXPECT_EQ(DriveReadMe::stamp(utc(1969, 7, 20, 20, 17)), "20 July 1969");
+}
+
+TEST(DriveReadMe, TextLayout) {
+    const std::string version(120, 'v');
+    const std::string text = DriveReadMe::text(utc(2026, 12, 5, 9, 0), version);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_NE(text.substr(text.size() - 2), "\n\n");
+    const auto all = lines(text);
+    EXPECT_EQ(all[0], "WENDLE MARSH BACKUP");
+    EXPECT_EQ(all[1], std::string(19, '='));
+    EXPECT_EQ(all[2], "");
+    EXPECT_EQ(all.back(), "This file is rewritten by each backup. Editing it changes nothing else.");
+    EXPECT_EQ(all[all.size() - 2], "Written by Wendle Marsh " + version + " on 5 December 2026.");  // never wrapped
+    EXPECT_EQ(all[all.size() - 3], std::string(70, '-'));
+    for (std::size_t i = 0; i + 2 < all.size(); ++i) EXPECT_LE(all[i].size(), 70u) << all[i];
+
+    for (const char* heading : {"GETTING THE FILES BACK", "WHAT COMES BACK", "WHAT DOES NOT", "IF WENDLE MARSH IS GONE"}) {
+        const auto it = std::find(all.begin(), all.end(), heading);
+        ASSERT_NE(it, all.end()) << heading;
+        EXPECT_EQ(*(it + 1), std::string(std::string_view(heading).size(), '-'));
+    }
+    EXPECT_NE(std::find(all.begin(), all.end(), "1. Install macOS"), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), "  Wendle Marsh Restore   one window, puts files back"), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), "  Repository Format.md"), all.end());
+    // A step's detail is indented under its title.
+    const auto step3 = std::find(all.begin(), all.end(), "3. Open Wendle Marsh and point it at your backup");
+    ASSERT_NE(step3, all.end());
+    EXPECT_EQ((step3 + 1)->substr(0, 27), "   Download it again from h");
+    // List entries continue under their first letter.
+    const auto entry = std::find_if(all.begin(), all.end(), [](const std::string& l) {
+        return l.rfind("- Permissions you granted apps", 0) == 0;
+    });
+    ASSERT_NE(entry, all.end());
+    EXPECT_EQ((entry + 1)->substr(0, 2), "  ");
+    EXPECT_NE((entry + 1)->at(2), ' ');
+}
+
+TEST(RecoveryGuide, Contents) {
+    const auto& steps = RecoveryGuide::steps();
+    ASSERT_EQ(steps.size(), 5u);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].number, static_cast<int>(i + 1));
+        EXPECT_EQ(steps[i].id(), steps[i].number);
+        EXPECT_EQ(steps[i].isApple, i < 2);
+    }
+    EXPECT_EQ(steps[2].detail,
+              std::string("Download it again from ") + RecoveryGuide::productWebSite +
+                  ". Connect the drive, or if your backup is in a bucket or on a server, choose \"It's in a Bucket or "
+                  "on a Server\" and give the same details and keys. Your backup does not need this Mac to have seen "
+                  "it before.");
+    EXPECT_EQ(RecoveryGuide::comesBack().size(), 3u);
+    EXPECT_EQ(RecoveryGuide::doesNotComeBack().size(), 4u);
+    EXPECT_EQ(RecoveryGuide::doesNotComeBack()[0], "macOS itself, which comes from Apple");
+    EXPECT_EQ(RecoveryGuide::WithoutTheApp::title(), "Doing it with this tool instead");
+    ASSERT_EQ(RecoveryGuide::WithoutTheApp::commands().size(), 3u);
+    EXPECT_EQ(RecoveryGuide::WithoutTheApp::commands()[2].invocation, "wmctl restore <folder> <to>");
+    EXPECT_NE(RecoveryGuide::WithoutTheApp::opening()[0].find("`RestoreCoordinator`"), std::string::npos);
+    ASSERT_EQ(RecoveryGuide::WithoutTheApp::closing().size(), 2u);
+    EXPECT_NE(RecoveryGuide::WithoutTheApp::closing()[1].find(RecoveryGuide::formatDocumentAddress), std::string::npos);
+}
+
+TEST(DriveReadMe, FormatDocumentIsBuiltIn) {
+    const auto doc = DriveReadMe::formatDocument();
+    ASSERT_TRUE(doc);
+    const std::string text = stringOf(*doc);
+    EXPECT_EQ(text.rfind("# ", 0), 0u);
+    EXPECT_NE(text.find("WMPKEND"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wm

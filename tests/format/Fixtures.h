@@ -1,0 +1,30 @@
+#pragma once
+// Keys and ciphers for the format tests.
+#include <memory>
+
+#include "crypto/BlobCipher.h"
+#include "crypto/RepositoryKeys.h"
+#include "crypto/SymmetricKey.h"
+
+namespace wm::test {
+
+struct Repo {
+    RepositoryKeys keys;
+    BlobCipher cipher;
+
+    explicit Repo(BlobCipher::Sealing sealing = BlobCipher::Sealing::nonceFromStoredBytes)
+        : keys(SymmetricKey::random(), randomRepositoryID()), cipher(keys, sealing) {}
+
+    static RepositoryID randomRepositoryID() {
+        const SymmetricKey k = SymmetricKey::random();
+        return *RepositoryID::fromBytes(k.view());
+    }
+};
+
+inline BlobID blobFilled(std::uint8_t fill) {
+    BlobID id;
+    id.bytes.fill(fill);
+    return id;
+}
+
+}  // namespace wm::test

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "format/Fixtures.h"
+#include "format/IndexFile.h"
+#include "format/Mutation.h"
+#include "format/RepositoryIndex.h"
+
+namespace wm {
+namespace {
+
+using test::blobFilled;
+
+PackID packFilled(std::uint8_t fill) {
+    PackID id;
+    id.bytes.fill(fill);
+    return id;
+}
+
+PackFile::Entry entry(std::uint8_t fill, std::uint64_t offset = 8) {
+    return PackFile::Entry{blobFilled(fill), BlobType::data, offset, 100};
+}
+
+IndexFile::Error::Kind decodeFailure(const Bytes& body) {
+    try {
+        IndexFile::decode(body);
+    } catch (const IndexFile::Error& e) {
+        return e.kind;
+    }
+    ADD_FAILURE() << "decoded";
+    return IndexFile::Error::Kind::corrupted;
+}
+
+TEST(IndexFile, EncodingAndDecoding) {
+    EXPECT_EQ(IndexFile::encode({}), (Bytes{0, 0, 0, 0}));
+    EXPECT_TRUE(IndexFile::decode(Bytes{0, 0, 0, 0}).empty());
+
+    const IndexFile::Section empty{packFilled(1), {}};
+    const Bytes one = IndexFile::encode({empty});
+    EXPECT_EQ(one.size(), 4u + 36u);
+    EXPECT_EQ(IndexFile::decode(one), std::vector<IndexFile::Section>{empty});
+
+    const std::vector<IndexFile::Section> sections{
+        {packFilled(1), {entry(1), {blobFilled(2), BlobType::tree, UINT64_MAX, UINT32_MAX}}},
+        {packFilled(2), {{blobFilled(3), BlobType::meta, 8, 0}}},
+    };
+    const Bytes body = IndexFile::encode(sections);
+    EXPECT_EQ(body.size(), 4u + 2 * 36u + 3 * 45u);
+    EXPECT_EQ(IndexFile::decode(body), sections);
+
+    Bytes longer = body;
+    longer.push_back(0);
+    try {
+        IndexFile::decode(longer);
+        ADD_FAILURE();
+    } catch (const IndexFile::Error& e) {
+        EXPECT_EQ(e.kind, IndexFile::Error::Kind::unexpectedTrailingBytes);
+        EXPECT_EQ(e.count, 1);
+    }
+}
+
+TEST(IndexFile, HostileBodiesAreCorrupted) {
+    const std::vector<IndexFile::Section> sections{{packFilled(1), {entry(1)}}};
+    const Bytes good = IndexFile::encode(sections);
+    struct Row {
+        const char* what;
+        Bytes body;
+    };
+    Bytes typeZero = good, typeFour = good, moreSections = good, moreEntries = good;
+    typeZero[4 + 36 + 32] = 0;
+    typeFour[4 + 36 + 32] = 4;
+    moreSections[0] = 2;
+    moreEntries[4 + 32] = 2;
+    const Row rows[] = {
+        {"empty", {}},
+        {"count cut short", {1, 0}},
+        {"type 0", typeZero},
+        {"type 4", typeFour},
+        {"more sections than 36-byte units", moreSections},
+        {"more entries than 45-byte units", moreEntries},
+        {"huge section count", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"truncated record", Bytes(good.begin(), good.end() - 1)},
+    };
+    for (const auto& r : rows) EXPECT_EQ(decodeFailure(r.body), IndexFile::Error::Kind::corrupted) << r.what;
+}
+
+TEST(RepositoryIndex, FirstMergedLocationStays) {
+    const IndexFile::Section a{packFilled(0xA), {entry(1, 8), entry(2, 108)}};
+    const IndexFile::Section b{packFilled(0xB), {entry(1, 500)}};
+    RepositoryIndex ab({a, b});
+    EXPECT_EQ(ab.location(blobFilled(1))->pack, packFilled(0xA));
+    EXPECT_EQ(ab.location(blobFilled(1))->entry.offset, 8u);
+    RepositoryIndex ba({b, a});
+    EXPECT_EQ(ba.location(blobFilled(1))->pack, packFilled(0xB));
+    EXPECT_EQ(ab.blobCount(), 2u);
+    EXPECT_EQ(ab.packs(), (std::unordered_set<PackID>{packFilled(0xA)}));
+    EXPECT_EQ(ba.packs(), (std::unordered_set<PackID>{packFilled(0xA), packFilled(0xB)}));
+    EXPECT_FALSE(ab.location(blobFilled(9)));
+    EXPECT_EQ(ab.missing({blobFilled(9), blobFilled(2), blobFilled(9)}),
+              (std::vector<BlobID>{blobFilled(9), blobFilled(9)}));
+
+    RepositoryIndex empty;
+    EXPECT_TRUE(empty.packs().empty());
+    EXPECT_EQ(empty.blobCount(), 0u);
+    empty.reserveCapacity(1000);
+    empty.merge(a);
+    EXPECT_TRUE(empty.contains(blobFilled(2)));
+    EXPECT_EQ(empty.blobIDs().size(), 2u);
+}
+
+TEST(IndexFile, RandomMutationsAreHandled) {
+    std::vector<IndexFile::Section> sections;
+    for (std::uint8_t s = 0; s < 3; ++s) {
+        IndexFile::Section section{packFilled(s), {}};
+        for (std::uint8_t i = 0; i < 3; ++i) section.entries.push_back(entry(static_cast<std::uint8_t>(s * 3 + i)));
+        sections.push_back(section);
+    }
+    const Bytes original = IndexFile::encode(sections);
+    std::mt19937_64 rng(0x1D3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int refused = 0;
+    for (int i = 0; i < 50000 && std::chrono::steady_clock::now() < deadline; ++i) {
+        const Bytes damaged = test::mutate(original, rng);
+        try {
+            const auto back = IndexFile::decode(damaged);
+            EXPECT_EQ(IndexFile::encode(back), damaged);
+        } catch (const IndexFile::Error&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+}  // namespace wm

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "core/Base64.h"
+#include "core/RepositoryJSON.h"
+#include "format/Chunker.h"
+#include "format/HostPlatform.h"
+#include "format/RepositoryConfig.h"
+
+namespace wm {
+namespace {
+
+using Kind = RepositoryConfig::Error::Kind;
+
+RepositoryID repoID(std::uint8_t fill) {
+    RepositoryID id;
+    id.bytes.fill(fill);
+    return id;
+}
+
+JSON validJSON() {
+    RepositoryConfig c(repoID(7), "WendleMarsh/0.1.3 (6.1.0)", Date::fromMicroseconds(1700000000123000));
+    return RepositoryJSON::decode(c.encoded());
+}
+
+RepositoryConfig::Error decodeError(const JSON& j) {
+    try {
+        RepositoryConfig::decode(RepositoryJSON::encodeBytes(j, true));
+    } catch (const RepositoryConfig::Error& e) {
+        return e;
+    }
+    throw std::runtime_error("decoded");
+}
+
+TEST(RepositoryConfig, NewConfigValuesAndRoundTrip) {
+    const Date created = Date::fromMicroseconds(1700000000123456);
+    RepositoryConfig c(repoID(1), "WendleMarsh/0.1.3 (6.1.0)", created);
+    EXPECT_EQ(c.magic, "wendlemarsh-repository");
+    EXPECT_EQ(c.formatVersion, 2);
+    EXPECT_EQ(c.createdAt.microseconds, 1700000000123000);  // whole milliseconds
+    EXPECT_EQ(c.cipher, "ChaCha20-Poly1305");
+    EXPECT_EQ(c.hash, "SHA-256");
+    EXPECT_EQ(c.blobID, "HMAC-SHA256");
+    EXPECT_EQ(c.signature, "Ed25519");
+    EXPECT_EQ(c.packTargetSize, 67108864);
+    EXPECT_EQ(c.chunker, RepositoryConfig::Chunker{});
+    EXPECT_EQ(c.chunker.algorithm, "FastCDC");
+    EXPECT_EQ(c.chunker.normalization, 2);
+    EXPECT_FALSE(c.kdf);
+    EXPECT_EQ(c.identity(), repoID(1));
+
+    const Bytes encoded = c.encoded();
+    const std::string text = stringOf(encoded);
+    EXPECT_EQ(text.find("\"kdf\""), std::string::npos);
+    // Sorted keys, pretty-printed.
+    EXPECT_LT(text.find("\"blobID\""), text.find("\"chunker\""));
+    EXPECT_LT(text.find("\"packTargetSize\""), text.find("\"repositoryID\""));
+    EXPECT_NE(text.find('\n'), std::string::npos);
+    EXPECT_EQ(RepositoryConfig::decode(encoded), c);
+
+    c.kdf = RepositoryConfig::KDF{"PBKDF2-HMAC-SHA256", Bytes(16, 3), 600000};
+    EXPECT_EQ(RepositoryConfig::decode(c.encoded()), c);
+}
+
+TEST(RepositoryConfig, BlobSealingFollowsTheVersion) {
+    RepositoryConfig c(repoID(1), "x", Date{}, 1);
+    EXPECT_EQ(c.blobSealing(), BlobCipher::Sealing::fixedNonce);
+    c.formatVersion = 2;
+    EXPECT_EQ(c.blobSealing(), BlobCipher::Sealing::nonceFromStoredBytes);
+}
+
+TEST(RepositoryConfig, DecodingClassifiesEveryFault) {
+    struct Row {
+        const char* what;
+        std::function<void(JSON&)> change;
+        Kind kind;
+        std::string message;
+    };
+    const std::string kdfText = "kdf is not a passphrase setting Wendle Marsh writes";
+    const JSON goodKDF = {{"algorithm", "PBKDF2-HMAC-SHA256"}, {"salt", Base64::encode(Bytes(16, 1))}, {"iterations", 10}};
+    const std::vector<Row> rows = {
+        {"missing signature", [](JSON& j) { j.erase("signature"); }, Kind::notARepository, ""},
+        {"missing chunker field", [](JSON& j) { j["chunker"].erase("minSize"); }, Kind::notARepository, ""},
+        {"wrong type", [](JSON& j) { j["formatVersion"] = "2"; }, Kind::notARepository, ""},
+        {"fractional version", [](JSON& j) { j["formatVersion"] = 2.5; }, Kind::notARepository, ""},
+        {"date without fraction", [](JSON& j) { j["createdAt"] = "2023-11-14T22:13:20Z"; }, Kind::notARepository, ""},
+        {"bad base64", [](JSON& j) { j["repositoryID"] = "***"; }, Kind::notARepository, ""},
+        {"wrong magic", [](JSON& j) { j["magic"] = "wendlemarsh-repository "; }, Kind::notARepository, ""},
+        {"version 3 with wrong magic", [](JSON& j) { j["magic"] = "x"; j["formatVersion"] = 3; }, Kind::notARepository, ""},
+        {"version 3", [](JSON& j) { j["formatVersion"] = 3; }, Kind::unsupportedVersion, ""},
+        {"version 0", [](JSON& j) { j["formatVersion"] = 0; }, Kind::unsupportedVersion, ""},
+        {"31-byte id", [](JSON& j) { j["repositoryID"] = Base64::encode(Bytes(31, 1)); }, Kind::malformed,
+         "repositoryID is not 32 bytes"},
+        {"33-byte id", [](JSON& j) { j["repositoryID"] = Base64::encode(Bytes(33, 1)); }, Kind::malformed,
+         "repositoryID is not 32 bytes"},
+        {"kdf iterations 0", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["iterations"] = 0; }, Kind::malformed, kdfText},
+        {"kdf iterations above the limit", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["iterations"] = 10000001; },
+         Kind::malformed, kdfText},
+        {"kdf 32-byte salt", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["salt"] = Base64::encode(Bytes(32, 1)); },
+         Kind::malformed, kdfText},
+        {"kdf algorithm case", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["algorithm"] = "pbkdf2-hmac-sha256"; },
+         Kind::malformed, kdfText},
+        {"kdf missing salt", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"].erase("salt"); }, Kind::notARepository, ""},
+    };
+    for (const auto& r : rows) {
+        JSON j = validJSON();
+        r.change(j);
+        const auto e = decodeError(j);
+        EXPECT_EQ(e.kind, r.kind) << r.what;
+        EXPECT_EQ(e.message, r.message) << r.what;
+        if (r.kind == Kind::unsupportedVersion) {
+            EXPECT_EQ(e.found, j["formatVersion"].get<std::int64_t>());
+            EXPECT_EQ(e.supported, (RepositoryFormat::VersionRange{1, 2}));
+        }
+    }
+    for (const char* junk : {"", "null", "[]", "{", "\"text\"", "\xFF\xFE"}) {
+        try {
+            RepositoryConfig::decode(viewOf(junk));
+            ADD_FAILURE() << junk;
+        } catch (const RepositoryConfig::Error& e) {
+            EXPECT_EQ(e.kind, Kind::notARepository) << junk;
+        }
+    }
+}
+
+TEST(RepositoryConfig, AcceptedEdges) {
+    JSON j = validJSON();
+    j["kdf"] = nullptr;  // null reads as absent
+    j["somethingNew"] = 1;
+    auto c = RepositoryConfig::decode(RepositoryJSON::encodeBytes(j, false));
+    EXPECT_FALSE(c.kdf);
+    EXPECT_EQ(stringOf(c.encoded()).find("kdf"), std::string::npos);
+
+    j["kdf"] = {{"algorithm", "PBKDF2-HMAC-SHA256"}, {"salt", Base64::encode(Bytes(16, 1))}, {"iterations", 10000000}};
+    j["formatVersion"] = 1;
+    c = RepositoryConfig::decode(RepositoryJSON::encodeBytes(j, false));
+    EXPECT_EQ(c.kdf->iterations, 10000000);
+    EXPECT_EQ(c.formatVersion, 1);
+}
+
+TEST(RepositoryConfig, UnusableChunkerBlockThrowsWhenUsed) {
+    JSON j = validJSON();
+    j["chunker"]["minSize"] = 0;
+    const auto c = RepositoryConfig::decode(RepositoryJSON::encodeBytes(j, false));  // read as it is
+    EXPECT_THROW(c.makeChunker(), Chunker::Error);
+    j = validJSON();
+    const auto good = RepositoryConfig::decode(RepositoryJSON::encodeBytes(j, false)).makeChunker();
+    EXPECT_EQ(good.avgSize(), 1048576);
+}
+
+TEST(HostPlatform, VersionTextFromTheRelease) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"6.1.0-18-amd64", "6.1.0"}, {"5.15.90.1-microsoft-standard-WSL2", "5.15.90"},
+        {"6.8", "6.8.0"},           {"4", "4.0.0"},
+        {"", "0.0.0"},              {"abc", "0.0.0"},
+    };
+    for (const auto& [release, text] : rows) EXPECT_EQ(platformVersionText(release), text) << release;
+    const std::string host = hostPlatform();
+    EXPECT_EQ(std::count(host.begin(), host.end(), '.'), 2);
+    EXPECT_EQ(createdByText("0.1.3"), "WendleMarsh/0.1.3 (" + host + ")");
+}
+
+}  // namespace
+}  // namespace wm
