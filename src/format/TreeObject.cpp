@@ -1,5 +1,6 @@
 #include "format/TreeObject.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "core/ByteCursor.h"
@@ -88,6 +89,14 @@ Timestamp takeTimestamp(ByteCursor& c) {
 
 Bytes copy(ByteView v) { return Bytes(v.begin(), v.end()); }
 
+// Room reserved ahead for a checked count. An entry in memory is larger than its smallest
+// form on disk, so the reservation is also kept within the size of the data that remains:
+// a count that passed its check still cannot make the decoder ask for more memory than
+// the input itself takes.
+std::size_t reservation(std::int64_t count, std::size_t remaining, std::size_t elementSize) {
+    return std::min(static_cast<std::size_t>(count), remaining / elementSize + 1);
+}
+
 Entry decodeEntry(ByteCursor& c) {
     const FieldPresence mask{c.takeUInt16()};
     const std::uint8_t typeByte = c.takeUInt8();
@@ -117,7 +126,7 @@ Entry decodeEntry(ByteCursor& c) {
     if (mask.contains(FieldPresence::extendedAttributes)) {
         const auto count = c.boundedCount(c.takeUInt16(), kMinimumAttributeBytes, "xattrCount");
         std::vector<ExtendedAttribute> attributes;
-        attributes.reserve(static_cast<std::size_t>(count));
+        attributes.reserve(reservation(count, c.remaining(), sizeof(ExtendedAttribute)));
         for (std::int64_t i = 0; i < count; ++i) {
             ExtendedAttribute a;
             a.name = copy(c.takeLengthPrefixed16());
@@ -227,7 +236,7 @@ std::vector<Entry> decode(ByteView data) {
     std::vector<Entry> entries;
     try {
         const auto count = c.takeBoundedCount(kMinimumEntryBytes, "entryCount");
-        entries.reserve(static_cast<std::size_t>(count));
+        entries.reserve(reservation(count, c.remaining(), sizeof(Entry)));
         for (std::int64_t i = 0; i < count; ++i) entries.push_back(decodeEntry(c));
     } catch (const ByteCursor::Error& e) {
         switch (e.kind) {
