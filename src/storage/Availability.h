@@ -15,8 +15,8 @@ struct Availability {
         return {Case::notMounted, std::move(volumeName), {}};
     }
     static Availability unreachable(std::string reason) { return {Case::unreachable, {}, std::move(reason)}; }
-    static Availability available() { return {Case::available}; }
-    static Availability permissionRequired() { return {Case::permissionRequired}; }
+    static Availability available() { return {Case::available, std::nullopt, {}}; }
+    static Availability permissionRequired() { return {Case::permissionRequired, std::nullopt, {}}; }
 
     bool isAvailable() const { return case_ == Case::available; }
     // "available", "notMounted(volumeName: Backup)", "unreachable(reason: ...)".

@@ -14,10 +14,10 @@ struct DestinationKind {
     CloudProvider provider = CloudProvider::other;  // cloudFolder only
 
     static DestinationKind cloudFolder(CloudProvider p) { return {Case::cloudFolder, p}; }
-    static DestinationKind localFolder() { return {Case::localFolder}; }
-    static DestinationKind externalVolume() { return {Case::externalVolume}; }
-    static DestinationKind networkShare() { return {Case::networkShare}; }
-    static DestinationKind synthetic() { return {Case::synthetic}; }
+    static DestinationKind localFolder() { return {Case::localFolder, CloudProvider::other}; }
+    static DestinationKind externalVolume() { return {Case::externalVolume, CloudProvider::other}; }
+    static DestinationKind networkShare() { return {Case::networkShare, CloudProvider::other}; }
+    static DestinationKind synthetic() { return {Case::synthetic, CloudProvider::other}; }
 
     bool isCloudFolder() const { return case_ == Case::cloudFolder; }
     // "localFolder", "cloudFolder(provider: dropbox)", ...

@@ -72,7 +72,7 @@ public:
     void cancel() noexcept override {
         {
             std::lock_guard lock(owner_.mutex_);
-            owner_.log_.push_back(Call{Operation::cancel, path_});
+            owner_.log_.push_back(Call{Operation::cancel, path_, std::nullopt, 0, false});
             if (owner_.crashed_) return;  // the machine is gone: nothing is cleaned up
         }
         inner_->cancel();

@@ -10,6 +10,7 @@
 //    for a power loss).
 // Patterns are shell globs over the path's text ("packs/*", "index/*.idx"); "*" also matches
 // "/". Rules are checked in the order they were added; the first that applies wins.
+// Writers it hands out must not outlive it.
 #include <cstdint>
 #include <functional>
 #include <memory>
