@@ -36,10 +36,8 @@ TEST(LZFSEFrequencies, NormalisedTablesAreComplete) {
     for (std::size_t i = 0; i < 64; ++i) skewed[i] = 1u << (i % 20);
     single[19] = 5;
     const Case cases[] = {
-        {"every literal once", allOnes, 1024},
-        {"one dominant literal", oneHeavy, 1024},
-        {"skewed distances", skewed, 256},
-        {"nothing counted", none, 64},
+        {"every literal once", allOnes, 1024}, {"one dominant literal", oneHeavy, 1024},
+        {"skewed distances", skewed, 256},     {"nothing counted", none, 64},
         {"single symbol", single, 64},
     };
     for (const Case& c : cases) {
@@ -58,7 +56,8 @@ TEST(LZFSEFrequencies, EncoderAndDecoderTablesAreInverse) {
     // Every symbol from every state: the decoder's entry for the encoder's new state
     // names the symbol and leads back to the old state.
     std::vector<std::uint32_t> counts(20);
-    for (std::size_t i = 0; i < counts.size(); ++i) counts[i] = static_cast<std::uint32_t>(i * i % 7 + (i == 3 ? 500 : 0));
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        counts[i] = static_cast<std::uint32_t>(i * i % 7 + (i == 3 ? 500 : 0));
     std::vector<std::uint16_t> freq(20);
     normalizeFrequencies(counts.data(), 20, 64, freq.data());
     std::vector<EncodeSymbol> enc(20);

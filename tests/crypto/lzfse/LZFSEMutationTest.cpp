@@ -36,7 +36,8 @@ Bytes mutate(Bytes s, std::mt19937& rng) {
             case 5: {
                 // Small changes to a header-sized field hit counts and sizes.
                 const std::size_t len = std::min<std::size_t>(4, s.size() - at);
-                for (std::size_t i = 0; i < len; ++i) s[at + i] = static_cast<std::uint8_t>(s[at + i] + (rng() % 5) - 2);
+                for (std::size_t i = 0; i < len; ++i)
+                    s[at + i] = static_cast<std::uint8_t>(s[at + i] + (rng() % 5) - 2);
                 break;
             }
         }

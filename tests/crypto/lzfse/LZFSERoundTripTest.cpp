@@ -28,10 +28,11 @@ Bytes repetitiveBytes(std::size_t n) {
 
 // Source-like text: words drawn with a skewed distribution, so it has both repeats and novelty.
 Bytes textBytes(std::size_t n, std::uint32_t seed) {
-    static const char* words[] = {"static", "const", "int", "return", "if", "else", "for", "while", "struct",
-                                  "value", "buffer", "length", "(", ")", "{", "}", ";", "=", "+", "->",
-                                  "std::size_t", "uint8_t", "result", "count", "index", "error", "void", "\n",
-                                  "    ", "/* check */", "0", "1", "data", "next", "prev", "node"};
+    static const char* words[] = {
+        "static", "const",  "int",         "return",  "if",     "else",  "for",   "while", "struct",
+        "value",  "buffer", "length",      "(",       ")",      "{",     "}",     ";",     "=",
+        "+",      "->",     "std::size_t", "uint8_t", "result", "count", "index", "error", "void",
+        "\n",     "    ",   "/* check */", "0",       "1",      "data",  "next",  "prev",  "node"};
     constexpr std::size_t wordCount = sizeof words / sizeof words[0];
     std::mt19937 rng(seed);
     std::geometric_distribution<std::size_t> pick(0.12);
@@ -150,7 +151,7 @@ TEST(LZFSERoundTrip, LongRunsAndDistancesAtTheWindowEdge) {
         const char* name;
         std::size_t period;  // random data repeated with this period
         std::size_t size;
-        bool compresses;     // whether the period is within reach of a match
+        bool compresses;  // whether the period is within reach of a match
     };
     const Case cases[] = {
         {"period 1", 1, 3 << 20, true},

@@ -164,6 +164,7 @@ struct InvalidVector {
     Bytes stream;
     std::size_t expectedSize;
     LZFSEError::Kind kind;
+    const char* reason = nullptr;  // part of the description, for malformed streams
 };
 
 Bytes withByte(Bytes b, std::size_t at, std::uint8_t value) {
@@ -200,10 +201,12 @@ std::vector<InvalidVector> invalidVectors() {
     put16(v1State, 48, 256);
     return {
         {"N1 match before any distance",
-         hex("6276782d030000006162636276786e0300000009000000f3060000000000000062767824"), 6, K::malformed},
-        {"N2 byte after LZVN end", hex("6276786e030000000d000000e361626306000000000000000062767824"), 3,
-         K::malformed},
-        {"N3 LZVN with no content", hex("6276786e0000000008000000060000000000000062767824"), 0, K::malformed},
+         hex("6276782d030000006162636276786e0300000009000000f3060000000000000062767824"), 6, K::malformed,
+         "without a distance"},
+        {"N2 byte after LZVN end", hex("6276786e030000000d000000e361626306000000000000000062767824"), 3, K::malformed,
+         "after the LZVN end-of-stream"},
+        {"N3 LZVN with no content", hex("6276786e0000000008000000060000000000000062767824"), 0, K::malformed,
+         "no content"},
         {"N4 no end marker", hex("6276782d03000000616263"), 3, K::truncated},
         {"N5 distance beyond the output",
          hex("6276783207000000040010000001007000010830000900008500000000000000"
@@ -211,57 +214,72 @@ std::vector<InvalidVector> invalidVectors() {
              "0000000000000000000000000000000000000000000000003c3a8fcea3030000"
              "0000000000000000000000000000000000000000000000000000000000000000"
              "00000000000000000000000000000062767824"),
-         7, K::malformed},
+         7, K::malformed, "before the start of the output"},
         {"N6 repeat distance in first triple",
          hex("6276783207000000040010000001007000010830000800708500000000000000"
              "c0a30000000000f028000000008f0e000000000000000000000000000000f0e8"
              "0000000000000000000000000000000000000000000000003c3a8fcea3030000"
              "0000000000000000000000000000000000000000000000000000000000000000"
              "000000000000000000000000000062767824"),
-         7, K::malformed},
+         7, K::malformed, "repeats a distance"},
         {"N7 unknown magic", hex("6276783300000000"), 0, K::unknownMagic},
         {"empty input", {}, 0, K::truncated},
         {"partial magic", hex("627678"), 0, K::truncated},
-        {"byte after end marker", v6Trailing, 5000, K::malformed},
-        {"LZVN end instruction cut short", hex("6276786e0100000006000000e1410600000062767824"), 1, K::malformed},
+        {"byte after end marker", v6Trailing, 5000, K::malformed, "after the end-of-stream marker"},
+        {"LZVN end instruction cut short", hex("6276786e0100000006000000e1410600000062767824"), 1, K::malformed,
+         "truncated LZVN end-of-stream"},
         {"LZVN payload past input", hex("6276786e0100000040000000e14106000000000000006276"), 1, K::truncated},
-        {"LZVN reserved opcode", hex("6276786e010000000b0000001ee141060000000000000062767824"), 1, K::malformed},
-        {"LZVN literals past payload", hex("6276786e0100000004000000e541424362767824"), 1, K::malformed},
-        {"LZVN explicit distance 0", hex("6276786e0b0000000c000000e1413800060000000000000062767824"), 11,
-         K::malformed},
-        {"LZVN longer than its size", hex("6276786e020000000c000000e3414243060000000000000062767824"), 2,
-         K::malformed},
-        {"LZVN shorter than its size", hex("6276786e040000000c000000e3414243060000000000000062767824"), 4,
-         K::malformed},
+        {"LZVN reserved opcode", hex("6276786e010000000b0000001ee141060000000000000062767824"), 1, K::malformed,
+         "invalid LZVN opcode"},
+        {"LZVN literals past payload", hex("6276786e0100000004000000e541424362767824"), 1, K::malformed,
+         "literals run past"},
+        {"LZVN explicit distance 0", hex("6276786e0b0000000c000000e1413800060000000000000062767824"), 11, K::malformed,
+         "without a distance"},
+        {"LZVN distance beyond the output", hex("6276786e040000000c000000e1410002060000000000000062767824"), 4,
+         K::malformed, "before the start of the output"},
+        {"LZVN previous distance before any", hex("6276786e050000000c000000e1414642060000000000000062767824"), 5,
+         K::malformed, "without a distance"},
+        {"LZVN longer than its size", hex("6276786e020000000c000000e3414243060000000000000062767824"), 2, K::malformed,
+         "longer than its declared size"},
+        {"LZVN shorter than its size", hex("6276786e040000000c000000e3414243060000000000000062767824"), 4, K::malformed,
+         "shorter than its declared size"},
         {"raw block past input", hex("6276782d0a0000006162"), 10, K::truncated},
-        {"raw block beyond expected size", hex("6276782d030000006162636276782d03000000616263" "62767824"), 5,
-         K::sizeMismatch},
+        {"raw block beyond expected size",
+         hex("6276782d030000006162636276782d03000000616263"
+             "62767824"),
+         5, K::sizeMismatch},
         {"v2 header cut short", Bytes(v6.begin(), v6.begin() + 100), 5000, K::truncated},
         {"v2 payload past input", Bytes(v6.begin(), v6.end() - 10), 5000, K::truncated},
-        {"v2 literal count not a multiple of 4", v6Field(8, p0 + 1), 5000, K::malformed},
-        {"v2 too many literals", v6Field(8, (p0 & ~0xFFFFFull) | 40004), 5000, K::malformed},
-        {"v2 too many matches", v6Field(8, (p0 & ~(0xFFFFFull << 40)) | (10001ull << 40)), 5000, K::malformed},
-        {"v2 L state out of range", v6Field(24, p2 | (64ull << 32)), 5000, K::malformed},
-        {"v2 M state out of range", v6Field(24, (p2 & ~(0x3FFull << 42)) | (64ull << 42)), 5000, K::malformed},
-        {"v2 D state out of range", v6Field(24, p2 | (0x300ull << 52)), 5000, K::malformed},
-        {"v2 header size below 32", v6Field(24, (p2 & ~0xFFFFFFFFull) | 31), 5000, K::malformed},
+        {"v2 literal count not a multiple of 4", v6Field(8, p0 + 1), 5000, K::malformed, "multiple of 4"},
+        {"v2 too many literals", v6Field(8, (p0 & ~0xFFFFFull) | 40004), 5000, K::malformed, "too many literals"},
+        {"v2 too many matches", v6Field(8, (p0 & ~(0xFFFFFull << 40)) | (10001ull << 40)), 5000, K::malformed,
+         "too many matches"},
+        {"v2 L state out of range", v6Field(24, p2 | (64ull << 32)), 5000, K::malformed, "state out of range"},
+        {"v2 M state out of range", v6Field(24, (p2 & ~(0x3FFull << 42)) | (64ull << 42)), 5000, K::malformed,
+         "state out of range"},
+        {"v2 D state out of range", v6Field(24, p2 | (0x300ull << 52)), 5000, K::malformed, "state out of range"},
+        {"v2 header size below 32", v6Field(24, (p2 & ~0xFFFFFFFFull) | 31), 5000, K::malformed,
+         "below its fixed part"},
         {"v2 header size beyond input", v6Field(24, (p2 & ~0xFFFFFFFFull) | 4000), 5000, K::truncated},
-        {"v2 header with a spare byte", v6Field(24, p2 + 1), 5000, K::malformed},
-        {"v2 frequency table past header", v6Field(24, p2 - 1), 5000, K::malformed},
-        {"v2 tables omitted with matches", v6Field(24, (p2 & ~0xFFFFFFFFull) | 32), 5000, K::malformed},
-        {"v2 declared size too small", withByte(v6, 4, 0x87), 5000, K::malformed},
-        {"v2 declared size too large", withByte(v6, 4, 0x89), 5001, K::malformed},
+        {"v2 header with a spare byte", v6Field(24, p2 + 1), 5000, K::malformed, "longer than its frequency tables"},
+        {"v2 frequency table past header", v6Field(24, p2 - 1), 5000, K::malformed, "runs past the header"},
+        {"v2 tables omitted with matches", v6Field(24, (p2 & ~0xFFFFFFFFull) | 32), 5000, K::malformed, "incomplete"},
+        {"v2 declared size too small", withByte(v6, 4, 0x87), 5000, K::malformed, "longer than its declared size"},
+        {"v2 declared size too large", withByte(v6, 4, 0x89), 5001, K::malformed, "shorter than its declared size"},
         {"v2 declared size beyond expected", withByte(v6, 5, 0x14), 5000, K::sizeMismatch},
-        {"v2 literal padding bits set", v6Field(8, (p0 & ~(7ull << 60)) | (6ull << 60)), 5000, K::malformed},
-        {"v2 match padding bits set", withByte(v6, 167, 0x02), 5000, K::malformed},
-        {"v2 literal stream exhausted", v6Field(8, (p0 & ~(0xFFFFFull << 20)) | (1ull << 20)), 5000, K::malformed},
-        {"v2 match stream too short", v6Field(16, (p1 & ~(0xFFFFFull << 40)) | (2ull << 40)), 5000,
-         K::malformed},
-        {"v2 triples use more literals than coded", v6Field(8, (p0 & ~0xFFFFFull) | 8), 5000, K::malformed},
-        {"v1 bit adjustment -8", v1BadBits, 5000, K::malformed},
-        {"v1 frequency sum above states", v1BadFreq, 5000, K::malformed},
-        {"v1 frequency sum below states", v1ShortFreq, 5000, K::malformed},
-        {"v1 D state out of range", v1State, 5000, K::malformed},
+        {"v2 literal padding bits set", v6Field(8, (p0 & ~(7ull << 60)) | (6ull << 60)), 5000, K::malformed,
+         "literal payload padding"},
+        {"v2 match padding bits set", withByte(v6, 167, 0x02), 5000, K::malformed, "match payload padding"},
+        {"v2 literal stream exhausted", v6Field(8, (p0 & ~(0xFFFFFull << 20)) | (1ull << 20)), 5000, K::malformed,
+         "literal payload exhausted"},
+        {"v2 match stream too short", v6Field(16, (p1 & ~(0xFFFFFull << 40)) | (2ull << 40)), 5000, K::malformed,
+         "match payload exhausted"},
+        {"v2 triples use more literals than coded", v6Field(8, (p0 & ~0xFFFFFull) | 8), 5000, K::malformed,
+         "more literals"},
+        {"v1 bit adjustment -8", v1BadBits, 5000, K::malformed, "bit adjustment"},
+        {"v1 frequency sum above states", v1BadFreq, 5000, K::malformed, "more than its state count"},
+        {"v1 frequency sum below states", v1ShortFreq, 5000, K::malformed, "incomplete"},
+        {"v1 D state out of range", v1State, 5000, K::malformed, "state out of range"},
     };
 }
 
@@ -273,6 +291,9 @@ TEST(LZFSEVectors, MalformedStreamsAreRejected) {
             ADD_FAILURE() << "accepted";
         } catch (const LZFSEError& e) {
             EXPECT_EQ(e.kind, v.kind) << e.what();
+            if (v.reason != nullptr) {
+                EXPECT_NE(e.reason.find(v.reason), std::string::npos) << e.what();
+            }
         }
     }
 }
