@@ -75,7 +75,9 @@ TEST_F(RepositoryStoring, BatchEntersThePackInInputOrder) {
     ASSERT_EQ(entries.size(), chunks.size() + 1);
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         EXPECT_EQ(entries[i].id, results[i].id) << i;
-        if (i > 0) EXPECT_GT(entries[i].offset, entries[i - 1].offset);
+        if (i > 0) {
+            EXPECT_GT(entries[i].offset, entries[i - 1].offset);
+        }
     }
 }
 

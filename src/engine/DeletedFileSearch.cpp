@@ -1,0 +1,87 @@
+#include "engine/DeletedFileSearch.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "core/Unicode.h"
+
+namespace wm {
+
+std::string joinedPath(const std::vector<std::string>& path) {
+    std::string joined;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (i > 0) joined += '/';
+        joined += path[i];
+    }
+    return joined;
+}
+
+std::string DeletedFileSearch::Match::id() const { return joinedPath(path); }
+
+std::string DeletedFileSearch::Match::name() const { return path.empty() ? std::string() : path.back(); }
+
+std::optional<SnapshotID> DeletedFileSearch::Match::lastSeenIn() const {
+    if (presentIn.empty()) return std::nullopt;
+    return presentIn.back();
+}
+
+bool operator==(const DeletedFileSearch::Match& a, const DeletedFileSearch::Match& b) {
+    if (a.size != b.size || a.isGone != b.isGone || a.presentIn != b.presentIn) return false;
+    if (a.path.size() != b.path.size()) return false;
+    for (std::size_t i = 0; i < a.path.size(); ++i) {
+        if (!Unicode::canonicallyEqual(a.path[i], b.path[i])) return false;
+    }
+    return true;
+}
+
+bool DeletedFileSearch::matches(const std::string& name, const std::string& query) {
+    if (query.empty()) return false;
+    return Unicode::containsInsensitive(name, query);
+}
+
+std::vector<DeletedFileSearch::Match> DeletedFileSearch::collate(const std::vector<Finding>& findings) {
+    if (findings.empty()) return {};
+
+    std::vector<Match> matches;  // in order of first appearance
+    std::unordered_map<std::string, std::size_t> byPath;
+    for (const Finding& finding : findings) {
+        for (const SearchHit& hit : finding.paths) {
+            auto [it, inserted] = byPath.try_emplace(joinedPath(hit.path), matches.size());
+            if (inserted) {
+                matches.push_back(Match{hit.path, hit.size, {finding.snapshot}, false});
+            } else {
+                Match& match = matches[it->second];
+                match.size = hit.size;
+                match.presentIn.push_back(finding.snapshot);
+            }
+        }
+    }
+
+    const SnapshotID& newest = findings.back().snapshot;
+    struct Keyed {
+        Match match;
+        std::string name;
+        std::string id;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(matches.size());
+    for (Match& match : matches) {
+        match.isGone = std::find(match.presentIn.begin(), match.presentIn.end(), newest) == match.presentIn.end();
+        std::string name = match.name();
+        std::string id = match.id();
+        keyed.push_back({std::move(match), std::move(name), std::move(id)});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.match.isGone != b.match.isGone) return a.match.isGone;
+        const int byName = Unicode::localizedStandardCompare(a.name, b.name);
+        if (byName != 0) return byName < 0;
+        return Unicode::localizedStandardCompare(a.id, b.id) < 0;
+    });
+
+    std::vector<Match> sorted;
+    sorted.reserve(keyed.size());
+    for (Keyed& k : keyed) sorted.push_back(std::move(k.match));
+    return sorted;
+}
+
+}  // namespace wm

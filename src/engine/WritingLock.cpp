@@ -1,0 +1,85 @@
+#include "engine/WritingLock.h"
+
+#include <optional>
+
+#include "core/Localization.h"
+#include "core/RepositoryJSON.h"
+#include "engine/Repository.h"
+#include "format/RepositoryLayout.h"
+#include "storage/DestinationError.h"
+
+namespace wm {
+
+namespace {
+
+// What reading the lock file found.
+struct LockFileState {
+    enum class Kind { absent, unreadable, lock } kind = Kind::absent;
+    RepositoryLock lock;  // kind lock
+};
+
+LockFileState readLockFile(Destination& destination) {
+    Bytes bytes;
+    try {
+        bytes = destination.read(RepositoryLayout::lockFile());
+    } catch (const DestinationError& error) {
+        // Only a file that is not there is free; a file we could not read may be a live lock.
+        if (error.kind == DestinationError::Kind::notFound) return {LockFileState::Kind::absent, {}};
+        return {LockFileState::Kind::unreadable, {}};
+    } catch (const std::exception&) {
+        return {LockFileState::Kind::unreadable, {}};
+    }
+    try {
+        return {LockFileState::Kind::lock, RepositoryLock::fromJSON(RepositoryJSON::decode(bytes))};
+    } catch (const std::exception&) {
+        return {LockFileState::Kind::unreadable, {}};
+    }
+}
+
+}  // namespace
+
+WritingClaim claimWriting(Repository& repository, const std::string& deviceName, Date now) {
+    Destination& destination = *repository.destination();
+    const std::string thisDevice = repository.deviceID().hex();
+    const LockFileState state = readLockFile(destination);
+
+    if (state.kind == LockFileState::Kind::unreadable) {
+        // Someone may be writing: stay away and leave the file exactly as it is.
+        return {RepositoryLock::Verdict::heldBy(WM_L("another Mac"), now), nullptr};
+    }
+
+    std::optional<RepositoryLock> existing;
+    if (state.kind == LockFileState::Kind::lock) existing = state.lock;
+    WritingClaim claim{RepositoryLock::evaluate(existing, thisDevice, now), nullptr};
+    if (claim.verdict.forbidsWriting()) return claim;
+
+    RepositoryLock lock;
+    lock.deviceName = deviceName;
+    lock.deviceID = thisDevice;
+    lock.acquiredAt = existing && existing->deviceID == thisDevice ? existing->acquiredAt : now;
+    lock.heartbeatAt = now;
+    try {
+        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(),
+                          destination);
+    } catch (const std::exception&) {
+        claim.writeFailure = std::current_exception();
+    }
+    return claim;
+}
+
+WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Date now) {
+    return claimWriting(repository, deviceName, now);
+}
+
+void releaseWriting(Repository& repository) {
+    Destination& destination = *repository.destination();
+    const LockFileState state = readLockFile(destination);
+    if (state.kind != LockFileState::Kind::lock || state.lock.deviceID != repository.deviceID().hex()) return;
+    try {
+        destination.remove(RepositoryLayout::lockFile());
+    } catch (const std::exception&) {
+        // The lock stays until it goes stale or this device claims it again.
+    }
+}
+
+}  // namespace wm

@@ -1,0 +1,47 @@
+#pragma once
+// The writing lock of a repository: the file "writing.lock" at its root names the one device
+// that adds snapshots. The writer claims it, refreshes it while it works (every
+// RepositoryFormat::lockRefreshInterval seconds) and releases it when done; another device
+// that finds a fresh lock of someone else stays away, and a lock whose heartbeat is more than
+// RepositoryLock::staleAfter seconds old may be taken over. Nothing here runs a timer: the
+// caller supplies `now` and decides when to refresh.
+//
+// A lock file is never overwritten unless it was read and judged: a file that is missing
+// counts as free, while a file that cannot be read or decoded counts as held by another device.
+#include <exception>
+#include <string>
+
+#include "core/Date.h"
+#include "core/RepositoryLock.h"
+
+namespace wm {
+
+class Repository;
+
+// The outcome of a claim or a refresh.
+struct WritingClaim {
+    // free, mine or takenOver when this device may write; heldBy when another device holds
+    // the lock (or a lock file is there that could not be read).
+    RepositoryLock::Verdict verdict = RepositoryLock::Verdict::free();
+    // Set when the verdict allowed writing but the lock file could not be written (a full
+    // disk, a read-only repository, ...): this device does not hold the lock.
+    std::exception_ptr writeFailure;
+
+    // This device holds the lock now: the verdict allows writing and the file names it.
+    bool holdsLock() const { return !verdict.forbidsWriting() && !writeFailure; }
+};
+
+// Reads the lock file and claims it for this device unless another device holds it freshly.
+// A device's own lock keeps its "acquiredAt" and gets a new heartbeat and name. Never throws
+// for an ordinary failure: see WritingClaim.
+[[nodiscard]] WritingClaim claimWriting(Repository& repository, const std::string& deviceName, Date now);
+
+// The same as claimWriting: the device's own lock gets a new heartbeat, a fresh lock of
+// another device is left alone, a stale one is taken over.
+WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Date now);
+
+// Removes the lock file when it is this device's lock. A lock of another device, a lock that
+// cannot be read and a missing file are left as they are. Never throws for an ordinary failure.
+void releaseWriting(Repository& repository);
+
+}  // namespace wm
