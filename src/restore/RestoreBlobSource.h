@@ -1,0 +1,24 @@
+#pragma once
+// Everything a restore reads from a backup: the root tree of one snapshot and the
+// plaintext of single blobs. The restore walk depends only on this, so it can run
+// against an open repository (RepositoryBlobSource) or against hand-made trees.
+#include "core/Bytes.h"
+#include "core/Identifiers.h"
+
+namespace wm {
+
+class RestoreBlobSource {
+public:
+    virtual ~RestoreBlobSource() = default;
+
+    // The bytes the snapshot's record gives as its root tree's identity (not checked
+    // here). Throws what reading or verifying the record throws.
+    virtual Bytes rootTree(const SnapshotID& snapshot) = 0;
+
+    // Replaces the contents of buffer with the plaintext of the blob. The buffer's
+    // storage is reused where the source can, so a walk keeps one buffer for all its
+    // content. Throws what reading or opening the blob throws.
+    virtual void blob(const BlobID& id, Bytes& buffer) = 0;
+};
+
+}  // namespace wm

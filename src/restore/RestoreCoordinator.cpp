@@ -1,0 +1,278 @@
+#include "restore/RestoreCoordinator.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/Localization.h"
+#include "core/Unicode.h"
+#include "format/RepositoryPresentation.h"
+#include "restore/Descriptor.h"
+#include "restore/PathSafetyViolation.h"
+#include "restore/RestoreWalk.h"
+
+namespace wm {
+
+namespace {
+
+std::string quotedReason(std::string_view reason) {
+    std::string out = "\"";
+    for (unsigned char c : reason) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                static const char* digits = "0123456789abcdef";
+                out += "\\u{";
+                if (c >= 0x10) out += digits[c >> 4];
+                out += digits[c & 0xf];
+                out += "}";
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Pops what an entry pushed onto the walk's paths, however the entry ends.
+struct PathGuard {
+    std::vector<SafeName>& path;
+    std::vector<std::string>& stringPath;
+    ~PathGuard() {
+        path.pop_back();
+        stringPath.pop_back();
+    }
+};
+
+}  // namespace
+
+RestoreCoordinator::Error RestoreCoordinator::Error::destinationNotUsable(std::string reason) {
+    Error e(Kind::destinationNotUsable, "destinationNotUsable(" + quotedReason(reason) + ")");
+    e.reason = std::move(reason);
+    return e;
+}
+
+RestoreCoordinator::Error RestoreCoordinator::Error::snapshotHasNoRootTree() {
+    return Error(Kind::snapshotHasNoRootTree, "snapshotHasNoRootTree");
+}
+
+std::string restoreErrorSentence(const std::exception& error) { return RepositoryPresentation::sentence(error); }
+
+RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapshot, RestoreBlobSource& source,
+                                                       const std::filesystem::path& into,
+                                                       const RestoreSelection& selection) {
+    std::lock_guard lock(mutex_);
+    const Bytes rootBytes = source.rootTree(snapshot);
+    const std::optional<BlobID> rootTree = BlobID::fromBytes(rootBytes);
+    if (!rootTree) throw Error::snapshotHasNoRootTree();
+
+    std::filesystem::create_directories(into);
+    RestoreRoot root(into, maxComponentCount, maxTotalPathBytes);
+    Walk walk{root, source, selection, {}, {}, {}, {}, {}, {}, {}};
+    // Whatever happens, the root's descriptor is closed when it goes out of scope.
+    restoreTree(*rootTree, walk);
+    root.close();
+    return std::move(walk.result);
+}
+
+void RestoreCoordinator::restoreTree(const BlobID& tree, Walk& walk) {
+    walk.source.blob(tree, walk.treeBuffer);
+    const std::vector<TreeObject::Entry> entries = TreeObject::decode(walk.treeBuffer);
+
+    walk.ancestors.push_back(tree);
+    struct AncestorGuard {
+        std::vector<BlobID>& ancestors;
+        ~AncestorGuard() { ancestors.pop_back(); }
+    } ancestorGuard{walk.ancestors};
+
+    std::string displayPrefix;
+    for (const std::string& name : walk.stringPath) displayPrefix += name + "/";
+    for (const TreeObject::Entry& entry : entries) restoreEntry(entry, displayPrefix, walk);
+}
+
+void RestoreCoordinator::restoreEntry(const TreeObject::Entry& entry, const std::string& displayPrefix, Walk& walk) {
+    std::string decodedName = Unicode::decodeUTF8Repairing(ByteView(entry.name));
+    const std::string displayText = displayPrefix + decodedName;
+    Result& result = walk.result;
+
+    std::optional<SafeName> name;
+    try {
+        name.emplace(ByteView(entry.name));
+    } catch (const PathSafetyViolation&) {
+        result.failures.push_back({displayText, WM_L("that name is not safe to write to disk")});
+        return;
+    }
+    walk.path.push_back(std::move(*name));
+    walk.stringPath.push_back(std::move(decodedName));
+    PathGuard guard{walk.path, walk.stringPath};
+
+    if (!walk.selection.includes(walk.stringPath)) return;
+    if (entry.status == TreeObject::Status::unreadable) {
+        result.skipped.push_back({displayText, WM_L("this file could not be read when the backup was made")});
+        return;
+    }
+    auto skippedKind = [&](const char* kind) {
+        result.skipped.push_back({displayText, WM_L("this was a %@ and was not recreated", kind)});
+    };
+    using T = TreeObject::EntryType;
+    switch (entry.entryType) {
+    case T::directory: restoreDirectory(entry, displayText, walk); break;
+    case T::file:
+        if (!walk.selection.wants(walk.stringPath)) return;
+        if (entry.hardlinkGroup) {
+            auto anchor = walk.hardLinkAnchors.find(*entry.hardlinkGroup);
+            if (anchor != walk.hardLinkAnchors.end()) {
+                try {
+                    walk.root.createHardLink(walk.path, anchor->second);
+                    ++result.hardLinksRestored;
+                } catch (const PathSafetyViolation& v) {
+                    result.failures.push_back({displayText, restoreErrorSentence(v)});
+                }
+                return;
+            }
+        }
+        try {
+            restoreFile(entry, displayText, walk);
+        } catch (const std::exception& e) {
+            result.failures.push_back({displayText, restoreErrorSentence(e)});
+            return;
+        }
+        if (entry.hardlinkGroup) walk.hardLinkAnchors[*entry.hardlinkGroup] = walk.path;
+        ++result.filesRestored;
+        break;
+    case T::symlink:
+        if (!walk.selection.wants(walk.stringPath)) return;
+        restoreSymlink(entry, displayText, walk);
+        break;
+    case T::fifo: skippedKind("named pipe"); break;
+    case T::socket: skippedKind("socket"); break;
+    case T::characterDevice: skippedKind("character device"); break;
+    case T::blockDevice: skippedKind("block device"); break;
+    }
+}
+
+void RestoreCoordinator::restoreDirectory(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
+    Result& result = walk.result;
+    Descriptor directory;
+    try {
+        directory = Descriptor(walk.root.ensureDirectoryExistsReturningDescriptor(walk.path, directoryMode));
+    } catch (const PathSafetyViolation& v) {
+        result.failures.push_back({displayText, restoreErrorSentence(v)});
+        return;
+    }
+    ++result.directoriesRestored;
+
+    if (entry.childTree) {
+        // A child tree already on the current path would lead the walk round in a circle.
+        if (std::find(walk.ancestors.begin(), walk.ancestors.end(), *entry.childTree) != walk.ancestors.end()) {
+            result.failures.push_back({displayText, WM_L("the backup lists this folder inside itself")});
+            return;
+        }
+        try {
+            restoreTree(*entry.childTree, walk);
+        } catch (const std::exception& e) {
+            result.failures.push_back({displayText, restoreErrorSentence(e)});
+            return;
+        }
+    }
+    // The folder's own metadata last, so restoring its contents does not undo its times.
+    try {
+        recordOutcomes(MetadataApply::apply(metadata(entry), directory.get()), displayText, result);
+    } catch (const std::exception& e) {
+        result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
+    }
+}
+
+void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
+    Result& result = walk.result;
+    if (!entry.symlinkTarget) {
+        result.failures.push_back({displayText, WM_L("the backup has no target for this link")});
+        return;
+    }
+    Descriptor parent;
+    try {
+        parent = Descriptor(
+            walk.root.createSymlinkReturningParentDescriptor(walk.path, ByteView(*entry.symlinkTarget)));
+    } catch (const PathSafetyViolation& v) {
+        result.failures.push_back({displayText, restoreErrorSentence(v)});
+        return;
+    }
+    ++result.symlinksRestored;
+    // The link itself, reached by (folder, name) without following it and without a text path.
+    try {
+        recordOutcomes(MetadataApply::apply(metadata(entry), parent.get(), walk.path.back().bytes()), displayText,
+                       result);
+    } catch (const std::exception& e) {
+        result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
+    }
+}
+
+std::string RestoreCoordinator::display(SafePath directory, ByteView name) {
+    std::string text;
+    for (const SafeName& component : directory) text += component.description() + "/";
+    return text + Unicode::decodeUTF8Repairing(name);
+}
+
+FileMetadata RestoreCoordinator::metadata(const TreeObject::Entry& entry) {
+    using T = TreeObject::EntryType;
+    using F = FileMetadata::FileType;
+    FileMetadata m;
+    switch (entry.entryType) {
+    case T::file: m.fileType = F::regular; break;
+    case T::directory: m.fileType = F::directory; break;
+    case T::symlink: m.fileType = F::symlink; break;
+    case T::fifo: m.fileType = F::fifo; break;
+    case T::socket: m.fileType = F::socket; break;
+    case T::characterDevice: m.fileType = F::characterDevice; break;
+    case T::blockDevice: m.fileType = F::blockDevice; break;
+    }
+    m.mode = entry.mode;
+    m.uid = entry.uid;
+    m.gid = entry.gid;
+    m.userName = entry.userName;
+    m.groupName = entry.groupName;
+    m.size = entry.size.value_or(0);
+    m.modificationTime = {entry.modificationTime.seconds, entry.modificationTime.nanoseconds};
+    m.changeTime = {entry.changeTime.seconds, entry.changeTime.nanoseconds};
+    if (entry.birthTime) m.birthTime = FileMetadata::Timestamp{entry.birthTime->seconds, entry.birthTime->nanoseconds};
+    m.accessTime = std::nullopt;
+    m.bsdFlags = entry.bsdFlags.value_or(0);
+    if (entry.extendedAttributes) {
+        m.extendedAttributes.reserve(entry.extendedAttributes->size());
+        for (const auto& x : *entry.extendedAttributes) m.extendedAttributes.push_back({x.name, x.value});
+    }
+    m.acl = entry.acl;
+    m.symlinkTarget = entry.symlinkTarget;
+    m.identity = {0, 0};
+    m.linkCount = entry.hardlinkGroup ? 2 : 1;
+    if (entry.sparseRanges) {
+        std::vector<FileMetadata::SparseRange> ranges;
+        ranges.reserve(entry.sparseRanges->size());
+        for (const auto& r : *entry.sparseRanges) ranges.push_back({r.offset, r.length});
+        m.sparseRanges = std::move(ranges);
+    }
+    return m;
+}
+
+void RestoreCoordinator::recordOutcomes(const MetadataApply::Report& report, const std::string& displayText,
+                                        Result& result) {
+    for (const auto& item : report.outcomes) {
+        const std::string attribute = MetadataApply::rawValue(item.attribute);
+        switch (item.outcome.kind) {
+        case MetadataApply::Outcome::Kind::unpreserved:
+            result.unpreserved.push_back({displayText, attribute, item.outcome.text});
+            break;
+        case MetadataApply::Outcome::Kind::partial:
+            result.unpreserved.push_back({displayText, attribute, WM_L("partly applied: %@", item.outcome.text)});
+            break;
+        case MetadataApply::Outcome::Kind::applied:
+        case MetadataApply::Outcome::Kind::notApplicable: break;
+        }
+    }
+}
+
+}  // namespace wm

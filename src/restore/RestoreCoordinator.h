@@ -1,0 +1,87 @@
+#pragma once
+// Puts one snapshot, whole or in part, back into a folder. The walk goes depth first
+// through the snapshot's tree objects, entry by entry in stored order, one at a time,
+// and makes every write through one RestoreRoot on the target folder. One entry's
+// problem never stops the walk: it becomes a record in the result. Only a problem with
+// the snapshot record, the target folder or the top tree object is thrown.
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/Bytes.h"
+#include "core/Error.h"
+#include "core/Identifiers.h"
+#include "format/TreeObject.h"
+#include "fs/FileMetadata.h"
+#include "fs/MetadataApply.h"
+#include "restore/RestoreBlobSource.h"
+#include "restore/RestoreResult.h"
+#include "restore/RestoreSelection.h"
+#include "restore/SafeName.h"
+
+namespace wm {
+
+class Repository;
+class RestoreRoot;
+
+class RestoreCoordinator {
+public:
+    using Result = RestoreResult;
+
+    class Error : public wm::Error {
+    public:
+        enum class Kind { destinationNotUsable, snapshotHasNoRootTree };
+        // A regular file cannot be written as the backup describes it.
+        static Error destinationNotUsable(std::string reason);
+        // The snapshot record holds no valid root-tree identity.
+        static Error snapshotHasNoRootTree();
+
+        Kind kind;
+        std::string reason;  // destinationNotUsable
+
+    private:
+        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    };
+
+    static constexpr int maxComponentCount = 512;
+    static constexpr int maxTotalPathBytes = 4096;
+    static constexpr std::uint16_t directoryMode = 0755;
+
+    RestoreCoordinator() = default;
+
+    // Restores the snapshot from an open repository into the folder `into`, which is
+    // created when missing. Throws the error of reading the snapshot record,
+    // Error::snapshotHasNoRootTree, the file system's error creating the folder,
+    // PathSafetyViolation::restoreRootUnavailable, or the error of reading or decoding
+    // the top tree object; everything else is recorded in the result.
+    Result restore(const SnapshotID& snapshot, Repository& repository, const std::filesystem::path& into,
+                   const RestoreSelection& selection);
+    // The same from any source of blobs.
+    Result restore(const SnapshotID& snapshot, RestoreBlobSource& source, const std::filesystem::path& into,
+                   const RestoreSelection& selection);
+
+    // The text under which an entry is listed: the names from the target folder down,
+    // decoded as UTF-8 with repair, joined with "/".
+    static std::string display(SafePath directory, ByteView name);
+    // The metadata applied to the restored entry.
+    static FileMetadata metadata(const TreeObject::Entry& entry);
+    // One Unpreserved record per attribute that was not, or only partly, applied.
+    static void recordOutcomes(const MetadataApply::Report& report, const std::string& display, Result& result);
+
+private:
+    struct Walk;
+    void restoreTree(const BlobID& tree, Walk& walk);
+    void restoreEntry(const TreeObject::Entry& entry, const std::string& displayPrefix, Walk& walk);
+    void restoreDirectory(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
+    void restoreSymlink(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
+    // Creates one regular file with its content and metadata; on failure removes what
+    // it created and throws.
+    void restoreFile(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
+
+    // One restore at a time per coordinator.
+    std::mutex mutex_;
+};
+
+}  // namespace wm

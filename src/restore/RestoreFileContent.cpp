@@ -1,0 +1,120 @@
+// Restoring one regular file: create it, give it its recorded size, write each content
+// blob into the file's data regions (holes are never written, so they stay holes), then
+// apply its metadata on the open descriptor.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+
+#include "core/Localization.h"
+#include "core/SparseLayout.h"
+#include "restore/Descriptor.h"
+#include "restore/PathSafetyViolation.h"
+#include "restore/RestoreCoordinator.h"
+#include "restore/RestoreWalk.h"
+
+namespace wm {
+
+namespace {
+
+constexpr std::uint64_t largestOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+// One pwrite never asks for more than this, so its count always fits ssize_t.
+constexpr std::size_t largestWrite = std::size_t{1} << 30;
+
+RestoreCoordinator::Error tooLargeForAFile() {
+    return RestoreCoordinator::Error::destinationNotUsable(
+        WM_L("the backup records a size or position larger than a file can have"));
+}
+
+// Writes all of data at offset; a short write goes on with the rest.
+void writeAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t offset) {
+    if (offset > largestOffset || count > largestOffset - offset) throw tooLargeForAFile();
+    while (count > 0) {
+        ssize_t n = ::pwrite(fd, data, std::min(count, largestWrite), static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw RestoreCoordinator::Error::destinationNotUsable(systemErrorText(errno));
+        }
+        // Nothing written and no error: retrying could go on for ever.
+        if (n == 0)
+            throw RestoreCoordinator::Error::destinationNotUsable(WM_L("the disk took none of the bytes written"));
+        data += n;
+        count -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+}
+
+}  // namespace
+
+void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
+    // A size that does not fit a file offset is refused before anything is created.
+    if (entry.size && *entry.size > largestOffset) throw tooLargeForAFile();
+
+    Descriptor file(walk.root.createFile(walk.path, static_cast<std::uint16_t>(entry.mode & 0777)));
+    try {
+        const std::uint64_t size = entry.size.value_or(0);
+        if (size > 0) {
+            int r;
+            do r = ::ftruncate(file.get(), static_cast<off_t>(size));
+            while (r < 0 && errno == EINTR);
+            if (r < 0) throw Error::destinationNotUsable(systemErrorText(errno));
+        }
+
+        const bool hasHoles = entry.size && entry.sparseRanges && !entry.sparseRanges->empty();
+        std::vector<SparseLayout::Region> regions;
+        if (hasHoles) {
+            std::vector<SparseLayout::Region> holes;
+            holes.reserve(entry.sparseRanges->size());
+            for (const auto& hole : *entry.sparseRanges) holes.push_back({hole.offset, hole.length});
+            regions = SparseLayout::dataRegions(size, std::move(holes));
+        }
+        std::size_t regionIndex = 0;
+        std::uint64_t writtenInRegion = 0;
+        std::uint64_t plainOffset = 0;
+
+        if (entry.contentBlobs) {
+            Bytes& data = walk.contentBuffer;
+            for (const BlobID& blob : *entry.contentBlobs) {
+                walk.source.blob(blob, data);
+                if (!hasHoles) {
+                    writeAt(file.get(), data.data(), data.size(), plainOffset);
+                    plainOffset += data.size();
+                    continue;
+                }
+                std::size_t consumed = 0;
+                while (consumed < data.size()) {
+                    if (regionIndex == regions.size())
+                        throw Error::destinationNotUsable(
+                            WM_L("the backup holds more content than this file's recorded shape"));
+                    const SparseLayout::Region& region = regions[regionIndex];
+                    const std::uint64_t room = region.length - writtenInRegion;
+                    const std::size_t n =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(room, data.size() - consumed));
+                    writeAt(file.get(), data.data() + consumed, n, region.offset + writtenInRegion);
+                    consumed += n;
+                    writtenInRegion += n;
+                    if (writtenInRegion == region.length) {
+                        ++regionIndex;
+                        writtenInRegion = 0;
+                    }
+                }
+            }
+        }
+    } catch (...) {
+        // Remove the file by its folder and raw name, only if it is still the file
+        // opened here; then the descriptor closes.
+        walk.root.removeCreatedFile(walk.path, file.get());
+        throw;
+    }
+
+    try {
+        recordOutcomes(MetadataApply::apply(metadata(entry), file.get()), displayText, walk.result);
+    } catch (const std::exception& e) {
+        walk.result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
+    }
+}
+
+}  // namespace wm

@@ -1,0 +1,87 @@
+#pragma once
+// The one gate through which a restore writes. It holds a descriptor of the target
+// folder and creates folders, files, symbolic links and hard links strictly
+// relative to it: no path is resolved from a string, no symbolic link is followed
+// on the way down, nothing that already exists is replaced, and every path is held
+// to a depth limit and a length limit. Every refusal is a PathSafetyViolation.
+//
+// Operations run one at a time. Each walks down from the target folder again; no
+// folder descriptor is kept between operations, so a folder swapped for a symbolic
+// link between two operations is caught by the next one. Descriptors handed out
+// belong to the caller, who closes them.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+
+#include "core/Bytes.h"
+#include "format/TreeObject.h"
+#include "restore/PathSafetyViolation.h"
+#include "restore/SafeName.h"
+#include "restore/SpecialFileOutcome.h"
+
+namespace wm {
+
+class RestoreRoot {
+public:
+    // Opens the target folder (which may itself be a symbolic link; everything below
+    // it is guarded). Throws PathSafetyViolation::restoreRootUnavailable.
+    RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes);
+    ~RestoreRoot();
+    RestoreRoot(const RestoreRoot&) = delete;
+    RestoreRoot& operator=(const RestoreRoot&) = delete;
+
+    // Closes the target folder's descriptor once; later calls do nothing.
+    void close();
+    bool isClosed() const;
+    int maxComponentCount() const { return maxComponentCount_; }
+    int maxTotalPathBytes() const { return maxTotalPathBytes_; }
+
+    // Walks the path, creating missing folders with mode.
+    void ensureDirectoryExists(SafePath path, std::uint16_t mode);
+    // The same, handing the last folder's descriptor to the caller.
+    int ensureDirectoryExistsReturningDescriptor(SafePath path, std::uint16_t mode);
+    // A new regular file, open for writing. Set-user-ID and set-group-ID bits are
+    // never requested, whatever mode says. Missing parent folders are created.
+    int createFile(SafePath path, std::uint16_t mode);
+    // A new symbolic link whose content is target, byte for byte.
+    void createSymlink(SafePath path, ByteView target);
+    // The same, handing over the descriptor of the folder that holds the new link,
+    // so the caller can reach the link itself by (folder, name) without a text path.
+    int createSymlinkReturningParentDescriptor(SafePath path, ByteView target);
+    // path becomes a further name of the file already restored at existing.
+    void createHardLink(SafePath path, SafePath existing);
+
+    // Removes a regular file that this restore created and still holds open as
+    // fileDescriptor, after a failure to fill it. The name is looked up relative to
+    // its folder, which is reached again without following links and without creating
+    // anything; it is removed only when it is still that very file. Returns whether
+    // it was removed. Never throws, never removes a folder.
+    bool removeCreatedFile(SafePath path, int fileDescriptor) noexcept;
+
+    // What a restore leaves out for an entry of this type, or nothing for the types it
+    // recreates (files, folders, symbolic links). Touches no file.
+    static std::optional<SpecialFileOutcome> specialFileOutcome(TreeObject::EntryType type, const SafeName& name);
+
+private:
+    void validateLimits(SafePath path) const;
+    // The last folder of path, walked from the target folder; createIfMissing is the
+    // mode for missing folders, none means never create.
+    int walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing);
+    int openDirectoryComponent(const SafeName& name, int parent, int depth,
+                               std::optional<std::uint16_t> createIfMissing);
+    // The name of the open entry as the volume stores it, when the platform can tell.
+    static std::optional<Bytes> onDiskName(int descriptor);
+    // Why a create of name in directory failed with EEXIST.
+    static PathSafetyViolation collision(const SafeName& name, int directory);
+
+    mutable std::mutex mutex_;
+    int rootDescriptor_ = -1;
+    bool isClosed_ = false;
+    const int maxComponentCount_;
+    const int maxTotalPathBytes_;
+};
+
+}  // namespace wm

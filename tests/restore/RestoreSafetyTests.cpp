@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "restore/RestoreSafety.h"
+
+namespace wm {
+namespace {
+
+using R = RestoreSafety::Refusal;
+
+TEST(RestoreSafety, FirstRefusalWins) {
+    const std::vector<RestoreSafety::Source> sources = {{"Documents", "/Users/you/Documents"},
+                                                        {"Nothing", ""},
+                                                        {"Backups", "/Volumes/Drive"}};
+    struct Case {
+        const char* destination;
+        bool writable;
+        std::optional<R> expected;
+    };
+    const Case cases[] = {
+        {"/Volumes/Drive/Backup", false, R::insideTheBackup()},
+        {"/Volumes/Drive/Backup/sub", true, R::insideTheBackup()},
+        {"/Volumes/Drive/Backup/", true, R::insideTheBackup()},
+        {"/Volumes/Drive/Backup/./x/../y", true, R::insideTheBackup()},
+        {"/Volumes/Drive/Backup2", true, R::insideASourceFolder("Backups")},
+        {"/Users/you/Documents-Restored", true, std::nullopt},
+        {"/Users/you/Documents/Restored", true, R::insideASourceFolder("Documents")},
+        {"/Users/you/Documents", false, R::insideASourceFolder("Documents")},
+        {"/usr/local", true, R::systemLocation("/usr")},
+        {"/usr", true, R::systemLocation("/usr")},
+        {"/usrdata", true, std::nullopt},
+        {"/private/var/db/x", true, R::systemLocation("/private/var/db")},
+        {"/Users/you/../../usr/lib", true, R::systemLocation("/usr")},
+        {"//usr//lib/", true, R::systemLocation("/usr")},
+        {"/Users/you/Restored", false, R::notWritable()},
+        {"/Users/you/Restored", true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        EXPECT_EQ(RestoreSafety::check(c.destination, "/Volumes/Drive/Backup", sources, c.writable), c.expected);
+    }
+    // An empty repository path never matches.
+    EXPECT_EQ(RestoreSafety::check("/Users/you/x", "", {}, true), std::nullopt);
+}
+
+TEST(RestoreSafety, IsInside) {
+    EXPECT_FALSE(RestoreSafety::isInside("/a", ""));
+    EXPECT_TRUE(RestoreSafety::isInside("/a", "/a"));
+    EXPECT_TRUE(RestoreSafety::isInside("/a/b", "/a"));
+    EXPECT_TRUE(RestoreSafety::isInside("/a/b", "/a/"));
+    EXPECT_FALSE(RestoreSafety::isInside("/ab", "/a"));
+    EXPECT_FALSE(RestoreSafety::isInside("/A/b", "/a"));
+    EXPECT_TRUE(RestoreSafety::isInside("/anything", "/"));
+}
+
+TEST(RestoreSafety, Standardising) {
+    ::setenv("HOME", "/home/me", 1);
+    EXPECT_EQ(RestoreSafety::standardizingPath("~"), "/home/me");
+    EXPECT_EQ(RestoreSafety::standardizingPath("~/Documents/"), "/home/me/Documents");
+    EXPECT_EQ(RestoreSafety::standardizingPath("/a/./b//c/"), "/a/b/c");
+    EXPECT_EQ(RestoreSafety::standardizingPath("/a/../../b"), "/b");
+    EXPECT_EQ(RestoreSafety::standardizingPath("/"), "/");
+    EXPECT_EQ(RestoreSafety::standardizingPath("rel/../x"), "rel/../x");
+    EXPECT_EQ(RestoreSafety::standardizingPath(""), "");
+    EXPECT_EQ(RestoreSafety::standardizingPath("~nosuchuser-wm/x"), "~nosuchuser-wm/x");
+}
+
+TEST(RestoreSafety, Sentences) {
+    EXPECT_EQ(R::insideASourceFolder("Documents").sentence(),
+              "That folder is inside Documents, which is being backed up. Your restored files would be picked up by "
+              "the next backup as though they were new. Choose somewhere outside it.");
+    EXPECT_EQ(R::systemLocation("/usr").sentence(),
+              "/usr belongs to macOS and is not somewhere anything can write. Your home folder or an external drive "
+              "will work.");
+    EXPECT_EQ(R::notWritable().sentence(),
+              "Wendle Marsh cannot write there. Choose a folder you own, such as one inside your home folder.");
+}
+
+}  // namespace
+}  // namespace wm

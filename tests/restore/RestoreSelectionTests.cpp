@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "restore/RestoreSelection.h"
+
+namespace wm {
+namespace {
+
+using Path = RestoreSelection::Path;
+using T = RestoreSelection::Ticked;
+
+struct Expectation {
+    Path path;
+    bool includes;
+    bool wants;
+    T tick;
+};
+
+void check(const RestoreSelection& s, const std::vector<Expectation>& rows) {
+    for (const auto& row : rows) {
+        std::string label;
+        for (const auto& c : row.path) label += "/" + c;
+        SCOPED_TRACE(label.empty() ? "/" : label);
+        EXPECT_EQ(s.includes(row.path), row.includes);
+        EXPECT_EQ(s.wants(row.path), row.wants);
+        EXPECT_EQ(s.tick(row.path), row.tick);
+    }
+}
+
+TEST(RestoreSelection, EmptyMeansEverything) {
+    RestoreSelection s;
+    EXPECT_TRUE(s.isEverything());
+    check(s, {{{}, true, true, T::yes}, {{"a"}, true, true, T::yes}, {{"a", "b", "c"}, true, true, T::yes}});
+    EXPECT_EQ(s.sentence(), "Everything in this backup");
+}
+
+TEST(RestoreSelection, OneChosenFolder) {
+    RestoreSelection s;
+    s.add({"Documents", "Taxes"});
+    check(s, {
+                 {{}, true, false, T::partly},
+                 {{"Documents"}, true, false, T::partly},
+                 {{"Documents", "Taxes"}, true, true, T::yes},
+                 {{"Documents", "Taxes", "2023"}, true, true, T::yes},
+                 {{"Documents", "Taxes2"}, false, false, T::no},
+                 {{"Pictures"}, false, false, T::no},
+             });
+    EXPECT_EQ(s.sentence(), "Taxes");
+}
+
+TEST(RestoreSelection, AddKeepsNoPathInsideAnother) {
+    RestoreSelection s;
+    s.add({"Documents", "Taxes"});
+    s.add({"Pictures"});
+    s.add({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
+    s.add({"Documents", "Taxes"});
+    s.add({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
+    EXPECT_EQ(s.sentence(), "2 items");
+
+    s.remove({"Music"});
+    s.remove({"Documents", "Taxes"});
+    EXPECT_EQ(s.paths.size(), 2u);
+    s.remove({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}}));
+}
+
+TEST(RestoreSelection, RemovingAFolderKeepsWhatLiesBelowIt) {
+    RestoreSelection s;
+    s.paths = {{"Documents", "Taxes"}, {"Documents"}};  // as a chooser might have built it
+    s.remove({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Documents", "Taxes"}}));
+}
+
+TEST(RestoreSelection, ChoosingTheRoot) {
+    RestoreSelection s;
+    s.add({"a"});
+    s.add({});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{}}));
+    EXPECT_FALSE(s.isEverything());
+    check(s, {{{}, true, true, T::yes}, {{"x", "y"}, true, true, T::yes}});
+    EXPECT_EQ(s.sentence(), "One item");
+}
+
+TEST(RestoreSelection, NamesCompareByCanonicalEquivalence) {
+    const std::string precomposed = "Caf\xc3\xa9";   // é
+    const std::string decomposed = "Cafe\xcc\x81";   // e + combining acute
+    RestoreSelection s;
+    s.add({precomposed});
+    EXPECT_TRUE(s.wants(Path{decomposed, "menu.txt"}));
+    s.add({decomposed});
+    EXPECT_EQ(s.paths.size(), 1u);
+    RestoreSelection t;
+    t.add({decomposed});
+    EXPECT_EQ(s, t);
+    EXPECT_FALSE(s.wants(Path{"Cafe"}));
+}
+
+TEST(RestoreSelection, SentenceGroupsLargeCounts) {
+    RestoreSelection s;
+    for (int i = 0; i < 1234; ++i) s.add({"f" + std::to_string(i)});
+    EXPECT_EQ(s.sentence(), "1,234 items");
+}
+
+}  // namespace
+}  // namespace wm
