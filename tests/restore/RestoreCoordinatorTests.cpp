@@ -271,6 +271,28 @@ TEST_F(RestoreCoordinatorTest, InvalidUTF8NamesShowTheReplacementCharacter) {
     EXPECT_EQ(r.failures[0].path, std::string("nul\0", 4));
 }
 
+TEST_F(RestoreCoordinatorTest, AttributesLinuxCannotKeepBecomeUnpreservedRecordsInOrder) {
+    auto f = fileEntry("f", {backup.add("x")}, 1);
+    f.extendedAttributes = std::vector<TreeObject::ExtendedAttribute>{{bytesOf("com.example.tag"), bytesOf("v")}};
+    f.acl = bytesOf("not an access control list");
+    f.bsdFlags = 0x8000;  // hidden
+    auto d = dirEntry("d", std::nullopt);
+    d.acl = f.acl;
+    backup.setRoot(backup.addTree({f, d}));
+    Result r = restore();
+    EXPECT_TRUE(r.isComplete());
+    ASSERT_EQ(r.unpreserved.size(), 4u);
+    EXPECT_EQ(r.unpreserved[0].path, "f");
+    EXPECT_EQ(r.unpreserved[0].attribute, "extendedAttributes");
+    EXPECT_EQ(r.unpreserved[0].reason.rfind("partly applied: ", 0), 0u) << r.unpreserved[0].reason;
+    EXPECT_NE(r.unpreserved[0].reason.find("user.com.example.tag"), std::string::npos);
+    EXPECT_EQ(r.unpreserved[1].attribute, "acl");
+    EXPECT_EQ(r.unpreserved[1].reason.rfind("partly applied: ", 0), std::string::npos);
+    EXPECT_EQ(r.unpreserved[2].attribute, "bsdFlags");
+    EXPECT_EQ(r.unpreserved[3].path, "d");
+    EXPECT_EQ(r.unpreserved[3].attribute, "acl");
+}
+
 TEST(RestoreCoordinatorError, DescriptionQuotesTheReason) {
     EXPECT_STREQ(RestoreCoordinator::Error::destinationNotUsable("No space left on device").what(),
                  "destinationNotUsable(\"No space left on device\")");
