@@ -1,0 +1,353 @@
+#include "app/RestoreAppModel.h"
+
+#include <algorithm>
+
+#include "app/AppPaths.h"
+#include "app/TextTrimming.h"
+#include "core/Localization.h"
+#include "core/Unicode.h"
+#include "crypto/KeyFile.h"
+#include "crypto/RecoveryKey.h"
+#include "engine/Repository.h"
+#include "restore/RestoreSafety.h"
+#include "restore/RestoreSelection.h"
+#include "storage/LocalFolderDestination.h"
+
+namespace wm {
+
+bool RestoreAppModel::State::canOpen() const {
+    return !TextTrimming::horizontal(backupPath).empty() && !TextTrimming::horizontal(secret).empty();
+}
+
+bool RestoreAppModel::State::canRestore() const {
+    return chosen.has_value() && !TextTrimming::horizontal(restoreInto).empty();
+}
+
+RestoreAppModel::RestoreAppModel() = default;
+RestoreAppModel::~RestoreAppModel() = default;
+
+const std::string& RestoreAppModel::wrongSecretSentence() {
+    static const std::string sentence = WM_L(
+        "That does not open this backup. If you typed a passphrase, check it and try again. "
+        "If you typed a recovery key, check every group.");
+    return sentence;
+}
+
+std::string RestoreAppModel::noPassphraseSentence() {
+    return WM_L(
+        "No passphrase was set on this backup, so there is nothing to type. Use the recovery key "
+        "that was written down when it was created.");
+}
+
+std::string RestoreAppModel::emptyBackupSentence() { return WM_L("This backup has nothing in it yet."); }
+
+std::string RestoreAppModel::sentence(const std::exception& error) {
+    if (dynamic_cast<const KeyFile::Error*>(&error)) return wrongSecretSentence();
+    if (const auto* repositoryError = dynamic_cast<const Repository::Error*>(&error)) {
+        if (repositoryError->kind == Repository::Error::Kind::noPassphraseSet) return noPassphraseSentence();
+    }
+    return error.what();
+}
+
+DeviceID RestoreAppModel::device() {
+    DeviceID id;
+    id.bytes.fill(0x5E);
+    return id;
+}
+
+// Reading -----------------------------------------------------------------------------
+
+RestoreAppModel::State RestoreAppModel::state() const {
+    std::lock_guard lock(stateMutex_);
+    return state_;
+}
+
+std::string RestoreAppModel::backupPath() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.backupPath;
+}
+
+std::string RestoreAppModel::secret() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.secret;
+}
+
+std::string RestoreAppModel::restoreInto() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.restoreInto;
+}
+
+RestoreAppModel::Phase RestoreAppModel::phase() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.phase;
+}
+
+std::vector<RestoreAppModel::Backup> RestoreAppModel::backups() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.backups;
+}
+
+std::optional<SnapshotID> RestoreAppModel::chosen() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.chosen;
+}
+
+std::optional<std::string> RestoreAppModel::problem() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.problem;
+}
+
+bool RestoreAppModel::hasRepository() const {
+    std::lock_guard lock(stateMutex_);
+    return repository_ != nullptr;
+}
+
+bool RestoreAppModel::canOpen() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.canOpen();
+}
+
+bool RestoreAppModel::canRestore() const {
+    std::lock_guard lock(stateMutex_);
+    return state_.canRestore();
+}
+
+bool RestoreAppModel::isRunning() const {
+    std::lock_guard lock(stateMutex_);
+    return running_;
+}
+
+// Changing ----------------------------------------------------------------------------
+
+template <class Change>
+void RestoreAppModel::update(Property property, Change&& change) {
+    std::lock_guard ordered(changeMutex_);
+    State copy;
+    {
+        std::lock_guard lock(stateMutex_);
+        if (!change()) return;
+        ++state_.revision;
+        copy = state_;
+    }
+    std::lock_guard observing(observerMutex_);
+    if (observer_) observer_(property, copy);
+}
+
+namespace {
+
+template <class T>
+bool assignIfDifferent(T& field, T value) {
+    if (field == value) return false;
+    field = std::move(value);
+    return true;
+}
+
+}  // namespace
+
+void RestoreAppModel::setBackupPath(std::string value) {
+    update(Property::backupPath, [&] { return assignIfDifferent(state_.backupPath, std::move(value)); });
+}
+
+void RestoreAppModel::setSecret(std::string value) {
+    update(Property::secret, [&] { return assignIfDifferent(state_.secret, std::move(value)); });
+}
+
+void RestoreAppModel::setRestoreInto(std::string value) {
+    update(Property::restoreInto, [&] { return assignIfDifferent(state_.restoreInto, std::move(value)); });
+}
+
+void RestoreAppModel::setChosen(std::optional<SnapshotID> value) {
+    update(Property::chosen, [&] { return assignIfDifferent(state_.chosen, value); });
+}
+
+void RestoreAppModel::setProblem(std::optional<std::string> value) {
+    update(Property::problem, [&] { return assignIfDifferent(state_.problem, std::move(value)); });
+}
+
+void RestoreAppModel::setPhase(Phase value) {
+    update(Property::phase, [&] {
+        state_.phase = std::move(value);
+        return true;
+    });
+}
+
+void RestoreAppModel::setObserver(Observer observer) {
+    std::lock_guard lock(observerMutex_);
+    observer_ = std::move(observer);
+}
+
+bool RestoreAppModel::beginOperation() {
+    std::lock_guard lock(stateMutex_);
+    if (running_) return false;
+    running_ = true;
+    return true;
+}
+
+void RestoreAppModel::endOperation() {
+    std::lock_guard lock(stateMutex_);
+    running_ = false;
+}
+
+namespace {
+
+// Clears the running flag however an operation ends.
+template <class End>
+struct OnExit {
+    End end;
+    ~OnExit() { end(); }
+};
+template <class End>
+OnExit(End) -> OnExit<End>;
+
+}  // namespace
+
+// The two operations -------------------------------------------------------------------
+
+std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& repository) {
+    std::vector<Backup> rows;
+    for (const SnapshotID& id : repository.snapshotIDs()) {
+        const SnapshotRecord record = repository.snapshot(id);
+        Backup row;
+        row.id = id;
+        row.createdAt = record.createdAt;
+        row.files = record.stats.files;
+        row.bytes = record.stats.bytesLogical;
+        for (const auto& source : record.sources) row.folders.push_back(Unicode::decodeUTF8Repairing(source.path));
+        rows.push_back(std::move(row));
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Backup& a, const Backup& b) { return a.createdAt > b.createdAt; });
+    return rows;
+}
+
+void RestoreAppModel::open() {
+    if (!beginOperation()) return;
+    OnExit done{[this] { endOperation(); }};
+
+    setProblem(std::nullopt);
+    setPhase(Phase::opening());
+    const State now = state();
+    const std::string path = TextTrimming::horizontal(now.backupPath);
+    const std::string keyText = TextTrimming::horizontal(now.secret);
+
+    bool unlocked = false;
+    try {
+        const std::string folder = AppPaths::standardised(path);
+        auto destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), folder, std::nullopt,
+            LocalFolderDestination::Preparation::readingOnly());
+
+        // A text that parses as a recovery key is never tried as a passphrase; one that
+        // does not is not an error, it is a passphrase.
+        std::optional<RecoveryKey> recoveryKey;
+        try {
+            recoveryKey = RecoveryKey::parse(keyText);
+        } catch (const RecoveryKeyError&) {
+        }
+        std::shared_ptr<Repository> repository =
+            recoveryKey ? Repository::unlock(destination, *recoveryKey, device(), appVersion, std::nullopt,
+                                             Repository::Access::readOnly)
+                              .repository
+                        : Repository::unlock(destination, keyText, device(), appVersion, std::nullopt,
+                                             Repository::Access::readOnly)
+                              .repository;
+
+        update(Property::repository, [&] {
+            repository_ = repository;
+            repositoryFolder_ = folder;
+            return true;
+        });
+        unlocked = true;
+        setSecret("");
+
+        std::vector<Backup> rows = loadBackups(*repository);
+        const bool empty = rows.empty();
+        std::optional<SnapshotID> newest = empty ? std::nullopt : std::optional(rows.front().id);
+        update(Property::backups, [&] {
+            state_.backups = std::move(rows);
+            return true;
+        });
+        setChosen(newest);
+        if (empty) {
+            setPhase(Phase::closed());
+            setProblem(emptyBackupSentence());
+        } else {
+            setPhase(Phase::open());
+        }
+    } catch (const std::exception& error) {
+        if (unlocked) {
+            // The list and the choice belong to the backup that was open before; the
+            // repository now is another one, so neither may stay.
+            update(Property::backups, [&] {
+                state_.backups.clear();
+                return true;
+            });
+            setChosen(std::nullopt);
+        }
+        setPhase(Phase::closed());
+        setProblem(sentence(error));
+    }
+}
+
+void RestoreAppModel::restore() {
+    if (!beginOperation()) return;
+    OnExit done{[this] { endOperation(); }};
+
+    std::shared_ptr<Repository> repository;
+    std::optional<SnapshotID> snapshot;
+    std::string repositoryFolder;
+    std::string into;
+    {
+        std::lock_guard lock(stateMutex_);
+        repository = repository_;
+        snapshot = state_.chosen;
+        repositoryFolder = repositoryFolder_;
+        into = state_.restoreInto;
+    }
+    if (!repository || !snapshot) return;
+
+    setProblem(std::nullopt);
+    setPhase(Phase::restoring());
+    const std::string target = AppPaths::standardised(TextTrimming::horizontal(into));
+
+    // Nothing is ever written into the backup that is being read, whether the target is
+    // named directly or reached through a symbolic link.
+    if (RestoreSafety::isInside(target, repositoryFolder) ||
+        RestoreSafety::isInside(AppPaths::resolvedAsFarAsItExists(target),
+                                AppPaths::resolvedAsFarAsItExists(repositoryFolder))) {
+        setPhase(Phase::open());
+        setProblem(RestoreSafety::Refusal::insideTheBackup().sentence());
+        return;
+    }
+
+    try {
+        RestoreCoordinator coordinator;
+        RestoreCoordinator::Result result = coordinator.restore(*snapshot, *repository, target, RestoreSelection{});
+        setPhase(Phase::finished(std::move(result), target));
+    } catch (const std::exception& error) {
+        setPhase(Phase::open());
+        setProblem(sentence(error));
+    }
+}
+
+void RestoreAppModel::startAgain() {
+    bool any;
+    {
+        std::lock_guard lock(stateMutex_);
+        any = !state_.backups.empty();
+    }
+    setPhase(any ? Phase::open() : Phase::closed());
+    setProblem(std::nullopt);
+}
+
+void RestoreAppModel::showForScreenshot(std::vector<Backup> rows) {
+    std::optional<SnapshotID> first = rows.empty() ? std::nullopt : std::optional(rows.front().id);
+    update(Property::backups, [&] {
+        state_.backups = std::move(rows);
+        return true;
+    });
+    setChosen(first);
+    setPhase(Phase::open());
+}
+
+}  // namespace wm

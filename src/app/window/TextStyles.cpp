@@ -1,0 +1,50 @@
+#include "app/window/TextStyles.h"
+
+#include <QApplication>
+
+#include "ui/Style.h"
+
+namespace wm::TextStyles {
+
+QFont font(Role role) {
+    QFont f = QApplication::font();
+    int pixels = 13;
+    QFont::Weight weight = QFont::Normal;
+    switch (role) {
+        case Role::body: pixels = 13; break;
+        case Role::callout: pixels = 12; break;
+        case Role::caption: pixels = 11; break;
+        case Role::headline:
+            pixels = 13;
+            weight = QFont::DemiBold;
+            break;
+        case Role::title:
+            pixels = 26;
+            weight = QFont::DemiBold;
+            break;
+        case Role::title2: pixels = 17; break;
+        case Role::title3: pixels = 15; break;
+    }
+    f.setPixelSize(pixels);
+    f.setWeight(weight);
+    return f;
+}
+
+QColor secondary(const QPalette& palette) {
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    const double t = 0.55;
+    return QColor::fromRgbF(static_cast<float>(text.redF() * t + window.redF() * (1 - t)),
+                            static_cast<float>(text.greenF() * t + window.greenF() * (1 - t)),
+                            static_cast<float>(text.blueF() * t + window.blueF() * (1 - t)));
+}
+
+QColor orange(const QPalette& palette) {
+    return Style::appearance(palette) == Style::Appearance::dark ? QColor(255, 159, 10) : QColor(230, 126, 0);
+}
+
+QColor green(const QPalette& palette) {
+    return Style::appearance(palette) == Style::Appearance::dark ? QColor(48, 209, 88) : QColor(40, 167, 69);
+}
+
+}  // namespace wm::TextStyles

@@ -1,0 +1,103 @@
+#include "app/window/Widgets.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace wm {
+
+// ElidedLabel ---------------------------------------------------------------------------
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    setWordWrap(false);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+QSize ElidedLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
+
+QSize ElidedLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(text()), fontMetrics().height()}; }
+
+QString ElidedLabel::shownText() const {
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.setFont(font());
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+}
+
+// SymbolLabel ---------------------------------------------------------------------------
+
+SymbolLabel::SymbolLabel(std::string symbol, TextStyles::Role role, QWidget* parent) : QWidget(parent) {
+    const QFont font = TextStyles::font(role);
+    const int side = QFontMetrics(font).height();
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    symbol_ = new SymbolView(std::move(symbol), palette().color(QPalette::WindowText), side, this);
+    symbol_->setObjectName("symbol");
+    text_ = new QLabel(this);
+    text_->setObjectName("text");
+    text_->setFont(font);
+    text_->setWordWrap(true);
+    text_->setTextFormat(Qt::PlainText);
+    layout->addWidget(symbol_, 0, Qt::AlignTop);
+    layout->addWidget(text_, 1);
+}
+
+void SymbolLabel::setText(const QString& text) { text_->setText(text); }
+
+QString SymbolLabel::text() const { return text_->text(); }
+
+void SymbolLabel::setSymbol(std::string symbol) { symbol_->setSymbol(std::move(symbol)); }
+
+void SymbolLabel::setColour(const QColor& colour) {
+    symbol_->setColour(colour);
+    QPalette p = text_->palette();
+    p.setColor(QPalette::WindowText, colour);
+    text_->setPalette(p);
+}
+
+// BusyIndicator -------------------------------------------------------------------------
+
+BusyIndicator::BusyIndicator(QWidget* parent) : QWidget(parent) {
+    setFixedSize(16, 16);
+    timer_.setInterval(80);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+        angle_ = (angle_ + 30) % 360;
+        update();
+    });
+}
+
+void BusyIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF box = QRectF(rect()).adjusted(2, 2, -2, -2);
+    QPen track(TextStyles::secondary(palette()), 2);
+    track.setCapStyle(Qt::RoundCap);
+    painter.setPen(track);
+    painter.setOpacity(0.35);
+    painter.drawEllipse(box);
+    painter.setOpacity(1.0);
+    painter.drawArc(box, -angle_ * 16, 100 * 16);
+}
+
+void BusyIndicator::showEvent(QShowEvent*) { timer_.start(); }
+
+void BusyIndicator::hideEvent(QHideEvent*) { timer_.stop(); }
+
+// RoundedBox ----------------------------------------------------------------------------
+
+RoundedBox::RoundedBox(QWidget* parent) : QWidget(parent) {}
+
+void RoundedBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRoundedRect(QRectF(rect()), 8, 8);
+}
+
+}  // namespace wm
