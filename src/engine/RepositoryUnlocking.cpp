@@ -1,9 +1,6 @@
 // Unlocking a repository with a recovery key or a passphrase, and managing its key files.
 #include <optional>
 
-#include <openssl/crypto.h>
-
-#include "crypto/ChaChaPoly.h"
 #include "crypto/Passphrase.h"
 #include "engine/Repository.h"
 #include "format/RepositoryLayout.h"
@@ -54,24 +51,6 @@ std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Me
     return std::nullopt;
 }
 
-// The master key of a passphrase key file, given the wrapping key already derived from the
-// passphrase: ChaCha20-Poly1305 over the 32-byte master key, additional data = the key
-// identifier followed by the method name.
-SymmetricKey unwrapPassphraseFile(const KeyFile& file, const SymmetricKey& wrappingKey) {
-    if (!KeyFile::isValidKeyID(file.keyID) || file.nonce.size() != KeyFile::nonceSize ||
-        file.wrapped.size() != KeyFile::wrappedSize)
-        throw KeyFile::Error::malformed();
-    Bytes additional = bytesOf(file.keyID);
-    const std::string_view method = KeyFile::methodName(file.method);
-    additional.insert(additional.end(), method.begin(), method.end());
-    std::optional<Bytes> master = ChaChaPoly::open(wrappingKey.view(), file.nonce, additional, file.wrapped);
-    if (!master) throw KeyFile::Error::wrongKey();
-    std::optional<SymmetricKey> key = SymmetricKey::fromBytes(*master);
-    OPENSSL_cleanse(master->data(), master->size());
-    if (!key) throw KeyFile::Error::malformed();
-    return *key;
-}
-
 }  // namespace
 
 Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination, const RecoveryKey& recoveryKey,
@@ -109,7 +88,7 @@ Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination
                     throw;
                 }
             }
-            return unwrapPassphraseFile(file, *wrappingKey);
+            return file.unwrap(*wrappingKey);
         });
     if (!master) throw KeyFile::Error::wrongKey();
     RepositoryKeys keys(*master, config.id);

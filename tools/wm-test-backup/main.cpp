@@ -1,0 +1,277 @@
+// wm-test-backup: makes backups for tests, the demonstration and benchmarks.
+//
+//   wm-test-backup <folder> <repository> [--passphrase-file F] [--recovery-key-file F]
+//                  [--format-version 1|2] [--iterations N]
+//
+// With no repository at <repository>, one is created (format 2 unless --format-version says
+// 1): always with a recovery key, whose text is written to the --recovery-key-file path
+// (required then), and with a passphrase when --passphrase-file is given (its key
+// derivation uses --iterations iterations). An existing repository is unlocked for writing
+// with the passphrase file or, without one, with the recovery key read from
+// --recovery-key-file. Then one snapshot of <folder> is committed.
+//
+// Secret files are read as the headless restore reads its secret file: UTF-8 text, with
+// white space and line breaks around it ignored.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SnapshotBuilder.h"
+#include "core/AppVersion.h"
+#include "core/Hex.h"
+#include "core/Unicode.h"
+#include "crypto/Passphrase.h"
+#include "crypto/RecoveryKey.h"
+#include "crypto/SecureRandom.h"
+#include "crypto/SymmetricKey.h"
+#include "engine/Repository.h"
+#include "format/RepositoryLayout.h"
+#include "storage/LocalFolderDestination.h"
+
+namespace {
+
+using namespace wm;
+
+struct Options {
+    std::string folder;
+    std::string repository;
+    std::optional<std::string> passphraseFile;
+    std::optional<std::string> recoveryKeyFile;
+    std::int64_t formatVersion = 2;
+    std::uint32_t iterations = Passphrase::defaultIterations;
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+const char* const kUsage =
+    "usage: wm-test-backup <folder> <repository> [--passphrase-file F] [--recovery-key-file F]\n"
+    "                      [--format-version 1|2] [--iterations N]\n";
+
+std::int64_t parseNumber(const std::string& text, const char* option) {
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size()) throw UsageError(std::string(option) + " needs a number, not \"" + text + "\"");
+    return value;
+}
+
+Options parse(int argc, char** argv) {
+    Options options;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--passphrase-file") {
+            options.passphraseFile = value();
+        } else if (arg == "--recovery-key-file") {
+            options.recoveryKeyFile = value();
+        } else if (arg == "--format-version") {
+            options.formatVersion = parseNumber(value(), "--format-version");
+            if (options.formatVersion != 1 && options.formatVersion != 2)
+                throw UsageError("--format-version is 1 or 2");
+        } else if (arg == "--iterations") {
+            const std::int64_t n = parseNumber(value(), "--iterations");
+            if (n < 1 || n > Passphrase::maximumIterations)
+                throw UsageError("--iterations lies between 1 and " + std::to_string(Passphrase::maximumIterations));
+            options.iterations = static_cast<std::uint32_t>(n);
+        } else if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
+            throw UsageError("unknown option " + arg);
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 2) throw UsageError("a folder and a repository are needed");
+    options.folder = positional[0];
+    options.repository = positional[1];
+    return options;
+}
+
+// The length of the UTF-8 sequence of white space or a line break that starts at
+// text[i], or 0.
+std::size_t spaceAt(const std::string& text, std::size_t i) {
+    static const std::vector<std::string> spaces = {
+        "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+        "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+        "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+        "\xE3\x80\x80", "\xEF\xBB\xBF",
+    };
+    const char c = text[i];
+    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
+    for (const auto& s : spaces) {
+        if (text.compare(i, s.size(), s) == 0) return s.size();
+    }
+    return 0;
+}
+
+std::string trimmed(const std::string& text) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t n = spaceAt(text, start);
+        if (n == 0) break;
+        start += n;
+    }
+    std::size_t end = text.size();
+    while (end > start) {
+        // Step back over one UTF-8 sequence and test it.
+        std::size_t begin = end - 1;
+        while (begin > start && (static_cast<unsigned char>(text[begin]) & 0xC0) == 0x80) --begin;
+        if (spaceAt(text, begin) != end - begin) break;
+        end = begin;
+    }
+    return text.substr(start, end - start);
+}
+
+std::string readSecret(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read the secret file " + path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!Unicode::isValidUTF8(viewOf(text))) throw std::runtime_error("the secret file " + path + " is not UTF-8 text");
+    return trimmed(text);
+}
+
+void writeSecret(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    const std::string line = text + "\n";
+    const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok) throw std::runtime_error("cannot write " + path);
+}
+
+// This machine's identity when it has one, so that its backups name one device.
+DeviceID thisDevice() {
+    std::ifstream in("/etc/machine-id");
+    std::string text;
+    if (in >> text) {
+        if (auto bytes = Hex::decode(text)) {
+            if (auto id = DeviceID::fromBytes(*bytes)) return *id;
+        }
+    }
+    DeviceID id;
+    SecureRandom::fill(id.bytes);
+    return id;
+}
+
+std::string deviceName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "this computer";
+    return name;
+}
+
+std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
+                                             const DeviceID& device) {
+    if (!options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
+    std::optional<std::string> passphrase;
+    if (options.passphraseFile) passphrase = readSecret(*options.passphraseFile);
+
+    const SymmetricKey master = SymmetricKey::random();
+    RepositoryID repositoryID;
+    SecureRandom::fill(repositoryID.bytes);
+    const RepositoryKeys keys(master, repositoryID);
+
+    std::optional<RepositoryConfig::KDF> kdf;
+    std::optional<Passphrase::Settings> settings;
+    if (passphrase) {
+        settings = Passphrase::makeSettings(options.iterations);
+        kdf = RepositoryConfig::KDF{settings->algorithm, settings->salt, settings->iterations};
+    }
+    auto repository = Repository::create(destination, keys, device, std::string(appVersion), kdf,
+                                         options.formatVersion, Date::now());
+    try {
+        // The text is kept before the key file that needs it exists.
+        const RecoveryKey recoveryKey = RecoveryKey::generate();
+        writeSecret(*options.recoveryKeyFile, recoveryKey.text());
+        const Date now = Date::now();
+        repository->addKeyFile(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
+        if (passphrase) {
+            repository->addKeyFile(
+                KeyFile::wrap(master, *passphrase, settings->salt, settings->iterations, std::nullopt, now));
+        }
+    } catch (...) {
+        // A repository that no secret opens is of no use: take it back so that the next
+        // run creates it afresh.
+        try {
+            destination->remove(RepositoryLayout::configFile());
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+    std::cout << "created repository " << options.repository << " (format " << options.formatVersion << ")\n";
+    return repository;
+}
+
+std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>& destination, const Options& options,
+                                             const DeviceID& device) {
+    if (options.passphraseFile) {
+        return Repository::unlock(destination, readSecret(*options.passphraseFile), device, std::string(appVersion),
+                                  std::nullopt, Repository::Access::readWrite)
+            .repository;
+    }
+    if (options.recoveryKeyFile) {
+        return Repository::unlock(destination, RecoveryKey::parse(readSecret(*options.recoveryKeyFile)), device,
+                                  std::string(appVersion), std::nullopt, Repository::Access::readWrite)
+            .repository;
+    }
+    throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
+}
+
+int run(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    // Look before touching anything on disk.
+    const bool exists = LocalFolderDestination(DestinationID::random(), DestinationKind::localFolder(),
+                                               options.repository, std::nullopt,
+                                               LocalFolderDestination::Preparation::readingOnly())
+                            .exists(RepositoryLayout::configFile());
+    if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
+    if (exists && !options.passphraseFile && !options.recoveryKeyFile)
+        throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
+
+    auto destination = std::make_shared<LocalFolderDestination>(
+        DestinationID::random(), DestinationKind::localFolder(), options.repository, std::nullopt,
+        LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories()));
+    const DeviceID device = thisDevice();
+    const auto repository =
+        exists ? unlockRepository(destination, options, device) : createRepository(destination, options, device);
+
+    SnapshotBuilder builder(*repository, options.folder);
+    const SnapshotBuilder::Result result = builder.run(deviceName());
+    for (const auto& p : result.problems) std::cerr << "wm-test-backup: " << p << "\n";
+    const SnapshotStats& s = result.stats;
+    std::cout << "snapshot " << result.id.value.uuidString() << "\n"
+              << "files " << s.files << ", folders " << s.directories << ", bytes " << s.bytesLogical << " (new "
+              << s.bytesNew << ", deduplicated " << s.bytesDeduplicated << "), unreadable " << s.unreadableFiles
+              << ", unstable " << s.unstableFiles << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "wm-test-backup: " << e.what() << "\n" << kUsage;
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "wm-test-backup: " << e.what() << "\n";
+        return 1;
+    }
+}
