@@ -1,0 +1,47 @@
+// The LZVN writer on inputs larger than the encoder gives it, so that every distance
+// form (small, medium, large, previous) and every literal split appears.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "crypto/lzfse/LZFSE.h"
+#include "crypto/lzfse/LZVNWriter.h"
+#include "crypto/lzfse/Parser.h"
+
+namespace wm::lzfse {
+namespace {
+
+Bytes lzvnStream(ByteView input) {
+    Bytes payload;
+    LZVNWriter writer(input, payload);
+    parse(input, ParserSettings{65535, 16, 64, false}, writer);
+    Bytes s = {0x62, 0x76, 0x78, 0x6E};
+    for (std::uint32_t v : {static_cast<std::uint32_t>(input.size()), static_cast<std::uint32_t>(payload.size())})
+        for (int i = 0; i < 4; ++i) s.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    s.insert(s.end(), payload.begin(), payload.end());
+    for (std::uint8_t b : {0x62, 0x76, 0x78, 0x24}) s.push_back(b);
+    return s;
+}
+
+TEST(LZVNWriter, EveryDistanceAndLiteralFormRoundTrips) {
+    std::mt19937 rng(17);
+    Bytes unit(70000);
+    for (auto& b : unit) b = static_cast<std::uint8_t>(rng());
+    // Copies of earlier stretches at distances from 1 to beyond the LZVN limit, each
+    // distance twice in a row, with literal gaps of every length from 0 to 300 between.
+    const std::size_t distances[] = {1, 2, 7, 100, 1535, 1536, 16383, 16384, 40000, 65535, 65536, 69000};
+    Bytes input(unit.begin(), unit.begin() + 200);
+    for (int round = 0; round < 600; ++round) {
+        const std::size_t gap = static_cast<std::size_t>(round % 301);
+        for (std::size_t i = 0; i < gap; ++i) input.push_back(static_cast<std::uint8_t>(rng()));
+        const std::size_t d = std::min(distances[(round / 2) % std::size(distances)], input.size());
+        const std::size_t length = 3 + rng() % 40 + (round % 5 == 0 ? 300 : 0);
+        for (std::size_t i = 0; i < length; ++i) input.push_back(input[input.size() - d]);
+    }
+    const Bytes stream = lzvnStream(input);
+    EXPECT_LT(stream.size(), input.size());
+    EXPECT_EQ(lzfseDecode(stream, input.size()), input);
+}
+
+}  // namespace
+}  // namespace wm::lzfse
