@@ -46,15 +46,6 @@ protected:
 
 // Without a backup ------------------------------------------------------------------------
 
-TEST_F(RestoreAppModelTest, StartsClosedAndEmpty) {
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    EXPECT_TRUE(model.backups().empty());
-    EXPECT_FALSE(model.chosen().has_value());
-    EXPECT_FALSE(model.problem().has_value());
-    EXPECT_FALSE(model.hasRepository());
-    EXPECT_EQ(RestoreAppModel::device().bytes, DeviceID::fromBytes(Bytes(16, 0x5E))->bytes);
-}
-
 TEST_F(RestoreAppModelTest, OpeningAndRestoringNeedTextThatIsNotBlank) {
     struct Case {
         std::string path, secret, into;
