@@ -117,7 +117,7 @@ void Attribution::walk(const BlobID& root) {
         }
         const std::string name = Unicode::decodeUTF8Repairing(entry.name);
         if (entry.childTree) {
-            if (const Findings* below = findingsOf(*entry.childTree))
+            if (findingsOf(*entry.childTree))
                 frame.findings.push_back({Finding::Kind::child, {}, name, *entry.childTree});
         }
         if (entry.contentBlobs) {

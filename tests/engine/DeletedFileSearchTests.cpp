@@ -1,0 +1,106 @@
+// The name rule of the search and the collation of several snapshots' hits.
+#include <gtest/gtest.h>
+
+#include "engine/DeletedFileSearch.h"
+
+namespace wm::test {
+namespace {
+
+using Match = DeletedFileSearch::Match;
+using Finding = DeletedFileSearch::Finding;
+
+std::vector<std::string> split(const std::string& path) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        out.push_back(path.substr(start, slash - start));
+        if (slash == std::string::npos) return out;
+        start = slash + 1;
+    }
+}
+
+TEST(DeletedFileSearchMatches, Table) {
+    struct Case {
+        const char* name;
+        const char* query;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"", "", false},
+        {"anything", "", false},
+        {"", "a", false},
+        {"Annual-Report-2023.pdf", "report", true},
+        {"REPORT.TXT", "report", true},
+        {"R\xC3\xA9sum\xC3\xA9.pdf", "resume", true},             // precomposed accents
+        {"Re\xCC\x81sume\xCC\x81.pdf", "R\xC3\xA9SUM\xC3\xA9", true},  // decomposed name, precomposed query
+        {"report-txt", "report.txt", false},
+        {"my report.txt", "my report", true},
+        {"my report.txt", " my", false},  // nothing is trimmed
+        {"photo*.jpg", "*", true},        // no wildcards: "*" is a character
+        {"photo1.jpg", "photo*", false},
+        {"STRASSE", "stra", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DeletedFileSearch::matches(c.name, c.query), c.matches) << c.name << " / " << c.query;
+    }
+}
+
+TEST(DeletedFileSearchCollate, NoFindingsIsEmpty) { EXPECT_TRUE(DeletedFileSearch::collate({}).empty()); }
+
+TEST(DeletedFileSearchCollate, PathsAcrossThreeSnapshots) {
+    const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random(), s3 = SnapshotID::random();
+    const std::vector<Finding> findings = {
+        {s1, {{split("a/x.txt"), 10}}},
+        {s2, {{split("a/x.txt"), 12}, {split("b/y.txt"), 5}}},
+        {s3, {{split("b/y.txt"), 5}}},
+    };
+    const auto matches = DeletedFileSearch::collate(findings);
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[0], (Match{split("a/x.txt"), 12, {s1, s2}, true}));
+    EXPECT_EQ(matches[0].lastSeenIn(), s2);
+    EXPECT_EQ(matches[0].id(), "a/x.txt");
+    EXPECT_EQ(matches[0].name(), "x.txt");
+    EXPECT_EQ(matches[1], (Match{split("b/y.txt"), 5, {s2, s3}, false}));
+    EXPECT_EQ(matches[1].lastSeenIn(), s3);
+}
+
+TEST(DeletedFileSearchCollate, NewestWithoutHitsMakesEverythingGone) {
+    const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random();
+    const auto matches = DeletedFileSearch::collate({{s1, {{split("a"), 1}, {split("b"), 2}}}, {s2, {}}});
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_TRUE(matches[0].isGone);
+    EXPECT_TRUE(matches[1].isGone);
+}
+
+// Gone first; then the file browser's order of names (numbers by value, case ignored); the
+// same name in two folders is two matches, ordered by path.
+TEST(DeletedFileSearchCollate, SortOrder) {
+    const SnapshotID old = SnapshotID::random(), now = SnapshotID::random();
+    const auto matches = DeletedFileSearch::collate({
+        {old, {{split("z/file10"), 1}, {split("gone/b"), 1}, {split("gone/A"), 1}}},
+        {now, {{split("z/file10"), 1}, {split("y/File2"), 1}, {split("x/File2"), 1}, {split("Zeta"), 1}}},
+    });
+    std::vector<std::string> ids;
+    for (const auto& m : matches) ids.push_back(m.id());
+    EXPECT_EQ(ids, (std::vector<std::string>{"gone/A", "gone/b", "x/File2", "y/File2", "z/file10", "Zeta"}));
+}
+
+TEST(DeletedFileSearchCollate, SizeIsTheLatestAndTheKeyIsTheWholePath) {
+    const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random();
+    const auto matches =
+        DeletedFileSearch::collate({{s1, {{split("a/n"), 1}, {split("b/n"), 9}}}, {s2, {{split("a/n"), 3}}}});
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[0], (Match{split("b/n"), 9, {s1}, true}));
+    EXPECT_EQ(matches[1], (Match{split("a/n"), 3, {s1, s2}, false}));
+}
+
+TEST(DeletedFileSearchCollate, MatchesCompareNamesUnderCanonicalEquivalence) {
+    const SnapshotID s = SnapshotID::random();
+    EXPECT_EQ((Match{{"R\xC3\xA9sum\xC3\xA9"}, 1, {s}, false}), (Match{{"Re\xCC\x81sume\xCC\x81"}, 1, {s}, false}));
+    EXPECT_NE((Match{{"a"}, 1, {s}, false}), (Match{{"a"}, 1, {s}, true}));
+    EXPECT_NE((Match{{"a"}, 1, {s}, false}), (Match{{"a", "b"}, 1, {s}, false}));
+}
+
+}  // namespace
+}  // namespace wm::test

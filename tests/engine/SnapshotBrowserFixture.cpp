@@ -1,0 +1,118 @@
+#include "SnapshotBrowserFixture.h"
+
+#include <gtest/gtest.h>
+
+#include "core/Unicode.h"
+
+namespace wm::test {
+
+Node Node::file(const std::string& name, std::vector<Bytes> chunks) { return rawFile(bytesOf(name), std::move(chunks)); }
+
+Node Node::rawFile(Bytes name, std::vector<Bytes> chunks) {
+    Node node;
+    node.entry.name = std::move(name);
+    node.entry.entryType = TreeObject::EntryType::file;
+    node.entry.mode = 0100644;
+    node.entry.modificationTime = {1'700'000'000, 500'000'000};
+    node.chunks = std::move(chunks);
+    return node;
+}
+
+Node Node::folder(const std::string& name, std::vector<Node> children) {
+    Node node;
+    node.entry.name = bytesOf(name);
+    node.entry.entryType = TreeObject::EntryType::directory;
+    node.entry.mode = 040755;
+    node.entry.modificationTime = {1'700'000'000, 0};
+    node.children = std::move(children);
+    return node;
+}
+
+Node Node::symlink(const std::string& name, const std::string& target) {
+    Node node;
+    node.entry.name = bytesOf(name);
+    node.entry.entryType = TreeObject::EntryType::symlink;
+    node.entry.mode = 0120777;
+    node.entry.symlinkTarget = bytesOf(target);
+    return node;
+}
+
+BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
+    std::vector<TreeObject::Entry> encoded;
+    for (const Node& node : entries) {
+        TreeObject::Entry entry = node.entry;
+        if (entry.entryType == TreeObject::EntryType::directory) {
+            entry.childTree = storeTree(repository, node.children);
+        } else if (entry.entryType == TreeObject::EntryType::file) {
+            std::vector<BlobID> blobs;
+            std::uint64_t size = 0;
+            for (const auto& stored : repository.storeChunks(node.chunks, BlobType::data)) blobs.push_back(stored.id);
+            for (const auto& chunk : node.chunks) size += chunk.size();
+            if (!blobs.empty()) entry.contentBlobs = blobs;
+            if (node.sizeFromChunks) entry.size = size;
+        }
+        encoded.push_back(std::move(entry));
+    }
+    return repository.store(TreeObject::encode(encoded), BlobType::tree).id;
+}
+
+SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now) {
+    return repository.commit(root, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, SnapshotStats{},
+                             {}, "test device", {}, std::nullopt, now);
+}
+
+SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now) {
+    return commitRoot(repository, storeTree(repository, entries), now);
+}
+
+PackID packOf(const Repository& repository, const BlobID& blob) {
+    const auto location = repository.withIndex([&](const CompactIndex& index) { return index.location(blob); });
+    EXPECT_TRUE(location.has_value()) << "blob not in the index";
+    return location ? location->pack : PackID{};
+}
+
+namespace {
+
+const TreeObject::Entry& entryAt(const Repository& repository, BlobID tree, const std::string& path) {
+    static thread_local std::vector<TreeObject::Entry> entries;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        entries = TreeObject::decode(repository.blob(tree));
+        const TreeObject::Entry* found = nullptr;
+        for (const auto& e : entries) {
+            if (Unicode::decodeUTF8Repairing(e.name) == name) found = &e;
+        }
+        if (!found) throw std::runtime_error("no entry " + path);
+        if (slash == std::string::npos) return *found;
+        tree = found->childTree.value();
+        start = slash + 1;
+    }
+}
+
+}  // namespace
+
+std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, const std::string& path) {
+    return entryAt(repository, root, path).contentBlobs.value_or(std::vector<BlobID>{});
+}
+
+BlobID treeOf(const Repository& repository, const BlobID& root, const std::string& path) {
+    return entryAt(repository, root, path).childTree.value();
+}
+
+BlobID rootOf(const Repository& repository, const SnapshotID& snapshot) {
+    return BlobID::fromBytes(repository.snapshot(snapshot).rootTree).value();
+}
+
+std::size_t packReads(const FaultyDestination& destination) {
+    std::size_t reads = 0;
+    for (const auto& call : destination.calls()) {
+        const bool reading = call.operation == FaultyDestination::Operation::read ||
+                             call.operation == FaultyDestination::Operation::readInto;
+        if (reading && !call.path.isRoot() && call.path.components().front() == "packs") ++reads;
+    }
+    return reads;
+}
+
+}  // namespace wm::test
