@@ -240,6 +240,7 @@ private:
     void discardCrashDebris();
 
     // All of these run with writerMutex_ held.
+    std::vector<BlobID> identities(std::span<const ByteView> chunks);
     Stored storeLocked(ByteView plaintext, const BlobID& id, BlobType type, std::optional<Bytes> sealed);
     // Adds sealed bytes to the open pack (splitting off a full pack first when it would not
     // fit), sealing the pack when it is full. Returns false when the blob was already held.

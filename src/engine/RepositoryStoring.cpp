@@ -19,6 +19,13 @@ namespace {
 // Index sections are written as an index file once this many entries wait.
 constexpr std::size_t kFlushEntries = 50000;
 
+// Sealed chunks that may wait for their turn to be appended, per sealer. Sealing goes on
+// while a full pack is written and read back, up to this many chunks ahead.
+constexpr std::size_t kSealedWaitingPerSealer = 8;
+
+// Below this many bytes a batch's identities are computed on the calling thread.
+constexpr std::size_t kParallelIdentityBytes = 1 << 20;
+
 }  // namespace
 
 Repository::Stored Repository::store(ByteView plaintext, BlobType type) {
@@ -38,14 +45,36 @@ std::vector<Repository::Stored> Repository::storeChunks(const std::vector<Bytes>
     return storeChunks(std::span<const ByteView>(views), type);
 }
 
+std::vector<BlobID> Repository::identities(std::span<const ByteView> chunks) {
+    std::vector<BlobID> ids(chunks.size());
+    std::size_t total = 0;
+    for (const auto& chunk : chunks) total += chunk.size();
+    if (chunks.size() < 2 || total < kParallelIdentityBytes) {
+        for (std::size_t i = 0; i < chunks.size(); ++i) ids[i] = cipher_.identity(chunks[i]);
+        return ids;
+    }
+    // One contiguous slice of the batch per sealer.
+    WorkerPool& workers = pool();
+    const std::size_t slices = std::min(chunks.size(), static_cast<std::size_t>(workers.width()));
+    auto bounds = [&](std::size_t s) { return std::pair{chunks.size() * s / slices, chunks.size() * (s + 1) / slices}; };
+    orderedPipeline<int>(
+        workers, slices, slices,
+        [&](std::size_t s) {
+            const auto [begin, end] = bounds(s);
+            for (std::size_t i = begin; i < end; ++i) ids[i] = cipher_.identity(chunks[i]);
+            return 0;
+        },
+        [](std::size_t, int&&) {});
+    return ids;
+}
+
 std::vector<Repository::Stored> Repository::storeChunks(std::span<const ByteView> chunks, BlobType type) {
     if (chunks.empty()) return {};
     std::lock_guard writing(writerMutex_);
     writeUnwrittenPacks();
 
     const std::size_t count = chunks.size();
-    std::vector<BlobID> ids(count);
-    for (std::size_t i = 0; i < count; ++i) ids[i] = cipher_.identity(chunks[i]);
+    const std::vector<BlobID> ids = identities(chunks);
 
     // Content repeated inside the batch is sealed once: its first occurrence is pending,
     // every later one is reported as already stored.
@@ -69,9 +98,8 @@ std::vector<Repository::Stored> Repository::storeChunks(std::span<const ByteView
     } else if (pending.size() > 1) {
         WorkerPool& workers = pool();
         const auto width = static_cast<std::size_t>(workers.width());
-        // At most two sealed chunks per sealer wait for their turn to be appended.
         orderedPipeline<Bytes>(
-            workers, pending.size(), 2 * width,
+            workers, pending.size(), kSealedWaitingPerSealer * width,
             [&](std::size_t k) {
                 const std::size_t i = pending[k];
                 return cipher_.seal(chunks[i], ids[i], type);

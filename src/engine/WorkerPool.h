@@ -42,7 +42,9 @@ private:
 
 // Runs produce(k) for k = 0 ..< count on the pool and consume(k, result) on the calling
 // thread in the order k = 0, 1, 2, ... At most `window` items are handed out ahead of the
-// next one to consume, so at most `window` results wait in memory.
+// next one to consume, so at most `window` results wait in memory. Items are handed out both
+// by the consumer and by the workers as they finish, so the pool keeps working while the
+// consumer is busy (writing a full pack, say).
 //
 // The first exception, from produce or consume, stops the pipeline: no further item is
 // handed out, items not yet started are skipped, the running ones are waited for, and then
@@ -56,48 +58,62 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
 
     // Shared with the tasks: a task may still be unwinding its closure when the caller
     // returns, so the state it touches lives as long as the last task.
-    struct State {
+    struct State : std::enable_shared_from_this<State> {
+        WorkerPool* pool = nullptr;
+        const std::function<Result(std::size_t)>* produce = nullptr;
+        std::size_t count = 0;
+        std::size_t window = 0;
         std::mutex mutex;
         std::condition_variable changed;
         std::vector<std::optional<Result>> results;
         std::exception_ptr error;
         bool stop = false;
         std::size_t running = 0;
-    };
-    auto state = std::make_shared<State>();
-    state->results.resize(count);
+        std::size_t handedOut = 0;
+        std::size_t consumed = 0;
 
-    std::size_t handedOut = 0;
-    auto handOut = [&](std::size_t k) {
-        {
-            std::lock_guard lock(state->mutex);
-            ++state->running;
+        // With mutex held: hands out what the window allows.
+        void handOutLocked() {
+            while (!stop && handedOut < count && handedOut < consumed + window) {
+                const std::size_t k = handedOut++;
+                ++running;
+                pool->submit([self = this->shared_from_this(), k] { self->runItem(k); });
+            }
         }
-        pool.submit([state, k, &produce] {
+
+        void runItem(std::size_t k) {
             bool skip;
             {
-                std::lock_guard lock(state->mutex);
-                skip = state->stop;
+                std::lock_guard lock(mutex);
+                skip = stop;
             }
             std::optional<Result> value;
             std::exception_ptr failure;
             if (!skip) {
                 try {
-                    value.emplace(produce(k));
+                    value.emplace((*produce)(k));
                 } catch (...) {
                     failure = std::current_exception();
                 }
             }
-            std::lock_guard lock(state->mutex);
-            if (failure && !state->error) {
-                state->error = failure;
-                state->stop = true;
+            std::lock_guard lock(mutex);
+            if (failure && !error) {
+                error = failure;
+                stop = true;
             }
-            if (value) state->results[k] = std::move(value);
-            --state->running;
-            state->changed.notify_all();
-        });
+            if (value) results[k] = std::move(value);
+            --running;
+            handOutLocked();
+            changed.notify_all();
+        }
     };
+    auto state = std::make_shared<State>();
+    state->pool = &pool;
+    state->produce = &produce;
+    state->count = count;
+    state->window = window;
+    state->results.resize(count);
+
     // Stops the pipeline and waits until no task of it runs.
     auto drain = [&] {
         std::unique_lock lock(state->mutex);
@@ -106,8 +122,11 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
     };
 
     try {
+        {
+            std::lock_guard lock(state->mutex);
+            state->handOutLocked();
+        }
         for (std::size_t next = 0; next < count; ++next) {
-            while (handedOut < count && handedOut < next + window) handOut(handedOut++);
             Result value;
             {
                 std::unique_lock lock(state->mutex);
@@ -117,6 +136,9 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
                 state->results[next].reset();
             }
             consume(next, std::move(value));
+            std::lock_guard lock(state->mutex);
+            state->consumed = next + 1;
+            state->handOutLocked();
         }
     } catch (...) {
         drain();
