@@ -38,7 +38,9 @@ Repository::Repository(Passkey, std::shared_ptr<Destination> destination, Reposi
       head_(std::move(head)),
       openPack_(cipher_) {}
 
-Repository::~Repository() = default;
+Repository::~Repository() {
+    if (packWrite_.joinable()) packWrite_.join();
+}
 
 // --- creating ---
 

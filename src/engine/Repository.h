@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -242,14 +244,20 @@ private:
     // All of these run with writerMutex_ held.
     std::vector<BlobID> identities(std::span<const ByteView> chunks);
     Stored storeLocked(ByteView plaintext, const BlobID& id, BlobType type, std::optional<Bytes> sealed);
-    // Adds sealed bytes to the open pack (splitting off a full pack first when it would not
-    // fit), sealing the pack when it is full. Returns false when the blob was already held.
-    bool appendSealed(const BlobID& id, BlobType type, ByteView sealed);
+    // Adds sealed bytes to the open pack (sealing off the open pack first when the blob
+    // would not fit it), sealing the pack when it is full. Returns false when the blob was
+    // already held. In a batch, full packs are written on a helper thread.
+    bool appendSealed(const BlobID& id, BlobType type, ByteView sealed, bool inBatch);
     bool holdsLocked(const BlobID& id) const;  // state lock held by the caller
-    void sealOpenPack();
+    void sealOpenPack(bool inBatch = false);
     // Moves the open pack, if it holds anything, to the packs waiting to be written.
     void finishOpenPack();
+    // Writes every pack still waiting, in order, on this thread.
     void writeUnwrittenPacks();
+    // Writes one waiting pack, reads it back, verifies it and indexes its blobs.
+    void writePack(std::list<UnwrittenPack>::iterator pack);
+    // Waits for the helper thread's pack; its failure is thrown when asked for.
+    void awaitPackWrite(bool rethrow);
     void flushPendingIndex();
     WorkerPool& pool();
 
@@ -264,7 +272,7 @@ private:
     CompactIndex index_;
     HeadRecord head_;
     PackWriter openPack_;
-    std::vector<UnwrittenPack> unwrittenPacks_;
+    std::list<UnwrittenPack> unwrittenPacks_;
     std::unordered_set<BlobID> unwrittenIDs_;
     std::exception_ptr lostPack_;  // set when a finished pack's bytes were lost
     std::vector<IndexFile::Section> unflushedSections_;
@@ -273,6 +281,8 @@ private:
 
     std::mutex writerMutex_;
     std::unique_ptr<WorkerPool> pool_;  // started on the first batch that needs it
+    std::thread packWrite_;             // a full pack being written during a batch
+    std::exception_ptr packWriteError_;
 };
 
 }  // namespace wm

@@ -5,7 +5,9 @@
 // A chunk the caller was told is stored (isNew true) is never dropped: when its pack cannot
 // be written or does not read back intact, the finished pack is kept in memory and written
 // by the next store, seal or commit, and commit refuses until that has happened.
+#include <iterator>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/Repository.h"
 #include "engine/WorkerPool.h"
@@ -37,7 +39,7 @@ Repository::Stored Repository::store(ByteView plaintext, BlobType type) {
         if (holdsLocked(id)) return Stored{id, false};
     }
     const Bytes sealed = cipher_.seal(plaintext, id, type);
-    return Stored{id, appendSealed(id, type, sealed)};
+    return Stored{id, appendSealed(id, type, sealed, false)};
 }
 
 std::vector<Repository::Stored> Repository::storeChunks(const std::vector<Bytes>& chunks, BlobType type) {
@@ -90,26 +92,35 @@ std::vector<Repository::Stored> Repository::storeChunks(std::span<const ByteView
         }
     }
 
-    auto append = [&](std::size_t i, const Bytes& sealed) { results[i].isNew = appendSealed(ids[i], type, sealed); };
+    auto append = [&](std::size_t i, const Bytes& sealed) {
+        results[i].isNew = appendSealed(ids[i], type, sealed, true);
+    };
 
-    if (pending.size() == 1) {
-        const std::size_t i = pending.front();
-        append(i, cipher_.seal(chunks[i], ids[i], type));
-    } else if (pending.size() > 1) {
-        WorkerPool& workers = pool();
-        const auto width = static_cast<std::size_t>(workers.width());
-        orderedPipeline<Bytes>(
-            workers, pending.size(), kSealedWaitingPerSealer * width,
-            [&](std::size_t k) {
-                const std::size_t i = pending[k];
-                return cipher_.seal(chunks[i], ids[i], type);
-            },
-            [&](std::size_t k, Bytes&& sealed) { append(pending[k], sealed); });
+    try {
+        if (pending.size() == 1) {
+            const std::size_t i = pending.front();
+            append(i, cipher_.seal(chunks[i], ids[i], type));
+        } else if (pending.size() > 1) {
+            WorkerPool& workers = pool();
+            const auto width = static_cast<std::size_t>(workers.width());
+            orderedPipeline<Bytes>(
+                workers, pending.size(), kSealedWaitingPerSealer * width,
+                [&](std::size_t k) {
+                    const std::size_t i = pending[k];
+                    return cipher_.seal(chunks[i], ids[i], type);
+                },
+                [&](std::size_t k, Bytes&& sealed) { append(pending[k], sealed); });
+        }
+    } catch (...) {
+        awaitPackWrite(false);
+        throw;
     }
+    // The batch is done when every pack it filled is written and verified.
+    awaitPackWrite(true);
     return results;
 }
 
-bool Repository::appendSealed(const BlobID& id, BlobType type, ByteView sealed) {
+bool Repository::appendSealed(const BlobID& id, BlobType type, ByteView sealed, bool inBatch) {
     bool added = false;
     bool full = false;
     bool splitOff = false;
@@ -128,7 +139,7 @@ bool Repository::appendSealed(const BlobID& id, BlobType type, ByteView sealed) 
         }
     }
     if (splitOff) {
-        finishOpenPack();
+        sealOpenPack(inBatch);
         std::unique_lock lock(stateMutex_);
         added = openPack_.addSealed(id, type, sealed);
     }
@@ -136,17 +147,42 @@ bool Repository::appendSealed(const BlobID& id, BlobType type, ByteView sealed) 
         std::shared_lock lock(stateMutex_);
         full = openPack_.isFull();
     }
-    if (full) {
-        sealOpenPack();
-    } else if (splitOff) {
-        writeUnwrittenPacks();
-    }
+    if (full) sealOpenPack(inBatch);
     return added;
 }
 
-void Repository::sealOpenPack() {
+void Repository::sealOpenPack(bool inBatch) {
+    if (!inBatch) {
+        finishOpenPack();
+        writeUnwrittenPacks();
+        return;
+    }
+    // Within a batch the full pack is written, read back and verified on a helper thread
+    // while the batch goes on filling the next one. One pack at a time: the one before must
+    // be done first, and its failure stops the batch.
+    awaitPackWrite(true);
     finishOpenPack();
-    writeUnwrittenPacks();
+    std::list<UnwrittenPack>::iterator pack;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (unwrittenPacks_.empty()) return;
+        pack = std::prev(unwrittenPacks_.end());
+    }
+    packWrite_ = std::thread([this, pack] {
+        try {
+            writePack(pack);
+        } catch (...) {
+            packWriteError_ = std::current_exception();
+        }
+    });
+}
+
+void Repository::awaitPackWrite(bool rethrow) {
+    if (!packWrite_.joinable()) return;
+    packWrite_.join();
+    std::exception_ptr error = std::exchange(packWriteError_, nullptr);
+    // A failed pack stays among the packs waiting to be written.
+    if (error && rethrow) std::rethrow_exception(error);
 }
 
 void Repository::finishOpenPack() {
@@ -172,45 +208,52 @@ void Repository::finishOpenPack() {
 }
 
 void Repository::writeUnwrittenPacks() {
+    awaitPackWrite(false);
     while (true) {
-        const PackWriter::Finished* pack = nullptr;
+        std::list<UnwrittenPack>::iterator pack;
         {
             std::shared_lock lock(stateMutex_);
             if (lostPack_) std::rethrow_exception(lostPack_);
             if (unwrittenPacks_.empty()) return;
-            // Only this thread (holding the writing lock) changes the list.
-            pack = &unwrittenPacks_.front().pack;
+            pack = unwrittenPacks_.begin();
         }
-        const RepoPath path = RepositoryLayout::pack(pack->id);
-        write(pack->bytes, path, *destination_);
-
-        // Read the file back whole and check it before its blobs enter the index.
-        try {
-            PackReader reader(destination_->read(path), pack->id, cipher_);
-        } catch (const PackFile::Error&) {
-            std::unique_lock lock(stateMutex_);
-            health_.recordFault(DestinationHealth::Fault::badRead, Date::now());
-            throw;
-        } catch (const std::exception&) {
-            std::unique_lock lock(stateMutex_);
-            health_.recordFault(DestinationHealth::Fault::disappeared, Date::now());
-            throw;
-        }
-
-        bool flush = false;
-        {
-            std::unique_lock lock(stateMutex_);
-            health_.goodOperations += 1;
-            IndexFile::Section section{pack->id, pack->entries};
-            index_.merge(section);
-            for (const auto& entry : section.entries) unwrittenIDs_.erase(entry.id);
-            unflushedEntryCount_ += section.entries.size();
-            unflushedSections_.push_back(std::move(section));
-            unwrittenPacks_.erase(unwrittenPacks_.begin());
-            flush = unflushedEntryCount_ >= kFlushEntries;
-        }
-        if (flush) flushPendingIndex();
+        writePack(pack);
     }
+}
+
+void Repository::writePack(std::list<UnwrittenPack>::iterator unwritten) {
+    // The element stays in place until this call removes it: only the holder of the
+    // writing lock, or the one helper thread it waits for, changes the list.
+    const PackWriter::Finished& pack = unwritten->pack;
+    const RepoPath path = RepositoryLayout::pack(pack.id);
+    write(pack.bytes, path, *destination_);
+
+    // Read the file back whole and check it before its blobs enter the index.
+    try {
+        PackReader reader(destination_->read(path), pack.id, cipher_);
+    } catch (const PackFile::Error&) {
+        std::unique_lock lock(stateMutex_);
+        health_.recordFault(DestinationHealth::Fault::badRead, Date::now());
+        throw;
+    } catch (const std::exception&) {
+        std::unique_lock lock(stateMutex_);
+        health_.recordFault(DestinationHealth::Fault::disappeared, Date::now());
+        throw;
+    }
+
+    bool flush = false;
+    {
+        std::unique_lock lock(stateMutex_);
+        health_.goodOperations += 1;
+        IndexFile::Section section{pack.id, pack.entries};
+        index_.merge(section);
+        for (const auto& entry : section.entries) unwrittenIDs_.erase(entry.id);
+        unflushedEntryCount_ += section.entries.size();
+        unflushedSections_.push_back(std::move(section));
+        unwrittenPacks_.erase(unwritten);
+        flush = unflushedEntryCount_ >= kFlushEntries;
+    }
+    if (flush) flushPendingIndex();
 }
 
 bool Repository::hasUnwrittenChunks() const {

@@ -121,6 +121,35 @@ TEST_F(RepositoryStoring, FiftyThousandBlobsSealThePackAndFlushTheIndex) {
     EXPECT_FALSE(repository->hasUnwrittenChunks());
 }
 
+// 120,000 tiny chunks fill two packs of 50,000 blobs within one batch; the packs are written
+// while the batch goes on. A failure of the second pack's write stops the batch and loses
+// nothing.
+TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOnFailure) {
+    std::vector<Bytes> chunks;
+    for (std::uint32_t i = 0; i < 120000; ++i) {
+        Bytes b(8, 0x5C);
+        for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(i >> (8 * k));
+        chunks.push_back(std::move(b));
+    }
+    const auto before = faulty->mutatingCallCount();
+    // Pack, index file, then the second pack: its commit is the ninth mutating call.
+    faulty->failMutation(9, DestinationError::outOfSpace(1, 0));
+    EXPECT_THROW(repository->storeChunks(chunks, BlobType::data), DestinationError);
+    EXPECT_EQ(faulty->mutatingCallCount() - before, 9);
+    EXPECT_EQ(repository->blobCount(), 50000u);
+    EXPECT_TRUE(repository->hasUnwrittenChunks());
+
+    const auto results = repository->storeChunks(chunks, BlobType::data);
+    EXPECT_EQ(filesUnder(*memory, "packs").size(), 2u);
+    EXPECT_EQ(repository->blobCount(), 100000u);
+    for (std::size_t i = 0; i < results.size(); i += 997) EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
+    const auto id = repository->commit(BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+    (void)id;
+    auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
+    EXPECT_EQ(reopened.repository->blobCount(), 120000u);
+    for (std::size_t i = 0; i < chunks.size(); i += 4999) EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
+}
+
 TEST_F(RepositoryStoring, SealingAnEmptyPackWritesNothing) {
     const auto id = commitFile(*repository, {});
     (void)id;

@@ -31,7 +31,7 @@ public:
     };
 
     // bufferBytes: how much file data is read before it is cut and stored as one batch.
-    SnapshotBuilder(Repository& repository, std::string folder, std::size_t bufferBytes = 64u << 20);
+    SnapshotBuilder(Repository& repository, std::string folder, std::size_t bufferBytes = 128u << 20);
 
     // Throws when the folder cannot be scanned or the repository refuses the snapshot.
     Result run(const std::string& deviceName);
