@@ -262,11 +262,24 @@ TEST_F(RestoreCoordinatorTest, SymlinkMetadataGoesToTheLinkNotItsTarget) {
 }
 
 TEST_F(RestoreCoordinatorTest, InvalidUTF8NamesShowTheReplacementCharacter) {
+    // The link's repaired name would name the pre-existing file beside it.
+    Sandbox::writeFile(box.target() / "link\xef\xbf\xbd", "beside");
+    ::chmod((box.target() / "link\xef\xbf\xbd").c_str(), 0600);
+    const auto besideBefore = test::describe(box.target() / "link\xef\xbf\xbd");
+    auto link = linkEntry("link\xff", "anywhere");
+    link.modificationTime = {1'111'111'111, 0};
     backup.setRoot(backup.addTree({dirEntry("dir\xff", backup.addTree({fileEntry("bad\xfe", {}, 0)})),
-                                   fileEntry(std::string("nul\0", 4), {}, 0)}));
+                                   fileEntry(std::string("nul\0", 4), {}, 0), link}));
     Result r = restore();
     EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(r.symlinksRestored, 1u);
     EXPECT_TRUE(fs::exists(box.target() / "dir\xff" / "bad\xfe"));
+    // The link's metadata reached the link itself, by its raw name.
+    for (const auto& u : r.unpreserved) EXPECT_NE(u.attribute, "metadata") << u.path << ": " << u.reason;
+    struct stat st;
+    ASSERT_EQ(::lstat((box.target() / "link\xff").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'111'111'111);
+    EXPECT_EQ(test::describe(box.target() / "link\xef\xbf\xbd"), besideBefore);
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(r.failures[0].path, std::string("nul\0", 4));
 }
