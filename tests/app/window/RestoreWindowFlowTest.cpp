@@ -1,8 +1,10 @@
 // The window over a real backup: open, choose, restore, report, start again, with the
 // model's work on the window's worker thread.
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 #include "TestBackup.h"
 #include "app/window/BackupRow.h"
@@ -64,6 +66,68 @@ TEST_F(RestoreWindowFlowTest, OpensChoosesRestoresAndReports) {
     settle();
     EXPECT_TRUE(shown(find("chooseScreen")));
     EXPECT_TRUE(findAll<BackupRow>("backupRow")[1]->isChosen());
+}
+
+// While the worker opens and restores, the window goes on applying the model's changes
+// and the person goes on typing; nothing waits for the other and every change lands.
+TEST_F(RestoreWindowFlowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
+    const std::string passphrase = "correct horse battery staple";
+    auto backup = testing::TestBackup::create(temp / "backup", passphrase);
+    std::vector<testing::TestFile> files;
+    for (int i = 0; i < 1000; ++i) files.push_back({"f/" + std::to_string(i) + ".txt", std::string(200 + i, 'x')});
+    for (int s = 0; s < 6; ++s) backup.commit(files, Date::fromSeconds(1600000000.0 + s).repositoryPrecision());
+
+    auto whileBusy = [&](const std::function<void(int)>& touch) {
+        int rounds = 0;
+        do {
+            QApplication::processEvents();
+            touch(rounds++);
+            (void)model.state();
+            (void)window->shownState().phase.isBusy();
+        } while (model.isRunning());
+        finishWork();
+        return rounds;
+    };
+
+    model.setBackupPath(backup.folder().string());
+    model.setSecret(passphrase);
+    settle();
+    QTest::mouseClick(find<QPushButton>("openButton"), Qt::LeftButton);
+    whileBusy([&](int round) { model.setRestoreInto((temp / "r" / std::to_string(round)).string()); });
+    ASSERT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
+    EXPECT_EQ(findAll<BackupRow>("backupRow").size(), 6);
+
+    model.setRestoreInto((temp / "restored").string());
+    settle();
+    QTest::mouseClick(find<QPushButton>("restoreButton"), Qt::LeftButton);
+    // A second press while the restore runs starts nothing.
+    QTest::mouseClick(find<QPushButton>("restoreButton"), Qt::LeftButton);
+    whileBusy([&](int round) { model.setBackupPath((temp / "typed" / std::to_string(round)).string()); });
+    ASSERT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
+    EXPECT_TRUE(model.phase().result.isComplete());
+    EXPECT_EQ(model.phase().result.filesRestored, 1000u);
+    // The window shows the model's last state, not one that a later change overtook.
+    EXPECT_EQ(window->shownState().revision, model.state().revision);
+    EXPECT_TRUE(shown(find("reportScreen")));
+    EXPECT_EQ(find<QLineEdit>("backupPathField")->text().toStdString(), model.backupPath());
+}
+
+// Closing the window while a backup opens waits for the work instead of leaving it
+// running against a window that is gone.
+TEST_F(RestoreWindowFlowTest, ClosingTheWindowWhileTheModelWorksWaitsForTheWork) {
+    const std::string passphrase = "correct horse battery staple";
+    auto backup = testing::TestBackup::create(temp / "backup", passphrase);
+    backup.commit({{"a.txt", "a"}}, Date::fromSeconds(1600000000).repositoryPrecision());
+    model.setBackupPath(backup.folder().string());
+    model.setSecret(passphrase);
+    settle();
+    QTest::mouseClick(find<QPushButton>("openButton"), Qt::LeftButton);
+    window.reset();
+    EXPECT_FALSE(model.isRunning());
+    EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
+    // Changes after the window went away reach nobody and harm nothing.
+    model.setProblem("after the window");
+    QApplication::processEvents();
 }
 
 }  // namespace
