@@ -112,6 +112,20 @@ TEST_F(RestoreAppModelTest, StartAgainReturnsToTheListOrTheForm) {
     EXPECT_FALSE(model.hasRepository());
 }
 
+TEST_F(RestoreAppModelTest, TheSentencesReadAsWritten) {
+    EXPECT_EQ(RestoreAppModel::wrongSecretSentence(),
+              "That does not open this backup. If you typed a passphrase, check it and try again. If you typed a "
+              "recovery key, check every group.");
+    EXPECT_EQ(RestoreAppModel::noPassphraseSentence(),
+              "No passphrase was set on this backup, so there is nothing to type. Use the recovery key that was "
+              "written down when it was created.");
+    EXPECT_EQ(RestoreAppModel::emptyBackupSentence(), "This backup has nothing in it yet.");
+    EXPECT_STREQ(RestoreAppModel::appVersion, "0.1.3");
+    DeviceID device;
+    device.bytes.fill(0x5E);
+    EXPECT_EQ(RestoreAppModel::device(), device);
+}
+
 TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentence) {
     EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::wrongKey()), RestoreAppModel::wrongSecretSentence());
     EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::malformed()), RestoreAppModel::wrongSecretSentence());

@@ -37,6 +37,32 @@ TEST_F(RestoreWindowTest, TheColumnIsSixHundredSixtyWideAndTitled) {
     EXPECT_EQ(window->objectName(), "restore");
 }
 
+TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
+    settle();
+    EXPECT_EQ(find<QLabel>("title")->text(), "Wendle Marsh Restore");
+    EXPECT_EQ(find<QLabel>("subtitle")->text(),
+              "Put your files back from a Wendle Marsh backup, with nothing but the drive and your passphrase. "
+              "This app never changes the backup it reads.");
+    QStringList labels;
+    for (auto* label : findAll<QLabel>("fieldLabel")) labels << label->text();
+    labels.sort();
+    EXPECT_EQ(labels, (QStringList{"Passphrase or recovery key", "Put the files here", "Where the backup is",
+                                   "Which backup"}));
+    EXPECT_EQ(find<QLineEdit>("backupPathField")->placeholderText(), "Choose a folder");
+    EXPECT_EQ(find<QLineEdit>("restoreIntoField")->placeholderText(), "Choose a folder");
+    EXPECT_EQ(find<QLineEdit>("secretField")->placeholderText(), "Your passphrase, or XXXXX-XXXXX-XXXXX-...");
+    EXPECT_EQ(find<QLabel>("helpLine")->text(),
+              "Whichever you have. Wendle Marsh stores neither and cannot recover either for you.");
+    EXPECT_EQ(find<QLabel>("restoreBusyText")->text(), "Putting your files back...");
+    const std::pair<const char*, const char*> buttons[] = {
+        {"backupPathChoose", "Choose..."},     {"restoreIntoChoose", "Choose..."},
+        {"openButton", "Open Backup"},         {"restoreButton", "Restore"},
+        {"showInFinderButton", "Show in Finder"}, {"restoreSomethingElseButton", "Restore Something Else"},
+    };
+    for (const auto& [name, title] : buttons) EXPECT_EQ(find<QPushButton>(name)->text(), title) << name;
+    EXPECT_EQ(find<SymbolLabel>("problemLine")->symbol(), "exclamationmark.triangle");
+}
+
 TEST_F(RestoreWindowTest, EachPhaseEnablesItsOwnControls) {
     struct Case {
         const char* name;
