@@ -27,9 +27,14 @@ struct Date {
     static Date distantFuture();
 
     Date adding(double seconds) const;
-    // Seconds from other to this.
+    // Seconds from other to this. Exact while the difference fits 64 bits; dates read from
+    // files may lie at the far ends of the range, where it is taken in double precision
+    // instead of wrapping round.
     double timeIntervalSince(Date other) const {
-        return static_cast<double>(microseconds - other.microseconds) / 1e6;
+        std::int64_t difference;
+        if (__builtin_sub_overflow(microseconds, other.microseconds, &difference))
+            return (static_cast<double>(microseconds) - static_cast<double>(other.microseconds)) / 1e6;
+        return static_cast<double>(difference) / 1e6;
     }
 
     friend auto operator<=>(const Date&, const Date&) = default;

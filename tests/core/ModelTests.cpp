@@ -162,4 +162,19 @@ TEST(Date, PrecisionAndSentinels) {
     EXPECT_EQ(Date::fromSeconds(1e300).microseconds, std::numeric_limits<std::int64_t>::max());
 }
 
+// Dates read from files reach the whole int64 range; the seconds between two of them must
+// not wrap round (a heartbeat written as the year -290300 is stale, not fresh).
+TEST(Date, IntervalsAcrossTheWholeRange) {
+    const Date earliest{std::numeric_limits<std::int64_t>::min()};
+    const Date latest{std::numeric_limits<std::int64_t>::max()};
+    EXPECT_GT(latest.timeIntervalSince(earliest), 1.8e13);
+    EXPECT_LT(earliest.timeIntervalSince(latest), -1.8e13);
+    EXPECT_GT(Date::now().timeIntervalSince(earliest), 9.2e12);
+
+    const auto lock = RepositoryLock::fromJSON(RepositoryJSON::decode(viewOf(
+        R"({"acquiredAt":"-290300-01-01T00:00:00.000Z","deviceID":"aa","deviceName":"Old",)"
+        R"("heartbeatAt":"-290300-01-01T00:00:00.000Z"})")));
+    EXPECT_EQ(RepositoryLock::evaluate(lock, "bb", Date{1796590835000000}), RepositoryLock::Verdict::takenOver("Old"));
+}
+
 }  // namespace
