@@ -6,7 +6,13 @@ namespace wm {
 
 void Destination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     const auto count = static_cast<std::int64_t>(out.size());
-    Bytes bytes = read(path, ByteRange{offset, offset + count});
+    std::int64_t upper;
+    if (__builtin_add_overflow(offset, count, &upper)) {
+        // No object reaches that far; only whether there is one at all is left to tell.
+        if (!exists(path)) throw DestinationError::notFound(path);
+        throw DestinationError::shortRead(path, count, 0);
+    }
+    Bytes bytes = read(path, ByteRange{offset, upper});
     if (static_cast<std::int64_t>(bytes.size()) != count) {
         throw DestinationError::shortRead(path, count, static_cast<std::int64_t>(bytes.size()));
     }

@@ -121,6 +121,9 @@ public:
             ssize_t n = retrying([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
             if (n < 0) {
                 int err = errno;
+                // Some of the bytes may be in the file and some not: what is pending is no
+                // longer what was handed over, so it can never be committed.
+                state_ = State::failed;
                 throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write,
                                                   static_cast<std::int64_t>(bytes.size() - done),
                                                   volumeFreeBytes(volumePath_));
@@ -275,9 +278,11 @@ std::optional<std::int64_t> LocalFolderDestination::size(const RepoPath& path) {
 
 namespace {
 
-// Opens an object for reading and gives its size.
+// Opens an object for reading and gives its size. Only a regular file is an object: a
+// named pipe or a device found where one should be is refused, and O_NONBLOCK keeps the
+// open itself from waiting for a pipe's writer (it changes nothing for a regular file).
 int openForReading(const std::string& full, const RepoPath& path, std::int64_t& size) {
-    int fd = retrying([&] { return ::open(full.c_str(), O_RDONLY | O_CLOEXEC); });
+    int fd = retrying([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (fd < 0) {
         int err = errno;
         throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, path, DestinationError::Operation::read);
@@ -291,6 +296,10 @@ int openForReading(const std::string& full, const RepoPath& path, std::int64_t& 
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         throw DestinationError::ioFailed(path, systemText(EISDIR));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw DestinationError::ioFailed(path, "not a regular file");
     }
     size = static_cast<std::int64_t>(st.st_size);
     return fd;
@@ -327,7 +336,8 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
     }
     std::int64_t size = 0;
     FileHandle fd(openForReading(url(path).string(), path, size));
-    if (offset + expected > size) {
+    // Formed so that an offset near the largest value cannot wrap round.
+    if (offset > size || expected > size - offset) {
         throw DestinationError::shortRead(path, expected, std::max<std::int64_t>(0, std::min(expected, size - offset)));
     }
     int error = 0;

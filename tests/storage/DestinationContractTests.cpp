@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <thread>
 
 #include "storage/LocalFolderDestination.h"
+#include "storage/ReadOnlyDestination.h"
+#include "support/FaultyDestination.h"
 #include "support/InMemoryDestination.h"
 #include "support/TempFolder.h"
 
@@ -148,6 +152,57 @@ TEST_P(DestinationContract, RangedReadsAtTheEdges) {
                     EXPECT_EQ(e.expected, row.range.count());
                     EXPECT_EQ(e.got, std::max<std::int64_t>(0, 10 - row.range.lower));
                 }
+            }
+        }
+    }
+}
+
+// Offsets come from index entries, which are read from disk: one near the largest value
+// must be a read past the end, never a wrapped sum that passes the bounds check.
+class ForwardingDestination final : public Destination {
+public:
+    explicit ForwardingDestination(std::shared_ptr<Destination> inner) : inner_(std::move(inner)) {}
+    DestinationID id() const override { return inner_->id(); }
+    DestinationKind kind() const override { return inner_->kind(); }
+    DestinationCapabilities capabilities() override { return inner_->capabilities(); }
+    Availability availability() override { return inner_->availability(); }
+    bool exists(const RepoPath& p) override { return inner_->exists(p); }
+    std::optional<std::int64_t> size(const RepoPath& p) override { return inner_->size(p); }
+    Bytes read(const RepoPath& p, std::optional<ByteRange> r) override { return inner_->read(p, r); }
+    std::vector<RepoPath> list(const RepoPath& f) override { return inner_->list(f); }
+    std::unique_ptr<DurableWriter> openWrite(const RepoPath& p) override { return inner_->openWrite(p); }
+    void remove(const RepoPath& p) override { inner_->remove(p); }
+    std::optional<std::int64_t> freeSpace() override { return inner_->freeSpace(); }
+
+private:
+    std::shared_ptr<Destination> inner_;
+};
+
+TEST_P(DestinationContract, OffsetsNearTheLargestValueAreReadsPastTheEnd) {
+    const RepoPath f = RepoPath() / "f";
+    put(f, "0123456789");
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const std::vector<std::shared_ptr<Destination>> views = {
+        d, std::make_shared<test::FaultyDestination>(d), std::make_shared<ReadOnlyDestination>(d),
+        std::make_shared<ForwardingDestination>(d)};  // the last one reads through Destination::readInto
+    for (std::size_t v = 0; v < views.size(); ++v) {
+        SCOPED_TRACE("view " + std::to_string(v));
+        for (std::int64_t offset : {kMax, kMax - 1, kMax - 3, kMax / 2}) {
+            SCOPED_TRACE(offset);
+            std::array<std::uint8_t, 4> buffer{};
+            try {
+                views[v]->readInto(f, offset, buffer);
+                ADD_FAILURE() << "no error";
+            } catch (const DestinationError& e) {
+                EXPECT_EQ(e.kind, DestinationError::Kind::shortRead) << e.what();
+                EXPECT_EQ(e.expected, 4);
+                EXPECT_EQ(e.got, 0);
+            }
+            try {
+                views[v]->read(f, ByteRange{offset, kMax});
+                ADD_FAILURE() << "no error";
+            } catch (const DestinationError& e) {
+                EXPECT_EQ(e.kind, DestinationError::Kind::shortRead) << e.what();
             }
         }
     }

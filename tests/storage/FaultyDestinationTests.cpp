@@ -61,6 +61,19 @@ TEST_F(FaultyTest, FailsTheNthMutatingCall) {
     }
 }
 
+// A write that failed leaves the pending object short of those bytes: committing it anyway
+// must fail, as it does on a real volume, never store the shortened object.
+TEST_F(FaultyTest, AFailedWriteCannotBeCommittedAfterwards) {
+    faulty->failMutation(2, DestinationError::outOfSpace(4, 0));
+    auto w = faulty->openWrite(kPack);
+    EXPECT_THROW(w->write(viewOf("data")), DestinationError);
+    EXPECT_THROW(w->write(viewOf("more")), DestinationError);
+    EXPECT_THROW(w->commit(), DestinationError);
+    EXPECT_FALSE(memory->exists(kPack));
+    w->cancel();
+    EXPECT_TRUE(memory->list(RepoPath() / "tmp").empty());
+}
+
 TEST_F(FaultyTest, FailsCallsOnMatchingPaths) {
     faulty->failCalls("index/*", DestinationError::ioFailed(RepoPath(), "bad sector"), {Op::read}, 2);
     memory->put(RepoPath() / "index" / "a.idx", "i");

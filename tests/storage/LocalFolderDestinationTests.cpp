@@ -1,8 +1,12 @@
 #include "storage/LocalFolderDestination.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 
 #include "support/TempFolder.h"
@@ -114,6 +118,74 @@ TEST_F(LocalFolderTest, InterruptedCommitsLeaveTheOldObjectOrTheWholeNewOne) {
         write(*d, path, "later");
         EXPECT_EQ(stringOf(d->read(path)), "later");
     }
+}
+
+// A write cut short by the volume (here the file-size limit, as a full disk would) leaves a
+// shortened pending file: the writer is finished, and a later commit fails instead of
+// putting the shortened object in place.
+TEST_F(LocalFolderTest, AFailedWriteFinishesTheWriter) {
+    auto d = make();
+    const RepoPath path = RepoPath() / "packs" / "ab" / "ab.pack";
+    write(*d, path, "old");
+    auto w = d->openWrite(path);
+    {
+        struct Limit {
+            rlimit saved{};
+            void (*handler)(int) = nullptr;
+            Limit() {
+                ::getrlimit(RLIMIT_FSIZE, &saved);
+                rlimit small = saved;
+                small.rlim_cur = 4096;
+                ::setrlimit(RLIMIT_FSIZE, &small);
+                handler = std::signal(SIGXFSZ, SIG_IGN);
+            }
+            ~Limit() {
+                ::setrlimit(RLIMIT_FSIZE, &saved);
+                std::signal(SIGXFSZ, handler);
+            }
+        } limit;
+        const std::string big(8192, 'x');
+        EXPECT_THROW(w->write(viewOf(big)), DestinationError);
+    }
+    EXPECT_THROW(w->write(viewOf("more")), DestinationError);
+    EXPECT_THROW(w->commit(), DestinationError);
+    EXPECT_EQ(stringOf(d->read(path)), "old");
+    w->cancel();
+    EXPECT_TRUE(tree(root / "tmp").empty());
+}
+
+// A backup drive may hold a named pipe or a device where a file should be: reading it is
+// an error at once, never a wait for a writer that does not come.
+TEST_F(LocalFolderTest, ANamedPipeIsNotReadAsAnObject) {
+    auto d = make();
+    fs::create_directories(root / "index");
+    ASSERT_EQ(::mkfifo((root / "index" / "a.idx").c_str(), 0644), 0);
+    const RepoPath path = RepoPath() / "index" / "a.idx";
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(5);  // a blocked open ends the child with SIGALRM
+        int refused = 0;
+        try {
+            d->read(path);
+        } catch (const DestinationError&) {
+            ++refused;
+        }
+        std::uint8_t byte;
+        try {
+            d->readInto(path, 0, {&byte, 1});
+        } catch (const DestinationError&) {
+            ++refused;
+        }
+        ::_exit(refused == 2 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "the read blocked";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(d->size(path), std::nullopt);
 }
 
 TEST_F(LocalFolderTest, ListingIsInDirectoryOrderAndSkipsDotEntries) {

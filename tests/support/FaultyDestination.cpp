@@ -3,6 +3,7 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace wm::test {
 
@@ -49,11 +50,21 @@ public:
     Writer(FaultyDestination& owner, RepoPath path, std::unique_ptr<DurableWriter> inner)
         : owner_(owner), path_(std::move(path)), inner_(std::move(inner)) {}
 
+    // A write that failed, injected or not, leaves the pending object short of its bytes;
+    // like a real writer, this one is finished then and refuses to commit.
     void write(ByteView bytes) override {
-        auto index = owner_.before(Operation::write, path_, std::nullopt, static_cast<std::int64_t>(bytes.size()));
+        std::size_t index;
         try {
+            index = owner_.before(Operation::write, path_, std::nullopt, static_cast<std::int64_t>(bytes.size()));
+        } catch (const DestinationError&) {
+            failed_ = true;
+            throw;
+        }
+        try {
+            if (failed_) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->write(bytes);
         } catch (...) {
+            failed_ = true;
             owner_.markFailed(index);
             throw;
         }
@@ -62,6 +73,7 @@ public:
     void commit() override {
         auto index = owner_.before(Operation::commit, path_);
         try {
+            if (failed_) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->commit();
         } catch (...) {
             owner_.markFailed(index);
@@ -82,6 +94,7 @@ private:
     FaultyDestination& owner_;
     RepoPath path_;
     std::unique_ptr<DurableWriter> inner_;
+    bool failed_ = false;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -228,7 +241,10 @@ Bytes FaultyDestination::read(const RepoPath& path, std::optional<ByteRange> ran
 }
 
 void FaultyDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
-    forward(Operation::readInto, path, ByteRange{offset, offset + static_cast<std::int64_t>(out.size())}, [&] {
+    std::int64_t upper;
+    if (__builtin_add_overflow(offset, static_cast<std::int64_t>(out.size()), &upper))
+        upper = std::numeric_limits<std::int64_t>::max();
+    forward(Operation::readInto, path, ByteRange{offset, upper}, [&] {
         inner_->readInto(path, offset, out);
         corrupt(path, offset, out);
     });

@@ -318,7 +318,8 @@ void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, st
     if (!node) throw DestinationError::notFound(path);
     if (node->folder) throw DestinationError::ioFailed(path, systemText(EISDIR));
     const auto size = static_cast<std::int64_t>(node->data.size());
-    if (offset + count > size) {
+    // Formed so that an offset near the largest value cannot wrap round.
+    if (offset > size || count > size - offset) {
         throw DestinationError::shortRead(path, count, std::max<std::int64_t>(0, std::min(count, size - offset)));
     }
     if (count > 0) std::memcpy(out.data(), node->data.data() + offset, out.size());
