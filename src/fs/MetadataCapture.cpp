@@ -199,8 +199,25 @@ void captureFlags(int fd, MetadataCapture::Result& result) {
     result.metadata.bsdFlags = bsd;
 }
 
+// Puts a descriptor's read position back where it was: seeking for holes must not move
+// the position of a descriptor that its owner goes on reading.
+class PositionKeeper {
+public:
+    explicit PositionKeeper(int fd) : fd_(fd), position_(::lseek(fd, 0, SEEK_CUR)) {}
+    PositionKeeper(const PositionKeeper&) = delete;
+    PositionKeeper& operator=(const PositionKeeper&) = delete;
+    ~PositionKeeper() {
+        if (position_ >= 0) ::lseek(fd_, position_, SEEK_SET);
+    }
+
+private:
+    int fd_;
+    off_t position_;
+};
+
 // The holes of a regular file, from the file system's own record of its data.
 void captureHoles(int fd, std::uint64_t size, MetadataCapture::Result& result) {
+    const PositionKeeper keeper(fd);
     std::vector<FileMetadata::SparseRange> holes;
     const auto end = static_cast<off_t>(size);
     off_t position = 0;
@@ -297,7 +314,10 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
         if (!result.metadata.symlinkTarget) {
             result.problems.push_back(WM_L("the link target could not be read: %@", systemText(error)));
         }
-        captureAttributes(AttributeSource{-1, procPath(parent) + "/" + name, false}, result);
+        // Without a folder descriptor the name is a path of its own (relative to the
+        // working folder, or absolute).
+        const std::string linkPath = parent == AT_FDCWD ? name : procPath(parent) + "/" + name;
+        captureAttributes(AttributeSource{-1, linkPath, false}, result);
         return result;
     }
 

@@ -113,6 +113,44 @@ TEST_F(MetadataCaptureTest, SymbolicLinksAreNotFollowed) {
     EXPECT_EQ(dangling.symlinkTarget, bytesOf(odd));
 }
 
+// A link named by a path (not by folder and name) is read through that path: its own
+// extended attributes come back and nothing is reported missing.
+TEST_F(MetadataCaptureTest, ALinkNamedByItsPathKeepsItsOwnAttributes) {
+    folder.writeFile("target", "x");
+    ASSERT_EQ(::symlink("target", (folder / "link").c_str()), 0);
+    const std::string link = (folder / "link").string();
+    // Only privileged names can be set on a link itself.
+    const bool privileged = ::lsetxattr(link.c_str(), "trusted.wm", "v", 1, 0) == 0;
+    for (const std::string& path : {link, std::string("link")}) {
+        SCOPED_TRACE(path);
+        const std::filesystem::path previous = std::filesystem::current_path();
+        if (path == "link") std::filesystem::current_path(folder.path());  // a relative path as well
+        auto r = MetadataCapture::capture(path);
+        std::filesystem::current_path(previous);
+        EXPECT_EQ(r.metadata.fileType, FileMetadata::FileType::symlink);
+        EXPECT_TRUE(r.problems.empty()) << r.problems.front();
+        if (privileged) {
+            ASSERT_EQ(r.metadata.extendedAttributes.size(), 1u);
+            EXPECT_EQ(stringOf(r.metadata.extendedAttributes[0].name), "trusted.wm");
+        }
+    }
+}
+
+// Capturing an open file must not move its read position: the caller goes on reading it.
+TEST_F(MetadataCaptureTest, CapturingADescriptorKeepsItsPosition) {
+    makeSparse("sparse", 1 << 20, {{0, 4096}});
+    int fd = ::open((folder / "sparse").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    char head[3];
+    ASSERT_EQ(::read(fd, head, sizeof head), 3);
+    auto r = MetadataCapture::captureDescriptor(fd, "sparse");
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 3);
+    if (holesSupported()) {
+        EXPECT_TRUE(r.metadata.sparseRanges);
+    }
+    ::close(fd);
+}
+
 TEST_F(MetadataCaptureTest, HolesOfSparseFiles) {
     if (!holesSupported()) GTEST_SKIP() << "no holes on this file system";
     constexpr std::int64_t MiB = 1 << 20;
