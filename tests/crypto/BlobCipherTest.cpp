@@ -176,8 +176,9 @@ TEST(BlobCipher, IdentityIsKeyedAndStable) {
     BlobCipher b(fixedKeys(), Sealing::fixedNonce);
     EXPECT_EQ(a.identity(viewOf("x")), b.identity(viewOf("x")));
     EXPECT_NE(a.identity(viewOf("x")), a.identity(viewOf("y")));
-    Bytes id = Bytes(a.identity(viewOf("x")).bytes.begin(), a.identity(viewOf("x")).bytes.end());
-    EXPECT_NE(id, Bytes(sha256(viewOf("x")).begin(), sha256(viewOf("x")).end()));
+    const BlobID identity = a.identity(viewOf("x"));
+    const auto digest = sha256(viewOf("x"));
+    EXPECT_NE(Bytes(identity.bytes.begin(), identity.bytes.end()), Bytes(digest.begin(), digest.end()));
 }
 
 BlobCompression::Error::Kind compressionErrorOf(const BlobCipher& cipher, ByteView sealed, const BlobID& id) {
