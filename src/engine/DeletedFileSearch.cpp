@@ -34,8 +34,27 @@ bool operator==(const DeletedFileSearch::Match& a, const DeletedFileSearch::Matc
     return true;
 }
 
+namespace {
+
+bool isASCII(std::string_view text) {
+    for (const unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+char lowerASCII(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool DeletedFileSearch::matches(const std::string& name, const std::string& query) {
     if (query.empty()) return false;
+    // Most names are plain ASCII. For ASCII on both sides, ignoring case and diacritics comes
+    // down to ignoring the case of A to Z, which needs no Unicode folding.
+    if (isASCII(name) && isASCII(query)) {
+        return std::search(name.begin(), name.end(), query.begin(), query.end(),
+                           [](char a, char b) { return lowerASCII(a) == lowerASCII(b); }) != name.end();
+    }
     return Unicode::containsInsensitive(name, query);
 }
 

@@ -21,7 +21,7 @@ namespace wm {
 class PackVerifier {
 public:
     // Bytes read from the destination at once.
-    static constexpr std::size_t defaultPieceBytes = std::size_t{4} << 20;
+    static constexpr std::size_t defaultPieceBytes = std::size_t{1} << 20;
     // The end of the file kept while streaming; a directory longer than this is read again
     // by itself once the file has hashed correctly.
     static constexpr std::size_t defaultTailBytes = std::size_t{4} << 20;

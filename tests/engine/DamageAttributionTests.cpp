@@ -10,6 +10,13 @@ namespace {
 
 using Verification::Damage;
 
+// "prefix" followed by the number (built in two steps: GCC 12 misreads the one-line form).
+std::string numbered(const char* prefix, int n) {
+    std::string text = prefix;
+    text += std::to_string(n);
+    return text;
+}
+
 Damage damageOf(const PackID& pack) { return Damage{pack, "it is damaged", {}, {}, 0, {}}; }
 
 class Attribution : public ::testing::Test {
@@ -53,9 +60,9 @@ TEST_F(Attribution, PackThatNoSnapshotReachesKeepsEmptyLists) {
 
 TEST_F(Attribution, TwentyExamplesOfTwentyFiveFilesInWalkOrder) {
     std::vector<Node> inner, outer;
-    for (int i = 0; i < 10; ++i) inner.push_back(Node::file("in" + std::to_string(i), {bytesOf("in" + std::to_string(i))}));
+    for (int i = 0; i < 10; ++i) inner.push_back(Node::file(numbered("in", i), {bytesOf(numbered("in", i))}));
     outer.push_back(Node::folder("sub", inner));
-    for (int i = 0; i < 15; ++i) outer.push_back(Node::file("out" + std::to_string(i), {bytesOf("out" + std::to_string(i))}));
+    for (int i = 0; i < 15; ++i) outer.push_back(Node::file(numbered("out", i), {bytesOf(numbered("out", i))}));
     const auto s = commitTree(*repository, outer);
     const PackID pack = packOf(*repository, rootOf(*repository, s));
 
@@ -63,8 +70,8 @@ TEST_F(Attribution, TwentyExamplesOfTwentyFiveFilesInWalkOrder) {
     ASSERT_EQ(result.size(), 1u);
     EXPECT_EQ(result[0].affectedFileCount, 25);
     std::vector<std::string> expected;
-    for (int i = 0; i < 10; ++i) expected.push_back("sub/in" + std::to_string(i));
-    for (int i = 0; i < 10; ++i) expected.push_back("out" + std::to_string(i));
+    for (int i = 0; i < 10; ++i) expected.push_back(numbered("sub/in", i));
+    for (int i = 0; i < 10; ++i) expected.push_back(numbered("out", i));
     EXPECT_EQ(result[0].affectedFiles, expected);
     EXPECT_EQ(result[0].affectedSnapshots, std::vector<SnapshotID>{s});
     EXPECT_TRUE(result[0].unreachableSubtrees.empty());
@@ -151,8 +158,8 @@ TEST_F(Attribution, EachTreeIsReadOnceHoweverManySnapshotsShareIt) {
     std::vector<Node> folders;
     for (int f = 0; f < 4; ++f) {
         std::vector<Node> files;
-        for (int i = 0; i < 5; ++i) files.push_back(Node::file("f" + std::to_string(i), {randomBytes(64, static_cast<std::uint64_t>(f * 10 + i))}));
-        folders.push_back(Node::folder("d" + std::to_string(f), files));
+        for (int i = 0; i < 5; ++i) files.push_back(Node::file(numbered("f", i), {randomBytes(64, static_cast<std::uint64_t>(f * 10 + i))}));
+        folders.push_back(Node::folder(numbered("d", f), files));
     }
     const BlobID shared = storeTree(*repository, folders);
     std::vector<SnapshotID> snapshots;

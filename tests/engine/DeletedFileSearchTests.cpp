@@ -1,5 +1,9 @@
 // The name rule of the search and the collation of several snapshots' hits.
+#include <random>
+
 #include <gtest/gtest.h>
+
+#include "core/Unicode.h"
 
 #include "engine/DeletedFileSearch.h"
 
@@ -44,6 +48,24 @@ TEST(DeletedFileSearchMatches, Table) {
     for (const Case& c : cases) {
         EXPECT_EQ(DeletedFileSearch::matches(c.name, c.query), c.matches) << c.name << " / " << c.query;
     }
+}
+
+// Plain ASCII names take a shorter road; it must agree with the Unicode search everywhere.
+TEST(DeletedFileSearchMatches, AsciiAgreesWithTheUnicodeSearch) {
+    std::mt19937_64 rng(7);
+    const std::string alphabet = "aAbBzZ09 .-_~@[]`{}\x7f\x01";
+    for (int round = 0; round < 20000; ++round) {
+        std::string name, query;
+        const std::size_t nameLength = rng() % 8, queryLength = 1 + rng() % 3;
+        for (std::size_t i = 0; i < nameLength; ++i) name += alphabet[rng() % alphabet.size()];
+        for (std::size_t i = 0; i < queryLength; ++i) query += alphabet[rng() % alphabet.size()];
+        ASSERT_EQ(DeletedFileSearch::matches(name, query), Unicode::containsInsensitive(name, query))
+            << "'" << name << "' / '" << query << "'";
+    }
+    // One side beyond ASCII: the Kelvin sign folds to k, the ligature to f and i.
+    EXPECT_TRUE(DeletedFileSearch::matches("\xE2\x84\xAA" "elvin", "kelvin"));
+    EXPECT_TRUE(DeletedFileSearch::matches("pro\xEF\xAC\x81le.txt", "profile"));
+    EXPECT_TRUE(DeletedFileSearch::matches("Resume.pdf", "r\xC3\xA9sum\xC3\xA9"));
 }
 
 TEST(DeletedFileSearchCollate, NoFindingsIsEmpty) { EXPECT_TRUE(DeletedFileSearch::collate({}).empty()); }

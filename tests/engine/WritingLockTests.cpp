@@ -61,7 +61,10 @@ TEST_F(WritingLockTest, NoLockFileIsFreeAndTheNewLockIsAcquiredNow) {
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(text.find(' '), std::string::npos);
     EXPECT_LT(text.find("\"acquiredAt\""), text.find("\"deviceID\""));
-    EXPECT_NE(text.find("\"" + testDevice().hex() + "\""), std::string::npos);
+    std::string quotedDevice = "\"";
+    quotedDevice += testDevice().hex();
+    quotedDevice += '"';
+    EXPECT_NE(text.find(quotedDevice), std::string::npos);
 }
 
 // The state table, seen from this device, with another device's or this device's lock on disk.
