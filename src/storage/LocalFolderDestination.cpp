@@ -206,7 +206,14 @@ LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind
     const RepoPath tmpPath = RepoPath() / "tmp";
     createFolders(tmpPath, tmpPath);
     for (const auto& folder : preparation.requiredFolders) createFolders(folder, folder);
-    // Leftovers of writes that never committed.
+    // Leftovers of writes that never committed. They are deleted as whole trees, so "tmp"
+    // must be a folder of this root itself: through a link they would be somebody else's.
+    struct stat st {};
+    if (retrying([&] { return ::lstat(tmp_.c_str(), &st); }) != 0) {
+        int err = errno;
+        throw DestinationError::fromErrno(err, tmpPath, DestinationError::Operation::write);
+    }
+    if (!S_ISDIR(st.st_mode)) throw DestinationError::ioFailed(tmpPath, "not a folder of the destination itself");
     for (const auto& entry : list(tmpPath)) {
         std::filesystem::remove_all(url(entry), ec);
         if (ec) throw DestinationError::fromErrno(ec.value(), entry, DestinationError::Operation::write);

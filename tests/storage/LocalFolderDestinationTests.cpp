@@ -66,6 +66,16 @@ TEST_F(LocalFolderTest, ReadingOnlyTouchesNothing) {
     EXPECT_FALSE(again->capabilities().remoteVerification);
 }
 
+// Clearing leftovers deletes whole trees: a "tmp" that is a link to a folder elsewhere must
+// not have that folder's contents deleted.
+TEST_F(LocalFolderTest, PreparingNeverClearsAFolderReachedThroughALink) {
+    folder.writeFile("elsewhere/precious", "keep me");
+    fs::create_directories(root);
+    fs::create_directory_symlink(folder / "elsewhere", root / "tmp");
+    EXPECT_THROW(make(), DestinationError);
+    EXPECT_EQ(stringOf(folder.readFile("elsewhere/precious")), "keep me");
+}
+
 TEST_F(LocalFolderTest, PreparingFailsWithADestinationError) {
     folder.writeFile("repo", "a file where the folder should be");
     EXPECT_THROW(make(), DestinationError);
