@@ -52,15 +52,9 @@ void makeSecondary(QWidget* widget) {
 }
 
 // The accent fill of the two buttons that carry the main action of their screen.
-void makeProminent(QPushButton* button, const QPalette& base) {
+void makeProminent(ProminentButton* button, const QPalette& base) {
     const Style::Appearance appearance = Style::appearance(base);
-    QPalette p = base;
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Button, Style::accent(appearance));
-        p.setColor(group, QPalette::ButtonText, Style::onAccent(appearance));
-    }
-    button->setPalette(p);
-    button->setProperty("wmProminent", true);
+    button->setColours(Style::accent(appearance), Style::onAccent(appearance));
 }
 
 bool samePhase(const RestoreAppModel::Phase& a, const RestoreAppModel::Phase& b) {
@@ -229,7 +223,7 @@ QWidget* RestoreWindow::buildOpenForm() {
     auto* actions = new QWidget(this);
     auto* actionsLayout = new QHBoxLayout(actions);
     actionsLayout->setContentsMargins(0, 0, 0, 0);
-    openButton_ = new QPushButton(WM_Q("Open Backup"), actions);
+    openButton_ = new ProminentButton(WM_Q("Open Backup"), actions);
     openButton_->setObjectName("openButton");
     openButton_->setDefault(true);
     QObject::connect(openButton_, &QPushButton::clicked, this, [this] {
@@ -266,7 +260,7 @@ QWidget* RestoreWindow::buildChooseScreen() {
     auto* actions = new QWidget(this);
     auto* actionsLayout = new QHBoxLayout(actions);
     actionsLayout->setContentsMargins(0, 0, 0, 0);
-    restoreButton_ = new QPushButton(WM_Q("Restore"), actions);
+    restoreButton_ = new ProminentButton(WM_Q("Restore"), actions);
     restoreButton_->setObjectName("restoreButton");
     restoreButton_->setDefault(true);
     QObject::connect(restoreButton_, &QPushButton::clicked, this, [this] {

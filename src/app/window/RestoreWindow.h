@@ -22,6 +22,7 @@ namespace wm {
 
 class BackupRow;
 class BusyIndicator;
+class ProminentButton;
 class SymbolLabel;
 class SymbolView;
 
@@ -82,13 +83,13 @@ private:
     QPushButton* backupPathChoose_ = nullptr;
     QLineEdit* secretField_ = nullptr;
     QToolButton* revealButton_ = nullptr;
-    QPushButton* openButton_ = nullptr;
+    ProminentButton* openButton_ = nullptr;
     BusyIndicator* openBusy_ = nullptr;
 
     QWidget* listHolder_ = nullptr;  // holds the list container, rebuilt with the rows
     QLineEdit* restoreIntoField_ = nullptr;
     QPushButton* restoreIntoChoose_ = nullptr;
-    QPushButton* restoreButton_ = nullptr;
+    ProminentButton* restoreButton_ = nullptr;
     BusyIndicator* restoreBusy_ = nullptr;
     QLabel* restoreBusyText_ = nullptr;
 

@@ -88,6 +88,38 @@ void BusyIndicator::showEvent(QShowEvent*) { timer_.start(); }
 
 void BusyIndicator::hideEvent(QHideEvent*) { timer_.stop(); }
 
+// ProminentButton -----------------------------------------------------------------------
+
+ProminentButton::ProminentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
+
+void ProminentButton::setColours(const QColor& fill, const QColor& text) {
+    fill_ = fill;
+    text_ = text;
+    update();
+}
+
+void ProminentButton::paintEvent(QPaintEvent* event) {
+    if (!isEnabled() || !fill_.isValid()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    if (hasFocus()) {
+        // The keyboard focus shows as a ring just outside the fill.
+        painter.setPen(QPen(fill_.darker(150), 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(isDown() ? fill_.darker(115) : fill_);
+    painter.drawRoundedRect(box, 5, 5);
+    painter.setPen(text_);
+    painter.setFont(font());
+    painter.drawText(box, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}
+
 // RoundedBox ----------------------------------------------------------------------------
 
 RoundedBox::RoundedBox(QWidget* parent) : QWidget(parent) {}

@@ -1,6 +1,7 @@
 #pragma once
 // Small widgets of the restore window.
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <string>
@@ -57,6 +58,24 @@ protected:
 private:
     QTimer timer_;
     int angle_ = 0;
+};
+
+// The button of a screen's main action, filled with the accent colour and labelled in
+// the colour meant for content on it. Disabled, it looks like any disabled button.
+class ProminentButton : public QPushButton {
+    Q_OBJECT
+
+public:
+    explicit ProminentButton(const QString& text, QWidget* parent = nullptr);
+    void setColours(const QColor& fill, const QColor& text);
+    QColor fill() const { return fill_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor fill_;
+    QColor text_;
 };
 
 // A rounded background in the colour of controls, behind the backup list.

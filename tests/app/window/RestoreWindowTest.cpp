@@ -230,6 +230,39 @@ TEST_F(RestoreWindowTest, TheChosenRowCarriesTheAccentMark) {
     EXPECT_NE(other->colour(), chosen->colour());
 }
 
+TEST_F(RestoreWindowTest, TheMainActionIsFilledWithTheAccent) {
+    const Style::Appearance appearance = Style::appearance(window->palette());
+    // Counts the button's pixels in its fill colour and in the colour of its title.
+    auto coloursOf = [](QWidget* button, const QColor& fill, const QColor& title) {
+        const QImage image = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int filled = 0, titled = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                filled += image.pixel(x, y) == fill.rgb();
+                titled += image.pixel(x, y) == title.rgb();
+            }
+        }
+        return std::pair{filled * 2 > image.width() * image.height(), titled > 0};
+    };
+    model.showForScreenshot(backupRows(2));
+    model.setRestoreInto("/home/you/Restored");
+    settle();
+    auto* restore = find<QPushButton>("restoreButton");
+    ASSERT_TRUE(restore->isEnabled());
+    EXPECT_EQ(coloursOf(restore, Style::accent(appearance), Style::onAccent(appearance)), std::pair(true, true));
+
+    // Disabled, the open button is not drawn as an available action.
+    model.setPhase(Phase::closed());
+    settle();
+    auto* open = find<QPushButton>("openButton");
+    ASSERT_FALSE(open->isEnabled());
+    EXPECT_FALSE(coloursOf(open, Style::accent(appearance), Style::onAccent(appearance)).first);
+    model.setBackupPath("/media/backup");
+    model.setSecret("words");
+    settle();
+    EXPECT_EQ(coloursOf(open, Style::accent(appearance), Style::onAccent(appearance)), std::pair(true, true));
+}
+
 TEST_F(RestoreWindowTest, NineFailuresShowEightLinesAndOneMore) {
     model.setPhase(Phase::finished(resultWith(9, 8), "/home/you/Restored"));
     settle();
