@@ -12,9 +12,11 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 
+#include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/LZFSE.h"
 
 namespace {
@@ -24,34 +26,12 @@ int usage() {
     return 2;
 }
 
-std::uint32_t u32(const wm::Bytes& s, std::size_t at) {
-    return static_cast<std::uint32_t>(s[at] | s[at + 1] << 8 | s[at + 2] << 16) | std::uint32_t{s[at + 3]} << 24;
-}
-
-// Sum of the sizes declared by the block headers, or nothing if the headers cannot be walked.
-std::optional<std::uint64_t> declaredSize(const wm::Bytes& s) {
-    std::uint64_t total = 0;
-    std::uint64_t at = 0;
-    while (at + 4 <= s.size()) {
-        const std::uint32_t magic = u32(s, at);
-        if (magic == 0x24787662) return total;  // bvx$
-        if (at + 12 > s.size()) return std::nullopt;
-        total += u32(s, at + 4);
-        switch (magic) {
-            case 0x2D787662: at += 8 + std::uint64_t{u32(s, at + 4)}; break;              // bvx-
-            case 0x6E787662: at += 12 + std::uint64_t{u32(s, at + 8)}; break;             // bvxn
-            case 0x31787662: at += 772 + std::uint64_t{u32(s, at + 20)} + u32(s, at + 24); break;  // bvx1
-            case 0x32787662: {                                                            // bvx2
-                if (at + 32 > s.size()) return std::nullopt;
-                const std::uint64_t p0 = u32(s, at + 8) | std::uint64_t{u32(s, at + 12)} << 32;
-                const std::uint64_t p1 = u32(s, at + 16) | std::uint64_t{u32(s, at + 20)} << 32;
-                at += u32(s, at + 24) + ((p0 >> 20) & 0xFFFFF) + ((p1 >> 40) & 0xFFFFF);
-                break;
-            }
-            default: return std::nullopt;
-        }
+// A byte count written in decimal digits only.
+std::optional<std::uint64_t> parseSize(const std::string& text) {
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return std::stoull(text);
 }
 
 }  // namespace
@@ -70,7 +50,7 @@ int main(int argc, char** argv) {
             const std::string value = argv[++i];
             if (arg == "-i") inPath = value;
             else if (arg == "-o") outPath = value;
-            else size = std::stoull(value);
+            else if (!(size = parseSize(value))) return usage();
         } else {
             return usage();
         }
@@ -94,7 +74,7 @@ int main(int argc, char** argv) {
         if (*encode) {
             output = wm::lzfseEncode(input);
         } else {
-            if (!size) size = declaredSize(input);
+            if (!size) size = wm::lzfse::declaredSize(input);
             if (!size) {
                 std::cerr << "wm-lzfse: cannot tell the decoded size; give -size\n";
                 return 1;
@@ -103,6 +83,9 @@ int main(int argc, char** argv) {
         }
     } catch (const wm::Error& e) {
         std::cerr << "wm-lzfse: " << e.what() << "\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "wm-lzfse: not enough memory\n";
         return 1;
     }
 
