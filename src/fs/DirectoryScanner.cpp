@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "fs/DirectoryScanner.h"
 
 #include <dirent.h>
@@ -16,7 +17,6 @@ namespace wm {
 
 namespace {
 
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
 
 std::string childPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "/" + name;
@@ -34,7 +34,7 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         const int err = errno;
         ::close(fd);
         folder.status = DirectoryScanner::Status::unreadable;
-        note(result, folder, WM_L("the folder could not be read: %@", systemText(err)));
+        note(result, folder, WM_L("the folder could not be read: %@", systemErrorText(err)));
         return;
     }
     std::vector<std::string> names;
@@ -44,7 +44,7 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         if (!e) {
             if (errno != 0) {
                 folder.status = DirectoryScanner::Status::unreadable;
-                note(result, folder, WM_L("the folder could not be read to its end: %@", systemText(errno)));
+                note(result, folder, WM_L("the folder could not be read to its end: %@", systemErrorText(errno)));
             }
             break;
         }
@@ -75,7 +75,7 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
             int child = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child < 0) {
                 entry.status = DirectoryScanner::Status::unreadable;
-                note(result, entry, WM_L("the folder could not be opened: %@", systemText(errno)));
+                note(result, entry, WM_L("the folder could not be opened: %@", systemErrorText(errno)));
             } else {
                 walk(child, entry, result);
             }

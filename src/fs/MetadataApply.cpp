@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "fs/MetadataApply.h"
 
 #include <acl/libacl.h>
@@ -24,16 +25,6 @@ namespace {
 using Outcome = MetadataApply::Outcome;
 using Attribute = MetadataApply::Attribute;
 
-template <class F>
-auto retrying(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
-
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
 
 std::string joined(const std::vector<std::string>& parts, const char* separator = ", ") {
     std::string out;
@@ -59,36 +50,22 @@ struct Target {
     std::string name; // linkInFolder
 };
 
-class Owned {
-public:
-    explicit Owned(int fd = -1) : fd_(fd) {}
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // --- ownership ------------------------------------------------------------------------
 
 Outcome applyOwnership(const FileMetadata& m, const Target& t) {
     int rc = 0;
     switch (t.via) {
-        case Target::Via::descriptor: rc = retrying([&] { return ::fchown(t.fd, m.uid, m.gid); }); break;
+        case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::fchown(t.fd, m.uid, m.gid); }); break;
         case Target::Via::pathDescriptor:
-            rc = retrying([&] { return ::fchownat(t.fd, "", m.uid, m.gid, AT_EMPTY_PATH); });
+            rc = retryingOnInterrupt([&] { return ::fchownat(t.fd, "", m.uid, m.gid, AT_EMPTY_PATH); });
             break;
         case Target::Via::linkInFolder:
-            rc = retrying([&] { return ::fchownat(t.parent, t.name.c_str(), m.uid, m.gid, AT_SYMLINK_NOFOLLOW); });
+            rc = retryingOnInterrupt([&] { return ::fchownat(t.parent, t.name.c_str(), m.uid, m.gid, AT_SYMLINK_NOFOLLOW); });
             break;
     }
     if (rc == 0) return Outcome::applied();
     return Outcome::unpreserved(
-        WM_L("the owner could not be set to %lld and the group to %lld: %@", m.uid, m.gid, systemText(errno)));
+        WM_L("the owner could not be set to %lld and the group to %lld: %@", m.uid, m.gid, systemErrorText(errno)));
 }
 
 // --- extended attributes ----------------------------------------------------------------
@@ -103,13 +80,13 @@ bool hasLinuxNamespace(std::string_view name) {
 int setAttribute(const Target& t, const std::string& name, const Bytes& value) {
     switch (t.via) {
         case Target::Via::descriptor:
-            return retrying([&] { return ::fsetxattr(t.fd, name.c_str(), value.data(), value.size(), 0); });
+            return retryingOnInterrupt([&] { return ::fsetxattr(t.fd, name.c_str(), value.data(), value.size(), 0); });
         case Target::Via::pathDescriptor:
             // The descriptor's /proc entry leads to the entry itself, which is not a link.
-            return retrying([&] { return ::setxattr(procPath(t.fd).c_str(), name.c_str(), value.data(), value.size(), 0); });
+            return retryingOnInterrupt([&] { return ::setxattr(procPath(t.fd).c_str(), name.c_str(), value.data(), value.size(), 0); });
         case Target::Via::linkInFolder: {
             const std::string path = procPath(t.parent) + "/" + t.name;
-            return retrying([&] { return ::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0); });
+            return retryingOnInterrupt([&] { return ::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0); });
         }
     }
     return -1;
@@ -130,7 +107,7 @@ Outcome applyExtendedAttributes(const FileMetadata& m, const Target& t) {
         const bool linuxName = hasLinuxNamespace(original);
         const std::string name = linuxName ? original : "user." + original;
         if (setAttribute(t, name, attribute.value) != 0) {
-            failed.push_back(WM_L("\"%@\" (%@)", shown, systemText(errno)));
+            failed.push_back(WM_L("\"%@\" (%@)", shown, systemErrorText(errno)));
             continue;
         }
         ++setCount;
@@ -163,7 +140,7 @@ Outcome applyACL(const FileMetadata& m, const Target& t) {
     const int err = errno;
     ::acl_free(acl);
     if (rc == 0) return Outcome::applied();
-    return Outcome::unpreserved(WM_L("the access control list could not be set: %@", systemText(err)));
+    return Outcome::unpreserved(WM_L("the access control list could not be set: %@", systemErrorText(err)));
 }
 
 // --- times ----------------------------------------------------------------------------
@@ -181,16 +158,16 @@ Outcome applyModificationTime(const FileMetadata& m, const Target& t) {
     times[1].tv_nsec = static_cast<long>(m.modificationTime.nanoseconds);
     int rc = 0;
     switch (t.via) {
-        case Target::Via::descriptor: rc = retrying([&] { return ::futimens(t.fd, times); }); break;
+        case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::futimens(t.fd, times); }); break;
         case Target::Via::pathDescriptor:
-            rc = retrying([&] { return ::utimensat(AT_FDCWD, procPath(t.fd).c_str(), times, 0); });
+            rc = retryingOnInterrupt([&] { return ::utimensat(AT_FDCWD, procPath(t.fd).c_str(), times, 0); });
             break;
         case Target::Via::linkInFolder:
-            rc = retrying([&] { return ::utimensat(t.parent, t.name.c_str(), times, AT_SYMLINK_NOFOLLOW); });
+            rc = retryingOnInterrupt([&] { return ::utimensat(t.parent, t.name.c_str(), times, AT_SYMLINK_NOFOLLOW); });
             break;
     }
     if (rc == 0) return Outcome::applied();
-    return Outcome::unpreserved(WM_L("the modification time could not be set: %@", systemText(errno)));
+    return Outcome::unpreserved(WM_L("the modification time could not be set: %@", systemErrorText(errno)));
 }
 
 // --- BSD flags ------------------------------------------------------------------------
@@ -210,7 +187,7 @@ std::string flagsFailure(int err) {
     if (err == ENOTTY || err == EOPNOTSUPP || err == EINVAL || err == ENOSYS) {
         return WM_L("this file system keeps no such flags");
     }
-    return systemText(err);
+    return systemErrorText(err);
 }
 
 // Sets the Linux flags that stand for the BSD bits of bsdBits.
@@ -220,12 +197,12 @@ void setLinuxFlags(const Target& t, int linuxFlags, std::uint32_t bsdBits, Flags
         plan.failures.push_back(WM_L("%@ (%@)", joined(BSDFlags::names(bsdBits)), flagsFailure(err)));
     };
     int current = 0;
-    if (retrying([&] { return ::ioctl(t.fd, FS_IOC_GETFLAGS, &current); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::ioctl(t.fd, FS_IOC_GETFLAGS, &current); }) != 0) {
         fail(errno);
         return;
     }
     int updated = current | linuxFlags;
-    if (updated != current && retrying([&] { return ::ioctl(t.fd, FS_IOC_SETFLAGS, &updated); }) != 0) {
+    if (updated != current && retryingOnInterrupt([&] { return ::ioctl(t.fd, FS_IOC_SETFLAGS, &updated); }) != 0) {
         fail(errno);
         return;
     }
@@ -270,9 +247,9 @@ Outcome applyMode(const FileMetadata& m, const Target& t) {
     }
     const mode_t wanted = static_cast<mode_t>(m.mode & 07777);
     int rc = t.via == Target::Via::descriptor
-                 ? retrying([&] { return ::fchmod(t.fd, wanted); })
-                 : retrying([&] { return ::fchmodat(AT_FDCWD, procPath(t.fd).c_str(), wanted, 0); });
-    if (rc != 0) return Outcome::unpreserved(WM_L("the permissions could not be set: %@", systemText(errno)));
+                 ? retryingOnInterrupt([&] { return ::fchmod(t.fd, wanted); })
+                 : retryingOnInterrupt([&] { return ::fchmodat(AT_FDCWD, procPath(t.fd).c_str(), wanted, 0); });
+    if (rc != 0) return Outcome::unpreserved(WM_L("the permissions could not be set: %@", systemErrorText(errno)));
     // The system drops set-group-ID silently for a group the process is not in.
     struct stat st {};
     const int statRc = t.via == Target::Via::descriptor ? ::fstat(t.fd, &st) : ::fstatat(t.fd, "", &st, AT_EMPTY_PATH);
@@ -327,22 +304,22 @@ MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std:
     int fd = -1;
     Target target;
     if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
-        fd = retrying([&] {
+        fd = retryingOnInterrupt([&] {
             return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         });
     }
     if (fd >= 0) {
         target.via = Target::Via::descriptor;
     } else {
-        fd = retrying([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
-        if (fd < 0) throw MetadataApply::Error::pathUnavailable(shown, systemText(errno));
+        fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+        if (fd < 0) throw MetadataApply::Error::pathUnavailable(shown, systemErrorText(errno));
         target.via = Target::Via::pathDescriptor;
     }
-    Owned owned(fd);
+    UniqueFd owned(fd);
     target.fd = fd;
     struct stat now {};
     const int rc = target.via == Target::Via::descriptor ? ::fstat(fd, &now) : ::fstatat(fd, "", &now, AT_EMPTY_PATH);
-    if (rc != 0) throw MetadataApply::Error::pathUnavailable(shown, systemText(errno));
+    if (rc != 0) throw MetadataApply::Error::pathUnavailable(shown, systemErrorText(errno));
     if (now.st_dev != st.st_dev || now.st_ino != st.st_ino || S_ISLNK(now.st_mode)) {
         throw MetadataApply::Error::pathUnavailable(shown, WM_L("the entry changed while it was being examined"));
     }
@@ -351,8 +328,8 @@ MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std:
 
 MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std::string& name, const std::string& shown) {
     struct stat st {};
-    if (retrying([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
-        throw MetadataApply::Error::pathUnavailable(shown, systemText(errno));
+    if (retryingOnInterrupt([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
+        throw MetadataApply::Error::pathUnavailable(shown, systemErrorText(errno));
     }
     if (S_ISLNK(st.st_mode)) {
         Target target;
@@ -405,7 +382,7 @@ MetadataApply::Error MetadataApply::Error::pathUnavailable(std::string path, std
 MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int descriptor) {
     struct stat st {};
     if (::fstat(descriptor, &st) != 0) {
-        throw Error::pathUnavailable(WM_L("descriptor %lld", descriptor), systemText(errno));
+        throw Error::pathUnavailable(WM_L("descriptor %lld", descriptor), systemErrorText(errno));
     }
     Target target;
     target.fd = descriptor;
@@ -418,11 +395,11 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteVie
     std::string text = stringOf(path);
     const std::string shown = Unicode::decodeUTF8Repairing(path);
     if (text.empty() || text.find('\0') != std::string::npos) {
-        throw Error::pathUnavailable(shown, systemText(text.empty() ? ENOENT : EINVAL));
+        throw Error::pathUnavailable(shown, systemErrorText(text.empty() ? ENOENT : EINVAL));
     }
     struct stat st {};
-    if (retrying([&] { return ::lstat(text.c_str(), &st); }) != 0) {
-        throw Error::pathUnavailable(shown, systemText(errno));
+    if (retryingOnInterrupt([&] { return ::lstat(text.c_str(), &st); }) != 0) {
+        throw Error::pathUnavailable(shown, systemErrorText(errno));
     }
     if (!S_ISLNK(st.st_mode)) return applyToEntry(metadata, AT_FDCWD, text, st, shown);
 
@@ -431,15 +408,15 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteVie
     const auto slash = text.rfind('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : text.substr(0, slash));
     std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
-    Owned parent(retrying([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (parent.get() < 0) throw Error::pathUnavailable(shown, systemText(errno));
+    UniqueFd parent(retryingOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (parent.get() < 0) throw Error::pathUnavailable(shown, systemErrorText(errno));
     return applyInFolder(metadata, parent.get(), name, shown);
 }
 
 MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int parentDescriptor, ByteView name) {
     const std::string text = stringOf(name);
     const std::string shown = Unicode::decodeUTF8Repairing(name);
-    if (!isSingleName(text)) throw Error::pathUnavailable(shown, systemText(EINVAL));
+    if (!isSingleName(text)) throw Error::pathUnavailable(shown, systemErrorText(EINVAL));
     return applyInFolder(metadata, parentDescriptor, text, shown);
 }
 

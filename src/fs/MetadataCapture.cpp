@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "fs/MetadataCapture.h"
 
 #include <acl/libacl.h>
@@ -26,31 +27,7 @@ namespace wm {
 
 namespace {
 
-template <class F>
-auto retrying(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
-
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-class Owned {
-public:
-    explicit Owned(int fd = -1) : fd_(fd) {}
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 FileMetadata::FileType typeOf(mode_t mode) {
     switch (mode & S_IFMT) {
@@ -120,13 +97,13 @@ bool unsupported(int err) { return err == ENOTSUP || err == ENOSYS; }
 template <class Read>
 std::optional<std::vector<char>> readSized(Read read, int& error) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        ssize_t size = retrying([&] { return read(nullptr, 0); });
+        ssize_t size = retryingOnInterrupt([&] { return read(nullptr, 0); });
         if (size < 0) {
             error = errno;
             return std::nullopt;
         }
         std::vector<char> buffer(static_cast<std::size_t>(size));
-        ssize_t got = retrying([&] { return read(buffer.data(), buffer.size()); });
+        ssize_t got = retryingOnInterrupt([&] { return read(buffer.data(), buffer.size()); });
         if (got >= 0) {
             buffer.resize(static_cast<std::size_t>(got));
             return buffer;
@@ -145,7 +122,7 @@ void captureAttributes(const AttributeSource& source, MetadataCapture::Result& r
     auto names = readSized([&](char* b, std::size_t n) { return source.list(b, n); }, error);
     if (!names) {
         if (!unsupported(error)) {
-            result.problems.push_back(WM_L("extended attributes could not be listed: %@", systemText(error)));
+            result.problems.push_back(WM_L("extended attributes could not be listed: %@", systemErrorText(error)));
         }
         return;
     }
@@ -163,7 +140,7 @@ void captureAttributes(const AttributeSource& source, MetadataCapture::Result& r
         if (!value) {
             if (error != ENODATA) {
                 result.problems.push_back(
-                    WM_L("the extended attribute %@ could not be read: %@", nameText, systemText(error)));
+                    WM_L("the extended attribute %@ could not be read: %@", nameText, systemErrorText(error)));
             }
             continue;
         }
@@ -177,7 +154,7 @@ void captureAttributes(const AttributeSource& source, MetadataCapture::Result& r
 void captureACL(int fd, const std::string& path, MetadataCapture::Result& result) {
     acl_t acl = fd >= 0 ? ::acl_get_fd(fd) : ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
     if (!acl) {
-        if (!unsupported(errno)) result.problems.push_back(WM_L("the access control list could not be read: %@", systemText(errno)));
+        if (!unsupported(errno)) result.problems.push_back(WM_L("the access control list could not be read: %@", systemErrorText(errno)));
         return;
     }
     if (::acl_equiv_mode(acl, nullptr) != 0) {
@@ -191,7 +168,7 @@ void captureACL(int fd, const std::string& path, MetadataCapture::Result& result
 
 void captureFlags(int fd, MetadataCapture::Result& result) {
     int flags = 0;
-    if (retrying([&] { return ::ioctl(fd, FS_IOC_GETFLAGS, &flags); }) != 0) return;  // no such flags here
+    if (retryingOnInterrupt([&] { return ::ioctl(fd, FS_IOC_GETFLAGS, &flags); }) != 0) return;  // no such flags here
     std::uint32_t bsd = 0;
     if (flags & FS_NODUMP_FL) bsd |= BSDFlags::userNoDump;
     if (flags & FS_IMMUTABLE_FL) bsd |= BSDFlags::systemImmutable;
@@ -262,7 +239,7 @@ std::optional<Bytes> readLinkTarget(int parent, const std::string& name, int& er
 // statx of name in parent (AT_EMPTY_PATH with an empty name: the descriptor itself).
 MetadataCapture::Result fromStatx(int parent, const std::string& name, const std::string& shown, struct statx& stx) {
     const int flags = (name.empty() ? AT_EMPTY_PATH : 0) | AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT;
-    if (retrying([&] { return ::statx(parent, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::statx(parent, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx); }) != 0) {
         throw MetadataCapture::Error::entryUnavailable(shown, errno);
     }
     MetadataCapture::Result result;
@@ -312,7 +289,7 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
         int error = 0;
         result.metadata.symlinkTarget = readLinkTarget(parent, name, error);
         if (!result.metadata.symlinkTarget) {
-            result.problems.push_back(WM_L("the link target could not be read: %@", systemText(error)));
+            result.problems.push_back(WM_L("the link target could not be read: %@", systemErrorText(error)));
         }
         // Without a folder descriptor the name is a path of its own (relative to the
         // working folder, or absolute).
@@ -324,22 +301,22 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
     int fd = -1;
     bool ordinary = false;
     if (type == FileMetadata::FileType::regular || type == FileMetadata::FileType::directory) {
-        fd = retrying([&] {
+        fd = retryingOnInterrupt([&] {
             return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         });
         ordinary = fd >= 0;
         if (fd < 0) {
             const int err = errno;
             result.contentReadable = false;
-            result.problems.push_back(WM_L("it could not be opened for reading: %@", systemText(err)));
+            result.problems.push_back(WM_L("it could not be opened for reading: %@", systemErrorText(err)));
         }
     }
-    if (fd < 0) fd = retrying([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0) fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
     if (fd < 0) {
-        result.problems.push_back(WM_L("its extended attributes could not be read: %@", systemText(errno)));
+        result.problems.push_back(WM_L("its extended attributes could not be read: %@", systemErrorText(errno)));
         return result;
     }
-    Owned owned(fd);
+    UniqueFd owned(fd);
     struct stat st {};
     const int rc = ordinary ? ::fstat(fd, &st) : ::fstatat(fd, "", &st, AT_EMPTY_PATH);
     if (rc != 0 || st.st_ino != stx.stx_ino || major(st.st_dev) != stx.stx_dev_major ||
@@ -355,7 +332,7 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
 }  // namespace
 
 MetadataCapture::Error MetadataCapture::Error::entryUnavailable(std::string path, int errorNumber) {
-    std::string reason = systemText(errorNumber);
+    std::string reason = systemErrorText(errorNumber);
     std::string description = "MetadataCapture.Error.entryUnavailable(path: " + path + ", reason: " + reason + ")";
     return Error(Kind::entryUnavailable, std::move(path), errorNumber, std::move(reason), std::move(description));
 }

@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "storage/DestinationError.h"
 
 #include <cerrno>
@@ -9,13 +10,6 @@ namespace wm {
 namespace {
 
 std::string quoted(const RepoPath& path) { return path.string(); }
-
-std::string systemText(int errorNumber) {
-    char buffer[256];
-    // GNU strerror_r returns the text, which may or may not be in buffer.
-    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
-    return text ? std::string(text) : std::string("error ") + std::to_string(errorNumber);
-}
 
 }  // namespace
 
@@ -111,11 +105,11 @@ DestinationError DestinationError::fromErrno(int errorNumber, const RepoPath& pa
         default: break;
     }
     switch (operation) {
-        case Operation::read: return ioFailed(path, systemText(errorNumber));
-        case Operation::write: return writeFailed(path, systemText(errorNumber));
-        case Operation::rename: return renameFailed(path, systemText(errorNumber));
+        case Operation::read: return ioFailed(path, systemErrorText(errorNumber));
+        case Operation::write: return writeFailed(path, systemErrorText(errorNumber));
+        case Operation::rename: return renameFailed(path, systemErrorText(errorNumber));
     }
-    return ioFailed(path, systemText(errorNumber));
+    return ioFailed(path, systemErrorText(errorNumber));
 }
 
 }  // namespace wm

@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "storage/LocalFolderDestination.h"
 
 #include <dirent.h>
@@ -16,52 +17,19 @@ namespace wm {
 
 namespace {
 
-// Repeats a system call while it fails with EINTR.
-template <class F>
-auto retrying(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
-
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
-
-class FileHandle {
-public:
-    explicit FileHandle(int fd = -1) : fd_(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    // Closes and reports close's own failure (a deferred write error on some volumes).
-    int closeReporting() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd >= 0 ? ::close(fd) : 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::optional<std::int64_t> volumeFreeBytes(const std::string& path) {
     struct statvfs vfs {};
-    if (retrying([&] { return ::statvfs(path.c_str(), &vfs); }) != 0) return std::nullopt;
+    if (retryingOnInterrupt([&] { return ::statvfs(path.c_str(), &vfs); }) != 0) return std::nullopt;
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
 // Flushes a folder's entries. Volumes that cannot flush a folder say so with EINVAL or
 // ENOTSUP; the rename itself has happened, so that is not a failure of the write.
 int syncFolder(const std::string& folder) {
-    FileHandle fd(retrying([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    UniqueFd fd(retryingOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (fd.get() < 0) return errno;
-    if (retrying([&] { return ::fsync(fd.get()); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) {
         int err = errno;
         if (err == EINVAL || err == ENOTSUP || err == EROFS) return 0;
         return err;
@@ -81,7 +49,7 @@ std::int64_t readFully(int fd, std::uint8_t* out, std::int64_t count, std::int64
     std::int64_t done = 0;
     error = 0;
     while (done < count) {
-        ssize_t n = retrying([&] {
+        ssize_t n = retryingOnInterrupt([&] {
             return ::pread(fd, out + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
         });
         if (n < 0) {
@@ -118,7 +86,7 @@ public:
         if (state_ != State::open) throw DestinationError::writeFailed(path_, "the write is already finished");
         std::size_t done = 0;
         while (done < bytes.size()) {
-            ssize_t n = retrying([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
+            ssize_t n = retryingOnInterrupt([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
             if (n < 0) {
                 int err = errno;
                 // Some of the bytes may be in the file and some not: what is pending is no
@@ -141,7 +109,7 @@ public:
         state_ = State::failed;
         const int commitNumber = nextCommit_();
         interruptionCheck_(Stage::beforeDataSync, commitNumber);
-        if (retrying([&] { return ::fsync(fd_.get()); }) != 0) {
+        if (retryingOnInterrupt([&] { return ::fsync(fd_.get()); }) != 0) {
             int err = errno;
             throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write, written_,
                                               volumeFreeBytes(volumePath_));
@@ -152,7 +120,7 @@ public:
                                               volumeFreeBytes(volumePath_));
         }
         interruptionCheck_(Stage::beforeRename, commitNumber);
-        if (retrying([&] { return ::rename(temporaryPath_.c_str(), finalPath_.c_str()); }) != 0) {
+        if (retryingOnInterrupt([&] { return ::rename(temporaryPath_.c_str(), finalPath_.c_str()); }) != 0) {
             int err = errno;
             throw DestinationError::fromErrno(err, path_, DestinationError::Operation::rename, written_,
                                               volumeFreeBytes(volumePath_));
@@ -179,7 +147,7 @@ private:
     std::string finalPath_;
     std::string temporaryPath_;
     std::string volumePath_;
-    FileHandle fd_;
+    UniqueFd fd_;
     std::function<void(LocalFolderDestination::WriteInterruption::Stage, int)> interruptionCheck_;
     std::function<int()> nextCommit_;
     State state_ = State::open;
@@ -209,7 +177,7 @@ LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind
     // Leftovers of writes that never committed. They are deleted as whole trees, so "tmp"
     // must be a folder of this root itself: through a link they would be somebody else's.
     struct stat st {};
-    if (retrying([&] { return ::lstat(tmp_.c_str(), &st); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::lstat(tmp_.c_str(), &st); }) != 0) {
         int err = errno;
         throw DestinationError::fromErrno(err, tmpPath, DestinationError::Operation::write);
     }
@@ -229,12 +197,12 @@ std::filesystem::path LocalFolderDestination::url(const RepoPath& path) const {
 void LocalFolderDestination::createFolders(const RepoPath& folder, const RepoPath& forPath) {
     struct stat st {};
     const std::string full = url(folder).string();
-    if (retrying([&] { return ::stat(full.c_str(), &st); }) == 0 && S_ISDIR(st.st_mode)) return;
+    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) == 0 && S_ISDIR(st.st_mode)) return;
 
     std::filesystem::path current = root_;
     for (const auto& c : folder.components()) {
         std::filesystem::path next = current / c;
-        if (retrying([&] { return ::mkdir(next.c_str(), 0755); }) == 0) {
+        if (retryingOnInterrupt([&] { return ::mkdir(next.c_str(), 0755); }) == 0) {
             // The new folder's entry must survive a power loss as well as the file put in it.
             if (int err = syncFolder(current.string()); err != 0) {
                 throw DestinationError::fromErrno(err, forPath, DestinationError::Operation::write);
@@ -251,13 +219,13 @@ DestinationCapabilities LocalFolderDestination::capabilities() { return Destinat
 
 Availability LocalFolderDestination::availability() {
     struct stat st {};
-    if (retrying([&] { return ::stat(root_.c_str(), &st); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::stat(root_.c_str(), &st); }) != 0) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) return Availability::notMounted(std::nullopt);
         if (err == EACCES || err == EPERM) return Availability::permissionRequired();
-        return Availability::unreachable(systemText(err));
+        return Availability::unreachable(systemErrorText(err));
     }
-    if (!S_ISDIR(st.st_mode)) return Availability::unreachable(systemText(ENOTDIR));
+    if (!S_ISDIR(st.st_mode)) return Availability::unreachable(systemErrorText(ENOTDIR));
     if (::access(root_.c_str(), R_OK | X_OK) != 0) return Availability::permissionRequired();
     return Availability::available();
 }
@@ -265,7 +233,7 @@ Availability LocalFolderDestination::availability() {
 bool LocalFolderDestination::exists(const RepoPath& path) {
     struct stat st {};
     const std::string full = url(path).string();
-    if (retrying([&] { return ::stat(full.c_str(), &st); }) == 0) return true;
+    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) == 0) return true;
     int err = errno;
     if (err == ENOENT || err == ENOTDIR) return false;
     throw DestinationError::fromErrno(err, path, DestinationError::Operation::read);
@@ -274,7 +242,7 @@ bool LocalFolderDestination::exists(const RepoPath& path) {
 std::optional<std::int64_t> LocalFolderDestination::size(const RepoPath& path) {
     struct stat st {};
     const std::string full = url(path).string();
-    if (retrying([&] { return ::stat(full.c_str(), &st); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) != 0) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) return std::nullopt;
         throw DestinationError::fromErrno(err, path, DestinationError::Operation::read);
@@ -289,7 +257,7 @@ namespace {
 // named pipe or a device found where one should be is refused, and O_NONBLOCK keeps the
 // open itself from waiting for a pipe's writer (it changes nothing for a regular file).
 int openForReading(const std::string& full, const RepoPath& path, std::int64_t& size) {
-    int fd = retrying([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+    int fd = retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (fd < 0) {
         int err = errno;
         throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, path, DestinationError::Operation::read);
@@ -302,7 +270,7 @@ int openForReading(const std::string& full, const RepoPath& path, std::int64_t& 
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
-        throw DestinationError::ioFailed(path, systemText(EISDIR));
+        throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -320,7 +288,7 @@ Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange
                                                    std::to_string(range->upper));
     }
     std::int64_t size = 0;
-    FileHandle fd(openForReading(url(path).string(), path, size));
+    UniqueFd fd(openForReading(url(path).string(), path, size));
     const std::int64_t lower = range ? range->lower : 0;
     const std::int64_t expected = range ? range->count() : size;
     // A range past the end is refused before anything is allocated for it.
@@ -342,7 +310,7 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
                                                    std::to_string(offset + expected));
     }
     std::int64_t size = 0;
-    FileHandle fd(openForReading(url(path).string(), path, size));
+    UniqueFd fd(openForReading(url(path).string(), path, size));
     // Formed so that an offset near the largest value cannot wrap round.
     if (offset > size || expected > size - offset) {
         throw DestinationError::shortRead(path, expected, std::max<std::int64_t>(0, std::min(expected, size - offset)));
@@ -356,11 +324,11 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
 std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
     std::vector<RepoPath> entries;
     const std::string full = url(folder).string();
-    int fd = retrying([&] { return ::open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    int fd = retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
         int err = errno;
         if (err == ENOENT) return entries;
-        if (err == ENOTDIR) throw DestinationError::ioFailed(folder, systemText(err));
+        if (err == ENOTDIR) throw DestinationError::ioFailed(folder, systemErrorText(err));
         throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
     }
     DIR* dir = ::fdopendir(fd);
@@ -386,13 +354,13 @@ std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
 }
 
 std::unique_ptr<DurableWriter> LocalFolderDestination::openWrite(const RepoPath& path) {
-    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EISDIR));
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
     if (path.depth() > 1) createFolders(path.parent(), path);
     const RepoPath tmpPath = RepoPath() / "tmp";
     createFolders(tmpPath, path);
 
     std::string temporary = (tmp_ / UUID::random().compactHex()).string();
-    int fd = retrying([&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
+    int fd = retryingOnInterrupt([&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
     if (fd < 0) {
         int err = errno;
         throw DestinationError::fromErrno(err, path, DestinationError::Operation::write, 0, volumeFreeBytes(root_.string()));
@@ -408,13 +376,13 @@ std::unique_ptr<DurableWriter> LocalFolderDestination::openWrite(const RepoPath&
 }
 
 void LocalFolderDestination::remove(const RepoPath& path) {
-    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EBUSY));
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EBUSY));
     const std::string full = url(path).string();
-    if (retrying([&] { return ::unlink(full.c_str()); }) == 0) return;
+    if (retryingOnInterrupt([&] { return ::unlink(full.c_str()); }) == 0) return;
     int err = errno;
     if (err == ENOENT || err == ENOTDIR) return;
     if (err == EISDIR) {
-        if (retrying([&] { return ::rmdir(full.c_str()); }) == 0) return;
+        if (retryingOnInterrupt([&] { return ::rmdir(full.c_str()); }) == 0) return;
         err = errno;
         if (err == ENOENT) return;
     }
@@ -423,7 +391,7 @@ void LocalFolderDestination::remove(const RepoPath& path) {
 
 std::optional<std::int64_t> LocalFolderDestination::freeSpace() {
     struct statvfs vfs {};
-    if (retrying([&] { return ::statvfs(root_.c_str(), &vfs); }) != 0) {
+    if (retryingOnInterrupt([&] { return ::statvfs(root_.c_str(), &vfs); }) != 0) {
         int err = errno;
         if (err == ENOSYS || err == ENOTSUP) return std::nullopt;
         throw DestinationError::fromErrno(err, RepoPath(), DestinationError::Operation::read);
