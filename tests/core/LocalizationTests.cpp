@@ -62,7 +62,7 @@ TEST(SentenceFormat, EnglishFallbackWithoutCatalogue) {
     EXPECT_EQ(wm::Localization::lookup("wm-test", ""), "");
 }
 
-// A minimal GNU .mo catalogue: header, sorted originals, no hash table.
+// A minimal .mo catalogue: header, sorted originals, no hash table.
 void writeCatalogue(const std::filesystem::path& file, std::map<std::string, std::string> entries) {
     entries[""] = "Content-Type: text/plain; charset=UTF-8\n";
     const std::uint32_t n = static_cast<std::uint32_t>(entries.size());
@@ -117,12 +117,10 @@ TEST(Localization, TranslatedSentenceWithReorderedValues) {
 }
 
 TEST(Localization, LocaleIdentifierFromEnvironmentNames) {
-    wm::Localization::setLocaleForTesting("de_DE.UTF-8@euro");
-    EXPECT_EQ(wm::Localization::localeIdentifier(), "de_DE");
-    wm::Localization::setLocaleForTesting("POSIX");
-    EXPECT_EQ(wm::Localization::localeIdentifier(), "en_US");
-    wm::Localization::setLocaleForTesting("C.UTF-8");
-    EXPECT_EQ(wm::Localization::localeIdentifier(), "en_US");
+    for (const auto& [name, identifier] : {std::pair{"de_DE.UTF-8@euro", "de_DE"}, {"POSIX", "en_US"}, {"C.UTF-8", "en_US"}}) {
+        wm::Localization::setLocaleForTesting(name);
+        EXPECT_EQ(wm::Localization::localeIdentifier(), identifier) << name;
+    }
     wm::Localization::setLocaleForTesting("en_US");
 }
 

@@ -138,16 +138,4 @@ TEST_F(Retention, NewestFirstOrder) {
     EXPECT_EQ(ordered[4].id, all[4].id);
 }
 
-TEST(RetentionModel, Equality) {
-    EXPECT_EQ(RetentionPolicy::lastN(3), RetentionPolicy::lastN(3));
-    EXPECT_NE(RetentionPolicy::lastN(3), RetentionPolicy::duration(3));
-    EXPECT_NE(RetentionPolicy::smart(1, 2, 3, 4), RetentionPolicy::smart(1, 2, 3, 5));
-    EXPECT_EQ(RetentionPolicy::size(5), RetentionPolicy::size(5));
-    const SnapshotID a = SnapshotID::random();
-    EXPECT_EQ(HoldReason::verificationFailure(a), HoldReason::verificationFailure(a));
-    EXPECT_NE(HoldReason::verificationFailure(a), HoldReason::verificationFailure(SnapshotID::random()));
-    EXPECT_NE(HoldReason::userRequested("x"), HoldReason::userRequested("y"));
-    EXPECT_EQ(HoldReason::anomalyDetected(), HoldReason::anomalyDetected());
-}
-
 }  // namespace
