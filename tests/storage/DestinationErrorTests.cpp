@@ -27,6 +27,9 @@ TEST(DestinationError, ErrnoMapsToCases) {
         {EIO, Op::rename, Kind::renameFailed},      {EXDEV, Op::rename, Kind::renameFailed},
         {ENOTDIR, Op::read, Kind::ioFailed},
     };
+    // A long name hits the component limit, a long path the path limit.
+    EXPECT_EQ(DestinationError::fromErrno(ENAMETOOLONG, RepoPath() / std::string(300, 'a'), Op::write).limit, 255);
+    EXPECT_EQ(DestinationError::fromErrno(ENAMETOOLONG, RepoPath() / "a" / "b", Op::write).limit, 4096);
     for (const auto& row : rows) {
         auto e = DestinationError::fromErrno(row.err, path, row.op, 10, 5);
         EXPECT_EQ(e.kind, row.kind) << "errno " << row.err;
@@ -39,13 +42,6 @@ TEST(DestinationError, ErrnoMapsToCases) {
             EXPECT_EQ(e.path, path);
         }
     }
-}
-
-TEST(DestinationError, PathTooLongNamesTheLimitThatWasHit) {
-    auto longName = RepoPath() / std::string(300, 'a');
-    EXPECT_EQ(DestinationError::fromErrno(ENAMETOOLONG, longName, Op::write).limit, 255);
-    auto deep = RepoPath() / "a" / "b";
-    EXPECT_EQ(DestinationError::fromErrno(ENAMETOOLONG, deep, Op::write).limit, 4096);
 }
 
 TEST(DestinationError, DescriptionsNameTheCaseAndNeverClaimARetentionHold) {
