@@ -25,6 +25,18 @@ std::shared_ptr<const RepositoryKeys> sharedKeys(const RepositoryKeys& keys) {
     return std::make_shared<const RepositoryKeys>(keys);
 }
 
+// Whether any snapshot record, index file or pack file lies in its folder. What a creation
+// that failed part-way leaves (a head, key files, the drive files) holds none of them.
+bool holdsRepositoryData(Destination& destination) {
+    if (!destination.list(RepositoryLayout::snapshotsDirectory()).empty()) return true;
+    if (!destination.list(RepositoryLayout::indexDirectory()).empty()) return true;
+    for (const auto& folder : destination.list(RepositoryLayout::packsDirectory())) {
+        if (destination.size(folder).has_value()) continue;  // a stray plain file
+        if (!destination.list(folder).empty()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Repository::Repository(Passkey, std::shared_ptr<Destination> destination, RepositoryConfig config,
@@ -49,6 +61,10 @@ std::shared_ptr<Repository> Repository::create(std::shared_ptr<Destination> dest
                                                std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
                                                Date now) {
     if (destination->exists(RepositoryLayout::configFile())) throw Error::alreadyExists();
+    // A head beside snapshot records, index files or packs is a repository whose config went
+    // missing: a new head written over it would drop every snapshot from the list.
+    if (destination->exists(RepositoryLayout::head()) && holdsRepositoryData(*destination))
+        throw Error::alreadyExists();
     if (!RepositoryFormat::supportedVersions.contains(formatVersion))
         throw RepositoryConfig::Error::unsupportedVersion(formatVersion, RepositoryFormat::supportedVersions);
 

@@ -85,7 +85,8 @@ public:
     // --- creating, opening, unlocking ---
 
     // Makes a new repository on a destination that holds none. Throws Error::alreadyExists
-    // when a config file is there, RepositoryConfig::Error::unsupportedVersion for a format
+    // when a config file is there, or a head beside snapshot records, index files or packs (a
+    // repository whose config is missing), RepositoryConfig::Error::unsupportedVersion for a format
     // version outside 1...2 (nothing written), and the destination's errors. The config file
     // is written last, so a creation that fails part-way can simply be run again.
     static std::shared_ptr<Repository> create(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,

@@ -95,6 +95,40 @@ TEST_F(RepositoryOpening, CreationThatFailsPartWayCanBeRunAgain) {
     }
 }
 
+// A repository whose config file went missing (deleted by hand, not yet synced down) still
+// holds its head and its snapshots: creating over it would replace the head with an empty
+// one and drop every snapshot from it.
+TEST_F(RepositoryOpening, CreateOverARepositoryWithoutItsConfigLeavesItsHeadAlone) {
+    auto repository = createRepository(memory, keys);
+    const auto id = commitFile(*repository, {randomBytes(3000, 1)});
+    const Bytes head = memory->files().at("refs/head");
+    memory->remove(RepositoryLayout::configFile());
+
+    for (const char* keep : {"snapshots", "packs", "index"}) {
+        // Whichever of the three is left, the folder is recognised as holding a repository.
+        auto copy = std::make_shared<InMemoryDestination>();
+        for (const auto& [path, bytes] : memory->files()) {
+            const bool data = path.rfind("snapshots/", 0) == 0 || path.rfind("packs/", 0) == 0 ||
+                              path.rfind("index/", 0) == 0;
+            if (!data || path.rfind(std::string(keep) + "/", 0) == 0) copy->put(*RepoPath::parse(path), bytes);
+        }
+        try {
+            createRepository(copy, makeKeys());
+            FAIL() << "created over a repository holding " << keep;
+        } catch (const Repository::Error& e) {
+            EXPECT_EQ(e, Repository::Error::alreadyExists());
+        }
+        EXPECT_EQ(copy->files().at("refs/head"), head) << keep;
+        EXPECT_FALSE(copy->files().count("wendlemarsh.repo")) << keep;
+    }
+
+    // The config put back, the repository opens as it was.
+    memory->put(RepositoryLayout::configFile(), repository->config().encoded());
+    auto opened = openRepository(memory, keys, Repository::Access::readOnly);
+    EXPECT_EQ(opened.repository->snapshotIDs(), std::vector<SnapshotID>{id});
+    EXPECT_EQ(readWhole(*opened.repository, id), 3000u);
+}
+
 TEST_F(RepositoryOpening, OpenReportsTheHeadVerdictButNeverStops) {
     createRepository(memory, keys);
     EXPECT_EQ(openRepository(memory, keys).verdict, HeadVerdict::advanced(0, 0));
