@@ -1,26 +1,15 @@
 #include <gtest/gtest.h>
 
+#include "CryptoTestSupport.h"
 #include "crypto/BlobCompression.h"
 
 namespace wm {
 namespace {
 
-BlobCompression::Error::Kind decodeErrorOf(ByteView frame) {
-    try {
-        BlobCompression::decode(frame);
-    } catch (const BlobCompression::Error& e) {
-        return e.kind;
-    }
-    ADD_FAILURE() << "no BlobCompression::Error";
-    return BlobCompression::Error::Kind::tooLarge;
-}
+using testing::frame;
 
-Bytes rawFrame(std::uint8_t method, std::uint64_t length, ByteView body) {
-    auto header = BlobCompression::encodeHeader(static_cast<BlobCompression::Method>(method), length);
-    Bytes f(header.size() + body.size());
-    std::copy(header.begin(), header.end(), f.begin());
-    std::copy(body.begin(), body.end(), f.begin() + static_cast<std::ptrdiff_t>(header.size()));
-    return f;
+BlobCompression::Error::Kind decodeErrorOf(ByteView f) {
+    return testing::thrown<BlobCompression::Error>([&] { BlobCompression::decode(f); }).kind;
 }
 
 TEST(BlobCompression, HeaderIsMethodThenLittleEndianLength) {
@@ -54,7 +43,7 @@ TEST(BlobCompression, RoundTripsAndNeverGrowsBeyondTheHeader) {
 
 TEST(BlobCompression, RefusesWhatItCannotDecodeExactly) {
     Bytes body{1, 2, 3, 4};
-    EXPECT_EQ(BlobCompression::decode(rawFrame(0, 4, body)), body);
+    EXPECT_EQ(BlobCompression::decode(frame(0, 4, body)), body);
     struct Case {
         const char* name;
         Bytes frame;
@@ -63,14 +52,14 @@ TEST(BlobCompression, RefusesWhatItCannotDecodeExactly) {
     const Case cases[] = {
         {"empty", {}, BlobCompression::Error::Kind::couldNotDecompress},
         {"header cut short", {0, 4, 0, 0}, BlobCompression::Error::Kind::couldNotDecompress},
-        {"method 2", rawFrame(2, 4, body), BlobCompression::Error::Kind::unknownMethod},
-        {"method 255", rawFrame(255, 4, body), BlobCompression::Error::Kind::unknownMethod},
-        {"stored, length says more", rawFrame(0, 5, body), BlobCompression::Error::Kind::couldNotDecompress},
-        {"stored, length says less", rawFrame(0, 3, body), BlobCompression::Error::Kind::couldNotDecompress},
-        {"stored, above 1 GiB", rawFrame(0, (1ULL << 30) + 1, body), BlobCompression::Error::Kind::couldNotDecompress},
-        {"lzfse, not a stream", rawFrame(1, 4, body), BlobCompression::Error::Kind::couldNotDecompress},
-        {"lzfse, empty body", rawFrame(1, 4, {}), BlobCompression::Error::Kind::couldNotDecompress},
-        {"lzfse, above 1 GiB", rawFrame(1, ~0ULL, body), BlobCompression::Error::Kind::couldNotDecompress},
+        {"method 2", frame(2, 4, body), BlobCompression::Error::Kind::unknownMethod},
+        {"method 255", frame(255, 4, body), BlobCompression::Error::Kind::unknownMethod},
+        {"stored, length says more", frame(0, 5, body), BlobCompression::Error::Kind::couldNotDecompress},
+        {"stored, length says less", frame(0, 3, body), BlobCompression::Error::Kind::couldNotDecompress},
+        {"stored, above 1 GiB", frame(0, (1ULL << 30) + 1, body), BlobCompression::Error::Kind::couldNotDecompress},
+        {"lzfse, not a stream", frame(1, 4, body), BlobCompression::Error::Kind::couldNotDecompress},
+        {"lzfse, empty body", frame(1, 4, {}), BlobCompression::Error::Kind::couldNotDecompress},
+        {"lzfse, above 1 GiB", frame(1, ~0ULL, body), BlobCompression::Error::Kind::couldNotDecompress},
     };
     for (const Case& c : cases) EXPECT_EQ(decodeErrorOf(c.frame), c.expected) << c.name;
 }

@@ -1,10 +1,12 @@
 #pragma once
 // Shared fixtures of the crypto tests.
+#include <stdexcept>
 #include <string_view>
 
 #include "core/Hex.h"
 #include "core/Identifiers.h"
 #include "crypto/BlobCipher.h"
+#include "crypto/BlobCompression.h"
 #include "crypto/ChaChaPoly.h"
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SymmetricKey.h"
@@ -12,6 +14,25 @@
 namespace wm::testing {
 
 inline Bytes hex(std::string_view text) { return *Hex::decode(text); }
+
+// The exception of type E that f throws; throwing none (or another) fails the test.
+template <class E, class F>
+E thrown(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e;
+    }
+    throw std::runtime_error("the expected exception was not thrown");
+}
+
+// A compression frame with any method and stated length around body.
+inline Bytes frame(std::uint8_t method, std::uint64_t length, ByteView body) {
+    auto header = BlobCompression::encodeHeader(static_cast<BlobCompression::Method>(method), length);
+    Bytes f(header.begin(), header.end());
+    f.insert(f.end(), body.begin(), body.end());
+    return f;
+}
 
 // The master key 00 01 .. 1f and the repository ID a0 a1 .. bf of the known-answer vectors.
 inline SymmetricKey fixedMaster() {
