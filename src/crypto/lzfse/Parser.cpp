@@ -1,6 +1,7 @@
 #include "crypto/lzfse/Parser.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <vector>
 
@@ -128,7 +129,25 @@ private:
     std::size_t next_ = 0;  // first position not yet in the chains
 };
 
+constexpr std::array<std::uint8_t, 256> textControl = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        table[static_cast<std::size_t>(b)] = b < 0x09 || (b >= 0x0E && b < 0x20) || b == 0x7F;
+    }
+    return table;
+}();
+
 }  // namespace
+
+bool looksBinary(ByteView bytes) {
+    std::size_t control = 0;
+    std::size_t sampled = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += binarySampleStep) {
+        control += textControl[bytes[i]];
+        ++sampled;
+    }
+    return control * 32 > sampled;
+}
 
 void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
     const std::size_t n = input.size();
@@ -142,9 +161,20 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
     std::size_t p = 0;
     std::uint32_t rep = 0;
     const std::size_t last = n - minMatch;  // last position where a match can start
+    // Search effort of the stretch that p lies in, judged when p enters it.
+    int chain = settings.maxChain;
+    std::size_t stretchEnd = 0;
 
     while (p <= last) {
-        Match best = matcher.find(p, rep, settings.maxChain);
+        if (p >= stretchEnd) {
+            const std::size_t stretchStart = p - p % binaryStretch;
+            stretchEnd = std::min(n, stretchStart + binaryStretch);
+            chain = settings.binaryChain != settings.maxChain &&
+                            looksBinary(input.subspan(stretchStart, stretchEnd - stretchStart))
+                        ? settings.binaryChain
+                        : settings.maxChain;
+        }
+        Match best = matcher.find(p, rep, chain);
         if (best.gain <= 0) {
             // Move faster through data that does not match, such as compressed content.
             p += 1 + std::min<std::size_t>((p - anchor) >> 8, 31);
@@ -153,7 +183,7 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
         // Lazy evaluation: a better match one or two bytes later wins over this one.
         // Half the search effort finds most of those.
         for (int ahead = 1; ahead <= 2 && best.length < settings.niceLength && p + 1 <= last; ++ahead) {
-            const Match next = matcher.find(p + 1, rep, std::max(1, settings.maxChain / 2));
+            const Match next = matcher.find(p + 1, rep, std::max(1, chain / 2));
             const int penalty = ahead == 1 ? 2 : 3;
             if (next.gain > best.gain + penalty) {
                 best = next;

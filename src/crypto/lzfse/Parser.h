@@ -25,7 +25,21 @@ struct ParserSettings {
     int maxChain;            // candidates examined per position
     std::size_t niceLength;  // a match this long ends the search at once
     bool entropyCoded;       // cost model: LZFSE (bit costs) rather than LZVN (byte costs)
+    // Candidates examined per position in stretches that look like binary data (machine
+    // code, tables, packed numbers). Most matches there are a few bytes long, so a deep
+    // search costs much time for little gain; text keeps maxChain.
+    int binaryChain = maxChain;
 };
+
+// The input is judged in stretches of this many bytes, each on its own, from every
+// binarySampleStep-th byte of the stretch (a full count would cost a few per cent of
+// the time of compressing text).
+inline constexpr std::size_t binaryStretch = std::size_t{1} << 16;
+inline constexpr std::size_t binarySampleStep = 8;
+// Whether bytes look like binary data rather than text: more than 1 in 32 of the sampled
+// bytes (bytes[0], bytes[8], ...) are control characters that text does not use (NUL to
+// backspace, 0x0E to 0x1F, DEL).
+bool looksBinary(ByteView bytes);
 
 // Parses the whole input. Its size must stay below 2^31; callers split bigger inputs.
 void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink);
