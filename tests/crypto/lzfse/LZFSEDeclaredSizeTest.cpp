@@ -14,7 +14,9 @@ namespace {
 
 Bytes fromHex(const std::string& hex) {
     Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
     return out;
 }
 
@@ -45,7 +47,9 @@ Bytes withEnd(Bytes b) {
 TEST(LZFSEDeclaredSize, EveryBlockKindCounts) {
     std::mt19937 rng(9);
     Bytes mixed(300000);
-    for (std::size_t i = 0; i < mixed.size(); ++i) mixed[i] = static_cast<std::uint8_t>(i < 150000 ? i % 97 : rng());
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+        mixed[i] = static_cast<std::uint8_t>(i < 150000 ? i % 97 : rng());
+    }
     struct Case {
         const char* name;
         Bytes stream;
