@@ -102,7 +102,6 @@ TEST(RecoveryGuide, Contents) {
     ASSERT_EQ(steps.size(), 5u);
     for (std::size_t i = 0; i < steps.size(); ++i) {
         EXPECT_EQ(steps[i].number, static_cast<int>(i + 1));
-        EXPECT_EQ(steps[i].id(), steps[i].number);
         EXPECT_EQ(steps[i].isApple, i < 2);
     }
     EXPECT_EQ(steps[2].detail,

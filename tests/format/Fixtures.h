@@ -1,6 +1,7 @@
 #pragma once
-// Keys and ciphers for the format tests.
+// Keys, ciphers and small helpers for the format tests.
 #include <memory>
+#include <stdexcept>
 
 #include "crypto/BlobCipher.h"
 #include "crypto/RepositoryKeys.h"
@@ -20,6 +21,17 @@ struct Repo {
         return *RepositoryID::fromBytes(k.view());
     }
 };
+
+// The exception of type E that f throws; throwing none (or another) fails the test.
+template <class E, class F>
+E thrown(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e;
+    }
+    throw std::runtime_error("the expected exception was not thrown");
+}
 
 inline BlobID blobFilled(std::uint8_t fill) {
     BlobID id;

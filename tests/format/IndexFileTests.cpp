@@ -24,13 +24,7 @@ PackFile::Entry entry(std::uint8_t fill, std::uint64_t offset = 8) {
 }
 
 IndexFile::Error::Kind decodeFailure(const Bytes& body) {
-    try {
-        IndexFile::decode(body);
-    } catch (const IndexFile::Error& e) {
-        return e.kind;
-    }
-    ADD_FAILURE() << "decoded";
-    return IndexFile::Error::Kind::corrupted;
+    return test::thrown<IndexFile::Error>([&] { IndexFile::decode(body); }).kind;
 }
 
 TEST(IndexFile, EncodingAndDecoding) {
@@ -52,13 +46,9 @@ TEST(IndexFile, EncodingAndDecoding) {
 
     Bytes longer = body;
     longer.push_back(0);
-    try {
-        IndexFile::decode(longer);
-        ADD_FAILURE();
-    } catch (const IndexFile::Error& e) {
-        EXPECT_EQ(e.kind, IndexFile::Error::Kind::unexpectedTrailingBytes);
-        EXPECT_EQ(e.count, 1);
-    }
+    const auto e = test::thrown<IndexFile::Error>([&] { IndexFile::decode(longer); });
+    EXPECT_EQ(e.kind, IndexFile::Error::Kind::unexpectedTrailingBytes);
+    EXPECT_EQ(e.count, 1);
 }
 
 TEST(IndexFile, HostileBodiesAreCorrupted) {

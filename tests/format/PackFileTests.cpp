@@ -33,12 +33,7 @@ Bytes packAround(const test::Repo& repo, const Bytes& blobs, const Bytes& direct
 
 template <class F>
 PackFile::Error packError(F&& f) {
-    try {
-        f();
-    } catch (const PackFile::Error& e) {
-        return e;
-    }
-    throw std::runtime_error("no pack error");
+    return test::thrown<PackFile::Error>(f);
 }
 
 PackFile::Error readError(const test::Repo& repo, const Bytes& bytes) {
@@ -49,8 +44,6 @@ TEST(PackWriter, EmptyPackIs52Bytes) {
     test::Repo repo;
     PackWriter w(repo.cipher);
     EXPECT_EQ(w.byteCount(), 8u);
-    EXPECT_GE(w.capacity(), 71303205u);
-    EXPECT_EQ(PackWriter::initialCapacity, 64u * 1024 * 1024 + 4u * 1024 * 1024 + 37u);
     const auto done = w.finish();
     ASSERT_EQ(done.bytes.size(), 52u);
     EXPECT_EQ(Bytes(done.bytes.begin(), done.bytes.begin() + 8), (Bytes{'W', 'M', 'P', 'K', 1, 0, 0, 0}));

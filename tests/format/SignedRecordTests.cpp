@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -39,12 +40,7 @@ SnapshotRecord sampleSnapshot() {
 
 template <class R>
 SignedFile::Error::Kind openFailure(const Bytes& file, const test::Repo& repo) {
-    try {
-        SignedFile::open<R>(file, repo.keys, repo.cipher);
-    } catch (const SignedFile::Error& e) {
-        return e.kind;
-    }
-    throw std::runtime_error("opened or failed otherwise");
+    return test::thrown<SignedFile::Error>([&] { SignedFile::open<R>(file, repo.keys, repo.cipher); }).kind;
 }
 
 TEST(SignedFile, SealAndOpen) {
@@ -75,12 +71,8 @@ TEST(SignedFile, SizeSignatureAndPayloadChecks) {
     Bytes tiny{0x42};
     const Bytes sig = repo.keys.sign(tiny);
     tiny.insert(tiny.end(), sig.begin(), sig.end());
-    try {
-        SignedFile::open<HeadRecord>(tiny, repo.keys, repo.cipher);
-        ADD_FAILURE();
-    } catch (const BlobCipherError& e) {
-        EXPECT_EQ(e.kind, BlobCipherError::Kind::metadataTruncated);
-    }
+    EXPECT_EQ(test::thrown<BlobCipherError>([&] { SignedFile::open<HeadRecord>(tiny, repo.keys, repo.cipher); }).kind,
+              BlobCipherError::Kind::metadataTruncated);
 
     // Every single flipped bit, in the sealed part or the signature, breaks the signature.
     const Bytes file = SignedFile::seal(sampleHead(), repo.keys, repo.cipher);
@@ -142,9 +134,6 @@ TEST(HeadRecord, JSONFormAndEquality) {
     EXPECT_EQ(text.find("{\"counter\":7,\"snapshots\":[\"01234567-89AB-CDEF-0123-456789ABCDEF\","), 0u);
     EXPECT_NE(text.find("\"updatedAt\":\"2023-11-14T22:13:20.123Z\",\"v\":2,\"writerDeviceID\":\""), std::string::npos);
     EXPECT_EQ(HeadRecord::fromJSON(h.toJSON()), h);
-    HeadRecord reordered = h;
-    std::swap(reordered.snapshots[0], reordered.snapshots[1]);
-    EXPECT_NE(reordered, h);
     for (std::int64_t v : {1, 3}) {
         JSON j = h.toJSON();
         j["v"] = v;
@@ -203,22 +192,16 @@ TEST(SnapshotRecord, MissingOrMistypedKeysAreUnreadable) {
     std::vector<JSON> bad;
     for (const char* key : {"v", "id", "counter", "deviceID", "deviceName", "createdAt", "hostPlatform", "appVersion",
                             "sources", "rootTree", "stats", "flags"}) {
-        JSON j = good;
-        j.erase(key);
-        bad.push_back(j);
+        bad.push_back(good);
+        bad.back().erase(key);
     }
-    JSON j = good;
-    j["stats"].erase("duration");
-    bad.push_back(j);
-    j = good;
-    j["flags"] = "partial";
-    bad.push_back(j);
-    j = good;
-    j["sources"][0]["path"] = 5;
-    bad.push_back(j);
-    j = good;
-    j["counter"] = -1;
-    bad.push_back(j);
+    const std::function<void(JSON&)> damage[] = {
+        [](JSON& j) { j["stats"].erase("duration"); }, [](JSON& j) { j["flags"] = "partial"; },
+        [](JSON& j) { j["sources"][0]["path"] = 5; }, [](JSON& j) { j["counter"] = -1; }};
+    for (const auto& d : damage) {
+        bad.push_back(good);
+        d(bad.back());
+    }
     for (const auto& record : bad)
         EXPECT_EQ(openFailure<SnapshotRecord>(
                       SignedFile::sealPayload(RepositoryJSON::encodeBytes(record, false), repo.keys, repo.cipher), repo),
