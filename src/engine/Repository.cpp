@@ -218,6 +218,11 @@ SnapshotRecord Repository::snapshot(const SnapshotID& id) const {
 }
 
 Bytes Repository::blob(const BlobID& id) const {
+    Bytes sealed;
+    return blob(id, sealed);
+}
+
+Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
     std::optional<CompactIndex::Location> location;
     {
         std::shared_lock lock(stateMutex_);
@@ -227,7 +232,12 @@ Bytes Repository::blob(const BlobID& id) const {
     const auto& entry = location->entry;
     constexpr auto kLargest = static_cast<std::uint64_t>(INT64_MAX);
     if (entry.offset > kLargest - entry.length) throw PackFile::Error::blobRangeOutOfBounds(id);
-    Bytes sealed(entry.length);
+    if (sealedBuffer.size() < entry.length) {
+        // Grown afresh rather than resized: what the buffer held need not be copied over.
+        Bytes grown(entry.length);
+        sealedBuffer.swap(grown);
+    }
+    const std::span<std::uint8_t> sealed(sealedBuffer.data(), entry.length);
     destination_->readInto(RepositoryLayout::pack(location->pack), static_cast<std::int64_t>(entry.offset), sealed);
     return cipher_.open(sealed, id, entry.type);
 }

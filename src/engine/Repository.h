@@ -147,6 +147,10 @@ public:
     // position in a file gives PackFile::Error::blobRangeOutOfBounds. Read and cipher errors
     // pass through.
     Bytes blob(const BlobID& id) const;
+    // The same, reading the sealed bytes into a buffer the caller keeps from one blob to the
+    // next: it grows to the largest blob read and is never shrunk, so a walk over many blobs
+    // neither allocates nor clears one for each.
+    Bytes blob(const BlobID& id, Bytes& sealedBuffer) const;
 
     // The head as last written or read.
     HeadRecord head() const;

@@ -88,6 +88,37 @@ TEST_F(RepositoryReading, BlobReadsOnlyItsRangeAndOpensIt) {
     EXPECT_LT(calls[0].range->count(), 70000 + 100);
 }
 
+// Reading through a buffer kept by the caller: blobs of any size in any order, a failed read
+// in between, and the buffer is grown but never shrunk (so it is not cleared again).
+TEST_F(RepositoryReading, BlobThroughACallersBufferReadsLikeAFreshOne) {
+    const std::vector<Bytes> contents = {randomBytes(70000, 1), randomBytes(10, 2), bytesOf(std::string(90000, 'z')),
+                                         randomBytes(300000, 3), randomBytes(1, 4)};
+    commitFile(*repository, contents);
+    auto faulty = std::make_shared<FaultyDestination>(memory);
+    auto opened = openRepository(faulty, keys, Repository::Access::readOnly);
+    const Repository& reader = *opened.repository;
+
+    Bytes buffer;
+    std::size_t largest = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const Bytes& content : contents) {
+            const BlobID id = reader.cipher().identity(content);
+            EXPECT_EQ(reader.blob(id, buffer), content);
+            EXPECT_EQ(reader.blob(id, buffer), reader.blob(id));
+            largest = std::max(largest, buffer.size());
+            EXPECT_EQ(buffer.size(), largest) << "the buffer shrank";
+        }
+    }
+    EXPECT_GE(largest, 300000u);
+
+    // A read that fails leaves nothing that spoils the next one.
+    const BlobID small = reader.cipher().identity(contents[1]);
+    faulty->failCalls("packs/*", DestinationError::ioFailed(RepoPath(), "device error"), {}, 1);
+    EXPECT_THROW(reader.blob(small, buffer), DestinationError);
+    EXPECT_EQ(reader.blob(small, buffer), contents[1]);
+    EXPECT_THROW(reader.blob(BlobID{}, buffer), Repository::Error);
+}
+
 TEST_F(RepositoryReading, AlteredBlobBytesFailAuthentication) {
     const Bytes content = randomBytes(5000, 9);
     commitFile(*repository, {content});
