@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/Hex.h"
-#include "format/PackReader.h"
+#include "engine/PackVerification.h"
 #include "format/RepositoryLayout.h"
 
 namespace wm {
@@ -30,6 +30,7 @@ std::optional<PackID> packIDFromName(const std::string& name) {
 
 void indexPacks(Destination& destination, const BlobCipher& cipher, CompactIndex& index,
                 const std::unordered_set<PackID>& skipping) {
+    PackVerifier verifier(cipher);
     for (const RepoPath& folder : destination.list(RepositoryLayout::packsDirectory())) {
         // A plain file in "packs" (left by a desktop or a file system) holds no packs.
         if (destination.size(folder).has_value()) continue;
@@ -37,10 +38,10 @@ void indexPacks(Destination& destination, const BlobCipher& cipher, CompactIndex
             if (path.isRoot()) continue;
             const auto id = packIDFromName(path.fileName());
             if (!id || skipping.count(*id) != 0) continue;
-            Bytes bytes = destination.read(path);
+            // Read in pieces and checked as it streams, as verification does: memory stays
+            // bounded whatever the size of the file. Destination errors propagate.
             try {
-                PackReader reader(std::move(bytes), *id, cipher);
-                index.merge(IndexFile::Section{*id, reader.entries()});
+                index.merge(IndexFile::Section{*id, verifier.check(destination, path, *id)});
             } catch (const PackFile::Error&) {
             } catch (const BlobCipherError&) {
                 // A damaged pack contributes nothing; the others are still indexed.

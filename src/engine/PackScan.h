@@ -1,6 +1,7 @@
 #pragma once
 // Indexing blobs straight from the pack files of a destination: every file
-// packs/<xx>/<hex>.pack is read whole, checked against its name and its directory opened.
+// packs/<xx>/<hex>.pack is read (in bounded pieces), checked against its name and its
+// directory opened.
 #include <unordered_set>
 
 #include "crypto/BlobCipher.h"

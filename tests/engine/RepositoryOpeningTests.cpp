@@ -198,6 +198,33 @@ TEST_F(RepositoryOpening, AllIndexFilesDamagedGivesTheSameIndexRebuilt) {
     EXPECT_EQ(reopened.repository->rebuildIndexFromPacks(), original);
 }
 
+// Rebuilding reads each pack in bounded pieces: a pack file, or a large stray file named
+// like one, never has to fit in memory whole.
+TEST_F(RepositoryOpening, RebuildReadsPacksInBoundedPieces) {
+    auto repository = createRepository(memory, keys);
+    commitFile(*repository, {randomBytes(3 << 20, 1), randomBytes(2 << 20, 2)});
+    const auto original = openRepository(memory, keys).repository->withIndex([](const CompactIndex& i) { return i; });
+    for (const auto& path : filesUnder(*memory, "index")) memory->remove(*RepoPath::parse(path));
+    PackID stray;
+    stray.bytes.fill(0x5A);
+    memory->put(RepositoryLayout::pack(stray), randomBytes(5 << 20, 3));
+
+    auto faulty = std::make_shared<FaultyDestination>(memory);
+    auto opened = openRepository(faulty, keys, Repository::Access::readOnly);
+    opened.repository->withIndex([&](const CompactIndex& rebuilt) { EXPECT_EQ(rebuilt, original); });
+    std::size_t packReads = 0;
+    for (const auto& call : faulty->calls()) {
+        if (call.path.string().rfind("packs/", 0) != 0) continue;
+        if (call.operation != FaultyDestination::Operation::read &&
+            call.operation != FaultyDestination::Operation::readInto)
+            continue;
+        ++packReads;
+        ASSERT_TRUE(call.range.has_value()) << "a pack was read whole: " << call.path.string();
+        EXPECT_LE(call.range->count(), std::int64_t{4} << 20) << call.path.string();
+    }
+    EXPECT_GT(packReads, 2u);
+}
+
 // One damaged index file among readable ones must not hide the blobs it listed.
 TEST_F(RepositoryOpening, DamagedIndexFileDoesNotHideItsPacks) {
     auto repository = createRepository(memory, keys);
