@@ -65,7 +65,11 @@ std::vector<DeletedFileSearch::Match> DeletedFileSearch::collate(const std::vect
     std::unordered_map<std::string, std::size_t> byPath;
     for (const Finding& finding : findings) {
         for (const SearchHit& hit : finding.paths) {
-            auto [it, inserted] = byPath.try_emplace(joinedPath(hit.path), matches.size());
+            // Paths that are canonically equal (a name stored precomposed in one snapshot and
+            // decomposed in another) are one path.
+            std::string key = joinedPath(hit.path);
+            if (!isASCII(key)) key = Unicode::nfc(key);
+            auto [it, inserted] = byPath.try_emplace(std::move(key), matches.size());
             if (inserted) {
                 matches.push_back(Match{hit.path, hit.size, {finding.snapshot}, false});
             } else {

@@ -44,8 +44,9 @@ struct DeletedFileSearch {
     // matches nothing. No trimming, no wildcards: the query is one substring.
     static bool matches(const std::string& name, const std::string& query);
 
-    // Findings oldest snapshot first. One match per distinct path, gone ones first, then by
-    // name in the file browser's order; ties by path, so the order is always the same.
+    // Findings oldest snapshot first. One match per distinct path (canonically equal paths are
+    // one), gone ones first, then by name in the file browser's order; ties by path, so the
+    // order is always the same.
     static std::vector<Match> collate(const std::vector<Finding>& findings);
 };
 

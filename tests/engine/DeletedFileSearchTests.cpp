@@ -117,6 +117,18 @@ TEST(DeletedFileSearchCollate, SizeIsTheLatestAndTheKeyIsTheWholePath) {
     EXPECT_EQ(matches[1], (Match{split("a/n"), 3, {s1, s2}, false}));
 }
 
+// A file whose name was stored precomposed in one snapshot and decomposed in the next is one
+// path, still present: not a deleted file beside a new one.
+TEST(DeletedFileSearchCollate, PathsSpelledInEitherNormalFormAreOnePath) {
+    const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random();
+    const std::string precomposed = "Docs/R\xC3\xA9sum\xC3\xA9.pdf";
+    const std::string decomposed = "Docs/Re\xCC\x81sume\xCC\x81.pdf";
+    const auto matches = DeletedFileSearch::collate({{s1, {{split(precomposed), 10}}}, {s2, {{split(decomposed), 12}}}});
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0], (Match{split(precomposed), 12, {s1, s2}, false}));
+    EXPECT_EQ(matches[0].path, split(precomposed)) << "the path first met is the one kept";
+}
+
 TEST(DeletedFileSearchCollate, MatchesCompareNamesUnderCanonicalEquivalence) {
     const SnapshotID s = SnapshotID::random();
     EXPECT_EQ((Match{{"R\xC3\xA9sum\xC3\xA9"}, 1, {s}, false}), (Match{{"Re\xCC\x81sume\xCC\x81"}, 1, {s}, false}));
