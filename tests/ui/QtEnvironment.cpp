@@ -1,6 +1,7 @@
-// One QApplication for the whole test program, drawn off screen.
+// One QApplication for the whole test program, drawn off screen. Shared by test_ui and test_app.
 #include <QApplication>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -8,18 +9,15 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        application_ = new QApplication(argc_, argv_);
+        application_ = std::make_unique<QApplication>(argc_, argv_);
     }
-    void TearDown() override {
-        delete application_;
-        application_ = nullptr;
-    }
+    void TearDown() override { application_.reset(); }
 
 private:
     int argc_ = 1;
-    char name_[16] = "test_ui";
+    char name_[8] = "wm-test";
     char* argv_[2] = {name_, nullptr};
-    QApplication* application_ = nullptr;
+    std::unique_ptr<QApplication> application_;
 };
 
 [[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

@@ -7,46 +7,29 @@
 namespace wm {
 namespace {
 
-struct Shade {
-    Style::Appearance appearance;
-    QColor accent;
-    QColor onAccent;
-};
-
-TEST(StyleTest, EachAppearanceHasItsOwnShades) {
-    const Shade shades[] = {
-        {Style::Appearance::dark, QColor(121, 178, 255), QColor(11, 27, 51)},
-        {Style::Appearance::light, QColor(18, 103, 217), QColor(255, 255, 255)},
+// The appearance comes from the application's palette (dark when the window is darker than its
+// text, light when neither is), and the shades follow it.
+TEST(StyleTest, TheShadesFollowTheAppearanceOfTheApplicationPalette) {
+    struct Case {
+        QColor window, text;
+        Style::Appearance appearance;
+        QColor accent, onAccent;
     };
-    for (const auto& shade : shades) {
-        EXPECT_EQ(Style::accent(shade.appearance).rgba(), shade.accent.rgba());
-        EXPECT_EQ(Style::onAccent(shade.appearance).rgba(), shade.onAccent.rgba());
-        EXPECT_EQ(Style::accent(shade.appearance).alpha(), 255);
-    }
-}
-
-QPalette paletteWith(QColor window, QColor text) {
-    QPalette palette;
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    return palette;
-}
-
-TEST(StyleTest, TheAppearanceIsReadFromThePalette) {
-    EXPECT_EQ(Style::appearance(paletteWith(QColor(30, 30, 30), QColor(230, 230, 230))), Style::Appearance::dark);
-    EXPECT_EQ(Style::appearance(paletteWith(QColor(240, 240, 240), QColor(0, 0, 0))), Style::Appearance::light);
-    // A palette that says nothing either way counts as light.
-    EXPECT_EQ(Style::appearance(paletteWith(QColor(128, 128, 128), QColor(128, 128, 128))), Style::Appearance::light);
-}
-
-TEST(StyleTest, TheCurrentColourFollowsTheApplicationPalette) {
+    const Case cases[] = {
+        {QColor(30, 30, 30), QColor(230, 230, 230), Style::Appearance::dark, QColor(121, 178, 255), QColor(11, 27, 51)},
+        {QColor(240, 240, 240), QColor(0, 0, 0), Style::Appearance::light, QColor(18, 103, 217), QColor(255, 255, 255)},
+        {QColor(128, 128, 128), QColor(128, 128, 128), Style::Appearance::light, QColor(18, 103, 217), QColor(255, 255, 255)},
+    };
     const QPalette saved = QApplication::palette();
-    QApplication::setPalette(paletteWith(QColor(20, 20, 20), QColor(250, 250, 250)));
-    EXPECT_EQ(Style::accent().rgb(), QColor(121, 178, 255).rgb());
-    EXPECT_EQ(Style::onAccent().rgb(), QColor(11, 27, 51).rgb());
-    QApplication::setPalette(paletteWith(QColor(250, 250, 250), QColor(20, 20, 20)));
-    EXPECT_EQ(Style::accent().rgb(), QColor(18, 103, 217).rgb());
-    EXPECT_EQ(Style::accent(), Style::accent());
+    for (const auto& c : cases) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, c.window);
+        palette.setColor(QPalette::WindowText, c.text);
+        EXPECT_EQ(Style::appearance(palette), c.appearance) << c.window.name().toStdString();
+        QApplication::setPalette(palette);
+        EXPECT_EQ(Style::accent().rgba(), c.accent.rgba()) << c.window.name().toStdString();
+        EXPECT_EQ(Style::onAccent().rgba(), c.onAccent.rgba()) << c.window.name().toStdString();
+    }
     QApplication::setPalette(saved);
 }
 

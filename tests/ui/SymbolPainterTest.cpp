@@ -19,64 +19,57 @@ QImage draw(const std::string& name, bool* drawn = nullptr) {
     return image;
 }
 
-int inkedPixels(const QImage& image) {
+int countPixels(const QImage& image, auto&& test) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) count += qAlpha(image.pixel(x, y)) > 128;
+        for (int x = 0; x < image.width(); ++x) count += test(image.pixel(x, y));
     }
     return count;
 }
 
-bool inked(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)) > 128; }
+bool inked(QRgb pixel) { return qAlpha(pixel) > 128; }
 
-TEST(SymbolPainterTest, EveryKnownSymbolDrawsSomethingInsideItsSquare) {
+TEST(SymbolPainterTest, EveryKnownSymbolDrawsInsideItsSquareAndAnUnknownOneNothing) {
     for (const auto& name : SymbolPainter::names()) {
         bool drawn = false;
-        const QImage image = draw(name, &drawn);
+        const int ink = countPixels(draw(name, &drawn), inked);
         EXPECT_TRUE(drawn) << name;
-        const int ink = inkedPixels(image);
         EXPECT_GT(ink, kSide * kSide / 20) << name;
         EXPECT_LT(ink, kSide * kSide * 3 / 4) << name;
     }
-}
-
-TEST(SymbolPainterTest, AnUnknownNameDrawsNothing) {
     bool drawn = true;
-    const QImage image = draw("folder.badge.questionmark", &drawn);
+    EXPECT_EQ(countPixels(draw("folder.badge.questionmark", &drawn), inked), 0);
     EXPECT_FALSE(drawn);
-    EXPECT_EQ(inkedPixels(image), 0);
-    EXPECT_FALSE(SymbolPainter::knows("folder.badge.questionmark"));
 }
 
-TEST(SymbolPainterTest, TheSymbolsAreTellApart) {
-    const int c = kSide / 2;
-    // The chosen mark is filled in the middle, the plain circle is not.
-    EXPECT_TRUE(inked(draw("largecircle.fill.circle"), c, c));
-    EXPECT_FALSE(inked(draw("circle"), c, c));
-    // The pupil of the eye is solid; the slashed eye differs from the open one.
-    EXPECT_TRUE(inked(draw("eye"), c, c));
-    EXPECT_NE(draw("eye"), draw("eye.slash"));
-    // The filled triangle is solid beside its exclamation mark, the outline is not.
-    EXPECT_TRUE(inked(draw("exclamationmark.triangle.fill"), c - 7, kSide * 3 / 4));
-    EXPECT_FALSE(inked(draw("exclamationmark.triangle"), c - 7, kSide * 3 / 4));
-}
-
-TEST(SymbolPainterTest, TheCheckmarkIsCutOutOfItsCircle) {
-    const QImage image = draw("checkmark.circle.fill");
-    // Near the edge of the circle there is ink; along the check there is none.
-    EXPECT_TRUE(inked(image, kSide / 2, 6));
+// Probes that tell the symbols apart: the chosen mark is filled, the plain circle is not; the
+// eye has a pupil; the filled triangle is solid beside its mark; the check is cut out of its circle.
+TEST(SymbolPainterTest, TheSymbolsAreToldApart) {
     const double scale = kSide / 24.0;
-    EXPECT_FALSE(inked(image, static_cast<int>(10.6 * scale), static_cast<int>(15.8 * scale)));
-    EXPECT_FALSE(inked(image, static_cast<int>(13.7 * scale), static_cast<int>(12.2 * scale)));
+    const struct {
+        const char* name;
+        int x, y;
+        bool ink;
+    } probes[] = {
+        {"largecircle.fill.circle", 24, 24, true},
+        {"circle", 24, 24, false},
+        {"eye", 24, 24, true},
+        {"exclamationmark.triangle.fill", 17, 36, true},
+        {"exclamationmark.triangle", 17, 36, false},
+        {"checkmark.circle.fill", 24, 6, true},
+        {"checkmark.circle.fill", int(10.6 * scale), int(15.8 * scale), false},
+        {"checkmark.circle.fill", int(13.7 * scale), int(12.2 * scale), false},
+    };
+    for (const auto& p : probes) EXPECT_EQ(inked(draw(p.name).pixel(p.x, p.y)), p.ink) << p.name << " " << p.x << "," << p.y;
+    EXPECT_NE(draw("eye"), draw("eye.slash"));
 }
 
 TEST(SymbolPainterTest, APixmapIsTransparentOutsideTheSymbolAndHonoursThePixelRatio) {
     const QPixmap map = SymbolPainter::pixmap("circle", Qt::red, 16, 2.0);
     EXPECT_EQ(map.width(), 32);
     EXPECT_DOUBLE_EQ(map.devicePixelRatio(), 2.0);
-    const QImage image = map.toImage();
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-    EXPECT_EQ(qAlpha(image.pixel(16, 16)), 0);
+    EXPECT_EQ(qAlpha(map.toImage().pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(map.toImage().pixel(16, 16)), 0);
 }
 
 // Without a font every text draws as nothing, and a picture can still pass a blank check.
@@ -91,11 +84,7 @@ TEST(FontTest, AFontIsInstalledAndTextDraws) {
     painter.setPen(Qt::black);
     painter.drawText(QRect(0, 0, 200, 40), Qt::AlignCenter, "Wendle Marsh");
     painter.end();
-    int dark = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 128;
-    }
-    EXPECT_GT(dark, 100);
+    EXPECT_GT(countPixels(image, [](QRgb pixel) { return qGray(pixel) < 128; }), 100);
 }
 
 }  // namespace
