@@ -1,7 +1,5 @@
 #include "restore/PathSafetyViolation.h"
 
-#include <cstring>
-
 #include "core/Localization.h"
 
 namespace wm {
@@ -137,13 +135,6 @@ PathSafetyViolation PathSafetyViolation::absolutePath() {
     return PathSafetyViolation(K::absolutePath,
                                WM_L("An entry name in this backup begins with a path separator, which would make it "
                                     "an absolute path."));
-}
-
-std::string systemErrorText(int errorNumber) {
-    char buffer[256];
-    // The GNU variant returns a pointer that may or may not be the buffer.
-    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
-    return text ? std::string(text) : std::string("error ") + std::to_string(errorNumber);
 }
 
 }  // namespace wm

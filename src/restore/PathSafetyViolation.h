@@ -6,6 +6,7 @@
 
 #include "core/Bytes.h"
 #include "core/Error.h"
+#include "core/SystemCall.h"  // systemErrorText, for the underlying texts
 
 namespace wm {
 
@@ -70,8 +71,5 @@ public:
 private:
     PathSafetyViolation(Kind k, std::string sentence) : wm::Error(std::move(sentence)), kind(k) {}
 };
-
-// The system's text for an error number.
-std::string systemErrorText(int errorNumber);
 
 }  // namespace wm
