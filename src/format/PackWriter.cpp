@@ -60,12 +60,14 @@ bool PackWriter::addSealed(const BlobID& id, BlobType type, ByteView sealed) {
 }
 
 PackWriter::Finished PackWriter::finish() {
-    Bytes bytes = std::move(body_);
-    body_.clear();
+    // Everything that can fail happens before the body is taken, so a writer whose finish
+    // threw still holds every blob it accepted and the caller can try again.
     const Bytes directory = cipher_.sealMetadata(PackFile::encodeDirectory(entries_));
     if (directory.size() > std::numeric_limits<std::uint32_t>::max())
         throw PackFile::Error::tooLarge(static_cast<std::int64_t>(directory.size()));
-    bytes.reserve(bytes.size() + directory.size() + static_cast<std::size_t>(RepositoryFormat::PackFile::trailerBytes));
+    body_.reserve(body_.size() + directory.size() + static_cast<std::size_t>(RepositoryFormat::PackFile::trailerBytes));
+    Bytes bytes = std::move(body_);
+    body_.clear();
     bytes.insert(bytes.end(), directory.begin(), directory.end());
     ByteWriter w(bytes);
     w.uint32(static_cast<std::uint32_t>(directory.size()));
