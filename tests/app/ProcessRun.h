@@ -1,8 +1,20 @@
 #pragma once
-// Runs a program to its end and collects what it wrote.
+// Runs a program to its end and collects what it wrote, without a display and in the C
+// locale (a mode that wrongly opened a window must not hang).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
+
+extern char** environ;
 
 namespace wm::testing {
 
@@ -12,8 +24,49 @@ struct ProcessOutcome {
     std::string err;
 };
 
-// environment entries ("NAME=value") are added to the test's own environment.
-ProcessOutcome runProcess(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& environment = {});
+// Each stream goes to an unnamed file, so nothing needs draining while the program runs.
+inline ProcessOutcome runProcess(const std::vector<std::string>& arguments) {
+    auto scratchFile = [] {
+        std::string name = ::testing::TempDir() + "/wm-run-XXXXXX";
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) throw std::runtime_error("no scratch file: " + std::string(std::strerror(errno)));
+        unlink(name.c_str());
+        return fd;
+    };
+    auto contentsOf = [](int fd) {
+        std::string text;
+        char buffer[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(fd, buffer, sizeof buffer, at)) > 0; at += n) text.append(buffer, size_t(n));
+        close(fd);
+        return text;
+    };
+    const int out = scratchFile();
+    const int err = scratchFile();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    std::vector<char*> argv;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> settings = {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C"};
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        if (!entry.starts_with("QT_QPA_PLATFORM=") && !entry.starts_with("LC_ALL=")) settings.emplace_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& e : settings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error("could not start " + arguments[0] + ": " + std::strerror(spawned));
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contentsOf(out), contentsOf(err)};
+}
 
 }  // namespace wm::testing

@@ -1,7 +1,6 @@
 #include "app/RestoreAppModel.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,8 +8,6 @@
 
 #include "TestBackup.h"
 #include "crypto/KeyFile.h"
-#include "crypto/RecoveryKey.h"
-#include "engine/Repository.h"
 #include "format/RepositoryLayout.h"
 #include "restore/RestoreSafety.h"
 #include "support/TempFolder.h"
@@ -20,17 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Kind = RestoreAppModel::Phase::Kind;
+using testing::at;
 using testing::TestBackup;
-using testing::TestFile;
 
 const std::string kPassphrase = "correct horse battery staple";
-
-Date at(double seconds) { return Date::fromSeconds(seconds).repositoryPrecision(); }
-
-std::string contentsOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class RestoreAppModelTest : public ::testing::Test {
 protected:
@@ -39,18 +29,24 @@ protected:
         model.setSecret(secret);
         model.open();
     }
+    TestBackup backupWithOneFile(const std::string& name = "backup") {
+        auto backup = TestBackup::create(temp / name, kPassphrase);
+        backup.commit({{"one.txt", "1"}}, at(1700000000));
+        return backup;
+    }
+    void restoreInto(const fs::path& target) {
+        model.setRestoreInto(target.string());
+        model.restore();
+    }
 
     test::TempFolder temp{"wm-app-model"};
     RestoreAppModel model;
 };
 
-// Without a backup ------------------------------------------------------------------------
-
 TEST_F(RestoreAppModelTest, OpeningAndRestoringNeedTextThatIsNotBlank) {
     struct Case {
         std::string path, secret, into;
-        bool chosen;
-        bool canOpen, canRestore;
+        bool chosen, canOpen, canRestore;
     };
     const Case cases[] = {
         {"", "", "", false, false, false},
@@ -69,17 +65,6 @@ TEST_F(RestoreAppModelTest, OpeningAndRestoringNeedTextThatIsNotBlank) {
     }
 }
 
-TEST_F(RestoreAppModelTest, RestoreWithoutAnOpenBackupChangesNothing) {
-    int changes = 0;
-    model.setChosen(SnapshotID::random());
-    model.setRestoreInto((temp / "into").string());
-    model.setObserver([&](RestoreAppModel::Property, const RestoreAppModel::State&) { ++changes; });
-    model.restore();
-    EXPECT_EQ(changes, 0);
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    EXPECT_FALSE(fs::exists(temp / "into"));
-}
-
 TEST_F(RestoreAppModelTest, ObserversSeeEveryChangeInOrderAndEqualValuesAreSilent) {
     std::vector<std::pair<RestoreAppModel::Property, std::uint64_t>> seen;
     model.setObserver([&](RestoreAppModel::Property p, const RestoreAppModel::State& s) { seen.emplace_back(p, s.revision); });
@@ -95,148 +80,96 @@ TEST_F(RestoreAppModelTest, ObserversSeeEveryChangeInOrderAndEqualValuesAreSilen
     EXPECT_EQ(seen[1].first, RestoreAppModel::Property::phase);
     EXPECT_LT(seen[0].second, seen[1].second);
     EXPECT_LT(seen[1].second, seen[2].second);
-}
 
-TEST_F(RestoreAppModelTest, StartAgainReturnsToTheListOrTheForm) {
-    model.setProblem("x");
-    model.startAgain();
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    EXPECT_FALSE(model.problem().has_value());
-    RestoreAppModel::Backup row;
-    row.id = SnapshotID::random();
-    model.showForScreenshot({row});
-    model.setPhase(RestoreAppModel::Phase::finished({}, "/x"));
-    model.startAgain();
-    EXPECT_EQ(model.phase().kind, Kind::open);
-    EXPECT_EQ(model.chosen(), row.id);
-    EXPECT_FALSE(model.hasRepository());
-}
-
-TEST_F(RestoreAppModelTest, TheSentencesReadAsWritten) {
-    EXPECT_EQ(RestoreAppModel::wrongSecretSentence(),
-              "That does not open this backup. If you typed a passphrase, check it and try again. If you typed a "
-              "recovery key, check every group.");
-    EXPECT_EQ(RestoreAppModel::noPassphraseSentence(),
-              "No passphrase was set on this backup, so there is nothing to type. Use the recovery key that was "
-              "written down when it was created.");
-    EXPECT_EQ(RestoreAppModel::emptyBackupSentence(), "This backup has nothing in it yet.");
-    EXPECT_STREQ(RestoreAppModel::appVersion, "0.1.3");
-    DeviceID device;
-    device.bytes.fill(0x5E);
-    EXPECT_EQ(RestoreAppModel::device(), device);
+    // A restore without an open backup changes nothing at all.
+    model.setChosen(SnapshotID::random());
+    model.setRestoreInto((temp / "into").string());
+    seen.clear();
+    model.restore();
+    EXPECT_TRUE(seen.empty());
+    EXPECT_FALSE(fs::exists(temp / "into"));
 }
 
 TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentence) {
-    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::wrongKey()), RestoreAppModel::wrongSecretSentence());
-    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::malformed()), RestoreAppModel::wrongSecretSentence());
-    EXPECT_EQ(RestoreAppModel::sentence(RepositoryError::noPassphraseSet()), RestoreAppModel::noPassphraseSentence());
+    const std::string wrong =
+        "That does not open this backup. If you typed a passphrase, check it and try again. If you typed a "
+        "recovery key, check every group.";
+    const std::string noPassphrase =
+        "No passphrase was set on this backup, so there is nothing to type. Use the recovery key that was "
+        "written down when it was created.";
+    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::wrongKey()), wrong);
+    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::malformed()), wrong);
+    EXPECT_EQ(RestoreAppModel::sentence(RepositoryError::noPassphraseSet()), noPassphrase);
     const RepositoryError missing = RepositoryError::headMissing();
     EXPECT_EQ(RestoreAppModel::sentence(missing), missing.what());
     EXPECT_EQ(RestoreAppModel::sentence(std::runtime_error("disk on fire")), "disk on fire");
-    const std::string& wrong = RestoreAppModel::wrongSecretSentence();
-    EXPECT_NE(wrong.find("passphrase"), std::string::npos);
-    EXPECT_NE(wrong.find("recovery key"), std::string::npos);
+    EXPECT_EQ(RestoreAppModel::emptyBackupSentence(), "This backup has nothing in it yet.");
 }
 
-TEST_F(RestoreAppModelTest, AFolderWithoutABackupDoesNotOpen) {
-    openWith(temp / "nothing here", kPassphrase);
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    ASSERT_TRUE(model.problem().has_value());
-    EXPECT_FALSE(model.problem()->empty());
-    EXPECT_EQ(model.secret(), kPassphrase);  // kept for another try
-    EXPECT_FALSE(model.hasRepository());
+// A wrong secret stays in the field for another try; an empty backup did unlock, so the
+// secret is let go and the repository kept.
+TEST_F(RestoreAppModelTest, AnOpenThatFailsSaysWhy) {
+    auto backup = backupWithOneFile();
+    auto empty = TestBackup::create(temp / "empty", kPassphrase);
+    struct Case {
+        fs::path folder;
+        std::string secret;
+        std::optional<std::string> problem;  // nullopt: any sentence
+        bool unlocked;
+    };
+    const Case cases[] = {
+        {temp / "nothing here", kPassphrase, std::nullopt, false},
+        {backup.folder(), "not the passphrase", RestoreAppModel::wrongSecretSentence(), false},
+        {backup.folder(), kPassphrase + "\n", RestoreAppModel::wrongSecretSentence(), false},
+        {empty.folder(), kPassphrase, RestoreAppModel::emptyBackupSentence(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.string() + " / " + c.secret);
+        openWith(c.folder, c.secret);
+        EXPECT_EQ(model.phase().kind, Kind::closed);
+        ASSERT_TRUE(model.problem().has_value());
+        if (c.problem) {
+            EXPECT_EQ(model.problem(), c.problem);
+        }
+        EXPECT_EQ(model.secret(), c.unlocked ? "" : c.secret);
+        EXPECT_EQ(model.hasRepository(), c.unlocked);
+    }
     EXPECT_FALSE(fs::exists(temp / "nothing here"));  // reading only: nothing is made
 }
 
-// With real backups ---------------------------------------------------------------------
-
-TEST_F(RestoreAppModelTest, OpensWithAPassphraseAndListsTheNewestFirst) {
+// Newest first; equal times keep the order of the head; folder names are repaired UTF-8.
+TEST_F(RestoreAppModelTest, OpensAndListsTheNewestFirst) {
     auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    const auto older = backup.commit({{"a.txt", "one"}}, at(1700000000));
-    const auto newer = backup.commit({{"a.txt", "two"}, {"b/c.txt", "three"}}, at(1700086400),
-                                     {"/home/you/Documents", std::string("/home/you/bad\xFFname")});
+    const auto first = backup.commit({{"a.txt", "one"}}, at(1700000000));
+    const auto second = backup.commit({{"a.txt", "two"}}, at(1700000000));
+    const auto oldest = backup.commit({{"a.txt", "three"}}, at(1600000000));
+    const auto newest = backup.commit({{"a.txt", "two"}, {"b/c.txt", "three"}}, at(1700086400),
+                                      {"/home/you/Documents", std::string("/home/you/bad\xFFname")});
     openWith(backup.folder(), " \t" + kPassphrase + "\u00A0");
 
-    EXPECT_EQ(model.phase().kind, Kind::open);
+    EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
     EXPECT_FALSE(model.problem().has_value());
     EXPECT_EQ(model.secret(), "");
     const auto rows = model.backups();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].id, newer);
-    EXPECT_EQ(rows[1].id, older);
-    EXPECT_EQ(model.chosen(), newer);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ((std::vector{rows[0].id, rows[1].id, rows[2].id, rows[3].id}), (std::vector{newest, first, second, oldest}));
+    EXPECT_EQ(model.chosen(), newest);
     EXPECT_EQ(rows[0].files, 2u);
     EXPECT_EQ(rows[0].bytes, 8u);
     EXPECT_EQ(rows[0].createdAt, at(1700086400));
     EXPECT_EQ(rows[0].folders, (std::vector<std::string>{"/home/you/Documents", "/home/you/bad\uFFFDname"}));
 }
 
-TEST_F(RestoreAppModelTest, EqualTimesKeepTheOrderOfTheHead) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    const auto first = backup.commit({{"a", "1"}}, at(1700000000));
-    const auto second = backup.commit({{"a", "2"}}, at(1700000000));
-    const auto third = backup.commit({{"a", "3"}}, at(1600000000));
-    openWith(backup.folder(), kPassphrase);
-    const auto rows = model.backups();
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].id, first);
-    EXPECT_EQ(rows[1].id, second);
-    EXPECT_EQ(rows[2].id, third);
-    EXPECT_EQ(model.chosen(), first);
-}
-
-TEST_F(RestoreAppModelTest, WrongSecretsGetTheWrongSecretSentence) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    backup.commit({{"a", "1"}}, at(1700000000));
-    for (const std::string& secret : std::vector<std::string>{"not the passphrase", "short", kPassphrase + "\n", ""}) {
-        openWith(backup.folder(), secret);
-        EXPECT_EQ(model.phase().kind, Kind::closed) << secret;
-        EXPECT_EQ(model.problem(), RestoreAppModel::wrongSecretSentence()) << secret;
-        EXPECT_EQ(model.secret(), secret);
-    }
-}
-
-TEST_F(RestoreAppModelTest, ARecoveryKeyTypedWithSpacesUnlocksThroughTheRecoveryKey) {
-    // No passphrase on this backup: only the recovery-key path can open it.
-    auto backup = TestBackup::create(temp / "backup", std::nullopt);
-    backup.commit({{"a", "1"}}, at(1700000000));
-    std::string spaced;
-    for (char c : backup.recoveryKey()) spaced += c == '-' ? std::string(" ") : std::string(1, static_cast<char>(std::tolower(c)));
-    openWith(backup.folder(), "  " + spaced + "\t");
-    EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
-
-    openWith(backup.folder(), "some passphrase");
-    EXPECT_EQ(model.problem(), RestoreAppModel::noPassphraseSentence());
-}
-
-TEST_F(RestoreAppModelTest, AMalformedRecoveryKeyIsTriedAsAPassphrase) {
-    const std::string lookalike = "ABCDE-FGHJK-MNPQR-STVWX";
-    auto backup = TestBackup::create(temp / "backup", lookalike);
-    backup.commit({{"a", "1"}}, at(1700000000));
-    openWith(backup.folder(), lookalike);
-    EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
-}
-
-TEST_F(RestoreAppModelTest, AnEmptyBackupSaysSoAndKeepsTheRepository) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    openWith(backup.folder(), kPassphrase);
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    EXPECT_EQ(model.problem(), "This backup has nothing in it yet.");
-    EXPECT_EQ(model.secret(), "");
-    EXPECT_TRUE(model.hasRepository());
-}
-
 TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBehind) {
-    auto first = TestBackup::create(temp / "first", kPassphrase);
-    first.commit({{"a", "1"}}, at(1700000000));
+    auto first = backupWithOneFile("first");
     openWith(first.folder(), kPassphrase);
     ASSERT_EQ(model.backups().size(), 1u);
 
     auto second = TestBackup::create(temp / "second", kPassphrase);
     const auto damaged = second.commit({{"b", "2"}}, at(1700000000));
-    const fs::path record = second.folder() / RepositoryLayout::snapshot(damaged).string();
     {
-        std::fstream file(record, std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream file(second.folder() / RepositoryLayout::snapshot(damaged).string(),
+                          std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(20);
         file.put('\x5A');
     }
@@ -247,58 +180,20 @@ TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBe
     EXPECT_FALSE(model.chosen().has_value());
 
     // Nothing of the first backup can be restored through the second one.
-    model.setRestoreInto((temp / "into").string());
-    model.restore();
+    restoreInto(temp / "into");
     EXPECT_EQ(model.phase().kind, Kind::closed);
     EXPECT_FALSE(fs::exists(temp / "into"));
 }
 
-TEST_F(RestoreAppModelTest, RestoresTheChosenBackupWhole) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    backup.commit({{"old.txt", "old"}}, at(1600000000));
-    backup.commit({{"one.txt", "one"}, {"a/two.txt", "two"}, {"a/b/three.txt", "three"}}, at(1700000000));
-    openWith(backup.folder(), kPassphrase);
-    model.setRestoreInto((temp / "restored").string() + " ");
-    model.restore();
-
-    const auto phase = model.phase();
-    ASSERT_EQ(phase.kind, Kind::finished) << model.problem().value_or("");
-    EXPECT_TRUE(phase.result.isComplete());
-    EXPECT_EQ(phase.result.filesRestored, 3u);
-    EXPECT_EQ(phase.into, (temp / "restored").string());
-    EXPECT_EQ(contentsOf(temp / "restored" / "a" / "b" / "three.txt"), "three");
-    EXPECT_FALSE(fs::exists(temp / "restored" / "old.txt"));
-
-    model.startAgain();
-    EXPECT_EQ(model.phase().kind, Kind::open);
-    EXPECT_EQ(model.backups().size(), 2u);
-}
-
-TEST_F(RestoreAppModelTest, AFileAlreadyInTheTargetIsAFailureAndStaysUntouched) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    backup.commit({{"one.txt", "from the backup"}}, at(1700000000));
-    temp.writeFile("restored/one.txt", "mine");
-    openWith(backup.folder(), kPassphrase);
-    model.setRestoreInto((temp / "restored").string());
-    model.restore();
-    const auto phase = model.phase();
-    ASSERT_EQ(phase.kind, Kind::finished);
-    EXPECT_FALSE(phase.result.isComplete());
-    EXPECT_FALSE(model.problem().has_value());
-    EXPECT_EQ(contentsOf(temp / "restored" / "one.txt"), "mine");
-}
-
 TEST_F(RestoreAppModelTest, ATargetInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    backup.commit({{"one.txt", "1"}}, at(1700000000));
+    auto backup = backupWithOneFile();
     fs::create_directory_symlink(backup.folder(), temp / "link to backup");
     openWith(backup.folder(), kPassphrase);
     const std::string refusal = RestoreSafety::Refusal::insideTheBackup().sentence();
 
     for (const fs::path& target : {backup.folder(), backup.folder() / "restored", backup.folder() / "." / "x" / "..",
                                    temp / "link to backup" / "restored"}) {
-        model.setRestoreInto(target.string());
-        model.restore();
+        restoreInto(target);
         EXPECT_EQ(model.phase().kind, Kind::open) << target;
         EXPECT_EQ(model.problem(), refusal) << target;
     }
@@ -306,14 +201,12 @@ TEST_F(RestoreAppModelTest, ATargetInsideTheBackupIsRefusedBeforeAnythingIsWritt
     EXPECT_FALSE(fs::exists(backup.folder() / "one.txt"));
 
     // A folder beside the backup whose name only begins the same is fine.
-    model.setRestoreInto(backup.folder().string() + "-restored");
-    model.restore();
+    restoreInto(backup.folder().string() + "-restored");
     EXPECT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
 }
 
 TEST_F(RestoreAppModelTest, ASecondOperationWhileOneRunsIsIgnored) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    backup.commit({{"one.txt", "1"}}, at(1700000000));
+    auto backup = backupWithOneFile();
     model.setRestoreInto((temp / "restored").string());
     bool tried = false;
     int changesDuringTry = -1;

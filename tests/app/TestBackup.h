@@ -1,18 +1,22 @@
 #pragma once
-// Builds small real backups in a folder, through the repository engine: a passphrase (or
-// none) and a recovery key, and snapshots made from a list of files.
+// Small real backups made through the repository engine: a passphrase (or none) and a
+// recovery key, and snapshots made from a list of files.
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/Date.h"
-#include "core/Identifiers.h"
-
-namespace wm {
-class Repository;
-}
+#include "crypto/BlobType.h"
+#include "crypto/KeyFile.h"
+#include "crypto/Passphrase.h"
+#include "crypto/RepositoryKeys.h"
+#include "crypto/SecureRandom.h"
+#include "crypto/SymmetricKey.h"
+#include "engine/Repository.h"
+#include "format/TreeObject.h"
+#include "storage/LocalFolderDestination.h"
 
 namespace wm::testing {
 
@@ -21,24 +25,84 @@ struct TestFile {
     std::string contents;
 };
 
+inline Date at(double seconds) { return Date::fromSeconds(seconds).repositoryPrecision(); }
+
 class TestBackup {
 public:
-    // Kept low so the tests stay fast; the engine accepts any count from 1.
-    static constexpr std::uint32_t iterations = 1000;
+    static TestBackup create(const std::filesystem::path& folder, std::optional<std::string> passphrase) {
+        TestBackup backup;
+        backup.folder_ = folder;
+        auto destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), folder, std::nullopt,
+            LocalFolderDestination::Preparation::preparing());
+        const SymmetricKey master = SymmetricKey::random();
+        const RepositoryKeys keys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32)));
+        std::optional<RepositoryConfig::KDF> kdf;
+        const auto settings = Passphrase::makeSettings(1000);  // low, so the tests stay fast
+        if (passphrase) kdf = RepositoryConfig::KDF{settings.algorithm, settings.salt, settings.iterations};
+        DeviceID device;
+        device.bytes.fill(0x11);
+        backup.repository_ = Repository::create(destination, keys, device, "test", kdf, 2, Date::repositoryNow());
+        if (passphrase) {
+            backup.repository_->addKeyFile(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
+                                                         std::nullopt, Date::repositoryNow()));
+        }
+        backup.recoveryKey_ = backup.repository_->addRecoveryKey(std::nullopt).text();
+        return backup;
+    }
 
-    // A new repository in folder; with a passphrase when one is given.
-    static TestBackup create(const std::filesystem::path& folder, std::optional<std::string> passphrase);
-
-    // Commits one snapshot of files, from the given source folders, made at createdAt.
     SnapshotID commit(const std::vector<TestFile>& files, Date createdAt,
-                      const std::vector<std::string>& sources = {"/home/you/Documents"});
+                      const std::vector<std::string>& sources = {"/home/you/Documents"}) {
+        Folder root;
+        SnapshotStats stats;
+        for (const auto& file : files) {
+            Folder* folder = &root;
+            std::string rest = file.path;
+            for (auto slash = rest.find('/'); slash != std::string::npos; slash = rest.find('/')) {
+                folder = &folder->folders[rest.substr(0, slash)];
+                rest = rest.substr(slash + 1);
+            }
+            folder->files[rest] = file.contents;
+            ++stats.files;
+            stats.bytesLogical += file.contents.size();
+        }
+        std::vector<SnapshotSource> snapshotSources;
+        for (const auto& source : sources) snapshotSources.push_back({bytesOf(source), SnapshotSource::Kind::folder});
+        return repository_->commit(storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {},
+                                   std::nullopt, createdAt);
+    }
 
     const std::filesystem::path& folder() const { return folder_; }
-    // "XXXXX-XXXXX-...", the recovery key's text.
     const std::string& recoveryKey() const { return recoveryKey_; }
-    std::shared_ptr<Repository> repository() const { return repository_; }
 
 private:
+    struct Folder {
+        std::map<std::string, std::string> files;
+        std::map<std::string, Folder> folders;
+    };
+
+    BlobID storeTree(const Folder& folder, Date when) {
+        std::vector<TreeObject::Entry> entries;
+        auto add = [&](const std::string& name, TreeObject::EntryType type, std::uint32_t mode) -> TreeObject::Entry& {
+            auto& entry = entries.emplace_back();
+            entry.name = bytesOf(name);
+            entry.entryType = type;
+            entry.mode = mode;
+            entry.modificationTime = entry.changeTime = {when.microseconds / 1000000,
+                                                         std::uint32_t(when.microseconds % 1000000 * 1000)};
+            return entry;
+        };
+        for (const auto& [name, child] : folder.folders) {
+            add(name, TreeObject::EntryType::directory, 040755).childTree = storeTree(child, when);
+        }
+        for (const auto& [name, contents] : folder.files) {
+            auto& entry = add(name, TreeObject::EntryType::file, 0100644);
+            entry.size = contents.size();
+            if (!contents.empty()) entry.contentBlobs = {repository_->store(viewOf(contents), BlobType::data).id};
+        }
+        return repository_->store(TreeObject::encode(entries), BlobType::tree).id;
+    }
+
     std::filesystem::path folder_;
     std::string recoveryKey_;
     std::shared_ptr<Repository> repository_;

@@ -1,14 +1,7 @@
-// The window over a real backup: open, choose, restore, report, start again, with the
-// model's work on the window's worker thread.
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
+// The window over a real backup, with the model's work on the window's worker thread.
 #include <functional>
 
 #include "TestBackup.h"
-#include "app/window/BackupRow.h"
-#include "app/window/Widgets.h"
 #include "app/window/WindowFixture.h"
 #include "support/TempFolder.h"
 
@@ -17,31 +10,34 @@ namespace {
 
 namespace fs = std::filesystem;
 using Kind = RestoreAppModel::Phase::Kind;
+using testing::at;
+
+const std::string kPassphrase = "correct horse battery staple";
 
 class RestoreWindowFlowTest : public testing::WindowFixture {
 protected:
-    // Lets the worker finish and the window catch up with the model.
-    void finishWork() {
-        window->waitForWork();
+    testing::TestBackup backup() { return testing::TestBackup::create(temp / "backup", kPassphrase); }
+    void fillAndOpen(const testing::TestBackup& backup) {
+        model.setBackupPath(backup.folder().string());
+        model.setSecret(kPassphrase);
         settle();
+        click("openButton");
     }
     test::TempFolder temp{"wm-window-flow"};
 };
 
 TEST_F(RestoreWindowFlowTest, OpensChoosesRestoresAndReports) {
-    const std::string passphrase = "correct horse battery staple";
-    auto backup = testing::TestBackup::create(temp / "backup", passphrase);
-    backup.commit({{"old.txt", "old"}}, Date::fromSeconds(1600000000).repositoryPrecision());
-    backup.commit({{"new.txt", "new"}, {"folder/inner.txt", "inner"}}, Date::fromSeconds(1700000000).repositoryPrecision());
-
+    auto backup = this->backup();
+    backup.commit({{"old.txt", "old"}}, at(1600000000));
+    backup.commit({{"new.txt", "new"}, {"folder/inner.txt", "inner"}}, at(1700000000));
     QTest::keyClicks(find<QLineEdit>("backupPathField"), QString::fromStdString(backup.folder().string()));
-    QTest::keyClicks(find<QLineEdit>("secretField"), QString::fromStdString(passphrase));
+    QTest::keyClicks(find<QLineEdit>("secretField"), QString::fromStdString(kPassphrase));
     settle();
-    QTest::mouseClick(find<QPushButton>("openButton"), Qt::LeftButton);
+    click("openButton");
     finishWork();
 
     ASSERT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
-    EXPECT_TRUE(shown(find("chooseScreen")));
+    EXPECT_TRUE(shown("chooseScreen"));
     EXPECT_EQ(find<QLineEdit>("secretField")->text(), "");  // the model let go of the secret
     auto rows = findAll<BackupRow>("backupRow");
     ASSERT_EQ(rows.size(), 2);
@@ -55,27 +51,26 @@ TEST_F(RestoreWindowFlowTest, OpensChoosesRestoresAndReports) {
     finishWork();
 
     ASSERT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
-    EXPECT_TRUE(shown(find("reportScreen")));
+    EXPECT_TRUE(shown("reportScreen"));
     EXPECT_EQ(find<SymbolLabel>("reportHeadline")->text(), "Your files are back");
     EXPECT_EQ(find<QLabel>("reportSummary")->text().toStdString(),
               "1 file and 0 folders in " + (temp / "restored").string());
     EXPECT_TRUE(fs::exists(temp / "restored" / "old.txt"));
     EXPECT_FALSE(fs::exists(temp / "restored" / "new.txt"));
 
-    QTest::mouseClick(find<QPushButton>("restoreSomethingElseButton"), Qt::LeftButton);
+    click("restoreSomethingElseButton");
     settle();
-    EXPECT_TRUE(shown(find("chooseScreen")));
+    EXPECT_TRUE(shown("chooseScreen"));
     EXPECT_TRUE(findAll<BackupRow>("backupRow")[1]->isChosen());
 }
 
 // While the worker opens and restores, the window goes on applying the model's changes
 // and the person goes on typing; nothing waits for the other and every change lands.
 TEST_F(RestoreWindowFlowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
-    const std::string passphrase = "correct horse battery staple";
-    auto backup = testing::TestBackup::create(temp / "backup", passphrase);
+    auto backup = this->backup();
     std::vector<testing::TestFile> files;
     for (int i = 0; i < 1000; ++i) files.push_back({"f/" + std::to_string(i) + ".txt", std::string(200 + i, 'x')});
-    for (int s = 0; s < 6; ++s) backup.commit(files, Date::fromSeconds(1600000000.0 + s).repositoryPrecision());
+    for (int s = 0; s < 6; ++s) backup.commit(files, at(1600000000.0 + s));
 
     auto whileBusy = [&](const std::function<void(int)>& touch) {
         int rounds = 0;
@@ -86,42 +81,32 @@ TEST_F(RestoreWindowFlowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
             (void)window->shownState().phase.isBusy();
         } while (model.isRunning());
         finishWork();
-        return rounds;
     };
-
-    model.setBackupPath(backup.folder().string());
-    model.setSecret(passphrase);
-    settle();
-    QTest::mouseClick(find<QPushButton>("openButton"), Qt::LeftButton);
+    fillAndOpen(backup);
     whileBusy([&](int round) { model.setRestoreInto((temp / "r" / std::to_string(round)).string()); });
     ASSERT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
     EXPECT_EQ(findAll<BackupRow>("backupRow").size(), 6);
 
     model.setRestoreInto((temp / "restored").string());
     settle();
-    QTest::mouseClick(find<QPushButton>("restoreButton"), Qt::LeftButton);
-    // A second press while the restore runs starts nothing.
-    QTest::mouseClick(find<QPushButton>("restoreButton"), Qt::LeftButton);
+    click("restoreButton");
+    click("restoreButton");  // a second press while the restore runs starts nothing
     whileBusy([&](int round) { model.setBackupPath((temp / "typed" / std::to_string(round)).string()); });
     ASSERT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
     EXPECT_TRUE(model.phase().result.isComplete());
     EXPECT_EQ(model.phase().result.filesRestored, 1000u);
     // The window shows the model's last state, not one that a later change overtook.
     EXPECT_EQ(window->shownState().revision, model.state().revision);
-    EXPECT_TRUE(shown(find("reportScreen")));
+    EXPECT_TRUE(shown("reportScreen"));
     EXPECT_EQ(find<QLineEdit>("backupPathField")->text().toStdString(), model.backupPath());
 }
 
 // Closing the window while a backup opens waits for the work instead of leaving it
 // running against a window that is gone.
 TEST_F(RestoreWindowFlowTest, ClosingTheWindowWhileTheModelWorksWaitsForTheWork) {
-    const std::string passphrase = "correct horse battery staple";
-    auto backup = testing::TestBackup::create(temp / "backup", passphrase);
-    backup.commit({{"a.txt", "a"}}, Date::fromSeconds(1600000000).repositoryPrecision());
-    model.setBackupPath(backup.folder().string());
-    model.setSecret(passphrase);
-    settle();
-    QTest::mouseClick(find<QPushButton>("openButton"), Qt::LeftButton);
+    auto backup = this->backup();
+    backup.commit({{"a.txt", "a"}}, at(1600000000));
+    fillAndOpen(backup);
     window.reset();
     EXPECT_FALSE(model.isRunning());
     EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "app/RestoreAppModel.h"
+#include "app/window/BackupRow.h"
 #include "app/window/RestoreWindow.h"
+#include "app/window/Widgets.h"
 
 namespace wm::testing {
 
@@ -28,13 +31,17 @@ protected:
         window->show();
         settle();
     }
-    void TearDown() override { window.reset(); }
 
-    // Lets the window apply what the model posted.
+    // Posted changes first, then the widgets they added are shown and laid out.
     void settle() {
-        // Posted changes first, then the widgets they added are shown and laid out.
         for (int i = 0; i < 3; ++i) QApplication::processEvents();
     }
+    // Lets the worker finish and the window catch up with the model.
+    void finishWork() {
+        window->waitForWork();
+        settle();
+    }
+    void click(const char* button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
 
     template <class T = QWidget>
     T* find(const char* name) const {
@@ -45,7 +52,10 @@ protected:
         return window->findChildren<T*>(name);
     }
     // Shown: not hidden itself nor inside a hidden screen of the window.
-    bool shown(const QWidget* widget) const { return widget && widget->isVisibleTo(window.get()); }
+    bool shown(const char* name) const {
+        const QWidget* widget = find(name);
+        return widget && widget->isVisibleTo(window.get());
+    }
 
     RestoreAppModel model;
     std::unique_ptr<RestoreWindow> window;
@@ -54,20 +64,13 @@ protected:
     std::vector<std::string> shownFolders;
 };
 
-inline RestoreAppModel::Backup backupRow(int secondsAgo, std::uint64_t files = 10, std::uint64_t bytes = 2000,
-                                         std::vector<std::string> folders = {"/home/you/Documents"}) {
-    RestoreAppModel::Backup row;
-    row.id = SnapshotID::random();
-    row.createdAt = Date::fromSeconds(1700000000.0 - secondsAgo);
-    row.files = files;
-    row.bytes = bytes;
-    row.folders = std::move(folders);
-    return row;
-}
-
+// count rows an hour apart.
 inline std::vector<RestoreAppModel::Backup> backupRows(int count) {
-    std::vector<RestoreAppModel::Backup> rows;
-    for (int i = 0; i < count; ++i) rows.push_back(backupRow(3600 * (i + 1)));
+    std::vector<RestoreAppModel::Backup> rows(count);
+    for (int i = 0; i < count; ++i) {
+        rows[i].id = SnapshotID::random();
+        rows[i].createdAt = Date::fromSeconds(1700000000.0 - 3600 * (i + 1));
+    }
     return rows;
 }
 
