@@ -1,66 +1,45 @@
 // Walking a stream's block headers for the size it declares: every block kind is
 // counted, and a stream whose headers cannot be trusted gives nothing, never a walk that
 // does not end or a size its blocks could not produce.
-#include <gtest/gtest.h>
-
-#include <random>
-
+#include "LZFSETestData.h"
 #include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/Format.h"
-#include "crypto/lzfse/LZFSE.h"
 
 namespace wm::lzfse {
 namespace {
 
-Bytes fromHex(const std::string& hex) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-void put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void put64(Bytes& b, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 // A v2 header with the given fields and no tables, followed by `payload` zero bytes.
 Bytes v2Block(std::uint32_t rawSize, std::uint64_t matches, std::uint64_t headerSize, std::uint64_t payload) {
     Bytes b;
-    put32(b, lzfseV2Magic);
-    put32(b, rawSize);
-    put64(b, matches << 40);
-    put64(b, payload << 40);
-    put64(b, headerSize);
+    appendLE(b, lzfseV2Magic, 4);
+    appendLE(b, rawSize, 4);
+    appendLE(b, matches << 40, 8);
+    appendLE(b, payload << 40, 8);
+    appendLE(b, headerSize, 8);
     b.resize(b.size() + (headerSize > 32 ? headerSize - 32 : 0) + payload);
     return b;
 }
 
 Bytes withEnd(Bytes b) {
-    put32(b, endOfStreamMagic);
+    appendLE(b, endOfStreamMagic, 4);
     return b;
 }
 
 TEST(LZFSEDeclaredSize, EveryBlockKindCounts) {
-    std::mt19937 rng(9);
-    Bytes mixed(300000);
-    for (std::size_t i = 0; i < mixed.size(); ++i) {
-        mixed[i] = static_cast<std::uint8_t>(i < 150000 ? i % 97 : rng());
-    }
+    Bytes mixed = textBytes(150000, 9);
+    const Bytes noise = randomBytes(150000, 9);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
     struct Case {
         const char* name;
         Bytes stream;
         std::uint64_t size;
     };
     const Case cases[] = {
-        {"end only", fromHex("62767824"), 0},
+        {"end only", hex("62767824"), 0},
         {"three raw blocks",
-         fromHex("6276782d0500000048656c6c6f6276782d000000006276782d150000002c20756e636f6d7072657373656420776f726c642162767824"),
+         hex("6276782d0500000048656c6c6f6276782d000000006276782d150000002c20756e636f6d7072657373656420776f726c642162767824"),
          26},
-        {"LZVN", fromHex("6276786e1700000014000000e668656c6c6f203806f6e16f060000000000000062767824"), 23},
+        {"LZVN", hex("6276786e1700000014000000e668656c6c6f203806f6e16f060000000000000062767824"), 23},
         {"encoded text and noise", lzfseEncode(mixed), mixed.size()},
         {"encoded small", lzfseEncode(Bytes(100, 'a')), 100},
     };
@@ -69,9 +48,9 @@ TEST(LZFSEDeclaredSize, EveryBlockKindCounts) {
 
 TEST(LZFSEDeclaredSize, UntrustworthyHeadersGiveNothing) {
     Bytes hugeLZVN;
-    put32(hugeLZVN, lzvnMagic);
-    put32(hugeLZVN, 0xFFFFFFFF);
-    put32(hugeLZVN, 8);
+    appendLE(hugeLZVN, lzvnMagic, 4);
+    appendLE(hugeLZVN, 0xFFFFFFFF, 4);
+    appendLE(hugeLZVN, 8, 4);
     hugeLZVN.resize(hugeLZVN.size() + 8);
     struct Case {
         const char* name;
@@ -79,10 +58,10 @@ TEST(LZFSEDeclaredSize, UntrustworthyHeadersGiveNothing) {
     };
     const Case cases[] = {
         {"empty", {}},
-        {"no end marker", fromHex("6276782d03000000616263")},
-        {"unknown magic", fromHex("6276783300000000")},
-        {"raw block past the end", fromHex("6276782d0900000061626362767824")},
-        {"header cut short", fromHex("6276786e17000000")},
+        {"no end marker", hex("6276782d03000000616263")},
+        {"unknown magic", hex("6276783300000000")},
+        {"raw block past the end", hex("6276782d0900000061626362767824")},
+        {"header cut short", hex("6276786e17000000")},
         // A header size below its fixed part would leave the walk where it is, forever.
         {"v2 header that does not move on", withEnd(v2Block(0, 0, 0, 0))},
         {"v2 header of 31 bytes", withEnd(v2Block(0, 0, 31, 0))},

@@ -1,27 +1,10 @@
 // Randomly damaged streams: the decoder either returns exactly the expected number of
 // bytes or throws LZFSEError, never anything else (and, under the sanitizers, never
 // touches memory it does not own).
-#include <gtest/gtest.h>
+#include "LZFSETestData.h"
 
-#include <random>
-#include <string>
-
-#include "crypto/lzfse/LZFSE.h"
-
-namespace wm {
+namespace wm::lzfse {
 namespace {
-
-Bytes sampleText(std::size_t n) {
-    const std::string line = "for (std::size_t i = 0; i < count; ++i) total += values[i] * weight;\n";
-    Bytes b;
-    std::mt19937 rng(1);
-    while (b.size() < n) {
-        b.insert(b.end(), line.begin(), line.end());
-        b.push_back(static_cast<std::uint8_t>('a' + rng() % 26));
-    }
-    b.resize(n);
-    return b;
-}
 
 Bytes mutate(Bytes s, std::mt19937& rng) {
     const int edits = 1 + static_cast<int>(rng() % 3);
@@ -47,13 +30,10 @@ Bytes mutate(Bytes s, std::mt19937& rng) {
 
 TEST(LZFSEMutation, DamagedStreamsFailCleanly) {
     // One stream of each block kind, and one with several LZFSE blocks.
-    std::vector<Bytes> plains = {sampleText(5), sampleText(3000), sampleText(20000), sampleText(150000)};
-    {
-        Bytes mixed = sampleText(6000);
-        std::mt19937 r(2);
-        for (int i = 0; i < 6000; ++i) mixed.push_back(static_cast<std::uint8_t>(r()));
-        plains.push_back(mixed);
-    }
+    std::vector<Bytes> plains = {textBytes(5, 1), textBytes(3000, 1), textBytes(20000, 1), textBytes(150000, 1),
+                                 textBytes(6000, 1)};
+    const Bytes noise = randomBytes(6000, 2);
+    plains.back().insert(plains.back().end(), noise.begin(), noise.end());
     std::mt19937 rng(0x4C5A4653);
     int accepted = 0, rejected = 0;
     for (const Bytes& plain : plains) {
@@ -76,4 +56,4 @@ TEST(LZFSEMutation, DamagedStreamsFailCleanly) {
 }
 
 }  // namespace
-}  // namespace wm
+}  // namespace wm::lzfse

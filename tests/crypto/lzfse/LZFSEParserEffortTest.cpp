@@ -1,14 +1,10 @@
 // The parser searches less deeply in stretches that look like binary data, and never in
 // text: text must come out exactly as the full search makes it.
-#include <gtest/gtest.h>
-
-#include <random>
-#include <string>
 #include <tuple>
 #include <vector>
 
+#include "LZFSETestData.h"
 #include "crypto/lzfse/Format.h"
-#include "crypto/lzfse/LZFSE.h"
 #include "crypto/lzfse/Parser.h"
 
 namespace wm::lzfse {
@@ -32,23 +28,6 @@ std::vector<Sequence> parsed(ByteView input, int binaryChain) {
     Recorder recorder;
     parse(input, ParserSettings{maxLZFSEDistance, 16, 128, true, binaryChain}, recorder);
     return recorder.sequences;
-}
-
-// Prose and code with tabs, CR LF line ends, a form feed and UTF-8 letters: all of it text.
-Bytes textOf(std::size_t n, std::uint32_t seed) {
-    static const char* words[] = {"the",   "backup",  "restore", "\t",     "\r\n",       "caf\xC3\xA9",
-                                  "int",   "return",  "{",       "}",      "\xE2\x80\x94", "folder",
-                                  "files", "\x0C\n", "size_t",  "value;", "na\xC3\xAFve",  "if ("};
-    std::mt19937 rng(seed);
-    std::geometric_distribution<std::size_t> pick(0.15);
-    Bytes b;
-    while (b.size() < n) {
-        const std::string w = words[pick(rng) % std::size(words)];
-        b.insert(b.end(), w.begin(), w.end());
-        b.push_back(' ');
-    }
-    b.resize(n);
-    return b;
 }
 
 // Machine-code-like bytes: short records with zero bytes, small numbers and repeats.
@@ -80,7 +59,7 @@ TEST(LZFSEParserEffort, BinaryDataIsToldFromText) {
     for (std::size_t i = 1; i < between.size(); i += 2) between[i] = 0x00;
     const Case cases[] = {
         {"empty", {}, false},
-        {"text", textOf(70000, 1), false},
+        {"text", textBytes(70000, 1), false},
         {"every text control", Bytes{'\t', '\n', 0x0B, 0x0C, '\r', ' ', 'a'}, false},
         {"UTF-8 and high bytes", Bytes{0xC3, 0xA9, 0xE2, 0x80, 0x94, 0xFF, 0x80}, false},
         {"one control byte in 32", oneIn32, false},
@@ -93,14 +72,14 @@ TEST(LZFSEParserEffort, BinaryDataIsToldFromText) {
 }
 
 TEST(LZFSEParserEffort, TextGetsTheFullSearch) {
-    const Bytes text = textOf(3 * binaryStretch + 1234, 3);
+    const Bytes text = textBytes(3 * binaryStretch + 1234, 3);
     ASSERT_FALSE(looksBinary(text));
     EXPECT_EQ(parsed(text, 1), parsed(text, 16));
 }
 
 TEST(LZFSEParserEffort, OnlyBinaryStretchesSearchLess) {
     // text | binary | the same text again, each a whole stretch.
-    const Bytes text = textOf(binaryStretch, 4);
+    const Bytes text = textBytes(binaryStretch, 4);
     const Bytes binary = binaryOf(binaryStretch, 5);
     Bytes input = text;
     input.insert(input.end(), binary.begin(), binary.end());

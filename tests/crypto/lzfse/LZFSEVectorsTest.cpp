@@ -1,24 +1,12 @@
 // Known streams: every valid one decodes to its plaintext, every malformed one is
 // rejected with the expected kind of error.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "core/Hex.h"
-#include "crypto/lzfse/LZFSE.h"
+#include "LZFSETestData.h"
 
-namespace wm {
+namespace wm::lzfse {
 namespace {
-
-Bytes hex(const std::string& text) {
-    std::string clean;
-    for (char c : text)
-        if (c != ' ' && c != '\n') clean += c;
-    auto bytes = Hex::decode(clean);
-    EXPECT_TRUE(bytes.has_value()) << text;
-    return bytes.value_or(Bytes{});
-}
 
 Bytes repeat(const std::string& unit, int times) {
     Bytes out;
@@ -55,47 +43,18 @@ Bytes v5Plain() {
     return p;
 }
 
-void put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b.at(at) = static_cast<std::uint8_t>(v);
-    b.at(at + 1) = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) b.at(at + i) = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// V6 with its header rewritten in the uncompressed v1 form.
+// V6 with its header rewritten in the uncompressed v1 form: the fixed fields, the frequency
+// tables (L, M and D entries, then literals by byte value), then V6's payloads and end.
 Bytes v6AsV1() {
+    Bytes b = hex("6276783188130000140000000c00000004000000050000000f00000000000000"
+                  "01005c00b6001101f9ffffff32003400c800");
+    b.resize(772);
+    const std::pair<std::size_t, std::uint16_t> frequencies[] = {
+        {50, 32},  {54, 16},  {70, 16},  {90, 16},  {126, 16},           {128, 32},
+        {130, 128}, {132, 64}, {144, 64}, {258 + 2 * '8', 173}, {258 + 2 * '9', 171}};
+    for (const auto& [at, frequency] : frequencies) putLE(b, at, frequency, 2);
+    for (std::size_t c = '0'; c <= '7'; ++c) putLE(b, 258 + 2 * c, 85, 2);
     const Bytes v6 = hex(v6Hex);
-    Bytes b(772, 0);
-    put32(b, 0, 0x31787662);
-    put32(b, 4, 5000);
-    put32(b, 8, 20);
-    put32(b, 12, 12);
-    put32(b, 16, 4);
-    put32(b, 20, 5);
-    put32(b, 24, 15);
-    put32(b, 28, 0);
-    put16(b, 32, 1);
-    put16(b, 34, 92);
-    put16(b, 36, 182);
-    put16(b, 38, 273);
-    put32(b, 40, static_cast<std::uint32_t>(-7));
-    put16(b, 44, 50);
-    put16(b, 46, 52);
-    put16(b, 48, 200);
-    put16(b, 50 + 2 * 0, 32);
-    put16(b, 50 + 2 * 2, 16);
-    put16(b, 50 + 2 * 10, 16);
-    put16(b, 90 + 2 * 0, 16);
-    put16(b, 90 + 2 * 18, 16);
-    put16(b, 90 + 2 * 19, 32);
-    put16(b, 130 + 2 * 0, 128);
-    put16(b, 130 + 2 * 1, 64);
-    put16(b, 130 + 2 * 7, 64);
-    for (int c = '0'; c <= '7'; ++c) put16(b, 258 + 2 * static_cast<std::size_t>(c), 85);
-    put16(b, 258 + 2 * '8', 173);
-    put16(b, 258 + 2 * '9', 171);
     b.insert(b.end(), v6.begin() + 148, v6.end());
     return b;
 }
@@ -167,38 +126,25 @@ struct InvalidVector {
     const char* reason = nullptr;  // part of the description, for malformed streams
 };
 
-Bytes withByte(Bytes b, std::size_t at, std::uint8_t value) {
-    b.at(at) = value;
+// A copy of b with width bytes at at replaced by value.
+Bytes with(Bytes b, std::size_t at, std::uint64_t value, int width) {
+    putLE(b, at, value, width);
     return b;
-}
-
-Bytes with64(Bytes b, std::size_t at, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
-    return b;
-}
-
-std::uint64_t read64(const Bytes& b, std::size_t at) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | b.at(at + static_cast<std::size_t>(i));
-    return v;
 }
 
 std::vector<InvalidVector> invalidVectors() {
     using K = LZFSEError::Kind;
     const Bytes v6 = hex(v6Hex);
     const Bytes v1 = v6AsV1();
-    const std::uint64_t p0 = read64(v6, 8), p1 = read64(v6, 16), p2 = read64(v6, 24);
-    auto v6Field = [&](std::size_t at, std::uint64_t word) { return with64(v6, at, word); };
+    auto word = [&](std::size_t at) {
+        std::uint64_t v = 0;
+        for (std::size_t i = 8; i-- > 0;) v = v << 8 | v6[at + i];
+        return v;
+    };
+    const std::uint64_t p0 = word(8), p1 = word(16), p2 = word(24);
+    auto v6Field = [&](std::size_t at, std::uint64_t value) { return with(v6, at, value, 8); };
     Bytes v6Trailing = v6;
     v6Trailing.push_back(0);
-    Bytes v1BadBits = v1;
-    put32(v1BadBits, 40, static_cast<std::uint32_t>(-8));
-    Bytes v1BadFreq = v1;
-    put16(v1BadFreq, 50, 33);  // L table sums to 65
-    Bytes v1ShortFreq = v1;
-    put16(v1ShortFreq, 50, 31);  // L table sums to 63: some states would belong to no symbol
-    Bytes v1State = v1;
-    put16(v1State, 48, 256);
     return {
         {"N1 match before any distance",
          hex("6276782d030000006162636276786e0300000009000000f3060000000000000062767824"), 6, K::malformed,
@@ -264,22 +210,23 @@ std::vector<InvalidVector> invalidVectors() {
         {"v2 header with a spare byte", v6Field(24, p2 + 1), 5000, K::malformed, "longer than its frequency tables"},
         {"v2 frequency table past header", v6Field(24, p2 - 1), 5000, K::malformed, "runs past the header"},
         {"v2 tables omitted with matches", v6Field(24, (p2 & ~0xFFFFFFFFull) | 32), 5000, K::malformed, "incomplete"},
-        {"v2 declared size too small", withByte(v6, 4, 0x87), 5000, K::malformed, "longer than its declared size"},
-        {"v2 declared size too large", withByte(v6, 4, 0x89), 5001, K::malformed, "shorter than its declared size"},
-        {"v2 declared size beyond expected", withByte(v6, 5, 0x14), 5000, K::sizeMismatch},
+        {"v2 declared size too small", with(v6, 4, 0x87, 1), 5000, K::malformed, "longer than its declared size"},
+        {"v2 declared size too large", with(v6, 4, 0x89, 1), 5001, K::malformed, "shorter than its declared size"},
+        {"v2 declared size beyond expected", with(v6, 5, 0x14, 1), 5000, K::sizeMismatch},
         {"v2 literal padding bits set", v6Field(8, (p0 & ~(7ull << 60)) | (6ull << 60)), 5000, K::malformed,
          "literal payload padding"},
-        {"v2 match padding bits set", withByte(v6, 167, 0x02), 5000, K::malformed, "match payload padding"},
+        {"v2 match padding bits set", with(v6, 167, 0x02, 1), 5000, K::malformed, "match payload padding"},
         {"v2 literal stream exhausted", v6Field(8, (p0 & ~(0xFFFFFull << 20)) | (1ull << 20)), 5000, K::malformed,
          "literal payload exhausted"},
         {"v2 match stream too short", v6Field(16, (p1 & ~(0xFFFFFull << 40)) | (2ull << 40)), 5000, K::malformed,
          "match payload exhausted"},
         {"v2 triples use more literals than coded", v6Field(8, (p0 & ~0xFFFFFull) | 8), 5000, K::malformed,
          "more literals"},
-        {"v1 bit adjustment -8", v1BadBits, 5000, K::malformed, "bit adjustment"},
-        {"v1 frequency sum above states", v1BadFreq, 5000, K::malformed, "more than its state count"},
-        {"v1 frequency sum below states", v1ShortFreq, 5000, K::malformed, "incomplete"},
-        {"v1 D state out of range", v1State, 5000, K::malformed, "state out of range"},
+        {"v1 bit adjustment -8", with(v1, 40, std::uint32_t(-8), 4), 5000, K::malformed, "bit adjustment"},
+        {"v1 L frequencies sum to 65", with(v1, 50, 33, 2), 5000, K::malformed, "more than its state count"},
+        // Below the state count, some states would belong to no symbol.
+        {"v1 L frequencies sum to 63", with(v1, 50, 31, 2), 5000, K::malformed, "incomplete"},
+        {"v1 D state out of range", with(v1, 48, 256, 2), 5000, K::malformed, "state out of range"},
     };
 }
 
@@ -315,4 +262,4 @@ TEST(LZFSEVectors, ErrorsNameTheirCase) {
 }
 
 }  // namespace
-}  // namespace wm
+}  // namespace wm::lzfse

@@ -1,10 +1,7 @@
 // The LZVN writer on inputs larger than the encoder gives it, so that every distance
 // form (small, medium, large, previous) and every literal split appears.
-#include <gtest/gtest.h>
-
-#include <random>
-
-#include "crypto/lzfse/LZFSE.h"
+#include "LZFSETestData.h"
+#include "crypto/lzfse/Format.h"
 #include "crypto/lzfse/LZVNWriter.h"
 #include "crypto/lzfse/Parser.h"
 
@@ -15,22 +12,19 @@ Bytes lzvnStream(ByteView input) {
     Bytes payload;
     LZVNWriter writer(input, payload);
     parse(input, ParserSettings{65535, 16, 64, false}, writer);
-    Bytes s = {0x62, 0x76, 0x78, 0x6E};
-    for (std::uint32_t v : {static_cast<std::uint32_t>(input.size()), static_cast<std::uint32_t>(payload.size())})
-        for (int i = 0; i < 4; ++i) s.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    Bytes s;
+    for (std::uint64_t field : {std::uint64_t(lzvnMagic), input.size(), payload.size()}) appendLE(s, field, 4);
     s.insert(s.end(), payload.begin(), payload.end());
-    for (std::uint8_t b : {0x62, 0x76, 0x78, 0x24}) s.push_back(b);
+    appendLE(s, endOfStreamMagic, 4);
     return s;
 }
 
 TEST(LZVNWriter, EveryDistanceAndLiteralFormRoundTrips) {
     std::mt19937 rng(17);
-    Bytes unit(70000);
-    for (auto& b : unit) b = static_cast<std::uint8_t>(rng());
     // Copies of earlier stretches at distances from 1 to beyond the LZVN limit, each
     // distance twice in a row, with literal gaps of every length from 0 to 300 between.
     const std::size_t distances[] = {1, 2, 7, 100, 1535, 1536, 16383, 16384, 40000, 65535, 65536, 69000};
-    Bytes input(unit.begin(), unit.begin() + 200);
+    Bytes input = randomBytes(200, 17);
     for (int round = 0; round < 600; ++round) {
         const std::size_t gap = static_cast<std::size_t>(round % 301);
         for (std::size_t i = 0; i < gap; ++i) input.push_back(static_cast<std::uint8_t>(rng()));
