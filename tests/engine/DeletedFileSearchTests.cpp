@@ -68,8 +68,6 @@ TEST(DeletedFileSearchMatches, AsciiAgreesWithTheUnicodeSearch) {
     EXPECT_TRUE(DeletedFileSearch::matches("Resume.pdf", "r\xC3\xA9sum\xC3\xA9"));
 }
 
-TEST(DeletedFileSearchCollate, NoFindingsIsEmpty) { EXPECT_TRUE(DeletedFileSearch::collate({}).empty()); }
-
 TEST(DeletedFileSearchCollate, PathsAcrossThreeSnapshots) {
     const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random(), s3 = SnapshotID::random();
     const std::vector<Finding> findings = {

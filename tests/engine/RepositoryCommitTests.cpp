@@ -109,12 +109,6 @@ TEST_F(RepositoryCommit, DiscardingUnflushedSectionsKeepsTheBlobsReadable) {
     EXPECT_EQ(repository->blobCount(), 1u);
 }
 
-TEST_F(RepositoryCommit, ReturnedIdentifierNamesTheRecordFile) {
-    const auto id = commitFile(*repository, {});
-    EXPECT_TRUE(memory->files().count(RepositoryLayout::snapshot(id).string()));
-    EXPECT_EQ(repository->snapshot(id).id, id.value);
-}
-
 TEST_F(RepositoryCommit, ReadMeIsRefreshedAndFormatDocumentWrittenOnce) {
     commitFile(*repository, {});
     faulty->clearLog();

@@ -163,13 +163,6 @@ TEST_F(RepositoryOpening, HeadMissingIsItsOwnError) {
     }
 }
 
-TEST_F(RepositoryOpening, OpensRightAfterCreateWithoutAnyFolder) {
-    createRepository(memory, keys);
-    auto opened = openRepository(memory, keys);
-    EXPECT_EQ(opened.repository->blobCount(), 0u);
-    EXPECT_TRUE(opened.repository->snapshotIDs().empty());
-}
-
 TEST_F(RepositoryOpening, IndexFolderWithoutIndexFilesIsRebuiltFromPacks) {
     auto repository = createRepository(memory, keys);
     const auto id = commitFile(*repository, {randomBytes(3000, 1), randomBytes(4000, 2)});
@@ -254,8 +247,9 @@ TEST_F(RepositoryOpening, UnreadableIndexFileFailsTheOpening) {
     EXPECT_THROW(openRepository(faulty, keys, Repository::Access::readOnly), DestinationError);
 }
 
-TEST_F(RepositoryOpening, EmptyShardFoldersAreNoPacks) {
+TEST_F(RepositoryOpening, OpensRightAfterCreateAndEmptyShardFoldersAreNoPacks) {
     createRepository(memory, keys);
+    EXPECT_TRUE(openRepository(memory, keys).repository->snapshotIDs().empty());
     memory->put(*RepoPath::parse("packs/ab/x"), "x");
     memory->remove(*RepoPath::parse("packs/ab/x"));
     auto opened = openRepository(memory, keys, Repository::Access::readOnly);

@@ -18,12 +18,6 @@ protected:
     std::shared_ptr<Repository> repository = createRepository(memory, keys);
 };
 
-TEST_F(RepositoryReading, NewRepositoryIsEmpty) {
-    EXPECT_TRUE(repository->snapshotIDs().empty());
-    EXPECT_EQ(repository->counter(), 0u);
-    EXPECT_EQ(repository->blobCount(), 0u);
-}
-
 TEST_F(RepositoryReading, StoredButUnsealedBlobIsHeldButNotReadable) {
     const auto stored = repository->store(bytesOf("hello"), BlobType::data);
     EXPECT_TRUE(stored.isNew);

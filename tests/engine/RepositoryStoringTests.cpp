@@ -19,6 +19,35 @@ protected:
     RepositoryKeys keys = makeKeys();
     std::shared_ptr<Repository> repository = createRepository(faulty, keys);
 
+    // Chunks of one size, each its own random content.
+    static std::vector<Bytes> randomChunks(int count, std::size_t size, std::uint64_t seed) {
+        std::vector<Bytes> chunks;
+        for (int i = 0; i < count; ++i) chunks.push_back(randomBytes(size, seed + static_cast<std::uint64_t>(i)));
+        return chunks;
+    }
+    // Tiny distinct chunks: `width` bytes of `fill` with the number in the first four.
+    static std::vector<Bytes> numberedChunks(std::uint32_t count, std::size_t width, std::uint8_t fill) {
+        std::vector<Bytes> chunks;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Bytes b(width, fill);
+            for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(i >> (8 * k));
+            chunks.push_back(std::move(b));
+        }
+        return chunks;
+    }
+    // A tree of one file whose content is the stored chunks.
+    BlobID treeOf(const std::vector<Repository::Stored>& stored) {
+        TreeObject::Entry entry;
+        entry.name = bytesOf("f");
+        std::vector<BlobID> ids;
+        for (const auto& r : stored) ids.push_back(r.id);
+        entry.contentBlobs = ids;
+        return repository->store(TreeObject::encode({entry}), BlobType::tree).id;
+    }
+    SnapshotID commitTree(const BlobID& tree) {
+        return repository->commit(tree, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+    }
+
     std::vector<PackReader> packs() {
         std::vector<PackReader> readers;
         for (const auto& path : filesUnder(*memory, "packs")) {
@@ -40,17 +69,13 @@ TEST_F(RepositoryStoring, EmptyBatchChangesNothing) {
 TEST_F(RepositoryStoring, RepeatedContentIsSealedOnce) {
     const Bytes a = randomBytes(1000, 1);
     const auto results = repository->storeChunks(std::vector{a, randomBytes(10, 2), a, a}, BlobType::data);
-    ASSERT_EQ(results.size(), 4u);
-    EXPECT_TRUE(results[0].isNew);
-    EXPECT_TRUE(results[1].isNew);
-    EXPECT_FALSE(results[2].isNew);
-    EXPECT_FALSE(results[3].isNew);
+    std::vector<bool> isNew;
+    for (const auto& r : results) isNew.push_back(r.isNew);
+    EXPECT_EQ(isNew, (std::vector<bool>{true, true, false, false}));
     EXPECT_EQ(results[0].id, results[2].id);
     EXPECT_EQ(results[0].id, results[3].id);
-
-    const auto again = repository->storeChunks(std::vector{a, randomBytes(10, 2)}, BlobType::data);
-    EXPECT_FALSE(again[0].isNew);
-    EXPECT_FALSE(again[1].isNew);
+    for (const auto& r : repository->storeChunks(std::vector{a, randomBytes(10, 2)}, BlobType::data))
+        EXPECT_FALSE(r.isNew);
     commitFile(*repository, {});
     const auto readers = packs();
     ASSERT_EQ(readers.size(), 1u);
@@ -83,8 +108,7 @@ TEST_F(RepositoryStoring, BatchEntersThePackInInputOrder) {
 
 TEST_F(RepositoryStoring, FullPackIsSealedMidBatchAndTheBatchGoesOn) {
     // 17 chunks of 4 MiB: the pack fills after 16 and is written during the batch.
-    std::vector<Bytes> chunks;
-    for (int i = 0; i < 17; ++i) chunks.push_back(randomBytes(4 << 20, 100 + static_cast<std::uint64_t>(i)));
+    const auto chunks = randomChunks(17, 4 << 20, 100);
     const auto results = repository->storeChunks(chunks, BlobType::data);
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 1u);
     EXPECT_EQ(repository->blobCount(), 16u);
@@ -102,13 +126,7 @@ TEST_F(RepositoryStoring, FullPackIsSealedMidBatchAndTheBatchGoesOn) {
 }
 
 TEST_F(RepositoryStoring, FiftyThousandBlobsSealThePackAndFlushTheIndex) {
-    std::vector<Bytes> chunks;
-    for (std::uint32_t i = 0; i < 49999; ++i) {
-        Bytes b(4);
-        for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(i >> (8 * k));
-        chunks.push_back(std::move(b));
-    }
-    repository->storeChunks(chunks, BlobType::data);
+    repository->storeChunks(numberedChunks(49999, 4, 0), BlobType::data);
     EXPECT_TRUE(filesUnder(*memory, "packs").empty());
     EXPECT_EQ(repository->blobCount(), 0u);
 
@@ -125,12 +143,7 @@ TEST_F(RepositoryStoring, FiftyThousandBlobsSealThePackAndFlushTheIndex) {
 // while the batch goes on. A failure of the second pack's write stops the batch and loses
 // nothing.
 TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOnFailure) {
-    std::vector<Bytes> chunks;
-    for (std::uint32_t i = 0; i < 120000; ++i) {
-        Bytes b(8, 0x5C);
-        for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(i >> (8 * k));
-        chunks.push_back(std::move(b));
-    }
+    const auto chunks = numberedChunks(120000, 8, 0x5C);
     const auto before = faulty->mutatingCallCount();
     // Pack, index file, then the second pack: its commit is the ninth mutating call.
     faulty->failMutation(9, DestinationError::outOfSpace(1, 0));
@@ -143,19 +156,17 @@ TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOn
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 2u);
     EXPECT_EQ(repository->blobCount(), 100000u);
     for (std::size_t i = 0; i < results.size(); i += 997) EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
-    const auto id = repository->commit(BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
-    (void)id;
+    commitTree(BlobID{});
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
     EXPECT_EQ(reopened.repository->blobCount(), 120000u);
     for (std::size_t i = 0; i < chunks.size(); i += 4999) EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
 }
 
 TEST_F(RepositoryStoring, SealingAnEmptyPackWritesNothing) {
-    const auto id = commitFile(*repository, {});
-    (void)id;
+    commitFile(*repository, {});
     faulty->clearLog();
     // A commit with nothing new writes the snapshot record and the head, then the read-me.
-    repository->commit(BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+    commitTree(BlobID{});
     std::vector<std::string> committed;
     for (const auto& call : faulty->calls()) {
         if (call.operation == FaultyDestination::Operation::commit) committed.push_back(call.path.string());
@@ -172,12 +183,9 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     const std::vector<Bytes> chunks{randomBytes(3000, 1), randomBytes(4000, 2)};
     const auto results = repository->storeChunks(chunks, BlobType::data);
     faulty->flipBitOnRead("packs/*", 100);
-    TreeObject::Entry entry;
-    entry.name = bytesOf("f");
-    entry.contentBlobs = std::vector{results[0].id, results[1].id};
-    const auto tree = repository->store(TreeObject::encode({entry}), BlobType::tree);
+    const BlobID tree = treeOf(results);
     try {
-        repository->commit(tree.id, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+        commitTree(tree);
         FAIL() << "committed over a damaged pack";
     } catch (const PackFile::Error& e) {
         EXPECT_EQ(e.kind, PackFile::Error::Kind::hashMismatch);
@@ -189,7 +197,7 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     EXPECT_EQ(repository->counter(), 0u);
     // The damage came from the reads; once they are clean the same pack is written again.
     faulty->clearFaults();
-    const auto id = repository->commit(tree.id, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+    const auto id = commitTree(tree);
     EXPECT_FALSE(repository->hasUnwrittenChunks());
     EXPECT_EQ(repository->blobCount(), 3u);
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
@@ -197,8 +205,7 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
 }
 
 TEST_F(RepositoryStoring, FailedPackWriteKeepsChunksAndCommitRefusesUntilWritten) {
-    std::vector<Bytes> chunks;
-    for (int i = 0; i < 17; ++i) chunks.push_back(randomBytes(4 << 20, 300 + static_cast<std::uint64_t>(i)));
+    const auto chunks = randomChunks(17, 4 << 20, 300);
     faulty->failCalls("packs/*", DestinationError::outOfSpace(1, 0), {FaultyDestination::Operation::commit}, 1);
     // The pack that fills mid-batch cannot be written: the batch fails, nothing is lost.
     EXPECT_THROW(repository->storeChunks(chunks, BlobType::data), DestinationError);
@@ -209,19 +216,14 @@ TEST_F(RepositoryStoring, FailedPackWriteKeepsChunksAndCommitRefusesUntilWritten
     // Told again, the same batch is all accepted (nothing new), and the waiting pack is written first.
     const auto results = repository->storeChunks(chunks, BlobType::data);
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 1u);
-    TreeObject::Entry entry;
-    entry.name = bytesOf("big");
-    std::vector<BlobID> ids;
-    for (const auto& r : results) ids.push_back(r.id);
-    entry.contentBlobs = ids;
-    const auto tree = repository->store(TreeObject::encode({entry}), BlobType::tree);
+    const BlobID tree = treeOf(results);
 
     faulty->failCalls("packs/*", DestinationError::writeFailed(RepoPath(), "I/O error"), {FaultyDestination::Operation::write}, 1);
-    EXPECT_THROW(repository->commit(tree.id, {}, {}, {}, "x", {}, std::nullopt, fixedNow()), DestinationError);
+    EXPECT_THROW(commitTree(tree), DestinationError);
     EXPECT_EQ(repository->counter(), 0u);
     EXPECT_TRUE(repository->hasUnwrittenChunks());
 
-    const auto id = repository->commit(tree.id, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+    const auto id = commitTree(tree);
     EXPECT_FALSE(repository->hasUnwrittenChunks());
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
     EXPECT_EQ(readWhole(*reopened.repository, id), 17u * (4 << 20));

@@ -20,8 +20,6 @@ protected:
     }
 };
 
-TEST_F(Space, EmptyRepositoryStoresNothing) { EXPECT_EQ(storedBytes(*repository), 0); }
-
 TEST_F(Space, PacksIndexAndSnapshotsAreCounted) {
     commitTree(*repository, {Node::file("a", {randomBytes(5000, 1)})});
     commitTree(*repository, {Node::file("b", {randomBytes(7000, 2)})});

@@ -116,13 +116,5 @@ TEST(OrderedPipeline, ConsumerErrorStopsTheProducersCleanly) {
     EXPECT_LE(produced.load(), 3 + 1 + 4);
 }
 
-TEST(OrderedPipeline, EmptyInputDoesNothing) {
-    WorkerPool pool(2);
-    bool called = false;
-    orderedPipeline<int>(
-        pool, 0, 4, [&](std::size_t) { called = true; return 0; }, [&](std::size_t, int&&) { called = true; });
-    EXPECT_FALSE(called);
-}
-
 }  // namespace
 }  // namespace wm
