@@ -107,7 +107,7 @@ TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentence) {
 }
 
 // A wrong secret stays in the field for another try; an empty backup did unlock, so the
-// secret is let go and the repository kept.
+// secret is let go and the repository kept. Starting again without a list goes back to the form.
 TEST_F(RestoreAppModelTest, AnOpenThatFailsSaysWhy) {
     auto backup = backupWithOneFile();
     auto empty = TestBackup::create(temp / "empty", kPassphrase);
@@ -135,6 +135,9 @@ TEST_F(RestoreAppModelTest, AnOpenThatFailsSaysWhy) {
         EXPECT_EQ(model.hasRepository(), c.unlocked);
     }
     EXPECT_FALSE(fs::exists(temp / "nothing here"));  // reading only: nothing is made
+    model.startAgain();  // without a list: back to the form, the problem cleared
+    EXPECT_EQ(model.phase().kind, Kind::closed);
+    EXPECT_FALSE(model.problem().has_value());
 }
 
 // Newest first; equal times keep the order of the head; folder names are repaired UTF-8.
