@@ -54,7 +54,9 @@ TEST_F(WriteFaultTest, TakesNothingDiskFullAndShortWrites) {
         writeCalls = 0;
         Result r = restore();
         writeFault = WriteFault::none;
-        if (c.calls) EXPECT_EQ(writeCalls.load(), c.calls);
+        if (c.calls) {
+            EXPECT_EQ(writeCalls.load(), c.calls);
+        }
         if (c.failure) {
             EXPECT_EQ(failureReasons(r), std::vector<std::string>{wentWrong + c.failure});
             EXPECT_FALSE(fs::exists(box.target() / "f"));
