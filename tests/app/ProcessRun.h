@@ -25,7 +25,9 @@ struct ProcessOutcome {
 };
 
 // Each stream goes to an unnamed file, so nothing needs draining while the program runs.
-inline ProcessOutcome runProcess(const std::vector<std::string>& arguments) {
+// Entries of overrides ("NAME=value") replace the environment's own.
+inline ProcessOutcome runProcess(const std::vector<std::string>& arguments,
+                                 const std::vector<std::string>& overrides = {}) {
     auto scratchFile = [] {
         std::string name = ::testing::TempDir() + "/wm-run-XXXXXX";
         const int fd = mkostemp(name.data(), O_CLOEXEC);
@@ -50,10 +52,19 @@ inline ProcessOutcome runProcess(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=') + 1); };
     std::vector<std::string> settings = {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C"};
+    for (const auto& o : overrides) {
+        bool replacedDefault = false;
+        for (auto& s : settings)
+            if (nameOf(s) == nameOf(o)) s = o, replacedDefault = true;
+        if (!replacedDefault) settings.push_back(o);
+    }
+    const std::size_t chosen = settings.size();
     for (char** e = environ; *e; ++e) {
-        const std::string_view entry(*e);
-        if (!entry.starts_with("QT_QPA_PLATFORM=") && !entry.starts_with("LC_ALL=")) settings.emplace_back(entry);
+        bool taken = false;
+        for (std::size_t i = 0; i < chosen; ++i) taken = taken || nameOf(settings[i]) == nameOf(*e);
+        if (!taken) settings.emplace_back(*e);
     }
     std::vector<char*> envp;
     for (auto& e : settings) envp.push_back(e.data());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 #include "ProcessRun.h"
@@ -54,6 +55,27 @@ TEST_F(WmrestoreTest, TheSelfCheckWinsOverEveryOtherMode) {
         EXPECT_EQ(outcome.err, "");
     }
     EXPECT_FALSE(fs::exists(temp / "shots"));
+}
+
+// A catalogue whose translation of the wrong-secret sentence lost both words makes the
+// self-check fail with that sentence.
+TEST_F(WmrestoreTest, TheSelfCheckFailsWhenTheSentenceLostItsWords) {
+    const fs::path installed = temp / "install";
+    fs::create_directories(installed / "bin");
+    fs::create_directories(installed / "share/locale/de/LC_MESSAGES");
+    fs::copy_file(WMRESTORE_PATH, installed / "bin/wmrestore");
+    const std::string translation = "Das oeffnet dieses Backup nicht.";
+    const fs::path po = temp.writeFile("wm-app.po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                                                    "msgid \"" + RestoreAppModel::wrongSecretSentence() +
+                                                        "\"\nmsgstr \"" + translation + "\"\n");
+    const std::string mo = (installed / "share/locale/de/LC_MESSAGES/wm-app.mo").string();
+    ASSERT_EQ(std::system(("msgfmt -o '" + mo + "' '" + po.string() + "'").c_str()), 0);
+
+    const auto outcome = testing::runProcess({(installed / "bin/wmrestore").string(), "--self-check"},
+                                             {"LC_ALL=C.UTF-8", "LANGUAGE=de"});
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "resource bundles did not resolve: " + translation + "\n");
 }
 
 // A passphrase with a trailing line break; arguments after the three ignored; a recovery key
