@@ -107,6 +107,11 @@ Repository::Opened Repository::open(std::shared_ptr<Destination> destination, co
     return Opened{std::move(repository), verdict};
 }
 
+namespace {
+// 2 GiB: about 47 million blob records, more than one commit of any real backup writes.
+constexpr std::uint64_t maximumIndexFileBytes = std::uint64_t{2} << 30;
+}  // namespace
+
 void Repository::loadIndex() {
     std::vector<RepoPath> files;
     for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
@@ -116,15 +121,29 @@ void Repository::loadIndex() {
     // Room for what the files can hold (each entry takes 45 bytes of a file), not a fixed
     // number per file: a repository with thousands of small index files opens in memory
     // proportional to its blobs.
+    // An index file larger than any commit writes (a sparse or damaged file can claim any
+    // size) is passed over like a damaged one, before anything is read or reserved for it.
     std::uint64_t totalBytes = 0;
-    for (const auto& path : files) {
-        if (auto size = destination_->size(path)) totalBytes += static_cast<std::uint64_t>(std::max<std::int64_t>(*size, 0));
-    }
-
-    CompactIndex index;
-    index.reserveCapacity(static_cast<std::size_t>(totalBytes / PackFile::directoryRecordSize));
-    bool merged = false;
     bool passedOver = false;
+    std::vector<RepoPath> readable;
+    for (auto& path : files) {
+        const std::int64_t size = std::max<std::int64_t>(destination_->size(path).value_or(0), 0);
+        if (static_cast<std::uint64_t>(size) > maximumIndexFileBytes) {
+            passedOver = true;
+            continue;
+        }
+        totalBytes += static_cast<std::uint64_t>(size);
+        readable.push_back(std::move(path));
+    }
+    files = std::move(readable);
+
+    // The sizes are only a hint: a sparse or damaged file can claim any size, so the
+    // reservation is capped and the index grows past it as entries really arrive.
+    constexpr std::uint64_t reservationCap = std::uint64_t{1} << 24;
+    CompactIndex index;
+    index.reserveCapacity(static_cast<std::size_t>(
+        std::min<std::uint64_t>(totalBytes / PackFile::directoryRecordSize, reservationCap)));
+    bool merged = false;
     for (const auto& path : files) {
         const Bytes sealed = destination_->read(path);  // a read error ends the opening
         std::vector<IndexFile::Section> sections;

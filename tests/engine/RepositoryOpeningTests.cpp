@@ -5,6 +5,9 @@
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "storage/ReadOnlyDestination.h"
+#include <filesystem>
+#include "support/TempFolder.h"
+#include "storage/LocalFolderDestination.h"
 
 namespace wm::test {
 namespace {
@@ -278,6 +281,23 @@ TEST_F(RepositoryOpening, ManySmallIndexFilesOpenInBoundedMemory) {
     EXPECT_EQ(opened.repository->blobCount(), files);
     const std::size_t bytes = opened.repository->withIndex([](const CompactIndex& i) { return i.memoryBytes(); });
     EXPECT_LT(bytes, 2'000'000u) << "index takes " << bytes << " bytes for " << files << " blobs";
+}
+
+// An index file that claims far more than any commit writes (here a sparse file of 1 TiB) is
+// passed over before anything is read or reserved for it, and its packs are indexed from the
+// pack files.
+TEST_F(RepositoryOpening, AnIndexFileOfImplausibleSizeIsPassedOver) {
+    TempFolder folder("wm-huge-index");
+    auto local = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                          folder.path(), std::nullopt,
+                                                          LocalFolderDestination::Preparation::readingOnly());
+    auto repository = createRepository(local, keys);
+    const SnapshotID id = commitFile(*repository, {randomBytes(5000, 1), randomBytes(7000, 2)});
+    for (const auto& path : local->list(RepositoryLayout::indexDirectory()))
+        std::filesystem::resize_file(folder.path() / path.string(), std::uintmax_t{1} << 40);
+
+    auto opened = openRepository(local, keys, Repository::Access::readOnly);
+    EXPECT_EQ(readWhole(*opened.repository, id), 12000u);
 }
 
 }  // namespace
