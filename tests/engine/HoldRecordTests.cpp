@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "SnapshotBrowserFixture.h"
 #include "engine/HoldRecord.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -25,27 +25,16 @@ std::vector<RetentionHold> sortedByID(std::vector<RetentionHold> holds) {
     return holds;
 }
 
-class Holds : public ::testing::Test {
+class Holds : public RepositoryTest {
 protected:
-    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
-    std::shared_ptr<FaultyDestination> faulty = std::make_shared<FaultyDestination>(memory);
-    RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(faulty, keys);
-
     void putRecord(const HoldRecord& record) {
         memory->put(RepositoryLayout::hold(HoldID{record.id}),
                     SignedFile::seal(record, repository->keys(), repository->cipher()));
     }
 };
 
-TEST_F(Holds, EmptyRepositoryHasNone) {
-    const HoldListing listing = holds(*repository);
-    EXPECT_TRUE(listing.holds.empty());
-    EXPECT_EQ(listing.unreadable, 0);
-    EXPECT_TRUE(activeHolds(*repository).empty());
-}
-
 TEST_F(Holds, EveryReasonRoundTrips) {
+    EXPECT_TRUE(holds(*repository).holds.empty());
     const SnapshotID snapshot = SnapshotID::random();
     const std::vector<RetentionHold> added = {
         makeHold(HoldReason::userRequested("Keep the wedding photos"), 5),
@@ -58,16 +47,11 @@ TEST_F(Holds, EveryReasonRoundTrips) {
     EXPECT_EQ(listing.unreadable, 0);
     EXPECT_EQ(sortedByID(listing.holds), sortedByID(added));
 
-    // On disk a failed verification names its snapshot in upper case with hyphens, and the
-    // file is named by the hold's UUID in 32 lower-case digits.
-    const RepoPath path = RepositoryLayout::hold(added[2].id);
-    EXPECT_EQ(path.fileName(), added[2].id.value.compactHex() + ".hold");
-    EXPECT_EQ(path.fileName().size(), 37u);
-    const HoldRecord record =
-        SignedFile::open<HoldRecord>(memory->read(path), repository->keys(), repository->cipher());
+    // A failed verification names its snapshot in upper case with hyphens.
+    const HoldRecord record = SignedFile::open<HoldRecord>(memory->read(RepositoryLayout::hold(added[2].id)),
+                                                           repository->keys(), repository->cipher());
     EXPECT_EQ(record.reason, "verificationFailure");
     EXPECT_EQ(record.note, snapshot.value.uuidString());
-    EXPECT_EQ(record.v, 2);
 }
 
 TEST_F(Holds, RecordToHoldTable) {
@@ -80,7 +64,6 @@ TEST_F(Holds, RecordToHoldTable) {
         std::optional<HoldReason> expected;  // nothing: unreadable
     };
     const Case cases[] = {
-        {"anomalyDetected", std::nullopt, HoldReason::anomalyDetected()},
         {"anomalyDetected", "ignored", HoldReason::anomalyDetected()},
         {"userRequested", "note", HoldReason::userRequested("note")},
         {"userRequested", std::nullopt, HoldReason::userRequested("")},
@@ -94,12 +77,9 @@ TEST_F(Holds, RecordToHoldTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.reason) + " / " + c.note.value_or("(none)"));
-        HoldRecord record;
-        record.id = UUID::random();
+        HoldRecord record(makeHold(HoldReason::anomalyDetected()));
         record.reason = c.reason;
         record.note = c.note;
-        record.protectsSnapshotsBefore = fixedNow();
-        record.createdAt = fixedNow().adding(-1);
         const auto hold = record.hold();
         ASSERT_EQ(hold.has_value(), c.expected.has_value());
         if (hold) {
@@ -110,26 +90,10 @@ TEST_F(Holds, RecordToHoldTable) {
     }
 }
 
-TEST_F(Holds, AbsentOptionalsAreLeftOutOfTheJSON) {
-    RetentionHold hold = makeHold(HoldReason::anomalyDetected());
-    JSON json = HoldRecord(hold).toJSON();
-    EXPECT_FALSE(json.contains("note"));
-    EXPECT_FALSE(json.contains("clearedAt"));
-    EXPECT_EQ(json.size(), 5u);
-    hold.clearedAt = fixedNow();
-    json = HoldRecord(hold).toJSON();
-    EXPECT_TRUE(json.contains("clearedAt"));
-    EXPECT_EQ(json.at("id").get<std::string>(), hold.id.value.uuidString());
-    EXPECT_THROW(HoldRecord::fromJSON(JSON{{"v", 2}, {"id", hold.id.value.uuidString()}}),
-                 RepositoryJSON::DecodingError);
-}
-
 // One damaged, one unmappable and one unreadable file are counted; the other holds still read.
 TEST_F(Holds, BadFilesAreCountedAndTheOthersRead) {
-    const RetentionHold good1 = makeHold(HoldReason::userRequested("a"));
-    const RetentionHold good2 = makeHold(HoldReason::anomalyDetected());
-    const RetentionHold damaged = makeHold(HoldReason::userRequested("b"));
-    const RetentionHold unreadable = makeHold(HoldReason::userRequested("c"));
+    const RetentionHold good1 = makeHold(HoldReason::userRequested("a")), good2 = makeHold(HoldReason::anomalyDetected());
+    const RetentionHold damaged = makeHold(HoldReason::userRequested("b")), unreadable = makeHold(HoldReason::userRequested("c"));
     for (const auto& h : {good1, good2, damaged, unreadable}) addHold(*repository, h);
 
     Bytes bytes = memory->read(RepositoryLayout::hold(damaged.id));
@@ -152,39 +116,23 @@ TEST_F(Holds, BadFilesAreCountedAndTheOthersRead) {
     EXPECT_EQ(sortedByID(listing.holds), sortedByID({good1, good2}));
 }
 
-TEST_F(Holds, ListingFailureIsThrown) {
-    faulty->failCalls("holds", DestinationError::ioFailed(RepositoryLayout::holdsDirectory(), "EIO"),
-                      {FaultyDestination::Operation::list});
-    EXPECT_THROW(holds(*repository), DestinationError);
-    EXPECT_THROW(activeHolds(*repository), DestinationError);
-}
-
 TEST_F(Holds, ClearedHoldStaysListedButIsNotActive) {
-    const RetentionHold keep = makeHold(HoldReason::userRequested("keep"));
+    RetentionHold keep = makeHold(HoldReason::userRequested("first"));
     const RetentionHold clear = makeHold(HoldReason::userRequested("clear"));
+    addHold(*repository, keep);
+    keep.reason = HoldReason::userRequested("keep");  // the same identity again: one file, the second record
     addHold(*repository, keep);
     addHold(*repository, clear);
     const Date when = fixedNow().adding(3600.25);
     clearHold(*repository, clear, when);
-
-    const auto listed = holds(*repository).holds;
-    ASSERT_EQ(listed.size(), 2u);
-    const auto cleared = std::find_if(listed.begin(), listed.end(), [&](const auto& h) { return h.id == clear.id; });
-    ASSERT_NE(cleared, listed.end());
-    EXPECT_EQ(cleared->clearedAt, when);
+    EXPECT_EQ(filesUnder(*memory, "holds").size(), 2u);
+    RetentionHold cleared = clear;
+    cleared.clearedAt = when;
+    EXPECT_EQ(sortedByID(holds(*repository).holds), sortedByID({keep, cleared}));
     EXPECT_EQ(activeHolds(*repository), std::vector<RetentionHold>{keep});
 }
 
-TEST_F(Holds, AddingTheSameIdentityTwiceKeepsOneFileWithTheSecondRecord) {
-    RetentionHold hold = makeHold(HoldReason::userRequested("first"));
-    addHold(*repository, hold);
-    hold.reason = HoldReason::userRequested("second");
-    addHold(*repository, hold);
-    EXPECT_EQ(filesUnder(*memory, "holds").size(), 1u);
-    EXPECT_EQ(holds(*repository).holds, std::vector<RetentionHold>{hold});
-}
-
-TEST_F(Holds, FailedWriteKeepsTheEarlierFileAndIsThrown) {
+TEST_F(Holds, FailuresAreThrownAndTheEarlierFileStays) {
     const RetentionHold hold = makeHold(HoldReason::userRequested("x"));
     addHold(*repository, hold);
     const Bytes before = memory->read(RepositoryLayout::hold(hold.id));
@@ -195,6 +143,11 @@ TEST_F(Holds, FailedWriteKeepsTheEarlierFileAndIsThrown) {
     auto readOnly = openRepository(memory, keys, Repository::Access::readOnly).repository;
     EXPECT_ANY_THROW(addHold(*readOnly, makeHold(HoldReason::anomalyDetected())));
     EXPECT_EQ(holds(*readOnly).holds.size(), 1u);
+
+    faulty->failCalls("holds", DestinationError::ioFailed(RepositoryLayout::holdsDirectory(), "EIO"),
+                      {FaultyDestination::Operation::list});
+    EXPECT_THROW(holds(*repository), DestinationError);
+    EXPECT_THROW(activeHolds(*repository), DestinationError);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "SnapshotBrowserFixture.h"
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -13,13 +13,8 @@ namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-class RetentionSetting : public ::testing::Test {
+class RetentionSetting : public RepositoryTest {
 protected:
-    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
-    std::shared_ptr<FaultyDestination> faulty = std::make_shared<FaultyDestination>(memory);
-    RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(faulty, keys);
-
     void putRecord(const JSON& json) {
         memory->put(RepositoryLayout::retentionSetting(),
                     SignedFile::sealPayload(RepositoryJSON::encodeBytes(json, false), repository->keys(),
@@ -27,9 +22,8 @@ protected:
     }
 };
 
-TEST_F(RetentionSetting, NeverSetIsNothing) { EXPECT_EQ(retentionPolicy(*repository), std::nullopt); }
-
 TEST_F(RetentionSetting, EveryRuleRoundTrips) {
+    EXPECT_EQ(retentionPolicy(*repository), std::nullopt);
     for (const RetentionPolicy& policy :
          {RetentionPolicy::lastN(30), RetentionPolicy::duration(7), RetentionPolicy::smart(24, 7, 12, 3),
           RetentionPolicy::size(500000000000), RetentionPolicy::lastN(0), RetentionPolicy::duration(-5),
@@ -84,10 +78,7 @@ TEST_F(RetentionSetting, DamagedFileKeepsEverything) {
         EXPECT_EQ(retentionPolicy(*repository), RetentionRecord::keepEverything());
     }
     EXPECT_EQ(RetentionRecord::keepEverything(), RetentionPolicy::lastN(kMax));
-}
-
-TEST_F(RetentionSetting, UnreadableFileIsNoSetting) {
-    setRetentionPolicy(*repository, RetentionPolicy::lastN(3));
+    // A file that cannot be read right now is no setting.
     faulty->failCalls("refs/retention", DestinationError::ioFailed(RepositoryLayout::retentionSetting(), "EIO"),
                       {FaultyDestination::Operation::read});
     EXPECT_EQ(retentionPolicy(*repository), std::nullopt);

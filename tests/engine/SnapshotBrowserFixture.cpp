@@ -6,35 +6,35 @@
 
 namespace wm::test {
 
+namespace {
+Node node(Bytes name, TreeObject::EntryType type, std::uint32_t mode, std::uint32_t nanoseconds) {
+    Node n;
+    n.entry.name = std::move(name);
+    n.entry.entryType = type;
+    n.entry.mode = mode;
+    n.entry.modificationTime = {1'700'000'000, nanoseconds};
+    return n;
+}
+}  // namespace
+
 Node Node::file(const std::string& name, std::vector<Bytes> chunks) { return rawFile(bytesOf(name), std::move(chunks)); }
 
 Node Node::rawFile(Bytes name, std::vector<Bytes> chunks) {
-    Node node;
-    node.entry.name = std::move(name);
-    node.entry.entryType = TreeObject::EntryType::file;
-    node.entry.mode = 0100644;
-    node.entry.modificationTime = {1'700'000'000, 500'000'000};
-    node.chunks = std::move(chunks);
-    return node;
+    Node n = node(std::move(name), TreeObject::EntryType::file, 0100644, 500'000'000);
+    n.chunks = std::move(chunks);
+    return n;
 }
 
 Node Node::folder(const std::string& name, std::vector<Node> children) {
-    Node node;
-    node.entry.name = bytesOf(name);
-    node.entry.entryType = TreeObject::EntryType::directory;
-    node.entry.mode = 040755;
-    node.entry.modificationTime = {1'700'000'000, 0};
-    node.children = std::move(children);
-    return node;
+    Node n = node(bytesOf(name), TreeObject::EntryType::directory, 040755, 0);
+    n.children = std::move(children);
+    return n;
 }
 
 Node Node::symlink(const std::string& name, const std::string& target) {
-    Node node;
-    node.entry.name = bytesOf(name);
-    node.entry.entryType = TreeObject::EntryType::symlink;
-    node.entry.mode = 0120777;
-    node.entry.symlinkTarget = bytesOf(target);
-    return node;
+    Node n = node(bytesOf(name), TreeObject::EntryType::symlink, 0120777, 0);
+    n.entry.symlinkTarget = bytesOf(target);
+    return n;
 }
 
 BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {

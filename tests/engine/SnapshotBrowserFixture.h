@@ -1,10 +1,10 @@
 #pragma once
-// Snapshots with a tree of folders and files, for the browser, search, verification and
-// damage attribution tests: describe the tree, store its content and tree objects, commit.
+// Snapshots built from a described tree of folders and files, and a repository fixture.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
 #include "format/TreeObject.h"
@@ -12,32 +12,38 @@
 namespace wm::test {
 
 struct Node {
-    TreeObject::Entry entry;       // name, type and metadata; content and child tree are filled in
+    TreeObject::Entry entry;       // content blobs and child tree are filled in when stored
     std::vector<Bytes> chunks;     // a file's content, one blob per chunk
     std::vector<Node> children;    // a folder's entries
-    bool sizeFromChunks = true;    // a file's size is its chunks' total unless set otherwise
+    bool sizeFromChunks = true;
 
     static Node file(const std::string& name, std::vector<Bytes> chunks = {});
     static Node folder(const std::string& name, std::vector<Node> children = {});
     static Node symlink(const std::string& name, const std::string& target);
-    // A file with raw name bytes (not necessarily UTF-8).
-    static Node rawFile(Bytes name, std::vector<Bytes> chunks = {});
+    static Node rawFile(Bytes name, std::vector<Bytes> chunks = {});  // name bytes need not be UTF-8
 };
 
-// Stores every chunk and tree object below the entries (bottom up) and returns the root tree.
+// A repository in memory behind a faulty destination.
+class RepositoryTest : public ::testing::Test {
+protected:
+    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
+    std::shared_ptr<FaultyDestination> faulty = std::make_shared<FaultyDestination>(memory);
+    RepositoryKeys keys = makeKeys();
+    std::shared_ptr<Repository> repository = createRepository(faulty, keys);
+};
+
+// Stores every chunk and tree below the entries and returns the root tree.
 BlobID storeTree(Repository& repository, const std::vector<Node>& entries);
-// storeTree, then a commit of that root.
 SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now = fixedNow());
 SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now = fixedNow());
 
-// The pack that holds a blob (the test fails when the index has none).
 PackID packOf(const Repository& repository, const BlobID& blob);
-// The content blobs of a file at a "/"-separated path, and the child tree of a folder.
+// A file's content blobs and a folder's tree, at a "/"-separated path.
 std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, const std::string& path);
 BlobID treeOf(const Repository& repository, const BlobID& root, const std::string& path);
 BlobID rootOf(const Repository& repository, const SnapshotID& snapshot);
 
-// Reads of pack files in a faulty destination's log (whole or ranged).
+// Reads of pack files (whole or ranged) in the destination's log.
 std::size_t packReads(const FaultyDestination& destination);
 
 }  // namespace wm::test

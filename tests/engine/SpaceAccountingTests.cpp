@@ -7,12 +7,8 @@
 namespace wm::test {
 namespace {
 
-class Space : public ::testing::Test {
+class Space : public RepositoryTest {
 protected:
-    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
-    RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(memory, keys);
-
     std::int64_t sizesUnder(const std::string& folder) {
         std::int64_t total = 0;
         for (const auto& path : filesUnder(*memory, folder)) total += static_cast<std::int64_t>(memory->files().at(path).size());
@@ -37,21 +33,16 @@ TEST_F(Space, PacksIndexAndSnapshotsAreCounted) {
 }
 
 TEST_F(Space, ListingFailuresOfTheStartingFolderPropagate) {
-    auto faulty = std::make_shared<FaultyDestination>(memory);
-    auto viaFaulty = openRepository(faulty, keys).repository;
     faulty->failCalls("index", DestinationError::ioFailed(*RepoPath::parse("index"), "EIO"),
                       {FaultyDestination::Operation::list});
-    EXPECT_THROW(storedBytes(*viaFaulty), DestinationError);
+    EXPECT_THROW(storedBytes(*repository), DestinationError);
 }
 
-TEST_F(Space, FreeSpaceAndHealth) {
+TEST_F(Space, FreeSpace) {
     memory->setFreeSpace(std::nullopt);
     EXPECT_EQ(freeSpaceAtPrimary(*repository), std::nullopt);
     memory->setFreeSpace(123456789);
     EXPECT_EQ(freeSpaceAtPrimary(*repository), 123456789);
-    const DestinationHealth health = openRepository(memory, keys).repository->health();
-    EXPECT_EQ(health.badReads + health.lostWrites + health.disappearances + health.goodOperations, 0);
-    EXPECT_FALSE(health.firstFaultAt);
 }
 
 }  // namespace
