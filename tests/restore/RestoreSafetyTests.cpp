@@ -22,14 +22,11 @@ TEST(RestoreSafety, FirstRefusalWins) {
     const Case cases[] = {
         {"/Volumes/Drive/Backup", false, R::insideTheBackup()},
         {"/Volumes/Drive/Backup/sub", true, R::insideTheBackup()},
-        {"/Volumes/Drive/Backup/", true, R::insideTheBackup()},
         {"/Volumes/Drive/Backup/./x/../y", true, R::insideTheBackup()},
         {"/Volumes/Drive/Backup2", true, R::insideASourceFolder("Backups")},
         {"/Users/you/Documents-Restored", true, std::nullopt},
         {"/Users/you/Documents/Restored", true, R::insideASourceFolder("Documents")},
-        {"/Users/you/Documents", false, R::insideASourceFolder("Documents")},
         {"/usr/local", true, R::systemLocation("/usr")},
-        {"/usr", true, R::systemLocation("/usr")},
         {"/usrdata", true, std::nullopt},
         {"/USR/lib", true, std::nullopt},
         {"/private/var/db/x", true, R::systemLocation("/private/var/db")},
@@ -51,9 +48,7 @@ TEST(RestoreSafety, Standardising) {
     EXPECT_EQ(RestoreSafety::standardizingPath("~"), "/home/me");
     EXPECT_EQ(RestoreSafety::standardizingPath("~/Documents/"), "/home/me/Documents");
     EXPECT_EQ(RestoreSafety::standardizingPath("/a/../../b"), "/b");
-    EXPECT_EQ(RestoreSafety::standardizingPath("/"), "/");
     EXPECT_EQ(RestoreSafety::standardizingPath("rel/../x"), "rel/../x");
-    EXPECT_EQ(RestoreSafety::standardizingPath(""), "");
     EXPECT_EQ(RestoreSafety::standardizingPath("~nosuchuser-wm/x"), "~nosuchuser-wm/x");
 }
 

@@ -29,15 +29,12 @@ void check(const RestoreSelection& s, const std::vector<Expectation>& rows) {
     }
 }
 
-TEST(RestoreSelection, EmptyMeansEverything) {
+TEST(RestoreSelection, WhatIsIncludedWantedAndTicked) {
     RestoreSelection s;
     EXPECT_TRUE(s.isEverything());
-    check(s, {{{}, true, true, T::yes}, {{"a"}, true, true, T::yes}, {{"a", "b", "c"}, true, true, T::yes}});
+    check(s, {{{}, true, true, T::yes}, {{"a", "b", "c"}, true, true, T::yes}});
     EXPECT_EQ(s.sentence(), "Everything in this backup");
-}
 
-TEST(RestoreSelection, OneChosenFolder) {
-    RestoreSelection s;
     s.add({"Documents", "Taxes"});
     check(s, {
                  {{}, true, false, T::partly},
@@ -48,61 +45,45 @@ TEST(RestoreSelection, OneChosenFolder) {
                  {{"Pictures"}, false, false, T::no},
              });
     EXPECT_EQ(s.sentence(), "Taxes");
-}
 
-TEST(RestoreSelection, AddKeepsNoPathInsideAnother) {
-    RestoreSelection s;
-    s.add({"Documents", "Taxes"});
-    s.add({"Pictures"});
-    s.add({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
-    s.add({"Documents", "Taxes"});
-    s.add({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
-    EXPECT_EQ(s.sentence(), "2 items");
-
-    s.remove({"Music"});
-    s.remove({"Documents", "Taxes"});
-    EXPECT_EQ(s.paths.size(), 2u);
-    s.remove({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}}));
-}
-
-TEST(RestoreSelection, RemovingAFolderKeepsWhatLiesBelowIt) {
-    RestoreSelection s;
-    s.paths = {{"Documents", "Taxes"}, {"Documents"}};  // as a chooser might have built it
-    s.remove({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Documents", "Taxes"}}));
-}
-
-TEST(RestoreSelection, ChoosingTheRoot) {
-    RestoreSelection s;
-    s.add({"a"});
-    s.add({});
+    s.add({});  // choosing the root
     EXPECT_EQ(s.paths, (std::vector<Path>{{}}));
     EXPECT_FALSE(s.isEverything());
     check(s, {{{}, true, true, T::yes}, {{"x", "y"}, true, true, T::yes}});
     EXPECT_EQ(s.sentence(), "One item");
 }
 
-TEST(RestoreSelection, NamesCompareByCanonicalEquivalence) {
-    const std::string precomposed = "Caf\xc3\xa9";   // é
-    const std::string decomposed = "Cafe\xcc\x81";   // e + combining acute
+TEST(RestoreSelection, AddAndRemoveKeepNoPathInsideAnother) {
     RestoreSelection s;
-    s.add({precomposed});
-    EXPECT_TRUE(s.wants(Path{decomposed, "menu.txt"}));
-    s.add({decomposed});
-    EXPECT_EQ(s.paths.size(), 1u);
-    RestoreSelection t;
-    t.add({decomposed});
-    EXPECT_EQ(s, t);
-    EXPECT_FALSE(s.wants(Path{"Cafe"}));
+    s.add({"Documents", "Taxes"});
+    s.add({"Pictures"});
+    s.add({"Documents"});
+    s.add({"Documents", "Taxes"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
+    EXPECT_EQ(s.sentence(), "2 items");
+    s.remove({"Music"});
+    s.remove({"Documents", "Taxes"});
+    EXPECT_EQ(s.paths.size(), 2u);
+    s.remove({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}}));
+
+    s.paths = {{"Documents", "Taxes"}, {"Documents"}};  // as a chooser might have built it
+    s.remove({"Documents"});
+    EXPECT_EQ(s.paths, (std::vector<Path>{{"Documents", "Taxes"}}));
+
+    for (int i = 0; i < 1234; ++i) s.add({"f" + std::to_string(i)});
+    EXPECT_EQ(s.sentence(), "1,235 items");
 }
 
-TEST(RestoreSelection, SentenceGroupsLargeCounts) {
-    RestoreSelection s;
-    for (int i = 0; i < 1234; ++i) s.add({"f" + std::to_string(i)});
-    EXPECT_EQ(s.sentence(), "1,234 items");
+TEST(RestoreSelection, NamesCompareByCanonicalEquivalence) {
+    const std::string precomposed = "Caf\xc3\xa9", decomposed = "Cafe\xcc\x81";
+    RestoreSelection s, t;
+    s.add({precomposed});
+    EXPECT_TRUE(s.wants(Path{decomposed, "menu.txt"}));
+    EXPECT_FALSE(s.wants(Path{"Cafe"}));
+    s.add({decomposed});
+    t.add({decomposed});
+    EXPECT_EQ(s, t);
 }
 
 }  // namespace

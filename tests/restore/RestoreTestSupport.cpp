@@ -1,12 +1,11 @@
 #include "restore/RestoreTestSupport.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -14,6 +13,67 @@
 namespace wm::test {
 
 namespace fs = std::filesystem;
+
+BlobID FakeBackup::reserve() {
+    BlobID id;
+    std::uint64_t n = next_++;
+    std::memcpy(id.bytes.data(), &n, sizeof n);
+    id.bytes[31] = 0xB1;
+    return id;
+}
+
+BlobID FakeBackup::add(Bytes plaintext) {
+    BlobID id = reserve();
+    blobs_[id] = std::move(plaintext);
+    return id;
+}
+
+void FakeBackup::blob(const BlobID& id, Bytes& buffer) {
+    ++reads;
+    if (beforeRead) beforeRead(id);
+    auto found = blobs_.find(id);
+    if (found == blobs_.end()) throw MissingBlob();
+    buffer.assign(found->second.begin(), found->second.end());
+}
+
+static TreeObject::Entry baseEntry(std::string_view name, TreeObject::EntryType type, std::uint32_t mode) {
+    TreeObject::Entry e;
+    e.name = bytesOf(name);
+    e.entryType = type;
+    e.mode = mode;
+    e.modificationTime = {1'600'000'000, 500};
+    e.changeTime = {1'600'000'001, 0};
+    return e;
+}
+
+TreeObject::Entry fileEntry(std::string_view name, std::vector<BlobID> content, std::optional<std::uint64_t> size) {
+    auto e = baseEntry(name, TreeObject::EntryType::file, 0100644);
+    e.size = size;
+    if (!content.empty()) e.contentBlobs = std::move(content);
+    return e;
+}
+
+TreeObject::Entry dirEntry(std::string_view name, std::optional<BlobID> child) {
+    auto e = baseEntry(name, TreeObject::EntryType::directory, 040755);
+    e.childTree = child;
+    return e;
+}
+
+TreeObject::Entry linkEntry(std::string_view name, std::optional<std::string> target) {
+    auto e = baseEntry(name, TreeObject::EntryType::symlink, 0120777);
+    if (target) e.symlinkTarget = bytesOf(*target);
+    return e;
+}
+
+TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type) {
+    return baseEntry(name, type, 0644);
+}
+
+TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::uint64_t size, std::uint64_t group) {
+    auto e = fileEntry(name, {data}, size);
+    e.hardlinkGroup = group;
+    return e;
+}
 
 Sandbox::Sandbox() {
     std::string pattern = (fs::temp_directory_path() / "wm-restore-XXXXXX").string();
@@ -24,8 +84,7 @@ Sandbox::Sandbox() {
 }
 
 Sandbox::~Sandbox() {
-    std::error_code ec;
-    // Give back permissions a test took away, then remove everything (links are not followed).
+    std::error_code ec;  // restored folders may lack permissions: give them back first
     for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
@@ -35,17 +94,13 @@ Sandbox::~Sandbox() {
 
 void Sandbox::writeFile(const fs::path& file, std::string_view contents) {
     fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (!out) throw std::runtime_error("cannot write " + file.string());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
 }
 
 std::string Sandbox::readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + file.string());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string describe(const fs::path& entry) {
@@ -56,14 +111,8 @@ std::string describe(const fs::path& entry) {
     switch (st.st_mode & S_IFMT) {
     case S_IFREG: d << " file " << st.st_size; break;
     case S_IFDIR: d << " dir"; break;
-    case S_IFLNK: {
-        char target[4096];
-        ssize_t n = ::readlink(entry.c_str(), target, sizeof target);
-        d << " link " << std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
-        break;
-    }
+    case S_IFLNK: d << " link " << fs::read_symlink(entry).string(); break;
     case S_IFIFO: d << " fifo"; break;
-    case S_IFSOCK: d << " socket"; break;
     default: d << " other"; break;
     }
     return d.str();
@@ -71,21 +120,20 @@ std::string describe(const fs::path& entry) {
 
 TreeListing listTree(const fs::path& folder, const std::string& skip) {
     TreeListing listing;
-    std::function<void(const fs::path&, const std::string&)> walk = [&](const fs::path& dir, const std::string& rel) {
-        for (const auto& item : fs::directory_iterator(dir)) {
-            std::string name = rel.empty() ? item.path().filename().string() : rel + "/" + item.path().filename().string();
-            if (!skip.empty() && name == skip) continue;
-            struct stat st;
-            if (::lstat(item.path().c_str(), &st) != 0) continue;
-            std::ostringstream d;
-            d << describe(item.path()) << " uid " << st.st_uid << " gid " << st.st_gid << " mtime "
-              << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec << " ino " << st.st_ino << " links " << st.st_nlink;
-            if (S_ISREG(st.st_mode)) d << " content " << std::hash<std::string>{}(Sandbox::readFile(item.path()));
-            listing[name] = d.str();
-            if (S_ISDIR(st.st_mode)) walk(item.path(), name);
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string name = it->path().lexically_relative(folder).string();
+        if (name == skip) {
+            it.disable_recursion_pending();
+            continue;
         }
-    };
-    walk(folder, "");
+        struct stat st;
+        if (::lstat(it->path().c_str(), &st) != 0) continue;
+        std::ostringstream d;
+        d << describe(it->path()) << " uid " << st.st_uid << " gid " << st.st_gid << " mtime " << st.st_mtim.tv_sec
+          << "." << st.st_mtim.tv_nsec << " ino " << st.st_ino << " links " << st.st_nlink;
+        if (S_ISREG(st.st_mode)) d << " content " << std::hash<std::string>{}(Sandbox::readFile(it->path()));
+        listing[name] = d.str();
+    }
     return listing;
 }
 
@@ -101,14 +149,14 @@ std::time_t mtimeOf(const fs::path& entry) {
     return st.st_mtim.tv_sec;
 }
 
-std::vector<std::string> failurePaths(const Result& r) {
-    std::vector<std::string> out;
+Strings failurePaths(const Result& r) {
+    Strings out;
     for (const auto& f : r.failures) out.push_back(f.path);
     return out;
 }
 
-std::vector<std::string> failureReasons(const Result& r) {
-    std::vector<std::string> out;
+Strings failureReasons(const Result& r) {
+    Strings out;
     for (const auto& f : r.failures) out.push_back(f.reason);
     return out;
 }

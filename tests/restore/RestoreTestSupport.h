@@ -1,22 +1,62 @@
 #pragma once
-// Helpers for the restore tests: a scratch folder with a restore target and an
-// "outside" folder beside it, a listing of a tree that records everything a restore
-// must never change (read without following any symbolic link), and a fixture that
-// restores a FakeBackup into the target.
+// Restore test helpers: an in-memory backup of hand-made (possibly hostile) trees, a
+// scratch folder with a restore target and an "outside" beside it, and a listing of
+// everything a restore must never change (links not followed).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/Bytes.h"
-#include "restore/FakeBackup.h"
+#include "core/Error.h"
+#include "core/Identifiers.h"
+#include "format/TreeObject.h"
 #include "restore/PathSafetyViolation.h"
+#include "restore/RestoreBlobSource.h"
 #include "restore/RestoreCoordinator.h"
 
 namespace wm::test {
+
+class MissingBlob : public wm::Error {
+public:
+    MissingBlob() : wm::Error("FakeBackup.missingBlob") {}
+};
+
+class FakeBackup : public RestoreBlobSource {
+public:
+    BlobID reserve();  // a fresh identity holding nothing
+    BlobID add(Bytes plaintext);
+    BlobID add(std::string_view plaintext) { return add(bytesOf(plaintext)); }
+    BlobID addTree(const std::vector<TreeObject::Entry>& entries) { return add(TreeObject::encode(entries)); }
+    void putTree(const BlobID& id, const std::vector<TreeObject::Entry>& entries) {
+        blobs_[id] = TreeObject::encode(entries);
+    }
+    void setRoot(const BlobID& id) { rootBytes = id.data(); }
+    Bytes rootBytes;
+
+    Bytes rootTree(const SnapshotID&) override { return rootBytes; }
+    void blob(const BlobID& id, Bytes& buffer) override;
+
+    std::function<void(const BlobID&)> beforeRead;  // lets a test change the disk mid-walk
+    int reads = 0;
+
+private:
+    std::map<BlobID, Bytes> blobs_;
+    std::uint64_t next_ = 1;
+};
+
+// Entries owned by root with fixed times, mode 0644 / 0755.
+TreeObject::Entry fileEntry(std::string_view name, std::vector<BlobID> content, std::optional<std::uint64_t> size);
+TreeObject::Entry dirEntry(std::string_view name, std::optional<BlobID> child);
+TreeObject::Entry linkEntry(std::string_view name, std::optional<std::string> target);
+TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type);
+TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::uint64_t size, std::uint64_t group);
 
 class Sandbox {
 public:
@@ -29,7 +69,6 @@ public:
     std::filesystem::path target() const { return root_ / "target"; }
     std::filesystem::path outside() const { return root_ / "outside"; }
 
-    // Writes a file, creating its parent folders.
     static void writeFile(const std::filesystem::path& file, std::string_view contents);
     static std::string readFile(const std::filesystem::path& file);
 
@@ -37,12 +76,11 @@ private:
     std::filesystem::path root_;
 };
 
-// Relative path -> description of the entry (type, mode, owner, size, times, inode,
-// content hash, link target). `skip` names a subfolder (relative) left out.
+// Relative path -> type, mode, owner, size, times, inode, content hash, link target.
 using TreeListing = std::map<std::string, std::string>;
 TreeListing listTree(const std::filesystem::path& folder, const std::string& skip = "");
 
-// Type, permission bits, size (files) and link target (links) of one entry, or "" when missing.
+// "mode type size-or-link-target" of one entry, or "" when missing.
 std::string describe(const std::filesystem::path& entry);
 
 int openDescriptors();
@@ -53,8 +91,9 @@ inline const std::string wentWrong = "Something went wrong: ";
 inline std::string failed(const PathSafetyViolation& v) { return wentWrong + v.what(); }
 
 using Result = RestoreCoordinator::Result;
-std::vector<std::string> failurePaths(const Result& r);
-std::vector<std::string> failureReasons(const Result& r);
+using Strings = std::vector<std::string>;
+Strings failurePaths(const Result& r);
+Strings failureReasons(const Result& r);
 
 class RestoreFixture : public ::testing::Test {
 protected:

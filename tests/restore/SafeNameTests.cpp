@@ -23,15 +23,12 @@ TEST(SafeName, ValidatesEachComponentInOrder) {
         {"dot", ".", K::reservedName, "."},
         {"dot dot", "..", K::reservedName, ".."},
         {"absolute", "/etc", K::absolutePath},
-        {"slash then letter", "/a", K::absolutePath},
         {"lone slash", "/", K::absolutePath},
         {"separator", "a/b", K::pathSeparatorInName},
-        {"trailing separator", "a/", K::pathSeparatorInName},
         {"NUL", std::string("a\0b", 3), K::nulByteInName},
         {"NUL before slash", std::string("a\0/", 3), K::nulByteInName},
         {"three dots", "...", std::nullopt},
         {"dot prefix", ".hidden", std::nullopt},
-        {"spaces", " ", std::nullopt},
         {"invalid UTF-8", "\xff\xfe", std::nullopt},
         {"backslash", "a\\b", std::nullopt},
     };
@@ -52,12 +49,6 @@ TEST(SafeName, ValidatesEachComponentInOrder) {
     }
 }
 
-TEST(SafeName, DescriptionRepairsInvalidUTF8) {
-    SafeName name{viewOf("caf\xc3\xa9-\xff")};
-    EXPECT_EQ(name.description(), "caf\xc3\xa9-\xef\xbf\xbd");
-    EXPECT_EQ(SafeName("x"), SafeName(viewOf("x")));
-}
-
 TEST(PathSafetyViolation, SentencesCarryTheirValues) {
     EXPECT_STREQ(PathSafetyViolation::symlinkComponent("docs", 2).what(),
                  "The entry \"docs\" at depth 2 is a symlink. Restoring through a symlink is refused, because a "
@@ -72,8 +63,6 @@ TEST(PathSafetyViolation, SentencesCarryTheirValues) {
     // A value that itself holds a placeholder is inserted as it is.
     EXPECT_STREQ(PathSafetyViolation::targetAlreadyExists("%@ %lld").what(),
                  "A file or folder named \"%@ %lld\" already exists at the restore target.");
-    EXPECT_EQ(PathSafetyViolation::emptyName(), PathSafetyViolation::emptyName());
-    EXPECT_FALSE(PathSafetyViolation::targetAlreadyExists("a") == PathSafetyViolation::targetAlreadyExists("b"));
 }
 
 }  // namespace
