@@ -14,14 +14,12 @@ using Match = DeletedFileSearch::Match;
 using Finding = DeletedFileSearch::Finding;
 
 std::vector<std::string> split(const std::string& path) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = path.find('/', start);
-        out.push_back(path.substr(start, slash - start));
-        if (slash == std::string::npos) return out;
-        start = slash + 1;
+    std::vector<std::string> out(1);
+    for (const char c : path) {
+        if (c == '/') out.emplace_back();
+        else out.back() += c;
     }
+    return out;
 }
 
 TEST(DeletedFileSearchMatches, Table) {

@@ -25,23 +25,14 @@ std::vector<RetentionHold> sortedByID(std::vector<RetentionHold> holds) {
     return holds;
 }
 
-class Holds : public RepositoryTest {
-protected:
-    void putRecord(const HoldRecord& record) {
-        memory->put(RepositoryLayout::hold(HoldID{record.id}),
-                    SignedFile::seal(record, repository->keys(), repository->cipher()));
-    }
-};
+using Holds = RepositoryTest;
 
 TEST_F(Holds, EveryReasonRoundTrips) {
     EXPECT_TRUE(holds(*repository).holds.empty());
     const SnapshotID snapshot = SnapshotID::random();
     const std::vector<RetentionHold> added = {
-        makeHold(HoldReason::userRequested("Keep the wedding photos"), 5),
-        makeHold(HoldReason::userRequested(""), 6),
-        makeHold(HoldReason::verificationFailure(snapshot), 7),
-        makeHold(HoldReason::anomalyDetected(), 8),
-    };
+        makeHold(HoldReason::userRequested("Keep the wedding photos"), 5), makeHold(HoldReason::userRequested(""), 6),
+        makeHold(HoldReason::verificationFailure(snapshot), 7), makeHold(HoldReason::anomalyDetected(), 8)};
     for (const auto& hold : added) addHold(*repository, hold);
     const HoldListing listing = holds(*repository);
     EXPECT_EQ(listing.unreadable, 0);
@@ -81,12 +72,7 @@ TEST_F(Holds, RecordToHoldTable) {
         record.reason = c.reason;
         record.note = c.note;
         const auto hold = record.hold();
-        ASSERT_EQ(hold.has_value(), c.expected.has_value());
-        if (hold) {
-            EXPECT_EQ(hold->reason, *c.expected);
-            EXPECT_EQ(hold->id.value, record.id);
-            EXPECT_EQ(hold->protectsSnapshotsBefore, record.protectsSnapshotsBefore);
-        }
+        EXPECT_EQ(hold ? std::optional(hold->reason) : std::nullopt, c.expected);
     }
 }
 
@@ -102,7 +88,8 @@ TEST_F(Holds, BadFilesAreCountedAndTheOthersRead) {
 
     HoldRecord noSnapshot(makeHold(HoldReason::anomalyDetected()));
     noSnapshot.reason = "verificationFailure";
-    putRecord(noSnapshot);
+    memory->put(RepositoryLayout::hold(HoldID{noSnapshot.id}),
+                SignedFile::seal(noSnapshot, repository->keys(), repository->cipher()));
 
     faulty->failCalls(RepositoryLayout::hold(unreadable.id).string(),
                       DestinationError::ioFailed(RepositoryLayout::hold(unreadable.id), "EIO"),

@@ -39,8 +39,6 @@ TEST_F(RetentionSetting, RecordHoldsOnlyTheKeysOfItsRule) {
         SignedFile::openPayload(memory->read(RepositoryLayout::retentionSetting()), repository->keys(),
                                 repository->cipher());
     EXPECT_EQ(std::string(payload.begin(), payload.end()), R"({"count":30,"rule":"lastN","v":2})");
-    EXPECT_EQ(RetentionRecord(RetentionPolicy::smart(1, 2, 3, 4)).toJSON(),
-              (JSON{{"v", 2}, {"rule", "smart"}, {"hourly", 1}, {"daily", 2}, {"monthly", 3}, {"yearly", 4}}));
 }
 
 TEST_F(RetentionSetting, RecordToPolicyTable) {

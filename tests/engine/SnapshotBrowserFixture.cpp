@@ -1,5 +1,7 @@
 #include "SnapshotBrowserFixture.h"
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "core/Unicode.h"
@@ -45,10 +47,10 @@ BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
             entry.childTree = storeTree(repository, node.children);
         } else if (entry.entryType == TreeObject::EntryType::file) {
             std::vector<BlobID> blobs;
-            std::uint64_t size = 0;
             for (const auto& stored : repository.storeChunks(node.chunks, BlobType::data)) blobs.push_back(stored.id);
-            for (const auto& chunk : node.chunks) size += chunk.size();
             if (!blobs.empty()) entry.contentBlobs = blobs;
+            std::uint64_t size = 0;
+            for (const auto& chunk : node.chunks) size += chunk.size();
             if (node.sizeFromChunks) entry.size = size;
         }
         encoded.push_back(std::move(entry));
@@ -73,17 +75,14 @@ PackID packOf(const Repository& repository, const BlobID& blob) {
 
 namespace {
 
-const TreeObject::Entry& entryAt(const Repository& repository, BlobID tree, const std::string& path) {
-    static thread_local std::vector<TreeObject::Entry> entries;
+TreeObject::Entry entryAt(const Repository& repository, BlobID tree, const std::string& path) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t slash = path.find('/', start);
-        const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        entries = TreeObject::decode(repository.blob(tree));
-        const TreeObject::Entry* found = nullptr;
-        for (const auto& e : entries) {
-            if (Unicode::decodeUTF8Repairing(e.name) == name) found = &e;
-        }
+        const std::string name = path.substr(start, slash - start);
+        std::optional<TreeObject::Entry> found;
+        for (auto& e : TreeObject::decode(repository.blob(tree)))
+            if (Unicode::decodeUTF8Repairing(e.name) == name) found = std::move(e);
         if (!found) throw std::runtime_error("no entry " + path);
         if (slash == std::string::npos) return *found;
         tree = found->childTree.value();
@@ -105,14 +104,16 @@ BlobID rootOf(const Repository& repository, const SnapshotID& snapshot) {
     return BlobID::fromBytes(repository.snapshot(snapshot).rootTree).value();
 }
 
-std::size_t packReads(const FaultyDestination& destination) {
-    std::size_t reads = 0;
+std::size_t packReads(const FaultyDestination& destination, bool distinct) {
+    std::multiset<std::string> reads;
     for (const auto& call : destination.calls()) {
         const bool reading = call.operation == FaultyDestination::Operation::read ||
                              call.operation == FaultyDestination::Operation::readInto;
-        if (reading && !call.path.isRoot() && call.path.components().front() == "packs") ++reads;
+        if (reading && !call.path.isRoot() && call.path.components().front() == "packs" &&
+            (!distinct || !reads.contains(call.path.string())))
+            reads.insert(call.path.string());
     }
-    return reads;
+    return reads.size();
 }
 
 }  // namespace wm::test

@@ -116,30 +116,29 @@ TEST_F(Browser, SparseFileReadsWithItsHoles) {
     expectLimitedReads(id, "disk.img", expected, {{100, 3}, {20, 1}, {26, 2}, {31, 2}, {32, 3}, {3, 0}, {0, 0}});
 }
 
-TEST_F(Browser, SearchFindsNamesDepthFirstFoldersBeforeTheirContents) {
+// Depth first, folders before their contents; the limit stops the walk.
+TEST_F(Browser, SearchFindsNamesInsensitivelyAndStopsAtTheLimit) {
     const auto id = commitTree(*repository, {Node::folder("Reports", {Node::file("report-a.txt"),
                                                                       Node::folder("Old", {Node::file("REPORT.doc")})}),
-                                             Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes")});
+                                             Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes"),
+                                             Node::folder("other", {Node::file("report-b")})});
     const auto hits = browser.search("report", id, 100);
-    EXPECT_EQ(ids(hits), (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt"}));
+    EXPECT_EQ(ids(hits), (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt",
+                                  "other/report-b"}));
     EXPECT_EQ(hits[0].size, 0u);
     EXPECT_EQ(hits[3].size, 9u);
-}
-
-TEST_F(Browser, SearchLimitBoundsTheTreesRead) {
-    const auto id = commitTree(*repository, {Node::file("match-1"), Node::file("match-2"),
-                                             Node::folder("match-3", {Node::file("match-4")}),
-                                             Node::folder("other", {Node::file("match-5")})});
-    faulty->clearLog();
-    EXPECT_EQ(ids(browser.search("match", id, 2)), (Strings{"match-1", "match-2"}));
-    EXPECT_EQ(packReads(*faulty), 1u) << "read a tree after the limit was met";
-    faulty->clearLog();
-    EXPECT_TRUE(browser.search("match", id, 0).empty());
-    EXPECT_TRUE(browser.search("match", id, -5).empty());
-    EXPECT_EQ(packReads(*faulty), 0u);
-    faulty->clearLog();
-    EXPECT_TRUE(browser.search("", id, 10).empty());  // finds nothing, so walks everything
-    EXPECT_EQ(packReads(*faulty), 3u);
+    struct Case {
+        std::string query;
+        std::int64_t limit;
+        std::size_t hits, treesRead;
+    };
+    for (const Case& c : {Case{"report", 1, 1, 1}, Case{"report", 2, 2, 2}, Case{"report", 0, 0, 0}, Case{"report", -5, 0, 0},
+                          Case{"", 10, 0, 4}}) {  // an empty query finds nothing, so walks everything
+        SCOPED_TRACE(c.limit);
+        faulty->clearLog();
+        EXPECT_EQ(browser.search(c.query, id, c.limit).size(), c.hits);
+        EXPECT_EQ(packReads(*faulty), c.treesRead);
+    }
 }
 
 TEST_F(Browser, ListingMapsEveryFileToItsBlobs) {

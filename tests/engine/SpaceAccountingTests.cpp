@@ -38,12 +38,5 @@ TEST_F(Space, ListingFailuresOfTheStartingFolderPropagate) {
     EXPECT_THROW(storedBytes(*repository), DestinationError);
 }
 
-TEST_F(Space, FreeSpace) {
-    memory->setFreeSpace(std::nullopt);
-    EXPECT_EQ(freeSpaceAtPrimary(*repository), std::nullopt);
-    memory->setFreeSpace(123456789);
-    EXPECT_EQ(freeSpaceAtPrimary(*repository), 123456789);
-}
-
 }  // namespace
 }  // namespace wm::test

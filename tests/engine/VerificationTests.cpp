@@ -25,16 +25,6 @@ std::vector<PackID> packsOf(const Repository& repository) {
     return packs;
 }
 
-std::set<std::string> packFilesRead(const FaultyDestination& destination) {
-    std::set<std::string> read;
-    for (const auto& call : destination.calls()) {
-        const bool reading = call.operation == FaultyDestination::Operation::read ||
-                             call.operation == FaultyDestination::Operation::readInto;
-        if (reading && call.path.depth() == 3 && call.path.components()[0] == "packs") read.insert(call.path.string());
-    }
-    return read;
-}
-
 class Verifying : public RepositoryTest {
 protected:
     // One pack per commit.
@@ -77,7 +67,7 @@ TEST_F(Verifying, SamplingReadsItsShare) {
         }
         EXPECT_EQ(report.packsChecked, static_cast<std::int64_t>(read));
         EXPECT_EQ(report.packsTotal, 10);
-        EXPECT_EQ(packFilesRead(*faulty).size(), read);
+        EXPECT_EQ(packReads(*faulty, true), read);
         EXPECT_TRUE(report.isHealthy());
         EXPECT_EQ(report.isFullyVerified(), read == 10);
     }
