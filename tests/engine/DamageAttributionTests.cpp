@@ -19,7 +19,7 @@ std::string numbered(const char* prefix, int n) {
 
 Damage damageOf(const PackID& pack) { return Damage{pack, "it is damaged", {}, {}, 0, {}}; }
 
-class Attribution : public RepositoryTest {
+class Attribution : public FaultyRepositoryTest {
 protected:
     // Every read of the blob's pack sees one bit of the blob flipped.
     void spoil(const BlobID& blob) {

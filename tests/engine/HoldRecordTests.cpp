@@ -25,7 +25,7 @@ std::vector<RetentionHold> sortedByID(std::vector<RetentionHold> holds) {
     return holds;
 }
 
-using Holds = RepositoryTest;
+using Holds = FaultyRepositoryTest;
 
 TEST_F(Holds, EveryReasonRoundTrips) {
     EXPECT_TRUE(holds(*repository).holds.empty());

@@ -51,7 +51,7 @@ bool decodes(const Bytes& bytes) {
     }
 }
 
-class RecordMutation : public RepositoryTest {
+class RecordMutation : public FaultyRepositoryTest {
 protected:
     std::mt19937_64 random{20240611};
 

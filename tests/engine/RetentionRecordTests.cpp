@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-class RetentionSetting : public RepositoryTest {
+class RetentionSetting : public FaultyRepositoryTest {
 protected:
     void putRecord(const JSON& json) {
         memory->put(RepositoryLayout::retentionSetting(),
@@ -31,13 +31,10 @@ TEST_F(RetentionSetting, EveryRuleRoundTrips) {
         setRetentionPolicy(*repository, policy);
         EXPECT_EQ(retentionPolicy(*repository), policy);
     }
-}
-
-TEST_F(RetentionSetting, RecordHoldsOnlyTheKeysOfItsRule) {
+    // The record holds only its rule's keys.
     setRetentionPolicy(*repository, RetentionPolicy::lastN(30));
-    const Bytes payload =
-        SignedFile::openPayload(memory->read(RepositoryLayout::retentionSetting()), repository->keys(),
-                                repository->cipher());
+    const Bytes payload = SignedFile::openPayload(memory->read(RepositoryLayout::retentionSetting()),
+                                                  repository->keys(), repository->cipher());
     EXPECT_EQ(std::string(payload.begin(), payload.end()), R"({"count":30,"rule":"lastN","v":2})");
 }
 

@@ -24,7 +24,7 @@ struct Node {
 };
 
 // A repository in memory behind a faulty destination.
-class RepositoryTest : public ::testing::Test {
+class FaultyRepositoryTest : public ::testing::Test {
 protected:
     std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
     std::shared_ptr<FaultyDestination> faulty = std::make_shared<FaultyDestination>(memory);

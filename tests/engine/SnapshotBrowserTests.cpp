@@ -27,7 +27,7 @@ struct LimitCase {
     std::size_t blobsFetched;
 };
 
-class Browser : public RepositoryTest {
+class Browser : public FaultyRepositoryTest {
 protected:
     SnapshotBrowser browser{repository};
 

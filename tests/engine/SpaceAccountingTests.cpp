@@ -7,7 +7,7 @@
 namespace wm::test {
 namespace {
 
-class Space : public RepositoryTest {
+class Space : public FaultyRepositoryTest {
 protected:
     std::int64_t sizesUnder(const std::string& folder) {
         std::int64_t total = 0;

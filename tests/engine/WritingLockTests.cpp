@@ -5,10 +5,11 @@
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
-#include "storage/ReadOnlyDestination.h"
 
 namespace wm::test {
 namespace {
+
+using Verdict = RepositoryLock::Verdict;
 
 DeviceID otherDevice() {
     DeviceID id;
@@ -16,7 +17,7 @@ DeviceID otherDevice() {
     return id;
 }
 
-class WritingLockTest : public RepositoryTest {
+class WritingLockTest : public FaultyRepositoryTest {
 protected:
     Repository& mine = *repository;
     std::shared_ptr<Repository> theirs =
@@ -43,7 +44,7 @@ protected:
         const Bytes before = lockBytes().value();
         const std::size_t mark = faulty->calls().size();
         const WritingClaim claim = claimWriting(mine, "Studio", at);
-        EXPECT_EQ(claim.verdict, RepositoryLock::Verdict::heldBy("another Mac", at));
+        EXPECT_EQ(claim.verdict, Verdict::heldBy("another Mac", at));
         EXPECT_FALSE(claim.holdsLock());
         heartbeat(mine, "Studio", at);
         releaseWriting(mine);
@@ -57,56 +58,48 @@ protected:
 TEST_F(WritingLockTest, StateTable) {
     const Date hourAgo = now.adding(-3600);
     struct Case {
-        const char* what;
         RepositoryLock onDisk;
-        RepositoryLock::Verdict verdict;
-        bool rewritten;
-        RepositoryLock expected;  // when rewritten
+        Verdict verdict;
+        std::optional<Date> acquired;  // rewritten as this device's lock acquired then; nothing: untouched
     };
-    const Case cases[] = {
-        {"own lock, fresh heartbeat", lockOf(testDevice(), "Old name", hourAgo, now.adding(-60)),
-         RepositoryLock::Verdict::mine(), true, lockOf(testDevice(), "Studio", hourAgo, now)},
-        {"own lock, hour-old heartbeat", lockOf(testDevice(), "Studio", hourAgo, hourAgo),
-         RepositoryLock::Verdict::mine(), true, lockOf(testDevice(), "Studio", hourAgo, now)},
-        {"other's lock, exactly 300 s old", lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300)),
-         RepositoryLock::Verdict::heldBy("Laptop", hourAgo), false, {}},
-        {"other's lock, 300.001 s old", lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300.001)),
-         RepositoryLock::Verdict::takenOver("Laptop"), true, lockOf(testDevice(), "Studio", now, now)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const Case& c : {Case{lockOf(testDevice(), "Old name", hourAgo, now.adding(-60)), Verdict::mine(), hourAgo},
+                          Case{lockOf(testDevice(), "Studio", hourAgo, hourAgo), Verdict::mine(), hourAgo},
+                          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300)),
+                               Verdict::heldBy("Laptop", hourAgo), std::nullopt},
+                          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300.001)),
+                               Verdict::takenOver("Laptop"), now}}) {
+        SCOPED_TRACE(c.onDisk.deviceName + " " + std::to_string(c.onDisk.heartbeatAt.microseconds));
         putLock(c.onDisk);
         const Bytes before = lockBytes().value();
         const WritingClaim claim = claimWriting(mine, "Studio", now);
         EXPECT_EQ(claim.verdict, c.verdict);
-        EXPECT_EQ(claim.holdsLock(), c.rewritten);
-        if (c.rewritten) {
-            EXPECT_EQ(lockOnDisk(), c.expected);
-        } else {
-            EXPECT_EQ(lockBytes().value(), before);
+        EXPECT_EQ(claim.holdsLock(), c.acquired.has_value());
+        EXPECT_EQ(lockBytes().value() == before, !c.acquired);
+        if (c.acquired) {
+            EXPECT_EQ(lockOnDisk(), lockOf(testDevice(), "Studio", *c.acquired, now));
         }
     }
 }
 
 TEST_F(WritingLockTest, TwoDevicesTakeTurns) {
     const WritingClaim first = claimWriting(mine, "Studio", now);  // no lock file: free
-    EXPECT_EQ(first.verdict, RepositoryLock::Verdict::free());
+    EXPECT_EQ(first.verdict, Verdict::free());
     EXPECT_TRUE(first.holdsLock());
     EXPECT_EQ(lockOnDisk(), lockOf(testDevice(), "Studio", now, now));
     // The other device stays away while the heartbeat is fresh...
     const WritingClaim refused = claimWriting(*theirs, "Laptop", now.adding(300));
-    EXPECT_EQ(refused.verdict, RepositoryLock::Verdict::heldBy("Studio", now));
-    EXPECT_EQ(heartbeat(*theirs, "Laptop", now.adding(200)).verdict.kind, RepositoryLock::Verdict::Kind::heldBy);
+    EXPECT_EQ(refused.verdict, Verdict::heldBy("Studio", now));
+    EXPECT_EQ(heartbeat(*theirs, "Laptop", now.adding(200)).verdict.kind, Verdict::Kind::heldBy);
     EXPECT_EQ(lockOnDisk().deviceID, testDevice().hex());
     // ...a heartbeat keeps it fresh...
     EXPECT_TRUE(heartbeat(mine, "Studio", now.adding(250)).holdsLock());
     EXPECT_FALSE(claimWriting(*theirs, "Laptop", now.adding(550)).holdsLock());
     // ...and once it has gone stale the other device takes over.
     const WritingClaim taken = claimWriting(*theirs, "Laptop", now.adding(550.001));
-    EXPECT_EQ(taken.verdict, RepositoryLock::Verdict::takenOver("Studio"));
+    EXPECT_EQ(taken.verdict, Verdict::takenOver("Studio"));
     EXPECT_TRUE(taken.holdsLock());
     EXPECT_EQ(claimWriting(mine, "Studio", now.adding(560)).verdict,
-              RepositoryLock::Verdict::heldBy("Laptop", now.adding(550.001)));
+              Verdict::heldBy("Laptop", now.adding(550.001)));
 }
 
 TEST_F(WritingLockTest, DamagedLockFileIsHeldByAnotherMacAndStaysByteIdentical) {
@@ -142,7 +135,7 @@ TEST_F(WritingLockTest, FailedWriteIsReportedInsteadOfATakenLock) {
         EXPECT_FALSE(lockBytes().has_value());
     }
     const WritingClaim claim = claimWriting(mine, "Studio", now);
-    EXPECT_EQ(claim.verdict, RepositoryLock::Verdict::free());
+    EXPECT_EQ(claim.verdict, Verdict::free());
     EXPECT_THROW(std::rethrow_exception(claim.writeFailure), DestinationError);
 }
 
