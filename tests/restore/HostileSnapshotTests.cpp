@@ -64,7 +64,7 @@ TEST_F(HostileSnapshotTest, UnsafeNamesAreRefusedBeforeTouchingTheDisk) {
     backup.setRoot(backup.addTree(entries));
     Result r = restore();
     EXPECT_EQ(failureReasons(r), Strings(3 * names.size(), unsafeName));
-    EXPECT_EQ(r.filesRestored + r.directoriesRestored + r.symlinksRestored, 0u);
+    EXPECT_EQ(counts(r), "files=0 hardlinks=0 folders=0 symlinks=0");
     EXPECT_TRUE(fs::is_empty(box.target()));
 }
 
@@ -73,8 +73,7 @@ TEST_F(HostileSnapshotTest, TreeDeeperThanTheLimit) {
     for (int level = 513; level >= 1; --level) child = backup.addTree({dirEntry("d", child)});
     backup.setRoot(child);
     Result r = restore();
-    EXPECT_EQ(r.directoriesRestored, 512u);
-    EXPECT_EQ(r.filesRestored, 0u);
+    EXPECT_EQ(counts(r), "files=0 hardlinks=0 folders=512 symlinks=0");
     EXPECT_EQ(failureReasons(r), Strings{failed(V::tooManyComponents(512))});
 }
 
@@ -86,7 +85,7 @@ TEST_F(HostileSnapshotTest, PathLongerThanTheLimit) {
     EXPECT_EQ(failureReasons(restore()), Strings{failed(V::pathTooLong(4096))});
     backup.setRoot(child);
     Result r = restore();
-    EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=20 symlinks=0");
     EXPECT_EQ(failureReasons(r), Strings{failed(V::pathTooLong(4096))});
 }
 
@@ -98,8 +97,7 @@ TEST_F(HostileSnapshotTest, SymlinkToOutsideThenFolderOfTheSameName) {
                                    fileEntry("x", {data}, 7), linkedEntry("anchor", data, 7, 3),
                                    linkedEntry("x", data, 7, 3), linkEntry("x", "/etc")}));
     Result r = restore();
-    EXPECT_EQ(r.symlinksRestored, 1u);
-    EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=0 symlinks=1");
     const std::string existing = failed(V::existingSymlinkAtTarget("x"));
     EXPECT_EQ(failureReasons(r), (Strings{failed(V::symlinkComponent("x", 0)), existing, existing, existing}));
     EXPECT_EQ(fs::read_symlink(box.target() / "x"), box.outside());
@@ -119,13 +117,10 @@ TEST_F(HostileSnapshotTest, SymlinkOrNamedPipeAlreadyInTheTarget) {
         dirEntry("pipedir", backup.addTree({fileEntry("f", {data}, 9)})),
         linkEntry("pipe", "x"),
     }));
-    Result r = restore();
-    Strings reasons = failureReasons(r);
-    ASSERT_EQ(reasons.size(), 5u);
-    reasons.pop_back();
-    EXPECT_EQ(reasons,
-              (Strings{failed(V::symlinkComponent("docs", 0)), failed(V::existingSymlinkAtTarget("notes.txt")),
-                       failed(V::targetAlreadyExists("pipe")), failed(V::unexpectedNonDirectory("pipedir"))}));
+    const std::string pipe = failed(V::targetAlreadyExists("pipe"));
+    EXPECT_EQ(failureReasons(restore()),
+              (Strings{failed(V::symlinkComponent("docs", 0)), failed(V::existingSymlinkAtTarget("notes.txt")), pipe,
+                       failed(V::unexpectedNonDirectory("pipedir")), pipe}));
     EXPECT_EQ(listTree(box.target()), targetBefore);
 }
 
@@ -142,7 +137,7 @@ TEST_F(HostileSnapshotTest, ChildTreeThatPointsBackAtAnAncestor) {
     EXPECT_LT(backup.reads, 20);
     EXPECT_EQ(failurePaths(r), (Strings{"a/loop", "a/self/again", "b/loop", "b/self/again"}));
     EXPECT_EQ(failureReasons(r), Strings(4, "the backup lists this folder inside itself"));
-    EXPECT_EQ(r.filesRestored, 4u);  // a/m, a/self/s, b/m, b/self/s
+    EXPECT_EQ(counts(r), "files=4 hardlinks=0 folders=8 symlinks=0");  // a/m, a/self/s, b/m, b/self/s
     EXPECT_TRUE(fs::is_regular_file(box.target() / "b/self/s"));
 }
 
@@ -156,7 +151,7 @@ TEST_F(HostileSnapshotTest, FolderSwappedForASymlinkToOutsideDuringTheWalk) {
                              linkEntry("l", "/etc/passwd")}))}));
     swapFolderBeforeReading(trigger);
     Result r = restore();
-    EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=1 symlinks=0");
     EXPECT_EQ(failurePaths(r), (Strings{"a/f", "a/f2", "a/folder", "a/l"}));
     const std::string viaLink = failed(V::symlinkComponent("a", 0));
     EXPECT_EQ(failureReasons(r), (Strings{wentWrong + "FakeBackup.missingBlob", viaLink, viaLink, viaLink}));
@@ -174,7 +169,7 @@ TEST_F(HostileSnapshotTest, HugeSizesAndHoles) {
                                    entry("2^63", big, {{0, big - 4}}),
                                    entry("wrapping-hole", 8, {{max, max}, {max - 1, 3}}), entry("ok", 4, {{4, max}})}));
     Result r = restore();
-    EXPECT_EQ(r.filesRestored, 2u);
+    EXPECT_EQ(counts(r), "files=2 hardlinks=0 folders=0 symlinks=0");
     EXPECT_EQ(failureReasons(r), Strings(3, wentWrong + "destinationNotUsable(\"the backup records a size or "
                                                      "position larger than a file can have\")"));
     for (const char* name : {"max", "max-holes", "2^63"}) EXPECT_FALSE(fs::exists(box.target() / name));

@@ -33,10 +33,7 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
 
     Result r = restore();
     const fs::path t = box.target();
-    EXPECT_EQ(r.filesRestored, 5u);  // first, private.txt, empty, changing.txt, sparse.img
-    EXPECT_EQ(r.hardLinksRestored, 2u);
-    EXPECT_EQ(r.directoriesRestored, 4u);
-    EXPECT_EQ(r.symlinksRestored, 1u);
+    EXPECT_EQ(counts(r), "files=5 hardlinks=2 folders=4 symlinks=1");  // files: first, private.txt, empty, changing.txt, sparse.img
     EXPECT_TRUE(r.isComplete()) << failureReasons(r).front();
     Strings skipped;
     for (const auto& s : r.skipped) skipped.push_back(s.path + ": " + s.reason);
@@ -58,8 +55,7 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     EXPECT_EQ(describe(t / "Documents/private.txt"), "600 file 6");
     struct stat st;
     ASSERT_EQ(::stat((t / "Documents/private.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, 1'500'000'000);
-    EXPECT_EQ(st.st_mtim.tv_nsec, 123'000'000);
+    EXPECT_EQ(st.st_mtim.tv_sec * 1'000'000'000 + st.st_mtim.tv_nsec, 1'500'000'000'123'000'000);
     EXPECT_EQ(describe(t / "Documents"), "700 dir");
     EXPECT_EQ(mtimeOf(t / "Documents"), 1'600'000'000);  // set after its contents were written
 
@@ -72,8 +68,7 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
 TEST_F(RestoreCoordinatorTest, EmptyTopTreeAndProblemsWithTheTopTreeOrTarget) {
     backup.setRoot(backup.addTree({}));
     Result r = restore();
-    EXPECT_TRUE(fs::is_directory(box.target()));
-    EXPECT_EQ(r.filesRestored + r.directoriesRestored + r.symlinksRestored + r.hardLinksRestored, 0u);
+    EXPECT_EQ(counts(r), "files=0 hardlinks=0 folders=0 symlinks=0");
     EXPECT_TRUE(r.isComplete() && r.skipped.empty() && r.unpreserved.empty());
 
     Sandbox::writeFile(box.path() / "plain", "x");
@@ -92,8 +87,7 @@ TEST_F(RestoreCoordinatorTest, UnreadableSubtreeIsAFailureOfItsFolderOnly) {
     backup.setRoot(backup.addTree({dirEntry("gone", backup.reserve()), dirEntry("bad", backup.add("\x05\x00\x00\x00")),
                                    fileEntry("after", {backup.add("ok")}, 2)}));
     Result r = restore();
-    EXPECT_EQ(r.directoriesRestored, 2u);
-    EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=2 symlinks=0");
     EXPECT_EQ(failurePaths(r), (Strings{"gone", "bad"}));
     EXPECT_EQ(r.failures[0].reason, wentWrong + "FakeBackup.missingBlob");
     EXPECT_EQ(Sandbox::readFile(box.target() / "after"), "ok");
@@ -110,8 +104,7 @@ TEST_F(RestoreCoordinatorTest, SelectionOfOneFileThreeFoldersDown) {
     RestoreSelection selection;
     selection.add({"a", "b", "c", "file.txt"});
     Result r = restore(selection);
-    EXPECT_EQ(r.directoriesRestored, 3u);
-    EXPECT_EQ(r.filesRestored, 1u);
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=3 symlinks=0");
     EXPECT_EQ(failurePaths(r), Strings{".."});  // names are checked before the selection
     EXPECT_EQ(failureReasons(r), Strings{unsafeName});
     EXPECT_EQ(listTree(box.target()).size(), 4u);  // a, a/b, a/b/c, a/b/c/file.txt
@@ -131,9 +124,7 @@ TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingF
                                    linkedEntry("a", data, 6, 1), linkedEntry("b", data, 6, 1),
                                    linkedEntry("c", data, 6, 1)}));
     Result r = restore();
-    EXPECT_EQ(r.directoriesRestored, 1u);
-    EXPECT_EQ(r.filesRestored, 2u);  // new.txt, and b for the group
-    EXPECT_EQ(r.hardLinksRestored, 1u);
+    EXPECT_EQ(counts(r), "files=2 hardlinks=1 folders=1 symlinks=0");  // new.txt, and b and c for the group
     EXPECT_EQ(failurePaths(r), (Strings{"Documents/notes.txt", "a"}));
     EXPECT_EQ(r.failures[0].reason, failed(PathSafetyViolation::targetAlreadyExists("notes.txt")));
     const auto after = listTree(box.target());
@@ -156,13 +147,11 @@ TEST_F(RestoreCoordinatorTest, SymlinkMetadataAndInvalidUTF8Names) {
     auto raw = linkEntry("link\xff", "anywhere");
     raw.modificationTime = {1'111'111'111, 0};
     backup.setRoot(backup.addTree({out, raw, linkEntry("no-target", std::nullopt),
-                                   dirEntry("dir\xff", backup.addTree({fileEntry("bad\xfe", {}, 0)})),
-                                   fileEntry(std::string("nul\0", 4), {}, 0)}));
+                                   dirEntry("dir\xff", backup.addTree({fileEntry("bad\xfe", {}, 0)}))}));
     Result r = restore();
-    EXPECT_EQ(r.symlinksRestored, 2u);
-    EXPECT_EQ(r.filesRestored, 1u);
-    EXPECT_EQ(failurePaths(r), (Strings{"no-target", std::string("nul\0", 4)}));
-    EXPECT_EQ(r.failures[0].reason, "the backup has no target for this link");
+    EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=1 symlinks=2");
+    EXPECT_EQ(failurePaths(r), Strings{"no-target"});
+    EXPECT_EQ(failureReasons(r), Strings{"the backup has no target for this link"});
     for (const auto& u : r.unpreserved) EXPECT_NE(u.attribute, "metadata") << u.path << ": " << u.reason;
     EXPECT_EQ(mtimeOf(box.target() / "out"), 1'234'567'890);
     EXPECT_EQ(mtimeOf(box.target() / "link\xff"), 1'111'111'111);
@@ -190,12 +179,9 @@ TEST_F(RestoreCoordinatorTest, AttributesLinuxCannotKeepBecomeUnpreservedRecords
     EXPECT_EQ(r.unpreserved[1].reason.rfind("partly applied: ", 0), std::string::npos);
 }
 
-TEST(RestoreCoordinatorError, DescriptionQuotesTheReason) {
-    EXPECT_STREQ(RestoreCoordinator::Error::destinationNotUsable("No space left on device").what(),
-                 "destinationNotUsable(\"No space left on device\")");
+TEST(RestoreCoordinatorError, DescriptionEscapesTheReason) {
     EXPECT_STREQ(RestoreCoordinator::Error::destinationNotUsable("a \"b\" \\ c\nd\x01").what(),
                  "destinationNotUsable(\"a \\\"b\\\" \\\\ c\\nd\\u{1}\")");
-    EXPECT_STREQ(RestoreCoordinator::Error::snapshotHasNoRootTree().what(), "snapshotHasNoRootTree");
 }
 
 }  // namespace

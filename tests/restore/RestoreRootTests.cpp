@@ -43,14 +43,11 @@ protected:
 TEST_F(RestoreRootTest, CreatesEntriesInsideTheTargetWithoutLeakingDescriptors) {
     const int before = test::openDescriptors();
     root.ensureDirectoryExists(P({"a", "b"}), 0755);
-    int fd = root.createFile(P({"a", "b", "f"}), 0640);
-    ASSERT_EQ(::write(fd, "hi", 2), 2);
-    ::close(fd);
+    createFile({"a", "b", "f"});
     root.createSymlink(P({"c", "link"}), viewOf("../a/b/f"));  // parent made on the way
     root.createHardLink(P({"d", "g"}), P({"a", "b", "f"}));
     createFile({"top"});
     EXPECT_EQ(test::openDescriptors(), before);
-    EXPECT_EQ(Sandbox::readFile(box.target() / "a/b/f"), "hi");
     EXPECT_EQ(fs::read_symlink(box.target() / "c/link"), "../a/b/f");
     EXPECT_TRUE(fs::equivalent(box.target() / "d/g", box.target() / "a/b/f"));
 

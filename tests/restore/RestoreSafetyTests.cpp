@@ -47,7 +47,6 @@ TEST(RestoreSafety, Standardising) {
     ::setenv("HOME", "/home/me", 1);
     EXPECT_EQ(RestoreSafety::standardizingPath("~"), "/home/me");
     EXPECT_EQ(RestoreSafety::standardizingPath("~/Documents/"), "/home/me/Documents");
-    EXPECT_EQ(RestoreSafety::standardizingPath("/a/../../b"), "/b");
     EXPECT_EQ(RestoreSafety::standardizingPath("rel/../x"), "rel/../x");
     EXPECT_EQ(RestoreSafety::standardizingPath("~nosuchuser-wm/x"), "~nosuchuser-wm/x");
 }

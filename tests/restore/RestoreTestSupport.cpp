@@ -155,6 +155,11 @@ Strings failurePaths(const Result& r) {
     return out;
 }
 
+std::string counts(const Result& r) {
+    return "files=" + std::to_string(r.filesRestored) + " hardlinks=" + std::to_string(r.hardLinksRestored) +
+           " folders=" + std::to_string(r.directoriesRestored) + " symlinks=" + std::to_string(r.symlinksRestored);
+}
+
 Strings failureReasons(const Result& r) {
     Strings out;
     for (const auto& f : r.failures) out.push_back(f.reason);

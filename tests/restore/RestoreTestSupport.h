@@ -93,6 +93,7 @@ inline std::string failed(const PathSafetyViolation& v) { return wentWrong + v.w
 using Result = RestoreCoordinator::Result;
 using Strings = std::vector<std::string>;
 Strings failurePaths(const Result& r);
+std::string counts(const Result& r);  // "files=F hardlinks=H folders=D symlinks=S"
 Strings failureReasons(const Result& r);
 
 class RestoreFixture : public ::testing::Test {
