@@ -45,7 +45,6 @@ Repository::Opened openRepository(const std::shared_ptr<Destination>& destinatio
 }
 
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name, Date now) {
-    const auto stored = repository.storeChunks(chunks, BlobType::data);
     TreeObject::Entry entry;
     entry.name = bytesOf(name);
     entry.entryType = TreeObject::EntryType::file;
@@ -53,9 +52,8 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
     std::uint64_t size = 0;
     for (const auto& chunk : chunks) size += chunk.size();
     entry.size = size;
-    std::vector<BlobID> blobs;
-    for (const auto& s : stored) blobs.push_back(s.id);
-    entry.contentBlobs = blobs;
+    entry.contentBlobs.emplace();
+    for (const auto& s : repository.storeChunks(chunks, BlobType::data)) entry.contentBlobs->push_back(s.id);
     const auto tree = repository.store(TreeObject::encode({entry}), BlobType::tree);
     SnapshotStats stats;
     stats.files = 1;

@@ -1,4 +1,4 @@
-// Storing chunks, sealing packs, and keeping accepted chunks through failed pack writes.
+// Storing chunks, sealing packs, committing, and keeping accepted chunks through failed writes.
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "core/Hex.h"
 #include "format/PackReader.h"
 #include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
 #include "format/TreeObject.h"
 
 namespace wm::test {
@@ -19,22 +20,6 @@ protected:
     RepositoryKeys keys = makeKeys();
     std::shared_ptr<Repository> repository = createRepository(faulty, keys);
 
-    // Chunks of one size, each its own random content.
-    static std::vector<Bytes> randomChunks(int count, std::size_t size, std::uint64_t seed) {
-        std::vector<Bytes> chunks;
-        for (int i = 0; i < count; ++i) chunks.push_back(randomBytes(size, seed + static_cast<std::uint64_t>(i)));
-        return chunks;
-    }
-    // Tiny distinct chunks: `width` bytes of `fill` with the number in the first four.
-    static std::vector<Bytes> numberedChunks(std::uint32_t count, std::size_t width, std::uint8_t fill) {
-        std::vector<Bytes> chunks;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            Bytes b(width, fill);
-            for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(i >> (8 * k));
-            chunks.push_back(std::move(b));
-        }
-        return chunks;
-    }
     // A tree of one file whose content is the stored chunks.
     BlobID treeOf(const std::vector<Repository::Stored>& stored) {
         TreeObject::Entry entry;
@@ -48,6 +33,13 @@ protected:
         return repository->commit(tree, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
     }
 
+    std::vector<std::string> committedPaths() {
+        std::vector<std::string> paths;
+        for (const auto& call : faulty->calls()) {
+            if (call.operation == FaultyDestination::Operation::commit && !call.failed) paths.push_back(call.path.string());
+        }
+        return paths;
+    }
     std::vector<PackReader> packs() {
         std::vector<PackReader> readers;
         for (const auto& path : filesUnder(*memory, "packs")) {
@@ -59,46 +51,26 @@ protected:
     }
 };
 
-TEST_F(RepositoryStoring, EmptyBatchChangesNothing) {
-    faulty->clearLog();
-    EXPECT_TRUE(repository->storeChunks(std::vector<Bytes>{}, BlobType::data).empty());
-    EXPECT_FALSE(repository->hasUnwrittenChunks());
-    EXPECT_TRUE(faulty->calls().empty());
-}
-
-TEST_F(RepositoryStoring, RepeatedContentIsSealedOnce) {
-    const Bytes a = randomBytes(1000, 1);
-    const auto results = repository->storeChunks(std::vector{a, randomBytes(10, 2), a, a}, BlobType::data);
-    std::vector<bool> isNew;
-    for (const auto& r : results) isNew.push_back(r.isNew);
-    EXPECT_EQ(isNew, (std::vector<bool>{true, true, false, false}));
-    EXPECT_EQ(results[0].id, results[2].id);
-    EXPECT_EQ(results[0].id, results[3].id);
-    for (const auto& r : repository->storeChunks(std::vector{a, randomBytes(10, 2)}, BlobType::data))
-        EXPECT_FALSE(r.isNew);
-    commitFile(*repository, {});
-    const auto readers = packs();
-    ASSERT_EQ(readers.size(), 1u);
-    EXPECT_EQ(readers[0].entries().size(), 3u);  // two data blobs and the tree
-}
-
 // Large chunks first, small ones last: the small ones finish sealing first, yet the pack
-// holds every chunk in input order.
-TEST_F(RepositoryStoring, BatchEntersThePackInInputOrder) {
+// holds every chunk once, in input order.
+TEST_F(RepositoryStoring, BatchEntersThePackOnceEachInInputOrder) {
     std::vector<Bytes> chunks;
-    for (int i = 0; i < 24; ++i) chunks.push_back(randomBytes(static_cast<std::size_t>(400000 - i * 16000), 10 + static_cast<std::uint64_t>(i)));
+    for (std::uint64_t i = 0; i < 24; ++i) chunks.push_back(randomBytes(400000 - i * 16000, 10 + i));
+    chunks.push_back(chunks[0]);
+    chunks.push_back(chunks[5]);
     const auto results = repository->storeChunks(chunks, BlobType::data);
     ASSERT_EQ(results.size(), chunks.size());
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        EXPECT_TRUE(results[i].isNew);
+        EXPECT_EQ(results[i].isNew, i < 24) << i;
         EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
     }
+    EXPECT_FALSE(repository->storeChunks(std::vector<Bytes>{chunks[3]}, BlobType::data)[0].isNew);
     commitFile(*repository, {});
     const auto readers = packs();
     ASSERT_EQ(readers.size(), 1u);
     const auto& entries = readers[0].entries();
-    ASSERT_EQ(entries.size(), chunks.size() + 1);
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
+    ASSERT_EQ(entries.size(), 24u + 1);  // and the tree
+    for (std::size_t i = 0; i < 24; ++i) {
         EXPECT_EQ(entries[i].id, results[i].id) << i;
         if (i > 0) {
             EXPECT_GT(entries[i].offset, entries[i - 1].offset);
@@ -106,46 +78,17 @@ TEST_F(RepositoryStoring, BatchEntersThePackInInputOrder) {
     }
 }
 
-TEST_F(RepositoryStoring, FullPackIsSealedMidBatchAndTheBatchGoesOn) {
-    // 17 chunks of 4 MiB: the pack fills after 16 and is written during the batch.
-    const auto chunks = randomChunks(17, 4 << 20, 100);
-    const auto results = repository->storeChunks(chunks, BlobType::data);
-    EXPECT_EQ(filesUnder(*memory, "packs").size(), 1u);
-    EXPECT_EQ(repository->blobCount(), 16u);
-    EXPECT_EQ(repository->unflushedEntryCount(), 16u);
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        EXPECT_TRUE(results[i].isNew);
-        EXPECT_TRUE(repository->contains(results[i].id));
-    }
-    const auto id = commitFile(*repository, {});
-    EXPECT_EQ(filesUnder(*memory, "packs").size(), 2u);
-    EXPECT_EQ(filesUnder(*memory, "index").size(), 1u);
-    EXPECT_EQ(repository->blobCount(), 18u);
-    for (std::size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(repository->blob(results[i].id), chunks[i]);
-    EXPECT_EQ(readWhole(*repository, id), 0u);
-}
-
-TEST_F(RepositoryStoring, FiftyThousandBlobsSealThePackAndFlushTheIndex) {
-    repository->storeChunks(numberedChunks(49999, 4, 0), BlobType::data);
-    EXPECT_TRUE(filesUnder(*memory, "packs").empty());
-    EXPECT_EQ(repository->blobCount(), 0u);
-
-    repository->store(bytesOf("the fifty thousandth"), BlobType::data);
-    EXPECT_EQ(filesUnder(*memory, "packs").size(), 1u);
-    EXPECT_EQ(repository->blobCount(), 50000u);
-    // Sealing brought 50,000 entries to wait: they were written as an index file at once.
-    EXPECT_EQ(filesUnder(*memory, "index").size(), 1u);
-    EXPECT_EQ(repository->unflushedEntryCount(), 0u);
-    EXPECT_FALSE(repository->hasUnwrittenChunks());
-}
-
-// 120,000 tiny chunks fill two packs of 50,000 blobs within one batch; the packs are written
-// while the batch goes on. A failure of the second pack's write stops the batch and loses
-// nothing.
+// 120,000 tiny chunks fill two packs of 50,000 blobs (each with its index file) within one
+// batch. A failure of the second pack's write stops the batch and loses nothing.
 TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOnFailure) {
-    const auto chunks = numberedChunks(120000, 8, 0x5C);
+    std::vector<Bytes> chunks;
+    for (std::uint32_t i = 0; i < 120000; ++i) {
+        Bytes b(8, 0x5C);
+        for (std::size_t k = 0; k < 4; ++k) b[k] = static_cast<std::uint8_t>(i >> (8 * k));
+        chunks.push_back(std::move(b));
+    }
     const auto before = faulty->mutatingCallCount();
-    // Pack, index file, then the second pack: its commit is the ninth mutating call.
+    // Pack, index file, then the second pack's commit: the ninth mutating call.
     faulty->failMutation(9, DestinationError::outOfSpace(1, 0));
     EXPECT_THROW(repository->storeChunks(chunks, BlobType::data), DestinationError);
     EXPECT_EQ(faulty->mutatingCallCount() - before, 9);
@@ -162,21 +105,6 @@ TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOn
     for (std::size_t i = 0; i < chunks.size(); i += 4999) EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
 }
 
-TEST_F(RepositoryStoring, SealingAnEmptyPackWritesNothing) {
-    commitFile(*repository, {});
-    faulty->clearLog();
-    // A commit with nothing new writes the snapshot record and the head, then the read-me.
-    commitTree(BlobID{});
-    std::vector<std::string> committed;
-    for (const auto& call : faulty->calls()) {
-        if (call.operation == FaultyDestination::Operation::commit) committed.push_back(call.path.string());
-    }
-    ASSERT_GE(committed.size(), 2u);
-    EXPECT_EQ(committed[0].rfind("snapshots/", 0), 0u);
-    EXPECT_EQ(committed[1], "refs/head");
-    for (std::size_t i = 2; i < committed.size(); ++i) EXPECT_TRUE(committed[i] == "Read Me First.txt" || committed[i] == "Repository Format.md") << committed[i];
-}
-
 // A pack that reads back damaged counts a bad read, does not enter the index, and is not
 // lost: its chunks were accepted, so the next commit writes them.
 TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommit) {
@@ -184,12 +112,7 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     const auto results = repository->storeChunks(chunks, BlobType::data);
     faulty->flipBitOnRead("packs/*", 100);
     const BlobID tree = treeOf(results);
-    try {
-        commitTree(tree);
-        FAIL() << "committed over a damaged pack";
-    } catch (const PackFile::Error& e) {
-        EXPECT_EQ(e.kind, PackFile::Error::Kind::hashMismatch);
-    }
+    EXPECT_EQ(thrown<PackFile::Error>([&] { commitTree(tree); }).kind, PackFile::Error::Kind::hashMismatch);
     EXPECT_EQ(repository->health().badReads, 1);
     EXPECT_EQ(repository->blobCount(), 0u);
     EXPECT_TRUE(repository->contains(results[0].id));
@@ -205,7 +128,8 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
 }
 
 TEST_F(RepositoryStoring, FailedPackWriteKeepsChunksAndCommitRefusesUntilWritten) {
-    const auto chunks = randomChunks(17, 4 << 20, 300);
+    std::vector<Bytes> chunks;
+    for (std::uint64_t i = 0; i < 17; ++i) chunks.push_back(randomBytes(4 << 20, 300 + i));
     faulty->failCalls("packs/*", DestinationError::outOfSpace(1, 0), {FaultyDestination::Operation::commit}, 1);
     // The pack that fills mid-batch cannot be written: the batch fails, nothing is lost.
     EXPECT_THROW(repository->storeChunks(chunks, BlobType::data), DestinationError);
@@ -225,26 +149,97 @@ TEST_F(RepositoryStoring, FailedPackWriteKeepsChunksAndCommitRefusesUntilWritten
 
     const auto id = commitTree(tree);
     EXPECT_FALSE(repository->hasUnwrittenChunks());
-    auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
-    EXPECT_EQ(readWhole(*reopened.repository, id), 17u * (4 << 20));
+    EXPECT_EQ(readWhole(*openRepository(memory, keys, Repository::Access::readOnly).repository, id), 17u * (4 << 20));
 }
 
 TEST_F(RepositoryStoring, TwoCommitsFromTwoThreadsBothLand) {
     commitFile(*repository, {randomBytes(100, 1)}, "base");
-    for (int round = 0; round < 5; ++round) {
-        SnapshotID a{}, b{};
-        std::thread ta([&] { a = commitFile(*repository, {randomBytes(20000, 10 + static_cast<std::uint64_t>(round))}, "a"); });
-        std::thread tb([&] { b = commitFile(*repository, {randomBytes(20000, 50 + static_cast<std::uint64_t>(round))}, "b"); });
+    for (std::uint64_t round = 0; round < 5; ++round) {
+        std::thread ta([&] { commitFile(*repository, {randomBytes(20000, 10 + round)}, "a"); });
+        std::thread tb([&] { commitFile(*repository, {randomBytes(20000, 50 + round)}, "b"); });
         ta.join();
         tb.join();
-        const auto ids = repository->snapshotIDs();
-        EXPECT_NE(std::find(ids.begin(), ids.end(), a), ids.end());
-        EXPECT_NE(std::find(ids.begin(), ids.end(), b), ids.end());
     }
     EXPECT_EQ(repository->counter(), 11u);
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
     EXPECT_EQ(reopened.repository->snapshotIDs().size(), 11u);
     for (const auto& id : reopened.repository->snapshotIDs()) EXPECT_NO_THROW(readWhole(*reopened.repository, id));
+}
+
+// Pack, index, record, then head; a commit with nothing new writes no pack and no index.
+TEST_F(RepositoryStoring, CommitWritesPackIndexRecordThenHead) {
+    faulty->clearLog();
+    const auto id = commitFile(*repository, {randomBytes(1000, 1)});
+    auto paths = committedPaths();
+    ASSERT_GE(paths.size(), 4u);
+    EXPECT_EQ(paths[0].rfind("packs/", 0), 0u);
+    EXPECT_EQ(paths[1].rfind("index/", 0), 0u);
+    EXPECT_EQ(paths[2], RepositoryLayout::snapshot(id).string());
+    EXPECT_EQ(paths[3], "refs/head");
+    EXPECT_EQ(repository->unflushedEntryCount(), 0u);
+
+    faulty->clearLog();
+    const auto empty = commitTree(BlobID{});
+    paths = committedPaths();
+    ASSERT_GE(paths.size(), 2u);
+    EXPECT_EQ(paths[0], RepositoryLayout::snapshot(empty).string());
+    EXPECT_EQ(paths[1], "refs/head");
+    for (std::size_t i = 2; i < paths.size(); ++i)
+        EXPECT_TRUE(paths[i] == "Read Me First.txt" || paths[i] == "Repository Format.md") << paths[i];
+}
+
+TEST_F(RepositoryStoring, HeadGrowsByOnePerCommitAndAFailedHeadWriteChangesNothing) {
+    const auto a = commitFile(*repository, {randomBytes(10, 1)});
+    faulty->failCalls("refs/head", DestinationError::renameFailed(RepoPath(), "busy"), {FaultyDestination::Operation::commit}, 1);
+    EXPECT_THROW(commitFile(*repository, {randomBytes(10, 2)}), DestinationError);
+    EXPECT_EQ(repository->counter(), 1u);
+    EXPECT_EQ(repository->snapshotIDs(), std::vector{a});
+    const auto b = commitFile(*repository, {randomBytes(10, 3)});
+    EXPECT_EQ(repository->counter(), 2u);
+    EXPECT_EQ(repository->snapshotIDs(), (std::vector{a, b}));
+    EXPECT_EQ(repository->snapshot(b).counter, 2u);
+    const auto head = SignedFile::open<HeadRecord>(memory->files().at("refs/head"), keys, repository->cipher());
+    EXPECT_EQ(head, repository->head());
+    EXPECT_EQ(head.snapshots, (std::vector{a.value, b.value}));
+}
+
+TEST_F(RepositoryStoring, RecordHoldsFlagsSortedAndTheAnomalyTimeOnlyWithItsFlag) {
+    const Date now = fixedNow().adding(60);
+    const auto flagged = repository->snapshot(repository->commit(
+        BlobID{}, {}, {}, {SnapshotFlag::partial, SnapshotFlag::anomalyDetected}, "Mac", {}, std::nullopt, now));
+    EXPECT_EQ(flagged.flags, (std::vector<std::string>{"anomalyDetected", "partial"}));
+    EXPECT_EQ(flagged.anomalyDetectedAt, now);
+    EXPECT_EQ(flagged.excludeRules, std::vector<std::string>{});  // an empty list is written, not left out
+    EXPECT_FALSE(repository->snapshot(commitTree(BlobID{})).anomalyDetectedAt.has_value());
+}
+
+TEST_F(RepositoryStoring, FailedIndexFlushKeepsSectionsUntilWrittenOrDiscarded) {
+    faulty->failCalls("index/*", DestinationError::outOfSpace(10, 0), {FaultyDestination::Operation::openWrite}, 1);
+    EXPECT_THROW(commitFile(*repository, {randomBytes(1000, 1)}), DestinationError);
+    EXPECT_EQ(repository->unflushedSections().size(), 1u);
+    EXPECT_EQ(repository->unflushedEntryCount(), 2u);
+    const auto id = commitFile(*repository, {randomBytes(1000, 1)});
+    EXPECT_EQ(repository->unflushedEntryCount(), 0u);
+    EXPECT_EQ(readWhole(*openRepository(memory, keys, Repository::Access::readOnly).repository, id), 1000u);
+
+    repository->store(randomBytes(10, 1), BlobType::data);
+    faulty->failCalls("index/*", DestinationError::outOfSpace(10, 0), {FaultyDestination::Operation::openWrite}, 1);
+    EXPECT_THROW(commitTree(BlobID{}), DestinationError);
+    EXPECT_EQ(repository->unflushedEntryCount(), 1u);
+    repository->discardUnflushedIndex();
+    EXPECT_TRUE(repository->unflushedSections().empty());
+    EXPECT_EQ(repository->blobCount(), 3u);
+}
+
+TEST_F(RepositoryStoring, ReadMeIsRefreshedAloneAndQuietlySkippedWhenReadOnly) {
+    commitFile(*repository, {});
+    faulty->clearLog();
+    repository->refreshReadMe();
+    EXPECT_EQ(committedPaths(), std::vector<std::string>{"Read Me First.txt"});
+    auto readOnly = openRepository(memory, keys, Repository::Access::readOnly);
+    const auto before = memory->files();
+    EXPECT_NO_THROW(readOnly.repository->refreshReadMe());
+    EXPECT_EQ(memory->files(), before);
 }
 
 }  // namespace

@@ -28,71 +28,43 @@ protected:
     }
     void put(const KeyFile& file) { memory->put(RepositoryLayout::key(file.keyID), file.encoded()); }
 
-    Repository::Unlocked unlock(const RecoveryKey& key) {
-        return Repository::unlock(memory, key, testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
-    }
-    Repository::Unlocked unlock(std::string_view passphrase) {
-        return Repository::unlock(memory, passphrase, testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
+    template <class Secret>
+    Repository::Unlocked unlock(const Secret& secret, std::shared_ptr<Destination> destination = nullptr) {
+        return Repository::unlock(destination ? destination : memory, secret, testDevice(), "1.0", std::nullopt,
+                                  Repository::Access::readOnly);
     }
     template <class Secret>
-    void expectKeyError(const Secret& secret, KeyFile::Error::Kind kind) {
-        try {
-            unlock(secret);
-            FAIL() << "unlocked";
-        } catch (const KeyFile::Error& e) {
-            EXPECT_EQ(e.kind, kind) << e.what();
-        }
+    void expectWrongKey(const Secret& secret) {
+        EXPECT_EQ(thrown<KeyFile::Error>([&] { unlock(secret); }).kind, KeyFile::Error::Kind::wrongKey);
     }
 };
 
-TEST_F(RepositoryUnlock, RecoveryKeyAddedToARepositoryUnlocksIt) {
+TEST_F(RepositoryUnlock, WrongSecretsMissingKeysAndDeviceKeysAreWrongKey) {
     auto repository = create();
-    const auto id = commitFile(*repository, {randomBytes(500, 1)});
-    const RecoveryKey key = repository->addRecoveryKey("in the drawer");
-    const auto unlocked = unlock(RecoveryKey::parse(key.text()));
-    EXPECT_EQ(unlocked.keys.master, keys.master);
-    EXPECT_EQ(unlocked.verdict, HeadVerdict::advanced(0, 1));
-    EXPECT_EQ(readWhole(*unlocked.repository, id), 500u);
-    const auto files = repository->keyFiles();
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].hint, "in the drawer");
-    EXPECT_EQ(files[0].method, KeyFile::Method::recoveryKey);
-}
-
-TEST_F(RepositoryUnlock, WrongSecretsAndMissingKeysAreWrongKey) {
-    create();
-    expectKeyError(RecoveryKey::generate(), KeyFile::Error::Kind::wrongKey);  // no key file at all
-    expectKeyError(std::string_view("a passphrase"), KeyFile::Error::Kind::wrongKey);
+    expectWrongKey(RecoveryKey::generate());  // no key file at all
+    expectWrongKey(std::string_view("a passphrase"));
     put(passphraseFile("the right passphrase"));
-    expectKeyError(std::string_view("the wrong passphrase"), KeyFile::Error::Kind::wrongKey);
-    expectKeyError(std::string_view("short"), KeyFile::Error::Kind::wrongKey);  // refused by the derivation
-    expectKeyError(RecoveryKey::generate(), KeyFile::Error::Kind::wrongKey);    // no recovery-key file
+    expectWrongKey(std::string_view("the wrong passphrase"));
+    expectWrongKey(std::string_view("short"));  // refused by the derivation
+    expectWrongKey(RecoveryKey::generate());    // no recovery-key file
     EXPECT_NO_THROW(unlock(std::string_view("the right passphrase")));
-}
 
-TEST_F(RepositoryUnlock, DeviceKeyFilesAreNeverTried) {
-    auto repository = create();
+    // Device key files are never tried, whatever the secret.
     const RecoveryKey key = repository->addRecoveryKey(std::nullopt);
     for (const auto& path : filesUnder(*memory, "keys")) {
         KeyFile file = KeyFile::decode(memory->files().at(path));
         file.method = KeyFile::Method::deviceKey;
         memory->put(*RepoPath::parse(path), file.encoded());
     }
-    expectKeyError(key, KeyFile::Error::Kind::wrongKey);
-    expectKeyError(std::string_view("any passphrase at all"), KeyFile::Error::Kind::wrongKey);
+    expectWrongKey(key);
+    expectWrongKey(std::string_view("the right passphrase"));
 }
 
-TEST_F(RepositoryUnlock, FirstPassphraseFileThatOpensWins) {
-    create();
-    put(passphraseFile("someone else's passphrase"));
-    put(passphraseFile("my own passphrase"));
-    const auto unlocked = unlock(std::string_view("my own passphrase"));
-    EXPECT_EQ(unlocked.keys.master, keys.master);
-}
-
-TEST_F(RepositoryUnlock, DamagedOrUnreadableKeyFilesBeforeAGoodOneDoNotStopTheUnlock) {
+// A recovery key unlocks, past damaged or unreadable key files listed before its own.
+TEST_F(RepositoryUnlock, RecoveryKeyUnlocksPastDamagedOrUnreadableKeyFiles) {
     auto repository = create();
-    const RecoveryKey key = repository->addRecoveryKey(std::nullopt);
+    const auto id = commitFile(*repository, {randomBytes(500, 1)});
+    const RecoveryKey key = repository->addRecoveryKey("in the drawer");
     memory->put(*RepoPath::parse("keys/00000000000000000000000000000000.key"), "{ not json");
     memory->put(*RepoPath::parse("keys/readme.txt"), "ignored");
     KeyFile damaged = KeyFile::wrap(keys.master, key, keys.repositoryID, std::nullopt, fixedNow());
@@ -100,47 +72,30 @@ TEST_F(RepositoryUnlock, DamagedOrUnreadableKeyFilesBeforeAGoodOneDoNotStopTheUn
     put(damaged);
     auto faulty = std::make_shared<FaultyDestination>(memory);
     faulty->failCalls("keys/0000*", DestinationError::ioFailed(RepoPath(), "bad sector"), {FaultyDestination::Operation::read});
-    const auto unlocked = Repository::unlock(faulty, key, testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
-    EXPECT_EQ(unlocked.repository->counter(), 0u);
-    // keyFiles() lists what decodes and ignores names that are not key files.
-    EXPECT_EQ(repository->keyFiles().size(), 2u);
+    const auto unlocked = unlock(RecoveryKey::parse(key.text()), faulty);
+    EXPECT_EQ(unlocked.keys.master, keys.master);
+    EXPECT_EQ(unlocked.verdict, HeadVerdict::advanced(0, 1));
+    EXPECT_EQ(readWhole(*unlocked.repository, id), 500u);
+    EXPECT_EQ(repository->keyFiles().size(), 2u);  // what decodes; other names are no key files
 }
 
-TEST_F(RepositoryUnlock, NoPassphraseSetComesBeforeAnyKeyFileIsRead) {
-    create(false);
-    auto faulty = std::make_shared<FaultyDestination>(memory);
-    faulty->failCalls("keys*", DestinationError::permissionDenied(RepoPath()));
-    try {
-        Repository::unlock(faulty, std::string_view("whatever it is"), testDevice(), "1.0", std::nullopt,
-                           Repository::Access::readOnly);
-        FAIL();
-    } catch (const Repository::Error& e) {
-        EXPECT_EQ(e, Repository::Error::noPassphraseSet());
-    }
-}
-
-TEST_F(RepositoryUnlock, ConfigErrorsAndOpenErrorsPassThrough) {
+TEST_F(RepositoryUnlock, ConfigHeadAndMissingPassphraseErrorsComeFirst) {
     EXPECT_THROW(unlock(RecoveryKey::generate()), DestinationError);  // nothing there
     memory->put(RepositoryLayout::configFile(), "{}");
-    try {
-        unlock(RecoveryKey::generate());
-        FAIL();
-    } catch (const RepositoryConfig::Error& e) {
-        EXPECT_EQ(e.kind, RepositoryConfig::Error::Kind::notARepository);
-    }
+    EXPECT_EQ(thrown<RepositoryConfig::Error>([&] { unlock(RecoveryKey::generate()); }).kind,
+              RepositoryConfig::Error::Kind::notARepository);
     memory->remove(RepositoryLayout::configFile());
-    auto repository = create();
+    auto repository = create(false);
     const RecoveryKey key = repository->addRecoveryKey(std::nullopt);
+    auto faulty = std::make_shared<FaultyDestination>(memory);
+    faulty->failCalls("keys*", DestinationError::permissionDenied(RepoPath()));
+    EXPECT_EQ(thrown<Repository::Error>([&] { unlock(std::string_view("whatever it is"), faulty); }),
+              Repository::Error::noPassphraseSet());  // before any key file is read
     memory->remove(RepositoryLayout::head());
-    try {
-        unlock(key);
-        FAIL();
-    } catch (const Repository::Error& e) {
-        EXPECT_EQ(e, Repository::Error::headMissing());
-    }
+    EXPECT_EQ(thrown<Repository::Error>([&] { unlock(key); }), Repository::Error::headMissing());
 }
 
-TEST_F(RepositoryUnlock, RemovingTheLastPortableKeyIsRefused) {
+TEST_F(RepositoryUnlock, RemovingTheLastPortableKeyOrAnEscapingNameIsRefused) {
     auto repository = create();
     repository->addRecoveryKey(std::nullopt);
     const KeyFile passphrase = passphraseFile("a good passphrase");
@@ -150,26 +105,16 @@ TEST_F(RepositoryUnlock, RemovingTheLastPortableKeyIsRefused) {
     const KeyFile recovery = files[0].method == KeyFile::Method::recoveryKey ? files[0] : files[1];
     repository->removeKeyFile(recovery);
     ASSERT_EQ(repository->keyFiles().size(), 1u);
-    try {
-        repository->removeKeyFile(passphrase);
-        FAIL();
-    } catch (const KeyFile::Error& e) {
-        EXPECT_EQ(e.kind, KeyFile::Error::Kind::wouldRemoveLastPortableKey);
-    }
-    EXPECT_EQ(repository->keyFiles().size(), 1u);
+    EXPECT_EQ(thrown<KeyFile::Error>([&] { repository->removeKeyFile(passphrase); }).kind,
+              KeyFile::Error::Kind::wouldRemoveLastPortableKey);
+    KeyFile escaping = passphraseFile("a good passphrase");
+    escaping.keyID = "../escape";
+    EXPECT_THROW(repository->addKeyFile(escaping), RepositoryLayout::Error);
+    EXPECT_EQ(filesUnder(*memory, "keys").size(), 1u);
 }
 
-TEST_F(RepositoryUnlock, KeyFileWhoseIdentifierCannotBeAFileNameIsRefused) {
-    auto repository = create();
-    KeyFile file = passphraseFile("a good passphrase");
-    file.keyID = "../escape";
-    EXPECT_THROW(repository->addKeyFile(file), RepositoryLayout::Error);
-    EXPECT_TRUE(filesUnder(*memory, "keys").empty());
-}
-
-// The passphrase is derived once per unlock, however many passphrase key files there are:
-// eight files that the passphrase does not open, then the one it opens, take about as long
-// as a single derivation (not nine).
+// Eight passphrase files it does not open, then the one it opens: the unlock takes about
+// one derivation, not nine.
 TEST_F(RepositoryUnlock, PassphraseIsDerivedOncePerUnlock) {
     constexpr std::uint32_t slow = 150000;
     settings.iterations = slow;

@@ -56,14 +56,11 @@ struct Walked {
 void walk(const Repository& repository, const BlobID& tree, const std::string& prefix, std::map<std::string, Walked>& out) {
     for (const auto& entry : TreeObject::decode(repository.blob(tree))) {
         const std::string path = prefix + stringOf(entry.name);
-        Walked w{entry, {}};
-        if (entry.contentBlobs) {
-            for (const auto& blob : *entry.contentBlobs) {
-                const Bytes part = repository.blob(blob);
-                w.content.insert(w.content.end(), part.begin(), part.end());
-            }
+        Walked& w = out[path] = Walked{entry, {}};
+        for (const auto& blob : entry.contentBlobs.value_or(std::vector<BlobID>{})) {
+            const Bytes part = repository.blob(blob);
+            w.content.insert(w.content.end(), part.begin(), part.end());
         }
-        out[path] = w;
         if (entry.childTree) walk(repository, *entry.childTree, path + "/", out);
     }
 }
@@ -115,6 +112,10 @@ protected:
         temp.writeFile("passphrase.txt", "\xC2\xA0 a long enough passphrase \r\n\n");
     }
 
+    Repository::Unlocked unlockWithPassphrase() {
+        return Repository::unlock(folderDestination(repository), std::string_view("a long enough passphrase"),
+                                  testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
+    }
     std::vector<std::string> createArguments() {
         return {source.string(), repository.string(), "--passphrase-file", passphrase.string(), "--recovery-key-file",
                 recoveryKey.string(), "--iterations", "1000"};
@@ -123,8 +124,7 @@ protected:
 
 TEST_F(TestBackupTool, BacksUpEveryKindOfEntry) {
     ASSERT_EQ(runTool(createArguments()), 0);
-    const auto unlocked = Repository::unlock(folderDestination(repository), std::string_view("a long enough passphrase"),
-                                             testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
+    const auto unlocked = unlockWithPassphrase();
     const Repository& repo = *unlocked.repository;
     ASSERT_EQ(repo.snapshotIDs().size(), 1u);
     EXPECT_EQ(repo.config().formatVersion, 2);
@@ -176,13 +176,12 @@ TEST_F(TestBackupTool, BacksUpEveryKindOfEntry) {
     ASSERT_TRUE(acl.has_value());
     EXPECT_NE(stringOf(*acl).find("user:nobody:r--"), std::string::npos) << stringOf(*acl);
 
-    EXPECT_EQ(entries.at("pipe").entry.entryType, TreeObject::EntryType::fifo);
-    EXPECT_EQ(entries.at("socket").entry.entryType, TreeObject::EntryType::socket);
-    EXPECT_FALSE(entries.at("pipe").entry.contentBlobs.has_value());
-    EXPECT_FALSE(entries.at("socket").entry.contentBlobs.has_value());
-    if (madeDevice) {
-        EXPECT_EQ(entries.at("device").entry.entryType, TreeObject::EntryType::characterDevice);
-        EXPECT_FALSE(entries.at("device").entry.contentBlobs.has_value());
+    for (const auto& [name, type] : {std::pair{"pipe", TreeObject::EntryType::fifo},
+                                     std::pair{"socket", TreeObject::EntryType::socket},
+                                     std::pair{"device", TreeObject::EntryType::characterDevice}}) {
+        if (name == std::string("device") && !madeDevice) continue;
+        EXPECT_EQ(entries.at(name).entry.entryType, type) << name;
+        EXPECT_FALSE(entries.at(name).entry.contentBlobs.has_value()) << name;
     }
 }
 
@@ -204,25 +203,20 @@ TEST_F(TestBackupTool, LaterBackupsUnlockWithEitherSecretAndDeduplicate) {
     EXPECT_EQ(walkSnapshot(*unlocked.repository, ids[2]).at("new.txt").content, bytesOf("new since the first backup"));
 }
 
-TEST_F(TestBackupTool, RefusesWithoutTheRightSecretAndWritesNothingWithoutARecoveryKeyFile) {
-    EXPECT_NE(runTool({source.string(), repository.string()}), 0);
+TEST_F(TestBackupTool, MakesTheAskedVersionAndRefusesWithoutTheRightSecret) {
+    EXPECT_NE(runTool({source.string(), repository.string()}), 0);  // no recovery-key file to write
     EXPECT_FALSE(fs::exists(repository));
-    ASSERT_EQ(runTool(createArguments()), 0);
-    temp.writeFile("wrong.txt", "not the passphrase at all");
-    EXPECT_EQ(runTool({source.string(), repository.string(), "--passphrase-file", (temp / "wrong.txt").string()}), 1);
     EXPECT_NE(runTool({source.string(), repository.string(), "--format-version", "3", "--recovery-key-file", "x"}), 0);
-}
-
-TEST_F(TestBackupTool, FormatVersionOneMakesAFixedNonceRepository) {
     auto arguments = createArguments();
     arguments.insert(arguments.end(), {"--format-version", "1"});
     ASSERT_EQ(runTool(arguments), 0);
-    const auto unlocked = Repository::unlock(folderDestination(repository), std::string_view("a long enough passphrase"),
-                                             testDevice(), "1.0", std::nullopt, Repository::Access::readOnly);
+    const auto unlocked = unlockWithPassphrase();
     EXPECT_EQ(unlocked.repository->config().formatVersion, 1);
     EXPECT_EQ(unlocked.repository->cipher().sealing(), BlobCipher::Sealing::fixedNonce);
     EXPECT_EQ(walkSnapshot(*unlocked.repository, unlocked.repository->snapshotIDs()[0]).at("folder/inner/big.bin").content,
               big);
+    temp.writeFile("wrong.txt", "not the passphrase at all");
+    EXPECT_EQ(runTool({source.string(), repository.string(), "--passphrase-file", (temp / "wrong.txt").string()}), 1);
 }
 
 }  // namespace

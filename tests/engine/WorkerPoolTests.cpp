@@ -2,24 +2,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <random>
+#include <numeric>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
-#include "engine/Repository.h"
+#include "EngineTestSupport.h"
 
 namespace wm {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(SealingWidth, FollowsTheProcessorTable) {
-    const std::vector<std::pair<int, int>> table{{1, 3},  {5, 3},  {6, 3},   {7, 3},   {8, 4},  {9, 4},
-                                                 {10, 5}, {11, 5}, {12, 6},  {13, 6},  {14, 7}, {15, 7},
-                                                 {16, 8}, {17, 8}, {64, 8}, {256, 8}};
-    for (const auto& [processors, width] : table) EXPECT_EQ(Repository::sealingWidth(processors), width) << processors;
-}
 
 TEST(OrderedPipeline, ConsumesInInputOrderWhateverOrderItemsFinish) {
     WorkerPool pool(4);
@@ -35,8 +28,9 @@ TEST(OrderedPipeline, ConsumesInInputOrderWhateverOrderItemsFinish) {
             EXPECT_EQ(value, k * 10);
             consumed.push_back(k);
         });
-    ASSERT_EQ(consumed.size(), 24u);
-    for (std::size_t k = 0; k < consumed.size(); ++k) EXPECT_EQ(consumed[k], k);
+    std::vector<std::size_t> expected(24);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(consumed, expected);
 }
 
 TEST(OrderedPipeline, NeverRunsMoreThanTheWindowAheadOfTheConsumer) {
@@ -64,7 +58,7 @@ TEST(OrderedPipeline, FirstProduceErrorStopsEverythingAndIsRethrown) {
     WorkerPool pool(3);
     std::atomic<int> produced{0};
     std::vector<std::size_t> consumed;
-    auto run = [&] {
+    const auto error = test::thrown<std::runtime_error>([&] {
         orderedPipeline<int>(
             pool, 1000, 6,
             [&](std::size_t k) {
@@ -73,17 +67,8 @@ TEST(OrderedPipeline, FirstProduceErrorStopsEverythingAndIsRethrown) {
                 return 1;
             },
             [&](std::size_t k, int&&) { consumed.push_back(k); });
-    };
-    EXPECT_THROW(
-        {
-            try {
-                run();
-            } catch (const std::runtime_error& e) {
-                EXPECT_STREQ(e.what(), "seal failed at 10");
-                throw;
-            }
-        },
-        std::runtime_error);
+    });
+    EXPECT_STREQ(error.what(), "seal failed at 10");
     // Nothing at or after the failing item was consumed, and the rest was never handed out.
     for (std::size_t k : consumed) EXPECT_LT(k, 10u);
     EXPECT_LE(produced.load(), 10 + 6);
