@@ -8,6 +8,7 @@
 
 #include "crypto/BlobCipher.h"
 #include "crypto/PackHashing.h"
+#include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "engine/PackVerification.h"
 #include "format/ByteWriter.h"
@@ -16,16 +17,7 @@
 
 namespace {
 
-const wm::BlobCipher& cipher() {
-    static const wm::BlobCipher c = [] {
-        wm::SymmetricKey master;
-        master.bytes.fill(0x4D);
-        wm::RepositoryID id;
-        id.bytes.fill(0x52);
-        return wm::BlobCipher(wm::RepositoryKeys(master, id), wm::BlobCipher::Sealing::nonceFromStoredBytes);
-    }();
-    return c;
-}
+const wm::BlobCipher& cipher() { return wm::fuzz::fixedCipher(); }
 
 template <class Check>
 std::string outcome(Check&& check) {

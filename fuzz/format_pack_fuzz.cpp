@@ -6,6 +6,7 @@
 
 #include "crypto/BlobCipher.h"
 #include "crypto/PackHashing.h"
+#include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/ByteWriter.h"
 #include "format/PackReader.h"
@@ -13,16 +14,7 @@
 
 namespace {
 
-const wm::BlobCipher& cipher() {
-    static const wm::BlobCipher c = [] {
-        wm::SymmetricKey master;
-        master.bytes.fill(0x4D);
-        wm::RepositoryID id;
-        id.bytes.fill(0x52);
-        return wm::BlobCipher(wm::RepositoryKeys(master, id), wm::BlobCipher::Sealing::nonceFromStoredBytes);
-    }();
-    return c;
-}
+const wm::BlobCipher& cipher() { return wm::fuzz::fixedCipher(); }
 
 }  // namespace
 

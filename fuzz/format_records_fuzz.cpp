@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "crypto/BlobCipher.h"
+#include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/HeadRecord.h"
 #include "format/RepositoryConfig.h"
@@ -14,19 +15,12 @@
 namespace {
 
 struct Keys {
-    wm::RepositoryKeys keys;
-    wm::BlobCipher cipher;
+    const wm::RepositoryKeys& keys = wm::fuzz::fixedKeys();
+    const wm::BlobCipher& cipher = wm::fuzz::fixedCipher();
 };
 
 const Keys& keys() {
-    static const Keys k = [] {
-        wm::SymmetricKey master;
-        master.bytes.fill(0x4D);
-        wm::RepositoryID id;
-        id.bytes.fill(0x52);
-        wm::RepositoryKeys rk(master, id);
-        return Keys{rk, wm::BlobCipher(rk, wm::BlobCipher::Sealing::nonceFromStoredBytes)};
-    }();
+    static const Keys k;
     return k;
 }
 

@@ -51,28 +51,25 @@ DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expecte
     return e;
 }
 
-DestinationError DestinationError::ioFailed(RepoPath path, std::string underlying) {
-    DestinationError e(Kind::ioFailed,
-                       "DestinationError.ioFailed(" + quoted(path) + ", underlying: " + underlying + ")");
+DestinationError DestinationError::withUnderlying(Kind kind, const char* name, RepoPath path,
+                                                  std::string underlying) {
+    DestinationError e(kind, std::string("DestinationError.") + name + "(" + quoted(path) + ", underlying: " +
+                                 underlying + ")");
     e.path = std::move(path);
     e.underlying = std::move(underlying);
     return e;
+}
+
+DestinationError DestinationError::ioFailed(RepoPath path, std::string underlying) {
+    return withUnderlying(Kind::ioFailed, "ioFailed", std::move(path), std::move(underlying));
 }
 
 DestinationError DestinationError::writeFailed(RepoPath path, std::string underlying) {
-    DestinationError e(Kind::writeFailed,
-                       "DestinationError.writeFailed(" + quoted(path) + ", underlying: " + underlying + ")");
-    e.path = std::move(path);
-    e.underlying = std::move(underlying);
-    return e;
+    return withUnderlying(Kind::writeFailed, "writeFailed", std::move(path), std::move(underlying));
 }
 
 DestinationError DestinationError::renameFailed(RepoPath path, std::string underlying) {
-    DestinationError e(Kind::renameFailed,
-                       "DestinationError.renameFailed(" + quoted(path) + ", underlying: " + underlying + ")");
-    e.path = std::move(path);
-    e.underlying = std::move(underlying);
-    return e;
+    return withUnderlying(Kind::renameFailed, "renameFailed", std::move(path), std::move(underlying));
 }
 
 DestinationError DestinationError::pathTooLong(RepoPath path, std::int64_t limit) {

@@ -61,6 +61,7 @@ public:
 
 private:
     DestinationError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    static DestinationError withUnderlying(Kind kind, const char* name, RepoPath path, std::string underlying);
 };
 
 }  // namespace wm
