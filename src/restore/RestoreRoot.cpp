@@ -1,3 +1,4 @@
+#include "core/SystemCall.h"
 #include "restore/RestoreRoot.h"
 
 #include <fcntl.h>
@@ -15,15 +16,6 @@ namespace wm {
 
 namespace {
 
-// Repeats a system call while it is interrupted.
-template <class Call>
-auto retrying(Call call) {
-    for (;;) {
-        auto r = call();
-        if (!(r < 0 && errno == EINTR)) return r;
-    }
-}
-
 constexpr int directoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 std::string nameText(const SafeName& name) { return name.description(); }
@@ -34,7 +26,7 @@ RestoreRoot::RestoreRoot(const std::filesystem::path& rootDirectory, int maxComp
     : maxComponentCount_(maxComponentCount), maxTotalPathBytes_(maxTotalPathBytes) {
     const std::string& native = rootDirectory.native();
     if (native.empty()) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(ENOENT));
-    int fd = retrying([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    int fd = retryingOnInterrupt([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(errno));
     rootDescriptor_ = fd;
 }
@@ -66,7 +58,7 @@ void RestoreRoot::validateLimits(SafePath path) const {
 
 int RestoreRoot::walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing) {
     if (path.empty()) {
-        int copy = retrying([&] { return ::fcntl(rootDescriptor_, F_DUPFD_CLOEXEC, 0); });
+        int copy = retryingOnInterrupt([&] { return ::fcntl(rootDescriptor_, F_DUPFD_CLOEXEC, 0); });
         if (copy < 0)
             throw PathSafetyViolation::ioFailure(WM_L("restore root"), "dup", systemErrorText(errno));
         return copy;
@@ -88,7 +80,7 @@ int RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int de
             // Linux answers ENOTDIR, not ELOOP, for a symbolic link opened with
             // O_DIRECTORY | O_NOFOLLOW: look at the entry itself to tell the two apart.
             struct stat st;
-            int r = retrying([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); });
+            int r = retryingOnInterrupt([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); });
             bool isLink = r == 0 ? S_ISLNK(st.st_mode) : error == ELOOP;
             if (isLink) return PathSafetyViolation::symlinkComponent(nameText(name), depth);
             return PathSafetyViolation::unexpectedNonDirectory(nameText(name));
@@ -96,16 +88,16 @@ int RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int de
         return PathSafetyViolation::ioFailure(nameText(name), "openat", systemErrorText(error));
     };
 
-    int fd = retrying([&] { return ::openat(parent, name.c_str(), directoryFlags); });
+    int fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); });
     if (fd < 0) {
         int error = errno;
         if (error != ENOENT) throw classifyFailure(error);
         if (!createIfMissing) throw PathSafetyViolation::componentDoesNotExist(nameText(name));
-        int r = retrying([&] { return ::mkdirat(parent, name.c_str(), *createIfMissing); });
+        int r = retryingOnInterrupt([&] { return ::mkdirat(parent, name.c_str(), *createIfMissing); });
         if (r < 0 && errno != EEXIST)
             throw PathSafetyViolation::ioFailure(nameText(name), "mkdirat", systemErrorText(errno));
         // Made now, or meanwhile by someone else: open it under the same rules.
-        fd = retrying([&] { return ::openat(parent, name.c_str(), directoryFlags); });
+        fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); });
         if (fd < 0) throw classifyFailure(errno);
     }
     Descriptor opened(fd);
@@ -125,11 +117,11 @@ std::optional<Bytes> RestoreRoot::onDiskName(int) {
 
 PathSafetyViolation RestoreRoot::collision(const SafeName& name, int directory) {
     struct stat st;
-    int r = retrying([&] { return ::fstatat(directory, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); });
+    int r = retryingOnInterrupt([&] { return ::fstatat(directory, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); });
     if (r == 0 && S_ISLNK(st.st_mode)) return PathSafetyViolation::existingSymlinkAtTarget(nameText(name));
     // O_PATH opens nothing for reading or writing: a named pipe does not block and a
     // device driver is never asked to open.
-    int fd = retrying([&] { return ::openat(directory, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+    int fd = retryingOnInterrupt([&] { return ::openat(directory, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
     if (fd < 0) return PathSafetyViolation::targetAlreadyExists(nameText(name));
     Descriptor opened(fd);
     if (auto stored = onDiskName(fd)) {
@@ -155,7 +147,7 @@ int RestoreRoot::createFile(SafePath path, std::uint16_t mode) {
     Descriptor parent(walkDirectories(path.first(path.size() - 1), 0755));
     const SafeName& name = path.back();
     const mode_t requested = static_cast<mode_t>(mode) & ~static_cast<mode_t>(S_ISUID | S_ISGID);
-    int fd = retrying([&] {
+    int fd = retryingOnInterrupt([&] {
         return ::openat(parent.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, requested);
     });
     if (fd < 0) {
@@ -177,7 +169,7 @@ int RestoreRoot::createSymlinkReturningParentDescriptor(SafePath path, ByteView 
         throw PathSafetyViolation::nulByteInSymlinkTarget(nameText(name));
     Descriptor parent(walkDirectories(path.first(path.size() - 1), 0755));
     const std::string targetText(target.begin(), target.end());
-    int r = retrying([&] { return ::symlinkat(targetText.c_str(), parent.get(), name.c_str()); });
+    int r = retryingOnInterrupt([&] { return ::symlinkat(targetText.c_str(), parent.get(), name.c_str()); });
     if (r < 0) {
         if (errno == EEXIST) throw collision(name, parent.get());
         throw PathSafetyViolation::ioFailure(nameText(name), "symlinkat", systemErrorText(errno));
@@ -194,7 +186,7 @@ void RestoreRoot::createHardLink(SafePath path, SafePath existing) {
     const SafeName& existingName = existing.back();
     const SafeName& name = path.back();
     // Flags 0: a symbolic link at the existing name is linked as itself, never followed.
-    int r = retrying(
+    int r = retryingOnInterrupt(
         [&] { return ::linkat(existingParent.get(), existingName.c_str(), newParent.get(), name.c_str(), 0); });
     if (r < 0) {
         if (errno == ENOENT) throw PathSafetyViolation::linkSourceDoesNotExist(nameText(existingName));
@@ -212,11 +204,11 @@ bool RestoreRoot::removeCreatedFile(SafePath path, int fileDescriptor) noexcept 
         Descriptor parent(walkDirectories(path.first(path.size() - 1), std::nullopt));
         const SafeName& name = path.back();
         struct stat present;
-        int r = retrying([&] { return ::fstatat(parent.get(), name.c_str(), &present, AT_SYMLINK_NOFOLLOW); });
+        int r = retryingOnInterrupt([&] { return ::fstatat(parent.get(), name.c_str(), &present, AT_SYMLINK_NOFOLLOW); });
         if (r != 0 || !S_ISREG(present.st_mode) || present.st_dev != created.st_dev ||
             present.st_ino != created.st_ino)
             return false;
-        return retrying([&] { return ::unlinkat(parent.get(), name.c_str(), 0); }) == 0;
+        return retryingOnInterrupt([&] { return ::unlinkat(parent.get(), name.c_str(), 0); }) == 0;
     } catch (...) {
         return false;
     }
