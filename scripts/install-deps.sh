@@ -7,7 +7,7 @@ packages=(
   clang lld libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev nlohmann-json3-dev libicu-dev gettext
-  libacl1-dev acl attr
+  libacl1-dev acl attr libplist-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev
   fonts-dejavu-core dbus
 )
