@@ -128,6 +128,7 @@ TEST(ByteCount, FileStyleTable) {
     EXPECT_EQ(ByteCountFormatter::string(1234567, "de_DE"), "1,2 MB");
     EXPECT_EQ(Phrasing::bytes(0), "nothing");
     EXPECT_EQ(Phrasing::bytes(1234567890), "1.23 GB");
+    EXPECT_EQ(Phrasing::bytes(std::numeric_limits<std::uint64_t>::max()), "9.22 EB");
 }
 
 }  // namespace

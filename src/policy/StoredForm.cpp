@@ -1,0 +1,27 @@
+#include "policy/StoredForm.h"
+
+namespace wm::StoredForm {
+
+std::vector<std::string> texts(const JSON& value, std::string_view path) {
+    if (!value.is_array())
+        throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, std::string(path),
+                                            "expected an array");
+    std::vector<std::string> out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i)
+        out.push_back(RepositoryJSON::text(value[i], std::string(path) + "[" + std::to_string(i) + "]"));
+    return out;
+}
+
+std::set<std::string> textSet(const JSON& value, std::string_view path) {
+    auto list = texts(value, path);
+    return {std::make_move_iterator(list.begin()), std::make_move_iterator(list.end())};
+}
+
+JSON array(const std::set<std::string>& values) {
+    JSON out = JSON::array();
+    for (const auto& v : values) out.push_back(v);
+    return out;
+}
+
+}  // namespace wm::StoredForm
