@@ -11,6 +11,7 @@
 
 #include "core/Date.h"
 #include "core/Identifiers.h"
+#include "core/VerificationSampling.h"
 
 namespace wm {
 
@@ -26,7 +27,7 @@ struct Depth {
     Kind kind = Kind::deep;
     double fraction = 1.0;  // sampling: the share of packs to read
 
-    static Depth sampling(double fraction) { return {Kind::sampling, fraction}; }
+    static Depth sampling(double fraction = verificationSampleFraction) { return {Kind::sampling, fraction}; }
     static Depth deep() { return {Kind::deep, 1.0}; }
 
     // Both deep, or both sampling with fractions equal as numbers (NaN equals nothing).

@@ -56,7 +56,7 @@ TEST_F(Verifying, SamplingReadsItsShare) {
     std::uint64_t total = 0;
     for (const auto& p : packsOf(*repository)) total += static_cast<std::uint64_t>(sizeOf(p));
     for (const auto& [depth, read] : std::vector<std::pair<Depth, std::size_t>>{
-             {Depth::sampling(0.05), 1}, {Depth::sampling(0.35), 4}, {Depth::deep(), 10},
+             {Depth::sampling(), 1}, {Depth::sampling(0.35), 4}, {Depth::deep(), 10},
              {Depth::sampling(std::numeric_limits<double>::quiet_NaN()), 1}}) {
         SCOPED_TRACE(depth.fraction);
         faulty->clearLog();
