@@ -30,11 +30,7 @@ std::shared_ptr<const RepositoryKeys> sharedKeys(const RepositoryKeys& keys) {
 bool holdsRepositoryData(Destination& destination) {
     if (!destination.list(RepositoryLayout::snapshotsDirectory()).empty()) return true;
     if (!destination.list(RepositoryLayout::indexDirectory()).empty()) return true;
-    for (const auto& folder : destination.list(RepositoryLayout::packsDirectory())) {
-        if (destination.size(folder).has_value()) continue;  // a stray plain file
-        if (!destination.list(folder).empty()) return true;
-    }
-    return false;
+    return !RepositoryLayout::packPaths(destination).empty();
 }
 
 }  // namespace
@@ -175,11 +171,7 @@ void Repository::loadIndex() {
 }
 
 bool Repository::hasAnyPack() const {
-    for (const auto& folder : destination_->list(RepositoryLayout::packsDirectory())) {
-        if (destination_->size(folder).has_value()) continue;  // a stray plain file, not a fan-out folder
-        if (!destination_->list(folder).empty()) return true;
-    }
-    return false;
+    return !RepositoryLayout::packPaths(*destination_).empty();
 }
 
 void Repository::discardCrashDebris() {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <unordered_set>
 
-#include "core/Hex.h"
 #include "core/Localization.h"
 #include "crypto/SecureRandom.h"
 #include "engine/DamageAttribution.h"
@@ -58,18 +57,7 @@ namespace {
 // of the name 64 hex digits. Listing errors propagate.
 std::unordered_set<PackID> presentPacks(Destination& destination) {
     std::unordered_set<PackID> present;
-    for (const RepoPath& folder : destination.list(RepositoryLayout::packsDirectory())) {
-        for (const RepoPath& path : destination.list(folder)) {
-            const std::string name = path.fileName();
-            if (name.size() < 5 || name.compare(name.size() - 5, 5, ".pack") != 0) continue;
-            const std::size_t start = name.find_first_not_of('.');
-            if (start == std::string::npos) continue;
-            const std::size_t end = name.find('.', start);
-            const auto bytes = Hex::decode(std::string_view(name).substr(start, end - start));
-            if (!bytes) continue;
-            if (const auto id = PackID::fromBytes(*bytes)) present.insert(*id);
-        }
-    }
+    for (const auto& pack : RepositoryLayout::packPaths(destination)) present.insert(pack.id);
     return present;
 }
 

@@ -1,5 +1,6 @@
 #include "format/RepositoryLayout.h"
 
+#include "core/Hex.h"
 #include "format/DriveReadMe.h"
 
 namespace wm::RepositoryLayout {
@@ -61,6 +62,39 @@ std::string uuidName(const UUID& uuid) { return uuid.compactHex(); }
 RepoPath pack(const PackID& id) {
     const std::string hex = id.hex();
     return packsDirectory() / hex.substr(0, 2) / (hex + ".pack");
+}
+
+std::optional<PackID> packID(std::string_view fileName) {
+    if (!fileName.ends_with(".pack")) return std::nullopt;
+    const std::size_t start = fileName.find_first_not_of('.');
+    if (start == std::string_view::npos) return std::nullopt;
+    const std::size_t end = fileName.find('.', start);
+    const auto bytes = Hex::decode(fileName.substr(start, end - start));
+    if (!bytes) return std::nullopt;
+    return PackID::fromBytes(*bytes);
+}
+
+std::vector<PackPath> packPaths(Destination& destination) {
+    std::vector<PackPath> found;
+    for (const RepoPath& folder : destination.list(packsDirectory())) {
+        std::vector<RepoPath> entries;
+        try {
+            entries = destination.list(folder);
+        } catch (const DestinationError&) {
+            std::optional<std::int64_t> size;
+            try {
+                size = destination.size(folder);
+            } catch (const DestinationError&) {
+            }
+            if (size) continue;  // a file, not a folder: it holds no packs
+            throw;
+        }
+        for (RepoPath& path : entries) {
+            if (path.isRoot()) continue;
+            if (auto id = packID(path.fileName())) found.push_back(PackPath{*id, std::move(path)});
+        }
+    }
+    return found;
 }
 
 RepoPath snapshot(const SnapshotID& id) { return snapshotsDirectory() / (uuidName(id.value) + ".snap"); }

@@ -7,6 +7,7 @@
 
 #include "core/Error.h"
 #include "core/Identifiers.h"
+#include "storage/Destination.h"
 #include "storage/RepoPath.h"
 
 namespace wm::RepositoryLayout {
@@ -57,5 +58,20 @@ RepoPath temporary(const UUID& id);            // tmp/<u>
 // keys/<name>.key. Names may come from outside (a key file's own keyID), so a name that
 // cannot be one path component is refused with RepositoryLayout::Error::invalidKeyName.
 RepoPath key(std::string_view name);
+
+// The pack a file name in a fan-out folder promises: the name ends in ".pack" and its first
+// non-empty "."-separated piece is the hex (either case) of 32 bytes. The fan-out folder
+// is not compared with the id.
+std::optional<PackID> packID(std::string_view fileName);
+
+struct PackPath {
+    PackID id;
+    RepoPath path;
+};
+
+// Every file packs/<fan-out>/<name> whose name promises a pack, in the destination's
+// listing order. Other names, and plain files lying directly in "packs" (left by a desktop
+// or a file system), are passed over; a listing that fails otherwise propagates.
+std::vector<PackPath> packPaths(Destination& destination);
 
 }  // namespace wm::RepositoryLayout

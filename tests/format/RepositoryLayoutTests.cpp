@@ -55,5 +55,21 @@ TEST(RepositoryLayout, KeyNamesThatCannotBeAComponentAreRefused) {
     EXPECT_THROW(L::key(std::string_view("a\0b", 3)), L::Error);
 }
 
+TEST(RepositoryLayout, PackFileNames) {
+    const std::string hex(64, 'c'), upper(64, 'C');
+    const std::pair<std::string, bool> rows[] = {
+        {hex + ".pack", true},      {upper + ".pack", true},       {hex + ".old.pack", true},
+        {".." + hex + ".pack", true}, {".pack", false},            {hex + ".pack.tmp", false},
+        {hex, false},               {hex.substr(2) + ".pack", false}, {hex.substr(1) + "g.pack", false},
+    };
+    for (const auto& [name, accepted] : rows) {
+        const auto id = L::packID(name);
+        EXPECT_EQ(id.has_value(), accepted) << name;
+        if (id) {
+            EXPECT_EQ(id->hex(), hex) << name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace wm
