@@ -1,14 +1,19 @@
 #include "app/RestoreAppModel.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 
 #include "app/AppPaths.h"
 #include "app/TextTrimming.h"
 #include "core/Localization.h"
+#include "core/UserPresentableError.h"
 #include "core/Unicode.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
 #include "engine/Repository.h"
+#include "format/RepositoryPresentation.h"
+#include "restore/PathSafetyViolation.h"
 #include "restore/RestoreSafety.h"
 #include "restore/RestoreSelection.h"
 #include "storage/LocalFolderDestination.h"
@@ -46,7 +51,45 @@ std::string RestoreAppModel::sentence(const std::exception& error) {
     if (const auto* repositoryError = dynamic_cast<const Repository::Error*>(&error)) {
         if (repositoryError->kind == Repository::Error::Kind::noPassphraseSet) return noPassphraseSentence();
     }
-    return error.what();
+    // Errors that word themselves.
+    if (const auto* presentable = dynamic_cast<const UserPresentableError*>(&error)) return presentable->userSentence();
+    if (dynamic_cast<const PathSafetyViolation*>(&error)) return error.what();
+    if (dynamic_cast<const wm::Error*>(&error)) {
+        // The storage, format and engine errors have their sentences in one place. Where that
+        // place has no sentence of its own for an error, it appends the error's description,
+        // which names a type and a case: that is for developers, never for the person.
+        std::string worded = RepositoryPresentation::sentence(error);
+        const std::string_view description = error.what();
+        if (description.empty() || !worded.ends_with(description)) return worded;
+        return WM_L("Part of the backup is damaged and could not be read.");
+    }
+    return WM_L("Something went wrong that Wendle Marsh did not expect. The backup was not changed; try again.");
+}
+
+std::string RestoreAppModel::targetSentence(const std::string& folder, std::error_code code) {
+    switch (code.value()) {
+        case ENOTDIR:
+        case EEXIST:
+            return WM_L("Wendle Marsh cannot restore into %@: part of that path is a file, not a folder. Choose "
+                        "another folder.",
+                        folder);
+        case EACCES:
+        case EPERM:
+            return WM_L("Wendle Marsh does not have permission to make %@. Choose a folder you own, such as one "
+                        "inside your home folder.",
+                        folder);
+        case EROFS:
+            return WM_L("Wendle Marsh cannot make %@ because that drive is read only. Choose another folder.", folder);
+        case ENOSPC:
+        case EDQUOT:
+            return WM_L("Wendle Marsh cannot make %@ because that drive is full. Choose another folder.", folder);
+        case ENAMETOOLONG:
+            return WM_L("Wendle Marsh cannot make %@ because its path is too long. Choose a shorter one.", folder);
+        default:
+            return WM_L("Wendle Marsh could not make %@ to restore into. Check that the drive is connected, or "
+                        "choose another folder.",
+                        folder);
+    }
 }
 
 DeviceID RestoreAppModel::device() {
@@ -324,6 +367,10 @@ void RestoreAppModel::restore() {
         RestoreCoordinator coordinator;
         RestoreCoordinator::Result result = coordinator.restore(*snapshot, *repository, target, RestoreSelection{});
         setPhase(Phase::finished(std::move(result), target));
+    } catch (const std::filesystem::filesystem_error& error) {
+        // Only the target folder is reached by path; every other write goes through its handle.
+        setPhase(Phase::open());
+        setProblem(targetSentence(target, error.code()));
     } catch (const std::exception& error) {
         setPhase(Phase::open());
         setProblem(sentence(error));

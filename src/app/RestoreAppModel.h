@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,12 @@ public:
     static std::string emptyBackupSentence();
     // The one user sentence for an error: the wrong-secret sentence for any key-file
     // error, the no-passphrase sentence for a repository without passphrase settings,
-    // otherwise the error's own description.
+    // otherwise the error's own sentence: an error that words itself gives its own, an
+    // error of the storage, format or engine layers the repository's sentence for it. A
+    // type or case name never reaches the person.
     static std::string sentence(const std::exception& error);
+    // What the person reads when the folder to restore into cannot be made; names it.
+    static std::string targetSentence(const std::string& folder, std::error_code code);
     // The device identity handed to every unlock: sixteen bytes of 0x5E.
     static DeviceID device();
 

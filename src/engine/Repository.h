@@ -104,7 +104,7 @@ public:
 
     // Finds a key file that the secret opens, derives the keys and opens the repository.
     // Key files that cannot be read, decoded or opened are passed over; when none opens,
-    // KeyFile::Error::wrongKey.
+    // KeyFile::Error::wrongKey, except that when not one could be read, the first read error.
     static Unlocked unlock(std::shared_ptr<Destination> destination, const RecoveryKey& recoveryKey,
                            const DeviceID& deviceID, std::string appVersion,
                            std::optional<std::uint64_t> rememberedCounter, Access access);

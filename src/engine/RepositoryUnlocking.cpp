@@ -1,4 +1,5 @@
 // Unlocking a repository with a recovery key or a passphrase, and managing its key files.
+#include <exception>
 #include <optional>
 
 #include "crypto/Passphrase.h"
@@ -30,14 +31,25 @@ ConfigAndID readConfig(Destination& destination) {
 
 // Every key file under "keys" of the given method that can be read and decoded, in listing
 // order. Files that cannot be read or decoded are passed over: they are never reported one
-// by one.
+// by one. When not one key file could be read, the secret was never tried, so the first
+// read error is thrown: a failing drive is not a wrong passphrase.
 template <class Try>
 std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Method method, Try&& tryOpen) {
+    bool anyRead = false;
+    std::exception_ptr firstReadError;
     for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
         if (!isKeyFilePath(path)) continue;
+        Bytes bytes;
+        try {
+            bytes = destination.read(path);
+        } catch (const std::exception&) {
+            if (!firstReadError) firstReadError = std::current_exception();
+            continue;
+        }
+        anyRead = true;
         std::optional<KeyFile> file;
         try {
-            file = KeyFile::decode(destination.read(path));
+            file = KeyFile::decode(bytes);
         } catch (const std::exception&) {
             continue;
         }
@@ -48,6 +60,7 @@ std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Me
             continue;  // wrong key or damaged file: try the next one
         }
     }
+    if (!anyRead && firstReadError) std::rethrow_exception(firstReadError);
     return std::nullopt;
 }
 

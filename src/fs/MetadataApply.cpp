@@ -274,8 +274,9 @@ MetadataApply::Report applyAll(const FileMetadata& m, const Target& t) {
     report.outcomes.push_back({Attribute::extendedAttributes, applyExtendedAttributes(m, t)});
     report.outcomes.push_back({Attribute::acl, applyACL(m, t)});
     report.outcomes.push_back({Attribute::modificationTime, applyModificationTime(m, t)});
-    // Linux keeps a birth time but offers no call that sets it.
-    report.outcomes.push_back({Attribute::creationTime, Outcome::notApplicable()});
+    // Linux keeps a birth time but offers no call that sets it: a recorded one is not put back.
+    report.outcomes.push_back({Attribute::creationTime, m.birthTime ? Outcome::unpreserved(WM_L("Linux cannot set a creation time"))
+                                                                    : Outcome::notApplicable()});
 
     FlagsPlan flags = planFlags(m.bsdFlags);
     const bool canSetFlags = t.via == Target::Via::descriptor;

@@ -10,7 +10,7 @@
 //    as "user." + name, and the outcome is partial, naming them;
 //  - ACL: bytes in the Linux ACL text form are set; others are unpreserved;
 //  - modification time (and access time when recorded): set;
-//  - creation time: Linux cannot set it, notApplicable;
+//  - creation time: Linux cannot set it; unpreserved when one was recorded, else notApplicable;
 //  - BSD flags: nodump, immutable and append-only become the Linux inode flags; other bits
 //    are named in a partial outcome, or make it unpreserved when none could be kept;
 //  - mode: fchmod; notApplicable on a symbolic link (Linux gives links no mode).

@@ -10,8 +10,10 @@
 
 namespace wm {
 
+// The places a Linux system keeps for itself: programs, configuration, the boot files and
+// the kernel's own views of processes, devices and the system.
 const std::vector<std::string> RestoreSafety::systemPrefixes = {
-    "/System", "/usr", "/bin", "/sbin", "/private/var/db", "/Library/Apple", "/Volumes/Recovery",
+    "/usr", "/bin", "/sbin", "/etc", "/boot", "/proc", "/sys", "/dev",
 };
 
 std::string RestoreSafety::Refusal::sentence() const {
@@ -21,7 +23,7 @@ std::string RestoreSafety::Refusal::sentence() const {
                     "the next backup as though they were new. Choose somewhere outside it.",
                     name);
     case Kind::systemLocation:
-        return WM_L("%@ belongs to macOS and is not somewhere anything can write. Your home folder or an external "
+        return WM_L("%@ belongs to the system and is not somewhere anything can write. Your home folder or an external "
                     "drive will work.",
                     path);
     case Kind::insideTheBackup:

@@ -8,7 +8,9 @@
 
 #include "TestBackup.h"
 #include "crypto/KeyFile.h"
+#include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
+#include "storage/DestinationError.h"
 #include "restore/RestoreSafety.h"
 #include "support/TempFolder.h"
 
@@ -90,20 +92,33 @@ TEST_F(RestoreAppModelTest, ObserversSeeEveryChangeInOrderAndEqualValuesAreSilen
     EXPECT_FALSE(fs::exists(temp / "into"));
 }
 
-TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentence) {
+// One sentence per error; a type or case name never reaches the person.
+TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentenceWithoutTypeOrCaseNames) {
     const std::string wrong =
         "That does not open this backup. If you typed a passphrase, check it and try again. If you typed a "
         "recovery key, check every group.";
-    const std::string noPassphrase =
-        "No passphrase was set on this backup, so there is nothing to type. Use the recovery key that was "
-        "written down when it was created.";
-    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::wrongKey()), wrong);
-    EXPECT_EQ(RestoreAppModel::sentence(KeyFile::Error::malformed()), wrong);
-    EXPECT_EQ(RestoreAppModel::sentence(RepositoryError::noPassphraseSet()), noPassphrase);
-    const RepositoryError missing = RepositoryError::headMissing();
-    EXPECT_EQ(RestoreAppModel::sentence(missing), missing.what());
-    EXPECT_EQ(RestoreAppModel::sentence(std::runtime_error("disk on fire")), "disk on fire");
-    EXPECT_EQ(RestoreAppModel::emptyBackupSentence(), "This backup has nothing in it yet.");
+    const std::string damaged = "Part of the backup is damaged and could not be read.";
+    const std::pair<std::exception_ptr, std::string> cases[] = {
+        {std::make_exception_ptr(KeyFile::Error::wrongKey()), wrong},
+        {std::make_exception_ptr(KeyFile::Error::malformed()), wrong},
+        {std::make_exception_ptr(RepositoryError::noPassphraseSet()), RestoreAppModel::noPassphraseSentence()},
+        {std::make_exception_ptr(DestinationError::notFound(RepositoryLayout::configFile())),
+         "There is no Wendle Marsh backup at that location."},
+        {std::make_exception_ptr(DestinationError::ioFailed(*RepoPath::parse("keys/a.key"), "EIO")),
+         "The drive could not read keys/a.key. That points at the drive, the cable or the enclosure, and Wendle "
+         "Marsh cannot tell which. Do not let this be your only copy."},
+        {std::make_exception_ptr(PackFile::Error::badTrailer()), damaged},
+        {std::make_exception_ptr(RepositoryError::snapshotNotFound(SnapshotID::random())), damaged},
+        {std::make_exception_ptr(std::runtime_error("disk on fire")),
+         "Something went wrong that Wendle Marsh did not expect. The backup was not changed; try again."},
+    };
+    for (const auto& [error, sentence] : cases) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            EXPECT_EQ(RestoreAppModel::sentence(e), sentence) << e.what();
+        }
+    }
 }
 
 // A wrong secret stays in the field for another try; an empty backup did unlock, so the
@@ -114,11 +129,11 @@ TEST_F(RestoreAppModelTest, AnOpenThatFailsSaysWhy) {
     struct Case {
         fs::path folder;
         std::string secret;
-        std::optional<std::string> problem;  // nullopt: any sentence
+        std::string problem;
         bool unlocked;
     };
     const Case cases[] = {
-        {temp / "nothing here", kPassphrase, std::nullopt, false},
+        {temp / "nothing here", kPassphrase, "There is no Wendle Marsh backup at that location.", false},
         {backup.folder(), "not the passphrase", RestoreAppModel::wrongSecretSentence(), false},
         {backup.folder(), kPassphrase + "\n", RestoreAppModel::wrongSecretSentence(), false},
         {empty.folder(), kPassphrase, RestoreAppModel::emptyBackupSentence(), true},
@@ -127,10 +142,7 @@ TEST_F(RestoreAppModelTest, AnOpenThatFailsSaysWhy) {
         SCOPED_TRACE(c.folder.string() + " / " + c.secret);
         openWith(c.folder, c.secret);
         EXPECT_EQ(model.phase().kind, Kind::closed);
-        ASSERT_TRUE(model.problem().has_value());
-        if (c.problem) {
-            EXPECT_EQ(model.problem(), c.problem);
-        }
+        EXPECT_EQ(model.problem(), c.problem);
         EXPECT_EQ(model.secret(), c.unlocked ? "" : c.secret);
         EXPECT_EQ(model.hasRepository(), c.unlocked);
     }

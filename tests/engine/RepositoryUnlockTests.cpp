@@ -77,6 +77,11 @@ TEST_F(RepositoryUnlock, RecoveryKeyUnlocksPastDamagedOrUnreadableKeyFiles) {
     EXPECT_EQ(unlocked.verdict, HeadVerdict::advanced(0, 1));
     EXPECT_EQ(readWhole(*unlocked.repository, id), 500u);
     EXPECT_EQ(repository->keyFiles().size(), 2u);  // what decodes; other names are no key files
+
+    // When not one key file can be read, the secret was never tried: the drive's error comes out.
+    faulty->failCalls("keys/*", DestinationError::ioFailed(RepoPath(), "bad sector"), {FaultyDestination::Operation::read});
+    EXPECT_EQ(thrown<DestinationError>([&] { unlock(RecoveryKey::parse(key.text()), faulty); }).kind,
+              DestinationError::Kind::ioFailed);
 }
 
 TEST_F(RepositoryUnlock, ConfigHeadAndMissingPassphraseErrorsComeFirst) {

@@ -29,7 +29,9 @@ TEST(RestoreSafety, FirstRefusalWins) {
         {"/usr/local", true, R::systemLocation("/usr")},
         {"/usrdata", true, std::nullopt},
         {"/USR/lib", true, std::nullopt},
-        {"/private/var/db/x", true, R::systemLocation("/private/var/db")},
+        {"/etc/x", true, R::systemLocation("/etc")},
+        {"/proc", true, R::systemLocation("/proc")},
+        {"/System/Library", true, std::nullopt},
         {"/Users/you/../../usr/lib", true, R::systemLocation("/usr")},
         {"//usr//lib/", true, R::systemLocation("/usr")},
         {"/Users/you/Restored", false, R::notWritable()},
@@ -56,7 +58,7 @@ TEST(RestoreSafety, Sentences) {
               "That folder is inside Documents, which is being backed up. Your restored files would be picked up by "
               "the next backup as though they were new. Choose somewhere outside it.");
     EXPECT_EQ(R::systemLocation("/usr").sentence(),
-              "/usr belongs to macOS and is not somewhere anything can write. Your home folder or an external drive "
+              "/usr belongs to the system and is not somewhere anything can write. Your home folder or an external drive "
               "will work.");
     EXPECT_EQ(R::notWritable().sentence(),
               "Wendle Marsh cannot write there. Choose a folder you own, such as one inside your home folder.");

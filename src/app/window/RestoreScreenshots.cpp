@@ -33,7 +33,7 @@ RestoreAppModel::Backup demoRow(double secondsAgo, std::uint64_t files, std::uin
     row.createdAt = Date::now().adding(-secondsAgo);
     row.files = files;
     row.bytes = bytes;
-    row.folders = {"/Users/you/Documents"};
+    row.folders = {"/home/you/Documents"};
     return row;
 }
 
@@ -43,9 +43,9 @@ RestoreCoordinator::Result demoResult() {
     result.directoriesRestored = 3902;
     result.symlinksRestored = 44;
     result.hardLinksRestored = 0;
-    result.skipped.push_back(RestoreCoordinator::Result::Skipped{"/Users/you/Documents/.socket", "sockets are not recreated"});
+    result.skipped.push_back(RestoreCoordinator::Result::Skipped{"/home/you/Documents/.socket", "sockets are not recreated"});
     result.unpreserved.push_back(
-        RestoreCoordinator::Result::Unpreserved{"/Users/you/Documents/Tax", "owner", "not running as root"});
+        RestoreCoordinator::Result::Unpreserved{"/home/you/Documents/Tax", "owner", "not running as root"});
     return result;
 }
 
@@ -99,7 +99,7 @@ QImage render(RestoreAppModel& model, int width) {
 
 void write(const std::string& folder, std::ostream& out) {
     fs::create_directories(fs::path(folder));  // an existing folder is fine; failures throw
-    const std::string backupPath = "/Volumes/Backup/Wendle Marsh";
+    const std::string backupPath = "/media/you/Backup/Wendle Marsh";
     const std::string restored = homeFolder() + "/Restored";
 
     const Picture pictures[] = {

@@ -296,9 +296,9 @@ QWidget* RestoreWindow::buildReportScreen() {
     auto* actions = new QWidget(screen);
     auto* actionsLayout = new QHBoxLayout(actions);
     actionsLayout->setContentsMargins(0, 0, 0, 0);
-    showInFinderButton_ = new QPushButton(WM_Q("Show in Finder"), actions);
-    showInFinderButton_->setObjectName("showInFinderButton");
-    QObject::connect(showInFinderButton_, &QPushButton::clicked, this, [this] {
+    showInFilesButton_ = new QPushButton(WM_Q("Show in Files"), actions);
+    showInFilesButton_->setObjectName("showInFilesButton");
+    QObject::connect(showInFilesButton_, &QPushButton::clicked, this, [this] {
         if (shown_.phase.kind == RestoreAppModel::Phase::Kind::finished && platform_.showInFileManager) {
             platform_.showInFileManager(shown_.phase.into);
         }
@@ -306,7 +306,7 @@ QWidget* RestoreWindow::buildReportScreen() {
     startAgainButton_ = new QPushButton(WM_Q("Restore Something Else"), actions);
     startAgainButton_->setObjectName("restoreSomethingElseButton");
     QObject::connect(startAgainButton_, &QPushButton::clicked, this, [this] { model_.startAgain(); });
-    actionsLayout->addWidget(showInFinderButton_);
+    actionsLayout->addWidget(showInFilesButton_);
     actionsLayout->addWidget(startAgainButton_);
     actionsLayout->addStretch(1);
     layout->addWidget(actions);

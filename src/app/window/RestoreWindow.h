@@ -94,7 +94,7 @@ private:
     QLabel* restoreBusyText_ = nullptr;
 
     QWidget* reportHolder_ = nullptr;  // the report's content, rebuilt per result
-    QPushButton* showInFinderButton_ = nullptr;
+    QPushButton* showInFilesButton_ = nullptr;
     QPushButton* startAgainButton_ = nullptr;
 };
 

@@ -48,7 +48,7 @@ TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
         {"restoreIntoChoose", "Choose..."},
         {"openButton", "Open Backup"},
         {"restoreButton", "Restore"},
-        {"showInFinderButton", "Show in Finder"},
+        {"showInFilesButton", "Show in Files"},
         {"restoreSomethingElseButton", "Restore Something Else"},
     };
     for (const auto& [name, text] : texts) EXPECT_EQ(textOf(name), text) << name;
@@ -295,7 +295,7 @@ TEST_F(RestoreWindowTest, ThePickerAndTheFileManagerGoThroughThePlatform) {
 
     model.setPhase(Phase::finished(resultWith(0), "/home/you/Restored"));
     settle();
-    click("showInFinderButton");
+    click("showInFilesButton");
     EXPECT_EQ(shownFolders, std::vector<std::string>{"/home/you/Restored"});
     click("restoreSomethingElseButton");
     settle();
