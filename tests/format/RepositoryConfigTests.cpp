@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <random>
 
 #include "core/Base64.h"
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
 #include "format/HostPlatform.h"
 #include "format/Fixtures.h"
-#include "format/Mutation.h"
 #include "format/RepositoryConfig.h"
 
 namespace wm {
@@ -136,26 +134,6 @@ TEST(HostPlatform, VersionTextFromTheRelease) {
     EXPECT_EQ(createdByText("0.1.3"), "WendleMarsh/0.1.3 (" + host + ")");
 }
 
-
-// The config file is read before any key is known, so anybody can damage it: every damage
-// is classified as a RepositoryConfig::Error, and nothing else escapes.
-TEST(RepositoryConfig, RandomMutationsAreClassified) {
-    RepositoryConfig withKDF(repoID(9), "WendleMarsh/0.1.3 (6.1.0)", Date::fromMicroseconds(1700000000123000));
-    withKDF.kdf = RepositoryConfig::KDF{"PBKDF2-HMAC-SHA256", Bytes(16, 3), 600000};
-    const Bytes original = withKDF.encoded();
-    std::mt19937_64 rng(0xC0F1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    for (int i = 0; i < 3000 && std::chrono::steady_clock::now() < deadline; ++i) {
-        const Bytes damaged = test::mutate(original, rng);
-        try {
-            const RepositoryConfig c = RepositoryConfig::decode(damaged);
-            EXPECT_EQ(c.repositoryID.size(), 32u);
-        } catch (const RepositoryConfig::Error&) {
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "escaped: " << e.what() << " from " << stringOf(damaged);
-        }
-    }
-}
 
 }  // namespace
 }  // namespace wm
