@@ -1,7 +1,7 @@
 #pragma once
-// Expected sentences kept in tests/data/policy/<file>: one "name<TAB>text" per line,
-// "#" starts a comment. A test builds the actual texts by name and checks them all in
-// one loop, so every text is written once and compared word for word.
+// Expected texts kept in tests/data/policy/<file>: one "name<TAB>text" per line, "#" starts
+// a comment, "(none)" stands for an absent text. Every name in the file must be checked
+// and every checked name must be in the file.
 #include <fstream>
 #include <map>
 #include <optional>
@@ -11,34 +11,18 @@
 
 namespace wm::test {
 
-inline std::map<std::string, std::string> expectedTexts(const std::string& file) {
+inline void expectTexts(const std::string& file, std::map<std::string, std::optional<std::string>> actual) {
     std::ifstream in(std::string(WM_POLICY_TEST_DATA) + "/" + file);
-    EXPECT_TRUE(in) << file;
-    std::map<std::string, std::string> texts;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
+    ASSERT_TRUE(in) << file;
+    for (std::string line; std::getline(in, line);) {
         const auto tab = line.find('\t');
-        EXPECT_NE(tab, std::string::npos) << line;
-        if (tab != std::string::npos) texts[line.substr(0, tab)] = line.substr(tab + 1);
+        if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
+        const auto it = actual.find(line.substr(0, tab));
+        if (it == actual.end()) { ADD_FAILURE() << line.substr(0, tab) << " is never checked"; continue; }
+        EXPECT_EQ(it->second.value_or("(none)"), line.substr(tab + 1)) << it->first;
+        actual.erase(it);
     }
-    return texts;
-}
-
-// Every name of the file has an actual text equal to it, and every actual text is in
-// the file. An absent actual text is written "(none)" in the file.
-inline void expectTexts(const std::string& file, const std::map<std::string, std::optional<std::string>>& actual) {
-    const auto expected = expectedTexts(file);
-    for (const auto& [name, text] : actual) {
-        auto it = expected.find(name);
-        if (it == expected.end()) {
-            ADD_FAILURE() << file << " has no line for " << name;
-            continue;
-        }
-        EXPECT_EQ(text.value_or("(none)"), it->second) << name;
-    }
-    for (const auto& [name, text] : expected)
-        if (!actual.count(name)) ADD_FAILURE() << name << " in " << file << " is never checked";
+    for (const auto& entry : actual) ADD_FAILURE() << file << " has no line for " << entry.first;
 }
 
 }  // namespace wm::test

@@ -4,12 +4,8 @@
 #include "core/Localization.h"
 
 namespace {
-
-class PinnedLocale : public ::testing::Environment {
-public:
+struct PinnedLocale : ::testing::Environment {
     void SetUp() override { wm::Localization::setLocaleForTesting("en_US"); }
 };
-
 const auto* const pinned = ::testing::AddGlobalTestEnvironment(new PinnedLocale);
-
 }  // namespace
