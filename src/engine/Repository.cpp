@@ -140,6 +140,7 @@ void Repository::loadIndex() {
     index.reserveCapacity(static_cast<std::size_t>(
         std::min<std::uint64_t>(totalBytes / PackFile::directoryRecordSize, reservationCap)));
     bool merged = false;
+    std::unordered_set<std::string> loadedFiles;
     for (const auto& path : files) {
         const Bytes sealed = destination_->read(path);  // a read error ends the opening
         std::vector<IndexFile::Section> sections;
@@ -154,6 +155,7 @@ void Repository::loadIndex() {
         }
         for (const auto& section : sections) index.appendUnchecked(section);
         merged = true;
+        loadedFiles.insert(path.fileName());
     }
     index.finishAppending();
 
@@ -168,6 +170,7 @@ void Repository::loadIndex() {
 
     std::unique_lock lock(stateMutex_);
     index_ = std::move(index);
+    indexFiles_ = std::move(loadedFiles);
 }
 
 bool Repository::hasAnyPack() const {

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -36,6 +38,7 @@
 #include "core/Date.h"
 #include "core/DestinationHealth.h"
 #include "core/Identifiers.h"
+#include "core/RetentionPolicy.h"
 #include "core/Snapshot.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/BlobType.h"
@@ -218,6 +221,39 @@ public:
         return body(index_);
     }
 
+    // --- garbage collection (pruning) ---
+    // Defined in RepositoryCollecting.cpp.
+
+    // The snapshots of the head whose records read, open and convert, in head order; the
+    // others are passed over. Only what retention decides on is filled in (no sources, only
+    // the file count of the stats).
+    std::vector<Snapshot> allSnapshots() const;
+    // The bytes each snapshot adds to storage, packs estimated from the index: each pack is
+    // charged once, to the newest snapshot that reaches it. Walk errors are thrown.
+    StoredSizes storedSizes(const std::vector<Snapshot>& snapshots) const;
+    // Every tree and content blob the snapshots reach, their root trees included. Each tree
+    // is read once however many snapshots share it; content blobs are never read. A record or
+    // tree that cannot be read, opened or decoded throws that error.
+    std::unordered_set<BlobID> reachableBlobs(const std::unordered_set<SnapshotID>& snapshots) const;
+    // The pack files on the destination, by the identity their names give. Listing errors
+    // are thrown.
+    std::unordered_set<PackID> presentPackIDs() const;
+    // Removes every "*.mark" file under "gc" but the run's own. Never throws for an
+    // ordinary failure.
+    void removeMarksOtherThan(const UUID& runID) const;
+    // The writing lock held through lockWriting(), asked for by the two operations below so
+    // that nothing else writes while they read and replace what they own.
+    using WritingGuard = std::unique_lock<std::mutex>;
+    // Writes a new signed head listing exactly these snapshots (counter + 1, refused with
+    // HeadRecord::Error::counterExhausted at its largest value), then adopts it. Seal and
+    // write errors are thrown and leave the head as it was.
+    void setHead(const WritingGuard& writing, const std::vector<SnapshotID>& snapshots, Date now);
+    // Writes one index file of every entry outside the excluded packs, then removes the
+    // index files this repository loaded or wrote (never one it did not read, such as a file
+    // another writer added since), then adopts the new index. Unflushed sections are part
+    // of the new file. Errors are thrown; the in-memory index changes only at the end.
+    void rewriteIndex(const WritingGuard& writing, const std::unordered_set<PackID>& excluding);
+
     // --- whole-file writes shared by every writer of repository files ---
 
     // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
@@ -265,6 +301,14 @@ private:
     void awaitPackWrite(bool rethrow);
     void flushPendingIndex();
     WorkerPool& pool();
+    // Depth-first walk from a tree: inserts it and every tree and content blob below it into
+    // `visited`, calling newlyFound for each blob not there before. A tree already visited is
+    // not read again.
+    void collectReachable(const BlobID& tree, std::unordered_set<BlobID>& visited,
+                          const std::function<void(const BlobID&)>& newlyFound) const;
+    // Each pack's size estimated from the index: its largest blob end, plus the sealed
+    // directory (45 bytes a blob) and its framing. Saturates instead of overflowing.
+    std::unordered_map<PackID, std::int64_t> packSizesFromIndex() const;
 
     const std::shared_ptr<Destination> destination_;
     const RepositoryConfig config_;
@@ -282,6 +326,9 @@ private:
     std::exception_ptr lostPack_;  // set when a finished pack's bytes were lost
     std::vector<IndexFile::Section> unflushedSections_;
     std::size_t unflushedEntryCount_ = 0;
+    // The names of the index files whose entries are in index_: those loaded at opening and
+    // those written since. Only these may be replaced by a rewrite.
+    std::unordered_set<std::string> indexFiles_;
     DestinationHealth health_;
 
     std::mutex writerMutex_;

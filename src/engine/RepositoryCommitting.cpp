@@ -17,9 +17,11 @@ void Repository::flushPendingIndex() {
         sections = unflushedSections_;
     }
     const Bytes sealed = cipher_.sealMetadata(IndexFile::encode(sections));
-    write(sealed, RepositoryLayout::index(UUID::random()), *destination_);
+    const RepoPath path = RepositoryLayout::index(UUID::random());
+    write(sealed, path, *destination_);
 
     std::unique_lock lock(stateMutex_);
+    indexFiles_.insert(path.fileName());
     std::size_t written = 0;
     for (const auto& section : sections) written += section.entries.size();
     unflushedSections_.erase(unflushedSections_.begin(),

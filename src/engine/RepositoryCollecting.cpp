@@ -1,0 +1,220 @@
+// What garbage collection asks of a repository: the snapshots retention decides on, the
+// blobs they reach, the packs on storage, and the two replacements a sweep makes (head and
+// index), each written whole before it is adopted.
+#include <algorithm>
+#include <limits>
+
+#include "core/RetentionEvaluator.h"
+#include "engine/Repository.h"
+#include "format/PackFiles.h"
+#include "format/PackFile.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "format/TreeObject.h"
+
+namespace wm {
+
+namespace {
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b < 0 ? std::numeric_limits<std::int64_t>::min()
+                                                         : std::numeric_limits<std::int64_t>::max();
+    return sum;
+}
+
+}  // namespace
+
+std::vector<Snapshot> Repository::allSnapshots() const {
+    std::vector<Snapshot> snapshots;
+    for (const SnapshotID& id : snapshotIDs()) {
+        std::optional<SnapshotRecord> record;
+        try {
+            record = snapshot(id);
+        } catch (const std::exception&) {
+            continue;  // unreadable: neither kept nor given up
+        }
+        const auto device = DeviceID::fromBytes(record->deviceID);
+        const auto root = BlobID::fromBytes(record->rootTree);
+        if (!device || !root) continue;
+        Snapshot s;
+        s.id = id;
+        s.counter = record->counter;
+        s.deviceID = *device;
+        s.deviceName = record->deviceName;
+        if (record->parent) s.parent = SnapshotID{*record->parent};
+        s.createdAt = record->createdAt;
+        s.rootTree = *root;
+        s.stats.files = record->stats.files;
+        for (const auto& flag : record->flags) {
+            if (const auto known = snapshotFlagFromRawValue(flag)) s.flags.insert(*known);
+        }
+        snapshots.push_back(std::move(s));
+    }
+    return snapshots;
+}
+
+void Repository::collectReachable(const BlobID& tree, std::unordered_set<BlobID>& visited,
+                                  const std::function<void(const BlobID&)>& newlyFound) const {
+    // An explicit stack: a hostile or very deep tree cannot exhaust the thread's stack.
+    std::vector<BlobID> pending;
+    auto found = [&](const BlobID& id) {
+        if (!visited.insert(id).second) return false;
+        if (newlyFound) newlyFound(id);
+        return true;
+    };
+    if (found(tree)) pending.push_back(tree);
+    Bytes buffer;
+    while (!pending.empty()) {
+        const BlobID next = pending.back();
+        pending.pop_back();
+        const auto entries = TreeObject::decode(blob(next, buffer));
+        const std::size_t firstChild = pending.size();
+        for (const auto& entry : entries) {
+            if (entry.contentBlobs) {
+                for (const auto& content : *entry.contentBlobs) found(content);
+            }
+            if (entry.childTree && found(*entry.childTree)) pending.push_back(*entry.childTree);
+        }
+        // Children are walked in stored order.
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
+    }
+}
+
+std::unordered_set<BlobID> Repository::reachableBlobs(const std::unordered_set<SnapshotID>& snapshots) const {
+    std::unordered_set<BlobID> visited;
+    for (const SnapshotID& id : snapshots) {
+        const SnapshotRecord record = snapshot(id);
+        const auto root = BlobID::fromBytes(record.rootTree);
+        if (!root) throw TreeObject::Error::invalidBlobID();
+        collectReachable(*root, visited, {});
+    }
+    return visited;
+}
+
+std::unordered_map<PackID, std::int64_t> Repository::packSizesFromIndex() const {
+    struct Extent {
+        std::int64_t end = 0;
+        std::int64_t entries = 0;
+    };
+    std::unordered_map<PackID, Extent> extents;
+    withIndex([&](const CompactIndex& index) {
+        index.forEach([&](const BlobID&, const CompactIndex::Location& location) {
+            auto& extent = extents[location.pack];
+            const auto offset = static_cast<std::int64_t>(
+                std::min<std::uint64_t>(location.entry.offset, std::numeric_limits<std::int64_t>::max()));
+            extent.end = std::max(extent.end, saturatingAdd(offset, location.entry.length));
+            ++extent.entries;
+        });
+    });
+    constexpr std::int64_t framing = 4 + 12 + 16 + 12;  // record count, nonce, tag, trailer
+    std::unordered_map<PackID, std::int64_t> sizes;
+    for (const auto& [pack, extent] : extents) {
+        const std::int64_t directory =
+            extent.entries > std::numeric_limits<std::int64_t>::max() / 45 ? std::numeric_limits<std::int64_t>::max()
+                                                                           : extent.entries * 45;
+        sizes.emplace(pack, saturatingAdd(saturatingAdd(extent.end, framing), directory));
+    }
+    return sizes;
+}
+
+StoredSizes Repository::storedSizes(const std::vector<Snapshot>& snapshots) const {
+    const auto estimates = packSizesFromIndex();
+    std::unordered_set<BlobID> visited;
+    std::unordered_set<PackID> counted;
+    StoredSizes sizes;
+    for (const Snapshot& snapshot : RetentionEvaluator::newestFirst(snapshots)) {
+        std::int64_t bytes = 0;
+        collectReachable(snapshot.rootTree, visited, [&](const BlobID& id) {
+            const auto location = withIndex([&](const CompactIndex& index) { return index.location(id); });
+            if (!location || !counted.insert(location->pack).second) return;
+            const auto estimate = estimates.find(location->pack);
+            if (estimate != estimates.end()) bytes = saturatingAdd(bytes, estimate->second);
+        });
+        sizes.addedBytes[snapshot.id] = bytes;
+    }
+    return sizes;
+}
+
+std::unordered_set<PackID> Repository::presentPackIDs() const {
+    std::unordered_set<PackID> present;
+    PackFiles::forEach(*destination_, [&](const PackID& id, const RepoPath&) { present.insert(id); });
+    return present;
+}
+
+void Repository::removeMarksOtherThan(const UUID& runID) const {
+    const RepoPath keep = RepositoryLayout::gcMark(runID);
+    std::vector<RepoPath> listed;
+    try {
+        listed = destination_->list(RepositoryLayout::gcDirectory());
+    } catch (const std::exception&) {
+        return;
+    }
+    for (const RepoPath& path : listed) {
+        if (path.isRoot() || !endsWith(path.fileName(), ".mark") || path == keep) continue;
+        try {
+            destination_->remove(path);
+        } catch (const std::exception&) {
+            // Left for the next mark or sweep.
+        }
+    }
+}
+
+void Repository::setHead(const WritingGuard& writing, const std::vector<SnapshotID>& snapshots, Date now) {
+    if (writing.mutex() != &writerMutex_ || !writing.owns_lock()) std::terminate();
+    std::vector<UUID> listed;
+    listed.reserve(snapshots.size());
+    for (const auto& id : snapshots) listed.push_back(id.value);
+    HeadRecord next = head().successor(std::move(listed), now, deviceID_.data());
+    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_);
+    replaceHead(std::move(next));
+}
+
+void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_set<PackID>& excluding) {
+    if (writing.mutex() != &writerMutex_ || !writing.owns_lock()) std::terminate();
+    std::vector<IndexFile::Section> sections;
+    std::unordered_set<std::string> replaced;
+    {
+        std::shared_lock lock(stateMutex_);
+        std::unordered_map<PackID, std::size_t> sectionOf;
+        index_.forEach([&](const BlobID&, const CompactIndex::Location& location) {
+            if (excluding.count(location.pack) != 0) return;
+            auto [it, added] = sectionOf.try_emplace(location.pack, sections.size());
+            if (added) sections.push_back(IndexFile::Section{location.pack, {}});
+            sections[it->second].entries.push_back(location.entry);
+        });
+        replaced = indexFiles_;
+    }
+
+    std::vector<RepoPath> old;
+    for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
+        if (!path.isRoot() && endsWith(path.fileName(), ".idx") && replaced.count(path.fileName()) != 0)
+            old.push_back(std::move(path));
+    }
+    const RepoPath written = RepositoryLayout::index(UUID::random());
+    write(cipher_.sealMetadata(IndexFile::encode(sections)), written, *destination_);
+    {
+        // From here the new file holds every entry: should a removal fail, the files not yet
+        // removed are still ours to replace next time.
+        std::unique_lock lock(stateMutex_);
+        indexFiles_.insert(written.fileName());
+    }
+    for (const RepoPath& path : old) {
+        destination_->remove(path);
+        std::unique_lock lock(stateMutex_);
+        indexFiles_.erase(path.fileName());
+    }
+
+    CompactIndex fresh(sections);
+    std::unique_lock lock(stateMutex_);
+    index_ = std::move(fresh);
+    unflushedSections_.clear();
+    unflushedEntryCount_ = 0;
+    indexFiles_ = {written.fileName()};
+}
+
+}  // namespace wm
