@@ -1,0 +1,291 @@
+#include "maintenance/Pruner.h"
+
+#include <limits>
+
+#include "core/RetentionEvaluator.h"
+#include "engine/Repository.h"
+#include "format/HeadRecord.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "maintenance/IdentityDigest.h"
+
+namespace wm {
+
+namespace J = RepositoryJSON;
+
+// --- errors ---
+
+Pruner::Error Pruner::Error::stillCooling(Date until) {
+    Error e(Kind::stillCooling, "Pruner.Error.stillCooling(until: " + J::dateText(until) + ")");
+    e.until = until;
+    return e;
+}
+Pruner::Error Pruner::Error::noMark() { return {Kind::noMark, "Pruner.Error.noMark"}; }
+Pruner::Error Pruner::Error::reachableSetChanged() { return {Kind::reachableSetChanged, "Pruner.Error.reachableSetChanged"}; }
+Pruner::Error Pruner::Error::markUnreadable() { return {Kind::markUnreadable, "Pruner.Error.markUnreadable"}; }
+Pruner::Error Pruner::Error::indexIncomplete() { return {Kind::indexIncomplete, "Pruner.Error.indexIncomplete"}; }
+Pruner::Error Pruner::Error::headMoved() { return {Kind::headMoved, "Pruner.Error.headMoved"}; }
+
+// --- the mark record ---
+
+namespace {
+
+JSON uuidArray(const std::vector<UUID>& ids) {
+    JSON list = JSON::array();
+    for (const auto& id : ids) list.push_back(J::uuid(id));
+    return list;
+}
+
+const JSON& arrayMember(const JSON& o, std::string_view key) {
+    const JSON& list = J::member(o, key);
+    if (!list.is_array())
+        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, std::string(key), "expected an array");
+    return list;
+}
+
+std::vector<UUID> toUUIDs(const JSON& o, std::string_view key) {
+    std::vector<UUID> ids;
+    for (const auto& item : arrayMember(o, key)) ids.push_back(J::toUUID(item, key));
+    return ids;
+}
+
+// Whether a refusal is storage-side retention keeping an object it may not delete yet.
+bool isRetentionRefusal(const std::exception& error) {
+    return std::string_view(error.what()).find("retention expires") != std::string_view::npos;
+}
+
+// Runs a reachability walk; any failure of it is the mark's being unreadable.
+template <class Walk>
+auto walking(Walk&& walk) {
+    try {
+        return walk();
+    } catch (const std::exception&) {
+        throw Pruner::Error::markUnreadable();
+    }
+}
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::int64_t>::max() : sum;
+}
+
+// Whole milliseconds, rounded down: stored exactly, and never later than the moment given.
+Date wholeMilliseconds(Date date) {
+    std::int64_t us = date.microseconds;
+    std::int64_t rest = us % 1000;
+    if (rest < 0) rest += 1000;
+    return Date::fromMicroseconds(us - rest);
+}
+
+}  // namespace
+
+JSON Pruner::Mark::toJSON() const {
+    JSON list = JSON::array();
+    for (const auto& c : candidates) list.push_back(J::data(c));
+    JSON o = JSON::object();
+    o["v"] = v;
+    o["runID"] = J::uuid(runID);
+    o["markedAt"] = J::date(markedAt);
+    o["candidates"] = std::move(list);
+    o["reachableDigest"] = J::data(reachableDigest);
+    o["retainedSnapshots"] = uuidArray(retainedSnapshots);
+    o["prunableSnapshots"] = uuidArray(prunableSnapshots);
+    return o;
+}
+
+Pruner::Mark Pruner::Mark::fromJSON(const JSON& o) {
+    Mark m;
+    m.v = J::int64(J::member(o, "v"), "v");
+    m.runID = J::toUUID(J::member(o, "runID"), "runID");
+    m.markedAt = J::toDate(J::member(o, "markedAt"), "markedAt");
+    for (const auto& item : arrayMember(o, "candidates")) m.candidates.push_back(J::toData(item, "candidates"));
+    m.reachableDigest = J::toData(J::member(o, "reachableDigest"), "reachableDigest");
+    m.retainedSnapshots = toUUIDs(o, "retainedSnapshots");
+    m.prunableSnapshots = toUUIDs(o, "prunableSnapshots");
+    return m;
+}
+
+Bytes Pruner::digest(const std::unordered_set<BlobID>& blobs) { return identityDigest(blobs); }
+
+std::optional<Pruner::Mark> Pruner::latestMark(const Repository& repository) {
+    Destination& destination = *repository.destination();
+    std::optional<Mark> best;
+    for (const RepoPath& path : destination.list(RepositoryLayout::gcDirectory())) {
+        const std::string name = path.isRoot() ? std::string() : path.fileName();
+        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".mark") != 0) continue;
+        try {
+            Mark mark = SignedFile::open<Mark>(destination.read(path), repository.keys(), repository.cipher());
+            if (!best || mark.markedAt > best->markedAt) best = std::move(mark);
+        } catch (const std::exception&) {
+            // Unreadable or not a mark: passed over.
+        }
+    }
+    return best;
+}
+
+// --- mark ---
+
+Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& policy,
+                                const std::vector<RetentionHold>& holds, Date now) {
+    std::lock_guard running(running_);
+    const std::vector<Snapshot> snapshots = repository.allSnapshots();
+    std::optional<StoredSizes> sizes;
+    if (policy.kind == RetentionPolicy::Kind::size) sizes = walking([&] { return repository.storedSizes(snapshots); });
+    const auto retained = RetentionEvaluator::retained(snapshots, policy, holds, now, sizes);
+    std::vector<UUID> prunable;
+    for (const auto& s : snapshots) {
+        if (retained.count(s.id) == 0) prunable.push_back(s.id.value);
+    }
+    const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
+
+    std::unordered_set<PackID> live;
+    repository.withIndex([&](const CompactIndex& index) {
+        for (const auto& blob : reachable) {
+            if (const auto location = index.location(blob)) live.insert(location->pack);
+        }
+    });
+    std::vector<PackID> candidates;
+    for (const auto& pack : repository.presentPackIDs()) {
+        if (live.count(pack) == 0) candidates.push_back(pack);
+    }
+    std::int64_t candidateBytes = 0;
+    for (const auto& pack : candidates) {
+        try {
+            const auto size = repository.destination()->size(RepositoryLayout::pack(pack));
+            if (size && *size > 0) candidateBytes = saturatingAdd(candidateBytes, *size);
+        } catch (const std::exception&) {
+            // An unknown size counts nothing; the pack stays a candidate.
+        }
+    }
+
+    Mark mark;
+    mark.runID = UUID::random();
+    mark.markedAt = wholeMilliseconds(now);
+    for (const auto& pack : candidates) mark.candidates.push_back(pack.data());
+    mark.reachableDigest = digest(reachable);
+    for (const auto& id : retained) mark.retainedSnapshots.push_back(id.value);
+    mark.prunableSnapshots = prunable;
+    const Bytes sealed = SignedFile::seal(mark, repository.keys(), repository.cipher());
+    Repository::write(sealed, RepositoryLayout::gcMark(mark.runID), *repository.destination());
+    repository.removeMarksOtherThan(mark.runID);
+
+    MarkReport report;
+    report.runID = mark.runID;
+    report.candidatePacks = static_cast<std::int64_t>(candidates.size());
+    report.candidateBytes = candidateBytes;
+    report.retainedSnapshots = static_cast<std::int64_t>(retained.size());
+    report.prunableSnapshots = static_cast<std::int64_t>(prunable.size());
+    report.sweepAllowedFrom = mark.markedAt.adding(static_cast<double>(coolingSeconds));
+    return report;
+}
+
+// --- sweep ---
+
+Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&,
+                                  const std::vector<RetentionHold>& holds, Date now) {
+    std::lock_guard running(running_);
+    Destination& destination = *repository.destination();
+    const std::optional<Mark> mark = latestMark(repository);
+    if (!mark) throw Error::noMark();
+    repository.removeMarksOtherThan(mark->runID);
+
+    const Date coolingEnd = mark->markedAt.adding(static_cast<double>(coolingSeconds));
+    if (now < coolingEnd) throw Error::stillCooling(coolingEnd);
+
+    std::unordered_set<SnapshotID> prunable;
+    std::unordered_set<SnapshotID> retained;
+    for (const auto& id : mark->prunableSnapshots) prunable.insert(SnapshotID{id});
+    for (const auto& id : mark->retainedSnapshots) retained.insert(SnapshotID{id});
+    const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
+    if (digest(reachable) != mark->reachableDigest) throw Error::reachableSetChanged();
+
+    // From here on nothing else of this repository writes, and the state is the one on storage.
+    Repository::WritingGuard writing = repository.lockWriting();
+    const HeadRecord stored =
+        SignedFile::open<HeadRecord>(destination.read(RepositoryLayout::head()), repository.keys(), repository.cipher());
+    if (stored.counter != repository.counter()) throw Error::headMoved();
+
+    // A hold placed since the mark protects what it covers now.
+    for (auto it = prunable.begin(); it != prunable.end();) {
+        bool held = false;
+        std::optional<SnapshotRecord> record;
+        try {
+            record = repository.snapshot(*it);
+        } catch (const std::exception&) {
+            // A record that no longer reads cannot be restored either: it stays given up.
+        }
+        for (const auto& hold : holds) {
+            if (record && hold.isActive() && record->createdAt < hold.protectsSnapshotsBefore) held = true;
+        }
+        it = held ? prunable.erase(it) : std::next(it);
+    }
+
+    std::vector<SnapshotID> survivors;  // in head order
+    std::unordered_set<SnapshotID> surviving;
+    for (const auto& id : repository.snapshotIDs()) {
+        if (prunable.count(id) != 0) continue;
+        survivors.push_back(id);
+        surviving.insert(id);
+    }
+    const auto live = walking([&] { return repository.reachableBlobs(surviving); });
+    std::unordered_set<PackID> livePacks;
+    bool complete = true;
+    repository.withIndex([&](const CompactIndex& index) {
+        for (const auto& blob : live) {
+            const auto location = index.location(blob);
+            if (!location) complete = false;
+            else livePacks.insert(location->pack);
+        }
+    });
+    // A blob that is needed but not located may lie in any candidate: delete nothing.
+    if (!complete) throw Error::indexIncomplete();
+
+    SweepReport report;
+    report.snapshotsDeleted = static_cast<std::int64_t>(prunable.size());
+    if (!prunable.empty()) {
+        repository.setHead(writing, survivors, now);
+        for (const auto& id : prunable) {
+            try {
+                destination.remove(RepositoryLayout::snapshot(id));
+            } catch (const std::exception& error) {
+                if (!isRetentionRefusal(error)) throw;
+            }
+        }
+    }
+
+    std::vector<PackID> doomed;
+    std::unordered_set<PackID> excluded;
+    for (const auto& bytes : mark->candidates) {
+        const auto pack = PackID::fromBytes(bytes);
+        if (!pack) continue;
+        if (livePacks.count(*pack) != 0) {
+            ++report.packsSpared;
+            continue;
+        }
+        std::optional<std::int64_t> size;
+        try {
+            size = destination.size(RepositoryLayout::pack(*pack));
+        } catch (const std::exception&) {
+        }
+        if (!size || *size <= 0 || !excluded.insert(*pack).second) continue;
+        doomed.push_back(*pack);
+        report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, *size);
+    }
+    if (!doomed.empty()) {
+        // The index stops naming the packs before any of them goes.
+        repository.rewriteIndex(writing, excluded);
+        for (const auto& pack : doomed) {
+            try {
+                destination.remove(RepositoryLayout::pack(pack));
+                ++report.packsDeleted;
+            } catch (const std::exception& error) {
+                if (!isRetentionRefusal(error)) throw;
+                ++report.packsHeld;
+            }
+        }
+    }
+    destination.remove(RepositoryLayout::gcMark(mark->runID));
+    return report;
+}
+
+}  // namespace wm

@@ -1,0 +1,119 @@
+#pragma once
+// Garbage collection in two phases with a cooling period between them.
+//
+// mark() applies the retention rule to the head's snapshots, walks the trees of those it
+// keeps, and records in one signed mark file under "gc" the packs that hold no reachable
+// blob, with a digest of the reachable set. It deletes nothing.
+//
+// sweep() acts on the newest mark once the cooling period has passed: it checks that the
+// kept snapshots still reach exactly the recorded set, takes the given-up snapshots out of
+// the head, rewrites the index without the packs no surviving snapshot needs, deletes those
+// packs, and removes the mark last. Every step can be repeated after a stop at any point.
+//
+// A Pruner keeps nothing between calls; calls on one Pruner run one at a time.
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/Date.h"
+#include "core/Error.h"
+#include "core/Identifiers.h"
+#include "core/RepositoryJSON.h"
+#include "core/RetentionPolicy.h"
+
+namespace wm {
+
+class Repository;
+
+class Pruner {
+public:
+    class Error : public wm::Error {
+    public:
+        enum class Kind {
+            stillCooling,         // until: the earliest moment the sweep may run
+            noMark,               // no mark file opens
+            reachableSetChanged,  // the kept snapshots reach another set than the mark recorded
+            markUnreadable,       // a record or tree on a walk cannot be read, opened or decoded
+            indexIncomplete,      // a blob a surviving snapshot needs has no location in the index
+            headMoved,            // the head on storage is not the one this repository holds
+        };
+        static Error stillCooling(Date until);
+        static Error noMark();
+        static Error reachableSetChanged();
+        static Error markUnreadable();
+        static Error indexIncomplete();
+        static Error headMoved();
+
+        Kind kind;
+        Date until;  // stillCooling
+
+        friend bool operator==(const Error& a, const Error& b) { return a.kind == b.kind && a.until == b.until; }
+
+    private:
+        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    };
+
+    // The record in gc/<runID>.mark.
+    struct Mark {
+        std::int64_t v = 2;
+        UUID runID;
+        Date markedAt;
+        std::vector<Bytes> candidates;  // each a PackID's 32 bytes
+        Bytes reachableDigest;
+        std::vector<UUID> retainedSnapshots;
+        std::vector<UUID> prunableSnapshots;
+
+        JSON toJSON() const;
+        static Mark fromJSON(const JSON& json);
+        friend bool operator==(const Mark&, const Mark&) = default;
+    };
+
+    struct MarkReport {
+        UUID runID;
+        std::int64_t candidatePacks = 0;
+        std::int64_t candidateBytes = 0;  // as the destination reports them; unknown sizes count 0
+        std::int64_t retainedSnapshots = 0;
+        std::int64_t prunableSnapshots = 0;
+        Date sweepAllowedFrom;
+    };
+
+    struct SweepReport {
+        std::int64_t packsDeleted = 0;
+        std::int64_t bytesReclaimed = 0;   // packs put on the delete list, held ones included
+        std::int64_t snapshotsDeleted = 0;
+        std::int64_t packsSpared = 0;      // candidates a surviving snapshot still needs
+        std::int64_t packsHeld = 0;        // removal refused by storage-side retention
+    };
+
+    // Seven days: the least time between a mark and its sweep.
+    static constexpr std::int64_t coolingSeconds = 604800;
+
+    Pruner() = default;
+
+    // The mark phase. Retention decides with the given holds. Throws Error::markUnreadable
+    // when a kept snapshot or a tree cannot be read, and the destination's errors; a phase
+    // that throws writes and removes nothing.
+    MarkReport mark(Repository& repository, const RetentionPolicy& policy, const std::vector<RetentionHold>& holds,
+                    Date now);
+    // The sweep phase. The snapshots it removes are those the mark gives up, less any that an
+    // active hold among `holds` protects now (a hold placed during the cooling period counts);
+    // `policy` is not consulted. Holds the repository's writing lock from the head check to the
+    // last pack removal.
+    SweepReport sweep(Repository& repository, const RetentionPolicy& policy, const std::vector<RetentionHold>& holds,
+                      Date now);
+
+    // SHA-256 over the blob identities in ascending byte order.
+    static Bytes digest(const std::unordered_set<BlobID>& blobs);
+    // The newest mark that opens (by markedAt; the first listed of equal ones), or nothing.
+    // A listing error is thrown; files that do not open are passed over.
+    static std::optional<Mark> latestMark(const Repository& repository);
+
+private:
+    std::mutex running_;
+};
+
+}  // namespace wm

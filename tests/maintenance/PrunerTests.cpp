@@ -1,0 +1,172 @@
+// Marking and sweeping: exact candidates, the cooling period, what protects a pack or a
+// snapshot between the phases, refusals that delete nothing, and stops at every step.
+#include <gtest/gtest.h>
+
+#include "MaintenanceFixture.h"
+#include "engine/HoldRecord.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "maintenance/Pruner.h"
+
+namespace wm::test {
+namespace {
+
+const RetentionPolicy keepNewest = RetentionPolicy::lastN(1);
+
+TEST(Pruner, MarkListsExactlyTheUnreachablePacksAndChangesNothingOutsideGC) {
+    Fixture f;
+    const auto before = filesOutside(*f.memory, {"gc"});
+    const auto report = Pruner().mark(*f.repository, keepNewest, {}, day(2));
+    EXPECT_EQ(filesOutside(*f.memory, {"gc"}), before);
+    EXPECT_EQ(report.retainedSnapshots, 1);
+    EXPECT_EQ(report.prunableSnapshots, 2);
+    EXPECT_EQ(report.sweepAllowedFrom, day(9));
+    const auto mark = *Pruner::latestMark(*f.repository);
+    EXPECT_EQ(mark.markedAt, day(2));
+    std::set<Bytes> candidates(mark.candidates.begin(), mark.candidates.end());
+    EXPECT_EQ(candidates, (std::set<Bytes>{f.packs[0].data(), f.packs[1].data(), f.orphan.data()}));
+    EXPECT_EQ(report.candidatePacks, 3);
+    EXPECT_EQ(filesUnder(*f.memory, "gc").size(), 1u);
+
+    // A second mark replaces the first.
+    Pruner().mark(*f.repository, keepNewest, {}, day(3));
+    EXPECT_EQ(filesUnder(*f.memory, "gc").size(), 1u);
+}
+
+TEST(Pruner, SweepWaitsOutTheCoolingPeriodToTheSecondThenDeletes) {
+    Fixture f;
+    const Date marked = day(2).adding(0.000789);  // a moment between two milliseconds
+    const auto report = Pruner().mark(*f.repository, keepNewest, {}, marked);
+    const auto early = thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, marked.adding(604799)); });
+    EXPECT_EQ(early, Pruner::Error::stillCooling(report.sweepAllowedFrom));
+
+    const auto swept = Pruner().sweep(*f.repository, keepNewest, {}, report.sweepAllowedFrom);
+    EXPECT_EQ(swept.packsDeleted, 3);
+    EXPECT_EQ(swept.snapshotsDeleted, 2);
+    EXPECT_EQ(swept.packsSpared, 0);
+    EXPECT_GT(swept.bytesReclaimed, 200);
+    EXPECT_EQ(packFiles(*f.memory), (std::set<std::string>{RepositoryLayout::pack(f.packs[2]).string()}));
+    EXPECT_TRUE(filesUnder(*f.memory, "gc").empty());
+    EXPECT_EQ(expectSound(f.memory, f.keys, "after the sweep"), std::vector{f.snapshots[2]});
+    EXPECT_EQ(filesUnder(*f.memory, "index").size(), 1u);
+    EXPECT_THROW(Pruner().sweep(*f.repository, keepNewest, {}, day(30)), Pruner::Error);  // noMark
+}
+
+// What happened between mark and sweep, and what the sweep must then keep or refuse.
+TEST(Pruner, ChangesDuringTheCoolingPeriodProtectWhatTheyNeed) {
+    {  // A snapshot committed after the mark that reuses a candidate's blobs keeps that pack.
+        Fixture f;
+        Pruner().mark(*f.repository, keepNewest, {}, day(2));
+        const auto later = commitFile(*f.repository, {randomBytes(3000, 10)}, "again", day(3));
+        const auto swept = Pruner().sweep(*f.repository, keepNewest, {}, day(10));
+        EXPECT_EQ(swept.packsSpared, 1);
+        EXPECT_EQ(expectSound(f.memory, f.keys, "reused"), (std::vector{f.snapshots[2], later}));
+    }
+    {  // A hold placed during the cooling period keeps the snapshot it covers, and its pack.
+        Fixture f;
+        Pruner().mark(*f.repository, keepNewest, {}, day(2));
+        const RetentionHold hold{HoldID::random(), HoldReason::userRequested("keep"), day(0).adding(1), day(4), {}};
+        const auto swept = Pruner().sweep(*f.repository, keepNewest, {hold}, day(10));
+        EXPECT_EQ(swept.snapshotsDeleted, 1);
+        EXPECT_EQ(swept.packsSpared, 1);
+        EXPECT_EQ(expectSound(f.memory, f.keys, "held"), (std::vector{f.snapshots[0], f.snapshots[2]}));
+    }
+    {  // Storage-side retention: the packs stay on storage, out of the index, and are counted.
+        Fixture f;
+        auto faulty = std::make_shared<FaultyDestination>(f.memory);
+        auto repository = openRepository(faulty, f.keys).repository;
+        Pruner().mark(*repository, keepNewest, {}, day(2));
+        faulty->refuseRemovalUntilRetentionExpires("packs/*");
+        const auto swept = Pruner().sweep(*repository, keepNewest, {}, day(10));
+        EXPECT_EQ(swept.packsHeld, 3);
+        EXPECT_EQ(swept.packsDeleted, 0);
+        EXPECT_FALSE(openRepository(f.memory, f.keys).repository->withIndex(
+            [&](const CompactIndex& index) { return index.packs().count(f.packs[0]) != 0; }));
+    }
+}
+
+// Each refusal leaves everything but the other marks as it was.
+TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> between;
+        Pruner::Error::Kind expected;
+    };
+    const std::vector<Case> cases = {
+        {"another writer moved the head", [](Fixture& f) {
+             commitFile(*openRepository(f.memory, f.keys).repository, {randomBytes(10, 1)}, "other", day(3));
+         }, Pruner::Error::Kind::headMoved},
+        {"an index file was skipped", [](Fixture& f) {
+             // The newest snapshot's content lies in a pack the index no longer names.
+             const auto content = f.repository->cipher().identity(randomBytes(3000, 12));
+             f.repository->modifyIndex([&](CompactIndex& index) {
+                 CompactIndex partial;
+                 index.forEach([&](const BlobID& id, const CompactIndex::Location& l) {
+                     if (id != content) partial.merge(IndexFile::Section{l.pack, {l.entry}});
+                 });
+                 index = partial;
+             });
+         }, Pruner::Error::Kind::indexIncomplete},
+        {"the reachable set changed", [](Fixture& f) {
+             auto mark = *Pruner::latestMark(*f.repository);
+             mark.reachableDigest[0] ^= 1;
+             mark.markedAt = mark.markedAt.adding(1);
+             Repository::write(SignedFile::seal(mark, f.keys, f.repository->cipher()),
+                               RepositoryLayout::gcMark(UUID::random()), *f.memory);
+         }, Pruner::Error::Kind::reachableSetChanged},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        Pruner().mark(*f.repository, keepNewest, {}, day(2));
+        c.between(f);
+        const auto before = filesOutside(*f.memory, {"gc"});
+        EXPECT_EQ(thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, day(10)); }).kind,
+                  c.expected) << c.name;
+        EXPECT_EQ(filesOutside(*f.memory, {"gc"}), before) << c.name;
+        EXPECT_EQ(filesUnder(*f.memory, "gc").size(), 1u) << c.name;
+    }
+}
+
+// A stop at every mutating call of a sweep (process death) and at every durable step (power
+// loss): the repository stays sound, and a second sweep ends where one uninterrupted sweep does.
+TEST(Pruner, SweepStoppedAnywhereIsSoundAndCompletesOnTheNextRun) {
+    Fixture f;
+    Pruner().mark(*f.repository, keepNewest, {}, day(2));
+    auto reference = copyOf(*f.memory);
+    auto faulty = std::make_shared<FaultyDestination>(reference);
+    Pruner().sweep(*openRepository(faulty, f.keys).repository, keepNewest, {}, day(10));
+    const std::int64_t mutations = faulty->mutatingCallCount();
+    ASSERT_GE(mutations, 8);
+    const auto expectedPacks = packFiles(*reference);
+
+    auto finishAndCompare = [&](const std::shared_ptr<InMemoryDestination>& copy, const std::string& context) {
+        expectSound(copy, f.keys, context);
+        Pruner().sweep(*openRepository(copy, f.keys).repository, keepNewest, {}, day(10));
+        EXPECT_EQ(expectSound(copy, f.keys, context), std::vector{f.snapshots[2]}) << context;
+        EXPECT_EQ(packFiles(*copy), expectedPacks) << context;
+        EXPECT_TRUE(filesUnder(*copy, "gc").empty()) << context;
+    };
+    for (std::int64_t n = 1; n < mutations; ++n) {
+        auto copy = copyOf(*f.memory);
+        auto crashing = std::make_shared<FaultyDestination>(copy);
+        crashing->crashAtMutation(n);
+        EXPECT_THROW(Pruner().sweep(*openRepository(crashing, f.keys).repository, keepNewest, {}, day(10)),
+                     SimulatedCrash);
+        finishAndCompare(copy, "crash at mutation " + std::to_string(n));
+    }
+    for (std::int64_t step = 1;; ++step) {
+        auto copy = copyOf(*f.memory);
+        auto repository = openRepository(copy, f.keys).repository;
+        copy->cutPowerAtStep(step);
+        try {
+            Pruner().sweep(*repository, keepNewest, {}, day(10));
+            break;
+        } catch (const SimulatedCrash&) {
+        }
+        copy->simulateReset();
+        finishAndCompare(copy, "power cut at step " + std::to_string(step));
+    }
+}
+
+}  // namespace
+}  // namespace wm::test
