@@ -6,7 +6,6 @@
 
 #include "core/RetentionEvaluator.h"
 #include "engine/Repository.h"
-#include "format/PackFiles.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -142,7 +141,7 @@ StoredSizes Repository::storedSizes(const std::vector<Snapshot>& snapshots) cons
 
 std::unordered_set<PackID> Repository::presentPackIDs() const {
     std::unordered_set<PackID> present;
-    PackFiles::forEach(*destination_, [&](const PackID& id, const RepoPath&) { present.insert(id); });
+    for (const auto& found : RepositoryLayout::packPaths(*destination_)) present.insert(found.id);
     return present;
 }
 
