@@ -2,15 +2,20 @@
 #include <gtest/gtest.h>
 
 #include "ExpectedTexts.h"
+#include "policy/BackupProgressReport.h"
 #include "policy/BackupWindow.h"
 #include "policy/CopyCount.h"
 #include "policy/CopyFallingBehind.h"
 #include "policy/DriveRotation.h"
 #include "policy/FirstBackupEstimate.h"
+#include "policy/KeyReminder.h"
+#include "policy/LaunchAtLoginState.h"
 #include "policy/NetworkConditions.h"
 #include "policy/NetworkShare.h"
 #include "policy/ObjectLock.h"
 #include "policy/PowerConditions.h"
+#include "policy/SelfHealing.h"
+#include "policy/SnapshotComparison.h"
 
 namespace {
 
@@ -50,6 +55,36 @@ TEST(PolicySentences, EveryTextWordForWord) {
         {"estimate.share.1000s", FirstBackupEstimate::sentence(120'000'000'000, Destination::networkShare)},
         {"estimate.cloud.125000s", FirstBackupEstimate::sentence(1'000'000'000'000, Destination::cloudFolder)},
     };
+    const auto progress = [](std::uint64_t files, std::uint64_t read, std::uint64_t stored) {
+        return BackupProgressReport{files, read, stored, std::nullopt, kNow};
+    };
+    for (double seconds : {2.99, 3.0, 3600.9, -5.0}) {
+        const auto key = "progress." + std::to_string(seconds).substr(0, std::to_string(seconds).find('.') + 3);
+        actual[key + ".one"] = progress(1, 0, 0).sentence(kNow.adding(seconds));
+        actual[key + ".read"] = progress(1200, 10, 0).sentence(kNow.adding(seconds));
+        actual[key + ".stored"] = progress(2, 10, 1'500'000).sentence(kNow.adding(seconds));
+        actual[key + ".rate"] = progress(2, 10, 0).rate(kNow.adding(seconds));
+    }
+    actual["progress.rate.20s"] = progress(2, 10, 0).rate(kNow.adding(20));
+    actual["progress.rate.2s"] = progress(2, 5'000'000, 0).rate(kNow.adding(2));
+    for (std::int64_t raw : {0, 1, 2, 7}) {
+        actual["login." + std::to_string(raw)] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(true);
+        actual["login." + std::to_string(raw) + ".unscheduled"] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(false);
+    }
+    actual["key.question"] = KeyReminder::question();
+    actual["key.cannotFindIt"] = KeyReminder::cannotFindIt();
+    const std::set<std::string> thousand = [] { std::set<std::string> s; for (int i = 0; i < 1000; ++i) s.insert(std::to_string(i)); return s; }();
+    actual["repair.nothing"] = SelfHealing::sentence(SelfHealing::plan({}, {"a"}, "Office"));
+    actual["repair.two"] = SelfHealing::sentence(SelfHealing::plan({"b", "a"}, {"a", "b", "c"}, "Office"));
+    actual["repair.lostOne"] = SelfHealing::sentence(SelfHealing::plan({"x"}, {}, "Office"));
+    actual["repair.both"] = SelfHealing::sentence(SelfHealing::plan({"a", "x", "y"}, {"a"}, "Office"));
+    actual["repair.thousand"] = SelfHealing::sentence(SelfHealing::plan(thousand, thousand, "Office"));
+    actual["compare.nothing"] = SnapshotComparison::summary({});
+    actual["compare.oneAdded"] = SnapshotComparison::summary(SnapshotComparison::changes({}, {{"a", "1"}}, {}));
+    actual["compare.each"] = SnapshotComparison::summary(
+        SnapshotComparison::changes({{"gone", "1"}, {"kept", "1"}}, {{"kept", "2"}, {"new", "1"}}, {}));
+    actual["compare.two"] = SnapshotComparison::summary(
+        SnapshotComparison::changes({{"gone", "1"}, {"old", "1"}}, {{"new", "1"}}, {}));
     test::expectTexts("sentences.tsv", actual);
 }
 
