@@ -1,12 +1,18 @@
 #include "app/CommandLine.h"
 
-#include <fstream>
-#include <iterator>
-#include <ostream>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "app/AppPaths.h"
 #include "app/RestoreAppModel.h"
 #include "app/TextTrimming.h"
+#include "core/Localization.h"
+#include "core/SystemCall.h"
 #include "core/Unicode.h"
 
 namespace wm::CommandLine {
@@ -68,22 +74,107 @@ int runSelfCheck(std::ostream& out, std::ostream& err) {
     return 1;
 }
 
-std::string readSecretFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return "";
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) return "";
-    const std::string text = contents.str();
-    if (!Unicode::isValidUTF8(viewOf(text))) return "";
-    return TextTrimming::whitespaceAndNewlines(text);
+SecretFile readSecretFile(const std::string& path) {
+    auto refused = [&](std::string sentence) { return SecretFile{"", std::move(sentence)}; };
+    auto unreadable = [&](int error) {
+        if (error == ENOENT || error == ENOTDIR) return refused(WM_L("The secret file \"%@\" does not exist.", path));
+        return refused(WM_L("The secret file \"%@\" could not be read: %@.", path, systemErrorText(error)));
+    };
+    auto notRegular = [&] {
+        return refused(WM_L("The secret file \"%@\" is not a regular file. Name a file that holds the passphrase "
+                            "or the recovery key.",
+                            path));
+    };
+    // Looked at before it is opened, so no device is ever opened; the descriptor is looked
+    // at again in case the name was swapped meanwhile.
+    struct stat st;
+    if (retryingOnInterrupt([&] { return ::stat(path.c_str(), &st); }) != 0) return unreadable(errno);
+    if (!S_ISREG(st.st_mode)) return notRegular();
+    const UniqueFd file(
+        retryingOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
+    if (file.get() < 0) return unreadable(errno);
+    if (retryingOnInterrupt([&] { return ::fstat(file.get(), &st); }) != 0) return unreadable(errno);
+    if (!S_ISREG(st.st_mode)) return notRegular();
+
+    // One byte past the limit tells a file that is too large, whatever its size claims.
+    std::string text(secretFileLimit + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = retryingOnInterrupt([&] { return ::read(file.get(), text.data() + got, text.size() - got); });
+        if (n < 0) return unreadable(errno);
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > secretFileLimit)
+        return refused(WM_L("The secret file \"%@\" is larger than %lld bytes, too large to hold a passphrase or a "
+                            "recovery key.",
+                            path, static_cast<long long>(secretFileLimit)));
+    text.resize(got);
+    if (!Unicode::isValidUTF8(viewOf(text)))
+        return refused(WM_L("The secret file \"%@\" is not UTF-8 text.", path));
+    return SecretFile{TextTrimming::whitespaceAndNewlines(text), std::nullopt};
+}
+
+std::optional<std::string> targetRefusal(const std::string& target) {
+    const std::string trimmed = TextTrimming::horizontal(target);
+    std::string_view text = trimmed;
+    while (text.size() > 1 && text.ends_with('/')) text.remove_suffix(1);
+    const std::string_view last = text.substr(text.rfind('/') == std::string_view::npos ? 0 : text.rfind('/') + 1);
+    if (last == "." || last == "..")
+        return WM_L("\"%@\" is not a new folder. Name a new folder to restore into.", target);
+
+    const std::string path = AppPaths::standardised(TextTrimming::horizontal(target));
+    struct stat st;
+    if (retryingOnInterrupt([&] { return ::lstat(path.c_str(), &st); }) != 0) return std::nullopt;  // a new folder
+    if (S_ISLNK(st.st_mode))
+        return WM_L("\"%@\" is a symbolic link, which is not followed. Name a new folder to restore into.", target);
+    if (!S_ISDIR(st.st_mode))
+        return WM_L("\"%@\" already exists and is not a folder. Name a new folder to restore into.", target);
+    std::error_code error;
+    if (!std::filesystem::is_empty(path, error) || error)
+        return WM_L("\"%@\" already holds files. Name a new folder, or an empty one, to restore into.", target);
+    return std::nullopt;
+}
+
+void listEntries(const RestoreResult& result, std::ostream& err) {
+    // A name from the backup may hold any character: control characters are shown as
+    // escapes, so no name can break a line or pass for another line.
+    auto printable = [](std::string_view text) {
+        std::string out;
+        for (unsigned char c : text) {
+            if (c < 0x20 || c == 0x7f) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+        return out;
+    };
+    const std::size_t total = result.failures.size() + result.skipped.size() + result.unpreserved.size();
+    std::size_t listed = 0;
+    auto line = [&](const std::string& path, const std::string& rest) {
+        if (listed++ < maxListedEntries) err << printable(path) << ": " << printable(rest) << "\n";
+    };
+    for (const auto& failure : result.failures) line(failure.path, failure.reason);
+    for (const auto& skipped : result.skipped) line(skipped.path, "skipped: " + skipped.reason);
+    for (const auto& item : result.unpreserved) line(item.path, item.attribute + " not restored: " + item.reason);
+    if (total > maxListedEntries) err << "and " << total - maxListedEntries << " more\n";
+    err.flush();
 }
 
 int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
     RestoreAppModel model;
     model.setBackupPath(mode.backupFolder);
     model.setRestoreInto(mode.targetFolder);
-    model.setSecret(readSecretFile(mode.secretFile));
+    const SecretFile secret = readSecretFile(mode.secretFile);
+    if (secret.problem) {
+        err << "could not open: " << *secret.problem << "\n";
+        err.flush();
+        return 1;
+    }
+    model.setSecret(secret.secret);
 
     model.open();
     if (model.phase().kind != RestoreAppModel::Phase::Kind::open) {
@@ -92,17 +183,25 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
+    if (const auto refusal = targetRefusal(mode.targetFolder)) {
+        err << "restore failed: " << *refusal << "\n";
+        err.flush();
+        return 1;
+    }
+
     model.restore();
     const RestoreAppModel::Phase phase = model.phase();
-    if (phase.kind == RestoreAppModel::Phase::Kind::finished && phase.result.isComplete()) {
+    const bool finished = phase.kind == RestoreAppModel::Phase::Kind::finished;
+    if (finished && phase.result.isComplete()) {
         out << "restored " << phase.result.filesRestored << " files, " << phase.result.directoriesRestored
             << " folders\n";
         out.flush();
-        return 0;
+    } else {
+        err << "restore failed: " << problemOrNoReason(model.problem()) << "\n";
     }
-    err << "restore failed: " << problemOrNoReason(model.problem()) << "\n";
+    if (finished) listEntries(phase.result, err);
     err.flush();
-    return 1;
+    return finished && phase.result.isComplete() ? 0 : 1;
 }
 
 }  // namespace wm::CommandLine

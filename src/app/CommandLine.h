@@ -2,9 +2,13 @@
 // The command-line modes, chosen from the arguments before anything of the window
 // exists. The self-check and the headless restore need no display and run here; the
 // screenshot run and the window are the Qt side's (main.cpp).
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "restore/RestoreResult.h"
 
 namespace wm::CommandLine {
 
@@ -31,8 +35,29 @@ int runSelfCheck(std::ostream& out, std::ostream& err);
 // prints one line. Returns the exit status.
 int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err);
 
-// The secret file as UTF-8 text without surrounding white space and line breaks; the
-// empty text when it cannot be read or is not UTF-8.
-std::string readSecretFile(const std::string& path);
+// The most a secret file may hold: far more than any passphrase or recovery key.
+inline constexpr std::size_t secretFileLimit = 64 * 1024;
+
+struct SecretFile {
+    std::string secret;
+    // Why the file gave no secret, naming it; nothing when it was read.
+    std::optional<std::string> problem;
+};
+
+// The secret file as UTF-8 text without surrounding white space and line breaks. Only a
+// regular file of at most secretFileLimit bytes is read, opened without blocking, so a
+// named pipe or a device is refused instead of waited on or read without end.
+SecretFile readSecretFile(const std::string& path);
+
+// Why target is no place for a headless restore, which goes into a new folder: it is a
+// symbolic link, something other than a folder, a folder that holds anything, or "." or
+// "..". Nothing when it does not exist yet or is an empty folder.
+std::optional<std::string> targetRefusal(const std::string& target);
+
+// The lines that follow the first line of a headless restore: every failure, then the
+// skipped entries, then those put back without all their metadata, one line each, at
+// most maxListedEntries and then "and N more".
+inline constexpr std::size_t maxListedEntries = 1000;
+void listEntries(const RestoreResult& result, std::ostream& err);
 
 }  // namespace wm::CommandLine

@@ -364,7 +364,7 @@ void RestoreAppModel::restore() {
     }
 
     try {
-        RestoreCoordinator coordinator;
+        RestoreCoordinator coordinator(std::filesystem::path{repositoryFolder});
         RestoreCoordinator::Result result = coordinator.restore(*snapshot, *repository, target, RestoreSelection{});
         setPhase(Phase::finished(std::move(result), target));
     } catch (const std::filesystem::filesystem_error& error) {

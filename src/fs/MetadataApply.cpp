@@ -146,6 +146,10 @@ Outcome applyACL(const FileMetadata& m, const Target& t) {
 // --- times ----------------------------------------------------------------------------
 
 Outcome applyModificationTime(const FileMetadata& m, const Target& t) {
+    // The system's markers for "now" and "leave unchanged" lie in this range: such a value
+    // would be taken as one of them and the recorded time silently lost.
+    if (m.modificationTime.nanoseconds >= 1'000'000'000)
+        return Outcome::unpreserved(WM_L("the backup records a modification time that cannot be a time"));
     struct timespec times[2];
     if (m.accessTime) {
         times[0].tv_sec = static_cast<time_t>(m.accessTime->seconds);

@@ -137,4 +137,13 @@ PathSafetyViolation PathSafetyViolation::absolutePath() {
                                     "an absolute path."));
 }
 
+PathSafetyViolation PathSafetyViolation::insideTheBackup(std::string name) {
+    PathSafetyViolation v(K::insideTheBackup,
+                          WM_L("\"%@\" is the backup being restored from, or lies inside it. Nothing is ever "
+                               "written into the backup.",
+                               name));
+    v.name = std::move(name);
+    return v;
+}
+
 }  // namespace wm

@@ -30,6 +30,7 @@ public:
         nulByteInName,
         pathSeparatorInName,
         absolutePath,
+        insideTheBackup,
     };
 
     static PathSafetyViolation reservedName(std::string name);
@@ -49,6 +50,8 @@ public:
     static PathSafetyViolation nulByteInName();
     static PathSafetyViolation pathSeparatorInName();
     static PathSafetyViolation absolutePath();
+    // The folder is the backup being read, or the target lies inside it.
+    static PathSafetyViolation insideTheBackup(std::string name);
 
     Kind kind;
     std::string name;        // every case with a name

@@ -1,12 +1,13 @@
 #include "restore/RestoreCoordinator.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <filesystem>
 
 #include "core/Localization.h"
 #include "core/Unicode.h"
 #include "format/RepositoryPresentation.h"
-#include "restore/Descriptor.h"
 #include "restore/PathSafetyViolation.h"
 #include "restore/RestoreWalk.h"
 
@@ -70,8 +71,21 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
     const std::optional<BlobID> rootTree = BlobID::fromBytes(rootBytes);
     if (!rootTree) throw Error::snapshotHasNoRootTree();
 
+    // The backup's folder as it is now: a folder made below the target later is never it.
+    const std::optional<FolderIdentity> backup = backupFolder_ ? FolderIdentity::of(*backupFolder_) : std::nullopt;
+    if (backup) {
+        // Decided before any folder of the target is made: the nearest one that exists.
+        std::filesystem::path existing = into;
+        std::error_code error;
+        while (existing.has_relative_path() && !std::filesystem::exists(existing, error))
+            existing = existing.parent_path();
+        const UniqueFd folder(retryingOnInterrupt(
+            [&] { return ::open(existing.empty() ? "." : existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
+        if (folder.get() >= 0 && backup->holds(folder.get()))
+            throw PathSafetyViolation::insideTheBackup(into.filename().string());
+    }
     std::filesystem::create_directories(into);
-    RestoreRoot root(into, maxComponentCount, maxTotalPathBytes);
+    RestoreRoot root(into, maxComponentCount, maxTotalPathBytes, backup);
     Walk walk{root, source, selection, {}, {}, {}, {}, {}, {}, {}};
     // Whatever happens, the root's descriptor is closed when it goes out of scope.
     restoreTree(*rootTree, walk);
@@ -115,9 +129,10 @@ void RestoreCoordinator::restoreEntry(const TreeObject::Entry& entry, const std:
         result.skipped.push_back({displayText, WM_L("this file could not be read when the backup was made")});
         return;
     }
-    auto skippedKind = [&](const char* kind) {
-        result.skipped.push_back({displayText, WM_L("this was a %@ and was not recreated", kind)});
-    };
+    if (auto special = RestoreRoot::specialFileOutcome(entry.entryType, walk.path.back())) {
+        result.skipped.push_back({displayText, special->reason()});
+        return;
+    }
     using T = TreeObject::EntryType;
     switch (entry.entryType) {
     case T::directory: restoreDirectory(entry, displayText, walk); break;
@@ -148,18 +163,15 @@ void RestoreCoordinator::restoreEntry(const TreeObject::Entry& entry, const std:
         if (!walk.selection.wants(walk.stringPath)) return;
         restoreSymlink(entry, displayText, walk);
         break;
-    case T::fifo: skippedKind("named pipe"); break;
-    case T::socket: skippedKind("socket"); break;
-    case T::characterDevice: skippedKind("character device"); break;
-    case T::blockDevice: skippedKind("block device"); break;
+    default: break;  // the special files, passed over above
     }
 }
 
 void RestoreCoordinator::restoreDirectory(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
     Result& result = walk.result;
-    Descriptor directory;
+    RestoreRoot::Folder directory;
     try {
-        directory = Descriptor(walk.root.ensureDirectoryExistsReturningDescriptor(walk.path, directoryMode));
+        directory = walk.root.ensureDirectoryExistsReturningDescriptor(walk.path, directoryMode);
     } catch (const PathSafetyViolation& v) {
         result.failures.push_back({displayText, restoreErrorSentence(v)});
         return;
@@ -179,9 +191,14 @@ void RestoreCoordinator::restoreDirectory(const TreeObject::Entry& entry, const 
             return;
         }
     }
+    // A folder that was there before is merged into and left as it was.
+    if (!directory.created) {
+        result.unpreserved.push_back({displayText, "metadata", WM_L("this folder already existed and was left as it was")});
+        return;
+    }
     // The folder's own metadata last, so restoring its contents does not undo its times.
     try {
-        recordOutcomes(MetadataApply::apply(metadata(entry), directory.get()), displayText, result);
+        recordOutcomes(MetadataApply::apply(metadata(entry), directory.descriptor.get()), displayText, result);
     } catch (const std::exception& e) {
         result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
     }
@@ -193,10 +210,9 @@ void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const st
         result.failures.push_back({displayText, WM_L("the backup has no target for this link")});
         return;
     }
-    Descriptor parent;
+    UniqueFd parent;
     try {
-        parent = Descriptor(
-            walk.root.createSymlinkReturningParentDescriptor(walk.path, ByteView(*entry.symlinkTarget)));
+        parent = walk.root.createSymlinkReturningParentDescriptor(walk.path, ByteView(*entry.symlinkTarget));
     } catch (const PathSafetyViolation& v) {
         result.failures.push_back({displayText, restoreErrorSentence(v)});
         return;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,7 +50,10 @@ public:
     static constexpr int maxTotalPathBytes = 4096;
     static constexpr std::uint16_t directoryMode = 0755;
 
-    RestoreCoordinator() = default;
+    // backupFolder is the folder of the backup being read: the target may not be it or
+    // lie inside it, and the walk never enters it.
+    explicit RestoreCoordinator(std::optional<std::filesystem::path> backupFolder = std::nullopt)
+        : backupFolder_(std::move(backupFolder)) {}
 
     // Restores the snapshot from an open repository into the folder `into`, which is
     // created when missing. Throws the error of reading the snapshot record,
@@ -80,6 +84,7 @@ private:
     // it created and throws.
     void restoreFile(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
 
+    const std::optional<std::filesystem::path> backupFolder_;
     // One restore at a time per coordinator.
     std::mutex mutex_;
 };

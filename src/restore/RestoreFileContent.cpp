@@ -11,7 +11,7 @@
 
 #include "core/Localization.h"
 #include "core/SparseLayout.h"
-#include "restore/Descriptor.h"
+#include "core/SystemCall.h"
 #include "restore/PathSafetyViolation.h"
 #include "restore/RestoreCoordinator.h"
 #include "restore/RestoreWalk.h"
@@ -33,11 +33,9 @@ RestoreCoordinator::Error tooLargeForAFile() {
 void writeAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t offset) {
     if (offset > largestOffset || count > largestOffset - offset) throw tooLargeForAFile();
     while (count > 0) {
-        ssize_t n = ::pwrite(fd, data, std::min(count, largestWrite), static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw RestoreCoordinator::Error::destinationNotUsable(systemErrorText(errno));
-        }
+        const ssize_t n = retryingOnInterrupt(
+            [&] { return ::pwrite(fd, data, std::min(count, largestWrite), static_cast<off_t>(offset)); });
+        if (n < 0) throw RestoreCoordinator::Error::destinationNotUsable(systemErrorText(errno));
         // Nothing written and no error: retrying could go on for ever.
         if (n == 0)
             throw RestoreCoordinator::Error::destinationNotUsable(WM_L("the disk took none of the bytes written"));
@@ -47,20 +45,23 @@ void writeAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t 
     }
 }
 
+RestoreCoordinator::Error contentLongerThanRecorded() {
+    return RestoreCoordinator::Error::destinationNotUsable(
+        WM_L("the backup holds more content than this file's recorded shape"));
+}
+
 }  // namespace
 
 void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
     // A size that does not fit a file offset is refused before anything is created.
     if (entry.size && *entry.size > largestOffset) throw tooLargeForAFile();
 
-    Descriptor file(walk.root.createFile(walk.path, static_cast<std::uint16_t>(entry.mode & 0777)));
+    const UniqueFd file = walk.root.createFile(walk.path, static_cast<std::uint16_t>(entry.mode & 0777));
     try {
         const std::uint64_t size = entry.size.value_or(0);
         if (size > 0) {
-            int r;
-            do r = ::ftruncate(file.get(), static_cast<off_t>(size));
-            while (r < 0 && errno == EINTR);
-            if (r < 0) throw Error::destinationNotUsable(systemErrorText(errno));
+            if (retryingOnInterrupt([&] { return ::ftruncate(file.get(), static_cast<off_t>(size)); }) < 0)
+                throw Error::destinationNotUsable(systemErrorText(errno));
         }
 
         const bool hasHoles = entry.size && entry.sparseRanges && !entry.sparseRanges->empty();
@@ -80,15 +81,15 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
             for (const BlobID& blob : *entry.contentBlobs) {
                 walk.source.blob(blob, data);
                 if (!hasHoles) {
+                    // Refused before the write: more than the recorded size never reaches the disk.
+                    if (entry.size && data.size() > size - plainOffset) throw contentLongerThanRecorded();
                     writeAt(file.get(), data.data(), data.size(), plainOffset);
                     plainOffset += data.size();
                     continue;
                 }
                 std::size_t consumed = 0;
                 while (consumed < data.size()) {
-                    if (regionIndex == regions.size())
-                        throw Error::destinationNotUsable(
-                            WM_L("the backup holds more content than this file's recorded shape"));
+                    if (regionIndex == regions.size()) throw contentLongerThanRecorded();
                     const SparseLayout::Region& region = regions[regionIndex];
                     const std::uint64_t room = region.length - writtenInRegion;
                     const std::size_t n =
@@ -103,6 +104,10 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
                 }
             }
         }
+        // Short content would leave zeros where the file had data: the file is not the one recorded.
+        const bool shortOfRecorded = hasHoles ? regionIndex < regions.size() : entry.size && plainOffset < size;
+        if (shortOfRecorded)
+            throw Error::destinationNotUsable(WM_L("the backup holds less content than this file's recorded shape"));
     } catch (...) {
         // Remove the file by its folder and raw name, only if it is still the file
         // opened here; then the descriptor closes.

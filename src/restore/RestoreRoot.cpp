@@ -1,4 +1,3 @@
-#include "core/SystemCall.h"
 #include "restore/RestoreRoot.h"
 
 #include <fcntl.h>
@@ -10,7 +9,6 @@
 
 #include "core/Localization.h"
 #include "core/Unicode.h"
-#include "restore/Descriptor.h"
 
 namespace wm {
 
@@ -22,13 +20,41 @@ std::string nameText(const SafeName& name) { return name.description(); }
 
 }  // namespace
 
-RestoreRoot::RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes)
-    : maxComponentCount_(maxComponentCount), maxTotalPathBytes_(maxTotalPathBytes) {
+std::optional<FolderIdentity> FolderIdentity::of(const std::filesystem::path& path) {
+    struct stat st;
+    if (retryingOnInterrupt([&] { return ::stat(path.c_str(), &st); }) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FolderIdentity{st.st_dev, st.st_ino};
+}
+
+bool FolderIdentity::holds(int folderDescriptor) const {
+    constexpr int upFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    UniqueFd current(retryingOnInterrupt([&] { return ::openat(folderDescriptor, ".", upFlags); }));
+    struct stat here;
+    if (current.get() < 0 || retryingOnInterrupt([&] { return ::fstat(current.get(), &here); }) != 0) return false;
+    // Bounded however deep the folder lies: every step goes one level up.
+    for (int step = 0; step < 65536; ++step) {
+        if (here.st_dev == device && here.st_ino == inode) return true;
+        UniqueFd parent(retryingOnInterrupt([&] { return ::openat(current.get(), "..", upFlags); }));
+        struct stat above;
+        if (parent.get() < 0 || retryingOnInterrupt([&] { return ::fstat(parent.get(), &above); }) != 0) return false;
+        if (above.st_dev == here.st_dev && above.st_ino == here.st_ino) return false;  // the top
+        current = std::move(parent);
+        here = above;
+    }
+    return false;
+}
+
+RestoreRoot::RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes,
+                         std::optional<FolderIdentity> backupFolder)
+    : maxComponentCount_(maxComponentCount), maxTotalPathBytes_(maxTotalPathBytes), backupFolder_(backupFolder) {
     const std::string& native = rootDirectory.native();
     if (native.empty()) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(ENOENT));
-    int fd = retryingOnInterrupt([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(errno));
-    rootDescriptor_ = fd;
+    rootDescriptor_.reset(
+        retryingOnInterrupt([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (rootDescriptor_.get() < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(errno));
+    if (backupFolder_ && backupFolder_->holds(rootDescriptor_.get()))
+        throw PathSafetyViolation::insideTheBackup(rootDirectory.filename().string());
 }
 
 RestoreRoot::~RestoreRoot() { close(); }
@@ -37,9 +63,8 @@ void RestoreRoot::close() {
     std::lock_guard lock(mutex_);
     if (isClosed_) return;
     isClosed_ = true;
-    if (rootDescriptor_ >= 0) ::close(rootDescriptor_);
     // Later calls then fail with EBADF instead of reaching a reused descriptor number.
-    rootDescriptor_ = -1;
+    rootDescriptor_.reset();
 }
 
 bool RestoreRoot::isClosed() const {
@@ -56,24 +81,23 @@ void RestoreRoot::validateLimits(SafePath path) const {
     if (total > static_cast<std::size_t>(maxTotalPathBytes_)) throw PathSafetyViolation::pathTooLong(maxTotalPathBytes_);
 }
 
-int RestoreRoot::walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing) {
+RestoreRoot::Folder RestoreRoot::walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing) {
     if (path.empty()) {
-        int copy = retryingOnInterrupt([&] { return ::fcntl(rootDescriptor_, F_DUPFD_CLOEXEC, 0); });
-        if (copy < 0)
+        UniqueFd copy(retryingOnInterrupt([&] { return ::fcntl(rootDescriptor_.get(), F_DUPFD_CLOEXEC, 0); }));
+        if (copy.get() < 0)
             throw PathSafetyViolation::ioFailure(WM_L("restore root"), "dup", systemErrorText(errno));
-        return copy;
+        return {std::move(copy), false};
     }
-    Descriptor current;
+    Folder current;
     for (std::size_t depth = 0; depth < path.size(); ++depth) {
-        int parent = current.valid() ? current.get() : rootDescriptor_;
+        int parent = current.descriptor.get() >= 0 ? current.descriptor.get() : rootDescriptor_.get();
         // On failure `current` closes what was reached so far; the root stays open.
-        Descriptor next(openDirectoryComponent(path[depth], parent, static_cast<int>(depth), createIfMissing));
-        current = std::move(next);
+        current = openDirectoryComponent(path[depth], parent, static_cast<int>(depth), createIfMissing);
     }
-    return current.release();
+    return current;
 }
 
-int RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int depth,
+RestoreRoot::Folder RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int depth,
                                         std::optional<std::uint16_t> createIfMissing) {
     auto classifyFailure = [&](int error) -> PathSafetyViolation {
         if (error == ENOTDIR || error == ELOOP) {
@@ -88,24 +112,32 @@ int RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int de
         return PathSafetyViolation::ioFailure(nameText(name), "openat", systemErrorText(error));
     };
 
-    int fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); });
-    if (fd < 0) {
+    Folder opened{UniqueFd(retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); })),
+                  false};
+    if (opened.descriptor.get() < 0) {
         int error = errno;
         if (error != ENOENT) throw classifyFailure(error);
         if (!createIfMissing) throw PathSafetyViolation::componentDoesNotExist(nameText(name));
         int r = retryingOnInterrupt([&] { return ::mkdirat(parent, name.c_str(), *createIfMissing); });
         if (r < 0 && errno != EEXIST)
             throw PathSafetyViolation::ioFailure(nameText(name), "mkdirat", systemErrorText(errno));
-        // Made now, or meanwhile by someone else: open it under the same rules.
-        fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); });
-        if (fd < 0) throw classifyFailure(errno);
+        // Only a folder made here is this restore's; one made meanwhile by someone else is not.
+        opened.created = r == 0;
+        // Open it under the same rules.
+        opened.descriptor.reset(retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); }));
+        if (opened.descriptor.get() < 0) throw classifyFailure(errno);
     }
-    Descriptor opened(fd);
+    const int fd = opened.descriptor.get();
+    if (backupFolder_) {
+        struct stat st;
+        if (retryingOnInterrupt([&] { return ::fstat(fd, &st); }) == 0 && FolderIdentity{st.st_dev, st.st_ino} == *backupFolder_)
+            throw PathSafetyViolation::insideTheBackup(nameText(name));
+    }
     if (auto stored = onDiskName(fd)) {
         if (!std::equal(stored->begin(), stored->end(), name.bytes().begin(), name.bytes().end()))
             throw PathSafetyViolation::nameFoldsOnThisVolume(nameText(name), Unicode::decodeUTF8Repairing(*stored));
     }
-    return opened.release();
+    return opened;
 }
 
 std::optional<Bytes> RestoreRoot::onDiskName(int) {
@@ -121,10 +153,10 @@ PathSafetyViolation RestoreRoot::collision(const SafeName& name, int directory) 
     if (r == 0 && S_ISLNK(st.st_mode)) return PathSafetyViolation::existingSymlinkAtTarget(nameText(name));
     // O_PATH opens nothing for reading or writing: a named pipe does not block and a
     // device driver is never asked to open.
-    int fd = retryingOnInterrupt([&] { return ::openat(directory, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
-    if (fd < 0) return PathSafetyViolation::targetAlreadyExists(nameText(name));
-    Descriptor opened(fd);
-    if (auto stored = onDiskName(fd)) {
+    UniqueFd opened(
+        retryingOnInterrupt([&] { return ::openat(directory, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
+    if (opened.get() < 0) return PathSafetyViolation::targetAlreadyExists(nameText(name));
+    if (auto stored = onDiskName(opened.get())) {
         if (!std::equal(stored->begin(), stored->end(), name.bytes().begin(), name.bytes().end()))
             return PathSafetyViolation::nameFoldsOnThisVolume(nameText(name), Unicode::decodeUTF8Repairing(*stored));
     }
@@ -132,57 +164,55 @@ PathSafetyViolation RestoreRoot::collision(const SafeName& name, int directory) 
 }
 
 void RestoreRoot::ensureDirectoryExists(SafePath path, std::uint16_t mode) {
-    Descriptor fd(ensureDirectoryExistsReturningDescriptor(path, mode));
+    ensureDirectoryExistsReturningDescriptor(path, mode);
 }
 
-int RestoreRoot::ensureDirectoryExistsReturningDescriptor(SafePath path, std::uint16_t mode) {
+RestoreRoot::Folder RestoreRoot::ensureDirectoryExistsReturningDescriptor(SafePath path, std::uint16_t mode) {
     std::lock_guard lock(mutex_);
     validateLimits(path);
     return walkDirectories(path, mode);
 }
 
-int RestoreRoot::createFile(SafePath path, std::uint16_t mode) {
+UniqueFd RestoreRoot::createFile(SafePath path, std::uint16_t mode) {
     std::lock_guard lock(mutex_);
     validateLimits(path);
-    Descriptor parent(walkDirectories(path.first(path.size() - 1), 0755));
+    const UniqueFd parent = walkDirectories(path.first(path.size() - 1), 0755).descriptor;
     const SafeName& name = path.back();
     const mode_t requested = static_cast<mode_t>(mode) & ~static_cast<mode_t>(S_ISUID | S_ISGID);
-    int fd = retryingOnInterrupt([&] {
+    UniqueFd fd(retryingOnInterrupt([&] {
         return ::openat(parent.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, requested);
-    });
-    if (fd < 0) {
+    }));
+    if (fd.get() < 0) {
         if (errno == EEXIST) throw collision(name, parent.get());
         throw PathSafetyViolation::ioFailure(nameText(name), "openat(create)", systemErrorText(errno));
     }
     return fd;
 }
 
-void RestoreRoot::createSymlink(SafePath path, ByteView target) {
-    Descriptor parent(createSymlinkReturningParentDescriptor(path, target));
-}
+void RestoreRoot::createSymlink(SafePath path, ByteView target) { createSymlinkReturningParentDescriptor(path, target); }
 
-int RestoreRoot::createSymlinkReturningParentDescriptor(SafePath path, ByteView target) {
+UniqueFd RestoreRoot::createSymlinkReturningParentDescriptor(SafePath path, ByteView target) {
     std::lock_guard lock(mutex_);
     validateLimits(path);
     const SafeName& name = path.back();
     if (std::find(target.begin(), target.end(), 0) != target.end())
         throw PathSafetyViolation::nulByteInSymlinkTarget(nameText(name));
-    Descriptor parent(walkDirectories(path.first(path.size() - 1), 0755));
+    UniqueFd parent = walkDirectories(path.first(path.size() - 1), 0755).descriptor;
     const std::string targetText(target.begin(), target.end());
     int r = retryingOnInterrupt([&] { return ::symlinkat(targetText.c_str(), parent.get(), name.c_str()); });
     if (r < 0) {
         if (errno == EEXIST) throw collision(name, parent.get());
         throw PathSafetyViolation::ioFailure(nameText(name), "symlinkat", systemErrorText(errno));
     }
-    return parent.release();
+    return parent;
 }
 
 void RestoreRoot::createHardLink(SafePath path, SafePath existing) {
     std::lock_guard lock(mutex_);
     validateLimits(path);
     validateLimits(existing);
-    Descriptor existingParent(walkDirectories(existing.first(existing.size() - 1), std::nullopt));
-    Descriptor newParent(walkDirectories(path.first(path.size() - 1), 0755));
+    const UniqueFd existingParent = walkDirectories(existing.first(existing.size() - 1), std::nullopt).descriptor;
+    const UniqueFd newParent = walkDirectories(path.first(path.size() - 1), 0755).descriptor;
     const SafeName& existingName = existing.back();
     const SafeName& name = path.back();
     // Flags 0: a symbolic link at the existing name is linked as itself, never followed.
@@ -200,8 +230,9 @@ bool RestoreRoot::removeCreatedFile(SafePath path, int fileDescriptor) noexcept 
         std::lock_guard lock(mutex_);
         if (path.empty()) return false;
         struct stat created;
-        if (::fstat(fileDescriptor, &created) != 0 || !S_ISREG(created.st_mode)) return false;
-        Descriptor parent(walkDirectories(path.first(path.size() - 1), std::nullopt));
+        if (retryingOnInterrupt([&] { return ::fstat(fileDescriptor, &created); }) != 0 || !S_ISREG(created.st_mode))
+            return false;
+        const UniqueFd parent = walkDirectories(path.first(path.size() - 1), std::nullopt).descriptor;
         const SafeName& name = path.back();
         struct stat present;
         int r = retryingOnInterrupt([&] { return ::fstatat(parent.get(), name.c_str(), &present, AT_SYMLINK_NOFOLLOW); });

@@ -8,7 +8,11 @@
 // Operations run one at a time. Each walks down from the target folder again; no
 // folder descriptor is kept between operations, so a folder swapped for a symbolic
 // link between two operations is caught by the next one. Descriptors handed out
-// belong to the caller, who closes them.
+// belong to the caller.
+//
+// When it is told the folder of the backup being read, it refuses a target that is
+// that folder or lies inside it, and never enters that folder from the target, both
+// decided by device and inode, so a bind mount or a link to the backup is caught too.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -17,6 +21,7 @@
 #include <optional>
 
 #include "core/Bytes.h"
+#include "core/SystemCall.h"
 #include "format/TreeObject.h"
 #include "restore/PathSafetyViolation.h"
 #include "restore/SafeName.h"
@@ -24,11 +29,25 @@
 
 namespace wm {
 
+// A folder as the file system knows it, however it is reached.
+struct FolderIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    // The identity of the folder at path (links followed), or nothing when it cannot be reached.
+    static std::optional<FolderIdentity> of(const std::filesystem::path& path);
+    // Whether the open folder is this one or lies anywhere below it, found by going up
+    // ".." to the top of the file system.
+    bool holds(int folderDescriptor) const;
+    friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
+};
+
 class RestoreRoot {
 public:
     // Opens the target folder (which may itself be a symbolic link; everything below
-    // it is guarded). Throws PathSafetyViolation::restoreRootUnavailable.
-    RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes);
+    // it is guarded). Throws PathSafetyViolation::restoreRootUnavailable, or
+    // insideTheBackup when the target is the backup folder or lies inside it.
+    RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes,
+                std::optional<FolderIdentity> backupFolder = std::nullopt);
     ~RestoreRoot();
     RestoreRoot(const RestoreRoot&) = delete;
     RestoreRoot& operator=(const RestoreRoot&) = delete;
@@ -39,18 +58,24 @@ public:
     int maxComponentCount() const { return maxComponentCount_; }
     int maxTotalPathBytes() const { return maxTotalPathBytes_; }
 
+    // The last folder of a path, open, and whether this call created it.
+    struct Folder {
+        UniqueFd descriptor;
+        bool created = false;
+    };
+
     // Walks the path, creating missing folders with mode.
     void ensureDirectoryExists(SafePath path, std::uint16_t mode);
-    // The same, handing the last folder's descriptor to the caller.
-    int ensureDirectoryExistsReturningDescriptor(SafePath path, std::uint16_t mode);
+    // The same, handing the last folder to the caller.
+    Folder ensureDirectoryExistsReturningDescriptor(SafePath path, std::uint16_t mode);
     // A new regular file, open for writing. Set-user-ID and set-group-ID bits are
     // never requested, whatever mode says. Missing parent folders are created.
-    int createFile(SafePath path, std::uint16_t mode);
+    UniqueFd createFile(SafePath path, std::uint16_t mode);
     // A new symbolic link whose content is target, byte for byte.
     void createSymlink(SafePath path, ByteView target);
     // The same, handing over the descriptor of the folder that holds the new link,
     // so the caller can reach the link itself by (folder, name) without a text path.
-    int createSymlinkReturningParentDescriptor(SafePath path, ByteView target);
+    UniqueFd createSymlinkReturningParentDescriptor(SafePath path, ByteView target);
     // path becomes a further name of the file already restored at existing.
     void createHardLink(SafePath path, SafePath existing);
 
@@ -69,19 +94,20 @@ private:
     void validateLimits(SafePath path) const;
     // The last folder of path, walked from the target folder; createIfMissing is the
     // mode for missing folders, none means never create.
-    int walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing);
-    int openDirectoryComponent(const SafeName& name, int parent, int depth,
-                               std::optional<std::uint16_t> createIfMissing);
+    Folder walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing);
+    Folder openDirectoryComponent(const SafeName& name, int parent, int depth,
+                                  std::optional<std::uint16_t> createIfMissing);
     // The name of the open entry as the volume stores it, when the platform can tell.
     static std::optional<Bytes> onDiskName(int descriptor);
     // Why a create of name in directory failed with EEXIST.
     static PathSafetyViolation collision(const SafeName& name, int directory);
 
     mutable std::mutex mutex_;
-    int rootDescriptor_ = -1;
+    UniqueFd rootDescriptor_;
     bool isClosed_ = false;
     const int maxComponentCount_;
     const int maxTotalPathBytes_;
+    const std::optional<FolderIdentity> backupFolder_;
 };
 
 }  // namespace wm

@@ -28,6 +28,18 @@ std::string SpecialFileOutcome::description() const {
     return {};
 }
 
+std::string SpecialFileOutcome::reason() const {
+    // The kind is a plain literal, the same in every language.
+    const char* kindText = "";
+    switch (kind) {
+    case Kind::skippedFIFO: kindText = "named pipe"; break;
+    case Kind::skippedSocket: kindText = "socket"; break;
+    case Kind::skippedCharacterDevice: kindText = "character device"; break;
+    case Kind::skippedBlockDevice: kindText = "block device"; break;
+    }
+    return WM_L("this was a %@ and was not recreated", kindText);
+}
+
 std::optional<SpecialFileOutcome> RestoreRoot::specialFileOutcome(TreeObject::EntryType type, const SafeName& name) {
     using T = TreeObject::EntryType;
     switch (type) {

@@ -21,6 +21,8 @@ struct SpecialFileOutcome {
 
     // The localised sentence for the user.
     std::string description() const;
+    // The shorter reason a restore lists it under: "this was a named pipe and was not recreated".
+    std::string reason() const;
     friend bool operator==(const SpecialFileOutcome&, const SpecialFileOutcome&) = default;
 };
 

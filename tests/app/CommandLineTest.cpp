@@ -1,12 +1,18 @@
 #include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include "support/TempFolder.h"
 
 namespace wm {
 namespace {
 
+namespace fs = std::filesystem;
 using Kind = CommandLine::Mode::Kind;
 
 TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
@@ -41,19 +47,75 @@ TEST(CommandLineTest, TheHeadlessArgumentsFollowTheFirstFlag) {
     EXPECT_EQ(CommandLine::choose({"w", "--screenshots", "/shots"}).screenshotFolder, "/shots");
 }
 
-TEST(CommandLineTest, TheSecretFileIsReadAsTrimmedUTF8) {
+// Only a regular UTF-8 file of at most the limit gives a secret; every other file is
+// refused with a sentence naming it, and nothing blocks or reads without end.
+TEST(CommandLineTest, TheSecretFileIsASmallRegularUTF8File) {
     test::TempFolder folder;
-    const std::pair<std::string, std::string> cases[] = {
-        {"\r\n  two words \t\r\n", "two words"},
-        {"caf\u00E9 cr\u00E8me\n", "caf\u00E9 cr\u00E8me"},
-        {std::string("bad \xC3\x28 bytes"), ""},  // not UTF-8
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(folder / "0", folder / "link");
+    const std::string full(CommandLine::secretFileLimit, 'k');
+    struct Case {
+        std::string path, secret;  // no secret: refused
     };
     int i = 0;
-    for (const auto& [contents, secret] : cases) {
-        EXPECT_EQ(CommandLine::readSecretFile(folder.writeFile(std::to_string(i++), contents).string()), secret);
+    auto file = [&](const std::string& contents) { return folder.writeFile(std::to_string(i++), contents).string(); };
+    const Case cases[] = {
+        {file("\r\n  two words \t\r\n"), "two words"},
+        {file("caf\u00E9 cr\u00E8me\n"), "caf\u00E9 cr\u00E8me"},
+        {file(full), full},
+        {(folder / "link").string(), "two words"},
+        {file(std::string("bad \xC3\x28 bytes")), ""},
+        {file(full + "k"), ""},
+        {(folder / "missing").string(), ""},
+        {folder.string(), ""},
+        {(folder / "pipe").string(), ""},
+        {"/dev/zero", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const CommandLine::SecretFile read = CommandLine::readSecretFile(c.path);
+        EXPECT_EQ(read.secret, c.secret);
+        EXPECT_EQ(read.problem.has_value(), c.secret.empty());
+        if (read.problem) {
+            EXPECT_NE(read.problem->find("\"" + c.path + "\""), std::string::npos) << *read.problem;
+        }
     }
-    EXPECT_EQ(CommandLine::readSecretFile((folder / "missing").string()), "");
-    EXPECT_EQ(CommandLine::readSecretFile(folder.string()), "");  // a folder is not a file
+}
+
+// A headless restore goes into a new folder or an empty one, reached without a link.
+TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
+    test::TempFolder folder;
+    fs::create_directories(folder / "empty");
+    fs::create_directories(folder / "full/x");
+    fs::create_directory_symlink(folder / "empty", folder / "link");
+    folder.writeFile("file", "x");
+    const std::pair<fs::path, bool> cases[] = {
+        {folder / "new", false},   {folder / "empty", false},   {folder / "empty/", false},
+        {folder / "full", true},   {folder / "link", true},     {folder / "link/", true},
+        {folder / "file", true},   {folder / "empty/.", true},  {".", true},
+        {folder / "empty/..", true},
+    };
+    for (const auto& [target, refused] : cases) {
+        EXPECT_EQ(CommandLine::targetRefusal(target.string()).has_value(), refused) << target;
+    }
+}
+
+// Every entry in the report's order, names unable to break a line, and at most the limit.
+TEST(CommandLineTest, TheListedEntriesAreBoundedAndPrintable) {
+    RestoreResult result;
+    result.failures.push_back({"a\nb", "lost"});
+    result.skipped.push_back({"p", "a pipe"});
+    result.unpreserved.push_back({"d", "mode", "no"});
+    std::ostringstream few;
+    CommandLine::listEntries(result, few);
+    EXPECT_EQ(few.str(), "a\\x0ab: lost\np: skipped: a pipe\nd: mode not restored: no\n");
+
+    result.failures.resize(CommandLine::maxListedEntries + 5, {"f", "x"});
+    std::ostringstream many;
+    CommandLine::listEntries(result, many);
+    const std::string text = many.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), CommandLine::maxListedEntries + 1);
+    EXPECT_TRUE(text.ends_with("f: x\nand 7 more\n")) << text.substr(text.size() - 40);
 }
 
 }  // namespace

@@ -112,11 +112,13 @@ TEST_F(RestoreCoordinatorTest, SelectionOfOneFileThreeFoldersDown) {
     EXPECT_EQ(mtimeOf(box.target() / "a/b"), 1'600'000'000);  // folders on the way get their metadata
 }
 
-// An existing file is a Failure and stays untouched, also as a hard-link group's first member.
+// An existing file is a Failure and stays untouched, also as a hard-link group's first member;
+// an existing folder is merged into and keeps its own mode, owner and times.
 TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingFiles) {
     Sandbox::writeFile(box.target() / "Documents/notes.txt", "mine");
     Sandbox::writeFile(box.target() / "Documents/keep.txt", "untouched");
     Sandbox::writeFile(box.target() / "a", "existing");
+    ::chmod((box.target() / "Documents").c_str(), 0700);
     const auto before = listTree(box.target());
     const BlobID data = backup.add("shared");
     backup.setRoot(backup.addTree({dirEntry("Documents", backup.addTree({fileEntry("notes.txt", {backup.add("backup")}, 6),
@@ -129,8 +131,32 @@ TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingF
     EXPECT_EQ(r.failures[0].reason, failed(PathSafetyViolation::targetAlreadyExists("notes.txt")));
     const auto after = listTree(box.target());
     for (const char* kept : {"a", "Documents/notes.txt", "Documents/keep.txt"}) EXPECT_EQ(after.at(kept), before.at(kept));
+    EXPECT_EQ(describe(box.target() / "Documents").substr(0, 3), "700");
+    ASSERT_EQ(r.unpreserved.size(), 1u);
+    EXPECT_EQ(r.unpreserved[0].path + " " + r.unpreserved[0].attribute, "Documents metadata");
     EXPECT_EQ(Sandbox::readFile(box.target() / "Documents/new.txt"), "shared");
     EXPECT_TRUE(fs::equivalent(box.target() / "b", box.target() / "c"));
+}
+
+// A folder of the backup named like the backup's own folder is never entered, whether the
+// target holds the backup or the target is the backup reached through a link.
+TEST_F(RestoreCoordinatorTest, NeverWritesIntoTheBackupFolder) {
+    const fs::path backupFolder = box.target() / "backup";
+    Sandbox::writeFile(backupFolder / "packs/00/p", "pack");
+    fs::create_directory_symlink(backupFolder, box.path() / "alias");
+    const auto before = listTree(backupFolder);
+    backup.setRoot(backup.addTree({dirEntry("backup", backup.addTree({dirEntry("packs", std::nullopt),
+                                                                      fileEntry("planted", {backup.add("x")}, 1)})),
+                                   fileEntry("beside", {backup.add("y")}, 1)}));
+    RestoreCoordinator coordinator(box.path() / "alias");
+    Result r = coordinator.restore(SnapshotID{}, backup, box.target(), {});
+    EXPECT_EQ(failurePaths(r), Strings{"backup"});
+    EXPECT_EQ(failureReasons(r), Strings{failed(PathSafetyViolation::insideTheBackup("backup"))});
+    EXPECT_EQ(Sandbox::readFile(box.target() / "beside"), "y");
+    for (const fs::path& into : {box.path() / "alias", box.path() / "alias/packs/new"}) {
+        EXPECT_THROW(coordinator.restore(SnapshotID{}, backup, into, {}), PathSafetyViolation) << into;
+    }
+    EXPECT_EQ(listTree(backupFolder), before);
 }
 
 // A link's metadata reaches the link itself, by its raw name: not its target outside,

@@ -12,6 +12,8 @@ constexpr std::uint64_t MiB = 1u << 20;
 constexpr std::uint64_t max64 = std::numeric_limits<std::uint64_t>::max();
 const std::string shapeFailure =
     wentWrong + "destinationNotUsable(\"the backup holds more content than this file's recorded shape\")";
+const std::string shortFailure =
+    wentWrong + "destinationNotUsable(\"the backup holds less content than this file's recorded shape\")";
 
 class FileContentTest : public RestoreFixture {
 protected:
@@ -36,12 +38,14 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
     std::string oneAndAHalf(MiB + MiB / 2, 'a');
     for (std::size_t i = 0; i < oneAndAHalf.size(); ++i) oneAndAHalf[i] = static_cast<char>('a' + i % 23);
     const Case cases[] = {
-        {10, {}, {}, std::string(10, '\0')},
+        {10, {}, {}, shortFailure},
         {std::nullopt, {}, {}, ""},
         // A blob spanning the hole from 1 MiB to 2 MiB, then one filling the end.
         {3 * MiB, {{{MiB, MiB}}}, {oneAndAHalf, half},
          oneAndAHalf.substr(0, MiB) + std::string(MiB, '\0') + oneAndAHalf.substr(MiB) + half},
-        {4, {}, {"0123456789"}, "0123456789"},  // without holes longer content extends the file
+        {4, {}, {"0123456789"}, shapeFailure},
+        {10, {}, {"01234", "56789"}, "0123456789"},
+        {30, {{{10, 10}}}, {c10}, shortFailure},
         {30, {{{10, 10}}}, {c10, c10}, c10 + std::string(10, '\0') + c10},
         {30, {{{10, 10}}}, {c10, c10 + "c"}, shapeFailure},
         {0, {{{0, 10}}}, {}, ""},

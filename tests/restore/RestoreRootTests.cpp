@@ -37,7 +37,7 @@ protected:
     void TearDown() override { ::alarm(0); }
     Sandbox box;
     RestoreRoot root{box.target(), 512, 4096};
-    void createFile(std::initializer_list<std::string> path) { ::close(root.createFile(P(path), 0644)); }
+    void createFile(std::initializer_list<std::string> path) { root.createFile(P(path), 0644); }
 };
 
 TEST_F(RestoreRootTest, CreatesEntriesInsideTheTargetWithoutLeakingDescriptors) {
@@ -52,7 +52,7 @@ TEST_F(RestoreRootTest, CreatesEntriesInsideTheTargetWithoutLeakingDescriptors) 
     EXPECT_TRUE(fs::equivalent(box.target() / "d/g", box.target() / "a/b/f"));
 
     ::umask(022);
-    ::close(root.createFile(P({"s"}), 06755));  // set-ID bits are never requested
+    root.createFile(P({"s"}), 06755);  // set-ID bits are never requested
     EXPECT_EQ(test::describe(box.target() / "s"), "755 file 0");
 }
 
@@ -91,8 +91,7 @@ TEST_F(RestoreRootTest, RefusesWhatIsAlreadyThere) {
         {[&] { root.createSymlink(P({"a", "deeper", "l"}), viewOf("/")); }, V::symlinkComponent("deeper", 1)},
         {[&] { root.createHardLink(P({"a", "deeper", "h"}), P({"x"})); }, V::symlinkComponent("deeper", 1)},
         {[&] { root.createHardLink(P({"out", "h"}), P({"real", "f"})); }, V::symlinkComponent("out", 0)},
-        {[&] { ::close(root.ensureDirectoryExistsReturningDescriptor(P({"out"}), 0755)); },
-         V::symlinkComponent("out", 0)},
+        {[&] { root.ensureDirectoryExistsReturningDescriptor(P({"out"}), 0755); }, V::symlinkComponent("out", 0)},
         {[&] { root.ensureDirectoryExists(P({"file", "x"}), 0755); }, V::unexpectedNonDirectory("file")},
         {[&] { createFile({"pipe", "x"}); }, V::unexpectedNonDirectory("pipe")},
     };
@@ -122,19 +121,16 @@ TEST_F(RestoreRootTest, SymlinkTargetsAndHardLinkSources) {
 }
 
 TEST_F(RestoreRootTest, RemovesOnlyTheVeryFileItCreated) {
-    int fd = root.createFile(P({"d", "f"}), 0644);
-    EXPECT_TRUE(root.removeCreatedFile(P({"d", "f"}), fd));
-    ::close(fd);
+    UniqueFd fd = root.createFile(P({"d", "f"}), 0644);
+    EXPECT_TRUE(root.removeCreatedFile(P({"d", "f"}), fd.get()));
     EXPECT_FALSE(fs::exists(box.target() / "d/f"));
     EXPECT_TRUE(fs::is_directory(box.target() / "d"));  // folders made on the way stay
 
     fd = root.createFile(P({"d", "g"}), 0644);  // the name now holds another file
     fs::remove(box.target() / "d/g");
     Sandbox::writeFile(box.target() / "d/g", "someone else's");
-    EXPECT_FALSE(root.removeCreatedFile(P({"d", "g"}), fd));
-    ::close(fd);
+    EXPECT_FALSE(root.removeCreatedFile(P({"d", "g"}), fd.get()));
     EXPECT_EQ(Sandbox::readFile(box.target() / "d/g"), "someone else's");
-
 }
 
 TEST(RestoreRoot, UnavailableOrLinkedTarget) {
@@ -147,8 +143,27 @@ TEST(RestoreRoot, UnavailableOrLinkedTarget) {
     // The target folder itself may be reached through a symbolic link.
     fs::create_directory_symlink(box.target(), box.path() / "via-link");
     RestoreRoot root(box.path() / "via-link", 512, 4096);
-    ::close(root.createFile(P({"f"}), 0644));
+    root.createFile(P({"f"}), 0644);
     EXPECT_TRUE(fs::exists(box.target() / "f"));
+}
+
+// The backup's folder, however it is reached, is never the target, never holds it and is
+// never entered; only a folder made by the call counts as created.
+TEST(RestoreRoot, NeverWritesIntoTheBackupFolder) {
+    Sandbox box;
+    const fs::path backup = box.target() / "backup";
+    fs::create_directories(backup / "inner");
+    fs::create_directory_symlink(backup, box.path() / "alias");
+    const auto identity = FolderIdentity::of(box.path() / "alias");
+    ASSERT_TRUE(identity);
+    for (const fs::path& target : {backup, backup / "inner", box.path() / "alias" / "inner"}) {
+        EXPECT_EQ(refusal([&] { RestoreRoot r(target, 512, 4096, identity); }).kind, K::insideTheBackup) << target;
+    }
+    RestoreRoot root(box.target(), 512, 4096, identity);
+    EXPECT_EQ(refusal([&] { root.createFile(P({"backup", "f"}), 0644); }), V::insideTheBackup("backup"));
+    EXPECT_FALSE(fs::exists(backup / "f"));
+    EXPECT_TRUE(root.ensureDirectoryExistsReturningDescriptor(P({"new"}), 0755).created);
+    EXPECT_FALSE(root.ensureDirectoryExistsReturningDescriptor(P({"new"}), 0755).created);
 }
 
 }  // namespace

@@ -122,8 +122,8 @@ TEST_F(WmrestoreTest, ABackupThatDoesNotOpenSaysWhy) {
     };
     const Case cases[] = {
         {backup, secretFile("not it at all\n"), RestoreAppModel::wrongSecretSentence()},
-        {backup, missing, RestoreAppModel::wrongSecretSentence()},
-        {unprotected, missing, RestoreAppModel::noPassphraseSentence()},
+        {unprotected, secretFile("any passphrase"), RestoreAppModel::noPassphraseSentence()},
+        {backup, missing, "The secret file \"" + missing + "\" does not exist."},
         {empty, secretFile(kPassphrase), "This backup has nothing in it yet."},
         {(temp / "nowhere").string(), secretFile(kPassphrase), "There is no Wendle Marsh backup at that location."},
     };
@@ -144,6 +144,8 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     const std::string keys = sampleBackup("keys");
     for (const auto& file : fs::directory_iterator(fs::path(keys) / "keys")) fs::permissions(file, fs::perms::none);
     const std::string secret = secretFile(kPassphrase);
+    fs::permissions(secret, fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(temp.path(), fs::perms::others_exec, fs::perm_options::add);
     for (const std::string& backup : {folder, keys}) {
         const auto child = test::runUnprivileged([&](const auto& report) {
             const auto outcome = wmrestore({"--headless-restore", backup, into(), secret});
@@ -157,14 +159,14 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     }
 }
 
-// A file already in the target is a failure and stays as it was; a target inside the backup
-// is refused before anything is written; a target that cannot be made is named.
+// A target that holds anything, or lies inside the backup, is refused before anything is
+// written; a target that cannot be made is named.
 TEST_F(WmrestoreTest, ARestoreThatFailsSaysWhy) {
     const std::string backup = sampleBackup("backup");
     temp.writeFile("restored/one.txt", "mine");
     const std::string underAFile = (temp / "restored" / "one.txt" / "x").string();
     const std::pair<std::string, std::string> cases[] = {
-        {into(), "no reason given"},
+        {into(), "\"" + into() + "\" already holds files. Name a new folder, or an empty one, to restore into."},
         {backup + "/restored", RestoreSafety::Refusal::insideTheBackup().sentence()},
         {underAFile, RestoreAppModel::targetSentence(underAFile, std::make_error_code(std::errc::not_a_directory))},
     };
