@@ -1,0 +1,87 @@
+#include "policy/SourceSelection.h"
+
+#include <algorithm>
+
+#include "core/Localization.h"
+#include "core/StandardPath.h"
+#include "policy/CanonicalText.h"
+
+namespace wm {
+
+std::optional<SourceSelection::Refusal> SourceSelection::add(std::string_view path) {
+    const std::string p = StandardPath::standardizing(path);
+    for (const Source& s : sources)
+        if (CanonicalText::equal(s.path, p)) return Refusal{Refusal::Kind::alreadyChosen, s.label};
+    for (const Source& s : sources)
+        if (CanonicalText::isInsideOrIs(p, s.path)) return Refusal{Refusal::Kind::insideAnother, s.label};
+    for (const Source& s : sources)
+        if (CanonicalText::isInsideOrIs(s.path, p)) return Refusal{Refusal::Kind::containsAnother, s.label};
+    sources.push_back(Source{p, uniqueLabel(p)});
+    return std::nullopt;
+}
+
+void SourceSelection::remove(std::string_view path) {
+    std::erase_if(sources, [&](const Source& s) { return s.path == path; });
+}
+
+std::string SourceSelection::uniqueLabel(const std::string& path) const {
+    auto taken = [&](const std::string& label) {
+        return std::any_of(sources.begin(), sources.end(), [&](const Source& s) { return s.label == label; });
+    };
+    std::vector<std::string> pieces;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) pieces.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    if (pieces.empty()) return "Backup";
+    const std::string& name = pieces.back();
+    if (!taken(name)) return name;
+    if (pieces.size() >= 2) {
+        std::string withParent = pieces[pieces.size() - 2] + " " + name;
+        if (!taken(withParent)) return withParent;
+    }
+    for (std::size_t counter = 2;; ++counter) {
+        std::string numbered = name + " " + std::to_string(counter);
+        if (!taken(numbered)) return numbered;
+    }
+}
+
+std::string SourceSelection::Refusal::sentence() const {
+    switch (kind) {
+        case Kind::alreadyChosen: return WM_L("That folder is already being protected, as %@.", label);
+        case Kind::insideAnother:
+            return WM_L("That folder is already inside %@, which is being protected, so its contents are already in "
+                        "your backup.",
+                        label);
+        case Kind::containsAnother:
+            return WM_L("That folder contains %1$@, which is already being protected. Remove %1$@ first, or choose a "
+                        "folder that does not contain it.",
+                        label);
+    }
+    return {};
+}
+
+JSON SourceSelection::toJSON() const {
+    JSON list = JSON::array();
+    for (const Source& s : sources) list.push_back(JSON{{"path", s.path}, {"label", s.label}});
+    return JSON{{"sources", list}};
+}
+
+SourceSelection SourceSelection::fromJSON(const JSON& json) {
+    const JSON& list = RepositoryJSON::member(json, "sources");
+    if (!list.is_array())
+        throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, "sources",
+                                            "expected an array");
+    SourceSelection selection;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string at = "sources[" + std::to_string(i) + "]";
+        selection.sources.push_back(
+            Source{RepositoryJSON::text(RepositoryJSON::member(list[i], "path", at), at + ".path"),
+                   RepositoryJSON::text(RepositoryJSON::member(list[i], "label", at), at + ".label")});
+    }
+    return selection;
+}
+
+}  // namespace wm
