@@ -10,12 +10,13 @@
 #include "engine/DeletedFileSearch.h"
 #include "engine/Repository.h"
 #include "format/TreeObject.h"
+#include "format/TreeWalk.h"
 
 namespace wm {
 
 namespace {
 
-using Entries = std::vector<TreeObject::Entry>;
+using Entries = TreeWalk::Entries;
 
 // What one tree and everything below it yields, relative to the tree, in walk order. A
 // child tree with findings of its own is referred to, not copied, so a file deep down is
@@ -35,25 +36,50 @@ struct Hit {
     std::string text;  // a file's path, or the phrase naming an unreadable subtree
 };
 
-class Attribution {
+class Attribution : public TreeWalk::Visitor {
 public:
     Attribution(const Repository& repository, std::unordered_map<BlobID, PackID> lost)
         : repository_(repository), lost_(std::move(lost)) {}
 
     // Walks the tree and everything below it that has not been walked yet.
-    void walk(const BlobID& root);
+    void walk(const BlobID& root) {
+        open_.clear();
+        if (!walked(root)) TreeWalk::run(root, *this);
+    }
     // The hits of the tree at root (a snapshot's root tree), by pack.
     std::unordered_map<PackID, std::vector<Hit>> hits(const BlobID& root) const;
 
-private:
-    struct Frame {
-        BlobID tree;
-        Entries entries;
-        std::size_t next = 0;
-        bool descended = false;  // the current entry's child tree has been walked
-        Findings findings;
-    };
+    // A tree that cannot be read or decoded is recorded as unreadable under the pack that
+    // holds it (nothing when the index has no place for it).
+    std::optional<Entries> read(const BlobID& tree) override {
+        try {
+            Entries entries = TreeObject::decode(repository_.blob(tree));
+            open_.push_back({});
+            return entries;
+        } catch (const std::exception&) {
+            const auto location =
+                repository_.withIndex([&](const CompactIndex& index) { return index.location(tree); });
+            Findings findings;
+            if (location) findings.push_back({Finding::Kind::unreadableTree, location->pack, {}, {}});
+            record(tree, std::move(findings));
+            return std::nullopt;
+        }
+    }
+    TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
+        if (entry.childTree && !walked(*entry.childTree) && !walk.isOnPath(*entry.childTree))
+            return TreeWalk::Step::descend;
+        note(entry);
+        return TreeWalk::Step::next;
+    }
+    // The child tree is recorded by now.
+    void leave(const TreeObject::Entry& entry, const TreeWalk&) override { note(entry); }
+    void treeDone(const BlobID& tree) override {
+        Findings findings = std::move(open_.back());
+        open_.pop_back();
+        record(tree, std::move(findings));
+    }
 
+private:
     bool walked(const BlobID& tree) const { return clean_.count(tree) != 0 || found_.count(tree) != 0; }
     const Findings* findingsOf(const BlobID& tree) const {
         const auto it = found_.find(tree);
@@ -66,73 +92,30 @@ private:
             found_.emplace(tree, std::move(findings));
         }
     }
-    // Reads and decodes a tree and pushes it; a tree that cannot be read or decoded is
-    // recorded as unreadable under the pack that holds it (nothing when the index has no
-    // place for it).
-    void enter(const BlobID& tree, std::vector<Frame>& stack, std::unordered_set<BlobID>& open);
-
-    const Repository& repository_;
-    const std::unordered_map<BlobID, PackID> lost_;  // every blob of a damaged pack -> that pack
-    std::unordered_map<BlobID, Findings> found_;     // walked trees that yield something
-    std::unordered_set<BlobID> clean_;               // walked trees that yield nothing
-};
-
-void Attribution::enter(const BlobID& tree, std::vector<Frame>& stack, std::unordered_set<BlobID>& open) {
-    Entries entries;
-    try {
-        entries = TreeObject::decode(repository_.blob(tree));
-    } catch (const std::exception&) {
-        const auto location = repository_.withIndex([&](const CompactIndex& index) { return index.location(tree); });
-        Findings findings;
-        if (location) findings.push_back({Finding::Kind::unreadableTree, location->pack, {}, {}});
-        record(tree, std::move(findings));
-        return;
-    }
-    open.insert(tree);
-    stack.push_back(Frame{tree, std::move(entries), 0, false, {}});
-}
-
-void Attribution::walk(const BlobID& root) {
-    if (walked(root)) return;
-    // Depth first with an explicit stack, so that a deep tree does not exhaust the call stack.
-    std::vector<Frame> stack;
-    std::unordered_set<BlobID> open;  // trees on the stack: a tree that contains itself is not followed
-    enter(root, stack, open);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.entries.size()) {
-            const BlobID tree = frame.tree;
-            Findings findings = std::move(frame.findings);
-            stack.pop_back();
-            open.erase(tree);
-            record(tree, std::move(findings));
-            continue;
-        }
-        const TreeObject::Entry& entry = frame.entries[frame.next];
-        if (entry.childTree && !frame.descended) {
-            frame.descended = true;
-            const BlobID child = *entry.childTree;
-            if (!walked(child) && open.count(child) == 0) enter(child, stack, open);
-            continue;  // `frame` may have moved; take it again from the stack
-        }
+    // What an entry yields in the tree being walked: its child tree's findings, then itself
+    // when it is a file that lost content.
+    void note(const TreeObject::Entry& entry) {
+        Findings& findings = open_.back();
         const std::string name = Unicode::decodeUTF8Repairing(entry.name);
-        if (entry.childTree) {
-            if (findingsOf(*entry.childTree))
-                frame.findings.push_back({Finding::Kind::child, {}, name, *entry.childTree});
-        }
+        if (entry.childTree && findingsOf(*entry.childTree))
+            findings.push_back({Finding::Kind::child, {}, name, *entry.childTree});
         if (entry.contentBlobs) {
             // A file counts once, under the pack of its first lost blob.
             for (const BlobID& blob : *entry.contentBlobs) {
                 const auto it = lost_.find(blob);
                 if (it == lost_.end()) continue;
-                frame.findings.push_back({Finding::Kind::file, it->second, name, {}});
+                findings.push_back({Finding::Kind::file, it->second, name, {}});
                 break;
             }
         }
-        ++frame.next;
-        frame.descended = false;
     }
-}
+
+    const Repository& repository_;
+    const std::unordered_map<BlobID, PackID> lost_;  // every blob of a damaged pack -> that pack
+    std::unordered_map<BlobID, Findings> found_;     // walked trees that yield something
+    std::unordered_set<BlobID> clean_;               // walked trees that yield nothing
+    std::vector<Findings> open_;                     // of the trees being walked, innermost last
+};
 
 std::unordered_map<PackID, std::vector<Hit>> Attribution::hits(const BlobID& root) const {
     std::unordered_map<PackID, std::vector<Hit>> hits;

@@ -5,6 +5,7 @@
 #include "core/SparseLayout.h"
 #include "core/Unicode.h"
 #include "engine/Repository.h"
+#include "format/TreeWalk.h"
 
 namespace wm {
 
@@ -34,13 +35,6 @@ std::string blobList(const TreeObject::Entry& entry) {
 bool hasHoles(const TreeObject::Entry& entry) {
     return entry.size && entry.sparseRanges && !entry.sparseRanges->empty();
 }
-
-// One tree being walked: its entries, the next one to visit and the tree's own path.
-struct Frame {
-    Entries entries;
-    std::size_t next = 0;
-    std::vector<std::string> path;
-};
 
 std::vector<std::string> appending(const std::vector<std::string>& path, std::string name) {
     std::vector<std::string> out;
@@ -73,34 +67,43 @@ std::optional<BlobID> SnapshotBrowser::findFolder(BlobID tree, const std::vector
     return tree;
 }
 
+namespace {
+
+// Reads every tree it is asked for from the repository; errors pass through.
+class RepositoryTrees : public TreeWalk::Visitor {
+public:
+    explicit RepositoryTrees(const Repository& repository) : repository_(repository) {}
+    std::optional<Entries> read(const BlobID& tree) override { return TreeObject::decode(repository_.blob(tree)); }
+
+private:
+    const Repository& repository_;
+};
+
+}  // namespace
+
 std::vector<SearchHit> SnapshotBrowser::search(const std::string& query, const SnapshotID& snapshot,
                                                std::int64_t limit) const {
     std::vector<SearchHit> hits;
     const auto root = rootTree(snapshot);
     if (!root || limit <= 0) return hits;
-    const auto full = [&] { return static_cast<std::int64_t>(hits.size()) >= limit; };
 
-    // Depth first, pre-order, in stored order; an explicit stack keeps a deep tree off the
-    // call stack.
-    std::vector<Frame> stack;
-    stack.push_back(Frame{readTree(*root), 0, {}});
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.entries.size()) {
-            stack.pop_back();
-            continue;
+    struct Search : RepositoryTrees {
+        using RepositoryTrees::RepositoryTrees;
+        const std::string* query;
+        std::vector<SearchHit>* hits;
+        std::int64_t limit;
+        TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
+            std::vector<std::string> path = walk.pathTo(entry);
+            if (DeletedFileSearch::matches(path.back(), *query)) hits->push_back({std::move(path), entry.size.value_or(0)});
+            // Once the hits are found, no further tree is read.
+            if (static_cast<std::int64_t>(hits->size()) >= limit) return TreeWalk::Step::stop;
+            return entry.entryType == TreeObject::EntryType::directory ? TreeWalk::Step::descend : TreeWalk::Step::next;
         }
-        if (full()) break;
-        const TreeObject::Entry& entry = frame.entries[frame.next++];
-        std::vector<std::string> path = appending(frame.path, nameOf(entry));
-        if (DeletedFileSearch::matches(path.back(), query)) hits.push_back({path, entry.size.value_or(0)});
-        if (entry.entryType == TreeObject::EntryType::directory && entry.childTree) {
-            if (full()) break;  // the child would be passed over unread, and so would the rest
-            const BlobID child = *entry.childTree;
-            Entries entries = readTree(child);
-            stack.push_back(Frame{std::move(entries), 0, std::move(path)});
-        }
-    }
+    } search(*repository_);
+    search.query = &query;
+    search.hits = &hits;
+    search.limit = limit;
+    TreeWalk::run(*root, search);
     return hits;
 }
 
@@ -109,30 +112,24 @@ SnapshotBrowser::Listing SnapshotBrowser::listing(const SnapshotID& snapshot, st
     const auto root = rootTree(snapshot);
     if (!root) return result;
 
-    std::vector<Frame> stack;
-    stack.push_back(Frame{readTree(*root), 0, {}});
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next == frame.entries.size()) {
-            stack.pop_back();
-            continue;
+    struct Files : RepositoryTrees {
+        using RepositoryTrees::RepositoryTrees;
+        Listing* result;
+        std::int64_t limit;
+        TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
+            // The check comes before every entry, whatever its type.
+            if (static_cast<std::int64_t>(result->files.size()) >= limit) {
+                result->complete = false;
+                return TreeWalk::Step::stop;
+            }
+            if (entry.entryType == TreeObject::EntryType::directory) return TreeWalk::Step::descend;
+            result->files[joinedPath(walk.pathTo(entry))] = blobList(entry);
+            return TreeWalk::Step::next;
         }
-        // The check comes before every entry, whatever its type.
-        if (static_cast<std::int64_t>(result.files.size()) >= limit) {
-            result.complete = false;
-            return result;
-        }
-        const TreeObject::Entry& entry = frame.entries[frame.next++];
-        std::vector<std::string> path = appending(frame.path, nameOf(entry));
-        if (entry.entryType == TreeObject::EntryType::directory) {
-            if (!entry.childTree) continue;
-            const BlobID child = *entry.childTree;
-            Entries entries = readTree(child);
-            stack.push_back(Frame{std::move(entries), 0, std::move(path)});
-        } else {
-            result.files[joinedPath(path)] = blobList(entry);
-        }
-    }
+    } files(*repository_);
+    files.result = &result;
+    files.limit = limit;
+    TreeWalk::run(*root, files);
     return result;
 }
 

@@ -2,7 +2,9 @@
 
 #include <random>
 
+#include "engine/DeletedFileSearch.h"
 #include "format/TreeObject.h"
+#include "format/TreeWalk.h"
 
 namespace wm::test {
 
@@ -62,27 +64,31 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
                              "test device", {}, std::nullopt, now);
 }
 
-namespace {
-
-std::uint64_t readTree(const Repository& repository, const BlobID& tree, int depth) {
-    if (depth > 64) throw std::runtime_error("tree too deep");
-    std::uint64_t bytes = 0;
-    for (const auto& entry : TreeObject::decode(repository.blob(tree))) {
-        if (entry.contentBlobs) {
-            for (const auto& blob : *entry.contentBlobs) bytes += repository.blob(blob).size();
+void forEachEntry(const Repository& repository, const SnapshotID& id,
+                  const std::function<void(const TreeObject::Entry&, const std::string& path)>& body) {
+    const auto root = BlobID::fromBytes(repository.snapshot(id).rootTree);
+    if (!root) throw std::runtime_error("record has no root tree");
+    struct Entries : TreeWalk::Visitor {
+        const Repository& repository;
+        const std::function<void(const TreeObject::Entry&, const std::string&)>& body;
+        Entries(const Repository& r, decltype(body) b) : repository(r), body(b) {}
+        std::optional<TreeWalk::Entries> read(const BlobID& tree) override {
+            return TreeObject::decode(repository.blob(tree));
         }
-        if (entry.childTree) bytes += readTree(repository, *entry.childTree, depth + 1);
-    }
-    return bytes;
+        TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
+            body(entry, joinedPath(walk.pathTo(entry)));
+            return TreeWalk::Step::descend;
+        }
+    } entries(repository, body);
+    TreeWalk::run(*root, entries);
 }
 
-}  // namespace
-
 std::uint64_t readWhole(const Repository& repository, const SnapshotID& id) {
-    const SnapshotRecord record = repository.snapshot(id);
-    const auto root = BlobID::fromBytes(record.rootTree);
-    if (!root) throw std::runtime_error("record has no root tree");
-    return readTree(repository, *root, 0);
+    std::uint64_t bytes = 0;
+    forEachEntry(repository, id, [&](const TreeObject::Entry& entry, const std::string&) {
+        for (const auto& blob : entry.contentBlobs.value_or(std::vector<BlobID>{})) bytes += repository.blob(blob).size();
+    });
+    return bytes;
 }
 
 std::vector<std::string> filesUnder(InMemoryDestination& destination, const std::string& folder) {

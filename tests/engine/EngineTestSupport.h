@@ -3,6 +3,7 @@
 // deterministic chunk contents, snapshots with a small tree, and a check that a snapshot
 // reads whole.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/Repository.h"
+#include "format/TreeObject.h"
 #include "support/FaultyDestination.h"
 #include "support/InMemoryDestination.h"
 
@@ -41,6 +43,9 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
 
 // Reads the snapshot's record, its root tree and every blob below it; returns the number of
 // content bytes read. Throws what reading throws.
+// Every entry of the snapshot's trees in walk order, with its "/"-joined path.
+void forEachEntry(const Repository& repository, const SnapshotID& id,
+                  const std::function<void(const TreeObject::Entry&, const std::string& path)>& body);
 std::uint64_t readWhole(const Repository& repository, const SnapshotID& id);
 
 // Every file under a folder of an in-memory destination (path text -> bytes).

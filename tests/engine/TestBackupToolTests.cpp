@@ -53,21 +53,15 @@ struct Walked {
     Bytes content;
 };
 
-void walk(const Repository& repository, const BlobID& tree, const std::string& prefix, std::map<std::string, Walked>& out) {
-    for (const auto& entry : TreeObject::decode(repository.blob(tree))) {
-        const std::string path = prefix + stringOf(entry.name);
-        Walked& w = out[path] = Walked{entry, {}};
+std::map<std::string, Walked> walkSnapshot(const Repository& repository, const SnapshotID& id) {
+    std::map<std::string, Walked> entries;
+    forEachEntry(repository, id, [&](const TreeObject::Entry& entry, const std::string& path) {
+        Walked& w = entries[path] = Walked{entry, {}};
         for (const auto& blob : entry.contentBlobs.value_or(std::vector<BlobID>{})) {
             const Bytes part = repository.blob(blob);
             w.content.insert(w.content.end(), part.begin(), part.end());
         }
-        if (entry.childTree) walk(repository, *entry.childTree, path + "/", out);
-    }
-}
-
-std::map<std::string, Walked> walkSnapshot(const Repository& repository, const SnapshotID& id) {
-    std::map<std::string, Walked> entries;
-    walk(repository, *BlobID::fromBytes(repository.snapshot(id).rootTree), "", entries);
+    });
     return entries;
 }
 
