@@ -2,9 +2,7 @@
 // documents and their readings are in tests/data/policy/object-lock.tsv.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "ExpectedTexts.h"
 #include "core/Bytes.h"
 #include "policy/ObjectLock.h"
 
@@ -23,25 +21,15 @@ std::string unescaped(const std::string& s) {
     return out;
 }
 
+std::string reading(const ObjectLock& lock) {
+    const char* names[] = {"compliance", "governance", "enabled", "off"};
+    return names[static_cast<int>(lock.kind)] + (lock.days() ? " " + std::to_string(*lock.days()) : "");
+}
+
 TEST(ObjectLock, ReadsModeAndRetention) {
-    std::ifstream in(std::string(WM_POLICY_TEST_DATA) + "/object-lock.tsv");
-    ASSERT_TRUE(in);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line.substr(0, line.find('\t')));
-        std::string kind;
-        std::int64_t days = 0;
-        fields >> kind >> days;
-        const ObjectLock expected = kind == "compliance" ? ObjectLock::compliance(days)
-                                    : kind == "governance" ? ObjectLock::governance(days)
-                                    : kind == "enabled" ? ObjectLock::enabledWithoutDefault() : ObjectLock::off();
-        const std::string document = unescaped(line.substr(line.find('\t') + 1));
-        const auto lock = ObjectLock::parse(viewOf(document));
-        EXPECT_EQ(lock, expected) << line;
-        EXPECT_EQ(lock.days(), expected.days()) << line;
-        EXPECT_EQ(lock.sentence().has_value(), kind != "off") << line;
-    }
+    test::forEachLine("object-lock.tsv", [](const std::string& document, const std::string& expected) {
+        EXPECT_EQ(reading(ObjectLock::parse(viewOf(unescaped(document)))), expected) << document;
+    });
 }
 
 }  // namespace
