@@ -6,7 +6,7 @@
 namespace wm {
 
 void indexPacks(Destination& destination, const BlobCipher& cipher, CompactIndex& index,
-                const std::unordered_set<PackID>& skipping) {
+                const std::unordered_set<PackID>& skipping, std::unordered_map<PackID, RepoPath>* foundAt) {
     PackVerifier verifier(cipher);
     for (const auto& [id, path] : RepositoryLayout::packPaths(destination)) {
         if (skipping.count(id) != 0) continue;
@@ -14,6 +14,7 @@ void indexPacks(Destination& destination, const BlobCipher& cipher, CompactIndex
         // bounded whatever the size of the file. Destination errors propagate.
         try {
             index.merge(IndexFile::Section{id, verifier.check(destination, path, id)});
+            if (foundAt) foundAt->try_emplace(id, path);
         } catch (const PackFile::Error&) {
         } catch (const BlobCipherError&) {
             // A damaged pack contributes nothing; the others are still indexed.

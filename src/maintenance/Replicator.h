@@ -1,0 +1,79 @@
+#pragma once
+// Copies of a repository on other destinations: making and refreshing one (replicate),
+// mending damaged packs from one (repair), and judging how one stands (inspect).
+//
+// A copy is file for file: everything replication puts on the target is the source's file
+// byte for byte, except the records it signs itself (a placeholder head, the replica state)
+// and the read-me files. Nothing on the target is ever removed or renamed, every pack written
+// is read back and checked, and the target's head moves only once its packs are all there.
+// A Replicator keeps nothing between calls; calls on one Replicator run one at a time.
+#include <cstdint>
+#include <mutex>
+#include <unordered_set>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/Identifiers.h"
+#include "crypto/RepositoryKeys.h"
+#include "format/RepositoryErrors.h"
+#include "maintenance/DestinationStatus.h"
+#include "storage/Destination.h"
+
+namespace wm {
+
+class BlobCipher;
+class Repository;
+
+struct ReplicationReport {
+    std::int64_t packsCopied = 0;
+    std::int64_t bytesCopied = 0;
+    std::int64_t packsAlreadyPresent = 0;
+    bool isCurrent = false;              // no pack failed, the source did not move, the copy is not ahead
+    std::vector<PackID> failedObjects;   // rejected on read-back, in copy order
+    bool sourceAdvancedDuringRun = false;
+    friend bool operator==(const ReplicationReport&, const ReplicationReport&) = default;
+};
+
+class Replicator {
+public:
+    using Error = ReplicatorError;  // foreignRepository(expected, found)
+
+    struct RepairResult {
+        std::vector<PackID> repaired;
+        std::vector<PackID> refused;
+    };
+
+    Replicator() = default;
+
+    // Replaces each listed pack of `into` with the copy in `from`, when that copy is exactly
+    // the pack of that name; otherwise the pack is refused and `into` keeps what it had. A
+    // failure to write `into` is thrown; packs repaired before it stay repaired.
+    RepairResult repair(const std::vector<PackID>& packs, Destination& from, Destination& into,
+                        const RepositoryKeys& keys);
+
+    // Brings the target up to the source's state. Throws before writing anything when the
+    // keys are not the source's (KeyFile::Error::wrongKey), the source head does not open, or
+    // the target holds another repository (Error::foreignRepository); other failures of the
+    // destinations are thrown as they happen, and what was committed before stays.
+    ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys);
+
+    // How the destination stands against the primary. Only reads; never throws: failures
+    // become notReachable or unreadable with their sentence.
+    DestinationStatus inspect(Destination& destination, const Repository& primary, const RepositoryKeys& keys);
+
+    // SHA-256 over the pack identities in ascending byte order.
+    static Bytes digest(const std::unordered_set<PackID>& packs);
+
+private:
+    // Copies each file of the folder that the target lacks by name.
+    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to);
+    // Writes the bytes unless the destination already holds exactly them there.
+    static void copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination);
+    // Bytes of the primary's packs the destination lacks. Errors of the primary's side are
+    // thrown; the destination's count as holding nothing.
+    static std::int64_t pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher);
+
+    std::mutex running_;
+};
+
+}  // namespace wm

@@ -1,0 +1,185 @@
+// Copies: replication from nothing and again, refusals before any write, rejected packs,
+// a copy ahead of its source, stops at every write; repair from a copy; a copy's status.
+#include <gtest/gtest.h>
+
+#include "MaintenanceFixture.h"
+#include "crypto/KeyFile.h"
+#include "engine/HoldRecord.h"
+#include "engine/RetentionRecord.h"
+#include "format/RepositoryLayout.h"
+#include "maintenance/Replicator.h"
+
+namespace wm::test {
+namespace {
+
+ReplicationReport replicate(Fixture& f, Destination& target) { return Replicator().replicate(*f.repository, target, f.keys); }
+
+TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
+    Fixture f;
+    addHold(*f.repository, RetentionHold{HoldID::random(), HoldReason::anomalyDetected(), day(1), day(1), {}});
+    setRetentionPolicy(*f.repository, RetentionPolicy::lastN(5));
+    f.memory->put(*RepoPath::parse("holds/forged.hold"), randomBytes(100, 5));
+    // A pack filed under another fan-out folder is read there and copied where it belongs.
+    const auto misfiled = RepositoryLayout::pack(f.packs[1]);
+    f.memory->put(*RepoPath::parse("packs/zz/" + misfiled.fileName()), f.memory->files().at(misfiled.string()));
+    f.memory->remove(misfiled);
+
+    InMemoryDestination target;
+    const auto first = replicate(f, target);
+    EXPECT_TRUE(first.isCurrent);
+    EXPECT_EQ(first.packsCopied, 3);
+    EXPECT_TRUE(first.failedObjects.empty());
+    const auto files = target.files();
+    EXPECT_EQ(files.at("refs/head"), f.memory->files().at("refs/head"));
+    EXPECT_EQ(files.count(misfiled.string()), 1u);
+    EXPECT_EQ(files.count("refs/retention"), 1u);
+    EXPECT_EQ(files.count("holds/forged.hold"), 0u);
+    EXPECT_EQ(filesUnder(target, "holds").size(), 1u);
+    EXPECT_EQ(filesUnder(target, "replicas").size(), 1u);
+
+    const auto later = commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
+    const auto second = replicate(f, target);
+    EXPECT_EQ(second.packsCopied, 1);
+    EXPECT_EQ(second.packsAlreadyPresent, 3);
+    const auto copy = std::shared_ptr<InMemoryDestination>(copyOf(target));
+    EXPECT_EQ(expectSound(copy, f.keys, "copy").back(), later);
+}
+
+TEST(Replicator, RefusesBeforeWritingAnything) {
+    Fixture other;
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&, InMemoryDestination&)> arrange;
+        RepositoryKeys keys;
+    };
+    Fixture f;
+    const std::vector<Case> cases = {
+        {"a target holding another repository", [&](Fixture&, InMemoryDestination& t) {
+             for (const auto& [path, bytes] : other.memory->files()) t.put(*RepoPath::parse(path), bytes);
+         }, f.keys},
+        {"keys of another repository", [](Fixture&, InMemoryDestination&) {}, other.keys},
+        {"a source head that does not open", [](Fixture& s, InMemoryDestination&) {
+             s.memory->put(RepositoryLayout::head(), randomBytes(200, 3));
+         }, f.keys},
+    };
+    for (const auto& c : cases) {
+        Fixture source;
+        auto target = std::make_shared<InMemoryDestination>();
+        c.arrange(source, *target);
+        const auto before = target->files();
+        FaultyDestination watched(target);
+        const auto& keys = c.keys.repositoryID == f.keys.repositoryID ? source.keys : c.keys;
+        EXPECT_ANY_THROW(Replicator().replicate(*source.repository, watched, keys)) << c.name;
+        EXPECT_EQ(watched.mutatingCallCount(), 0) << c.name;
+        EXPECT_EQ(target->files(), before) << c.name;
+    }
+}
+
+TEST(Replicator, HeadStaysWhenAPackIsRejectedOrTheCopyIsAhead) {
+    Fixture f;
+    auto memory = std::make_shared<InMemoryDestination>();
+    FaultyDestination target(memory);
+    target.flipBitOnRead("packs/*/" + f.packs[0].hex() + ".pack", 800);
+    const auto rejected = replicate(f, target);
+    EXPECT_EQ(rejected.failedObjects, std::vector{f.packs[0]});
+    EXPECT_FALSE(rejected.isCurrent);
+    EXPECT_TRUE(openRepository(memory, f.keys).repository->snapshotIDs().empty());
+
+    target.clearFaults();
+    EXPECT_TRUE(replicate(f, target).isCurrent);
+    // The copy's head moves on past the source's: it is kept, and the copy is not current.
+    commitFile(*openRepository(memory, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
+    const Bytes ahead = memory->files().at("refs/head");
+    EXPECT_FALSE(replicate(f, target).isCurrent);
+    EXPECT_EQ(memory->files().at("refs/head"), ahead);
+}
+
+// A stop at every write of a refresh: files present before stay, the copy opens whole, and
+// the next run ends as one uninterrupted run does.
+TEST(Replicator, RefreshStoppedAnywhereKeepsTheCopySound) {
+    Fixture f;
+    InMemoryDestination start;
+    replicate(f, start);
+    commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
+    auto reference = copyOf(start);
+    FaultyDestination counting(reference);
+    replicate(f, counting);
+    const std::int64_t mutations = counting.mutatingCallCount();
+    ASSERT_GE(mutations, 10);
+    for (std::int64_t n = 1; n < mutations; ++n) {
+        const std::string context = "crash at mutation " + std::to_string(n);
+        auto copy = copyOf(start);
+        FaultyDestination crashing(copy);
+        crashing.crashAtMutation(n);
+        EXPECT_THROW(replicate(f, crashing), SimulatedCrash) << context;
+        for (const auto& [path, bytes] : start.files()) EXPECT_EQ(copy->files().count(path), 1u) << context << path;
+        expectSound(copy, f.keys, context);
+        EXPECT_TRUE(replicate(f, *copy).isCurrent) << context;
+        EXPECT_EQ(packFiles(*copy), packFiles(*reference)) << context;
+        EXPECT_EQ(copy->files().at("refs/head"), reference->files().at("refs/head")) << context;
+    }
+}
+
+TEST(Replicator, RepairTakesOnlyExactCopies) {
+    Fixture f;
+    auto copy = std::make_shared<InMemoryDestination>();
+    replicate(f, *copy);
+    const auto path = [](const PackID& p) { return RepositoryLayout::pack(p); };
+    const Bytes good = copy->files().at(path(f.packs[0]).string());
+    f.memory->put(path(f.packs[0]), randomBytes(good.size(), 1));  // damaged on the primary
+    copy->put(path(f.packs[1]), randomBytes(300, 2));              // damaged on the copy too
+    copy->remove(path(f.packs[2]));                                 // missing on the copy
+    const auto before = f.memory->files();
+
+    const auto result = Replicator().repair({f.packs[0], f.packs[1], f.packs[2]}, *copy, *f.memory, f.keys);
+    EXPECT_EQ(result.repaired, std::vector{f.packs[0]});
+    EXPECT_EQ(result.refused, (std::vector{f.packs[1], f.packs[2]}));
+    auto after = f.memory->files();
+    EXPECT_EQ(after.at(path(f.packs[0]).string()), good);
+    after[path(f.packs[0]).string()] = before.at(path(f.packs[0]).string());
+    EXPECT_EQ(after, before);
+}
+
+TEST(Replicator, StatusOfADestination) {
+    Fixture f;
+    Fixture other;
+    auto behind = std::make_shared<InMemoryDestination>();
+    replicate(f, *behind);
+    auto current = copyOf(*behind);
+    auto noHead = copyOf(*behind);
+    noHead->remove(RepositoryLayout::head());
+    commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
+    auto ahead = copyOf(*behind);
+    replicate(f, *ahead);
+    commitFile(*openRepository(ahead, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
+    auto away = std::make_shared<InMemoryDestination>();
+    away->setAvailability(Availability::unreachable("gone"));
+    std::int64_t pending = 0;
+    for (const auto& p : packFiles(*f.memory)) {
+        if (behind->files().count(p) == 0 && p != RepositoryLayout::pack(f.orphan).string()) pending += static_cast<std::int64_t>(f.memory->files().at(p).size());
+    }
+    const auto snapshotsAt = [&](int n) { return f.repository->snapshot(f.snapshots[n]).createdAt; };
+
+    const std::vector<std::pair<std::shared_ptr<InMemoryDestination>, DestinationStatus>> cases = {
+        {std::make_shared<InMemoryDestination>(), DestinationStatus::empty()},
+        {other.memory, DestinationStatus::foreignRepository(other.keys.repositoryID)},
+        {behind, DestinationStatus::behind(1, pending, snapshotsAt(2))},
+        {noHead, DestinationStatus::behind(4, pending, std::nullopt)},
+        {ahead, DestinationStatus::ahead(1)},
+        {away, DestinationStatus::notReachable("not connected")},
+    };
+    for (const auto& [destination, expected] : cases) {
+        const auto status = Replicator().inspect(*destination, *f.repository, f.keys);
+        EXPECT_EQ(status, expected) << static_cast<int>(expected.kind);
+        EXPECT_EQ(status.needsAttention(), true);
+    }
+    replicate(f, *current);
+    EXPECT_EQ(Replicator().inspect(*current, *f.repository, f.keys).kind, DestinationStatus::Kind::current);
+
+    // The primary's own failure is never the copy's being empty or away.
+    f.memory->setAvailability(Availability::unreachable("gone"));
+    EXPECT_EQ(Replicator().inspect(*behind, *f.repository, f.keys).kind, DestinationStatus::Kind::unreadable);
+}
+
+}  // namespace
+}  // namespace wm::test
