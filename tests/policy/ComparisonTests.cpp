@@ -1,8 +1,6 @@
-// Comparing two backups file by file, planning repairs from another copy, and the login
-// item's states.
+// Comparing two backups file by file and planning repairs from another copy.
 #include <gtest/gtest.h>
 
-#include "policy/LaunchAtLoginState.h"
 #include "policy/SelfHealing.h"
 #include "policy/SnapshotComparison.h"
 
@@ -34,16 +32,6 @@ TEST(SelfHealing, SplitsDamageIntoRepairableAndLost) {
               (SelfHealing::Plan{{"B", "a", "b", decomposed}, {"x"}, "Office"}));
     EXPECT_FALSE(SelfHealing::plan({"x"}, {}, "Office").canRepair());
     EXPECT_EQ(SelfHealing::plan({}, {"a"}, "Office"), (SelfHealing::Plan{{}, {}, "Office"}));
-}
-
-TEST(LaunchAtLoginState, FromServiceStatus) {
-    using Kind = LaunchAtLoginState::Kind;
-    const std::pair<std::int64_t, Kind> cases[] = {{0, Kind::off}, {1, Kind::enabled}, {2, Kind::waitingForApproval},
-                                                   {3, Kind::off}, {4, Kind::unavailable}, {-1, Kind::unavailable}};
-    for (const auto& [raw, kind] : cases) {
-        EXPECT_EQ(LaunchAtLoginState::fromServiceStatus(raw).kind, kind) << raw;
-        EXPECT_EQ(LaunchAtLoginState::fromServiceStatus(raw).canRunUnattended(), kind == Kind::enabled) << raw;
-    }
 }
 
 }  // namespace

@@ -65,9 +65,8 @@ TEST(PolicySentences, EveryTextWordForWord) {
         actual[key + ".stored"] = progress(2, 10, 1'500'000).sentence(kNow.adding(seconds));
         actual[key + ".rate"] = progress(2, 10, 0).rate(kNow.adding(seconds));
     }
-    actual["progress.rate.20s"] = progress(2, 10, 0).rate(kNow.adding(20));
     actual["progress.rate.2s"] = progress(2, 5'000'000, 0).rate(kNow.adding(2));
-    for (std::int64_t raw : {0, 1, 2, 7}) {
+    for (std::int64_t raw : {0, 1, 2, 3, 4, -1, 7}) {
         actual["login." + std::to_string(raw)] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(true);
         actual["login." + std::to_string(raw) + ".unscheduled"] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(false);
     }
