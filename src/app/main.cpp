@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    wm::RestoreWindow::setUpDesktopIdentity();
     wm::RestoreWindow window(windowModel);
     window.show();
     return application.exec();

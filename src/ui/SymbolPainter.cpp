@@ -2,8 +2,11 @@
 
 #include <QPainterPath>
 #include <QPainterPathStroker>
+#include <QImage>
 #include <algorithm>
 #include <cmath>
+
+#include "ui/Style.h"
 
 namespace wm {
 
@@ -82,6 +85,31 @@ QPainterPath eyeSlash() {
     return eye().subtracted(gap).united(strokeOf(slash, 1.8)).simplified();
 }
 
+// A circle open at the top right, with its arrowhead pointing on counterclockwise.
+QPainterPath arrowCounterclockwise() {
+    constexpr qreal radius = 7.6;
+    constexpr qreal startDegrees = 70;
+    constexpr qreal sweepDegrees = 290;
+    QPainterPath arc;
+    const QRectF circle(12 - radius, 12 - radius, 2 * radius, 2 * radius);
+    arc.arcMoveTo(circle, startDegrees);
+    arc.arcTo(circle, startDegrees, sweepDegrees);
+    QPainterPath shape = strokeOf(arc, 2.2);
+    // At the end of the arc: the tangent points on along the circle, the normal outwards.
+    const qreal end = (startDegrees + sweepDegrees) * M_PI / 180.0;
+    const QPointF tip(12 + radius * std::cos(end), 12 - radius * std::sin(end));
+    const QPointF along(-std::sin(end), -std::cos(end));
+    const QPointF outwards(std::cos(end), -std::sin(end));
+    QPainterPath head;
+    head.moveTo(tip + along * 3.6);
+    head.lineTo(tip + outwards * 3.4 - along * 1.2);
+    head.lineTo(tip - outwards * 3.4 - along * 1.2);
+    head.closeSubpath();
+    shape.addPath(head);
+    shape.addPath(ellipse(12, 12, 2.0));
+    return shape.simplified();
+}
+
 // The filled outline of a symbol in the 24 x 24 box; empty for an unknown name.
 QPainterPath shapeOf(std::string_view name) {
     if (name == "circle") return ring(12, 12, 9.4, 1.7);
@@ -97,6 +125,7 @@ QPainterPath shapeOf(std::string_view name) {
     }
     if (name == "eye") return eye();
     if (name == "eye.slash") return eyeSlash();
+    if (name == "arrow.counterclockwise") return arrowCounterclockwise();
     return {};
 }
 
@@ -105,7 +134,7 @@ QPainterPath shapeOf(std::string_view name) {
 const std::vector<std::string>& SymbolPainter::names() {
     static const std::vector<std::string> all = {
         "circle", "largecircle.fill.circle", "checkmark.circle.fill", "exclamationmark.triangle",
-        "exclamationmark.triangle.fill", "eye", "eye.slash"};
+        "exclamationmark.triangle.fill", "eye", "eye.slash", "arrow.counterclockwise"};
     return all;
 }
 
@@ -137,6 +166,20 @@ QPixmap SymbolPainter::pixmap(std::string_view name, const QColor& colour, int s
     QPainter painter(&map);
     paint(painter, QRectF(0, 0, side, side), name, colour);
     return map;
+}
+
+QImage SymbolPainter::applicationIcon(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF square(side * 0.06, side * 0.06, side * 0.88, side * 0.88);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Style::accent(Style::Appearance::light));
+    painter.drawRoundedRect(square, side * 0.2, side * 0.2);
+    paint(painter, square.adjusted(side * 0.12, side * 0.12, -side * 0.12, -side * 0.12), "arrow.counterclockwise",
+          Style::onAccent(Style::Appearance::light));
+    return image;
 }
 
 SymbolView::SymbolView(std::string name, QColor colour, int side, QWidget* parent)

@@ -3,6 +3,7 @@
 // product uses ("circle", "checkmark.circle.fill", ...), so the window never depends on
 // an icon theme being installed.
 #include <QColor>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QRectF>
@@ -24,6 +25,9 @@ bool knows(std::string_view name);
 bool paint(QPainter& painter, const QRectF& rect, std::string_view name, const QColor& colour);
 // The symbol on a transparent square of side points, at the given pixel ratio.
 QPixmap pixmap(std::string_view name, const QColor& colour, int side, qreal pixelRatio = 1.0);
+// The application's icon, side pixels square: the restore arrow on a rounded square of the
+// accent colour. Needs no running application, so a build step can write it to a file.
+QImage applicationIcon(int side);
 
 }  // namespace SymbolPainter
 

@@ -33,5 +33,26 @@ TEST(StyleTest, TheShadesFollowTheAppearanceOfTheApplicationPalette) {
     QApplication::setPalette(saved);
 }
 
+// Text in orange or green reads at 4.5:1 or more on light and dark windows and on white; the
+// symbol shades keep the hue of the text shades.
+TEST(StyleTest, TextInTheNamedColoursIsLegible) {
+    EXPECT_DOUBLE_EQ(Style::contrast(Qt::black, Qt::white), 21.0);
+    const struct {
+        Style::Appearance appearance;
+        QColor background;
+    } backgrounds[] = {{Style::Appearance::light, QColor(239, 239, 239)},
+                       {Style::Appearance::light, Qt::white},
+                       {Style::Appearance::dark, QColor(53, 53, 53)},
+                       {Style::Appearance::dark, QColor(30, 30, 30)}};
+    for (const auto& b : backgrounds) {
+        for (auto named : {&Style::orange, &Style::green}) {
+            const QColor text = named(b.appearance, Style::Use::text);
+            EXPECT_GE(Style::contrast(text, b.background), 4.5) << text.name().toStdString() << " on "
+                                                                << b.background.name().toStdString();
+            EXPECT_NEAR(text.hueF(), named(b.appearance, Style::Use::symbol).hueF(), 0.02);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace wm

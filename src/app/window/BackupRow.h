@@ -1,7 +1,10 @@
 #pragma once
-// One row of the backup list: the mark, the date line and the detail line. A click
-// anywhere in the row, its empty end and its padding included, chooses it.
-#include <QWidget>
+// One row of the backup list: the mark, the date line and the detail line. The rows of one
+// list behave as radio buttons: a click anywhere in the row, its empty end and its padding
+// included, chooses it; Tab reaches the list, the arrow keys move the choice, Space or Return
+// chooses the row that has the focus; assistive technology hears a radio button named by
+// the row's date and detail, checked when it is the chosen one.
+#include <QAbstractButton>
 #include <functional>
 
 #include "app/RestoreAppModel.h"
@@ -9,7 +12,7 @@
 
 namespace wm {
 
-class BackupRow : public QWidget {
+class BackupRow : public QAbstractButton {
     Q_OBJECT
 
 public:
@@ -17,21 +20,23 @@ public:
               QWidget* parent = nullptr);
 
     const SnapshotID& id() const { return id_; }
-    bool isChosen() const { return chosen_; }
+    bool isChosen() const { return isChecked(); }
     void setChosen(bool chosen);
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool hitButton(const QPoint& position) const override;
 
 private:
     void updateMark();
 
     SnapshotID id_;
-    bool chosen_ = false;
-    bool pressed_ = false;
-    std::function<void()> choose_;
     SymbolView* mark_;
 };
 

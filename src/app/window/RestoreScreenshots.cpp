@@ -1,12 +1,8 @@
 #include "app/window/RestoreScreenshots.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QPixmap>
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -20,12 +16,6 @@ namespace wm::RestoreScreenshots {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
-}
 
 RestoreAppModel::Backup demoRow(double secondsAgo, std::uint64_t files, std::uint64_t bytes) {
     RestoreAppModel::Backup row;
@@ -100,7 +90,8 @@ QImage render(RestoreAppModel& model, int width) {
 void write(const std::string& folder, std::ostream& out) {
     fs::create_directories(fs::path(folder));  // an existing folder is fine; failures throw
     const std::string backupPath = "/media/you/Backup/Wendle Marsh";
-    const std::string restored = homeFolder() + "/Restored";
+    // Demonstration data, the same on every machine.
+    const std::string restored = "/home/you/Restored";
 
     const Picture pictures[] = {
         {"restore-open.png", [](RestoreAppModel&) {}},

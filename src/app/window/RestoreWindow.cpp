@@ -2,6 +2,9 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -104,7 +107,13 @@ RestoreWindow::RestoreWindow(RestoreAppModel& model, WindowPlatform platform, QW
     problem_ = new SymbolLabel("exclamationmark.triangle", TextStyles::Role::callout, this);
     problem_->setObjectName("problemLine");
     column_->addWidget(problem_);
+    closingNote_ = makeLabel(QString(), TextStyles::Role::callout, "closingNote", this);
+    closingNote_->hide();
+    column_->addWidget(closingNote_);
 
+    for (QLineEdit* lineEdit : findChildren<QLineEdit*>()) finishField(lineEdit);
+    for (QPushButton* button : findChildren<QPushButton*>()) finishButton(button);
+    setWindowIcon(QIcon(QPixmap::fromImage(SymbolPainter::applicationIcon(256))));
     applyStyle();
 
     // Changes arrive from whichever thread made them; each is applied here, in order,
@@ -130,6 +139,25 @@ RestoreWindow::~RestoreWindow() {
 
 void RestoreWindow::waitForWork() {
     if (worker_.joinable()) worker_.join();
+}
+
+void RestoreWindow::setUpDesktopIdentity() {
+    QGuiApplication::setApplicationDisplayName(WM_Q("Wendle Marsh Restore"));
+    QGuiApplication::setDesktopFileName(desktopFileName);
+    QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(SymbolPainter::applicationIcon(256))));
+}
+
+void RestoreWindow::closeEvent(QCloseEvent* event) {
+    if (!workerRunning_.load()) {
+        QWidget::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    closeWhenDone_ = true;
+    closingNote_->setText(shown_.phase.kind == RestoreAppModel::Phase::Kind::opening
+                              ? WM_Q("Wendle Marsh Restore will close when the backup has opened.")
+                              : WM_Q("Wendle Marsh Restore will close when the restore has finished."));
+    closingNote_->show();
 }
 
 // Building ------------------------------------------------------------------------------
@@ -392,7 +420,9 @@ void RestoreWindow::rebuildReport(const RestoreAppModel::Phase& phase) {
                                      TextStyles::Role::title2, reportHolder_);
     headline->setObjectName("reportHeadline");
     headline->setText(text(WindowText::headline(result)));
-    headline->setColour(result.isComplete() ? TextStyles::green(palette()) : TextStyles::orange(palette()));
+    const auto named = result.isComplete() ? &Style::green : &Style::orange;
+    const Style::Appearance appearance = Style::appearance(palette());
+    headline->setColours(named(appearance, Style::Use::symbol), named(appearance, Style::Use::text));
     holderLayout->addWidget(headline);
 
     holderLayout->addWidget(
@@ -502,10 +532,10 @@ void RestoreWindow::applyStyle() {
     for (QWidget* widget : findChildren<QWidget*>()) {
         if (widget->property("wmSecondary").toBool()) makeSecondary(widget);
     }
-    for (const char* name : {"subtitle", "helpLine", "restoreBusyText"}) {
+    for (const char* name : {"subtitle", "helpLine", "restoreBusyText", "closingNote"}) {
         if (auto* label = findChild<QLabel*>(name)) makeSecondary(label);
     }
-    problem_->setColour(TextStyles::orange(base));
+    problem_->setColours(Style::orange(appearance, Style::Use::symbol), Style::orange(appearance, Style::Use::text));
     // Flip twice to redraw the eye in the current colours without changing the state.
     revealing_ = !revealing_;
     flipRevealing();
@@ -562,6 +592,13 @@ void RestoreWindow::runInBackground(std::function<void()> job) {
     worker_ = std::thread([this, job = std::move(job)] {
         job();
         workerRunning_.store(false);
+        // Posted after the job's last change, so the window has shown the outcome by then.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (closeWhenDone_) close();
+            },
+            Qt::QueuedConnection);
     });
 }
 

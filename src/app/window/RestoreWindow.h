@@ -41,10 +41,17 @@ public:
     // Waits for a running open or restore to end (tests, and closing the window).
     void waitForWork();
 
+    // The application's name, desktop file name and icon, as the Linux desktop shows them.
+    static void setUpDesktopIdentity();
+    static constexpr const char* desktopFileName = "wmrestore";
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // While an open or a restore runs, the window stays, says it will close when the
+    // work has finished, and closes then.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* buildHeader();
@@ -72,12 +79,14 @@ private:
 
     std::thread worker_;
     std::atomic<bool> workerRunning_{false};
+    bool closeWhenDone_ = false;
 
     QVBoxLayout* column_ = nullptr;
     QWidget* openForm_ = nullptr;
     QWidget* chooseScreen_ = nullptr;
     QWidget* reportScreen_ = nullptr;
     SymbolLabel* problem_ = nullptr;
+    QLabel* closingNote_ = nullptr;
 
     QLineEdit* backupPathField_ = nullptr;
     QPushButton* backupPathChoose_ = nullptr;

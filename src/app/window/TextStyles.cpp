@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-#include "ui/Style.h"
 
 namespace wm::TextStyles {
 
@@ -37,14 +36,6 @@ QColor secondary(const QPalette& palette) {
     return QColor::fromRgbF(static_cast<float>(text.redF() * t + window.redF() * (1 - t)),
                             static_cast<float>(text.greenF() * t + window.greenF() * (1 - t)),
                             static_cast<float>(text.blueF() * t + window.blueF() * (1 - t)));
-}
-
-QColor orange(const QPalette& palette) {
-    return Style::appearance(palette) == Style::Appearance::dark ? QColor(255, 159, 10) : QColor(230, 126, 0);
-}
-
-QColor green(const QPalette& palette) {
-    return Style::appearance(palette) == Style::Appearance::dark ? QColor(48, 209, 88) : QColor(40, 167, 69);
 }
 
 }  // namespace wm::TextStyles

@@ -1,5 +1,5 @@
 #pragma once
-// The text styles and the few named colours of the restore window.
+// The text styles of the restore window, and its secondary text colour.
 #include <QColor>
 #include <QFont>
 #include <QPalette>
@@ -13,9 +13,5 @@ QFont font(Role role);
 
 // Text that is less important than the main text: between the text and the window colour.
 QColor secondary(const QPalette& palette);
-// Warnings and problems.
-QColor orange(const QPalette& palette);
-// A restore that put everything back.
-QColor green(const QPalette& palette);
 
 }  // namespace wm::TextStyles

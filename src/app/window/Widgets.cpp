@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace wm {
 
@@ -17,9 +18,21 @@ QSize ElidedLabel::minimumSizeHint() const { return {0, fontMetrics().height()};
 
 QSize ElidedLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(text()), fontMetrics().height()}; }
 
+void ElidedLabel::setText(const QString& text) {
+    QLabel::setText(text);
+    updateToolTip();
+}
+
 QString ElidedLabel::shownText() const {
     return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    updateToolTip();
+}
+
+void ElidedLabel::updateToolTip() { setToolTip(shownText() == text() ? QString() : text()); }
 
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -53,12 +66,14 @@ QString SymbolLabel::text() const { return text_->text(); }
 
 void SymbolLabel::setSymbol(std::string symbol) { symbol_->setSymbol(std::move(symbol)); }
 
-void SymbolLabel::setColour(const QColor& colour) {
-    symbol_->setColour(colour);
+void SymbolLabel::setColours(const QColor& symbol, const QColor& text) {
+    symbol_->setColour(symbol);
     QPalette p = text_->palette();
-    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::WindowText, text);
     text_->setPalette(p);
 }
+
+QColor SymbolLabel::textColour() const { return text_->palette().color(QPalette::WindowText); }
 
 // BusyIndicator -------------------------------------------------------------------------
 
@@ -99,13 +114,29 @@ void ProminentButton::setColours(const QColor& fill, const QColor& text) {
 }
 
 void ProminentButton::paintEvent(QPaintEvent* event) {
-    if (!isEnabled() || !fill_.isValid()) {
+    if (!fill_.isValid()) {
         QPushButton::paintEvent(event);
         return;
     }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
+    if (!isEnabled()) {
+        // A faint fill of the text colour over the window, and the disabled text colour.
+        const QColor window = palette().color(QPalette::Window);
+        const QColor ink = palette().color(QPalette::Active, QPalette::WindowText);
+        constexpr float share = 0.12f;
+        const QColor muted = QColor::fromRgbF(window.redF() + (ink.redF() - window.redF()) * share,
+                                              window.greenF() + (ink.greenF() - window.greenF()) * share,
+                                              window.blueF() + (ink.blueF() - window.blueF()) * share);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(muted);
+        painter.drawRoundedRect(box, 5, 5);
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::ButtonText));
+        painter.setFont(font());
+        painter.drawText(box, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+        return;
+    }
     if (hasFocus()) {
         // The keyboard focus shows as a ring just outside the fill.
         painter.setPen(QPen(fill_.darker(150), 1));
@@ -118,6 +149,21 @@ void ProminentButton::paintEvent(QPaintEvent* event) {
     painter.setPen(text_);
     painter.setFont(font());
     painter.drawText(box, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}
+
+// Finishing -----------------------------------------------------------------------------
+
+void finishField(QLineEdit* field) {
+    field->setTextMargins(6, 3, 6, 3);
+    field->setMinimumHeight(field->fontMetrics().height() + 14);
+}
+
+void finishButton(QPushButton* button) {
+    const QFontMetrics metrics = button->fontMetrics();
+    constexpr int leastWidth = 96;
+    constexpr int sidePadding = 16;
+    button->setMinimumSize(std::max(leastWidth, metrics.horizontalAdvance(button->text()) + 2 * sidePadding),
+                           metrics.height() + 14);
 }
 
 // RoundedBox ----------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 // Small widgets of the restore window.
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -11,12 +12,14 @@
 
 namespace wm {
 
-// One line of text, shortened in the middle when it does not fit. text() stays whole.
+// One line of text, shortened in the middle when it does not fit. text() stays whole, and
+// a shortened line shows it whole as its tooltip.
 class ElidedLabel : public QLabel {
     Q_OBJECT
 
 public:
     explicit ElidedLabel(QWidget* parent = nullptr);
+    void setText(const QString& text);
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
     // The text as it is drawn at the current width.
@@ -24,6 +27,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void updateToolTip();
 };
 
 // A symbol followed by wrapping text, the symbol as tall as the text's first line.
@@ -36,8 +43,10 @@ public:
     QString text() const;
     void setSymbol(std::string symbol);
     const std::string& symbol() const { return symbol_->symbol(); }
-    void setColour(const QColor& colour);
+    // The symbol and the text each in their own shade.
+    void setColours(const QColor& symbol, const QColor& text);
     QColor colour() const { return symbol_->colour(); }
+    QColor textColour() const;
 
 private:
     SymbolView* symbol_;
@@ -61,7 +70,8 @@ private:
 };
 
 // The button of a screen's main action, filled with the accent colour and labelled in
-// the colour meant for content on it. Disabled, it looks like any disabled button.
+// the colour meant for content on it. Disabled, it is still a filled button, in the
+// muted colours of a disabled control.
 class ProminentButton : public QPushButton {
     Q_OBJECT
 
@@ -77,6 +87,11 @@ private:
     QColor fill_;
     QColor text_;
 };
+
+// The inner padding of a text field and the padding and least width of a push button, the
+// same for every one in the window.
+void finishField(QLineEdit* field);
+void finishButton(QPushButton* button);
 
 // A rounded background in the colour of controls, behind the backup list.
 class RoundedBox : public QWidget {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "ProcessRun.h"
@@ -61,6 +63,25 @@ TEST(RestoreScreenshotsTest, TheRefusalNamesThePicture) {
 }
 
 #ifdef WMRESTORE_PATH
+// The problem line of the refused secret and the headline of the report are drawn in their
+// text shades, which stand out from the picture's background (its commonest colour) by at
+// least 4.5:1.
+void expectLegibleText(const QImage& image, const std::string& name) {
+    const std::map<std::string, QColor> texts = {
+        {"restore-wrong-key.png", Style::orange(Style::Appearance::light, Style::Use::text)},
+        {"restore-done.png", Style::green(Style::Appearance::light, Style::Use::text)}};
+    const auto text = texts.find(name);
+    if (text == texts.end()) return;
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+    }
+    const auto background = std::max_element(counts.begin(), counts.end(),
+                                             [](const auto& a, const auto& b) { return a.second < b.second; });
+    EXPECT_GT(counts[text->second.rgb()], 20) << "the text shade is not drawn";
+    EXPECT_GE(Style::contrast(text->second, QColor(background->first)), 4.5);
+}
+
 // Four different pictures, 660 wide and at least 200 high, that pass the blank check; the
 // chosen backup's mark in the choose picture is drawn in the accent colour. A second run
 // reuses the folder.
@@ -82,6 +103,7 @@ TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
         EXPECT_GE(image.height(), 200);
         EXPECT_NO_THROW(RestoreScreenshots::refuseIfBlank(image, name));
         contents.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        expectLegibleText(image, name);
         if (std::string(name) != "restore-choose.png") continue;
         bool accent = false;
         for (int y = 0; y < image.height() && !accent; ++y) {

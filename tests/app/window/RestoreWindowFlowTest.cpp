@@ -101,18 +101,25 @@ TEST_F(RestoreWindowFlowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
     EXPECT_EQ(find<QLineEdit>("backupPathField")->text().toStdString(), model.backupPath());
 }
 
-// Closing the window while a backup opens waits for the work instead of leaving it
-// running against a window that is gone.
-TEST_F(RestoreWindowFlowTest, ClosingTheWindowWhileTheModelWorksWaitsForTheWork) {
+// Closing the window while a restore runs keeps it, says it will close when the restore has
+// finished, and closes it then.
+TEST_F(RestoreWindowFlowTest, ClosingTheWindowWhileARestoreRunsWaitsForTheRestore) {
     auto backup = this->backup();
-    backup.commit({{"a.txt", "a"}}, at(1600000000));
+    std::vector<testing::TestFile> files;
+    for (int i = 0; i < 800; ++i) files.push_back({"f/" + std::to_string(i), std::string(100 + i, 'x')});
+    backup.commit(files, at(1600000000));
     fillAndOpen(backup);
-    window.reset();
-    EXPECT_FALSE(model.isRunning());
-    EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
-    // Changes after the window went away reach nobody and harm nothing.
-    model.setProblem("after the window");
-    QApplication::processEvents();
+    finishWork();
+    model.setRestoreInto((temp / "restored").string());
+    settle();
+    click("restoreButton");
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(shown("closingNote"));
+    EXPECT_EQ(find<QLabel>("closingNote")->text(), "Wendle Marsh Restore will close when the restore has finished.");
+    finishWork();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QScrollArea>
 #include <QToolButton>
 #include <map>
@@ -201,20 +202,64 @@ TEST_F(RestoreWindowTest, AClickOnARowsEmptyEndOrPaddingChoosesIt) {
     }
 }
 
+// Tab reaches the list, the arrow keys move the choice, Space or Return chooses the row with
+// the focus (Return does not start the restore); each row is a radio button to assistive
+// technology, named by its date and detail and checked when chosen.
+TEST_F(RestoreWindowTest, TheBackupRowsWorkFromTheKeyboardAndSpeakAsRadioButtons) {
+    const auto rows = backupRows(3);
+    model.showForScreenshot(rows);
+    model.setRestoreInto("/home/you/Restored");
+    settle();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto list = findAll<BackupRow>("backupRow");
+    find("restoreButton")->setFocus();
+    for (int i = 0; i < 10 && !qobject_cast<BackupRow*>(QApplication::focusWidget()); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), list[0]);
+    const struct {
+        Qt::Key key;
+        int focused;  // the row to give the focus first, or -1
+        int chosen;
+    } presses[] = {{Qt::Key_Down, -1, 1}, {Qt::Key_Down, -1, 2}, {Qt::Key_Up, -1, 1},
+                   {Qt::Key_Space, 0, 0}, {Qt::Key_Return, 2, 2}};
+    for (const auto& p : presses) {
+        if (p.focused >= 0) list[p.focused]->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), p.key);
+        settle();
+        EXPECT_EQ(model.chosen(), rows[p.chosen].id) << p.key;
+        for (int i = 0; i < 3; ++i) {
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(list[i]);
+            ASSERT_NE(spoken, nullptr);
+            EXPECT_EQ(spoken->role(), QAccessible::RadioButton);
+            EXPECT_EQ(bool(spoken->state().checked), i == p.chosen);
+            EXPECT_EQ(spoken->text(QAccessible::Name),
+                      list[i]->findChild<QLabel*>("backupDate")->text() + ", " +
+                          list[i]->findChild<QLabel*>("backupDetail")->text());
+        }
+    }
+    EXPECT_EQ(model.phase().kind, Phase::Kind::open);
+}
+
 // Enabled, a main button is filled with the accent and titled in the colour drawn on it;
-// disabled, it is not drawn as an available action.
+// disabled, it is still a filled button, but not in the accent.
 TEST_F(RestoreWindowTest, TheMainActionIsFilledWithTheAccent) {
     const Style::Appearance appearance = Style::appearance(window->palette());
     auto paint = [&](const char* name) {
         const QImage image = find(name)->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        int filled = 0, titled = 0;
+        const QRgb window = this->window->palette().color(QPalette::Window).rgb();
+        int accent = 0, titled = 0, bare = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
-                filled += image.pixel(x, y) == Style::accent(appearance).rgb();
+                accent += image.pixel(x, y) == Style::accent(appearance).rgb();
                 titled += image.pixel(x, y) == Style::onAccent(appearance).rgb();
+                bare += image.pixel(x, y) == window;
             }
         }
-        return std::pair{filled * 2 > image.width() * image.height(), titled > 0};
+        const int half = image.width() * image.height() / 2;
+        EXPECT_LT(bare, half) << name << " is not filled";
+        return std::pair{accent > half, titled > 0};
     };
     model.showForScreenshot(backupRows(2));
     model.setRestoreInto("/home/you/Restored");
@@ -232,9 +277,16 @@ TEST_F(RestoreWindowTest, TheMainActionIsFilledWithTheAccent) {
     EXPECT_EQ(paint("openButton"), std::pair(true, true));
 }
 
+// A line cut short shows its whole text as its tooltip; a line that fits has none.
 TEST_F(RestoreWindowTest, NineFailuresShowEightLinesAndOneMore) {
-    model.setPhase(Phase::finished(resultWith(9, 8), "/home/you/Restored"));
+    RestoreCoordinator::Result result = resultWith(9, 8);
+    result.failures[1].path = std::string(300, 'n');
+    model.setPhase(Phase::finished(result, "/home/you/Restored"));
     settle();
+    const auto failures = find("failuresList")->findChildren<ElidedLabel*>("detailLine");
+    EXPECT_EQ(failures[0]->toolTip(), "");
+    EXPECT_EQ(failures[1]->toolTip(), QString::fromStdString(result.failures[1].path + ": " + result.failures[1].reason));
+    EXPECT_NE(failures[1]->shownText(), failures[1]->toolTip());
     const struct {
         const char* list;
         const char* heading;
