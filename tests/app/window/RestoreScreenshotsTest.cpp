@@ -2,13 +2,13 @@
 
 #include <QImage>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <map>
 #include <set>
 
 #include "ProcessRun.h"
+#include "support/TempFolder.h"
 #include "ui/Style.h"
 
 namespace wm {
@@ -86,8 +86,8 @@ void expectLegibleText(const QImage& image, const std::string& name) {
 // chosen backup's mark in the choose picture is drawn in the accent colour. A second run
 // reuses the folder.
 TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
-    const fs::path folder = fs::path(::testing::TempDir()) / "wm-shots" / "nested";
-    fs::remove_all(folder.parent_path());
+    const test::TempFolder temp("wm-shots");
+    const fs::path folder = temp / "nested";
     for (int run = 0; run < 2; ++run) {
         const auto outcome = testing::runProcess({WMRESTORE_PATH, "--screenshots", folder.string()});
         ASSERT_EQ(outcome.exitStatus, 0) << outcome.err;
@@ -117,15 +117,13 @@ TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
 }
 
 TEST(RestoreScreenshotsTest, AFolderThatCannotBeMadeEndsTheRunWithItsError) {
-    const fs::path blocker = fs::path(::testing::TempDir()) / "wm-shots-blocker";
-    fs::remove_all(blocker);
-    std::ofstream(blocker.string()) << "a file, not a folder";
+    const test::TempFolder temp("wm-shots");
+    const fs::path blocker = temp.writeFile("blocker", "a file, not a folder");
     const auto outcome = testing::runProcess({WMRESTORE_PATH, "--screenshots", (blocker / "shots").string()});
     EXPECT_EQ(outcome.exitStatus, 1);
     EXPECT_EQ(outcome.out, "");
     EXPECT_FALSE(outcome.err.empty());
     EXPECT_EQ(outcome.err.back(), '\n');
-    fs::remove(blocker);
 }
 #endif
 
