@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/TextTrimming.h"
+#include "core/TextTrimming.h"
 #include "core/Unicode.h"
 #include "crypto/RecoveryKey.h"
 

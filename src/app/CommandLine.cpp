@@ -10,8 +10,9 @@
 
 #include "app/AppPaths.h"
 #include "app/RestoreAppModel.h"
-#include "app/TextTrimming.h"
+#include "core/TextTrimming.h"
 #include "core/Localization.h"
+#include "core/SecretFile.h"
 #include "core/SystemCall.h"
 #include "core/Unicode.h"
 
@@ -75,44 +76,26 @@ int runSelfCheck(std::ostream& out, std::ostream& err) {
 }
 
 SecretFile readSecretFile(const std::string& path) {
+    const auto contents = wm::SecretFile::read(path);
+    if (!contents.failure) return SecretFile{contents.secret, std::nullopt};
     auto refused = [&](std::string sentence) { return SecretFile{"", std::move(sentence)}; };
-    auto unreadable = [&](int error) {
-        if (error == ENOENT || error == ENOTDIR) return refused(WM_L("The secret file \"%@\" does not exist.", path));
-        return refused(WM_L("The secret file \"%@\" could not be read: %@.", path, systemErrorText(error)));
-    };
-    auto notRegular = [&] {
-        return refused(WM_L("The secret file \"%@\" is not a regular file. Name a file that holds the passphrase "
-                            "or the recovery key.",
-                            path));
-    };
-    // Looked at before it is opened, so no device is ever opened; the descriptor is looked
-    // at again in case the name was swapped meanwhile.
-    struct stat st;
-    if (retryingOnInterrupt([&] { return ::stat(path.c_str(), &st); }) != 0) return unreadable(errno);
-    if (!S_ISREG(st.st_mode)) return notRegular();
-    const UniqueFd file(
-        retryingOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
-    if (file.get() < 0) return unreadable(errno);
-    if (retryingOnInterrupt([&] { return ::fstat(file.get(), &st); }) != 0) return unreadable(errno);
-    if (!S_ISREG(st.st_mode)) return notRegular();
-
-    // One byte past the limit tells a file that is too large, whatever its size claims.
-    std::string text(secretFileLimit + 1, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = retryingOnInterrupt([&] { return ::read(file.get(), text.data() + got, text.size() - got); });
-        if (n < 0) return unreadable(errno);
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+    switch (*contents.failure) {
+        case wm::SecretFile::Failure::missing:
+            return refused(WM_L("The secret file \"%@\" does not exist.", path));
+        case wm::SecretFile::Failure::unreadable:
+            return refused(WM_L("The secret file \"%@\" could not be read: %@.", path, systemErrorText(contents.errorNumber)));
+        case wm::SecretFile::Failure::notRegularFile:
+            return refused(WM_L("The secret file \"%@\" is not a regular file. Name a file that holds the passphrase "
+                                "or the recovery key.",
+                                path));
+        case wm::SecretFile::Failure::tooLarge:
+            return refused(WM_L("The secret file \"%@\" is larger than %lld bytes, too large to hold a passphrase or a "
+                                "recovery key.",
+                                path, static_cast<long long>(secretFileLimit)));
+        case wm::SecretFile::Failure::notUTF8:
+            break;
     }
-    if (got > secretFileLimit)
-        return refused(WM_L("The secret file \"%@\" is larger than %lld bytes, too large to hold a passphrase or a "
-                            "recovery key.",
-                            path, static_cast<long long>(secretFileLimit)));
-    text.resize(got);
-    if (!Unicode::isValidUTF8(viewOf(text)))
-        return refused(WM_L("The secret file \"%@\" is not UTF-8 text.", path));
-    return SecretFile{TextTrimming::whitespaceAndNewlines(text), std::nullopt};
+    return refused(WM_L("The secret file \"%@\" is not UTF-8 text.", path));
 }
 
 std::optional<std::string> targetRefusal(const std::string& target) {

@@ -6,6 +6,8 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+
+#include "core/SecretFile.h"
 #include <vector>
 
 #include "restore/RestoreResult.h"
@@ -36,7 +38,7 @@ int runSelfCheck(std::ostream& out, std::ostream& err);
 int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err);
 
 // The most a secret file may hold: far more than any passphrase or recovery key.
-inline constexpr std::size_t secretFileLimit = 64 * 1024;
+inline constexpr std::size_t secretFileLimit = wm::SecretFile::limit;
 
 struct SecretFile {
     std::string secret;

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/AppPaths.h"
-#include "app/TextTrimming.h"
+#include "core/TextTrimming.h"
 #include "core/Localization.h"
 #include "core/UserPresentableError.h"
 #include "core/Unicode.h"

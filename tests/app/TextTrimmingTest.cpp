@@ -1,4 +1,4 @@
-#include "app/TextTrimming.h"
+#include "core/TextTrimming.h"
 
 #include <gtest/gtest.h>
 
