@@ -87,27 +87,24 @@ QPainterPath eyeSlash() {
 
 // A circle open at the top right, with its arrowhead pointing on counterclockwise.
 QPainterPath arrowCounterclockwise() {
-    constexpr qreal radius = 7.6;
-    constexpr qreal startDegrees = 70;
-    constexpr qreal sweepDegrees = 290;
+    constexpr qreal radius = 7.4;
+    constexpr qreal startDegrees = 60;
+    constexpr qreal sweepDegrees = 260;
     QPainterPath arc;
     const QRectF circle(12 - radius, 12 - radius, 2 * radius, 2 * radius);
     arc.arcMoveTo(circle, startDegrees);
     arc.arcTo(circle, startDegrees, sweepDegrees);
-    QPainterPath shape = strokeOf(arc, 2.2);
     // At the end of the arc: the tangent points on along the circle, the normal outwards.
     const qreal end = (startDegrees + sweepDegrees) * M_PI / 180.0;
-    const QPointF tip(12 + radius * std::cos(end), 12 - radius * std::sin(end));
+    const QPointF base(12 + radius * std::cos(end), 12 - radius * std::sin(end));
     const QPointF along(-std::sin(end), -std::cos(end));
     const QPointF outwards(std::cos(end), -std::sin(end));
     QPainterPath head;
-    head.moveTo(tip + along * 3.6);
-    head.lineTo(tip + outwards * 3.4 - along * 1.2);
-    head.lineTo(tip - outwards * 3.4 - along * 1.2);
+    head.moveTo(base + along * 4.6);
+    head.lineTo(base + outwards * 3.6);
+    head.lineTo(base - outwards * 3.6);
     head.closeSubpath();
-    shape.addPath(head);
-    shape.addPath(ellipse(12, 12, 2.0));
-    return shape.simplified();
+    return strokeOf(arc, 2.4).united(head);
 }
 
 // The filled outline of a symbol in the 24 x 24 box; empty for an unknown name.
