@@ -11,8 +11,10 @@ namespace wm {
 
 std::string BackupProgressReport::sentence(Date asOf) const {
     std::vector<std::string> parts = {Phrasing::count(filesSeen, "file")};
-    if (bytesStored > 0) parts.push_back(WM_L("%@ stored", Phrasing::bytes(bytesStored)));
-    else if (bytesRead > 0) parts.push_back(WM_L("nothing new so far"));
+    if (bytesStored > 0)
+        parts.push_back(WM_L("%@ stored", Phrasing::bytes(bytesStored)));
+    else if (bytesRead > 0)
+        parts.push_back(WM_L("nothing new so far"));
     const double elapsed = std::max(0.0, asOf.timeIntervalSince(startedAt));
     if (elapsed >= 3) parts.push_back(std::to_string(static_cast<std::int64_t>(elapsed)) + "s");
     std::string line = parts[0];

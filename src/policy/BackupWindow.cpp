@@ -28,9 +28,7 @@ std::optional<std::string> BackupWindow::sentence(Date now, const Calendar& cale
                 hourWords(startHour), hourWords(endHour));
 }
 
-JSON BackupWindow::toJSON() const {
-    return JSON{{"startHour", startHour}, {"endHour", endHour}, {"enabled", enabled}};
-}
+JSON BackupWindow::toJSON() const { return JSON{{"startHour", startHour}, {"endHour", endHour}, {"enabled", enabled}}; }
 
 BackupWindow BackupWindow::fromJSON(const JSON& json) {
     using namespace RepositoryJSON;

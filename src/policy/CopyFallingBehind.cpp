@@ -23,9 +23,10 @@ std::optional<std::string> sentence(const std::vector<Copy>& copies, Date now) {
         return WM_L("%@ has not kept up for %@. Until it does, what it holds is an older backup than this Mac has.",
                     behind[0].name, Phrasing::count(static_cast<std::int64_t>(days), "day"));
     }
-    return WM_L("%@ have not kept up with your backups. Until they do, what they hold is an older backup than this "
-                "Mac has.",
-                Phrasing::grouped(static_cast<std::int64_t>(behind.size())) + " of your copies");
+    return WM_L(
+        "%@ have not kept up with your backups. Until they do, what they hold is an older backup than this "
+        "Mac has.",
+        Phrasing::grouped(static_cast<std::int64_t>(behind.size())) + " of your copies");
 }
 
 }  // namespace wm::CopyFallingBehind

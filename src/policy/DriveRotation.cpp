@@ -28,9 +28,10 @@ std::optional<DriveRotation::Drive> DriveRotation::dueForSwap(Date now) const {
 }
 
 std::string DriveRotation::sentence(const Drive& drive, Date now) {
-    return WM_L("%@ was last connected %@. Swapping it in would bring it up to date and put the current one somewhere "
-                "else.",
-                drive.name, Phrasing::staleness(drive.lastSeen, now));
+    return WM_L(
+        "%@ was last connected %@. Swapping it in would bring it up to date and put the current one somewhere "
+        "else.",
+        drive.name, Phrasing::staleness(drive.lastSeen, now));
 }
 
 JSON DriveRotation::toJSON() const {

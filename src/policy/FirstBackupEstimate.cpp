@@ -21,9 +21,9 @@ std::int64_t nearest(double value) {
 
 double assumedRate(Destination destination) {
     switch (destination) {
-        case Destination::localDrive: return 120'000'000;
-        case Destination::networkShare: return 25'000'000;
-        case Destination::cloudFolder: return 8'000'000;
+    case Destination::localDrive: return 120'000'000;
+    case Destination::networkShare: return 25'000'000;
+    case Destination::cloudFolder: return 8'000'000;
     }
     return 8'000'000;
 }
@@ -34,12 +34,14 @@ std::optional<std::string> sentence(std::int64_t bytes, Destination to) {
     if (t <= 120) return std::nullopt;
     const std::string low = describe(0.6 * t), high = describe(2 * t);
     if (low == high)
-        return WM_L("The first backup will probably take about %@. Later ones only send what changed and are much "
-                    "quicker.",
-                    low);
-    return WM_L("The first backup will probably take somewhere between %@ and %@. Later ones only send what changed and "
-                "are much quicker.",
-                low, high);
+        return WM_L(
+            "The first backup will probably take about %@. Later ones only send what changed and are much "
+            "quicker.",
+            low);
+    return WM_L(
+        "The first backup will probably take somewhere between %@ and %@. Later ones only send what changed and "
+        "are much quicker.",
+        low, high);
 }
 
 std::string describe(double seconds) {

@@ -30,17 +30,17 @@ KeyReminder KeyReminder::declined() const {
 }
 
 const std::string& KeyReminder::question() {
-    static const std::string text =
-        WM_L("Do you still have your recovery key? It opens this backup on any Mac, and nobody, including us, can "
-             "produce another. Now is a good moment to check where you put it.");
+    static const std::string text = WM_L(
+        "Do you still have your recovery key? It opens this backup on any Mac, and nobody, including us, can "
+        "produce another. Now is a good moment to check where you put it.");
     return text;
 }
 
 const std::string& KeyReminder::cannotFindIt() {
-    static const std::string text =
-        WM_L("The old key cannot be shown again, because it was never stored anywhere. While this backup is open on "
-             "this Mac, Wendle Marsh can make you a new one, and both will work. If you lose this Mac before doing "
-             "that, the backup cannot be opened by anybody.");
+    static const std::string text = WM_L(
+        "The old key cannot be shown again, because it was never stored anywhere. While this backup is open on "
+        "this Mac, Wendle Marsh can make you a new one, and both will work. If you lose this Mac before doing "
+        "that, the backup cannot be opened by anybody.");
     return text;
 }
 

@@ -11,7 +11,7 @@
 namespace wm {
 
 struct KeyReminder {
-    static constexpr double askEvery = 15'724'800;  // 182 days
+    static constexpr double askEvery = 15'724'800;   // 182 days
     static constexpr double settlingIn = 2'592'000;  // 30 days
 
     std::optional<Date> lastConfirmed;

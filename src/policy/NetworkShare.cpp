@@ -6,10 +6,10 @@ namespace wm::NetworkShare {
 
 std::string name(Kind kind) {
     switch (kind) {
-        case Kind::smb: return "SMB";
-        case Kind::afp: return "AFP";
-        case Kind::nfs: return "NFS";
-        case Kind::unknown: break;
+    case Kind::smb: return "SMB";
+    case Kind::afp: return "AFP";
+    case Kind::nfs: return "NFS";
+    case Kind::unknown: break;
     }
     return WM_L("a network share");
 }
@@ -26,17 +26,18 @@ std::optional<Kind> kind(std::string_view mountDevice) {
 }
 
 std::string advice(Kind kind) {
-    return WM_L("%@ works well as a backup location. Two things are worth knowing: a share that disappears mid backup "
-                "leaves a partial write that Wendle Marsh cleans up on the next run, and some servers do not really "
-                "flush to disk when asked, so a power cut at the server can lose the most recent moments. Neither is a "
-                "reason not to use it, and a second location elsewhere covers both.",
-                name(kind));
+    return WM_L(
+        "%@ works well as a backup location. Two things are worth knowing: a share that disappears mid backup "
+        "leaves a partial write that Wendle Marsh cleans up on the next run, and some servers do not really "
+        "flush to disk when asked, so a power cut at the server can lose the most recent moments. Neither is a "
+        "reason not to use it, and a second location elsewhere covers both.",
+        name(kind));
 }
 
 const std::string& slowness() {
-    static const std::string text =
-        WM_L("The first backup to a network share takes considerably longer than to a drive plugged in directly. "
-             "Later ones only send what changed, so they are much faster.");
+    static const std::string text = WM_L(
+        "The first backup to a network share takes considerably longer than to a drive plugged in directly. "
+        "Later ones only send what changed, so they are much faster.");
     return text;
 }
 

@@ -95,18 +95,19 @@ std::optional<std::int64_t> ObjectLock::days() const {
 
 std::optional<std::string> ObjectLock::sentence() const {
     switch (kind) {
-        case Kind::compliance:
-            return WM_L("This bucket refuses to delete anything for %lld days, including for us and for anything running "
-                        "on this Mac.",
-                        retentionDays);
-        case Kind::governance:
-            return WM_L("This bucket refuses to delete anything for %lld days, unless somebody holding the override "
-                        "permission asks it to.",
-                        retentionDays);
-        case Kind::enabledWithoutDefault:
-            return WM_L("This bucket can refuse deletions, and no retention period is set, so nothing is being held yet.");
-        case Kind::off:
-            break;
+    case Kind::compliance:
+        return WM_L(
+            "This bucket refuses to delete anything for %lld days, including for us and for anything running "
+            "on this Mac.",
+            retentionDays);
+    case Kind::governance:
+        return WM_L(
+            "This bucket refuses to delete anything for %lld days, unless somebody holding the override "
+            "permission asks it to.",
+            retentionDays);
+    case Kind::enabledWithoutDefault:
+        return WM_L("This bucket can refuse deletions, and no retention period is set, so nothing is being held yet.");
+    case Kind::off: break;
     }
     return std::nullopt;
 }

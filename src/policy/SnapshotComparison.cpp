@@ -5,15 +5,16 @@
 #include "core/Localization.h"
 #include "core/Phrasing.h"
 #include "core/Unicode.h"
+#include "policy/CanonicalText.h"
 
 namespace wm::SnapshotComparison {
 namespace {
 
 const char* kindName(Change::Kind kind) {
     switch (kind) {
-        case Change::Kind::added: return "added";
-        case Change::Kind::modified: return "modified";
-        case Change::Kind::removed: return "removed";
+    case Change::Kind::added: return "added";
+    case Change::Kind::modified: return "modified";
+    case Change::Kind::removed: return "removed";
     }
     return "";
 }
@@ -34,7 +35,8 @@ std::vector<std::string> components(const std::string& path) {
 template <class V>
 std::map<std::string, std::pair<std::string, V>> composed(const std::map<std::string, V>& map) {
     std::map<std::string, std::pair<std::string, V>> result;
-    for (const auto& [path, value] : map) result.emplace(Unicode::nfc(path), std::pair(path, value));
+    for (const auto& [path, value] : map)
+        result.emplace(std::string(CanonicalText(path).view()), std::pair(path, value));
     return result;
 }
 
@@ -58,8 +60,10 @@ std::vector<Change> changes(const std::map<std::string, std::string>& from,
     };
     for (const auto& [key, entry] : newer) {
         const auto old = older.find(key);
-        if (old == older.end()) record(key, entry.first, Change::Kind::added);
-        else if (!Unicode::canonicallyEqual(old->second.second, entry.second)) record(key, entry.first, Change::Kind::modified);
+        if (old == older.end())
+            record(key, entry.first, Change::Kind::added);
+        else if (!Unicode::canonicallyEqual(old->second.second, entry.second))
+            record(key, entry.first, Change::Kind::modified);
     }
     for (const auto& [key, entry] : older)
         if (!newer.count(key)) record(key, entry.first, Change::Kind::removed);
@@ -76,8 +80,10 @@ std::string summary(const std::vector<Change>& changes) {
         return std::count_if(changes.begin(), changes.end(), [&](const Change& c) { return c.kind == kind; });
     };
     std::vector<std::string> phrases;
-    if (const auto n = counted(Change::Kind::removed)) phrases.push_back(WM_L("%@ removed", Phrasing::count(n, "file")));
-    if (const auto n = counted(Change::Kind::modified)) phrases.push_back(WM_L("%@ changed", Phrasing::count(n, "file")));
+    if (const auto n = counted(Change::Kind::removed))
+        phrases.push_back(WM_L("%@ removed", Phrasing::count(n, "file")));
+    if (const auto n = counted(Change::Kind::modified))
+        phrases.push_back(WM_L("%@ changed", Phrasing::count(n, "file")));
     if (const auto n = counted(Change::Kind::added)) phrases.push_back(WM_L("%@ added", Phrasing::count(n, "file")));
     return Phrasing::list(phrases) + ".";
 }

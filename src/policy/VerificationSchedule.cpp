@@ -13,9 +13,9 @@ VerificationSchedule::Due VerificationSchedule::due(Date at, bool isIdle) const 
 
 VerificationSchedule::Depth VerificationSchedule::depth(Due due, bool canReadEverything) {
     switch (due) {
-        case Due::nothing: return Depth::nothing;
-        case Due::sample: return Depth::sample;
-        case Due::full: return canReadEverything ? Depth::everything : Depth::sample;
+    case Due::nothing: return Depth::nothing;
+    case Due::sample: return Depth::sample;
+    case Due::full: return canReadEverything ? Depth::everything : Depth::sample;
     }
     return Depth::nothing;
 }

@@ -14,8 +14,8 @@ struct VerificationSchedule {
     enum class Due { nothing, sample, full };
     enum class Depth { nothing, sample, everything };
 
-    static constexpr double sampleEvery = 604'800;   // 7 days
-    static constexpr double fullEvery = 7'776'000;   // 90 days
+    static constexpr double sampleEvery = 604'800;                        // 7 days
+    static constexpr double fullEvery = 7'776'000;                        // 90 days
     static constexpr double sampleFraction = verificationSampleFraction;  // read by the check itself
 
     std::optional<Date> lastSample;  // a full check counts as a sample check too
