@@ -10,6 +10,7 @@
 #include "crypto/KeyFile.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
+#include "format/RepositoryPresentation.h"
 #include "storage/DestinationError.h"
 #include "restore/RestoreSafety.h"
 #include "support/TempFolder.h"
@@ -94,9 +95,8 @@ TEST_F(RestoreAppModelTest, ObserversSeeEveryChangeInOrderAndEqualValuesAreSilen
 
 // One sentence per error; a type or case name never reaches the person.
 TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentenceWithoutTypeOrCaseNames) {
-    const std::string wrong =
-        "That does not open this backup. If you typed a passphrase, check it and try again. If you typed a "
-        "recovery key, check every group.";
+    const std::string& wrong = RestoreAppModel::wrongSecretSentence();
+    const auto ioFailed = DestinationError::ioFailed(*RepoPath::parse("keys/a.key"), "EIO");
     const std::string damaged = "Part of the backup is damaged and could not be read.";
     const std::pair<std::exception_ptr, std::string> cases[] = {
         {std::make_exception_ptr(KeyFile::Error::wrongKey()), wrong},
@@ -104,9 +104,7 @@ TEST_F(RestoreAppModelTest, ErrorsBecomeOneSentenceWithoutTypeOrCaseNames) {
         {std::make_exception_ptr(RepositoryError::noPassphraseSet()), RestoreAppModel::noPassphraseSentence()},
         {std::make_exception_ptr(DestinationError::notFound(RepositoryLayout::configFile())),
          "There is no Wendle Marsh backup at that location."},
-        {std::make_exception_ptr(DestinationError::ioFailed(*RepoPath::parse("keys/a.key"), "EIO")),
-         "The drive could not read keys/a.key. That points at the drive, the cable or the enclosure, and Wendle "
-         "Marsh cannot tell which. Do not let this be your only copy."},
+        {std::make_exception_ptr(ioFailed), RepositoryPresentation::sentence(ioFailed)},
         {std::make_exception_ptr(PackFile::Error::badTrailer()), damaged},
         {std::make_exception_ptr(RepositoryError::snapshotNotFound(SnapshotID::random())), damaged},
         {std::make_exception_ptr(std::runtime_error("disk on fire")),

@@ -93,8 +93,7 @@ TEST_F(WmrestoreTest, AHeadlessRestorePrintsItsCounts) {
         std::vector<std::string> more;
     };
     const Case cases[] = {
-        {plain, kPassphrase + "\n", {}},
-        {plain, kPassphrase, {"--screenshots", (temp / "shots").string()}},
+        {plain, kPassphrase + "\n", {"--screenshots", (temp / "shots").string()}},
         {byKey, "\n  " + spaced + "\r\n", {}},
         {lookalikeFolder, lookalike, {}},
     };
