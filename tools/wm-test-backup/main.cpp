@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "SnapshotBuilder.h"
+#include "ToolHost.h"
 #include "core/AppVersion.h"
 #include "core/Hex.h"
 #include "core/Unicode.h"
@@ -39,6 +40,9 @@
 namespace {
 
 using namespace wm;
+using tools::deviceName;
+using tools::readSecret;
+using tools::thisDevice;
 
 struct Options {
     std::string folder;
@@ -104,49 +108,6 @@ Options parse(int argc, char** argv) {
     return options;
 }
 
-// The length of the UTF-8 sequence of white space or a line break that starts at
-// text[i], or 0.
-std::size_t spaceAt(const std::string& text, std::size_t i) {
-    static const std::vector<std::string> spaces = {
-        "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-        "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-        "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
-        "\xE3\x80\x80", "\xEF\xBB\xBF",
-    };
-    const char c = text[i];
-    if (c == ' ' || (c >= '\t' && c <= '\r')) return 1;
-    for (const auto& s : spaces) {
-        if (text.compare(i, s.size(), s) == 0) return s.size();
-    }
-    return 0;
-}
-
-std::string trimmed(const std::string& text) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t n = spaceAt(text, start);
-        if (n == 0) break;
-        start += n;
-    }
-    std::size_t end = text.size();
-    while (end > start) {
-        // Step back over one UTF-8 sequence and test it.
-        std::size_t begin = end - 1;
-        while (begin > start && (static_cast<unsigned char>(text[begin]) & 0xC0) == 0x80) --begin;
-        if (spaceAt(text, begin) != end - begin) break;
-        end = begin;
-    }
-    return text.substr(start, end - start);
-}
-
-std::string readSecret(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read the secret file " + path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!Unicode::isValidUTF8(viewOf(text))) throw std::runtime_error("the secret file " + path + " is not UTF-8 text");
-    return trimmed(text);
-}
-
 void writeSecret(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
@@ -154,26 +115,6 @@ void writeSecret(const std::string& path, const std::string& text) {
     const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok) throw std::runtime_error("cannot write " + path);
-}
-
-// This machine's identity when it has one, so that its backups name one device.
-DeviceID thisDevice() {
-    std::ifstream in("/etc/machine-id");
-    std::string text;
-    if (in >> text) {
-        if (auto bytes = Hex::decode(text)) {
-            if (auto id = DeviceID::fromBytes(*bytes)) return *id;
-        }
-    }
-    DeviceID id;
-    SecureRandom::fill(id.bytes);
-    return id;
-}
-
-std::string deviceName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "this computer";
-    return name;
 }
 
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,

@@ -1,0 +1,126 @@
+// The maintenance tool end to end, as separate processes: back up twice, mark, sweep after
+// the cooling period, replicate, damage a pack, repair it from the copy, restore; and
+// replication killed with SIGKILL at several moments.
+#if defined(WM_MAINTAIN_TOOL) && defined(WM_TEST_BACKUP_TOOL)
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "crypto/RecoveryKey.h"
+#include "restore/RestoreCoordinator.h"
+#include "storage/LocalFolderDestination.h"
+#include "support/TempFolder.h"
+
+namespace wm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Run {
+    int status = -1;
+    std::string out;
+};
+
+Run run(const std::string& tool, const std::vector<std::string>& arguments) {
+    std::string command = tool;
+    for (const auto& a : arguments) command += " '" + a + "'";
+    command += " 2>/dev/null";
+    Run result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) result.out += buffer;
+    const int status = pipe ? ::pclose(pipe) : -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+Run maintain(const std::vector<std::string>& arguments) { return run(WM_MAINTAIN_TOOL, arguments); }
+
+std::shared_ptr<Repository> openFolder(const fs::path& path, const fs::path& keyFile) {
+    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                                path, std::nullopt,
+                                                                LocalFolderDestination::Preparation::readingOnly());
+    std::ifstream in(keyFile);
+    std::string text;
+    std::getline(in, text);
+    return Repository::unlock(destination, RecoveryKey::parse(text), testDevice(), "9", std::nullopt,
+                              Repository::Access::readOnly).repository;
+}
+
+TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
+    TempFolder t;
+    const auto repo = t / "repo", copy = t / "copy", key = t / "key";
+    t.writeFile("src/a", randomBytes(300000, 1));
+    t.writeFile("src/b", randomBytes(200000, 2));
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+    fs::remove(t / "src/a");
+    fs::remove(t / "src/b");
+    t.writeFile("src/c", "changed");
+    t.writeFile("foreign/x", "x");
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "foreign").string(), (t / "other").string(), "--recovery-key-file",
+                                        (t / "other-key").string()}).status, 0);
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+
+    const std::vector<std::string> keyArgs = {"--secret-file", key.string()};
+    auto with = [&](std::vector<std::string> a) {
+        a.insert(a.end(), keyArgs.begin(), keyArgs.end());
+        return a;
+    };
+    EXPECT_NE(maintain(with({"mark", repo.string(), "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"})).out.find(
+                  "1 candidate packs"), std::string::npos);
+    EXPECT_EQ(maintain(with({"sweep", repo.string(), "--now", "2030-01-07T23:59:59.999Z"})).status, 1);
+    EXPECT_NE(maintain(with({"sweep", repo.string(), "--now", "2030-01-08T00:00:00.000Z"})).out.find("1 packs deleted"),
+              std::string::npos);
+    EXPECT_NE(maintain(with({"replicate", repo.string(), copy.string()})).out.find(", current"), std::string::npos);
+    EXPECT_NE(maintain(with({"status", repo.string(), copy.string()})).out.find("status: current"), std::string::npos);
+
+    for (const auto& entry : fs::recursive_directory_iterator(repo / "packs")) {
+        if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
+    }
+    EXPECT_EQ(maintain(with({"repair", repo.string(), copy.string()})).status, 0);
+    EXPECT_EQ(maintain(with({"replicate", repo.string(), (t / "other").string()})).status, 1);  // another backup
+
+    const auto repository = openFolder(repo, key);
+    ASSERT_EQ(repository->snapshotIDs().size(), 1u);
+    const auto result = RestoreCoordinator().restore(repository->snapshotIDs()[0], *repository, t / "restored", {});
+    EXPECT_TRUE(result.isComplete());
+    EXPECT_EQ(t.readFile("restored/c"), bytesOf("changed"));
+    EXPECT_FALSE(fs::exists(t / "restored/a"));
+}
+
+TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {
+    TempFolder t;
+    const auto repo = t / "repo", key = t / "key";
+    for (int i = 0; i < 8; ++i) t.writeFile("src/f" + std::to_string(i), randomBytes(2'000'000, 40 + i));
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+    for (int delayMs : {0, 3, 10, 25, 60}) {
+        const auto copy = t / ("copy" + std::to_string(delayMs));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl(WM_MAINTAIN_TOOL, WM_MAINTAIN_TOOL, "replicate", repo.c_str(), copy.c_str(), "--secret-file",
+                    key.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_NE(maintain({"replicate", repo.string(), copy.string(), "--secret-file", key.string()}).out.find(", current"),
+                  std::string::npos) << delayMs;
+        const auto replica = openFolder(copy, key);
+        for (const auto& id : replica->snapshotIDs()) EXPECT_EQ(readWhole(*replica, id), 16'000'000u) << delayMs;
+    }
+}
+
+}  // namespace
+}  // namespace wm::test
+
+#endif

@@ -1,0 +1,250 @@
+// wm-maintain: runs repository maintenance from the command line, for tests, the
+// demonstration and the benchmarks.
+//
+//   wm-maintain mark <repo> --secret-file F (--keep-last N | --keep-days D |
+//                    --keep-smart H,D,M,Y | --keep-size BYTES | --keep-stored) [--now ISO8601]
+//   wm-maintain sweep <repo> --secret-file F [--now ISO8601]
+//   wm-maintain replicate <repo> <copy> --secret-file F
+//   wm-maintain repair <repo> <copy> --secret-file F
+//   wm-maintain status <repo> <copy> --secret-file F
+//
+// The secret file holds the passphrase or the recovery key, read as the headless restore
+// reads it. Holds are the repository's own hold records; --keep-stored uses its retention
+// setting. Each command prints one summary line and exits 0; a refusal or failure prints its
+// sentence on standard error and exits 1; a usage error exits 2.
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ToolHost.h"
+#include "core/RepositoryJSON.h"
+#include "crypto/Digest.h"
+#include "engine/HoldRecord.h"
+#include "engine/RetentionRecord.h"
+#include "engine/Verification.h"
+#include "engine/WritingLock.h"
+#include "format/RepositoryLayout.h"
+#include "format/RepositoryPresentation.h"
+#include "maintenance/Pruner.h"
+#include "maintenance/Replicator.h"
+#include "storage/LocalFolderDestination.h"
+
+namespace {
+
+using namespace wm;
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure that already has its sentence.
+class Refusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+const char* const kUsage =
+    "usage: wm-maintain mark <repo> --secret-file F (--keep-last N | --keep-days D | --keep-smart H,D,M,Y |\n"
+    "                        --keep-size BYTES | --keep-stored) [--now ISO8601]\n"
+    "       wm-maintain sweep <repo> --secret-file F [--now ISO8601]\n"
+    "       wm-maintain (replicate | repair | status) <repo> <copy> --secret-file F\n";
+
+struct Options {
+    std::string command;
+    std::vector<std::string> folders;
+    std::string secretFile;
+    std::optional<RetentionPolicy> policy;
+    bool keepStored = false;
+    Date now = Date::now();
+};
+
+std::int64_t number(const std::string& text, const std::string& option) {
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size()) throw UsageError(option + " needs a number, not \"" + text + "\"");
+    return value;
+}
+
+RetentionPolicy smartPolicy(const std::string& text) {
+    std::vector<std::int64_t> counts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, ',');) counts.push_back(number(part, "--keep-smart"));
+    if (counts.size() != 4) throw UsageError("--keep-smart needs four numbers: hourly,daily,monthly,yearly");
+    return RetentionPolicy::smart(counts[0], counts[1], counts[2], counts[3]);
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    if (argc < 2) throw UsageError("a command is needed");
+    o.command = argv[1];
+    int rules = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+            return argv[++i];
+        };
+        auto rule = [&](RetentionPolicy policy) {
+            o.policy = policy;
+            ++rules;
+        };
+        if (arg == "--secret-file") o.secretFile = value();
+        else if (arg == "--keep-last") rule(RetentionPolicy::lastN(number(value(), arg)));
+        else if (arg == "--keep-days") rule(RetentionPolicy::duration(number(value(), arg)));
+        else if (arg == "--keep-smart") rule(smartPolicy(value()));
+        else if (arg == "--keep-size") rule(RetentionPolicy::size(number(value(), arg)));
+        else if (arg == "--keep-stored") {
+            o.keepStored = true;
+            ++rules;
+        } else if (arg == "--now") {
+            const std::string text = value();
+            const auto date = RepositoryJSON::parseDate(text);
+            if (!date) throw UsageError("--now needs an ISO 8601 time, not \"" + text + "\"");
+            o.now = *date;
+        } else if (arg.rfind("--", 0) == 0) {
+            throw UsageError("unknown option " + arg);
+        } else {
+            o.folders.push_back(arg);
+        }
+    }
+    const bool pruning = o.command == "mark" || o.command == "sweep";
+    if (!pruning && o.command != "replicate" && o.command != "repair" && o.command != "status")
+        throw UsageError("unknown command " + o.command);
+    if (o.folders.size() != (pruning ? 1u : 2u)) throw UsageError(o.command + " needs " + (pruning ? "a repository" : "a repository and a copy"));
+    if (o.secretFile.empty()) throw UsageError("--secret-file is needed");
+    if (o.command == "mark" && rules != 1) throw UsageError("mark needs exactly one retention rule");
+    if (o.command != "mark" && rules != 0) throw UsageError("only mark takes a retention rule");
+    return o;
+}
+
+// A copy folder is named by its path, so that every run against it writes the same
+// replica state file.
+DestinationID folderID(const std::string& folder) {
+    const Digest256 digest = sha256(viewOf(std::filesystem::absolute(folder).lexically_normal().string()));
+    UUID uuid;
+    std::copy_n(digest.begin(), uuid.bytes.size(), uuid.bytes.begin());
+    return DestinationID{uuid};
+}
+
+std::shared_ptr<Destination> folder(const std::string& path, bool preparing) {
+    return std::make_shared<LocalFolderDestination>(
+        folderID(path), DestinationKind::localFolder(), path, std::nullopt,
+        preparing ? LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories())
+                  : LocalFolderDestination::Preparation::readingOnly());
+}
+
+std::string dateText(Date date) { return RepositoryJSON::dateText(date); }
+
+int mark(const Options& o, Repository& repository) {
+    RetentionPolicy policy = o.policy.value_or(RetentionRecord::keepEverything());
+    if (o.keepStored) policy = retentionPolicy(repository).value_or(RetentionRecord::keepEverything());
+    const auto r = Pruner().mark(repository, policy, activeHolds(repository), o.now);
+    std::cout << "marked: " << r.candidatePacks << " candidate packs, " << r.candidateBytes << " bytes, "
+              << r.retainedSnapshots << " snapshots kept, " << r.prunableSnapshots
+              << " prunable, sweep allowed from " << dateText(r.sweepAllowedFrom) << "\n";
+    return 0;
+}
+
+int sweep(const Options& o, Repository& repository) {
+    const WritingClaim claim = claimWriting(repository, tools::deviceName(), Date::now());
+    if (!claim.holdsLock()) {
+        if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
+        throw Refusal("another device is writing to this repository (" + claim.verdict.device + ")");
+    }
+    Pruner::SweepReport r;
+    try {
+        r = Pruner().sweep(repository, RetentionRecord::keepEverything(), activeHolds(repository), o.now);
+    } catch (...) {
+        releaseWriting(repository);
+        throw;
+    }
+    releaseWriting(repository);
+    std::cout << "swept: " << r.packsDeleted << " packs deleted, " << r.bytesReclaimed << " bytes reclaimed, "
+              << r.snapshotsDeleted << " snapshots deleted, " << r.packsSpared << " packs spared, " << r.packsHeld
+              << " packs held\n";
+    return 0;
+}
+
+int replicate(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
+    const auto r = Replicator().replicate(repository, copy, keys);
+    std::cout << "replicated: " << r.packsCopied << " packs copied, " << r.bytesCopied << " bytes, "
+              << r.packsAlreadyPresent << " already present, " << r.failedObjects.size() << " failed, "
+              << (r.isCurrent ? "current" : "not current") << "\n";
+    return 0;
+}
+
+int repair(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
+    const auto report = verify(repository, Verification::Depth::deep(), Date::now());
+    std::vector<PackID> damaged;
+    for (const auto& d : report.damaged) damaged.push_back(d.pack);
+    const auto r = Replicator().repair(damaged, copy, *repository.destination(), keys);
+    std::cout << "repaired: " << r.repaired.size() << " packs, " << r.refused.size() << " refused\n";
+    if (r.refused.empty()) return 0;
+    std::string names;
+    for (const auto& p : r.refused) names += " " + p.hex();
+    throw Refusal("the copy holds no sound copy of these packs:" + names);
+}
+
+int status(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
+    const auto s = Replicator().inspect(copy, repository, keys);
+    const std::string last = s.lastSnapshotAt ? ", last snapshot " + dateText(*s.lastSnapshotAt) : "";
+    std::cout << "status: ";
+    switch (s.kind) {
+        case DestinationStatus::Kind::empty: std::cout << "empty"; break;
+        case DestinationStatus::Kind::foreign: std::cout << "foreign repository " << s.found.hex(); break;
+        case DestinationStatus::Kind::current: std::cout << "current, " << s.snapshots << " snapshots" << last; break;
+        case DestinationStatus::Kind::behind:
+            std::cout << "behind by " << s.snapshots << " snapshots, " << s.bytesPending << " bytes pending" << last;
+            break;
+        case DestinationStatus::Kind::ahead: std::cout << "ahead by " << s.snapshots << " snapshots"; break;
+        case DestinationStatus::Kind::notReachable: std::cout << "not reachable: " << s.reason; break;
+        case DestinationStatus::Kind::unreadable: std::cout << "unreadable: " << s.reason; break;
+    }
+    std::cout << "\n";
+    return 0;
+}
+
+int run(const Options& o) {
+    const std::string secret = tools::readSecret(o.secretFile);
+    const auto unlocked = tools::unlock(folder(o.folders[0], true), secret, tools::thisDevice(),
+                                        o.command == "status" ? Repository::Access::readOnly : Repository::Access::readWrite);
+    Repository& repository = *unlocked.repository;
+    if (o.command == "mark") return mark(o, repository);
+    if (o.command == "sweep") return sweep(o, repository);
+    // The copy's folder is made when missing; nothing else of it is touched before the
+    // replicator has checked what it holds.
+    if (o.command == "replicate") std::filesystem::create_directories(o.folders[1]);
+    const auto copy = folder(o.folders[1], false);
+    if (o.command == "replicate") return replicate(repository, unlocked.keys, *copy);
+    if (o.command == "repair") return repair(repository, unlocked.keys, *copy);
+    return status(repository, unlocked.keys, *copy);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = parse(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "wm-maintain: " << e.what() << "\n" << kUsage;
+        return 2;
+    }
+    try {
+        return run(options);
+    } catch (const Refusal& e) {
+        std::cerr << "wm-maintain: " << e.what() << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "wm-maintain: " << RepositoryPresentation::sentence(e) << "\n";
+    }
+    return 1;
+}
