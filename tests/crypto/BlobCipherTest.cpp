@@ -209,12 +209,5 @@ TEST(BlobCipher, SharedByManyThreads) {
     EXPECT_EQ(failures.load(), 0);
 }
 
-TEST(BlobCipher, ErrorsNameTheirCase) {
-    BlobID id = *BlobID::fromBytes(Bytes(32, 0xab));
-    EXPECT_STREQ(BlobCipherError::truncated(id).what(), ("BlobCipherError.truncated(" + id.hex() + ")").c_str());
-    EXPECT_STREQ(BlobCipherError::metadataAuthenticationFailed().what(), "BlobCipherError.metadataAuthenticationFailed");
-    EXPECT_STREQ(BlobCompression::Error::unknownMethod(9).what(), "BlobCompression.Error.unknownMethod(9)");
-}
-
 }  // namespace
 }  // namespace wm

@@ -124,11 +124,5 @@ TEST(RecoveryKey, ChecksAreMadeInOrder) {
     EXPECT_EQ(parseError(both).kind, RecoveryKeyError::Kind::invalidCharacter);
 }
 
-TEST(RecoveryKey, ErrorsNameTheirCase) {
-    EXPECT_STREQ(RecoveryKeyError::wrongLength(45, 3).what(), "RecoveryKeyError.wrongLength(expected: 45, got: 3)");
-    EXPECT_STREQ(RecoveryKeyError::invalidCharacter("U", 7).what(), "RecoveryKeyError.invalidCharacter(\"U\", atIndex: 7)");
-    EXPECT_STREQ(RecoveryKeyError::checksumMismatch().what(), "RecoveryKeyError.checksumMismatch");
-}
-
 }  // namespace
 }  // namespace wm

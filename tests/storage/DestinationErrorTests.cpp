@@ -44,26 +44,5 @@ TEST(DestinationError, ErrnoMapsToCases) {
     }
 }
 
-TEST(DestinationError, DescriptionsNameTheCaseAndNeverClaimARetentionHold) {
-    const RepoPath p = RepoPath() / "refs" / "head";
-    const std::vector<std::pair<DestinationError, std::string>> rows = {
-        {DestinationError::notFound(p), "DestinationError.notFound(refs/head)"},
-        {DestinationError::unavailable(DestinationID{}, Availability::notMounted("Backup")),
-         "DestinationError.unavailable(00000000-0000-0000-0000-000000000000, notMounted(volumeName: Backup))"},
-        {DestinationError::permissionDenied(p), "DestinationError.permissionDenied(refs/head)"},
-        {DestinationError::outOfSpace(2500000, std::nullopt), "DestinationError.outOfSpace(needed: 2500000, available: nil)"},
-        {DestinationError::shortRead(p, 10, 4), "DestinationError.shortRead(refs/head, expected: 10, got: 4)"},
-        {DestinationError::ioFailed(p, "Input/output error"), "DestinationError.ioFailed(refs/head, underlying: Input/output error)"},
-        {DestinationError::writeFailed(p, "x"), "DestinationError.writeFailed(refs/head, underlying: x)"},
-        {DestinationError::renameFailed(p, "x"), "DestinationError.renameFailed(refs/head, underlying: x)"},
-        {DestinationError::pathTooLong(p, 255), "DestinationError.pathTooLong(refs/head, limit: 255)"},
-        {DestinationError::interrupted(), "DestinationError.interrupted"},
-    };
-    for (const auto& [error, text] : rows) {
-        EXPECT_EQ(std::string(error.what()), text);
-        EXPECT_EQ(std::string(error.what()).find("retention expires"), std::string::npos);
-    }
-}
-
 }  // namespace
 }  // namespace wm

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 namespace wm {
 namespace {
@@ -41,20 +40,6 @@ TEST(RepoPath, ParseNamesAndAncestors) {
     EXPECT_FALSE(path.isAncestorOf(path));
     EXPECT_FALSE((RepoPath() / "pack").isAncestorOf(path));
     EXPECT_FALSE((RepoPath() / "packs").appending("a/b"));
-}
-
-TEST(RepoPath, RandomTextNeverGivesAnInvalidPath) {
-    std::mt19937 random(20240611);
-    const std::string alphabet = std::string("ab./", 4) + std::string(1, '\0') + "\xff";
-    for (int i = 0; i < 20000; ++i) {
-        std::string text;
-        const int length = static_cast<int>(random() % 12);
-        for (int j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
-        auto path = RepoPath::parse(text);
-        if (!path) continue;
-        EXPECT_EQ(path->string(), text);
-        for (const auto& c : path->components()) EXPECT_TRUE(RepoPath::isValidComponent(c)) << c;
-    }
 }
 
 TEST(RepoPathDeathTest, AppendingAnInvalidComponentStopsTheProgram) {
