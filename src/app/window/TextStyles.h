@@ -11,7 +11,8 @@ enum class Role { body, callout, caption, headline, title, title2, title3 };
 // The application font at the size and weight of the role.
 QFont font(Role role);
 
-// Text that is less important than the main text: between the text and the window colour.
+// Text that is less important than the main text: between the text and the window colour,
+// still legible (4.5:1 or more against the window).
 QColor secondary(const QPalette& palette);
 
 }  // namespace wm::TextStyles

@@ -31,6 +31,13 @@ TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
     EXPECT_EQ(window->width(), 660);
     EXPECT_EQ(window->windowTitle(), "Wendle Marsh Restore");
     EXPECT_FALSE(window->windowIcon().isNull());
+    for (const auto& [background, text] : {std::pair{QColor(239, 239, 239), QColor(Qt::black)},
+                                           std::pair{QColor(30, 30, 30), QColor(Qt::white)}}) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, background);
+        palette.setColor(QPalette::WindowText, text);
+        EXPECT_GE(Style::contrast(TextStyles::secondary(palette), background), 4.5) << background.name().toStdString();
+    }
     // Labels by their text, fields by their placeholder, buttons by their title.
     auto textOf = [&](const std::string& name) {
         QWidget* widget = find(name.c_str());
