@@ -11,8 +11,18 @@ namespace wm::lzfse {
 
 namespace {
 
-constexpr std::size_t minMatch = 4;     // found through the hash of 4 bytes
+constexpr std::size_t minMatch = 4;     // shorter ones gain nothing at most distances
 constexpr std::size_t minRepMatch = 3;  // a repeated distance is cheap enough for 3
+// Candidates are found through a hash of the next 5 bytes (read as 8): matches of 4
+// rarely pay, and their chains are long and mostly useless in text.
+constexpr std::size_t hashBytes = 5;
+constexpr std::size_t hashReach = 8;
+// A match this long is rarely beaten by one a byte later: no lazy look there.
+constexpr std::size_t lazyBelow = 32;
+// Positions inside a match this long stay out of the chains, except the last few:
+// they cost an insertion each and seldom start a better match.
+constexpr std::size_t longMatch = 32;
+constexpr std::size_t longMatchTail = 8;
 
 inline std::size_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t maxLength) {
     std::size_t n = 0;
@@ -65,8 +75,8 @@ public:
     }
 
     // Best match at p (p + minMatch <= size), preferring a match at distance `rep`,
-    // looking at up to `chain` candidates. Registers every position up to and including
-    // p in the chains.
+    // looking at up to `chain` candidates. Registers the positions up to and including
+    // p in the chains (but for those skipTo left out).
     Match find(std::size_t p, std::uint32_t rep, int chain) {
         insertUpTo(p);
         const std::uint8_t* cur = data_ + p;
@@ -77,6 +87,7 @@ public:
             if (len >= minRepMatch) best = {len, rep, cost_.gain(len, rep, true)};
         }
 
+        if (p + hashReach > size_) return best;  // too near the end to hash
         const std::uint32_t h = hash(cur);
         std::int32_t candidate = head_[h];
         head_[h] = static_cast<std::int32_t>(p);
@@ -105,11 +116,19 @@ public:
         return best;
     }
 
+    // Leaves the positions before p - keep out of the chains.
+    void skipTo(std::size_t p, std::size_t keep) {
+        if (p > next_ + keep) next_ = p - keep;
+    }
+
 private:
-    std::uint32_t hash(const std::uint8_t* p) const { return (load32(p) * 2654435761u) >> (32 - hashLog_); }
+    std::uint32_t hash(const std::uint8_t* p) const {
+        constexpr std::uint64_t prime = 0xCF1BBCDCB7A56463ull;
+        return static_cast<std::uint32_t>(((load64(p) << (64 - 8 * hashBytes)) * prime) >> (64 - hashLog_));
+    }
 
     void insertUpTo(std::size_t p) {
-        const std::size_t last = std::min(p, size_ - minMatch + 1);
+        const std::size_t last = std::min(p, size_ - hashReach + 1);
         for (std::size_t i = next_; i < last; ++i) {
             const std::uint32_t h = hash(data_ + i);
             prev_[i & windowMask_] = head_[h];
@@ -177,20 +196,17 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
         Match best = matcher.find(p, rep, chain);
         if (best.gain <= 0) {
             // Move faster through data that does not match, such as compressed content.
-            p += 1 + std::min<std::size_t>((p - anchor) >> 8, 31);
+            p += 1 + std::min<std::size_t>((p - anchor) >> 6, 31);
             continue;
         }
-        // Lazy evaluation: a better match one or two bytes later wins over this one.
-        // Half the search effort finds most of those.
-        for (int ahead = 1; ahead <= 2 && best.length < settings.niceLength && p + 1 <= last; ++ahead) {
+        // Lazy evaluation: a better match a byte later wins over a short one. Half the
+        // search effort finds most of those.
+        if (best.length < std::min(lazyBelow, settings.niceLength) && p + 1 <= last) {
             const Match next = matcher.find(p + 1, rep, std::max(1, chain / 2));
-            const int penalty = ahead == 1 ? 2 : 3;
-            if (next.gain > best.gain + penalty) {
+            if (next.gain > best.gain + 2) {
                 best = next;
                 ++p;
-                continue;
             }
-            break;
         }
         // Grow the match backwards over literals it also covers.
         while (p > anchor && p > best.distance && data[p - 1] == data[p - 1 - best.distance]) {
@@ -201,6 +217,7 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
         rep = best.distance;
         p += best.length;
         anchor = p;
+        if (best.length >= longMatch) matcher.skipTo(p, longMatchTail);
     }
     sink.finish(anchor, n - anchor);
 }
