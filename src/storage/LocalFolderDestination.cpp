@@ -1,3 +1,4 @@
+#include "core/DurableReplace.h"
 #include "core/SystemCall.h"
 #include "storage/LocalFolderDestination.h"
 
@@ -22,19 +23,6 @@ std::optional<std::int64_t> volumeFreeBytes(const std::string& path) {
     struct statvfs vfs {};
     if (retryingOnInterrupt([&] { return ::statvfs(path.c_str(), &vfs); }) != 0) return std::nullopt;
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
-}
-
-// Flushes a folder's entries. Volumes that cannot flush a folder say so with EINVAL or
-// ENOTSUP; the rename itself has happened, so that is not a failure of the write.
-int syncFolder(const std::string& folder) {
-    UniqueFd fd(retryingOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (fd.get() < 0) return errno;
-    if (retryingOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) {
-        int err = errno;
-        if (err == EINVAL || err == ENOTSUP || err == EROFS) return 0;
-        return err;
-    }
-    return 0;
 }
 
 std::string parentOf(const std::string& path) {

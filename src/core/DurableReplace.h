@@ -1,0 +1,18 @@
+#pragma once
+// Replacing a whole file so that a reader, or the file after a crash, holds either the
+// old bytes or the new ones, never a mixture: the bytes go to a new file beside it,
+// reach the disk, are renamed over the old name and the folder is flushed.
+#include <filesystem>
+
+#include "core/Bytes.h"
+
+namespace wm {
+
+// Throws std::system_error; the old file is then untouched and no temporary is left.
+void replaceFileDurably(const std::filesystem::path& file, ByteView bytes);
+
+// Flushes a folder's entries (after a rename into it). Returns 0 or the error number;
+// volumes that cannot flush a folder (EINVAL, ENOTSUP, EROFS) count as flushed.
+int syncFolder(const std::filesystem::path& folder);
+
+}  // namespace wm
