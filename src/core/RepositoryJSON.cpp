@@ -306,7 +306,8 @@ std::string dateText(Date date) {
     return buf;
 }
 
-std::optional<Date> parseDate(std::string_view text) {
+// fractionRequired: 1 to 9 fraction digits must follow the seconds; otherwise none may.
+static std::optional<Date> parseDateText(std::string_view text, bool fractionRequired) {
     Reader r{text};
     std::int64_t year;
     bool negativeYear = false;
@@ -331,21 +332,23 @@ std::optional<Date> parseDate(std::string_view text) {
     if (month < 1 || month > 12) return std::nullopt;
     if (day < 1 || day > daysInMonth(year, static_cast<unsigned>(month))) return std::nullopt;
     if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-    if (!r.literal('.')) return std::nullopt;
     // 1 to 9 fraction digits, kept to the microsecond (rounded half up).
     std::int64_t fraction = 0;
-    std::size_t fractionDigits = 0;
-    int roundDigit = 0;
-    while (r.i < text.size() && text[r.i] >= '0' && text[r.i] <= '9') {
-        int digit = text[r.i] - '0';
-        if (fractionDigits < 6) fraction = fraction * 10 + digit;
-        else if (fractionDigits == 6) roundDigit = digit;
-        ++fractionDigits;
-        ++r.i;
+    if (r.literal('.') != fractionRequired) return std::nullopt;
+    if (fractionRequired) {
+        std::size_t fractionDigits = 0;
+        int roundDigit = 0;
+        while (r.i < text.size() && text[r.i] >= '0' && text[r.i] <= '9') {
+            int digit = text[r.i] - '0';
+            if (fractionDigits < 6) fraction = fraction * 10 + digit;
+            else if (fractionDigits == 6) roundDigit = digit;
+            ++fractionDigits;
+            ++r.i;
+        }
+        if (fractionDigits < 1 || fractionDigits > 9) return std::nullopt;
+        for (std::size_t k = fractionDigits; k < 6; ++k) fraction *= 10;
+        if (roundDigit >= 5) ++fraction;
     }
-    if (fractionDigits < 1 || fractionDigits > 9) return std::nullopt;
-    for (std::size_t k = fractionDigits; k < 6; ++k) fraction *= 10;
-    if (roundDigit >= 5) ++fraction;
     std::int64_t offsetSeconds = 0;
     if (r.literal('Z')) {
         // UTC
@@ -379,6 +382,17 @@ std::optional<Date> parseDate(std::string_view text) {
     if (__builtin_mul_overflow(wholeSeconds, std::int64_t{1000000}, &us) || __builtin_add_overflow(us, micros, &us))
         return std::nullopt;
     return Date::fromMicroseconds(us);
+}
+
+std::optional<Date> parseDate(std::string_view text) { return parseDateText(text, true); }
+
+std::optional<Date> parseWholeSecondDate(std::string_view text) { return parseDateText(text, false); }
+
+std::string wholeSecondDateText(Date date) {
+    const Date whole = Date::fromMicroseconds(floorDiv(date.microseconds, 1000000) * 1000000);
+    std::string text = dateText(whole);
+    text.erase(text.size() - 5, 4);  // the ".000" before "Z"
+    return text;
 }
 
 JSON date(Date d) { return JSON(dateText(d)); }

@@ -46,6 +46,10 @@ JSON decode(ByteView bytes);
 // Field coders. "path" names the key in errors.
 std::string dateText(Date date);  // "2026-12-06T21:00:35.123Z"
 std::optional<Date> parseDate(std::string_view text);
+// The internet date-time in whole seconds ("2026-12-05T14:30:00Z") of files that do not
+// use this coding's dates: a fraction is dropped on writing and refused on reading.
+std::string wholeSecondDateText(Date date);
+std::optional<Date> parseWholeSecondDate(std::string_view text);
 JSON date(Date d);
 JSON data(ByteView bytes);   // Base64
 JSON uuid(const UUID& u);    // upper-case text
