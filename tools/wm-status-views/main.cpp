@@ -1,0 +1,100 @@
+// wm-status-views <folder>: draws every family of the protection widget and the watch
+// complication for a few states, light and dark, to PNG files in the folder.
+#include <QGuiApplication>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ui/ComplicationView.h"
+#include "ui/ProtectionWidgetView.h"
+
+namespace {
+
+using namespace wm;
+using StatusView::Appearance;
+using StatusView::Family;
+
+// More than one colour: something was drawn on the background.
+bool blank(const QImage& image) {
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != first) return false;
+    return true;
+}
+
+struct Picture {
+    std::string name;
+    QImage image;
+};
+
+std::vector<Picture> pictures(Date now) {
+    using ScreenStanding::Tone;
+    const WidgetState good{"You're protected", Tone::good, "checkmark.circle.fill", now.adding(-7200), 2, now.adding(-600)};
+    const WidgetState attention{"Check what changed", Tone::attention, "exclamationmark.triangle.fill",
+                                now.adding(-86'400), 1, now.adding(-600)};
+    const WidgetState neutral{"Ready to protect your files", Tone::neutral, "circle.dashed", std::nullopt, 0,
+                              now.adding(-600)};
+    WidgetState stale = good;
+    stale.writtenAt = now.adding(-5 * 3600.0);
+    const std::vector<std::pair<std::string, WidgetState>> widgetStates = {
+        {"good", good}, {"attention", attention}, {"neutral", neutral}, {"stale", stale},
+        {"never-written", WidgetState::nothingKnownYet()}};
+    const std::vector<std::pair<std::string, WatchSummary::Snapshot>> watchStates = {
+        {"good", WatchSummary::snapshot(good, now.adding(-60), now)},
+        {"attention", WatchSummary::snapshot(attention, now.adding(-60), now)},
+        {"unknown", WatchSummary::snapshot(good, now.adding(-8 * 3600.0), now)},
+        {"never-written", WatchSummary::Snapshot::nothingHeardYet()}};
+
+    std::vector<Picture> out;
+    for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+        const std::string shade = appearance == Appearance::light ? "light" : "dark";
+        for (Family family : {Family::systemSmall, Family::systemMedium, Family::systemLarge, Family::accessoryCircular,
+                              Family::accessoryRectangular, Family::accessoryInline}) {
+            const std::string familyName(StatusView::familyName(family));
+            for (const auto& [name, state] : widgetStates)
+                out.push_back({"widget-" + familyName + "-" + name + "-" + shade + ".png",
+                               ProtectionWidgetView(state, now, family).render(appearance, 2)});
+            if (family != Family::accessoryCircular && family != Family::accessoryRectangular &&
+                family != Family::accessoryInline)
+                continue;
+            for (const auto& [name, snapshot] : watchStates)
+                out.push_back({"watch-" + familyName + "-" + name + "-" + shade + ".png",
+                               ComplicationView(snapshot, now, family).render(appearance, 2)});
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "Usage: wm-status-views <folder>\n");
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    const std::filesystem::path folder = argv[1];
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::fprintf(stderr, "wm-status-views: could not make the folder %s: %s\n", folder.c_str(), ec.message().c_str());
+        return 1;
+    }
+    const auto all = pictures(Date::now());
+    for (const Picture& picture : all) {
+        if (blank(picture.image)) {
+            std::fprintf(stderr, "wm-status-views: %s came out blank.\n", picture.name.c_str());
+            return 1;
+        }
+        const std::filesystem::path file = folder / picture.name;
+        if (!picture.image.save(QString::fromStdString(file.string()), "PNG")) {
+            std::fprintf(stderr, "wm-status-views: could not write %s.\n", file.c_str());
+            return 1;
+        }
+    }
+    std::printf("wm-status-views: wrote %zu pictures to %s\n", all.size(), folder.c_str());
+    return 0;
+}
