@@ -26,6 +26,8 @@ std::optional<std::string> homeOf(std::string_view user) {
 
 }  // namespace
 
+std::string homeFolder() { return homeOf("").value_or(""); }
+
 std::string standardizing(std::string_view input) {
     std::string path(input);
     if (!path.empty() && path[0] == '~') {

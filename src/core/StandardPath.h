@@ -10,4 +10,8 @@ namespace wm::StandardPath {
 
 std::string standardizing(std::string_view path);
 
+// The user's home folder as the system gives it ($HOME, then the password database),
+// unchanged; empty when neither knows one.
+std::string homeFolder();
+
 }  // namespace wm::StandardPath

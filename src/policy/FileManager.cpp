@@ -64,6 +64,17 @@ public:
 
 }  // namespace
 
+bool FileManager::exists(const std::string& path) const {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<bool> FileManager::isFolderItself(const std::string& path) const {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return S_ISDIR(st.st_mode);
+}
+
 const FileManager& FileManager::defaultManager() {
     static const SystemFileManager manager;
     return manager;

@@ -22,6 +22,12 @@ public:
     // missing, unreadable, larger than that or not a regular file (a named pipe or a
     // device is never opened for reading, so it cannot hold the caller up).
     virtual std::optional<std::string> regularFileContents(const std::string& path, std::size_t maxBytes) const = 0;
+    // True when an item of any kind is at the path (a link counts when its target exists).
+    virtual bool exists(const std::string& path) const;
+    // Whether the item at the path is itself a folder, a symbolic link not followed, so a
+    // walk that descends only into such folders cannot go round a link cycle; absent when
+    // the item cannot be read. These two ask the real file system unless overridden.
+    virtual std::optional<bool> isFolderItself(const std::string& path) const;
 
     // The real file system.
     static const FileManager& defaultManager();
