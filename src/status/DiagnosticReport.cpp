@@ -1,0 +1,107 @@
+#include "status/DiagnosticReport.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
+
+#include <memory>
+
+#include "core/Localization.h"
+#include "core/Phrasing.h"
+
+namespace wm {
+
+namespace {
+
+// Calls visit with each user-perceived character of text, as UTF-8; byte by byte should
+// ICU be unable to segment it.
+template <class Visit>
+void forEachCharacter(std::string_view text, Visit visit) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<UText, UText* (*)(UText*)> utext(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status), utext_close);
+    if (U_SUCCESS(status)) characters->setText(utext.get(), status);
+    if (U_FAILURE(status)) {
+        for (std::size_t i = 0; i < text.size(); ++i) visit(text.substr(i, 1));
+        return;
+    }
+    // UTF-8 text makes the iterator's offsets byte offsets.
+    for (std::int32_t start = characters->first(), end = characters->next(); end != icu::BreakIterator::DONE;
+         start = end, end = characters->next())
+        visit(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+}
+
+std::string ageOrNever(const std::optional<Date>& date, Date now) {
+    return date ? Phrasing::staleness(*date, now) : WM_L("never");
+}
+
+}  // namespace
+
+std::string DiagnosticReport::withoutPaths(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    std::string run;
+    int slashes = 0;
+    const auto endRun = [&] {
+        if (slashes >= 2) {
+            result += WM_L("[a path]");
+        } else {
+            result += run;
+        }
+        run.clear();
+        slashes = 0;
+    };
+    forEachCharacter(text, [&](std::string_view character) {
+        const bool slash = character == "/";
+        if (slashes == 0 && !slash) {
+            result += character;
+        } else if (slashes > 0 && (character == " " || character == "\n")) {
+            endRun();
+            result += character;
+        } else {
+            run += character;
+            slashes += slash ? 1 : 0;
+        }
+    });
+    if (slashes > 0) endRun();
+    return result;
+}
+
+DiagnosticReport DiagnosticReport::build(const std::string& appVersion, const std::string& systemVersion,
+                                         std::int64_t formatVersion, std::int64_t snapshotCount, std::int64_t blobCount,
+                                         const std::vector<std::string>& locationKinds,
+                                         const std::string& scheduleFrequency, std::optional<Date> lastSuccess,
+                                         const std::optional<std::string>& lastFailure, std::int64_t driveFaults,
+                                         std::optional<Date> lastVerified, Date now,
+                                         const std::function<std::string(const std::string&)>& scrub) {
+    std::string locations;
+    for (const auto& kind : locationKinds) locations += (locations.empty() ? "" : ", ") + kind;
+    if (locationKinds.empty()) locations = WM_L("none");
+
+    std::vector<Line> lines{
+        {"Wendle Marsh", appVersion},
+        {"macOS", systemVersion},
+        {WM_L("Repository format"), "version " + std::to_string(formatVersion)},
+        {WM_L("Backups held"), std::to_string(snapshotCount)},
+        {WM_L("Pieces stored"), std::to_string(blobCount)},
+        {WM_L("Locations"), locations},
+        {WM_L("Schedule"), scheduleFrequency},
+        {WM_L("Last successful backup"), ageOrNever(lastSuccess, now)},
+    };
+    if (lastFailure) lines.push_back({WM_L("Last failure"), scrub(withoutPaths(*lastFailure))});
+    lines.push_back({WM_L("Drive faults recorded"), std::to_string(driveFaults)});
+    lines.push_back({WM_L("Last verified"), ageOrNever(lastVerified, now)});
+    return DiagnosticReport(std::move(lines));
+}
+
+std::string DiagnosticReport::text() const {
+    std::string printed;
+    for (const auto& line : lines) {
+        if (&line != &lines.front()) printed += "\n";
+        printed += line.label + ": " + line.value;
+    }
+    return printed;
+}
+
+}  // namespace wm
