@@ -3,6 +3,7 @@
 #include "core/Localization.h"
 #include "engine/PackScan.h"
 #include "engine/Repository.h"
+#include "engine/WorkerPool.h"
 #include "format/HeadRecord.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
@@ -33,15 +34,16 @@ std::optional<Date> createdAt(Destination& destination, const UUID& id, const Re
 
 std::int64_t Replicator::pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher) {
     Destination& primaryDestination = *primary.destination();
+    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
     CompactIndex primaryIndex;
     try {
-        indexPacks(primaryDestination, primary.cipher(), primaryIndex);
+        indexPacks(primaryDestination, primary.cipher(), primaryIndex, {}, nullptr, &pool);
     } catch (const std::exception&) {
         throw PrimaryFailure{std::current_exception()};
     }
     CompactIndex copyIndex;
     try {
-        indexPacks(destination, cipher, copyIndex);
+        indexPacks(destination, cipher, copyIndex, {}, nullptr, &pool);
     } catch (const std::exception&) {
         copyIndex = CompactIndex();  // unreadable: every pack counts as still to copy
     }

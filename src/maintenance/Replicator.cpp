@@ -8,6 +8,7 @@
 #include "engine/PackVerification.h"
 #include "engine/Repository.h"
 #include "engine/RetentionRecord.h"
+#include "engine/WorkerPool.h"
 #include "format/HeadRecord.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
@@ -88,11 +89,13 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     copyMissingFiles(RepositoryLayout::keysDirectory(), from, target);
 
     // Both sides indexed from the packs themselves; a pack that does not validate holds nothing.
+    // Packs are read and checked in parallel; every result is the same as one at a time.
+    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
     CompactIndex sourceIndex;
     std::unordered_map<PackID, RepoPath> sourcePaths;
-    indexPacks(from, source.cipher(), sourceIndex, {}, &sourcePaths);
+    indexPacks(from, source.cipher(), sourceIndex, {}, &sourcePaths, &pool);
     CompactIndex targetIndex;
-    indexPacks(target, cipher, targetIndex);
+    indexPacks(target, cipher, targetIndex, {}, nullptr, &pool);
 
     std::unordered_set<PackID> wanted;
     sourceIndex.forEach([&](const BlobID& id, const CompactIndex::Location& location) {
@@ -101,27 +104,38 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     std::vector<PackID> order(wanted.begin(), wanted.end());
     std::sort(order.begin(), order.end(), [](const PackID& a, const PackID& b) { return a.bytes < b.bytes; });
 
+    // Written one after another in copy order, the next ones read meanwhile; read from where
+    // each was found, written where it belongs.
+    std::vector<std::int64_t> sizes(order.size());
+    orderedPipeline<Bytes>(
+        pool, order.size(), 2, [&](std::size_t k) { return from.read(sourcePaths.at(order[k])); },
+        [&](std::size_t k, Bytes&& bytes) {
+            Repository::write(bytes, RepositoryLayout::pack(order[k]), target);
+            sizes[k] = static_cast<std::int64_t>(bytes.size());
+        });
+    // Every written pack read back from the target and checked against its name.
     ReplicationReport report;
     std::unordered_set<PackID> copied;
-    PackVerifier verifier(cipher);
-    for (const PackID& pack : order) {
-        // Read from where it was found, written where it belongs.
-        const Bytes bytes = from.read(sourcePaths.at(pack));
-        const RepoPath path = RepositoryLayout::pack(pack);
-        Repository::write(bytes, path, target);
-        try {
-            verifier.check(target, path, pack);
-        } catch (const PackFile::Error&) {
-            report.failedObjects.push_back(pack);
-            continue;
-        } catch (const BlobCipherError&) {
-            report.failedObjects.push_back(pack);
-            continue;
-        }
-        ++report.packsCopied;
-        report.bytesCopied += static_cast<std::int64_t>(bytes.size());
-        copied.insert(pack);
-    }
+    orderedPipeline<bool>(
+        pool, order.size(), static_cast<std::size_t>(pool.width()) * 2,
+        [&](std::size_t k) {
+            try {
+                PackVerifier(cipher).check(target, RepositoryLayout::pack(order[k]), order[k]);
+                return true;
+            } catch (const PackFile::Error&) {
+            } catch (const BlobCipherError&) {
+            }
+            return false;
+        },
+        [&](std::size_t k, bool&& accepted) {
+            if (!accepted) {
+                report.failedObjects.push_back(order[k]);
+                return;
+            }
+            ++report.packsCopied;
+            report.bytesCopied += sizes[k];
+            copied.insert(order[k]);
+        });
 
     copyMissingFiles(RepositoryLayout::indexDirectory(), from, target);
     copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target);

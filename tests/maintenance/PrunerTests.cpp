@@ -40,6 +40,10 @@ TEST(Pruner, SweepWaitsOutTheCoolingPeriodToTheSecondThenDeletes) {
     const auto early = thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, marked.adding(604799)); });
     EXPECT_EQ(early, Pruner::Error::stillCooling(report.sweepAllowedFrom));
 
+    // An index file another writer added since this repository opened is not this sweep's to replace.
+    const auto ours = filesUnder(*f.memory, "index");
+    const auto foreign = RepositoryLayout::index(UUID::random());
+    f.memory->put(foreign, f.memory->files().at(ours.front()));
     const auto swept = Pruner().sweep(*f.repository, keepNewest, {}, report.sweepAllowedFrom);
     EXPECT_EQ(swept.packsDeleted, 3);
     EXPECT_EQ(swept.snapshotsDeleted, 2);
@@ -48,7 +52,8 @@ TEST(Pruner, SweepWaitsOutTheCoolingPeriodToTheSecondThenDeletes) {
     EXPECT_EQ(packFiles(*f.memory), (std::set<std::string>{RepositoryLayout::pack(f.packs[2]).string()}));
     EXPECT_TRUE(filesUnder(*f.memory, "gc").empty());
     EXPECT_EQ(expectSound(f.memory, f.keys, "after the sweep"), std::vector{f.snapshots[2]});
-    EXPECT_EQ(filesUnder(*f.memory, "index").size(), 1u);
+    EXPECT_EQ(filesUnder(*f.memory, "index").size(), 2u);
+    EXPECT_EQ(f.memory->files().count(foreign.string()), 1u);
     EXPECT_THROW(Pruner().sweep(*f.repository, keepNewest, {}, day(30)), Pruner::Error);  // noMark
 }
 

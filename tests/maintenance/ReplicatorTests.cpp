@@ -7,6 +7,8 @@
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "maintenance/ReplicaStateRecord.h"
 #include "maintenance/Replicator.h"
 
 namespace wm::test {
@@ -35,7 +37,13 @@ TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
     EXPECT_EQ(files.count("refs/retention"), 1u);
     EXPECT_EQ(files.count("holds/forged.hold"), 0u);
     EXPECT_EQ(filesUnder(target, "holds").size(), 1u);
-    EXPECT_EQ(filesUnder(target, "replicas").size(), 1u);
+    const auto state = SignedFile::open<ReplicaStateRecord>(files.at(RepositoryLayout::replicaState(target.id()).string()),
+                                                            f.keys, f.repository->cipher());
+    EXPECT_EQ(state.kind, "local");
+    EXPECT_EQ(state.durability, "writtenLocally");
+    EXPECT_FALSE(state.lastVerifiedAt);
+    EXPECT_EQ(state.holdsSnapshots, f.repository->head().snapshots);
+    EXPECT_EQ(state.holdsPacksDigest, Replicator::digest({f.packs.begin(), f.packs.end()}));
 
     const auto later = commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
     const auto second = replicate(f, target);

@@ -1,0 +1,267 @@
+// Repository maintenance on local folders.
+//
+//   Mark/N          the mark phase over N snapshots (1,000 and 10,000) that share 100 folder
+//                   trees; each snapshot has a small root tree of its own. Repository in
+//                   /dev/shm (when present), so the figure is the walk's, not the disk's.
+//   Replicate       a 1 GiB repository (WM_MAINTENANCE_BENCH_GIB sets another size) copied to
+//                   an empty folder on the same disk, every pack read back and checked; the
+//                   counters give the time of `cp -r` of the same folder, with and without a
+//                   final `sync`, and the ratios.
+//   Refresh         replication to a copy that is already up to date.
+//   Sweep           the sweep of that repository when half its packs are candidates; the
+//                   counter "unlinkRatio" compares it with removing the same pack files.
+// The repositories are generated once per run in temporary folders and removed at the end.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "crypto/SymmetricKey.h"
+#include "engine/Repository.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "format/TreeObject.h"
+#include "maintenance/Pruner.h"
+#include "maintenance/Replicator.h"
+#include "storage/LocalFolderDestination.h"
+
+namespace wm {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+Date day(int n) { return Date::fromMicroseconds(1'765'000'000'000'000).adding(86400.0 * n); }
+
+struct Folder {
+    fs::path path;
+    explicit Folder(const fs::path& base, const std::string& name) : path(base / (name + "-" + std::to_string(::getpid()))) {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::shared_ptr<Destination> destination(bool preparing = true) const {
+        return std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), path, std::nullopt,
+            preparing ? LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories())
+                      : LocalFolderDestination::Preparation::readingOnly());
+    }
+};
+
+RepositoryKeys benchKeys() {
+    RepositoryID id;
+    id.bytes = SymmetricKey::random().bytes;
+    return RepositoryKeys(SymmetricKey::random(), id);
+}
+
+DeviceID benchDevice() {
+    DeviceID device;
+    device.bytes.fill(7);
+    return device;
+}
+
+Bytes randomBytes(std::size_t size, std::mt19937_64& rng) {
+    Bytes bytes(size);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    return bytes;
+}
+
+TreeObject::Entry fileEntry(std::string name, std::vector<BlobID> content) {
+    TreeObject::Entry entry;
+    entry.name = bytesOf(name);
+    entry.entryType = TreeObject::EntryType::file;
+    entry.mode = 0100644;
+    entry.contentBlobs = std::move(content);
+    return entry;
+}
+
+// --- mark over many snapshots sharing their folders ---
+
+struct ManySnapshots {
+    Folder folder{fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path(), "wm-mark-bench"};
+    RepositoryKeys keys = benchKeys();
+    std::shared_ptr<Repository> repository;
+
+    explicit ManySnapshots(int count) {
+        auto destination = folder.destination();
+        auto repo = Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
+        std::mt19937_64 rng(7);
+        std::vector<BlobID> shared;
+        for (int t = 0; t < 100; ++t) {
+            std::vector<TreeObject::Entry> files;
+            for (int f = 0; f < 20; ++f) {
+                BlobID content;
+                for (auto& b : content.bytes) b = static_cast<std::uint8_t>(rng());
+                files.push_back(fileEntry("file" + std::to_string(f), {content}));
+            }
+            shared.push_back(repo->store(TreeObject::encode(files), BlobType::tree).id);
+        }
+        std::vector<BlobID> roots;
+        for (int s = 0; s < count; ++s) {
+            std::vector<TreeObject::Entry> entries;
+            for (int k = 0; k < 10; ++k) {
+                TreeObject::Entry folderEntry;
+                folderEntry.name = bytesOf("folder" + std::to_string(k));
+                folderEntry.entryType = TreeObject::EntryType::directory;
+                folderEntry.childTree = shared[static_cast<std::size_t>((s + k * 7) % 100)];
+                entries.push_back(folderEntry);
+            }
+            entries.push_back(fileEntry("run" + std::to_string(s), {}));
+            roots.push_back(repo->store(TreeObject::encode(entries), BlobType::tree).id);
+        }
+        // One commit writes every pack; the other records and the head are written directly.
+        const SnapshotID first = repo->commit(roots[0], {}, {}, {}, "bench", {}, std::nullopt, day(0));
+        std::vector<UUID> listed{first.value};
+        SnapshotRecord record = repo->snapshot(first);
+        for (int s = 1; s < count; ++s) {
+            record.id = UUID::random();
+            record.counter = static_cast<std::uint64_t>(s + 1);
+            record.createdAt = day(0).adding(60.0 * s);
+            record.rootTree = roots[static_cast<std::size_t>(s)].data();
+            Repository::write(SignedFile::seal(record, keys, repo->cipher()),
+                              RepositoryLayout::snapshot(SnapshotID{record.id}), *destination);
+            listed.push_back(record.id);
+        }
+        const HeadRecord head(static_cast<std::uint64_t>(count), listed, day(1), benchDevice().data());
+        Repository::write(SignedFile::seal(head, keys, repo->cipher()), RepositoryLayout::head(), *destination);
+        repository = Repository::open(destination, keys, benchDevice(), "bench", std::nullopt,
+                                      Repository::Access::readWrite).repository;
+    }
+};
+
+void BM_Mark(benchmark::State& state) {
+    ManySnapshots bench(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        const auto report = Pruner().mark(*bench.repository, RetentionPolicy::lastN(INT64_MAX), {}, day(2));
+        benchmark::DoNotOptimize(report);
+    }
+    state.counters["snapshots"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_Mark)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- a repository of a given size on disk ---
+
+struct LargeRepository {
+    Folder folder{fs::temp_directory_path(), "wm-maintenance-bench"};
+    RepositoryKeys keys = benchKeys();
+    std::shared_ptr<Repository> repository;
+    std::uint64_t bytes = 0;
+
+    // Two snapshots of one file each, each about half of the total.
+    LargeRepository() {
+        double gib = 1.0;
+        if (const char* text = std::getenv("WM_MAINTENANCE_BENCH_GIB")) gib = std::atof(text);
+        bytes = static_cast<std::uint64_t>(gib * (1u << 30));
+        auto destination = folder.destination();
+        repository = Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
+        std::mt19937_64 rng(11);
+        for (int s = 0; s < 2; ++s) {
+            std::vector<BlobID> content;
+            for (std::uint64_t stored = 0; stored < bytes / 2; stored += 8u << 20) {
+                std::vector<Bytes> chunks;
+                for (int c = 0; c < 2; ++c) chunks.push_back(randomBytes(4u << 20, rng));
+                for (const auto& r : repository->storeChunks(chunks, BlobType::data)) content.push_back(r.id);
+            }
+            const auto root = repository->store(TreeObject::encode({fileEntry("half", content)}), BlobType::tree).id;
+            repository->commit(root, {}, {}, {}, "bench", {}, std::nullopt, day(s));
+        }
+    }
+};
+
+LargeRepository& largeRepository() {
+    static LargeRepository repository;
+    return repository;
+}
+
+double shell(const std::string& command) {
+    const auto start = Clock::now();
+    if (std::system(command.c_str()) != 0) throw std::runtime_error(command + " failed");
+    return seconds(start);
+}
+
+void BM_Replicate(benchmark::State& state) {
+    auto& source = largeRepository();
+    double cp = 0, cpSync = 0, replicate = 0;
+    for (auto _ : state) {
+        {
+            Folder plain(fs::temp_directory_path(), "wm-cp-bench");
+            fs::remove(plain.path);
+            shell("sync");
+            const double c = shell("cp -r '" + source.folder.path.string() + "' '" + plain.path.string() + "'");
+            cp += c;
+            cpSync += c + shell("sync");
+        }
+        Folder copy(fs::temp_directory_path(), "wm-replica-bench");
+        shell("sync");
+        const auto start = Clock::now();
+        const auto report = Replicator().replicate(*source.repository, *copy.destination(false), source.keys);
+        const double elapsed = seconds(start);
+        replicate += elapsed;
+        state.SetIterationTime(elapsed);
+        if (!report.isCurrent) state.SkipWithError("the copy is not current");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source.bytes));
+    state.counters["cpRatio"] = replicate / cp;
+    state.counters["cpSyncRatio"] = replicate / cpSync;
+}
+BENCHMARK(BM_Replicate)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+void BM_Refresh(benchmark::State& state) {
+    auto& source = largeRepository();
+    Folder copy(fs::temp_directory_path(), "wm-replica-bench");
+    const auto target = copy.destination(false);
+    Replicator().replicate(*source.repository, *target, source.keys);
+    for (auto _ : state) {
+        const auto report = Replicator().replicate(*source.repository, *target, source.keys);
+        if (report.packsCopied != 0) state.SkipWithError("an up-to-date copy copied packs");
+    }
+}
+BENCHMARK(BM_Refresh)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_Sweep(benchmark::State& state) {
+    auto& source = largeRepository();
+    double swept = 0, unlinked = 0;
+    for (auto _ : state) {
+        Folder work(fs::temp_directory_path(), "wm-sweep-bench");
+        fs::remove(work.path);
+        fs::copy(source.folder.path, work.path, fs::copy_options::recursive);
+        auto repository = Repository::open(work.destination(), source.keys, benchDevice(), "bench", std::nullopt,
+                                           Repository::Access::readWrite).repository;
+        Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(2));
+        std::vector<fs::path> candidates;
+        for (const auto& bytes : Pruner::latestMark(*repository)->candidates)
+            candidates.push_back(work.path / RepositoryLayout::pack(*PackID::fromBytes(bytes)).string());
+        shell("sync");
+        const auto start = Clock::now();
+        const auto report = Pruner().sweep(*repository, RetentionPolicy::lastN(1), {}, day(10));
+        const double elapsed = seconds(start);
+        swept += elapsed;
+        state.SetIterationTime(elapsed);
+        state.counters["packsDeleted"] = static_cast<double>(report.packsDeleted);
+
+        // The same files removed by hand, from a second copy.
+        Folder again(fs::temp_directory_path(), "wm-unlink-bench");
+        fs::remove(again.path);
+        fs::copy(source.folder.path, again.path, fs::copy_options::recursive);
+        shell("sync");
+        const auto unlinkStart = Clock::now();
+        for (const auto& path : candidates) fs::remove(again.path / fs::relative(path, work.path));
+        unlinked += seconds(unlinkStart);
+    }
+    state.counters["unlinkRatio"] = swept / unlinked;
+}
+BENCHMARK(BM_Sweep)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+}  // namespace
+}  // namespace wm
+
+BENCHMARK_MAIN();
