@@ -18,9 +18,9 @@ constexpr std::size_t kEntries = 1000000;
 
 const std::vector<std::vector<std::string>>& entries() {
     static const auto made = [] {
-        const std::vector<std::string> folders = {"Documents", "Projects", "app", "src", "Library", "Caches",
+        const std::vector<std::string> folders = {"Documents", "Projects", "app",          "src",   "Library", "Caches",
                                                   "Pictures",  "2024",     "node_modules", "Music", "Résumés", "build"};
-        const std::vector<std::string> files = {"notes.txt", "photo.jpg",  "main.cpp", "a.tmp",    "Thumbs.db",
+        const std::vector<std::string> files = {"notes.txt",  "photo.jpg",  "main.cpp",    "a.tmp",    "Thumbs.db",
                                                 "report.pdf", "index.html", "data.sqlite", "song.m4a", "x.log"};
         std::mt19937 random(7);
         std::vector<std::vector<std::string>> out(kEntries);
@@ -36,8 +36,8 @@ const std::vector<std::vector<std::string>>& entries() {
 
 Exclusions rules() {
     Exclusions::Chosen chosen;
-    chosen.patterns = {"*.tmp", "*.swp", "~$*", ".DS_Store", "Thumbs.db", "*.part", "*.crdownload", "*.bak",
-                       "*.o",   "*.class"};
+    chosen.patterns = {"*.tmp",  "*.swp",        "~$*",   ".DS_Store", "Thumbs.db",
+                       "*.part", "*.crdownload", "*.bak", "*.o",       "*.class"};
     return Exclusions{Exclusions::defaultNames(), Exclusions::defaultAnchoredPaths(), chosen, {}};
 }
 

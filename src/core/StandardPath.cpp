@@ -32,7 +32,8 @@ std::string standardizing(std::string_view input) {
     std::string path(input);
     if (!path.empty() && path[0] == '~') {
         std::size_t slash = path.find('/');
-        std::string_view user = std::string_view(path).substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+        std::string_view user =
+            std::string_view(path).substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
         if (auto home = homeOf(user)) path = *home + (slash == std::string::npos ? "" : path.substr(slash));
     }
     if (path.empty()) return path;

@@ -14,30 +14,30 @@ std::optional<BackupFrequency> BackupFrequency::fromRawValue(std::string_view ra
 
 std::string_view BackupFrequency::rawValue() const {
     switch (case_) {
-        case manual: return "manual";
-        case hourly: return "hourly";
-        case daily: return "daily";
-        case weekly: return "weekly";
+    case manual: return "manual";
+    case hourly: return "hourly";
+    case daily: return "daily";
+    case weekly: return "weekly";
     }
     return "manual";
 }
 
 std::optional<double> BackupFrequency::interval() const {
     switch (case_) {
-        case manual: return std::nullopt;
-        case hourly: return 3600.0;
-        case daily: return 86400.0;
-        case weekly: return 604800.0;
+    case manual: return std::nullopt;
+    case hourly: return 3600.0;
+    case daily: return 86400.0;
+    case weekly: return 604800.0;
     }
     return std::nullopt;
 }
 
 std::string BackupFrequency::sentence() const {
     switch (case_) {
-        case manual: return WM_L("Only when I ask");
-        case hourly: return WM_L("Every hour");
-        case daily: return WM_L("Every day");
-        case weekly: return WM_L("Every week");
+    case manual: return WM_L("Only when I ask");
+    case hourly: return WM_L("Every hour");
+    case daily: return WM_L("Every day");
+    case weekly: return WM_L("Every week");
     }
     return {};
 }
@@ -72,11 +72,11 @@ BackupSchedule::Standing BackupSchedule::standing(Date now) const {
 
 std::string BackupSchedule::Standing::headline() const {
     switch (kind) {
-        case Kind::manual: return lastSuccess ? WM_L("Backed up") : WM_L("Ready to protect your files");
-        case Kind::upToDate: return WM_L("You're protected");
-        case Kind::failing: return WM_L("Backups are not working");
-        case Kind::overdue: return WM_L("Your backup is out of date");
-        case Kind::neverRun: return WM_L("Ready to protect your files");
+    case Kind::manual: return lastSuccess ? WM_L("Backed up") : WM_L("Ready to protect your files");
+    case Kind::upToDate: return WM_L("You're protected");
+    case Kind::failing: return WM_L("Backups are not working");
+    case Kind::overdue: return WM_L("Your backup is out of date");
+    case Kind::neverRun: return WM_L("Ready to protect your files");
     }
     return {};
 }
@@ -91,17 +91,17 @@ std::string BackupSchedule::Standing::detail(std::optional<std::uint64_t> files,
     const std::string fileCount = files ? " " + Phrasing::count(*files, "file") + "." : "";
     const std::string reasonPart = reason ? " " + *reason : "";
     switch (kind) {
-        case Kind::neverRun: return WM_L("Nothing has been backed up here yet.");
-        case Kind::manual:
-        case Kind::upToDate:
-            if (!lastSuccess) return WM_L("Nothing has been backed up here yet.");
-            return WM_L("Last backup %@.", Phrasing::relativeTime(*lastSuccess, asOf)) + fileCount;
-        case Kind::overdue:
-            if (!lastSuccess) return WM_L("No backup has ever succeeded.");
-            return WM_L("Last backup %@.", Phrasing::staleness(*lastSuccess, asOf)) + fileCount;
-        case Kind::failing:
-            if (!lastSuccess) return WM_L("No backup has ever succeeded.") + reasonPart;
-            return WM_L("Last successful backup %@.", Phrasing::staleness(*lastSuccess, asOf)) + reasonPart;
+    case Kind::neverRun: return WM_L("Nothing has been backed up here yet.");
+    case Kind::manual:
+    case Kind::upToDate:
+        if (!lastSuccess) return WM_L("Nothing has been backed up here yet.");
+        return WM_L("Last backup %@.", Phrasing::relativeTime(*lastSuccess, asOf)) + fileCount;
+    case Kind::overdue:
+        if (!lastSuccess) return WM_L("No backup has ever succeeded.");
+        return WM_L("Last backup %@.", Phrasing::staleness(*lastSuccess, asOf)) + fileCount;
+    case Kind::failing:
+        if (!lastSuccess) return WM_L("No backup has ever succeeded.") + reasonPart;
+        return WM_L("Last successful backup %@.", Phrasing::staleness(*lastSuccess, asOf)) + reasonPart;
     }
     return {};
 }

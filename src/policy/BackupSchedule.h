@@ -40,11 +40,11 @@ struct BackupSchedule {
         enum class Kind : std::uint8_t { manual, upToDate, failing, overdue, neverRun };
 
         Kind kind = Kind::neverRun;
-        std::optional<Date> lastSuccess;  // manual, upToDate (always present), failing, overdue
-        std::optional<Date> next;         // upToDate: when the next backup is due
-        Date since;                       // failing: the failed attempt's time
+        std::optional<Date> lastSuccess;    // manual, upToDate (always present), failing, overdue
+        std::optional<Date> next;           // upToDate: when the next backup is due
+        Date since;                         // failing: the failed attempt's time
         std::optional<std::string> reason;  // failing
-        double by = 0;                    // overdue: seconds past due
+        double by = 0;                      // overdue: seconds past due
 
         static Standing manual(std::optional<Date> lastSuccess) { return {Kind::manual, lastSuccess, {}, {}, {}, 0}; }
         static Standing upToDate(Date lastSuccess, std::optional<Date> next) {
@@ -72,7 +72,9 @@ struct BackupSchedule {
     explicit BackupSchedule(BackupFrequency frequency_, std::optional<Date> lastAttempt_ = std::nullopt,
                             std::optional<Date> lastSuccess_ = std::nullopt,
                             std::optional<std::string> lastFailure_ = std::nullopt)
-        : frequency(frequency_), lastAttempt(lastAttempt_), lastSuccess(lastSuccess_),
+        : frequency(frequency_),
+          lastAttempt(lastAttempt_),
+          lastSuccess(lastSuccess_),
           lastFailure(std::move(lastFailure_)) {}
 
     BackupFrequency frequency = BackupFrequency::manual;

@@ -21,7 +21,9 @@ struct Verdict {
     std::uint64_t now = 0;  // suspiciouslyEmpty: files found now
     std::string path;       // sourceMissing
 
-    static Verdict suspiciouslyEmpty(std::uint64_t was, std::uint64_t now) { return {Kind::suspiciouslyEmpty, was, now, {}}; }
+    static Verdict suspiciouslyEmpty(std::uint64_t was, std::uint64_t now) {
+        return {Kind::suspiciouslyEmpty, was, now, {}};
+    }
     static Verdict sourceMissing(std::string path) { return {Kind::sourceMissing, 0, 0, std::move(path)}; }
     static Verdict proceed() { return {}; }
 

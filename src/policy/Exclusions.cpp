@@ -63,9 +63,21 @@ const std::string* holdingFolder(const std::set<std::string>& folders, std::stri
 
 const std::set<std::string>& Exclusions::defaultNames() {
     static const std::set<std::string> names = {
-        ".Spotlight-V100", ".fseventsd", ".DocumentRevisions-V100", ".TemporaryItems", ".Trashes",
-        ".MobileBackups",  ".PKInstallSandboxManager", "node_modules", ".build", "DerivedData",
-        "__pycache__",     ".gradle",    ".npm",  ".yarn-cache",  ".cargo/registry",
+        ".Spotlight-V100",
+        ".fseventsd",
+        ".DocumentRevisions-V100",
+        ".TemporaryItems",
+        ".Trashes",
+        ".MobileBackups",
+        ".PKInstallSandboxManager",
+        "node_modules",
+        ".build",
+        "DerivedData",
+        "__pycache__",
+        ".gradle",
+        ".npm",
+        ".yarn-cache",
+        ".cargo/registry",
     };
     return names;
 }
@@ -155,11 +167,11 @@ std::vector<std::string> Exclusions::describedRules() const {
 
 std::string Exclusions::Reason::sentence() const {
     switch (kind) {
-        case Kind::knownCache: return WM_L("%@ was left out. It is a cache and is rebuilt automatically.", name);
-        case Kind::chosen: return WM_L("%@ was left out because you asked for it to be.", name);
-        case Kind::tooLarge:
-            return WM_L("%@ was left out because it is bigger than %@, which is the limit you set.", name,
-                        limit > 0 ? Phrasing::bytes(static_cast<std::uint64_t>(limit)) : std::string("nothing"));
+    case Kind::knownCache: return WM_L("%@ was left out. It is a cache and is rebuilt automatically.", name);
+    case Kind::chosen: return WM_L("%@ was left out because you asked for it to be.", name);
+    case Kind::tooLarge:
+        return WM_L("%@ was left out because it is bigger than %@, which is the limit you set.", name,
+                    limit > 0 ? Phrasing::bytes(static_cast<std::uint64_t>(limit)) : std::string("nothing"));
     }
     return {};
 }
@@ -238,8 +250,9 @@ std::optional<std::string> refusal(std::string_view pattern) {
     if (p == "*" || p == "*.*")
         return WM_L("%@ matches every file, which would leave you with a backup of nothing.", std::string(p));
     if (p.find('/') != std::string_view::npos)
-        return WM_L("A pattern matches a file's name, so it cannot contain a slash. To leave out a whole folder, use "
-                    "Leave Out a Folder.");
+        return WM_L(
+            "A pattern matches a file's name, so it cannot contain a slash. To leave out a whole folder, use "
+            "Leave Out a Folder.");
     return std::nullopt;
 }
 

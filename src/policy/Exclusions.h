@@ -16,8 +16,8 @@ namespace wm {
 struct Exclusions {
     // The user's own rules.
     struct Chosen {
-        std::set<std::string> folders;      // absolute, left out with everything beneath
-        std::vector<std::string> patterns;  // file-name patterns, in the order added
+        std::set<std::string> folders;           // absolute, left out with everything beneath
+        std::vector<std::string> patterns;       // file-name patterns, in the order added
         std::optional<std::int64_t> largerThan;  // bytes; bigger files are left out
 
         bool isEmpty() const { return folders.empty() && patterns.empty() && !largerThan; }
@@ -34,7 +34,9 @@ struct Exclusions {
 
         static Reason knownCache(std::string name) { return {Kind::knownCache, std::move(name), 0}; }
         static Reason chosen(std::string name) { return {Kind::chosen, std::move(name), 0}; }
-        static Reason tooLarge(std::string name, std::int64_t limit) { return {Kind::tooLarge, std::move(name), limit}; }
+        static Reason tooLarge(std::string name, std::int64_t limit) {
+            return {Kind::tooLarge, std::move(name), limit};
+        }
 
         std::string sentence() const;
         friend bool operator==(const Reason&, const Reason&) = default;

@@ -52,7 +52,8 @@ public:
                 if (bytes.size() > maxBytes) return std::nullopt;
                 bytes.resize(std::min(bytes.size() * 2 + 1, maxBytes + 1));
             }
-            const ssize_t n = retryingOnInterrupt([&] { return ::read(fd.get(), bytes.data() + done, bytes.size() - done); });
+            const ssize_t n =
+                retryingOnInterrupt([&] { return ::read(fd.get(), bytes.data() + done, bytes.size() - done); });
             if (n < 0) return std::nullopt;
             if (n == 0) break;
             done += static_cast<std::size_t>(n);

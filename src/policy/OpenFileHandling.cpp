@@ -41,14 +41,16 @@ std::optional<std::string> sentence(const std::vector<std::string>& unstablePath
     kinds.erase(std::unique(kinds.begin(), kinds.end()), kinds.end());
     const std::string count = Phrasing::count(unstablePaths.size(), "file");
     if (kinds.empty())
-        return WM_L("%@ kept changing while being read, so what was stored is a moment part way through. Closing "
-                    "whatever is using them and backing up again captures them cleanly. Everything else in this "
-                    "backup is unaffected.",
-                    count);
-    return WM_L("%@ kept changing while being read, so what was stored is a moment part way through. Among them %@. "
-                "Closing whatever is using them and backing up again captures them cleanly. Everything else in this "
-                "backup is unaffected.",
-                count, Phrasing::list(kinds));
+        return WM_L(
+            "%@ kept changing while being read, so what was stored is a moment part way through. Closing "
+            "whatever is using them and backing up again captures them cleanly. Everything else in this "
+            "backup is unaffected.",
+            count);
+    return WM_L(
+        "%@ kept changing while being read, so what was stored is a moment part way through. Among them %@. "
+        "Closing whatever is using them and backing up again captures them cleanly. Everything else in this "
+        "backup is unaffected.",
+        count, Phrasing::list(kinds));
 }
 
 }  // namespace wm::OpenFileHandling

@@ -16,7 +16,8 @@ namespace wm {
 
 class PhoneBackupInProgress {
 public:
-    explicit PhoneBackupInProgress(std::string_view home, const FileManager& fileManager = FileManager::defaultManager());
+    explicit PhoneBackupInProgress(std::string_view home,
+                                   const FileManager& fileManager = FileManager::defaultManager());
 
     // components: the entry's path relative to base, the folder being scanned.
     bool shouldSkip(const std::vector<std::string>& components, std::string_view base);

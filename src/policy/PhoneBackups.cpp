@@ -27,9 +27,9 @@ const std::string& why() {
 }
 
 const std::string& whileWriting() {
-    static const std::string sentence =
-        WM_L("A phone is being backed up to this Mac right now. That backup is half written, so it is left out of "
-             "this run and picked up by the next one.");
+    static const std::string sentence = WM_L(
+        "A phone is being backed up to this Mac right now. That backup is half written, so it is left out of "
+        "this run and picked up by the next one.");
     return sentence;
 }
 
@@ -41,14 +41,15 @@ bool Backup::isStale(Date now, std::int64_t after) const {
 
 std::string State::sentence() const {
     switch (kind) {
-        case Kind::none: return WM_L("No iPhone or iPad backups were found on this Mac.");
-        case Kind::needsFullDiskAccess:
-            return WM_L("There are iPhone or iPad backups on this Mac. macOS keeps them behind Full Disk Access, so "
-                        "give Wendle Marsh that in System Settings, Privacy and Security, Full Disk Access, and they "
-                        "can be included.");
-        case Kind::found:
-            if (backups.size() == 1) return WM_L("One iPhone or iPad backup is on this Mac.");
-            return WM_L("%lld iPhone or iPad backups are on this Mac.", backups.size());
+    case Kind::none: return WM_L("No iPhone or iPad backups were found on this Mac.");
+    case Kind::needsFullDiskAccess:
+        return WM_L(
+            "There are iPhone or iPad backups on this Mac. macOS keeps them behind Full Disk Access, so "
+            "give Wendle Marsh that in System Settings, Privacy and Security, Full Disk Access, and they "
+            "can be included.");
+    case Kind::found:
+        if (backups.size() == 1) return WM_L("One iPhone or iPad backup is on this Mac.");
+        return WM_L("%lld iPhone or iPad backups are on this Mac.", backups.size());
     }
     return {};
 }
@@ -96,12 +97,14 @@ std::optional<std::string> stale(const std::vector<Backup>& backups, Date now) {
     std::sort(titles.begin(), titles.end());
     const std::string names = Phrasing::list(titles);
     if (titles.size() == 1)
-        return WM_L("The backup of %@ on this Mac is more than two months old, so that is how far back it would take "
-                    "you. Connect it and back it up in Finder to bring it up to date.",
-                    names);
-    return WM_L("The backups of %@ on this Mac are more than two months old, so that is how far back they would take "
-                "you. Connect them and back them up in Finder to bring them up to date.",
-                names);
+        return WM_L(
+            "The backup of %@ on this Mac is more than two months old, so that is how far back it would take "
+            "you. Connect it and back it up in Finder to bring it up to date.",
+            names);
+    return WM_L(
+        "The backups of %@ on this Mac are more than two months old, so that is how far back they would take "
+        "you. Connect them and back them up in Finder to bring them up to date.",
+        names);
 }
 
 bool isInsideOrIs(std::string_view path, std::string_view folder) {

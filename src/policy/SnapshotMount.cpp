@@ -42,8 +42,8 @@ std::optional<std::string> snapshotName(std::string_view tmutilOutput) {
          at = tmutilOutput.find(kCreated, at + 1)) {
         const std::string_view date = tmutilOutput.substr(at + kCreated.size());
         if (!startsWithDate(date)) continue;
-        std::string name = std::string(kNamePrefix) + std::string(date.substr(0, kDateShape.size())) +
-                           std::string(kNameSuffix);
+        std::string name =
+            std::string(kNamePrefix) + std::string(date.substr(0, kDateShape.size())) + std::string(kNameSuffix);
         if (isSnapshotName(name)) return name;
         return std::nullopt;
     }
@@ -52,8 +52,9 @@ std::optional<std::string> snapshotName(std::string_view tmutilOutput) {
 
 std::optional<std::vector<std::string>> mountCommand(std::string_view snapshot, std::string_view folder) {
     if (!isSnapshotName(snapshot) || !isMountFolder(folder)) return std::nullopt;
-    return std::vector<std::string>{"/sbin/mount_apfs", "-o", "rdonly,nobrowse", "-s", std::string(snapshot),
-                                    std::string(volume), std::string(folder)};
+    return std::vector<std::string>{
+        "/sbin/mount_apfs", "-o", "rdonly,nobrowse", "-s", std::string(snapshot), std::string(volume),
+        std::string(folder)};
 }
 
 std::optional<std::vector<std::string>> unmountCommand(std::string_view folder) {

@@ -5,6 +5,7 @@
 #include "core/Localization.h"
 #include "core/StandardPath.h"
 #include "policy/CanonicalText.h"
+#include "policy/StoredForm.h"
 
 namespace wm {
 
@@ -50,15 +51,17 @@ std::string SourceSelection::uniqueLabel(const std::string& path) const {
 
 std::string SourceSelection::Refusal::sentence() const {
     switch (kind) {
-        case Kind::alreadyChosen: return WM_L("That folder is already being protected, as %@.", label);
-        case Kind::insideAnother:
-            return WM_L("That folder is already inside %@, which is being protected, so its contents are already in "
-                        "your backup.",
-                        label);
-        case Kind::containsAnother:
-            return WM_L("That folder contains %1$@, which is already being protected. Remove %1$@ first, or choose a "
-                        "folder that does not contain it.",
-                        label);
+    case Kind::alreadyChosen: return WM_L("That folder is already being protected, as %@.", label);
+    case Kind::insideAnother:
+        return WM_L(
+            "That folder is already inside %@, which is being protected, so its contents are already in "
+            "your backup.",
+            label);
+    case Kind::containsAnother:
+        return WM_L(
+            "That folder contains %1$@, which is already being protected. Remove %1$@ first, or choose a "
+            "folder that does not contain it.",
+            label);
     }
     return {};
 }
@@ -70,18 +73,11 @@ JSON SourceSelection::toJSON() const {
 }
 
 SourceSelection SourceSelection::fromJSON(const JSON& json) {
-    const JSON& list = RepositoryJSON::member(json, "sources");
-    if (!list.is_array())
-        throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, "sources",
-                                            "expected an array");
-    SourceSelection selection;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string at = "sources[" + std::to_string(i) + "]";
-        selection.sources.push_back(
-            Source{RepositoryJSON::text(RepositoryJSON::member(list[i], "path", at), at + ".path"),
-                   RepositoryJSON::text(RepositoryJSON::member(list[i], "label", at), at + ".label")});
-    }
-    return selection;
+    auto source = [](const JSON& object, const std::string& at) {
+        return Source{RepositoryJSON::text(RepositoryJSON::member(object, "path", at), at + ".path"),
+                      RepositoryJSON::text(RepositoryJSON::member(object, "label", at), at + ".label")};
+    };
+    return SourceSelection{StoredForm::each(RepositoryJSON::member(json, "sources"), "sources", source)};
 }
 
 }  // namespace wm

@@ -2,15 +2,14 @@
 
 namespace wm::StoredForm {
 
-std::vector<std::string> texts(const JSON& value, std::string_view path) {
+void requireArray(const JSON& value, std::string_view path) {
     if (!value.is_array())
         throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, std::string(path),
                                             "expected an array");
-    std::vector<std::string> out;
-    out.reserve(value.size());
-    for (std::size_t i = 0; i < value.size(); ++i)
-        out.push_back(RepositoryJSON::text(value[i], std::string(path) + "[" + std::to_string(i) + "]"));
-    return out;
+}
+
+std::vector<std::string> texts(const JSON& value, std::string_view path) {
+    return each(value, path, [](const JSON& text, const std::string& at) { return RepositoryJSON::text(text, at); });
 }
 
 std::set<std::string> textSet(const JSON& value, std::string_view path) {

@@ -26,9 +26,10 @@ Access access(const std::function<bool(const std::string&)>& canList) {
 
 std::optional<std::string> sentence(Access access) {
     if (access == Access::granted) return std::nullopt;
-    return WM_L("macOS keeps mail, messages, Safari and other apps' data shut until Wendle Marsh has Full Disk Access. "
-                "Without it those would be recorded as unreadable on every backup. Turn it on in System Settings, "
-                "Privacy and Security, Full Disk Access.");
+    return WM_L(
+        "macOS keeps mail, messages, Safari and other apps' data shut until Wendle Marsh has Full Disk Access. "
+        "Without it those would be recorded as unreadable on every backup. Turn it on in System Settings, "
+        "Privacy and Security, Full Disk Access.");
 }
 
 }  // namespace wm::WholeMac

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <functional>
+#include <map>
 
+#include "CaseTable.h"
 #include "policy/BackupSchedule.h"
+#include "policy/Exclusions.h"
+#include "policy/SourceSelection.h"
 
 namespace {
 
@@ -11,28 +15,37 @@ using Standing = BackupSchedule::Standing;
 
 const Date kNow = Date::fromSeconds(1796590835);  // 2026-12-06T21:00:35Z
 Date ago(double seconds) { return kNow.adding(-seconds); }
+std::optional<Date> agoOrAbsent(const std::string& field) {
+    return field == "-" ? std::nullopt : std::optional(ago(std::stod(field)));
+}
+std::string secondsAgo(Date d) { return std::to_string(static_cast<long long>(kNow.timeIntervalSince(d))); }
 
-TEST(BackupSchedule, StandingAtItsThresholds) {
-    struct Case {
-        BackupSchedule schedule;
-        Standing expected;
-    };
-    const std::vector<Case> cases = {
-        // A failed attempt wins whatever the frequency; equal times are not a failure.
-        {BackupSchedule{BackupFrequency::manual, ago(10), ago(20), "Disk full"}, Standing::failing(ago(10), ago(20), "Disk full")},
-        {BackupSchedule{BackupFrequency::manual, ago(10), ago(10)}, Standing::manual(ago(10))},
-        {BackupSchedule{BackupFrequency::daily, ago(5)}, Standing::failing(ago(5), std::nullopt, std::nullopt)},
-        {BackupSchedule{BackupFrequency::manual}, Standing::manual(std::nullopt)},
-        {BackupSchedule{BackupFrequency::hourly}, Standing::neverRun()},
-        // Overdue only once twice the interval has passed.
-        {BackupSchedule{BackupFrequency::daily, std::nullopt, ago(172800)}, Standing::upToDate(ago(172800), kNow)},
-        {BackupSchedule{BackupFrequency::daily, std::nullopt, ago(172801)}, Standing::overdue(ago(172801), 86401)},
-        {BackupSchedule{BackupFrequency::hourly, std::nullopt, ago(7201)}, Standing::overdue(ago(7201), 3601)},
-        {BackupSchedule{BackupFrequency::weekly, ago(1209600), ago(1209600)}, Standing::upToDate(ago(1209600), ago(604800))},
-        {BackupSchedule{BackupFrequency::weekly, std::nullopt, ago(1209601)}, Standing::overdue(ago(1209601), 604801)},
-        {BackupSchedule{BackupFrequency::daily, std::nullopt, kNow.adding(500)}, Standing::upToDate(kNow.adding(500), kNow)},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.schedule.standing(kNow), c.expected) << c.schedule.toJSON().dump();
+// "overdue success=172801 by=86401": the case, then its times in seconds before now.
+std::string describe(const Standing& s) {
+    static const char* const kinds[] = {"manual", "upToDate", "failing", "overdue", "neverRun"};
+    std::string out = kinds[static_cast<int>(s.kind)];
+    if (s.kind == Standing::Kind::failing) out += " since=" + secondsAgo(s.since);
+    if (s.lastSuccess) out += " success=" + secondsAgo(*s.lastSuccess);
+    if (s.next) out += " next=" + secondsAgo(*s.next);
+    if (s.kind == Standing::Kind::overdue) out += " by=" + std::to_string(static_cast<long long>(s.by));
+    return out;
+}
+
+// schedule-standings.txt: a schedule (frequency, attempt and success in seconds before now,
+// failure, file count; "-" for absent), then its standing, headline, verdicts and detail.
+TEST(BackupSchedule, StandingAndItsWordingAtTheThresholds) {
+    for (const auto& row : test::caseTable("schedule-standings.txt", 9)) {
+        const BackupSchedule schedule(BackupFrequency::fromRawValue(row[0]).value(), agoOrAbsent(row[1]),
+                                      agoOrAbsent(row[2]), row[3] == "-" ? std::nullopt : std::optional(row[3]));
+        const auto files = row[4] == "-" ? std::nullopt : std::optional<std::uint64_t>(std::stoull(row[4]));
+        const Standing standing = schedule.standing(kNow);
+        const std::string verdicts = standing.isGood() ? "good" : standing.needsAttention() ? "attention" : "neutral";
+        EXPECT_EQ(describe(standing), row[5]) << row[8];
+        EXPECT_EQ(standing.headline(), row[6]) << row[5];
+        EXPECT_EQ(verdicts, row[7]) << row[5];
+        EXPECT_EQ(standing.detail(files, kNow), row[8]) << row[5];
+    }
+    EXPECT_EQ(Standing::overdue(std::nullopt, 5).detail(3, kNow), "No backup has ever succeeded.");
 }
 
 TEST(BackupSchedule, DueTimes) {
@@ -61,65 +74,33 @@ TEST(BackupSchedule, AdoptOnlyMovesTheSuccessForward) {
     s.adopt(ago(10));
     EXPECT_EQ(s, (BackupSchedule{BackupFrequency::daily, ago(50), ago(10), "x"}));
     BackupSchedule fresh{BackupFrequency::daily};
-    fresh.adopt(Date::distantPast().adding(1));
-    EXPECT_EQ(fresh.lastSuccess, Date::distantPast().adding(1));
+    fresh.adopt(ago(1));
+    EXPECT_EQ(fresh.lastSuccess, ago(1));
 }
 
-TEST(BackupSchedule, HeadlinesAndVerdicts) {
-    struct Case {
-        Standing standing;
-        const char* headline;
-        bool good, attention;
+JSON withoutNulls(JSON value) {
+    if (!value.is_object()) return value;
+    JSON out = JSON::object();
+    for (auto& [key, member] : value.items())
+        if (!member.is_null()) out[key] = withoutNulls(member);
+    return out;
+}
+
+// stored-forms.txt: "<record>\t<ok|damaged>\t<JSON>". An ok record reads back and writes
+// the same JSON (null values left out); a damaged one is refused with a decoding error.
+TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
+    const std::map<std::string, std::function<JSON(const JSON&)>> again = {
+        {"schedule", [](const JSON& j) { return BackupSchedule::fromJSON(j).toJSON(); }},
+        {"exclusions", [](const JSON& j) { return Exclusions::fromJSON(j).toJSON(); }},
+        {"sources", [](const JSON& j) { return SourceSelection::fromJSON(j).toJSON(); }},
     };
-    const std::vector<Case> cases = {
-        {Standing::manual(ago(1)), "Backed up", true, false},
-        {Standing::manual(std::nullopt), "Ready to protect your files", false, false},
-        {Standing::upToDate(ago(1), kNow), "You're protected", true, false},
-        {Standing::failing(ago(1), std::nullopt, std::nullopt), "Backups are not working", false, true},
-        {Standing::overdue(std::nullopt, 5), "Your backup is out of date", false, true},
-        {Standing::neverRun(), "Ready to protect your files", false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.standing.headline(), c.headline);
-        EXPECT_EQ(c.standing.isGood(), c.good) << c.headline;
-        EXPECT_EQ(c.standing.needsAttention(), c.attention) << c.headline;
+    for (const auto& row : test::caseTable("stored-forms.txt", 3)) {
+        const JSON json = JSON::parse(row[2]);
+        if (row[1] == "ok")
+            EXPECT_EQ(again.at(row[0])(json), withoutNulls(json)) << row[2];
+        else
+            EXPECT_THROW(again.at(row[0])(json), RepositoryJSON::DecodingError) << row[2];
     }
-}
-
-TEST(BackupSchedule, Details) {
-    struct Case {
-        Standing standing;
-        std::optional<std::uint64_t> files;
-        const char* expected;
-    };
-    const std::vector<Case> cases = {
-        {Standing::upToDate(ago(30), kNow), 1, "Last backup just now. 1 file."},
-        {Standing::upToDate(ago(7200), kNow), 1234, "Last backup 2 hours ago. 1,234 files."},
-        {Standing::manual(ago(3 * 86400)), std::nullopt, "Last backup 3 days ago."},
-        {Standing::manual(std::nullopt), 5, "Nothing has been backed up here yet."},
-        {Standing::neverRun(), 5, "Nothing has been backed up here yet."},
-        {Standing::overdue(ago(100 * 86400), 1), 0, "Last backup 3 months ago. 0 files."},
-        {Standing::overdue(std::nullopt, 1), 7, "No backup has ever succeeded."},
-        {Standing::failing(ago(1), ago(5 * 3600), "The drive is full."), 9,
-         "Last successful backup 5 hours ago. The drive is full."},
-        {Standing::failing(ago(1), std::nullopt, std::nullopt), 9, "No backup has ever succeeded."},
-        {Standing::failing(ago(1), std::nullopt, "Locked."), std::nullopt, "No backup has ever succeeded. Locked."},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.standing.detail(c.files, kNow), c.expected);
-}
-
-TEST(BackupSchedule, StoredForm) {
-    EXPECT_EQ(BackupSchedule{BackupFrequency::weekly}.toJSON(), JSON::parse(R"({"frequency":"weekly"})"));
-    const BackupSchedule full{BackupFrequency::hourly, ago(1.5), ago(2), "Disk gone"};
-    EXPECT_EQ(BackupSchedule::fromJSON(full.toJSON()), full);
-    EXPECT_EQ(BackupSchedule::fromJSON(JSON::parse(R"({"frequency":"daily","lastSuccess":null})")),
-              BackupSchedule{BackupFrequency::daily});
-    for (const char* damaged : {R"({})", R"([])", R"({"frequency":"Daily"})", R"({"frequency":3})",
-                                R"({"frequency":"daily","lastAttempt":"yesterday"})",
-                                R"({"frequency":"daily","lastFailure":1})"})
-        EXPECT_THROW(BackupSchedule::fromJSON(JSON::parse(damaged)), RepositoryJSON::DecodingError) << damaged;
-    for (BackupFrequency::Case c : BackupFrequency::allCases)
-        EXPECT_EQ(BackupFrequency::fromRawValue(BackupFrequency(c).rawValue()), BackupFrequency(c));
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "CaseTable.h"
+#include "ExpectedTexts.h"
+#include "policy/AppLocation.h"
+#include "policy/SnapshotMount.h"
+#include "policy/SourceSelection.h"
+
+namespace {
+
+using namespace wm;
+using Refusal = SourceSelection::Refusal;
+using Kind = Refusal::Kind;
+
+// Adds each path in turn; a refusal is expected where one is given.
+struct Step {
+    const char* path;
+    std::optional<Refusal> refusal;
+};
+
+SourceSelection run(std::vector<Step> steps, SourceSelection selection = {}) {
+    for (const Step& step : steps) EXPECT_EQ(selection.add(step.path), step.refusal) << step.path;
+    return selection;
+}
+
+TEST(SourceSelection, OverlapsAreRefusedNamingTheFolderInTheWay) {
+    setenv("HOME", "/Users/me", 1);
+    auto s = run({{"~/Documents/"},
+                  {"/Users/me/./Documents", Refusal{Kind::alreadyChosen, "Documents"}},
+                  {"/Users/me/Documents/Taxes", Refusal{Kind::insideAnother, "Documents"}},
+                  {"/Users/me", Refusal{Kind::containsAnother, "Documents"}},
+                  {"/Users/me/Doc"},
+                  {"/Users/me/x/../Documents//Taxes/..", Refusal{Kind::alreadyChosen, "Documents"}}});
+    EXPECT_EQ(s.sources.front(), (SourceSelection::Source{"/Users/me/Documents", "Documents"}));
+
+    // Passes run one after another: alreadyChosen wins whatever the order in stored data.
+    const SourceSelection stored{{{"/A/B/C", "C"}, {"/A/B", "B"}}};
+    run({{"/A/B", Refusal{Kind::alreadyChosen, "B"}}, {"/A", Refusal{Kind::containsAnother, "C"}}}, stored);
+
+    // The root holds everything, and nothing can be added beside it.
+    run({{"/Users/me/Photos"}, {"/", Refusal{Kind::containsAnother, "Photos"}}});
+    run({{"/"}, {"/Users/me", Refusal{Kind::insideAnother, "Backup"}}, {"/", Refusal{Kind::alreadyChosen, "Backup"}}});
+
+    // A decomposed accent names the same folder as a precomposed one.
+    run({{"/Users/me/Caf\xC3\xA9"}, {"/Users/me/Cafe\xCC\x81/x", Refusal{Kind::insideAnother, "Caf\xC3\xA9"}}});
+}
+
+TEST(SourceSelection, LabelsAreUnique) {
+    const auto s = run({{"/Users/me/Photos"},
+                        {"/Volumes/Disk/Photos"},
+                        {"/Volumes/Other/Disk/Photos"},
+                        {"/Volumes/Third/Disk/Photos"},
+                        {"/Photos2/Photos"}});
+    std::vector<std::string> labels;
+    for (const auto& source : s.sources) labels.push_back(source.label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"Photos", "Disk Photos", "Photos 2", "Photos 3", "Photos2 Photos"}));
+    const auto one = run({{"/x/Photos"}, {"/Photos2"}, {"/y/Photos"}, {"/z/Photos"}});
+    EXPECT_EQ(one.sources[3].label, "z Photos");
+    EXPECT_EQ(run({{"/a/Photos"}, {"/Photos"}}).sources[1].label, "Photos 2");  // one piece: no parent step
+}
+
+TEST(SourceSelection, RemoveAndSentences) {
+    auto s = run({{"/Users/me/Documents"}, {"/Users/me/Music"}});
+    const SourceSelection before = s;
+    s.remove("/Users/me/Documents/");
+    EXPECT_EQ(s, before);
+    s.remove("/Users/me/Documents");
+    EXPECT_EQ(s, (SourceSelection{{{"/Users/me/Music", "Music"}}}));
+
+    test::expectTexts("source-selection.txt",
+                      {{"alreadyChosen", Refusal{Kind::alreadyChosen, "Documents"}.sentence()},
+                       {"insideAnother", Refusal{Kind::insideAnother, "Documents"}.sentence()},
+                       {"containsAnother", Refusal{Kind::containsAnother, "Taxes"}.sentence()}});
+}
+
+// snapshot-mount.txt: "<name|folder|output>\t<text, \\n for a line break>\t<expected>": whether a
+// snapshot name or mount folder is accepted (yes or no), or the snapshot name found in tool output.
+TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
+    for (const auto& row : test::caseTable("snapshot-mount.txt", 3)) {
+        std::string text = row[1];
+        for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
+        if (row[0] == "output")
+            EXPECT_EQ(SnapshotMount::snapshotName(text).value_or("-"), row[2]) << row[1];
+        else
+            EXPECT_EQ(row[0] == "name" ? SnapshotMount::isSnapshotName(text) : SnapshotMount::isMountFolder(text),
+                      row[2] == "yes")
+                << row[1];
+    }
+    const std::string good = "com.apple.TimeMachine.2024-05-01-101530.local";
+    const std::string folder = SnapshotMount::mountFolder(UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F").value());
+    EXPECT_EQ(folder, std::string(SnapshotMount::mountRoot) + "/E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_TRUE(SnapshotMount::isMountFolder(SnapshotMount::mountFolder(UUID::random())));
+    EXPECT_EQ(SnapshotMount::mountCommand(good, folder),
+              (std::vector<std::string>{"/sbin/mount_apfs", "-o", "rdonly,nobrowse", "-s", good, "/System/Volumes/Data",
+                                        folder}));
+    EXPECT_EQ(SnapshotMount::mountCommand(good, "/tmp/E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), std::nullopt);
+    EXPECT_EQ(SnapshotMount::mountCommand(good + ";rm", folder), std::nullopt);
+    EXPECT_EQ(SnapshotMount::unmountCommand(folder), (std::vector<std::string>{"/sbin/umount", folder}));
+    EXPECT_EQ(SnapshotMount::unmountCommand(SnapshotMount::mountRoot), std::nullopt);
+}
+
+// app-location.txt: "<bundle path>\t<where>\t<sentence>"; only an installed app opens at login.
+TEST(AppLocation, FromTheBundlePath) {
+    static const char* const cases[] = {"installed", "temporaryCopy", "diskImage"};
+    for (const auto& row : test::caseTable("app-location.txt", 3)) {
+        const AppLocation where = AppLocation::of(row[0]);
+        EXPECT_EQ(cases[where], row[1]) << row[0];
+        EXPECT_EQ(where.sentence().value_or("(none)"), row[2]) << row[0];
+        EXPECT_EQ(where.canOpenAtLogin(), where == AppLocation::installed);
+    }
+}
+
+}  // namespace
