@@ -13,6 +13,18 @@
 
 namespace wm::tools {
 
+std::int64_t parseNumber(const std::string& text, const std::string& option) {
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size()) throw UsageError(option + " needs a number, not \"" + text + "\"");
+    return value;
+}
+
 DeviceID thisDevice() {
     std::ifstream in("/etc/machine-id");
     std::string text;

@@ -35,11 +35,7 @@
 namespace {
 
 using namespace wm;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using tools::UsageError;
 
 // A failure that already has its sentence.
 class Refusal : public std::runtime_error {
@@ -62,22 +58,10 @@ struct Options {
     Date now = Date::now();
 };
 
-std::int64_t number(const std::string& text, const std::string& option) {
-    std::size_t used = 0;
-    long long value = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size()) throw UsageError(option + " needs a number, not \"" + text + "\"");
-    return value;
-}
-
 RetentionPolicy smartPolicy(const std::string& text) {
     std::vector<std::int64_t> counts;
     std::stringstream in(text);
-    for (std::string part; std::getline(in, part, ',');) counts.push_back(number(part, "--keep-smart"));
+    for (std::string part; std::getline(in, part, ',');) counts.push_back(tools::parseNumber(part, "--keep-smart"));
     if (counts.size() != 4) throw UsageError("--keep-smart needs four numbers: hourly,daily,monthly,yearly");
     return RetentionPolicy::smart(counts[0], counts[1], counts[2], counts[3]);
 }
@@ -98,10 +82,10 @@ Options parse(int argc, char** argv) {
             ++rules;
         };
         if (arg == "--secret-file") o.secretFile = value();
-        else if (arg == "--keep-last") rule(RetentionPolicy::lastN(number(value(), arg)));
-        else if (arg == "--keep-days") rule(RetentionPolicy::duration(number(value(), arg)));
+        else if (arg == "--keep-last") rule(RetentionPolicy::lastN(tools::parseNumber(value(), arg)));
+        else if (arg == "--keep-days") rule(RetentionPolicy::duration(tools::parseNumber(value(), arg)));
         else if (arg == "--keep-smart") rule(smartPolicy(value()));
-        else if (arg == "--keep-size") rule(RetentionPolicy::size(number(value(), arg)));
+        else if (arg == "--keep-size") rule(RetentionPolicy::size(tools::parseNumber(value(), arg)));
         else if (arg == "--keep-stored") {
             o.keepStored = true;
             ++rules;

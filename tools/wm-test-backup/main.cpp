@@ -41,6 +41,8 @@ namespace {
 
 using namespace wm;
 using tools::deviceName;
+using tools::parseNumber;
+using tools::UsageError;
 using tools::readSecret;
 using tools::thisDevice;
 
@@ -53,26 +55,9 @@ struct Options {
     std::uint32_t iterations = Passphrase::defaultIterations;
 };
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 const char* const kUsage =
     "usage: wm-test-backup <folder> <repository> [--passphrase-file F] [--recovery-key-file F]\n"
     "                      [--format-version 1|2] [--iterations N]\n";
-
-std::int64_t parseNumber(const std::string& text, const char* option) {
-    std::size_t used = 0;
-    long long value = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size()) throw UsageError(std::string(option) + " needs a number, not \"" + text + "\"");
-    return value;
-}
 
 Options parse(int argc, char** argv) {
     Options options;
