@@ -146,6 +146,18 @@ TEST(Replicator, RepairTakesOnlyExactCopies) {
     EXPECT_EQ(after.at(path(f.packs[0]).string()), good);
     after[path(f.packs[0]).string()] = before.at(path(f.packs[0]).string());
     EXPECT_EQ(after, before);
+
+    // Stopped at any write, a repair leaves the damaged file or the sound one, never less.
+    for (std::int64_t n = 1; n <= 3; ++n) {
+        auto primary = copyOf(*f.memory);
+        primary->put(path(f.packs[0]), randomBytes(good.size(), 1));
+        FaultyDestination crashing(primary);
+        crashing.crashAtMutation(n);
+        EXPECT_THROW(Replicator().repair({f.packs[0]}, *copy, crashing, f.keys), SimulatedCrash);
+        EXPECT_EQ(filesOutside(*primary, {"tmp"}).size(), filesOutside(*f.memory, {"tmp"}).size()) << n;
+        EXPECT_EQ(Replicator().repair({f.packs[0]}, *copy, *primary, f.keys).repaired.size(), 1u) << n;
+        EXPECT_EQ(primary->files().at(path(f.packs[0]).string()), good) << n;
+    }
 }
 
 TEST(Replicator, StatusOfADestination) {
