@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/StatusSymbols.h"
 #include "ui/Style.h"
 
 namespace wm {
@@ -123,7 +124,7 @@ QPainterPath shapeOf(std::string_view name) {
     if (name == "eye") return eye();
     if (name == "eye.slash") return eyeSlash();
     if (name == "arrow.counterclockwise") return arrowCounterclockwise();
-    return {};
+    return StatusSymbols::shape(name);
 }
 
 }  // namespace
@@ -132,7 +133,12 @@ const std::vector<std::string>& SymbolPainter::names() {
     static const std::vector<std::string> all = {
         "circle", "largecircle.fill.circle", "checkmark.circle.fill", "exclamationmark.triangle",
         "exclamationmark.triangle.fill", "eye", "eye.slash", "arrow.counterclockwise"};
-    return all;
+    static const std::vector<std::string> withStatus = [] {
+        std::vector<std::string> names = all;
+        names.insert(names.end(), StatusSymbols::names().begin(), StatusSymbols::names().end());
+        return names;
+    }();
+    return withStatus;
 }
 
 bool SymbolPainter::knows(std::string_view name) {

@@ -123,6 +123,16 @@ TEST(StatusViewRenderTest, ImagesOfTheFamilySizeInTheToneColour) {
     }
 }
 
+TEST(StatusViewRenderTest, EveryStatusSymbolIsDrawnAndAnUnknownOneIsABox) {
+    for (const char* name : {"checkmark.circle.fill", "exclamationmark.triangle.fill", "circle.dashed",
+                             "externaldrive.badge.xmark", "checkmark.shield.fill", "exclamationmark.shield.fill",
+                             "questionmark.circle", "no.such.symbol"}) {
+        const StatusView::Description description{0, {Item::symbolImage(name, TextStyle::title2)}};
+        const QImage image = StatusView::render(description, Family::accessoryCircular, Appearance::light, 1);
+        EXPECT_GT(pixelsNear(image, Qt::black), 10) << name;
+    }
+}
+
 double luminance(const QColor& c) {
     auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
