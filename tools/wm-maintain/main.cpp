@@ -199,8 +199,11 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
 
 int run(const Options& o) {
     const std::string secret = tools::readSecret(o.secretFile);
-    const auto unlocked = tools::unlock(folder(o.folders[0], true), secret, tools::thisDevice(),
-                                        o.command == "status" ? Repository::Access::readOnly : Repository::Access::readWrite);
+    // Replication and status only read the primary: opened read-only, it is left exactly as
+    // it is (a backup running meanwhile keeps its pending files).
+    const bool readsOnly = o.command == "status" || o.command == "replicate";
+    const auto unlocked = tools::unlock(folder(o.folders[0], !readsOnly), secret, tools::thisDevice(),
+                                        readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite);
     Repository& repository = *unlocked.repository;
     if (o.command == "mark") return mark(o, repository);
     if (o.command == "sweep") return sweep(o, repository);
