@@ -10,6 +10,7 @@
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "format/TreeObject.h"
+#include "format/TreeWalk.h"
 
 namespace wm {
 
@@ -59,29 +60,31 @@ std::vector<Snapshot> Repository::allSnapshots() const {
 
 void Repository::collectReachable(const BlobID& tree, std::unordered_set<BlobID>& visited,
                                   const std::function<void(const BlobID&)>& newlyFound) const {
-    // An explicit stack: a hostile or very deep tree cannot exhaust the thread's stack.
-    std::vector<BlobID> pending;
-    auto found = [&](const BlobID& id) {
-        if (!visited.insert(id).second) return false;
-        if (newlyFound) newlyFound(id);
-        return true;
-    };
-    if (found(tree)) pending.push_back(tree);
-    Bytes buffer;
-    while (!pending.empty()) {
-        const BlobID next = pending.back();
-        pending.pop_back();
-        const auto entries = TreeObject::decode(blob(next, buffer));
-        const std::size_t firstChild = pending.size();
-        for (const auto& entry : entries) {
+    struct Collector : TreeWalk::Visitor {
+        const Repository& repository;
+        std::unordered_set<BlobID>& visited;
+        const std::function<void(const BlobID&)>& newlyFound;
+        Bytes buffer;
+
+        Collector(const Repository& r, std::unordered_set<BlobID>& v, const std::function<void(const BlobID&)>& f)
+            : repository(r), visited(v), newlyFound(f) {}
+        bool found(const BlobID& id) {
+            if (!visited.insert(id).second) return false;
+            if (newlyFound) newlyFound(id);
+            return true;
+        }
+        std::optional<TreeWalk::Entries> read(const BlobID& id) override {
+            return TreeObject::decode(repository.blob(id, buffer));
+        }
+        TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk&) override {
             if (entry.contentBlobs) {
                 for (const auto& content : *entry.contentBlobs) found(content);
             }
-            if (entry.childTree && found(*entry.childTree)) pending.push_back(*entry.childTree);
+            // A tree already visited is not read again, however many entries name it.
+            return entry.childTree && found(*entry.childTree) ? TreeWalk::Step::descend : TreeWalk::Step::next;
         }
-        // Children are walked in stored order.
-        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
-    }
+    } collector(*this, visited, newlyFound);
+    if (collector.found(tree)) TreeWalk::run(tree, collector);
 }
 
 std::unordered_set<BlobID> Repository::reachableBlobs(const std::unordered_set<SnapshotID>& snapshots) const {
