@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/StatusSymbols.h"
 #include "ui/Style.h"
 
 namespace wm {
@@ -108,6 +107,49 @@ QPainterPath arrowCounterclockwise() {
     return strokeOf(arc, 2.4).united(head);
 }
 
+// The shields, question mark, dashed circle and failing drive of the status views.
+QPainterPath shield() {
+    QPainterPath p;
+    p.moveTo(12, 2.4);
+    p.cubicTo(15.2, 4.2, 18.0, 4.9, 20.4, 5.0);
+    p.lineTo(20.4, 11.0);
+    p.cubicTo(20.4, 16.4, 16.8, 19.9, 12, 21.8);
+    p.cubicTo(7.2, 19.9, 3.6, 16.4, 3.6, 11.0);
+    p.lineTo(3.6, 5.0);
+    p.cubicTo(6.0, 4.9, 8.8, 4.2, 12, 2.4);
+    p.closeSubpath();
+    return p;
+}
+
+QPainterPath questionMark() {
+    QPainterPath hook;
+    hook.moveTo(9.2, 9.6);
+    hook.cubicTo(9.2, 7.6, 10.6, 6.6, 12.1, 6.6);
+    hook.cubicTo(13.8, 6.6, 15.0, 7.7, 15.0, 9.2);
+    hook.cubicTo(15.0, 11.2, 12.1, 11.5, 12.1, 13.6);
+    return strokeOf(hook, 2.0).united(ellipse(12.1, 17.0, 1.2));
+}
+
+QPainterPath dashedRing() {
+    QPainterPathStroker stroker;
+    stroker.setWidth(1.7);
+    stroker.setDashPattern({2.2, 1.6});
+    return stroker.createStroke(ellipse(12, 12, 9.4)).simplified();
+}
+
+QPainterPath driveWithCross() {
+    QPainterPath drive;
+    drive.addRoundedRect(QRectF(2.0, 10.0, 16.0, 9.0), 2.2, 2.2);
+    QPainterPath cross;
+    cross.moveTo(16.1, 5.1);
+    cross.lineTo(19.9, 8.9);
+    cross.moveTo(19.9, 5.1);
+    cross.lineTo(16.1, 8.9);
+    // The badge sits in a gap cut out of the drive.
+    const QPainterPath body = strokeOf(drive, 1.7).united(ellipse(6.0, 14.5, 1.1)).subtracted(ellipse(18, 7, 6.2));
+    return body.united(ellipse(18, 7, 4.8).subtracted(strokeOf(cross, 1.6)));
+}
+
 // The filled outline of a symbol in the 24 x 24 box; empty for an unknown name.
 QPainterPath shapeOf(std::string_view name) {
     if (name == "circle") return ring(12, 12, 9.4, 1.7);
@@ -124,7 +166,12 @@ QPainterPath shapeOf(std::string_view name) {
     if (name == "eye") return eye();
     if (name == "eye.slash") return eyeSlash();
     if (name == "arrow.counterclockwise") return arrowCounterclockwise();
-    return StatusSymbols::shape(name);
+    if (name == "checkmark.shield.fill") return shield().subtracted(checkmark());
+    if (name == "exclamationmark.shield.fill") return shield().subtracted(exclamation());
+    if (name == "questionmark.circle") return ring(12, 12, 9.4, 1.7).united(questionMark());
+    if (name == "circle.dashed") return dashedRing();
+    if (name == "externaldrive.badge.xmark") return driveWithCross();
+    return {};
 }
 
 }  // namespace
@@ -132,13 +179,10 @@ QPainterPath shapeOf(std::string_view name) {
 const std::vector<std::string>& SymbolPainter::names() {
     static const std::vector<std::string> all = {
         "circle", "largecircle.fill.circle", "checkmark.circle.fill", "exclamationmark.triangle",
-        "exclamationmark.triangle.fill", "eye", "eye.slash", "arrow.counterclockwise"};
-    static const std::vector<std::string> withStatus = [] {
-        std::vector<std::string> names = all;
-        names.insert(names.end(), StatusSymbols::names().begin(), StatusSymbols::names().end());
-        return names;
-    }();
-    return withStatus;
+        "exclamationmark.triangle.fill", "eye", "eye.slash", "arrow.counterclockwise",
+        "checkmark.shield.fill", "exclamationmark.shield.fill", "questionmark.circle", "circle.dashed",
+        "externaldrive.badge.xmark"};
+    return all;
 }
 
 bool SymbolPainter::knows(std::string_view name) {
