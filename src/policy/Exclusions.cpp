@@ -5,6 +5,8 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cwctype>
 
 #include "core/Localization.h"
 #include "core/Phrasing.h"
@@ -39,12 +41,26 @@ std::optional<std::string_view> placeIn(std::string_view path, std::string_view 
     return std::nullopt;
 }
 
-bool containsCanonically(const std::set<std::string>& set, const std::string& text) {
+// What the rules need to know of an entry's name, found in one pass over it.
+struct NameTraits {
+    bool ascii = true;
+    bool slashOrNul = false;    // "/" or NUL: no shortcut past fnmatch
+    bool composesFrom = false;  // "K", ";" or "`", which other characters compose to
+    explicit NameTraits(std::string_view name) {
+        for (char c : name) {
+            ascii &= static_cast<unsigned char>(c) < 0x80;
+            slashOrNul |= c == '/' || c == '\0';
+            composesFrom |= c == 'K' || c == ';' || c == '`';
+        }
+    }
+};
+
+bool containsCanonically(const std::set<std::string>& set, const std::string& text, const NameTraits& traits) {
     if (set.contains(text)) return true;
     // Only three characters compose to ASCII on their own (KELVIN SIGN to "K", GREEK
     // QUESTION MARK to ";", GREEK VARIA to "`"). An ASCII text without those three can
     // equal no other spelling, and the exact look-up above has answered it.
-    if (CanonicalText::isASCII(text) && text.find_first_of("K;`") == std::string::npos) return false;
+    if (traits.ascii && !traits.composesFrom) return false;
     return std::any_of(set.begin(), set.end(),
                        [&](const std::string& entry) { return CanonicalText::equal(entry, text); });
 }
@@ -58,6 +74,27 @@ const std::string* holdingFolder(const std::set<std::string>& folders, std::stri
     }
     return nullptr;
 }
+
+// The usual pattern, "*" and a plain ending (".tmp"), tried on a name of plain ASCII without
+// calling fnmatch: the answer is the one fnmatch gives where ASCII letters fold the usual way
+// (not in a Turkic locale, where "I" folds to a dotless i). Absent when the shortcut does not apply.
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::optional<bool> matchesEnding(std::string_view name, std::string_view pattern) {
+    if (pattern.size() < 2 || pattern[0] != '*') return std::nullopt;
+    const std::string_view ending = pattern.substr(1);
+    for (char c : ending)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '*' || c == '?' || c == '[' || c == '\\' || c == '/' ||
+            c == '\0')
+            return std::nullopt;
+    if (name.size() < ending.size()) return false;
+    const std::string_view tail = name.substr(name.size() - ending.size());
+    for (std::size_t i = 0; i < ending.size(); ++i)
+        if (asciiLower(tail[i]) != asciiLower(ending[i])) return false;
+    return true;
+}
+
+bool usualFolding() { return std::tolower('I') == 'i' && std::towlower(L'I') == L'i'; }
 
 }  // namespace
 
@@ -111,9 +148,16 @@ std::optional<Exclusions::Reason> Exclusions::excludes(const std::vector<std::st
                                                        std::string_view root, std::string_view home) const {
     if (components.empty()) return std::nullopt;
     const std::string& name = components.back();
-    if (containsCanonically(names, name)) return Reason::knownCache(name);
-    for (const std::string& pattern : chosen.patterns)
-        if (::fnmatch(pattern.c_str(), name.c_str(), FNM_PATHNAME | FNM_CASEFOLD) == 0) return Reason::chosen(pattern);
+    const NameTraits traits(name);
+    if (containsCanonically(names, name, traits)) return Reason::knownCache(name);
+    if (!chosen.patterns.empty()) {
+        const bool shortcut = traits.ascii && !traits.slashOrNul && usualFolding();
+        for (const std::string& pattern : chosen.patterns) {
+            const auto quick = shortcut ? matchesEnding(name, pattern) : std::nullopt;
+            if (quick ? *quick : ::fnmatch(pattern.c_str(), name.c_str(), FNM_PATHNAME | FNM_CASEFOLD) == 0)
+                return Reason::chosen(pattern);
+        }
+    }
 
     // The entry's absolute path, built in one piece: root, then "/" and the joined components.
     std::string_view rootText = root;

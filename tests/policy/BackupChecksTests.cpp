@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CaseTable.h"
 #include "ExpectedTexts.h"
 #include "policy/EmptyBackupCheck.h"
 #include "policy/FilePreview.h"
@@ -34,55 +35,29 @@ TEST(OpenFileHandling, KindsAndCount) {
                        {"grouped", OpenFileHandling::sentence(std::vector<std::string>(1200, "/a/b"))}});
 }
 
+// empty-backup.txt: previous count ("-": none), current count, whether the source exists,
+// then the short reason and the sentence for the source "Documents" at "/Volumes/Work".
 TEST(EmptyBackupCheck, VerdictsAtTheirThresholds) {
-    using EmptyBackupCheck::Verdict;
-    struct Case {
-        std::optional<std::uint64_t> previous;
-        std::uint64_t current;
-        bool exists;
-        Verdict expected;
-    };
-    const std::vector<Case> cases = {{100, 100, false, Verdict::sourceMissing("/Volumes/Work")},
-                                     {std::nullopt, 0, true, Verdict::proceed()},
-                                     {49, 0, true, Verdict::proceed()},
-                                     {50, 0, true, Verdict::suspiciouslyEmpty(50, 0)},
-                                     {100, 10, true, Verdict::suspiciouslyEmpty(100, 10)},
-                                     {100, 11, true, Verdict::proceed()},
-                                     {100, 500, true, Verdict::proceed()},
-                                     {UINT64_MAX, 0, true, Verdict::suspiciouslyEmpty(UINT64_MAX, 0)}};
-    for (const Case& c : cases)
-        EXPECT_EQ(EmptyBackupCheck::look(c.previous, c.current, c.exists, "/Volumes/Work"), c.expected) << c.current;
-    const Verdict empty = Verdict::suspiciouslyEmpty(1200, 1), missing = Verdict::sourceMissing("/Volumes/Work");
-    test::expectTexts("empty-backup.txt", {{"empty.short", empty.shortReason("Documents")},
-                                           {"empty.full", empty.sentence("Documents")},
-                                           {"empty.none", Verdict::suspiciouslyEmpty(60, 0).sentence("Mail")},
-                                           {"missing.short", missing.shortReason("Work")},
-                                           {"missing.full", missing.sentence("Work")},
-                                           {"proceed.short", Verdict::proceed().shortReason("x")},
-                                           {"proceed.full", Verdict::proceed().sentence("x")}});
+    for (const auto& row : test::caseTable("empty-backup.txt", 5)) {
+        const auto previous = row[0] == "-" ? std::nullopt : std::optional(std::stoull(row[0]));
+        const auto verdict = EmptyBackupCheck::look(previous, std::stoull(row[1]), row[2] == "yes", "/Volumes/Work");
+        EXPECT_EQ(verdict.shortReason("Documents").value_or("(none)"), row[3]) << row[0] << " " << row[1];
+        EXPECT_EQ(verdict.sentence("Documents").value_or("(none)"), row[4]) << row[0] << " " << row[1];
+        EXPECT_EQ(verdict.shouldRefuse(), row[3] != "(none)");
+    }
 }
 
+// file-preview.txt: a file's name and size, then its kind and the sentence shown instead.
 TEST(FilePreview, KindsWithinTheBudget) {
-    using FilePreview::Kind;
-    struct Case {
-        const char* name;
-        std::uint64_t size;
-        Kind expected;
-    };
-    const std::vector<Case> cases = {{"notes.TXT", 10, Kind::text()},
-                                     {"photo.jpeg", 2000000, Kind::image()},
-                                     {"photo.jpeg", 2000001, Kind::tooBig()},
-                                     {"big.log", UINT64_MAX, Kind::tooBig()},
-                                     {"Report.PAGES", UINT64_MAX, Kind::notShowable(".pages")},
-                                     {"Makefile", 1, Kind::notShowable("a file with no extension")}};
-    for (const Case& c : cases) EXPECT_EQ(FilePreview::kind(c.name, c.size), c.expected) << c.name << c.size;
-    test::expectTexts("file-preview.txt",
-                      {{"text", FilePreview::sentence(Kind::text(), "a.txt", 1)},
-                       {"image", FilePreview::sentence(Kind::image(), "a.png", 1)},
-                       {"tooBig.zero", FilePreview::sentence(Kind::tooBig(), "big.log", 0)},
-                       {"tooBig", FilePreview::sentence(Kind::tooBig(), "big.log", 2000001)},
-                       {"tooBig.max", FilePreview::sentence(Kind::tooBig(), "huge.png", UINT64_MAX)},
-                       {"notShowable", FilePreview::sentence(Kind::notShowable(".pages"), "report.pages", 5)}});
+    static const char* const kinds[] = {"notShowable", "text", "image", "tooBig"};
+    for (const auto& row : test::caseTable("file-preview.txt", 4)) {
+        const auto kind = FilePreview::kind(row[0], std::stoull(row[1]));
+        const std::string payload = kind.what.empty() ? "" : ":" + kind.what;
+        EXPECT_EQ(kinds[static_cast<int>(kind.kind)] + payload, row[2]) << row[0] << " " << row[1];
+        EXPECT_EQ(FilePreview::sentence(kind, row[0], std::stoull(row[1])).value_or("(none)"), row[3]) << row[0];
+    }
+    EXPECT_EQ(FilePreview::sentence(FilePreview::Kind::tooBig(), "big.log", 0),
+              "big.log is nothing, which is more than a glance. Get it back to open it.");
 }
 
 TEST(ImportFromTimeMachine, DisksAndSentences) {

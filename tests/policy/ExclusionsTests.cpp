@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fnmatch.h>
+
+#include <clocale>
+
 #include "CaseTable.h"
 #include "ExpectedTexts.h"
 #include "policy/Exclusions.h"
@@ -38,6 +42,24 @@ TEST(Exclusions, RuleOrderAndReasons) {
         const std::string kind = !reason ? "-" : reason->kind == Reason::Kind::chosen ? "chosen:" : "knownCache:";
         EXPECT_EQ(reason ? kind + reason->name : kind, row[3]) << row[0] << " " << row[1] << " " << row[2];
     }
+}
+
+// Patterns are matched as fnmatch matches them, whatever shortcut the rules take.
+TEST(Exclusions, PatternsMatchAsFnmatchDoes) {
+    const char* const patterns[] = {"*.tmp", "*.TMP", "*", "*a", "*.", "*/x", "*\\*", "*[a]", "*?", "a*", "*\xC3\xA9"};
+    const char* const names[] = {"a.tmp",        "A.TmP",  ".tmp", "tmp", "x/a.tmp", "",
+                                 "\xC3\xA9.tmp", "a.tmp.", "ab",   "x/x", "*"};
+    for (const char* ctype : {"C", "C.UTF-8"}) {
+        std::setlocale(LC_CTYPE, ctype);
+        for (const char* pattern : patterns)
+            for (const char* name : names) {
+                const Exclusions rules{{}, {}, {{}, {pattern}}, {}};
+                EXPECT_EQ(rules.excludes({name}, "/", "/h").has_value(),
+                          ::fnmatch(pattern, name, FNM_PATHNAME | FNM_CASEFOLD) == 0)
+                    << ctype << " " << pattern << " " << name;
+            }
+    }
+    std::setlocale(LC_CTYPE, "C");
 }
 
 TEST(Exclusions, SizeLimitPatternsAndRules) {
