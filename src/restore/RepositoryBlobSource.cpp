@@ -1,13 +1,31 @@
 #include "restore/RepositoryBlobSource.h"
 
 #include "engine/Repository.h"
+#include "engine/WorkerPool.h"
 #include "restore/RestoreCoordinator.h"
 
 namespace wm {
 
 Bytes RepositoryBlobSource::rootTree(const SnapshotID& snapshot) { return repository_.snapshot(snapshot).rootTree; }
 
-void RepositoryBlobSource::blob(const BlobID& id, Bytes& buffer) { buffer = repository_.blob(id, sealed_); }
+RepositoryBlobSource::RepositoryBlobSource(const Repository& repository) : repository_(repository) {
+    const int width = BlobReadAhead::widthFor(activeProcessorCount());
+    if (width == 0) return;
+    readAhead_ = std::make_unique<BlobReadAhead>(
+        [&repository](const BlobID& id, Bytes& sealed, Bytes& plaintext) { plaintext = repository.blob(id, sealed); },
+        width, readAheadBytes);
+}
+
+RepositoryBlobSource::~RepositoryBlobSource() = default;
+
+void RepositoryBlobSource::blob(const BlobID& id, Bytes& buffer) {
+    if (readAhead_ && readAhead_->take(id, buffer)) return;
+    buffer = repository_.blob(id, sealed_);
+}
+
+void RepositoryBlobSource::announce(const std::vector<BlobID>& ids) {
+    if (readAhead_) readAhead_->announce(ids);
+}
 
 RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapshot, Repository& repository,
                                                        const std::filesystem::path& into,

@@ -1,5 +1,9 @@
 #pragma once
 // The blobs and snapshot records of an open repository, as a restore reads them.
+#include <cstddef>
+#include <memory>
+
+#include "restore/BlobReadAhead.h"
 #include "restore/RestoreBlobSource.h"
 
 namespace wm {
@@ -8,7 +12,10 @@ class Repository;
 
 class RepositoryBlobSource : public RestoreBlobSource {
 public:
-    explicit RepositoryBlobSource(const Repository& repository) : repository_(repository) {}
+    // Reads announced blobs ahead on a few threads where the machine has processors to
+    // spare, within the next readAheadBytes of plaintext.
+    explicit RepositoryBlobSource(const Repository& repository);
+    ~RepositoryBlobSource() override;
 
     // The record read and verified by the repository; its root-tree bytes as stored.
     Bytes rootTree(const SnapshotID& snapshot) override;
@@ -16,10 +23,15 @@ public:
     // plaintext is moved into buffer, never copied; the sealed bytes are read into a
     // buffer kept for the whole restore.
     void blob(const BlobID& id, Bytes& buffer) override;
+    void announce(const std::vector<BlobID>& ids) override;
+
+    // With up to four threads' sealed buffers and the walk's own, the restore stays under 100 MB.
+    static constexpr std::size_t readAheadBytes = std::size_t{48} << 20;
 
 private:
     const Repository& repository_;
     Bytes sealed_;
+    std::unique_ptr<BlobReadAhead> readAhead_;  // none on a single processor
 };
 
 }  // namespace wm

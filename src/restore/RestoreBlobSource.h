@@ -2,6 +2,8 @@
 // Everything a restore reads from a backup: the root tree of one snapshot and the
 // plaintext of single blobs. The restore walk depends only on this, so it can run
 // against an open repository (RepositoryBlobSource) or against hand-made trees.
+#include <vector>
+
 #include "core/Bytes.h"
 #include "core/Identifiers.h"
 
@@ -19,6 +21,10 @@ public:
     // storage is reused where the source can, so a walk keeps one buffer for all its
     // content. Throws what reading or opening the blob throws.
     virtual void blob(const BlobID& id, Bytes& buffer) = 0;
+
+    // The blobs the walk will ask for next, in this order. A source may start reading
+    // them; asking for another blob first is allowed and only wastes that reading.
+    virtual void announce(const std::vector<BlobID>& ids) { (void)ids; }
 };
 
 }  // namespace wm

@@ -78,6 +78,8 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
 
         if (entry.contentBlobs) {
             Bytes& data = walk.contentBuffer;
+            // A single blob gains nothing from being read on another thread.
+            if (entry.contentBlobs->size() > 1) walk.source.announce(*entry.contentBlobs);
             for (const BlobID& blob : *entry.contentBlobs) {
                 walk.source.blob(blob, data);
                 if (!hasHoles) {

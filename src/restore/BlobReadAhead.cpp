@@ -1,0 +1,92 @@
+#include "restore/BlobReadAhead.h"
+
+#include <algorithm>
+
+#include "engine/WorkerPool.h"
+
+namespace wm {
+
+BlobReadAhead::BlobReadAhead(Fetch fetch, int width, std::size_t windowBytes)
+    : fetch_(std::move(fetch)),
+      width_(static_cast<std::size_t>(std::max(width, 1))),
+      windowBytes_(windowBytes),
+      pool_(std::make_unique<WorkerPool>(std::max(width, 1))) {}
+
+BlobReadAhead::~BlobReadAhead() {
+    std::unique_lock lock(mutex_);
+    dropLocked();
+    changed_.wait(lock, [&] { return running_ == 0; });
+}
+
+int BlobReadAhead::widthFor(int processors) { return std::clamp(processors - 1, 0, 4); }
+
+void BlobReadAhead::announce(const std::vector<BlobID>& ids) {
+    std::lock_guard lock(mutex_);
+    for (const BlobID& id : ids) slots_.push_back(Slot{id});
+    startReadsLocked();
+}
+
+bool BlobReadAhead::take(const BlobID& id, Bytes& buffer) {
+    std::unique_lock lock(mutex_);
+    if (slots_.empty() || !(slots_.front().id == id)) {
+        dropLocked();
+        return false;
+    }
+    changed_.wait(lock, [&] { return slots_.front().done; });
+    Slot slot = std::move(slots_.front());
+    slots_.pop_front();
+    ++firstSequence_;
+    --started_;
+    waitingBytes_ -= slot.plaintext.size();
+    startReadsLocked();
+    lock.unlock();
+    if (slot.error) std::rethrow_exception(slot.error);
+    buffer = std::move(slot.plaintext);
+    return true;
+}
+
+void BlobReadAhead::dropLocked() {
+    slots_.clear();
+    firstSequence_ = 0;
+    started_ = 0;
+    waitingBytes_ = 0;
+    ++generation_;
+}
+
+void BlobReadAhead::startReadsLocked() {
+    while (started_ < slots_.size() && running_ < width_) {
+        const bool fits = waitingBytes_ + (running_ + 1) * largest_ <= windowBytes_;
+        if (!fits && (waitingBytes_ > 0 || running_ > 0)) break;
+        ++running_;
+        pool_->submit([this, sequence = firstSequence_ + started_, generation = generation_,
+                       id = slots_[started_].id] {
+            read(sequence, generation, id);
+        });
+        ++started_;
+    }
+}
+
+void BlobReadAhead::read(std::uint64_t sequence, std::uint64_t generation, BlobID id) {
+    thread_local Bytes sealed;
+    Bytes plaintext;
+    std::exception_ptr error;
+    try {
+        fetch_(id, sealed, plaintext);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    std::lock_guard lock(mutex_);
+    --running_;
+    if (generation == generation_ && sequence >= firstSequence_) {
+        Slot& slot = slots_[static_cast<std::size_t>(sequence - firstSequence_)];
+        slot.plaintext = std::move(plaintext);
+        slot.error = error;
+        slot.done = true;
+        waitingBytes_ += slot.plaintext.size();
+        largest_ = std::max(largest_, slot.plaintext.size());
+    }
+    startReadsLocked();
+    changed_.notify_all();
+}
+
+}  // namespace wm

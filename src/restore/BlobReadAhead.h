@@ -1,0 +1,77 @@
+#pragma once
+// Reads the blobs a restore is about to ask for on a few threads of its own, ahead of
+// the walk but within a bounded amount of memory, and hands each over strictly in the
+// order announced: its plaintext, or the error reading it gave. Nothing but reading and
+// opening blobs happens ahead; every change on disk stays with the walk.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/Bytes.h"
+#include "core/Identifiers.h"
+
+namespace wm {
+
+class WorkerPool;
+
+class BlobReadAhead {
+public:
+    // Reads one blob's plaintext into `plaintext`, with a sealed-bytes buffer kept per
+    // thread. Called on several threads at once.
+    using Fetch = std::function<void(const BlobID& id, Bytes& sealed, Bytes& plaintext)>;
+
+    // `width` reading threads (at least one). A new read starts only while the plaintext
+    // waiting to be taken, plus the reads under way counted at the largest blob seen, stays
+    // within windowBytes; one read always may, so a blob larger than the window still passes.
+    BlobReadAhead(Fetch fetch, int width, std::size_t windowBytes);
+    // Drops what waits and waits for the reads under way.
+    ~BlobReadAhead();
+    BlobReadAhead(const BlobReadAhead&) = delete;
+    BlobReadAhead& operator=(const BlobReadAhead&) = delete;
+
+    // Blobs the walk will ask for next, in this order, after those announced before.
+    void announce(const std::vector<BlobID>& ids);
+    // If id is the next blob announced: moves its plaintext into buffer, or throws the
+    // error reading it gave, and returns true. Otherwise the walk went another way: drops
+    // everything announced and returns false.
+    bool take(const BlobID& id, Bytes& buffer);
+
+    // Reading threads for a restore on a machine with this many processors: none on one
+    // (the walk reads for itself, as without read-ahead), one fewer than the processors
+    // up to four.
+    static int widthFor(int processors);
+
+private:
+    struct Slot {
+        BlobID id;
+        bool done = false;
+        Bytes plaintext;
+        std::exception_ptr error;
+    };
+
+    void startReadsLocked();
+    void read(std::uint64_t sequence, std::uint64_t generation, BlobID id);
+    void dropLocked();
+
+    Fetch fetch_;
+    std::size_t width_;
+    std::size_t windowBytes_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Slot> slots_;      // announced and not yet taken, in order
+    std::uint64_t firstSequence_ = 0;  // sequence number of slots_.front()
+    std::uint64_t generation_ = 0;     // bumped when the announced blobs are dropped
+    std::size_t started_ = 0;          // slots from the front handed to a thread
+    std::size_t running_ = 0;          // reads handed to the pool and not finished
+    std::size_t waitingBytes_ = 0;     // plaintext of finished slots not yet taken
+    std::size_t largest_ = 0;          // largest plaintext read so far
+    std::unique_ptr<WorkerPool> pool_;  // last: its threads stop before the state above goes
+};
+
+}  // namespace wm
