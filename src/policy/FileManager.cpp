@@ -36,7 +36,10 @@ public:
     }
 
     std::optional<std::string> regularFileContents(const std::string& path, std::size_t maxBytes) const override {
-        // Non-blocking open: a named pipe put in place of the file must not wait for a writer.
+        // Only a regular file is opened at all (opening a device can do something), and the
+        // open does not block: a named pipe swapped in meanwhile must not wait for a writer.
+        struct stat before {};
+        if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return std::nullopt;
         UniqueFd fd(retryingOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }));
         if (fd.get() < 0) return std::nullopt;
         struct stat st {};

@@ -1,0 +1,36 @@
+#pragma once
+// Rows of an expectation file kept under tests/data: one row a line, fields split at one
+// separator character, "#" starts a comment line, blank lines are skipped. A row of another
+// width fails the test and is left out.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace wm::test {
+
+inline std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, end; at <= text.size(); at = end + 1)
+        fields.push_back(text.substr(at, (end = std::min(text.find(separator, at), text.size())) - at));
+    return fields;
+}
+
+inline std::vector<std::vector<std::string>> dataTable(const std::string& path, std::size_t columns, char separator) {
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        auto fields = split(line, separator);
+        if (fields.size() != columns) {
+            ADD_FAILURE() << path << ": " << line;
+            continue;
+        }
+        rows.push_back(std::move(fields));
+    }
+    return rows;
+}
+
+}  // namespace wm::test
