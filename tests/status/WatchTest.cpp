@@ -27,7 +27,6 @@ TEST(MenuBarSummaryTest, IconAndLine) {
         {attention, true, 5, {Icon::working, "Backing up..."}},
         {good, false, {}, {Icon::protected_, "Protected"}},
         {good, false, 59, {Icon::protected_, "Backed up just now"}},
-        {good, false, -30, {Icon::protected_, "Backed up just now"}},
         {good, false, 60, {Icon::protected_, "Backed up 1 minute ago"}},
         {good, false, 7200, {Icon::protected_, "Backed up 2 hours ago"}},
         {neutral, false, 7200, {Icon::idle, "Ready to protect your files"}},
