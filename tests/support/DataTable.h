@@ -33,4 +33,7 @@ inline std::vector<std::vector<std::string>> dataTable(const std::string& path, 
     return rows;
 }
 
+// A file of tests/data, by its path below that folder.
+inline std::string dataFile(const std::string& relative) { return std::string(WM_TEST_DATA) + "/" + relative; }
+
 }  // namespace wm::test

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 namespace wm::test {
 
 struct ChildOutcome {
@@ -16,6 +18,14 @@ struct ChildOutcome {
 
 // In the body, report(text) sends text back to the parent (for failure messages).
 ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body);
+
+// Runs body unprivileged and expects it to end normally with no failures; body returns the
+// number of failures it reported.
+inline void expectUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body) {
+    const ChildOutcome outcome = runUnprivileged(body);
+    ASSERT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+}
 
 // The identity the child takes when the tests run as root.
 constexpr unsigned unprivilegedUser = 65534;
