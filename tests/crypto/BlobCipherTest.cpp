@@ -159,13 +159,11 @@ TEST(BlobCipher, AuthenticFramesWithUnknownMethodOrLyingLength) {
         return cipher.open(testing::sealRawFrame(keys, f, id, BlobType::data), id, BlobType::data);
     };
     EXPECT_EQ(open(testing::frame(0, 64, body)), body);  // the honest frame
-    for (std::uint8_t method : {2, 7, 255}) {
-        const auto e = testing::thrown<BlobCompression::Error>([&] { open(testing::frame(method, 64, body)); });
-        EXPECT_EQ(e.kind, BlobCompression::Error::Kind::unknownMethod);
-        EXPECT_EQ(e.method, method);
-    }
-    for (auto [method, lie] : {std::pair<std::uint8_t, std::uint64_t>{0, 0}, {0, 63}, {0, 65}, {0, (1ULL << 30) + 1},
-                               {0, ~0ULL}, {1, 64}, {1, ~0ULL}}) {
+    // Every case of a frame is the compression's own test; one of each kind proves they are checked here.
+    const auto unknown = testing::thrown<BlobCompression::Error>([&] { open(testing::frame(7, 64, body)); });
+    EXPECT_EQ(unknown.kind, BlobCompression::Error::Kind::unknownMethod);
+    EXPECT_EQ(unknown.method, 7);
+    for (auto [method, lie] : {std::pair<std::uint8_t, std::uint64_t>{0, 65}, {1, ~0ULL}}) {
         EXPECT_EQ(testing::thrown<BlobCompression::Error>([&] { open(testing::frame(method, lie, body)); }).kind,
                   BlobCompression::Error::Kind::couldNotDecompress)
             << int(method) << " " << lie;

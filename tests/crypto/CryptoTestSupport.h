@@ -1,6 +1,5 @@
 #pragma once
 // Shared fixtures of the crypto tests.
-#include <stdexcept>
 #include <string_view>
 
 #include "core/Hex.h"
@@ -10,21 +9,13 @@
 #include "crypto/ChaChaPoly.h"
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SymmetricKey.h"
+#include "support/Thrown.h"
 
 namespace wm::testing {
 
 inline Bytes hex(std::string_view text) { return *Hex::decode(text); }
 
-// The exception of type E that f throws; throwing none (or another) fails the test.
-template <class E, class F>
-E thrown(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e;
-    }
-    throw std::runtime_error("the expected exception was not thrown");
-}
+using test::thrown;
 
 // A compression frame with any method and stated length around body.
 inline Bytes frame(std::uint8_t method, std::uint64_t length, ByteView body) {
