@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -62,37 +63,15 @@ TEST(SentenceFormat, EnglishFallbackWithoutCatalogue) {
     EXPECT_EQ(wm::Localization::lookup("wm-test", ""), "");
 }
 
-// A minimal .mo catalogue: header, sorted originals, no hash table.
-void writeCatalogue(const std::filesystem::path& file, std::map<std::string, std::string> entries) {
-    entries[""] = "Content-Type: text/plain; charset=UTF-8\n";
-    const std::uint32_t n = static_cast<std::uint32_t>(entries.size());
-    const std::uint32_t originals = 28, translations = originals + 8 * n;
-    std::uint32_t textOffset = translations + 8 * n;
-    std::vector<std::uint32_t> header = {0x950412de, 0, n, originals, translations, 0, textOffset};
-    std::vector<std::uint32_t> table1, table2;
-    std::string text1, text2;
-    for (const auto& [key, value] : entries) {
-        table1.push_back(static_cast<std::uint32_t>(key.size()));
-        table1.push_back(textOffset + static_cast<std::uint32_t>(text1.size()));
-        text1 += key;
-        text1 += '\0';
-    }
-    textOffset += static_cast<std::uint32_t>(text1.size());
-    for (const auto& [key, value] : entries) {
-        table2.push_back(static_cast<std::uint32_t>(value.size()));
-        table2.push_back(textOffset + static_cast<std::uint32_t>(text2.size()));
-        text2 += value;
-        text2 += '\0';
-    }
+// A catalogue compiled by gettext's own msgfmt from entries of (original, translation).
+void writeCatalogue(const std::filesystem::path& file, const std::map<std::string, std::string>& entries) {
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    auto words = [&](const std::vector<std::uint32_t>& w) {
-        out.write(reinterpret_cast<const char*>(w.data()), static_cast<std::streamsize>(w.size() * 4));
-    };
-    words(header);
-    words(table1);
-    words(table2);
-    out << text1 << text2;
+    const std::string po = file.string() + ".po";
+    std::ofstream out(po);
+    out << "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n";
+    for (const auto& [key, value] : entries) out << "\n#, no-c-format\nmsgid \"" << key << "\"\nmsgstr \"" << value << "\"\n";
+    out.close();
+    ASSERT_EQ(std::system(("msgfmt -o '" + file.string() + "' '" + po + "'").c_str()), 0);
 }
 
 TEST(Localization, TranslatedSentenceWithReorderedValues) {

@@ -6,6 +6,7 @@
 
 #include "core/ByteCountFormatter.h"
 #include "core/Phrasing.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -42,48 +43,19 @@ TEST(Phrasing, List) {
     EXPECT_EQ(Phrasing::list({"", ""}), " and ");
 }
 
-TEST(Phrasing, StalenessAndRelativeTimeBoundaries) {
+// Staleness and relative time at their boundaries, and byte counts, from tests/data/core.
+TEST(Phrasing, StalenessRelativeTimeAndByteCountTables) {
     setenv("TZ", "UTC", 1);
     tzset();
     const Date now{1796590835000000};  // 2026-12-06T21:00:35Z
-    struct Case {
-        bool relative;  // relativeTime, else staleness
-        std::int64_t ageSeconds;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {false, -86400 * 400, "less than an hour ago"},  // in the future
-        {false, 0, "less than an hour ago"},
-        {false, 3599, "less than an hour ago"},
-        {false, 3600, "1 hour ago"},
-        {false, 7199, "1 hour ago"},
-        {false, 7200, "2 hours ago"},
-        {false, 86399, "23 hours ago"},
-        {false, 86400, "1 day ago"},
-        {false, 172799, "1 day ago"},
-        {false, 172800, "2 days ago"},
-        {false, 89 * 86400 + 86399, "89 days ago"},
-        {false, 90 * 86400, "3 months ago"},
-        {false, 119 * 86400, "3 months ago"},
-        {false, 120 * 86400, "4 months ago"},
-        {false, 30000LL * 86400, "1,000 months ago"},
-        {true, -3600, "just now"},
-        {true, 0, "just now"},
-        {true, 59, "just now"},
-        {true, 60, "1 minute ago"},
-        {true, 125, "2 minutes ago"},
-        {true, 2 * 3600, "2 hours ago"},
-        {true, 3 * 86400, "3 days ago"},
-        {true, 7 * 86400, "1 week ago"},
-        {true, 13 * 86400, "1 week ago"},
-        {true, 14 * 86400, "2 weeks ago"},
-        {true, 40 * 86400, "1 month ago"},
-        {true, 800 * 86400, "2 years ago"},
-    };
-    for (const Case& c : cases) {
-        const Date then{now.microseconds - c.ageSeconds * kSecond};
-        EXPECT_EQ(c.relative ? Phrasing::relativeTime(then, now) : Phrasing::staleness(then, now), c.expected)
-            << c.ageSeconds;
+    for (const auto& row : test::dataTable(test::dataFile("core/phrasing.tsv"), 3, '\t')) {
+        if (row.at(0) == "bytes") {
+            EXPECT_EQ(ByteCountFormatter::string(std::stoull(row.at(1))), row.at(2)) << row[1];
+            continue;
+        }
+        const Date then{now.microseconds - std::stoll(row.at(1)) * kSecond};
+        EXPECT_EQ(row[0] == "relative" ? Phrasing::relativeTime(then, now) : Phrasing::staleness(then, now), row.at(2))
+            << row[0] << " " << row[1];
     }
     // A microsecond short of the boundary.
     EXPECT_EQ(Phrasing::staleness(Date{now.microseconds - 3600 * kSecond + 1}, now), "less than an hour ago");
@@ -93,38 +65,7 @@ TEST(Phrasing, StalenessAndRelativeTimeBoundaries) {
     EXPECT_EQ(Phrasing::relativeTime(Date{now.microseconds - 3 * 86400 * kSecond}, now, "de_DE"), "vor 3 Tagen");
 }
 
-TEST(ByteCount, FileStyleTable) {
-    struct Case {
-        std::uint64_t bytes;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {1, "1 byte"},
-        {2, "2 bytes"},
-        {999, "999 bytes"},
-        {1000, "1 KB"},
-        {1499, "1 KB"},
-        {1500, "2 KB"},
-        {999499, "999 KB"},
-        {999500, "1 MB"},  // 999.5 KB rounds to 1,000 KB: carried
-        {1000000, "1 MB"},
-        {1200000, "1.2 MB"},
-        {1234567, "1.2 MB"},
-        {1250000, "1.3 MB"},
-        {12000000, "12 MB"},
-        {12340000, "12.3 MB"},
-        {999949999, "999.9 MB"},
-        {999950000, "1 GB"},
-        {1230000000, "1.23 GB"},
-        {1234567890, "1.23 GB"},
-        {1005000000, "1.01 GB"},
-        {1000000000000, "1 TB"},
-        {999995000000000, "1 PB"},
-        {1500000000000000000, "1.5 EB"},
-        {9223372036854775807ULL, "9.22 EB"},
-        {18446744073709551615ULL, "9.22 EB"},  // clamps, never wraps
-    };
-    for (const Case& c : cases) EXPECT_EQ(ByteCountFormatter::string(c.bytes), c.expected) << c.bytes;
+TEST(ByteCount, FileStyleInOtherLocalesAndAsPhrasing) {
     EXPECT_EQ(ByteCountFormatter::string(1234567, "de_DE"), "1,2 MB");
     EXPECT_EQ(Phrasing::bytes(0), "nothing");
     EXPECT_EQ(Phrasing::bytes(1234567890), "1.23 GB");

@@ -5,6 +5,7 @@
 
 #include "core/RepositoryJSON.h"
 #include "core/RepositoryLock.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -121,15 +122,31 @@ TEST(RepositoryJSONReading, KeyedIdentifiers) {
     EXPECT_THROW(RJ::toIdentifier<HoldID>(JSON{{"bytes", "AA=="}}, "hold"), RJ::DecodingError);
 }
 
-TEST(RepositoryJSONDates, WritingUsesMillisecondsAndZ) {
-    EXPECT_EQ(RJ::dateText(Date{0}), "1970-01-01T00:00:00.000Z");
-    EXPECT_EQ(RJ::dateText(Date{1796590835123000}), "2026-12-06T21:00:35.123Z");
-    EXPECT_EQ(RJ::dateText(Date{1796590835123499}), "2026-12-06T21:00:35.123Z");
-    EXPECT_EQ(RJ::dateText(Date{1796590835123500}), "2026-12-06T21:00:35.124Z");
-    EXPECT_EQ(RJ::dateText(Date{-1000}), "1969-12-31T23:59:59.999Z");
+TEST(RepositoryJSONDates, WrittenInMillisecondsWithZReadWithFractionsAndOffsetsOrRefused) {
+    for (const auto& row : test::dataTable(test::dataFile("core/dates.tsv"), 3, '\t')) {
+        const std::string& kind = row.at(0);
+        SCOPED_TRACE(row.at(1));
+        if (kind == "write") {
+            EXPECT_EQ(RJ::dateText(Date{std::stoll(row.at(1))}), row.at(2));
+        } else if (kind == "read") {
+            const auto d = RJ::parseDate(row.at(1));
+            ASSERT_TRUE(d.has_value());
+            EXPECT_EQ(d->microseconds, std::stoll(row.at(2)));
+        } else {
+            EXPECT_FALSE(RJ::parseDate(row.at(1)).has_value());
+            try {
+                RJ::toDate(JSON(row.at(1)), "createdAt");
+                ADD_FAILURE();
+            } catch (const RJ::DecodingError& e) {
+                EXPECT_EQ(e.kind, RJ::DecodingError::Kind::dataCorrupted);
+                EXPECT_EQ(e.detail, "not an ISO 8601 timestamp with fractional seconds");
+                EXPECT_EQ(e.path, "createdAt");
+            }
+        }
+    }
     EXPECT_EQ(RJ::dateText(Date::distantPast()), "0001-01-01T00:00:00.000Z");
     EXPECT_EQ(RJ::dateText(Date::distantFuture()), "4001-01-01T00:00:00.000Z");
-    EXPECT_EQ(RJ::dateText(Date{951782400000000}), "2000-02-29T00:00:00.000Z");
+    EXPECT_THROW(RJ::toDate(JSON(12), "d"), RJ::DecodingError);
 }
 
 TEST(RepositoryJSONDates, RoundTrips) {
@@ -150,69 +167,6 @@ TEST(RepositoryJSONDates, RoundTrips) {
         EXPECT_EQ(*back, stored) << RJ::dateText(stored);
         EXPECT_EQ(RJ::toDate(RJ::date(stored), "d"), stored);
     }
-}
-
-TEST(RepositoryJSONDates, ReadingAcceptsFractionsAndOffsets) {
-    struct Case {
-        const char* text;
-        std::int64_t microseconds;
-    };
-    const Case cases[] = {
-        {"1970-01-01T00:00:00.1Z", 100000},
-        {"1970-01-01T00:00:00.12Z", 120000},
-        {"1970-01-01T00:00:00.123456Z", 123456},
-        {"1970-01-01T00:00:00.1234564Z", 123456},
-        {"1970-01-01T00:00:00.1234565Z", 123457},
-        {"1970-01-01T00:00:00.999999999Z", 1000000},
-        {"1970-01-01T01:00:00.000+01:00", 0},
-        {"1970-01-01T00:00:00.000-0130", 5400000000},
-        {"1970-01-01T05:30:00.5+05", 1800500000},
-        {"2024-02-29T12:00:00.000Z", 1709208000000000},
-    };
-    for (const Case& c : cases) {
-        auto d = RJ::parseDate(c.text);
-        ASSERT_TRUE(d.has_value()) << c.text;
-        EXPECT_EQ(d->microseconds, c.microseconds) << c.text;
-    }
-}
-
-TEST(RepositoryJSONDates, RefusalsCarryTheExactText) {
-    const char* bad[] = {
-        "",
-        "1970-01-01T00:00:00Z",            // no fraction
-        "1970-01-01T00:00:00.Z",           // empty fraction
-        "1970-01-01T00:00:00.1234567890Z",  // ten digits
-        "1970-01-01T00:00:00.000",         // no zone
-        "1970-01-01 00:00:00.000Z",
-        "1970-1-01T00:00:00.000Z",
-        "1970-13-01T00:00:00.000Z",
-        "1970-00-01T00:00:00.000Z",
-        "2023-02-29T00:00:00.000Z",
-        "1970-04-31T00:00:00.000Z",
-        "1970-01-01T24:00:00.000Z",
-        "1970-01-01T00:60:00.000Z",
-        "1970-01-01T00:00:60.000Z",
-        "1970-01-01T00:00:00.000+24:00",
-        "1970-01-01T00:00:00.000+01:60",
-        "1970-01-01T00:00:00.000+1",
-        "1970-01-01T00:00:00.000Zjunk",
-        "1970-01-01t00:00:00.000z",
-        "+9999999-01-01T00:00:00.000Z",
-        "-300000-01-01T00:00:00.000Z",     // beyond the date range
-        "1970-01-01T00:00:00.-1Z",
-    };
-    for (const char* text : bad) {
-        EXPECT_FALSE(RJ::parseDate(text).has_value()) << text;
-        try {
-            RJ::toDate(JSON(text), "createdAt");
-            ADD_FAILURE() << text;
-        } catch (const RJ::DecodingError& e) {
-            EXPECT_EQ(e.kind, RJ::DecodingError::Kind::dataCorrupted);
-            EXPECT_EQ(e.detail, "not an ISO 8601 timestamp with fractional seconds");
-            EXPECT_EQ(e.path, "createdAt");
-        }
-    }
-    EXPECT_THROW(RJ::toDate(JSON(12), "d"), RJ::DecodingError);
 }
 
 TEST(RepositoryLockCoding, RoundTripAndKeys) {

@@ -4,40 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "core/Hex.h"
 #include "core/Unicode.h"
+#include "support/DataTable.h"
 
 namespace {
 
 using namespace wm;
 
-const std::string FFFD = "\xEF\xBF\xBD";
-
 TEST(UTF8Repair, EachIllFormedSequenceBecomesOneReplacement) {
-    struct Case {
-        std::string input;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"", ""},
-        {"plain", "plain"},
-        {"caf\xC3\xA9", "caf\xC3\xA9"},
-        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                 // U+1F600
-        {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},                 // U+10FFFF
-        {"a\xFF" "b", "a" + FFFD + "b"},
-        {"\xC0\xAF", FFFD + FFFD},                                  // overlong "/"
-        {"\xE0\x80\xAF", FFFD + FFFD + FFFD},                       // overlong, 3 bytes
-        {"\xED\xA0\x80", FFFD + FFFD + FFFD},                       // a surrogate
-        {"\xF4\x90\x80\x80", FFFD + FFFD + FFFD + FFFD},            // above U+10FFFF
-        {"\xF5\x80", FFFD + FFFD},
-        {"\xE2\x82", FFFD},                                         // truncated at the end
-        {"\xE2\x82" "x", FFFD + "x"},                               // truncated in the middle
-        {"\xF0\x9F\x98", FFFD},
-        {"\x80\x80", FFFD + FFFD},                                  // lone continuations
-        {std::string("a\0b", 3), std::string("a\0b", 3)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Unicode::decodeUTF8Repairing(c.input), c.expected) << testing::PrintToString(c.input);
-        EXPECT_EQ(Unicode::isValidUTF8(viewOf(c.input)), c.input == c.expected);
+    for (const auto& row : test::dataTable(test::dataFile("core/utf8-repair.tsv"), 3, '\t')) {
+        const std::string input = stringOf(*Hex::decode(row.at(1))), expected = stringOf(*Hex::decode(row.at(2)));
+        EXPECT_EQ(Unicode::decodeUTF8Repairing(input), expected) << row[0];
+        EXPECT_EQ(Unicode::isValidUTF8(viewOf(input)), input == expected) << row[0];
     }
 }
 
