@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "support/TempFolder.h"
+#include "support/DataTable.h"
 
 namespace wm {
 namespace {
@@ -16,25 +18,13 @@ namespace fs = std::filesystem;
 using Kind = CommandLine::Mode::Kind;
 
 TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
-    struct Case {
+    const std::map<std::string, Kind> kinds = {{"window", Kind::window}, {"selfCheck", Kind::selfCheck},
+                                               {"headlessRestore", Kind::headlessRestore}, {"screenshots", Kind::screenshots}};
+    for (const auto& row : test::dataTable(test::dataFile("app/modes.tsv"), 2, '\t')) {
         std::vector<std::string> arguments;
-        Kind kind;
-    };
-    const Case cases[] = {
-        {{"wmrestore"}, Kind::window},
-        {{"wmrestore", "--headless-restore", "a", "b", "c", "--self-check"}, Kind::selfCheck},
-        {{"wmrestore", "--screenshots", "x", "--self-check"}, Kind::selfCheck},
-        {{"--self-check"}, Kind::selfCheck},  // the program path counts as an argument too
-        {{"wmrestore", "--screenshots", "x", "--headless-restore", "a", "b", "c"}, Kind::headlessRestore},
-        {{"wmrestore", "--headless-restore", "a", "b"}, Kind::window},
-        {{"wmrestore", "--headless-restore", "a", "b", "--screenshots"}, Kind::headlessRestore},
-        {{"w", "--headless-restore", "a", "b", "--headless-restore", "x", "y", "z"}, Kind::headlessRestore},
-        {{"wmrestore", "--screenshots", "shots", "--headless-restore", "a", "b"}, Kind::screenshots},
-        {{"wmrestore", "--screenshots"}, Kind::window},
-        {{"wmrestore", "--Self-check"}, Kind::window},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(CommandLine::choose(c.arguments).kind, c.kind) << ::testing::PrintToString(c.arguments);
+        std::istringstream words(row.at(0));
+        for (std::string word; words >> word;) arguments.push_back(word);
+        EXPECT_EQ(CommandLine::choose(arguments).kind, kinds.at(row.at(1))) << row[0];
     }
 }
 

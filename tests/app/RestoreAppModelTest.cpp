@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -171,6 +172,22 @@ TEST_F(RestoreAppModelTest, OpensAndListsTheNewestFirst) {
     EXPECT_EQ(rows[0].bytes, 8u);
     EXPECT_EQ(rows[0].createdAt, at(1700086400));
     EXPECT_EQ(rows[0].folders, (std::vector<std::string>{"/home/you/Documents", "/home/you/bad\uFFFDname"}));
+}
+
+// A recovery key typed in lower case with spaces opens a backup without a passphrase; a
+// passphrase that looks like a malformed recovery key is still tried as a passphrase.
+TEST_F(RestoreAppModelTest, EitherSecretOpensTheBackup) {
+    auto byKey = TestBackup::create(temp / "no passphrase", std::nullopt);
+    byKey.commit({{"one.txt", "1"}}, at(1700000000));
+    std::string spaced;
+    for (char c : byKey.recoveryKey()) spaced += c == '-' ? ' ' : char(std::tolower(c));
+    const std::string lookalike = "ABCDE-FGHJK-MNPQR-STVWX";
+    auto byLookalike = TestBackup::create(temp / "lookalike", lookalike);
+    byLookalike.commit({{"one.txt", "1"}}, at(1700000000));
+    for (const auto& [folder, secret] : {std::pair{byKey.folder(), spaced}, {byLookalike.folder(), lookalike}}) {
+        openWith(folder, secret);
+        EXPECT_EQ(model.phase().kind, Kind::open) << secret << ": " << model.problem().value_or("");
+    }
 }
 
 TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBehind) {

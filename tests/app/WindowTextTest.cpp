@@ -25,12 +25,5 @@ TEST(WindowTextTest, TheDetailLineNamesTheLastComponentOfEveryFolder) {
     EXPECT_NE(date.find(":"), std::string::npos) << date;
 }
 
-TEST(WindowTextTest, TheSummaryCountsInWords) {
-    RestoreCoordinator::Result result;
-    result.filesRestored = 1;
-    result.directoriesRestored = 3902;
-    EXPECT_EQ(WindowText::summary(result, "/home/you/Restored"), "1 file and 3,902 folders in /home/you/Restored");
-}
-
 }  // namespace
 }  // namespace wm

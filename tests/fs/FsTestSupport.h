@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "fs/FileMetadata.h"
@@ -53,13 +52,6 @@ inline void clearInodeFlags(const std::filesystem::path& file) {
         ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
     }
     ::close(fd);
-}
-
-// Runs body in an unprivileged child; body returns the number of failures it reported.
-inline void expectUnprivileged(const std::function<int(const std::function<void(const std::string&)>&)>& body) {
-    auto outcome = runUnprivileged(body);
-    ASSERT_TRUE(outcome.exited);
-    EXPECT_EQ(outcome.status, 0) << outcome.output;
 }
 
 inline struct stat lstatOf(const std::filesystem::path& p) {

@@ -228,7 +228,6 @@ TEST_F(MetadataApplyTest, NamedFormsReachLinksWithNamesThatAreNotUTF8AndRefuseMi
     } catch (const MetadataApply::Error& e) {
         EXPECT_EQ(e.path, (folder.path() / "gone").string() + "\xEF\xBF\xBD");
         EXPECT_EQ(e.reason, "No such file or directory");
-        EXPECT_NE(std::string(e.what()).find("pathUnavailable"), std::string::npos);
     }
 }
 

@@ -25,13 +25,6 @@ std::vector<std::string> tree(const fs::path& root) {
     return out;
 }
 
-// Runs body in an unprivileged child; body returns the number of failures it reported.
-void expectUnprivileged(const std::function<int(const std::function<void(const std::string&)>&)>& body) {
-    auto outcome = test::runUnprivileged(body);
-    ASSERT_TRUE(outcome.exited);
-    EXPECT_EQ(outcome.status, 0) << outcome.output;
-}
-
 class LocalFolderTest : public ::testing::Test {
 protected:
     std::shared_ptr<LocalFolderDestination> make(Preparation p = Preparation::preparing(),
@@ -141,7 +134,7 @@ TEST_F(LocalFolderTest, ANamedPipeIsNotReadAsAnObject) {
     ::chmod(folder.path().c_str(), 0755);
     const RepoPath path = RepoPath() / "index" / "a.idx";
     EXPECT_EQ(d->size(path), std::nullopt);
-    expectUnprivileged([&](const auto&) {
+    test::expectUnprivileged([&](const auto&) {
         ::alarm(5);  // a blocked open ends the child with SIGALRM
         int refused = 0;
         try {
@@ -187,7 +180,7 @@ TEST_F(LocalFolderTest, PermissionFailuresWithoutPrivileges) {
     write(*d, RepoPath() / "keys" / "secret.key", "secret");
     ::chmod((root / "keys" / "secret.key").c_str(), 0);
     ::chmod(folder.path().c_str(), 0755);
-    expectUnprivileged([&](const auto& report) {
+    test::expectUnprivileged([&](const auto& report) {
         int failures = 0;
         auto expectKind = [&](const char* what, const std::function<void()>& call) {
             try {
@@ -213,7 +206,7 @@ TEST_F(LocalFolderTest, PermissionFailuresWithoutPrivileges) {
     EXPECT_TRUE(fs::exists(root / "keys" / "k.key"));
 
     ::chmod(root.c_str(), 0);
-    expectUnprivileged([&](const auto& report) {
+    test::expectUnprivileged([&](const auto& report) {
         auto a = d->availability();
         if (a.case_ == Availability::Case::permissionRequired) return 0;
         report(a.description());

@@ -15,18 +15,15 @@ TEST(ReadOnlyDestination, RefusesChangesBeforeTheWrappedDestinationSeesThemAndPa
     auto log = std::make_shared<test::FaultyDestination>(memory);
     ReadOnlyDestination readOnly(log);
     using Kind = ReadOnlyDestination::Error::Kind;
-    const std::tuple<std::function<void()>, Kind, const char*> refusals[] = {
-        {[&] { readOnly.openWrite(head); }, Kind::writeRefused, "ReadOnlyDestination.Error.writeRefused(refs/head)"},
-        {[&] { readOnly.remove(head); }, Kind::removeRefused, "ReadOnlyDestination.Error.removeRefused(refs/head)"},
-    };
-    for (const auto& [call, kind, text] : refusals) {
+    const std::pair<std::function<void()>, Kind> refusals[] = {
+        {[&] { readOnly.openWrite(head); }, Kind::writeRefused}, {[&] { readOnly.remove(head); }, Kind::removeRefused}};
+    for (const auto& [call, kind] : refusals) {
         try {
             call();
-            ADD_FAILURE() << text;
+            ADD_FAILURE();
         } catch (const ReadOnlyDestination::Error& e) {
             EXPECT_EQ(e.kind, kind);
             EXPECT_EQ(e.path, head);
-            EXPECT_STREQ(e.what(), text);
         }
     }
     EXPECT_TRUE(log->calls().empty());

@@ -1,10 +1,10 @@
 #include <QAccessible>
-#include <fstream>
 #include <QScrollArea>
 #include <QToolButton>
 #include <map>
 
 #include "app/window/WindowFixture.h"
+#include "support/DataTable.h"
 #include "ui/Style.h"
 #include "ui/SymbolPainter.h"
 
@@ -45,15 +45,9 @@ TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
         if (auto* field = qobject_cast<QLineEdit*>(widget)) return field->placeholderText().toStdString();
         return qobject_cast<QPushButton*>(widget)->text().toStdString();
     };
-    std::ifstream texts(std::string(WM_APP_TEST_DATA) + "/window-texts.tsv");
-    int read = 0;
-    for (std::string line; std::getline(texts, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const auto tab = line.find('\t');
-        EXPECT_EQ(textOf(line.substr(0, tab)), line.substr(tab + 1));
-        ++read;
-    }
-    EXPECT_EQ(read, 13);
+    const auto rows = test::dataTable(test::dataFile("app/window-texts.tsv"), 2, '\t');
+    for (const auto& row : rows) EXPECT_EQ(textOf(row.at(0)), row.at(1));
+    EXPECT_EQ(rows.size(), 13u);
     QStringList fieldLabels;
     for (auto* label : findAll<QLabel>("fieldLabel")) fieldLabels << label->text();
     fieldLabels.sort();
