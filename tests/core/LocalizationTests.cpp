@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Localization.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -21,32 +22,15 @@ std::string fill(std::string_view pattern, std::vector<Value> values) {
 }
 
 TEST(SentenceFormat, PlaceholdersAndValues) {
-    struct Case {
-        const char* pattern;
+    for (const auto& row : wm::test::dataTable(wm::test::dataFile("core/sentence-format.tsv"), 3, '\t')) {
         std::vector<Value> values;
-        const char* expected;
-    };
-    const std::vector<Case> cases = {
-        {"plain text", {}, "plain text"},
-        {"%@ copied", {"Photos"}, "Photos copied"},
-        {"%lld files", {1234}, "1234 files"},
-        {"%lld files", {-5}, "-5 files"},
-        {"%@ and %@", {"a", "b"}, "a and b"},
-        {"%2$@ before %1$@", {"first", "second"}, "second before first"},
-        {"%2$lld of %1$lld", {10, 3}, "3 of 10"},
-        {"%1$@, %1$@", {"echo"}, "echo, echo"},
-        {"100%% done", {}, "100% done"},
-        {"%%@ is literal", {"x"}, "%@ is literal"},
-        {"%@ and %@", {"only"}, "only and "},      // a missing value becomes ""
-        {"%3$@!", {"a", "b"}, "!"},                  // position beyond the values
-        {"%0$@", {"a"}, "%0$@"},                     // position 0 is no directive
-        {"%q and %@", {"v"}, "%q and v"},            // unknown directive kept
-        {"trailing %", {}, "trailing %"},
-        {"%99999999999999999999$@", {"a"}, ""},     // huge position, no overflow
-        {"%ld/%d/%u/%llu", {1, 2, 3, 4}, "1/2/3/4"},
-        {"%@", {std::uint64_t{18446744073709551615ULL}}, "9223372036854775807"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(fill(c.pattern, c.values), c.expected) << c.pattern;
+        for (const std::string& v : row[1].empty() ? std::vector<std::string>{} : wm::test::split(row[1], '|')) {
+            if (v.find_first_not_of("-0123456789") != std::string::npos) values.emplace_back(v);
+            else if (v.starts_with('-')) values.emplace_back(std::stoll(v));
+            else values.emplace_back(std::stoull(v));
+        }
+        EXPECT_EQ(fill(row[0], values), row[2]) << row[0];
+    }
 }
 
 TEST(SentenceFormat, ValuesAreNeverScannedAgain) {
