@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CryptoTestSupport.h"
+#include "lzfse/LZFSETestData.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/BlobCompression.h"
 #include "crypto/Digest.h"
@@ -17,18 +18,6 @@ namespace {
 
 using Sealing = BlobCipher::Sealing;
 using testing::fixedKeys;
-
-Bytes patterned(std::size_t size, std::uint32_t seed) {
-    Bytes b(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& byte : b) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        byte = static_cast<std::uint8_t>(x);
-    }
-    return b;
-}
 
 template <class F>
 BlobCipherError::Kind cipherErrorOf(F&& f) {
@@ -44,7 +33,7 @@ TEST_P(BlobCipherModes, RoundTripsEveryTypeAndSize) {
     for (BlobType type : {BlobType::data, BlobType::tree, BlobType::meta}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{65539},
                                  std::size_t{1} << 20}) {
-            Bytes plaintext = patterned(size, static_cast<std::uint32_t>(size) + rawValue(type));
+            Bytes plaintext = lzfse::randomBytes(size, static_cast<std::uint32_t>(size) + rawValue(type));
             BlobID id = cipher.identity(plaintext);
             Bytes sealed = cipher.seal(plaintext, id, type);
             if (!BlobCompression::compressionAvailable()) {
@@ -56,7 +45,7 @@ TEST_P(BlobCipherModes, RoundTripsEveryTypeAndSize) {
 }
 
 TEST_P(BlobCipherModes, EveryFlippedBitFailsAuthentication) {
-    Bytes plaintext = patterned(100, 7);
+    Bytes plaintext = lzfse::randomBytes(100, 7);
     BlobID id = cipher.identity(plaintext);
     Bytes sealed = cipher.seal(plaintext, id, BlobType::data);
     // Format 1 stores zeros where the nonce goes and never reads them.
@@ -77,7 +66,7 @@ TEST_P(BlobCipherModes, EveryFlippedBitFailsAuthentication) {
 }
 
 TEST_P(BlobCipherModes, CutShortBlobs) {
-    Bytes plaintext = patterned(40, 9);
+    Bytes plaintext = lzfse::randomBytes(40, 9);
     BlobID id = cipher.identity(plaintext);
     Bytes sealed = cipher.seal(plaintext, id, BlobType::data);
     for (std::size_t length = 0; length < sealed.size(); ++length) {
@@ -90,10 +79,10 @@ TEST_P(BlobCipherModes, CutShortBlobs) {
 }
 
 TEST_P(BlobCipherModes, IdentifierTypeAndRepositoryAreBound) {
-    Bytes plaintext = patterned(500, 3);
+    Bytes plaintext = lzfse::randomBytes(500, 3);
     BlobID id = cipher.identity(plaintext);
     Bytes sealed = cipher.seal(plaintext, id, BlobType::tree);
-    BlobID other = cipher.identity(patterned(500, 4));
+    BlobID other = cipher.identity(lzfse::randomBytes(500, 4));
     BlobCipher stranger(RepositoryKeys(SymmetricKey::random(), testing::fixedRepositoryID()), GetParam());
     EXPECT_NE(stranger.identity(plaintext), id);
     const std::function<void()> attempts[] = {
@@ -104,7 +93,7 @@ TEST_P(BlobCipherModes, IdentifierTypeAndRepositoryAreBound) {
 
 TEST_P(BlobCipherModes, MetadataRoundTripsAndFailsClosed) {
     for (std::size_t size : {0, 1, 1000}) {
-        Bytes plaintext = patterned(size, 11);
+        Bytes plaintext = lzfse::randomBytes(size, 11);
         Bytes sealed = cipher.sealMetadata(plaintext);
         EXPECT_EQ(sealed.size(), size + BlobCipher::metadataOverhead);
         EXPECT_EQ(cipher.openMetadata(sealed), plaintext);
@@ -129,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(BothFormats, BlobCipherModes, ::testing::Values(Sealing
                          });
 
 TEST(BlobCipher, TheTwoFormatsDifferInTheNonceAndShareAKeyedIdentity) {
-    Bytes plaintext = patterned(300, 5);
+    Bytes plaintext = lzfse::randomBytes(300, 5);
     BlobCipher v2(fixedKeys(), Sealing::nonceFromStoredBytes);
     BlobCipher v1(fixedKeys(), Sealing::fixedNonce);
     BlobID id = v2.identity(plaintext);
@@ -153,7 +142,7 @@ TEST(BlobCipher, TheTwoFormatsDifferInTheNonceAndShareAKeyedIdentity) {
 TEST(BlobCipher, AuthenticFramesWithUnknownMethodOrLyingLength) {
     RepositoryKeys keys = fixedKeys();
     BlobCipher cipher(keys, Sealing::nonceFromStoredBytes);
-    Bytes body = patterned(64, 2);
+    Bytes body = lzfse::randomBytes(64, 2);
     BlobID id = cipher.identity(body);
     auto open = [&](const Bytes& f) {
         return cipher.open(testing::sealRawFrame(keys, f, id, BlobType::data), id, BlobType::data);
@@ -194,7 +183,7 @@ TEST(BlobCipher, SharedByManyThreads) {
         threads.emplace_back([&, t] {
             const BlobCipher& cipher = t % 2 ? v1 : v2;
             for (int i = 0; i < 200; ++i) {
-                Bytes plaintext = patterned(static_cast<std::size_t>(i * 37 + t), static_cast<std::uint32_t>(t * 1000 + i));
+                Bytes plaintext = lzfse::randomBytes(static_cast<std::size_t>(i * 37 + t), static_cast<std::uint32_t>(t * 1000 + i));
                 BlobID id = cipher.identity(plaintext);
                 if (cipher.open(cipher.seal(plaintext, id, BlobType::data), id, BlobType::data) != plaintext) ++failures;
                 if (cipher.openMetadata(cipher.sealMetadata(plaintext)) != plaintext) ++failures;

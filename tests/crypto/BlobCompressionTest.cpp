@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CryptoTestSupport.h"
+#include "lzfse/LZFSETestData.h"
 #include "crypto/BlobCompression.h"
 
 namespace wm {
@@ -21,11 +22,7 @@ TEST(BlobCompression, HeaderIsMethodThenLittleEndianLength) {
 }
 
 TEST(BlobCompression, RoundTripsAndNeverGrowsBeyondTheHeader) {
-    Bytes repetitive(100000);
-    for (std::size_t i = 0; i < repetitive.size(); ++i) repetitive[i] = static_cast<std::uint8_t>("wendle marsh "[i % 13]);
-    Bytes noisy(5000);
-    std::uint32_t x = 12345;
-    for (auto& b : noisy) b = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+    const Bytes repetitive = lzfse::repetitiveBytes(100000), noisy = lzfse::randomBytes(5000, 12345);
     for (const Bytes& plaintext : {Bytes{}, Bytes{42}, repetitive, noisy}) {
         Bytes frame = BlobCompression::encode(plaintext);
         EXPECT_LE(frame.size(), plaintext.size() + BlobCompression::headerSize);
