@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -52,22 +52,14 @@ inline ProcessOutcome runProcess(const std::vector<std::string>& arguments,
     std::vector<char*> argv;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=') + 1); };
-    std::vector<std::string> settings = {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C"};
-    for (const auto& o : overrides) {
-        bool replacedDefault = false;
-        for (auto& s : settings)
-            if (nameOf(s) == nameOf(o)) s = o, replacedDefault = true;
-        if (!replacedDefault) settings.push_back(o);
-    }
-    const std::size_t chosen = settings.size();
-    for (char** e = environ; *e; ++e) {
-        bool taken = false;
-        for (std::size_t i = 0; i < chosen; ++i) taken = taken || nameOf(settings[i]) == nameOf(*e);
-        if (!taken) settings.emplace_back(*e);
-    }
+    // The environment by name: the test's own, then the defaults, then the overrides.
+    std::map<std::string, std::string> settings;
+    auto set = [&](const std::string& entry) { settings[entry.substr(0, entry.find('='))] = entry; };
+    for (char** e = environ; *e; ++e) set(*e);
+    for (const auto& entry : {"QT_QPA_PLATFORM=offscreen", "LC_ALL=C"}) set(entry);
+    for (const auto& o : overrides) set(o);
     std::vector<char*> envp;
-    for (auto& e : settings) envp.push_back(e.data());
+    for (auto& [name, entry] : settings) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
     pid_t pid;
