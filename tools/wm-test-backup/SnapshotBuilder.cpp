@@ -59,7 +59,13 @@ SnapshotBuilder::SnapshotBuilder(Repository& repository, std::string folder, std
     // The buffer must hold at least one largest chunk so that every cut is decided on the
     // same bytes as when the file is cut in one piece.
     const auto largest = static_cast<std::size_t>(chunker_.maxSize());
-    buffer_.resize(std::max(bufferBytes, 2 * largest));
+    buffer_.resize(std::max(bufferBytes / 2, 2 * largest));
+    spare_.resize(buffer_.size());
+}
+
+SnapshotBuilder::~SnapshotBuilder() {
+    // A batch still being stored reads from spare_: let it end before the buffers go.
+    if (storing_) storing_->stored.wait();
 }
 
 void SnapshotBuilder::problem(const std::string& path, const std::string& reason) {
@@ -194,7 +200,9 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
                 const ssize_t got = ::pread(fd.get(), buffer_.data() + filled_, want, static_cast<off_t>(offset));
                 if (got < 0) {
                     if (errno == EINTR) continue;
-                    problem(source.path, "the file could not be read: " + systemText(errno));
+                    const int error = errno;
+                    finishStoring();
+                    problem(source.path, "the file could not be read: " + systemText(error));
                     content.status = TreeObject::Status::unreadable;
                     content.blobs.clear();
                     filled_ = 0;
@@ -212,6 +220,8 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         storeBuffered(true, content.blobs);
     } catch (...) {
         filled_ = 0;
+        if (storing_) storing_->stored.wait();
+        storing_.reset();
         throw;
     }
 
@@ -239,19 +249,43 @@ void SnapshotBuilder::storeBuffered(bool endOfFile, std::vector<BlobID>& blobs) 
         chunks.push_back(rest.first(length));
         position += length;
     }
-    if (!chunks.empty()) {
-        const auto stored = repository_.storeChunks(std::span<const ByteView>(chunks), BlobType::data);
-        for (std::size_t i = 0; i < stored.size(); ++i) {
-            blobs.push_back(stored[i].id);
-            if (stored[i].isNew) {
-                stats_.bytesNew += chunks[i].size();
-            } else {
-                stats_.bytesDeduplicated += chunks[i].size();
-            }
+    finishStoring();
+    if (chunks.empty()) return;
+    Storing storing;
+    storing.blobs = &blobs;
+    for (const ByteView chunk : chunks) storing.sizes.push_back(chunk.size());
+    // A file's last batch is stored on this thread: a thread of its own would cost a
+    // small file more than it saves.
+    auto store = [this, chunks = std::move(chunks)] {
+        return repository_.storeChunks(std::span<const ByteView>(chunks), BlobType::data);
+    };
+    storing.stored = std::async(endOfFile ? std::launch::deferred : std::launch::async, std::move(store));
+    storing_ = std::move(storing);
+    if (endOfFile) {
+        finishStoring();
+        filled_ = 0;
+        return;
+    }
+    // The chunks are stored from this half while reading goes on into the other, which
+    // starts with the bytes not yet cut.
+    std::memcpy(spare_.data(), buffer_.data() + position, filled_ - position);
+    buffer_.swap(spare_);
+    filled_ -= position;
+}
+
+void SnapshotBuilder::finishStoring() {
+    if (!storing_) return;
+    Storing storing = std::move(*storing_);
+    storing_.reset();
+    const auto stored = storing.stored.get();
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        storing.blobs->push_back(stored[i].id);
+        if (stored[i].isNew) {
+            stats_.bytesNew += storing.sizes[i];
+        } else {
+            stats_.bytesDeduplicated += storing.sizes[i];
         }
     }
-    std::memmove(buffer_.data(), buffer_.data() + position, filled_ - position);
-    filled_ -= position;
 }
 
 }  // namespace wm
