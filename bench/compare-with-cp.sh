@@ -76,21 +76,23 @@ for tree in large small headers; do
   cp_time=$(cut -d' ' -f1 "$work/cp" | median)
   printf '%-8s %-10s %-8s %9.2f %8s %9s\n' "$tree" "cp -a" - "$cp_time" 1.00 -
   rm -f "$work/cp"
-  for b in "${!builds[@]}"; do
-    build=${builds[$b]}
-    name=$([ "$b" = 0 ] && echo build || echo baseline)
-    for run in $(seq "$runs"); do
-      repo=$work/repo-$run
-      timed "$work/store" "$build/tools/wm-test-backup/wm-test-backup" "$source" "$repo" \
-        --recovery-key-file "$work/key-$run"
-      timed "$work/restore" "$build/src/app/wmrestore" --headless-restore "$repo" "$work/restored" "$work/key-$run"
-      rm -rf "$work/restored" "$repo" "$work/key-$run"
+  # The builds take turns, so a change in the machine's load weighs on each alike.
+  for run in $(seq "$runs"); do
+    for b in "${!builds[@]}"; do
+      repo=$work/repo
+      timed "$work/store-$b" "${builds[$b]}/tools/wm-test-backup/wm-test-backup" "$source" "$repo" \
+        --recovery-key-file "$work/key"
+      timed "$work/restore-$b" "${builds[$b]}/src/app/wmrestore" --headless-restore "$repo" "$work/restored" "$work/key"
+      rm -rf "$work/restored" "$repo" "$work/key"
     done
+  done
+  for b in "${!builds[@]}"; do
+    name=$([ "$b" = 0 ] && echo build || echo baseline)
     for step in store restore; do
-      t=$(cut -d' ' -f1 "$work/$step" | median)
-      m=$(cut -d' ' -f2 "$work/$step" | largest)
+      t=$(cut -d' ' -f1 "$work/$step-$b" | median)
+      m=$(cut -d' ' -f2 "$work/$step-$b" | largest)
       printf '%-8s %-10s %-8s %9.2f %8.2f %9d\n' "$tree" "$step" "$name" "$t" "$(echo "$t / $cp_time" | bc -l)" $(( m / 1024 ))
-      rm -f "$work/$step"
+      rm -f "$work/$step-$b"
     done
   done
 done
