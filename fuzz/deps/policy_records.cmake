@@ -1,0 +1,1 @@
+set(WM_FUZZ_DEPS core policy)
