@@ -15,7 +15,7 @@
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/Repository.h"
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 #include "storage/LocalFolderDestination.h"
 
 namespace {

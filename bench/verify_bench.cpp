@@ -20,7 +20,7 @@
 
 #include "crypto/PackHashing.h"
 #include "crypto/SymmetricKey.h"
-#include "engine/PackVerification.h"
+#include "format/PackVerification.h"
 #include "engine/Repository.h"
 #include "engine/Verification.h"
 #include "format/IndexFile.h"

@@ -10,7 +10,7 @@
 #include "crypto/PackHashing.h"
 #include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
-#include "engine/PackVerification.h"
+#include "format/PackVerification.h"
 #include "format/ByteWriter.h"
 #include "format/PackReader.h"
 #include "format/RepositoryFormat.h"

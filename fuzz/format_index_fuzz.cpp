@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "format/IndexFile.h"
-#include "format/RepositoryIndex.h"
+#include "format/CompactIndex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace wm;
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto sections = IndexFile::decode(input);
         const Bytes again = IndexFile::encode(sections);
         if (!std::equal(again.begin(), again.end(), input.begin(), input.end())) std::abort();
-        RepositoryIndex index(sections);
+        CompactIndex index(sections);
         (void)index.packs();
     } catch (const IndexFile::Error&) {
     }

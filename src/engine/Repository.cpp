@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "engine/PackScan.h"
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 #include "format/DriveReadMe.h"
 #include "format/HostPlatform.h"
+#include "format/IndexRebuild.h"
 #include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -188,9 +188,7 @@ void Repository::discardCrashDebris() {
 }
 
 CompactIndex Repository::rebuildIndexFromPacks() const {
-    CompactIndex index;
-    indexPacks(*destination_, cipher_, index);
-    return index;
+    return rebuildIndex(*destination_, cipher_);
 }
 
 // --- reading ---

@@ -45,7 +45,7 @@
 #include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
 #include "crypto/RepositoryKeys.h"
-#include "engine/CompactIndex.h"
+#include "format/CompactIndex.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
 #include "format/PackWriter.h"

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "engine/Repository.h"
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 #include "format/PackReader.h"
 #include "format/RepositoryLayout.h"
 

@@ -7,7 +7,7 @@
 #include "core/Localization.h"
 #include "crypto/SecureRandom.h"
 #include "engine/DamageAttribution.h"
-#include "engine/PackVerification.h"
+#include "format/PackVerification.h"
 #include "engine/Repository.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"

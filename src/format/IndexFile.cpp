@@ -48,16 +48,7 @@ std::vector<Section> decode(ByteView body) {
             section.pack = c.takePackID();
             const auto entryCount = c.takeBoundedCount(PackFile::directoryRecordSize, "entryCount");
             section.entries.reserve(static_cast<std::size_t>(entryCount));
-            for (std::int64_t i = 0; i < entryCount; ++i) {
-                PackFile::Entry e;
-                e.id = c.takeBlobID();
-                const auto type = blobTypeFromRaw(c.takeUInt8());
-                if (!type) throw ByteCursor::Error::malformed("blobType");
-                e.type = *type;
-                e.offset = c.takeUInt64();
-                e.length = c.takeUInt32();
-                section.entries.push_back(e);
-            }
+            for (std::int64_t i = 0; i < entryCount; ++i) section.entries.push_back(PackFile::takeRecord(c));
             sections.push_back(std::move(section));
         }
     } catch (const ByteCursor::Error&) {

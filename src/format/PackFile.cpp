@@ -58,6 +58,17 @@ void appendRecord(Bytes& out, const Entry& entry) {
     w.uint32(entry.length);
 }
 
+Entry takeRecord(ByteCursor& c) {
+    Entry e;
+    e.id = c.takeBlobID();
+    const auto type = blobTypeFromRaw(c.takeUInt8());
+    if (!type) throw ByteCursor::Error::malformed("blobType");
+    e.type = *type;
+    e.offset = c.takeUInt64();
+    e.length = c.takeUInt32();
+    return e;
+}
+
 Bytes encodeDirectory(const std::vector<Entry>& entries) {
     Bytes out;
     out.reserve(directoryRecordSize * entries.size() + 4);
@@ -74,13 +85,7 @@ std::vector<Entry> decodeDirectory(ByteView body, std::uint64_t packBodyEnd) {
         std::vector<Entry> entries;
         entries.reserve(static_cast<std::size_t>(count));
         for (std::int64_t i = 0; i < count; ++i) {
-            Entry e;
-            e.id = c.takeBlobID();
-            const auto type = blobTypeFromRaw(c.takeUInt8());
-            if (!type) throw ByteCursor::Error::malformed("blobType");
-            e.type = *type;
-            e.offset = c.takeUInt64();
-            e.length = c.takeUInt32();
+            const Entry e = takeRecord(c);
             // Inside the blob region, with the sum formed so that it cannot overflow.
             if (e.offset < header || e.offset > packBodyEnd || e.length > packBodyEnd - e.offset)
                 throw Error::directoryCorrupted();

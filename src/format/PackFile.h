@@ -22,6 +22,10 @@
 #include "core/Identifiers.h"
 #include "crypto/BlobType.h"
 
+namespace wm {
+class ByteCursor;
+}
+
 namespace wm::PackFile {
 
 inline constexpr std::size_t directoryRecordSize = 45;
@@ -77,7 +81,10 @@ Bytes encodeDirectory(const std::vector<Entry>& entries);
 // any fault, including trailing bytes, throws Error::directoryCorrupted.
 std::vector<Entry> decodeDirectory(ByteView body, std::uint64_t packBodyEnd);
 
-// Appends one 45-byte record (shared with index files).
+// One 45-byte record, written and read (shared with index files). Reading throws
+// ByteCursor::Error for too few bytes or a blob type outside 1...3; offsets and lengths are
+// not checked here.
 void appendRecord(Bytes& out, const Entry& entry);
+Entry takeRecord(ByteCursor& cursor);
 
 }  // namespace wm::PackFile

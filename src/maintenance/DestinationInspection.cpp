@@ -1,9 +1,9 @@
 // How another destination stands against the primary: empty, another repository, or a copy
 // that is current, behind or ahead. Only reads.
 #include "core/Localization.h"
-#include "engine/PackScan.h"
+#include "format/IndexRebuild.h"
 #include "engine/Repository.h"
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 #include "format/HeadRecord.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"

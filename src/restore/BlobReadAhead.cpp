@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 
 namespace wm {
 

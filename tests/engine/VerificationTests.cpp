@@ -5,7 +5,7 @@
 
 #include "SnapshotBrowserFixture.h"
 #include "crypto/PackHashing.h"
-#include "engine/PackVerification.h"
+#include "format/PackVerification.h"
 #include "engine/Verification.h"
 #include "format/PackReader.h"
 #include "format/PackWriter.h"

@@ -4,7 +4,6 @@
 
 #include "format/Fixtures.h"
 #include "format/IndexFile.h"
-#include "format/RepositoryIndex.h"
 
 namespace wm {
 namespace {
@@ -72,30 +71,6 @@ TEST(IndexFile, HostileBodiesAreCorrupted) {
         {"truncated record", Bytes(good.begin(), good.end() - 1)},
     };
     for (const auto& r : rows) EXPECT_EQ(decodeFailure(r.body), IndexFile::Error::Kind::corrupted) << r.what;
-}
-
-TEST(RepositoryIndex, FirstMergedLocationStays) {
-    const IndexFile::Section a{packFilled(0xA), {entry(1, 8), entry(2, 108)}};
-    const IndexFile::Section b{packFilled(0xB), {entry(1, 500)}};
-    RepositoryIndex ab({a, b});
-    EXPECT_EQ(ab.location(blobFilled(1))->pack, packFilled(0xA));
-    EXPECT_EQ(ab.location(blobFilled(1))->entry.offset, 8u);
-    RepositoryIndex ba({b, a});
-    EXPECT_EQ(ba.location(blobFilled(1))->pack, packFilled(0xB));
-    EXPECT_EQ(ab.blobCount(), 2u);
-    EXPECT_EQ(ab.packs(), (std::unordered_set<PackID>{packFilled(0xA)}));
-    EXPECT_EQ(ba.packs(), (std::unordered_set<PackID>{packFilled(0xA), packFilled(0xB)}));
-    EXPECT_FALSE(ab.location(blobFilled(9)));
-    EXPECT_EQ(ab.missing({blobFilled(9), blobFilled(2), blobFilled(9)}),
-              (std::vector<BlobID>{blobFilled(9), blobFilled(9)}));
-
-    RepositoryIndex empty;
-    EXPECT_TRUE(empty.packs().empty());
-    EXPECT_EQ(empty.blobCount(), 0u);
-    empty.reserveCapacity(1000);
-    empty.merge(a);
-    EXPECT_TRUE(empty.contains(blobFilled(2)));
-    EXPECT_EQ(empty.blobIDs().size(), 2u);
 }
 
 }  // namespace

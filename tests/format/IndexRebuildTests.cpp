@@ -65,7 +65,7 @@ TEST(IndexRebuild, IndexesValidPacksAndPassesOverEverythingElse) {
     dest->put(path("packs/.DS_Store"), "x");
     dest->put(path("packs/Thumbs.db"), "x");
 
-    const RepositoryIndex index = rebuildIndex(*dest, repo.cipher);
+    const CompactIndex index = rebuildIndex(*dest, repo.cipher);
     const test::Repo& r = repo;
     for (auto name : {"alpha", "shared", "beta", "epsilon", "zeta"})
         EXPECT_TRUE(index.contains(r.cipher.identity(viewOf(name)))) << name;
@@ -94,7 +94,7 @@ TEST(IndexRebuild, ABlobInTwoPacksPointsAtTheOneListedFirst) {
         }
         if (found) break;
     }
-    const RepositoryIndex index = rebuildIndex(*dest, repo.cipher);
+    const CompactIndex index = rebuildIndex(*dest, repo.cipher);
     EXPECT_EQ(index.location(repo.cipher.identity(viewOf("same")))->pack, first);
 }
 
@@ -107,7 +107,7 @@ TEST(IndexRebuild, DestinationFailuresEndTheRebuild) {
     inner->put(RepositoryLayout::pack(b.id), b.bytes);
     test::FaultyDestination faulty(inner);
     faulty.failCalls(RepositoryLayout::pack(b.id).string(), DestinationError::ioFailed(RepositoryLayout::pack(b.id), "EIO"),
-                     {test::FaultyDestination::Operation::read});
+                     {test::FaultyDestination::Operation::read, test::FaultyDestination::Operation::readInto});
     EXPECT_THROW(rebuildIndex(faulty, repo.cipher), DestinationError);
 
     test::FaultyDestination unlistable(inner);

@@ -1,4 +1,4 @@
-#include "engine/PackVerification.h"
+#include "format/PackVerification.h"
 
 #include <algorithm>
 #include <array>

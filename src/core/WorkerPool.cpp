@@ -1,4 +1,4 @@
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 
 #include <sched.h>
 #include <unistd.h>

@@ -10,7 +10,7 @@
 // is folded into the main array once it grows past a fraction of it, so sealing a pack does
 // not move the whole index.
 //
-// When several packs list one blob, the location merged first stays (as RepositoryIndex).
+// When several packs or index files list one blob, the location merged first stays.
 // Not synchronised: the owner guards it.
 #include <array>
 #include <cstddef>
@@ -23,13 +23,16 @@
 #include "core/Identifiers.h"
 #include "format/IndexFile.h"
 #include "format/PackFile.h"
-#include "format/RepositoryIndex.h"
 
 namespace wm {
 
 class CompactIndex {
 public:
-    using Location = RepositoryIndex::Location;
+    struct Location {
+        PackID pack;
+        PackFile::Entry entry;
+        friend bool operator==(const Location&, const Location&) = default;
+    };
 
     // Offsets this large cannot be a position in any pack; an index record that claims one
     // is kept (the blob is known) but reads as unreadable (offset UINT64_MAX).
@@ -67,9 +70,6 @@ public:
         for (const auto& r : main_) body(idOf(r), locationOf(r));
         for (const auto& r : recent_) body(idOf(r), locationOf(r));
     }
-
-    // The same index as the format's hash map (for code that wants that type).
-    RepositoryIndex toRepositoryIndex() const;
 
     // Bytes held by the arrays and the pack table (capacity, not size).
     std::size_t memoryBytes() const;

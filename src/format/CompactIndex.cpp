@@ -1,4 +1,4 @@
-#include "engine/CompactIndex.h"
+#include "format/CompactIndex.h"
 
 #include <algorithm>
 #include <cstring>
@@ -185,19 +185,6 @@ std::unordered_set<PackID> CompactIndex::packs() const {
         if (used[i]) result.insert(packIDs_[i]);
     }
     return result;
-}
-
-RepositoryIndex CompactIndex::toRepositoryIndex() const {
-    std::unordered_map<PackID, IndexFile::Section> sections;
-    forEach([&](const BlobID&, const Location& location) {
-        auto& section = sections[location.pack];
-        section.pack = location.pack;
-        section.entries.push_back(location.entry);
-    });
-    RepositoryIndex index;
-    index.reserveCapacity(blobCount());
-    for (const auto& [pack, section] : sections) index.merge(section);
-    return index;
 }
 
 std::size_t CompactIndex::memoryBytes() const {
