@@ -1,10 +1,8 @@
 #include "status/WatchSnapshotStore.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "core/DurableReplace.h"
 #include "core/RepositoryJSON.h"
+#include "policy/FileManager.h"
 
 namespace wm::WatchSnapshotStore {
 
@@ -13,15 +11,14 @@ namespace {
 // Keys of the shared settings; "watch.receivedAt" holds whole microseconds since 1970.
 constexpr const char* stateKey = "watch.lastState";
 constexpr const char* receivedKey = "watch.receivedAt";
+// The two values take a few hundred bytes; a file far larger is not the settings.
+constexpr std::size_t settingsLimit = 1 << 20;
 
 JSON readSettings() {
-    std::ifstream in(settingsFile(), std::ios::binary);
-    if (!in) return JSON::object();
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::string bytes = text.str();
+    const auto bytes = FileManager::defaultManager().regularFileContents(settingsFile().string(), settingsLimit);
+    if (!bytes) return JSON::object();
     try {
-        JSON settings = RepositoryJSON::decode(viewOf(bytes));
+        JSON settings = RepositoryJSON::decode(viewOf(*bytes));
         return settings.is_object() ? settings : JSON::object();
     } catch (const RepositoryJSON::DecodingError&) {
         return JSON::object();

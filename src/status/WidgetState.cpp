@@ -1,11 +1,9 @@
 #include "status/WidgetState.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "core/DurableReplace.h"
 #include "core/Localization.h"
 #include "core/RepositoryJSON.h"
+#include "policy/FileManager.h"
 #include "status/AppGroup.h"
 #include "status/WidgetSummary.h"
 
@@ -74,17 +72,10 @@ void WidgetState::write(const WidgetState& state, const std::filesystem::path& f
 }
 
 std::optional<WidgetState> WidgetState::read(const std::filesystem::path& file) {
-    // The record is a few hundred bytes; anything far larger is not one.
-    constexpr std::streamsize limit = 1 << 20;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    Bytes bytes;
-    bytes.resize(static_cast<std::size_t>(limit) + 1);
-    in.read(reinterpret_cast<char*>(bytes.data()), limit + 1);
-    if (in.gcount() > limit) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    const auto bytes = FileManager::defaultManager().regularFileContents(file.string(), readLimit);
+    if (!bytes) return std::nullopt;
     try {
-        return decode(bytes);
+        return decode(viewOf(*bytes));
     } catch (const RepositoryJSON::DecodingError&) {
         return std::nullopt;
     }

@@ -42,7 +42,9 @@ struct WidgetState {
     static std::filesystem::path filePath();
     // Creates the folder and replaces the file durably; throws std::system_error.
     static void write(const WidgetState& state, const std::filesystem::path& file = filePath());
-    // Nothing when the file is missing, unreadable or does not decode.
+    // Nothing when the file is missing, unreadable, not a regular file, larger than
+    // readLimit or does not decode. A named pipe put in its place is never waited on.
+    static constexpr std::size_t readLimit = 1 << 20;
     static std::optional<WidgetState> read(const std::filesystem::path& file = filePath());
 
     bool needsAttention() const { return tone == ScreenStanding::Tone::attention; }

@@ -1,4 +1,6 @@
 // The menu-bar summary, the watch's summary and the store it keeps.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -89,6 +91,9 @@ TEST(WatchSnapshotStoreTest, RecordsBothValuesTogetherAndReadsDamageAsNothing) {
         home.writeFile(file.lexically_relative(home.path()), std::string_view(damaged));
         EXPECT_EQ(WatchSnapshotStore::current(now), nothing) << damaged;
     }
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(WatchSnapshotStore::current(now), nothing);  // never waits for a writer
     ::unsetenv("XDG_CONFIG_HOME");
 }
 

@@ -1,4 +1,6 @@
 // The screen standing, the widget-state record and its file, and the widget's words.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -84,6 +86,14 @@ TEST(WidgetStateTest, FileInTheAppGroupDataFolder) {
     WidgetState::write(state);
     EXPECT_EQ(WidgetState::read(), state);
     std::filesystem::resize_file(WidgetState::filePath(), 10);
+    EXPECT_EQ(WidgetState::read(), std::nullopt);
+    // A record padded past the size limit, and a named pipe nobody writes to, read as nothing.
+    const Bytes encoded = WidgetState::encode(state);
+    home.writeFile("org.wendlemarsh.shared/widget-state.json",
+                   std::string(WidgetState::readLimit, ' ') + std::string(encoded.begin(), encoded.end()));
+    EXPECT_EQ(WidgetState::read(), std::nullopt);
+    std::filesystem::remove(WidgetState::filePath());
+    ASSERT_EQ(::mkfifo(WidgetState::filePath().c_str(), 0600), 0);
     EXPECT_EQ(WidgetState::read(), std::nullopt);
     ::unsetenv("XDG_DATA_HOME");
 }
