@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/Localization.h"
@@ -25,8 +26,12 @@ std::string BackupProgressReport::sentence(Date asOf) const {
 std::optional<std::string> BackupProgressReport::rate(Date asOf) const {
     const double elapsed = asOf.timeIntervalSince(startedAt);
     if (elapsed < 1 || bytesRead == 0) return std::nullopt;
-    // At least one second has passed, so the rate never exceeds the bytes read.
-    return Phrasing::bytes(static_cast<std::uint64_t>(static_cast<double>(bytesRead) / elapsed)) + "/s";
+    // At least one second has passed, so the rate is at most the bytes read; but a count near
+    // the top of the range becomes 2^64 as a double, which no 64-bit count holds.
+    const double perSecond = static_cast<double>(bytesRead) / elapsed;
+    const std::uint64_t rounded = perSecond >= 0x1p64 ? std::numeric_limits<std::uint64_t>::max()
+                                                      : static_cast<std::uint64_t>(perSecond);
+    return Phrasing::bytes(rounded) + "/s";
 }
 
 }  // namespace wm

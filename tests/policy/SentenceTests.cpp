@@ -66,6 +66,7 @@ TEST(PolicySentences, EveryTextWordForWord) {
         actual[key + ".rate"] = progress(2, 10, 0).rate(kNow.adding(seconds));
     }
     actual["progress.rate.2s"] = progress(2, 5'000'000, 0).rate(kNow.adding(2));
+    actual["progress.rate.top"] = progress(2, UINT64_MAX, 0).rate(kNow.adding(1));
     for (std::int64_t raw : {0, 1, 2, 3, 4, -1, 7}) {
         actual["login." + std::to_string(raw)] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(true);
         actual["login." + std::to_string(raw) + ".unscheduled"] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(false);
