@@ -38,8 +38,9 @@ public:
     // Blobs the walk will ask for next, in this order, after those announced before.
     void announce(const std::vector<BlobID>& ids);
     // If id is the next blob announced: moves its plaintext into buffer, or throws the
-    // error reading it gave, and returns true. Otherwise the walk went another way: drops
-    // everything announced and returns false.
+    // error reading it gave, and returns true. A blob no thread has begun to read yet is
+    // read here and now, so the walk never waits for a thread that is not running.
+    // Otherwise the walk went another way: drops everything announced and returns false.
     bool take(const BlobID& id, Bytes& buffer);
 
     // Reading threads for a restore on a machine with this many processors: none on one
@@ -50,6 +51,7 @@ public:
 private:
     struct Slot {
         BlobID id;
+        bool begun = false;  // a thread is reading it
         bool done = false;
         Bytes plaintext;
         std::exception_ptr error;
@@ -71,6 +73,7 @@ private:
     std::size_t running_ = 0;          // reads handed to the pool and not finished
     std::size_t waitingBytes_ = 0;     // plaintext of finished slots not yet taken
     std::size_t largest_ = 0;          // largest plaintext read so far
+    Bytes sealed_;                     // for the blobs the walk reads itself
     std::unique_ptr<WorkerPool> pool_;  // last: its threads stop before the state above goes
 };
 
