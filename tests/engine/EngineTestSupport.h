@@ -19,6 +19,7 @@
 #include "format/TreeObject.h"
 #include "support/FaultyDestination.h"
 #include "support/InMemoryDestination.h"
+#include "support/Thrown.h"
 
 namespace wm::test {
 
@@ -50,16 +51,5 @@ std::uint64_t readWhole(const Repository& repository, const SnapshotID& id);
 
 // Every file under a folder of an in-memory destination (path text -> bytes).
 std::vector<std::string> filesUnder(InMemoryDestination& destination, const std::string& folder);
-
-// The error of type E that f throws; throws (failing the test) when f returns normally.
-template <class E, class F>
-E thrown(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e;
-    }
-    throw std::logic_error("the expected error was not thrown");
-}
 
 }  // namespace wm::test

@@ -6,6 +6,7 @@
 #include "crypto/BlobCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SymmetricKey.h"
+#include "support/Thrown.h"
 
 namespace wm::test {
 
@@ -21,17 +22,6 @@ struct Repo {
         return *RepositoryID::fromBytes(k.view());
     }
 };
-
-// The exception of type E that f throws; throwing none (or another) fails the test.
-template <class E, class F>
-E thrown(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e;
-    }
-    throw std::runtime_error("the expected exception was not thrown");
-}
 
 inline BlobID blobFilled(std::uint8_t fill) {
     BlobID id;
