@@ -4,6 +4,7 @@
 
 #include "core/Localization.h"
 #include "core/Phrasing.h"
+#include "policy/StoredForm.h"
 
 namespace wm {
 
@@ -45,22 +46,14 @@ JSON DriveRotation::toJSON() const {
 }
 
 DriveRotation DriveRotation::fromJSON(const JSON& json) {
-    const JSON& list = RepositoryJSON::member(json, "drives");
-    if (!list.is_array())
-        throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, "drives",
-                                            "expected an array");
-    DriveRotation rotation;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const JSON& d = list[i];
-        const std::string path = "drives[" + std::to_string(i) + "]";
+    using namespace RepositoryJSON;
+    return {StoredForm::each(member(json, "drives"), "drives", [](const JSON& d, const std::string& path) {
         auto field = [&](std::string_view key, auto read) {
-            return read(RepositoryJSON::member(d, key, path), path + "." + std::string(key));
+            return read(member(d, key, path), path + "." + std::string(key));
         };
-        rotation.drives.push_back(Drive{field("name", RepositoryJSON::text), field("volumeUUID", RepositoryJSON::text),
-                                        field("lastSeen", RepositoryJSON::toDate),
-                                        field("snapshotsWhenLastSeen", RepositoryJSON::int64)});
-    }
-    return rotation;
+        return Drive{field("name", text), field("volumeUUID", text), field("lastSeen", toDate),
+                     field("snapshotsWhenLastSeen", int64)};
+    })};
 }
 
 }  // namespace wm
