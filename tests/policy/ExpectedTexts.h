@@ -1,7 +1,6 @@
 #pragma once
-// Expected texts kept in tests/data/policy/<file>: one "name<TAB>text" per line, "#" starts
-// a comment, "(none)" stands for an absent text.
-#include <fstream>
+// Expected texts kept in tests/data/policy/<file>: one "name<TAB>text" per row of the shared
+// table reader, "(none)" standing for an absent text.
 #include <functional>
 #include <map>
 #include <optional>
@@ -9,15 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "CaseTable.h"
+
 namespace wm::test {
 
 inline void forEachLine(const std::string& file, const std::function<void(const std::string&, const std::string&)>& check) {
-    std::ifstream in(std::string(WM_POLICY_TEST_DATA) + "/" + file);
-    ASSERT_TRUE(in) << file;
-    for (std::string line; std::getline(in, line);) {
-        const auto tab = line.find('\t');
-        if (!line.starts_with('#') && tab != std::string::npos) check(line.substr(0, tab), line.substr(tab + 1));
-    }
+    for (const auto& row : caseTable(file, 2)) check(row[0], row[1]);
 }
 
 // Every name in the file must be checked and every checked name must be in the file.
