@@ -7,7 +7,8 @@ namespace wm::UpdatePolicy {
 
 bool shouldCheck(const std::optional<Date>& lastChecked, Date now, double interval) {
     if (!lastChecked || *lastChecked > now) return true;
-    return now.timeIntervalSince(*lastChecked) >= interval;
+    // An interval that is not a number makes a check due rather than never due again.
+    return !(now.timeIntervalSince(*lastChecked) < interval);
 }
 
 bool mayInstall(Activity during) { return during == Activity::idle; }

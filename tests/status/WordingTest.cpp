@@ -1,6 +1,8 @@
 // Notifications, received backups, update standing and verification wording.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "status/DataTable.h"
 #include "status/Notifications.h"
 #include "status/ReceivedBackup.h"
@@ -68,6 +70,7 @@ TEST(UpdatePolicyTest, WhenToCheckAndInstall) {
     EXPECT_TRUE(shouldCheck(now.adding(-86'400), now, 86'400));
     EXPECT_FALSE(shouldCheck(now.adding(-86'399), now, 86'400));
     EXPECT_TRUE(shouldCheck(now, now, 0));
+    EXPECT_TRUE(shouldCheck(now.adding(-1), now, std::numeric_limits<double>::quiet_NaN()));
     using A = UpdatePolicy::Activity;
     for (A a : {A::idle, A::backingUp, A::restoring, A::verifying, A::pruning})
         EXPECT_EQ(UpdatePolicy::mayInstall(a), a == A::idle);
