@@ -11,8 +11,10 @@
 #include "status/OnboardingScript.h"
 #include "status/PhotoLibraryAdvice.h"
 #include "status/PreferencesAdvice.h"
+#include "status/ReceivedBackup.h"
 #include "status/ReleaseChecklist.h"
 #include "status/TimeMachineComparison.h"
+#include "status/VerificationWording.h"
 #include "support/TempFolder.h"
 
 namespace wm {
@@ -48,7 +50,8 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
     for (const auto* text :
          {&FirstRunSuggestions::explanation(), &TimeMachineComparison::preamble(), &TimeMachineComparison::bothIsFine(),
           &PhotoLibraryAdvice::whileOpen(), &PhotoLibraryAdvice::alternative(), &PreferencesAdvice::afterRestore(),
-          &PreferencesAdvice::whenCopied()})
+          &PreferencesAdvice::whenCopied(), &ReceivedBackup::whatTheStoringMacCannotDo(),
+          &VerificationWording::sampleFoundNothing(), &VerificationWording::neverChecked()})
         actual["sentence"].push_back({"sentence", *text, "", "", ""});
 
     std::map<std::string, std::size_t> seen;
@@ -104,6 +107,7 @@ TEST(FirstRunSuggestionsTest, PathsUnderTheHomeFolderAndPhoneBackups) {
     const auto found = FirstRunSuggestions::phoneBackups(State::found({}));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->path(), h + "/Library/Application Support/MobileSync/Backup");
+    EXPECT_EQ(found->name, "iPhone backups");
     EXPECT_EQ(found->why, PhoneBackups::why());
     EXPECT_FALSE(found->onByDefault || found->fromRoot || found->isEveryday());
     EXPECT_FALSE(FirstRunSuggestions::phoneBackups(State::none()));

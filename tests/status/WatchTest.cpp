@@ -39,6 +39,10 @@ TEST(MenuBarSummaryTest, IconAndLine) {
         EXPECT_EQ(MenuBarSummary::summary(c.standing, c.working, last, now), c.expected) << c.expected.line;
     }
     EXPECT_EQ(MenuBarSummary::nothingOpen(), (MenuBarSummary::Summary{Icon::idle, "No backup is open"}));
+    std::string symbols;
+    for (Icon icon : {Icon::protected_, Icon::working, Icon::needsAttention, Icon::idle})
+        symbols += MenuBarSummary::symbol(icon) + " ";
+    EXPECT_EQ(symbols, "checkmark.shield.fill arrow.triangle.2.circlepath exclamationmark.shield.fill shield ");
 }
 
 TEST(WatchSummaryTest, SixHoursOfTrustAndTheSentence) {

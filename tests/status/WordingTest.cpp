@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
 
 #include "status/DataTable.h"
 #include "status/Notifications.h"
@@ -79,12 +80,16 @@ TEST(UpdatePolicyTest, WhenToCheckAndInstall) {
 TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
     using S = UpdatePolicy::Standing;
     const auto rows = testing::dataTable("updates.txt", 5);
-    ASSERT_EQ(rows.size(), 12u);
+    ASSERT_EQ(rows.size(), 15u);
+    using A = UpdatePolicy::Activity;
+    const std::map<std::string, A> activities{{"", A::idle},           {"idle", A::idle},
+                                              {"backingUp", A::backingUp}, {"restoring", A::restoring},
+                                              {"verifying", A::verifying}, {"pruning", A::pruning}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row[4]);
         const std::string& kind = row[0];
         const auto date = row[2].empty() ? std::nullopt : std::optional(now.adding(-std::stod(row[2])));
-        const auto activity = row[3] == "pruning" ? UpdatePolicy::Activity::pruning : UpdatePolicy::Activity::idle;
+        const auto activity = activities.at(row[3]);
         const S standing = kind == "upToDate"           ? S::upToDate(*date)
                            : kind == "available"        ? S::available(row[1])
                            : kind == "installing"       ? S::installing(row[1])
