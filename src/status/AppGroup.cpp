@@ -1,18 +1,16 @@
 #include "status/AppGroup.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
+
+#include "core/StandardPath.h"
 
 namespace wm::AppGroup {
 
 namespace {
 
 std::filesystem::path home() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
+    const std::string folder = StandardPath::homeFolder();
+    return folder.empty() ? std::filesystem::path("/") : std::filesystem::path(folder);
 }
 
 // The XDG base directory rule: a set, absolute variable wins over the default.
