@@ -127,11 +127,6 @@ void FaultyDestination::crashAtMutation(std::int64_t n) {
     crashAt_ = mutations_ + n;
 }
 
-bool FaultyDestination::hasCrashed() const {
-    std::lock_guard lock(mutex_);
-    return crashed_;
-}
-
 void FaultyDestination::clearFaults() {
     std::lock_guard lock(mutex_);
     nthFailures_.clear();

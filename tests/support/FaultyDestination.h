@@ -63,7 +63,6 @@ public:
     };
 
     explicit FaultyDestination(std::shared_ptr<Destination> wrapping);
-    const std::shared_ptr<Destination>& wrapped() const { return inner_; }
 
     // --- faults ---
     // The n-th mutating call from now (1 = the next) throws error instead of running.
@@ -79,7 +78,6 @@ public:
     void refuseRemovalUntilRetentionExpires(std::string pathPattern);
     // From the n-th mutating call from now on, every call throws SimulatedCrash.
     void crashAtMutation(std::int64_t n);
-    bool hasCrashed() const;
     // Drops every fault rule and the crash state; the log stays.
     void clearFaults();
 

@@ -38,16 +38,11 @@ void resetNode(Node& node) {
     for (auto& [name, child] : node.entries) resetNode(*child);
 }
 
-void collectFiles(const Node& node, const std::string& prefix, std::map<std::string, Bytes>& out,
-                  std::vector<std::string>* folders) {
+void collectFiles(const Node& node, const std::string& prefix, std::map<std::string, Bytes>& out) {
     for (const auto& [name, child] : node.entries) {
-        std::string path = prefix.empty() ? name : prefix + "/" + name;
-        if (child->folder) {
-            if (folders) folders->push_back(path);
-            collectFiles(*child, path, out, folders);
-        } else {
-            out[path] = child->data;
-        }
+        const std::string path = prefix.empty() ? name : prefix + "/" + name;
+        if (child->folder) collectFiles(*child, path, out);
+        else out[path] = child->data;
     }
 }
 
@@ -179,15 +174,7 @@ void InMemoryDestination::put(const RepoPath& path, std::string_view contents) {
 std::map<std::string, Bytes> InMemoryDestination::files() const {
     std::lock_guard lock(mutex_);
     std::map<std::string, Bytes> out;
-    collectFiles(*root_, "", out, nullptr);
-    return out;
-}
-
-std::vector<std::string> InMemoryDestination::folders() const {
-    std::lock_guard lock(mutex_);
-    std::map<std::string, Bytes> ignored;
-    std::vector<std::string> out;
-    collectFiles(*root_, "", ignored, &out);
+    collectFiles(*root_, "", out);
     return out;
 }
 
@@ -199,16 +186,6 @@ std::vector<InMemoryDestination::DurableWriteRecord> InMemoryDestination::durabl
 void InMemoryDestination::cutPowerAtStep(std::int64_t n) {
     std::lock_guard lock(mutex_);
     cutAt_ = steps_ + n;
-}
-
-std::int64_t InMemoryDestination::stepsTaken() const {
-    std::lock_guard lock(mutex_);
-    return steps_;
-}
-
-bool InMemoryDestination::powerIsOff() const {
-    std::lock_guard lock(mutex_);
-    return powerOff_;
 }
 
 void InMemoryDestination::simulateReset() {

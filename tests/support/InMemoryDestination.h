@@ -65,14 +65,9 @@ public:
     void put(const RepoPath& path, std::string_view contents);
     // Every visible file with its bytes, keyed by the path's text.
     std::map<std::string, Bytes> files() const;
-    // Every visible folder's path text ("" for the root not included).
-    std::vector<std::string> folders() const;
     std::vector<DurableWriteRecord> durableWrites() const;
 
     void cutPowerAtStep(std::int64_t n);
-    // Durable steps taken so far (whatever the cut setting).
-    std::int64_t stepsTaken() const;
-    bool powerIsOff() const;
     // Loses everything not made durable and turns the power back on. Writers opened before
     // it are dead: their later calls throw SimulatedCrash.
     void simulateReset();
