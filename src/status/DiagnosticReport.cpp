@@ -89,7 +89,10 @@ DiagnosticReport DiagnosticReport::build(const std::string& appVersion, const st
         {WM_L("Schedule"), scheduleFrequency},
         {WM_L("Last successful backup"), ageOrNever(lastSuccess, now)},
     };
-    if (lastFailure) lines.push_back({WM_L("Last failure"), scrub(withoutPaths(*lastFailure))});
+    if (lastFailure) {
+        std::string failure = withoutPaths(*lastFailure);
+        lines.push_back({WM_L("Last failure"), scrub ? scrub(failure) : std::move(failure)});
+    }
     lines.push_back({WM_L("Drive faults recorded"), std::to_string(driveFaults)});
     lines.push_back({WM_L("Last verified"), ageOrNever(lastVerified, now)});
     return DiagnosticReport(std::move(lines));

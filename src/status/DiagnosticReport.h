@@ -25,7 +25,8 @@ struct DiagnosticReport {
     DiagnosticReport() = default;
     explicit DiagnosticReport(std::vector<Line> lines) : lines(std::move(lines)) {}
 
-    // Eleven labelled lines, or ten when there is no failure to report.
+    // Eleven labelled lines, or ten when there is no failure to report. The failure text has
+    // its paths taken out and then goes through scrub; an empty scrub leaves it at that.
     static DiagnosticReport build(const std::string& appVersion, const std::string& systemVersion,
                                   std::int64_t formatVersion, std::int64_t snapshotCount, std::int64_t blobCount,
                                   const std::vector<std::string>& locationKinds, const std::string& scheduleFrequency,

@@ -66,6 +66,8 @@ TEST(DiagnosticReportTest, LinesInOrder) {
                                       [](const std::string&) { return std::string("(withheld)"); })
                   .lines[8],
               (DiagnosticReport::Line{"Last failure", "(withheld)"}));
+    EXPECT_EQ(DiagnosticReport::build("1", "2", 1, 0, 0, {}, "", {}, std::string("at /a/b"), 0, {}, now, {}).lines[8],
+              (DiagnosticReport::Line{"Last failure", "at [a path]"}));
     EXPECT_EQ(DiagnosticReport().text(), "");
 }
 
