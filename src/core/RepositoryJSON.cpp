@@ -389,7 +389,12 @@ std::optional<Date> parseDate(std::string_view text) { return parseDateText(text
 std::optional<Date> parseWholeSecondDate(std::string_view text) { return parseDateText(text, false); }
 
 std::string wholeSecondDateText(Date date) {
-    const Date whole = Date::fromMicroseconds(floorDiv(date.microseconds, 1000000) * 1000000);
+    // The whole second at or before the date; at the very start of the range that second lies
+    // outside it, and the one after is taken instead of wrapping round to a far-future date.
+    std::int64_t wholeUs;
+    if (__builtin_mul_overflow(floorDiv(date.microseconds, 1000000), std::int64_t{1000000}, &wholeUs))
+        wholeUs = date.microseconds / 1000000 * 1000000;
+    const Date whole = Date::fromMicroseconds(wholeUs);
     std::string text = dateText(whole);
     text.erase(text.size() - 5, 4);  // the ".000" before "Z"
     return text;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 
 #include "core/RepositoryJSON.h"
 #include "status/DataTable.h"
@@ -60,6 +61,10 @@ TEST(WidgetStateTest, KnownRecordBytesAndRoundTrips) {
     const WidgetState back = WidgetState::decode(WidgetState::encode(fractional));
     EXPECT_EQ(back.writtenAt, written);
     EXPECT_NE(back, fractional);
+
+    // The earliest moment there is reads back before year 1, not wrapped round to a far future.
+    fractional.writtenAt = Date::fromMicroseconds(std::numeric_limits<std::int64_t>::min());
+    EXPECT_LT(WidgetState::decode(WidgetState::encode(fractional)).writtenAt, Date::distantPast());
 
     // A null last success reads as absent; unknown keys are ignored; 2.0 is the count 2.
     const WidgetState lenient = WidgetState::decode(bytesOf(
