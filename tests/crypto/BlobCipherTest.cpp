@@ -10,7 +10,6 @@
 #include "lzfse/LZFSETestData.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/BlobCompression.h"
-#include "crypto/Digest.h"
 #include "crypto/SecureRandom.h"
 
 namespace wm {
@@ -117,14 +116,13 @@ INSTANTIATE_TEST_SUITE_P(BothFormats, BlobCipherModes, ::testing::Values(Sealing
                                                                        : std::string("nonceFromStoredBytes");
                          });
 
+// The identity is keyed: its value is pinned by the known answers.
 TEST(BlobCipher, TheTwoFormatsDifferInTheNonceAndShareAKeyedIdentity) {
     Bytes plaintext = lzfse::randomBytes(300, 5);
     BlobCipher v2(fixedKeys(), Sealing::nonceFromStoredBytes);
     BlobCipher v1(fixedKeys(), Sealing::fixedNonce);
     BlobID id = v2.identity(plaintext);
     EXPECT_EQ(v1.identity(plaintext), id);
-    const auto digest = sha256(plaintext);
-    EXPECT_NE(Bytes(id.bytes.begin(), id.bytes.end()), Bytes(digest.begin(), digest.end()));
     EXPECT_NE(v2.seal(plaintext, id, BlobType::data), v2.seal(plaintext, id, BlobType::data));
     Bytes once = v1.seal(plaintext, id, BlobType::data);
     EXPECT_EQ(v1.seal(plaintext, id, BlobType::data), once);
