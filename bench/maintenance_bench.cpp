@@ -1,8 +1,9 @@
 // Repository maintenance on local folders.
 //
-//   Mark/N          the mark phase over N snapshots (1,000 and 10,000) that share 100 folder
-//                   trees; each snapshot has a small root tree of its own. Repository in
-//                   /dev/shm (when present), so the figure is the walk's, not the disk's.
+//   Mark/N/R        the mark phase over N snapshots that share R root trees and, below them,
+//                   100 folder trees. Every snapshot record is read, every tree once: compare
+//                   N at equal R, and R at equal N. Repository in /dev/shm (when present), so
+//                   the figure is the walk's, not the disk's.
 //   Replicate       a 1 GiB repository (WM_MAINTENANCE_BENCH_GIB sets another size) copied to
 //                   an empty folder on the same disk, every pack read back and checked; the
 //                   counters give the time of `cp -r` of the same folder, with and without a
@@ -91,7 +92,7 @@ struct ManySnapshots {
     RepositoryKeys keys = benchKeys();
     std::shared_ptr<Repository> repository;
 
-    explicit ManySnapshots(int count) {
+    ManySnapshots(int count, int distinctRoots) {
         auto destination = folder.destination();
         auto repo = Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
         std::mt19937_64 rng(7);
@@ -106,7 +107,7 @@ struct ManySnapshots {
             shared.push_back(repo->store(TreeObject::encode(files), BlobType::tree).id);
         }
         std::vector<BlobID> roots;
-        for (int s = 0; s < count; ++s) {
+        for (int s = 0; s < distinctRoots; ++s) {
             std::vector<TreeObject::Entry> entries;
             for (int k = 0; k < 10; ++k) {
                 TreeObject::Entry folderEntry;
@@ -126,7 +127,7 @@ struct ManySnapshots {
             record.id = UUID::random();
             record.counter = static_cast<std::uint64_t>(s + 1);
             record.createdAt = day(0).adding(60.0 * s);
-            record.rootTree = roots[static_cast<std::size_t>(s)].data();
+            record.rootTree = roots[static_cast<std::size_t>(s % distinctRoots)].data();
             Repository::write(SignedFile::seal(record, keys, repo->cipher()),
                               RepositoryLayout::snapshot(SnapshotID{record.id}), *destination);
             listed.push_back(record.id);
@@ -139,14 +140,14 @@ struct ManySnapshots {
 };
 
 void BM_Mark(benchmark::State& state) {
-    ManySnapshots bench(static_cast<int>(state.range(0)));
+    ManySnapshots bench(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         const auto report = Pruner().mark(*bench.repository, RetentionPolicy::lastN(INT64_MAX), {}, day(2));
         benchmark::DoNotOptimize(report);
     }
     state.counters["snapshots"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(BM_Mark)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Mark)->Args({1000, 500})->Args({10000, 500})->Args({10000, 5000})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- a repository of a given size on disk ---
 

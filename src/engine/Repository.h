@@ -235,6 +235,8 @@ public:
     // is read once however many snapshots share it; content blobs are never read. A record or
     // tree that cannot be read, opened or decoded throws that error.
     std::unordered_set<BlobID> reachableBlobs(const std::unordered_set<SnapshotID>& snapshots) const;
+    // The same from root trees already known (records read once by the caller).
+    std::unordered_set<BlobID> reachableBlobs(const std::vector<BlobID>& roots) const;
     // The pack files on the destination, by the identity their names give. Listing errors
     // are thrown.
     std::unordered_set<PackID> presentPackIDs() const;

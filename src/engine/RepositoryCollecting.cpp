@@ -6,6 +6,7 @@
 
 #include "core/RetentionEvaluator.h"
 #include "engine/Repository.h"
+#include "engine/WorkerPool.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -29,18 +30,35 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
 
 }  // namespace
 
+namespace {
+
+// Snapshot records are small and each costs a signature check: they are read on a few
+// threads, and handed back in the order asked for.
+template <class Result>
+std::vector<Result> readRecords(const std::vector<SnapshotID>& ids,
+                                const std::function<Result(const SnapshotID&)>& read) {
+    std::vector<Result> results;
+    results.reserve(ids.size());
+    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
+    orderedPipeline<Result>(
+        pool, ids.size(), 64, [&](std::size_t k) { return read(ids[k]); },
+        [&](std::size_t, Result&& r) { results.push_back(std::move(r)); });
+    return results;
+}
+
+}  // namespace
+
 std::vector<Snapshot> Repository::allSnapshots() const {
-    std::vector<Snapshot> snapshots;
-    for (const SnapshotID& id : snapshotIDs()) {
+    const auto read = [this](const SnapshotID& id) -> std::optional<Snapshot> {
         std::optional<SnapshotRecord> record;
         try {
             record = snapshot(id);
         } catch (const std::exception&) {
-            continue;  // unreadable: neither kept nor given up
+            return std::nullopt;  // unreadable: neither kept nor given up
         }
         const auto device = DeviceID::fromBytes(record->deviceID);
         const auto root = BlobID::fromBytes(record->rootTree);
-        if (!device || !root) continue;
+        if (!device || !root) return std::nullopt;
         Snapshot s;
         s.id = id;
         s.counter = record->counter;
@@ -53,7 +71,11 @@ std::vector<Snapshot> Repository::allSnapshots() const {
         for (const auto& flag : record->flags) {
             if (const auto known = snapshotFlagFromRawValue(flag)) s.flags.insert(*known);
         }
-        snapshots.push_back(std::move(s));
+        return s;
+    };
+    std::vector<Snapshot> snapshots;
+    for (auto& s : readRecords<std::optional<Snapshot>>(snapshotIDs(), read)) {
+        if (s) snapshots.push_back(std::move(*s));
     }
     return snapshots;
 }
@@ -88,13 +110,18 @@ void Repository::collectReachable(const BlobID& tree, std::unordered_set<BlobID>
 }
 
 std::unordered_set<BlobID> Repository::reachableBlobs(const std::unordered_set<SnapshotID>& snapshots) const {
-    std::unordered_set<BlobID> visited;
-    for (const SnapshotID& id : snapshots) {
-        const SnapshotRecord record = snapshot(id);
-        const auto root = BlobID::fromBytes(record.rootTree);
+    const std::vector<SnapshotID> ids(snapshots.begin(), snapshots.end());
+    const auto roots = readRecords<BlobID>(ids, [this](const SnapshotID& id) {
+        const auto root = BlobID::fromBytes(snapshot(id).rootTree);
         if (!root) throw TreeObject::Error::invalidBlobID();
-        collectReachable(*root, visited, {});
-    }
+        return *root;
+    });
+    return reachableBlobs(roots);
+}
+
+std::unordered_set<BlobID> Repository::reachableBlobs(const std::vector<BlobID>& roots) const {
+    std::unordered_set<BlobID> visited;
+    for (const BlobID& root : roots) collectReachable(root, visited, {});
     return visited;
 }
 

@@ -136,7 +136,12 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
     for (const auto& s : snapshots) {
         if (retained.count(s.id) == 0) prunable.push_back(s.id.value);
     }
-    const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
+    // Walked from the roots of the records just read: each record is read once.
+    std::vector<BlobID> roots;
+    for (const auto& s : snapshots) {
+        if (retained.count(s.id) != 0) roots.push_back(s.rootTree);
+    }
+    const auto reachable = walking([&] { return repository.reachableBlobs(roots); });
 
     std::unordered_set<PackID> live;
     repository.withIndex([&](const CompactIndex& index) {
