@@ -6,7 +6,7 @@
 
 #include "core/RetentionEvaluator.h"
 #include "engine/Repository.h"
-#include "engine/WorkerPool.h"
+#include "core/WorkerPool.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
