@@ -21,7 +21,7 @@ constexpr std::size_t hashReach = 8;
 constexpr std::size_t lazyBelow = 32;
 // Positions inside a match this long stay out of the chains, except the last few:
 // they cost an insertion each and seldom start a better match.
-constexpr std::size_t longMatch = 32;
+constexpr std::size_t longMatch = 128;
 constexpr std::size_t longMatchTail = 8;
 
 inline std::size_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t maxLength) {
