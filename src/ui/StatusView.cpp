@@ -79,13 +79,15 @@ QFont fontFor(TextStyle style) {
 }
 
 // Lines of text wrapped to width; past lineLimit the last line kept ends in an ellipsis.
+// Lines that would start below visibleHeight are never laid out: nothing there is seen,
+// and a headline of a million characters must not take minutes to draw.
 struct Wrapped {
     QStringList lines;
     qreal lineHeight = 0;
     qreal height() const { return lines.size() * lineHeight; }
 };
 
-Wrapped wrap(const std::string& text, const QFont& font, qreal width, int lineLimit) {
+Wrapped wrap(const std::string& text, const QFont& font, qreal width, int lineLimit, qreal visibleHeight) {
     const QString whole = QString::fromStdString(text);
     QTextLayout layout(whole, font);
     QTextOption option;
@@ -102,6 +104,7 @@ Wrapped wrap(const std::string& text, const QFont& font, qreal width, int lineLi
             break;
         }
         wrapped.lines << whole.mid(line.textStart(), line.textLength());
+        if (wrapped.height() > visibleHeight) break;
     }
     layout.endLayout();
     return wrapped;
@@ -109,7 +112,8 @@ Wrapped wrap(const std::string& text, const QFont& font, qreal width, int lineLi
 
 class Painter {
 public:
-    Painter(QPainter& painter, Appearance appearance) : p_(painter), appearance_(appearance) {}
+    Painter(QPainter& painter, Appearance appearance, qreal visibleHeight)
+        : p_(painter), appearance_(appearance), visibleHeight_(visibleHeight) {}
 
     // An unknown name draws an empty box of the symbol's size.
     void symbol(const std::string& name, const QRectF& rect, Colour tint) {
@@ -127,10 +131,11 @@ public:
         const QFont font = fontFor(item.style);
         switch (item.kind) {
             case Item::Kind::symbol: return font.pixelSize();
-            case Item::Kind::text: return wrap(item.text, font, width, item.lineLimit).height();
+            case Item::Kind::text: return wrap(item.text, font, width, item.lineLimit, visibleHeight_).height();
             case Item::Kind::label:
                 return std::max<qreal>(font.pixelSize(),
-                                       wrap(item.text, font, width - iconWidth(font), item.lineLimit).height());
+                                       wrap(item.text, font, width - iconWidth(font), item.lineLimit, visibleHeight_)
+                                           .height());
             case Item::Kind::spacer: return 0;
         }
         return 0;
@@ -156,7 +161,7 @@ private:
     static qreal iconWidth(const QFont& font) { return font.pixelSize() + 4; }
 
     void text(const Item& item, const QFont& font, const QRectF& rect) {
-        const Wrapped wrapped = wrap(item.text, font, rect.width(), item.lineLimit);
+        const Wrapped wrapped = wrap(item.text, font, rect.width(), item.lineLimit, visibleHeight_);
         p_.setFont(font);
         p_.setPen(colour(item.colour, appearance_));
         const qreal ascent = QFontMetricsF(font).ascent();
@@ -166,6 +171,7 @@ private:
 
     QPainter& p_;
     Appearance appearance_;
+    qreal visibleHeight_;
 };
 
 }  // namespace
@@ -178,7 +184,7 @@ QImage render(const Description& description, Family family, Appearance appearan
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
-    Painter painter(p, appearance);
+    Painter painter(p, appearance, points.height());
     const QRectF bounds(QPointF(0, 0), QSizeF(points));
     p.setClipRect(bounds);
 
