@@ -9,12 +9,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "core/SecretFile.h"
 #include "crypto/RecoveryKey.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
@@ -43,17 +43,21 @@ Run run(const std::string& tool, const std::vector<std::string>& arguments) {
     return result;
 }
 
-Run maintain(const std::vector<std::string>& arguments) { return run(WM_MAINTAIN_TOOL, arguments); }
+Run maintain(std::vector<std::string> arguments, const fs::path& key) {
+    arguments.insert(arguments.end(), {"--secret-file", key.string()});
+    return run(WM_MAINTAIN_TOOL, arguments);
+}
+
+int backUp(const fs::path& folder, const fs::path& repo, const fs::path& key) {
+    return run(WM_TEST_BACKUP_TOOL, {folder.string(), repo.string(), "--recovery-key-file", key.string()}).status;
+}
 
 std::shared_ptr<Repository> openFolder(const fs::path& path, const fs::path& keyFile) {
     auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
                                                                 path, std::nullopt,
                                                                 LocalFolderDestination::Preparation::readingOnly());
-    std::ifstream in(keyFile);
-    std::string text;
-    std::getline(in, text);
-    return Repository::unlock(destination, RecoveryKey::parse(text), testDevice(), "9", std::nullopt,
-                              Repository::Access::readOnly).repository;
+    return Repository::unlock(destination, RecoveryKey::parse(SecretFile::read(keyFile).secret), testDevice(), "9",
+                              std::nullopt, Repository::Access::readOnly).repository;
 }
 
 TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
@@ -61,33 +65,27 @@ TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
     const auto repo = t / "repo", copy = t / "copy", key = t / "key";
     t.writeFile("src/a", randomBytes(300000, 1));
     t.writeFile("src/b", randomBytes(200000, 2));
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
     fs::remove(t / "src/a");
     fs::remove(t / "src/b");
     t.writeFile("src/c", "changed");
     t.writeFile("foreign/x", "x");
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "foreign").string(), (t / "other").string(), "--recovery-key-file",
-                                        (t / "other-key").string()}).status, 0);
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+    ASSERT_EQ(backUp(t / "foreign", t / "other", t / "other-key"), 0);
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
 
-    const std::vector<std::string> keyArgs = {"--secret-file", key.string()};
-    auto with = [&](std::vector<std::string> a) {
-        a.insert(a.end(), keyArgs.begin(), keyArgs.end());
-        return a;
-    };
-    EXPECT_NE(maintain(with({"mark", repo.string(), "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"})).out.find(
+    EXPECT_NE(maintain({"mark", repo.string(), "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key).out.find(
                   "1 candidate packs"), std::string::npos);
-    EXPECT_EQ(maintain(with({"sweep", repo.string(), "--now", "2030-01-07T23:59:59.999Z"})).status, 1);
-    EXPECT_NE(maintain(with({"sweep", repo.string(), "--now", "2030-01-08T00:00:00.000Z"})).out.find("1 packs deleted"),
+    EXPECT_EQ(maintain({"sweep", repo.string(), "--now", "2030-01-07T23:59:59.999Z"}, key).status, 1);
+    EXPECT_NE(maintain({"sweep", repo.string(), "--now", "2030-01-08T00:00:00.000Z"}, key).out.find("1 packs deleted"),
               std::string::npos);
-    EXPECT_NE(maintain(with({"replicate", repo.string(), copy.string()})).out.find(", current"), std::string::npos);
-    EXPECT_NE(maintain(with({"status", repo.string(), copy.string()})).out.find("status: current"), std::string::npos);
+    EXPECT_NE(maintain({"replicate", repo.string(), copy.string()}, key).out.find(", current"), std::string::npos);
+    EXPECT_NE(maintain({"status", repo.string(), copy.string()}, key).out.find("status: current"), std::string::npos);
 
     for (const auto& entry : fs::recursive_directory_iterator(repo / "packs")) {
         if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
     }
-    EXPECT_EQ(maintain(with({"repair", repo.string(), copy.string()})).status, 0);
-    EXPECT_EQ(maintain(with({"replicate", repo.string(), (t / "other").string()})).status, 1);  // another backup
+    EXPECT_EQ(maintain({"repair", repo.string(), copy.string()}, key).status, 0);
+    EXPECT_EQ(maintain({"replicate", repo.string(), (t / "other").string()}, key).status, 1);  // another backup
 
     const auto repository = openFolder(repo, key);
     ASSERT_EQ(repository->snapshotIDs().size(), 1u);
@@ -101,7 +99,7 @@ TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {
     TempFolder t;
     const auto repo = t / "repo", key = t / "key";
     for (int i = 0; i < 8; ++i) t.writeFile("src/f" + std::to_string(i), randomBytes(2'000'000, 40 + i));
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()}).status, 0);
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
     for (int delayMs : {0, 3, 10, 25, 60}) {
         const auto copy = t / ("copy" + std::to_string(delayMs));
         const pid_t child = ::fork();
@@ -113,7 +111,7 @@ TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        EXPECT_NE(maintain({"replicate", repo.string(), copy.string(), "--secret-file", key.string()}).out.find(", current"),
+        EXPECT_NE(maintain({"replicate", repo.string(), copy.string()}, key).out.find(", current"),
                   std::string::npos) << delayMs;
         const auto replica = openFolder(copy, key);
         for (const auto& id : replica->snapshotIDs()) EXPECT_EQ(readWhole(*replica, id), 16'000'000u) << delayMs;

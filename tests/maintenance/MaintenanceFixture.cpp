@@ -26,14 +26,6 @@ std::shared_ptr<InMemoryDestination> copyOf(const InMemoryDestination& source) {
     return copy;
 }
 
-std::set<std::string> packFiles(const InMemoryDestination& destination) {
-    std::set<std::string> paths;
-    for (const auto& [path, bytes] : destination.files()) {
-        if (path.rfind("packs/", 0) == 0) paths.insert(path);
-    }
-    return paths;
-}
-
 std::map<std::string, Bytes> filesOutside(const InMemoryDestination& destination, std::set<std::string> folders) {
     std::map<std::string, Bytes> kept;
     for (const auto& [path, bytes] : destination.files()) {

@@ -22,8 +22,6 @@ struct Fixture {
 Date day(int n);  // fixedNow() plus n days
 // A copy of every file, durable.
 std::shared_ptr<InMemoryDestination> copyOf(const InMemoryDestination& source);
-// Pack file paths of a destination.
-std::set<std::string> packFiles(const InMemoryDestination& destination);
 // Files outside the given folders, with their bytes.
 std::map<std::string, Bytes> filesOutside(const InMemoryDestination& destination, std::set<std::string> folders);
 
