@@ -18,7 +18,7 @@ BlobReadAhead::~BlobReadAhead() {
     changed_.wait(lock, [&] { return running_ == 0; });
 }
 
-int BlobReadAhead::widthFor(int processors) { return std::clamp(processors - 1, 0, 4); }
+int BlobReadAhead::widthFor(int processors) { return processors <= 2 ? 0 : std::min(processors - 1, 4); }
 
 void BlobReadAhead::announce(const std::vector<BlobID>& ids) {
     std::lock_guard lock(mutex_);

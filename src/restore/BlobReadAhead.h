@@ -44,8 +44,8 @@ public:
     bool take(const BlobID& id, Bytes& buffer);
 
     // Reading threads for a restore on a machine with this many processors: none on one
-    // (the walk reads for itself, as without read-ahead), one fewer than the processors
-    // up to four.
+    // or two (the walk reads for itself: a single reading thread beside it costs more in
+    // hand-overs than it saves), else one fewer than the processors, up to four.
     static int widthFor(int processors);
 
 private:
