@@ -64,8 +64,7 @@ void BlobReadAhead::startReadsLocked() {
         const bool fits = waitingBytes_ + (running_ + 1) * largest_ <= windowBytes_;
         if (!fits && (waitingBytes_ > 0 || running_ > 0)) break;
         ++running_;
-        pool_->submit([this, sequence = firstSequence_ + started_, generation = generation_,
-                       id = slots_[started_].id] {
+        pool_->submit([this, sequence = firstSequence_ + started_, generation = generation_, id = slots_[started_].id] {
             read(sequence, generation, id);
         });
         ++started_;

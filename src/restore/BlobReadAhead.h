@@ -66,14 +66,14 @@ private:
     std::size_t windowBytes_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Slot> slots_;      // announced and not yet taken, in order
-    std::uint64_t firstSequence_ = 0;  // sequence number of slots_.front()
-    std::uint64_t generation_ = 0;     // bumped when the announced blobs are dropped
-    std::size_t started_ = 0;          // slots from the front handed to a thread
-    std::size_t running_ = 0;          // reads handed to the pool and not finished
-    std::size_t waitingBytes_ = 0;     // plaintext of finished slots not yet taken
-    std::size_t largest_ = 0;          // largest plaintext read so far
-    Bytes sealed_;                     // for the blobs the walk reads itself
+    std::deque<Slot> slots_;            // announced and not yet taken, in order
+    std::uint64_t firstSequence_ = 0;   // sequence number of slots_.front()
+    std::uint64_t generation_ = 0;      // bumped when the announced blobs are dropped
+    std::size_t started_ = 0;           // slots from the front handed to a thread
+    std::size_t running_ = 0;           // reads handed to the pool and not finished
+    std::size_t waitingBytes_ = 0;      // plaintext of finished slots not yet taken
+    std::size_t largest_ = 0;           // largest plaintext read so far
+    Bytes sealed_;                      // for the blobs the walk reads itself
     std::unique_ptr<WorkerPool> pool_;  // last: its threads stop before the state above goes
 };
 

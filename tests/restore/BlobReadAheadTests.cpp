@@ -5,16 +5,13 @@
 #include <future>
 #include <stdexcept>
 
+#include "format/Fixtures.h"
 #include "restore/BlobReadAhead.h"
 
 namespace wm {
 namespace {
 
-BlobID idOf(std::uint8_t n) {
-    BlobID id;
-    id.bytes.fill(n);
-    return id;
-}
+using test::blobFilled;
 
 TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
     // The first read finishes only after the two behind it, the second fails.
@@ -30,31 +27,33 @@ TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
             if (n == 2) throw std::runtime_error("blob 2 is damaged");
         },
         3, std::size_t{1} << 20);
-    readAhead.announce({idOf(1), idOf(2), idOf(3)});
+    readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
     Bytes buffer;
-    ASSERT_TRUE(readAhead.take(idOf(1), buffer));
+    ASSERT_TRUE(readAhead.take(blobFilled(1), buffer));
     EXPECT_EQ(buffer, Bytes(1, 1));
-    EXPECT_THROW(readAhead.take(idOf(2), buffer), std::runtime_error);
-    ASSERT_TRUE(readAhead.take(idOf(3), buffer));
+    EXPECT_THROW(readAhead.take(blobFilled(2), buffer), std::runtime_error);
+    ASSERT_TRUE(readAhead.take(blobFilled(3), buffer));
     EXPECT_EQ(buffer, Bytes(3, 3));
 }
 
 TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
     std::atomic<int> reads{0};
-    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext) { plaintext.assign(4, id.bytes[0]), ++reads; },
-                            2, 64);
+    BlobReadAhead readAhead(
+        [&](const BlobID& id, Bytes&, Bytes& plaintext) { plaintext.assign(4, id.bytes[0]), ++reads; }, 2, 64);
     Bytes buffer;
-    EXPECT_FALSE(readAhead.take(idOf(1), buffer));  // nothing announced
-    readAhead.announce({idOf(1), idOf(2), idOf(3)});
-    EXPECT_FALSE(readAhead.take(idOf(9), buffer));
-    EXPECT_FALSE(readAhead.take(idOf(1), buffer));
+    EXPECT_FALSE(readAhead.take(blobFilled(1), buffer));  // nothing announced
+    readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
+    EXPECT_FALSE(readAhead.take(blobFilled(9), buffer));
+    EXPECT_FALSE(readAhead.take(blobFilled(1), buffer));
     // Announcing again after the drop starts afresh, also while dropped reads still finish.
     for (int round = 0; round < 50; ++round) {
-        readAhead.announce({idOf(5), idOf(6)});
-        ASSERT_TRUE(readAhead.take(idOf(5), buffer));
+        readAhead.announce({blobFilled(5), blobFilled(6)});
+        ASSERT_TRUE(readAhead.take(blobFilled(5), buffer));
         EXPECT_EQ(buffer, Bytes(4, 5));
-        if (round % 2 == 0) EXPECT_FALSE(readAhead.take(idOf(7), buffer));
-        else ASSERT_TRUE(readAhead.take(idOf(6), buffer));
+        if (round % 2 == 0)
+            EXPECT_FALSE(readAhead.take(blobFilled(7), buffer));
+        else
+            ASSERT_TRUE(readAhead.take(blobFilled(6), buffer));
     }
     EXPECT_LE(reads.load(), 3 + 2 * 50);
 }

@@ -39,7 +39,8 @@ bool looksIncompressible(ByteView input, std::uint32_t maxDistance) {
     if (n >= UINT32_MAX) return false;  // positions are kept in 32 bits
     const std::uint8_t* data = input.data();
     // Positions + 1; 0 marks an empty slot. About two slots per position remembered.
-    const int tableLog = std::clamp(static_cast<int>(std::bit_width(2 * (trialWindow + n / sparseStep))), 10, maxTableLog);
+    const int tableLog =
+        std::clamp(static_cast<int>(std::bit_width(2 * (trialWindow + n / sparseStep))), 10, maxTableLog);
     std::vector<std::uint32_t> table(std::size_t{1} << tableLog, 0);
     for (std::size_t start = 0; start < n; start += trialStretch) {
         const std::size_t windowEnd = std::min(n, start + trialWindow);
