@@ -14,6 +14,7 @@
 
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
+#include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "core/WorkerPool.h"
 #include "storage/LocalFolderDestination.h"
@@ -126,7 +127,7 @@ void run(benchmark::State& state, bool compressible, bool parallel) {
         state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * chunks * kChunk));
-    state.counters["threads"] = parallel ? Repository::sealingWidth(activeProcessorCount()) : 1;
+    state.counters["threads"] = parallel ? PackStore::sealingWidth(activeProcessorCount()) : 1;
 }
 
 void BM_StoreIncompressibleOneThread(benchmark::State& state) { run(state, false, false); }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/WorkerPool.h"
+#include "engine/PackStore.h"
 #include "format/DriveReadMe.h"
 #include "format/HostPlatform.h"
 #include "format/IndexRebuild.h"
@@ -44,11 +44,11 @@ Repository::Repository(Passkey, std::shared_ptr<Destination> destination, Reposi
       deviceID_(deviceID),
       appVersion_(std::move(appVersion)),
       head_(std::move(head)),
-      openPack_(cipher_) {}
+      packs_(std::make_unique<PackStore>(
+          destination_, cipher_, [this](IndexFile::Section section) { return packWritten(std::move(section)); },
+          [this] { flushPendingIndex(); })) {}
 
-Repository::~Repository() {
-    if (packWrite_.joinable()) packWrite_.join();
-}
+Repository::~Repository() = default;
 
 // --- creating ---
 
@@ -163,7 +163,7 @@ void Repository::loadIndex() {
         // A damaged index file must not hide blobs: the packs no readable index file names
         // are indexed from the pack files themselves.
         if (passedOver) indexPacks(*destination_, cipher_, index, index.packs());
-    } else if (hasAnyPack()) {
+    } else if (!RepositoryLayout::packPaths(*destination_).empty()) {
         index = CompactIndex();
         indexPacks(*destination_, cipher_, index);
     }
@@ -171,10 +171,6 @@ void Repository::loadIndex() {
     std::unique_lock lock(stateMutex_);
     index_ = std::move(index);
     indexFiles_ = std::move(loadedFiles);
-}
-
-bool Repository::hasAnyPack() const {
-    return !RepositoryLayout::packPaths(*destination_).empty();
 }
 
 void Repository::discardCrashDebris() {
@@ -211,14 +207,7 @@ std::size_t Repository::blobCount() const {
     return index_.blobCount();
 }
 
-bool Repository::contains(const BlobID& id) const {
-    std::shared_lock lock(stateMutex_);
-    return holdsLocked(id);
-}
-
-bool Repository::holdsLocked(const BlobID& id) const {
-    return index_.contains(id) || openPack_.contains(id) || unwrittenIDs_.count(id) != 0;
-}
+bool Repository::contains(const BlobID& id) const { return holds(id); }
 
 SnapshotRecord Repository::snapshot(const SnapshotID& id) const {
     const Bytes file = destination_->read(RepositoryLayout::snapshot(id));
@@ -259,11 +248,6 @@ HeadRecord Repository::head() const {
     return head_;
 }
 
-DestinationHealth Repository::health() const {
-    std::shared_lock lock(stateMutex_);
-    return health_;
-}
-
 // --- for operations outside this class ---
 
 std::unique_lock<std::mutex> Repository::lockWriting() { return std::unique_lock(writerMutex_); }
@@ -302,15 +286,5 @@ void Repository::writeReadMe(Destination& destination, std::string_view version)
 }
 
 std::string Repository::hostPlatform() { return wm::hostPlatform(); }
-
-int Repository::sealingWidth(int activeProcessors) {
-    if (activeProcessors < 8) return 3;
-    return std::min(activeProcessors / 2, 8);
-}
-
-WorkerPool& Repository::pool() {
-    if (!pool_) pool_ = std::make_unique<WorkerPool>(sealingWidth(activeProcessorCount()));
-    return *pool_;
-}
 
 }  // namespace wm

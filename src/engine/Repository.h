@@ -56,7 +56,7 @@
 
 namespace wm {
 
-class WorkerPool;
+class PackStore;
 
 class Repository {
     struct Passkey {};
@@ -267,42 +267,15 @@ public:
     // The operating system's version as "major.minor.patch".
     static std::string hostPlatform();
 
-    // Seals running at once in storeChunks for a number of active processors: 3 below 8,
-    // then half the processors, at most 8.
-    static int sealingWidth(int activeProcessors);
-
 private:
-    friend struct RepositoryTestAccess;
-
-    // A pack whose file is not yet written and verified. Its blobs were accepted, so it is
-    // kept until a later seal or commit writes it.
-    struct UnwrittenPack {
-        PackWriter::Finished pack;
-    };
-
     void loadIndex();
-    bool hasAnyPack() const;
     void discardCrashDebris();
-
-    // All of these run with writerMutex_ held.
-    std::vector<BlobID> identities(std::span<const ByteView> chunks);
-    Stored storeLocked(ByteView plaintext, const BlobID& id, BlobType type, std::optional<Bytes> sealed);
-    // Adds sealed bytes to the open pack (sealing off the open pack first when the blob
-    // would not fit it), sealing the pack when it is full. Returns false when the blob was
-    // already held. In a batch, full packs are written on a helper thread.
-    bool appendSealed(const BlobID& id, BlobType type, ByteView sealed, bool inBatch);
-    bool holdsLocked(const BlobID& id) const;  // state lock held by the caller
-    void sealOpenPack(bool inBatch = false);
-    // Moves the open pack, if it holds anything, to the packs waiting to be written.
-    void finishOpenPack();
-    // Writes every pack still waiting, in order, on this thread.
-    void writeUnwrittenPacks();
-    // Writes one waiting pack, reads it back, verifies it and indexes its blobs.
-    void writePack(std::list<UnwrittenPack>::iterator pack);
-    // Waits for the helper thread's pack; its failure is thrown when asked for.
-    void awaitPackWrite(bool rethrow);
+    // In the index, the open pack or a pack waiting to be written.
+    bool holds(const BlobID& id) const;
+    // A pack written and verified: its blobs enter the index and the sections to flush.
+    // Returns whether an index file is due.
+    bool packWritten(IndexFile::Section section);
     void flushPendingIndex();
-    WorkerPool& pool();
     // Depth-first walk from a tree: inserts it and every tree and content blob below it into
     // `visited`, calling newlyFound for each blob not there before. A tree already visited is
     // not read again.
@@ -322,21 +295,15 @@ private:
     mutable std::shared_mutex stateMutex_;
     CompactIndex index_;
     HeadRecord head_;
-    PackWriter openPack_;
-    std::list<UnwrittenPack> unwrittenPacks_;
-    std::unordered_set<BlobID> unwrittenIDs_;
-    std::exception_ptr lostPack_;  // set when a finished pack's bytes were lost
     std::vector<IndexFile::Section> unflushedSections_;
     std::size_t unflushedEntryCount_ = 0;
     // The names of the index files whose entries are in index_: those loaded at opening and
     // those written since. Only these may be replaced by a rewrite.
     std::unordered_set<std::string> indexFiles_;
-    DestinationHealth health_;
 
     std::mutex writerMutex_;
-    std::unique_ptr<WorkerPool> pool_;  // started on the first batch that needs it
-    std::thread packWrite_;             // a full pack being written during a batch
-    std::exception_ptr packWriteError_;
+    // Last, so that it (and a pack write still running on its helper thread) goes first.
+    std::unique_ptr<PackStore> packs_;
 };
 
 }  // namespace wm

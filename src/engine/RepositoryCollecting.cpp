@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/RetentionEvaluator.h"
+#include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "core/WorkerPool.h"
 #include "format/PackFile.h"
@@ -39,7 +40,7 @@ std::vector<Result> readRecords(const std::vector<SnapshotID>& ids,
                                 const std::function<Result(const SnapshotID&)>& read) {
     std::vector<Result> results;
     results.reserve(ids.size());
-    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
+    WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
     orderedPipeline<Result>(
         pool, ids.size(), 64, [&](std::size_t k) { return read(ids[k]); },
         [&](std::size_t, Result&& r) { results.push_back(std::move(r)); });

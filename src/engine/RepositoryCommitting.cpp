@@ -3,6 +3,7 @@
 // then the index file, then the snapshot record, then the head.
 #include <algorithm>
 
+#include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -36,7 +37,7 @@ SnapshotID Repository::commit(const BlobID& rootTree, const std::vector<Snapshot
     std::lock_guard writing(writerMutex_);
     // Writes the open pack and every pack still waiting: a snapshot may name only blobs
     // that are in written, verified packs.
-    sealOpenPack();
+    packs_->sealAndWrite();
     flushPendingIndex();
 
     const HeadRecord current = head();

@@ -2,6 +2,7 @@
 // that is current, behind or ahead. Only reads.
 #include "core/Localization.h"
 #include "format/IndexRebuild.h"
+#include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "core/WorkerPool.h"
 #include "format/HeadRecord.h"
@@ -34,7 +35,7 @@ std::optional<Date> createdAt(Destination& destination, const UUID& id, const Re
 
 std::int64_t Replicator::pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher) {
     Destination& primaryDestination = *primary.destination();
-    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
+    WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
     CompactIndex primaryIndex;
     try {
         indexPacks(primaryDestination, primary.cipher(), primaryIndex, {}, nullptr, &pool);

@@ -6,6 +6,7 @@
 #include "engine/HoldRecord.h"
 #include "format/IndexRebuild.h"
 #include "format/PackVerification.h"
+#include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "engine/RetentionRecord.h"
 #include "core/WorkerPool.h"
@@ -90,7 +91,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
 
     // Both sides indexed from the packs themselves; a pack that does not validate holds nothing.
     // Packs are read and checked in parallel; every result is the same as one at a time.
-    WorkerPool pool(Repository::sealingWidth(activeProcessorCount()));
+    WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
     CompactIndex sourceIndex;
     std::unordered_map<PackID, RepoPath> sourcePaths;
     indexPacks(from, source.cipher(), sourceIndex, {}, &sourcePaths, &pool);
