@@ -13,7 +13,8 @@
 # <build> is a build folder (tools/wm-test-backup/wm-test-backup and src/app/wmrestore
 # inside); a second build folder is timed the same way in the same run, for before/after
 # figures. WM_SPEED_DIR (default /tmp/wm-speed) holds the trees; WM_SPEED_SCALE (default 1)
-# divides the sizes for a quick run. Everything but the source trees is removed at the end.
+# divides the sizes for a quick run; WM_SPEED_TREES (default "large small headers") picks
+# the trees. Everything but the source trees is removed at the end.
 set -euo pipefail
 
 builds=("$@")
@@ -67,7 +68,7 @@ make_trees
 work=$dir/work
 rm -rf "$work"; mkdir -p "$work"
 printf '%-8s %-10s %-8s %9s %8s %9s\n' tree step build seconds "x cp -a" "peak MB"
-for tree in large small headers; do
+for tree in ${WM_SPEED_TREES:-large small headers}; do
   source=$dir/trees-$scale/$tree
   for run in $(seq "$runs"); do
     timed "$work/cp" cp -a "$source" "$work/copy"
