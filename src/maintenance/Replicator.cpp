@@ -98,6 +98,17 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     CompactIndex targetIndex;
     indexPacks(target, cipher, targetIndex, {}, nullptr, &pool);
 
+    // A pack file on the source that does not validate (or has gone) leaves its blobs out of the
+    // source index, so nothing asks for them: a blob the repository's own index knows that
+    // neither side can supply is missing from the copy, which is then not current.
+    bool blobsMissingFromCopy = false;
+    source.withIndex([&](const CompactIndex& known) {
+        known.forEach([&](const BlobID& id, const CompactIndex::Location&) {
+            if (!blobsMissingFromCopy && !sourceIndex.contains(id) && !targetIndex.contains(id))
+                blobsMissingFromCopy = true;
+        });
+    });
+
     std::unordered_set<PackID> wanted;
     sourceIndex.forEach([&](const BlobID& id, const CompactIndex::Location& location) {
         if (!targetIndex.contains(id)) wanted.insert(location.pack);
@@ -191,7 +202,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
 
     report.packsAlreadyPresent = static_cast<std::int64_t>(sourceIndex.packs().size() - wanted.size());
     report.sourceAdvancedDuringRun = !unchanged;
-    report.isCurrent = report.failedObjects.empty() && unchanged && !targetAhead;
+    report.isCurrent = report.failedObjects.empty() && unchanged && !targetAhead && !blobsMissingFromCopy;
     return report;
 }
 

@@ -87,6 +87,23 @@ TEST(Replicator, HeadStaysWhenAPackIsRejectedOrTheCopyIsAhead) {
     EXPECT_EQ(memory->files().at("refs/head"), ahead);
 }
 
+// A source pack that no longer validates is not reported as copied: the copy lacks its blobs,
+// unless it already holds that pack whole from an earlier run.
+TEST(Replicator, ADamagedSourcePackMissingFromTheCopyIsNotCurrent) {
+    for (const bool copiedBefore : {false, true}) {
+        Fixture f;
+        InMemoryDestination target;
+        if (copiedBefore) {
+            EXPECT_TRUE(replicate(f, target).isCurrent);
+        }
+        const auto path = RepositoryLayout::pack(f.packs[0]);
+        Bytes bytes = f.memory->files().at(path.string());
+        bytes[bytes.size() / 2] ^= 0x10;
+        f.memory->put(path, bytes);
+        EXPECT_EQ(replicate(f, target).isCurrent, copiedBefore) << copiedBefore;
+    }
+}
+
 // A stop at every write of a refresh: files present before stay, the copy opens whole, and
 // the next run ends as one uninterrupted run does.
 TEST(Replicator, RefreshStoppedAnywhereKeepsTheCopySound) {
