@@ -1,6 +1,7 @@
 #include "app/RestoreAppModel.h"
 
 #include <algorithm>
+#include <exception>
 #include <cerrno>
 #include <filesystem>
 
@@ -246,10 +247,21 @@ OnExit(End) -> OnExit<End>;
 
 // The two operations -------------------------------------------------------------------
 
-std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& repository) {
+std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& repository, std::size_t& unreadable) {
     std::vector<Backup> rows;
+    unreadable = 0;
+    std::exception_ptr firstError;
     for (const SnapshotID& id : repository.snapshotIDs()) {
-        const SnapshotRecord record = repository.snapshot(id);
+        // One damaged or missing record hides only its own backup.
+        std::optional<SnapshotRecord> read;
+        try {
+            read = repository.snapshot(id);
+        } catch (const std::exception&) {
+            if (!firstError) firstError = std::current_exception();
+            ++unreadable;
+            continue;
+        }
+        const SnapshotRecord& record = *read;
         Backup row;
         row.id = id;
         row.createdAt = record.createdAt;
@@ -258,6 +270,7 @@ std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& re
         for (const auto& source : record.sources) row.folders.push_back(Unicode::decodeUTF8Repairing(source.path));
         rows.push_back(std::move(row));
     }
+    if (rows.empty() && firstError) std::rethrow_exception(firstError);
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Backup& a, const Backup& b) { return a.createdAt > b.createdAt; });
     return rows;
@@ -303,7 +316,8 @@ void RestoreAppModel::open() {
         unlocked = true;
         setSecret("");
 
-        std::vector<Backup> rows = loadBackups(*repository);
+        std::size_t unreadable = 0;
+        std::vector<Backup> rows = loadBackups(*repository, unreadable);
         const bool empty = rows.empty();
         std::optional<SnapshotID> newest = empty ? std::nullopt : std::optional(rows.front().id);
         update(Property::backups, [&] {
@@ -316,6 +330,10 @@ void RestoreAppModel::open() {
             setProblem(emptyBackupSentence());
         } else {
             setPhase(Phase::open());
+            if (unreadable == 1) setProblem(WM_L("1 backup could not be read, so it is not listed."));
+            if (unreadable > 1)
+                setProblem(WM_L("%lld backups could not be read, so they are not listed.",
+                                static_cast<long long>(unreadable)));
         }
     } catch (const std::exception& error) {
         if (unlocked) {

@@ -147,8 +147,10 @@ private:
     // returns whether anything changed (equal values are stored silently).
     template <class Change>
     void update(Property property, Change&& change);
-    // Builds the sorted rows of a repository (the first error aborts and is thrown).
-    static std::vector<Backup> loadBackups(Repository& repository);
+    // Builds the sorted rows of a repository from every snapshot record that reads and
+    // verifies; unreadable counts the others. When there are records and not one of them
+    // reads, the first one's error is thrown.
+    static std::vector<Backup> loadBackups(Repository& repository, std::size_t& unreadable);
 
     mutable std::mutex stateMutex_;  // guards state_, repository_, repositoryFolder_
     // Held while a change is made and delivered, so observers see changes in order.

@@ -83,6 +83,21 @@ std::shared_ptr<Repository> Repository::create(std::shared_ptr<Destination> dest
     return repository;
 }
 
+// --- small whole-file reads ---
+
+Bytes Repository::readConfigFile(Destination& destination) {
+    std::optional<Bytes> bytes =
+        destination.readAtMost(RepositoryLayout::configFile(), RepositoryFormat::configMaximumBytes);
+    if (!bytes) throw RepositoryConfig::Error::malformed("size");
+    return std::move(*bytes);
+}
+
+Bytes Repository::readSignedRecord(Destination& destination, const RepoPath& path) {
+    std::optional<Bytes> bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+    if (!bytes) throw SignedFile::Error::payloadUnreadable();
+    return std::move(*bytes);
+}
+
 // --- opening ---
 
 Repository::Opened Repository::open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
@@ -90,10 +105,10 @@ Repository::Opened Repository::open(std::shared_ptr<Destination> destination, co
                                     std::optional<std::uint64_t> rememberedCounter, Access access) {
     if (access == Access::readOnly) destination = std::make_shared<ReadOnlyDestination>(std::move(destination));
 
-    RepositoryConfig config = RepositoryConfig::decode(destination->read(RepositoryLayout::configFile()));
+    RepositoryConfig config = RepositoryConfig::decode(readConfigFile(*destination));
     if (!destination->exists(RepositoryLayout::head())) throw Error::headMissing();
     const BlobCipher cipher(keys, config.blobSealing());
-    HeadRecord head = SignedFile::open<HeadRecord>(destination->read(RepositoryLayout::head()), keys, cipher);
+    HeadRecord head = SignedFile::open<HeadRecord>(readSignedRecord(*destination, RepositoryLayout::head()), keys, cipher);
     const HeadVerdict verdict = head.compare(rememberedCounter);
 
     auto repository = std::make_shared<Repository>(Passkey{}, std::move(destination), std::move(config), keys,
@@ -123,8 +138,10 @@ void Repository::loadIndex() {
     bool passedOver = false;
     std::vector<RepoPath> readable;
     for (auto& path : files) {
-        const std::int64_t size = std::max<std::int64_t>(destination_->size(path).value_or(0), 0);
-        if (static_cast<std::uint64_t>(size) > maximumIndexFileBytes) {
+        // A named pipe, folder or device has no size: passed over the same way, never opened.
+        const std::optional<std::int64_t> known = destination_->size(path);
+        const std::int64_t size = std::max<std::int64_t>(known.value_or(0), 0);
+        if (!known || static_cast<std::uint64_t>(size) > maximumIndexFileBytes) {
             passedOver = true;
             continue;
         }
@@ -210,7 +227,7 @@ std::size_t Repository::blobCount() const {
 bool Repository::contains(const BlobID& id) const { return holds(id); }
 
 SnapshotRecord Repository::snapshot(const SnapshotID& id) const {
-    const Bytes file = destination_->read(RepositoryLayout::snapshot(id));
+    const Bytes file = readSignedRecord(*destination_, RepositoryLayout::snapshot(id));
     SnapshotRecord record = SignedFile::open<SnapshotRecord>(file, *keys_, cipher_);
     // Nothing binds a record to its file name: a valid record copied over another one's
     // path would otherwise be read as that snapshot.
@@ -233,13 +250,20 @@ Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
     const auto& entry = location->entry;
     constexpr auto kLargest = static_cast<std::uint64_t>(INT64_MAX);
     if (entry.offset > kLargest - entry.length) throw PackFile::Error::blobRangeOutOfBounds(id);
+    const RepoPath packPath = RepositoryLayout::pack(location->pack);
     if (sealedBuffer.size() < entry.length) {
+        // A damaged entry can claim any length: the buffer grows only for a blob that lies
+        // inside its pack. A pack that is not there throws its own read error.
+        const std::optional<std::int64_t> packSize = destination_->size(packPath);
+        if (!packSize) destination_->read(packPath, ByteRange{0, 0});
+        if (!packSize || entry.offset + entry.length > static_cast<std::uint64_t>(*packSize))
+            throw PackFile::Error::blobRangeOutOfBounds(id);
         // Grown afresh rather than resized: what the buffer held need not be copied over.
         Bytes grown(entry.length);
         sealedBuffer.swap(grown);
     }
     const std::span<std::uint8_t> sealed(sealedBuffer.data(), entry.length);
-    destination_->readInto(RepositoryLayout::pack(location->pack), static_cast<std::int64_t>(entry.offset), sealed);
+    destination_->readInto(packPath, static_cast<std::int64_t>(entry.offset), sealed);
     return cipher_.open(sealed, id, entry.type);
 }
 

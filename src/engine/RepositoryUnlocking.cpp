@@ -4,6 +4,7 @@
 
 #include "crypto/Passphrase.h"
 #include "engine/Repository.h"
+#include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 
 namespace wm {
@@ -23,7 +24,7 @@ struct ConfigAndID {
 };
 
 ConfigAndID readConfig(Destination& destination) {
-    RepositoryConfig config = RepositoryConfig::decode(destination.read(RepositoryLayout::configFile()));
+    RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
     std::optional<RepositoryID> id = config.identity();
     if (!id) throw RepositoryConfig::Error::malformed("repositoryID");
     return ConfigAndID{std::move(config), *id};
@@ -39,17 +40,18 @@ std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Me
     std::exception_ptr firstReadError;
     for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
         if (!isKeyFilePath(path)) continue;
-        Bytes bytes;
+        std::optional<Bytes> bytes;
         try {
-            bytes = destination.read(path);
+            bytes = destination.readAtMost(path, RepositoryFormat::keyFileMaximumBytes);
         } catch (const std::exception&) {
             if (!firstReadError) firstReadError = std::current_exception();
             continue;
         }
         anyRead = true;
+        if (!bytes) continue;  // larger than any key file: damaged
         std::optional<KeyFile> file;
         try {
-            file = KeyFile::decode(bytes);
+            file = KeyFile::decode(*bytes);
         } catch (const std::exception&) {
             continue;
         }
@@ -128,9 +130,11 @@ std::vector<KeyFile> Repository::keyFiles() const {
     std::vector<KeyFile> files;
     for (const RepoPath& path : destination_->list(RepositoryLayout::keysDirectory())) {
         if (!isKeyFilePath(path)) continue;
-        const Bytes bytes = destination_->read(path);  // a read error ends the listing
+        // A read error ends the listing; a file larger than any key file is damaged.
+        const std::optional<Bytes> bytes = destination_->readAtMost(path, RepositoryFormat::keyFileMaximumBytes);
+        if (!bytes) continue;
         try {
-            files.push_back(KeyFile::decode(bytes));
+            files.push_back(KeyFile::decode(*bytes));
         } catch (const KeyFile::Error&) {
         }
     }

@@ -19,4 +19,13 @@ void Destination::readInto(const RepoPath& path, std::int64_t offset, std::span<
     if (!bytes.empty()) std::memcpy(out.data(), bytes.data(), bytes.size());
 }
 
+std::optional<Bytes> Destination::readAtMost(const RepoPath& path, std::int64_t limit) {
+    const std::optional<std::int64_t> known = size(path);
+    if (known && *known > limit) return std::nullopt;
+    // Only the bytes the size promised: a file that grew meanwhile is not read further.
+    Bytes bytes = known ? read(path, ByteRange{0, *known}) : read(path);
+    if (static_cast<std::int64_t>(bytes.size()) > limit) return std::nullopt;
+    return bytes;
+}
+
 }  // namespace wm

@@ -66,6 +66,9 @@ public:
     // Reads exactly out.size() bytes starting at offset into the caller's buffer (one
     // positioned read for a local folder). Errors as read().
     virtual void readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out);
+    // The whole object when it holds at most limit bytes, nothing when it holds more,
+    // decided from its size before anything is allocated for it. Errors as read().
+    std::optional<Bytes> readAtMost(const RepoPath& path, std::int64_t limit);
     // The entries directly under a folder, each as a full path, "." and ".." left out, in
     // the destination's own order. A missing folder lists as empty.
     virtual std::vector<RepoPath> list(const RepoPath& folder) = 0;

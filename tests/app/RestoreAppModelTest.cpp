@@ -215,6 +215,25 @@ TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBe
     EXPECT_FALSE(fs::exists(temp / "into"));
 }
 
+// Damaged or missing older records hide only their own backups, and the problem line counts them.
+TEST_F(RestoreAppModelTest, DamagedRecordsHideOnlyTheirOwnBackups) {
+    auto backup = TestBackup::create(temp / "backup", kPassphrase);
+    std::vector<SnapshotID> ids;
+    for (int i = 0; i < 4; ++i) ids.push_back(backup.commit({{"f", std::to_string(i)}}, at(1700000000 + i)));
+    const std::pair<std::size_t, std::string> cases[] = {
+        {1, "1 backup could not be read, so it is not listed."},
+        {2, "2 backups could not be read, so they are not listed."},
+    };
+    for (const auto& [damaged, sentence] : cases) {
+        fs::remove(backup.folder() / RepositoryLayout::snapshot(ids[damaged - 1]).string());
+        openWith(backup.folder(), kPassphrase);
+        EXPECT_EQ(model.phase().kind, Kind::open);
+        EXPECT_EQ(model.problem(), sentence);
+        EXPECT_EQ(model.backups().size(), 4 - damaged);
+        EXPECT_EQ(model.chosen(), ids[3]);
+    }
+}
+
 TEST_F(RestoreAppModelTest, ATargetInsideTheBackupIsRefusedBeforeAnythingIsWritten) {
     auto backup = backupWithOneFile();
     fs::create_directory_symlink(backup.folder(), temp / "link to backup");

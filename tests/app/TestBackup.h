@@ -72,6 +72,16 @@ public:
                                    std::nullopt, createdAt);
     }
 
+    // A snapshot of hand-made entries, as a damaged or hostile backup would hold them.
+    BlobID store(std::string_view bytes, BlobType type = BlobType::data) {
+        return repository_->store(viewOf(bytes), type).id;
+    }
+    SnapshotID commitEntries(const std::vector<TreeObject::Entry>& entries, Date createdAt) {
+        return repository_->commit(repository_->store(TreeObject::encode(entries), BlobType::tree).id,
+                                   {{bytesOf("/home/you"), SnapshotSource::Kind::folder}}, {}, {}, "test device", {},
+                                   std::nullopt, createdAt);
+    }
+
     const std::filesystem::path& folder() const { return folder_; }
     const std::string& recoveryKey() const { return recoveryKey_; }
 
