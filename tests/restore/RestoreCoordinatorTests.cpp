@@ -205,10 +205,5 @@ TEST_F(RestoreCoordinatorTest, AttributesLinuxCannotKeepBecomeUnpreservedRecords
     EXPECT_EQ(r.unpreserved[1].reason.rfind("partly applied: ", 0), std::string::npos);
 }
 
-TEST(RestoreCoordinatorError, DescriptionEscapesTheReason) {
-    EXPECT_STREQ(RestoreCoordinator::Error::destinationNotUsable("a \"b\" \\ c\nd\x01").what(),
-                 "destinationNotUsable(\"a \\\"b\\\" \\\\ c\\nd\\u{1}\")");
-}
-
 }  // namespace
 }  // namespace wm

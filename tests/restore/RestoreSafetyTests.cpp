@@ -53,16 +53,5 @@ TEST(RestoreSafety, Standardising) {
     EXPECT_EQ(RestoreSafety::standardizingPath("~nosuchuser-wm/x"), "~nosuchuser-wm/x");
 }
 
-TEST(RestoreSafety, Sentences) {
-    EXPECT_EQ(R::insideASourceFolder("Documents").sentence(),
-              "That folder is inside Documents, which is being backed up. Your restored files would be picked up by "
-              "the next backup as though they were new. Choose somewhere outside it.");
-    EXPECT_EQ(R::systemLocation("/usr").sentence(),
-              "/usr belongs to the system and is not somewhere anything can write. Your home folder or an external drive "
-              "will work.");
-    EXPECT_EQ(R::notWritable().sentence(),
-              "Wendle Marsh cannot write there. Choose a folder you own, such as one inside your home folder.");
-}
-
 }  // namespace
 }  // namespace wm

@@ -49,18 +49,8 @@ TEST(SafeName, ValidatesEachComponentInOrder) {
     }
 }
 
-TEST(PathSafetyViolation, SentencesCarryTheirValues) {
-    EXPECT_STREQ(PathSafetyViolation::symlinkComponent("docs", 2).what(),
-                 "The entry \"docs\" at depth 2 is a symlink. Restoring through a symlink is refused, because a "
-                 "planted symlink could redirect the restore outside the folder you chose.");
-    EXPECT_STREQ(PathSafetyViolation::nameFoldsOnThisVolume("photos", "Photos").what(),
-                 "This backup contains \"photos\", but the disk you are restoring to already has \"Photos\" and treats "
-                 "the two names as the same file. Restore to a case-sensitive disk to get both.");
-    EXPECT_STREQ(PathSafetyViolation::ioFailure("a", "linkat", "No such file or directory").what(),
-                 "Restoring \"a\" failed during linkat: No such file or directory.");
-    EXPECT_STREQ(PathSafetyViolation::tooManyComponents(512).what(),
-                 "This entry is nested deeper than 512 levels, which is refused as a safety limit.");
-    // A value that itself holds a placeholder is inserted as it is.
+// A value that itself holds a placeholder is inserted as it is.
+TEST(PathSafetyViolation, ValuesAreInsertedAsTheyAre) {
     EXPECT_STREQ(PathSafetyViolation::targetAlreadyExists("%@ %lld").what(),
                  "A file or folder named \"%@ %lld\" already exists at the restore target.");
 }
