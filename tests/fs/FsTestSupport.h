@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
 
 #include "fs/FileMetadata.h"
 #include "fs/MetadataApply.h"
@@ -28,30 +27,18 @@ inline FileMetadata baseMetadata(FileMetadata::FileType type = FileMetadata::Fil
     return m;
 }
 
-inline MetadataApply::Outcome::Kind kindOf(const MetadataApply::Report& r, MetadataApply::Attribute a) {
-    return r.outcome(a).kind;
-}
-
-// Whether the file system under folder keeps Linux inode flags (ext4 does, some do not).
-inline bool inodeFlagsSupported(const std::filesystem::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+// Reads (and, with clear, drops immutable and append-only from) a file's inode flags; false
+// where the file system keeps none.
+inline bool inodeFlags(const std::filesystem::path& file, bool clear = false) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Clears immutable and append-only so that a test's folder can be removed.
-inline void clearInodeFlags(const std::filesystem::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok && clear) {
         flags &= ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
         ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
     }
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
+    return ok;
 }
 
 inline struct stat lstatOf(const std::filesystem::path& p) {
