@@ -27,8 +27,8 @@ TEST(StyleTest, TheShadesFollowTheAppearanceOfTheApplicationPalette) {
         palette.setColor(QPalette::WindowText, c.text);
         EXPECT_EQ(Style::appearance(palette), c.appearance) << c.window.name().toStdString();
         QApplication::setPalette(palette);
-        EXPECT_EQ(Style::accent().rgba(), c.accent.rgba()) << c.window.name().toStdString();
-        EXPECT_EQ(Style::onAccent().rgba(), c.onAccent.rgba()) << c.window.name().toStdString();
+        EXPECT_EQ(std::pair(Style::accent().rgba(), Style::onAccent().rgba()), std::pair(c.accent.rgba(), c.onAccent.rgba()))
+            << c.window.name().toStdString();
     }
     QApplication::setPalette(saved);
 }
@@ -40,18 +40,15 @@ TEST(StyleTest, TextInTheNamedColoursIsLegible) {
     const struct {
         Style::Appearance appearance;
         QColor background;
-    } backgrounds[] = {{Style::Appearance::light, QColor(239, 239, 239)},
-                       {Style::Appearance::light, Qt::white},
-                       {Style::Appearance::dark, QColor(53, 53, 53)},
-                       {Style::Appearance::dark, QColor(30, 30, 30)}};
-    for (const auto& b : backgrounds) {
+    } backgrounds[] = {{Style::Appearance::light, QColor(239, 239, 239)}, {Style::Appearance::light, Qt::white},
+                       {Style::Appearance::dark, QColor(53, 53, 53)},     {Style::Appearance::dark, QColor(30, 30, 30)}};
+    for (const auto& b : backgrounds)
         for (auto named : {&Style::orange, &Style::green}) {
             const QColor text = named(b.appearance, Style::Use::text);
             EXPECT_GE(Style::contrast(text, b.background), 4.5) << text.name().toStdString() << " on "
                                                                 << b.background.name().toStdString();
             EXPECT_NEAR(text.hueF(), named(b.appearance, Style::Use::symbol).hueF(), 0.02);
         }
-    }
 }
 
 }  // namespace
