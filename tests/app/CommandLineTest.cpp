@@ -8,8 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "support/TempFolder.h"
 #include "support/DataTable.h"
+#include "support/TempFolder.h"
 
 namespace wm {
 namespace {
@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = CommandLine::Mode::Kind;
 
+// Only the first flag counts, and what follows it is taken as it stands, flags included.
 TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
     const std::map<std::string, Kind> kinds = {{"window", Kind::window}, {"selfCheck", Kind::selfCheck},
                                                {"headlessRestore", Kind::headlessRestore}, {"screenshots", Kind::screenshots}};
@@ -26,14 +27,9 @@ TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
         for (std::string word; words >> word;) arguments.push_back(word);
         EXPECT_EQ(CommandLine::choose(arguments).kind, kinds.at(row.at(1))) << row[0];
     }
-}
-
-// Only the first flag counts, and what follows it is taken as it stands, flags included.
-TEST(CommandLineTest, TheHeadlessArgumentsFollowTheFirstFlag) {
     const auto mode = CommandLine::choose({"w", "--headless-restore", "/b", "--headless-restore", "/s", "x"});
-    EXPECT_EQ(mode.backupFolder, "/b");
-    EXPECT_EQ(mode.targetFolder, "--headless-restore");
-    EXPECT_EQ(mode.secretFile, "/s");
+    EXPECT_EQ(std::tuple(mode.backupFolder, mode.targetFolder, mode.secretFile),
+              std::tuple("/b", "--headless-restore", "/s"));
     EXPECT_EQ(CommandLine::choose({"w", "--screenshots", "/shots"}).screenshotFolder, "/shots");
 }
 
@@ -44,31 +40,20 @@ TEST(CommandLineTest, TheSecretFileIsASmallRegularUTF8File) {
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
     fs::create_symlink(folder / "0", folder / "link");
     const std::string full(CommandLine::secretFileLimit, 'k');
-    struct Case {
-        std::string path, secret;  // no secret: refused
-    };
     int i = 0;
     auto file = [&](const std::string& contents) { return folder.writeFile(std::to_string(i++), contents).string(); };
-    const Case cases[] = {
-        {file("\r\n  two words \t\r\n"), "two words"},
-        {file("caf\u00E9 cr\u00E8me\n"), "caf\u00E9 cr\u00E8me"},
-        {file(full), full},
-        {(folder / "link").string(), "two words"},
-        {file(std::string("bad \xC3\x28 bytes")), ""},
-        {file(full + "k"), ""},
-        {(folder / "missing").string(), ""},
-        {folder.string(), ""},
-        {(folder / "pipe").string(), ""},
-        {"/dev/zero", ""},
+    const std::pair<std::string, std::string> cases[] = {  // path, secret (none: refused)
+        {file("\r\n  two words \t\r\n"), "two words"}, {file("caf\u00E9 cr\u00E8me\n"), "caf\u00E9 cr\u00E8me"},
+        {file(full), full},                            {(folder / "link").string(), "two words"},
+        {file(std::string("bad \xC3\x28 bytes")), ""}, {file(full + "k"), ""},
+        {(folder / "missing").string(), ""},           {folder.string(), ""},
+        {(folder / "pipe").string(), ""},              {"/dev/zero", ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        const CommandLine::SecretFile read = CommandLine::readSecretFile(c.path);
-        EXPECT_EQ(read.secret, c.secret);
-        EXPECT_EQ(read.problem.has_value(), c.secret.empty());
-        if (read.problem) {
-            EXPECT_NE(read.problem->find("\"" + c.path + "\""), std::string::npos) << *read.problem;
-        }
+    for (const auto& [path, secret] : cases) {
+        const CommandLine::SecretFile read = CommandLine::readSecretFile(path);
+        EXPECT_EQ(read.secret, secret) << path;
+        EXPECT_EQ(read.problem.has_value(), secret.empty()) << path;
+        EXPECT_NE(read.problem.value_or("\"" + path + "\"").find("\"" + path + "\""), std::string::npos) << *read.problem;
     }
 }
 
@@ -80,14 +65,12 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
     fs::create_directory_symlink(folder / "empty", folder / "link");
     folder.writeFile("file", "x");
     const std::pair<fs::path, bool> cases[] = {
-        {folder / "new", false},   {folder / "empty", false},   {folder / "empty/", false},
-        {folder / "full", true},   {folder / "link", true},     {folder / "link/", true},
-        {folder / "file", true},   {folder / "empty/.", true},  {".", true},
-        {folder / "empty/..", true},
+        {folder / "new", false},  {folder / "empty", false},  {folder / "empty/", false}, {folder / "full", true},
+        {folder / "link", true},  {folder / "link/", true},   {folder / "file", true},    {folder / "empty/.", true},
+        {".", true},              {folder / "empty/..", true},
     };
-    for (const auto& [target, refused] : cases) {
+    for (const auto& [target, refused] : cases)
         EXPECT_EQ(CommandLine::targetRefusal(target.string()).has_value(), refused) << target;
-    }
 }
 
 // Every entry in the report's order, names unable to break a line, and at most the limit.
@@ -99,7 +82,6 @@ TEST(CommandLineTest, TheListedEntriesAreBoundedAndPrintable) {
     std::ostringstream few;
     CommandLine::listEntries(result, few);
     EXPECT_EQ(few.str(), "a\\x0ab: lost\np: skipped: a pipe\nd: mode not restored: no\n");
-
     result.failures.resize(CommandLine::maxListedEntries + 5, {"f", "x"});
     std::ostringstream many;
     CommandLine::listEntries(result, many);

@@ -32,21 +32,20 @@ public:
     static TestBackup create(const std::filesystem::path& folder, std::optional<std::string> passphrase) {
         TestBackup backup;
         backup.folder_ = folder;
-        auto destination = std::make_shared<LocalFolderDestination>(
-            DestinationID::random(), DestinationKind::localFolder(), folder, std::nullopt,
-            LocalFolderDestination::Preparation::preparing());
+        auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                                    folder, std::nullopt,
+                                                                    LocalFolderDestination::Preparation::preparing());
         const SymmetricKey master = SymmetricKey::random();
-        const RepositoryKeys keys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32)));
-        std::optional<RepositoryConfig::KDF> kdf;
         const auto settings = Passphrase::makeSettings(1000);  // low, so the tests stay fast
+        std::optional<RepositoryConfig::KDF> kdf;
         if (passphrase) kdf = RepositoryConfig::KDF{settings.algorithm, settings.salt, settings.iterations};
         DeviceID device;
         device.bytes.fill(0x11);
-        backup.repository_ = Repository::create(destination, keys, device, "test", kdf, 2, Date::repositoryNow());
-        if (passphrase) {
+        backup.repository_ = Repository::create(destination, RepositoryKeys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32))),
+                                                device, "test", kdf, 2, Date::repositoryNow());
+        if (passphrase)
             backup.repository_->addKeyFile(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
                                                          std::nullopt, Date::repositoryNow()));
-        }
         backup.recoveryKey_ = backup.repository_->addRecoveryKey(std::nullopt).text();
         return backup;
     }
@@ -95,16 +94,13 @@ private:
         std::vector<TreeObject::Entry> entries;
         auto add = [&](const std::string& name, TreeObject::EntryType type, std::uint32_t mode) -> TreeObject::Entry& {
             auto& entry = entries.emplace_back();
-            entry.name = bytesOf(name);
-            entry.entryType = type;
-            entry.mode = mode;
+            std::tie(entry.name, entry.entryType, entry.mode) = std::tuple(bytesOf(name), type, mode);
             entry.modificationTime = entry.changeTime = {when.microseconds / 1000000,
                                                          std::uint32_t(when.microseconds % 1000000 * 1000)};
             return entry;
         };
-        for (const auto& [name, child] : folder.folders) {
+        for (const auto& [name, child] : folder.folders)
             add(name, TreeObject::EntryType::directory, 040755).childTree = storeTree(child, when);
-        }
         for (const auto& [name, contents] : folder.files) {
             auto& entry = add(name, TreeObject::EntryType::file, 0100644);
             entry.size = contents.size();

@@ -37,28 +37,16 @@ protected:
     std::string secretFile(const std::string& contents) {
         return temp.writeFile("secret-" + std::to_string(files++), contents).string();
     }
-    std::string sampleBackup(const std::string& name, std::optional<std::string> passphrase = kPassphrase) {
-        auto backup = TestBackup::create(temp / name, passphrase);
+    std::string sampleBackup(const std::string& name) {
+        auto backup = TestBackup::create(temp / name, kPassphrase);
         backup.commit({{"one.txt", "1"}, {"a/two.txt", "22"}, {"a/b/three.txt", "333"}}, testing::at(1700000000));
-        recoveryKey = backup.recoveryKey();
         return backup.folder().string();
     }
     std::string into() const { return (temp / "restored").string(); }
 
     test::TempFolder temp{"wm-wmrestore"};
     int files = 0;
-    std::string recoveryKey;
 };
-
-// The order of the modes is the command line's own (CommandLineTest); one run proves the wiring.
-TEST_F(WmrestoreTest, TheSelfCheckWinsOverEveryOtherMode) {
-    const auto outcome = wmrestore({"--headless-restore", "/nonexistent/b", "/nonexistent/t", "/nonexistent/s",
-                                    "--screenshots", (temp / "shots").string(), "--self-check"});
-    EXPECT_EQ(outcome.exitStatus, 0);
-    EXPECT_EQ(outcome.out, "Wendle Marsh Restore 0.1.3: starts, sentences resolve\n");
-    EXPECT_EQ(outcome.err, "");
-    EXPECT_FALSE(fs::exists(temp / "shots"));
-}
 
 // A catalogue whose translation of the wrong-secret sentence lost both words makes the
 // self-check fail with that sentence.
@@ -76,9 +64,8 @@ TEST_F(WmrestoreTest, TheSelfCheckFailsWhenTheSentenceLostItsWords) {
 
     const auto outcome = testing::runProcess({(installed / "bin/wmrestore").string(), "--self-check"},
                                              {"LC_ALL=C.UTF-8", "LANGUAGE=de"});
-    EXPECT_EQ(outcome.exitStatus, 1);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "resource bundles did not resolve: " + translation + "\n");
+    EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err),
+              std::tuple(1, "", "resource bundles did not resolve: " + translation + "\n"));
 }
 
 // A passphrase with a trailing line break and arguments after the three; the roads of the
@@ -87,29 +74,28 @@ TEST_F(WmrestoreTest, AHeadlessRestorePrintsItsCounts) {
     const std::string backup = sampleBackup("plain");
     const auto outcome = wmrestore({"--headless-restore", backup, into(), secretFile(kPassphrase + "\n"), "--screenshots",
                                     (temp / "shots").string()});
-    EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, "restored 3 files, 2 folders\n");
-    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err), std::tuple(0, "restored 3 files, 2 folders\n", ""));
     EXPECT_TRUE(fs::exists(fs::path(into()) / "a" / "b" / "three.txt"));
     EXPECT_FALSE(fs::exists(temp / "shots"));
 }
 
-// The sentences are the model's; a secret that does not open the backup and a secret file that
-// is not there prove the two roads to the message.
-TEST_F(WmrestoreTest, ABackupThatDoesNotOpenSaysWhy) {
+// The sentences are the model's and the command line's; a secret that does not open the
+// backup, a secret file that is not there and a target that holds anything prove the roads.
+TEST_F(WmrestoreTest, ARunThatFailsSaysWhyAndWritesNothing) {
     const std::string backup = sampleBackup("backup");
     const std::string missing = (temp / "no such file").string();
-    const std::pair<std::string, std::string> cases[] = {
-        {secretFile("not it at all\n"), RestoreAppModel::wrongSecretSentence()},
-        {missing, "The secret file \"" + missing + "\" does not exist."},
-    };
-    for (const auto& [secretPath, sentence] : cases) {
-        const auto outcome = wmrestore({"--headless-restore", backup, into(), secretPath});
-        EXPECT_EQ(outcome.exitStatus, 1);
-        EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, "could not open: " + sentence + "\n");
-        EXPECT_FALSE(fs::exists(temp / "restored"));
+    const std::string full = temp.writeFile("full/one.txt", "mine").parent_path().string();
+    const std::tuple<std::string, std::string, std::string> cases[] = {  // secret file, target, what it says
+        {secretFile("not it at all\n"), into(), "could not open: " + RestoreAppModel::wrongSecretSentence()},
+        {missing, into(), "could not open: The secret file \"" + missing + "\" does not exist."},
+        {secretFile(kPassphrase), full,
+         "restore failed: \"" + full + "\" already holds files. Name a new folder, or an empty one, to restore into."}};
+    for (const auto& [secretPath, target, said] : cases) {
+        const auto outcome = wmrestore({"--headless-restore", backup, target, secretPath});
+        EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err), std::tuple(1, "", said + "\n"));
     }
+    EXPECT_FALSE(fs::exists(into()));
+    EXPECT_EQ(stringOf(temp.readFile("full/one.txt")), "mine");
 }
 
 // Run by a user who may not read the backup (root reads everything): a folder that cannot be
@@ -128,24 +114,10 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
             report(outcome.err);
             return outcome.exitStatus;
         });
-        ASSERT_TRUE(child.exited);
-        EXPECT_EQ(child.status, 1);
+        EXPECT_EQ(std::pair(child.exited, child.status), std::pair(true, 1));
         // The report carries the standard-error text and a line break of its own.
         EXPECT_EQ(child.output, "could not open: Wendle Marsh does not have permission to read that location.\n\n");
     }
-}
-
-// A target that holds anything is refused before anything is written (the other refusals are
-// the command line's and the model's).
-TEST_F(WmrestoreTest, ARestoreThatFailsSaysWhy) {
-    const std::string backup = sampleBackup("backup");
-    temp.writeFile("restored/one.txt", "mine");
-    const auto outcome = wmrestore({"--headless-restore", backup, into(), secretFile(kPassphrase)});
-    EXPECT_EQ(outcome.exitStatus, 1);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "restore failed: \"" + into() +
-                               "\" already holds files. Name a new folder, or an empty one, to restore into.\n");
-    EXPECT_EQ(stringOf(temp.readFile("restored/one.txt")), "mine");
 }
 
 // Every regular file under folder and its bytes; links are not followed.

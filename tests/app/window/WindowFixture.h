@@ -22,10 +22,7 @@ class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         WindowPlatform platform;
-        platform.pickFolder = [this](QWidget*) {
-            ++pickerCalls;
-            return pickedFolder;
-        };
+        platform.pickFolder = [this](QWidget*) { return ++pickerCalls, pickedFolder; };
         platform.showInFileManager = [this](const std::string& folder) { shownFolders.push_back(folder); };
         window = std::make_unique<RestoreWindow>(model, platform);
         window->show();
@@ -44,18 +41,11 @@ protected:
     void click(const char* button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
 
     template <class T = QWidget>
-    T* find(const char* name) const {
-        return window->findChild<T*>(name);
-    }
+    T* find(const char* name) const { return window->findChild<T*>(name); }
     template <class T = QWidget>
-    QList<T*> findAll(const char* name) const {
-        return window->findChildren<T*>(name);
-    }
+    QList<T*> findAll(const char* name) const { return window->findChildren<T*>(name); }
     // Shown: not hidden itself nor inside a hidden screen of the window.
-    bool shown(const char* name) const {
-        const QWidget* widget = find(name);
-        return widget && widget->isVisibleTo(window.get());
-    }
+    bool shown(const char* name) const { return find(name) && find(name)->isVisibleTo(window.get()); }
 
     RestoreAppModel model;
     std::unique_ptr<RestoreWindow> window;
