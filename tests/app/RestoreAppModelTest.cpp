@@ -1,10 +1,12 @@
 #include "app/RestoreAppModel.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "TestBackup.h"
@@ -123,22 +125,41 @@ TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBe
     EXPECT_FALSE(fs::exists(temp / "into"));
 }
 
-// Damaged or missing older records hide only their own backups, and the problem line counts them.
-TEST_F(RestoreAppModelTest, DamagedRecordsHideOnlyTheirOwnBackups) {
-    auto backup = TestBackup::create(temp / "backup", kPassphrase);
-    std::vector<SnapshotID> ids;
-    for (int i = 0; i < 4; ++i) ids.push_back(backup.commit({{"f", std::to_string(i)}}, at(1700000000 + i)));
-    const std::pair<std::size_t, std::string> cases[] = {
-        {1, "1 backup could not be read, so it is not listed."},
-        {2, "2 backups could not be read, so they are not listed."},
+// Repository files damaged past what the format writes are refused before they are read (a
+// terabyte each, were they read whole); a damaged or missing older record hides only its own
+// backup and the problem line counts them; an index file that is a named pipe blocks nothing.
+TEST_F(RestoreAppModelTest, DamagedFilesAreReadWithinBoundsAndHideOnlyWhatTheyHold) {
+    using Damage = std::function<void(const fs::path&, const std::vector<SnapshotID>&)>;
+    auto grow = [](const fs::path& file) { fs::resize_file(file, std::uintmax_t{1} << 40); };
+    auto eachIn = [](const fs::path& folder, const std::function<void(const fs::path&)>& damage) {
+        for (const auto& file : fs::directory_iterator(folder)) damage(file.path());
     };
-    for (const auto& [damaged, sentence] : cases) {
-        fs::remove(backup.folder() / RepositoryLayout::snapshot(ids[damaged - 1]).string());
+    auto record = [](const fs::path& b, SnapshotID id) { return b / RepositoryLayout::snapshot(id).string(); };
+    const std::string damaged = "Part of the backup is damaged and could not be read.";
+    const std::tuple<std::string, Damage, std::optional<std::string>, std::size_t> cases[] = {  // problem, listed
+        {"config", [&](auto& b, auto&) { grow(b / RepositoryLayout::configFile().string()); }, damaged, 0},
+        {"head", [&](auto& b, auto&) { grow(b / RepositoryLayout::head().string()); }, damaged, 0},
+        {"keys", [&](auto& b, auto&) { eachIn(b / "keys", grow); }, RestoreAppModel::wrongSecretSentence(), 0},
+        {"old record", [&](auto& b, auto& ids) { grow(record(b, ids[0])); },
+         "1 backup could not be read, so it is not listed.", 2},
+        {"two records", [&](auto& b, auto& ids) { fs::remove(record(b, ids[0])); fs::remove(record(b, ids[1])); },
+         "2 backups could not be read, so they are not listed.", 1},
+        {"index pipe",
+         [&](auto& b, auto&) { eachIn(b / "index", [](auto& f) { fs::remove(f); ::mkfifo(f.c_str(), 0600); }); },
+         std::nullopt, 3},
+    };
+    for (const auto& [name, damage, problem, listed] : cases) {
+        auto backup = TestBackup::create(temp / name, kPassphrase);
+        std::vector<SnapshotID> ids;
+        for (int i = 0; i < 3; ++i) ids.push_back(backup.commit({{"f", std::to_string(i)}}, at(1700000000 + i)));
+        damage(backup.folder(), ids);
         openWith(backup.folder(), kPassphrase);
-        EXPECT_EQ(model.phase().kind, Kind::open);
-        EXPECT_EQ(model.problem(), sentence);
-        EXPECT_EQ(model.backups().size(), 4 - damaged);
-        EXPECT_EQ(model.chosen(), ids[3]);
+        EXPECT_EQ(model.problem(), problem) << name;
+        EXPECT_EQ(model.backups().size(), listed) << name;
+        if (listed == 0) continue;
+        EXPECT_EQ(model.chosen(), ids[2]) << name;
+        restoreInto(temp / ("into " + name));
+        EXPECT_EQ(model.phase().kind, Kind::finished) << name << ": " << model.problem().value_or("");
     }
 }
 

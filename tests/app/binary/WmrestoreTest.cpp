@@ -1,36 +1,58 @@
 // The built program, run the way people and scripts run it: every line and exit status it
-// answers with.
+// answers with, and the pictures of its screenshot mode.
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
-#include "ProcessRun.h"
-#include "TestBackup.h"
+#include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
 #include "app/RestoreAppModel.h"
-#include "format/RepositoryLayout.h"
 #include "support/TempFolder.h"
+#include "support/Thrown.h"
 #include "support/Unprivileged.h"
+
+#include <QImage>
+
+#include "app/window/RestoreScreenshots.h"
+#include "ui/Style.h"
 
 namespace wm {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TestBackup;
+using Outcome = std::tuple<int, std::string, std::string>;  // exit status (-1: no normal exit), output, errors
+
+// Runs a program to its end without a display and in the C locale (a mode that wrongly opened
+// a window must not hang); entries of environment ("NAME=value") come after those. Each stream
+// goes to a file, so nothing needs draining while it runs.
+Outcome run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
+    static int runs = 0;
+    const std::string stem = ::testing::TempDir() + "/wm-run-" + std::to_string(::getpid()) + "-" + std::to_string(runs++);
+    auto quoted = [](const std::string& text) {
+        std::string out = "'";
+        for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return out + "'";
+    };
+    std::string command = "env QT_QPA_PLATFORM=offscreen LC_ALL=C";
+    for (const auto& word : environment) command += " " + quoted(word);
+    for (const auto& word : arguments) command += " " + quoted(word);
+    const int status = std::system((command + " >" + quoted(stem + ".out") + " 2>" + quoted(stem + ".err")).c_str());
+    auto contentsOf = [](const std::string& path) {
+        std::ostringstream text;
+        text << std::ifstream(path).rdbuf();
+        fs::remove(path);
+        return text.str();
+    };
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, contentsOf(stem + ".out"), contentsOf(stem + ".err")};
+}
 
 const std::string kPassphrase = "correct horse battery staple";
-
-testing::ProcessOutcome wmrestore(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), WMRESTORE_PATH);
-    return testing::runProcess(arguments);
-}
 
 class WmrestoreTest : public ::testing::Test {
 protected:
@@ -38,18 +60,16 @@ protected:
         return temp.writeFile("secret-" + std::to_string(files++), contents).string();
     }
     std::string sampleBackup(const std::string& name) {
-        auto backup = TestBackup::create(temp / name, kPassphrase);
+        auto backup = testing::TestBackup::create(temp / name, kPassphrase);
         backup.commit({{"one.txt", "1"}, {"a/two.txt", "22"}, {"a/b/three.txt", "333"}}, testing::at(1700000000));
         return backup.folder().string();
     }
-    std::string into() const { return (temp / "restored").string(); }
-
     test::TempFolder temp{"wm-wmrestore"};
     int files = 0;
 };
 
 // A catalogue whose translation of the wrong-secret sentence lost both words makes the
-// self-check fail with that sentence.
+// self-check fail with that sentence (its success is the install check's).
 TEST_F(WmrestoreTest, TheSelfCheckFailsWhenTheSentenceLostItsWords) {
     const fs::path installed = temp / "install";
     fs::create_directories(installed / "bin");
@@ -61,41 +81,29 @@ TEST_F(WmrestoreTest, TheSelfCheckFailsWhenTheSentenceLostItsWords) {
                                                         "\"\nmsgstr \"" + translation + "\"\n");
     const std::string mo = (installed / "share/locale/de/LC_MESSAGES/wm-app.mo").string();
     ASSERT_EQ(std::system(("msgfmt -o '" + mo + "' '" + po.string() + "'").c_str()), 0);
-
-    const auto outcome = testing::runProcess({(installed / "bin/wmrestore").string(), "--self-check"},
-                                             {"LC_ALL=C.UTF-8", "LANGUAGE=de"});
-    EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err),
-              std::tuple(1, "", "resource bundles did not resolve: " + translation + "\n"));
+    EXPECT_EQ(run({(installed / "bin/wmrestore").string(), "--self-check"}, {"LC_ALL=C.UTF-8", "LANGUAGE=de"}),
+              Outcome(1, "", "resource bundles did not resolve: " + translation + "\n"));
 }
 
-// A passphrase with a trailing line break and arguments after the three; the roads of the
-// secret itself are the model's (RestoreAppModelTest).
-TEST_F(WmrestoreTest, AHeadlessRestorePrintsItsCounts) {
-    const std::string backup = sampleBackup("plain");
-    const auto outcome = wmrestore({"--headless-restore", backup, into(), secretFile(kPassphrase + "\n"), "--screenshots",
-                                    (temp / "shots").string()});
-    EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err), std::tuple(0, "restored 3 files, 2 folders\n", ""));
-    EXPECT_TRUE(fs::exists(fs::path(into()) / "a" / "b" / "three.txt"));
-    EXPECT_FALSE(fs::exists(temp / "shots"));
-}
-
-// The sentences are the model's and the command line's; a secret that does not open the
-// backup, a secret file that is not there and a target that holds anything prove the roads.
-TEST_F(WmrestoreTest, ARunThatFailsSaysWhyAndWritesNothing) {
+// One run per road of a headless restore: a passphrase with a trailing line break and
+// arguments after the three; a secret that does not open the backup; a secret file that is
+// not there; a target that holds anything. The sentences are the model's and the command line's.
+TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
     const std::string backup = sampleBackup("backup");
-    const std::string missing = (temp / "no such file").string();
+    const std::string into = (temp / "restored").string(), missing = (temp / "no such file").string();
     const std::string full = temp.writeFile("full/one.txt", "mine").parent_path().string();
-    const std::tuple<std::string, std::string, std::string> cases[] = {  // secret file, target, what it says
-        {secretFile("not it at all\n"), into(), "could not open: " + RestoreAppModel::wrongSecretSentence()},
-        {missing, into(), "could not open: The secret file \"" + missing + "\" does not exist."},
-        {secretFile(kPassphrase), full,
-         "restore failed: \"" + full + "\" already holds files. Name a new folder, or an empty one, to restore into."}};
-    for (const auto& [secretPath, target, said] : cases) {
-        const auto outcome = wmrestore({"--headless-restore", backup, target, secretPath});
-        EXPECT_EQ(std::tuple(outcome.exitStatus, outcome.out, outcome.err), std::tuple(1, "", said + "\n"));
-    }
-    EXPECT_FALSE(fs::exists(into()));
+    const std::tuple<std::string, std::string, Outcome> cases[] = {  // secret file, target, outcome
+        {secretFile("not it at all\n"), into, {1, "", "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"}},
+        {missing, into, {1, "", "could not open: The secret file \"" + missing + "\" does not exist.\n"}},
+        {secretFile(kPassphrase), full, {1, "", "restore failed: \"" + full +
+                                                    "\" already holds files. Name a new folder, or an empty one, to "
+                                                    "restore into.\n"}},
+        {secretFile(kPassphrase + "\n"), (temp / "ok").string(), {0, "restored 3 files, 2 folders\n", ""}}};
+    for (const auto& [secret, target, outcome] : cases)
+        EXPECT_EQ(run({WMRESTORE_PATH, "--headless-restore", backup, target, secret, "--screenshots", into}), outcome);
+    EXPECT_FALSE(fs::exists(into));
     EXPECT_EQ(stringOf(temp.readFile("full/one.txt")), "mine");
+    EXPECT_EQ(stringOf(temp.readFile("ok/a/b/three.txt")), "333");
 }
 
 // Run by a user who may not read the backup (root reads everything): a folder that cannot be
@@ -110,9 +118,9 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     fs::permissions(temp.path(), fs::perms::others_exec, fs::perm_options::add);
     for (const std::string& backup : {folder, keys}) {
         const auto child = test::runUnprivileged([&](const auto& report) {
-            const auto outcome = wmrestore({"--headless-restore", backup, into(), secret});
-            report(outcome.err);
-            return outcome.exitStatus;
+            const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup, (temp / "r").string(), secret});
+            report(err);
+            return status;
         });
         EXPECT_EQ(std::pair(child.exited, child.status), std::pair(true, 1));
         // The report carries the standard-error text and a line break of its own.
@@ -120,24 +128,20 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     }
 }
 
-// Every regular file under folder and its bytes; links are not followed.
-std::map<std::string, std::string> contentsOf(const fs::path& folder) {
+// Every regular file under the folder and its bytes; links are not followed.
+std::map<std::string, std::string> contentsOf(const test::TempFolder& folder) {
     std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.symlink_status().type() != fs::file_type::regular) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[fs::relative(entry.path(), folder).string()] = {std::istreambuf_iterator<char>(in), {}};
+    for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
+        const auto relative = fs::relative(entry.path(), folder.path());
+        if (entry.symlink_status().type() == fs::file_type::regular) files[relative] = stringOf(folder.readFile(relative));
     }
     return files;
 }
 
 TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size, std::vector<BlobID> content) {
     TreeObject::Entry e;
-    e.name = bytesOf(name);
-    e.entryType = TreeObject::EntryType::file;
-    e.mode = 0100644;
-    e.uid = ::getuid();
-    e.gid = ::getgid();
+    std::tie(e.name, e.entryType, e.mode, e.uid, e.gid) =
+        std::tuple(bytesOf(name), TreeObject::EntryType::file, 0100644, ::getuid(), ::getgid());
     e.modificationTime = e.changeTime = {1700000000, 0};
     e.size = size;
     if (!content.empty()) e.contentBlobs = std::move(content);
@@ -147,7 +151,7 @@ TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size
 // What could not be restored is listed after the first line, path and sentence, in the
 // report's order; the backup and everything beside the target stay byte for byte.
 TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
-    auto backup = TestBackup::create(temp / "hostile", kPassphrase);
+    auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
     const BlobID abc = backup.store("abc");
     auto pipe = entry("pipe", std::nullopt, {});
     pipe.entryType = TreeObject::EntryType::fifo;
@@ -157,83 +161,81 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
                           late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
                          testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
-    const auto before = contentsOf(temp.path());
-
-    const auto outcome = wmrestore({"--headless-restore", backup.folder().string(), into(), secret});
-    EXPECT_EQ(outcome.exitStatus, 1);
-    EXPECT_EQ(outcome.out, "");
+    const auto before = contentsOf(temp);
+    const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
+                                         (temp / "restored").string(), secret});
+    EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     const std::string notUsable = "Something went wrong: destinationNotUsable(\"the backup holds ";
-    const std::vector<std::string> starts = {
-        "restore failed: no reason given",
-        "short: " + notUsable + "less content",
-        "long: " + notUsable + "more content",
-        "lost: ",
-        "pipe: skipped: this was a named pipe and was not recreated",
-        "late: modificationTime not restored: the backup records a modification time that cannot be a time",
-    };
-    std::istringstream lines(outcome.err);
+    std::istringstream lines(err);
     std::string line;
-    for (const std::string& start : starts) {
-        ASSERT_TRUE(std::getline(lines, line)) << outcome.err;
-        EXPECT_EQ(line.rfind(start, 0), 0u) << line;
+    for (const std::string& start : std::vector<std::string>{
+             "restore failed: no reason given", "short: " + notUsable + "less content", "long: " + notUsable + "more content",
+             "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
+             "late: modificationTime not restored: the backup records a modification time that cannot be a time"}) {
+        ASSERT_TRUE(std::getline(lines, line)) << err;
+        EXPECT_TRUE(line.starts_with(start)) << line;
     }
     EXPECT_FALSE(std::getline(lines, line)) << line;
-    auto after = contentsOf(temp.path());
-    EXPECT_EQ(after["restored/ok"], "abc");
-    EXPECT_EQ(after["restored/late"], "abc");
-    EXPECT_EQ(after["restored/line\nbreak"], "abc");
-    for (const char* name : {"ok", "late", "line\nbreak"}) after.erase(std::string("restored/") + name);
+    auto after = contentsOf(temp);
+    for (const std::string name : {"restored/ok", "restored/late", "restored/line\nbreak"}) {
+        EXPECT_EQ(after[name], "abc") << name;
+        after.erase(name);
+    }
     EXPECT_EQ(after, before);
 }
 
-// Repository files damaged past what the format writes are refused before they are read,
-// and one damaged older record or an index file that is a named pipe blocks nothing else.
-TEST_F(WmrestoreTest, ADamagedBackupIsReadWithinBounds) {
-    constexpr std::uintmax_t oneTiB = std::uintmax_t{1} << 40;
-    struct Case {
-        std::string name;
-        std::function<void(const fs::path&, const std::vector<SnapshotID>&)> damage;
-        std::string err;  // empty: the newest backup restores
-    };
-    auto grow = [](const fs::path& file) { fs::resize_file(file, oneTiB); };
-    const std::string damaged = "could not open: Part of the backup is damaged and could not be read.\n";
-    const Case cases[] = {
-        {"config", [&](const fs::path& b, auto&) { grow(b / RepositoryLayout::configFile().string()); }, damaged},
-        {"head", [&](const fs::path& b, auto&) { grow(b / RepositoryLayout::head().string()); }, damaged},
-        {"keys",
-         [&](const fs::path& b, auto&) {
-             for (const auto& key : fs::directory_iterator(b / "keys")) grow(key.path());
-         },
-         "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"},
-        {"old record", [&](const fs::path& b, const auto& ids) { grow(b / RepositoryLayout::snapshot(ids[0]).string()); },
-         ""},
-        {"index pipe",
-         [&](const fs::path& b, auto&) {
-             for (const auto& index : fs::directory_iterator(b / "index")) {
-                 fs::remove(index.path());
-                 ::mkfifo(index.path().c_str(), 0600);
-             }
-         },
-         ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto backup = TestBackup::create(temp / c.name, kPassphrase);
-        std::vector<SnapshotID> ids;
-        ids.push_back(backup.commit({{"old.txt", "old"}}, testing::at(1600000000)));
-        ids.push_back(backup.commit({{"new.txt", "new"}}, testing::at(1700000000)));
-        c.damage(backup.folder(), ids);
-        const std::string target = (temp / ("into " + c.name)).string();
-        const auto outcome = wmrestore({"--headless-restore", backup.folder().string(), target, secretFile(kPassphrase)});
-        if (c.err.empty()) {
-            EXPECT_EQ(outcome.exitStatus, 0) << outcome.err;
-            EXPECT_EQ(outcome.out, "restored 1 files, 0 folders\n");
+// More than eight colours pass. A picture 64 or more on its shorter side is sampled every
+// 5 pixels (dots between the grid points are not seen); a smaller one at every pixel. The
+// refusal names the picture.
+TEST(RestoreScreenshotsTest, APictureNeedsMoreThanEightColoursToPass) {
+    for (const auto& [width, height, colours, spacing, passes] : {std::tuple{640, 320, 8, 5, false}, {640, 320, 9, 5, true},
+                                                                  {60, 40, 9, 1, true}, {640, 640, 20, 3, false},
+                                                                  {0, 0, 1, 1, false}}) {
+        QImage image(width, height, QImage::Format_RGB32);  // dark, with colours-1 dots along a grid
+        image.fill(QColor(10, 10, 10));
+        for (int i = 1; i < colours; ++i)
+            image.setPixel((i * spacing) % width, ((i * spacing) / width) * spacing, qRgb(20 + i * 20, 200 - i * 10, 5 * i));
+        const auto name = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(colours);
+        if (passes) {
+            EXPECT_NO_THROW(RestoreScreenshots::refuseIfBlank(image, name));
         } else {
-            EXPECT_EQ(outcome.exitStatus, 1);
-            EXPECT_EQ(outcome.err, c.err);
-            EXPECT_FALSE(fs::exists(target));
+            EXPECT_EQ(test::thrown<RestoreScreenshots::Failure>([&] { RestoreScreenshots::refuseIfBlank(image, name); })
+                          .fileName, name);
         }
     }
+}
+
+// Four different pictures, 660 wide, that pass the blank check, written again into the same
+// folder by a second run. The chosen backup's mark is drawn in the accent; the problem line of
+// the refused secret and the headline of the report in their text shades. A folder that
+// cannot be made ends the run with its error.
+TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
+    const test::TempFolder temp("wm-shots");
+    const fs::path folder = temp / "nested";
+    for (int round = 0; round < 2; ++round)
+        EXPECT_EQ(run({WMRESTORE_PATH, "--screenshots", folder.string()}),
+                  Outcome(0, "wmrestore-shot: wrote 4 screenshots to " + folder.string() + "\n", ""));
+    const std::map<std::string, QColor> marks = {
+        {"restore-open.png", QColor()},
+        {"restore-wrong-key.png", Style::orange(Style::Appearance::light, Style::Use::text)},
+        {"restore-choose.png", Style::accent(Style::Appearance::light)},
+        {"restore-done.png", Style::green(Style::Appearance::light, Style::Use::text)}};
+    std::set<QByteArray> contents;
+    for (const auto& [name, mark] : marks) {
+        QImage image;
+        ASSERT_TRUE(image.load(QString::fromStdString((folder / name).string()), "PNG")) << name;
+        EXPECT_EQ(image.width(), 660);
+        EXPECT_NO_THROW(RestoreScreenshots::refuseIfBlank(image, name));
+        contents.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) drawn += image.pixel(x, y) == mark.rgb();
+        EXPECT_TRUE(!mark.isValid() || drawn > 0) << name << ": the shade is not drawn";
+    }
+    EXPECT_EQ(contents.size(), 4u);
+    const auto [status, out, err] = run({WMRESTORE_PATH, "--screenshots", (temp.writeFile("blocker", "") / "x").string()});
+    EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
+    EXPECT_TRUE(err.size() > 1 && err.ends_with('\n')) << err;
 }
 
 }  // namespace
