@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace wm::test {
 
@@ -18,32 +19,14 @@ bool matches(const std::string& pattern, const RepoPath& path) {
     return ::fnmatch(pattern.c_str(), path.string().c_str(), 0) == 0;
 }
 
+const char* const operationNames[] = {"capabilities", "availability", "exists", "size", "read", "readInto", "list",
+                                      "openWrite", "write", "commit", "cancel", "remove", "freeSpace"};
+
+std::string describe(FaultyDestination::Operation op, const RepoPath& path) {
+    return std::string(operationNames[static_cast<int>(op)]) + " " + path.string();
+}
+
 }  // namespace
-
-const char* FaultyDestination::operationName(Operation op) {
-    switch (op) {
-        case Operation::capabilities: return "capabilities";
-        case Operation::availability: return "availability";
-        case Operation::exists: return "exists";
-        case Operation::size: return "size";
-        case Operation::read: return "read";
-        case Operation::readInto: return "readInto";
-        case Operation::list: return "list";
-        case Operation::openWrite: return "openWrite";
-        case Operation::write: return "write";
-        case Operation::commit: return "commit";
-        case Operation::cancel: return "cancel";
-        case Operation::remove: return "remove";
-        case Operation::freeSpace: return "freeSpace";
-    }
-    return "?";
-}
-
-bool FaultyDestination::isMutating(Operation op) {
-    return op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove;
-}
-
-// ---------------------------------------------------------------------------------------
 
 class FaultyDestination::Writer final : public DurableWriter {
 public:
@@ -53,32 +36,19 @@ public:
     // A write that failed, injected or not, leaves the pending object short of its bytes;
     // like a real writer, this one is finished then and refuses to commit.
     void write(ByteView bytes) override {
-        std::size_t index;
-        try {
-            index = owner_.before(Operation::write, path_, std::nullopt, static_cast<std::int64_t>(bytes.size()));
-        } catch (const DestinationError&) {
-            failed_ = true;
-            throw;
-        }
-        try {
-            if (failed_) throw DestinationError::writeFailed(path_, "an earlier write failed");
+        const bool earlierFailed = std::exchange(failed_, true);
+        owner_.forward(Operation::write, path_, std::nullopt, [&] {
+            if (earlierFailed) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->write(bytes);
-        } catch (...) {
-            failed_ = true;
-            owner_.markFailed(index);
-            throw;
-        }
+        }, static_cast<std::int64_t>(bytes.size()));
+        failed_ = false;
     }
 
     void commit() override {
-        auto index = owner_.before(Operation::commit, path_);
-        try {
+        owner_.forward(Operation::commit, path_, std::nullopt, [&] {
             if (failed_) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->commit();
-        } catch (...) {
-            owner_.markFailed(index);
-            throw;
-        }
+        });
     }
 
     void cancel() noexcept override {
@@ -96,8 +66,6 @@ private:
     std::unique_ptr<DurableWriter> inner_;
     bool failed_ = false;
 };
-
-// ---------------------------------------------------------------------------------------
 
 FaultyDestination::FaultyDestination(std::shared_ptr<Destination> wrapping) : inner_(std::move(wrapping)) {}
 
@@ -158,14 +126,14 @@ std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::o
     const std::size_t index = log_.size() - 1;
     if (crashed_) {
         log_[index].failed = true;
-        throw SimulatedCrash{std::string("crashed before ") + operationName(op) + " " + path.string()};
+        throw SimulatedCrash{"crashed before " + describe(op, path)};
     }
-    if (isMutating(op)) {
+    if (op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove) {
         const std::int64_t number = ++mutations_;
         if (crashAt_ && number >= *crashAt_) {
             crashed_ = true;
             log_[index].failed = true;
-            throw SimulatedCrash{std::string("crash at ") + operationName(op) + " " + path.string()};
+            throw SimulatedCrash{"crash at " + describe(op, path)};
         }
         auto it = std::find_if(nthFailures_.begin(), nthFailures_.end(), [&](const auto& f) { return f.first == number; });
         if (it != nthFailures_.end()) {

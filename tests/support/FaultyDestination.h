@@ -36,23 +36,10 @@ public:
 
 class FaultyDestination final : public Destination {
 public:
+    // openWrite, write, commit and remove are the mutating calls.
     enum class Operation {
-        capabilities,
-        availability,
-        exists,
-        size,
-        read,
-        readInto,
-        list,
-        openWrite,
-        write,
-        commit,
-        cancel,
-        remove,
-        freeSpace,
+        capabilities, availability, exists, size, read, readInto, list, openWrite, write, commit, cancel, remove, freeSpace
     };
-    static const char* operationName(Operation op);
-    static bool isMutating(Operation op);  // openWrite, write, commit, remove
 
     struct Call {
         Operation operation;
@@ -64,7 +51,6 @@ public:
 
     explicit FaultyDestination(std::shared_ptr<Destination> wrapping);
 
-    // --- faults ---
     // The n-th mutating call from now (1 = the next) throws error instead of running.
     void failMutation(std::int64_t n, DestinationError error);
     // Calls of the given operations (all operations when empty) on matching paths throw
@@ -81,12 +67,10 @@ public:
     // Drops every fault rule and the crash state; the log stays.
     void clearFaults();
 
-    // --- log ---
     std::vector<Call> calls() const;
     std::int64_t mutatingCallCount() const;
     void clearLog();
 
-    // --- Destination ---
     DestinationID id() const override;
     DestinationKind kind() const override;
     DestinationCapabilities capabilities() override;
@@ -122,8 +106,8 @@ private:
     void markFailed(std::size_t index);
     // Runs call after before(); a throw from the wrapped destination is logged as failed.
     template <class F>
-    auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call) {
-        const std::size_t index = before(op, path, range);
+    auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call, std::int64_t byteCount = 0) {
+        const std::size_t index = before(op, path, range, byteCount);
         try {
             return call();
         } catch (...) {

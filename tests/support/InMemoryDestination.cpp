@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <system_error>
 
+#include "core/SystemCall.h"
 #include "support/SimulatedCrash.h"
 
 namespace wm::test {
@@ -21,7 +21,7 @@ namespace {
 
 using Node = InMemoryDestination::Node;
 
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
+const char* const stepNames[] = {"createFolder", "createTemporary", "writeData", "syncData", "rename", "syncFolder", "remove"};
 
 std::shared_ptr<Node> makeFolder() {
     auto n = std::make_shared<Node>();
@@ -48,21 +48,6 @@ void collectFiles(const Node& node, const std::string& prefix, std::map<std::str
 
 }  // namespace
 
-const char* InMemoryDestination::stepName(Step step) {
-    switch (step) {
-        case Step::createFolder: return "createFolder";
-        case Step::createTemporary: return "createTemporary";
-        case Step::writeData: return "writeData";
-        case Step::syncData: return "syncData";
-        case Step::rename: return "rename";
-        case Step::syncFolder: return "syncFolder";
-        case Step::remove: return "remove";
-    }
-    return "?";
-}
-
-// ---------------------------------------------------------------------------------------
-
 class InMemoryDestination::Writer final : public DurableWriter {
 public:
     Writer(InMemoryDestination& owner, RepoPath path, std::string temporaryName, std::shared_ptr<Node> node,
@@ -80,7 +65,6 @@ public:
         if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
         owner_.step(Step::writeData, path_);
         node_->data.insert(node_->data.end(), bytes.begin(), bytes.end());
-        owner_.records_[record_].bytesWritten += static_cast<std::int64_t>(bytes.size());
     }
 
     void commit() override {
@@ -88,26 +72,20 @@ public:
         checkAlive("commit");
         if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
         finished_ = true;  // a failure below leaves the pending file behind in "tmp"
-        auto& record = owner_.records_[record_];
-
         owner_.step(Step::syncData, path_);
         node_->durableData = node_->data;
-        record.dataSynced = true;
-
         owner_.step(Step::rename, path_);
         auto folder = owner_.lookup(path_.parent());
         if (!folder || !folder->folder) throw DestinationError::notFound(path_);
         auto existing = folder->entries.find(path_.fileName());
         if (existing != folder->entries.end() && existing->second->folder) {
-            throw DestinationError::renameFailed(path_, systemText(EISDIR));
+            throw DestinationError::renameFailed(path_, systemErrorText(EISDIR));
         }
         if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
         folder->entries[path_.fileName()] = node_;
-        record.renamed = true;
-
         owner_.step(Step::syncFolder, path_);
         folder->durableEntries = folder->entries;
-        record.folderSynced = true;
+        owner_.records_[record_].folderSynced = true;
     }
 
     void cancel() noexcept override {
@@ -115,7 +93,6 @@ public:
         if (finished_ || generation_ != owner_.generation_ || owner_.powerOff_) return;
         finished_ = true;
         if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
-        owner_.records_[record_].cancelled = true;
     }
 
 private:
@@ -135,33 +112,21 @@ private:
     bool finished_ = false;
 };
 
-// ---------------------------------------------------------------------------------------
-
 InMemoryDestination::InMemoryDestination(DestinationID id, DestinationKind kind)
     : id_(id), kind_(kind), root_(makeFolder()) {}
 
 InMemoryDestination::~InMemoryDestination() = default;
-
-void InMemoryDestination::setCapabilities(DestinationCapabilities capabilities) {
-    std::lock_guard lock(mutex_);
-    capabilities_ = capabilities;
-}
 
 void InMemoryDestination::setAvailability(Availability availability) {
     std::lock_guard lock(mutex_);
     availability_ = std::move(availability);
 }
 
-void InMemoryDestination::setFreeSpace(std::optional<std::int64_t> bytes) {
-    std::lock_guard lock(mutex_);
-    freeSpace_ = bytes;
-}
-
 void InMemoryDestination::put(const RepoPath& path, ByteView contents) {
     std::lock_guard lock(mutex_);
-    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EISDIR));
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
     auto folder = folderFor(path.parent(), true, true);
-    if (!folder) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    if (!folder) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     auto node = std::make_shared<Node>();
     node->data.assign(contents.begin(), contents.end());
     node->durableData = node->data;
@@ -201,12 +166,25 @@ void InMemoryDestination::checkUsable(const char* operation) const {
     if (!availability_.isAvailable()) throw DestinationError::unavailable(id_, availability_);
 }
 
+std::unique_lock<std::mutex> InMemoryDestination::lockUsable(const char* operation) const {
+    std::unique_lock lock(mutex_);
+    checkUsable(operation);
+    return lock;
+}
+
 void InMemoryDestination::step(Step s, const RepoPath& path) {
     ++steps_;
     if (cutAt_ && steps_ == *cutAt_) {
         powerOff_ = true;
-        throw SimulatedCrash{std::string("power cut at ") + stepName(s) + " of " + path.string()};
+        throw SimulatedCrash{std::string("power cut at ") + stepNames[static_cast<int>(s)] + " of " + path.string()};
     }
+}
+
+std::shared_ptr<Node> InMemoryDestination::fileAt(const RepoPath& path) const {
+    auto node = lookup(path);
+    if (!node) throw DestinationError::notFound(path);
+    if (node->folder) throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
+    return node;
 }
 
 std::shared_ptr<Node> InMemoryDestination::lookup(const RepoPath& path) const {
@@ -244,9 +222,8 @@ std::shared_ptr<Node> InMemoryDestination::folderFor(const RepoPath& folder, boo
 }
 
 DestinationCapabilities InMemoryDestination::capabilities() {
-    std::lock_guard lock(mutex_);
-    checkUsable("capabilities");
-    return capabilities_;
+    auto lock = lockUsable("capabilities");
+    return {};
 }
 
 Availability InMemoryDestination::availability() {
@@ -255,28 +232,23 @@ Availability InMemoryDestination::availability() {
 }
 
 bool InMemoryDestination::exists(const RepoPath& path) {
-    std::lock_guard lock(mutex_);
-    checkUsable("exists");
+    auto lock = lockUsable("exists");
     return lookup(path) != nullptr;
 }
 
 std::optional<std::int64_t> InMemoryDestination::size(const RepoPath& path) {
-    std::lock_guard lock(mutex_);
-    checkUsable("size");
+    auto lock = lockUsable("size");
     auto node = lookup(path);
     if (!node || node->folder) return std::nullopt;
     return static_cast<std::int64_t>(node->data.size());
 }
 
 Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
-    std::lock_guard lock(mutex_);
-    checkUsable("read");
+    auto lock = lockUsable("read");
     if (range && (range->lower < 0 || range->upper < range->lower)) {
         throw DestinationError::ioFailed(path, "invalid byte range");
     }
-    auto node = lookup(path);
-    if (!node) throw DestinationError::notFound(path);
-    if (node->folder) throw DestinationError::ioFailed(path, systemText(EISDIR));
+    const auto node = fileAt(path);
     const auto size = static_cast<std::int64_t>(node->data.size());
     if (!range) return node->data;
     if (range->upper > size) {
@@ -287,13 +259,10 @@ Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> r
 }
 
 void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
-    std::lock_guard lock(mutex_);
-    checkUsable("readInto");
+    auto lock = lockUsable("readInto");
     const auto count = static_cast<std::int64_t>(out.size());
     if (offset < 0) throw DestinationError::ioFailed(path, "invalid byte range");
-    auto node = lookup(path);
-    if (!node) throw DestinationError::notFound(path);
-    if (node->folder) throw DestinationError::ioFailed(path, systemText(EISDIR));
+    const auto node = fileAt(path);
     const auto size = static_cast<std::int64_t>(node->data.size());
     // Formed so that an offset near the largest value cannot wrap round.
     if (offset > size || count > size - offset) {
@@ -303,23 +272,21 @@ void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, st
 }
 
 std::vector<RepoPath> InMemoryDestination::list(const RepoPath& folder) {
-    std::lock_guard lock(mutex_);
-    checkUsable("list");
+    auto lock = lockUsable("list");
     std::vector<RepoPath> out;
     auto node = lookup(folder);
     if (!node) return out;
-    if (!node->folder) throw DestinationError::ioFailed(folder, systemText(ENOTDIR));
+    if (!node->folder) throw DestinationError::ioFailed(folder, systemErrorText(ENOTDIR));
     for (const auto& [name, child] : node->entries) out.push_back(folder / name);
     return out;
 }
 
 std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& path) {
-    std::lock_guard lock(mutex_);
-    checkUsable("openWrite");
-    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EISDIR));
-    if (!folderFor(path.parent(), true, false)) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    auto lock = lockUsable("openWrite");
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
+    if (!folderFor(path.parent(), true, false)) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     auto tmp = folderFor(RepoPath() / "tmp", true, false);
-    if (!tmp) throw DestinationError::writeFailed(path, systemText(ENOTDIR));
+    if (!tmp) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     step(Step::createTemporary, path);
     std::string name = UUID::random().compactHex();
     auto node = std::make_shared<Node>();
@@ -329,20 +296,18 @@ std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& pa
 }
 
 void InMemoryDestination::remove(const RepoPath& path) {
-    std::lock_guard lock(mutex_);
-    checkUsable("remove");
-    if (path.isRoot()) throw DestinationError::writeFailed(path, systemText(EBUSY));
+    auto lock = lockUsable("remove");
+    if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EBUSY));
     auto node = lookup(path);
     if (!node) return;
-    if (node->folder && !node->entries.empty()) throw DestinationError::writeFailed(path, systemText(ENOTEMPTY));
+    if (node->folder && !node->entries.empty()) throw DestinationError::writeFailed(path, systemErrorText(ENOTEMPTY));
     step(Step::remove, path);
     lookup(path.parent())->entries.erase(path.fileName());
 }
 
 std::optional<std::int64_t> InMemoryDestination::freeSpace() {
-    std::lock_guard lock(mutex_);
-    checkUsable("freeSpace");
-    return freeSpace_;
+    auto lock = lockUsable("freeSpace");
+    return std::nullopt;
 }
 
 }  // namespace wm::test

@@ -9,7 +9,6 @@
 // the data, renames the file into place and syncs the folder that holds it; folders created
 // on the way are synced into their parents. remove() changes only the visible entries,
 // exactly like unlink without a folder sync.
-//
 // simulateReset() is the machine losing power and starting again: every folder's entries go
 // back to the durable ones and every file's bytes to its durable bytes. cutPowerAtStep(n)
 // stops the n-th durable step (counted from the call) by throwing SimulatedCrash; from then
@@ -39,27 +38,19 @@ public:
         syncFolder,       // commit: the final folder flushed
         remove,           // remove()
     };
-    static const char* stepName(Step step);
 
-    // What one durable write made durable, in the order writers were opened.
+    // Whether each durable write got as far as syncing its folder, in the order writers were opened.
     struct DurableWriteRecord {
         RepoPath path;
-        std::int64_t bytesWritten = 0;
-        bool dataSynced = false;
-        bool renamed = false;
         bool folderSynced = false;
-        bool cancelled = false;
     };
 
     explicit InMemoryDestination(DestinationID id = DestinationID::random(),
                                  DestinationKind kind = DestinationKind::synthetic());
     ~InMemoryDestination() override;
 
-    // --- test controls ---
-    void setCapabilities(DestinationCapabilities capabilities);
     // When not available, every operation but availability() throws unavailable.
     void setAvailability(Availability availability);
-    void setFreeSpace(std::optional<std::int64_t> bytes);
     // Puts a file in place at once, durable, creating its folders (fixture set-up).
     void put(const RepoPath& path, ByteView contents);
     void put(const RepoPath& path, std::string_view contents);
@@ -72,7 +63,6 @@ public:
     // it are dead: their later calls throw SimulatedCrash.
     void simulateReset();
 
-    // --- Destination ---
     DestinationID id() const override { return id_; }
     DestinationKind kind() const override { return kind_; }
     DestinationCapabilities capabilities() override;
@@ -94,17 +84,17 @@ private:
 
     // Throws SimulatedCrash when the power is off and unavailable when the destination is not.
     void checkUsable(const char* operation) const;
+    std::unique_lock<std::mutex> lockUsable(const char* operation) const;
     // Counts a durable step; cuts the power when it is the chosen one.
     void step(Step s, const RepoPath& path);
     std::shared_ptr<Node> lookup(const RepoPath& path) const;
+    std::shared_ptr<Node> fileAt(const RepoPath& path) const;  // throws unless a file is there
     std::shared_ptr<Node> folderFor(const RepoPath& folder, bool create, bool durable);
 
     mutable std::mutex mutex_;
     DestinationID id_;
     DestinationKind kind_;
-    DestinationCapabilities capabilities_;
     Availability availability_ = Availability::available();
-    std::optional<std::int64_t> freeSpace_;
     std::shared_ptr<Node> root_;
     std::vector<DurableWriteRecord> records_;
     std::int64_t steps_ = 0;
