@@ -27,15 +27,11 @@ inline Bytes frame(std::uint8_t method, std::uint64_t length, ByteView body) {
 
 // The master key 00 01 .. 1f and the repository ID a0 a1 .. bf of the known-answer vectors.
 inline SymmetricKey fixedMaster() {
-    Bytes b(32);
-    for (int i = 0; i < 32; ++i) b[i] = static_cast<std::uint8_t>(i);
-    return *SymmetricKey::fromBytes(b);
+    return *SymmetricKey::fromBytes(hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"));
 }
 
 inline RepositoryID fixedRepositoryID() {
-    Bytes b(32);
-    for (int i = 0; i < 32; ++i) b[i] = static_cast<std::uint8_t>(0xa0 + i);
-    return *RepositoryID::fromBytes(b);
+    return *RepositoryID::fromBytes(hex("a0a1a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b7b8b9babbbcbdbebf"));
 }
 
 inline RepositoryKeys fixedKeys() { return RepositoryKeys(fixedMaster(), fixedRepositoryID()); }

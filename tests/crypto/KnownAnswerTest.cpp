@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 
 #include "CryptoTestSupport.h"
-#include "core/Hex.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/KeyDerivation.h"
 #include "crypto/KeyFile.h"
@@ -40,9 +39,7 @@ std::string answer(const std::string& name) {
 
 std::string contentsOf(const std::string& file) {
     std::ifstream in(test::dataFile("crypto/" + file));
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string marsh() {
@@ -51,11 +48,7 @@ std::string marsh() {
     return text;
 }
 
-RecoveryKey keyOneToTwentyFive() {
-    Bytes b(25);
-    for (int i = 0; i < 25; ++i) b[i] = static_cast<std::uint8_t>(i + 1);
-    return *RecoveryKey::fromBytes(b);
-}
+RecoveryKey keyOneToTwentyFive() { return *RecoveryKey::fromBytes(hex("0102030405060708090a0b0c0d0e0f10111213141516171819")); }
 
 const Bytes passphraseSalt = *Hex::decode("707172737475767778797a7b7c7d7e7f");
 
@@ -99,9 +92,7 @@ TEST(KnownAnswer, StoredBlobsAndMetadataOpen) {
 
 TEST(KnownAnswer, PackIdentityIsSHA256OfTheWholeFileHoweverItArrives) {
     PackHasher hasher;
-    hasher.update(viewOf("a"));
-    hasher.update(viewOf(""));
-    hasher.update(viewOf("bc"));
+    for (const char* part : {"a", "", "bc"}) hasher.update(viewOf(part));
     EXPECT_EQ(hasher.finish(), hashPackID(viewOf("abc")));
     EXPECT_EQ(hasher.finish(), hashPackID(ByteView()));  // starts again empty
 }

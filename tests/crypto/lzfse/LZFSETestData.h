@@ -12,24 +12,15 @@
 
 namespace wm::lzfse {
 
-// Hex text; spaces and line breaks are ignored.
 inline Bytes hex(std::string_view text) {
-    std::string clean;
-    for (char c : text) {
-        if (c != ' ' && c != '\n') clean += c;
-    }
-    auto bytes = Hex::decode(clean);
+    auto bytes = Hex::decode(text);
     EXPECT_TRUE(bytes.has_value()) << text;
     return bytes.value_or(Bytes{});
 }
 
-// Little-endian: putLE overwrites width bytes at at, appendLE adds them at the end.
-inline void putLE(Bytes& b, std::size_t at, std::uint64_t value, int width) {
-    for (int i = 0; i < width; ++i) b.at(at + std::size_t(i)) = std::uint8_t(value >> (8 * i));
-}
+// Adds value as width little-endian bytes.
 inline void appendLE(Bytes& b, std::uint64_t value, int width) {
-    b.resize(b.size() + std::size_t(width));
-    putLE(b, b.size() - std::size_t(width), value, width);
+    for (int i = 0; i < width; ++i) b.push_back(std::uint8_t(value >> (8 * i)));
 }
 
 inline Bytes randomBytes(std::size_t n, std::uint32_t seed) {
