@@ -1,16 +1,8 @@
 #pragma once
-// A destination that wraps any other, logs every call and injects faults:
-//  - the n-th mutating call (openWrite, write, commit, remove) fails with a chosen error;
-//  - calls of chosen operations on paths matching a pattern fail with a chosen error;
-//  - a bit flipped in what reads of matching objects return (at an offset of the object, so
-//    every ranged read that covers it sees the same damage);
-//  - removal refused with a storage-side retention text ("... retention expires ...");
-//  - a crash: from the n-th mutating call on, every call throws SimulatedCrash without
-//    reaching the wrapped destination (pair it with InMemoryDestination::simulateReset()
-//    for a power loss).
-// Patterns are shell globs over the path's text ("packs/*", "index/*.idx"); "*" also matches
-// "/". Rules are checked in the order they were added; the first that applies wins.
-// Writers it hands out must not outlive it.
+// A destination that wraps any other, logs every call and injects the faults its methods
+// below name. Patterns are shell globs over the path's text ("packs/*", "index/*.idx"); "*"
+// also matches "/". Rules are checked in the order they were added; the first that applies
+// wins. Writers it hands out must not outlive it.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,8 +1,6 @@
 #pragma once
 // A destination kept in memory that models durability the way a disk does, for power-loss
-// tests.
-//
-// It keeps folders and files as a real file system does: every folder has its visible
+// tests. It keeps folders and files as a real file system does: every folder has its visible
 // entries and its durable entries (those flushed by a folder sync); every file has its
 // visible bytes and its durable bytes (those flushed by a data sync). A durable write follows
 // the same protocol as the local folder: the bytes go to a new file in "tmp", commit() syncs
@@ -28,16 +26,6 @@ namespace wm::test {
 // Writers it hands out must not outlive it.
 class InMemoryDestination final : public Destination {
 public:
-    // The steps of writing, in the order a durable write takes them.
-    enum class Step {
-        createFolder,     // a missing parent folder made (and synced into its parent)
-        createTemporary,  // the pending file made in "tmp"
-        writeData,        // one write() call
-        syncData,         // commit: the pending bytes flushed
-        rename,           // commit: moved to the final path
-        syncFolder,       // commit: the final folder flushed
-        remove,           // remove()
-    };
 
     // Whether each durable write got as far as syncing its folder, in the order writers were opened.
     struct DurableWriteRecord {
@@ -79,6 +67,8 @@ public:
     struct Node;  // a file or a folder of the model
 
 private:
+    // The durable steps cutPowerAtStep counts, in the order a write takes them.
+    enum class Step { createFolder, createTemporary, writeData, syncData, rename, syncFolder, remove };
     class Writer;
     friend class Writer;
 
