@@ -39,11 +39,14 @@ std::string quotedReason(std::string_view reason) {
     return out + "\"";
 }
 
-// Pops what an entry pushed onto the walk's paths, however the entry ends.
+// Pops what an entry pushed onto the walk's paths, however the entry ends, unless the
+// entry is a folder the walk enters.
 struct PathGuard {
     std::vector<SafeName>& path;
     std::vector<std::string>& stringPath;
+    bool kept = false;
     ~PathGuard() {
+        if (kept) return;
         path.pop_back();
         stringPath.pop_back();
     }
@@ -86,121 +89,119 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
     }
     std::filesystem::create_directories(into);
     RestoreRoot root(into, maxComponentCount, maxTotalPathBytes, backup);
-    Walk walk{root, source, selection, {}, {}, {}, {}, {}, {}, {}};
+    Walk walk(*this, root, source, selection);
     // Whatever happens, the root's descriptor is closed when it goes out of scope.
-    restoreTree(*rootTree, walk);
+    TreeWalk::run(*rootTree, walk);
     root.close();
     return std::move(walk.result);
 }
 
-void RestoreCoordinator::restoreTree(const BlobID& tree, Walk& walk) {
-    walk.source.blob(tree, walk.treeBuffer);
-    const std::vector<TreeObject::Entry> entries = TreeObject::decode(walk.treeBuffer);
-
-    walk.ancestors.push_back(tree);
-    struct AncestorGuard {
-        std::vector<BlobID>& ancestors;
-        ~AncestorGuard() { ancestors.pop_back(); }
-    } ancestorGuard{walk.ancestors};
-
-    std::string displayPrefix;
-    for (const std::string& name : walk.stringPath) displayPrefix += name + "/";
-    for (const TreeObject::Entry& entry : entries) restoreEntry(entry, displayPrefix, walk);
+std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tree) {
+    try {
+        source.blob(tree, treeBuffer);
+        return TreeObject::decode(treeBuffer);
+    } catch (const std::exception& e) {
+        if (folders.empty()) throw;
+        // The folder stays, counted, without its metadata.
+        folders.back().unreadable = true;
+        result.failures.push_back({folders.back().display, restoreErrorSentence(e)});
+        return std::nullopt;
+    }
 }
 
-void RestoreCoordinator::restoreEntry(const TreeObject::Entry& entry, const std::string& displayPrefix, Walk& walk) {
+TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, const TreeWalk& walk) {
+    using Step = TreeWalk::Step;
     std::string decodedName = Unicode::decodeUTF8Repairing(ByteView(entry.name));
-    const std::string displayText = displayPrefix + decodedName;
-    Result& result = walk.result;
+    const std::string displayText = folders.empty() ? decodedName : folders.back().display + "/" + decodedName;
 
     std::optional<SafeName> name;
     try {
         name.emplace(ByteView(entry.name));
     } catch (const PathSafetyViolation&) {
         result.failures.push_back({displayText, WM_L("that name is not safe to write to disk")});
-        return;
+        return Step::next;
     }
-    walk.path.push_back(std::move(*name));
-    walk.stringPath.push_back(std::move(decodedName));
-    PathGuard guard{walk.path, walk.stringPath};
+    path.push_back(std::move(*name));
+    stringPath.push_back(std::move(decodedName));
+    PathGuard guard{path, stringPath};
 
-    if (!walk.selection.includes(walk.stringPath)) return;
+    if (!selection.includes(stringPath)) return Step::next;
     if (entry.status == TreeObject::Status::unreadable) {
         result.skipped.push_back({displayText, WM_L("this file could not be read when the backup was made")});
-        return;
+        return Step::next;
     }
-    if (auto special = RestoreRoot::specialFileOutcome(entry.entryType, walk.path.back())) {
+    if (auto special = RestoreRoot::specialFileOutcome(entry.entryType, path.back())) {
         result.skipped.push_back({displayText, special->reason()});
-        return;
+        return Step::next;
     }
     using T = TreeObject::EntryType;
     switch (entry.entryType) {
-    case T::directory: restoreDirectory(entry, displayText, walk); break;
+    case T::directory: {
+        RestoreRoot::Folder opened;
+        try {
+            opened = root.ensureDirectoryExistsReturningDescriptor(path, directoryMode);
+        } catch (const PathSafetyViolation& v) {
+            result.failures.push_back({displayText, restoreErrorSentence(v)});
+            return Step::next;
+        }
+        ++result.directoriesRestored;
+        // A child tree already on the current path would lead the walk round in a circle.
+        if (entry.childTree && walk.isOnPath(*entry.childTree)) {
+            result.failures.push_back({displayText, WM_L("the backup lists this folder inside itself")});
+            return Step::next;
+        }
+        folders.push_back({std::move(opened), displayText});
+        guard.kept = true;  // its name stays on the path until leave()
+        return Step::descend;
+    }
     case T::file:
-        if (!walk.selection.wants(walk.stringPath)) return;
+        if (!selection.wants(stringPath)) return Step::next;
         if (entry.hardlinkGroup) {
-            auto anchor = walk.hardLinkAnchors.find(*entry.hardlinkGroup);
-            if (anchor != walk.hardLinkAnchors.end()) {
+            auto anchor = hardLinkAnchors.find(*entry.hardlinkGroup);
+            if (anchor != hardLinkAnchors.end()) {
                 try {
-                    walk.root.createHardLink(walk.path, anchor->second);
+                    root.createHardLink(path, anchor->second);
                     ++result.hardLinksRestored;
                 } catch (const PathSafetyViolation& v) {
                     result.failures.push_back({displayText, restoreErrorSentence(v)});
                 }
-                return;
+                return Step::next;
             }
         }
         try {
-            restoreFile(entry, displayText, walk);
+            coordinator.restoreFile(entry, displayText, *this);
         } catch (const std::exception& e) {
             result.failures.push_back({displayText, restoreErrorSentence(e)});
-            return;
+            return Step::next;
         }
-        if (entry.hardlinkGroup) walk.hardLinkAnchors[*entry.hardlinkGroup] = walk.path;
+        if (entry.hardlinkGroup) hardLinkAnchors[*entry.hardlinkGroup] = path;
         ++result.filesRestored;
         break;
     case T::symlink:
-        if (!walk.selection.wants(walk.stringPath)) return;
-        restoreSymlink(entry, displayText, walk);
+        if (!selection.wants(stringPath)) return Step::next;
+        coordinator.restoreSymlink(entry, displayText, *this);
         break;
     default: break;  // the special files, passed over above
     }
+    return Step::next;
 }
 
-void RestoreCoordinator::restoreDirectory(const TreeObject::Entry& entry, const std::string& displayText, Walk& walk) {
-    Result& result = walk.result;
-    RestoreRoot::Folder directory;
-    try {
-        directory = walk.root.ensureDirectoryExistsReturningDescriptor(walk.path, directoryMode);
-    } catch (const PathSafetyViolation& v) {
-        result.failures.push_back({displayText, restoreErrorSentence(v)});
-        return;
-    }
-    ++result.directoriesRestored;
-
-    if (entry.childTree) {
-        // A child tree already on the current path would lead the walk round in a circle.
-        if (std::find(walk.ancestors.begin(), walk.ancestors.end(), *entry.childTree) != walk.ancestors.end()) {
-            result.failures.push_back({displayText, WM_L("the backup lists this folder inside itself")});
-            return;
-        }
-        try {
-            restoreTree(*entry.childTree, walk);
-        } catch (const std::exception& e) {
-            result.failures.push_back({displayText, restoreErrorSentence(e)});
-            return;
-        }
-    }
+void RestoreCoordinator::Walk::leave(const TreeObject::Entry& entry, const TreeWalk&) {
+    const EnteredFolder folder = std::move(folders.back());
+    folders.pop_back();
+    path.pop_back();
+    stringPath.pop_back();
+    if (folder.unreadable) return;
     // A folder that was there before is merged into and left as it was.
-    if (!directory.created) {
-        result.unpreserved.push_back({displayText, "metadata", WM_L("this folder already existed and was left as it was")});
+    if (!folder.opened.created) {
+        result.unpreserved.push_back(
+            {folder.display, "metadata", WM_L("this folder already existed and was left as it was")});
         return;
     }
-    // The folder's own metadata last, so restoring its contents does not undo its times.
     try {
-        recordOutcomes(MetadataApply::apply(metadata(entry), directory.descriptor.get()), displayText, result);
+        recordOutcomes(MetadataApply::apply(metadata(entry), folder.opened.descriptor.get()), folder.display, result);
     } catch (const std::exception& e) {
-        result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
+        result.unpreserved.push_back({folder.display, "metadata", restoreErrorSentence(e)});
     }
 }
 

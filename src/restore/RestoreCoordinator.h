@@ -76,9 +76,6 @@ public:
 
 private:
     struct Walk;
-    void restoreTree(const BlobID& tree, Walk& walk);
-    void restoreEntry(const TreeObject::Entry& entry, const std::string& displayPrefix, Walk& walk);
-    void restoreDirectory(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
     void restoreSymlink(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
     // Creates one regular file with its content and metadata; on failure removes what
     // it created and throws.
