@@ -1,4 +1,5 @@
 #include "app/WindowText.h"
+#include "core/TextTrimming.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,21 @@ TEST(WindowTextTest, TheDetailLineNamesTheLastComponentOfEveryFolder) {
     EXPECT_EQ(detail(1, 0, {}), "1 file, nothing");
     const std::string withBytes = detail(3, 214000000000ULL, {"/x/Docs"});
     EXPECT_TRUE(withBytes.starts_with("3 files, ") && withBytes.ends_with("GB from Docs")) << withBytes;
+}
+
+// The fields trim horizontal space only; a secret file loses its line breaks too. Broken
+// bytes are never trimmed.
+TEST(TextTrimmingTest, FieldsTrimSpaceAndSecretFilesLineBreaksToo) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {  // text, horizontal, full
+        {" \tsecret\t ", "secret", "secret"},     {"\u00A0secret\u3000", "secret", "secret"},
+        {"\u2003a b\u202F", "a b", "a b"},         {"secret\r\n", "secret\r\n", "secret"},
+        {"\n\t secret words \u2028\u0085\n", "\n\t secret words \u2028\u0085\n", "secret words"},
+        {"\u00A0\v\fsecret", "\v\fsecret", "secret"}, {"\xFF secret \xFF", "\xFF secret \xFF", "\xFF secret \xFF"},
+    };
+    for (const auto& [in, horizontal, full] : cases) {
+        EXPECT_EQ(TextTrimming::horizontal(in), horizontal) << in;
+        EXPECT_EQ(TextTrimming::whitespaceAndNewlines(in), full) << in;
+    }
 }
 
 }  // namespace

@@ -149,7 +149,8 @@ TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size
 }
 
 // What could not be restored is listed after the first line, path and sentence, in the
-// report's order; the backup and everything beside the target stay byte for byte.
+// report's order (the contents that do not fit their records are the restore's own tests); the
+// backup and everything beside the target stay byte for byte.
 TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
     const BlobID abc = backup.store("abc");
@@ -157,21 +158,17 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     pipe.entryType = TreeObject::EntryType::fifo;
     auto late = entry("late", 3, {abc});
     late.modificationTime.nanoseconds = 1'500'000'000;
-    backup.commitEntries({entry("short", 10, {abc}), entry("long", 2, {abc}), entry("lost", 3, {BlobID{}}), pipe,
-                          late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
+    backup.commitEntries({entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
                          testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
     const auto before = contentsOf(temp);
     const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
                                          (temp / "restored").string(), secret});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
-    const std::string notUsable = "Something went wrong: destinationNotUsable(\"the backup holds ";
     std::istringstream lines(err);
     std::string line;
-    for (const std::string& start : std::vector<std::string>{
-             "restore failed: no reason given", "short: " + notUsable + "less content", "long: " + notUsable + "more content",
-             "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
-             "late: modificationTime not restored: the backup records a modification time that cannot be a time"}) {
+    for (const char* start : {"restore failed: no reason given", "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
+                              "late: modificationTime not restored: the backup records a modification time that cannot be a time"}) {
         ASSERT_TRUE(std::getline(lines, line)) << err;
         EXPECT_TRUE(line.starts_with(start)) << line;
     }
@@ -184,29 +181,8 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     EXPECT_EQ(after, before);
 }
 
-// More than eight colours pass. A picture 64 or more on its shorter side is sampled every
-// 5 pixels (dots between the grid points are not seen); a smaller one at every pixel. The
-// refusal names the picture.
-TEST(RestoreScreenshotsTest, APictureNeedsMoreThanEightColoursToPass) {
-    for (const auto& [width, height, colours, spacing, passes] : {std::tuple{640, 320, 8, 5, false}, {640, 320, 9, 5, true},
-                                                                  {60, 40, 9, 1, true}, {640, 640, 20, 3, false},
-                                                                  {0, 0, 1, 1, false}}) {
-        QImage image(width, height, QImage::Format_RGB32);  // dark, with colours-1 dots along a grid
-        image.fill(QColor(10, 10, 10));
-        for (int i = 1; i < colours; ++i)
-            image.setPixel((i * spacing) % width, ((i * spacing) / width) * spacing, qRgb(20 + i * 20, 200 - i * 10, 5 * i));
-        const auto name = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(colours);
-        if (passes) {
-            EXPECT_NO_THROW(RestoreScreenshots::refuseIfBlank(image, name));
-        } else {
-            EXPECT_EQ(test::thrown<RestoreScreenshots::Failure>([&] { RestoreScreenshots::refuseIfBlank(image, name); })
-                          .fileName, name);
-        }
-    }
-}
-
-// Four different pictures, 660 wide, that pass the blank check, written again into the same
-// folder by a second run. The chosen backup's mark is drawn in the accent; the problem line of
+// Four different pictures, 660 wide, that pass the blank check (which a picture of few
+// colours fails), written again into the same folder by a second run. The chosen backup's mark is drawn in the accent; the problem line of
 // the refused secret and the headline of the report in their text shades. A folder that
 // cannot be made ends the run with its error.
 TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
@@ -233,6 +209,10 @@ TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
         EXPECT_TRUE(!mark.isValid() || drawn > 0) << name << ": the shade is not drawn";
     }
     EXPECT_EQ(contents.size(), 4u);
+    QImage blank(660, 200, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    EXPECT_EQ(test::thrown<RestoreScreenshots::Failure>([&] { RestoreScreenshots::refuseIfBlank(blank, "b.png"); }).fileName,
+              "b.png");
     const auto [status, out, err] = run({WMRESTORE_PATH, "--screenshots", (temp.writeFile("blocker", "") / "x").string()});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     EXPECT_TRUE(err.size() > 1 && err.ends_with('\n')) << err;
