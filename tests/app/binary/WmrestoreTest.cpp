@@ -158,8 +158,8 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     pipe.entryType = TreeObject::EntryType::fifo;
     auto late = entry("late", 3, {abc});
     late.modificationTime.nanoseconds = 1'500'000'000;
-    backup.commitEntries({entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
-                         testing::at(1700000000));
+    backup.commitEntries({entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}),
+                          entry("line\nbreak", 3, {abc})}, testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
     const auto before = contentsOf(temp);
     const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
@@ -167,8 +167,10 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     std::istringstream lines(err);
     std::string line;
-    for (const char* start : {"restore failed: no reason given", "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
-                              "late: modificationTime not restored: the backup records a modification time that cannot be a time"}) {
+    for (const char* start : {"restore failed: no reason given", "lost: ",
+                              "pipe: skipped: this was a named pipe and was not recreated",
+                              "late: modificationTime not restored: the backup records a modification time that "
+                              "cannot be a time"}) {
         ASSERT_TRUE(std::getline(lines, line)) << err;
         EXPECT_TRUE(line.starts_with(start)) << line;
     }
@@ -181,10 +183,10 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     EXPECT_EQ(after, before);
 }
 
-// Four different pictures, 660 wide, that pass the blank check (which a picture of few
-// colours fails), written again into the same folder by a second run. The chosen backup's mark is drawn in the accent; the problem line of
-// the refused secret and the headline of the report in their text shades. A folder that
-// cannot be made ends the run with its error.
+// Four different pictures, 660 wide, that pass the blank check (which a picture of one colour
+// fails), written again into the same folder by a second run. The chosen backup's mark is drawn
+// in the accent, the problem line of the refused secret and the report's headline in their text
+// shades. A folder that cannot be made ends the run with its error.
 TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
     const test::TempFolder temp("wm-shots");
     const fs::path folder = temp / "nested";
