@@ -8,11 +8,6 @@
 
 namespace wm::test {
 
-RetentionRefusal::RetentionRefusal(const RepoPath& p)
-    : wm::Error("ObjectLocked: " + p.string() +
-                " is under a storage-side retention hold; it cannot be deleted until its retention expires"),
-      path(p) {}
-
 namespace {
 
 bool matches(const std::string& pattern, const RepoPath& path) {
@@ -40,7 +35,7 @@ public:
         owner_.forward(Operation::write, path_, std::nullopt, [&] {
             if (earlierFailed) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->write(bytes);
-        }, static_cast<std::int64_t>(bytes.size()));
+        });
         failed_ = false;
     }
 
@@ -54,7 +49,7 @@ public:
     void cancel() noexcept override {
         {
             std::lock_guard lock(owner_.mutex_);
-            owner_.log_.push_back(Call{Operation::cancel, path_, std::nullopt, 0, false});
+            owner_.log_.push_back(Call{Operation::cancel, path_, std::nullopt, false});
             if (owner_.crashed_) return;  // the machine is gone: nothing is cleaned up
         }
         inner_->cancel();
@@ -119,10 +114,9 @@ void FaultyDestination::clearLog() {
     log_.clear();
 }
 
-std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::optional<ByteRange> range,
-                                      std::int64_t byteCount) {
+std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::optional<ByteRange> range) {
     std::lock_guard lock(mutex_);
-    log_.push_back(Call{op, path, range, byteCount, false});
+    log_.push_back(Call{op, path, range, false});
     const std::size_t index = log_.size() - 1;
     if (crashed_) {
         log_[index].failed = true;
@@ -149,7 +143,9 @@ std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::o
         if (!matches(rule.pattern, path)) continue;
         if (rule.remaining) --*rule.remaining;
         log_[index].failed = true;
-        if (rule.retentionRefusal) throw RetentionRefusal(path);
+        if (rule.retentionRefusal)
+            throw wm::Error("ObjectLocked: " + path.string() +
+                            " is under a storage-side retention hold; it cannot be deleted until its retention expires");
         throw *rule.error;
     }
     return index;

@@ -18,14 +18,6 @@
 
 namespace wm::test {
 
-// How a destination with storage-side retention refuses to delete an object it must keep.
-// Its text contains "retention expires"; it is not a DestinationError.
-class RetentionRefusal : public wm::Error {
-public:
-    explicit RetentionRefusal(const RepoPath& path);
-    RepoPath path;
-};
-
 class FaultyDestination final : public Destination {
 public:
     // openWrite, write, commit and remove are the mutating calls.
@@ -37,7 +29,6 @@ public:
         Operation operation;
         RepoPath path;                    // the root for calls without a path
         std::optional<ByteRange> range;   // read, readInto
-        std::int64_t byteCount = 0;       // write: bytes handed over
         bool failed = false;              // a fault was injected, or the wrapped call threw
     };
 
@@ -52,7 +43,9 @@ public:
     // Reads of matching paths return bytes whose bit bitIndex (counted from the start of the
     // object: byte bitIndex / 8, bit bitIndex % 8) is flipped.
     void flipBitOnRead(std::string pathPattern, std::int64_t bitIndex);
-    // remove() of matching paths throws RetentionRefusal and removes nothing.
+    // remove() of matching paths throws what a destination with storage-side retention
+    // throws for an object it must keep (a wm::Error, not a DestinationError, whose text
+    // says "retention expires") and removes nothing.
     void refuseRemovalUntilRetentionExpires(std::string pathPattern);
     // From the n-th mutating call from now on, every call throws SimulatedCrash.
     void crashAtMutation(std::int64_t n);
@@ -93,13 +86,12 @@ private:
     };
 
     // Logs the call and throws what the fault rules say; returns the log index.
-    std::size_t before(Operation op, const RepoPath& path, std::optional<ByteRange> range = std::nullopt,
-                       std::int64_t byteCount = 0);
+    std::size_t before(Operation op, const RepoPath& path, std::optional<ByteRange> range = std::nullopt);
     void markFailed(std::size_t index);
     // Runs call after before(); a throw from the wrapped destination is logged as failed.
     template <class F>
-    auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call, std::int64_t byteCount = 0) {
-        const std::size_t index = before(op, path, range, byteCount);
+    auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call) {
+        const std::size_t index = before(op, path, range);
         try {
             return call();
         } catch (...) {

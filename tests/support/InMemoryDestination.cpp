@@ -38,6 +38,14 @@ void resetNode(Node& node) {
     for (auto& [name, child] : node.entries) resetNode(*child);
 }
 
+// A short read unless the file holds count bytes at offset; formed so that an offset near the
+// largest value cannot wrap round.
+void requireBytes(const RepoPath& path, const Node& file, std::int64_t offset, std::int64_t count) {
+    const auto size = static_cast<std::int64_t>(file.data.size());
+    if (offset > size || count > size - offset)
+        throw DestinationError::shortRead(path, count, std::max<std::int64_t>(0, std::min(count, size - offset)));
+}
+
 void collectFiles(const Node& node, const std::string& prefix, std::map<std::string, Bytes>& out) {
     for (const auto& [name, child] : node.entries) {
         const std::string path = prefix.empty() ? name : prefix + "/" + name;
@@ -245,16 +253,11 @@ std::optional<std::int64_t> InMemoryDestination::size(const RepoPath& path) {
 
 Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
     auto lock = lockUsable("read");
-    if (range && (range->lower < 0 || range->upper < range->lower)) {
+    if (range && (range->lower < 0 || range->upper < range->lower))
         throw DestinationError::ioFailed(path, "invalid byte range");
-    }
     const auto node = fileAt(path);
-    const auto size = static_cast<std::int64_t>(node->data.size());
     if (!range) return node->data;
-    if (range->upper > size) {
-        throw DestinationError::shortRead(path, range->count(),
-                                          std::max<std::int64_t>(0, std::min(range->count(), size - range->lower)));
-    }
+    requireBytes(path, *node, range->lower, range->count());
     return Bytes(node->data.begin() + range->lower, node->data.begin() + range->upper);
 }
 
@@ -263,11 +266,7 @@ void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, st
     const auto count = static_cast<std::int64_t>(out.size());
     if (offset < 0) throw DestinationError::ioFailed(path, "invalid byte range");
     const auto node = fileAt(path);
-    const auto size = static_cast<std::int64_t>(node->data.size());
-    // Formed so that an offset near the largest value cannot wrap round.
-    if (offset > size || count > size - offset) {
-        throw DestinationError::shortRead(path, count, std::max<std::int64_t>(0, std::min(count, size - offset)));
-    }
+    requireBytes(path, *node, offset, count);
     if (count > 0) std::memcpy(out.data(), node->data.data() + offset, out.size());
 }
 
