@@ -153,7 +153,7 @@ TEST_F(RestoreCoordinatorTest, NeverWritesIntoTheBackupFolder) {
     EXPECT_EQ(failurePaths(r), Strings{"backup"});
     EXPECT_EQ(failureReasons(r), Strings{failed(PathSafetyViolation::insideTheBackup("backup"))});
     EXPECT_EQ(Sandbox::readFile(box.target() / "beside"), "y");
-    for (const fs::path& into : {box.path() / "alias", box.path() / "alias/packs/new"}) {
+    for (const fs::path& into : {backupFolder, box.path() / "alias", box.path() / "alias/packs/new"}) {
         EXPECT_THROW(coordinator.restore(SnapshotID{}, backup, into, {}), PathSafetyViolation) << into;
     }
     EXPECT_EQ(listTree(backupFolder), before);
