@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
-
 #include "restore/RestoreTestSupport.h"
 
 namespace wm {
@@ -177,32 +175,6 @@ TEST_F(HostileSnapshotTest, HugeSizesAndHoles) {
     EXPECT_EQ(failureReasons(r), expected);
     for (const char* name : {"max", "max-holes", "2^63", "wrapping-hole"}) EXPECT_FALSE(fs::exists(box.target() / name));
     EXPECT_EQ(Sandbox::readFile(box.target() / "ok"), "data");
-}
-
-// Whatever the walk makes of randomly damaged trees, it stays inside and never crashes.
-TEST_F(HostileSnapshotTest, RandomlyDamagedTreesStayInside) {
-    std::mt19937 random(20240611);
-    snapshotOutside();
-    for (int round = 0; round < 150; ++round) {
-        FakeBackup damaged;
-        const BlobID data = damaged.add("content");
-        auto sparse = fileEntry("s", {data}, 100);
-        sparse.sparseRanges = std::vector<TreeObject::SparseRange>{{10, 20}};
-        const BlobID leaf = damaged.addTree({fileEntry("leaf", {data}, 7), linkEntry("up", "../..")});
-        Bytes bytes = TreeObject::encode({dirEntry("d", leaf), dirEntry("planted", leaf), linkedEntry("h1", data, 7, 9),
-                                          linkEntry("l", "/etc"), sparse, specialEntry("p", TreeObject::EntryType::fifo)});
-        const int flips = 1 + static_cast<int>(random() % 6);
-        for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
-        if (random() % 4 == 0) bytes.resize(random() % bytes.size());
-        damaged.setRoot(damaged.add(bytes));
-        const fs::path into = box.target() / ("round" + std::to_string(round));
-        fs::create_directories(into);
-        fs::create_directory_symlink(box.outside(), into / "planted");
-        try {
-            RestoreCoordinator().restore(SnapshotID{}, damaged, into, {});
-        } catch (const TreeObject::Error&) {  // an undecodable top tree is refused whole
-        }
-    }
 }
 
 }  // namespace
