@@ -336,15 +336,23 @@ void RestoreAppModel::open() {
                                 static_cast<long long>(unreadable)));
         }
     } catch (const std::exception& error) {
-        if (unlocked) {
-            // The list and the choice belong to the backup that was open before; the
-            // repository now is another one, so neither may stay.
-            update(Property::backups, [&] {
-                state_.backups.clear();
-                return true;
+        // Whatever was open before belongs to another backup than the one now named: its
+        // list and choice must not stay, or a restore would put back the earlier backup's
+        // files under the new name.
+        if (!unlocked) {
+            update(Property::repository, [&] {
+                const bool had = repository_ != nullptr;
+                repository_.reset();
+                repositoryFolder_.clear();
+                return had;
             });
-            setChosen(std::nullopt);
         }
+        update(Property::backups, [&] {
+            const bool had = !state_.backups.empty();
+            state_.backups.clear();
+            return had;
+        });
+        setChosen(std::nullopt);
         setPhase(Phase::closed());
         setProblem(sentence(error));
     }

@@ -105,10 +105,10 @@ TEST_F(RestoreAppModelTest, OpensAndListsTheNewestFirst) {
     EXPECT_EQ(rows[0].folders, (std::vector<std::string>{"/home/you/Documents", "/home/you/bad\uFFFDname"}));
 }
 
-// Nothing of the first backup can be restored through a second one whose list fails.
-TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBehind) {
-    openWith(backupWithOneFile("first").folder(), kPassphrase);
-    ASSERT_EQ(model.backups().size(), 1u);
+// Nothing of the first backup can be restored through a second one that fails to open,
+// whether it fails before unlocking (no backup there) or while listing (a damaged record).
+TEST_F(RestoreAppModelTest, AnOpenThatFailsLeavesNoEarlierListBehind) {
+    const auto first = backupWithOneFile("first").folder();
     auto second = TestBackup::create(temp / "second", kPassphrase);
     const auto damaged = second.commit({{"b", "2"}}, at(1700000000));
     {
@@ -117,11 +117,15 @@ TEST_F(RestoreAppModelTest, AListThatFailsAfterANewBackupOpenedLeavesNoOldListBe
         file.seekp(20);
         file.put('\x5A');
     }
-    openWith(second.folder(), kPassphrase);
-    EXPECT_TRUE(model.problem().has_value() && model.backups().empty() && !model.chosen());
-    restoreInto(temp / "into");
-    EXPECT_EQ(model.phase().kind, Kind::closed);
-    EXPECT_FALSE(fs::exists(temp / "into"));
+    for (const fs::path& failing : {temp / "nothing here", second.folder()}) {
+        openWith(first, kPassphrase);
+        ASSERT_EQ(model.backups().size(), 1u);
+        openWith(failing, kPassphrase);
+        EXPECT_TRUE(model.problem().has_value() && model.backups().empty() && !model.chosen()) << failing;
+        restoreInto(temp / "into");
+        EXPECT_EQ(model.phase().kind, Kind::closed) << failing;
+        EXPECT_FALSE(fs::exists(temp / "into")) << failing;
+    }
 }
 
 // Repository files damaged past what the format writes are refused before they are read (a
