@@ -78,7 +78,7 @@ struct BlobRepository {
                 chunks.clear();
             }
         }
-        created->commit(BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now());
+        created->commit({BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
         repository = Repository::open(folder(scratch.path), keys, device(), "bench", std::nullopt,
                                       Repository::Access::readOnly)
                          .repository;

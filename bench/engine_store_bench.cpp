@@ -120,7 +120,7 @@ void run(benchmark::State& state, bool compressible, bool parallel) {
             }
             done += n;
         }
-        repository->commit(BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now());
+        repository->commit({BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
 
         state.PauseTiming();
         repository.reset();

@@ -120,7 +120,7 @@ struct ManySnapshots {
             roots.push_back(repo->store(TreeObject::encode(entries), BlobType::tree).id);
         }
         // One commit writes every pack; the other records and the head are written directly.
-        const SnapshotID first = repo->commit(roots[0], {}, {}, {}, "bench", {}, std::nullopt, day(0));
+        const SnapshotID first = repo->commit({roots[0], {}, {}, {}, "bench", {}, std::nullopt, day(0)});
         std::vector<UUID> listed{first.value};
         SnapshotRecord record = repo->snapshot(first);
         for (int s = 1; s < count; ++s) {
@@ -173,7 +173,7 @@ struct LargeRepository {
                 for (const auto& r : repository->storeChunks(chunks, BlobType::data)) content.push_back(r.id);
             }
             const auto root = repository->store(TreeObject::encode({fileEntry("half", content)}), BlobType::tree).id;
-            repository->commit(root, {}, {}, {}, "bench", {}, std::nullopt, day(s));
+            repository->commit({root, {}, {}, {}, "bench", {}, std::nullopt, day(s)});
         }
     }
 };

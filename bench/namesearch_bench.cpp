@@ -95,7 +95,7 @@ BenchSnapshot& benchSnapshot() {
             folders.push_back(std::move(folder));
         }
         const BlobID root = repository->store(TreeObject::encode(folders), BlobType::tree).id;
-        b->snapshot = repository->commit(root, {}, SnapshotStats{}, {}, "bench", {}, std::nullopt, Date::now());
+        b->snapshot = repository->commit({root, {}, SnapshotStats{}, {}, "bench", {}, std::nullopt, Date::now()});
         b->repository = std::move(repository);
         return b;
     }();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/KeyFiles.h"
 #include "engine/PackStore.h"
 #include "format/DriveReadMe.h"
 #include "format/HostPlatform.h"
@@ -44,6 +45,7 @@ Repository::Repository(Passkey, std::shared_ptr<Destination> destination, Reposi
       deviceID_(deviceID),
       appVersion_(std::move(appVersion)),
       head_(std::move(head)),
+      keyFiles_(std::make_unique<KeyFiles>(destination_, keys_)),
       packs_(std::make_unique<PackStore>(
           destination_, cipher_, [this](IndexFile::Section section) { return packWritten(std::move(section)); },
           [this] { flushPendingIndex(); })) {}

@@ -45,6 +45,7 @@
 #include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
 #include "crypto/RepositoryKeys.h"
+#include "engine/KeyFiles.h"
 #include "format/CompactIndex.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
@@ -183,9 +184,17 @@ public:
     // writes the signed snapshot record and then the next head listing it, and refreshes the
     // drive read-me. Returns the new snapshot's identifier. Refuses (throws the write's error)
     // while any chunk already accepted is not yet in a written pack.
-    SnapshotID commit(const BlobID& rootTree, const std::vector<SnapshotSource>& sources, const SnapshotStats& stats,
-                      const std::set<SnapshotFlag>& flags, const std::string& deviceName,
-                      const std::vector<std::string>& excludeRules, std::optional<SnapshotID> parent, Date now);
+    struct CommitRequest {
+        BlobID rootTree;
+        std::vector<SnapshotSource> sources;
+        SnapshotStats stats;
+        std::set<SnapshotFlag> flags;
+        std::string deviceName;
+        std::vector<std::string> excludeRules;
+        std::optional<SnapshotID> parent;
+        Date now;
+    };
+    SnapshotID commit(const CommitRequest& request);
     // Rewrites the drive read-me files; never fails.
     void refreshReadMe();
     // Forgets the index sections not yet written as an index file (their packs stay in the
@@ -197,16 +206,8 @@ public:
     std::vector<IndexFile::Section> unflushedSections() const;
     std::size_t unflushedEntryCount() const;
 
-    // --- key files ---
-
-    // A new recovery key, wrapped into a new key file. Its text is what the user writes down.
-    RecoveryKey addRecoveryKey(std::optional<std::string> hint);
-    void addKeyFile(const KeyFile& keyFile);
-    // Every key file under "keys" that decodes, in listing order. A read error is thrown.
-    std::vector<KeyFile> keyFiles() const;
-    // Removes a key file unless it is the last one that works on any computer
-    // (KeyFile::Error::wouldRemoveLastPortableKey, nothing removed).
-    void removeKeyFile(const KeyFile& keyFile);
+    // The key files under "keys".
+    KeyFiles& keyFiles() { return *keyFiles_; }
 
     // --- for operations outside this class that rewrite head or index (pruning, repair) ---
 
@@ -306,6 +307,7 @@ private:
     std::unordered_set<std::string> indexFiles_;
 
     std::mutex writerMutex_;
+    std::unique_ptr<KeyFiles> keyFiles_;
     // Last, so that it (and a pack write still running on its helper thread) goes first.
     std::unique_ptr<PackStore> packs_;
 };

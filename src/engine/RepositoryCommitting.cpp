@@ -30,10 +30,8 @@ void Repository::flushPendingIndex() {
     unflushedEntryCount_ -= std::min(written, unflushedEntryCount_);
 }
 
-SnapshotID Repository::commit(const BlobID& rootTree, const std::vector<SnapshotSource>& sources,
-                              const SnapshotStats& stats, const std::set<SnapshotFlag>& flags,
-                              const std::string& deviceName, const std::vector<std::string>& excludeRules,
-                              std::optional<SnapshotID> parent, Date now) {
+SnapshotID Repository::commit(const CommitRequest& request) {
+    const auto& [rootTree, sources, stats, flags, deviceName, excludeRules, parent, now] = request;
     std::lock_guard writing(writerMutex_);
     // Writes the open pack and every pack still waiting: a snapshot may name only blobs
     // that are in written, verified packs.

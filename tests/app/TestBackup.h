@@ -44,9 +44,9 @@ public:
         backup.repository_ = Repository::create(destination, RepositoryKeys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32))),
                                                 device, "test", kdf, 2, Date::repositoryNow());
         if (passphrase)
-            backup.repository_->addKeyFile(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
+            backup.repository_->keyFiles().add(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
                                                          std::nullopt, Date::repositoryNow()));
-        backup.recoveryKey_ = backup.repository_->addRecoveryKey(std::nullopt).text();
+        backup.recoveryKey_ = backup.repository_->keyFiles().addRecoveryKey(std::nullopt).text();
         return backup;
     }
 
@@ -67,8 +67,8 @@ public:
         }
         std::vector<SnapshotSource> snapshotSources;
         for (const auto& source : sources) snapshotSources.push_back({bytesOf(source), SnapshotSource::Kind::folder});
-        return repository_->commit(storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {},
-                                   std::nullopt, createdAt);
+        return repository_->commit({storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {},
+                                   std::nullopt, createdAt});
     }
 
     // A snapshot of hand-made entries, as a damaged or hostile backup would hold them.
@@ -76,9 +76,9 @@ public:
         return repository_->store(viewOf(bytes), type).id;
     }
     SnapshotID commitEntries(const std::vector<TreeObject::Entry>& entries, Date createdAt) {
-        return repository_->commit(repository_->store(TreeObject::encode(entries), BlobType::tree).id,
-                                   {{bytesOf("/home/you"), SnapshotSource::Kind::folder}}, {}, {}, "test device", {},
-                                   std::nullopt, createdAt);
+        return repository_->commit({repository_->store(TreeObject::encode(entries), BlobType::tree).id,
+                                    {{bytesOf("/home/you"), SnapshotSource::Kind::folder}}, {}, {}, "test device", {},
+                                    std::nullopt, createdAt});
     }
 
     const std::filesystem::path& folder() const { return folder_; }

@@ -60,8 +60,8 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
     SnapshotStats stats;
     stats.files = 1;
     stats.bytesLogical = size;
-    return repository.commit(tree.id, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, stats, {},
-                             "test device", {}, std::nullopt, now);
+    return repository.commit({tree.id, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, stats, {},
+                             "test device", {}, std::nullopt, now});
 }
 
 void forEachEntry(const Repository& repository, const SnapshotID& id,

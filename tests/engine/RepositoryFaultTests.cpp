@@ -26,7 +26,7 @@ BlobID storeBackup(Repository& repository) {
 }
 
 SnapshotID commitRoot(Repository& repository, const BlobID& root) {
-    return repository.commit(root, {}, {}, {}, "test device", {}, std::nullopt, fixedNow());
+    return repository.commit({root, {}, {}, {}, "test device", {}, std::nullopt, fixedNow()});
 }
 
 // One snapshot committed: where every fault run starts.

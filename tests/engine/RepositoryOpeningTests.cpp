@@ -106,7 +106,7 @@ TEST_F(RepositoryOpening, OpenReportsTheHeadVerdictAndReadOnlyLeavesTmpAlone) {
     EXPECT_EQ(rolledBack.repository->counter(), 0u);
     EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
     rolledBack.repository->store(randomBytes(100, 3), BlobType::data);
-    EXPECT_THROW(rolledBack.repository->commit(BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow()),
+    EXPECT_THROW(rolledBack.repository->commit({BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow()}),
                  ReadOnlyDestination::Error);
 
     EXPECT_EQ(openRepository(memory, keys).verdict, HeadVerdict::advanced(0, 0));

@@ -30,7 +30,7 @@ protected:
         return repository->store(TreeObject::encode({entry}), BlobType::tree).id;
     }
     SnapshotID commitTree(const BlobID& tree) {
-        return repository->commit(tree, {}, {}, {}, "x", {}, std::nullopt, fixedNow());
+        return repository->commit({tree, {}, {}, {}, "x", {}, std::nullopt, fixedNow()});
     }
 
     std::vector<std::string> committedPaths() {
@@ -205,8 +205,8 @@ TEST_F(RepositoryStoring, HeadGrowsByOnePerCommitAndAFailedHeadWriteChangesNothi
 
 TEST_F(RepositoryStoring, RecordHoldsFlagsSortedAndTheAnomalyTimeOnlyWithItsFlag) {
     const Date now = fixedNow().adding(60);
-    const auto flagged = repository->snapshot(repository->commit(
-        BlobID{}, {}, {}, {SnapshotFlag::partial, SnapshotFlag::anomalyDetected}, "Mac", {}, std::nullopt, now));
+    const auto flagged = repository->snapshot(repository->commit({
+        BlobID{}, {}, {}, {SnapshotFlag::partial, SnapshotFlag::anomalyDetected}, "Mac", {}, std::nullopt, now}));
     EXPECT_EQ(flagged.flags, (std::vector<std::string>{"anomalyDetected", "partial"}));
     EXPECT_EQ(flagged.anomalyDetectedAt, now);
     EXPECT_EQ(flagged.excludeRules, std::vector<std::string>{});  // an empty list is written, not left out

@@ -50,7 +50,7 @@ TEST_F(RepositoryUnlock, WrongSecretsMissingKeysAndDeviceKeysAreWrongKey) {
     EXPECT_NO_THROW(unlock(std::string_view("the right passphrase")));
 
     // Device key files are never tried, whatever the secret.
-    const RecoveryKey key = repository->addRecoveryKey(std::nullopt);
+    const RecoveryKey key = repository->keyFiles().addRecoveryKey(std::nullopt);
     for (const auto& path : filesUnder(*memory, "keys")) {
         KeyFile file = KeyFile::decode(memory->files().at(path));
         file.method = KeyFile::Method::deviceKey;
@@ -64,7 +64,7 @@ TEST_F(RepositoryUnlock, WrongSecretsMissingKeysAndDeviceKeysAreWrongKey) {
 TEST_F(RepositoryUnlock, RecoveryKeyUnlocksPastDamagedOrUnreadableKeyFiles) {
     auto repository = create();
     const auto id = commitFile(*repository, {randomBytes(500, 1)});
-    const RecoveryKey key = repository->addRecoveryKey("in the drawer");
+    const RecoveryKey key = repository->keyFiles().addRecoveryKey("in the drawer");
     memory->put(*RepoPath::parse("keys/00000000000000000000000000000000.key"), "{ not json");
     memory->put(*RepoPath::parse("keys/readme.txt"), "ignored");
     KeyFile damaged = KeyFile::wrap(keys.master, key, keys.repositoryID, std::nullopt, fixedNow());
@@ -76,7 +76,7 @@ TEST_F(RepositoryUnlock, RecoveryKeyUnlocksPastDamagedOrUnreadableKeyFiles) {
     EXPECT_EQ(unlocked.keys.master, keys.master);
     EXPECT_EQ(unlocked.verdict, HeadVerdict::advanced(0, 1));
     EXPECT_EQ(readWhole(*unlocked.repository, id), 500u);
-    EXPECT_EQ(repository->keyFiles().size(), 2u);  // what decodes; other names are no key files
+    EXPECT_EQ(repository->keyFiles().all().size(), 2u);  // what decodes; other names are no key files
 
     // When not one key file can be read, the secret was never tried: the drive's error comes out.
     faulty->failCalls("keys/*", DestinationError::ioFailed(RepoPath(), "bad sector"), {FaultyDestination::Operation::read});
@@ -91,7 +91,7 @@ TEST_F(RepositoryUnlock, ConfigHeadAndMissingPassphraseErrorsComeFirst) {
               RepositoryConfig::Error::Kind::notARepository);
     memory->remove(RepositoryLayout::configFile());
     auto repository = create(false);
-    const RecoveryKey key = repository->addRecoveryKey(std::nullopt);
+    const RecoveryKey key = repository->keyFiles().addRecoveryKey(std::nullopt);
     auto faulty = std::make_shared<FaultyDestination>(memory);
     faulty->failCalls("keys*", DestinationError::permissionDenied(RepoPath()));
     EXPECT_EQ(thrown<Repository::Error>([&] { unlock(std::string_view("whatever it is"), faulty); }),
@@ -102,19 +102,19 @@ TEST_F(RepositoryUnlock, ConfigHeadAndMissingPassphraseErrorsComeFirst) {
 
 TEST_F(RepositoryUnlock, RemovingTheLastPortableKeyOrAnEscapingNameIsRefused) {
     auto repository = create();
-    repository->addRecoveryKey(std::nullopt);
+    repository->keyFiles().addRecoveryKey(std::nullopt);
     const KeyFile passphrase = passphraseFile("a good passphrase");
-    repository->addKeyFile(passphrase);
-    auto files = repository->keyFiles();
+    repository->keyFiles().add(passphrase);
+    auto files = repository->keyFiles().all();
     ASSERT_EQ(files.size(), 2u);
     const KeyFile recovery = files[0].method == KeyFile::Method::recoveryKey ? files[0] : files[1];
-    repository->removeKeyFile(recovery);
-    ASSERT_EQ(repository->keyFiles().size(), 1u);
-    EXPECT_EQ(thrown<KeyFile::Error>([&] { repository->removeKeyFile(passphrase); }).kind,
+    repository->keyFiles().remove(recovery);
+    ASSERT_EQ(repository->keyFiles().all().size(), 1u);
+    EXPECT_EQ(thrown<KeyFile::Error>([&] { repository->keyFiles().remove(passphrase); }).kind,
               KeyFile::Error::Kind::wouldRemoveLastPortableKey);
     KeyFile escaping = passphraseFile("a good passphrase");
     escaping.keyID = "../escape";
-    EXPECT_THROW(repository->addKeyFile(escaping), RepositoryLayout::Error);
+    EXPECT_THROW(repository->keyFiles().add(escaping), RepositoryLayout::Error);
     EXPECT_EQ(filesUnder(*memory, "keys").size(), 1u);
 }
 

@@ -59,8 +59,8 @@ BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
 }
 
 SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now) {
-    return repository.commit(root, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, SnapshotStats{},
-                             {}, "test device", {}, std::nullopt, now);
+    return repository.commit({root, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, SnapshotStats{},
+                             {}, "test device", {}, std::nullopt, now});
 }
 
 SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now) {

@@ -56,8 +56,8 @@ protected:
             TreeObject::encode({dirEntry("data", inner), fileEntry("small.txt", {smallBlob}, small.size()),
                                 linkEntry("link", "data/big.bin")}),
             BlobType::tree).id;
-        snapshot = repository->commit(root, {SnapshotSource{bytesOf("/home/me"), SnapshotSource::Kind::folder}},
-                                      SnapshotStats{}, {}, "test", {}, std::nullopt, Date::repositoryNow());
+        snapshot = repository->commit({root, {SnapshotSource{bytesOf("/home/me"), SnapshotSource::Kind::folder}},
+                                      SnapshotStats{}, {}, "test", {}, std::nullopt, Date::repositoryNow()});
     }
 
     std::shared_ptr<Repository> openReadOnly(std::shared_ptr<Destination> destination) {

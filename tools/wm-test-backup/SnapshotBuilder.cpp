@@ -86,8 +86,8 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     if (!existing.empty()) parent = existing.back();
 
     stats_.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const SnapshotID id = repository_.commit(root, {SnapshotSource{bytesOf(sourcePath), SnapshotSource::Kind::folder}},
-                                             stats_, {}, deviceName, {}, parent, Date::now().repositoryPrecision());
+    const SnapshotID id = repository_.commit({root, {SnapshotSource{bytesOf(sourcePath), SnapshotSource::Kind::folder}},
+                                             stats_, {}, deviceName, {}, parent, Date::now().repositoryPrecision()});
     return Result{id, stats_, problems_};
 }
 

@@ -126,9 +126,9 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
         const RecoveryKey recoveryKey = RecoveryKey::generate();
         writeSecret(*options.recoveryKeyFile, recoveryKey.text());
         const Date now = Date::now();
-        repository->addKeyFile(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
+        repository->keyFiles().add(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
         if (passphrase) {
-            repository->addKeyFile(
+            repository->keyFiles().add(
                 KeyFile::wrap(master, *passphrase, settings->salt, settings->iterations, std::nullopt, now));
         }
     } catch (...) {
