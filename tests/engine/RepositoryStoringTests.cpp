@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "core/Hex.h"
+#include "engine/PackStore.h"
 #include "format/PackReader.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -240,6 +241,12 @@ TEST_F(RepositoryStoring, ReadMeIsRefreshedAloneAndQuietlySkippedWhenReadOnly) {
     const auto before = memory->files();
     EXPECT_NO_THROW(readOnly.repository->refreshReadMe());
     EXPECT_EQ(memory->files(), before);
+}
+
+TEST(PackStore, SealingWidthByActiveProcessors) {
+    const std::pair<int, int> rows[] = {{1, 3}, {2, 3}, {4, 3}, {7, 3}, {8, 4}, {10, 5},
+                                        {15, 7}, {16, 8}, {17, 8}, {64, 8}};
+    for (const auto& [processors, width] : rows) EXPECT_EQ(PackStore::sealingWidth(processors), width) << processors;
 }
 
 }  // namespace
