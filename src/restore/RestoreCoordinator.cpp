@@ -8,6 +8,7 @@
 #include "core/Localization.h"
 #include "core/Unicode.h"
 #include "format/RepositoryPresentation.h"
+#include "fs/MetadataApply.h"
 #include "restore/PathSafetyViolation.h"
 #include "restore/RestoreWalk.h"
 
@@ -64,7 +65,27 @@ RestoreCoordinator::Error RestoreCoordinator::Error::snapshotHasNoRootTree() {
     return Error(Kind::snapshotHasNoRootTree, "snapshotHasNoRootTree");
 }
 
-std::string restoreErrorSentence(const std::exception& error) { return RepositoryPresentation::sentence(error); }
+std::string restoreErrorSentence(const std::exception& error) {
+    // The restore's own failures are worded for the person reading the report, never as the
+    // error's case name.
+    if (const auto* e = dynamic_cast<const RestoreCoordinator::Error*>(&error)) {
+        if (e->kind == RestoreCoordinator::Error::Kind::destinationNotUsable)
+            return WM_L("This could not be put back as the backup records it: %@.", e->reason);
+        return WM_L("This backup records nothing to put back.");
+    }
+    if (const auto* e = dynamic_cast<const MetadataApply::Error*>(&error))
+        return WM_L("What was restored could not be reached again to put back its details: %@.", e->reason);
+    std::string worded = RepositoryPresentation::sentence(error);
+    // Where the presentation has no sentence of its own for an error of the backup's layers, it
+    // appends the error's description, which names a type and a case: for developers, not for
+    // the person. Such an error met while reading content means the backup is damaged there.
+    if (dynamic_cast<const wm::Error*>(&error) && !dynamic_cast<const PathSafetyViolation*>(&error)) {
+        const std::string_view description = error.what();
+        if (!description.empty() && worded.ends_with(description))
+            return WM_L("Part of the backup is damaged and could not be read.");
+    }
+    return worded;
+}
 
 RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapshot, RestoreBlobSource& source,
                                                        const std::filesystem::path& into,

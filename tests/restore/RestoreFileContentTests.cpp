@@ -10,10 +10,8 @@ using namespace test;
 
 constexpr std::uint64_t MiB = 1u << 20;
 constexpr std::uint64_t max64 = std::numeric_limits<std::uint64_t>::max();
-const std::string shapeFailure =
-    wentWrong + "destinationNotUsable(\"the backup holds more content than this file's recorded shape\")";
-const std::string shortFailure =
-    wentWrong + "destinationNotUsable(\"the backup holds less content than this file's recorded shape\")";
+const std::string shapeFailure = notWritten("the backup holds more content than this file's recorded shape");
+const std::string shortFailure = notWritten("the backup holds less content than this file's recorded shape");
 
 class FileContentTest : public RestoreFixture {
 protected:
@@ -60,7 +58,7 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
         std::vector<BlobID> blobs;
         for (const auto& b : c.blobs) blobs.push_back(backup.add(b));
         Result r = restoreOne(blobs, c.size, c.holes);
-        if (c.restored.starts_with(wentWrong)) {
+        if (c.restored.starts_with(notWrittenPrefix)) {
             EXPECT_EQ(failureReasons(r), Strings{c.restored});
             EXPECT_FALSE(fs::exists(f()));
         } else {
@@ -73,7 +71,7 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
     const auto largest = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
     Result r = restoreOne({}, largest, {{{0, largest}}});
     if (!r.isComplete()) {
-        EXPECT_NE(r.failures[0].reason.find("destinationNotUsable"), std::string::npos);
+        EXPECT_NE(r.failures[0].reason.find("could not be put back as the backup records it"), std::string::npos);
         EXPECT_FALSE(fs::exists(f()));
     }
 }
@@ -86,7 +84,7 @@ TEST_F(FileContentTest, MissingBlobRemovesOnlyThePartlyWrittenFile) {
     Result r = restore();
     EXPECT_EQ(counts(r), "files=0 hardlinks=0 folders=0 symlinks=0");
     EXPECT_EQ(failurePaths(r), Strings{"\xef\xbf\xbd"});
-    EXPECT_EQ(failureReasons(r), Strings{wentWrong + "FakeBackup.missingBlob"});
+    EXPECT_EQ(failureReasons(r), Strings{damaged});
     EXPECT_FALSE(fs::exists(box.target() / "\xff"));
     EXPECT_EQ(Sandbox::readFile(box.target() / "\xef\xbf\xbd"), "someone else's");
 }

@@ -89,6 +89,10 @@ std::time_t mtimeOf(const std::filesystem::path& entry);  // lstat, so of a link
 inline const std::string unsafeName = "that name is not safe to write to disk";
 inline const std::string wentWrong = "Something went wrong: ";
 inline std::string failed(const PathSafetyViolation& v) { return wentWrong + v.what(); }
+// The reason of a file that could not be written as the backup records it.
+inline const std::string damaged = "Part of the backup is damaged and could not be read.";
+inline const std::string notWrittenPrefix = "This could not be put back as the backup records it: ";
+inline std::string notWritten(const std::string& why) { return notWrittenPrefix + why + "."; }
 
 using Result = RestoreCoordinator::Result;
 using Strings = std::vector<std::string>;
