@@ -142,7 +142,6 @@ TEST(Chunker, UnusableParametersThrow) {
         } catch (const Chunker::Error& e) {
             EXPECT_EQ(e.kind, Chunker::Error::Kind::invalidParameters);
             EXPECT_EQ(e.normalization, r.normalization);
-            EXPECT_NE(std::string(e.what()).find("invalidParameters"), std::string::npos);
         }
     }
 }

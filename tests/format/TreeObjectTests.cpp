@@ -252,11 +252,5 @@ TEST(TreeObject, EncoderRefusesWhatItsFieldsCannotHold) {
     EXPECT_EQ(decode(encode({e})), std::vector<Entry>{e});
 }
 
-TEST(TreeObject, ErrorDescriptionsNameTheCase) {
-    EXPECT_STREQ(Error::lengthOutOfRange("xattrCount").what(), "TreeObject.Error.lengthOutOfRange(field: \"xattrCount\")");
-    EXPECT_STREQ(Error::unexpectedTrailingBytes(3).what(), "TreeObject.Error.unexpectedTrailingBytes(3)");
-    EXPECT_STREQ(Error::truncated().what(), "TreeObject.Error.truncated");
-}
-
 }  // namespace
 }  // namespace wm
