@@ -12,10 +12,6 @@ constexpr std::string_view kUserRequested = "userRequested";
 constexpr std::string_view kVerificationFailure = "verificationFailure";
 constexpr std::string_view kAnomalyDetected = "anomalyDetected";
 
-bool endsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 void store(Repository& repository, const RetentionHold& hold) {
     const Bytes sealed = SignedFile::seal(HoldRecord(hold), repository.keys(), repository.cipher());
     Repository::write(sealed, RepositoryLayout::hold(hold.id), *repository.destination());
@@ -96,7 +92,7 @@ HoldListing holds(const Repository& repository) {
     Destination& destination = *repository.destination();
     HoldListing listing;
     for (const RepoPath& path : destination.list(RepositoryLayout::holdsDirectory())) {
-        if (path.isRoot() || !endsWith(path.fileName(), ".hold")) continue;
+        if (path.isRoot() || !path.fileName().ends_with(".hold")) continue;
         std::optional<RetentionHold> hold;
         try {
             const Bytes file = destination.read(path);

@@ -18,10 +18,6 @@ namespace wm {
 
 namespace {
 
-bool endsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::shared_ptr<const RepositoryKeys> sharedKeys(const RepositoryKeys& keys) {
     return std::make_shared<const RepositoryKeys>(keys);
 }
@@ -128,7 +124,7 @@ constexpr std::uint64_t maximumIndexFileBytes = std::uint64_t{2} << 30;
 void Repository::loadIndex() {
     std::vector<RepoPath> files;
     for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
-        if (!path.isRoot() && endsWith(path.fileName(), ".idx")) files.push_back(std::move(path));
+        if (!path.isRoot() && path.fileName().ends_with(".idx")) files.push_back(std::move(path));
     }
 
     // Room for what the files can hold (each entry takes 45 bytes of a file), not a fixed

@@ -18,10 +18,6 @@ namespace wm {
 
 namespace {
 
-bool endsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum;
     if (__builtin_add_overflow(a, b, &sum)) return b < 0 ? std::numeric_limits<std::int64_t>::min()
@@ -185,7 +181,7 @@ void Repository::removeMarksOtherThan(const UUID& runID) const {
         return;
     }
     for (const RepoPath& path : listed) {
-        if (path.isRoot() || !endsWith(path.fileName(), ".mark") || path == keep) continue;
+        if (path.isRoot() || !path.fileName().ends_with(".mark") || path == keep) continue;
         try {
             destination_->remove(path);
         } catch (const std::exception&) {
@@ -222,7 +218,7 @@ void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_
 
     std::vector<RepoPath> old;
     for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
-        if (!path.isRoot() && endsWith(path.fileName(), ".idx") && replaced.count(path.fileName()) != 0)
+        if (!path.isRoot() && path.fileName().ends_with(".idx") && replaced.count(path.fileName()) != 0)
             old.push_back(std::move(path));
     }
     const RepoPath written = RepositoryLayout::index(UUID::random());
