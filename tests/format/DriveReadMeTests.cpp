@@ -66,29 +66,6 @@ TEST(DriveReadMe, TextAsWritten) {
     EXPECT_EQ(text, expected);
 }
 
-TEST(RecoveryGuide, Contents) {
-    const auto& steps = RecoveryGuide::steps();
-    ASSERT_EQ(steps.size(), 5u);
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        EXPECT_EQ(steps[i].number, static_cast<int>(i + 1));
-        EXPECT_EQ(steps[i].isApple, i < 2);
-    }
-    EXPECT_EQ(steps[2].detail,
-              std::string("Download it again from ") + RecoveryGuide::productWebSite +
-                  ". Connect the drive, or if your backup is in a bucket or on a server, choose \"It's in a Bucket or "
-                  "on a Server\" and give the same details and keys. Your backup does not need this Mac to have seen "
-                  "it before.");
-    EXPECT_EQ(RecoveryGuide::comesBack().size(), 3u);
-    EXPECT_EQ(RecoveryGuide::doesNotComeBack().size(), 4u);
-    EXPECT_EQ(RecoveryGuide::doesNotComeBack()[0], "macOS itself, which comes from Apple");
-    EXPECT_EQ(RecoveryGuide::WithoutTheApp::title(), "Doing it with this tool instead");
-    ASSERT_EQ(RecoveryGuide::WithoutTheApp::commands().size(), 3u);
-    EXPECT_EQ(RecoveryGuide::WithoutTheApp::commands()[2].invocation, "wmctl restore <folder> <to>");
-    EXPECT_NE(RecoveryGuide::WithoutTheApp::opening()[0].find("`RestoreCoordinator`"), std::string::npos);
-    ASSERT_EQ(RecoveryGuide::WithoutTheApp::closing().size(), 2u);
-    EXPECT_NE(RecoveryGuide::WithoutTheApp::closing()[1].find(RecoveryGuide::formatDocumentAddress), std::string::npos);
-}
-
 TEST(DriveReadMe, FormatDocumentIsBuiltIn) {
     const auto doc = DriveReadMe::formatDocument();
     ASSERT_TRUE(doc);

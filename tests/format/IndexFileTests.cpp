@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "format/Fixtures.h"
 #include "format/IndexFile.h"
 

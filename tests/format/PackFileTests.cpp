@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "crypto/PackHashing.h"
 #include "format/ByteWriter.h"
 #include "format/Fixtures.h"
@@ -154,13 +152,6 @@ TEST(PackReader, CorruptionMatrix) {
     EXPECT_EQ(mismatch.kind, Kind::hashMismatch);
     EXPECT_EQ(mismatch.expected, good.id);
     EXPECT_EQ(mismatch.actual, hashPackID(Bytes(20, 0)));
-
-    // One flipped bit anywhere: the name no longer matches.
-    for (std::size_t i = 0; i < good.bytes.size(); i += 7) {
-        Bytes damaged = good.bytes;
-        damaged[i] ^= 0x10;
-        EXPECT_EQ(packError([&] { PackReader(damaged, good.id, repo.cipher); }).kind, Kind::hashMismatch);
-    }
 
     Bytes b = good.bytes;
     b[0] = 'X';

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "core/Base64.h"
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
@@ -133,7 +131,6 @@ TEST(HostPlatform, VersionTextFromTheRelease) {
     EXPECT_EQ(std::count(host.begin(), host.end(), '.'), 2);
     EXPECT_EQ(createdByText("0.1.3"), "WendleMarsh/0.1.3 (" + host + ")");
 }
-
 
 }  // namespace
 }  // namespace wm
