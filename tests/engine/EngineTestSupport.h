@@ -42,11 +42,11 @@ Repository::Opened openRepository(const std::shared_ptr<Destination>& destinatio
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name = "file",
                       Date now = fixedNow());
 
-// Reads the snapshot's record, its root tree and every blob below it; returns the number of
-// content bytes read. Throws what reading throws.
 // Every entry of the snapshot's trees in walk order, with its "/"-joined path.
 void forEachEntry(const Repository& repository, const SnapshotID& id,
                   const std::function<void(const TreeObject::Entry&, const std::string& path)>& body);
+// Reads the snapshot's record, its root tree and every blob below it; returns the number of
+// content bytes read. Throws what reading throws.
 std::uint64_t readWhole(const Repository& repository, const SnapshotID& id);
 
 // Every file under a folder of an in-memory destination (path text -> bytes).

@@ -1,6 +1,4 @@
 // Unlocking with a recovery key or a passphrase, and key-file management.
-#include <chrono>
-
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
@@ -116,27 +114,6 @@ TEST_F(RepositoryUnlock, RemovingTheLastPortableKeyOrAnEscapingNameIsRefused) {
     escaping.keyID = "../escape";
     EXPECT_THROW(repository->keyFiles().add(escaping), RepositoryLayout::Error);
     EXPECT_EQ(filesUnder(*memory, "keys").size(), 1u);
-}
-
-// Eight passphrase files it does not open, then the one it opens: the unlock takes about
-// one derivation, not nine.
-TEST_F(RepositoryUnlock, PassphraseIsDerivedOncePerUnlock) {
-    constexpr std::uint32_t slow = 150000;
-    settings.iterations = slow;
-    create();
-    for (int i = 0; i < 8; ++i) put(passphraseFile("another passphrase " + std::to_string(i), slow));
-    put(passphraseFile("the passphrase", slow));
-
-    using Clock = std::chrono::steady_clock;
-    auto t0 = Clock::now();
-    (void)Passphrase::deriveKey("the passphrase", settings.salt, slow);
-    const auto single = Clock::now() - t0;
-    t0 = Clock::now();
-    const auto unlocked = unlock(std::string_view("the passphrase"));
-    const auto whole = Clock::now() - t0;
-    EXPECT_EQ(unlocked.keys.master, keys.master);
-    EXPECT_LT(whole, single * 4) << "unlock took " << std::chrono::duration<double>(whole).count() << " s, one derivation "
-                                 << std::chrono::duration<double>(single).count() << " s";
 }
 
 }  // namespace

@@ -64,11 +64,8 @@ TEST_F(Browser, ContentsDescribeEachEntry) {
     const auto id = sample();
     const auto items = browser.contents({"Photos"}, id);
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_TRUE(items[0].isDirectory);
-    EXPECT_EQ(items[0].size, 0u);
-    EXPECT_EQ(items[0].id(), "Photos/2019");
-    EXPECT_FALSE(items[1].isDirectory);
-    EXPECT_EQ(items[1].size, 3u);
+    EXPECT_TRUE(items[0].isDirectory && items[0].size == 0 && items[0].id() == "Photos/2019");
+    EXPECT_TRUE(!items[1].isDirectory && items[1].size == 3);
     EXPECT_EQ(items[1].modifiedAt, Date::fromMicroseconds(1'700'000'000'500'000));
     for (const Strings& path : {Strings{"Photos", "cat.png"}, Strings{"Missing"}, Strings{"link"}})
         EXPECT_TRUE(browser.contents(path, id).empty()) << joinedPath(path);

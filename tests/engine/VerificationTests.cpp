@@ -126,33 +126,6 @@ TEST_F(Verifying, StrayFilesAndUnknownPacksAreIgnored) {
     EXPECT_EQ(report.packsChecked, 2);
 }
 
-// In small pieces, with a directory longer than the kept tail: the reader's entries, one piece per read.
-TEST_F(Verifying, VerifierStreamsInPieces) {
-    PackWriter writer(repository->cipher());
-    for (int i = 0; i < 300; ++i) writer.add(randomBytes(3000, static_cast<std::uint64_t>(i)), BlobType::data);
-    const auto finished = writer.finish();
-    const RepoPath path = RepositoryLayout::pack(finished.id);
-    memory->put(path, finished.bytes);
-
-    PackVerifier verifier(repository->cipher(), 65536, 4096);
-    faulty->clearLog();
-    const auto entries = verifier.check(*faulty, path, finished.id);
-    EXPECT_EQ(entries, PackReader(finished.bytes, finished.id, repository->cipher()).entries());
-    EXPECT_EQ(verifier.bytesRead(), finished.bytes.size());
-    std::size_t reads = 0;
-    for (const auto& call : faulty->calls()) {
-        EXPECT_NE(call.operation, FaultyDestination::Operation::read) << "whole read";
-        if (call.operation != FaultyDestination::Operation::readInto) continue;
-        ++reads;
-        EXPECT_LE(call.range.value().count(), 65536);
-    }
-    EXPECT_GE(reads, finished.bytes.size() / 65536);
-    memory->remove(path);
-    PackVerifier gone(repository->cipher());
-    EXPECT_THROW(gone.check(*faulty, path, finished.id), DestinationError);
-    EXPECT_EQ(gone.bytesRead(), 0u);
-}
-
 TEST_F(Verifying, VerifierReasonsForHandMadeFiles) {
     const BlobCipher& cipher = repository->cipher();
     PackWriter writer(cipher);

