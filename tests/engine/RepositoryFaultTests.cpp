@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
-#include "format/TreeObject.h"
 #include "support/SimulatedCrash.h"
 
 namespace wm::test {
@@ -17,17 +16,7 @@ std::vector<Bytes> backupChunks() {
 }
 
 // Stores the backup's chunks and its root tree (so that a commit writes everything).
-BlobID storeBackup(Repository& repository) {
-    TreeObject::Entry entry;
-    entry.name = bytesOf("second");
-    entry.contentBlobs.emplace();
-    for (const auto& s : repository.storeChunks(backupChunks(), BlobType::data)) entry.contentBlobs->push_back(s.id);
-    return repository.store(TreeObject::encode({entry}), BlobType::tree).id;
-}
-
-SnapshotID commitRoot(Repository& repository, const BlobID& root) {
-    return repository.commit({root, {}, {}, {}, "test device", {}, std::nullopt, fixedNow()});
-}
+BlobID storeBackup(Repository& repository) { return storeTree(repository, {Node::file("second", backupChunks())}); }
 
 // One snapshot committed: where every fault run starts.
 struct Base {

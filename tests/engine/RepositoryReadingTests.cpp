@@ -4,18 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
 
 namespace wm::test {
 namespace {
 
-class RepositoryReading : public ::testing::Test {
-protected:
-    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
-    RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(memory, keys);
-};
+using RepositoryReading = FaultyRepositoryTest;
 
 TEST_F(RepositoryReading, MissingBlobsAndSnapshotsGiveTheirErrors) {
     const auto stored = repository->store(bytesOf("hello"), BlobType::data);
@@ -40,7 +35,6 @@ TEST_F(RepositoryReading, BlobThroughACallersBufferReadsLikeAFreshOne) {
     const std::vector<Bytes> contents = {randomBytes(70000, 1), randomBytes(10, 2), bytesOf(std::string(90000, 'z')),
                                          randomBytes(300000, 3), randomBytes(1, 4)};
     commitFile(*repository, contents);
-    auto faulty = std::make_shared<FaultyDestination>(memory);
     auto opened = openRepository(faulty, keys, Repository::Access::readOnly);
     const Repository& reader = *opened.repository;
     faulty->clearLog();

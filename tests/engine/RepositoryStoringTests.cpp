@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "SnapshotBrowserFixture.h"
 #include "core/Hex.h"
 #include "engine/PackStore.h"
 #include "format/PackReader.h"
@@ -14,15 +14,10 @@
 namespace wm::test {
 namespace {
 
-class RepositoryStoring : public ::testing::Test {
+class RepositoryStoring : public FaultyRepositoryTest {
 protected:
-    std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
-    std::shared_ptr<FaultyDestination> faulty = std::make_shared<FaultyDestination>(memory);
-    RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(faulty, keys);
-
     // A tree of one file whose content is the stored chunks.
-    BlobID treeOf(const std::vector<Repository::Stored>& stored) {
+    BlobID fileTree(const std::vector<Repository::Stored>& stored) {
         TreeObject::Entry entry;
         entry.name = bytesOf("f");
         std::vector<BlobID> ids;
@@ -30,10 +25,6 @@ protected:
         entry.contentBlobs = ids;
         return repository->store(TreeObject::encode({entry}), BlobType::tree).id;
     }
-    SnapshotID commitTree(const BlobID& tree) {
-        return repository->commit({tree, {}, {}, {}, "x", {}, std::nullopt, fixedNow()});
-    }
-
     std::vector<std::string> committedPaths() const {
         std::vector<std::string> paths;
         for (const auto& call : faulty->calls()) {
@@ -100,7 +91,7 @@ TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOn
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 2u);
     EXPECT_EQ(repository->blobCount(), 100000u);
     for (std::size_t i = 0; i < results.size(); i += 997) EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
-    commitTree(BlobID{});
+    commitRoot(*repository, BlobID{});
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
     EXPECT_EQ(reopened.repository->blobCount(), 120000u);
     for (std::size_t i = 0; i < chunks.size(); i += 4999) EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
@@ -112,8 +103,8 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     const std::vector<Bytes> chunks{randomBytes(3000, 1), randomBytes(4000, 2)};
     const auto results = repository->storeChunks(chunks, BlobType::data);
     faulty->flipBitOnRead("packs/*", 100);
-    const BlobID tree = treeOf(results);
-    EXPECT_EQ(thrown<PackFile::Error>([&] { commitTree(tree); }).kind, PackFile::Error::Kind::hashMismatch);
+    const BlobID tree = fileTree(results);
+    EXPECT_EQ(thrown<PackFile::Error>([&] { commitRoot(*repository, tree); }).kind, PackFile::Error::Kind::hashMismatch);
     EXPECT_EQ(repository->health().badReads, 1);
     EXPECT_EQ(repository->blobCount(), 0u);
     EXPECT_TRUE(repository->contains(results[0].id));
@@ -121,7 +112,7 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     EXPECT_EQ(repository->counter(), 0u);
     // The damage came from the reads; once they are clean the same pack is written again.
     faulty->clearFaults();
-    const auto id = commitTree(tree);
+    const auto id = commitRoot(*repository, tree);
     EXPECT_FALSE(repository->hasUnwrittenChunks());
     EXPECT_EQ(repository->blobCount(), 3u);
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
@@ -141,14 +132,14 @@ TEST_F(RepositoryStoring, FailedPackWriteKeepsChunksAndCommitRefusesUntilWritten
     // Told again, the same batch is all accepted (nothing new), and the waiting pack is written first.
     const auto results = repository->storeChunks(chunks, BlobType::data);
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 1u);
-    const BlobID tree = treeOf(results);
+    const BlobID tree = fileTree(results);
 
     faulty->failCalls("packs/*", DestinationError::writeFailed(RepoPath(), "I/O error"), {FaultyDestination::Operation::write}, 1);
-    EXPECT_THROW(commitTree(tree), DestinationError);
+    EXPECT_THROW(commitRoot(*repository, tree), DestinationError);
     EXPECT_EQ(repository->counter(), 0u);
     EXPECT_TRUE(repository->hasUnwrittenChunks());
 
-    const auto id = commitTree(tree);
+    const auto id = commitRoot(*repository, tree);
     EXPECT_FALSE(repository->hasUnwrittenChunks());
     EXPECT_EQ(readWhole(*openRepository(memory, keys, Repository::Access::readOnly).repository, id), 17u * (4 << 20));
 }
@@ -174,7 +165,7 @@ TEST_F(RepositoryStoring, RecordHoldsFlagsSortedAndTheAnomalyTimeOnlyWithItsFlag
     EXPECT_EQ(flagged.flags, (std::vector<std::string>{"anomalyDetected", "partial"}));
     EXPECT_EQ(flagged.anomalyDetectedAt, now);
     EXPECT_EQ(flagged.excludeRules, std::vector<std::string>{});  // an empty list is written, not left out
-    EXPECT_FALSE(repository->snapshot(commitTree(BlobID{})).anomalyDetectedAt.has_value());
+    EXPECT_FALSE(repository->snapshot(commitRoot(*repository, BlobID{})).anomalyDetectedAt.has_value());
 }
 
 // A failed index write keeps its sections (a retried commit writes them: the fault enumeration) until discarded.
@@ -182,7 +173,7 @@ TEST_F(RepositoryStoring, FailedIndexFlushKeepsSectionsUntilWrittenOrDiscarded) 
     commitFile(*repository, {randomBytes(1000, 1)});
     repository->store(randomBytes(10, 1), BlobType::data);
     faulty->failCalls("index/*", DestinationError::outOfSpace(10, 0), {FaultyDestination::Operation::openWrite}, 1);
-    EXPECT_THROW(commitTree(BlobID{}), DestinationError);
+    EXPECT_THROW(commitRoot(*repository, BlobID{}), DestinationError);
     EXPECT_EQ(repository->unflushedEntryCount(), 1u);
     repository->discardUnflushedIndex();
     EXPECT_TRUE(repository->unflushedSections().empty());
