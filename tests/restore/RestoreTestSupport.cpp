@@ -3,12 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <system_error>
 
 namespace wm::test {
 
@@ -22,9 +20,9 @@ BlobID FakeBackup::reserve() {
     return id;
 }
 
-BlobID FakeBackup::add(Bytes plaintext) {
-    BlobID id = reserve();
-    blobs_[id] = std::move(plaintext);
+BlobID FakeBackup::add(std::string_view plaintext) {
+    const BlobID id = reserve();
+    blobs_[id] = bytesOf(plaintext);
     return id;
 }
 
@@ -65,9 +63,7 @@ TreeObject::Entry linkEntry(std::string_view name, std::optional<std::string> ta
     return e;
 }
 
-TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type) {
-    return baseEntry(name, type, 0644);
-}
+TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type) { return baseEntry(name, type, 0644); }
 
 TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::uint64_t size, std::uint64_t group) {
     auto e = fileEntry(name, {data}, size);
@@ -75,21 +71,9 @@ TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::ui
     return e;
 }
 
-Sandbox::Sandbox() {
-    std::string pattern = (fs::temp_directory_path() / "wm-restore-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
+Sandbox::Sandbox() : TempFolder("wm-restore") {
     fs::create_directory(target());
     fs::create_directory(outside());
-}
-
-Sandbox::~Sandbox() {
-    std::error_code ec;  // restored folders may lack permissions: give them back first
-    for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
-    }
-    fs::remove_all(root_, ec);
 }
 
 void Sandbox::writeFile(const fs::path& file, std::string_view contents) {
@@ -118,16 +102,15 @@ std::string describe(const fs::path& entry) {
     return d.str();
 }
 
-TreeListing listTree(const fs::path& folder, const std::string& skip) {
-    TreeListing listing;
+std::map<std::string, std::string> listTree(const fs::path& folder, const std::string& skip) {
+    std::map<std::string, std::string> listing;
     for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().lexically_relative(folder).string();
-        if (name == skip) {
+        struct stat st;
+        if (name == skip || ::lstat(it->path().c_str(), &st) != 0) {
             it.disable_recursion_pending();
             continue;
         }
-        struct stat st;
-        if (::lstat(it->path().c_str(), &st) != 0) continue;
         std::ostringstream d;
         d << describe(it->path()) << " uid " << st.st_uid << " gid " << st.st_gid << " mtime " << st.st_mtim.tv_sec
           << "." << st.st_mtim.tv_nsec << " ino " << st.st_ino << " links " << st.st_nlink;
@@ -137,11 +120,7 @@ TreeListing listTree(const fs::path& folder, const std::string& skip) {
     return listing;
 }
 
-int openDescriptors() {
-    int n = 0;
-    for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
-    return n;
-}
+int openDescriptors() { return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
 
 std::time_t mtimeOf(const fs::path& entry) {
     struct stat st;
@@ -149,21 +128,17 @@ std::time_t mtimeOf(const fs::path& entry) {
     return st.st_mtim.tv_sec;
 }
 
-Strings failurePaths(const Result& r) {
+static Strings each(const Result& r, std::string RestoreResult::Failure::*field) {
     Strings out;
-    for (const auto& f : r.failures) out.push_back(f.path);
+    for (const auto& f : r.failures) out.push_back(f.*field);
     return out;
 }
+Strings failurePaths(const Result& r) { return each(r, &RestoreResult::Failure::path); }
+Strings failureReasons(const Result& r) { return each(r, &RestoreResult::Failure::reason); }
 
 std::string counts(const Result& r) {
     return "files=" + std::to_string(r.filesRestored) + " hardlinks=" + std::to_string(r.hardLinksRestored) +
            " folders=" + std::to_string(r.directoriesRestored) + " symlinks=" + std::to_string(r.symlinksRestored);
-}
-
-Strings failureReasons(const Result& r) {
-    Strings out;
-    for (const auto& f : r.failures) out.push_back(f.reason);
-    return out;
 }
 
 }  // namespace wm::test

@@ -1,48 +1,40 @@
 #pragma once
-// Restore test helpers: an in-memory backup of hand-made (possibly hostile) trees, a
-// scratch folder with a restore target and an "outside" beside it, and a listing of
-// everything a restore must never change (links not followed).
+// Restore test helpers: an in-memory backup of hand-made (possibly hostile) trees, a scratch
+// folder with a restore target and an "outside" beside it, and a listing of everything a
+// restore must never change (links not followed).
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "core/Bytes.h"
 #include "core/Error.h"
-#include "core/Identifiers.h"
 #include "format/TreeObject.h"
 #include "restore/PathSafetyViolation.h"
 #include "restore/RestoreBlobSource.h"
 #include "restore/RestoreCoordinator.h"
+#include "support/TempFolder.h"
 
 namespace wm::test {
 
-class MissingBlob : public wm::Error {
-public:
+struct MissingBlob : wm::Error {
     MissingBlob() : wm::Error("FakeBackup.missingBlob") {}
 };
 
 class FakeBackup : public RestoreBlobSource {
 public:
     BlobID reserve();  // a fresh identity holding nothing
-    BlobID add(Bytes plaintext);
-    BlobID add(std::string_view plaintext) { return add(bytesOf(plaintext)); }
-    BlobID addTree(const std::vector<TreeObject::Entry>& entries) { return add(TreeObject::encode(entries)); }
-    void putTree(const BlobID& id, const std::vector<TreeObject::Entry>& entries) {
-        blobs_[id] = TreeObject::encode(entries);
-    }
+    BlobID add(std::string_view plaintext);
+    BlobID addTree(const std::vector<TreeObject::Entry>& e) { return add(stringOf(TreeObject::encode(e))); }
+    void putTree(const BlobID& id, const std::vector<TreeObject::Entry>& e) { blobs_[id] = TreeObject::encode(e); }
     void setRoot(const BlobID& id) { rootBytes = id.data(); }
-    Bytes rootBytes;
-
     Bytes rootTree(const SnapshotID&) override { return rootBytes; }
     void blob(const BlobID& id, Bytes& buffer) override;
 
+    Bytes rootBytes;
     std::function<void(const BlobID&)> beforeRead;  // lets a test change the disk mid-walk
     int reads = 0;
 
@@ -58,38 +50,23 @@ TreeObject::Entry linkEntry(std::string_view name, std::optional<std::string> ta
 TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type);
 TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::uint64_t size, std::uint64_t group);
 
-class Sandbox {
+class Sandbox : public TempFolder {
 public:
     Sandbox();
-    ~Sandbox();
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
-
-    const std::filesystem::path& path() const { return root_; }
-    std::filesystem::path target() const { return root_ / "target"; }
-    std::filesystem::path outside() const { return root_ / "outside"; }
-
+    std::filesystem::path target() const { return path() / "target"; }
+    std::filesystem::path outside() const { return path() / "outside"; }
     static void writeFile(const std::filesystem::path& file, std::string_view contents);
     static std::string readFile(const std::filesystem::path& file);
-
-private:
-    std::filesystem::path root_;
 };
 
 // Relative path -> type, mode, owner, size, times, inode, content hash, link target.
-using TreeListing = std::map<std::string, std::string>;
-TreeListing listTree(const std::filesystem::path& folder, const std::string& skip = "");
-
-// "mode type size-or-link-target" of one entry, or "" when missing.
-std::string describe(const std::filesystem::path& entry);
-
+std::map<std::string, std::string> listTree(const std::filesystem::path& folder, const std::string& skip = "");
+std::string describe(const std::filesystem::path& entry);  // "mode type size-or-link-target", "" when missing
 int openDescriptors();
-std::time_t mtimeOf(const std::filesystem::path& entry);  // lstat, so of a link itself
+std::time_t mtimeOf(const std::filesystem::path& entry);  // of a link itself
 
 inline const std::string unsafeName = "that name is not safe to write to disk";
-inline const std::string wentWrong = "Something went wrong: ";
-inline std::string failed(const PathSafetyViolation& v) { return wentWrong + v.what(); }
-// The reason of a file that could not be written as the backup records it.
+inline std::string failed(const PathSafetyViolation& v) { return std::string("Something went wrong: ") + v.what(); }
 inline const std::string damaged = "Part of the backup is damaged and could not be read.";
 inline const std::string notWrittenPrefix = "This could not be put back as the backup records it: ";
 inline std::string notWritten(const std::string& why) { return notWrittenPrefix + why + "."; }
@@ -97,8 +74,8 @@ inline std::string notWritten(const std::string& why) { return notWrittenPrefix 
 using Result = RestoreCoordinator::Result;
 using Strings = std::vector<std::string>;
 Strings failurePaths(const Result& r);
-std::string counts(const Result& r);  // "files=F hardlinks=H folders=D symlinks=S"
 Strings failureReasons(const Result& r);
+std::string counts(const Result& r);  // "files=F hardlinks=H folders=D symlinks=S"
 
 class RestoreFixture : public ::testing::Test {
 protected:
