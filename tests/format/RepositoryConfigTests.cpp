@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/Base64.h"
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
 #include "format/HostPlatform.h"
 #include "format/Fixtures.h"
 #include "format/RepositoryConfig.h"
+#include "support/DataTable.h"
 
 namespace wm {
 namespace {
@@ -48,45 +51,16 @@ TEST(RepositoryConfig, NewConfigRoundTripsWithSortedKeysAndTheSealingOfItsVersio
 }
 
 TEST(RepositoryConfig, DecodingClassifiesEveryFault) {
-    struct Row {
-        const char* what;
-        std::function<void(JSON&)> change;
-        Kind kind;
-        std::string message;
-    };
-    const std::string kdfText = "kdf is not a passphrase setting Wendle Marsh writes";
-    const JSON goodKDF = {{"algorithm", "PBKDF2-HMAC-SHA256"}, {"salt", Base64::encode(Bytes(16, 1))}, {"iterations", 10}};
-    const std::vector<Row> rows = {
-        {"missing signature", [](JSON& j) { j.erase("signature"); }, Kind::notARepository, ""},
-        {"missing chunker field", [](JSON& j) { j["chunker"].erase("minSize"); }, Kind::notARepository, ""},
-        {"wrong type", [](JSON& j) { j["formatVersion"] = "2"; }, Kind::notARepository, ""},
-        {"fractional version", [](JSON& j) { j["formatVersion"] = 2.5; }, Kind::notARepository, ""},
-        {"date without fraction", [](JSON& j) { j["createdAt"] = "2023-11-14T22:13:20Z"; }, Kind::notARepository, ""},
-        {"bad base64", [](JSON& j) { j["repositoryID"] = "***"; }, Kind::notARepository, ""},
-        {"wrong magic", [](JSON& j) { j["magic"] = "wendlemarsh-repository "; }, Kind::notARepository, ""},
-        {"version 3 with wrong magic", [](JSON& j) { j["magic"] = "x"; j["formatVersion"] = 3; }, Kind::notARepository, ""},
-        {"version 3", [](JSON& j) { j["formatVersion"] = 3; }, Kind::unsupportedVersion, ""},
-        {"version 0", [](JSON& j) { j["formatVersion"] = 0; }, Kind::unsupportedVersion, ""},
-        {"31-byte id", [](JSON& j) { j["repositoryID"] = Base64::encode(Bytes(31, 1)); }, Kind::malformed,
-         "repositoryID is not 32 bytes"},
-        {"33-byte id", [](JSON& j) { j["repositoryID"] = Base64::encode(Bytes(33, 1)); }, Kind::malformed,
-         "repositoryID is not 32 bytes"},
-        {"kdf iterations 0", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["iterations"] = 0; }, Kind::malformed, kdfText},
-        {"kdf iterations above the limit", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["iterations"] = 10000001; },
-         Kind::malformed, kdfText},
-        {"kdf 32-byte salt", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["salt"] = Base64::encode(Bytes(32, 1)); },
-         Kind::malformed, kdfText},
-        {"kdf algorithm case", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"]["algorithm"] = "pbkdf2-hmac-sha256"; },
-         Kind::malformed, kdfText},
-        {"kdf missing salt", [&](JSON& j) { j["kdf"] = goodKDF; j["kdf"].erase("salt"); }, Kind::notARepository, ""},
-    };
-    for (const auto& r : rows) {
+    const std::map<std::string, Kind> kinds = {{"notARepository", Kind::notARepository},
+                                               {"unsupportedVersion", Kind::unsupportedVersion},
+                                               {"malformed", Kind::malformed}};
+    for (const auto& row : test::dataTable(test::dataFile("format/config-faults.tsv"), 4, '\t')) {
         JSON j = validJSON();
-        r.change(j);
+        j.merge_patch(JSON::parse(row[1]));
         const auto e = decodeError(RepositoryJSON::encodeBytes(j, true));
-        EXPECT_EQ(e.kind, r.kind) << r.what;
-        EXPECT_EQ(e.message, r.message) << r.what;
-        if (r.kind == Kind::unsupportedVersion) {
+        EXPECT_EQ(e.kind, kinds.at(row[2])) << row[0];
+        EXPECT_EQ(e.message, row[3]) << row[0];
+        if (e.kind == Kind::unsupportedVersion) {
             EXPECT_EQ(e.found, j["formatVersion"].get<std::int64_t>());
             EXPECT_EQ(e.supported, (RepositoryFormat::VersionRange{1, 2}));
         }
