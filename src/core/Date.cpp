@@ -1,6 +1,7 @@
 #include "core/Date.h"
 
 #include <chrono>
+
 #include <cmath>
 #include <limits>
 
@@ -40,6 +41,29 @@ Date Date::distantFuture() { return Date{64092211200LL * 1000000LL}; }
 Date Date::adding(double seconds) const {
     double us = static_cast<double>(microseconds) + seconds * 1e6;
     return Date{clampToInt64(us)};
+}
+
+namespace {
+constexpr std::int64_t kCycleYears = 400;
+constexpr std::int64_t kCycleDays = 146097;
+std::int64_t floorDivision(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+}  // namespace
+
+std::int64_t daysSince1970(const CivilDate& date) {
+    namespace c = std::chrono;
+    const std::int64_t cycles = floorDivision(date.year - 2000, kCycleYears);
+    const auto year = static_cast<int>(date.year - cycles * kCycleYears);  // 2000...2399
+    const c::sys_days days{c::year{year} / c::month{date.month} / c::day{date.day}};
+    return static_cast<std::int64_t>(days.time_since_epoch().count()) + cycles * kCycleDays;
+}
+
+CivilDate civilDate(std::int64_t daysSince1970) {
+    namespace c = std::chrono;
+    constexpr std::int64_t from2000 = 10957;  // days from 1970-01-01 to 2000-01-01
+    const std::int64_t cycles = floorDivision(daysSince1970 - from2000, kCycleDays);
+    const c::year_month_day ymd{c::sys_days{c::days{daysSince1970 - cycles * kCycleDays}}};
+    return CivilDate{static_cast<int>(ymd.year()) + cycles * kCycleYears, static_cast<unsigned>(ymd.month()),
+                     static_cast<unsigned>(ymd.day())};
 }
 
 }  // namespace wm

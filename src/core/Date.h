@@ -41,4 +41,15 @@ struct Date {
     friend bool operator==(const Date&, const Date&) = default;
 };
 
+// A proleptic Gregorian date in UTC, for any year a record can hold (beyond the ±32767
+// years of std::chrono::year: the calendar repeats every 400 years).
+struct CivilDate {
+    std::int64_t year = 1970;
+    unsigned month = 1;  // 1...12
+    unsigned day = 1;    // 1...31
+};
+// Days since 1970-01-01, and back.
+std::int64_t daysSince1970(const CivilDate& date);
+CivilDate civilDate(std::int64_t daysSince1970);
+
 }  // namespace wm

@@ -118,29 +118,6 @@ void write(std::string& out, const JSON& v, bool pretty, int level) {
 
 // ---- Dates -----------------------------------------------------------------
 
-// Days since 1970-01-01 of a proleptic Gregorian civil date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<std::int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y += m <= 2;
-}
-
 bool isLeap(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 unsigned daysInMonth(std::int64_t y, unsigned m) {
@@ -286,9 +263,7 @@ std::string dateText(Date date) {
     const std::int64_t ms = date.repositoryPrecision().microseconds / 1000;
     const std::int64_t days = floorDiv(ms, 86400000);
     std::int64_t msOfDay = ms - days * 86400000;
-    std::int64_t y;
-    unsigned m, d;
-    civilFromDays(days, y, m, d);
+    const auto [y, m, d] = civilDate(days);
     const int hour = static_cast<int>(msOfDay / 3600000);
     const int minute = static_cast<int>(msOfDay / 60000 % 60);
     const int second = static_cast<int>(msOfDay / 1000 % 60);
@@ -368,7 +343,7 @@ static std::optional<Date> parseDateText(std::string_view text, bool fractionReq
         return std::nullopt;
     }
     if (!r.atEnd()) return std::nullopt;
-    const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t days = daysSince1970({year, static_cast<unsigned>(month), static_cast<unsigned>(day)});
     // Years have at most six digits, so the seconds fit; the microseconds may not.
     const std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
     // Before 1970 the fraction is borrowed from the next second first, so dates

@@ -18,15 +18,6 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return q;
 }
 
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 // Indices of the local calendar hour, day, month and year that hold the date.
 Periods periodsOf(Date date) {
     std::time_t seconds = static_cast<std::time_t>(floorDiv(date.microseconds, 1000000));
@@ -34,7 +25,7 @@ Periods periodsOf(Date date) {
     if (localtime_r(&seconds, &local) == nullptr) gmtime_r(&seconds, &local);
     const std::int64_t year = static_cast<std::int64_t>(local.tm_year) + 1900;
     const unsigned month = static_cast<unsigned>(local.tm_mon) + 1;
-    const std::int64_t day = daysFromCivil(year, month, static_cast<unsigned>(local.tm_mday));
+    const std::int64_t day = daysSince1970({year, month, static_cast<unsigned>(local.tm_mday)});
     return {day * 24 + local.tm_hour, day, year * 12 + month - 1, year};
 }
 
