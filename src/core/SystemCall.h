@@ -1,6 +1,9 @@
 #pragma once
 // Small helpers around POSIX calls shared by the modules that touch the disk.
+#include <dirent.h>
+
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -55,5 +58,11 @@ public:
 private:
     int fd_;
 };
+
+// An open directory stream, closed with closedir when its owner goes.
+struct DirectoryCloser {
+    void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+using DirectoryStream = std::unique_ptr<DIR, DirectoryCloser>;
 
 }  // namespace wm

@@ -29,7 +29,7 @@ void note(DirectoryScanner::Result& result, DirectoryScanner::Entry& entry, std:
 
 // Lists and captures the entries of the folder open as fd (which this call closes).
 void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& result) {
-    DIR* dir = ::fdopendir(fd);
+    const DirectoryStream dir(::fdopendir(fd));
     if (!dir) {
         const int err = errno;
         ::close(fd);
@@ -40,7 +40,7 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
     std::vector<std::string> names;
     while (true) {
         errno = 0;
-        struct dirent* e = ::readdir(dir);
+        struct dirent* e = ::readdir(dir.get());
         if (!e) {
             if (errno != 0) {
                 folder.status = DirectoryScanner::Status::unreadable;
@@ -61,7 +61,7 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         const std::string shown = Unicode::decodeUTF8Repairing(entry.path);
         MetadataCapture::Result captured;
         try {
-            captured = MetadataCapture::capture(::dirfd(dir), viewOf(name), shown);
+            captured = MetadataCapture::capture(::dirfd(dir.get()), viewOf(name), shown);
         } catch (const MetadataCapture::Error& error) {
             // Gone since the listing, or not even examinable: reported, not kept.
             result.problems.push_back({entry.path, error.reason});
@@ -72,7 +72,8 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         if (!captured.contentReadable) entry.status = DirectoryScanner::Status::unreadable;
 
         if (entry.metadata.fileType == FileMetadata::FileType::directory && entry.status == DirectoryScanner::Status::ok) {
-            int child = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int child = retryingOnInterrupt(
+                [&] { return ::openat(::dirfd(dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
             if (child < 0) {
                 entry.status = DirectoryScanner::Status::unreadable;
                 note(result, entry, WM_L("the folder could not be opened: %@", systemErrorText(errno)));
@@ -82,7 +83,6 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         }
         folder.children.push_back(std::move(entry));
     }
-    ::closedir(dir);
 }
 
 }  // namespace

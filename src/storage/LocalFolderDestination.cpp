@@ -319,7 +319,7 @@ std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
         if (err == ENOTDIR) throw DestinationError::ioFailed(folder, systemErrorText(err));
         throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
     }
-    DIR* dir = ::fdopendir(fd);
+    const DirectoryStream dir(::fdopendir(fd));
     if (!dir) {
         int err = errno;
         ::close(fd);
@@ -327,10 +327,9 @@ std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
     }
     while (true) {
         errno = 0;
-        struct dirent* entry = ::readdir(dir);
+        struct dirent* entry = ::readdir(dir.get());
         if (!entry) {
-            int err = errno;
-            ::closedir(dir);
+            const int err = errno;
             if (err != 0) throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
             break;
         }
