@@ -65,14 +65,6 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
         EXPECT_EQ(got, expected);
     }
     for (const auto& [list, rows] : actual) EXPECT_EQ(seen[list], rows.size()) << list;
-
-    std::vector<std::string> defaults;
-    for (const auto& s : FirstRunSuggestions::defaults()) defaults.push_back(s.name);
-    EXPECT_EQ(defaults, (Row{"Documents", "Desktop", "Pictures", "Mail and messages", "App data", "App settings"}));
-    EXPECT_EQ(ReleaseChecklist::automatic().size(), 13u);
-    const auto byHand = ReleaseChecklist::byHand();
-    EXPECT_EQ(byHand.size(), 5u);
-    for (const auto& item : byHand) EXPECT_TRUE(item.how.starts_with("By hand.")) << item.what;
 }
 
 // Points $HOME at a temporary folder for the life of the object.
@@ -107,9 +99,6 @@ TEST(FirstRunSuggestionsTest, PathsUnderTheHomeFolderAndPhoneBackups) {
     const auto found = FirstRunSuggestions::phoneBackups(State::found({}));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->path(), h + "/Library/Application Support/MobileSync/Backup");
-    EXPECT_EQ(found->name, "iPhone backups");
-    EXPECT_EQ(found->why, PhoneBackups::why());
-    EXPECT_FALSE(found->onByDefault || found->fromRoot || found->isEveryday());
     EXPECT_FALSE(FirstRunSuggestions::phoneBackups(State::none()));
     EXPECT_FALSE(FirstRunSuggestions::phoneBackups(State::needsFullDiskAccess()));
 }

