@@ -1,3 +1,5 @@
+// When backups, verifications and reminders are due (every threshold at its value and a
+// second either side), and the stored forms of those records.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,7 +8,10 @@
 #include "CaseTable.h"
 #include "policy/BackupSchedule.h"
 #include "policy/Exclusions.h"
+#include "policy/KeyReminder.h"
+#include "policy/ReviewPrompt.h"
 #include "policy/SourceSelection.h"
+#include "policy/VerificationSchedule.h"
 
 namespace {
 
@@ -16,8 +21,7 @@ using Standing = BackupSchedule::Standing;
 const Date kNow = Date::fromSeconds(1796590835);  // 2026-12-06T21:00:35Z
 Date ago(double seconds) { return kNow.adding(-seconds); }
 std::optional<Date> agoOrAbsent(const std::string& field) {
-    return field == "-" ? std::nullopt : std::optional(ago(std::stod(field)));
-}
+    return field == "-" ? std::nullopt : std::optional(ago(std::stod(field))); }
 std::string secondsAgo(Date d) { return std::to_string(static_cast<long long>(kNow.timeIntervalSince(d))); }
 
 // "overdue success=172801 by=86401": the case, then its times in seconds before now.
@@ -49,33 +53,23 @@ TEST(BackupSchedule, StandingAndItsWordingAtTheThresholds) {
 }
 
 TEST(BackupSchedule, DueTimes) {
-    const BackupSchedule manual{BackupFrequency::manual, ago(1e7)};
-    EXPECT_FALSE(manual.isDue(kNow));
-    EXPECT_EQ(manual.nextDue(kNow), std::nullopt);
-
-    const BackupSchedule never{BackupFrequency::daily};
+    const BackupSchedule manual{BackupFrequency::manual, ago(1e7)}, never{BackupFrequency::daily},
+        daily{BackupFrequency::daily, ago(86400), ago(86400)};
+    EXPECT_FALSE(manual.isDue(kNow) || manual.nextDue(kNow));
     EXPECT_TRUE(never.isDue(kNow));
     EXPECT_EQ(never.nextDue(kNow), kNow);
-
-    const BackupSchedule daily{BackupFrequency::daily, ago(86400), ago(86400)};
     EXPECT_TRUE(daily.isDue(kNow));  // due exactly now
     EXPECT_FALSE(daily.isDue(ago(1)));
     EXPECT_EQ(daily.nextDue(kNow.adding(1e6)), kNow);  // even when that lies in the past
 }
 
 TEST(BackupSchedule, AdoptOnlyMovesTheSuccessForward) {
+    const auto adopted = [](BackupSchedule s, std::optional<Date> newest) { return s.adopt(newest), s; };
     const BackupSchedule start{BackupFrequency::daily, ago(50), ago(100), "x"};
-    for (std::optional<Date> newest : {std::optional<Date>{}, std::optional(ago(200)), std::optional(ago(100))}) {
-        BackupSchedule s = start;
-        s.adopt(newest);
-        EXPECT_EQ(s, start);
-    }
-    BackupSchedule s = start;
-    s.adopt(ago(10));
-    EXPECT_EQ(s, (BackupSchedule{BackupFrequency::daily, ago(50), ago(10), "x"}));
-    BackupSchedule fresh{BackupFrequency::daily};
-    fresh.adopt(ago(1));
-    EXPECT_EQ(fresh.lastSuccess, ago(1));
+    for (std::optional<Date> newest : {std::optional<Date>{}, std::optional(ago(200)), std::optional(ago(100))})
+        EXPECT_EQ(adopted(start, newest), start);
+    EXPECT_EQ(adopted(start, ago(10)), (BackupSchedule{BackupFrequency::daily, ago(50), ago(10), "x"}));
+    EXPECT_EQ(adopted(BackupSchedule{BackupFrequency::daily}, ago(1)).lastSuccess, ago(1));
 }
 
 JSON withoutNulls(JSON value) {
@@ -101,6 +95,83 @@ TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
         else
             EXPECT_THROW(again.at(row[0])(json), RepositoryJSON::DecodingError) << row[2];
     }
+}
+
+const double kDay = 86400;
+std::optional<Date> maybeAgo(std::optional<double> seconds) {
+    return seconds ? std::optional(kNow.adding(-*seconds)) : std::nullopt; }
+
+template <class Record>
+void expectStoredForm(const Record& full, const char* requiredKey, const JSON& smallest) {
+    EXPECT_EQ(Record::fromJSON(full.toJSON()), full);
+    JSON missing = full.toJSON();
+    missing.erase(requiredKey);
+    EXPECT_THROW(Record::fromJSON(missing), RepositoryJSON::DecodingError);
+    EXPECT_EQ(Record::fromJSON(smallest).toJSON(), smallest);  // missing optional keys read as absent
+}
+
+TEST(VerificationSchedule, DueAtItsThresholds) {
+    using Due = VerificationSchedule::Due;
+    const double full = VerificationSchedule::fullEvery, sample = VerificationSchedule::sampleEvery;
+    const std::tuple<std::optional<double>, std::optional<double>, bool, Due> cases[] = {  // sample, full ago
+        {std::nullopt, std::nullopt, true, Due::full}, {std::nullopt, std::nullopt, false, Due::nothing},
+        {0, full, true, Due::full},                    {sample, full - 1, true, Due::sample},
+        {sample - 1, full - 1, true, Due::nothing},    {std::nullopt, 0, true, Due::sample},
+        {6 * kDay, 89 * kDay, true, Due::nothing},     {-sample, -full, true, Due::nothing},
+    };
+    for (const auto& [lastSample, lastFull, idle, due] : cases)
+        EXPECT_EQ((VerificationSchedule{maybeAgo(lastSample), maybeAgo(lastFull)}.due(kNow, idle)), due);
+    const auto afterFull = VerificationSchedule{}.recorded(Due::full, kNow);
+    EXPECT_EQ(afterFull.due(kNow.adding(sample - 1), true), Due::nothing);
+    EXPECT_EQ(afterFull.due(kNow.adding(sample), true), Due::sample);
+    EXPECT_EQ(afterFull.due(kNow.adding(full), true), Due::full);
+    EXPECT_EQ(afterFull.recorded(Due::nothing, kNow.adding(full)), afterFull);
+    EXPECT_EQ(VerificationSchedule::depth(Due::full, false), VerificationSchedule::Depth::sample);
+    EXPECT_EQ(VerificationSchedule::depth(Due::full, true), VerificationSchedule::Depth::everything);
+    EXPECT_EQ(VerificationSchedule{}.toJSON(), JSON::object());
+    EXPECT_EQ(VerificationSchedule::fromJSON(afterFull.toJSON()), afterFull);
+    EXPECT_EQ(VerificationSchedule::fromJSON(JSON::parse(R"({"lastFull": null})")), VerificationSchedule{});
+}
+
+TEST(KeyReminder, AsksAfterSettlingInAndEveryHalfYear) {
+    const double every = KeyReminder::askEvery, settling = KeyReminder::settlingIn;
+    const std::tuple<double, std::optional<double>, std::optional<double>, bool, bool> cases[] = {
+        // created, confirmed, asked ago; declined; ask
+        {settling, std::nullopt, std::nullopt, false, false}, {every, std::nullopt, std::nullopt, false, true},
+        {every - 1, std::nullopt, std::nullopt, false, false},
+        {400 * kDay, std::nullopt, every - 1, false, false},   {400 * kDay, std::nullopt, every, false, true},
+        {400 * kDay, 200 * kDay, kDay, false, true},           {400 * kDay, 200 * kDay, kDay, true, false},
+        {settling - 1, 400 * kDay, std::nullopt, false, false},
+    };
+    for (const auto& [created, confirmed, asked, declined, ask] : cases)
+        EXPECT_EQ((KeyReminder{maybeAgo(confirmed), maybeAgo(asked), declined}.shouldAsk(kNow, *maybeAgo(created))), ask);
+    const auto again = KeyReminder{}.confirmed(kNow.adding(-every));
+    EXPECT_TRUE(again.shouldAsk(kNow, kNow.adding(-400 * kDay)));
+    EXPECT_FALSE(again.declined().confirmed(kNow).shouldAsk(kNow.adding(every * 9), kNow.adding(-400 * kDay)));
+    expectStoredForm(KeyReminder{maybeAgo(1), maybeAgo(2), true}, "declinedToCheck", JSON{{"declinedToCheck", false}});
+}
+
+TEST(ReviewPrompt, AsksOnlyAfterGoodMomentsWithinItsLimits) {
+    using Moment = ReviewPrompt::Moment;
+    const double settling = ReviewPrompt::settlingIn, between = ReviewPrompt::minimumBetweenAsks;
+    const ReviewPrompt ready{5, maybeAgo(settling), std::nullopt, 0, false};
+    const auto with = [&](auto change) { ReviewPrompt p = ready; change(p); return p; };
+    const std::tuple<ReviewPrompt, Moment, bool> cases[] = {
+        {ready, Moment::backupSucceeded, true}, {ready, Moment::verificationPassed, true},
+        {ready, Moment::restoreFinished, false}, {ready, Moment::somethingWentWrong, false}, {ready, Moment::ordinary, false},
+        {with([](auto& p) { p.successfulBackups = 4; }), Moment::backupSucceeded, false},
+        {with([](auto& p) { p.firstUsed.reset(); }), Moment::backupSucceeded, false},
+        {with([&](auto& p) { p.firstUsed = maybeAgo(settling - 1); }), Moment::backupSucceeded, false},
+        {with([&](auto& p) { p.lastAsked = maybeAgo(between), p.timesAsked = 1; }), Moment::backupSucceeded, true},
+        {with([&](auto& p) { p.lastAsked = maybeAgo(between - 1), p.timesAsked = 1; }), Moment::backupSucceeded, false},
+        {with([&](auto& p) { p.lastAsked = maybeAgo(900 * kDay), p.timesAsked = 2; }), Moment::backupSucceeded, false},
+        {ready.declined(), Moment::backupSucceeded, false},
+    };
+    for (const auto& [prompt, moment, ask] : cases) EXPECT_EQ(prompt.shouldAsk(moment, kNow), ask);
+    const auto twice = ready.asked(kNow.adding(-900 * kDay)).asked(kNow.adding(-300 * kDay));
+    EXPECT_FALSE(twice.shouldAsk(Moment::backupSucceeded, kNow));
+    EXPECT_EQ(with([](auto& p) { p.timesAsked = INT64_MAX; }).asked(kNow).timesAsked, INT64_MAX);
+    expectStoredForm(twice, "timesAsked", JSON{{"successfulBackups", 5}, {"timesAsked", 2}, {"everDeclined", false}});
 }
 
 }  // namespace

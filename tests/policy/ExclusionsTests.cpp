@@ -5,7 +5,6 @@
 #include <clocale>
 
 #include "CaseTable.h"
-#include "ExpectedTexts.h"
 #include "policy/Exclusions.h"
 #include "policy/WholeMac.h"
 
@@ -27,12 +26,7 @@ TEST(Exclusions, RuleOrderAndReasons) {
         {"user", defaults({{"/System/Volumes/Data/Users/me/Movies", "/Users/me/Old/", "/Users/me/caf\xC3\xA9"},
                            {"*.tmp", "*.TMP", "node_modules"}})},
         {"wholeMac", WholeMac::exclusions({}, "/Volumes/Mac/Backups/")},
-        {"decomposed", Exclusions{{"cafe\xCC\x81",
-                                   "\xE2\x84\xAA"
-                                   "ache"},
-                                  {},
-                                  {},
-                                  {}}},  // KELVIN SIGN
+        {"decomposed", Exclusions{{"cafe\xCC\x81", "\xE2\x84\xAA" "ache"}, {}, {}, {}}},  // KELVIN SIGN
         {"emptyFolders", defaults({{""}}, {""})},
         {"rootFolder", defaults({{"/"}})},
     };
@@ -77,15 +71,10 @@ TEST(Exclusions, SizeLimitPatternsAndRules) {
          {"folder:/b", "pattern:*.mov", "largerThan:-5", "system:/s", "name:.cargo/registry", "home:Library/Caches"})
         EXPECT_TRUE(std::find(described.begin(), described.end(), line) != described.end()) << line;
 
-    struct Refusal {
-        const char* pattern;
-        const char* expected;  // a key of the texts file, or "" when accepted
-    };
     std::map<std::string, std::optional<std::string>> texts;
-    for (auto [pattern, key] :
-         {Refusal{"   ", "refuse.empty"}, Refusal{"\t \xC2\xA0", "refuse.blank"}, Refusal{" *.* ", "refuse.all"},
-          Refusal{"*", "refuse.star"}, Refusal{"photos/*.jpg", "refuse.slash"}, Refusal{"*.mov", "accept.mov"},
-          Refusal{"**", "accept.stars"}, Refusal{"\n", "accept.newline"}})
+    for (auto [pattern, key] : std::map<std::string, std::string>{
+             {"   ", "refuse.empty"}, {"\t \xC2\xA0", "refuse.blank"}, {" *.* ", "refuse.all"}, {"*", "refuse.star"},
+             {"photos/*.jpg", "refuse.slash"}, {"*.mov", "accept.mov"}, {"**", "accept.stars"}, {"\n", "accept.newline"}})
         texts[key] = LeftOutPatternRules::refusal(pattern);
     texts["reason.cache"] = Reason::knownCache("node_modules").sentence();
     texts["reason.chosen"] = Reason::chosen("*.tmp").sentence();
@@ -105,11 +94,7 @@ TEST(Exclusions, WholeMacRulesAndAccess) {
     EXPECT_EQ(WholeMac::exclusions({}, std::nullopt).systemFolders, WholeMac::systemFolders());
     EXPECT_EQ(WholeMac::exclusions({}, "").systemFolders.size(), 3u);
     std::vector<std::string> asked;
-    EXPECT_EQ(WholeMac::access([&](const std::string& p) {
-                  asked.push_back(p);
-                  return true;
-              }),
-              WholeMac::Access::granted);
+    EXPECT_EQ(WholeMac::access([&](const std::string& p) { return asked.push_back(p), true; }), WholeMac::Access::granted);
     EXPECT_EQ(asked, std::vector<std::string>{"/Library/Application Support/com.apple.TCC"});
     EXPECT_EQ(WholeMac::access([](const std::string&) { return false; }), WholeMac::Access::needsFullDiskAccess);
     EXPECT_EQ(WholeMac::sentence(WholeMac::Access::granted), std::nullopt);
