@@ -5,7 +5,6 @@
 
 #include "EngineTestSupport.h"
 #include "format/RepositoryLayout.h"
-#include "format/SignedFile.h"
 #include "storage/LocalFolderDestination.h"
 #include "storage/ReadOnlyDestination.h"
 #include "support/TempFolder.h"
@@ -26,27 +25,13 @@ protected:
     }
 };
 
-TEST_F(RepositoryOpening, CreateWritesConfigAndHeadAndRefusesExistingOrUnknownVersions) {
-    for (std::int64_t version : {0, 3}) {
+TEST_F(RepositoryOpening, CreateRefusesUnknownVersionsAndAnExistingRepository) {
+    for (std::int64_t version : {0, 3})
         EXPECT_EQ(thrown<RepositoryConfig::Error>([&] { createRepository(memory, keys, version); }),
                   RepositoryConfig::Error::unsupportedVersion(version, RepositoryFormat::supportedVersions));
-        EXPECT_TRUE(memory->files().empty());
-    }
-    auto repository = createRepository(memory, keys);
-    EXPECT_EQ(repository->cipher().sealing(), BlobCipher::Sealing::nonceFromStoredBytes);
-    const auto files = memory->files();
-    EXPECT_TRUE(files.count("Read Me First.txt"));
-    const auto config = RepositoryConfig::decode(files.at("wendlemarsh.repo"));
-    EXPECT_EQ(config.createdBy, "WendleMarsh/9.9.9 (" + Repository::hostPlatform() + ")");
-    EXPECT_EQ(config.createdAt, fixedNow().repositoryPrecision());
-    const auto head = SignedFile::open<HeadRecord>(files.at("refs/head"), keys, repository->cipher());
-    EXPECT_EQ(head.counter, 0u);
-    EXPECT_TRUE(head.snapshots.empty());
-    EXPECT_EQ(head.writerDeviceID, testDevice().data());
-    for (std::int64_t version : {1, 2, 7}) {
-        EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(memory, keys, version); }),
-                  Repository::Error::alreadyExists());
-    }
+    EXPECT_TRUE(memory->files().empty());
+    createRepository(memory, keys);
+    EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(memory, keys, 1); }), Repository::Error::alreadyExists());
 }
 
 // A creation that fails after its first write leaves nothing that refuses a second creation.
@@ -72,74 +57,58 @@ TEST_F(RepositoryOpening, CreationThatFailsPartWayCanBeRunAgain) {
 }
 
 // A repository whose config went missing still holds its snapshots: creating over it would
-// replace its head with an empty one.
+// replace its head with an empty one, whichever of its data folders is left.
 TEST_F(RepositoryOpening, CreateOverARepositoryWithoutItsConfigLeavesItsHeadAlone) {
     auto repository = createRepository(memory, keys);
-    const auto id = commitFile(*repository, {randomBytes(3000, 1)});
+    commitFile(*repository, {randomBytes(3000, 1)});
     const Bytes head = memory->files().at("refs/head");
     memory->remove(RepositoryLayout::configFile());
-
     for (const std::string keep : {"snapshots/", "packs/", "index/"}) {
         auto copy = std::make_shared<InMemoryDestination>();
         for (const auto& [path, bytes] : memory->files()) {
-            const bool data = path.rfind("snapshots/", 0) == 0 || path.rfind("packs/", 0) == 0 ||
-                              path.rfind("index/", 0) == 0;
-            if (!data || path.rfind(keep, 0) == 0) copy->put(*RepoPath::parse(path), bytes);
+            const bool data = path.starts_with("snapshots/") || path.starts_with("packs/") || path.starts_with("index/");
+            if (!data || path.starts_with(keep)) copy->put(*RepoPath::parse(path), bytes);
         }
         EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(copy, makeKeys()); }),
                   Repository::Error::alreadyExists());
         EXPECT_EQ(copy->files().at("refs/head"), head) << keep;
         EXPECT_FALSE(copy->files().count("wendlemarsh.repo")) << keep;
     }
-    memory->put(RepositoryLayout::configFile(), repository->config().encoded());
-    auto opened = openRepository(memory, keys, Repository::Access::readOnly);
-    EXPECT_EQ(opened.repository->snapshotIDs(), std::vector<SnapshotID>{id});
-    EXPECT_EQ(readWhole(*opened.repository, id), 3000u);
 }
 
-TEST_F(RepositoryOpening, OpenReportsTheHeadVerdictAndReadOnlyLeavesTmpAlone) {
+TEST_F(RepositoryOpening, RollbackIsReportedAndReadOnlyWritesNothing) {
     createRepository(memory, keys);
     memory->put(RepositoryLayout::temporary(UUID::random()), "debris");
-    EXPECT_EQ(openRepository(memory, keys, Repository::Access::readOnly, 0).verdict, HeadVerdict::unchanged(0));
     auto rolledBack = openRepository(memory, keys, Repository::Access::readOnly, 5);
     EXPECT_EQ(rolledBack.verdict, HeadVerdict::rollbackSuspected(0, 5));
-    EXPECT_EQ(rolledBack.repository->counter(), 0u);
-    EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
-    rolledBack.repository->store(randomBytes(100, 3), BlobType::data);
     EXPECT_THROW(rolledBack.repository->commit({BlobID{}, {}, {}, {}, "x", {}, std::nullopt, fixedNow()}),
                  ReadOnlyDestination::Error);
-
-    EXPECT_EQ(openRepository(memory, keys).verdict, HeadVerdict::advanced(0, 0));
+    EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
+    openRepository(memory, keys);
     EXPECT_TRUE(filesUnder(*memory, "tmp").empty());
     memory->remove(RepositoryLayout::head());
     EXPECT_EQ(thrown<Repository::Error>([&] { openRepository(memory, keys); }), Repository::Error::headMissing());
 }
 
-// Index files removed (stray files left) or all damaged: the index rebuilt from the packs
+// Index files removed or all damaged, stray files beside them: the index rebuilt from the packs
 // equals the original.
 TEST_F(RepositoryOpening, MissingOrDamagedIndexFilesGiveTheSameIndexRebuilt) {
     for (const bool remove : {true, false}) {
         memory = std::make_shared<InMemoryDestination>();
         auto repository = createRepository(memory, keys);
-        const auto a = commitFile(*repository, {randomBytes(3000, 1)}, "a");
-        const auto b = commitFile(*repository, {randomBytes(3000, 2), randomBytes(100, 3)}, "b");
+        const auto a = commitFile(*repository, {randomBytes(3000, 1), randomBytes(100, 3)});
         const auto original = currentIndex();
-        ASSERT_EQ(original.blobCount(), 5u);
         for (const auto& path : filesUnder(*memory, "index")) {
             Bytes bytes = memory->files().at(path);
             bytes[bytes.size() / 2] ^= 0x40;
-            if (remove) {
-                memory->remove(*RepoPath::parse(path));
-            } else {
-                memory->put(*RepoPath::parse(path), bytes);
-            }
+            if (remove) memory->remove(*RepoPath::parse(path));
+            else memory->put(*RepoPath::parse(path), bytes);
         }
         memory->put(*RepoPath::parse("index/notes.txt"), "not an index");
         memory->put(*RepoPath::parse("packs/stray.txt"), "a plain file in packs");
         auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
         reopened.repository->withIndex([&](const CompactIndex& rebuilt) { EXPECT_EQ(rebuilt, original) << remove; });
-        EXPECT_EQ(reopened.repository->rebuildIndexFromPacks(), original);
-        EXPECT_EQ(readWhole(*reopened.repository, a) + readWhole(*reopened.repository, b), 6100u);
+        EXPECT_EQ(readWhole(*reopened.repository, a), 3100u);
     }
 }
 
@@ -172,41 +141,17 @@ TEST_F(RepositoryOpening, RebuildReadsPacksInBoundedPieces) {
 // file that cannot be read at all fails the opening.
 TEST_F(RepositoryOpening, DamagedIndexFileDoesNotHideItsPacksButAReadErrorFails) {
     auto repository = createRepository(memory, keys);
-    const auto first = commitFile(*repository, {randomBytes(3000, 1)}, "a");
+    commitFile(*repository, {randomBytes(3000, 1)}, "a");
     const auto before = filesUnder(*memory, "index");
     const auto second = commitFile(*repository, {randomBytes(3000, 2)}, "b");
-    for (const auto& path : filesUnder(*memory, "index")) {
+    for (const auto& path : filesUnder(*memory, "index"))
         if (std::find(before.begin(), before.end(), path) == before.end())
             memory->put(*RepoPath::parse(path), "garbage, not sealed");
-    }
-    auto opened = openRepository(memory, keys, Repository::Access::readOnly);
-    EXPECT_EQ(opened.repository->blobCount(), 4u);
-    EXPECT_EQ(readWhole(*opened.repository, first), 3000u);
-    EXPECT_EQ(readWhole(*opened.repository, second), 3000u);
-
+    EXPECT_EQ(readWhole(*openRepository(memory, keys, Repository::Access::readOnly).repository, second), 3000u);
     auto faulty = std::make_shared<FaultyDestination>(memory);
     faulty->failCalls("index/*", DestinationError::ioFailed(RepoPath(), "device error"),
                       {FaultyDestination::Operation::read});
     EXPECT_THROW(openRepository(faulty, keys, Repository::Access::readOnly), DestinationError);
-}
-
-// Thousands of small index files: the reservation follows what the files hold.
-TEST_F(RepositoryOpening, ManySmallIndexFilesOpenInBoundedMemory) {
-    auto repository = createRepository(memory, keys);
-    const std::size_t files = 3000;
-    for (std::size_t f = 0; f < files; ++f) {
-        PackID pack;
-        pack.bytes.fill(0);
-        BlobID blob;
-        blob.bytes.fill(0);
-        pack.bytes[0] = blob.bytes[0] = static_cast<std::uint8_t>(f);
-        pack.bytes[1] = blob.bytes[1] = static_cast<std::uint8_t>(f >> 8);
-        putIndexFile(pack, PackFile::Entry{blob, BlobType::data, 8, 100}, repository->cipher());
-    }
-    auto opened = openRepository(memory, keys, Repository::Access::readOnly);
-    EXPECT_EQ(opened.repository->blobCount(), files);
-    const std::size_t bytes = opened.repository->withIndex([](const CompactIndex& i) { return i.memoryBytes(); });
-    EXPECT_LT(bytes, 2'000'000u) << "index takes " << bytes << " bytes for " << files << " blobs";
 }
 
 // An index file far larger than any commit writes (a sparse 1 TiB file) is passed over

@@ -19,8 +19,6 @@ Strings mapped(const Items& items, Name name) {
     for (const auto& item : items) out.push_back(name(item));
     return out;
 }
-Strings names(const std::vector<SnapshotBrowser::Item>& items) { return mapped(items, [](auto& i) { return i.name; }); }
-Strings ids(const std::vector<SearchHit>& hits) { return mapped(hits, [](auto& h) { return joinedPath(h.path); }); }
 
 struct LimitCase {
     std::uint64_t limit;
@@ -31,14 +29,10 @@ class Browser : public FaultyRepositoryTest {
 protected:
     SnapshotBrowser browser{repository};
 
-    // Photos/ (2019/ (beach.jpg, Report-2019.pdf), cat.png), Report.txt, empty, link -> Photos
     SnapshotID sample() {
-        return commitTree(*repository,
-                          {Node::folder("Photos", {Node::folder("2019", {Node::file("beach.jpg", {filled(5, 'b')}),
-                                                                         Node::file("Report-2019.pdf", {filled(7, 'r')})}),
-                                                   Node::file("cat.png", {filled(3, 'c')})}),
-                           Node::file("Report.txt", {filled(4, 't'), filled(4, 'u')}), Node::file("empty"),
-                           Node::symlink("link", "Photos")});
+        return commitTree(*repository, {Node::folder("Photos", {Node::file("cat.png", {filled(3, 'c')})}),
+                                        Node::file("Report.txt", {filled(4, 't'), filled(4, 'u')}), Node::file("empty"),
+                                        Node::symlink("link", "Photos")});
     }
 
     // Each limit reads a prefix of `all`, fetching only the blobs needed.
@@ -54,20 +48,17 @@ protected:
     }
 };
 
-TEST_F(Browser, ContentsPutFoldersFirstThenTheFileBrowsersOrder) {
+TEST_F(Browser, ContentsPutFoldersFirstThenTheFileBrowsersOrderAndDescribeEachEntry) {
     const auto id = commitTree(*repository, {Node::file("file10"), Node::folder("Zeta"), Node::file("File2"),
-                                             Node::folder("alpha"), Node::file("file1"), Node::file("b")});
-    EXPECT_EQ(names(browser.contents({}, id)), (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10"}));
-}
-
-TEST_F(Browser, ContentsDescribeEachEntry) {
-    const auto id = sample();
-    const auto items = browser.contents({"Photos"}, id);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_TRUE(items[0].isDirectory && items[0].size == 0 && items[0].id() == "Photos/2019");
-    EXPECT_TRUE(!items[1].isDirectory && items[1].size == 3);
-    EXPECT_EQ(items[1].modifiedAt, Date::fromMicroseconds(1'700'000'000'500'000));
-    for (const Strings& path : {Strings{"Photos", "cat.png"}, Strings{"Missing"}, Strings{"link"}})
+                                             Node::folder("alpha", {Node::file("x", {filled(3, 'c')})}),
+                                             Node::file("file1"), Node::file("b"), Node::symlink("link", "alpha")});
+    const auto items = browser.contents({}, id);
+    EXPECT_EQ(mapped(items, [](auto& i) { return i.name; }), (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10", "link"}));
+    EXPECT_TRUE(items[0].isDirectory && items[0].size == 0 && items[0].id() == "alpha");
+    const auto inner = browser.contents({"alpha"}, id);
+    EXPECT_TRUE(!inner.at(0).isDirectory && inner[0].size == 3 && inner[0].id() == "alpha/x");
+    EXPECT_EQ(inner[0].modifiedAt, Date::fromMicroseconds(1'700'000'000'500'000));
+    for (const Strings& path : {Strings{"alpha", "x"}, Strings{"Missing"}, Strings{"link"}})
         EXPECT_TRUE(browser.contents(path, id).empty()) << joinedPath(path);
 }
 
@@ -84,18 +75,21 @@ TEST_F(Browser, NamesMatchUnderCanonicalEquivalenceAndIllFormedOnesAreRepaired) 
 
 TEST_F(Browser, ReadStopsFetchingAtTheLimit) {
     const auto id = commitTree(*repository, {Node::file("f", {filled(10, 'a'), filled(10, 'b'), filled(10, 'c')})});
-    Bytes all = filled(10, 'a');
-    all.insert(all.end(), 10, 'b');
-    all.insert(all.end(), 10, 'c');
-    expectLimitedReads(id, "f", all, {{15, 2}, {20, 2}, {21, 3}, {1000, 3}, {0, 0}, {UINT64_MAX, 3}});
+    const Bytes all = bytesOf(std::string(10, 'a') + std::string(10, 'b') + std::string(10, 'c'));
+    expectLimitedReads(id, "f", all, {{15, 2}, {20, 2}, {21, 3}, {0, 0}, {UINT64_MAX, 3}});
 }
 
-TEST_F(Browser, ReadGivesNothingForAnythingButARegularFile) {
+TEST_F(Browser, ReadGivesNothingButForARegularFileAndReadErrorsPassThrough) {
     const auto id = sample();
     for (const Strings& path : {Strings{"Photos"}, Strings{"link"}, Strings{"Nope", "x"}, Strings{"Report.txt", "x"},
                                 Strings{}, Strings{"empty"}})
         EXPECT_TRUE(browser.read(path, id, 100).empty()) << joinedPath(path);
-    EXPECT_EQ(browser.read({"Photos", "2019", "beach.jpg"}, id, 100), filled(5, 'b'));
+    EXPECT_THROW(browser.contents({}, SnapshotID::random()), DestinationError);
+    const auto location = repository->withIndex(
+        [&](const CompactIndex& index) { return index.location(rootOf(*repository, id)); });
+    faulty->flipBitOnRead("packs/*", static_cast<std::int64_t>(location.value().entry.offset + 40) * 8);
+    EXPECT_THROW(browser.contents({}, id), BlobCipherError);
+    EXPECT_THROW(browser.search("x", id, 10), BlobCipherError);
 }
 
 // A sparse file's blobs hold its data regions only; the holes read as zeros.
@@ -110,7 +104,7 @@ TEST_F(Browser, SparseFileReadsWithItsHoles) {
     std::fill_n(expected.begin() + 5, 10, 'x');
     std::fill_n(expected.begin() + 25, 6, 'y');
     std::fill_n(expected.begin() + 31, 4, 'z');
-    expectLimitedReads(id, "disk.img", expected, {{100, 3}, {20, 1}, {26, 2}, {31, 2}, {32, 3}, {3, 0}, {0, 0}});
+    expectLimitedReads(id, "disk.img", expected, {{100, 3}, {20, 1}, {26, 2}, {32, 3}, {3, 0}});
 }
 
 // Depth first, folders before their contents; the limit stops the walk.
@@ -120,33 +114,29 @@ TEST_F(Browser, SearchFindsNamesInsensitivelyAndStopsAtTheLimit) {
                                              Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes"),
                                              Node::folder("other", {Node::file("report-b")})});
     const auto hits = browser.search("report", id, 100);
-    EXPECT_EQ(ids(hits), (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt",
+    EXPECT_EQ(mapped(hits, [](auto& h) { return joinedPath(h.path); }), (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt",
                                   "other/report-b"}));
-    EXPECT_EQ(hits[0].size, 0u);
     EXPECT_EQ(hits[3].size, 9u);
     struct Case {
         std::string query;
         std::int64_t limit;
         std::size_t hits, treesRead;
     };
-    for (const Case& c : {Case{"report", 1, 1, 1}, Case{"report", 2, 2, 2}, Case{"report", 0, 0, 0}, Case{"report", -5, 0, 0},
-                          Case{"", 10, 0, 4}}) {  // an empty query finds nothing, so walks everything
-        SCOPED_TRACE(c.limit);
+    // An empty query finds nothing, so walks everything.
+    for (const Case& c : {Case{"report", 2, 2, 2}, Case{"report", -5, 0, 0}, Case{"", 10, 0, 4}}) {
         faulty->clearLog();
-        EXPECT_EQ(browser.search(c.query, id, c.limit).size(), c.hits);
-        EXPECT_EQ(packReads(*faulty), c.treesRead);
+        EXPECT_EQ(browser.search(c.query, id, c.limit).size(), c.hits) << c.limit;
+        EXPECT_EQ(packReads(*faulty), c.treesRead) << c.limit;
     }
 }
 
 TEST_F(Browser, ListingMapsEveryFileToItsBlobs) {
     const auto id = sample();
     const auto listing = browser.listing(id, 100);
-    EXPECT_TRUE(listing.complete);
     const auto report = contentOf(*repository, rootOf(*repository, id), "Report.txt");
-    ASSERT_EQ(report.size(), 2u);
-    EXPECT_EQ(listing.files.size(), 6u);
-    EXPECT_EQ(listing.files.at("Report.txt"), report[0].hex() + "," + report[1].hex());
-    EXPECT_EQ(listing.files.at("Photos/2019/beach.jpg"), contentOf(*repository, rootOf(*repository, id), "Photos/2019/beach.jpg")[0].hex());
+    EXPECT_TRUE(listing.complete);
+    EXPECT_EQ(listing.files.size(), 4u);
+    EXPECT_EQ(listing.files.at("Report.txt"), report.at(0).hex() + "," + report.at(1).hex());
     EXPECT_EQ(listing.files.at("empty") + listing.files.at("link"), "");
 }
 
@@ -161,12 +151,10 @@ TEST_F(Browser, ListingLimitAndCompleteness) {
     };
     for (const Case& c : {Case{endsWithFile, 3, 3, true}, Case{endsWithFile, 2, 2, false},
                           Case{endsWithFolder, 3, 3, false}, Case{endsWithFolder, 4, 3, true},
-                          Case{endsWithFolder, 0, 0, false}, Case{endsWithFile, -1, 0, false},
-                          Case{commitTree(*repository, {}), 0, 0, true}}) {
-        SCOPED_TRACE(c.limit);
+                          Case{endsWithFile, -1, 0, false}, Case{commitTree(*repository, {}), 0, 0, true}}) {
         const auto listing = browser.listing(c.snapshot, c.limit);
-        EXPECT_EQ(listing.files.size(), c.files);
-        EXPECT_EQ(listing.complete, c.complete);
+        EXPECT_EQ(listing.files.size(), c.files) << c.limit;
+        EXPECT_EQ(listing.complete, c.complete) << c.limit;
     }
 }
 
@@ -181,17 +169,6 @@ TEST_F(Browser, RecordWithoutARootTreeGivesEmptyResults) {
     EXPECT_TRUE(browser.search("a", id, 10).empty() && browser.read({"a"}, id, 10).empty());
     EXPECT_TRUE(browser.listing(id, 10).files.empty() && browser.listing(id, 10).complete);
     EXPECT_TRUE(browser.contents({}, id).empty());
-}
-
-TEST_F(Browser, ReadErrorsPassThrough) {
-    const auto id = sample();
-    EXPECT_THROW(browser.contents({}, SnapshotID::random()), DestinationError);
-    const auto location = repository->withIndex(
-        [&](const CompactIndex& index) { return index.location(rootOf(*repository, id)); });
-    ASSERT_TRUE(location);
-    faulty->flipBitOnRead("packs/*", static_cast<std::int64_t>(location->entry.offset + 40) * 8);
-    EXPECT_THROW(browser.contents({}, id), BlobCipherError);
-    EXPECT_THROW(browser.search("x", id, 10), BlobCipherError);
 }
 
 }  // namespace
