@@ -3,7 +3,6 @@
 #include <fnmatch.h>
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace wm::test {
@@ -14,11 +13,10 @@ bool matches(const std::string& pattern, const RepoPath& path) {
     return ::fnmatch(pattern.c_str(), path.string().c_str(), 0) == 0;
 }
 
-const char* const operationNames[] = {"capabilities", "availability", "exists", "size", "read", "readInto", "list",
-                                      "openWrite", "write", "commit", "cancel", "remove", "freeSpace"};
-
 std::string describe(FaultyDestination::Operation op, const RepoPath& path) {
-    return std::string(operationNames[static_cast<int>(op)]) + " " + path.string();
+    static const char* const names[] = {"capabilities", "availability", "exists", "size", "read", "readInto",
+                                        "list", "openWrite", "write", "commit", "cancel", "remove", "freeSpace"};
+    return names[static_cast<int>(op)] + (" " + path.string());
 }
 
 }  // namespace
@@ -38,14 +36,12 @@ public:
         });
         failed_ = false;
     }
-
     void commit() override {
         owner_.forward(Operation::commit, path_, std::nullopt, [&] {
             if (failed_) throw DestinationError::writeFailed(path_, "an earlier write failed");
             inner_->commit();
         });
     }
-
     void cancel() noexcept override {
         {
             std::lock_guard lock(owner_.mutex_);
@@ -68,28 +64,23 @@ void FaultyDestination::failMutation(std::int64_t n, DestinationError error) {
     std::lock_guard lock(mutex_);
     nthFailures_.emplace_back(mutations_ + n, std::move(error));
 }
-
 void FaultyDestination::failCalls(std::string pathPattern, DestinationError error, std::set<Operation> operations,
                                   std::optional<int> times) {
     std::lock_guard lock(mutex_);
     rules_.push_back(PathRule{std::move(pathPattern), std::move(operations), std::move(error), times, false});
 }
-
 void FaultyDestination::flipBitOnRead(std::string pathPattern, std::int64_t bitIndex) {
     std::lock_guard lock(mutex_);
     flips_.push_back(BitFlip{std::move(pathPattern), bitIndex});
 }
-
 void FaultyDestination::refuseRemovalUntilRetentionExpires(std::string pathPattern) {
     std::lock_guard lock(mutex_);
     rules_.push_back(PathRule{std::move(pathPattern), {Operation::remove}, std::nullopt, std::nullopt, true});
 }
-
 void FaultyDestination::crashAtMutation(std::int64_t n) {
     std::lock_guard lock(mutex_);
     crashAt_ = mutations_ + n;
 }
-
 void FaultyDestination::clearFaults() {
     std::lock_guard lock(mutex_);
     nthFailures_.clear();
@@ -98,17 +89,14 @@ void FaultyDestination::clearFaults() {
     crashAt_.reset();
     crashed_ = false;
 }
-
 std::vector<FaultyDestination::Call> FaultyDestination::calls() const {
     std::lock_guard lock(mutex_);
     return log_;
 }
-
 std::int64_t FaultyDestination::mutatingCallCount() const {
     std::lock_guard lock(mutex_);
     return mutations_;
 }
-
 void FaultyDestination::clearLog() {
     std::lock_guard lock(mutex_);
     log_.clear();
@@ -116,44 +104,34 @@ void FaultyDestination::clearLog() {
 
 std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::optional<ByteRange> range) {
     std::lock_guard lock(mutex_);
-    log_.push_back(Call{op, path, range, false});
+    // Logged as failed until it is clear that no fault applies.
+    log_.push_back(Call{op, path, range, true});
     const std::size_t index = log_.size() - 1;
-    if (crashed_) {
-        log_[index].failed = true;
-        throw SimulatedCrash{"crashed before " + describe(op, path)};
-    }
+    if (crashed_) throw SimulatedCrash{"crashed before " + describe(op, path)};
     if (op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove) {
         const std::int64_t number = ++mutations_;
         if (crashAt_ && number >= *crashAt_) {
             crashed_ = true;
-            log_[index].failed = true;
             throw SimulatedCrash{"crash at " + describe(op, path)};
         }
         auto it = std::find_if(nthFailures_.begin(), nthFailures_.end(), [&](const auto& f) { return f.first == number; });
         if (it != nthFailures_.end()) {
-            DestinationError error = it->second;
+            DestinationError error = std::move(it->second);
             nthFailures_.erase(it);
-            log_[index].failed = true;
             throw error;
         }
     }
     for (auto& rule : rules_) {
         if (!rule.operations.empty() && !rule.operations.count(op)) continue;
-        if (rule.remaining && *rule.remaining <= 0) continue;
-        if (!matches(rule.pattern, path)) continue;
+        if ((rule.remaining && *rule.remaining <= 0) || !matches(rule.pattern, path)) continue;
         if (rule.remaining) --*rule.remaining;
-        log_[index].failed = true;
         if (rule.retentionRefusal)
             throw wm::Error("ObjectLocked: " + path.string() +
                             " is under a storage-side retention hold; it cannot be deleted until its retention expires");
         throw *rule.error;
     }
+    log_[index].failed = false;
     return index;
-}
-
-void FaultyDestination::markFailed(std::size_t index) {
-    std::lock_guard lock(mutex_);
-    if (index < log_.size()) log_[index].failed = true;
 }
 
 void FaultyDestination::corrupt(const RepoPath& path, std::int64_t objectOffset, std::span<std::uint8_t> bytes) const {
@@ -168,11 +146,9 @@ void FaultyDestination::corrupt(const RepoPath& path, std::int64_t objectOffset,
 
 DestinationID FaultyDestination::id() const { return inner_->id(); }
 DestinationKind FaultyDestination::kind() const { return inner_->kind(); }
-
 DestinationCapabilities FaultyDestination::capabilities() {
     return forward(Operation::capabilities, RepoPath(), std::nullopt, [&] { return inner_->capabilities(); });
 }
-
 Availability FaultyDestination::availability() {
     // Never throws a destination error: a failing rule shows as an unreachable destination.
     try {
@@ -182,11 +158,9 @@ Availability FaultyDestination::availability() {
     }
     return inner_->availability();
 }
-
 bool FaultyDestination::exists(const RepoPath& path) {
     return forward(Operation::exists, path, std::nullopt, [&] { return inner_->exists(path); });
 }
-
 std::optional<std::int64_t> FaultyDestination::size(const RepoPath& path) {
     return forward(Operation::size, path, std::nullopt, [&] { return inner_->size(path); });
 }
@@ -198,31 +172,25 @@ Bytes FaultyDestination::read(const RepoPath& path, std::optional<ByteRange> ran
         return bytes;
     });
 }
-
 void FaultyDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
-    std::int64_t upper;
-    if (__builtin_add_overflow(offset, static_cast<std::int64_t>(out.size()), &upper))
-        upper = std::numeric_limits<std::int64_t>::max();
+    std::int64_t upper;  // saturated: a hostile offset near the top must not wrap the logged range
+    if (__builtin_add_overflow(offset, static_cast<std::int64_t>(out.size()), &upper)) upper = INT64_MAX;
     forward(Operation::readInto, path, ByteRange{offset, upper}, [&] {
         inner_->readInto(path, offset, out);
         corrupt(path, offset, out);
     });
 }
-
 std::vector<RepoPath> FaultyDestination::list(const RepoPath& folder) {
     return forward(Operation::list, folder, std::nullopt, [&] { return inner_->list(folder); });
 }
-
 std::unique_ptr<DurableWriter> FaultyDestination::openWrite(const RepoPath& path) {
     return forward(Operation::openWrite, path, std::nullopt, [&]() -> std::unique_ptr<DurableWriter> {
         return std::make_unique<Writer>(*this, path, inner_->openWrite(path));
     });
 }
-
 void FaultyDestination::remove(const RepoPath& path) {
     forward(Operation::remove, path, std::nullopt, [&] { inner_->remove(path); });
 }
-
 std::optional<std::int64_t> FaultyDestination::freeSpace() {
     return forward(Operation::freeSpace, RepoPath(), std::nullopt, [&] { return inner_->freeSpace(); });
 }

@@ -80,14 +80,10 @@ private:
         std::optional<int> remaining;
         bool retentionRefusal = false;
     };
-    struct BitFlip {
-        std::string pattern;
-        std::int64_t bitIndex;
-    };
+    struct BitFlip { std::string pattern; std::int64_t bitIndex; };
 
     // Logs the call and throws what the fault rules say; returns the log index.
     std::size_t before(Operation op, const RepoPath& path, std::optional<ByteRange> range = std::nullopt);
-    void markFailed(std::size_t index);
     // Runs call after before(); a throw from the wrapped destination is logged as failed.
     template <class F>
     auto forward(Operation op, const RepoPath& path, std::optional<ByteRange> range, F call) {
@@ -95,7 +91,8 @@ private:
         try {
             return call();
         } catch (...) {
-            markFailed(index);
+            std::lock_guard lock(mutex_);
+            if (index < log_.size()) log_[index].failed = true;
             throw;
         }
     }

@@ -23,17 +23,10 @@ using Node = InMemoryDestination::Node;
 
 const char* const stepNames[] = {"createFolder", "createTemporary", "writeData", "syncData", "rename", "syncFolder", "remove"};
 
-std::shared_ptr<Node> makeFolder() {
-    auto n = std::make_shared<Node>();
-    n->folder = true;
-    return n;
-}
+std::shared_ptr<Node> makeFolder() { return std::make_shared<Node>(Node{.folder = true}); }
 
 void resetNode(Node& node) {
-    if (!node.folder) {
-        node.data = node.durableData;
-        return;
-    }
+    node.data = node.durableData;
     node.entries = node.durableEntries;
     for (auto& [name, child] : node.entries) resetNode(*child);
 }
@@ -60,25 +53,18 @@ class InMemoryDestination::Writer final : public DurableWriter {
 public:
     Writer(InMemoryDestination& owner, RepoPath path, std::string temporaryName, std::shared_ptr<Node> node,
            std::size_t record, std::uint64_t generation)
-        : owner_(owner),
-          path_(std::move(path)),
-          temporaryName_(std::move(temporaryName)),
-          node_(std::move(node)),
-          record_(record),
-          generation_(generation) {}
+        : owner_(owner), path_(std::move(path)), temporaryName_(std::move(temporaryName)), node_(std::move(node)),
+          record_(record), generation_(generation) {}
 
     void write(ByteView bytes) override {
         std::lock_guard lock(owner_.mutex_);
-        checkAlive("write");
-        if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
+        checkUnfinished("write");
         owner_.step(Step::writeData, path_);
         node_->data.insert(node_->data.end(), bytes.begin(), bytes.end());
     }
-
     void commit() override {
         std::lock_guard lock(owner_.mutex_);
-        checkAlive("commit");
-        if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
+        checkUnfinished("commit");
         finished_ = true;  // a failure below leaves the pending file behind in "tmp"
         owner_.step(Step::syncData, path_);
         node_->durableData = node_->data;
@@ -86,16 +72,14 @@ public:
         auto folder = owner_.lookup(path_.parent());
         if (!folder || !folder->folder) throw DestinationError::notFound(path_);
         auto existing = folder->entries.find(path_.fileName());
-        if (existing != folder->entries.end() && existing->second->folder) {
+        if (existing != folder->entries.end() && existing->second->folder)
             throw DestinationError::renameFailed(path_, systemErrorText(EISDIR));
-        }
         if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
         folder->entries[path_.fileName()] = node_;
         owner_.step(Step::syncFolder, path_);
         folder->durableEntries = folder->entries;
         owner_.records_[record_].folderSynced = true;
     }
-
     void cancel() noexcept override {
         std::lock_guard lock(owner_.mutex_);
         if (finished_ || generation_ != owner_.generation_ || owner_.powerOff_) return;
@@ -104,11 +88,11 @@ public:
     }
 
 private:
-    void checkAlive(const char* operation) {
-        if (generation_ != owner_.generation_) {
+    void checkUnfinished(const char* operation) {
+        if (generation_ != owner_.generation_)
             throw SimulatedCrash{std::string("writer from before a reset: ") + operation + " " + path_.string()};
-        }
         owner_.checkUsable(operation);
+        if (finished_) throw DestinationError::writeFailed(path_, "the write is already finished");
     }
 
     InMemoryDestination& owner_;
@@ -123,25 +107,19 @@ private:
 InMemoryDestination::InMemoryDestination(DestinationID id, DestinationKind kind)
     : id_(id), kind_(kind), root_(makeFolder()) {}
 
-InMemoryDestination::~InMemoryDestination() = default;
-
 void InMemoryDestination::setAvailability(Availability availability) {
     std::lock_guard lock(mutex_);
     availability_ = std::move(availability);
 }
-
 void InMemoryDestination::put(const RepoPath& path, ByteView contents) {
     std::lock_guard lock(mutex_);
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
     auto folder = folderFor(path.parent(), true, true);
     if (!folder) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
-    auto node = std::make_shared<Node>();
-    node->data.assign(contents.begin(), contents.end());
-    node->durableData = node->data;
-    folder->entries[path.fileName()] = node;
-    folder->durableEntries[path.fileName()] = node;
+    Bytes bytes(contents.begin(), contents.end());
+    folder->entries[path.fileName()] = folder->durableEntries[path.fileName()] =
+        std::make_shared<Node>(Node{.data = bytes, .durableData = bytes});
 }
-
 void InMemoryDestination::put(const RepoPath& path, std::string_view contents) { put(path, viewOf(contents)); }
 
 std::map<std::string, Bytes> InMemoryDestination::files() const {
@@ -150,17 +128,14 @@ std::map<std::string, Bytes> InMemoryDestination::files() const {
     collectFiles(*root_, "", out);
     return out;
 }
-
 std::vector<InMemoryDestination::DurableWriteRecord> InMemoryDestination::durableWrites() const {
     std::lock_guard lock(mutex_);
     return records_;
 }
-
 void InMemoryDestination::cutPowerAtStep(std::int64_t n) {
     std::lock_guard lock(mutex_);
     cutAt_ = steps_ + n;
 }
-
 void InMemoryDestination::simulateReset() {
     std::lock_guard lock(mutex_);
     resetNode(*root_);
@@ -173,13 +148,11 @@ void InMemoryDestination::checkUsable(const char* operation) const {
     if (powerOff_) throw SimulatedCrash{std::string("the power is off: ") + operation};
     if (!availability_.isAvailable()) throw DestinationError::unavailable(id_, availability_);
 }
-
 std::unique_lock<std::mutex> InMemoryDestination::lockUsable(const char* operation) const {
     std::unique_lock lock(mutex_);
     checkUsable(operation);
     return lock;
 }
-
 void InMemoryDestination::step(Step s, const RepoPath& path) {
     ++steps_;
     if (cutAt_ && steps_ == *cutAt_) {
@@ -187,14 +160,12 @@ void InMemoryDestination::step(Step s, const RepoPath& path) {
         throw SimulatedCrash{std::string("power cut at ") + stepNames[static_cast<int>(s)] + " of " + path.string()};
     }
 }
-
 std::shared_ptr<Node> InMemoryDestination::fileAt(const RepoPath& path) const {
     auto node = lookup(path);
     if (!node) throw DestinationError::notFound(path);
     if (node->folder) throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
     return node;
 }
-
 std::shared_ptr<Node> InMemoryDestination::lookup(const RepoPath& path) const {
     std::shared_ptr<Node> node = root_;
     for (const auto& c : path.components()) {
@@ -233,24 +204,24 @@ DestinationCapabilities InMemoryDestination::capabilities() {
     auto lock = lockUsable("capabilities");
     return {};
 }
-
+std::optional<std::int64_t> InMemoryDestination::freeSpace() {
+    auto lock = lockUsable("freeSpace");
+    return std::nullopt;
+}
 Availability InMemoryDestination::availability() {
     std::lock_guard lock(mutex_);
     return availability_;
 }
-
 bool InMemoryDestination::exists(const RepoPath& path) {
     auto lock = lockUsable("exists");
     return lookup(path) != nullptr;
 }
-
 std::optional<std::int64_t> InMemoryDestination::size(const RepoPath& path) {
     auto lock = lockUsable("size");
     auto node = lookup(path);
     if (!node || node->folder) return std::nullopt;
     return static_cast<std::int64_t>(node->data.size());
 }
-
 Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
     auto lock = lockUsable("read");
     if (range && (range->lower < 0 || range->upper < range->lower))
@@ -260,7 +231,6 @@ Bytes InMemoryDestination::read(const RepoPath& path, std::optional<ByteRange> r
     requireBytes(path, *node, range->lower, range->count());
     return Bytes(node->data.begin() + range->lower, node->data.begin() + range->upper);
 }
-
 void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     auto lock = lockUsable("readInto");
     const auto count = static_cast<std::int64_t>(out.size());
@@ -269,7 +239,6 @@ void InMemoryDestination::readInto(const RepoPath& path, std::int64_t offset, st
     requireBytes(path, *node, offset, count);
     if (count > 0) std::memcpy(out.data(), node->data.data() + offset, out.size());
 }
-
 std::vector<RepoPath> InMemoryDestination::list(const RepoPath& folder) {
     auto lock = lockUsable("list");
     std::vector<RepoPath> out;
@@ -279,7 +248,6 @@ std::vector<RepoPath> InMemoryDestination::list(const RepoPath& folder) {
     for (const auto& [name, child] : node->entries) out.push_back(folder / name);
     return out;
 }
-
 std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& path) {
     auto lock = lockUsable("openWrite");
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
@@ -288,12 +256,10 @@ std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& pa
     if (!tmp) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     step(Step::createTemporary, path);
     std::string name = UUID::random().compactHex();
-    auto node = std::make_shared<Node>();
-    tmp->entries[name] = node;
+    auto node = tmp->entries[name] = std::make_shared<Node>();
     records_.push_back(DurableWriteRecord{path});
     return std::make_unique<Writer>(*this, path, name, node, records_.size() - 1, generation_);
 }
-
 void InMemoryDestination::remove(const RepoPath& path) {
     auto lock = lockUsable("remove");
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EBUSY));
@@ -302,11 +268,6 @@ void InMemoryDestination::remove(const RepoPath& path) {
     if (node->folder && !node->entries.empty()) throw DestinationError::writeFailed(path, systemErrorText(ENOTEMPTY));
     step(Step::remove, path);
     lookup(path.parent())->entries.erase(path.fileName());
-}
-
-std::optional<std::int64_t> InMemoryDestination::freeSpace() {
-    auto lock = lockUsable("freeSpace");
-    return std::nullopt;
 }
 
 }  // namespace wm::test

@@ -1,16 +1,13 @@
 #pragma once
-// A destination kept in memory that models durability the way a disk does, for power-loss
-// tests. It keeps folders and files as a real file system does: every folder has its visible
-// entries and its durable entries (those flushed by a folder sync); every file has its
-// visible bytes and its durable bytes (those flushed by a data sync). A durable write follows
-// the same protocol as the local folder: the bytes go to a new file in "tmp", commit() syncs
-// the data, renames the file into place and syncs the folder that holds it; folders created
-// on the way are synced into their parents. remove() changes only the visible entries,
-// exactly like unlink without a folder sync.
-// simulateReset() is the machine losing power and starting again: every folder's entries go
-// back to the durable ones and every file's bytes to its durable bytes. cutPowerAtStep(n)
-// stops the n-th durable step (counted from the call) by throwing SimulatedCrash; from then
-// on every call throws SimulatedCrash until simulateReset(), as a machine without power would.
+// A destination in memory that models durability as a disk does, for power-loss tests. Every
+// folder has visible and durable entries (those flushed by a folder sync), every file visible
+// and durable bytes (those flushed by a data sync). A durable write follows the local folder's
+// protocol: bytes go to a new file in "tmp"; commit() syncs the data, renames the file into place
+// and syncs its folder; folders made on the way are synced into their parents. remove() changes
+// only the visible entries, like unlink without a folder sync. simulateReset() is losing power
+// and starting again: everything goes back to its durable state. cutPowerAtStep(n) stops the
+// n-th durable step (counted from the call) by throwing SimulatedCrash, as does every call after
+// it until simulateReset().
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,16 +23,11 @@ namespace wm::test {
 // Writers it hands out must not outlive it.
 class InMemoryDestination final : public Destination {
 public:
-
     // Whether each durable write got as far as syncing its folder, in the order writers were opened.
-    struct DurableWriteRecord {
-        RepoPath path;
-        bool folderSynced = false;
-    };
+    struct DurableWriteRecord { RepoPath path; bool folderSynced = false; };
 
     explicit InMemoryDestination(DestinationID id = DestinationID::random(),
                                  DestinationKind kind = DestinationKind::synthetic());
-    ~InMemoryDestination() override;
 
     // When not available, every operation but availability() throws unavailable.
     void setAvailability(Availability availability);

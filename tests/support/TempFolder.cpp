@@ -19,9 +19,8 @@ void restoreAccess(const std::filesystem::path& path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
     ::chmod(path.c_str(), 0700);
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
         restoreAccess(it->path());
-    }
 }
 
 }  // namespace
@@ -34,7 +33,6 @@ TempFolder::TempFolder(std::string_view prefix) {
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("could not create a temporary folder in " + base.string());
     path_ = pattern;
 }
-
 TempFolder::~TempFolder() {
     restoreAccess(path_);
     std::error_code ec;
@@ -49,7 +47,6 @@ std::filesystem::path TempFolder::writeFile(const std::filesystem::path& relativ
     if (!out) throw std::runtime_error("could not write " + full.string());
     return full;
 }
-
 std::filesystem::path TempFolder::writeFile(const std::filesystem::path& relative, std::string_view contents) const {
     return writeFile(relative, viewOf(contents));
 }

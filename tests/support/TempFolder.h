@@ -18,7 +18,6 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // path() / relative.
     std::filesystem::path operator/(const std::filesystem::path& relative) const { return path_ / relative; }
     std::string string() const { return path_.string(); }
 

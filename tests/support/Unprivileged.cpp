@@ -19,29 +19,20 @@ ChildOutcome runUnprivileged(const std::function<int(const std::function<void(co
     if (child == 0) {
         ::close(pipeFds[0]);
         const auto report = [out = pipeFds[1]](const std::string& text) {
-            const std::string line = text + "\n";
-            for (std::size_t done = 0; done < line.size();) {
-                const ssize_t n = retryingOnInterrupt([&] { return ::write(out, line.data() + done, line.size() - done); });
-                if (n <= 0) break;
-                done += static_cast<std::size_t>(n);
-            }
+            const std::string line = text + "\n";  // a blocking pipe takes the whole line
+            retryingOnInterrupt([&] { return ::write(out, line.data(), line.size()); });
         };
         if (::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(unprivilegedGroup) != 0 || ::setuid(unprivilegedUser) != 0)) {
             report("could not drop privileges");
             ::_exit(120);
         }
-        int status = 121;
         try {
-            status = body(report);
+            ::_exit(body(report));
         } catch (const std::exception& e) {
             report(std::string("exception: ") + e.what());
-            status = 122;
-        } catch (...) {
-            report("unknown exception");
-            status = 123;
         }
-        ::_exit(status);
+        ::_exit(122);
     }
     ::close(pipeFds[1]);
     char buffer[512];

@@ -19,8 +19,7 @@ struct ChildOutcome {
 // In the body, report(text) sends text back to the parent (for failure messages).
 ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body);
 
-// Runs body unprivileged and expects it to end normally with no failures; body returns the
-// number of failures it reported.
+// Runs body unprivileged and expects it to end normally returning 0, its count of reported failures.
 inline void expectUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body) {
     const ChildOutcome outcome = runUnprivileged(body);
     ASSERT_TRUE(outcome.exited);
