@@ -1,27 +1,30 @@
 #include "core/ByteCursor.h"
 
+#include "core/ErrorDescription.h"
 #include "core/Unicode.h"
 
 namespace wm {
 
+namespace {
+ErrorDescription describe(std::string_view caseName) { return {"ByteCursor.Error", caseName}; }
+}  // namespace
+
 ByteCursor::Error ByteCursor::Error::truncated(std::int64_t needed, std::int64_t remaining) {
-    Error e(Kind::truncated, "ByteCursor.Error.truncated(needed: " + std::to_string(needed) +
-                                 ", remaining: " + std::to_string(remaining) + ")");
+    Error e(Kind::truncated, describe("truncated").add("needed", needed).add("remaining", remaining));
     e.needed = needed;
     e.remaining = remaining;
     return e;
 }
 
 ByteCursor::Error ByteCursor::Error::implausibleCount(std::string field, std::int64_t claimed) {
-    Error e(Kind::implausibleCount, "ByteCursor.Error.implausibleCount(field: \"" + field +
-                                        "\", claimed: " + std::to_string(claimed) + ")");
+    Error e(Kind::implausibleCount, describe("implausibleCount").quoted("field", field).add("claimed", claimed));
     e.field = std::move(field);
     e.claimed = claimed;
     return e;
 }
 
 ByteCursor::Error ByteCursor::Error::malformed(std::string field) {
-    Error e(Kind::malformed, "ByteCursor.Error.malformed(field: \"" + field + "\")");
+    Error e(Kind::malformed, describe("malformed").quoted("field", field));
     e.field = std::move(field);
     return e;
 }

@@ -25,7 +25,7 @@ public:
         std::int64_t claimed = 0;    // implausibleCount
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     explicit ByteCursor(ByteView data) : data_(data) {}

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/Base64.h"
+#include "core/ErrorDescription.h"
 #include "core/Unicode.h"
 
 namespace wm::RepositoryJSON {
@@ -212,14 +213,13 @@ T integerOf(const JSON& value, std::string_view path) {
 }  // namespace
 
 DecodingError::DecodingError(Kind k, std::string p, std::string d)
-    : wm::Error(std::string("RepositoryJSON.DecodingError.") + kindName(k) + "(path: \"" + p +
-                "\", detail: \"" + d + "\")"),
+    : wm::Error(ErrorDescription("RepositoryJSON.DecodingError", kindName(k)).quoted("path", p).quoted("detail", d)),
       kind(k),
       path(std::move(p)),
       detail(std::move(d)) {}
 
-EncodingError::EncodingError(std::string detail)
-    : wm::Error("RepositoryJSON.EncodingError.invalidValue(\"" + detail + "\")") {}
+EncodingError::EncodingError(const std::string& detail)
+    : wm::Error(ErrorDescription("RepositoryJSON.EncodingError", "invalidValue").quoted("", detail)) {}
 
 std::string encode(const JSON& value, bool pretty) {
     std::string out;

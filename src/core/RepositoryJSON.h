@@ -33,7 +33,7 @@ public:
 
 class EncodingError : public wm::Error {
 public:
-    explicit EncodingError(std::string detail);  // e.g. a non-finite double
+    explicit EncodingError(const std::string& detail);  // e.g. a non-finite double
 };
 
 // Serialisation. Pretty output uses two-space indentation and "key" : value.
