@@ -1,4 +1,5 @@
 #include "crypto/BlobCipher.h"
+#include "core/ErrorDescription.h"
 
 #include <openssl/crypto.h>
 
@@ -40,13 +41,13 @@ void trimScratch(Bytes& scratch) {
 }  // namespace
 
 BlobCipherError BlobCipherError::truncated(const BlobID& id) {
-    BlobCipherError e(Kind::truncated, "BlobCipherError.truncated(" + id.hex() + ")");
+    BlobCipherError e(Kind::truncated, ErrorDescription("BlobCipherError", "truncated").add("", id.hex()));
     e.id = id;
     return e;
 }
 
 BlobCipherError BlobCipherError::authenticationFailed(const BlobID& id) {
-    BlobCipherError e(Kind::authenticationFailed, "BlobCipherError.authenticationFailed(" + id.hex() + ")");
+    BlobCipherError e(Kind::authenticationFailed, ErrorDescription("BlobCipherError", "authenticationFailed").add("", id.hex()));
     e.id = id;
     return e;
 }
@@ -60,7 +61,7 @@ BlobCipherError BlobCipherError::metadataAuthenticationFailed() {
 }
 
 BlobCipherError BlobCipherError::identityMismatch(const BlobID& id) {
-    BlobCipherError e(Kind::identityMismatch, "BlobCipherError.identityMismatch(" + id.hex() + ")");
+    BlobCipherError e(Kind::identityMismatch, ErrorDescription("BlobCipherError", "identityMismatch").add("", id.hex()));
     e.id = id;
     return e;
 }

@@ -42,7 +42,7 @@ public:
     BlobID id;  // truncated, authenticationFailed, identityMismatch
 
 private:
-    BlobCipherError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    BlobCipherError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 class BlobCipher {

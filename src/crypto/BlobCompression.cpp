@@ -1,4 +1,5 @@
 #include "crypto/BlobCompression.h"
+#include "core/ErrorDescription.h"
 
 #include <cstring>
 
@@ -13,7 +14,7 @@ constexpr bool lzfseBuiltIn = true;
 }  // namespace
 
 BlobCompression::Error BlobCompression::Error::unknownMethod(std::uint8_t method) {
-    Error e(Kind::unknownMethod, "BlobCompression.Error.unknownMethod(" + std::to_string(method) + ")");
+    Error e(Kind::unknownMethod, ErrorDescription("BlobCompression.Error", "unknownMethod").add("", method));
     e.method = method;
     return e;
 }
@@ -23,7 +24,7 @@ BlobCompression::Error BlobCompression::Error::couldNotDecompress() {
 }
 
 BlobCompression::Error BlobCompression::Error::tooLarge(std::uint64_t length) {
-    Error e(Kind::tooLarge, "BlobCompression.Error.tooLarge(" + std::to_string(length) + ")");
+    Error e(Kind::tooLarge, ErrorDescription("BlobCompression.Error", "tooLarge").add("", length));
     e.length = length;
     return e;
 }

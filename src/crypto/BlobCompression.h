@@ -32,7 +32,7 @@ public:
         std::uint64_t length = 0;  // tooLarge
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     // Whether the LZFSE codec is built in; without it sealing stores every blob.

@@ -1,4 +1,5 @@
 #include "crypto/KeyFile.h"
+#include "core/ErrorDescription.h"
 
 #include <openssl/crypto.h>
 
@@ -58,7 +59,7 @@ void checkOpenable(const KeyFile& file, KeyFile::Method expected) {
 }  // namespace
 
 KeyFile::Error KeyFile::Error::methodNotImplemented(Method method) {
-    Error e(Kind::methodNotImplemented, "KeyFile.Error.methodNotImplemented(" + std::string(methodName(method)) + ")");
+    Error e(Kind::methodNotImplemented, ErrorDescription("KeyFile.Error", "methodNotImplemented").add("", methodName(method)));
     e.method = method;
     return e;
 }

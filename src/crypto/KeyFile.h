@@ -43,7 +43,7 @@ struct KeyFile {
         Method method = Method::recoveryKey;  // methodNotImplemented
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     static constexpr std::size_t nonceSize = 12;

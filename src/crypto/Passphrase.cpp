@@ -1,4 +1,5 @@
 #include "crypto/Passphrase.h"
+#include "core/ErrorDescription.h"
 
 #include <openssl/crypto.h>
 
@@ -10,8 +11,7 @@
 namespace wm {
 
 Passphrase::Failure Passphrase::Failure::tooShort(std::size_t minimum, std::size_t got) {
-    Failure f(Kind::tooShort, "Passphrase.Failure.tooShort(minimum: " + std::to_string(minimum) +
-                                  ", got: " + std::to_string(got) + ")");
+    Failure f(Kind::tooShort, ErrorDescription("Passphrase.Failure", "tooShort").add("minimum", minimum).add("got", got));
     f.minimum = minimum;
     f.got = got;
     return f;

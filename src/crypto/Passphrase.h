@@ -32,7 +32,7 @@ public:
         std::size_t got = 0;      // tooShort
 
     private:
-        Failure(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Failure(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     // The key-derivation setting of a new repository passphrase.

@@ -1,4 +1,5 @@
 #include "crypto/RecoveryKey.h"
+#include "core/ErrorDescription.h"
 
 #include <openssl/crypto.h>
 
@@ -56,8 +57,7 @@ std::string upperCased(std::string_view text) {
 }  // namespace
 
 RecoveryKeyError RecoveryKeyError::wrongLength(int expected, int got) {
-    RecoveryKeyError e(Kind::wrongLength, "RecoveryKeyError.wrongLength(expected: " + std::to_string(expected) +
-                                              ", got: " + std::to_string(got) + ")");
+    RecoveryKeyError e(Kind::wrongLength, ErrorDescription("RecoveryKeyError", "wrongLength").add("expected", expected).add("got", got));
     e.expected = expected;
     e.got = got;
     return e;
@@ -65,7 +65,7 @@ RecoveryKeyError RecoveryKeyError::wrongLength(int expected, int got) {
 
 RecoveryKeyError RecoveryKeyError::invalidCharacter(std::string character, int atIndex) {
     RecoveryKeyError e(Kind::invalidCharacter,
-                       "RecoveryKeyError.invalidCharacter(\"" + character + "\", atIndex: " + std::to_string(atIndex) + ")");
+                       ErrorDescription("RecoveryKeyError", "invalidCharacter").quoted("", character).add("atIndex", atIndex));
     e.character = std::move(character);
     e.atIndex = atIndex;
     return e;

@@ -28,7 +28,7 @@ public:
     int atIndex = 0;        // invalidCharacter: zero-based position in the cleaned text
 
 private:
-    RecoveryKeyError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    RecoveryKeyError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 struct RecoveryKey {

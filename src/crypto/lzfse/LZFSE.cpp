@@ -1,4 +1,5 @@
 #include "crypto/lzfse/LZFSE.h"
+#include "core/ErrorDescription.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +14,7 @@
 namespace wm {
 
 LZFSEError LZFSEError::truncated(std::uint64_t offset) {
-    LZFSEError e(Kind::truncated, "LZFSEError.truncated(offset: " + std::to_string(offset) + ")");
+    LZFSEError e(Kind::truncated, ErrorDescription("LZFSEError", "truncated").add("offset", offset));
     e.offset = offset;
     return e;
 }
@@ -22,7 +23,7 @@ LZFSEError LZFSEError::unknownMagic(std::uint64_t offset, std::uint32_t magic) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(magic));
     LZFSEError e(Kind::unknownMagic,
-                 "LZFSEError.unknownMagic(offset: " + std::to_string(offset) + ", magic: " + hex + ")");
+                 ErrorDescription("LZFSEError", "unknownMagic").add("offset", offset).add("magic", hex));
     e.offset = offset;
     e.magic = magic;
     return e;
@@ -30,15 +31,14 @@ LZFSEError LZFSEError::unknownMagic(std::uint64_t offset, std::uint32_t magic) {
 
 LZFSEError LZFSEError::malformed(std::uint64_t offset, std::string reason) {
     LZFSEError e(Kind::malformed,
-                 "LZFSEError.malformed(offset: " + std::to_string(offset) + ", reason: \"" + reason + "\")");
+                 ErrorDescription("LZFSEError", "malformed").add("offset", offset).quoted("reason", reason));
     e.offset = offset;
     e.reason = std::move(reason);
     return e;
 }
 
 LZFSEError LZFSEError::sizeMismatch(std::uint64_t expected, std::uint64_t actual) {
-    LZFSEError e(Kind::sizeMismatch, "LZFSEError.sizeMismatch(expected: " + std::to_string(expected) +
-                                         ", actual: " + std::to_string(actual) + ")");
+    LZFSEError e(Kind::sizeMismatch, ErrorDescription("LZFSEError", "sizeMismatch").add("expected", expected).add("actual", actual));
     e.expected = expected;
     e.actual = actual;
     return e;

@@ -36,7 +36,7 @@ public:
     std::uint64_t actual = 0;    // sizeMismatch: bytes decoded, or at least this many
 
 private:
-    LZFSEError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    LZFSEError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 Bytes lzfseEncode(ByteView input);
