@@ -1,4 +1,5 @@
 #include "core/SystemCall.h"
+#include "core/ErrorDescription.h"
 #include "fs/MetadataApply.h"
 
 #include <acl/libacl.h>
@@ -380,8 +381,9 @@ const MetadataApply::Outcome& MetadataApply::Report::outcome(Attribute attribute
 }
 
 MetadataApply::Error MetadataApply::Error::pathUnavailable(std::string path, std::string reason) {
-    std::string description = "MetadataApply.Error.pathUnavailable(path: " + path + ", reason: " + reason + ")";
-    return Error(Kind::pathUnavailable, std::move(path), std::move(reason), std::move(description));
+    std::string description =
+        ErrorDescription("MetadataApply.Error", "pathUnavailable").add("path", path).add("reason", reason);
+    return Error(Kind::pathUnavailable, std::move(path), std::move(reason), description);
 }
 
 MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int descriptor) {

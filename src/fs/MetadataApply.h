@@ -68,8 +68,8 @@ public:
         std::string reason;
 
     private:
-        Error(Kind k, std::string p, std::string r, std::string description)
-            : wm::Error(std::move(description)), kind(k), path(std::move(p)), reason(std::move(r)) {}
+        Error(Kind k, std::string p, std::string r, const std::string& description)
+            : wm::Error(description), kind(k), path(std::move(p)), reason(std::move(r)) {}
     };
 
     // Applies to the entry open as descriptor (a file or a directory). Throws only when the

@@ -1,4 +1,5 @@
 #include "core/SystemCall.h"
+#include "core/ErrorDescription.h"
 #include "fs/MetadataCapture.h"
 
 #include <acl/libacl.h>
@@ -333,8 +334,9 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
 
 MetadataCapture::Error MetadataCapture::Error::entryUnavailable(std::string path, int errorNumber) {
     std::string reason = systemErrorText(errorNumber);
-    std::string description = "MetadataCapture.Error.entryUnavailable(path: " + path + ", reason: " + reason + ")";
-    return Error(Kind::entryUnavailable, std::move(path), errorNumber, std::move(reason), std::move(description));
+    std::string description =
+        ErrorDescription("MetadataCapture.Error", "entryUnavailable").add("path", path).add("reason", reason);
+    return Error(Kind::entryUnavailable, std::move(path), errorNumber, std::move(reason), description);
 }
 
 MetadataCapture::Result MetadataCapture::capture(ByteView path) {

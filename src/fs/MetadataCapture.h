@@ -24,8 +24,8 @@ public:
         std::string reason;
 
     private:
-        Error(Kind k, std::string p, int e, std::string r, std::string description)
-            : wm::Error(std::move(description)), kind(k), path(std::move(p)), errorNumber(e), reason(std::move(r)) {}
+        Error(Kind k, std::string p, int e, std::string r, const std::string& description)
+            : wm::Error(description), kind(k), path(std::move(p)), errorNumber(e), reason(std::move(r)) {}
     };
 
     // What capturing an entry found besides its metadata.
