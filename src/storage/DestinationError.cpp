@@ -1,4 +1,5 @@
 #include "core/SystemCall.h"
+#include "core/ErrorDescription.h"
 #include "storage/DestinationError.h"
 
 #include <cerrno>
@@ -9,42 +10,38 @@ namespace wm {
 
 namespace {
 
-std::string quoted(const RepoPath& path) { return path.string(); }
+ErrorDescription describe(std::string_view caseName) { return {"DestinationError", caseName}; }
 
 }  // namespace
 
 DestinationError DestinationError::notFound(RepoPath path) {
-    DestinationError e(Kind::notFound, "DestinationError.notFound(" + quoted(path) + ")");
+    DestinationError e(Kind::notFound, describe("notFound").add("", path.string()));
     e.path = std::move(path);
     return e;
 }
 
 DestinationError DestinationError::unavailable(DestinationID id, Availability availability) {
-    DestinationError e(Kind::unavailable, "DestinationError.unavailable(" + id.value.uuidString() + ", " +
-                                              availability.description() + ")");
+    DestinationError e(Kind::unavailable, describe("unavailable").add("", id.value.uuidString()).add("", availability.description()));
     e.destination = id;
     e.availability = std::move(availability);
     return e;
 }
 
 DestinationError DestinationError::permissionDenied(RepoPath path) {
-    DestinationError e(Kind::permissionDenied, "DestinationError.permissionDenied(" + quoted(path) + ")");
+    DestinationError e(Kind::permissionDenied, describe("permissionDenied").add("", path.string()));
     e.path = std::move(path);
     return e;
 }
 
 DestinationError DestinationError::outOfSpace(std::int64_t needed, std::optional<std::int64_t> available) {
-    DestinationError e(Kind::outOfSpace, "DestinationError.outOfSpace(needed: " + std::to_string(needed) +
-                                             ", available: " +
-                                             (available ? std::to_string(*available) : std::string("nil")) + ")");
+    DestinationError e(Kind::outOfSpace, describe("outOfSpace").add("needed", needed).add("available", available));
     e.needed = needed;
     e.available = available;
     return e;
 }
 
 DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expected, std::int64_t got) {
-    DestinationError e(Kind::shortRead, "DestinationError.shortRead(" + quoted(path) + ", expected: " +
-                                            std::to_string(expected) + ", got: " + std::to_string(got) + ")");
+    DestinationError e(Kind::shortRead, describe("shortRead").add("", path.string()).add("expected", expected).add("got", got));
     e.path = std::move(path);
     e.expected = expected;
     e.got = got;
@@ -53,8 +50,7 @@ DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expecte
 
 DestinationError DestinationError::withUnderlying(Kind kind, const char* name, RepoPath path,
                                                   std::string underlying) {
-    DestinationError e(kind, std::string("DestinationError.") + name + "(" + quoted(path) + ", underlying: " +
-                                 underlying + ")");
+    DestinationError e(kind, describe(name).add("", path.string()).add("underlying", underlying));
     e.path = std::move(path);
     e.underlying = std::move(underlying);
     return e;
@@ -74,7 +70,7 @@ DestinationError DestinationError::renameFailed(RepoPath path, std::string under
 
 DestinationError DestinationError::pathTooLong(RepoPath path, std::int64_t limit) {
     DestinationError e(Kind::pathTooLong,
-                       "DestinationError.pathTooLong(" + quoted(path) + ", limit: " + std::to_string(limit) + ")");
+                       describe("pathTooLong").add("", path.string()).add("limit", limit));
     e.path = std::move(path);
     e.limit = limit;
     return e;

@@ -60,7 +60,7 @@ public:
     std::int64_t limit = 0;                  // pathTooLong
 
 private:
-    DestinationError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    DestinationError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     static DestinationError withUnderlying(Kind kind, const char* name, RepoPath path, std::string underlying);
 };
 

@@ -1,15 +1,16 @@
 #include "storage/ReadOnlyDestination.h"
+#include "core/ErrorDescription.h"
 
 namespace wm {
 
 ReadOnlyDestination::Error ReadOnlyDestination::Error::writeRefused(RepoPath path) {
-    std::string d = "ReadOnlyDestination.Error.writeRefused(" + path.string() + ")";
-    return Error(Kind::writeRefused, std::move(path), std::move(d));
+    std::string d = ErrorDescription("ReadOnlyDestination.Error", "writeRefused").add("", path.string());
+    return Error(Kind::writeRefused, std::move(path), d);
 }
 
 ReadOnlyDestination::Error ReadOnlyDestination::Error::removeRefused(RepoPath path) {
-    std::string d = "ReadOnlyDestination.Error.removeRefused(" + path.string() + ")";
-    return Error(Kind::removeRefused, std::move(path), std::move(d));
+    std::string d = ErrorDescription("ReadOnlyDestination.Error", "removeRefused").add("", path.string());
+    return Error(Kind::removeRefused, std::move(path), d);
 }
 
 ReadOnlyDestination::ReadOnlyDestination(std::shared_ptr<Destination> wrapping) : inner_(std::move(wrapping)) {}

@@ -22,8 +22,8 @@ public:
         RepoPath path;
 
     private:
-        Error(Kind k, RepoPath p, std::string description)
-            : wm::Error(std::move(description)), kind(k), path(std::move(p)) {}
+        Error(Kind k, RepoPath p, const std::string& description)
+            : wm::Error(description), kind(k), path(std::move(p)) {}
     };
 
     explicit ReadOnlyDestination(std::shared_ptr<Destination> wrapping);
