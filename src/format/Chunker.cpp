@@ -1,4 +1,5 @@
 #include "format/Chunker.h"
+#include "core/ErrorDescription.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,10 +70,11 @@ inline std::int64_t scan(const std::uint8_t* bytes, const std::uint64_t* g, std:
 
 Chunker::Error Chunker::Error::invalidParameters(std::int64_t minSize, std::int64_t avgSize,
                                                  std::int64_t maxSize, std::int64_t normalization) {
-    Error e(Kind::invalidParameters, "Chunker.Error.invalidParameters(minSize: " + std::to_string(minSize) +
-                                         ", avgSize: " + std::to_string(avgSize) + ", maxSize: " +
-                                         std::to_string(maxSize) +
-                                         ", normalization: " + std::to_string(normalization) + ")");
+    Error e(Kind::invalidParameters, ErrorDescription("Chunker.Error", "invalidParameters")
+                                         .add("minSize", minSize)
+                                         .add("avgSize", avgSize)
+                                         .add("maxSize", maxSize)
+                                         .add("normalization", normalization));
     e.minSize = minSize;
     e.avgSize = avgSize;
     e.maxSize = maxSize;

@@ -23,7 +23,7 @@ public:
         std::int64_t minSize = 0, avgSize = 0, maxSize = 0, normalization = 0;
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     // One chunk: positions lowerBound ..< upperBound of the buffer that was split.

@@ -44,7 +44,7 @@ struct HeadRecord {
         Kind kind;
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     std::int64_t v = 2;

@@ -1,4 +1,5 @@
 #include "format/IndexFile.h"
+#include "core/ErrorDescription.h"
 
 #include <limits>
 #include <stdexcept>
@@ -18,7 +19,7 @@ std::uint32_t checkedCount(std::size_t n) {
 }  // namespace
 
 Error Error::unexpectedTrailingBytes(std::int64_t count) {
-    Error e(Kind::unexpectedTrailingBytes, "IndexFile.Error.unexpectedTrailingBytes(" + std::to_string(count) + ")");
+    Error e(Kind::unexpectedTrailingBytes, ErrorDescription("IndexFile.Error", "unexpectedTrailingBytes").add("", count));
     e.count = count;
     return e;
 }

@@ -29,7 +29,7 @@ public:
     std::int64_t count = 0;  // unexpectedTrailingBytes
 
 private:
-    Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 // Counts must fit in a u32 (the write path flushes far below that); a larger one is a

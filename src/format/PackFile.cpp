@@ -1,4 +1,5 @@
 #include "format/PackFile.h"
+#include "core/ErrorDescription.h"
 
 #include "core/ByteCursor.h"
 #include "format/ByteWriter.h"
@@ -6,15 +7,18 @@
 
 namespace wm::PackFile {
 
+namespace {
+ErrorDescription describe(std::string_view caseName) { return {"PackFile.Error", caseName}; }
+}  // namespace
+
 Error Error::tooSmall(std::int64_t bytes) {
-    Error e(Kind::tooSmall, "PackFile.Error.tooSmall(bytes: " + std::to_string(bytes) + ")");
+    Error e(Kind::tooSmall, describe("tooSmall").add("bytes", bytes));
     e.bytes = bytes;
     return e;
 }
 
 Error Error::directoryLengthOutOfRange(std::uint32_t length, std::int64_t fileSize) {
-    Error e(Kind::directoryLengthOutOfRange, "PackFile.Error.directoryLengthOutOfRange(" + std::to_string(length) +
-                                                 ", fileSize: " + std::to_string(fileSize) + ")");
+    Error e(Kind::directoryLengthOutOfRange, describe("directoryLengthOutOfRange").add("", length).add("fileSize", fileSize));
     e.directoryLength = length;
     e.fileSize = fileSize;
     return e;
@@ -22,26 +26,26 @@ Error Error::directoryLengthOutOfRange(std::uint32_t length, std::int64_t fileSi
 
 Error Error::hashMismatch(const PackID& expected, const PackID& actual) {
     Error e(Kind::hashMismatch,
-            "PackFile.Error.hashMismatch(expected: " + expected.hex() + ", actual: " + actual.hex() + ")");
+            describe("hashMismatch").add("expected", expected.hex()).add("actual", actual.hex()));
     e.expected = expected;
     e.actual = actual;
     return e;
 }
 
 Error Error::blobNotPresent(const BlobID& id) {
-    Error e(Kind::blobNotPresent, "PackFile.Error.blobNotPresent(" + id.hex() + ")");
+    Error e(Kind::blobNotPresent, describe("blobNotPresent").add("", id.hex()));
     e.blob = id;
     return e;
 }
 
 Error Error::blobRangeOutOfBounds(const BlobID& id) {
-    Error e(Kind::blobRangeOutOfBounds, "PackFile.Error.blobRangeOutOfBounds(" + id.hex() + ")");
+    Error e(Kind::blobRangeOutOfBounds, describe("blobRangeOutOfBounds").add("", id.hex()));
     e.blob = id;
     return e;
 }
 
 Error Error::tooLarge(std::int64_t bytes) {
-    Error e(Kind::tooLarge, "PackFile.Error.tooLarge(bytes: " + std::to_string(bytes) + ")");
+    Error e(Kind::tooLarge, describe("tooLarge").add("bytes", bytes));
     e.bytes = bytes;
     return e;
 }

@@ -72,7 +72,7 @@ public:
     BlobID blob;                        // blobNotPresent, blobRangeOutOfBounds
 
 private:
-    Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 // The directory body of entries, in order.

@@ -1,4 +1,5 @@
 #include "format/RepositoryConfig.h"
+#include "core/ErrorDescription.h"
 
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
@@ -35,16 +36,17 @@ RepositoryConfig::KDF decodeKDF(const JSON& o) {
 
 RepositoryConfig::Error RepositoryConfig::Error::unsupportedVersion(std::int64_t found,
                                                                     RepositoryFormat::VersionRange supported) {
-    Error e(Kind::unsupportedVersion, "RepositoryConfig.Error.unsupportedVersion(found: " + std::to_string(found) +
-                                          ", supported: " + std::to_string(supported.lowerBound) + "..." +
-                                          std::to_string(supported.upperBound) + ")");
+    Error e(Kind::unsupportedVersion, ErrorDescription("RepositoryConfig.Error", "unsupportedVersion")
+                                          .add("found", found)
+                                          .add("supported", std::to_string(supported.lowerBound) + "..." +
+                                                                std::to_string(supported.upperBound)));
     e.found = found;
     e.supported = supported;
     return e;
 }
 
 RepositoryConfig::Error RepositoryConfig::Error::malformed(std::string what) {
-    Error e(Kind::malformed, "RepositoryConfig.Error.malformed(\"" + what + "\")");
+    Error e(Kind::malformed, ErrorDescription("RepositoryConfig.Error", "malformed").quoted("", what));
     e.message = std::move(what);
     return e;
 }

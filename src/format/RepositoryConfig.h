@@ -52,7 +52,7 @@ struct RepositoryConfig {
         }
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     std::string magic;

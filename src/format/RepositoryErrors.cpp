@@ -1,21 +1,22 @@
 #include "format/RepositoryErrors.h"
+#include "core/ErrorDescription.h"
 
 namespace wm {
 
 RepositoryError RepositoryError::blobNotFound(const BlobID& id) {
-    RepositoryError e(Kind::blobNotFound, "Repository.Error.blobNotFound(" + id.hex() + ")");
+    RepositoryError e(Kind::blobNotFound, ErrorDescription("Repository.Error", "blobNotFound").add("", id.hex()));
     e.blob = id;
     return e;
 }
 
 RepositoryError RepositoryError::snapshotNotFound(const SnapshotID& id) {
-    RepositoryError e(Kind::snapshotNotFound, "Repository.Error.snapshotNotFound(" + id.value.uuidString() + ")");
+    RepositoryError e(Kind::snapshotNotFound, ErrorDescription("Repository.Error", "snapshotNotFound").add("", id.value.uuidString()));
     e.snapshot = id;
     return e;
 }
 
 RepositoryError RepositoryError::packMissing(const PackID& id) {
-    RepositoryError e(Kind::packMissing, "Repository.Error.packMissing(" + id.hex() + ")");
+    RepositoryError e(Kind::packMissing, ErrorDescription("Repository.Error", "packMissing").add("", id.hex()));
     e.pack = id;
     return e;
 }
@@ -26,7 +27,7 @@ RepositoryError RepositoryError::headMissing() { return {Kind::headMissing, "Rep
 
 ReplicatorError ReplicatorError::foreignRepository(const RepositoryID& expected, const RepositoryID& found) {
     ReplicatorError e(Kind::foreignRepository,
-                      "Replicator.Error.foreignRepository(expected: " + expected.hex() + ", found: " + found.hex() + ")");
+                      ErrorDescription("Replicator.Error", "foreignRepository").add("expected", expected.hex()).add("found", found.hex()));
     e.expected = expected;
     e.found = found;
     return e;

@@ -30,7 +30,7 @@ public:
     }
 
 private:
-    RepositoryError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    RepositoryError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 class ReplicatorError : public wm::Error {
@@ -44,7 +44,7 @@ public:
     RepositoryID found;
 
 private:
-    ReplicatorError(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    ReplicatorError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 }  // namespace wm

@@ -1,4 +1,5 @@
 #include "format/RepositoryLayout.h"
+#include "core/ErrorDescription.h"
 
 #include "core/Hex.h"
 #include "format/DriveReadMe.h"
@@ -18,7 +19,7 @@ RepoPath fixed(std::initializer_list<std::string_view> components) {
 }  // namespace
 
 Error Error::invalidKeyName(std::string name) {
-    Error e(Kind::invalidKeyName, "RepositoryLayout.Error.invalidKeyName(\"" + name + "\")");
+    Error e(Kind::invalidKeyName, ErrorDescription("RepositoryLayout.Error", "invalidKeyName").quoted("", name));
     e.name = std::move(name);
     return e;
 }

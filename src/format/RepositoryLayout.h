@@ -20,7 +20,7 @@ public:
     std::string name;
 
 private:
-    Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 const RepoPath& configFile();        // wendlemarsh.repo

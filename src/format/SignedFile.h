@@ -33,7 +33,7 @@ public:
     friend bool operator==(const Error& a, const Error& b) { return a.kind == b.kind; }
 
 private:
-    Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 // Seals and signs JSON text. Cipher and signing errors pass through.

@@ -1,4 +1,5 @@
 #include "format/TreeObject.h"
+#include "core/ErrorDescription.h"
 
 #include <algorithm>
 #include <limits>
@@ -19,7 +20,7 @@ constexpr std::size_t kMinimumBlobBytes = 32;
 constexpr std::size_t kMax16 = std::numeric_limits<std::uint16_t>::max();
 constexpr std::size_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+ErrorDescription describe(std::string_view caseName) { return {"TreeObject.Error", caseName}; }
 
 void appendLengthPrefixed16(ByteWriter& w, ByteView bytes, const char* field) {
     if (bytes.size() > kMax16) throw Error::fieldTooLarge(field);
@@ -190,31 +191,31 @@ FieldPresence Entry::presence() const {
 }
 
 Error Error::unexpectedTrailingBytes(std::int64_t count) {
-    Error e(Kind::unexpectedTrailingBytes, "TreeObject.Error.unexpectedTrailingBytes(" + std::to_string(count) + ")");
+    Error e(Kind::unexpectedTrailingBytes, describe("unexpectedTrailingBytes").add("", count));
     e.count = count;
     return e;
 }
 
 Error Error::lengthOutOfRange(std::string field) {
-    Error e(Kind::lengthOutOfRange, "TreeObject.Error.lengthOutOfRange(field: " + quoted(field) + ")");
+    Error e(Kind::lengthOutOfRange, describe("lengthOutOfRange").quoted("field", field));
     e.field = std::move(field);
     return e;
 }
 
 Error Error::invalidEntryType(std::uint8_t byte) {
-    Error e(Kind::invalidEntryType, "TreeObject.Error.invalidEntryType(" + std::to_string(byte) + ")");
+    Error e(Kind::invalidEntryType, describe("invalidEntryType").add("", byte));
     e.byte = byte;
     return e;
 }
 
 Error Error::invalidStatus(std::uint8_t byte) {
-    Error e(Kind::invalidStatus, "TreeObject.Error.invalidStatus(" + std::to_string(byte) + ")");
+    Error e(Kind::invalidStatus, describe("invalidStatus").add("", byte));
     e.byte = byte;
     return e;
 }
 
 Error Error::fieldTooLarge(std::string field) {
-    Error e(Kind::fieldTooLarge, "TreeObject.Error.fieldTooLarge(field: " + quoted(field) + ")");
+    Error e(Kind::fieldTooLarge, describe("fieldTooLarge").quoted("field", field));
     e.field = std::move(field);
     return e;
 }

@@ -127,7 +127,7 @@ public:
     std::uint8_t byte = 0;   // invalidEntryType, invalidStatus
 
 private:
-    Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+    Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
 // Throws TreeObject::Error::fieldTooLarge when a length or count does not fit its field.
