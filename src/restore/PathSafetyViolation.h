@@ -72,7 +72,7 @@ public:
     }
 
 private:
-    PathSafetyViolation(Kind k, std::string sentence) : wm::Error(std::move(sentence)), kind(k) {}
+    PathSafetyViolation(Kind k, const std::string& sentence) : wm::Error(sentence), kind(k) {}
 };
 
 }  // namespace wm

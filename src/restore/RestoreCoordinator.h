@@ -43,7 +43,7 @@ public:
         std::string reason;  // destinationNotUsable
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     static constexpr int maxComponentCount = 512;
