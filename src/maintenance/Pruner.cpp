@@ -1,4 +1,5 @@
 #include "maintenance/Pruner.h"
+#include "core/ErrorDescription.h"
 
 #include <limits>
 
@@ -16,7 +17,7 @@ namespace J = RepositoryJSON;
 // --- errors ---
 
 Pruner::Error Pruner::Error::stillCooling(Date until) {
-    Error e(Kind::stillCooling, "Pruner.Error.stillCooling(until: " + J::dateText(until) + ")");
+    Error e(Kind::stillCooling, ErrorDescription("Pruner.Error", "stillCooling").add("until", J::dateText(until)));
     e.until = until;
     return e;
 }

@@ -54,7 +54,7 @@ public:
         friend bool operator==(const Error& a, const Error& b) { return a.kind == b.kind && a.until == b.until; }
 
     private:
-        Error(Kind k, std::string description) : wm::Error(std::move(description)), kind(k) {}
+        Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
     };
 
     // The record in gc/<runID>.mark.
