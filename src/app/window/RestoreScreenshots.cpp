@@ -48,7 +48,7 @@ struct Picture {
 
 Failure Failure::nothingDrawn(std::string fileName) {
     std::string description = fileName + " came out blank, so whatever it is a picture of did not draw.";
-    return Failure(Kind::nothingDrawn, std::move(fileName), std::move(description));
+    return Failure(Kind::nothingDrawn, std::move(fileName), description);
 }
 
 void refuseIfBlank(const QImage& image, const std::string& name) {

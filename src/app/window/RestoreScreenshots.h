@@ -22,8 +22,8 @@ public:
     std::string fileName;
 
 private:
-    Failure(Kind k, std::string name, std::string description)
-        : wm::Error(std::move(description)), kind(k), fileName(std::move(name)) {}
+    Failure(Kind k, std::string name, const std::string& description)
+        : wm::Error(description), kind(k), fileName(std::move(name)) {}
 };
 
 // The width of every picture.
