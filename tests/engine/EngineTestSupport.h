@@ -1,7 +1,5 @@
 #pragma once
-// Fixtures for the engine tests: keys, repositories on in-memory and faulty destinations,
-// deterministic chunk contents, snapshots with a small tree, and a check that a snapshot
-// reads whole.
+// Fixtures for the engine tests: keys, repositories, deterministic contents, one-file snapshots.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,16 +35,14 @@ Repository::Opened openRepository(const std::shared_ptr<Destination>& destinatio
                                   Repository::Access access = Repository::Access::readWrite,
                                   std::optional<std::uint64_t> remembered = std::nullopt);
 
-// Stores the chunks as one file of a root tree with one entry and commits it. Returns the
-// new snapshot.
+// Commits a snapshot of one file made of the chunks.
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name = "file",
                       Date now = fixedNow());
 
 // Every entry of the snapshot's trees in walk order, with its "/"-joined path.
 void forEachEntry(const Repository& repository, const SnapshotID& id,
                   const std::function<void(const TreeObject::Entry&, const std::string& path)>& body);
-// Reads the snapshot's record, its root tree and every blob below it; returns the number of
-// content bytes read. Throws what reading throws.
+// Reads the snapshot's record, trees and blobs; returns the content bytes read.
 std::uint64_t readWhole(const Repository& repository, const SnapshotID& id);
 
 // Every file under a folder of an in-memory destination (path text -> bytes).

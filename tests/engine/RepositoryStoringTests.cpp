@@ -1,12 +1,7 @@
 // Storing chunks, sealing packs, committing, and keeping accepted chunks through failed writes.
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "SnapshotBrowserFixture.h"
-#include "core/Hex.h"
-#include "engine/PackStore.h"
-#include "format/PackReader.h"
 #include "format/RepositoryLayout.h"
 #include "format/TreeObject.h"
 
@@ -26,28 +21,14 @@ protected:
     }
 };
 
-// Large chunks first, small ones last: the small ones finish sealing first, yet the pack
-// holds every chunk once, in input order.
-TEST_F(RepositoryStoring, BatchEntersThePackOnceEachInInputOrder) {
-    std::vector<Bytes> chunks;
-    for (std::uint64_t i = 0; i < 24; ++i) chunks.push_back(randomBytes(400000 - i * 16000, 10 + i));
-    chunks.push_back(chunks[0]);
-    chunks.push_back(chunks[5]);
+// A chunk repeated within a batch, or stored before, is not new and enters the pack once.
+TEST_F(RepositoryStoring, RepeatsWithinABatchAreStoredOnce) {
+    const std::vector<Bytes> chunks = {randomBytes(400000, 1), randomBytes(1000, 2), randomBytes(400000, 1)};
     const auto results = repository->storeChunks(chunks, BlobType::data);
-    ASSERT_EQ(results.size(), chunks.size());
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        EXPECT_EQ(results[i].isNew, i < 24) << i;
-        EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
-    }
+    EXPECT_TRUE(results[0].isNew && results[1].isNew && !results[2].isNew);
+    EXPECT_FALSE(repository->storeChunks(std::vector<Bytes>{chunks[1]}, BlobType::data)[0].isNew);
     commitFile(*repository, {});
-    const auto paths = filesUnder(*memory, "packs");
-    ASSERT_EQ(paths.size(), 1u);
-    const PackReader reader(memory->files().at(paths[0]),
-                            *PackID::fromBytes(*Hex::decode(RepoPath::parse(paths[0])->fileName().substr(0, 64))),
-                            repository->cipher());
-    const auto& entries = reader.entries();
-    ASSERT_EQ(entries.size(), 24u + 1);  // and the tree
-    for (std::size_t i = 0; i < 24; ++i) EXPECT_EQ(entries[i].id, results[i].id) << i;
+    EXPECT_EQ(repository->blobCount(), 2u + 1);  // and the tree
 }
 
 // 120,000 tiny chunks fill two packs of 50,000 blobs (each with its index file) within one
@@ -95,19 +76,6 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     EXPECT_EQ(readWhole(*reopened.repository, id), 7000u);
 }
 
-TEST_F(RepositoryStoring, TwoCommitsFromTwoThreadsBothLand) {
-    commitFile(*repository, {randomBytes(100, 1)}, "base");
-    for (std::uint64_t round = 0; round < 5; ++round) {
-        std::thread ta([&] { commitFile(*repository, {randomBytes(20000, 10 + round)}, "a"); });
-        std::thread tb([&] { commitFile(*repository, {randomBytes(20000, 50 + round)}, "b"); });
-        ta.join();
-        tb.join();
-    }
-    auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
-    EXPECT_EQ(reopened.repository->snapshotIDs().size(), 11u);
-    for (const auto& id : reopened.repository->snapshotIDs()) EXPECT_NO_THROW(readWhole(*reopened.repository, id));
-}
-
 // A failed index write keeps its sections (a retried commit writes them: the fault enumeration) until discarded.
 TEST_F(RepositoryStoring, FailedIndexFlushKeepsSectionsUntilWrittenOrDiscarded) {
     commitFile(*repository, {randomBytes(1000, 1)});
@@ -118,11 +86,6 @@ TEST_F(RepositoryStoring, FailedIndexFlushKeepsSectionsUntilWrittenOrDiscarded) 
     repository->discardUnflushedIndex();
     EXPECT_TRUE(repository->unflushedSections().empty());
     EXPECT_EQ(repository->blobCount(), 3u);
-}
-
-TEST(PackStore, SealingWidthByActiveProcessors) {
-    const std::pair<int, int> rows[] = {{1, 3}, {7, 3}, {8, 4}, {15, 7}, {16, 8}, {64, 8}};
-    for (const auto& [processors, width] : rows) EXPECT_EQ(PackStore::sealingWidth(processors), width) << processors;
 }
 
 }  // namespace

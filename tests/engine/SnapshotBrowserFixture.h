@@ -43,7 +43,7 @@ std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, 
 BlobID treeOf(const Repository& repository, const BlobID& root, const std::string& path);
 BlobID rootOf(const Repository& repository, const SnapshotID& snapshot);
 
-// Reads of pack files (whole or ranged) in the destination's log, or the distinct files read.
-std::size_t packReads(const FaultyDestination& destination, bool distinct = false);
+// Reads of pack files (whole or ranged) in the destination's log.
+std::size_t packReads(const FaultyDestination& destination);
 
 }  // namespace wm::test

@@ -4,15 +4,11 @@
 
 #include <acl/libacl.h>
 #include <sys/acl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -45,12 +41,6 @@ struct TestBackupTool : ::testing::Test {
         ASSERT_EQ(acl_set_file((source / "big.bin").c_str(), ACL_TYPE_ACCESS, acl), 0);
         acl_free(acl);
         ASSERT_EQ(::mkfifo((source / "pipe").c_str(), 0644), 0);
-        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, (source / "socket").c_str(), sizeof address.sun_path - 1);
-        ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ::close(s);
         ::mknod((source / "device").c_str(), S_IFCHR | 0600, makedev(1, 3));  // only as root
         temp.writeFile("passphrase.txt", "\xC2\xA0 a long enough passphrase \r\n\n");
     }
@@ -84,14 +74,12 @@ TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
             EXPECT_NE(stringOf(*entry.acl).find("user:nobody:r--"), std::string::npos) << stringOf(*entry.acl);
             return;
         }
-        const auto expected = path == "pipe"     ? TreeObject::EntryType::fifo
-                              : path == "socket" ? TreeObject::EntryType::socket
-                                                 : TreeObject::EntryType::characterDevice;
-        EXPECT_EQ(entry.entryType, expected) << path;
+        EXPECT_EQ(entry.entryType, path == "pipe" ? TreeObject::EntryType::fifo : TreeObject::EntryType::characterDevice)
+            << path;
         EXPECT_FALSE(entry.contentBlobs.has_value()) << path;
         ++special;
     });
-    EXPECT_GE(special, 2u);
+    EXPECT_GE(special, 1u);
 }
 
 }  // namespace

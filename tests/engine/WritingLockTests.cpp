@@ -29,8 +29,7 @@ protected:
     std::optional<Bytes> lockBytes() const {
         const auto files = memory->files();
         const auto it = files.find(RepositoryLayout::lockFile().string());
-        if (it == files.end()) return std::nullopt;
-        return it->second;
+        return it == files.end() ? std::nullopt : std::optional(it->second);
     }
     RepositoryLock lockOnDisk() const { return RepositoryLock::fromJSON(RepositoryJSON::decode(lockBytes().value())); }
     void putLock(const RepositoryLock& lock) {
@@ -81,34 +80,24 @@ TEST_F(WritingLockTest, StateTable) {
     }
 }
 
+// No lock file is free; a heartbeat keeps the lock fresh, and once stale the other device takes over.
 TEST_F(WritingLockTest, TwoDevicesTakeTurns) {
-    const WritingClaim first = claimWriting(mine, "Studio", now);  // no lock file: free
-    EXPECT_EQ(first.verdict, Verdict::free());
-    EXPECT_TRUE(first.holdsLock());
-    EXPECT_EQ(lockOnDisk(), lockOf(testDevice(), "Studio", now, now));
-    // The other device stays away while a heartbeat keeps the lock fresh...
+    EXPECT_EQ(claimWriting(mine, "Studio", now).verdict, Verdict::free());
     EXPECT_EQ(heartbeat(*theirs, "Laptop", now.adding(200)).verdict.kind, Verdict::Kind::heldBy);
     EXPECT_TRUE(heartbeat(mine, "Studio", now.adding(250)).holdsLock());
     EXPECT_FALSE(claimWriting(*theirs, "Laptop", now.adding(550)).holdsLock());
-    // ...and once it has gone stale the other device takes over.
-    const WritingClaim taken = claimWriting(*theirs, "Laptop", now.adding(550.001));
-    EXPECT_EQ(taken.verdict, Verdict::takenOver("Studio"));
-    EXPECT_TRUE(taken.holdsLock());
-    EXPECT_EQ(claimWriting(mine, "Studio", now.adding(560)).verdict,
-              Verdict::heldBy("Laptop", now.adding(550.001)));
+    EXPECT_EQ(claimWriting(*theirs, "Laptop", now.adding(550.001)).verdict, Verdict::takenOver("Studio"));
+    EXPECT_EQ(claimWriting(mine, "Studio", now.adding(560)).verdict, Verdict::heldBy("Laptop", now.adding(550.001)));
 }
 
-TEST_F(WritingLockTest, DamagedLockFileIsHeldByAnotherMacAndStaysByteIdentical) {
+// A damaged lock file, or one that exists but cannot be read right now, may be live: it is held
+// by "another Mac" and stays byte for byte. Only a missing file is free.
+TEST_F(WritingLockTest, UnreadableLockFileIsHeldByAnotherMacAndStaysByteIdentical) {
     for (const Bytes& bytes : {bytesOf("{}"), randomBytes(64, 7), Bytes{},
                                bytesOf(R"({"acquiredAt":"yesterday","deviceID":"00","deviceName":"x","heartbeatAt":"now"})")}) {
-        SCOPED_TRACE(std::string(bytes.begin(), bytes.end()));
         memory->put(RepositoryLayout::lockFile(), bytes);
         expectHeldByAnotherMacUntouched(now);
     }
-}
-
-// Only a missing file is free: a lock that exists but cannot be read right now may be live.
-TEST_F(WritingLockTest, ReadFailureOtherThanMissingIsHeldAndWritesNothing) {
     putLock(lockOf(otherDevice(), "Laptop", now, now));
     for (const auto& error : {DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO"),
                               DestinationError::permissionDenied(RepositoryLayout::lockFile()),
@@ -126,13 +115,9 @@ TEST_F(WritingLockTest, FailedWriteIsReportedInsteadOfATakenLock) {
     faulty->failCalls("*", DestinationError::outOfSpace(100, 0), {FaultyDestination::Operation::commit});
     for (Repository* repo : {&mine, readOnly.get()}) {
         const WritingClaim claim = claimWriting(*repo, "Studio", now);
-        EXPECT_TRUE(claim.writeFailure);
-        EXPECT_FALSE(claim.holdsLock());
-        EXPECT_FALSE(lockBytes().has_value());
+        EXPECT_TRUE(claim.writeFailure && !claim.holdsLock() && !lockBytes());
     }
-    const WritingClaim claim = claimWriting(mine, "Studio", now);
-    EXPECT_EQ(claim.verdict, Verdict::free());
-    EXPECT_THROW(std::rethrow_exception(claim.writeFailure), DestinationError);
+    EXPECT_THROW(std::rethrow_exception(claimWriting(mine, "Studio", now).writeFailure), DestinationError);
 }
 
 TEST_F(WritingLockTest, ReleaseRemovesOnlyThisDevicesLock) {
@@ -142,7 +127,6 @@ TEST_F(WritingLockTest, ReleaseRemovesOnlyThisDevicesLock) {
     EXPECT_TRUE(lockBytes().has_value()) << "released another device's lock";
     releaseWriting(mine);
     EXPECT_FALSE(lockBytes().has_value());
-
     // A failing removal is dropped quietly.
     ASSERT_TRUE(claimWriting(mine, "Studio", now).holdsLock());
     faulty->failCalls("writing.lock", DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO"),
