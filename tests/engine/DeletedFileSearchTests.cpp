@@ -23,12 +23,7 @@ std::vector<std::string> split(const std::string& path) {
 }
 
 TEST(DeletedFileSearchMatches, Table) {
-    struct Case {
-        const char* name;
-        const char* query;
-        bool matches;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, bool> cases[] = {  // name, query, matches
         {"anything", "", false},
         {"", "a", false},
         {"Annual-Report-2023.pdf", "report", true},
@@ -41,8 +36,8 @@ TEST(DeletedFileSearchMatches, Table) {
         {"pro\xEF\xAC\x81le.txt", "profile", true},  // the ligature to f and i
         {"Resume.pdf", "r\xC3\xA9sum\xC3\xA9", true},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(DeletedFileSearch::matches(c.name, c.query), c.matches) << c.name << " / " << c.query;
+    for (const auto& [name, query, matches] : cases)
+        EXPECT_EQ(DeletedFileSearch::matches(name, query), matches) << name << " / " << query;
 }
 
 // Plain ASCII takes a shorter road that must agree with the Unicode search.

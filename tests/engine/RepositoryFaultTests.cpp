@@ -9,12 +9,7 @@
 namespace wm::test {
 namespace {
 
-std::vector<Bytes> backupChunks() {
-    return {randomBytes(70000, 11), randomBytes(5000, 12), randomBytes(123, 13)};
-}
-
-// Stores the backup's chunks and its root tree (so that a commit writes everything).
-BlobID storeBackup(Repository& repository) { return storeTree(repository, {Node::file("second", backupChunks())}); }
+std::vector<Bytes> backupChunks() { return {randomBytes(70000, 11), randomBytes(5000, 12), randomBytes(123, 13)}; }
 
 // One snapshot committed: where every fault run starts.
 struct Base {
@@ -49,7 +44,7 @@ TEST(RepositoryFaults, FailingTheNthMutatingCallOfABackupLosesNothing) {
         const std::string context = "mutating call " + std::to_string(n) + " of " + std::to_string(total);
         Base base;
         base.faulty->failMutation(n, DestinationError::ioFailed(RepoPath(), "injected"));
-        const BlobID root = storeBackup(*base.repository);
+        const BlobID root = storeTree(*base.repository, {Node::file("second", backupChunks())});
         bool failed = false;
         try { commitRoot(*base.repository, root); } catch (const DestinationError&) { failed = true; }
         base.faulty->clearFaults();

@@ -56,18 +56,13 @@ TEST_F(RepositoryReading, ReadersRunAlongsideAWriter) {
     std::vector<Bytes> contents;
     for (std::uint64_t i = 0; i < 8; ++i) contents.push_back(randomBytes(20000 + i, i));
     const auto first = commitFile(*repository, contents, "first");
-
     std::atomic<bool> done{false};
     std::atomic<int> reads{0};
     std::vector<std::thread> readers;
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < 3; ++t)
         readers.emplace_back([&] {
-            while (!done.load()) {
-                EXPECT_EQ(readWhole(*repository, first), 8 * 20000u + 28);
-                reads.fetch_add(1);
-            }
+            for (; !done.load(); reads.fetch_add(1)) EXPECT_EQ(readWhole(*repository, first), 8 * 20000u + 28);
         });
-    }
     // The writer starts once a reader is under way, however the threads are scheduled.
     while (reads.load() == 0) std::this_thread::yield();
     for (std::uint64_t round = 0; round < 10; ++round) commitFile(*repository, {randomBytes(30000, 100 + round)}, "more");

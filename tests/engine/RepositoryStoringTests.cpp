@@ -3,23 +3,11 @@
 
 #include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
-#include "format/TreeObject.h"
 
 namespace wm::test {
 namespace {
 
-class RepositoryStoring : public FaultyRepositoryTest {
-protected:
-    // A tree of one file whose content is the stored chunks.
-    BlobID fileTree(const std::vector<Repository::Stored>& stored) {
-        TreeObject::Entry entry;
-        entry.name = bytesOf("f");
-        std::vector<BlobID> ids;
-        for (const auto& r : stored) ids.push_back(r.id);
-        entry.contentBlobs = ids;
-        return repository->store(TreeObject::encode({entry}), BlobType::tree).id;
-    }
-};
+using RepositoryStoring = FaultyRepositoryTest;
 
 // A chunk repeated within a batch, or stored before, is not new and enters the pack once.
 TEST_F(RepositoryStoring, RepeatsWithinABatchAreStoredOnce) {
@@ -64,7 +52,7 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     const std::vector<Bytes> chunks{randomBytes(3000, 1), randomBytes(4000, 2)};
     const auto results = repository->storeChunks(chunks, BlobType::data);
     faulty->flipBitOnRead("packs/*", 100);
-    const BlobID tree = fileTree(results);
+    const BlobID tree = storeTree(*repository, {Node::file("f", chunks)});
     EXPECT_EQ(thrown<PackFile::Error>([&] { commitRoot(*repository, tree); }).kind, PackFile::Error::Kind::hashMismatch);
     EXPECT_EQ(repository->health().badReads, 1);
     EXPECT_EQ(repository->blobCount(), 0u);

@@ -54,11 +54,8 @@ TEST_F(Holds, EveryReasonRoundTripsAndAClearedHoldIsNotActive) {
 
 TEST_F(Holds, RecordToHoldTable) {
     const UUID snapshot = UUID::random();
-    struct Case {
-        const char* reason;
-        std::optional<std::string> note;
-        std::optional<HoldReason> expected;  // nothing: unreadable
-    };
+    // Reason, note, the hold's reason (nothing: unreadable).
+    using Case = std::tuple<std::string, std::optional<std::string>, std::optional<HoldReason>>;
     const Case cases[] = {
         {"anomalyDetected", "ignored", HoldReason::anomalyDetected()},
         {"userRequested", std::nullopt, HoldReason::userRequested("")},
@@ -67,12 +64,12 @@ TEST_F(Holds, RecordToHoldTable) {
         {"verificationFailure", snapshot.compactHex(), std::nullopt},
         {"legalHold", "whatever", HoldReason::userRequested("legalHold")},
     };
-    for (const Case& c : cases) {
+    for (const auto& [reason, note, expected] : cases) {
         HoldRecord record(makeHold(HoldReason::anomalyDetected()));
-        record.reason = c.reason;
-        record.note = c.note;
+        record.reason = reason;
+        record.note = note;
         const auto hold = record.hold();
-        EXPECT_EQ(hold ? std::optional(hold->reason) : std::nullopt, c.expected) << c.reason << " / " << c.note.value_or("-");
+        EXPECT_EQ(hold ? std::optional(hold->reason) : std::nullopt, expected) << reason << " / " << note.value_or("-");
     }
 }
 
@@ -114,14 +111,7 @@ TEST_F(Holds, FailuresAreThrownAndTheEarlierFileStays) {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-class RetentionSetting : public FaultyRepositoryTest {
-protected:
-    void putRecord(const JSON& json) {
-        memory->put(RepositoryLayout::retentionSetting(),
-                    SignedFile::sealPayload(RepositoryJSON::encodeBytes(json, false), repository->keys(),
-                                            repository->cipher()));
-    }
-};
+using RetentionSetting = FaultyRepositoryTest;
 
 TEST_F(RetentionSetting, EveryRuleRoundTrips) {
     EXPECT_EQ(retentionPolicy(*repository), std::nullopt);
@@ -153,7 +143,9 @@ TEST_F(RetentionSetting, RecordToPolicyTable) {
         {{{"v", 2}, {"rule", "lastN"}, {"count", "five"}}, RetentionPolicy::lastN(kMax)},
     };
     for (const Case& c : cases) {
-        putRecord(c.json);
+        memory->put(RepositoryLayout::retentionSetting(),
+                    SignedFile::sealPayload(RepositoryJSON::encodeBytes(c.json, false), repository->keys(),
+                                            repository->cipher()));
         EXPECT_EQ(retentionPolicy(*repository), c.expected) << c.json.dump();
     }
 }

@@ -15,6 +15,20 @@ Node node(Bytes name, TreeObject::EntryType type, std::uint32_t mode, std::uint3
     n.entry.modificationTime = {1'700'000'000, nanoseconds};
     return n;
 }
+
+TreeObject::Entry entryAt(const Repository& repository, BlobID tree, const std::string& path) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string name = path.substr(start, slash - start);
+        std::optional<TreeObject::Entry> found;
+        for (auto& e : TreeObject::decode(repository.blob(tree)))
+            if (Unicode::decodeUTF8Repairing(e.name) == name) found = std::move(e);
+        if (slash == std::string::npos) return found.value();
+        tree = found.value().childTree.value();
+        start = slash + 1;
+    }
+}
 }  // namespace
 
 Node Node::file(const std::string& name, std::vector<Bytes> chunks) { return rawFile(bytesOf(name), std::move(chunks)); }
@@ -66,23 +80,6 @@ PackID packOf(const Repository& repository, const BlobID& blob) {
     return repository.withIndex([&](const CompactIndex& index) { return index.location(blob); }).value().pack;
 }
 
-namespace {
-
-TreeObject::Entry entryAt(const Repository& repository, BlobID tree, const std::string& path) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = path.find('/', start);
-        const std::string name = path.substr(start, slash - start);
-        std::optional<TreeObject::Entry> found;
-        for (auto& e : TreeObject::decode(repository.blob(tree)))
-            if (Unicode::decodeUTF8Repairing(e.name) == name) found = std::move(e);
-        if (slash == std::string::npos) return found.value();
-        tree = found.value().childTree.value();
-        start = slash + 1;
-    }
-}
-
-}  // namespace
 
 std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, const std::string& path) {
     return entryAt(repository, root, path).contentBlobs.value_or(std::vector<BlobID>{});

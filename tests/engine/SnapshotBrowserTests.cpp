@@ -20,11 +20,6 @@ Strings mapped(const Items& items, Name name) {
     return out;
 }
 
-struct LimitCase {
-    std::uint64_t limit;
-    std::size_t blobsFetched;
-};
-
 class Browser : public FaultyRepositoryTest {
 protected:
     SnapshotBrowser browser{repository};
@@ -37,13 +32,12 @@ protected:
 
     // Each limit reads a prefix of `all`, fetching only the blobs needed.
     void expectLimitedReads(const SnapshotID& id, const std::string& name, const Bytes& all,
-                            std::initializer_list<LimitCase> cases) {
-        for (const LimitCase c : cases) {
-            SCOPED_TRACE(c.limit);
+                            std::initializer_list<std::pair<std::uint64_t, std::size_t>> limitsAndBlobsFetched) {
+        for (const auto& [limit, blobs] : limitsAndBlobsFetched) {
             faulty->clearLog();
-            const auto n = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(c.limit, all.size()));
-            EXPECT_EQ(browser.read({name}, id, c.limit), Bytes(all.begin(), all.begin() + n));
-            EXPECT_EQ(packReads(*faulty), 1 + c.blobsFetched);  // the root tree, then the blobs
+            const auto n = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(limit, all.size()));
+            EXPECT_EQ(browser.read({name}, id, limit), Bytes(all.begin(), all.begin() + n)) << limit;
+            EXPECT_EQ(packReads(*faulty), 1 + blobs) << limit;  // the root tree, then the blobs
         }
     }
 };
@@ -112,16 +106,12 @@ TEST_F(Browser, SearchFindsNamesInsensitivelyAndStopsAtTheLimit) {
     EXPECT_EQ(mapped(hits, [](auto& h) { return joinedPath(h.path); }),
               (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt", "other/report-b"}));
     EXPECT_EQ(hits[3].size, 9u);
-    struct Case {
-        std::string query;
-        std::int64_t limit;
-        std::size_t hits, treesRead;
-    };
-    // An empty query finds nothing, so walks everything.
-    for (const Case& c : {Case{"report", 2, 2, 2}, Case{"report", -5, 0, 0}, Case{"", 10, 0, 4}}) {
+    // Query, limit, hits, trees read. An empty query finds nothing, so walks everything.
+    using Case = std::tuple<std::string, std::int64_t, std::size_t, std::size_t>;
+    for (const auto& [query, limit, found, trees] : {Case{"report", 2, 2, 2}, Case{"report", -5, 0, 0}, Case{"", 10, 0, 4}}) {
         faulty->clearLog();
-        EXPECT_EQ(browser.search(c.query, id, c.limit).size(), c.hits) << c.limit;
-        EXPECT_EQ(packReads(*faulty), c.treesRead) << c.limit;
+        EXPECT_EQ(browser.search(query, id, limit).size(), found) << limit;
+        EXPECT_EQ(packReads(*faulty), trees) << limit;
     }
 }
 

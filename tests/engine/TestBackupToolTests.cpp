@@ -2,7 +2,6 @@
 // check.
 #ifdef WM_TEST_BACKUP_TOOL
 
-#include <acl/libacl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

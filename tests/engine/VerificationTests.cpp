@@ -12,13 +12,6 @@ namespace {
 
 using Verification::Depth;
 
-std::vector<PackID> packsOf(const Repository& repository) {
-    const auto set = repository.withIndex([](const CompactIndex& index) { return index.packs(); });
-    std::vector<PackID> packs(set.begin(), set.end());
-    std::sort(packs.begin(), packs.end());
-    return packs;
-}
-
 class Verifying : public FaultyRepositoryTest {
 protected:
     // One pack per commit.
@@ -26,20 +19,14 @@ protected:
         for (int i = 0; i < count; ++i)
             commitTree(*repository, {Node::file("file" + std::to_string(i), {randomBytes(1000 + 10 * i, 100 + i)})});
     }
-    std::int64_t sizeOf(const PackID& pack) { return memory->size(RepositoryLayout::pack(pack)).value(); }
 };
 
 TEST(VerificationSampling, PacksToReadTable) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    struct Case {
-        double fraction;
-        std::size_t checkable, read;
-    };
-    for (const Case& c : std::initializer_list<Case>{
-             {0.05, 100, 5}, {0.05, 10, 1}, {0.05, 0, 0}, {0, 3, 1}, {0.5, 3, 2}, {-0.5, 4, 1}, {nan, 4, 1}, {inf, 4, 4}}) {
-        EXPECT_EQ(Verification::packsToRead(Depth::sampling(c.fraction), c.checkable), c.read)
-            << c.fraction << " of " << c.checkable;
-    }
+    // Fraction, packs that can be checked, packs read.
+    for (const auto& [fraction, checkable, read] : std::initializer_list<std::tuple<double, std::size_t, std::size_t>>{
+             {0.05, 100, 5}, {0.05, 10, 1}, {0.05, 0, 0}, {0, 3, 1}, {0.5, 3, 2}, {-0.5, 4, 1}, {nan, 4, 1}, {inf, 4, 4}})
+        EXPECT_EQ(Verification::packsToRead(Depth::sampling(fraction), checkable), read) << fraction << " of " << checkable;
     EXPECT_EQ(Verification::packsToRead(Depth::deep(), 12), 12u);
 }
 
@@ -52,10 +39,12 @@ TEST_F(Verifying, OnlyTheDeepCheckVerifiesFully) {
 
 TEST_F(Verifying, EveryKindOfDamageWithItsReason) {
     commitPacks(10);
-    const auto packs = packsOf(*repository);
+    const auto set = repository->withIndex([](const CompactIndex& index) { return index.packs(); });
+    std::vector<PackID> packs(set.begin(), set.end());
+    std::sort(packs.begin(), packs.end());
     const auto at = [&](std::size_t i) { return RepositoryLayout::pack(packs[i]); };
     std::uint64_t expectedBytes = 19 + 100;  // the two cut short, then the three left whole
-    for (std::size_t i : {4, 8, 9}) expectedBytes += static_cast<std::uint64_t>(sizeOf(packs[i]));
+    for (std::size_t i : {4, 8, 9}) expectedBytes += static_cast<std::uint64_t>(memory->size(at(i)).value());
 
     for (std::size_t i = 0; i < 3; ++i) memory->remove(at(i));
     memory->put(at(3), ByteView(memory->read(at(3))).first(19));
