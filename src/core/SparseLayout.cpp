@@ -11,7 +11,7 @@ std::uint64_t Region::end() const {
     return e;
 }
 
-std::vector<Region> dataRegions(std::uint64_t size, std::vector<Region> holes) {
+std::vector<Region> dataRegions(std::uint64_t size, const std::vector<Region>& holes) {
     std::vector<Region> data;
     if (size == 0) return data;
     // Clip to the file; a hole that starts at or past the end, or is empty, goes.

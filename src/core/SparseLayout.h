@@ -18,6 +18,6 @@ struct Region {
 // the whole file without holes; otherwise the holes are clipped to the size, empty
 // ones dropped, sorted and merged where they overlap or touch, and the gaps before,
 // between and after them are returned, ascending, non-empty and non-overlapping.
-std::vector<Region> dataRegions(std::uint64_t size, std::vector<Region> holes);
+std::vector<Region> dataRegions(std::uint64_t size, const std::vector<Region>& holes);
 
 }  // namespace wm::SparseLayout

@@ -50,7 +50,7 @@ Repository::~Repository() = default;
 
 // --- creating ---
 
-std::shared_ptr<Repository> Repository::create(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
                                                const DeviceID& deviceID, std::string appVersion,
                                                std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
                                                Date now) {

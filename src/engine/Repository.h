@@ -93,7 +93,7 @@ public:
     // repository whose config is missing), RepositoryConfig::Error::unsupportedVersion for a format
     // version outside 1...2 (nothing written), and the destination's errors. The config file
     // is written last, so a creation that fails part-way can simply be run again.
-    static std::shared_ptr<Repository> create(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
+    static std::shared_ptr<Repository> create(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
                                               const DeviceID& deviceID, std::string appVersion,
                                               std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
                                               Date now);

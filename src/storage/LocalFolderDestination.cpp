@@ -146,7 +146,7 @@ private:
 // The destination
 
 LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
-                                               std::optional<WriteInterruption> interruption, Preparation preparation)
+                                               std::optional<WriteInterruption> interruption, const Preparation& preparation)
     : id_(id),
       kind_(kind),
       root_(std::move(rootURL)),

@@ -50,7 +50,7 @@ public:
 
     // Throws DestinationError when preparing fails.
     LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
-                           std::optional<WriteInterruption> interruption, Preparation preparation);
+                           std::optional<WriteInterruption> interruption, const Preparation& preparation);
 
     const std::filesystem::path& rootURL() const { return root_; }
     // The temporary folder: the root plus "tmp".

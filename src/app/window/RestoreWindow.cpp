@@ -189,7 +189,7 @@ QWidget* RestoreWindow::field(const QString& label, QWidget* content, const char
 }
 
 QWidget* RestoreWindow::folderRow(QLineEdit*& lineEdit, QPushButton*& choose, const char* fieldName,
-                                  const char* buttonName, std::function<void(std::string)> write) {
+                                  const char* buttonName, const std::function<void(std::string)>& write) {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -60,7 +60,7 @@ private:
     QWidget* buildReportScreen();
     QWidget* field(const QString& label, QWidget* content, const char* name);
     QWidget* folderRow(QLineEdit*& lineEdit, QPushButton*& choose, const char* fieldName, const char* buttonName,
-                       std::function<void(std::string)> write);
+                       const std::function<void(std::string)>& write);
 
     void apply(const RestoreAppModel::State& state);
     void applyStyle();
