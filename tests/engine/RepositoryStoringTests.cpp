@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "SnapshotBrowserFixture.h"
+#include "engine/PackStore.h"
 #include "format/RepositoryLayout.h"
 
 namespace wm::test {
@@ -74,6 +75,12 @@ TEST_F(RepositoryStoring, FailedIndexFlushKeepsSectionsUntilWrittenOrDiscarded) 
     repository->discardUnflushedIndex();
     EXPECT_TRUE(repository->unflushedSections().empty());
     EXPECT_EQ(repository->blobCount(), 3u);
+}
+
+// The exact sealing width for each count of active processors.
+TEST(PackStore, SealingWidthByActiveProcessors) {
+    const std::pair<int, int> rows[] = {{1, 3}, {2, 3}, {7, 3}, {8, 4}, {10, 5}, {15, 7}, {16, 8}, {64, 8}};
+    for (const auto& [processors, width] : rows) EXPECT_EQ(PackStore::sealingWidth(processors), width) << processors;
 }
 
 }  // namespace
