@@ -10,6 +10,7 @@
 
 #include "app/AppPaths.h"
 #include "app/RestoreAppModel.h"
+#include "core/AppVersion.h"
 #include "core/TextTrimming.h"
 #include "core/Localization.h"
 #include "core/SecretFile.h"
@@ -66,7 +67,7 @@ Mode choose(const std::vector<std::string>& arguments) {
 int runSelfCheck(std::ostream& out, std::ostream& err) {
     const std::string& sentence = RestoreAppModel::wrongSecretSentence();
     if (sentence.find("passphrase") != std::string::npos && sentence.find("recovery key") != std::string::npos) {
-        out << "Wendle Marsh Restore " << RestoreAppModel::appVersion << ": starts, sentences resolve\n";
+        out << "Wendle Marsh Restore " << appVersion << ": starts, sentences resolve\n";
         out.flush();
         return 0;
     }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/AppPaths.h"
+#include "core/AppVersion.h"
 #include "core/TextTrimming.h"
 #include "core/Localization.h"
 #include "core/UserPresentableError.h"
@@ -301,10 +302,10 @@ void RestoreAppModel::open() {
         } catch (const RecoveryKeyError&) {
         }
         std::shared_ptr<Repository> repository =
-            recoveryKey ? Repository::unlock(destination, *recoveryKey, device(), appVersion, std::nullopt,
+            recoveryKey ? Repository::unlock(destination, *recoveryKey, device(), std::string(appVersion), std::nullopt,
                                              Repository::Access::readOnly)
                               .repository
-                        : Repository::unlock(destination, keyText, device(), appVersion, std::nullopt,
+                        : Repository::unlock(destination, keyText, device(), std::string(appVersion), std::nullopt,
                                              Repository::Access::readOnly)
                               .repository;
 

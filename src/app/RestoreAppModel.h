@@ -26,9 +26,6 @@ class Repository;
 
 class RestoreAppModel {
 public:
-    // The version handed to unlocking and named by the self-check.
-    static constexpr const char* appVersion = "0.1.3";
-
     // One row of the backup list.
     struct Backup {
         SnapshotID id;

@@ -46,7 +46,6 @@ Date Date::adding(double seconds) const {
 namespace {
 constexpr std::int64_t kCycleYears = 400;
 constexpr std::int64_t kCycleDays = 146097;
-std::int64_t floorDivision(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 }  // namespace
 
 std::int64_t daysSince1970(const CivilDate& date) {

@@ -7,6 +7,11 @@
 
 namespace wm {
 
+// a / b rounded toward negative infinity (b != 0), as whole days or seconds before 1970 need.
+constexpr std::int64_t floorDivision(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
 struct Date {
     std::int64_t microseconds = 0;  // since the Unix epoch, UTC
 

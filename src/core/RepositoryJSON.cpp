@@ -126,12 +126,6 @@ unsigned daysInMonth(std::int64_t y, unsigned m) {
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
-
 struct Reader {
     std::string_view s;
     std::size_t i = 0;
@@ -261,7 +255,7 @@ JSON decode(ByteView bytes) {
 
 std::string dateText(Date date) {
     const std::int64_t ms = date.repositoryPrecision().microseconds / 1000;
-    const std::int64_t days = floorDiv(ms, 86400000);
+    const std::int64_t days = floorDivision(ms, 86400000);
     std::int64_t msOfDay = ms - days * 86400000;
     const auto [y, m, d] = civilDate(days);
     const int hour = static_cast<int>(msOfDay / 3600000);
@@ -367,7 +361,7 @@ std::string wholeSecondDateText(Date date) {
     // The whole second at or before the date; at the very start of the range that second lies
     // outside it, and the one after is taken instead of wrapping round to a far-future date.
     std::int64_t wholeUs;
-    if (__builtin_mul_overflow(floorDiv(date.microseconds, 1000000), std::int64_t{1000000}, &wholeUs))
+    if (__builtin_mul_overflow(floorDivision(date.microseconds, 1000000), std::int64_t{1000000}, &wholeUs))
         wholeUs = date.microseconds / 1000000 * 1000000;
     const Date whole = Date::fromMicroseconds(wholeUs);
     std::string text = dateText(whole);

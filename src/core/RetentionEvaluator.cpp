@@ -12,15 +12,9 @@ struct Periods {
     std::int64_t hour, day, month, year;
 };
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if (a % b != 0 && (a < 0) != (b < 0)) --q;
-    return q;
-}
-
 // Indices of the local calendar hour, day, month and year that hold the date.
 Periods periodsOf(Date date) {
-    std::time_t seconds = static_cast<std::time_t>(floorDiv(date.microseconds, 1000000));
+    std::time_t seconds = static_cast<std::time_t>(floorDivision(date.microseconds, 1000000));
     std::tm local{};
     if (localtime_r(&seconds, &local) == nullptr) gmtime_r(&seconds, &local);
     const std::int64_t year = static_cast<std::int64_t>(local.tm_year) + 1900;

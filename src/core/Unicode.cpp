@@ -3,10 +3,12 @@
 #include <memory>
 #include <mutex>
 
+#include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 
 #include "core/Localization.h"
 
@@ -176,6 +178,38 @@ int localizedStandardCompare(std::string_view a, std::string_view b) {
     // UTF-8 byte order is code-point order.
     int c = ra.compare(rb);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+void forEachCharacter(std::string_view text, const std::function<void(std::string_view)>& visit) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<UText, UText* (*)(UText*)> utext(
+        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status), utext_close);
+    if (U_SUCCESS(status) && breaks) breaks->setText(utext.get(), status);
+    if (U_FAILURE(status) || !breaks) {
+        for (std::size_t i = 0; i < text.size(); ++i) visit(text.substr(i, 1));
+        return;
+    }
+    // Over UTF-8 text the iterator's offsets are byte offsets.
+    for (std::int32_t start = breaks->first(), end = breaks->next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaks->next())
+        visit(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+}
+
+std::size_t characterCount(std::string_view text) {
+    bool ascii = true;
+    for (unsigned char c : text) ascii = ascii && c < 0x80;
+    if (ascii) return text.size();
+    std::size_t count = 0;
+    forEachCharacter(text, [&](std::string_view) { ++count; });
+    return count;
+}
+
+std::vector<std::string> characters(std::string_view text) {
+    const std::string valid = isValidUTF8(viewOf(text)) ? std::string(text) : decodeUTF8Repairing(text);
+    std::vector<std::string> result;
+    forEachCharacter(valid, [&](std::string_view character) { result.emplace_back(character); });
+    return result;
 }
 
 }  // namespace wm::Unicode

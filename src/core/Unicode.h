@@ -1,7 +1,10 @@
 #pragma once
 // Unicode helpers over ICU. Every function takes and returns UTF-8.
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Bytes.h"
 
@@ -11,6 +14,15 @@ namespace wm::Unicode {
 std::string decodeUTF8Repairing(ByteView bytes);
 inline std::string decodeUTF8Repairing(std::string_view text) { return decodeUTF8Repairing(viewOf(text)); }
 bool isValidUTF8(ByteView bytes);
+
+// The user-perceived characters (extended grapheme clusters) of UTF-8 text, in order, each as
+// a view into the text: "e" followed by a combining accent is one character. Should ICU fail,
+// each byte is its own character.
+void forEachCharacter(std::string_view text, const std::function<void(std::string_view)>& visit);
+// How many there are; plain ASCII is counted without ICU.
+std::size_t characterCount(std::string_view text);
+// Each of them as its own text, after ill-formed sequences are repaired to U+FFFD.
+std::vector<std::string> characters(std::string_view text);
 
 // Canonical composition (NFC).
 std::string nfc(std::string_view text);

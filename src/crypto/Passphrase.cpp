@@ -6,7 +6,6 @@
 #include "core/Unicode.h"
 #include "crypto/KeyDerivation.h"
 #include "crypto/SecureRandom.h"
-#include "crypto/TextClusters.h"
 
 namespace wm {
 
@@ -28,7 +27,7 @@ Passphrase::Settings Passphrase::makeSettings(std::uint32_t iterations) {
 
 SymmetricKey Passphrase::deriveKey(std::string_view passphrase, ByteView salt, std::uint32_t iterations) {
     std::string normalized = Unicode::nfc(passphrase);
-    std::size_t length = TextClusters::split(normalized).size();
+    std::size_t length = Unicode::characterCount(normalized);
     if (length < minimumLength) {
         OPENSSL_cleanse(normalized.data(), normalized.size());
         throw Failure::tooShort(minimumLength, length);

@@ -12,7 +12,6 @@
 #include "core/Unicode.h"
 #include "crypto/Digest.h"
 #include "crypto/SecureRandom.h"
-#include "crypto/TextClusters.h"
 
 namespace wm {
 
@@ -117,7 +116,7 @@ std::string RecoveryKey::text() const {
 
 RecoveryKey RecoveryKey::parse(std::string_view text) {
     std::vector<std::string> cleaned;
-    for (std::string& cluster : TextClusters::split(upperCased(text))) {
+    for (std::string& cluster : Unicode::characters(upperCased(text))) {
         if (cluster == "-" || isWhiteSpace(cluster)) continue;
         if (cluster == "O") cluster = "0";
         else if (cluster == "I" || cluster == "L") cluster = "1";

@@ -4,9 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include <unicode/brkiter.h>
-#include <unicode/unistr.h>
-
+#include "core/Unicode.h"
 #include "format/FormatDocument.h"
 #include "format/RecoveryGuide.h"
 
@@ -15,25 +13,6 @@ namespace wm::DriveReadMe {
 namespace {
 
 constexpr std::size_t kLineWidth = 70;
-
-// Grapheme clusters, so "é" written as e + combining accent counts once.
-std::size_t perceivedLength(std::string_view text) {
-    bool ascii = true;
-    for (unsigned char ch : text)
-        if (ch >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii) return text.size();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !it) return static_cast<std::size_t>(u.countChar32());
-    it->setText(u);
-    std::size_t count = 0;
-    for (int32_t p = it->next(); p != icu::BreakIterator::DONE; p = it->next()) ++count;
-    return count;
-}
 
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -72,7 +51,7 @@ std::string wrap(std::string_view text, int indent, int hanging) {
         std::string candidate = current;
         if (!candidate.empty() && candidate.back() != ' ') candidate += ' ';
         candidate += word;
-        if (perceivedLength(candidate) <= kLineWidth || onlyWhiteSpace(current)) {
+        if (Unicode::characterCount(candidate) <= kLineWidth || onlyWhiteSpace(current)) {
             current = std::move(candidate);
         } else {
             lines.push_back(std::move(current));

@@ -1,12 +1,10 @@
 #include "status/DiagnosticReport.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/utext.h>
-
 #include <memory>
 
 #include "core/Localization.h"
 #include "core/Phrasing.h"
+#include "core/Unicode.h"
 
 namespace wm {
 
@@ -14,24 +12,6 @@ namespace {
 
 // Calls visit with each user-perceived character of text, as UTF-8; byte by byte should
 // ICU be unable to segment it.
-template <class Visit>
-void forEachCharacter(std::string_view text, Visit visit) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::unique_ptr<UText, UText* (*)(UText*)> utext(
-        utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status), utext_close);
-    if (U_SUCCESS(status)) characters->setText(utext.get(), status);
-    if (U_FAILURE(status)) {
-        for (std::size_t i = 0; i < text.size(); ++i) visit(text.substr(i, 1));
-        return;
-    }
-    // UTF-8 text makes the iterator's offsets byte offsets.
-    for (std::int32_t start = characters->first(), end = characters->next(); end != icu::BreakIterator::DONE;
-         start = end, end = characters->next())
-        visit(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
-}
-
 std::string ageOrNever(const std::optional<Date>& date, Date now) {
     return date ? Phrasing::staleness(*date, now) : WM_L("never");
 }
@@ -52,7 +32,7 @@ std::string DiagnosticReport::withoutPaths(std::string_view text) {
         run.clear();
         slashes = 0;
     };
-    forEachCharacter(text, [&](std::string_view character) {
+    Unicode::forEachCharacter(text, [&](std::string_view character) {
         const bool slash = character == "/";
         if (slashes == 0 && !slash) {
             result += character;
