@@ -51,7 +51,8 @@ void BM_ChunkerScanEveryByte(benchmark::State& state) {
     for (auto _ : state) {
         std::int64_t total = 0;
         for (std::size_t at = 0; at < data.size();) {
-            const auto n = chunker.nextBoundary(wm::ByteView(data).subspan(at, std::min<std::size_t>(data.size() - at, 64 << 20)));
+            const auto n =
+                chunker.nextBoundary(wm::ByteView(data).subspan(at, std::min<std::size_t>(data.size() - at, 64 << 20)));
             total += n;
             at += static_cast<std::size_t>(n);
         }

@@ -60,7 +60,9 @@ void BM_OpenStored1MiB(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenStored1MiB);
 
-void BM_OpenStored1MiBFormat1(benchmark::State& state) { openBlob(state, BlobCipher::Sealing::fixedNonce, incompressible()); }
+void BM_OpenStored1MiBFormat1(benchmark::State& state) {
+    openBlob(state, BlobCipher::Sealing::fixedNonce, incompressible());
+}
 BENCHMARK(BM_OpenStored1MiBFormat1);
 
 void BM_OpenCompressible1MiB(benchmark::State& state) {
@@ -115,7 +117,8 @@ BENCHMARK(BM_SignRecord);
 void BM_PassphraseDefaultIterations(benchmark::State& state) {
     Bytes salt = SecureRandom::bytes(16);
     for (auto _ : state)
-        benchmark::DoNotOptimize(Passphrase::deriveKey("correct horse battery staple", salt, Passphrase::defaultIterations));
+        benchmark::DoNotOptimize(
+            Passphrase::deriveKey("correct horse battery staple", salt, Passphrase::defaultIterations));
 }
 BENCHMARK(BM_PassphraseDefaultIterations)->Iterations(2)->Unit(benchmark::kMillisecond);
 

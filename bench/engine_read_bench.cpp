@@ -79,9 +79,9 @@ struct BlobRepository {
             }
         }
         created->commit({BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
-        repository = Repository::open(folder(scratch.path), keys, device(), "bench", std::nullopt,
-                                      Repository::Access::readOnly)
-                         .repository;
+        repository =
+            Repository::open(folder(scratch.path), keys, device(), "bench", std::nullopt, Repository::Access::readOnly)
+                .repository;
         for (const auto& id : ids) benchmark::DoNotOptimize(repository->blob(id));  // into the page cache
     }
 };
@@ -170,7 +170,8 @@ void BM_OpenMillionBlobs(benchmark::State& state) {
     for (auto _ : state) {
         ::malloc_trim(0);
         const std::size_t before = residentBytes();
-        auto opened = Repository::open(destination, keys, device(), "bench", std::nullopt, Repository::Access::readOnly);
+        auto opened =
+            Repository::open(destination, keys, device(), "bench", std::nullopt, Repository::Access::readOnly);
         state.PauseTiming();
         if (first) {
             first = false;
@@ -180,7 +181,8 @@ void BM_OpenMillionBlobs(benchmark::State& state) {
             residentPerBlob = static_cast<double>(after - before) / static_cast<double>(blobs);
             ::malloc_trim(0);  // what stays once freed heap memory goes back to the system
             trimmedPerBlob = static_cast<double>(residentBytes() - before) / static_cast<double>(blobs);
-            indexPerBlob = static_cast<double>(opened.repository->withIndex([](const CompactIndex& i) { return i.memoryBytes(); })) /
+            indexPerBlob = static_cast<double>(
+                               opened.repository->withIndex([](const CompactIndex& i) { return i.memoryBytes(); })) /
                            static_cast<double>(blobs);
         }
         opened.repository.reset();

@@ -12,11 +12,11 @@
 #include <random>
 #include <string>
 
+#include "core/WorkerPool.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
-#include "core/WorkerPool.h"
 #include "storage/LocalFolderDestination.h"
 
 namespace {
@@ -57,8 +57,8 @@ const Bytes& pool(bool compressible) {
     }();
     static const Bytes text = [] {
         // Log-like lines: a fixed vocabulary with varying numbers compresses about 3 to 5 times.
-        static const char* words[] = {"backup",  "snapshot", "folder", "file",    "chunk",  "pack",   "index",
-                                      "verified", "written", "read",   "skipped", "stored", "device", "volume"};
+        static const char* words[] = {"backup",   "snapshot", "folder", "file",    "chunk",  "pack",   "index",
+                                      "verified", "written",  "read",   "skipped", "stored", "device", "volume"};
         std::mt19937_64 g(11);
         std::string s;
         s.reserve(256u << 20);
@@ -80,9 +80,9 @@ const Bytes& pool(bool compressible) {
 }
 
 std::shared_ptr<Repository> makeRepository(const Scratch& scratch) {
-    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                                scratch.path, std::nullopt,
-                                                                LocalFolderDestination::Preparation::preparing());
+    auto destination =
+        std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), scratch.path,
+                                                 std::nullopt, LocalFolderDestination::Preparation::preparing());
     RepositoryID id;
     SecureRandom::fill(id.bytes);
     const RepositoryKeys keys(SymmetricKey::random(), id);
@@ -116,7 +116,8 @@ void run(benchmark::State& state, bool compressible, bool parallel) {
                 std::vector<ByteView> views(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(n));
                 benchmark::DoNotOptimize(repository->storeChunks(std::span<const ByteView>(views), BlobType::data));
             } else {
-                for (std::size_t k = 0; k < n; ++k) benchmark::DoNotOptimize(repository->store(batch[k], BlobType::data));
+                for (std::size_t k = 0; k < n; ++k)
+                    benchmark::DoNotOptimize(repository->store(batch[k], BlobType::data));
             }
             done += n;
         }

@@ -141,12 +141,12 @@ int main(int argc, char** argv) {
             const wm::Bytes* input = &samples.back();
             if (input->size() < (mib << 20)) continue;  // not enough files of this kind here
             const std::string name = std::string(kind) + "/" + std::to_string(mib) + "MiB";
-            benchmark::RegisterBenchmark(("LZFSEEncode/" + name).c_str(),
-                                         [input](benchmark::State& s) { encode(s, *input); })
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("LZFSEDecode/" + name).c_str(),
-                                         [input](benchmark::State& s) { decode(s, *input); })
-                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("LZFSEEncode/" + name).c_str(), [input](benchmark::State& s) {
+                encode(s, *input);
+            })->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("LZFSEDecode/" + name).c_str(), [input](benchmark::State& s) {
+                decode(s, *input);
+            })->Unit(benchmark::kMillisecond);
         }
     }
     benchmark::Initialize(&argc, argv);

@@ -42,7 +42,8 @@ Date day(int n) { return Date::fromMicroseconds(1'765'000'000'000'000).adding(86
 
 struct Folder {
     fs::path path;
-    explicit Folder(const fs::path& base, const std::string& name) : path(base / (name + "-" + std::to_string(::getpid()))) {
+    explicit Folder(const fs::path& base, const std::string& name)
+        : path(base / (name + "-" + std::to_string(::getpid()))) {
         fs::remove_all(path);
         fs::create_directories(path);
     }
@@ -134,8 +135,9 @@ struct ManySnapshots {
         }
         const HeadRecord head(static_cast<std::uint64_t>(count), listed, day(1), benchDevice().data());
         Repository::write(SignedFile::seal(head, keys, repo->cipher()), RepositoryLayout::head(), *destination);
-        repository = Repository::open(destination, keys, benchDevice(), "bench", std::nullopt,
-                                      Repository::Access::readWrite).repository;
+        repository =
+            Repository::open(destination, keys, benchDevice(), "bench", std::nullopt, Repository::Access::readWrite)
+                .repository;
     }
 };
 
@@ -147,7 +149,12 @@ void BM_Mark(benchmark::State& state) {
     }
     state.counters["snapshots"] = static_cast<double>(state.range(0));
 }
-BENCHMARK(BM_Mark)->Args({1000, 500})->Args({10000, 500})->Args({10000, 5000})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Mark)
+    ->Args({1000, 500})
+    ->Args({10000, 500})
+    ->Args({10000, 5000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // --- a repository of a given size on disk ---
 
@@ -236,7 +243,8 @@ void BM_Sweep(benchmark::State& state) {
         fs::remove(work.path);
         fs::copy(source.folder.path, work.path, fs::copy_options::recursive);
         auto repository = Repository::open(work.destination(), source.keys, benchDevice(), "bench", std::nullopt,
-                                           Repository::Access::readWrite).repository;
+                                           Repository::Access::readWrite)
+                              .repository;
         Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(2));
         std::vector<fs::path> candidates;
         for (const auto& bytes : Pruner::latestMark(*repository)->candidates)

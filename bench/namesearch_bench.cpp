@@ -41,18 +41,15 @@ struct BenchSnapshot {
 std::string fileName(int folder, int file) {
     const int n = folder * kFilesPerFolder + file;
     switch (n % 5) {
-        case 0:
-            return "IMG_" + std::to_string(10000 + n) + ".HEIC";
-        case 1:
-            return n % 100 == 1 ? "Quarterly R\xC3\xA9port " + std::to_string(n) + ".pdf"
-                                : "Document " + std::to_string(n) + ".pages";
-        case 2:
-            return "Track " + std::to_string(n % 20) + " - Caf\xC3\xA9 Session " + std::to_string(n) + ".m4a";
-        case 3:
-            return n % 100 == 3 ? "report-" + std::to_string(n) + ".txt" : "notes-" + std::to_string(n) + ".md";
-        default:
-            return "Screenshot 2024-0" + std::to_string(1 + n % 9) + "-1" + std::to_string(n % 10) + " at " +
-                   std::to_string(n) + ".png";
+    case 0: return "IMG_" + std::to_string(10000 + n) + ".HEIC";
+    case 1:
+        return n % 100 == 1 ? "Quarterly R\xC3\xA9port " + std::to_string(n) + ".pdf"
+                            : "Document " + std::to_string(n) + ".pages";
+    case 2: return "Track " + std::to_string(n % 20) + " - Caf\xC3\xA9 Session " + std::to_string(n) + ".m4a";
+    case 3: return n % 100 == 3 ? "report-" + std::to_string(n) + ".txt" : "notes-" + std::to_string(n) + ".md";
+    default:
+        return "Screenshot 2024-0" + std::to_string(1 + n % 9) + "-1" + std::to_string(n % 10) + " at " +
+               std::to_string(n) + ".png";
     }
 }
 
@@ -110,8 +107,8 @@ void BM_SearchWholeSnapshot(benchmark::State& state) {
     for (auto _ : state) hits = browser.search("report", bench.snapshot, INT64_MAX).size();
     if (hits != 2 * kFolders * kFilesPerFolder / 100) state.SkipWithError("unexpected number of hits");
     state.counters["hits"] = static_cast<double>(hits);
-    state.counters["names/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kFolders * (kFilesPerFolder + 1),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["names/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kFolders * (kFilesPerFolder + 1), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SearchWholeSnapshot)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -83,7 +83,8 @@ Sample prepare(const std::string& name) {
     fs::create_directories(sample.source);
     if (name == "large") {
         const std::uint64_t fileSize = (256ull << 20) / scale();
-        for (int i = 0; i < 8; ++i) writeNoise(sample.source / ("large-" + std::to_string(i) + ".bin"), fileSize, i + 1);
+        for (int i = 0; i < 8; ++i)
+            writeNoise(sample.source / ("large-" + std::to_string(i) + ".bin"), fileSize, i + 1);
     } else {
         const int files = static_cast<int>(50'000 / scale());
         std::mt19937_64 random(7);
@@ -93,8 +94,8 @@ Sample prepare(const std::string& name) {
             writeNoise(folder / ("file-" + std::to_string(i) + ".dat"), 512 + random() % (8192 - 512), 100 + i);
         }
     }
-    run(quoted(toolPath()) + " " + quoted(sample.source) + " " + quoted(sample.repository) +
-        " --recovery-key-file " + quoted(sample.keyFile) + " > /dev/null");
+    run(quoted(toolPath()) + " " + quoted(sample.source) + " " + quoted(sample.repository) + " --recovery-key-file " +
+        quoted(sample.keyFile) + " > /dev/null");
     std::ofstream(dir / "ready") << "ready\n";
     return sample;
 }

@@ -17,7 +17,8 @@ void draw(benchmark::State& state, const std::string& headline) {
     const wm::WidgetState record{headline, wm::ScreenStanding::Tone::good, "checkmark.circle.fill", now, 2, now};
     const auto family = static_cast<Family>(state.range(0));
     for (auto _ : state)
-        benchmark::DoNotOptimize(wm::ProtectionWidgetView(record, now, family).render(wm::StatusView::Appearance::light, 2));
+        benchmark::DoNotOptimize(
+            wm::ProtectionWidgetView(record, now, family).render(wm::StatusView::Appearance::light, 2));
     state.SetLabel(std::string(wm::StatusView::familyName(family)));
 }
 

@@ -20,10 +20,10 @@
 
 #include "crypto/PackHashing.h"
 #include "crypto/SymmetricKey.h"
-#include "format/PackVerification.h"
 #include "engine/Repository.h"
 #include "engine/Verification.h"
 #include "format/IndexFile.h"
+#include "format/PackVerification.h"
 #include "format/PackWriter.h"
 #include "format/RepositoryLayout.h"
 #include "storage/LocalFolderDestination.h"

@@ -29,36 +29,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wm::ByteView input(data + 1, size - 1);
     try {
         switch (selector % 5) {
-            case 0: {
-                wm::KeyFile file = wm::KeyFile::decode(input);
-                try {
-                    if (file.method == wm::KeyFile::Method::passphrase)
-                        file.unwrap("fuzzing passphrase", wm::Bytes(16, 1), 1);
-                    else
-                        file.unwrap(wm::RecoveryKey{}, keys().repositoryID);
-                } catch (const wm::KeyFile::Error&) {
-                }
-                break;
+        case 0: {
+            wm::KeyFile file = wm::KeyFile::decode(input);
+            try {
+                if (file.method == wm::KeyFile::Method::passphrase)
+                    file.unwrap("fuzzing passphrase", wm::Bytes(16, 1), 1);
+                else
+                    file.unwrap(wm::RecoveryKey{}, keys().repositoryID);
+            } catch (const wm::KeyFile::Error&) {
             }
-            case 1: {
-                wm::RecoveryKey key = wm::RecoveryKey::parse(wm::stringOf(input));
-                if (!(wm::RecoveryKey::parse(key.text()) == key)) __builtin_trap();
-                break;
-            }
-            case 2:
-            case 3: {
-                wm::BlobCipher cipher(keys(), selector % 5 == 2 ? wm::BlobCipher::Sealing::nonceFromStoredBytes
-                                                                : wm::BlobCipher::Sealing::fixedNonce);
-                wm::BlobID id;
-                cipher.open(input, id, wm::BlobType::data);
-                cipher.openMetadata(input);
-                break;
-            }
-            case 4: {
-                wm::Bytes out = wm::BlobCompression::decode(input);
-                if (out.size() != wm::BlobCompression::decodeHeader(input).length) __builtin_trap();
-                break;
-            }
+            break;
+        }
+        case 1: {
+            wm::RecoveryKey key = wm::RecoveryKey::parse(wm::stringOf(input));
+            if (!(wm::RecoveryKey::parse(key.text()) == key)) __builtin_trap();
+            break;
+        }
+        case 2:
+        case 3: {
+            wm::BlobCipher cipher(keys(), selector % 5 == 2 ? wm::BlobCipher::Sealing::nonceFromStoredBytes
+                                                            : wm::BlobCipher::Sealing::fixedNonce);
+            wm::BlobID id;
+            cipher.open(input, id, wm::BlobType::data);
+            cipher.openMetadata(input);
+            break;
+        }
+        case 4: {
+            wm::Bytes out = wm::BlobCompression::decode(input);
+            if (out.size() != wm::BlobCompression::decodeHeader(input).length) __builtin_trap();
+            break;
+        }
         }
     } catch (const wm::KeyFile::Error&) {
     } catch (const wm::RecoveryKeyError&) {

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzCipher.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/PackHashing.h"
-#include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
-#include "format/PackVerification.h"
 #include "format/ByteWriter.h"
 #include "format/PackReader.h"
+#include "format/PackVerification.h"
 #include "format/RepositoryFormat.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "format/IndexFile.h"
 #include "format/CompactIndex.h"
+#include "format/IndexFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace wm;

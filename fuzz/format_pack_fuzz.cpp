@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "FuzzCipher.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/PackHashing.h"
-#include "FuzzCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/ByteWriter.h"
 #include "format/PackReader.h"

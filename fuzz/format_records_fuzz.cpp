@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "crypto/BlobCipher.h"
 #include "FuzzCipher.h"
+#include "crypto/BlobCipher.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/HeadRecord.h"
 #include "format/RepositoryConfig.h"

@@ -7,7 +7,6 @@
 #include "maintenance/Pruner.h"
 #include "maintenance/ReplicaStateRecord.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto json = wm::fuzz::jsonDocument(data, size);
     if (!json) return 0;

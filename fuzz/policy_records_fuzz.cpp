@@ -9,7 +9,6 @@
 #include "policy/Exclusions.h"
 #include "policy/SourceSelection.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto json = wm::fuzz::jsonDocument(data, size);
     if (!json) return 0;

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config git
-  clang lld libclang-rt-14-dev
+  clang lld libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev nlohmann-json3-dev libicu-dev gettext
   libacl1-dev acl attr libplist-dev

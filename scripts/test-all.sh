@@ -6,6 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+# The code keeps the style of .clang-format; a file that drifts fails the run.
+"$root/scripts/check-format.sh"
 export QT_QPA_PLATFORM=offscreen
 export WM_BUILD_DIR=${WM_BUILD_DIR:-$root/build-ci}
 "$root/scripts/build.sh" -DWM_WERROR=ON -DWM_BUILD_TESTS=ON -DWM_BUILD_BENCH=ON -DWM_BUILD_APP=ON

@@ -11,10 +11,10 @@
 #include "app/AppPaths.h"
 #include "app/RestoreAppModel.h"
 #include "core/AppVersion.h"
-#include "core/TextTrimming.h"
 #include "core/Localization.h"
 #include "core/SecretFile.h"
 #include "core/SystemCall.h"
+#include "core/TextTrimming.h"
 #include "core/Unicode.h"
 
 namespace wm::CommandLine {
@@ -81,20 +81,21 @@ SecretFile readSecretFile(const std::string& path) {
     if (!contents.failure) return SecretFile{contents.secret, std::nullopt};
     auto refused = [&](std::string sentence) { return SecretFile{"", std::move(sentence)}; };
     switch (*contents.failure) {
-        case wm::SecretFile::Failure::missing:
-            return refused(WM_L("The secret file \"%@\" does not exist.", path));
-        case wm::SecretFile::Failure::unreadable:
-            return refused(WM_L("The secret file \"%@\" could not be read: %@.", path, systemErrorText(contents.errorNumber)));
-        case wm::SecretFile::Failure::notRegularFile:
-            return refused(WM_L("The secret file \"%@\" is not a regular file. Name a file that holds the passphrase "
-                                "or the recovery key.",
-                                path));
-        case wm::SecretFile::Failure::tooLarge:
-            return refused(WM_L("The secret file \"%@\" is larger than %lld bytes, too large to hold a passphrase or a "
-                                "recovery key.",
-                                path, static_cast<long long>(secretFileLimit)));
-        case wm::SecretFile::Failure::notUTF8:
-            break;
+    case wm::SecretFile::Failure::missing: return refused(WM_L("The secret file \"%@\" does not exist.", path));
+    case wm::SecretFile::Failure::unreadable:
+        return refused(
+            WM_L("The secret file \"%@\" could not be read: %@.", path, systemErrorText(contents.errorNumber)));
+    case wm::SecretFile::Failure::notRegularFile:
+        return refused(
+            WM_L("The secret file \"%@\" is not a regular file. Name a file that holds the passphrase "
+                 "or the recovery key.",
+                 path));
+    case wm::SecretFile::Failure::tooLarge:
+        return refused(
+            WM_L("The secret file \"%@\" is larger than %lld bytes, too large to hold a passphrase or a "
+                 "recovery key.",
+                 path, static_cast<long long>(secretFileLimit)));
+    case wm::SecretFile::Failure::notUTF8: break;
     }
     return refused(WM_L("The secret file \"%@\" is not UTF-8 text.", path));
 }

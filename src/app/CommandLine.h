@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "core/SecretFile.h"
 #include <vector>
+#include "core/SecretFile.h"
 
 #include "restore/RestoreResult.h"
 

@@ -1,16 +1,16 @@
 #include "app/RestoreAppModel.h"
 
 #include <algorithm>
-#include <exception>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 
 #include "app/AppPaths.h"
 #include "core/AppVersion.h"
-#include "core/TextTrimming.h"
 #include "core/Localization.h"
-#include "core/UserPresentableError.h"
+#include "core/TextTrimming.h"
 #include "core/Unicode.h"
+#include "core/UserPresentableError.h"
 #include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
 #include "engine/Repository.h"
@@ -70,27 +70,29 @@ std::string RestoreAppModel::sentence(const std::exception& error) {
 
 std::string RestoreAppModel::targetSentence(const std::string& folder, std::error_code code) {
     switch (code.value()) {
-        case ENOTDIR:
-        case EEXIST:
-            return WM_L("Wendle Marsh cannot restore into %@: part of that path is a file, not a folder. Choose "
-                        "another folder.",
-                        folder);
-        case EACCES:
-        case EPERM:
-            return WM_L("Wendle Marsh does not have permission to make %@. Choose a folder you own, such as one "
-                        "inside your home folder.",
-                        folder);
-        case EROFS:
-            return WM_L("Wendle Marsh cannot make %@ because that drive is read only. Choose another folder.", folder);
-        case ENOSPC:
-        case EDQUOT:
-            return WM_L("Wendle Marsh cannot make %@ because that drive is full. Choose another folder.", folder);
-        case ENAMETOOLONG:
-            return WM_L("Wendle Marsh cannot make %@ because its path is too long. Choose a shorter one.", folder);
-        default:
-            return WM_L("Wendle Marsh could not make %@ to restore into. Check that the drive is connected, or "
-                        "choose another folder.",
-                        folder);
+    case ENOTDIR:
+    case EEXIST:
+        return WM_L(
+            "Wendle Marsh cannot restore into %@: part of that path is a file, not a folder. Choose "
+            "another folder.",
+            folder);
+    case EACCES:
+    case EPERM:
+        return WM_L(
+            "Wendle Marsh does not have permission to make %@. Choose a folder you own, such as one "
+            "inside your home folder.",
+            folder);
+    case EROFS:
+        return WM_L("Wendle Marsh cannot make %@ because that drive is read only. Choose another folder.", folder);
+    case ENOSPC:
+    case EDQUOT: return WM_L("Wendle Marsh cannot make %@ because that drive is full. Choose another folder.", folder);
+    case ENAMETOOLONG:
+        return WM_L("Wendle Marsh cannot make %@ because its path is too long. Choose a shorter one.", folder);
+    default:
+        return WM_L(
+            "Wendle Marsh could not make %@ to restore into. Check that the drive is connected, or "
+            "choose another folder.",
+            folder);
     }
 }
 
@@ -290,9 +292,9 @@ void RestoreAppModel::open() {
     bool unlocked = false;
     try {
         const std::string folder = AppPaths::standardised(path);
-        auto destination = std::make_shared<LocalFolderDestination>(
-            DestinationID::random(), DestinationKind::localFolder(), folder, std::nullopt,
-            LocalFolderDestination::Preparation::readingOnly());
+        auto destination =
+            std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), folder,
+                                                     std::nullopt, LocalFolderDestination::Preparation::readingOnly());
 
         // A text that parses as a recovery key is never tried as a passphrase; one that
         // does not is not an error, it is a passphrase.

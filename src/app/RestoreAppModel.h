@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/Date.h"

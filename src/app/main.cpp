@@ -18,29 +18,27 @@ int main(int argc, char** argv) {
     const wm::CommandLine::Mode mode = wm::CommandLine::choose(arguments);
 
     switch (mode.kind) {
-        case wm::CommandLine::Mode::Kind::selfCheck:
-            return wm::CommandLine::runSelfCheck(std::cout, std::cerr);
-        case wm::CommandLine::Mode::Kind::headlessRestore:
-            return wm::CommandLine::runHeadlessRestore(mode, std::cout, std::cerr);
-        case wm::CommandLine::Mode::Kind::screenshots: {
-            // The pictures are drawn off screen; a machine without a display can make them.
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-            // The run prints its own lines only; Qt's notes about the off-screen platform
-            // are not for the person running it.
-            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-                if (type == QtFatalMsg) std::cerr << message.toStdString() << "\n" << std::flush;
-            });
-            QApplication application(argc, argv);
-            try {
-                wm::RestoreScreenshots::write(mode.screenshotFolder, std::cout);
-                return 0;
-            } catch (const std::exception& error) {
-                std::cerr << error.what() << "\n" << std::flush;
-                return 1;
-            }
+    case wm::CommandLine::Mode::Kind::selfCheck: return wm::CommandLine::runSelfCheck(std::cout, std::cerr);
+    case wm::CommandLine::Mode::Kind::headlessRestore:
+        return wm::CommandLine::runHeadlessRestore(mode, std::cout, std::cerr);
+    case wm::CommandLine::Mode::Kind::screenshots: {
+        // The pictures are drawn off screen; a machine without a display can make them.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The run prints its own lines only; Qt's notes about the off-screen platform
+        // are not for the person running it.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type == QtFatalMsg) std::cerr << message.toStdString() << "\n" << std::flush;
+        });
+        QApplication application(argc, argv);
+        try {
+            wm::RestoreScreenshots::write(mode.screenshotFolder, std::cout);
+            return 0;
+        } catch (const std::exception& error) {
+            std::cerr << error.what() << "\n" << std::flush;
+            return 1;
         }
-        case wm::CommandLine::Mode::Kind::window:
-            break;
+    }
+    case wm::CommandLine::Mode::Kind::window: break;
     }
 
     QApplication application(argc, argv);

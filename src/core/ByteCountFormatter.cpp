@@ -82,12 +82,12 @@ std::string string(std::uint64_t byteCount, const std::string& locale) {
     }
     const std::string number = decimal(value, kFractionDigits[static_cast<std::size_t>(unit)], locale);
     switch (unit) {
-        case 1: return WM_L("%@ KB", number);
-        case 2: return WM_L("%@ MB", number);
-        case 3: return WM_L("%@ GB", number);
-        case 4: return WM_L("%@ TB", number);
-        case 5: return WM_L("%@ PB", number);
-        default: return WM_L("%@ EB", number);
+    case 1: return WM_L("%@ KB", number);
+    case 2: return WM_L("%@ MB", number);
+    case 3: return WM_L("%@ GB", number);
+    case 4: return WM_L("%@ TB", number);
+    case 5: return WM_L("%@ PB", number);
+    default: return WM_L("%@ EB", number);
     }
 }
 

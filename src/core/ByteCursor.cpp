@@ -95,15 +95,11 @@ ByteView ByteCursor::takeLengthPrefixed32() {
     return takeBytes(length);
 }
 
-std::string ByteCursor::takeLengthPrefixed16String() {
-    return Unicode::decodeUTF8Repairing(takeLengthPrefixed16());
-}
+std::string ByteCursor::takeLengthPrefixed16String() { return Unicode::decodeUTF8Repairing(takeLengthPrefixed16()); }
 
 std::int64_t ByteCursor::boundedCount(std::uint64_t count, std::size_t minimumElementBytes,
                                       const std::string& field) const {
-    std::int64_t claimed = count > static_cast<std::uint64_t>(INT64_MAX)
-                               ? INT64_MAX
-                               : static_cast<std::int64_t>(count);
+    std::int64_t claimed = count > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(count);
     if (minimumElementBytes == 0 || remaining() / minimumElementBytes < count)
         throw Error::implausibleCount(field, claimed);
     return claimed;

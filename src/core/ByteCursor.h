@@ -47,8 +47,7 @@ public:
     std::string takeLengthPrefixed16String();
 
     // Accepts count when minimumElementBytes > 0 and remaining / minimumElementBytes >= count.
-    std::int64_t boundedCount(std::uint64_t count, std::size_t minimumElementBytes,
-                              const std::string& field) const;
+    std::int64_t boundedCount(std::uint64_t count, std::size_t minimumElementBytes, const std::string& field) const;
     std::int64_t takeBoundedCount(std::size_t minimumElementBytes, const std::string& field);
 
     BlobID takeBlobID();

@@ -26,8 +26,10 @@ Date Date::now() {
 Date Date::repositoryPrecision() const {
     std::int64_t q = microseconds / 1000;
     std::int64_t r = microseconds % 1000;
-    if (r >= 500) ++q;
-    else if (r <= -500) --q;
+    if (r >= 500)
+        ++q;
+    else if (r <= -500)
+        --q;
     std::int64_t rounded;
     // At the very ends of the range the nearest millisecond lies outside it:
     // keep the millisecond inside instead of wrapping around.

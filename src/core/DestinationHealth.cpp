@@ -12,9 +12,9 @@ void increment(std::int64_t& counter) {
 
 void DestinationHealth::recordFault(Fault fault, Date at) {
     switch (fault) {
-        case Fault::badRead: increment(badReads); break;
-        case Fault::lostWrite: increment(lostWrites); break;
-        case Fault::disappeared: increment(disappearances); break;
+    case Fault::badRead: increment(badReads); break;
+    case Fault::lostWrite: increment(lostWrites); break;
+    case Fault::disappeared: increment(disappearances); break;
     }
     if (!firstFaultAt) firstFaultAt = at;
 }

@@ -20,8 +20,7 @@ public:
     // A value written as it is; an empty label writes the value alone.
     ErrorDescription& add(std::string_view label, std::string_view value);
     template <std::integral Number>
-        requires(!std::same_as<Number, bool>)
-    ErrorDescription& add(std::string_view label, Number value) {
+    requires(!std::same_as<Number, bool>) ErrorDescription& add(std::string_view label, Number value) {
         return add(label, std::string_view(std::to_string(value)));
     }
     // An absent number is written "nil".

@@ -1,17 +1,15 @@
 #include "core/Identifiers.h"
 
+#include <sys/random.h>
 #include <fstream>
 #include <random>
 #include <stdexcept>
-#include <sys/random.h>
 
 #include "core/Hex.h"
 
 namespace wm {
 
-std::string hexOfBytes(const std::uint8_t* data, std::size_t size) {
-    return Hex::encode(ByteView(data, size));
-}
+std::string hexOfBytes(const std::uint8_t* data, std::size_t size) { return Hex::encode(ByteView(data, size)); }
 
 UUID UUID::random() {
     UUID u;

@@ -110,7 +110,5 @@ struct std::hash<wm::UUID> {
 
 template <class Tag>
 struct std::hash<wm::UUIDIdentity<Tag>> {
-    std::size_t operator()(const wm::UUIDIdentity<Tag>& id) const noexcept {
-        return std::hash<wm::UUID>{}(id.value);
-    }
+    std::size_t operator()(const wm::UUIDIdentity<Tag>& id) const noexcept { return std::hash<wm::UUID>{}(id.value); }
 };

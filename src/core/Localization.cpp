@@ -1,12 +1,12 @@
 #include "core/Localization.h"
 
+#include <libintl.h>
+#include <unistd.h>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
-#include <libintl.h>
 #include <mutex>
 #include <set>
-#include <unistd.h>
 
 #ifndef WM_LOCALE_DIR
 #define WM_LOCALE_DIR "/usr/local/share/locale"
@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 struct State {
     std::mutex mutex;
     bool ready = false;
-    std::string locale;               // ICU identifier
-    std::string catalogues;           // folder of catalogues
+    std::string locale;      // ICU identifier
+    std::string catalogues;  // folder of catalogues
     std::set<std::string> boundDomains;
 };
 
@@ -160,8 +160,10 @@ std::string format(std::string_view pattern, std::span<const Value> values) {
         std::size_t index = positional ? position - 1 : nextSequential++;
         if (index >= values.size()) continue;  // a missing value becomes ""
         const Value& v = values[index];
-        if (v.isText) out += v.text;
-        else out += std::to_string(v.integer);
+        if (v.isText)
+            out += v.text;
+        else
+            out += std::to_string(v.integer);
     }
     return out;
 }

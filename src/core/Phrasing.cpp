@@ -30,9 +30,8 @@ std::string withUnit(std::int64_t n, const char* unit) {
 
 std::string grouped(std::int64_t value, const std::string& locale) {
     UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString text = icu::number::NumberFormatter::withLocale(icu::Locale(locale.c_str()))
-                                  .formatInt(value, status)
-                                  .toString(status);
+    icu::UnicodeString text =
+        icu::number::NumberFormatter::withLocale(icu::Locale(locale.c_str())).formatInt(value, status).toString(status);
     if (U_FAILURE(status) || text.isEmpty()) return std::to_string(value);
     return utf8(text);
 }
@@ -89,9 +88,9 @@ std::string relativeTime(Date date, Date reference, const std::string& locale) {
         UDateRelativeUnit unit;
     };
     const Step steps[] = {
-        {UCAL_YEAR, UDAT_RELATIVE_YEARS},       {UCAL_MONTH, UDAT_RELATIVE_MONTHS},
+        {UCAL_YEAR, UDAT_RELATIVE_YEARS},         {UCAL_MONTH, UDAT_RELATIVE_MONTHS},
         {UCAL_WEEK_OF_YEAR, UDAT_RELATIVE_WEEKS}, {UCAL_DATE, UDAT_RELATIVE_DAYS},
-        {UCAL_HOUR_OF_DAY, UDAT_RELATIVE_HOURS}, {UCAL_MINUTE, UDAT_RELATIVE_MINUTES},
+        {UCAL_HOUR_OF_DAY, UDAT_RELATIVE_HOURS},  {UCAL_MINUTE, UDAT_RELATIVE_MINUTES},
         {UCAL_SECOND, UDAT_RELATIVE_SECONDS},
     };
     int32_t amount = 0;

@@ -21,8 +21,8 @@ std::string grouped(std::int64_t value, const std::string& locale);
 std::string count(std::int64_t n, const std::string& singular, const std::optional<std::string>& plural = std::nullopt);
 
 template <std::integral I>
-    requires(!std::same_as<I, std::int64_t> && !std::same_as<I, bool>)
-std::string count(I n, const std::string& singular, const std::optional<std::string>& plural = std::nullopt) {
+requires(!std::same_as<I, std::int64_t> && !std::same_as<I, bool>) std::string
+    count(I n, const std::string& singular, const std::optional<std::string>& plural = std::nullopt) {
     if constexpr (std::is_unsigned_v<I>) {
         // No count of anything real exceeds the signed range; clamp rather than wrap.
         constexpr auto top = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());

@@ -15,9 +15,9 @@ namespace {
 
 const char* kindName(DecodingError::Kind k) {
     switch (k) {
-        case DecodingError::Kind::dataCorrupted: return "dataCorrupted";
-        case DecodingError::Kind::keyNotFound: return "keyNotFound";
-        case DecodingError::Kind::typeMismatch: return "typeMismatch";
+    case DecodingError::Kind::dataCorrupted: return "dataCorrupted";
+    case DecodingError::Kind::keyNotFound: return "keyNotFound";
+    case DecodingError::Kind::typeMismatch: return "typeMismatch";
     }
     return "unknown";
 }
@@ -32,22 +32,22 @@ void writeString(std::string& out, const std::string& raw) {
     out += '"';
     for (unsigned char c : s) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '/': out += "\\/"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
         }
     }
     out += '"';
@@ -69,51 +69,51 @@ void indent(std::string& out, int level) { out.append(static_cast<std::size_t>(l
 
 void write(std::string& out, const JSON& v, bool pretty, int level) {
     switch (v.type()) {
-        case JSON::value_t::null: out += "null"; break;
-        case JSON::value_t::boolean: out += v.get<bool>() ? "true" : "false"; break;
-        case JSON::value_t::number_integer: out += std::to_string(v.get<std::int64_t>()); break;
-        case JSON::value_t::number_unsigned: out += std::to_string(v.get<std::uint64_t>()); break;
-        case JSON::value_t::number_float: writeDouble(out, v.get<double>()); break;
-        case JSON::value_t::string: writeString(out, v.get_ref<const std::string&>()); break;
-        case JSON::value_t::binary: throw EncodingError("binary values have no JSON form");
-        case JSON::value_t::discarded: throw EncodingError("a discarded value has no JSON form");
-        case JSON::value_t::array: {
-            out += '[';
-            if (pretty) out += '\n';
-            bool first = true;
-            for (const JSON& element : v) {
-                if (!first) out += pretty ? ",\n" : ",";
-                first = false;
-                if (pretty) indent(out, level + 1);
-                write(out, element, pretty, level + 1);
-            }
-            if (pretty) {
-                out += '\n';
-                indent(out, level);
-            }
-            out += ']';
-            break;
+    case JSON::value_t::null: out += "null"; break;
+    case JSON::value_t::boolean: out += v.get<bool>() ? "true" : "false"; break;
+    case JSON::value_t::number_integer: out += std::to_string(v.get<std::int64_t>()); break;
+    case JSON::value_t::number_unsigned: out += std::to_string(v.get<std::uint64_t>()); break;
+    case JSON::value_t::number_float: writeDouble(out, v.get<double>()); break;
+    case JSON::value_t::string: writeString(out, v.get_ref<const std::string&>()); break;
+    case JSON::value_t::binary: throw EncodingError("binary values have no JSON form");
+    case JSON::value_t::discarded: throw EncodingError("a discarded value has no JSON form");
+    case JSON::value_t::array: {
+        out += '[';
+        if (pretty) out += '\n';
+        bool first = true;
+        for (const JSON& element : v) {
+            if (!first) out += pretty ? ",\n" : ",";
+            first = false;
+            if (pretty) indent(out, level + 1);
+            write(out, element, pretty, level + 1);
         }
-        case JSON::value_t::object: {
-            // nlohmann::json keeps object keys in a std::map: already sorted by bytes.
-            out += '{';
-            if (pretty) out += '\n';
-            bool first = true;
-            for (auto it = v.begin(); it != v.end(); ++it) {
-                if (!first) out += pretty ? ",\n" : ",";
-                first = false;
-                if (pretty) indent(out, level + 1);
-                writeString(out, it.key());
-                out += pretty ? " : " : ":";
-                write(out, it.value(), pretty, level + 1);
-            }
-            if (pretty) {
-                out += '\n';
-                indent(out, level);
-            }
-            out += '}';
-            break;
+        if (pretty) {
+            out += '\n';
+            indent(out, level);
         }
+        out += ']';
+        break;
+    }
+    case JSON::value_t::object: {
+        // nlohmann::json keeps object keys in a std::map: already sorted by bytes.
+        out += '{';
+        if (pretty) out += '\n';
+        bool first = true;
+        for (auto it = v.begin(); it != v.end(); ++it) {
+            if (!first) out += pretty ? ",\n" : ",";
+            first = false;
+            if (pretty) indent(out, level + 1);
+            writeString(out, it.key());
+            out += pretty ? " : " : ":";
+            write(out, it.value(), pretty, level + 1);
+        }
+        if (pretty) {
+            out += '\n';
+            indent(out, level);
+        }
+        out += '}';
+        break;
+    }
     }
 }
 
@@ -232,9 +232,12 @@ static bool nestsTooDeeply(ByteView bytes) {
     bool inString = false, escaped = false;
     for (std::uint8_t b : bytes) {
         if (inString) {
-            if (escaped) escaped = false;
-            else if (b == '\\') escaped = true;
-            else if (b == '"') inString = false;
+            if (escaped)
+                escaped = false;
+            else if (b == '\\')
+                escaped = true;
+            else if (b == '"')
+                inString = false;
         } else if (b == '"') {
             inString = true;
         } else if (b == '[' || b == '{') {
@@ -267,8 +270,7 @@ std::string dateText(Date date) {
         std::snprintf(year, sizeof year, "%04lld", static_cast<long long>(y));
     } else {
         // Expanded years keep far dates lossless.
-        std::snprintf(year, sizeof year, "%c%04lld", y < 0 ? '-' : '+',
-                      static_cast<long long>(y < 0 ? -y : y));
+        std::snprintf(year, sizeof year, "%c%04lld", y < 0 ? '-' : '+', static_cast<long long>(y < 0 ? -y : y));
     }
     char buf[96];
     std::snprintf(buf, sizeof buf, "%s-%02u-%02uT%02d:%02d:%02d.%03dZ", year, m, d, hour, minute, second, milli);
@@ -309,8 +311,10 @@ static std::optional<Date> parseDateText(std::string_view text, bool fractionReq
         int roundDigit = 0;
         while (r.i < text.size() && text[r.i] >= '0' && text[r.i] <= '9') {
             int digit = text[r.i] - '0';
-            if (fractionDigits < 6) fraction = fraction * 10 + digit;
-            else if (fractionDigits == 6) roundDigit = digit;
+            if (fractionDigits < 6)
+                fraction = fraction * 10 + digit;
+            else if (fractionDigits == 6)
+                roundDigit = digit;
             ++fractionDigits;
             ++r.i;
         }

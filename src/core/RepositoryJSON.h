@@ -51,8 +51,8 @@ std::optional<Date> parseDate(std::string_view text);
 std::string wholeSecondDateText(Date date);
 std::optional<Date> parseWholeSecondDate(std::string_view text);
 JSON date(Date d);
-JSON data(ByteView bytes);   // Base64
-JSON uuid(const UUID& u);    // upper-case text
+JSON data(ByteView bytes);  // Base64
+JSON uuid(const UUID& u);   // upper-case text
 
 // Readers of a required key of an object; each throws DecodingError with the key path
 // (keyNotFound, typeMismatch or dataCorrupted).
@@ -86,7 +86,8 @@ ID toIdentifier(const JSON& value, std::string_view path) {
     if constexpr (requires { ID::size; }) {
         const std::string inner = std::string(path).empty() ? "bytes" : std::string(path) + ".bytes";
         auto id = ID::fromBytes(toData(member(value, "bytes", path), inner));
-        if (!id) throw DecodingError(DecodingError::Kind::dataCorrupted, inner, "wrong number of bytes for the identifier");
+        if (!id)
+            throw DecodingError(DecodingError::Kind::dataCorrupted, inner, "wrong number of bytes for the identifier");
         return *id;
     } else {
         const std::string inner = std::string(path).empty() ? "value" : std::string(path) + ".value";

@@ -23,7 +23,9 @@ struct RepositoryLock {
         enum class Kind { takenOver, heldBy, mine, free };
 
         static Verdict takenOver(std::string from) { return Verdict(Kind::takenOver, std::move(from), {}); }
-        static Verdict heldBy(std::string device, Date since) { return Verdict(Kind::heldBy, std::move(device), since); }
+        static Verdict heldBy(std::string device, Date since) {
+            return Verdict(Kind::heldBy, std::move(device), since);
+        }
         static Verdict mine() { return Verdict(Kind::mine, {}, {}); }
         static Verdict free() { return Verdict(Kind::free, {}, {}); }
 

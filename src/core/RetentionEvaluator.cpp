@@ -55,49 +55,49 @@ std::unordered_set<SnapshotID> retained(const std::vector<Snapshot>& snapshots, 
     const std::vector<Snapshot> newest = newestFirst(snapshots);
 
     switch (policy.kind) {
-        case RetentionPolicy::Kind::lastN: {
-            std::int64_t n = 0;
-            for (const Snapshot& s : newest) {
-                if (n >= policy.count) break;
-                keep.insert(s.id);
-                ++n;
-            }
+    case RetentionPolicy::Kind::lastN: {
+        std::int64_t n = 0;
+        for (const Snapshot& s : newest) {
+            if (n >= policy.count) break;
+            keep.insert(s.id);
+            ++n;
+        }
+        break;
+    }
+    case RetentionPolicy::Kind::duration: {
+        // Double seconds: a day count of any size compares without overflow.
+        const double limit = static_cast<double>(policy.days) * 86400.0;
+        for (const Snapshot& s : newest)
+            if (now.timeIntervalSince(s.createdAt) < limit) keep.insert(s.id);
+        break;
+    }
+    case RetentionPolicy::Kind::smart: {
+        std::vector<Periods> periods;
+        periods.reserve(newest.size());
+        for (const Snapshot& s : newest) periods.push_back(periodsOf(s.createdAt));
+        const Periods current = periodsOf(now);
+        keepNewestPerPeriod(newest, periods, current, policy.hourly, &Periods::hour, keep);
+        keepNewestPerPeriod(newest, periods, current, policy.daily, &Periods::day, keep);
+        keepNewestPerPeriod(newest, periods, current, policy.monthly, &Periods::month, keep);
+        keepNewestPerPeriod(newest, periods, current, policy.yearly, &Periods::year, keep);
+        break;
+    }
+    case RetentionPolicy::Kind::size: {
+        if (!sizes) {
+            for (const Snapshot& s : newest) keep.insert(s.id);
             break;
         }
-        case RetentionPolicy::Kind::duration: {
-            // Double seconds: a day count of any size compares without overflow.
-            const double limit = static_cast<double>(policy.days) * 86400.0;
-            for (const Snapshot& s : newest)
-                if (now.timeIntervalSince(s.createdAt) < limit) keep.insert(s.id);
-            break;
+        std::int64_t total = 0;
+        for (const Snapshot& s : newest) {
+            auto it = sizes->addedBytes.find(s.id);
+            const std::int64_t added = it == sizes->addedBytes.end() ? 0 : std::max<std::int64_t>(it->second, 0);
+            std::int64_t next;
+            if (__builtin_add_overflow(total, added, &next) || next > policy.bytes) break;
+            total = next;
+            keep.insert(s.id);
         }
-        case RetentionPolicy::Kind::smart: {
-            std::vector<Periods> periods;
-            periods.reserve(newest.size());
-            for (const Snapshot& s : newest) periods.push_back(periodsOf(s.createdAt));
-            const Periods current = periodsOf(now);
-            keepNewestPerPeriod(newest, periods, current, policy.hourly, &Periods::hour, keep);
-            keepNewestPerPeriod(newest, periods, current, policy.daily, &Periods::day, keep);
-            keepNewestPerPeriod(newest, periods, current, policy.monthly, &Periods::month, keep);
-            keepNewestPerPeriod(newest, periods, current, policy.yearly, &Periods::year, keep);
-            break;
-        }
-        case RetentionPolicy::Kind::size: {
-            if (!sizes) {
-                for (const Snapshot& s : newest) keep.insert(s.id);
-                break;
-            }
-            std::int64_t total = 0;
-            for (const Snapshot& s : newest) {
-                auto it = sizes->addedBytes.find(s.id);
-                const std::int64_t added = it == sizes->addedBytes.end() ? 0 : std::max<std::int64_t>(it->second, 0);
-                std::int64_t next;
-                if (__builtin_add_overflow(total, added, &next) || next > policy.bytes) break;
-                total = next;
-                keep.insert(s.id);
-            }
-            break;
-        }
+        break;
+    }
     }
 
     keep.insert(newest.front().id);

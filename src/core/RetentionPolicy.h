@@ -17,9 +17,9 @@ struct RetentionPolicy {
 
     Kind kind = Kind::lastN;
     std::int64_t count = std::numeric_limits<std::int64_t>::max();  // lastN
-    std::int64_t days = 0;                                           // duration
-    std::int64_t hourly = 0, daily = 0, monthly = 0, yearly = 0;      // smart
-    std::int64_t bytes = 0;                                          // size
+    std::int64_t days = 0;                                          // duration
+    std::int64_t hourly = 0, daily = 0, monthly = 0, yearly = 0;    // smart
+    std::int64_t bytes = 0;                                         // size
 
     static RetentionPolicy lastN(std::int64_t n) { return {Kind::lastN, n}; }
     static RetentionPolicy duration(std::int64_t days) {
@@ -49,8 +49,8 @@ struct HoldReason {
     enum class Kind { userRequested, verificationFailure, anomalyDetected };
 
     Kind kind = Kind::userRequested;
-    std::string note;      // userRequested
-    SnapshotID snapshot;   // verificationFailure
+    std::string note;     // userRequested
+    SnapshotID snapshot;  // verificationFailure
 
     static HoldReason userRequested(std::string note) { return {Kind::userRequested, std::move(note), {}}; }
     static HoldReason verificationFailure(SnapshotID id) { return {Kind::verificationFailure, {}, id}; }

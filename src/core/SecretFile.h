@@ -21,9 +21,9 @@ enum class Failure {
 };
 
 struct Contents {
-    std::string secret;              // trimmed; empty when failure is set
+    std::string secret;  // trimmed; empty when failure is set
     std::optional<Failure> failure;
-    int errorNumber = 0;             // unreadable, missing
+    int errorNumber = 0;  // unreadable, missing
 };
 
 Contents read(const std::string& path);

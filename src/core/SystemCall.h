@@ -2,11 +2,11 @@
 // Small helpers around POSIX calls shared by the modules that touch the disk.
 #include <dirent.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <memory>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 
 namespace wm {
 

@@ -8,8 +8,8 @@ namespace {
 
 // The Unicode space separators (general category Zs).
 bool isSpaceSeparator(char32_t c) {
-    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
+    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
 }
 
 bool isHorizontal(char32_t c) { return c == '\t' || isSpaceSeparator(c); }

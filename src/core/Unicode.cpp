@@ -30,12 +30,16 @@ std::size_t wellFormedLength(ByteView bytes, std::size_t i, std::size_t* subpart
         length = 2;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         length = 3;
-        if (b0 == 0xE0) lo = 0xA0;        // no overlong forms
-        else if (b0 == 0xED) hi = 0x9F;   // no surrogates
+        if (b0 == 0xE0)
+            lo = 0xA0;  // no overlong forms
+        else if (b0 == 0xED)
+            hi = 0x9F;  // no surrogates
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         length = 4;
-        if (b0 == 0xF0) lo = 0x90;        // no overlong forms
-        else if (b0 == 0xF4) hi = 0x8F;   // nothing above U+10FFFF
+        if (b0 == 0xF0)
+            lo = 0x90;  // no overlong forms
+        else if (b0 == 0xF4)
+            hi = 0x8F;  // nothing above U+10FFFF
     } else {
         return 0;
     }
@@ -170,9 +174,9 @@ int localizedStandardCompare(std::string_view a, std::string_view b) {
     std::string ra = decodeUTF8Repairing(a), rb = decodeUTF8Repairing(b);
     if (cached.collator) {
         UErrorCode status = U_ZERO_ERROR;
-        UCollationResult r = cached.collator->compareUTF8(
-            icu::StringPiece(ra.data(), static_cast<int32_t>(ra.size())),
-            icu::StringPiece(rb.data(), static_cast<int32_t>(rb.size())), status);
+        UCollationResult r =
+            cached.collator->compareUTF8(icu::StringPiece(ra.data(), static_cast<int32_t>(ra.size())),
+                                         icu::StringPiece(rb.data(), static_cast<int32_t>(rb.size())), status);
         if (U_SUCCESS(status) && r != UCOL_EQUAL) return r == UCOL_LESS ? -1 : 1;
     }
     // UTF-8 byte order is code-point order.
@@ -182,7 +186,8 @@ int localizedStandardCompare(std::string_view a, std::string_view b) {
 
 void forEachCharacter(std::string_view text, const std::function<void(std::string_view)>& visit) {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> breaks(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> breaks(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     std::unique_ptr<UText, UText* (*)(UText*)> utext(
         utext_openUTF8(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status), utext_close);
     if (U_SUCCESS(status) && breaks) breaks->setText(utext.get(), status);

@@ -6,11 +6,11 @@ namespace wm {
 
 std::string recoveryActionLabel(RecoveryAction action) {
     switch (action) {
-        case RecoveryAction::tryAgain: return WM_L("Try Again");
-        case RecoveryAction::reconnectDrive: return WM_L("Reconnect the Drive");
-        case RecoveryAction::enterSecretAgain: return WM_L("Enter It Again");
-        case RecoveryAction::chooseAnotherFolder: return WM_L("Choose Another Folder");
-        case RecoveryAction::freeUpSpace: return WM_L("Free Up Space");
+    case RecoveryAction::tryAgain: return WM_L("Try Again");
+    case RecoveryAction::reconnectDrive: return WM_L("Reconnect the Drive");
+    case RecoveryAction::enterSecretAgain: return WM_L("Enter It Again");
+    case RecoveryAction::chooseAnotherFolder: return WM_L("Choose Another Folder");
+    case RecoveryAction::freeUpSpace: return WM_L("Free Up Space");
     }
     return WM_L("Try Again");
 }

@@ -47,7 +47,8 @@ BlobCipherError BlobCipherError::truncated(const BlobID& id) {
 }
 
 BlobCipherError BlobCipherError::authenticationFailed(const BlobID& id) {
-    BlobCipherError e(Kind::authenticationFailed, ErrorDescription("BlobCipherError", "authenticationFailed").add("", id.hex()));
+    BlobCipherError e(Kind::authenticationFailed,
+                      ErrorDescription("BlobCipherError", "authenticationFailed").add("", id.hex()));
     e.id = id;
     return e;
 }
@@ -61,7 +62,8 @@ BlobCipherError BlobCipherError::metadataAuthenticationFailed() {
 }
 
 BlobCipherError BlobCipherError::identityMismatch(const BlobID& id) {
-    BlobCipherError e(Kind::identityMismatch, ErrorDescription("BlobCipherError", "identityMismatch").add("", id.hex()));
+    BlobCipherError e(Kind::identityMismatch,
+                      ErrorDescription("BlobCipherError", "identityMismatch").add("", id.hex()));
     e.id = id;
     return e;
 }

@@ -27,7 +27,13 @@ namespace wm {
 
 class BlobCipherError : public wm::Error {
 public:
-    enum class Kind { truncated, authenticationFailed, metadataTruncated, metadataAuthenticationFailed, identityMismatch };
+    enum class Kind {
+        truncated,
+        authenticationFailed,
+        metadataTruncated,
+        metadataAuthenticationFailed,
+        identityMismatch
+    };
     // Shorter than the sealing overhead (37 bytes).
     static BlobCipherError truncated(const BlobID& id);
     // The tag, the identifier or the type does not match.

@@ -65,11 +65,9 @@ bool BlobCompression::compressIfSmaller(ByteView plaintext, Bytes& out) {
 
 void BlobCompression::decodeBody(const Header& header, ByteView body, Bytes& out) {
     switch (header.method) {
-        case static_cast<std::uint8_t>(Method::stored):
-        case static_cast<std::uint8_t>(Method::lzfse):
-            break;
-        default:
-            throw Error::unknownMethod(header.method);
+    case static_cast<std::uint8_t>(Method::stored):
+    case static_cast<std::uint8_t>(Method::lzfse): break;
+    default: throw Error::unknownMethod(header.method);
     }
     if (header.length > maximumLength) throw Error::couldNotDecompress();
     if (header.method == static_cast<std::uint8_t>(Method::stored)) {

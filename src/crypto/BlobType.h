@@ -17,9 +17,9 @@ inline std::uint8_t rawValue(BlobType type) { return static_cast<std::uint8_t>(t
 
 inline std::string_view blobTypeName(BlobType type) {
     switch (type) {
-        case BlobType::data: return "data";
-        case BlobType::tree: return "tree";
-        case BlobType::meta: return "meta";
+    case BlobType::data: return "data";
+    case BlobType::tree: return "tree";
+    case BlobType::meta: return "meta";
     }
     return "unknown";
 }

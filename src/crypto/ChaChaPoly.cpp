@@ -44,8 +44,8 @@ ChaChaPoly::ChaChaPoly(Direction direction, ByteView key, ByteView nonce) {
     } else {
         ctx_ = newContext();
     }
-    if (EVP_CipherInit_ex2(ctx_, nullptr, key.data(), nonce.data(), direction == Direction::seal ? 1 : 0,
-                           nullptr) <= 0) {
+    if (EVP_CipherInit_ex2(ctx_, nullptr, key.data(), nonce.data(), direction == Direction::seal ? 1 : 0, nullptr) <=
+        0) {
         release();
         openssl::fail("EVP_CipherInit_ex2");
     }

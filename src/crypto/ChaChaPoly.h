@@ -40,8 +40,7 @@ public:
     // One-shot forms: ciphertext followed by the tag.
     static Bytes seal(ByteView key, ByteView nonce, ByteView additionalData, ByteView plaintext);
     // Nothing when the input is shorter than a tag or the tag does not verify.
-    static std::optional<Bytes> open(ByteView key, ByteView nonce, ByteView additionalData,
-                                     ByteView ciphertextAndTag);
+    static std::optional<Bytes> open(ByteView key, ByteView nonce, ByteView additionalData, ByteView ciphertextAndTag);
 
 private:
     void release();

@@ -11,7 +11,8 @@ namespace wm {
 class CryptoFailure : public wm::Error {
 public:
     explicit CryptoFailure(const std::string& operation_)
-        : wm::Error(ErrorDescription("CryptoFailure", "libraryFailed").quoted("operation", operation_)), operation(operation_) {}
+        : wm::Error(ErrorDescription("CryptoFailure", "libraryFailed").quoted("operation", operation_)),
+          operation(operation_) {}
     std::string operation;  // the library call that failed
 };
 

@@ -36,8 +36,7 @@ Bytes hkdfSHA256(ByteView inputKeyMaterial, ByteView salt, std::string_view info
     char digest[] = "SHA256";
     OSSL_PARAM params[] = {
         OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, mutableBytes(inputKeyMaterial),
-                                          inputKeyMaterial.size()),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, mutableBytes(inputKeyMaterial), inputKeyMaterial.size()),
         OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, mutableBytes(salt), salt.size()),
         OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, mutableBytes(viewOf(info)), info.size()),
         OSSL_PARAM_construct_end()};

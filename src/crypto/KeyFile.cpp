@@ -32,7 +32,8 @@ KeyFile seal(const SymmetricKey& masterKey, const SymmetricKey& wrappingKey, Key
     file.createdAt = createdAt.repositoryPrecision();
     file.hint = std::move(hint);
     file.nonce = SecureRandom::bytes(KeyFile::nonceSize);
-    file.wrapped = ChaChaPoly::seal(wrappingKey.view(), file.nonce, additionalData(file.keyID, method), masterKey.view());
+    file.wrapped =
+        ChaChaPoly::seal(wrappingKey.view(), file.nonce, additionalData(file.keyID, method), masterKey.view());
     return file;
 }
 
@@ -59,7 +60,8 @@ void checkOpenable(const KeyFile& file, KeyFile::Method expected) {
 }  // namespace
 
 KeyFile::Error KeyFile::Error::methodNotImplemented(Method method) {
-    Error e(Kind::methodNotImplemented, ErrorDescription("KeyFile.Error", "methodNotImplemented").add("", methodName(method)));
+    Error e(Kind::methodNotImplemented,
+            ErrorDescription("KeyFile.Error", "methodNotImplemented").add("", methodName(method)));
     e.method = method;
     return e;
 }
@@ -74,9 +76,9 @@ KeyFile::Error KeyFile::Error::wouldRemoveLastPortableKey() {
 
 std::string_view KeyFile::methodName(Method method) {
     switch (method) {
-        case Method::recoveryKey: return "recoveryKey";
-        case Method::deviceKey: return "deviceKey";
-        case Method::passphrase: return "passphrase";
+    case Method::recoveryKey: return "recoveryKey";
+    case Method::deviceKey: return "deviceKey";
+    case Method::passphrase: return "passphrase";
     }
     return "recoveryKey";
 }

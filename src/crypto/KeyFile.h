@@ -71,8 +71,8 @@ struct KeyFile {
     Bytes encoded() const;
 
     // A new recovery-key file. createdAt is stored rounded to whole milliseconds.
-    static KeyFile wrap(const SymmetricKey& masterKey, const RecoveryKey& recoveryKey,
-                        const RepositoryID& repositoryID, std::optional<std::string> hint, Date createdAt);
+    static KeyFile wrap(const SymmetricKey& masterKey, const RecoveryKey& recoveryKey, const RepositoryID& repositoryID,
+                        std::optional<std::string> hint, Date createdAt);
     // A new passphrase file under the repository's key-derivation setting. Throws Passphrase::Failure.
     static KeyFile wrap(const SymmetricKey& masterKey, std::string_view passphrase, ByteView salt,
                         std::uint32_t iterations, std::optional<std::string> hint, Date createdAt);

@@ -10,7 +10,8 @@
 namespace wm {
 
 Passphrase::Failure Passphrase::Failure::tooShort(std::size_t minimum, std::size_t got) {
-    Failure f(Kind::tooShort, ErrorDescription("Passphrase.Failure", "tooShort").add("minimum", minimum).add("got", got));
+    Failure f(Kind::tooShort,
+              ErrorDescription("Passphrase.Failure", "tooShort").add("minimum", minimum).add("got", got));
     f.minimum = minimum;
     f.got = got;
     return f;

@@ -36,8 +36,8 @@ std::array<char, checkCharacters> checkOf(ByteView bytes) {
 }
 
 bool isWhiteSpace(std::string_view cluster) {
-    icu::UnicodeString s = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(cluster.data(), static_cast<int32_t>(cluster.size())));
+    icu::UnicodeString s =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(cluster.data(), static_cast<int32_t>(cluster.size())));
     if (s.isEmpty()) return false;
     for (int32_t i = 0; i < s.length(); i = s.moveIndex32(i, 1))
         if (!u_isUWhiteSpace(s.char32At(i))) return false;
@@ -46,7 +46,8 @@ bool isWhiteSpace(std::string_view cluster) {
 
 std::string upperCased(std::string_view text) {
     std::string valid = Unicode::isValidUTF8(viewOf(text)) ? std::string(text) : Unicode::decodeUTF8Repairing(text);
-    icu::UnicodeString s = icu::UnicodeString::fromUTF8(icu::StringPiece(valid.data(), static_cast<int32_t>(valid.size())));
+    icu::UnicodeString s =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(valid.data(), static_cast<int32_t>(valid.size())));
     s.toUpper(icu::Locale::getRoot());
     std::string out;
     s.toUTF8String(out);
@@ -56,15 +57,17 @@ std::string upperCased(std::string_view text) {
 }  // namespace
 
 RecoveryKeyError RecoveryKeyError::wrongLength(int expected, int got) {
-    RecoveryKeyError e(Kind::wrongLength, ErrorDescription("RecoveryKeyError", "wrongLength").add("expected", expected).add("got", got));
+    RecoveryKeyError e(Kind::wrongLength,
+                       ErrorDescription("RecoveryKeyError", "wrongLength").add("expected", expected).add("got", got));
     e.expected = expected;
     e.got = got;
     return e;
 }
 
 RecoveryKeyError RecoveryKeyError::invalidCharacter(std::string character, int atIndex) {
-    RecoveryKeyError e(Kind::invalidCharacter,
-                       ErrorDescription("RecoveryKeyError", "invalidCharacter").quoted("", character).add("atIndex", atIndex));
+    RecoveryKeyError e(
+        Kind::invalidCharacter,
+        ErrorDescription("RecoveryKeyError", "invalidCharacter").quoted("", character).add("atIndex", atIndex));
     e.character = std::move(character);
     e.atIndex = atIndex;
     return e;
@@ -118,8 +121,10 @@ RecoveryKey RecoveryKey::parse(std::string_view text) {
     std::vector<std::string> cleaned;
     for (std::string& cluster : Unicode::characters(upperCased(text))) {
         if (cluster == "-" || isWhiteSpace(cluster)) continue;
-        if (cluster == "O") cluster = "0";
-        else if (cluster == "I" || cluster == "L") cluster = "1";
+        if (cluster == "O")
+            cluster = "0";
+        else if (cluster == "I" || cluster == "L")
+            cluster = "1";
         cleaned.push_back(std::move(cluster));
     }
     if (static_cast<int>(cleaned.size()) != textLength)

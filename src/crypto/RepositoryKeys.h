@@ -28,9 +28,9 @@ struct RepositoryKeys {
 
     SymmetricKey master;
     RepositoryID repositoryID;
-    SymmetricKey identityKey;  // "blob-id": HMAC key of blob identities
-    SymmetricKey blobKey;      // "blob": sealing of blobs
-    SymmetricKey metadataKey;  // "metadata": sealing of records, directories and index files
+    SymmetricKey identityKey;   // "blob-id": HMAC key of blob identities
+    SymmetricKey blobKey;       // "blob": sealing of blobs
+    SymmetricKey metadataKey;   // "metadata": sealing of records, directories and index files
     Ed25519SigningKey signing;  // seed: the "signing" key
 };
 

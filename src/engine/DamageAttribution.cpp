@@ -134,26 +134,26 @@ std::unordered_map<PackID, std::vector<Hit>> Attribution::hits(const BlobID& roo
         }
         const Finding& finding = (*replay.findings)[replay.next++];
         switch (finding.kind) {
-            case Finding::Kind::file: {
-                std::vector<std::string> path = replay.prefix;
-                path.push_back(finding.name);
-                hits[finding.pack].push_back({false, joinedPath(path)});
-                break;
-            }
-            case Finding::Kind::unreadableTree: {
-                std::string phrase = replay.prefix.empty() ? WM_L("everything in this snapshot")
-                                                           : WM_L("everything inside %@", joinedPath(replay.prefix));
-                hits[finding.pack].push_back({true, std::move(phrase)});
-                break;
-            }
-            case Finding::Kind::child: {
-                const Findings* below = findingsOf(finding.child);
-                if (!below) break;
-                std::vector<std::string> prefix = replay.prefix;
-                prefix.push_back(finding.name);
-                stack.push_back({below, 0, std::move(prefix)});  // `replay` is not used after this
-                break;
-            }
+        case Finding::Kind::file: {
+            std::vector<std::string> path = replay.prefix;
+            path.push_back(finding.name);
+            hits[finding.pack].push_back({false, joinedPath(path)});
+            break;
+        }
+        case Finding::Kind::unreadableTree: {
+            std::string phrase = replay.prefix.empty() ? WM_L("everything in this snapshot")
+                                                       : WM_L("everything inside %@", joinedPath(replay.prefix));
+            hits[finding.pack].push_back({true, std::move(phrase)});
+            break;
+        }
+        case Finding::Kind::child: {
+            const Findings* below = findingsOf(finding.child);
+            if (!below) break;
+            std::vector<std::string> prefix = replay.prefix;
+            prefix.push_back(finding.name);
+            stack.push_back({below, 0, std::move(prefix)});  // `replay` is not used after this
+            break;
+        }
         }
     }
     return hits;

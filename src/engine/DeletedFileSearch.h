@@ -28,9 +28,9 @@ struct DeletedFileSearch {
 
     struct Match {
         std::vector<std::string> path;
-        std::uint64_t size = 0;            // as the last finding holding the path reported it
+        std::uint64_t size = 0;             // as the last finding holding the path reported it
         std::vector<SnapshotID> presentIn;  // in the order of the findings
-        bool isGone = false;               // the newest snapshot (last finding) does not hold it
+        bool isGone = false;                // the newest snapshot (last finding) does not hold it
 
         std::string id() const;    // path joined with "/"
         std::string name() const;  // the last name, "" for an empty path

@@ -25,17 +25,15 @@ HoldRecord::HoldRecord(const RetentionHold& hold)
       createdAt(hold.createdAt),
       clearedAt(hold.clearedAt) {
     switch (hold.reason.kind) {
-        case HoldReason::Kind::userRequested:
-            reason = kUserRequested;
-            note = hold.reason.note;
-            break;
-        case HoldReason::Kind::verificationFailure:
-            reason = kVerificationFailure;
-            note = hold.reason.snapshot.value.uuidString();
-            break;
-        case HoldReason::Kind::anomalyDetected:
-            reason = kAnomalyDetected;
-            break;
+    case HoldReason::Kind::userRequested:
+        reason = kUserRequested;
+        note = hold.reason.note;
+        break;
+    case HoldReason::Kind::verificationFailure:
+        reason = kVerificationFailure;
+        note = hold.reason.snapshot.value.uuidString();
+        break;
+    case HoldReason::Kind::anomalyDetected: reason = kAnomalyDetected; break;
     }
 }
 

@@ -21,8 +21,8 @@ KeyFiles::KeyFiles(std::shared_ptr<Destination> destination, std::shared_ptr<con
 RecoveryKey KeyFiles::addRecoveryKey(std::optional<std::string> hint) {
     std::lock_guard lock(mutex_);
     RecoveryKey recoveryKey = RecoveryKey::generate();
-    const KeyFile file =
-        KeyFile::wrap(keys_->master, recoveryKey, keys_->repositoryID, std::move(hint), Date::now().repositoryPrecision());
+    const KeyFile file = KeyFile::wrap(keys_->master, recoveryKey, keys_->repositoryID, std::move(hint),
+                                       Date::now().repositoryPrecision());
     Repository::write(file.encoded(), RepositoryLayout::key(file.keyID), *destination_);
     return recoveryKey;
 }

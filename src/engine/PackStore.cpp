@@ -68,7 +68,9 @@ std::vector<BlobID> PackStore::identities(std::span<const ByteView> chunks) {
     // One contiguous slice of the batch per sealer.
     WorkerPool& workers = pool();
     const std::size_t slices = std::min(chunks.size(), static_cast<std::size_t>(workers.width()));
-    auto bounds = [&](std::size_t s) { return std::pair{chunks.size() * s / slices, chunks.size() * (s + 1) / slices}; };
+    auto bounds = [&](std::size_t s) {
+        return std::pair{chunks.size() * s / slices, chunks.size() * (s + 1) / slices};
+    };
     orderedPipeline<int>(
         workers, slices, slices,
         [&](std::size_t s) {

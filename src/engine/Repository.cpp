@@ -50,10 +50,10 @@ Repository::~Repository() = default;
 
 // --- creating ---
 
-std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
-                                               const DeviceID& deviceID, std::string appVersion,
-                                               std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
-                                               Date now) {
+std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination>& destination,
+                                               const RepositoryKeys& keys, const DeviceID& deviceID,
+                                               std::string appVersion, std::optional<RepositoryConfig::KDF> kdf,
+                                               std::int64_t formatVersion, Date now) {
     if (destination->exists(RepositoryLayout::configFile())) throw Error::alreadyExists();
     // A head beside snapshot records, index files or packs is a repository whose config went
     // missing: a new head written over it would drop every snapshot from the list.
@@ -106,11 +106,12 @@ Repository::Opened Repository::open(std::shared_ptr<Destination> destination, co
     RepositoryConfig config = RepositoryConfig::decode(readConfigFile(*destination));
     if (!destination->exists(RepositoryLayout::head())) throw Error::headMissing();
     const BlobCipher cipher(keys, config.blobSealing());
-    HeadRecord head = SignedFile::open<HeadRecord>(readSignedRecord(*destination, RepositoryLayout::head()), keys, cipher);
+    HeadRecord head =
+        SignedFile::open<HeadRecord>(readSignedRecord(*destination, RepositoryLayout::head()), keys, cipher);
     const HeadVerdict verdict = head.compare(rememberedCounter);
 
-    auto repository = std::make_shared<Repository>(Passkey{}, std::move(destination), std::move(config), keys,
-                                                   deviceID, std::move(appVersion), std::move(head));
+    auto repository = std::make_shared<Repository>(Passkey{}, std::move(destination), std::move(config), keys, deviceID,
+                                                   std::move(appVersion), std::move(head));
     repository->loadIndex();
     if (access == Access::readWrite) repository->discardCrashDebris();
     return Opened{std::move(repository), verdict};
@@ -152,8 +153,8 @@ void Repository::loadIndex() {
     // reservation is capped and the index grows past it as entries really arrive.
     constexpr std::uint64_t reservationCap = std::uint64_t{1} << 24;
     CompactIndex index;
-    index.reserveCapacity(static_cast<std::size_t>(
-        std::min<std::uint64_t>(totalBytes / PackFile::directoryRecordSize, reservationCap)));
+    index.reserveCapacity(
+        static_cast<std::size_t>(std::min<std::uint64_t>(totalBytes / PackFile::directoryRecordSize, reservationCap)));
     bool merged = false;
     std::unordered_set<std::string> loadedFiles;
     for (const auto& path : files) {
@@ -198,9 +199,7 @@ void Repository::discardCrashDebris() {
     }
 }
 
-CompactIndex Repository::rebuildIndexFromPacks() const {
-    return rebuildIndex(*destination_, cipher_);
-}
+CompactIndex Repository::rebuildIndexFromPacks() const { return rebuildIndex(*destination_, cipher_); }
 
 // --- reading ---
 

@@ -93,18 +93,17 @@ public:
     // repository whose config is missing), RepositoryConfig::Error::unsupportedVersion for a format
     // version outside 1...2 (nothing written), and the destination's errors. The config file
     // is written last, so a creation that fails part-way can simply be run again.
-    static std::shared_ptr<Repository> create(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
-                                              const DeviceID& deviceID, std::string appVersion,
-                                              std::optional<RepositoryConfig::KDF> kdf, std::int64_t formatVersion,
-                                              Date now);
+    static std::shared_ptr<Repository> create(const std::shared_ptr<Destination>& destination,
+                                              const RepositoryKeys& keys, const DeviceID& deviceID,
+                                              std::string appVersion, std::optional<RepositoryConfig::KDF> kdf,
+                                              std::int64_t formatVersion, Date now);
 
     // Opens an existing repository with keys already unwrapped: reads the config and the
     // signed head, compares the head's counter with the remembered one (the verdict never
     // stops the opening), and loads the index. Read-only access wraps the destination so that
     // nothing can be written; read-write access also empties "tmp".
-    static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys,
-                       const DeviceID& deviceID, std::string appVersion,
-                       std::optional<std::uint64_t> rememberedCounter, Access access);
+    static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys, const DeviceID& deviceID,
+                       std::string appVersion, std::optional<std::uint64_t> rememberedCounter, Access access);
 
     // Finds a key file that the secret opens, derives the keys and opens the repository.
     // Key files that cannot be read, decoded or opened are passed over; when none opens,

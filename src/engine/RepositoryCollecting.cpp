@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "core/RetentionEvaluator.h"
+#include "core/WorkerPool.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
-#include "core/WorkerPool.h"
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -20,8 +20,8 @@ namespace {
 
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b < 0 ? std::numeric_limits<std::int64_t>::min()
-                                                         : std::numeric_limits<std::int64_t>::max();
+    if (__builtin_add_overflow(a, b, &sum))
+        return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
     return sum;
 }
 
@@ -140,9 +140,9 @@ std::unordered_map<PackID, std::int64_t> Repository::packSizesFromIndex() const 
     constexpr std::int64_t framing = 4 + 12 + 16 + 12;  // record count, nonce, tag, trailer
     std::unordered_map<PackID, std::int64_t> sizes;
     for (const auto& [pack, extent] : extents) {
-        const std::int64_t directory =
-            extent.entries > std::numeric_limits<std::int64_t>::max() / 45 ? std::numeric_limits<std::int64_t>::max()
-                                                                           : extent.entries * 45;
+        const std::int64_t directory = extent.entries > std::numeric_limits<std::int64_t>::max() / 45
+                                           ? std::numeric_limits<std::int64_t>::max()
+                                           : extent.entries * 45;
         sizes.emplace(pack, saturatingAdd(saturatingAdd(extent.end, framing), directory));
     }
     return sizes;

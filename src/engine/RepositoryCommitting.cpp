@@ -56,7 +56,8 @@ SnapshotID Repository::commit(const CommitRequest& request) {
     record.hostPlatform = hostPlatform();
     record.appVersion = appVersion_;
     for (const auto& source : sources) {
-        record.sources.push_back(SnapshotRecord::Source{source.path, std::string(SnapshotSource::rawValue(source.kind))});
+        record.sources.push_back(
+            SnapshotRecord::Source{source.path, std::string(SnapshotSource::rawValue(source.kind))});
     }
     record.rootTree = rootTree.data();
     record.excludeRules = excludeRules;

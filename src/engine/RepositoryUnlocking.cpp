@@ -31,7 +31,7 @@ Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination
     const ConfigAndID config = readConfig(*destination);
     std::optional<SymmetricKey> master =
         KeyFiles::firstThatOpens(*destination, KeyFile::Method::recoveryKey,
-                       [&](const KeyFile& file) { return file.unwrap(recoveryKey, config.id); });
+                                 [&](const KeyFile& file) { return file.unwrap(recoveryKey, config.id); });
     if (!master) throw KeyFile::Error::wrongKey();
     RepositoryKeys keys(*master, config.id);
     Opened opened = open(std::move(destination), keys, deviceID, std::move(appVersion), rememberedCounter, access);
@@ -54,7 +54,8 @@ Repository::Unlocked Repository::unlock(std::shared_ptr<Destination> destination
             if (refused) throw KeyFile::Error::wrongKey();
             if (!wrappingKey) {
                 try {
-                    wrappingKey = Passphrase::deriveKey(passphrase, kdf.salt, static_cast<std::uint32_t>(kdf.iterations));
+                    wrappingKey =
+                        Passphrase::deriveKey(passphrase, kdf.salt, static_cast<std::uint32_t>(kdf.iterations));
                 } catch (const Passphrase::Failure&) {
                     refused = true;
                     throw;

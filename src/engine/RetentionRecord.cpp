@@ -10,25 +10,25 @@ namespace wm {
 
 RetentionRecord::RetentionRecord(const RetentionPolicy& policy) {
     switch (policy.kind) {
-        case RetentionPolicy::Kind::lastN:
-            rule = "lastN";
-            count = policy.count;
-            break;
-        case RetentionPolicy::Kind::duration:
-            rule = "duration";
-            days = policy.days;
-            break;
-        case RetentionPolicy::Kind::smart:
-            rule = "smart";
-            hourly = policy.hourly;
-            daily = policy.daily;
-            monthly = policy.monthly;
-            yearly = policy.yearly;
-            break;
-        case RetentionPolicy::Kind::size:
-            rule = "size";
-            bytes = policy.bytes;
-            break;
+    case RetentionPolicy::Kind::lastN:
+        rule = "lastN";
+        count = policy.count;
+        break;
+    case RetentionPolicy::Kind::duration:
+        rule = "duration";
+        days = policy.days;
+        break;
+    case RetentionPolicy::Kind::smart:
+        rule = "smart";
+        hourly = policy.hourly;
+        daily = policy.daily;
+        monthly = policy.monthly;
+        yearly = policy.yearly;
+        break;
+    case RetentionPolicy::Kind::size:
+        rule = "size";
+        bytes = policy.bytes;
+        break;
     }
 }
 

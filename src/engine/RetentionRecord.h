@@ -16,14 +16,14 @@ class Repository;
 // The stored record. "v" and "rule" are always written; each number only when present.
 struct RetentionRecord {
     std::int64_t v = 2;
-    std::string rule;  // "lastN", "duration", "smart" or "size"
-    std::optional<std::int64_t> count;   // lastN
-    std::optional<std::int64_t> days;    // duration
-    std::optional<std::int64_t> hourly;  // smart
-    std::optional<std::int64_t> daily;   // smart
-    std::optional<std::int64_t> monthly; // smart
-    std::optional<std::int64_t> yearly;  // smart
-    std::optional<std::int64_t> bytes;   // size
+    std::string rule;                     // "lastN", "duration", "smart" or "size"
+    std::optional<std::int64_t> count;    // lastN
+    std::optional<std::int64_t> days;     // duration
+    std::optional<std::int64_t> hourly;   // smart
+    std::optional<std::int64_t> daily;    // smart
+    std::optional<std::int64_t> monthly;  // smart
+    std::optional<std::int64_t> yearly;   // smart
+    std::optional<std::int64_t> bytes;    // size
 
     RetentionRecord() = default;
     explicit RetentionRecord(const RetentionPolicy& policy);

@@ -94,7 +94,8 @@ std::vector<SearchHit> SnapshotBrowser::search(const std::string& query, const S
         std::int64_t limit;
         TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
             std::vector<std::string> path = walk.pathTo(entry);
-            if (DeletedFileSearch::matches(path.back(), *query)) hits->push_back({std::move(path), entry.size.value_or(0)});
+            if (DeletedFileSearch::matches(path.back(), *query))
+                hits->push_back({std::move(path), entry.size.value_or(0)});
             // Once the hits are found, no further tree is read.
             if (static_cast<std::int64_t>(hits->size()) >= limit) return TreeWalk::Step::stop;
             return entry.entryType == TreeObject::EntryType::directory ? TreeWalk::Step::descend : TreeWalk::Step::next;

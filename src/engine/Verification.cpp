@@ -7,9 +7,9 @@
 #include "core/Localization.h"
 #include "crypto/SecureRandom.h"
 #include "engine/DamageAttribution.h"
-#include "format/PackVerification.h"
 #include "engine/Repository.h"
 #include "format/PackFile.h"
+#include "format/PackVerification.h"
 #include "format/RepositoryLayout.h"
 #include "storage/DestinationError.h"
 
@@ -29,18 +29,13 @@ std::size_t packsToRead(const Depth& depth, std::size_t checkable) {
 std::string describe(const std::exception& error) {
     if (const auto* pack = dynamic_cast<const PackFile::Error*>(&error)) {
         switch (pack->kind) {
-            case PackFile::Error::Kind::tooSmall:
-                return WM_L("it is shorter than a pack can be");
-            case PackFile::Error::Kind::hashMismatch:
-                return WM_L("its contents no longer match its name");
-            case PackFile::Error::Kind::badHeader:
-            case PackFile::Error::Kind::badTrailer:
-                return WM_L("it is not a pack file any more");
-            case PackFile::Error::Kind::directoryLengthOutOfRange:
-            case PackFile::Error::Kind::directoryCorrupted:
-                return WM_L("its contents list is damaged");
-            default:
-                break;
+        case PackFile::Error::Kind::tooSmall: return WM_L("it is shorter than a pack can be");
+        case PackFile::Error::Kind::hashMismatch: return WM_L("its contents no longer match its name");
+        case PackFile::Error::Kind::badHeader:
+        case PackFile::Error::Kind::badTrailer: return WM_L("it is not a pack file any more");
+        case PackFile::Error::Kind::directoryLengthOutOfRange:
+        case PackFile::Error::Kind::directoryCorrupted: return WM_L("its contents list is damaged");
+        default: break;
         }
     }
     if (const auto* destination = dynamic_cast<const DestinationError*>(&error)) {
@@ -95,7 +90,8 @@ Verification::Report verify(const Repository& repository, const Verification::De
     const std::size_t reading = packsToRead(depth, checkable.size());
     if (reading < checkable.size()) {
         // The first `reading` places of a Fisher-Yates shuffle are a uniform sample.
-        for (std::size_t i = 0; i < reading; ++i) std::swap(checkable[i], checkable[i + secureBelow(checkable.size() - i)]);
+        for (std::size_t i = 0; i < reading; ++i)
+            std::swap(checkable[i], checkable[i + secureBelow(checkable.size() - i)]);
         checkable.resize(reading);
     }
 

@@ -39,10 +39,10 @@ struct Depth {
 
 struct Damage {
     PackID pack;
-    std::string reason;  // what is wrong, as a clause about the pack ("it is missing")
-    std::vector<SnapshotID> affectedSnapshots;  // snapshots that reach blobs of this pack
-    std::vector<std::string> affectedFiles;     // up to exampleFileLimit example paths
-    std::int64_t affectedFileCount = 0;         // every file hit
+    std::string reason;                            // what is wrong, as a clause about the pack ("it is missing")
+    std::vector<SnapshotID> affectedSnapshots;     // snapshots that reach blobs of this pack
+    std::vector<std::string> affectedFiles;        // up to exampleFileLimit example paths
+    std::int64_t affectedFileCount = 0;            // every file hit
     std::vector<std::string> unreachableSubtrees;  // folders, or whole snapshots, that cannot be listed
 
     friend bool operator==(const Damage&, const Damage&) = default;

@@ -59,8 +59,7 @@ WritingClaim claimWriting(Repository& repository, const std::string& deviceName,
     lock.acquiredAt = existing && existing->deviceID == thisDevice ? existing->acquiredAt : now;
     lock.heartbeatAt = now;
     try {
-        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(),
-                          destination);
+        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination);
     } catch (const std::exception&) {
         claim.writeFailure = std::current_exception();
     }

@@ -44,9 +44,10 @@ static_assert(kGear[255] == 0xCBDC6D34B7C7534DULL);
 inline std::int64_t scan(const std::uint8_t* bytes, const std::uint64_t* g, std::uint64_t& fp, std::int64_t from,
                          std::int64_t to, std::uint64_t mask) {
     std::int64_t i = from;
-#define WM_GEAR_STEP(k)                                   \
-    fp = (fp << 1) + g[bytes[i + (k)]];                   \
-    if ((fp & mask) == 0) [[unlikely]] return -(i + (k) + 1);
+#define WM_GEAR_STEP(k)                 \
+    fp = (fp << 1) + g[bytes[i + (k)]]; \
+    if ((fp & mask) == 0) [[unlikely]]  \
+        return -(i + (k) + 1);
     while (i + 8 <= to) {
         WM_GEAR_STEP(0)
         WM_GEAR_STEP(1)
@@ -68,8 +69,8 @@ inline std::int64_t scan(const std::uint8_t* bytes, const std::uint64_t* g, std:
 
 }  // namespace
 
-Chunker::Error Chunker::Error::invalidParameters(std::int64_t minSize, std::int64_t avgSize,
-                                                 std::int64_t maxSize, std::int64_t normalization) {
+Chunker::Error Chunker::Error::invalidParameters(std::int64_t minSize, std::int64_t avgSize, std::int64_t maxSize,
+                                                 std::int64_t normalization) {
     Error e(Kind::invalidParameters, ErrorDescription("Chunker.Error", "invalidParameters")
                                          .add("minSize", minSize)
                                          .add("avgSize", avgSize)

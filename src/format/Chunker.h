@@ -54,6 +54,7 @@ public:
     static const std::array<std::uint64_t, 64>& maskBitOrder();
     // The gear value of every byte.
     static const std::array<std::uint64_t, 256>& gear();
+
 private:
     // The mask made of the first `bits` (>= 0) entries of maskBitOrder (all 64 when more).
     static std::uint64_t spreadMask(std::int64_t bits);

@@ -97,8 +97,8 @@ private:
     static void mergeInto(std::vector<Record>& a, std::vector<Record>&& b, bool reserveExact);
     void foldRecent();
 
-    std::vector<Record> main_;    // sorted by id, unique (after finishAppending)
-    std::vector<Record> recent_;  // sorted by id, unique, disjoint from main_
+    std::vector<Record> main_;      // sorted by id, unique (after finishAppending)
+    std::vector<Record> recent_;    // sorted by id, unique, disjoint from main_
     std::size_t sortedPrefix_ = 0;  // main_[0..sortedPrefix_) is sorted; the rest appended
     bool appending_ = false;
     std::vector<PackID> packIDs_;

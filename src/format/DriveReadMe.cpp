@@ -89,14 +89,16 @@ std::string text(Date now, std::string_view version) {
     };
 
     heading("WENDLE MARSH BACKUP", '=');
-    lines.push_back(wrap("This drive holds a backup of somebody's files. Everything in it is encrypted. Reading it "
-                         "needs the passphrase chosen when the backup was made, or the recovery key written down "
-                         "at the same time.",
-                         0, 0));
+    lines.push_back(
+        wrap("This drive holds a backup of somebody's files. Everything in it is encrypted. Reading it "
+             "needs the passphrase chosen when the backup was made, or the recovery key written down "
+             "at the same time.",
+             0, 0));
     blank();
-    lines.push_back(wrap("Neither of those is on this drive, and neither is held by anybody else. Without one of "
-                         "them nothing here can be opened, by anyone.",
-                         0, 0));
+    lines.push_back(
+        wrap("Neither of those is on this drive, and neither is held by anybody else. Without one of "
+             "them nothing here can be opened, by anyone.",
+             0, 0));
     blank();
 
     heading("GETTING THE FILES BACK", '-');
@@ -115,10 +117,11 @@ std::string text(Date now, std::string_view version) {
     blank();
 
     heading("IF WENDLE MARSH IS GONE", '-');
-    lines.push_back(wrap("The format this drive uses is published, and a backup can be read from that document "
-                         "alone by somebody who has never seen the program. Two free tools also read it, need no "
-                         "license, and make no network request:",
-                         0, 0));
+    lines.push_back(
+        wrap("The format this drive uses is published, and a backup can be read from that document "
+             "alone by somebody who has never seen the program. Two free tools also read it, need no "
+             "license, and make no network request:",
+             0, 0));
     blank();
     lines.emplace_back("  Wendle Marsh Restore   one window, puts files back");
     lines.emplace_back("  wmctl                  one file, no installation");
@@ -126,10 +129,11 @@ std::string text(Date now, std::string_view version) {
     lines.push_back(std::string("  ") + RecoveryGuide::toolsDownloadAddress);
     lines.push_back(std::string("  ") + RecoveryGuide::formatDocumentAddress);
     blank();
-    lines.push_back(wrap("If those addresses have stopped answering, the format document is already on this "
-                         "drive, in the file named below. It is written so that somebody who has never seen the "
-                         "program can read the backup from it alone.",
-                         0, 0));
+    lines.push_back(
+        wrap("If those addresses have stopped answering, the format document is already on this "
+             "drive, in the file named below. It is written so that somebody who has never seen the "
+             "program can read the backup from it alone.",
+             0, 0));
     blank();
     lines.push_back("  " + std::string(formatFileName));
     blank();

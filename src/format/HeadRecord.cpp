@@ -8,12 +8,12 @@ namespace J = RepositoryJSON;
 
 std::string HeadVerdict::description() const {
     switch (kind) {
-        case Kind::advanced:
-            return "HeadVerdict.advanced(from: " + std::to_string(from) + ", to: " + std::to_string(to) + ")";
-        case Kind::unchanged: return "HeadVerdict.unchanged(" + std::to_string(counter) + ")";
-        case Kind::rollbackSuspected:
-            return "HeadVerdict.rollbackSuspected(seen: " + std::to_string(seen) +
-                   ", remembered: " + std::to_string(remembered) + ")";
+    case Kind::advanced:
+        return "HeadVerdict.advanced(from: " + std::to_string(from) + ", to: " + std::to_string(to) + ")";
+    case Kind::unchanged: return "HeadVerdict.unchanged(" + std::to_string(counter) + ")";
+    case Kind::rollbackSuspected:
+        return "HeadVerdict.rollbackSuspected(seen: " + std::to_string(seen) +
+               ", remembered: " + std::to_string(remembered) + ")";
     }
     return "HeadVerdict";
 }
@@ -54,7 +54,8 @@ JSON HeadRecord::toJSON() const {
 
 HeadRecord HeadRecord::fromJSON(const JSON& o) {
     const JSON& list = J::member(o, "snapshots");
-    if (!list.is_array()) throw J::DecodingError(J::DecodingError::Kind::typeMismatch, "snapshots", "expected an array");
+    if (!list.is_array())
+        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, "snapshots", "expected an array");
     std::vector<UUID> snapshots;
     snapshots.reserve(list.size());
     for (const auto& item : list) snapshots.push_back(J::toUUID(item, "snapshots"));

@@ -19,7 +19,8 @@ std::uint32_t checkedCount(std::size_t n) {
 }  // namespace
 
 Error Error::unexpectedTrailingBytes(std::int64_t count) {
-    Error e(Kind::unexpectedTrailingBytes, ErrorDescription("IndexFile.Error", "unexpectedTrailingBytes").add("", count));
+    Error e(Kind::unexpectedTrailingBytes,
+            ErrorDescription("IndexFile.Error", "unexpectedTrailingBytes").add("", count));
     e.count = count;
     return e;
 }

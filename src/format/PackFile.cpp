@@ -18,15 +18,15 @@ Error Error::tooSmall(std::int64_t bytes) {
 }
 
 Error Error::directoryLengthOutOfRange(std::uint32_t length, std::int64_t fileSize) {
-    Error e(Kind::directoryLengthOutOfRange, describe("directoryLengthOutOfRange").add("", length).add("fileSize", fileSize));
+    Error e(Kind::directoryLengthOutOfRange,
+            describe("directoryLengthOutOfRange").add("", length).add("fileSize", fileSize));
     e.directoryLength = length;
     e.fileSize = fileSize;
     return e;
 }
 
 Error Error::hashMismatch(const PackID& expected, const PackID& actual) {
-    Error e(Kind::hashMismatch,
-            describe("hashMismatch").add("expected", expected.hex()).add("actual", actual.hex()));
+    Error e(Kind::hashMismatch, describe("hashMismatch").add("expected", expected.hex()).add("actual", actual.hex()));
     e.expected = expected;
     e.actual = actual;
     return e;

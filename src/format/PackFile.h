@@ -64,7 +64,7 @@ public:
     static Error directoryCorrupted();
 
     Kind kind;
-    std::int64_t bytes = 0;            // tooSmall, tooLarge
+    std::int64_t bytes = 0;             // tooSmall, tooLarge
     std::uint32_t directoryLength = 0;  // directoryLengthOutOfRange
     std::int64_t fileSize = 0;          // directoryLengthOutOfRange
     PackID expected;                    // hashMismatch

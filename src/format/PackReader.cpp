@@ -32,8 +32,8 @@ PackReader::PackReader(Bytes bytes, const PackID& expecting, const BlobCipher& c
                                           static_cast<std::uint32_t>(l[2]) << 16 |
                                           static_cast<std::uint32_t>(l[3]) << 24;
     // Signed 64-bit: size - 12 - L may go below zero and cannot overflow.
-    const std::int64_t bodyEnd =
-        static_cast<std::int64_t>(size) - static_cast<std::int64_t>(kTrailer) - static_cast<std::int64_t>(directoryLength);
+    const std::int64_t bodyEnd = static_cast<std::int64_t>(size) - static_cast<std::int64_t>(kTrailer) -
+                                 static_cast<std::int64_t>(directoryLength);
     if (bodyEnd < static_cast<std::int64_t>(kHeader))
         throw PackFile::Error::directoryLengthOutOfRange(directoryLength, static_cast<std::int64_t>(size));
 

@@ -15,7 +15,9 @@ constexpr std::uint64_t kTrailer = static_cast<std::uint64_t>(RepositoryFormat::
 }  // namespace
 
 PackVerifier::PackVerifier(const BlobCipher& cipher, std::size_t pieceBytes, std::size_t tailBytes)
-    : cipher_(cipher), pieceBytes_(std::max<std::size_t>(pieceBytes, 1)), tailBytes_(std::max(tailBytes, std::size_t{kTrailer})) {}
+    : cipher_(cipher),
+      pieceBytes_(std::max<std::size_t>(pieceBytes, 1)),
+      tailBytes_(std::max(tailBytes, std::size_t{kTrailer})) {}
 
 template <class ReadAt>
 std::vector<PackFile::Entry> PackVerifier::run(std::uint64_t size, const PackID& expecting, ReadAt&& readAt) {
@@ -39,7 +41,8 @@ std::vector<PackFile::Entry> PackVerifier::run(std::uint64_t size, const PackID&
         const std::uint64_t end = at + n;
         if (end > tailStart) {
             const std::uint64_t from = std::max(at, tailStart);
-            std::memcpy(tail_.data() + (from - tailStart), piece.data() + (from - at), static_cast<std::size_t>(end - from));
+            std::memcpy(tail_.data() + (from - tailStart), piece.data() + (from - at),
+                        static_cast<std::size_t>(end - from));
         }
         at = end;
     }
@@ -55,10 +58,9 @@ std::vector<PackFile::Entry> PackVerifier::run(std::uint64_t size, const PackID&
     const auto& endMagic = RepositoryFormat::PackFile::endMagic;
     if (!std::equal(endMagic.begin(), endMagic.end(), trailer + 4)) throw PackFile::Error::badTrailer();
 
-    const std::uint32_t directoryLength = static_cast<std::uint32_t>(trailer[0]) |
-                                          static_cast<std::uint32_t>(trailer[1]) << 8 |
-                                          static_cast<std::uint32_t>(trailer[2]) << 16 |
-                                          static_cast<std::uint32_t>(trailer[3]) << 24;
+    const std::uint32_t directoryLength =
+        static_cast<std::uint32_t>(trailer[0]) | static_cast<std::uint32_t>(trailer[1]) << 8 |
+        static_cast<std::uint32_t>(trailer[2]) << 16 | static_cast<std::uint32_t>(trailer[3]) << 24;
     if (std::uint64_t{directoryLength} + kTrailer + kHeader > size)
         throw PackFile::Error::directoryLengthOutOfRange(directoryLength, static_cast<std::int64_t>(size));
     const std::uint64_t bodyEnd = size - kTrailer - directoryLength;

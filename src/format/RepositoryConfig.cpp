@@ -36,10 +36,10 @@ RepositoryConfig::KDF decodeKDF(const JSON& o) {
 
 RepositoryConfig::Error RepositoryConfig::Error::unsupportedVersion(std::int64_t found,
                                                                     RepositoryFormat::VersionRange supported) {
-    Error e(Kind::unsupportedVersion, ErrorDescription("RepositoryConfig.Error", "unsupportedVersion")
-                                          .add("found", found)
-                                          .add("supported", std::to_string(supported.lowerBound) + "..." +
-                                                                std::to_string(supported.upperBound)));
+    Error e(Kind::unsupportedVersion,
+            ErrorDescription("RepositoryConfig.Error", "unsupportedVersion")
+                .add("found", found)
+                .add("supported", std::to_string(supported.lowerBound) + "..." + std::to_string(supported.upperBound)));
     e.found = found;
     e.supported = supported;
     return e;

@@ -43,9 +43,9 @@ struct RepositoryConfig {
         static Error notARepository();
 
         Kind kind;
-        std::int64_t found = 0;                         // unsupportedVersion
+        std::int64_t found = 0;                          // unsupportedVersion
         RepositoryFormat::VersionRange supported{0, 0};  // unsupportedVersion
-        std::string message;                            // malformed
+        std::string message;                             // malformed
 
         friend bool operator==(const Error& a, const Error& b) {
             return a.kind == b.kind && a.found == b.found && a.supported == b.supported && a.message == b.message;

@@ -10,7 +10,8 @@ RepositoryError RepositoryError::blobNotFound(const BlobID& id) {
 }
 
 RepositoryError RepositoryError::snapshotNotFound(const SnapshotID& id) {
-    RepositoryError e(Kind::snapshotNotFound, ErrorDescription("Repository.Error", "snapshotNotFound").add("", id.value.uuidString()));
+    RepositoryError e(Kind::snapshotNotFound,
+                      ErrorDescription("Repository.Error", "snapshotNotFound").add("", id.value.uuidString()));
     e.snapshot = id;
     return e;
 }
@@ -22,12 +23,15 @@ RepositoryError RepositoryError::packMissing(const PackID& id) {
 }
 
 RepositoryError RepositoryError::alreadyExists() { return {Kind::alreadyExists, "Repository.Error.alreadyExists"}; }
-RepositoryError RepositoryError::noPassphraseSet() { return {Kind::noPassphraseSet, "Repository.Error.noPassphraseSet"}; }
+RepositoryError RepositoryError::noPassphraseSet() {
+    return {Kind::noPassphraseSet, "Repository.Error.noPassphraseSet"};
+}
 RepositoryError RepositoryError::headMissing() { return {Kind::headMissing, "Repository.Error.headMissing"}; }
 
 ReplicatorError ReplicatorError::foreignRepository(const RepositoryID& expected, const RepositoryID& found) {
-    ReplicatorError e(Kind::foreignRepository,
-                      ErrorDescription("Replicator.Error", "foreignRepository").add("expected", expected.hex()).add("found", found.hex()));
+    ReplicatorError e(Kind::foreignRepository, ErrorDescription("Replicator.Error", "foreignRepository")
+                                                   .add("expected", expected.hex())
+                                                   .add("found", found.hex()));
     e.expected = expected;
     e.found = found;
     return e;

@@ -29,8 +29,8 @@ inline constexpr std::int64_t chunkMaxBytes = 4194304;       // 4 MiB
 
 // Far more than the format ever writes into one small file: a larger one is damaged and
 // refused before it is read.
-inline constexpr std::int64_t configMaximumBytes = 65536;        // 64 KiB
-inline constexpr std::int64_t keyFileMaximumBytes = 65536;       // 64 KiB
+inline constexpr std::int64_t configMaximumBytes = 65536;           // 64 KiB
+inline constexpr std::int64_t keyFileMaximumBytes = 65536;          // 64 KiB
 inline constexpr std::int64_t signedRecordMaximumBytes = 16777216;  // 16 MiB: head, snapshot records
 
 inline constexpr double pruneMinimumPackAge = 604800.0;  // 7 days, seconds

@@ -24,10 +24,10 @@ Error Error::invalidKeyName(std::string name) {
     return e;
 }
 
-#define WM_FIXED_PATH(function, ...)                     \
-    const RepoPath& function() {                         \
+#define WM_FIXED_PATH(function, ...)                       \
+    const RepoPath& function() {                           \
         static const RepoPath path = fixed({__VA_ARGS__}); \
-        return path;                                     \
+        return path;                                       \
     }
 
 WM_FIXED_PATH(configFile, "wendlemarsh.repo")
@@ -51,9 +51,9 @@ WM_FIXED_PATH(tmpDirectory, "tmp")
 
 const std::vector<RepoPath>& requiredDirectories() {
     static const std::vector<RepoPath> list{
-        packsDirectory(),     indexDirectory(), snapshotsDirectory(), keysDirectory(),
-        locksDirectory(),     replicasDirectory(), devicesDirectory(),  gcDirectory(),
-        holdsDirectory(),     tmpDirectory(),   fixed({"refs"}),
+        packsDirectory(), indexDirectory(),    snapshotsDirectory(), keysDirectory(),
+        locksDirectory(), replicasDirectory(), devicesDirectory(),   gcDirectory(),
+        holdsDirectory(), tmpDirectory(),      fixed({"refs"}),
     };
     return list;
 }

@@ -46,15 +46,15 @@ const std::vector<RepoPath>& requiredDirectories();
 // A UUID as file names use it: 32 lower-case hex digits, no hyphens.
 std::string uuidName(const UUID& uuid);
 
-RepoPath pack(const PackID& id);               // packs/<first two hex digits>/<hex>.pack
-RepoPath snapshot(const SnapshotID& id);       // snapshots/<u>.snap
-RepoPath index(const UUID& id);                // index/<u>.idx
-RepoPath gcMark(const UUID& id);               // gc/<u>.mark
-RepoPath lock(const UUID& id);                 // locks/<u>.lock
-RepoPath hold(const HoldID& id);               // holds/<u>.hold
+RepoPath pack(const PackID& id);                 // packs/<first two hex digits>/<hex>.pack
+RepoPath snapshot(const SnapshotID& id);         // snapshots/<u>.snap
+RepoPath index(const UUID& id);                  // index/<u>.idx
+RepoPath gcMark(const UUID& id);                 // gc/<u>.mark
+RepoPath lock(const UUID& id);                   // locks/<u>.lock
+RepoPath hold(const HoldID& id);                 // holds/<u>.hold
 RepoPath replicaState(const DestinationID& id);  // replicas/<u>.state
-RepoPath deviceStatus(const DeviceID& id);     // devices/<hex>.status
-RepoPath temporary(const UUID& id);            // tmp/<u>
+RepoPath deviceStatus(const DeviceID& id);       // devices/<hex>.status
+RepoPath temporary(const UUID& id);              // tmp/<u>
 // keys/<name>.key. Names may come from outside (a key file's own keyID), so a name that
 // cannot be one path component is refused with RepositoryLayout::Error::invalidKeyName.
 RepoPath key(std::string_view name);

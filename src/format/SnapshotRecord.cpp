@@ -10,7 +10,8 @@ namespace {
 
 const JSON& array(const JSON& o, std::string_view key) {
     const JSON& v = J::member(o, key);
-    if (!v.is_array()) throw J::DecodingError(J::DecodingError::Kind::typeMismatch, std::string(key), "expected an array");
+    if (!v.is_array())
+        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, std::string(key), "expected an array");
     return v;
 }
 

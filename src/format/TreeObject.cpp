@@ -241,9 +241,9 @@ std::vector<Entry> decode(ByteView data) {
         for (std::int64_t i = 0; i < count; ++i) entries.push_back(decodeEntry(c));
     } catch (const ByteCursor::Error& e) {
         switch (e.kind) {
-            case ByteCursor::Error::Kind::truncated: throw Error::truncated();
-            case ByteCursor::Error::Kind::implausibleCount: throw Error::lengthOutOfRange(e.field);
-            case ByteCursor::Error::Kind::malformed: throw Error::invalidBlobID();
+        case ByteCursor::Error::Kind::truncated: throw Error::truncated();
+        case ByteCursor::Error::Kind::implausibleCount: throw Error::lengthOutOfRange(e.field);
+        case ByteCursor::Error::Kind::malformed: throw Error::invalidBlobID();
         }
         throw;
     }

@@ -1,5 +1,5 @@
-#include "core/SystemCall.h"
 #include "fs/DirectoryScanner.h"
+#include "core/SystemCall.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +16,6 @@
 namespace wm {
 
 namespace {
-
 
 std::string childPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "/" + name;
@@ -71,9 +70,11 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
         for (auto& problem : captured.problems) note(result, entry, std::move(problem));
         if (!captured.contentReadable) entry.status = DirectoryScanner::Status::unreadable;
 
-        if (entry.metadata.fileType == FileMetadata::FileType::directory && entry.status == DirectoryScanner::Status::ok) {
-            const int child = retryingOnInterrupt(
-                [&] { return ::openat(::dirfd(dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+        if (entry.metadata.fileType == FileMetadata::FileType::directory &&
+            entry.status == DirectoryScanner::Status::ok) {
+            const int child = retryingOnInterrupt([&] {
+                return ::openat(::dirfd(dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            });
             if (child < 0) {
                 entry.status = DirectoryScanner::Status::unreadable;
                 note(result, entry, WM_L("the folder could not be opened: %@", systemErrorText(errno)));

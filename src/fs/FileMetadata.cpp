@@ -6,13 +6,13 @@ namespace wm {
 
 const char* fileTypeName(FileMetadata::FileType type) {
     switch (type) {
-        case FileMetadata::FileType::regular: return "regular";
-        case FileMetadata::FileType::directory: return "directory";
-        case FileMetadata::FileType::symlink: return "symlink";
-        case FileMetadata::FileType::fifo: return "fifo";
-        case FileMetadata::FileType::socket: return "socket";
-        case FileMetadata::FileType::characterDevice: return "characterDevice";
-        case FileMetadata::FileType::blockDevice: return "blockDevice";
+    case FileMetadata::FileType::regular: return "regular";
+    case FileMetadata::FileType::directory: return "directory";
+    case FileMetadata::FileType::symlink: return "symlink";
+    case FileMetadata::FileType::fifo: return "fifo";
+    case FileMetadata::FileType::socket: return "socket";
+    case FileMetadata::FileType::characterDevice: return "characterDevice";
+    case FileMetadata::FileType::blockDevice: return "blockDevice";
     }
     return "regular";
 }
@@ -21,11 +21,11 @@ namespace BSDFlags {
 
 std::vector<std::string> names(std::uint32_t flags) {
     static const std::pair<std::uint32_t, const char*> known[] = {
-        {userNoDump, "nodump"},         {userImmutable, "uchg"},         {userAppend, "uappnd"},
-        {userOpaque, "opaque"},         {userCompressed, "compressed"},  {userTracked, "tracked"},
-        {userDataVault, "datavault"},   {userHidden, "hidden"},          {systemArchived, "archived"},
-        {systemImmutable, "schg"},      {systemAppend, "sappnd"},        {systemRestricted, "restricted"},
-        {systemNoUnlink, "sunlnk"},     {systemFirmlink, "firmlink"},    {systemDataless, "dataless"},
+        {userNoDump, "nodump"},       {userImmutable, "uchg"},        {userAppend, "uappnd"},
+        {userOpaque, "opaque"},       {userCompressed, "compressed"}, {userTracked, "tracked"},
+        {userDataVault, "datavault"}, {userHidden, "hidden"},         {systemArchived, "archived"},
+        {systemImmutable, "schg"},    {systemAppend, "sappnd"},       {systemRestricted, "restricted"},
+        {systemNoUnlink, "sunlnk"},   {systemFirmlink, "firmlink"},   {systemDataless, "dataless"},
     };
     std::vector<std::string> out;
     for (int bit = 0; bit < 32; ++bit) {

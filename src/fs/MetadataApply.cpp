@@ -1,6 +1,6 @@
-#include "core/SystemCall.h"
-#include "core/ErrorDescription.h"
 #include "fs/MetadataApply.h"
+#include "core/ErrorDescription.h"
+#include "core/SystemCall.h"
 
 #include <acl/libacl.h>
 #include <fcntl.h>
@@ -26,7 +26,6 @@ namespace {
 using Outcome = MetadataApply::Outcome;
 using Attribute = MetadataApply::Attribute;
 
-
 std::string joined(const std::vector<std::string>& parts, const char* separator = ", ") {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -46,9 +45,9 @@ struct Target {
         linkInFolder,    // a symbolic link: its folder's descriptor and its name
     };
     Via via = Via::descriptor;
-    int fd = -1;      // descriptor or pathDescriptor
-    int parent = -1;  // linkInFolder
-    std::string name; // linkInFolder
+    int fd = -1;       // descriptor or pathDescriptor
+    int parent = -1;   // linkInFolder
+    std::string name;  // linkInFolder
 };
 
 // --- ownership ------------------------------------------------------------------------
@@ -56,13 +55,14 @@ struct Target {
 Outcome applyOwnership(const FileMetadata& m, const Target& t) {
     int rc = 0;
     switch (t.via) {
-        case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::fchown(t.fd, m.uid, m.gid); }); break;
-        case Target::Via::pathDescriptor:
-            rc = retryingOnInterrupt([&] { return ::fchownat(t.fd, "", m.uid, m.gid, AT_EMPTY_PATH); });
-            break;
-        case Target::Via::linkInFolder:
-            rc = retryingOnInterrupt([&] { return ::fchownat(t.parent, t.name.c_str(), m.uid, m.gid, AT_SYMLINK_NOFOLLOW); });
-            break;
+    case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::fchown(t.fd, m.uid, m.gid); }); break;
+    case Target::Via::pathDescriptor:
+        rc = retryingOnInterrupt([&] { return ::fchownat(t.fd, "", m.uid, m.gid, AT_EMPTY_PATH); });
+        break;
+    case Target::Via::linkInFolder:
+        rc = retryingOnInterrupt(
+            [&] { return ::fchownat(t.parent, t.name.c_str(), m.uid, m.gid, AT_SYMLINK_NOFOLLOW); });
+        break;
     }
     if (rc == 0) return Outcome::applied();
     return Outcome::unpreserved(
@@ -80,15 +80,17 @@ bool hasLinuxNamespace(std::string_view name) {
 
 int setAttribute(const Target& t, const std::string& name, const Bytes& value) {
     switch (t.via) {
-        case Target::Via::descriptor:
-            return retryingOnInterrupt([&] { return ::fsetxattr(t.fd, name.c_str(), value.data(), value.size(), 0); });
-        case Target::Via::pathDescriptor:
-            // The descriptor's /proc entry leads to the entry itself, which is not a link.
-            return retryingOnInterrupt([&] { return ::setxattr(procPath(t.fd).c_str(), name.c_str(), value.data(), value.size(), 0); });
-        case Target::Via::linkInFolder: {
-            const std::string path = procPath(t.parent) + "/" + t.name;
-            return retryingOnInterrupt([&] { return ::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0); });
-        }
+    case Target::Via::descriptor:
+        return retryingOnInterrupt([&] { return ::fsetxattr(t.fd, name.c_str(), value.data(), value.size(), 0); });
+    case Target::Via::pathDescriptor:
+        // The descriptor's /proc entry leads to the entry itself, which is not a link.
+        return retryingOnInterrupt(
+            [&] { return ::setxattr(procPath(t.fd).c_str(), name.c_str(), value.data(), value.size(), 0); });
+    case Target::Via::linkInFolder: {
+        const std::string path = procPath(t.parent) + "/" + t.name;
+        return retryingOnInterrupt(
+            [&] { return ::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0); });
+    }
     }
     return -1;
 }
@@ -163,13 +165,13 @@ Outcome applyModificationTime(const FileMetadata& m, const Target& t) {
     times[1].tv_nsec = static_cast<long>(m.modificationTime.nanoseconds);
     int rc = 0;
     switch (t.via) {
-        case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::futimens(t.fd, times); }); break;
-        case Target::Via::pathDescriptor:
-            rc = retryingOnInterrupt([&] { return ::utimensat(AT_FDCWD, procPath(t.fd).c_str(), times, 0); });
-            break;
-        case Target::Via::linkInFolder:
-            rc = retryingOnInterrupt([&] { return ::utimensat(t.parent, t.name.c_str(), times, AT_SYMLINK_NOFOLLOW); });
-            break;
+    case Target::Via::descriptor: rc = retryingOnInterrupt([&] { return ::futimens(t.fd, times); }); break;
+    case Target::Via::pathDescriptor:
+        rc = retryingOnInterrupt([&] { return ::utimensat(AT_FDCWD, procPath(t.fd).c_str(), times, 0); });
+        break;
+    case Target::Via::linkInFolder:
+        rc = retryingOnInterrupt([&] { return ::utimensat(t.parent, t.name.c_str(), times, AT_SYMLINK_NOFOLLOW); });
+        break;
     }
     if (rc == 0) return Outcome::applied();
     return Outcome::unpreserved(WM_L("the modification time could not be set: %@", systemErrorText(errno)));
@@ -234,8 +236,9 @@ Outcome flagsOutcome(const FlagsPlan& plan, const Target& t) {
         return Outcome::unpreserved(WM_L("flags cannot be set on this entry on Linux"));
     }
     if (!plan.anyApplied) {
-        return Outcome::unpreserved(WM_L("the flags could not be set: %@", joined(plan.failures, "; ")) +
-                                    (plan.unkept ? "; " + WM_L("Linux has no flags for %@", unkeptNames) : std::string()));
+        return Outcome::unpreserved(
+            WM_L("the flags could not be set: %@", joined(plan.failures, "; ")) +
+            (plan.unkept ? "; " + WM_L("Linux has no flags for %@", unkeptNames) : std::string()));
     }
     std::vector<std::string> details;
     if (!plan.failures.empty()) details.push_back(WM_L("not set: %@", joined(plan.failures, "; ")));
@@ -280,8 +283,9 @@ MetadataApply::Report applyAll(const FileMetadata& m, const Target& t) {
     report.outcomes.push_back({Attribute::acl, applyACL(m, t)});
     report.outcomes.push_back({Attribute::modificationTime, applyModificationTime(m, t)});
     // Linux keeps a birth time but offers no call that sets it: a recorded one is not put back.
-    report.outcomes.push_back({Attribute::creationTime, m.birthTime ? Outcome::unpreserved(WM_L("Linux cannot set a creation time"))
-                                                                    : Outcome::notApplicable()});
+    report.outcomes.push_back(
+        {Attribute::creationTime,
+         m.birthTime ? Outcome::unpreserved(WM_L("Linux cannot set a creation time")) : Outcome::notApplicable()});
 
     FlagsPlan flags = planFlags(m.bsdFlags);
     const bool canSetFlags = t.via == Target::Via::descriptor;
@@ -310,9 +314,8 @@ MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std:
     int fd = -1;
     Target target;
     if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
-        fd = retryingOnInterrupt([&] {
-            return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        });
+        fd = retryingOnInterrupt(
+            [&] { return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     }
     if (fd >= 0) {
         target.via = Target::Via::descriptor;
@@ -332,7 +335,8 @@ MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std:
     return applyAll(m, target);
 }
 
-MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std::string& name, const std::string& shown) {
+MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std::string& name,
+                                    const std::string& shown) {
     struct stat st {};
     if (retryingOnInterrupt([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
         throw MetadataApply::Error::pathUnavailable(shown, systemErrorText(errno));
@@ -351,23 +355,23 @@ MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std
 
 const char* MetadataApply::rawValue(Attribute attribute) {
     switch (attribute) {
-        case Attribute::ownership: return "ownership";
-        case Attribute::extendedAttributes: return "extendedAttributes";
-        case Attribute::acl: return "acl";
-        case Attribute::modificationTime: return "modificationTime";
-        case Attribute::creationTime: return "creationTime";
-        case Attribute::bsdFlags: return "bsdFlags";
-        case Attribute::mode: return "mode";
+    case Attribute::ownership: return "ownership";
+    case Attribute::extendedAttributes: return "extendedAttributes";
+    case Attribute::acl: return "acl";
+    case Attribute::modificationTime: return "modificationTime";
+    case Attribute::creationTime: return "creationTime";
+    case Attribute::bsdFlags: return "bsdFlags";
+    case Attribute::mode: return "mode";
     }
     return "ownership";
 }
 
 std::string MetadataApply::Outcome::description() const {
     switch (kind) {
-        case Kind::unpreserved: return "unpreserved(reason: " + text + ")";
-        case Kind::partial: return "partial(detail: " + text + ")";
-        case Kind::applied: return "applied";
-        case Kind::notApplicable: return "notApplicable";
+    case Kind::unpreserved: return "unpreserved(reason: " + text + ")";
+    case Kind::partial: return "partial(detail: " + text + ")";
+    case Kind::applied: return "applied";
+    case Kind::notApplicable: return "notApplicable";
     }
     return "applied";
 }

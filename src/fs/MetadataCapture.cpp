@@ -1,6 +1,6 @@
-#include "core/SystemCall.h"
-#include "core/ErrorDescription.h"
 #include "fs/MetadataCapture.h"
+#include "core/ErrorDescription.h"
+#include "core/SystemCall.h"
 
 #include <acl/libacl.h>
 #include <fcntl.h>
@@ -32,13 +32,13 @@ std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 FileMetadata::FileType typeOf(mode_t mode) {
     switch (mode & S_IFMT) {
-        case S_IFDIR: return FileMetadata::FileType::directory;
-        case S_IFLNK: return FileMetadata::FileType::symlink;
-        case S_IFIFO: return FileMetadata::FileType::fifo;
-        case S_IFSOCK: return FileMetadata::FileType::socket;
-        case S_IFCHR: return FileMetadata::FileType::characterDevice;
-        case S_IFBLK: return FileMetadata::FileType::blockDevice;
-        default: return FileMetadata::FileType::regular;
+    case S_IFDIR: return FileMetadata::FileType::directory;
+    case S_IFLNK: return FileMetadata::FileType::symlink;
+    case S_IFIFO: return FileMetadata::FileType::fifo;
+    case S_IFSOCK: return FileMetadata::FileType::socket;
+    case S_IFCHR: return FileMetadata::FileType::characterDevice;
+    case S_IFBLK: return FileMetadata::FileType::blockDevice;
+    default: return FileMetadata::FileType::regular;
     }
 }
 
@@ -155,7 +155,8 @@ void captureAttributes(const AttributeSource& source, MetadataCapture::Result& r
 void captureACL(int fd, const std::string& path, MetadataCapture::Result& result) {
     acl_t acl = fd >= 0 ? ::acl_get_fd(fd) : ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
     if (!acl) {
-        if (!unsupported(errno)) result.problems.push_back(WM_L("the access control list could not be read: %@", systemErrorText(errno)));
+        if (!unsupported(errno))
+            result.problems.push_back(WM_L("the access control list could not be read: %@", systemErrorText(errno)));
         return;
     }
     if (::acl_equiv_mode(acl, nullptr) != 0) {
@@ -240,7 +241,8 @@ std::optional<Bytes> readLinkTarget(int parent, const std::string& name, int& er
 // statx of name in parent (AT_EMPTY_PATH with an empty name: the descriptor itself).
 MetadataCapture::Result fromStatx(int parent, const std::string& name, const std::string& shown, struct statx& stx) {
     const int flags = (name.empty() ? AT_EMPTY_PATH : 0) | AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT;
-    if (retryingOnInterrupt([&] { return ::statx(parent, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx); }) != 0) {
+    if (retryingOnInterrupt(
+            [&] { return ::statx(parent, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &stx); }) != 0) {
         throw MetadataCapture::Error::entryUnavailable(shown, errno);
     }
     MetadataCapture::Result result;
@@ -302,9 +304,8 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
     int fd = -1;
     bool ordinary = false;
     if (type == FileMetadata::FileType::regular || type == FileMetadata::FileType::directory) {
-        fd = retryingOnInterrupt([&] {
-            return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        });
+        fd = retryingOnInterrupt(
+            [&] { return ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
         ordinary = fd >= 0;
         if (fd < 0) {
             const int err = errno;
@@ -312,7 +313,8 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
             result.problems.push_back(WM_L("it could not be opened for reading: %@", systemErrorText(err)));
         }
     }
-    if (fd < 0) fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0)
+        fd = retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); });
     if (fd < 0) {
         result.problems.push_back(WM_L("its extended attributes could not be read: %@", systemErrorText(errno)));
         return result;
@@ -359,7 +361,8 @@ MetadataCapture::Result MetadataCapture::captureDescriptor(int descriptor, const
     struct statx stx {};
     Result result = fromStatx(descriptor, "", displayPath, stx);
     const int flags = ::fcntl(descriptor, F_GETFL);
-    const bool ordinary = flags != -1 && !(flags & O_PATH) && result.metadata.fileType != FileMetadata::FileType::symlink;
+    const bool ordinary =
+        flags != -1 && !(flags & O_PATH) && result.metadata.fileType != FileMetadata::FileType::symlink;
     if (result.metadata.fileType == FileMetadata::FileType::symlink) return result;
     captureOpened(descriptor, ordinary, result);
     return result;

@@ -1,11 +1,11 @@
 // How another destination stands against the primary: empty, another repository, or a copy
 // that is current, behind or ahead. Only reads.
 #include "core/Localization.h"
-#include "format/IndexRebuild.h"
+#include "core/WorkerPool.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
-#include "core/WorkerPool.h"
 #include "format/HeadRecord.h"
+#include "format/IndexRebuild.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
 #include "format/RepositoryPresentation.h"
@@ -96,7 +96,8 @@ DestinationStatus Replicator::inspect(Destination& destination, const Repository
             return DestinationStatus::unreadable(RepositoryPresentation::sentence(error));
         }
     } catch (const DestinationError& error) {
-        if (error.kind == DestinationError::Kind::unavailable) return DestinationStatus::notReachable(WM_L("not connected"));
+        if (error.kind == DestinationError::Kind::unavailable)
+            return DestinationStatus::notReachable(WM_L("not connected"));
         if (error.kind == DestinationError::Kind::notFound) return DestinationStatus::empty();
         return DestinationStatus::unreadable(RepositoryPresentation::sentence(error));
     } catch (const std::exception& error) {

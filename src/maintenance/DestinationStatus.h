@@ -26,7 +26,9 @@ struct DestinationStatus {
     std::optional<Date> lastSnapshotAt;  // current, behind: the creation of the copy's last listed snapshot
     std::string reason;
 
-    static DestinationStatus foreignRepository(const RepositoryID& found) { return {Kind::foreign, found, 0, 0, {}, {}}; }
+    static DestinationStatus foreignRepository(const RepositoryID& found) {
+        return {Kind::foreign, found, 0, 0, {}, {}};
+    }
     static DestinationStatus current(std::int64_t snapshots, std::optional<Date> last) {
         return {Kind::current, {}, snapshots, 0, last, {}};
     }
@@ -34,8 +36,12 @@ struct DestinationStatus {
         return {Kind::behind, {}, snapshots, bytes, last, {}};
     }
     static DestinationStatus ahead(std::int64_t snapshots) { return {Kind::ahead, {}, snapshots, 0, {}, {}}; }
-    static DestinationStatus notReachable(std::string reason) { return {Kind::notReachable, {}, 0, 0, {}, std::move(reason)}; }
-    static DestinationStatus unreadable(std::string reason) { return {Kind::unreadable, {}, 0, 0, {}, std::move(reason)}; }
+    static DestinationStatus notReachable(std::string reason) {
+        return {Kind::notReachable, {}, 0, 0, {}, std::move(reason)};
+    }
+    static DestinationStatus unreadable(std::string reason) {
+        return {Kind::unreadable, {}, 0, 0, {}, std::move(reason)};
+    }
     static DestinationStatus empty() { return {}; }
 
     // Everything but a current copy wants someone's attention.

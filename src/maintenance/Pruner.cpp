@@ -22,7 +22,9 @@ Pruner::Error Pruner::Error::stillCooling(Date until) {
     return e;
 }
 Pruner::Error Pruner::Error::noMark() { return {Kind::noMark, "Pruner.Error.noMark"}; }
-Pruner::Error Pruner::Error::reachableSetChanged() { return {Kind::reachableSetChanged, "Pruner.Error.reachableSetChanged"}; }
+Pruner::Error Pruner::Error::reachableSetChanged() {
+    return {Kind::reachableSetChanged, "Pruner.Error.reachableSetChanged"};
+}
 Pruner::Error Pruner::Error::markUnreadable() { return {Kind::markUnreadable, "Pruner.Error.markUnreadable"}; }
 Pruner::Error Pruner::Error::indexIncomplete() { return {Kind::indexIncomplete, "Pruner.Error.indexIncomplete"}; }
 Pruner::Error Pruner::Error::headMoved() { return {Kind::headMoved, "Pruner.Error.headMoved"}; }
@@ -207,8 +209,8 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
 
     // From here on nothing else of this repository writes, and the state is the one on storage.
     Repository::WritingGuard writing = repository.lockWriting();
-    const HeadRecord stored =
-        SignedFile::open<HeadRecord>(destination.read(RepositoryLayout::head()), repository.keys(), repository.cipher());
+    const HeadRecord stored = SignedFile::open<HeadRecord>(destination.read(RepositoryLayout::head()),
+                                                           repository.keys(), repository.cipher());
     if (stored.counter != repository.counter()) throw Error::headMoved();
 
     // A hold placed since the mark protects what it covers now.
@@ -239,8 +241,10 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
     repository.withIndex([&](const CompactIndex& index) {
         for (const auto& blob : live) {
             const auto location = index.location(blob);
-            if (!location) complete = false;
-            else livePacks.insert(location->pack);
+            if (!location)
+                complete = false;
+            else
+                livePacks.insert(location->pack);
         }
     });
     // A blob that is needed but not located may lie in any candidate: delete nothing.

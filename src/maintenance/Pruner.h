@@ -83,10 +83,10 @@ public:
 
     struct SweepReport {
         std::int64_t packsDeleted = 0;
-        std::int64_t bytesReclaimed = 0;   // packs put on the delete list, held ones included
+        std::int64_t bytesReclaimed = 0;  // packs put on the delete list, held ones included
         std::int64_t snapshotsDeleted = 0;
-        std::int64_t packsSpared = 0;      // candidates a surviving snapshot still needs
-        std::int64_t packsHeld = 0;        // removal refused by storage-side retention
+        std::int64_t packsSpared = 0;  // candidates a surviving snapshot still needs
+        std::int64_t packsHeld = 0;    // removal refused by storage-side retention
     };
 
     // Seven days: the least time between a mark and its sweep.

@@ -6,11 +6,11 @@ namespace J = RepositoryJSON;
 
 std::string ReplicaStateRecord::kindName(const DestinationKind& kind) {
     switch (kind.case_) {
-        case DestinationKind::Case::cloudFolder: return "cloud";
-        case DestinationKind::Case::externalVolume: return "external";
-        case DestinationKind::Case::networkShare: return "network";
-        case DestinationKind::Case::localFolder:
-        case DestinationKind::Case::synthetic: break;
+    case DestinationKind::Case::cloudFolder: return "cloud";
+    case DestinationKind::Case::externalVolume: return "external";
+    case DestinationKind::Case::networkShare: return "network";
+    case DestinationKind::Case::localFolder:
+    case DestinationKind::Case::synthetic: break;
     }
     return "local";
 }

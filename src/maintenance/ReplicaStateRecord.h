@@ -17,8 +17,8 @@ namespace wm {
 
 struct ReplicaStateRecord {
     std::int64_t v = 2;
-    UUID replicaID;                    // the destination's id
-    std::string kind;                  // "local", "external", "network" or "cloud"
+    UUID replicaID;    // the destination's id
+    std::string kind;  // "local", "external", "network" or "cloud"
     std::string label;
     Date lastSyncAt;
     std::vector<UUID> holdsSnapshots;  // the copy's head, in its order

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
+#include "core/WorkerPool.h"
 #include "crypto/KeyFile.h"
 #include "engine/HoldRecord.h"
-#include "format/IndexRebuild.h"
-#include "format/PackVerification.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "engine/RetentionRecord.h"
-#include "core/WorkerPool.h"
 #include "format/HeadRecord.h"
+#include "format/IndexRebuild.h"
+#include "format/PackVerification.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"

@@ -29,8 +29,8 @@ struct ReplicationReport {
     std::int64_t bytesCopied = 0;
     std::int64_t packsAlreadyPresent = 0;
     bool isCurrent = false;             // no pack failed, the source did not move, the copy is not ahead, and
-                             // no blob the source's index knows is missing from the copy
-    std::vector<PackID> failedObjects;   // rejected on read-back, in copy order
+                                        // no blob the source's index knows is missing from the copy
+    std::vector<PackID> failedObjects;  // rejected on read-back, in copy order
     bool sourceAdvancedDuringRun = false;
     friend bool operator==(const ReplicationReport&, const ReplicationReport&) = default;
 };

@@ -29,8 +29,8 @@ std::optional<std::string> BackupProgressReport::rate(Date asOf) const {
     // At least one second has passed, so the rate is at most the bytes read; but a count near
     // the top of the range becomes 2^64 as a double, which no 64-bit count holds.
     const double perSecond = static_cast<double>(bytesRead) / elapsed;
-    const std::uint64_t rounded = perSecond >= 0x1p64 ? std::numeric_limits<std::uint64_t>::max()
-                                                      : static_cast<std::uint64_t>(perSecond);
+    const std::uint64_t rounded =
+        perSecond >= 0x1p64 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(perSecond);
     return Phrasing::bytes(rounded) + "/s";
 }
 

@@ -7,9 +7,9 @@ namespace wm {
 using K = PathSafetyViolation::Kind;
 
 PathSafetyViolation PathSafetyViolation::reservedName(std::string name) {
-    PathSafetyViolation v(K::reservedName,
-                          WM_L("An entry name in this backup is \"%@\", which is reserved and refused as a filename.",
-                               name));
+    PathSafetyViolation v(
+        K::reservedName,
+        WM_L("An entry name in this backup is \"%@\", which is reserved and refused as a filename.", name));
     v.name = std::move(name);
     return v;
 }
@@ -59,17 +59,17 @@ PathSafetyViolation PathSafetyViolation::unexpectedNonDirectory(std::string name
 }
 
 PathSafetyViolation PathSafetyViolation::tooManyComponents(std::int64_t limit) {
-    PathSafetyViolation v(K::tooManyComponents,
-                          WM_L("This entry is nested deeper than %lld levels, which is refused as a safety limit.",
-                               limit));
+    PathSafetyViolation v(
+        K::tooManyComponents,
+        WM_L("This entry is nested deeper than %lld levels, which is refused as a safety limit.", limit));
     v.limit = limit;
     return v;
 }
 
 PathSafetyViolation PathSafetyViolation::pathTooLong(std::int64_t limit) {
-    PathSafetyViolation v(K::pathTooLong,
-                          WM_L("This entry's path is longer than %lld bytes, which is refused as a safety limit.",
-                               limit));
+    PathSafetyViolation v(
+        K::pathTooLong,
+        WM_L("This entry's path is longer than %lld bytes, which is refused as a safety limit.", limit));
     v.limit = limit;
     return v;
 }
@@ -121,8 +121,8 @@ PathSafetyViolation PathSafetyViolation::emptyName() {
 }
 
 PathSafetyViolation PathSafetyViolation::nulByteInName() {
-    return PathSafetyViolation(K::nulByteInName,
-                               WM_L("An entry name in this backup contains a NUL byte, which is not a valid filename."));
+    return PathSafetyViolation(
+        K::nulByteInName, WM_L("An entry name in this backup contains a NUL byte, which is not a valid filename."));
 }
 
 PathSafetyViolation PathSafetyViolation::pathSeparatorInName() {

@@ -54,21 +54,20 @@ public:
     static PathSafetyViolation insideTheBackup(std::string name);
 
     Kind kind;
-    std::string name;        // every case with a name
+    std::string name;          // every case with a name
     std::int64_t atDepth = 0;  // symlinkComponent
-    std::string wanted;      // nameFoldsOnThisVolume
-    std::string existing;    // nameFoldsOnThisVolume
-    std::int64_t limit = 0;  // tooManyComponents, pathTooLong
-    std::string underlying;  // restoreRootUnavailable, ioFailure: the system's text for the error number
-    std::string call;        // ioFailure: "openat", "mkdirat", "openat(create)", "symlinkat", "linkat", "dup"
+    std::string wanted;        // nameFoldsOnThisVolume
+    std::string existing;      // nameFoldsOnThisVolume
+    std::int64_t limit = 0;    // tooManyComponents, pathTooLong
+    std::string underlying;    // restoreRootUnavailable, ioFailure: the system's text for the error number
+    std::string call;          // ioFailure: "openat", "mkdirat", "openat(create)", "symlinkat", "linkat", "dup"
 
     // The sentence shown to the user (the same text as what()).
     std::string description() const { return what(); }
 
     friend bool operator==(const PathSafetyViolation& a, const PathSafetyViolation& b) {
         return a.kind == b.kind && a.name == b.name && a.atDepth == b.atDepth && a.wanted == b.wanted &&
-               a.existing == b.existing && a.limit == b.limit && a.underlying == b.underlying &&
-               a.call == b.call;
+               a.existing == b.existing && a.limit == b.limit && a.underlying == b.underlying && a.call == b.call;
     }
 
 private:

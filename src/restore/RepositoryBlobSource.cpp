@@ -1,7 +1,7 @@
 #include "restore/RepositoryBlobSource.h"
 
-#include "engine/Repository.h"
 #include "core/WorkerPool.h"
+#include "engine/Repository.h"
 #include "restore/RestoreCoordinator.h"
 
 namespace wm {

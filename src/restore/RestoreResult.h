@@ -9,7 +9,7 @@ namespace wm {
 
 struct RestoreResult {
     struct Skipped {
-        std::string path;    // the entry's display text
+        std::string path;  // the entry's display text
         std::string reason;
     };
     struct Failure {

@@ -78,14 +78,14 @@ void RestoreRoot::validateLimits(SafePath path) const {
         throw PathSafetyViolation::tooManyComponents(maxComponentCount_);
     std::size_t total = 0;
     for (const SafeName& name : path) total += name.size() + 1;
-    if (total > static_cast<std::size_t>(maxTotalPathBytes_)) throw PathSafetyViolation::pathTooLong(maxTotalPathBytes_);
+    if (total > static_cast<std::size_t>(maxTotalPathBytes_))
+        throw PathSafetyViolation::pathTooLong(maxTotalPathBytes_);
 }
 
 RestoreRoot::Folder RestoreRoot::walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing) {
     if (path.empty()) {
         UniqueFd copy(retryingOnInterrupt([&] { return ::fcntl(rootDescriptor_.get(), F_DUPFD_CLOEXEC, 0); }));
-        if (copy.get() < 0)
-            throw PathSafetyViolation::ioFailure(WM_L("restore root"), "dup", systemErrorText(errno));
+        if (copy.get() < 0) throw PathSafetyViolation::ioFailure(WM_L("restore root"), "dup", systemErrorText(errno));
         return {std::move(copy), false};
     }
     Folder current;
@@ -98,7 +98,7 @@ RestoreRoot::Folder RestoreRoot::walkDirectories(SafePath path, std::optional<st
 }
 
 RestoreRoot::Folder RestoreRoot::openDirectoryComponent(const SafeName& name, int parent, int depth,
-                                        std::optional<std::uint16_t> createIfMissing) {
+                                                        std::optional<std::uint16_t> createIfMissing) {
     auto classifyFailure = [&](int error) -> PathSafetyViolation {
         if (error == ENOTDIR || error == ELOOP) {
             // Linux answers ENOTDIR, not ELOOP, for a symbolic link opened with
@@ -112,8 +112,7 @@ RestoreRoot::Folder RestoreRoot::openDirectoryComponent(const SafeName& name, in
         return PathSafetyViolation::ioFailure(nameText(name), "openat", systemErrorText(error));
     };
 
-    Folder opened{UniqueFd(retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); })),
-                  false};
+    Folder opened{UniqueFd(retryingOnInterrupt([&] { return ::openat(parent, name.c_str(), directoryFlags); })), false};
     if (opened.descriptor.get() < 0) {
         int error = errno;
         if (error != ENOENT) throw classifyFailure(error);
@@ -130,7 +129,8 @@ RestoreRoot::Folder RestoreRoot::openDirectoryComponent(const SafeName& name, in
     const int fd = opened.descriptor.get();
     if (backupFolder_) {
         struct stat st;
-        if (retryingOnInterrupt([&] { return ::fstat(fd, &st); }) == 0 && FolderIdentity{st.st_dev, st.st_ino} == *backupFolder_)
+        if (retryingOnInterrupt([&] { return ::fstat(fd, &st); }) == 0 &&
+            FolderIdentity{st.st_dev, st.st_ino} == *backupFolder_)
             throw PathSafetyViolation::insideTheBackup(nameText(name));
     }
     if (auto stored = onDiskName(fd)) {
@@ -189,7 +189,9 @@ UniqueFd RestoreRoot::createFile(SafePath path, std::uint16_t mode) {
     return fd;
 }
 
-void RestoreRoot::createSymlink(SafePath path, ByteView target) { createSymlinkReturningParentDescriptor(path, target); }
+void RestoreRoot::createSymlink(SafePath path, ByteView target) {
+    createSymlinkReturningParentDescriptor(path, target);
+}
 
 UniqueFd RestoreRoot::createSymlinkReturningParentDescriptor(SafePath path, ByteView target) {
     std::lock_guard lock(mutex_);
@@ -235,9 +237,9 @@ bool RestoreRoot::removeCreatedFile(SafePath path, int fileDescriptor) noexcept 
         const UniqueFd parent = walkDirectories(path.first(path.size() - 1), std::nullopt).descriptor;
         const SafeName& name = path.back();
         struct stat present;
-        int r = retryingOnInterrupt([&] { return ::fstatat(parent.get(), name.c_str(), &present, AT_SYMLINK_NOFOLLOW); });
-        if (r != 0 || !S_ISREG(present.st_mode) || present.st_dev != created.st_dev ||
-            present.st_ino != created.st_ino)
+        int r =
+            retryingOnInterrupt([&] { return ::fstatat(parent.get(), name.c_str(), &present, AT_SYMLINK_NOFOLLOW); });
+        if (r != 0 || !S_ISREG(present.st_mode) || present.st_dev != created.st_dev || present.st_ino != created.st_ino)
             return false;
         return retryingOnInterrupt([&] { return ::unlinkat(parent.get(), name.c_str(), 0); }) == 0;
     } catch (...) {

@@ -19,16 +19,19 @@ const std::vector<std::string> RestoreSafety::systemPrefixes = {
 std::string RestoreSafety::Refusal::sentence() const {
     switch (kind) {
     case Kind::insideASourceFolder:
-        return WM_L("That folder is inside %@, which is being backed up. Your restored files would be picked up by "
-                    "the next backup as though they were new. Choose somewhere outside it.",
-                    name);
+        return WM_L(
+            "That folder is inside %@, which is being backed up. Your restored files would be picked up by "
+            "the next backup as though they were new. Choose somewhere outside it.",
+            name);
     case Kind::systemLocation:
-        return WM_L("%@ belongs to the system and is not somewhere anything can write. Your home folder or an external "
-                    "drive will work.",
-                    path);
+        return WM_L(
+            "%@ belongs to the system and is not somewhere anything can write. Your home folder or an external "
+            "drive will work.",
+            path);
     case Kind::insideTheBackup:
-        return WM_L("That folder is inside the backup itself. Restoring there would write your files into the thing "
-                    "holding them. Choose somewhere else.");
+        return WM_L(
+            "That folder is inside the backup itself. Restoring there would write your files into the thing "
+            "holding them. Choose somewhere else.");
     case Kind::notWritable:
         return WM_L("Wendle Marsh cannot write there. Choose a folder you own, such as one inside your home folder.");
     }
@@ -38,8 +41,8 @@ std::string RestoreSafety::Refusal::sentence() const {
 namespace {
 
 bool beginsWithFolder(const std::string& path, const std::string& folder) {
-    return path == folder || (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                              path[folder.size()] == '/');
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/');
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ class RestoreSafety {
 public:
     struct Refusal {
         enum class Kind { insideASourceFolder, systemLocation, insideTheBackup, notWritable };
-        static Refusal insideASourceFolder(std::string name) { return {Kind::insideASourceFolder, std::move(name), {}}; }
+        static Refusal insideASourceFolder(std::string name) {
+            return {Kind::insideASourceFolder, std::move(name), {}};
+        }
         static Refusal systemLocation(std::string path) { return {Kind::systemLocation, {}, std::move(path)}; }
         static Refusal insideTheBackup() { return {Kind::insideTheBackup, {}, {}}; }
         static Refusal notWritable() { return {Kind::notWritable, {}, {}}; }

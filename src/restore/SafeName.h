@@ -40,7 +40,5 @@ using SafePath = std::span<const SafeName>;
 
 template <>
 struct std::hash<wm::SafeName> {
-    std::size_t operator()(const wm::SafeName& name) const noexcept {
-        return std::hash<std::string>{}(name.raw());
-    }
+    std::size_t operator()(const wm::SafeName& name) const noexcept { return std::hash<std::string>{}(name.raw()); }
 };

@@ -9,21 +9,25 @@ namespace wm {
 std::string SpecialFileOutcome::description() const {
     switch (kind) {
     case Kind::skippedFIFO:
-        return WM_L("\"%@\" was a named pipe (FIFO) in the backup. It was not recreated: Wendle Marsh does not "
-                    "recreate special file types on restore.",
-                    name);
+        return WM_L(
+            "\"%@\" was a named pipe (FIFO) in the backup. It was not recreated: Wendle Marsh does not "
+            "recreate special file types on restore.",
+            name);
     case Kind::skippedSocket:
-        return WM_L("\"%@\" was a Unix domain socket in the backup. It was not recreated: Wendle Marsh does not "
-                    "recreate special file types on restore.",
-                    name);
+        return WM_L(
+            "\"%@\" was a Unix domain socket in the backup. It was not recreated: Wendle Marsh does not "
+            "recreate special file types on restore.",
+            name);
     case Kind::skippedCharacterDevice:
-        return WM_L("\"%@\" was a character device in the backup. It was not recreated: Wendle Marsh does not "
-                    "recreate special file types on restore.",
-                    name);
+        return WM_L(
+            "\"%@\" was a character device in the backup. It was not recreated: Wendle Marsh does not "
+            "recreate special file types on restore.",
+            name);
     case Kind::skippedBlockDevice:
-        return WM_L("\"%@\" was a block device in the backup. It was not recreated: Wendle Marsh does not "
-                    "recreate special file types on restore.",
-                    name);
+        return WM_L(
+            "\"%@\" was a block device in the backup. It was not recreated: Wendle Marsh does not "
+            "recreate special file types on restore.",
+            name);
     }
     return {};
 }

@@ -7,10 +7,10 @@ namespace wm::MenuBarSummary {
 
 std::string symbol(Icon icon) {
     switch (icon) {
-        case Icon::protected_: return "checkmark.shield.fill";
-        case Icon::working: return "arrow.triangle.2.circlepath";
-        case Icon::needsAttention: return "exclamationmark.shield.fill";
-        case Icon::idle: return "shield";
+    case Icon::protected_: return "checkmark.shield.fill";
+    case Icon::working: return "arrow.triangle.2.circlepath";
+    case Icon::needsAttention: return "exclamationmark.shield.fill";
+    case Icon::idle: return "shield";
     }
     return "shield";
 }
@@ -25,11 +25,11 @@ Summary summary(const ScreenStanding::Headline& standing, bool isWorking, const 
     using ScreenStanding::Tone;
     if (isWorking) return {Icon::working, WM_L("Backing up...")};
     switch (standing.tone) {
-        case Tone::good:
-            if (!lastSuccess) return {Icon::protected_, WM_L("Protected")};
-            return {Icon::protected_, WM_L("Backed up %@", Phrasing::relativeTime(*lastSuccess, now))};
-        case Tone::neutral: return {Icon::idle, standing.text};
-        case Tone::attention: return {Icon::needsAttention, standing.text};
+    case Tone::good:
+        if (!lastSuccess) return {Icon::protected_, WM_L("Protected")};
+        return {Icon::protected_, WM_L("Backed up %@", Phrasing::relativeTime(*lastSuccess, now))};
+    case Tone::neutral: return {Icon::idle, standing.text};
+    case Tone::attention: return {Icon::needsAttention, standing.text};
     }
     return {Icon::idle, standing.text};
 }

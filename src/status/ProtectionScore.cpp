@@ -52,19 +52,24 @@ ProtectionScore::ProtectionScore(const Inputs& inputs, Date now) : confirmedCopi
 }
 
 std::string ProtectionScore::sentence() const {
-    if (cappedByDamage_) return WM_L("Part of this backup is damaged. Nothing else counts for much until that is dealt with.");
+    if (cappedByDamage_)
+        return WM_L("Part of this backup is damaged. Nothing else counts for much until that is dealt with.");
     if (cappedByFault_ && cappedByAnomaly_)
-        return WM_L("A drive is reporting faults and an unusual change has not been confirmed. Both are described "
-                    "above, and neither is fixed by another copy, so nothing else counts for much until they are.");
+        return WM_L(
+            "A drive is reporting faults and an unusual change has not been confirmed. Both are described "
+            "above, and neither is fixed by another copy, so nothing else counts for much until they are.");
     if (cappedByFault_)
-        return WM_L("A drive holding one of your copies is reporting faults, described above. That copy is not one "
-                    "to count on until it is fixed, and nothing else counts for much until it is.");
+        return WM_L(
+            "A drive holding one of your copies is reporting faults, described above. That copy is not one "
+            "to count on until it is fixed, and nothing else counts for much until it is.");
     if (cappedByAnomaly_)
-        return WM_L("An unusual number of files changed and nobody has said that was expected, described above. "
-                    "That is worth more than another copy right now.");
+        return WM_L(
+            "An unusual number of files changed and nobody has said that was expected, described above. "
+            "That is worth more than another copy right now.");
     if (points_ >= 90) return WM_L("About as well protected as this can make you.");
     if (points_ >= 60) return WM_L("Reasonably protected. The largest thing left is below.");
-    if (points_ >= 30 && confirmedCopies_ > 1) return WM_L("Not protected enough yet. The largest thing left is below.");
+    if (points_ >= 30 && confirmedCopies_ > 1)
+        return WM_L("Not protected enough yet. The largest thing left is below.");
     if (points_ >= 30) return WM_L("One copy, which is better than none and not much better.");
     return WM_L("Not protected yet.");
 }

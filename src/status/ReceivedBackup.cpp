@@ -6,10 +6,10 @@
 namespace wm::ReceivedBackup {
 
 const std::string& whatTheStoringMacCannotDo() {
-    static const std::string sentence =
-        WM_L("This Mac stores these and cannot open them: the key belongs to the device that sent them. To get files "
-             "back from one, use Wendle Marsh on that device, or open the folder on any Mac with that device's "
-             "recovery key.");
+    static const std::string sentence = WM_L(
+        "This Mac stores these and cannot open them: the key belongs to the device that sent them. To get files "
+        "back from one, use Wendle Marsh on that device, or open the folder on any Mac with that device's "
+        "recovery key.");
     return sentence;
 }
 

@@ -6,9 +6,9 @@ namespace wm::ScreenStanding {
 
 std::string_view rawValue(Tone tone) {
     switch (tone) {
-        case Tone::good: return "good";
-        case Tone::neutral: return "neutral";
-        case Tone::attention: return "attention";
+    case Tone::good: return "good";
+    case Tone::neutral: return "neutral";
+    case Tone::attention: return "attention";
     }
     return "neutral";
 }

@@ -11,7 +11,8 @@ std::string everythingIntact(std::int64_t pieces, std::uint64_t bytesRead) {
 }
 
 const std::string& sampleFoundNothing() {
-    static const std::string sentence = WM_L("Nothing wrong in what was checked. This was a sample, and the rest was not read.");
+    static const std::string sentence =
+        WM_L("Nothing wrong in what was checked. This was a sample, and the rest was not read.");
     return sentence;
 }
 

@@ -7,18 +7,18 @@ namespace wm::WatchSummary {
 
 std::string symbol(State state) {
     switch (state) {
-        case State::protected_: return "checkmark.shield.fill";
-        case State::needsAttention: return "exclamationmark.shield.fill";
-        case State::unknown: return "questionmark.circle";
+    case State::protected_: return "checkmark.shield.fill";
+    case State::needsAttention: return "exclamationmark.shield.fill";
+    case State::unknown: return "questionmark.circle";
     }
     return "questionmark.circle";
 }
 
 std::string short_(State state) {
     switch (state) {
-        case State::protected_: return WM_L("OK");
-        case State::needsAttention: return WM_L("Check");
-        case State::unknown: return "?";
+    case State::protected_: return WM_L("OK");
+    case State::needsAttention: return WM_L("Check");
+    case State::unknown: return "?";
     }
     return "?";
 }
@@ -48,9 +48,10 @@ const Snapshot& Snapshot::nothingHeardYet() {
 std::string Snapshot::sentence(Date now) const {
     if (!state.wasEverWritten()) return WM_L("No word from your iPhone yet. Open Wendle Marsh there to pair them.");
     if (summary == State::unknown)
-        return WM_L("Out of touch with your iPhone, last heard from %@. This is not the backup's state, it is how long "
-                    "since the last word about it.",
-                    Phrasing::relativeTime(receivedAt, now));
+        return WM_L(
+            "Out of touch with your iPhone, last heard from %@. This is not the backup's state, it is how long "
+            "since the last word about it.",
+            Phrasing::relativeTime(receivedAt, now));
     return state.headline;
 }
 

@@ -17,8 +17,7 @@ Date dateOf(const JSON& value, const char* key) {
     if (!value.is_string()) throw DecodingError(DecodingError::Kind::typeMismatch, key, "expected a string");
     auto date = RepositoryJSON::parseWholeSecondDate(value.get_ref<const std::string&>());
     if (!date)
-        throw DecodingError(DecodingError::Kind::dataCorrupted, key,
-                            "not an internet date-time in whole seconds");
+        throw DecodingError(DecodingError::Kind::dataCorrupted, key, "not an internet date-time in whole seconds");
     return *date;
 }
 
@@ -30,8 +29,9 @@ WidgetState WidgetState::fromStanding(const ScreenStanding::Headline& standing, 
 }
 
 const WidgetState& WidgetState::nothingKnownYet() {
-    static const WidgetState state{WM_L("Open Wendle Marsh"), ScreenStanding::Tone::neutral, "circle.dashed",
-                                   std::nullopt, 0, Date::distantPast()};
+    static const WidgetState state{
+        WM_L("Open Wendle Marsh"), ScreenStanding::Tone::neutral, "circle.dashed", std::nullopt, 0,
+        Date::distantPast()};
     return state;
 }
 

@@ -1,6 +1,6 @@
-#include "core/SystemCall.h"
-#include "core/ErrorDescription.h"
 #include "storage/DestinationError.h"
+#include "core/ErrorDescription.h"
+#include "core/SystemCall.h"
 
 #include <cerrno>
 #include <climits>
@@ -21,7 +21,8 @@ DestinationError DestinationError::notFound(RepoPath path) {
 }
 
 DestinationError DestinationError::unavailable(DestinationID id, Availability availability) {
-    DestinationError e(Kind::unavailable, describe("unavailable").add("", id.value.uuidString()).add("", availability.description()));
+    DestinationError e(Kind::unavailable,
+                       describe("unavailable").add("", id.value.uuidString()).add("", availability.description()));
     e.destination = id;
     e.availability = std::move(availability);
     return e;
@@ -41,15 +42,15 @@ DestinationError DestinationError::outOfSpace(std::int64_t needed, std::optional
 }
 
 DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expected, std::int64_t got) {
-    DestinationError e(Kind::shortRead, describe("shortRead").add("", path.string()).add("expected", expected).add("got", got));
+    DestinationError e(Kind::shortRead,
+                       describe("shortRead").add("", path.string()).add("expected", expected).add("got", got));
     e.path = std::move(path);
     e.expected = expected;
     e.got = got;
     return e;
 }
 
-DestinationError DestinationError::withUnderlying(Kind kind, const char* name, RepoPath path,
-                                                  std::string underlying) {
+DestinationError DestinationError::withUnderlying(Kind kind, const char* name, RepoPath path, std::string underlying) {
     DestinationError e(kind, describe(name).add("", path.string()).add("underlying", underlying));
     e.path = std::move(path);
     e.underlying = std::move(underlying);
@@ -69,38 +70,39 @@ DestinationError DestinationError::renameFailed(RepoPath path, std::string under
 }
 
 DestinationError DestinationError::pathTooLong(RepoPath path, std::int64_t limit) {
-    DestinationError e(Kind::pathTooLong,
-                       describe("pathTooLong").add("", path.string()).add("limit", limit));
+    DestinationError e(Kind::pathTooLong, describe("pathTooLong").add("", path.string()).add("limit", limit));
     e.path = std::move(path);
     e.limit = limit;
     return e;
 }
 
-DestinationError DestinationError::interrupted() { return DestinationError(Kind::interrupted, "DestinationError.interrupted"); }
+DestinationError DestinationError::interrupted() {
+    return DestinationError(Kind::interrupted, "DestinationError.interrupted");
+}
 
 DestinationError DestinationError::fromErrno(int errorNumber, const RepoPath& path, Operation operation,
                                              std::int64_t bytesNeeded, std::optional<std::int64_t> bytesAvailable) {
     switch (errorNumber) {
-        case ENOENT: return notFound(path);
-        case EACCES:
-        case EPERM:
-        case EROFS: return permissionDenied(path);
-        case ENOSPC:
-        case EDQUOT: return outOfSpace(bytesNeeded, bytesAvailable);
-        case ENAMETOOLONG: {
-            // A single over-long name is the usual cause; otherwise the whole path is.
-            for (const auto& c : path.components()) {
-                if (c.size() > NAME_MAX) return pathTooLong(path, NAME_MAX);
-            }
-            return pathTooLong(path, PATH_MAX);
+    case ENOENT: return notFound(path);
+    case EACCES:
+    case EPERM:
+    case EROFS: return permissionDenied(path);
+    case ENOSPC:
+    case EDQUOT: return outOfSpace(bytesNeeded, bytesAvailable);
+    case ENAMETOOLONG: {
+        // A single over-long name is the usual cause; otherwise the whole path is.
+        for (const auto& c : path.components()) {
+            if (c.size() > NAME_MAX) return pathTooLong(path, NAME_MAX);
         }
-        case EINTR: return interrupted();
-        default: break;
+        return pathTooLong(path, PATH_MAX);
+    }
+    case EINTR: return interrupted();
+    default: break;
     }
     switch (operation) {
-        case Operation::read: return ioFailed(path, systemErrorText(errorNumber));
-        case Operation::write: return writeFailed(path, systemErrorText(errorNumber));
-        case Operation::rename: return renameFailed(path, systemErrorText(errorNumber));
+    case Operation::read: return ioFailed(path, systemErrorText(errorNumber));
+    case Operation::write: return writeFailed(path, systemErrorText(errorNumber));
+    case Operation::rename: return renameFailed(path, systemErrorText(errorNumber));
     }
     return ioFailed(path, systemErrorText(errorNumber));
 }

@@ -49,15 +49,15 @@ public:
                                       std::optional<std::int64_t> bytesAvailable = std::nullopt);
 
     Kind kind;
-    RepoPath path;                           // every case naming a path
-    DestinationID destination;               // unavailable
-    Availability availability;               // unavailable
-    std::int64_t needed = 0;                 // outOfSpace
-    std::optional<std::int64_t> available;   // outOfSpace
-    std::int64_t expected = 0;               // shortRead
-    std::int64_t got = 0;                    // shortRead
-    std::string underlying;                  // ioFailed, writeFailed, renameFailed
-    std::int64_t limit = 0;                  // pathTooLong
+    RepoPath path;                          // every case naming a path
+    DestinationID destination;              // unavailable
+    Availability availability;              // unavailable
+    std::int64_t needed = 0;                // outOfSpace
+    std::optional<std::int64_t> available;  // outOfSpace
+    std::int64_t expected = 0;              // shortRead
+    std::int64_t got = 0;                   // shortRead
+    std::string underlying;                 // ioFailed, writeFailed, renameFailed
+    std::int64_t limit = 0;                 // pathTooLong
 
 private:
     DestinationError(Kind k, const std::string& description) : wm::Error(description), kind(k) {}

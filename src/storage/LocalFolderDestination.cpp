@@ -1,6 +1,6 @@
+#include "storage/LocalFolderDestination.h"
 #include "core/DurableReplace.h"
 #include "core/SystemCall.h"
-#include "storage/LocalFolderDestination.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,7 +17,6 @@
 namespace wm {
 
 namespace {
-
 
 std::optional<std::int64_t> volumeFreeBytes(const std::string& path) {
     struct statvfs vfs {};
@@ -57,10 +56,10 @@ std::int64_t readFully(int fd, std::uint8_t* out, std::int64_t count, std::int64
 
 class LocalFolderDurableWriter final : public DurableWriter {
 public:
-    LocalFolderDurableWriter(RepoPath path, std::string finalPath, std::string temporaryPath, int fd,
-                             std::string volumePath,
-                             std::function<void(LocalFolderDestination::WriteInterruption::Stage, int)> interruptionCheck,
-                             std::function<int()> nextCommit)
+    LocalFolderDurableWriter(
+        RepoPath path, std::string finalPath, std::string temporaryPath, int fd, std::string volumePath,
+        std::function<void(LocalFolderDestination::WriteInterruption::Stage, int)> interruptionCheck,
+        std::function<int()> nextCommit)
         : path_(std::move(path)),
           finalPath_(std::move(finalPath)),
           temporaryPath_(std::move(temporaryPath)),
@@ -74,7 +73,8 @@ public:
         if (state_ != State::open) throw DestinationError::writeFailed(path_, "the write is already finished");
         std::size_t done = 0;
         while (done < bytes.size()) {
-            ssize_t n = retryingOnInterrupt([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
+            ssize_t n =
+                retryingOnInterrupt([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
             if (n < 0) {
                 int err = errno;
                 // Some of the bytes may be in the file and some not: what is pending is no
@@ -146,12 +146,9 @@ private:
 // The destination
 
 LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
-                                               std::optional<WriteInterruption> interruption, const Preparation& preparation)
-    : id_(id),
-      kind_(kind),
-      root_(std::move(rootURL)),
-      tmp_(root_ / "tmp"),
-      gate_(std::make_shared<CommitGate>()) {
+                                               std::optional<WriteInterruption> interruption,
+                                               const Preparation& preparation)
+    : id_(id), kind_(kind), root_(std::move(rootURL)), tmp_(root_ / "tmp"), gate_(std::make_shared<CommitGate>()) {
     gate_->interruption = interruption;
     if (preparation.mode == Preparation::Mode::readingOnly) return;
 
@@ -272,8 +269,8 @@ int openForReading(const std::string& full, const RepoPath& path, std::int64_t& 
 
 Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
     if (range && (range->lower < 0 || range->upper < range->lower)) {
-        throw DestinationError::ioFailed(path, "invalid byte range " + std::to_string(range->lower) + "..<" +
-                                                   std::to_string(range->upper));
+        throw DestinationError::ioFailed(
+            path, "invalid byte range " + std::to_string(range->lower) + "..<" + std::to_string(range->upper));
     }
     std::int64_t size = 0;
     UniqueFd fd(openForReading(url(path).string(), path, size));
@@ -294,8 +291,8 @@ Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange
 void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     const auto expected = static_cast<std::int64_t>(out.size());
     if (offset < 0) {
-        throw DestinationError::ioFailed(path, "invalid byte range " + std::to_string(offset) + "..<" +
-                                                   std::to_string(offset + expected));
+        throw DestinationError::ioFailed(
+            path, "invalid byte range " + std::to_string(offset) + "..<" + std::to_string(offset + expected));
     }
     std::int64_t size = 0;
     UniqueFd fd(openForReading(url(path).string(), path, size));
@@ -347,10 +344,12 @@ std::unique_ptr<DurableWriter> LocalFolderDestination::openWrite(const RepoPath&
     createFolders(tmpPath, path);
 
     std::string temporary = (tmp_ / UUID::random().compactHex()).string();
-    int fd = retryingOnInterrupt([&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
+    int fd =
+        retryingOnInterrupt([&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
     if (fd < 0) {
         int err = errno;
-        throw DestinationError::fromErrno(err, path, DestinationError::Operation::write, 0, volumeFreeBytes(root_.string()));
+        throw DestinationError::fromErrno(err, path, DestinationError::Operation::write, 0,
+                                          volumeFreeBytes(root_.string()));
     }
     auto gate = gate_;
     auto check = [gate, path](WriteInterruption::Stage stage, int commitNumber) {

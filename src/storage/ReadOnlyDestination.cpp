@@ -21,7 +21,9 @@ DestinationCapabilities ReadOnlyDestination::capabilities() { return inner_->cap
 Availability ReadOnlyDestination::availability() { return inner_->availability(); }
 bool ReadOnlyDestination::exists(const RepoPath& path) { return inner_->exists(path); }
 std::optional<std::int64_t> ReadOnlyDestination::size(const RepoPath& path) { return inner_->size(path); }
-Bytes ReadOnlyDestination::read(const RepoPath& path, std::optional<ByteRange> range) { return inner_->read(path, range); }
+Bytes ReadOnlyDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
+    return inner_->read(path, range);
+}
 void ReadOnlyDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     inner_->readInto(path, offset, out);
 }

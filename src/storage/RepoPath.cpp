@@ -23,7 +23,8 @@ std::optional<RepoPath> RepoPath::parse(std::string_view text) {
     std::size_t start = 0;
     while (true) {
         std::size_t slash = text.find('/', start);
-        std::string_view part = text.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+        std::string_view part =
+            text.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         components.emplace_back(part);
         if (slash == std::string_view::npos) break;
         start = slash + 1;

@@ -26,7 +26,8 @@ StatusView::Description ComplicationView::body() const {
     if (summary == State::unknown) {
         description.items.push_back(Item::symbolImage("questionmark.circle", TextStyle::headline));
     } else {
-        description.items.push_back(Item::label(WatchSummary::short_(summary), WatchSummary::symbol(summary), TextStyle::headline));
+        description.items.push_back(
+            Item::label(WatchSummary::short_(summary), WatchSummary::symbol(summary), TextStyle::headline));
     }
     description.items.push_back(Item::textLine(sentence, TextStyle::caption2, StatusView::Colour::primary, 3));
     return description;

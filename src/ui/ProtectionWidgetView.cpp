@@ -28,7 +28,8 @@ StatusView::Description ProtectionWidgetView::body() const {
     const auto detailLine = detail();
     if (family_ == Family::accessoryRectangular) {
         StatusView::Description description{2, {Item::label(state_.headline, state_.symbol, TextStyle::headline, 2)}};
-        if (detailLine) description.items.push_back(Item::textLine(*detailLine, TextStyle::caption, Colour::primary, 1));
+        if (detailLine)
+            description.items.push_back(Item::textLine(*detailLine, TextStyle::caption, Colour::primary, 1));
         return description;
     }
     const Colour tint = state_.tone == ScreenStanding::Tone::good        ? Colour::green

@@ -12,24 +12,24 @@ namespace wm::StatusView {
 
 QSize pointSize(Family family) {
     switch (family) {
-        case Family::systemSmall: return {170, 170};
-        case Family::systemMedium: return {364, 170};
-        case Family::systemLarge: return {364, 382};
-        case Family::accessoryCircular: return {76, 76};
-        case Family::accessoryRectangular: return {172, 76};
-        case Family::accessoryInline: return {234, 26};
+    case Family::systemSmall: return {170, 170};
+    case Family::systemMedium: return {364, 170};
+    case Family::systemLarge: return {364, 382};
+    case Family::accessoryCircular: return {76, 76};
+    case Family::accessoryRectangular: return {172, 76};
+    case Family::accessoryInline: return {234, 26};
     }
     return {170, 170};
 }
 
 std::string_view familyName(Family family) {
     switch (family) {
-        case Family::systemSmall: return "systemSmall";
-        case Family::systemMedium: return "systemMedium";
-        case Family::systemLarge: return "systemLarge";
-        case Family::accessoryCircular: return "accessoryCircular";
-        case Family::accessoryRectangular: return "accessoryRectangular";
-        case Family::accessoryInline: return "accessoryInline";
+    case Family::systemSmall: return "systemSmall";
+    case Family::systemMedium: return "systemMedium";
+    case Family::systemLarge: return "systemLarge";
+    case Family::accessoryCircular: return "accessoryCircular";
+    case Family::accessoryRectangular: return "accessoryRectangular";
+    case Family::accessoryInline: return "accessoryInline";
     }
     return "systemSmall";
 }
@@ -37,12 +37,12 @@ std::string_view familyName(Family family) {
 QColor colour(Colour colour, Appearance appearance) {
     const bool dark = appearance == Appearance::dark;
     switch (colour) {
-        case Colour::primary: return dark ? QColor(0xFF, 0xFF, 0xFF) : QColor(0x00, 0x00, 0x00);
-        // The legible grey: the translucent secondary label blended on a widget's
-        // background falls below 4.5:1 against white.
-        case Colour::secondary: return dark ? QColor(0xAE, 0xAE, 0xB2) : QColor(0x6C, 0x6C, 0x70);
-        case Colour::green: return dark ? QColor(0x30, 0xD1, 0x58) : QColor(0x34, 0xC7, 0x59);
-        case Colour::orange: return dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
+    case Colour::primary: return dark ? QColor(0xFF, 0xFF, 0xFF) : QColor(0x00, 0x00, 0x00);
+    // The legible grey: the translucent secondary label blended on a widget's
+    // background falls below 4.5:1 against white.
+    case Colour::secondary: return dark ? QColor(0xAE, 0xAE, 0xB2) : QColor(0x6C, 0x6C, 0x70);
+    case Colour::green: return dark ? QColor(0x30, 0xD1, 0x58) : QColor(0x34, 0xC7, 0x59);
+    case Colour::orange: return dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xFF, 0x95, 0x00);
     }
     return {};
 }
@@ -67,13 +67,13 @@ namespace {
 QFont fontFor(TextStyle style) {
     QFont font;
     switch (style) {
-        case TextStyle::title2: font.setPixelSize(22); break;
-        case TextStyle::headline:
-            font.setPixelSize(15);
-            font.setWeight(QFont::DemiBold);
-            break;
-        case TextStyle::caption: font.setPixelSize(12); break;
-        case TextStyle::caption2: font.setPixelSize(11); break;
+    case TextStyle::title2: font.setPixelSize(22); break;
+    case TextStyle::headline:
+        font.setPixelSize(15);
+        font.setWeight(QFont::DemiBold);
+        break;
+    case TextStyle::caption: font.setPixelSize(12); break;
+    case TextStyle::caption2: font.setPixelSize(11); break;
     }
     return font;
 }
@@ -123,20 +123,21 @@ public:
         p_.save();
         p_.setPen(QPen(c, 1.5));
         p_.setBrush(Qt::NoBrush);
-        p_.drawRect(QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side).adjusted(1, 1, -1, -1));
+        p_.drawRect(
+            QRectF(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side).adjusted(1, 1, -1, -1));
         p_.restore();
     }
 
     qreal height(const Item& item, qreal width) const {
         const QFont font = fontFor(item.style);
         switch (item.kind) {
-            case Item::Kind::symbol: return font.pixelSize();
-            case Item::Kind::text: return wrap(item.text, font, width, item.lineLimit, visibleHeight_).height();
-            case Item::Kind::label:
-                return std::max<qreal>(font.pixelSize(),
-                                       wrap(item.text, font, width - iconWidth(font), item.lineLimit, visibleHeight_)
-                                           .height());
-            case Item::Kind::spacer: return 0;
+        case Item::Kind::symbol: return font.pixelSize();
+        case Item::Kind::text: return wrap(item.text, font, width, item.lineLimit, visibleHeight_).height();
+        case Item::Kind::label:
+            return std::max<qreal>(
+                font.pixelSize(),
+                wrap(item.text, font, width - iconWidth(font), item.lineLimit, visibleHeight_).height());
+        case Item::Kind::spacer: return 0;
         }
         return 0;
     }
@@ -144,16 +145,18 @@ public:
     void draw(const Item& item, const QRectF& rect) {
         const QFont font = fontFor(item.style);
         switch (item.kind) {
-            case Item::Kind::symbol: symbol(item.symbol, QRectF(rect.topLeft(), QSizeF(font.pixelSize(), font.pixelSize())), item.colour); break;
-            case Item::Kind::text: text(item, font, rect); break;
-            case Item::Kind::label: {
-                const qreal side = font.pixelSize();
-                const qreal lineHeight = QFontMetricsF(font).lineSpacing();
-                symbol(item.symbol, QRectF(rect.left(), rect.top() + (lineHeight - side) / 2, side, side), item.colour);
-                text(item, font, rect.adjusted(iconWidth(font), 0, 0, 0));
-                break;
-            }
-            case Item::Kind::spacer: break;
+        case Item::Kind::symbol:
+            symbol(item.symbol, QRectF(rect.topLeft(), QSizeF(font.pixelSize(), font.pixelSize())), item.colour);
+            break;
+        case Item::Kind::text: text(item, font, rect); break;
+        case Item::Kind::label: {
+            const qreal side = font.pixelSize();
+            const qreal lineHeight = QFontMetricsF(font).lineSpacing();
+            symbol(item.symbol, QRectF(rect.left(), rect.top() + (lineHeight - side) / 2, side, side), item.colour);
+            text(item, font, rect.adjusted(iconWidth(font), 0, 0, 0));
+            break;
+        }
+        case Item::Kind::spacer: break;
         }
     }
 
@@ -178,7 +181,8 @@ private:
 
 QImage render(const Description& description, Family family, Appearance appearance, qreal scale) {
     const QSize points = pointSize(family);
-    QImage image(QSize(qRound(points.width() * scale), qRound(points.height() * scale)), QImage::Format_ARGB32_Premultiplied);
+    QImage image(QSize(qRound(points.width() * scale), qRound(points.height() * scale)),
+                 QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
     image.fill(background(appearance));
     QPainter p(&image);
@@ -193,7 +197,8 @@ QImage render(const Description& description, Family family, Appearance appearan
         // The one symbol, centred, at most two thirds of the circle.
         const Item& item = description.items.front();
         const qreal side = points.width() * 2.0 / 3.0;
-        painter.symbol(item.symbol, QRectF(bounds.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), item.colour);
+        painter.symbol(item.symbol, QRectF(bounds.center() - QPointF(side / 2, side / 2), QSizeF(side, side)),
+                       item.colour);
         return image;
     }
     const qreal padding = family == Family::accessoryInline ? 2 : family == Family::accessoryRectangular ? 4 : 16;

@@ -53,9 +53,7 @@ double Style::contrast(const QColor& a, const QColor& b) {
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
-QColor Style::accent(Appearance appearance) {
-    return appearance == Appearance::dark ? accentDark() : accentLight();
-}
+QColor Style::accent(Appearance appearance) { return appearance == Appearance::dark ? accentDark() : accentLight(); }
 
 QColor Style::onAccent(Appearance appearance) {
     return appearance == Appearance::dark ? onAccentDark() : onAccentLight();

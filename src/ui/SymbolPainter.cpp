@@ -1,8 +1,8 @@
 #include "ui/SymbolPainter.h"
 
+#include <QImage>
 #include <QPainterPath>
 #include <QPainterPathStroker>
-#include <QImage>
 #include <algorithm>
 #include <cmath>
 
@@ -177,11 +177,19 @@ QPainterPath shapeOf(std::string_view name) {
 }  // namespace
 
 const std::vector<std::string>& SymbolPainter::names() {
-    static const std::vector<std::string> all = {
-        "circle", "largecircle.fill.circle", "checkmark.circle.fill", "exclamationmark.triangle",
-        "exclamationmark.triangle.fill", "eye", "eye.slash", "arrow.counterclockwise",
-        "checkmark.shield.fill", "exclamationmark.shield.fill", "questionmark.circle", "circle.dashed",
-        "externaldrive.badge.xmark"};
+    static const std::vector<std::string> all = {"circle",
+                                                 "largecircle.fill.circle",
+                                                 "checkmark.circle.fill",
+                                                 "exclamationmark.triangle",
+                                                 "exclamationmark.triangle.fill",
+                                                 "eye",
+                                                 "eye.slash",
+                                                 "arrow.counterclockwise",
+                                                 "checkmark.shield.fill",
+                                                 "exclamationmark.shield.fill",
+                                                 "questionmark.circle",
+                                                 "circle.dashed",
+                                                 "externaldrive.badge.xmark"};
     return all;
 }
 

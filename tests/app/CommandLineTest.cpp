@@ -19,8 +19,10 @@ using Kind = CommandLine::Mode::Kind;
 
 // Only the first flag counts, and what follows it is taken as it stands, flags included.
 TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
-    const std::map<std::string, Kind> kinds = {{"window", Kind::window}, {"selfCheck", Kind::selfCheck},
-                                               {"headlessRestore", Kind::headlessRestore}, {"screenshots", Kind::screenshots}};
+    const std::map<std::string, Kind> kinds = {{"window", Kind::window},
+                                               {"selfCheck", Kind::selfCheck},
+                                               {"headlessRestore", Kind::headlessRestore},
+                                               {"screenshots", Kind::screenshots}};
     for (const auto& row : test::dataTable(test::dataFile("app/modes.tsv"), 2, '\t')) {
         std::vector<std::string> arguments;
         std::istringstream words(row.at(0));
@@ -42,18 +44,25 @@ TEST(CommandLineTest, TheSecretFileIsASmallRegularUTF8File) {
     const std::string full(CommandLine::secretFileLimit, 'k');
     int i = 0;
     auto file = [&](const std::string& contents) { return folder.writeFile(std::to_string(i++), contents).string(); };
-    const std::pair<std::string, std::string> cases[] = {  // path, secret (none: refused)
-        {file("\r\n  two words \t\r\n"), "two words"}, {file("caf\u00E9 cr\u00E8me\n"), "caf\u00E9 cr\u00E8me"},
-        {file(full), full},                            {(folder / "link").string(), "two words"},
-        {file(std::string("bad \xC3\x28 bytes")), ""}, {file(full + "k"), ""},
-        {(folder / "missing").string(), ""},           {folder.string(), ""},
-        {(folder / "pipe").string(), ""},              {"/dev/zero", ""},
+    const std::pair<std::string, std::string> cases[] = {
+        // path, secret (none: refused)
+        {file("\r\n  two words \t\r\n"), "two words"},
+        {file("caf\u00E9 cr\u00E8me\n"), "caf\u00E9 cr\u00E8me"},
+        {file(full), full},
+        {(folder / "link").string(), "two words"},
+        {file(std::string("bad \xC3\x28 bytes")), ""},
+        {file(full + "k"), ""},
+        {(folder / "missing").string(), ""},
+        {folder.string(), ""},
+        {(folder / "pipe").string(), ""},
+        {"/dev/zero", ""},
     };
     for (const auto& [path, secret] : cases) {
         const CommandLine::SecretFile read = CommandLine::readSecretFile(path);
         EXPECT_EQ(read.secret, secret) << path;
         EXPECT_EQ(read.problem.has_value(), secret.empty()) << path;
-        EXPECT_NE(read.problem.value_or("\"" + path + "\"").find("\"" + path + "\""), std::string::npos) << *read.problem;
+        EXPECT_NE(read.problem.value_or("\"" + path + "\"").find("\"" + path + "\""), std::string::npos)
+            << *read.problem;
     }
 }
 
@@ -65,9 +74,10 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
     fs::create_directory_symlink(folder / "empty", folder / "link");
     folder.writeFile("file", "x");
     const std::pair<fs::path, bool> cases[] = {
-        {folder / "new", false},  {folder / "empty", false},  {folder / "empty/", false}, {folder / "full", true},
-        {folder / "link", true},  {folder / "link/", true},   {folder / "file", true},    {folder / "empty/.", true},
-        {".", true},              {folder / "empty/..", true},
+        {folder / "new", false},     {folder / "empty", false},  {folder / "empty/", false},
+        {folder / "full", true},     {folder / "link", true},    {folder / "link/", true},
+        {folder / "file", true},     {folder / "empty/.", true}, {".", true},
+        {folder / "empty/..", true},
     };
     for (const auto& [target, refused] : cases)
         EXPECT_EQ(CommandLine::targetRefusal(target.string()).has_value(), refused) << target;

@@ -99,7 +99,8 @@ TEST_F(RestoreAppModelTest, OpensAndListsTheNewestFirst) {
     EXPECT_EQ(model.phase().kind, Kind::open) << model.problem().value_or("");
     const auto rows = model.backups();
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ((std::vector{rows[0].id, rows[1].id, rows[2].id, rows[3].id}), (std::vector{newest, first, second, oldest}));
+    EXPECT_EQ((std::vector{rows[0].id, rows[1].id, rows[2].id, rows[3].id}),
+              (std::vector{newest, first, second, oldest}));
     EXPECT_EQ(model.chosen(), newest);
     EXPECT_EQ(std::tuple(rows[0].files, rows[0].bytes, rows[0].createdAt), std::tuple(2u, 8u, at(1700086400)));
     EXPECT_EQ(rows[0].folders, (std::vector<std::string>{"/home/you/Documents", "/home/you/bad\uFFFDname"}));
@@ -139,16 +140,26 @@ TEST_F(RestoreAppModelTest, DamagedFilesAreReadWithinBoundsAndHideOnlyWhatTheyHo
     };
     auto record = [](const fs::path& b, SnapshotID id) { return b / RepositoryLayout::snapshot(id).string(); };
     const std::string damaged = "Part of the backup is damaged and could not be read.";
-    const std::tuple<std::string, Damage, std::optional<std::string>, std::size_t> cases[] = {  // problem, listed
+    const std::tuple<std::string, Damage, std::optional<std::string>, std::size_t> cases[] = {
+        // problem, listed
         {"config", [&](auto& b, auto&) { grow(b / RepositoryLayout::configFile().string()); }, damaged, 0},
         {"head", [&](auto& b, auto&) { grow(b / RepositoryLayout::head().string()); }, damaged, 0},
         {"keys", [&](auto& b, auto&) { eachIn(b / "keys", grow); }, RestoreAppModel::wrongSecretSentence(), 0},
         {"old record", [&](auto& b, auto& ids) { grow(record(b, ids[0])); },
          "1 backup could not be read, so it is not listed.", 2},
-        {"two records", [&](auto& b, auto& ids) { fs::remove(record(b, ids[0])); fs::remove(record(b, ids[1])); },
+        {"two records",
+         [&](auto& b, auto& ids) {
+             fs::remove(record(b, ids[0]));
+             fs::remove(record(b, ids[1]));
+         },
          "2 backups could not be read, so they are not listed.", 1},
         {"index pipe",
-         [&](auto& b, auto&) { eachIn(b / "index", [](auto& f) { fs::remove(f); ::mkfifo(f.c_str(), 0600); }); },
+         [&](auto& b, auto&) {
+             eachIn(b / "index", [](auto& f) {
+                 fs::remove(f);
+                 ::mkfifo(f.c_str(), 0600);
+             });
+         },
          std::nullopt, 3},
     };
     for (const auto& [name, damage, problem, listed] : cases) {

@@ -32,20 +32,21 @@ public:
     static TestBackup create(const std::filesystem::path& folder, std::optional<std::string> passphrase) {
         TestBackup backup;
         backup.folder_ = folder;
-        auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                                    folder, std::nullopt,
-                                                                    LocalFolderDestination::Preparation::preparing());
+        auto destination =
+            std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), folder,
+                                                     std::nullopt, LocalFolderDestination::Preparation::preparing());
         const SymmetricKey master = SymmetricKey::random();
         const auto settings = Passphrase::makeSettings(1000);  // low, so the tests stay fast
         std::optional<RepositoryConfig::KDF> kdf;
         if (passphrase) kdf = RepositoryConfig::KDF{settings.algorithm, settings.salt, settings.iterations};
         DeviceID device;
         device.bytes.fill(0x11);
-        backup.repository_ = Repository::create(destination, RepositoryKeys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32))),
-                                                device, "test", kdf, 2, Date::repositoryNow());
+        backup.repository_ =
+            Repository::create(destination, RepositoryKeys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32))),
+                               device, "test", kdf, 2, Date::repositoryNow());
         if (passphrase)
             backup.repository_->keyFiles().add(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
-                                                         std::nullopt, Date::repositoryNow()));
+                                                             std::nullopt, Date::repositoryNow()));
         backup.recoveryKey_ = backup.repository_->keyFiles().addRecoveryKey(std::nullopt).text();
         return backup;
     }
@@ -67,8 +68,8 @@ public:
         }
         std::vector<SnapshotSource> snapshotSources;
         for (const auto& source : sources) snapshotSources.push_back({bytesOf(source), SnapshotSource::Kind::folder});
-        return repository_->commit({storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {},
-                                   std::nullopt, createdAt});
+        return repository_->commit(
+            {storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {}, std::nullopt, createdAt});
     }
 
     // A snapshot of hand-made entries, as a damaged or hostile backup would hold them.
@@ -77,8 +78,13 @@ public:
     }
     SnapshotID commitEntries(const std::vector<TreeObject::Entry>& entries, Date createdAt) {
         return repository_->commit({repository_->store(TreeObject::encode(entries), BlobType::tree).id,
-                                    {{bytesOf("/home/you"), SnapshotSource::Kind::folder}}, {}, {}, "test device", {},
-                                    std::nullopt, createdAt});
+                                    {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                                    {},
+                                    {},
+                                    "test device",
+                                    {},
+                                    std::nullopt,
+                                    createdAt});
     }
 
     const std::filesystem::path& folder() const { return folder_; }
@@ -95,8 +101,8 @@ private:
         auto add = [&](const std::string& name, TreeObject::EntryType type, std::uint32_t mode) -> TreeObject::Entry& {
             auto& entry = entries.emplace_back();
             std::tie(entry.name, entry.entryType, entry.mode) = std::tuple(bytesOf(name), type, mode);
-            entry.modificationTime = entry.changeTime = {when.microseconds / 1000000,
-                                                         std::uint32_t(when.microseconds % 1000000 * 1000)};
+            entry.modificationTime =
+                entry.changeTime = {when.microseconds / 1000000, std::uint32_t(when.microseconds % 1000000 * 1000)};
             return entry;
         };
         for (const auto& [name, child] : folder.folders)

@@ -43,8 +43,11 @@ TEST(ByteCursor, BoundedCounts) {
         std::int64_t claimed;
     };
     // No element size (minimum 0): nothing can be judged.
-    const Refused refused[] = {{3, 45, 3}, {11, 10, 11}, {1, 0, 1},
-                               {std::numeric_limits<std::uint64_t>::max(), 1, std::numeric_limits<std::int64_t>::max()}};
+    const Refused refused[] = {
+        {3, 45, 3},
+        {11, 10, 11},
+        {1, 0, 1},
+        {std::numeric_limits<std::uint64_t>::max(), 1, std::numeric_limits<std::int64_t>::max()}};
     for (const Refused& r : refused) {
         const auto e = test::thrown<ByteCursor::Error>([&] { c.boundedCount(r.count, r.minimum, "entries"); });
         EXPECT_EQ(e.kind, ByteCursor::Error::Kind::implausibleCount);

@@ -16,8 +16,8 @@ TEST(Hex, EncodeAndDecode) {
 }
 
 TEST(Base64, EncodeAndDecode) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xff\xfe", "//4="}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xff\xfe", "//4="}};
     for (const auto& [plain, text] : cases) {
         EXPECT_EQ(Base64::encode(bytesOf(plain)), text);
         EXPECT_EQ(Base64::decode(text), bytesOf(plain));

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/Localization.h"
@@ -25,9 +25,12 @@ TEST(SentenceFormat, PlaceholdersAndValues) {
     for (const auto& row : wm::test::dataTable(wm::test::dataFile("core/sentence-format.tsv"), 3, '\t')) {
         std::vector<Value> values;
         for (const std::string& v : row[1].empty() ? std::vector<std::string>{} : wm::test::split(row[1], '|')) {
-            if (v.find_first_not_of("-0123456789") != std::string::npos) values.emplace_back(v);
-            else if (v.starts_with('-')) values.emplace_back(std::stoll(v));
-            else values.emplace_back(std::stoull(v));
+            if (v.find_first_not_of("-0123456789") != std::string::npos)
+                values.emplace_back(v);
+            else if (v.starts_with('-'))
+                values.emplace_back(std::stoll(v));
+            else
+                values.emplace_back(std::stoull(v));
         }
         EXPECT_EQ(fill(row[0], values), row[2]) << row[0];
     }
@@ -46,7 +49,8 @@ void writeCatalogue(const std::filesystem::path& file, const std::map<std::strin
     const std::string po = file.string() + ".po";
     std::ofstream out(po);
     out << "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n";
-    for (const auto& [key, value] : entries) out << "\n#, no-c-format\nmsgid \"" << key << "\"\nmsgstr \"" << value << "\"\n";
+    for (const auto& [key, value] : entries)
+        out << "\n#, no-c-format\nmsgid \"" << key << "\"\nmsgstr \"" << value << "\"\n";
     out.close();
     ASSERT_EQ(std::system(("msgfmt -o '" + file.string() + "' '" + po + "'").c_str()), 0);
 }
@@ -54,9 +58,9 @@ void writeCatalogue(const std::filesystem::path& file, const std::map<std::strin
 TEST(Localization, TranslatedSentenceWithReorderedValues) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("wm-core-l10n-" + std::to_string(getpid()));
-    writeCatalogue(root / "fr" / "LC_MESSAGES" / "wm-test.mo",
-                   {{"%@ was copied to %@.", "Vers %2$@ : %1$@ a été copié."},
-                    {"%lld files in %@", "%2$@ : %1$lld fichiers"}});
+    writeCatalogue(
+        root / "fr" / "LC_MESSAGES" / "wm-test.mo",
+        {{"%@ was copied to %@.", "Vers %2$@ : %1$@ a été copié."}, {"%lld files in %@", "%2$@ : %1$lld fichiers"}});
     const std::string before = wm::Localization::catalogueDirectory();
     wm::Localization::setCatalogueDirectoryForTesting(root.string());
     wm::Localization::setLocaleForTesting("fr_FR");
@@ -73,8 +77,10 @@ TEST(Localization, TranslatedSentenceWithReorderedValues) {
 }
 
 TEST(Localization, LocaleIdentifierFromEnvironmentNames) {
-    for (const auto& [name, identifier] : {std::pair{"de_DE.UTF-8@euro", "de_DE"}, {"POSIX", "en_US"}, {"C.UTF-8", "en_US"}})
-        EXPECT_EQ((wm::Localization::setLocaleForTesting(name), wm::Localization::localeIdentifier()), identifier) << name;
+    for (const auto& [name, identifier] :
+         {std::pair{"de_DE.UTF-8@euro", "de_DE"}, {"POSIX", "en_US"}, {"C.UTF-8", "en_US"}})
+        EXPECT_EQ((wm::Localization::setLocaleForTesting(name), wm::Localization::localeIdentifier()), identifier)
+            << name;
     wm::Localization::setLocaleForTesting("en_US");
 }
 

@@ -34,7 +34,9 @@ TEST(SparseLayout, DataRegions) {
         {"hole past the end is clipped", 100, {{80, 1000}}, {{0, 80}}},
         {"hole beyond the size is dropped", 100, {{100, 5}, {200, 5}}, {{0, 100}}},
         {"empty hole dropped", 100, {{50, 0}}, {{0, 100}}},
-        {"unsorted, overlapping and touching holes merge", 100, {{50, 10}, {10, 10}, {15, 10}, {25, 5}, {55, 2}},
+        {"unsorted, overlapping and touching holes merge",
+         100,
+         {{50, 10}, {10, 10}, {15, 10}, {25, 5}, {55, 2}},
          {{0, 10}, {30, 20}, {60, 40}}},
         {"hole near 2^64 does not wrap", kMax, {{kMax - 5, 100}}, {{0, kMax - 5}}},
         {"huge hole from 1 covers the rest", 1000, {{1, kMax}}, {{0, 1}}},
@@ -57,7 +59,8 @@ TEST(DestinationHealth, CountsFaultsKeepsTheFirstTimeAndSaturates) {
 TEST(AnomalyReport, SignalsAtTheThresholds) {
     const Date now{1000};
     // Too few files, under half, nothing known before.
-    for (AnomalyReport::Changes c : {AnomalyReport::Changes{1000, 10, 10}, {150, 99, 0}, {1000, 499, 499}, {0, 500, 500}})
+    for (AnomalyReport::Changes c :
+         {AnomalyReport::Changes{1000, 10, 10}, {150, 99, 0}, {1000, 499, 499}, {0, 500, 500}})
         EXPECT_FALSE(AnomalyReport::evaluate(c, now));
     auto deleted = AnomalyReport::evaluate({1000, 500, 0}, now);
     ASSERT_TRUE(deleted);
@@ -85,7 +88,10 @@ TEST(PresentedError, WordedErrorsGiveTheirSentenceOthersTheirDescription) {
 
 TEST(Date, PrecisionRoundsHalfAwayFromZeroAndStaysInRange) {
     const std::pair<std::int64_t, std::int64_t> rounded[] = {
-        {1499, 1000}, {1500, 2000}, {-1500, -2000}, {-1499, -1000},
+        {1499, 1000},
+        {1500, 2000},
+        {-1500, -2000},
+        {-1499, -1000},
         {std::numeric_limits<std::int64_t>::max(), 9223372036854775000LL},
         {std::numeric_limits<std::int64_t>::min(), -9223372036854775000LL}};
     for (const auto& [in, out] : rounded) EXPECT_EQ(Date{in}.repositoryPrecision().microseconds, out) << in;
@@ -99,9 +105,9 @@ TEST(Date, IntervalsAcrossTheWholeRange) {
     const Date latest{std::numeric_limits<std::int64_t>::max()};
     EXPECT_GT(latest.timeIntervalSince(earliest), 1.8e13);
     EXPECT_LT(earliest.timeIntervalSince(latest), -1.8e13);
-    const auto lock = RepositoryLock::fromJSON(RepositoryJSON::decode(viewOf(
-        R"({"acquiredAt":"-290300-01-01T00:00:00.000Z","deviceID":"aa","deviceName":"Old",)"
-        R"("heartbeatAt":"-290300-01-01T00:00:00.000Z"})")));
+    const auto lock = RepositoryLock::fromJSON(RepositoryJSON::decode(
+        viewOf(R"({"acquiredAt":"-290300-01-01T00:00:00.000Z","deviceID":"aa","deviceName":"Old",)"
+               R"("heartbeatAt":"-290300-01-01T00:00:00.000Z"})")));
     const Date now{1796590835000000};
     EXPECT_EQ(RepositoryLock::evaluate(lock, "bb", now), RepositoryLock::Verdict::takenOver("Old"));
     // A heartbeat in the future is fresh.

@@ -42,7 +42,8 @@ TEST(Phrasing, StalenessRelativeTimeAndByteCountTables) {
     // A microsecond short of the boundary.
     EXPECT_EQ(Phrasing::staleness(Date{now.microseconds - 3600 * kSecond + 1}, now), "less than an hour ago");
     EXPECT_EQ(Phrasing::relativeTime(Date{now.microseconds - 59999999}, now), "just now");
-    EXPECT_EQ(Phrasing::staleness(Date{std::numeric_limits<std::int64_t>::min()}, Date{std::numeric_limits<std::int64_t>::max()}),
+    EXPECT_EQ(Phrasing::staleness(Date{std::numeric_limits<std::int64_t>::min()},
+                                  Date{std::numeric_limits<std::int64_t>::max()}),
               Phrasing::grouped(std::numeric_limits<std::int64_t>::max() / (86400LL * kSecond) / 30) + " months ago");
     EXPECT_EQ(Phrasing::relativeTime(Date{now.microseconds - 3 * 86400 * kSecond}, now, "de_DE"), "vor 3 Tagen");
 }

@@ -25,22 +25,30 @@ TEST(RepositoryJSONWriting, CompactAndPrettyWithSortedKeys) {
 TEST(RepositoryJSONWriting, StringsAndNumbers) {
     // Broken UTF-8 is repaired so the output is always valid JSON text.
     const std::pair<JSON, const char*> cases[] = {
-        {JSON("a\"b\\c/d\n\t\x01"), R"("a\"b\\c\/d\n\t\u0001")"}, {JSON(std::string("a\xFF" "b")), "\"a\xEF\xBF\xBD" "b\""},
+        {JSON("a\"b\\c/d\n\t\x01"), R"("a\"b\\c\/d\n\t\u0001")"},
+        {JSON(std::string("a\xFF"
+                          "b")),
+         "\"a\xEF\xBF\xBD"
+         "b\""},
         {JSON(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
         {JSON(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
-        {JSON(1.5), "1.5"}, {JSON(2.0), "2"}, {JSON(0.1), "0.1"}};
+        {JSON(1.5), "1.5"},
+        {JSON(2.0), "2"},
+        {JSON(0.1), "0.1"}};
     for (const auto& [value, text] : cases) EXPECT_EQ(RJ::encode(value, false), text);
 }
 
 TEST(RepositoryJSONWriting, NonFiniteNumbersAreRefused) {
-    for (double bad : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
+    for (double bad :
+         {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
         EXPECT_THROW(RJ::encode(JSON{{"deep", JSON::array({1, bad})}}, false), RJ::EncodingError);
         EXPECT_THROW(RJ::encode(JSON(bad), true), RJ::EncodingError);
     }
 }
 
 TEST(RepositoryJSONReading, IntegersAreExactOverTheirRangeAndRefusedOutsideIt) {
-    JSON v = parse(R"({"min":-9223372036854775808,"max":9223372036854775807,"umax":18446744073709551615,"whole":12.0,"exp":1e3})");
+    JSON v = parse(
+        R"({"min":-9223372036854775808,"max":9223372036854775807,"umax":18446744073709551615,"whole":12.0,"exp":1e3})");
     EXPECT_EQ(RJ::int64(v["min"], "min"), std::numeric_limits<std::int64_t>::min());
     EXPECT_EQ(RJ::uint64(v["umax"], "umax"), std::numeric_limits<std::uint64_t>::max());
     EXPECT_EQ(RJ::int32(v["whole"], "whole"), 12);
@@ -52,9 +60,21 @@ TEST(RepositoryJSONReading, IntegersAreExactOverTheirRangeAndRefusedOutsideIt) {
     const Reader i32 = [](const JSON& j) { (void)RJ::int32(j, "n"); };
     const Reader u32 = [](const JSON& j) { (void)RJ::uint32(j, "n"); };
     const std::pair<const char*, Reader> refused[] = {
-        {"1.5", i64}, {"-0.5", u64}, {"9223372036854775808", i64}, {"-9223372036854775809", i64}, {"18446744073709551616", u64},
-        {"1e300", i64}, {"-1", u64}, {"-1", u32}, {"2147483648", i32}, {"-2147483649", i32}, {"4294967296", u32},
-        {"9.3e18", i64}, {"\"12\"", i64}, {"true", u64}, {"null", i32},
+        {"1.5", i64},
+        {"-0.5", u64},
+        {"9223372036854775808", i64},
+        {"-9223372036854775809", i64},
+        {"18446744073709551616", u64},
+        {"1e300", i64},
+        {"-1", u64},
+        {"-1", u32},
+        {"2147483648", i32},
+        {"-2147483649", i32},
+        {"4294967296", u32},
+        {"9.3e18", i64},
+        {"\"12\"", i64},
+        {"true", u64},
+        {"null", i32},
     };
     for (const auto& [json, read] : refused) EXPECT_THROW(read(parse(json)), RJ::DecodingError) << json;
 }
@@ -70,7 +90,8 @@ TEST(RepositoryJSONReading, MembersAndErrors) {
     EXPECT_THROW(RJ::member(JSON::array(), "a"), RJ::DecodingError);
     EXPECT_THROW(RJ::text(stats, "stats"), RJ::DecodingError);
     EXPECT_THROW(RJ::boolean(JSON(1), "b"), RJ::DecodingError);
-    for (const char* bad : {"{\"a\":", "", "{} trailing"}) EXPECT_THROW(RJ::decode(viewOf(bad)), RJ::DecodingError) << bad;
+    for (const char* bad : {"{\"a\":", "", "{} trailing"})
+        EXPECT_THROW(RJ::decode(viewOf(bad)), RJ::DecodingError) << bad;
     for (const char* bad : {"aGk", "a*k="}) EXPECT_THROW(RJ::toData(JSON(bad), "d"), RJ::DecodingError) << bad;
     EXPECT_THROW(RJ::toUUID(JSON("e621e1f8c36c495a93fc0c247a3e6e5f"), "id"), RJ::DecodingError);
 }
@@ -80,7 +101,9 @@ TEST(RepositoryJSONReading, KeyedIdentifiers) {
               R"({"bytes":"AAAAAAAAAAAAAAAAAAAAAA=="})");
     const SnapshotID snapshot = SnapshotID::random();
     EXPECT_EQ(RJ::toIdentifier<SnapshotID>(RJ::identifier(snapshot), "id"), snapshot);
-    const auto e = test::thrown<RJ::DecodingError>([] { RJ::toIdentifier<PackID>(JSON{{"bytes", RJ::data(Bytes(31, 1))}}, "pack"); });
+    const auto e = test::thrown<RJ::DecodingError>([] {
+        RJ::toIdentifier<PackID>(JSON{{"bytes", RJ::data(Bytes(31, 1))}}, "pack");
+    });
     EXPECT_EQ(e.kind, RJ::DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(e.path, "pack.bytes");
 }
@@ -104,11 +127,14 @@ TEST(RepositoryJSONDates, WrittenInMillisecondsWithZReadWithFractionsAndOffsetsO
 }
 
 TEST(RepositoryJSONDates, RoundTrips) {
-    const Date dates[] = {Date{-1}, Date{1796590835123000}, Date{-62135596800000000 - 86400000000LL},  // year 0
-                          Date{253402300800000000},                                                  // year 10000
+    const Date dates[] = {Date{-1},
+                          Date{1796590835123000},
+                          Date{-62135596800000000 - 86400000000LL},  // year 0
+                          Date{253402300800000000},                  // year 10000
                           Date{std::numeric_limits<std::int64_t>::max()}.repositoryPrecision(),
                           Date{std::numeric_limits<std::int64_t>::min() + 1000}.repositoryPrecision()};
-    for (Date d : dates) EXPECT_EQ(RJ::toDate(RJ::date(d.repositoryPrecision()), "d"), d.repositoryPrecision()) << RJ::dateText(d);
+    for (Date d : dates)
+        EXPECT_EQ(RJ::toDate(RJ::date(d.repositoryPrecision()), "d"), d.repositoryPrecision()) << RJ::dateText(d);
 }
 
 TEST(RepositoryLockCoding, RoundTripAndKeys) {
@@ -119,9 +145,10 @@ TEST(RepositoryLockCoding, RoundTripAndKeys) {
               R"("deviceName":"Studio Mac","heartbeatAt":"2026-12-06T21:01:35.123Z"})");
     EXPECT_EQ(RepositoryLock::fromJSON(RJ::decode(RJ::encodeBytes(lock.toJSON(), true))), lock);
     EXPECT_THROW(RepositoryLock::fromJSON(parse("[1]")), RJ::DecodingError);
-    EXPECT_THROW(RepositoryLock::fromJSON(parse(
-                     R"({"acquiredAt":"yesterday","deviceID":"a","deviceName":"b","heartbeatAt":"2026-12-06T21:01:35.123Z"})")),
-                 RJ::DecodingError);
+    EXPECT_THROW(
+        RepositoryLock::fromJSON(parse(
+            R"({"acquiredAt":"yesterday","deviceID":"a","deviceName":"b","heartbeatAt":"2026-12-06T21:01:35.123Z"})")),
+        RJ::DecodingError);
 }
 
 }  // namespace

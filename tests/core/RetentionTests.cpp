@@ -64,15 +64,15 @@ TEST_F(Retention, Duration) {
 TEST_F(Retention, SmartKeepsTheNewestPerPeriod) {
     // now is 21:00:35 UTC on 2026-12-06.
     std::vector<Snapshot> all = {
-        make(20 * 1000000LL),        // 0: 21:00:15, current hour
-        make(30 * 1000000LL),        // 1: 21:00:05, current hour, older
-        make(10 * 60 * 1000000LL),   // 2: 20:50:35, previous hour
-        make(5 * kHour),             // 3: 16:00:35, today
-        make(kDay),                  // 4: yesterday 21:00:35, 24 hours back
-        make(kDay + kHour),          // 5: yesterday 20:00:35
-        make(40 * kDay),             // 6: 27 October
-        make(45 * kDay),             // 7: 22 October, older
-        make(400 * kDay),            // 8: 1 November of the previous year
+        make(20 * 1000000LL),       // 0: 21:00:15, current hour
+        make(30 * 1000000LL),       // 1: 21:00:05, current hour, older
+        make(10 * 60 * 1000000LL),  // 2: 20:50:35, previous hour
+        make(5 * kHour),            // 3: 16:00:35, today
+        make(kDay),                 // 4: yesterday 21:00:35, 24 hours back
+        make(kDay + kHour),         // 5: yesterday 20:00:35
+        make(40 * kDay),            // 6: 27 October
+        make(45 * kDay),            // 7: 22 October, older
+        make(400 * kDay),           // 8: 1 November of the previous year
     };
     EXPECT_EQ(kept(all, RetentionPolicy::smart(2, 0, 0, 0)), (S{0, 2}));
     EXPECT_EQ(kept(all, RetentionPolicy::smart(0, 2, 0, 0)), (S{0, 4}));
@@ -99,8 +99,7 @@ TEST_F(Retention, SizeBudget) {
     huge.addedBytes = {{all[0].id, std::numeric_limits<std::int64_t>::max()},
                        {all[1].id, std::numeric_limits<std::int64_t>::max()},
                        {all[2].id, -5}};
-    EXPECT_EQ(kept(all, RetentionPolicy::size(std::numeric_limits<std::int64_t>::max()), {}, huge),
-              (S{0}));
+    EXPECT_EQ(kept(all, RetentionPolicy::size(std::numeric_limits<std::int64_t>::max()), {}, huge), (S{0}));
     // Missing entries count as nothing added; without sizes everything is kept.
     EXPECT_EQ(kept(all, RetentionPolicy::size(0), {}, StoredSizes{}).size(), 4u);
 }

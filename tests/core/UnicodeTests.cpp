@@ -26,18 +26,26 @@ TEST(UnicodeComparison, CanonicalEquivalenceAndInsensitiveContainment) {
     EXPECT_TRUE(Unicode::canonicallyEqual(composed, decomposed));
     EXPECT_EQ(Unicode::nfc(decomposed), composed);
     EXPECT_FALSE(Unicode::canonicallyEqual("Cafe", "cafe"));
-    const std::tuple<const char*, const char*, bool> contains[] = {
-        {"my R\xC3\x89SUM\xC3\x89.pdf", "Resume", true}, {"my resume.pdf", "R\xC3\x89SUM\xC3\x89", true},
-        {"Stra\xC3\x9F" "e", "STRASSE", true}, {"cafe\xCC\x81 notes", "CAF\xC3\x89", true},
-        {"anything", "", false}, {"", "", false}, {"report.txt", "reports", false}, {"", "a", false}};
+    const std::tuple<const char*, const char*, bool> contains[] = {{"my R\xC3\x89SUM\xC3\x89.pdf", "Resume", true},
+                                                                   {"my resume.pdf", "R\xC3\x89SUM\xC3\x89", true},
+                                                                   {"Stra\xC3\x9F"
+                                                                    "e",
+                                                                    "STRASSE", true},
+                                                                   {"cafe\xCC\x81 notes", "CAF\xC3\x89", true},
+                                                                   {"anything", "", false},
+                                                                   {"", "", false},
+                                                                   {"report.txt", "reports", false},
+                                                                   {"", "a", false}};
     for (const auto& [text, part, found] : contains) EXPECT_EQ(Unicode::containsInsensitive(text, part), found) << part;
 }
 
 TEST(UnicodeComparison, LocalizedStandardOrder) {
-    std::vector<std::string> names = {"file10.txt", "File2.txt", "file1.txt", "b", "a", "\xC3\xA9t\xC3\xA9", "ete", "B"};
+    std::vector<std::string> names = {"file10.txt", "File2.txt",         "file1.txt", "b",
+                                      "a",          "\xC3\xA9t\xC3\xA9", "ete",       "B"};
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return Unicode::localizedStandardCompare(a, b) < 0; });
-    const std::vector<std::string> expected = {"a", "b", "B", "ete", "\xC3\xA9t\xC3\xA9", "file1.txt", "File2.txt", "file10.txt"};
+    const std::vector<std::string> expected = {"a",         "b",         "B",         "ete", "\xC3\xA9t\xC3\xA9",
+                                               "file1.txt", "File2.txt", "file10.txt"};
     EXPECT_EQ(names, expected);
     // Canonically equal names still get a fixed order, by code point.
     const int ab = Unicode::localizedStandardCompare("\xC3\xA9", "e\xCC\x81");

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "CryptoTestSupport.h"
-#include "lzfse/LZFSETestData.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/BlobCompression.h"
 #include "crypto/SecureRandom.h"
+#include "lzfse/LZFSETestData.h"
 
 namespace wm {
 namespace {
@@ -49,7 +49,8 @@ TEST_P(BlobCipherModes, EveryFlippedBitFailsAuthentication) {
             Bytes damaged = sealed;
             damaged[i] ^= static_cast<std::uint8_t>(1 << bit);
             ASSERT_EQ(cipherErrorOf([&] { cipher.open(damaged, id, BlobType::data); }),
-                      BlobCipherError::Kind::authenticationFailed) << "byte " << i << " bit " << bit;
+                      BlobCipherError::Kind::authenticationFailed)
+                << "byte " << i << " bit " << bit;
         }
     }
 }
@@ -73,7 +74,8 @@ TEST_P(BlobCipherModes, MetadataRoundTripsAndFailsClosed) {
     for (std::size_t i = 0; i < sealed.size(); i += 7) {
         Bytes damaged = sealed;
         damaged[i] ^= 0x80;
-        EXPECT_EQ(cipherErrorOf([&] { cipher.openMetadata(damaged); }), BlobCipherError::Kind::metadataAuthenticationFailed);
+        EXPECT_EQ(cipherErrorOf([&] { cipher.openMetadata(damaged); }),
+                  BlobCipherError::Kind::metadataAuthenticationFailed);
     }
     for (std::size_t length : {0, 27}) {
         const Bytes cut = Bytes(sealed.begin(), sealed.begin() + std::ptrdiff_t(length));
@@ -81,8 +83,10 @@ TEST_P(BlobCipherModes, MetadataRoundTripsAndFailsClosed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, BlobCipherModes, ::testing::Values(Sealing::fixedNonce, Sealing::nonceFromStoredBytes),
-                         [](const auto& param) { return param.param == Sealing::fixedNonce ? "fixedNonce" : "nonceFromStoredBytes"; });
+INSTANTIATE_TEST_SUITE_P(BothFormats, BlobCipherModes,
+                         ::testing::Values(Sealing::fixedNonce, Sealing::nonceFromStoredBytes), [](const auto& param) {
+                             return param.param == Sealing::fixedNonce ? "fixedNonce" : "nonceFromStoredBytes";
+                         });
 
 // The identity is keyed: its value is pinned by the known answers.
 TEST(BlobCipher, TheTwoFormatsDifferInTheNonceAndShareAKeyedIdentity) {

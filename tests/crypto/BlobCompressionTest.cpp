@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "CryptoTestSupport.h"
-#include "lzfse/LZFSETestData.h"
 #include "crypto/BlobCompression.h"
+#include "lzfse/LZFSETestData.h"
 
 namespace wm {
 namespace {

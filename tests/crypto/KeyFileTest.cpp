@@ -40,8 +40,8 @@ KeyFile wrapPassphrase(std::optional<std::string> hint = std::nullopt) {
 
 TEST(KeyFile, BothMethodsWrapAndUnwrapThroughTheirEncodedForm) {
     RecoveryKey key = RecoveryKey::generate();
-    KeyFile recovery =
-        KeyFile::wrap(fixedMaster(), key, fixedRepositoryID(), "in the drawer", Date::fromMicroseconds(1767225600123456));
+    KeyFile recovery = KeyFile::wrap(fixedMaster(), key, fixedRepositoryID(), "in the drawer",
+                                     Date::fromMicroseconds(1767225600123456));
     EXPECT_EQ(recovery.createdAt, Date::fromMicroseconds(1767225600123000));  // whole milliseconds
     const KeyFile reread = KeyFile::decode(recovery.encoded());
     EXPECT_EQ(reread, recovery);
@@ -77,7 +77,8 @@ TEST(KeyFile, WrongSecretsOtherMethodsAndRelabelledFilesAreWrongKey) {
         {"method relabelled", [&] { relabelled.unwrap(kPassphrase, kSalt, fewIterations); }},
         {"keyID changed", [&] { renamed.unwrap(key, fixedRepositoryID()); }},
     };
-    for (const auto& [what, attempt] : attempts) EXPECT_EQ(keyFileErrorOf(attempt), KeyFile::Error::Kind::wrongKey) << what;
+    for (const auto& [what, attempt] : attempts)
+        EXPECT_EQ(keyFileErrorOf(attempt), KeyFile::Error::Kind::wrongKey) << what;
 }
 
 TEST(KeyFile, DeviceKeysAreNotImplementedAndBadShapesAreMalformed) {
@@ -85,8 +86,8 @@ TEST(KeyFile, DeviceKeysAreNotImplementedAndBadShapesAreMalformed) {
     KeyFile device = wrapRecovery(key);
     device.method = KeyFile::Method::deviceKey;
     const std::function<void()> attempts[] = {[&] { device.unwrap(key, fixedRepositoryID()); },
-                                               [&] { device.unwrap(kPassphrase, kSalt, fewIterations); },
-                                               [&] { device.unwrap(SymmetricKey::random()); }};
+                                              [&] { device.unwrap(kPassphrase, kSalt, fewIterations); },
+                                              [&] { device.unwrap(SymmetricKey::random()); }};
     for (const auto& attempt : attempts) EXPECT_EQ(keyFileErrorOf(attempt), KeyFile::Error::Kind::methodNotImplemented);
 
     // A file in memory with a bad shape is malformed, not a wrong key.
@@ -97,16 +98,19 @@ TEST(KeyFile, DeviceKeysAreNotImplementedAndBadShapesAreMalformed) {
 
 TEST(Passphrase, MinimumLengthCountsCharactersNotBytes) {
     // 14 bytes of 7 characters, combining marks, one family emoji: each 7 characters.
-    for (const char* passphrase : {"1234567", "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301",
-                                   "\U0001F468\u200D\U0001F469\u200D\U0001F467abcdef"}) {
-        const auto f = testing::thrown<Passphrase::Failure>([&] { Passphrase::deriveKey(passphrase, kSalt, fewIterations); });
+    for (const char* passphrase :
+         {"1234567", "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301",
+          "\U0001F468\u200D\U0001F469\u200D\U0001F467abcdef"}) {
+        const auto f =
+            testing::thrown<Passphrase::Failure>([&] { Passphrase::deriveKey(passphrase, kSalt, fewIterations); });
         EXPECT_EQ(f.kind, Passphrase::Failure::Kind::tooShort) << passphrase;
         EXPECT_EQ(f.got, 7u) << passphrase;
     }
     EXPECT_NO_THROW(Passphrase::deriveKey("\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", kSalt, fewIterations));
     // A too-short passphrase is refused before any file is looked at, and no file is made from one.
     const KeyFile file = wrapPassphrase();
-    EXPECT_EQ(passphraseFailureOf([&] { file.unwrap("short", kSalt, fewIterations); }), Passphrase::Failure::Kind::tooShort);
+    EXPECT_EQ(passphraseFailureOf([&] { file.unwrap("short", kSalt, fewIterations); }),
+              Passphrase::Failure::Kind::tooShort);
     EXPECT_EQ(passphraseFailureOf([&] { KeyFile::wrap(fixedMaster(), "short", kSalt, 1, std::nullopt, Date::now()); }),
               Passphrase::Failure::Kind::tooShort);
 }
@@ -116,17 +120,22 @@ TEST(Passphrase, NewSettingsAndSettingsOutsideWhatIsWritten) {
     EXPECT_EQ(a.iterations, 600000u);
     EXPECT_NE(a.salt, Passphrase::makeSettings().salt);
     EXPECT_EQ(passphraseFailureOf([] { Passphrase::makeSettings(0); }), Passphrase::Failure::Kind::unsupportedSetting);
-    for (auto [saltSize, iterations] : {std::pair<std::size_t, std::uint32_t>{15, 10}, {17, 10}, {16, 0}, {16, 10000001}}) {
+    for (auto [saltSize, iterations] :
+         {std::pair<std::size_t, std::uint32_t>{15, 10}, {17, 10}, {16, 0}, {16, 10000001}}) {
         const Bytes s(saltSize, 1);
         EXPECT_EQ(passphraseFailureOf([&] { Passphrase::deriveKey("long enough", s, iterations); }),
-                  Passphrase::Failure::Kind::unsupportedSetting) << saltSize << " " << iterations;
+                  Passphrase::Failure::Kind::unsupportedSetting)
+            << saltSize << " " << iterations;
     }
 }
 
 TEST(KeyFile, DamagedFilesAreMalformed) {
     for (const auto& row : test::dataTable(test::dataFile("crypto/key-files.tsv"), 3, '\t')) {
-        if (row.at(1) == "ok") EXPECT_NO_THROW(KeyFile::decode(viewOf(row.at(2)))) << row[0];
-        else EXPECT_EQ(keyFileErrorOf([&] { KeyFile::decode(viewOf(row.at(2))); }), KeyFile::Error::Kind::malformed) << row[0];
+        if (row.at(1) == "ok")
+            EXPECT_NO_THROW(KeyFile::decode(viewOf(row.at(2)))) << row[0];
+        else
+            EXPECT_EQ(keyFileErrorOf([&] { KeyFile::decode(viewOf(row.at(2))); }), KeyFile::Error::Kind::malformed)
+                << row[0];
     }
 }
 

@@ -29,7 +29,8 @@ const std::string quickFox = "The quick brown fox jumps over the lazy dog";
 std::string answer(const std::string& name) {
     static const std::map<std::string, std::string> answers = [] {
         std::map<std::string, std::string> out;
-        for (const auto& row : test::dataTable(test::dataFile("crypto/known-answers.tsv"), 2, '\t')) out[row.at(0)] = row.at(1);
+        for (const auto& row : test::dataTable(test::dataFile("crypto/known-answers.tsv"), 2, '\t'))
+            out[row.at(0)] = row.at(1);
         return out;
     }();
     const auto it = answers.find(name);
@@ -48,7 +49,9 @@ std::string marsh() {
     return text;
 }
 
-RecoveryKey keyOneToTwentyFive() { return *RecoveryKey::fromBytes(hex("0102030405060708090a0b0c0d0e0f10111213141516171819")); }
+RecoveryKey keyOneToTwentyFive() {
+    return *RecoveryKey::fromBytes(hex("0102030405060708090a0b0c0d0e0f10111213141516171819"));
+}
 
 const Bytes passphraseSalt = *Hex::decode("707172737475767778797a7b7c7d7e7f");
 
@@ -69,9 +72,9 @@ TEST(KnownAnswer, DerivationsSignaturesIdentitiesAndSealing) {
         {"blob identity of 40 wendle marsh", v1.identity(viewOf(marsh())).hex()},
         {"pack identity of abc", hashPackID(viewOf("abc")).hex()},
         {"recovery wrapping key",
-         Hex::encode(KeyDerivation::hkdfKey(keyOneToTwentyFive().view(), fixedRepositoryID().view(),
-                                            "wendlemarsh/recovery-key")
-                         .view())},
+         Hex::encode(
+             KeyDerivation::hkdfKey(keyOneToTwentyFive().view(), fixedRepositoryID().view(), "wendlemarsh/recovery-key")
+                 .view())},
         {"passphrase key", Hex::encode(Passphrase::deriveKey("Cafe\u0301 au lait", passphraseSalt, 1000).view())},
     };
     for (const auto& [name, value] : computed) EXPECT_EQ(value, answer(name)) << name;

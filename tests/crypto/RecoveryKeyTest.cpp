@@ -39,7 +39,11 @@ TEST(RecoveryKey, ReadsTypedTextForgivingly) {
     std::string spaced = withoutHyphens(text);
     for (std::size_t i = 40; i > 0; i -= 5) spaced.insert(i, i % 10 ? " " : "\n\t");
     std::vector<std::string> variants = {
-        lower, withoutHyphens(text), "  " + text + "\n", spaced, "--" + text + "--",
+        lower,
+        withoutHyphens(text),
+        "  " + text + "\n",
+        spaced,
+        "--" + text + "--",
         "\u00a0" + text + "\u2003",  // non-breaking and em spaces
     };
     for (const char* letters : {"OI", "oi", "OL", "ol"}) {
@@ -53,8 +57,8 @@ TEST(RecoveryKey, ReadsTypedTextForgivingly) {
 
 TEST(RecoveryKey, WrongLengthIsCountedWithoutHyphensAndSpaces) {
     const std::string text = withoutHyphens(RecoveryKey::generate().text());
-    const std::pair<std::string, int> cases[] = {{" - \n", 0}, {text.substr(0, 44), 44}, {text + "A", 46},
-                                                 {text.substr(0, 40) + "\u00e9\u00e9\u00e9", 43}};
+    const std::pair<std::string, int> cases[] = {
+        {" - \n", 0}, {text.substr(0, 44), 44}, {text + "A", 46}, {text.substr(0, 40) + "\u00e9\u00e9\u00e9", 43}};
     for (const auto& [typed, got] : cases) {
         const RecoveryKeyError e = parseError(typed);
         EXPECT_EQ(e.kind, RecoveryKeyError::Kind::wrongLength) << typed;
@@ -67,10 +71,10 @@ TEST(RecoveryKey, InvalidCharacterIsReportedAtItsPositionInTheCleanedText) {
     // Where in the hyphenated text, replaced by what, reported as what at which index.
     const std::tuple<std::size_t, std::string, std::string, int> cases[] = {
         {0, "U", "U", 0},
-        {0, "u", "U", 0},                 // upper-cased before the check
-        {7, "*", "*", 6},                 // hyphen before it is not counted
-        {52, "\u00e9", "\u00c9", 44},     // a letter beyond ASCII, upper-cased
-        {13, "e\u0301", "E\u0301", 11},   // one character of two code points
+        {0, "u", "U", 0},                // upper-cased before the check
+        {7, "*", "*", 6},                // hyphen before it is not counted
+        {52, "\u00e9", "\u00c9", 44},    // a letter beyond ASCII, upper-cased
+        {13, "e\u0301", "E\u0301", 11},  // one character of two code points
     };
     for (const auto& [at, with, reported, atIndex] : cases) {
         std::string typed = text;

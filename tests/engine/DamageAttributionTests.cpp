@@ -17,9 +17,9 @@ using Attribution = FaultyRepositoryTest;
 // An unreadable folder is named wherever a snapshot holds it; the files beside it are listed.
 TEST_F(Attribution, UnreadableFolderIsNamedWhereverItIs) {
     const std::vector<Node> year = {Node::file("beach.jpg", {bytesOf("b")})};
-    const auto s1 = commitTree(*repository, {Node::folder("Photos", {Node::folder("2019", year),
-                                                                     Node::file("cat.png", {bytesOf("c")})}),
-                                             Node::file("notes.txt", {bytesOf("n")})});
+    const auto s1 = commitTree(
+        *repository, {Node::folder("Photos", {Node::folder("2019", year), Node::file("cat.png", {bytesOf("c")})}),
+                      Node::file("notes.txt", {bytesOf("n")})});
     const auto s2 = commitTree(*repository, {Node::folder("Archive", {Node::folder("2019", year)}),
                                              Node::folder("Again", {Node::folder("2019", year)})});
     const BlobID tree = treeOf(*repository, rootOf(*repository, s1), "Photos/2019");

@@ -16,23 +16,28 @@ using Finding = DeletedFileSearch::Finding;
 std::vector<std::string> split(const std::string& path) {
     std::vector<std::string> out(1);
     for (const char c : path) {
-        if (c == '/') out.emplace_back();
-        else out.back() += c;
+        if (c == '/')
+            out.emplace_back();
+        else
+            out.back() += c;
     }
     return out;
 }
 
 TEST(DeletedFileSearchMatches, Table) {
-    const std::tuple<const char*, const char*, bool> cases[] = {  // name, query, matches
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        // name, query, matches
         {"anything", "", false},
         {"", "a", false},
         {"Annual-Report-2023.pdf", "report", true},
-        {"R\xC3\xA9sum\xC3\xA9.pdf", "resume", true},             // precomposed accents
+        {"R\xC3\xA9sum\xC3\xA9.pdf", "resume", true},                  // precomposed accents
         {"Re\xCC\x81sume\xCC\x81.pdf", "R\xC3\xA9SUM\xC3\xA9", true},  // decomposed name, precomposed query
         {"report-txt", "report.txt", false},
         {"my report.txt", " my", false},  // nothing is trimmed
         {"photo1.jpg", "photo*", false},  // no wildcards
-        {"\xE2\x84\xAA" "elvin", "kelvin", true},  // the Kelvin sign folds to k
+        {"\xE2\x84\xAA"
+         "elvin",
+         "kelvin", true},                            // the Kelvin sign folds to k
         {"pro\xEF\xAC\x81le.txt", "profile", true},  // the ligature to f and i
         {"Resume.pdf", "r\xC3\xA9sum\xC3\xA9", true},
     };

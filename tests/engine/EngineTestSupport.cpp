@@ -60,8 +60,14 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
     SnapshotStats stats;
     stats.files = 1;
     stats.bytesLogical = size;
-    return repository.commit({tree.id, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, stats, {},
-                             "test device", {}, std::nullopt, now});
+    return repository.commit({tree.id,
+                              {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}},
+                              stats,
+                              {},
+                              "test device",
+                              {},
+                              std::nullopt,
+                              now});
 }
 
 void forEachEntry(const Repository& repository, const SnapshotID& id,
@@ -86,7 +92,8 @@ void forEachEntry(const Repository& repository, const SnapshotID& id,
 std::uint64_t readWhole(const Repository& repository, const SnapshotID& id) {
     std::uint64_t bytes = 0;
     forEachEntry(repository, id, [&](const TreeObject::Entry& entry, const std::string&) {
-        for (const auto& blob : entry.contentBlobs.value_or(std::vector<BlobID>{})) bytes += repository.blob(blob).size();
+        for (const auto& blob : entry.contentBlobs.value_or(std::vector<BlobID>{}))
+            bytes += repository.blob(blob).size();
     });
     return bytes;
 }

@@ -46,7 +46,11 @@ TEST(RepositoryFaults, FailingTheNthMutatingCallOfABackupLosesNothing) {
         base.faulty->failMutation(n, DestinationError::ioFailed(RepoPath(), "injected"));
         const BlobID root = storeTree(*base.repository, {Node::file("second", backupChunks())});
         bool failed = false;
-        try { commitRoot(*base.repository, root); } catch (const DestinationError&) { failed = true; }
+        try {
+            commitRoot(*base.repository, root);
+        } catch (const DestinationError&) {
+            failed = true;
+        }
         base.faulty->clearFaults();
         const std::uint64_t counter = base.repository->counter();
         EXPECT_TRUE(counter == 1 || (counter == 2 && !failed)) << context;
@@ -67,7 +71,11 @@ TEST(RepositoryFaults, PowerCutAtAnyStepLeavesTheOldHeadOrTheNew) {
         Base base;
         base.memory->cutPowerAtStep(step);
         bool crashed = false;
-        try { commitFile(*base.repository, backupChunks(), "second"); } catch (const SimulatedCrash&) { crashed = true; }
+        try {
+            commitFile(*base.repository, backupChunks(), "second");
+        } catch (const SimulatedCrash&) {
+            crashed = true;
+        }
         if (!crashed) {
             completedAt = static_cast<int>(step);
             expectSound(base.memory, base.keys, 2, base.first, context);

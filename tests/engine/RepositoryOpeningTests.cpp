@@ -27,7 +27,8 @@ TEST_F(RepositoryOpening, CreateRefusesUnknownVersionsAndAnExistingRepository) {
                   RepositoryConfig::Error::unsupportedVersion(version, RepositoryFormat::supportedVersions));
     EXPECT_TRUE(memory->files().empty());
     createRepository(memory, keys);
-    EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(memory, keys, 1); }), Repository::Error::alreadyExists());
+    EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(memory, keys, 1); }),
+              Repository::Error::alreadyExists());
 }
 
 // A creation that fails after its first write leaves nothing that refuses a second creation.
@@ -40,9 +41,14 @@ TEST_F(RepositoryOpening, CreationThatFailsPartWayCanBeRunAgain) {
         auto inner = std::make_shared<InMemoryDestination>();
         auto faulty = std::make_shared<FaultyDestination>(inner);
         faulty->failMutation(n, DestinationError::outOfSpace(100, 0));
-        try { createRepository(faulty, keys); } catch (const DestinationError&) {}
+        try {
+            createRepository(faulty, keys);
+        } catch (const DestinationError&) {
+        }
         faulty->clearFaults();
-        if (!inner->files().count("wendlemarsh.repo")) { EXPECT_NO_THROW(createRepository(faulty, keys)) << n; }
+        if (!inner->files().count("wendlemarsh.repo")) {
+            EXPECT_NO_THROW(createRepository(faulty, keys)) << n;
+        }
         EXPECT_EQ(openRepository(inner, keys).repository->counter(), 0u) << n;
     }
 }
@@ -57,7 +63,8 @@ TEST_F(RepositoryOpening, CreateOverARepositoryWithoutItsConfigLeavesItsHeadAlon
     for (const std::string keep : {"snapshots/", "packs/", "index/"}) {
         auto copy = std::make_shared<InMemoryDestination>();
         for (const auto& [path, bytes] : memory->files()) {
-            const bool data = path.starts_with("snapshots/") || path.starts_with("packs/") || path.starts_with("index/");
+            const bool data =
+                path.starts_with("snapshots/") || path.starts_with("packs/") || path.starts_with("index/");
             if (!data || path.starts_with(keep)) copy->put(*RepoPath::parse(path), bytes);
         }
         EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(copy, makeKeys()); }),
@@ -90,8 +97,10 @@ TEST_F(RepositoryOpening, MissingOrDamagedIndexFilesGiveTheSameIndexRebuilt) {
         for (const auto& path : filesUnder(*memory, "index")) {
             Bytes bytes = memory->files().at(path);
             bytes[bytes.size() / 2] ^= 0x40;
-            if (remove) memory->remove(*RepoPath::parse(path));
-            else memory->put(*RepoPath::parse(path), bytes);
+            if (remove)
+                memory->remove(*RepoPath::parse(path));
+            else
+                memory->put(*RepoPath::parse(path), bytes);
         }
         memory->put(*RepoPath::parse("index/notes.txt"), "not an index");
         memory->put(*RepoPath::parse("packs/stray.txt"), "a plain file in packs");
@@ -117,7 +126,8 @@ TEST_F(RepositoryOpening, RebuildReadsPacksInBoundedPieces) {
     EXPECT_GT(packReads(*faulty), 2u);
     using Op = FaultyDestination::Operation;
     for (const auto& call : faulty->calls()) {
-        if (call.path.string().starts_with("packs/") && (call.operation == Op::read || call.operation == Op::readInto)) {
+        if (call.path.string().starts_with("packs/") &&
+            (call.operation == Op::read || call.operation == Op::readInto)) {
             EXPECT_LE(call.range.value().count(), std::int64_t{4} << 20) << call.path.string();
         }
     }
@@ -144,9 +154,9 @@ TEST_F(RepositoryOpening, DamagedIndexFileDoesNotHideItsPacksButAReadErrorFails)
 // before it is read, and its packs are indexed from the pack files.
 TEST_F(RepositoryOpening, AnIndexFileOfImplausibleSizeIsPassedOver) {
     TempFolder folder("wm-huge-index");
-    auto local = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                          folder.path(), std::nullopt,
-                                                          LocalFolderDestination::Preparation::readingOnly());
+    auto local =
+        std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), folder.path(),
+                                                 std::nullopt, LocalFolderDestination::Preparation::readingOnly());
     auto repository = createRepository(local, keys);
     const SnapshotID id = commitFile(*repository, {randomBytes(5000, 1), randomBytes(7000, 2)});
     for (const auto& path : local->list(RepositoryLayout::indexDirectory()))

@@ -65,7 +65,8 @@ TEST_F(RepositoryReading, ReadersRunAlongsideAWriter) {
         });
     // The writer starts once a reader is under way, however the threads are scheduled.
     while (reads.load() == 0) std::this_thread::yield();
-    for (std::uint64_t round = 0; round < 10; ++round) commitFile(*repository, {randomBytes(30000, 100 + round)}, "more");
+    for (std::uint64_t round = 0; round < 10; ++round)
+        commitFile(*repository, {randomBytes(30000, 100 + round)}, "more");
     done = true;
     for (auto& t : readers) t.join();
     EXPECT_EQ(repository->counter(), 11u);

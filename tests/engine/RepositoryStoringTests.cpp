@@ -40,11 +40,13 @@ TEST_F(RepositoryStoring, BatchFillingSeveralPacksWritesThemAllAndLosesNothingOn
     const auto results = repository->storeChunks(chunks, BlobType::data);
     EXPECT_EQ(filesUnder(*memory, "packs").size(), 2u);
     EXPECT_EQ(repository->blobCount(), 100000u);
-    for (std::size_t i = 0; i < results.size(); i += 997) EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
+    for (std::size_t i = 0; i < results.size(); i += 997)
+        EXPECT_EQ(results[i].id, repository->cipher().identity(chunks[i]));
     commitRoot(*repository, BlobID{});
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly);
     EXPECT_EQ(reopened.repository->blobCount(), 120000u);
-    for (std::size_t i = 0; i < chunks.size(); i += 4999) EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
+    for (std::size_t i = 0; i < chunks.size(); i += 4999)
+        EXPECT_EQ(reopened.repository->blob(results[i].id), chunks[i]);
 }
 
 // A pack that reads back damaged counts a bad read, does not enter the index, and is not
@@ -54,7 +56,8 @@ TEST_F(RepositoryStoring, PackThatReadsBackDamagedIsKeptAndWrittenByTheNextCommi
     const auto results = repository->storeChunks(chunks, BlobType::data);
     faulty->flipBitOnRead("packs/*", 100);
     const BlobID tree = storeTree(*repository, {Node::file("f", chunks)});
-    EXPECT_EQ(thrown<PackFile::Error>([&] { commitRoot(*repository, tree); }).kind, PackFile::Error::Kind::hashMismatch);
+    EXPECT_EQ(thrown<PackFile::Error>([&] { commitRoot(*repository, tree); }).kind,
+              PackFile::Error::Kind::hashMismatch);
     EXPECT_EQ(repository->health().badReads, 1);
     EXPECT_EQ(repository->blobCount(), 0u);
     EXPECT_TRUE(repository->hasUnwrittenChunks());

@@ -68,13 +68,15 @@ TEST_F(RepositoryUnlock, RecoveryKeyUnlocksPastDamagedOrUnreadableKeyFiles) {
     damaged.wrapped[5] ^= 1;  // decodes, but no key opens it
     put(damaged);
     auto faulty = std::make_shared<FaultyDestination>(memory);
-    faulty->failCalls("keys/0000*", DestinationError::ioFailed(RepoPath(), "bad sector"), {FaultyDestination::Operation::read});
+    faulty->failCalls("keys/0000*", DestinationError::ioFailed(RepoPath(), "bad sector"),
+                      {FaultyDestination::Operation::read});
     const auto unlocked = unlock(RecoveryKey::parse(key.text()), faulty);
     EXPECT_EQ(readWhole(*unlocked.repository, id), 500u);
     EXPECT_EQ(repository->keyFiles().all().size(), 2u);  // what decodes; other names are no key files
 
     // When not one key file can be read, the secret was never tried: the drive's error comes out.
-    faulty->failCalls("keys/*", DestinationError::ioFailed(RepoPath(), "bad sector"), {FaultyDestination::Operation::read});
+    faulty->failCalls("keys/*", DestinationError::ioFailed(RepoPath(), "bad sector"),
+                      {FaultyDestination::Operation::read});
     EXPECT_EQ(thrown<DestinationError>([&] { unlock(RecoveryKey::parse(key.text()), faulty); }).kind,
               DestinationError::Kind::ioFailed);
 }

@@ -75,7 +75,8 @@ TEST_F(Holds, RecordToHoldTable) {
 
 // One damaged, one unmappable and one unreadable file are counted; the other holds still read.
 TEST_F(Holds, BadFilesAreCountedAndTheOthersRead) {
-    const RetentionHold good = makeHold(HoldReason::anomalyDetected()), damaged = makeHold(HoldReason::userRequested("b")),
+    const RetentionHold good = makeHold(HoldReason::anomalyDetected()),
+                        damaged = makeHold(HoldReason::userRequested("b")),
                         unreadable = makeHold(HoldReason::userRequested("c"));
     for (const auto& h : {good, damaged, unreadable}) addHold(*repository, h);
     Bytes bytes = memory->read(RepositoryLayout::hold(damaged.id));
@@ -115,8 +116,8 @@ using RetentionSetting = FaultyRepositoryTest;
 
 TEST_F(RetentionSetting, EveryRuleRoundTrips) {
     EXPECT_EQ(retentionPolicy(*repository), std::nullopt);
-    for (const RetentionPolicy& policy : {RetentionPolicy::duration(7), RetentionPolicy::smart(24, 7, 12, kMax),
-                                          RetentionPolicy::size(500000000000)}) {
+    for (const RetentionPolicy& policy :
+         {RetentionPolicy::duration(7), RetentionPolicy::smart(24, 7, 12, kMax), RetentionPolicy::size(500000000000)}) {
         setRetentionPolicy(*repository, policy);
         EXPECT_EQ(retentionPolicy(*repository), policy);
     }

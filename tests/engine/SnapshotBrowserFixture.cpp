@@ -31,7 +31,9 @@ TreeObject::Entry entryAt(const Repository& repository, BlobID tree, const std::
 }
 }  // namespace
 
-Node Node::file(const std::string& name, std::vector<Bytes> chunks) { return rawFile(bytesOf(name), std::move(chunks)); }
+Node Node::file(const std::string& name, std::vector<Bytes> chunks) {
+    return rawFile(bytesOf(name), std::move(chunks));
+}
 Node Node::rawFile(Bytes name, std::vector<Bytes> chunks) {
     Node n = node(std::move(name), TreeObject::EntryType::file, 0100644, 500'000'000);
     n.chunks = std::move(chunks);
@@ -68,8 +70,14 @@ BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
 }
 
 SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now) {
-    return repository.commit({root, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, SnapshotStats{},
-                             {}, "test device", {}, std::nullopt, now});
+    return repository.commit({root,
+                              {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}},
+                              SnapshotStats{},
+                              {},
+                              "test device",
+                              {},
+                              std::nullopt,
+                              now});
 }
 
 SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now) {
@@ -79,7 +87,6 @@ SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, 
 PackID packOf(const Repository& repository, const BlobID& blob) {
     return repository.withIndex([&](const CompactIndex& index) { return index.location(blob); }).value().pack;
 }
-
 
 std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, const std::string& path) {
     return entryAt(repository, root, path).contentBlobs.value_or(std::vector<BlobID>{});

@@ -12,9 +12,9 @@
 namespace wm::test {
 
 struct Node {
-    TreeObject::Entry entry;       // content blobs and child tree are filled in when stored
-    std::vector<Bytes> chunks;     // a file's content, one blob per chunk
-    std::vector<Node> children;    // a folder's entries
+    TreeObject::Entry entry;     // content blobs and child tree are filled in when stored
+    std::vector<Bytes> chunks;   // a file's content, one blob per chunk
+    std::vector<Node> children;  // a folder's entries
     bool sizeFromChunks = true;
 
     static Node file(const std::string& name, std::vector<Bytes> chunks = {});

@@ -47,7 +47,8 @@ TEST_F(Browser, ContentsPutFoldersFirstThenTheFileBrowsersOrderAndDescribeEachEn
                                              Node::folder("alpha", {Node::file("x", {filled(3, 'c')})}),
                                              Node::file("file1"), Node::file("b"), Node::symlink("link", "alpha")});
     const auto items = browser.contents({}, id);
-    EXPECT_EQ(mapped(items, [](auto& i) { return i.name; }), (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10", "link"}));
+    EXPECT_EQ(mapped(items, [](auto& i) { return i.name; }),
+              (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10", "link"}));
     EXPECT_TRUE(items[0].isDirectory && items[0].size == 0 && items[0].id() == "alpha");
     const auto inner = browser.contents({"alpha"}, id);
     EXPECT_TRUE(!inner.at(0).isDirectory && inner[0].size == 3 && inner[0].id() == "alpha/x");
@@ -64,7 +65,10 @@ TEST_F(Browser, NamesMatchUnderCanonicalEquivalenceAndIllFormedOnesAreRepaired) 
     EXPECT_EQ(browser.read({precomposed, "cv.txt"}, id, 100), bytesOf("cv"));
     EXPECT_EQ(browser.contents({precomposed}, id).size(), 1u);
     EXPECT_EQ(browser.read({decomposed + ".txt"}, id, 100), bytesOf("text"));
-    EXPECT_EQ(browser.read({"a\xEF\xBF\xBD" "b"}, id, 100), bytesOf("data"));
+    EXPECT_EQ(browser.read({"a\xEF\xBF\xBD"
+                            "b"},
+                           id, 100),
+              bytesOf("data"));
 }
 
 TEST_F(Browser, ReadGivesNothingButForARegularFileAndReadErrorsPassThrough) {
@@ -73,8 +77,8 @@ TEST_F(Browser, ReadGivesNothingButForARegularFileAndReadErrorsPassThrough) {
                                 Strings{}, Strings{"empty"}})
         EXPECT_TRUE(browser.read(path, id, 100).empty()) << joinedPath(path);
     EXPECT_THROW(browser.contents({}, SnapshotID::random()), DestinationError);
-    const auto location = repository->withIndex(
-        [&](const CompactIndex& index) { return index.location(rootOf(*repository, id)); });
+    const auto location =
+        repository->withIndex([&](const CompactIndex& index) { return index.location(rootOf(*repository, id)); });
     faulty->flipBitOnRead("packs/*", static_cast<std::int64_t>(location.value().entry.offset + 40) * 8);
     EXPECT_THROW(browser.contents({}, id), BlobCipherError);
     EXPECT_THROW(browser.search("x", id, 10), BlobCipherError);
@@ -98,17 +102,20 @@ TEST_F(Browser, SparseFileReadsWithItsHoles) {
 
 // Depth first, folders before their contents; the limit stops the walk.
 TEST_F(Browser, SearchFindsNamesInsensitivelyAndStopsAtTheLimit) {
-    const auto id = commitTree(*repository, {Node::folder("Reports", {Node::file("report-a.txt"),
-                                                                      Node::folder("Old", {Node::file("REPORT.doc")})}),
-                                             Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes"),
-                                             Node::folder("other", {Node::file("report-b")})});
+    const auto id = commitTree(
+        *repository,
+        {Node::folder("Reports", {Node::file("report-a.txt"), Node::folder("Old", {Node::file("REPORT.doc")})}),
+         Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes"),
+         Node::folder("other", {Node::file("report-b")})});
     const auto hits = browser.search("report", id, 100);
-    EXPECT_EQ(mapped(hits, [](auto& h) { return joinedPath(h.path); }),
-              (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt", "other/report-b"}));
+    EXPECT_EQ(
+        mapped(hits, [](auto& h) { return joinedPath(h.path); }),
+        (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt", "other/report-b"}));
     EXPECT_EQ(hits[3].size, 9u);
     // Query, limit, hits, trees read. An empty query finds nothing, so walks everything.
     using Case = std::tuple<std::string, std::int64_t, std::size_t, std::size_t>;
-    for (const auto& [query, limit, found, trees] : {Case{"report", 2, 2, 2}, Case{"report", -5, 0, 0}, Case{"", 10, 0, 4}}) {
+    for (const auto& [query, limit, found, trees] :
+         {Case{"report", 2, 2, 2}, Case{"report", -5, 0, 0}, Case{"", 10, 0, 4}}) {
         faulty->clearLog();
         EXPECT_EQ(browser.search(query, id, limit).size(), found) << limit;
         EXPECT_EQ(packReads(*faulty), trees) << limit;
@@ -121,18 +128,20 @@ TEST_F(Browser, ListingMapsFilesToTheirBlobsUpToTheLimit) {
     const auto report = contentOf(*repository, rootOf(*repository, id), "Report.txt");
     EXPECT_EQ(listing.files.at("Report.txt"), report.at(0).hex() + "," + report.at(1).hex());
     EXPECT_EQ(listing.files.at("empty") + listing.files.at("link"), "");
-    const auto endsWithFile = commitTree(*repository, {Node::folder("d", {Node::file("a")}), Node::file("b"), Node::file("c")});
-    const auto endsWithFolder = commitTree(*repository, {Node::file("a"), Node::file("b"), Node::file("c"), Node::folder("d")});
+    const auto endsWithFile =
+        commitTree(*repository, {Node::folder("d", {Node::file("a")}), Node::file("b"), Node::file("c")});
+    const auto endsWithFolder =
+        commitTree(*repository, {Node::file("a"), Node::file("b"), Node::file("c"), Node::folder("d")});
     struct Case {
         SnapshotID snapshot;
         std::int64_t limit;
         std::size_t files;
         bool complete;
     };
-    for (const Case& c : {Case{endsWithFile, 3, 3, true}, Case{endsWithFile, 2, 2, false},
-                          Case{endsWithFolder, 3, 3, false}, Case{endsWithFolder, 4, 3, true},
-                          Case{endsWithFile, -1, 0, false}, Case{commitTree(*repository, {}), 0, 0, true},
-                          Case{id, 100, 4, true}}) {
+    for (const Case& c :
+         {Case{endsWithFile, 3, 3, true}, Case{endsWithFile, 2, 2, false}, Case{endsWithFolder, 3, 3, false},
+          Case{endsWithFolder, 4, 3, true}, Case{endsWithFile, -1, 0, false},
+          Case{commitTree(*repository, {}), 0, 0, true}, Case{id, 100, 4, true}}) {
         const auto limited = browser.listing(c.snapshot, c.limit);
         EXPECT_EQ(limited.files.size(), c.files) << c.limit;
         EXPECT_EQ(limited.complete, c.complete) << c.limit;

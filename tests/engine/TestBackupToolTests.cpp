@@ -31,8 +31,10 @@ int runTool(const std::vector<std::string>& arguments) {
 struct TestBackupTool : ::testing::Test {
     TempFolder temp{"wm-test-backup"};
     fs::path source = temp / "source", repository = temp / "repository", passphrase = temp / "passphrase.txt";
-    std::vector<std::string> create = {source.string(), repository.string(), "--passphrase-file", passphrase.string(),
-                                       "--recovery-key-file", (temp / "recovery.txt").string(), "--iterations", "1000"};
+    std::vector<std::string> create = {source.string(),       repository.string(),
+                                       "--passphrase-file",   passphrase.string(),
+                                       "--recovery-key-file", (temp / "recovery.txt").string(),
+                                       "--iterations",        "1000"};
 
     void SetUp() override {
         temp.writeFile("source/big.bin", randomBytes(3'000'000, 7));
@@ -48,7 +50,8 @@ struct TestBackupTool : ::testing::Test {
             DestinationID::random(), DestinationKind::localFolder(), repository, std::nullopt,
             LocalFolderDestination::Preparation::readingOnly());
         return Repository::unlock(destination, std::string_view("a long enough passphrase"), testDevice(), "1.0",
-                                  std::nullopt, Repository::Access::readOnly).repository;
+                                  std::nullopt, Repository::Access::readOnly)
+            .repository;
     }
 };
 
@@ -73,7 +76,8 @@ TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
             EXPECT_NE(stringOf(*entry.acl).find("user:nobody:r--"), std::string::npos) << stringOf(*entry.acl);
             return;
         }
-        EXPECT_EQ(entry.entryType, path == "pipe" ? TreeObject::EntryType::fifo : TreeObject::EntryType::characterDevice)
+        EXPECT_EQ(entry.entryType,
+                  path == "pipe" ? TreeObject::EntryType::fifo : TreeObject::EntryType::characterDevice)
             << path;
         EXPECT_FALSE(entry.contentBlobs.has_value()) << path;
         ++special;

@@ -24,9 +24,17 @@ protected:
 TEST(VerificationSampling, PacksToReadTable) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     // Fraction, packs that can be checked, packs read.
-    for (const auto& [fraction, checkable, read] : std::initializer_list<std::tuple<double, std::size_t, std::size_t>>{
-             {0.05, 100, 5}, {0.05, 10, 1}, {0.05, 0, 0}, {0, 3, 1}, {0.5, 3, 2}, {-0.5, 4, 1}, {nan, 4, 1}, {inf, 4, 4}})
-        EXPECT_EQ(Verification::packsToRead(Depth::sampling(fraction), checkable), read) << fraction << " of " << checkable;
+    for (const auto& [fraction, checkable, read] :
+         std::initializer_list<std::tuple<double, std::size_t, std::size_t>>{{0.05, 100, 5},
+                                                                             {0.05, 10, 1},
+                                                                             {0.05, 0, 0},
+                                                                             {0, 3, 1},
+                                                                             {0.5, 3, 2},
+                                                                             {-0.5, 4, 1},
+                                                                             {nan, 4, 1},
+                                                                             {inf, 4, 4}})
+        EXPECT_EQ(Verification::packsToRead(Depth::sampling(fraction), checkable), read)
+            << fraction << " of " << checkable;
     EXPECT_EQ(Verification::packsToRead(Depth::deep(), 12), 12u);
 }
 
@@ -60,7 +68,7 @@ TEST_F(Verifying, EveryKindOfDamageWithItsReason) {
     memory->remove(at(7));
     // Stray files and unknown packs are passed over; a plain file in "packs" is no unreadable drive.
     for (const std::string& path : {std::string("packs/.DS_Store"), std::string("packs/ab/abc.pack"),
-                                     "packs/ab/" + std::string(64, 'a') + ".pack.partial"})
+                                    "packs/ab/" + std::string(64, 'a') + ".pack.partial"})
         memory->put(*RepoPath::parse(path), "x");
     memory->put(RepositoryLayout::pack(PackID{}), "an unknown pack");
 
@@ -71,9 +79,14 @@ TEST_F(Verifying, EveryKindOfDamageWithItsReason) {
     std::map<PackID, std::string> reasons;
     for (const auto& damage : report.damaged) reasons[damage.pack] = damage.reason;
     EXPECT_EQ(report.damaged[2].reason, "it is missing");  // missing ones come first
-    const std::string expected[] = {"it is missing", "it is missing", "it is missing", "it is shorter than a pack can be",
-                                    "its contents no longer match its name", "its contents no longer match its name",
-                                    readFailure.what(), "it is missing"};
+    const std::string expected[] = {"it is missing",
+                                    "it is missing",
+                                    "it is missing",
+                                    "it is shorter than a pack can be",
+                                    "its contents no longer match its name",
+                                    "its contents no longer match its name",
+                                    readFailure.what(),
+                                    "it is missing"};
     for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(reasons[packs[i]], expected[i]) << i;
     // Each pack held one snapshot's file and root tree: what it costs is attributed.
     EXPECT_EQ(report.damaged[0].unreachableSubtrees, std::vector<std::string>{"everything in this snapshot"});

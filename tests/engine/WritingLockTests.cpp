@@ -20,10 +20,9 @@ DeviceID otherDevice() {
 class WritingLockTest : public FaultyRepositoryTest {
 protected:
     Repository& mine = *repository;
-    std::shared_ptr<Repository> theirs =
-        Repository::open(faulty, keys, otherDevice(), std::string(kAppVersion), std::nullopt,
-                         Repository::Access::readWrite)
-            .repository;
+    std::shared_ptr<Repository> theirs = Repository::open(faulty, keys, otherDevice(), std::string(kAppVersion),
+                                                          std::nullopt, Repository::Access::readWrite)
+                                             .repository;
     Date now = fixedNow();
 
     std::optional<Bytes> lockBytes() const {
@@ -61,12 +60,12 @@ TEST_F(WritingLockTest, StateTable) {
         Verdict verdict;
         std::optional<Date> acquired;  // rewritten as this device's lock acquired then; nothing: untouched
     };
-    for (const Case& c : {Case{lockOf(testDevice(), "Old name", hourAgo, now.adding(-60)), Verdict::mine(), hourAgo},
-                          Case{lockOf(testDevice(), "Studio", hourAgo, hourAgo), Verdict::mine(), hourAgo},
-                          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300)),
-                               Verdict::heldBy("Laptop", hourAgo), std::nullopt},
-                          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300.001)),
-                               Verdict::takenOver("Laptop"), now}}) {
+    for (const Case& c :
+         {Case{lockOf(testDevice(), "Old name", hourAgo, now.adding(-60)), Verdict::mine(), hourAgo},
+          Case{lockOf(testDevice(), "Studio", hourAgo, hourAgo), Verdict::mine(), hourAgo},
+          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300)), Verdict::heldBy("Laptop", hourAgo),
+               std::nullopt},
+          Case{lockOf(otherDevice(), "Laptop", hourAgo, now.adding(-300.001)), Verdict::takenOver("Laptop"), now}}) {
         SCOPED_TRACE(c.onDisk.deviceName + " " + std::to_string(c.onDisk.heartbeatAt.microseconds));
         putLock(c.onDisk);
         const Bytes before = lockBytes().value();
@@ -93,8 +92,9 @@ TEST_F(WritingLockTest, TwoDevicesTakeTurns) {
 // A damaged lock file, or one that exists but cannot be read right now, may be live: it is held
 // by "another Mac" and stays byte for byte. Only a missing file is free.
 TEST_F(WritingLockTest, UnreadableLockFileIsHeldByAnotherMacAndStaysByteIdentical) {
-    for (const Bytes& bytes : {bytesOf("{}"), randomBytes(64, 7), Bytes{},
-                               bytesOf(R"({"acquiredAt":"yesterday","deviceID":"00","deviceName":"x","heartbeatAt":"now"})")}) {
+    for (const Bytes& bytes :
+         {bytesOf("{}"), randomBytes(64, 7), Bytes{},
+          bytesOf(R"({"acquiredAt":"yesterday","deviceID":"00","deviceName":"x","heartbeatAt":"now"})")}) {
         memory->put(RepositoryLayout::lockFile(), bytes);
         expectHeldByAnotherMacUntouched(now);
     }

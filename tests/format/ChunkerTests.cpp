@@ -75,8 +75,8 @@ TEST(Chunker, WorkedExampleGivesFifteenChunks) {
         expectedStart = r.upperBound;
         lengths.push_back(r.size());
     }
-    EXPECT_EQ(lengths, (std::vector<std::size_t>{265, 294, 257, 254, 261, 255, 262, 190, 420, 331, 274, 322, 264,
-                                                 294, 153}));
+    EXPECT_EQ(lengths,
+              (std::vector<std::size_t>{265, 294, 257, 254, 261, 255, 262, 190, 420, 331, 274, 322, 264, 294, 153}));
 }
 
 TEST(Chunker, EmptyShortAndNeverCuttingBuffers) {
@@ -119,7 +119,7 @@ TEST(Chunker, UnusableParametersThrow) {
         std::int64_t minSize, avgSize, maxSize, normalization;
     };
     // min below 1 or negative, avg below min, max below avg, a negative or overflowing strict mask length
-    const Row rows[] = {{0, 256, 1024, 2},  {-5, 256, 1024, 2},         {300, 256, 1024, 2},       {64, 2048, 1024, 2},
+    const Row rows[] = {{0, 256, 1024, 2},   {-5, 256, 1024, 2},         {300, 256, 1024, 2},       {64, 2048, 1024, 2},
                         {64, 256, 1024, -9}, {64, 256, 1024, INT64_MIN}, {64, 256, 1024, INT64_MAX}};
     for (const auto& r : rows) {
         try {

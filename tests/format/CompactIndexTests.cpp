@@ -33,7 +33,8 @@ TEST(CompactIndex, OffsetThatCannotBeAPositionIsUnreadableAndMissingKeepsOrder) 
     EXPECT_EQ(index.location(blobNumber(1))->entry.offset, UINT64_MAX);
     EXPECT_EQ(index.location(blobNumber(2))->entry.offset, UINT64_MAX);
     EXPECT_TRUE(index.contains(blobNumber(1)));
-    EXPECT_EQ(index.missing({blobNumber(3), blobNumber(2), blobNumber(3)}), (std::vector{blobNumber(3), blobNumber(3)}));
+    EXPECT_EQ(index.missing({blobNumber(3), blobNumber(2), blobNumber(3)}),
+              (std::vector{blobNumber(3), blobNumber(3)}));
 }
 
 // The compact index answers as a plain map where the first location stays, whether loaded in bulk, merged in

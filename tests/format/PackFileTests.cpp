@@ -45,7 +45,8 @@ TEST(PackWriter, EmptyPackIs52Bytes) {
     const auto done = w.finish();
     ASSERT_EQ(done.bytes.size(), 52u);
     EXPECT_EQ(Bytes(done.bytes.begin(), done.bytes.begin() + 8), (Bytes{'W', 'M', 'P', 'K', 1, 0, 0, 0}));
-    EXPECT_EQ(Bytes(done.bytes.end() - 12, done.bytes.end()), (Bytes{32, 0, 0, 0, 'W', 'M', 'P', 'K', 'E', 'N', 'D', 0}));
+    EXPECT_EQ(Bytes(done.bytes.end() - 12, done.bytes.end()),
+              (Bytes{32, 0, 0, 0, 'W', 'M', 'P', 'K', 'E', 'N', 'D', 0}));
     EXPECT_EQ(done.id, hashPackID(done.bytes));
     const PackReader reader(done.bytes, done.id, repo.cipher);
     EXPECT_TRUE(reader.entries().empty());

@@ -5,8 +5,8 @@
 #include "core/Base64.h"
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
-#include "format/HostPlatform.h"
 #include "format/Fixtures.h"
+#include "format/HostPlatform.h"
 #include "format/RepositoryConfig.h"
 #include "support/DataTable.h"
 
@@ -36,12 +36,13 @@ TEST(RepositoryConfig, NewConfigRoundTripsWithSortedKeysAndTheSealingOfItsVersio
     EXPECT_EQ(c.blobSealing(), BlobCipher::Sealing::nonceFromStoredBytes);
     // Every value a reader meets, and no kdf; on disk pretty-printed with sorted keys.
     const JSON written = RepositoryJSON::decode(c.encoded());
-    EXPECT_EQ(RepositoryJSON::encode(written, false),
-              R"({"blobID":"HMAC-SHA256","chunker":{"algorithm":"FastCDC","avgSize":1048576,"maxSize":4194304,)"
-              R"("minSize":524288,"normalization":2},"cipher":"ChaCha20-Poly1305","createdAt":"2023-11-14T22:13:20.123Z",)"
-              R"x("createdBy":"WendleMarsh\/0.1.3 (6.1.0)","formatVersion":2,"hash":"SHA-256",)x"
-              R"("magic":"wendlemarsh-repository","packTargetSize":67108864,)"
-              R"("repositoryID":"AQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQE=","signature":"Ed25519"})");
+    EXPECT_EQ(
+        RepositoryJSON::encode(written, false),
+        R"({"blobID":"HMAC-SHA256","chunker":{"algorithm":"FastCDC","avgSize":1048576,"maxSize":4194304,)"
+        R"("minSize":524288,"normalization":2},"cipher":"ChaCha20-Poly1305","createdAt":"2023-11-14T22:13:20.123Z",)"
+        R"x("createdBy":"WendleMarsh\/0.1.3 (6.1.0)","formatVersion":2,"hash":"SHA-256",)x"
+        R"("magic":"wendlemarsh-repository","packTargetSize":67108864,)"
+        R"("repositoryID":"AQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQEBAQE=","signature":"Ed25519"})");
     EXPECT_EQ(stringOf(c.encoded()), RepositoryJSON::encode(written, true));
     EXPECT_EQ(RepositoryConfig::decode(c.encoded()), c);
 
@@ -96,9 +97,12 @@ TEST(RepositoryConfig, UnusableChunkerBlockThrowsWhenUsed) {
 
 TEST(HostPlatform, VersionTextFromTheRelease) {
     const std::pair<const char*, const char*> rows[] = {
-        {"6.1.0-18-amd64", "6.1.0"}, {"5.15.90.1-microsoft-standard-WSL2", "5.15.90"},
-        {"6.8", "6.8.0"},           {"4", "4.0.0"},
-        {"", "0.0.0"},              {"abc", "0.0.0"},
+        {"6.1.0-18-amd64", "6.1.0"},
+        {"5.15.90.1-microsoft-standard-WSL2", "5.15.90"},
+        {"6.8", "6.8.0"},
+        {"4", "4.0.0"},
+        {"", "0.0.0"},
+        {"abc", "0.0.0"},
     };
     for (const auto& [release, text] : rows) EXPECT_EQ(platformVersionText(release), text) << release;
     const std::string host = hostPlatform();

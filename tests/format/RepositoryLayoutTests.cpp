@@ -58,9 +58,15 @@ TEST(RepositoryLayout, KeyNamesThatCannotBeAComponentAreRefused) {
 TEST(RepositoryLayout, PackFileNames) {
     const std::string hex(64, 'c'), upper(64, 'C');
     const std::pair<std::string, bool> rows[] = {
-        {hex + ".pack", true},      {upper + ".pack", true},       {hex + ".old.pack", true},
-        {".." + hex + ".pack", true}, {".pack", false},            {hex + ".pack.tmp", false},
-        {hex, false},               {hex.substr(2) + ".pack", false}, {hex.substr(1) + "g.pack", false},
+        {hex + ".pack", true},
+        {upper + ".pack", true},
+        {hex + ".old.pack", true},
+        {".." + hex + ".pack", true},
+        {".pack", false},
+        {hex + ".pack.tmp", false},
+        {hex, false},
+        {hex.substr(2) + ".pack", false},
+        {hex.substr(1) + "g.pack", false},
     };
     for (const auto& [name, accepted] : rows) {
         const auto id = L::packID(name);

@@ -156,7 +156,8 @@ TEST(SnapshotRecord, OptionalFieldsAndRoundTrip) {
     full.flags = {"anomalyDetected", "partial", "somethingNew"};
     full.anomalyDetectedAt = full.createdAt;
     full.sources.push_back({Bytes{}, "aKindNotKnownYet"});
-    const auto back = SignedFile::open<SnapshotRecord>(SignedFile::seal(full, repo.keys, repo.cipher), repo.keys, repo.cipher);
+    const auto back =
+        SignedFile::open<SnapshotRecord>(SignedFile::seal(full, repo.keys, repo.cipher), repo.keys, repo.cipher);
     EXPECT_EQ(back, full);
     EXPECT_NE(back, bare);
 }
@@ -187,9 +188,10 @@ TEST(SnapshotRecord, MissingOrMistypedKeysAreUnreadable) {
         d(bad.back());
     }
     for (const auto& record : bad)
-        EXPECT_EQ(openFailure<SnapshotRecord>(
-                      SignedFile::sealPayload(RepositoryJSON::encodeBytes(record, false), repo.keys, repo.cipher), repo),
-                  SFKind::payloadUnreadable)
+        EXPECT_EQ(
+            openFailure<SnapshotRecord>(
+                SignedFile::sealPayload(RepositoryJSON::encodeBytes(record, false), repo.keys, repo.cipher), repo),
+            SFKind::payloadUnreadable)
             << record.dump();
 }
 

@@ -133,7 +133,9 @@ TEST(TreeObject, ImplausibleInnerCountsAreRefusedBeforeAllocating) {
     };
     const Row rows[] = {
         {FieldPresence::extendedAttributes, {0xFF, 0xFF}, "xattrCount"},
-        {FieldPresence::sparseRanges, {0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, "sparseRangeCount"},
+        {FieldPresence::sparseRanges,
+         {0x02, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
+         "sparseRangeCount"},
         {FieldPresence::contentBlobs, {0xFF, 0xFF, 0xFF, 0xFF}, "contentBlobCount"},
     };
     for (const auto& r : rows) {
@@ -190,13 +192,18 @@ TEST(TreeObject, EveryFieldSurvivesARoundTrip) {
     entries.push_back(everyField());
     // Each optional field on its own, in the order of its presence bit.
     const Entry f = everyField();
-    const std::function<void(Entry&)> only[] = {
-        [&](Entry& e) { e.birthTime = f.birthTime; },         [&](Entry& e) { e.size = f.size; },
-        [&](Entry& e) { e.bsdFlags = f.bsdFlags; },           [&](Entry& e) { e.userName = f.userName; },
-        [&](Entry& e) { e.groupName = f.groupName; },         [&](Entry& e) { e.symlinkTarget = f.symlinkTarget; },
-        [&](Entry& e) { e.hardlinkGroup = f.hardlinkGroup; }, [&](Entry& e) { e.extendedAttributes = f.extendedAttributes; },
-        [&](Entry& e) { e.acl = f.acl; },                     [&](Entry& e) { e.sparseRanges = f.sparseRanges; },
-        [&](Entry& e) { e.contentBlobs = f.contentBlobs; },   [&](Entry& e) { e.childTree = f.childTree; }};
+    const std::function<void(Entry&)> only[] = {[&](Entry& e) { e.birthTime = f.birthTime; },
+                                                [&](Entry& e) { e.size = f.size; },
+                                                [&](Entry& e) { e.bsdFlags = f.bsdFlags; },
+                                                [&](Entry& e) { e.userName = f.userName; },
+                                                [&](Entry& e) { e.groupName = f.groupName; },
+                                                [&](Entry& e) { e.symlinkTarget = f.symlinkTarget; },
+                                                [&](Entry& e) { e.hardlinkGroup = f.hardlinkGroup; },
+                                                [&](Entry& e) { e.extendedAttributes = f.extendedAttributes; },
+                                                [&](Entry& e) { e.acl = f.acl; },
+                                                [&](Entry& e) { e.sparseRanges = f.sparseRanges; },
+                                                [&](Entry& e) { e.contentBlobs = f.contentBlobs; },
+                                                [&](Entry& e) { e.childTree = f.childTree; }};
     for (unsigned bit = 0; bit < std::size(only); ++bit) {
         Entry e = fileA();
         e.size.reset();
@@ -219,7 +226,10 @@ TEST(TreeObject, EncoderRefusesWhatItsFieldsCannotHold) {
         {"groupName", [](Entry& e) { e.groupName = std::string(65536, 'g'); }},
         {"symlinkTarget", [](Entry& e) { e.symlinkTarget = Bytes(65536, 's'); }},
         {"xattrs", [](Entry& e) { e.extendedAttributes = std::vector<ExtendedAttribute>(65536); }},
-        {"xattr name", [](Entry& e) { e.extendedAttributes = std::vector<ExtendedAttribute>{{Bytes(65536, 'x'), {}}}; }},
+        {"xattr name",
+         [](Entry& e) {
+             e.extendedAttributes = std::vector<ExtendedAttribute>{{Bytes(65536, 'x'), {}}};
+         }},
         {"sparseRanges", [](Entry& e) { e.sparseRanges = std::vector<SparseRange>(65536); }},
     };
     for (const auto& r : rows) {

@@ -45,7 +45,8 @@ TEST(DirectoryScanner, WhatCannotBeReadIsReportedAndTheWalkGoesOn) {
         return closed && closed->status == DirectoryScanner::Status::unreadable && closed->children.empty() &&
                        !closed->problems.empty() && locked && locked->status == DirectoryScanner::Status::unreadable &&
                        find(result.root, "open/fine") && result.problems.size() >= 2
-                   ? 0 : 1;
+                   ? 0
+                   : 1;
     });
 }
 

@@ -43,7 +43,9 @@ TEST_F(MetadataApplyTest, ExtendedAttributeNamespaces) {
     };
     const std::vector<Row> rows = {
         {{{"trusted.t", "x"}}, ::geteuid() == 0 ? Kind::applied : Kind::unpreserved, {}, ""},
-        {{{"com.apple.FinderInfo", "fi"}, {"user.kept", "k"}}, Kind::partial, {"user.com.apple.FinderInfo", "user.kept"},
+        {{{"com.apple.FinderInfo", "fi"}, {"user.kept", "k"}},
+         Kind::partial,
+         {"user.com.apple.FinderInfo", "user.kept"},
          "user.com.apple.FinderInfo"},
         {{{std::string("bad\0name", 8), "v"}, {"user.ok", "v"}}, Kind::partial, {"user.ok"}, "bad"},
         {{{"", "v"}}, Kind::unpreserved, {}, ""},
@@ -83,7 +85,9 @@ TEST_F(MetadataApplyTest, FlagsLinuxKeepsAndFlagsItCannot) {
     if (!test::inodeFlags(folder.path())) GTEST_SKIP() << "no inode flags on this file system";
     const bool root = ::geteuid() == 0;
     const std::vector<std::pair<std::uint32_t, Kind>> rows = {
-        {0, Kind::notApplicable}, {BSDFlags::userNoDump, Kind::applied}, {BSDFlags::userHidden, Kind::unpreserved},
+        {0, Kind::notApplicable},
+        {BSDFlags::userNoDump, Kind::applied},
+        {BSDFlags::userHidden, Kind::unpreserved},
         {BSDFlags::userNoDump | BSDFlags::userHidden | BSDFlags::systemArchived, Kind::partial},
         {BSDFlags::userImmutable, root ? Kind::applied : Kind::unpreserved},
         {BSDFlags::systemAppend | BSDFlags::userNoDump, root ? Kind::applied : Kind::partial},
@@ -118,8 +122,10 @@ TEST_F(MetadataApplyTest, PathFormOnLinksAndPipes) {
     if (::geteuid() == 0) m.uid = m.gid = 65534;  // ownership too changes the link only
     const std::string linkPath = (folder / "link").string();
     auto report = MetadataApply::apply(m, viewOf(linkPath));
-    for (auto [a, k] : {std::pair{Attribute::ownership, Kind::applied}, {Attribute::modificationTime, Kind::applied},
-                        {Attribute::mode, Kind::notApplicable}, {Attribute::acl, Kind::unpreserved},
+    for (auto [a, k] : {std::pair{Attribute::ownership, Kind::applied},
+                        {Attribute::modificationTime, Kind::applied},
+                        {Attribute::mode, Kind::notApplicable},
+                        {Attribute::acl, Kind::unpreserved},
                         {Attribute::bsdFlags, Kind::unpreserved}})
         EXPECT_EQ(report.outcome(a).kind, k) << MetadataApply::rawValue(a);
     EXPECT_EQ(lstatOf(folder / "link").st_mtim.tv_sec, 1'600'000'000);
@@ -176,8 +182,10 @@ TEST_F(MetadataApplyTest, WithoutPrivilegesRefusalsAreReportedNotClaimed) {
         const auto r = MetadataApply::apply(m, fd);
         ::close(fd);
         int failures = 0;
-        for (auto [a, k] : {std::pair{Attribute::ownership, Kind::unpreserved}, {Attribute::extendedAttributes, Kind::partial},
-                            {Attribute::modificationTime, Kind::applied}, {Attribute::mode, Kind::partial},
+        for (auto [a, k] : {std::pair{Attribute::ownership, Kind::unpreserved},
+                            {Attribute::extendedAttributes, Kind::partial},
+                            {Attribute::modificationTime, Kind::applied},
+                            {Attribute::mode, Kind::partial},
                             {Attribute::bsdFlags, Kind::applied}}) {
             // An immutable flag is never claimed without privileges.
             if ((r.outcome(a).kind != k) != (a == Attribute::bsdFlags)) {
@@ -201,14 +209,16 @@ TEST_F(MetadataApplyTest, CaptureThenApplyRoundTrips) {
     captured.birthTime = FileMetadata::Timestamp{1'000'000'000, 0};
     for (const auto& o : applyToNew("copy", captured).outcomes) {
         // A birth time is the one thing Linux cannot put back, and it is not claimed.
-        EXPECT_TRUE(o.attribute == Attribute::creationTime ? o.outcome.kind == Kind::unpreserved
-                                                           : o.outcome.kind == Kind::applied || o.outcome.kind == Kind::notApplicable)
+        EXPECT_TRUE(o.attribute == Attribute::creationTime
+                        ? o.outcome.kind == Kind::unpreserved
+                        : o.outcome.kind == Kind::applied || o.outcome.kind == Kind::notApplicable)
             << MetadataApply::rawValue(o.attribute) << ": " << o.outcome.description();
     }
     const auto copy = MetadataCapture::capture((folder / "copy").string()).metadata;
-    EXPECT_EQ(std::tie(copy.mode, copy.uid, copy.gid, copy.modificationTime, copy.extendedAttributes, copy.acl, copy.bsdFlags),
-              std::tie(captured.mode, captured.uid, captured.gid, captured.modificationTime, captured.extendedAttributes,
-                       captured.acl, captured.bsdFlags));
+    EXPECT_EQ(std::tie(copy.mode, copy.uid, copy.gid, copy.modificationTime, copy.extendedAttributes, copy.acl,
+                       copy.bsdFlags),
+              std::tie(captured.mode, captured.uid, captured.gid, captured.modificationTime,
+                       captured.extendedAttributes, captured.acl, captured.bsdFlags));
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ protected:
         return MetadataCapture::capture((folder / relative).string());
     }
     // A file of size bytes with data written only at the given ranges.
-    void makeSparse(const std::string& name, std::int64_t size, const std::vector<std::pair<std::int64_t, std::int64_t>>& data) {
+    void makeSparse(const std::string& name, std::int64_t size,
+                    const std::vector<std::pair<std::int64_t, std::int64_t>>& data) {
         std::filesystem::resize_file(folder.writeFile(name, ""), static_cast<std::uintmax_t>(size));
         const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CLOEXEC);
         for (const auto& [offset, length] : data)
@@ -85,10 +86,11 @@ TEST_F(MetadataCaptureTest, HolesOfSparseFiles) {
         std::vector<std::pair<std::int64_t, std::int64_t>> data;
         std::optional<std::vector<Range>> holes;
     };
-    const std::vector<Row> rows = {
-        {"middle", 3 * MiB, {{0, MiB}, {2 * MiB, MiB}}, std::vector<Range>{{MiB, MiB}}},
-        {"allHole", MiB, {}, std::vector<Range>{{0, MiB}}},  {"tail", 2 * MiB, {{0, MiB}}, std::vector<Range>{{MiB, MiB}}},
-        {"head", 2 * MiB, {{MiB, MiB}}, std::vector<Range>{{0, MiB}}}, {"dense", MiB, {{0, MiB}}, std::nullopt}};
+    const std::vector<Row> rows = {{"middle", 3 * MiB, {{0, MiB}, {2 * MiB, MiB}}, std::vector<Range>{{MiB, MiB}}},
+                                   {"allHole", MiB, {}, std::vector<Range>{{0, MiB}}},
+                                   {"tail", 2 * MiB, {{0, MiB}}, std::vector<Range>{{MiB, MiB}}},
+                                   {"head", 2 * MiB, {{MiB, MiB}}, std::vector<Range>{{0, MiB}}},
+                                   {"dense", MiB, {{0, MiB}}, std::nullopt}};
     for (const auto& row : rows) {
         makeSparse(row.name, row.size, row.data);
         EXPECT_EQ(capture(row.name).metadata.sparseRanges, row.holes) << row.name;

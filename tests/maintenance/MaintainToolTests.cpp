@@ -47,11 +47,12 @@ int backUp(const fs::path& folder, const fs::path& repo, const fs::path& key) {
 }
 
 std::shared_ptr<Repository> openFolder(const fs::path& path, const fs::path& keyFile) {
-    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                                path, std::nullopt,
-                                                                LocalFolderDestination::Preparation::readingOnly());
+    auto destination =
+        std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
+                                                 std::nullopt, LocalFolderDestination::Preparation::readingOnly());
     return Repository::unlock(destination, RecoveryKey::parse(SecretFile::read(keyFile).secret), testDevice(), "9",
-                              std::nullopt, Repository::Access::readOnly).repository;
+                              std::nullopt, Repository::Access::readOnly)
+        .repository;
 }
 
 TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
@@ -66,7 +67,8 @@ TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
     ASSERT_EQ(backUp(t / "src", repo, key), 0);
 
     const std::string r = repo.string();
-    EXPECT_EQ(maintain({"mark", r, "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key, "1 candidate packs"), 0);
+    EXPECT_EQ(maintain({"mark", r, "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key, "1 candidate packs"),
+              0);
     EXPECT_EQ(maintain({"sweep", r, "--now", "2030-01-07T23:59:59.999Z"}, key), 1);
     EXPECT_EQ(maintain({"sweep", r, "--now", "2030-01-08T00:00:00.000Z"}, key, "1 packs deleted"), 0);
     EXPECT_EQ(maintain({"replicate", r, copy.string()}, key, ", current"), 0);

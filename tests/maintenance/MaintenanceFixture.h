@@ -26,7 +26,8 @@ struct Fixture {
             snapshots.push_back(commitFile(*repository, {randomBytes(3000, 10 + i), randomBytes(500, 20 + i)},
                                            "file" + std::to_string(i), day(i)));
             const auto root = *BlobID::fromBytes(repository->snapshot(snapshots.back()).rootTree);
-            packs.push_back(repository->withIndex([&](const CompactIndex& index) { return index.location(root)->pack; }));
+            packs.push_back(
+                repository->withIndex([&](const CompactIndex& index) { return index.location(root)->pack; }));
         }
         orphan.bytes.fill(0xEE);
         memory->put(RepositoryLayout::pack(orphan), randomBytes(200, 99));
@@ -40,7 +41,8 @@ inline std::shared_ptr<InMemoryDestination> copyOf(const InMemoryDestination& so
 }
 
 // Files outside the given folders, with their bytes.
-inline std::map<std::string, Bytes> filesOutside(const InMemoryDestination& destination, std::set<std::string> folders) {
+inline std::map<std::string, Bytes> filesOutside(const InMemoryDestination& destination,
+                                                 std::set<std::string> folders) {
     std::map<std::string, Bytes> kept;
     for (const auto& [path, bytes] : destination.files())
         if (folders.count(path.substr(0, path.find('/'))) == 0) kept.emplace(path, bytes);

@@ -18,7 +18,7 @@ TEST(Pruner, MarkThenSweepAfterTheCoolingPeriod) {
     Fixture f;
     const auto before = filesOutside(*f.memory, {"gc"});
     Pruner().mark(*f.repository, keepNewest, {}, day(1));
-    const Date marked = day(2).adding(0.000789);  // a moment between two milliseconds
+    const Date marked = day(2).adding(0.000789);                               // a moment between two milliseconds
     const auto report = Pruner().mark(*f.repository, keepNewest, {}, marked);  // replaces the first
     EXPECT_EQ(filesOutside(*f.memory, {"gc"}), before);
     EXPECT_EQ(filesUnder(*f.memory, "gc").size(), 1u);
@@ -26,7 +26,8 @@ TEST(Pruner, MarkThenSweepAfterTheCoolingPeriod) {
     const auto mark = *Pruner::latestMark(*f.repository);
     std::set<Bytes> candidates(mark.candidates.begin(), mark.candidates.end());
     EXPECT_EQ(candidates, (std::set<Bytes>{f.packs[0].data(), f.packs[1].data(), f.orphan.data()}));
-    const auto early = thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, marked.adding(604799)); });
+    const auto early =
+        thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, marked.adding(604799)); });
     EXPECT_EQ(early, Pruner::Error::stillCooling(report.sweepAllowedFrom));
 
     // An index file another writer added since this repository opened is not this sweep's to replace.
@@ -65,18 +66,22 @@ TEST(Pruner, ChangesDuringTheCoolingPeriodProtectWhatTheyNeed) {
         faulty->refuseRemovalUntilRetentionExpires("packs/*");
         const auto swept = Pruner().sweep(*repository, keepNewest, {}, day(10));
         EXPECT_EQ(std::tuple(swept.packsHeld, swept.packsDeleted), std::tuple(3, 0));
-        EXPECT_FALSE(openRepository(f.memory, f.keys).repository->withIndex(
-            [&](const CompactIndex& index) { return index.packs().count(f.packs[0]) != 0; }));
+        EXPECT_FALSE(openRepository(f.memory, f.keys).repository->withIndex([&](const CompactIndex& index) {
+            return index.packs().count(f.packs[0]) != 0;
+        }));
     }
 }
 
 // Each refusal leaves everything but the other marks as it was.
 TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
     const std::vector<std::tuple<const char*, std::function<void(Fixture&)>, Pruner::Error::Kind>> cases = {
-        {"another writer moved the head", [](Fixture& f) {
+        {"another writer moved the head",
+         [](Fixture& f) {
              commitFile(*openRepository(f.memory, f.keys).repository, {randomBytes(10, 1)}, "other", day(3));
-         }, Pruner::Error::Kind::headMoved},
-        {"an index file was skipped", [](Fixture& f) {
+         },
+         Pruner::Error::Kind::headMoved},
+        {"an index file was skipped",
+         [](Fixture& f) {
              // The newest snapshot's content lies in a pack the index no longer names.
              const auto content = f.repository->cipher().identity(randomBytes(3000, 12));
              f.repository->modifyIndex([&](CompactIndex& index) {
@@ -86,14 +91,17 @@ TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
                  });
                  index = partial;
              });
-         }, Pruner::Error::Kind::indexIncomplete},
-        {"the reachable set changed", [](Fixture& f) {
+         },
+         Pruner::Error::Kind::indexIncomplete},
+        {"the reachable set changed",
+         [](Fixture& f) {
              auto mark = *Pruner::latestMark(*f.repository);
              mark.reachableDigest[0] ^= 1;
              mark.markedAt = mark.markedAt.adding(1);
              Repository::write(SignedFile::seal(mark, f.keys, f.repository->cipher()),
                                RepositoryLayout::gcMark(UUID::random()), *f.memory);
-         }, Pruner::Error::Kind::reachableSetChanged},
+         },
+         Pruner::Error::Kind::reachableSetChanged},
     };
     for (const auto& [name, between, expected] : cases) {
         Fixture f;

@@ -13,7 +13,9 @@
 namespace wm::test {
 namespace {
 
-ReplicationReport replicate(Fixture& f, Destination& target) { return Replicator().replicate(*f.repository, target, f.keys); }
+ReplicationReport replicate(Fixture& f, Destination& target) {
+    return Replicator().replicate(*f.repository, target, f.keys);
+}
 std::string packPath(const PackID& pack) { return RepositoryLayout::pack(pack).string(); }
 
 TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
@@ -32,8 +34,8 @@ TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
     EXPECT_EQ(files.at("refs/head"), f.memory->files().at("refs/head"));
     EXPECT_EQ(files.count(misfiled.string()) + files.count("refs/retention"), 2u);
     EXPECT_EQ(filesUnder(target, "holds").size(), 1u);  // not the forged one
-    const auto state = SignedFile::open<ReplicaStateRecord>(files.at(RepositoryLayout::replicaState(target.id()).string()),
-                                                            f.keys, f.repository->cipher());
+    const auto state = SignedFile::open<ReplicaStateRecord>(
+        files.at(RepositoryLayout::replicaState(target.id()).string()), f.keys, f.repository->cipher());
     EXPECT_EQ(state.holdsSnapshots, f.repository->head().snapshots);
     EXPECT_EQ(state.holdsPacksDigest, Replicator::digest({f.packs.begin(), f.packs.end()}));
 
@@ -126,7 +128,7 @@ TEST(Replicator, RepairTakesOnlyExactCopies) {
     const Bytes good = copy->files().at(packPath(f.packs[0]));
     f.memory->put(path(f.packs[0]), randomBytes(good.size(), 1));  // damaged on the primary
     copy->put(path(f.packs[1]), randomBytes(300, 2));              // damaged on the copy too
-    copy->remove(path(f.packs[2]));                                 // missing on the copy
+    copy->remove(path(f.packs[2]));                                // missing on the copy
     auto expected = f.memory->files();
     expected[packPath(f.packs[0])] = good;
 
@@ -170,7 +172,8 @@ TEST(Replicator, StatusOfADestination) {
         {away, DestinationStatus::notReachable("not connected")},
     };
     for (const auto& [destination, expected] : cases)
-        EXPECT_EQ(Replicator().inspect(*destination, *f.repository, f.keys), expected) << static_cast<int>(expected.kind);
+        EXPECT_EQ(Replicator().inspect(*destination, *f.repository, f.keys), expected)
+            << static_cast<int>(expected.kind);
     // The primary's own failure is never the copy's being empty or away.
     f.memory->setAvailability(Availability::unreachable("gone"));
     EXPECT_EQ(Replicator().inspect(*behind, *f.repository, f.keys).kind, DestinationStatus::Kind::unreadable);

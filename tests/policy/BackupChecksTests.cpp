@@ -13,8 +13,10 @@ namespace {
 using namespace wm;
 
 TEST(PathExtension, AsAFileBrowserReadsIt) {
-    const std::pair<const char*, const char*> cases[] = {{"a/b.tar.gz", "gz"}, {"Makefile", ""}, {".bashrc", ""},
-        {"dir.d/file", ""}, {"x.", ""}, {"Lib.photoslibrary/", "photoslibrary"}, {"a/..", ""}, {"/", ""}, {"", ""}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"a/b.tar.gz", "gz"}, {"Makefile", ""}, {".bashrc", ""},
+        {"dir.d/file", ""},   {"x.", ""},       {"Lib.photoslibrary/", "photoslibrary"},
+        {"a/..", ""},         {"/", ""},        {"", ""}};
     for (auto [path, ext] : cases) EXPECT_EQ(pathExtension(path), ext) << path;
     EXPECT_EQ(lowercasePathExtension("A.\xC3\x89T\xC3\x89"), "\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(lowercasePathExtension("x.VM\xE2\x84\xAA"), "vmk");  // KELVIN SIGN lower-cases to k
@@ -58,10 +60,14 @@ TEST(FilePreview, KindsWithinTheBudget) {
 }
 
 TEST(ImportFromTimeMachine, DisksAndSentences) {
-    const std::pair<std::vector<std::string>, bool> cases[] = {
-        {{}, false}, {{"Photos", "Backups.backupdb"}, true}, {{"backups.backupdb"}, false}, {{"Mac.backupbundle"}, true},
-        {{"Mac Backup.sparsebundle"}, true}, {{"Disk.sparsebundle"}, false}, {{"Mac backup.sparsebundle"}, false},
-        {{"Photos", "Backups.backupdb.old"}, false}};
+    const std::pair<std::vector<std::string>, bool> cases[] = {{{}, false},
+                                                               {{"Photos", "Backups.backupdb"}, true},
+                                                               {{"backups.backupdb"}, false},
+                                                               {{"Mac.backupbundle"}, true},
+                                                               {{"Mac Backup.sparsebundle"}, true},
+                                                               {{"Disk.sparsebundle"}, false},
+                                                               {{"Mac backup.sparsebundle"}, false},
+                                                               {{"Photos", "Backups.backupdb.old"}, false}};
     for (const auto& [entries, expected] : cases)
         EXPECT_EQ(ImportFromTimeMachine::looksLikeTimeMachine(entries), expected) << entries.size();
     test::expectTexts("time-machine.txt", {{"explanation", ImportFromTimeMachine::explanation()},
@@ -71,7 +77,8 @@ TEST(ImportFromTimeMachine, DisksAndSentences) {
 TEST(HistorySearch, OrderProgressAndNothingFound) {
     EXPECT_EQ(HistorySearch::order(std::vector<std::string>{"a", "b", "c"}), (std::vector<std::string>{"c", "b", "a"}));
     EXPECT_EQ(HistorySearch::progress(1234, 5000), "Read 1234 of 5000 backups");
-    const std::tuple<int, int, bool> cases[] = {{0, 0, false}, {5, 5, true}, {4, 5, false}, {6, 5, true}, {1, 0, false}};
+    const std::tuple<int, int, bool> cases[] = {
+        {0, 0, false}, {5, 5, true}, {4, 5, false}, {6, 5, true}, {1, 0, false}};
     for (auto [searched, total, may] : cases)
         EXPECT_EQ(HistorySearch::mayReportNothingFound(searched, total), may) << searched << "/" << total;
 }

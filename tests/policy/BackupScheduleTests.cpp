@@ -21,7 +21,8 @@ using Standing = BackupSchedule::Standing;
 const Date kNow = Date::fromSeconds(1796590835);  // 2026-12-06T21:00:35Z
 Date ago(double seconds) { return kNow.adding(-seconds); }
 std::optional<Date> agoOrAbsent(const std::string& field) {
-    return field == "-" ? std::nullopt : std::optional(ago(std::stod(field))); }
+    return field == "-" ? std::nullopt : std::optional(ago(std::stod(field)));
+}
 std::string secondsAgo(Date d) { return std::to_string(static_cast<long long>(kNow.timeIntervalSince(d))); }
 
 // "overdue success=172801 by=86401": the case, then its times in seconds before now.
@@ -99,7 +100,8 @@ TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
 
 const double kDay = 86400;
 std::optional<Date> maybeAgo(std::optional<double> seconds) {
-    return seconds ? std::optional(kNow.adding(-*seconds)) : std::nullopt; }
+    return seconds ? std::optional(kNow.adding(-*seconds)) : std::nullopt;
+}
 
 template <class Record>
 void expectStoredForm(const Record& full, const char* requiredKey, const JSON& smallest) {
@@ -113,11 +115,16 @@ void expectStoredForm(const Record& full, const char* requiredKey, const JSON& s
 TEST(VerificationSchedule, DueAtItsThresholds) {
     using Due = VerificationSchedule::Due;
     const double full = VerificationSchedule::fullEvery, sample = VerificationSchedule::sampleEvery;
-    const std::tuple<std::optional<double>, std::optional<double>, bool, Due> cases[] = {  // sample, full ago
-        {std::nullopt, std::nullopt, true, Due::full}, {std::nullopt, std::nullopt, false, Due::nothing},
-        {0, full, true, Due::full},                    {sample, full - 1, true, Due::sample},
-        {sample - 1, full - 1, true, Due::nothing},    {std::nullopt, 0, true, Due::sample},
-        {6 * kDay, 89 * kDay, true, Due::nothing},     {-sample, -full, true, Due::nothing},
+    const std::tuple<std::optional<double>, std::optional<double>, bool, Due> cases[] = {
+        // sample, full ago
+        {std::nullopt, std::nullopt, true, Due::full},
+        {std::nullopt, std::nullopt, false, Due::nothing},
+        {0, full, true, Due::full},
+        {sample, full - 1, true, Due::sample},
+        {sample - 1, full - 1, true, Due::nothing},
+        {std::nullopt, 0, true, Due::sample},
+        {6 * kDay, 89 * kDay, true, Due::nothing},
+        {-sample, -full, true, Due::nothing},
     };
     for (const auto& [lastSample, lastFull, idle, due] : cases)
         EXPECT_EQ((VerificationSchedule{maybeAgo(lastSample), maybeAgo(lastFull)}.due(kNow, idle)), due);
@@ -137,14 +144,14 @@ TEST(KeyReminder, AsksAfterSettlingInAndEveryHalfYear) {
     const double every = KeyReminder::askEvery, settling = KeyReminder::settlingIn;
     const std::tuple<double, std::optional<double>, std::optional<double>, bool, bool> cases[] = {
         // created, confirmed, asked ago; declined; ask
-        {settling, std::nullopt, std::nullopt, false, false}, {every, std::nullopt, std::nullopt, false, true},
-        {every - 1, std::nullopt, std::nullopt, false, false},
-        {400 * kDay, std::nullopt, every - 1, false, false},   {400 * kDay, std::nullopt, every, false, true},
-        {400 * kDay, 200 * kDay, kDay, false, true},           {400 * kDay, 200 * kDay, kDay, true, false},
-        {settling - 1, 400 * kDay, std::nullopt, false, false},
+        {settling, std::nullopt, std::nullopt, false, false},  {every, std::nullopt, std::nullopt, false, true},
+        {every - 1, std::nullopt, std::nullopt, false, false}, {400 * kDay, std::nullopt, every - 1, false, false},
+        {400 * kDay, std::nullopt, every, false, true},        {400 * kDay, 200 * kDay, kDay, false, true},
+        {400 * kDay, 200 * kDay, kDay, true, false},           {settling - 1, 400 * kDay, std::nullopt, false, false},
     };
     for (const auto& [created, confirmed, asked, declined, ask] : cases)
-        EXPECT_EQ((KeyReminder{maybeAgo(confirmed), maybeAgo(asked), declined}.shouldAsk(kNow, *maybeAgo(created))), ask);
+        EXPECT_EQ((KeyReminder{maybeAgo(confirmed), maybeAgo(asked), declined}.shouldAsk(kNow, *maybeAgo(created))),
+                  ask);
     const auto again = KeyReminder{}.confirmed(kNow.adding(-every));
     EXPECT_TRUE(again.shouldAsk(kNow, kNow.adding(-400 * kDay)));
     EXPECT_FALSE(again.declined().confirmed(kNow).shouldAsk(kNow.adding(every * 9), kNow.adding(-400 * kDay)));
@@ -155,10 +162,17 @@ TEST(ReviewPrompt, AsksOnlyAfterGoodMomentsWithinItsLimits) {
     using Moment = ReviewPrompt::Moment;
     const double settling = ReviewPrompt::settlingIn, between = ReviewPrompt::minimumBetweenAsks;
     const ReviewPrompt ready{5, maybeAgo(settling), std::nullopt, 0, false};
-    const auto with = [&](auto change) { ReviewPrompt p = ready; change(p); return p; };
+    const auto with = [&](auto change) {
+        ReviewPrompt p = ready;
+        change(p);
+        return p;
+    };
     const std::tuple<ReviewPrompt, Moment, bool> cases[] = {
-        {ready, Moment::backupSucceeded, true}, {ready, Moment::verificationPassed, true},
-        {ready, Moment::restoreFinished, false}, {ready, Moment::somethingWentWrong, false}, {ready, Moment::ordinary, false},
+        {ready, Moment::backupSucceeded, true},
+        {ready, Moment::verificationPassed, true},
+        {ready, Moment::restoreFinished, false},
+        {ready, Moment::somethingWentWrong, false},
+        {ready, Moment::ordinary, false},
         {with([](auto& p) { p.successfulBackups = 4; }), Moment::backupSucceeded, false},
         {with([](auto& p) { p.firstUsed.reset(); }), Moment::backupSucceeded, false},
         {with([&](auto& p) { p.firstUsed = maybeAgo(settling - 1); }), Moment::backupSucceeded, false},

@@ -15,7 +15,8 @@ inline std::vector<std::vector<std::string>> caseTable(const std::string& file, 
     return rows;
 }
 
-inline void forEachLine(const std::string& file, const std::function<void(const std::string&, const std::string&)>& check) {
+inline void forEachLine(const std::string& file,
+                        const std::function<void(const std::string&, const std::string&)>& check) {
     for (const auto& row : caseTable(file, 2)) check(row[0], row[1]);
 }
 

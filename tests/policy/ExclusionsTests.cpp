@@ -26,7 +26,12 @@ TEST(Exclusions, RuleOrderAndReasons) {
         {"user", defaults({{"/System/Volumes/Data/Users/me/Movies", "/Users/me/Old/", "/Users/me/caf\xC3\xA9"},
                            {"*.tmp", "*.TMP", "node_modules"}})},
         {"wholeMac", WholeMac::exclusions({}, "/Volumes/Mac/Backups/")},
-        {"decomposed", Exclusions{{"cafe\xCC\x81", "\xE2\x84\xAA" "ache"}, {}, {}, {}}},  // KELVIN SIGN
+        {"decomposed", Exclusions{{"cafe\xCC\x81",
+                                   "\xE2\x84\xAA"
+                                   "ache"},
+                                  {},
+                                  {},
+                                  {}}},  // KELVIN SIGN
         {"emptyFolders", defaults({{""}}, {""})},
         {"rootFolder", defaults({{"/"}})},
     };
@@ -72,9 +77,14 @@ TEST(Exclusions, SizeLimitPatternsAndRules) {
         EXPECT_TRUE(std::find(described.begin(), described.end(), line) != described.end()) << line;
 
     std::map<std::string, std::optional<std::string>> texts;
-    for (auto [pattern, key] : std::map<std::string, std::string>{
-             {"   ", "refuse.empty"}, {"\t \xC2\xA0", "refuse.blank"}, {" *.* ", "refuse.all"}, {"*", "refuse.star"},
-             {"photos/*.jpg", "refuse.slash"}, {"*.mov", "accept.mov"}, {"**", "accept.stars"}, {"\n", "accept.newline"}})
+    for (auto [pattern, key] : std::map<std::string, std::string>{{"   ", "refuse.empty"},
+                                                                  {"\t \xC2\xA0", "refuse.blank"},
+                                                                  {" *.* ", "refuse.all"},
+                                                                  {"*", "refuse.star"},
+                                                                  {"photos/*.jpg", "refuse.slash"},
+                                                                  {"*.mov", "accept.mov"},
+                                                                  {"**", "accept.stars"},
+                                                                  {"\n", "accept.newline"}})
         texts[key] = LeftOutPatternRules::refusal(pattern);
     texts["reason.cache"] = Reason::knownCache("node_modules").sentence();
     texts["reason.chosen"] = Reason::chosen("*.tmp").sentence();
@@ -94,7 +104,8 @@ TEST(Exclusions, WholeMacRulesAndAccess) {
     EXPECT_EQ(WholeMac::exclusions({}, std::nullopt).systemFolders, WholeMac::systemFolders());
     EXPECT_EQ(WholeMac::exclusions({}, "").systemFolders.size(), 3u);
     std::vector<std::string> asked;
-    EXPECT_EQ(WholeMac::access([&](const std::string& p) { return asked.push_back(p), true; }), WholeMac::Access::granted);
+    EXPECT_EQ(WholeMac::access([&](const std::string& p) { return asked.push_back(p), true; }),
+              WholeMac::Access::granted);
     EXPECT_EQ(asked, std::vector<std::string>{"/Library/Application Support/com.apple.TCC"});
     EXPECT_EQ(WholeMac::access([](const std::string&) { return false; }), WholeMac::Access::needsFullDiskAccess);
     EXPECT_EQ(WholeMac::sentence(WholeMac::Access::granted), std::nullopt);

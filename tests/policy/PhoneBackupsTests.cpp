@@ -119,8 +119,11 @@ TEST(PhoneBackups, StalenessAtItsThresholds) {
 }
 
 TEST(PhoneBackups, InsideOrIs) {
-    const std::tuple<const char*, const char*, bool> cases[] = {
-        {"/a/b", "/a/b/", true}, {"/a/bc", "/a/b", false}, {"/a/b/c", "/a/b", true}, {"/a", "/", true}, {"/a/b", "/a/b//", false}};
+    const std::tuple<const char*, const char*, bool> cases[] = {{"/a/b", "/a/b/", true},
+                                                                {"/a/bc", "/a/b", false},
+                                                                {"/a/b/c", "/a/b", true},
+                                                                {"/a", "/", true},
+                                                                {"/a/b", "/a/b//", false}};
     for (auto [path, folder, inside] : cases)
         EXPECT_EQ(PhoneBackups::isInsideOrIs(path, folder), inside) << path << " in " << folder;
 }

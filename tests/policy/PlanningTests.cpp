@@ -32,10 +32,11 @@ const Calendar kUTC("UTC");
 Date ago(double days) { return kNow.adding(-days * 86400); }
 
 TEST(BackupWindow, AllowsInsideItsHoursOnly) {
-    const std::tuple<BackupWindow, int, bool> cases[] = {  // window, minute of the day, allowed
-        {{9, 17, true}, 9 * 60, true},       {{9, 17, true}, 17 * 60 - 1, true},  {{9, 17, true}, 17 * 60, false},
-        {{9, 17, true}, 9 * 60 - 1, false},  {{22, 6, true}, 23 * 60 + 30, true}, {{22, 6, true}, 6 * 60 - 1, true},
-        {{22, 6, true}, 6 * 60, false},      {{22, 6, true}, 22 * 60 - 1, false}, {{9, 17, false}, 3 * 60, true},
+    const std::tuple<BackupWindow, int, bool> cases[] = {
+        // window, minute of the day, allowed
+        {{9, 17, true}, 9 * 60, true},      {{9, 17, true}, 17 * 60 - 1, true},  {{9, 17, true}, 17 * 60, false},
+        {{9, 17, true}, 9 * 60 - 1, false}, {{22, 6, true}, 23 * 60 + 30, true}, {{22, 6, true}, 6 * 60 - 1, true},
+        {{22, 6, true}, 6 * 60, false},     {{22, 6, true}, 22 * 60 - 1, false}, {{9, 17, false}, 3 * 60, true},
         {{5, 5, true}, 3 * 60, true},
     };
     for (const auto& [window, minute, allowed] : cases) {
@@ -55,11 +56,12 @@ TEST(BackupWindow, AllowsInsideItsHoursOnly) {
 }
 
 TEST(PowerConditions, WaitsOnLowPowerModeAndLowBattery) {
-    const std::pair<PowerConditions::State, bool> cases[] = {  // state, go
+    const std::pair<PowerConditions::State, bool> cases[] = {
+        // state, go
         {{false, std::nullopt, true, false}, false},  // Low Power Mode on mains power too
         {{true, std::nullopt, false, false}, true},   // no known charge never holds back
-        {{true, 0.3, false, false}, true},  {{true, 0.29, false, false}, false},
-        {{true, 0.29, false, true}, false}, {{false, 0.1, false, false}, true},
+        {{true, 0.3, false, false}, true},           {{true, 0.29, false, false}, false},
+        {{true, 0.29, false, true}, false},          {{false, 0.1, false, false}, true},
     };
     for (const auto& [state, go] : cases) {
         const auto verdict = PowerConditions::shouldStartScheduled(state);
@@ -71,12 +73,17 @@ TEST(PowerConditions, WaitsOnLowPowerModeAndLowBattery) {
 TEST(DriveRotation, DueIsTheLongestAwayFromFortyFiveDays) {
     const double edge = DriveRotation::staleAfter, day = 86400;
     const std::pair<std::vector<double>, std::optional<std::size_t>> cases[] = {
-        {{}, std::nullopt}, {{edge}, 0}, {{edge - 1}, std::nullopt}, {{-edge * 2}, std::nullopt},
-        {{50 * day, 60 * day, 40 * day}, 1}, {{60 * day, 60 * day}, 0},  // a tie: the earlier in the list
+        {{}, std::nullopt},
+        {{edge}, 0},
+        {{edge - 1}, std::nullopt},
+        {{-edge * 2}, std::nullopt},
+        {{50 * day, 60 * day, 40 * day}, 1},
+        {{60 * day, 60 * day}, 0},  // a tie: the earlier in the list
     };
     for (const auto& [secondsAway, due] : cases) {
         DriveRotation rotation;
-        for (double away : secondsAway) rotation.saw("D", std::to_string(rotation.drives.size()), 1, kNow.adding(-away));
+        for (double away : secondsAway)
+            rotation.saw("D", std::to_string(rotation.drives.size()), 1, kNow.adding(-away));
         EXPECT_EQ(rotation.dueForSwap(kNow), due ? std::optional(rotation.drives[*due]) : std::nullopt);
     }
 }
@@ -97,8 +104,11 @@ TEST(DriveRotation, SawRefreshesInPlaceOrAppendsAndIsStored) {
 
 TEST(CopyFallingBehind, BehindFromTenDaysInInputOrder) {
     using CopyFallingBehind::Copy;
-    const std::vector<Copy> copies = {{"never", std::nullopt}, {"young", kNow.adding(-863999)},
-                                      {"edge", kNow.adding(-864000)}, {"old", ago(40)}, {"ahead", ago(-20)}};
+    const std::vector<Copy> copies = {{"never", std::nullopt},
+                                      {"young", kNow.adding(-863999)},
+                                      {"edge", kNow.adding(-864000)},
+                                      {"old", ago(40)},
+                                      {"ahead", ago(-20)}};
     EXPECT_EQ(CopyFallingBehind::fallenBehind(copies, kNow, 10), (std::vector<Copy>{copies[2], copies[3]}));
     EXPECT_EQ(CopyFallingBehind::fallenBehind(copies, kNow, 0).size(), 3u);
     EXPECT_EQ(CopyFallingBehind::sentence({copies[0], copies[1]}, kNow), std::nullopt);
@@ -106,8 +116,14 @@ TEST(CopyFallingBehind, BehindFromTenDaysInInputOrder) {
 
 TEST(ReplicationOrder, ConfirmedFirstThenFastestThenInputOrder) {
     const std::vector<ReplicationOrder::Location> input = {
-        {"slow-unconfirmed", 5e7, true}, {"nan-a", NAN, false}, {"slow", 1e3, false}, {"unmeasured", std::nullopt, false},
-        {"fast", 1e8, false}, {"nan-b", NAN, false}, {"same-as-slow", 1e3, false}, {"unmeasured-unconfirmed", std::nullopt, true},
+        {"slow-unconfirmed", 5e7, true},
+        {"nan-a", NAN, false},
+        {"slow", 1e3, false},
+        {"unmeasured", std::nullopt, false},
+        {"fast", 1e8, false},
+        {"nan-b", NAN, false},
+        {"same-as-slow", 1e3, false},
+        {"unmeasured-unconfirmed", std::nullopt, true},
     };
     std::vector<std::string> names;
     for (const auto& l : ReplicationOrder::order(input)) names.push_back(l.name);
@@ -118,17 +134,26 @@ TEST(ReplicationOrder, ConfirmedFirstThenFastestThenInputOrder) {
 TEST(NetworkShare, KindFromMountDevice) {
     using NetworkShare::Kind;
     const std::pair<const char*, std::optional<Kind>> cases[] = {
-        {"//server/Backups", Kind::smb}, {"SMB://server/x", Kind::smb}, {"AFP://server/Share", Kind::afp},
-        {"server:/export/backups", Kind::nfs}, {"/dev/disk4s2", std::nullopt}, {"/dev/x:/y", std::nullopt},
-        {"/DEV/x:/y", std::nullopt}, {"", std::nullopt},
+        {"//server/Backups", Kind::smb},   {"SMB://server/x", Kind::smb},
+        {"AFP://server/Share", Kind::afp}, {"server:/export/backups", Kind::nfs},
+        {"/dev/disk4s2", std::nullopt},    {"/dev/x:/y", std::nullopt},
+        {"/DEV/x:/y", std::nullopt},       {"", std::nullopt},
     };
     for (const auto& [device, kind] : cases) EXPECT_EQ(NetworkShare::kind(device), kind) << device;
 }
 
 TEST(FirstBackupEstimate, RoundedRangesAboveTwoMinutes) {
     const std::pair<double, const char*> cases[] = {
-        {600, "10 minutes"}, {2000, "35 minutes"}, {5340, "90 minutes"}, {5400, "2 hours"}, {86400, "1 day"},
-        {129600, "2 days"},  {0, "5 minutes"},     {-7, "5 minutes"},    {NAN, "5 minutes"}, {INFINITY, "5 minutes"},
+        {600, "10 minutes"},
+        {2000, "35 minutes"},
+        {5340, "90 minutes"},
+        {5400, "2 hours"},
+        {86400, "1 day"},
+        {129600, "2 days"},
+        {0, "5 minutes"},
+        {-7, "5 minutes"},
+        {NAN, "5 minutes"},
+        {INFINITY, "5 minutes"},
         {1e300, "9,223,372,036,854,775,807 days"},
     };
     for (const auto& [seconds, text] : cases) EXPECT_EQ(FirstBackupEstimate::describe(seconds), text) << seconds;
@@ -142,8 +167,15 @@ TEST(SnapshotComparison, RemovedThenModifiedThenAddedInFileBrowserOrder) {
     const std::string composed = "caf\xc3\xa9", decomposed = "cafe\xcc\x81";
     const auto list = SnapshotComparison::changes(
         {{"b.txt", "1"}, {"docs/a.txt", "1"}, {"same", "x"}, {composed, composed}, {"nfc/" + composed, "1"}},
-        {{"a.txt", "2"}, {"docs/a.txt", "2"}, {"same", "x"}, {composed, decomposed}, {"nfc/" + decomposed, "1"},
-         {"file10", "3"}, {"a//file2/", "3"}, {"File3", "3"}, {"/", "3"}},
+        {{"a.txt", "2"},
+         {"docs/a.txt", "2"},
+         {"same", "x"},
+         {composed, decomposed},
+         {"nfc/" + decomposed, "1"},
+         {"file10", "3"},
+         {"a//file2/", "3"},
+         {"File3", "3"},
+         {"/", "3"}},
         {{"b.txt", 7}, {"docs/a.txt", 9}, {"a//file2/", 4}});
     std::vector<std::string> ids;
     for (const auto& change : list) ids.push_back(change.id());
@@ -165,8 +197,10 @@ std::string unescaped(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i] == '\\' && i + 1 < s.size() ? s[++i] : '\0';
-        if (c == 'x') out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
-        else out += c == 'n' ? '\n' : c == 't' ? '\t' : c ? c : s[i];
+        if (c == 'x')
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            out += c == 'n' ? '\n' : c == 't' ? '\t' : c ? c : s[i];
     }
     return out;
 }
@@ -176,7 +210,8 @@ TEST(ObjectLock, ReadsModeAndRetention) {
     const char* names[] = {"compliance", "governance", "enabled", "off"};
     test::forEachLine("object-lock.tsv", [&](const std::string& document, const std::string& expected) {
         const ObjectLock lock = ObjectLock::parse(viewOf(unescaped(document)));
-        EXPECT_EQ(names[static_cast<int>(lock.kind)] + (lock.days() ? " " + std::to_string(*lock.days()) : ""), expected)
+        EXPECT_EQ(names[static_cast<int>(lock.kind)] + (lock.days() ? " " + std::to_string(*lock.days()) : ""),
+                  expected)
             << document;
     });
 }
@@ -225,11 +260,16 @@ TEST(PolicySentences, EveryTextWordForWord) {
     actual["progress.rate.top"] = progress(2, UINT64_MAX, 0).rate(kNow.adding(1));
     for (std::int64_t raw : {0, 1, 2, 3, 4, -1, 7}) {
         actual["login." + std::to_string(raw)] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(true);
-        actual["login." + std::to_string(raw) + ".unscheduled"] = LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(false);
+        actual["login." + std::to_string(raw) + ".unscheduled"] =
+            LaunchAtLoginState::fromServiceStatus(raw).scheduleClaim(false);
     }
     actual["key.question"] = KeyReminder::question();
     actual["key.cannotFindIt"] = KeyReminder::cannotFindIt();
-    const std::set<std::string> thousand = [] { std::set<std::string> s; for (int i = 0; i < 1000; ++i) s.insert(std::to_string(i)); return s; }();
+    const std::set<std::string> thousand = [] {
+        std::set<std::string> s;
+        for (int i = 0; i < 1000; ++i) s.insert(std::to_string(i));
+        return s;
+    }();
     actual["repair.nothing"] = SelfHealing::sentence(SelfHealing::plan({}, {"a"}, "Office"));
     actual["repair.two"] = SelfHealing::sentence(SelfHealing::plan({"b", "a"}, {"a", "b", "c"}, "Office"));
     actual["repair.lostOne"] = SelfHealing::sentence(SelfHealing::plan({"x"}, {}, "Office"));
@@ -239,8 +279,8 @@ TEST(PolicySentences, EveryTextWordForWord) {
     actual["compare.oneAdded"] = SnapshotComparison::summary(SnapshotComparison::changes({}, {{"a", "1"}}, {}));
     actual["compare.each"] = SnapshotComparison::summary(
         SnapshotComparison::changes({{"gone", "1"}, {"kept", "1"}}, {{"kept", "2"}, {"new", "1"}}, {}));
-    actual["compare.two"] = SnapshotComparison::summary(
-        SnapshotComparison::changes({{"gone", "1"}, {"old", "1"}}, {{"new", "1"}}, {}));
+    actual["compare.two"] =
+        SnapshotComparison::summary(SnapshotComparison::changes({{"gone", "1"}, {"old", "1"}}, {{"new", "1"}}, {}));
     test::expectTexts("sentences.tsv", actual);
 }
 

@@ -14,7 +14,10 @@ using Refusal = SourceSelection::Refusal;
 using Kind = Refusal::Kind;
 
 // Adds each path in turn; a refusal is expected where one is given.
-struct Step { const char* path; std::optional<Refusal> refusal; };
+struct Step {
+    const char* path;
+    std::optional<Refusal> refusal;
+};
 
 SourceSelection run(std::vector<Step> steps, SourceSelection selection = {}) {
     for (const Step& step : steps) EXPECT_EQ(selection.add(step.path), step.refusal) << step.path;
@@ -44,8 +47,11 @@ TEST(SourceSelection, OverlapsAreRefusedNamingTheFolderInTheWay) {
 }
 
 TEST(SourceSelection, LabelsAreUnique) {
-    const auto s = run({{"/Users/me/Photos"}, {"/Volumes/Disk/Photos"}, {"/Volumes/Other/Disk/Photos"},
-                        {"/Volumes/Third/Disk/Photos"}, {"/Photos2/Photos"}});
+    const auto s = run({{"/Users/me/Photos"},
+                        {"/Volumes/Disk/Photos"},
+                        {"/Volumes/Other/Disk/Photos"},
+                        {"/Volumes/Third/Disk/Photos"},
+                        {"/Photos2/Photos"}});
     std::vector<std::string> labels;
     for (const auto& source : s.sources) labels.push_back(source.label);
     EXPECT_EQ(labels, (std::vector<std::string>{"Photos", "Disk Photos", "Photos 2", "Photos 3", "Photos2 Photos"}));

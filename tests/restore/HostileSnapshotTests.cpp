@@ -93,9 +93,10 @@ TEST_F(HostileSnapshotTest, ChildTreeThatPointsBackAtAnAncestor) {
 TEST_F(HostileSnapshotTest, FolderSwappedForASymlinkToOutsideDuringTheWalk) {
     const BlobID trigger = backup.add("first"), later = backup.add("second");
     backup.setRoot(backup.addTree({dirEntry(
-        "a", backup.addTree({fileEntry("f0", {later}, 6), fileEntry("f", {later, trigger, backup.reserve()}, 20),
-                             fileEntry("f2", {later}, 6), dirEntry("folder", backup.addTree({fileEntry("g", {later}, 6)})),
-                             linkEntry("l", "/etc/passwd")}))}));
+        "a",
+        backup.addTree({fileEntry("f0", {later}, 6), fileEntry("f", {later, trigger, backup.reserve()}, 20),
+                        fileEntry("f2", {later}, 6), dirEntry("folder", backup.addTree({fileEntry("g", {later}, 6)})),
+                        linkEntry("l", "/etc/passwd")}))}));
     backup.beforeRead = [&](const BlobID& id) {  // a is moved aside and replaced by a link to outside
         if (id != trigger || fs::exists(stash)) return;
         fs::rename(box.target() / "a", stash);

@@ -15,8 +15,9 @@ TEST(RepositoryRestore, WholeFilesAndADamagedBlob) {
     const RepositoryKeys keys = makeKeys();
     auto repository = createRepository(memory, keys);
     const Bytes big = randomBytes(3'000'000, 1);
-    const auto whole = commitFile(*repository, {Bytes(big.begin(), big.begin() + 1'000'000),
-                                                Bytes(big.begin() + 1'000'000, big.end())}, "big.bin");
+    const auto whole =
+        commitFile(*repository,
+                   {Bytes(big.begin(), big.begin() + 1'000'000), Bytes(big.begin() + 1'000'000, big.end())}, "big.bin");
     const auto victim = commitFile(*repository, {bytesOf("victim content")}, "victim");
     const auto location = repository->withIndex(
         [&](const CompactIndex& i) { return *i.location(repository->cipher().identity(bytesOf("victim content"))); });

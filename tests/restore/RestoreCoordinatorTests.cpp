@@ -26,8 +26,9 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     privateFile.mode = 0100600;
     privateFile.modificationTime = {1'500'000'000, 123'000'000};
     const BlobID inner = backup.addTree({linkedEntry("second", hello, 6, 7), fileEntry("empty", {}, std::nullopt)});
-    auto docs = dirEntry("Documents", backup.addTree({linkedEntry("first", hello, 6, 7), privateFile,
-                                                      dirEntry("inner", inner), unstable}));
+    auto docs =
+        dirEntry("Documents",
+                 backup.addTree({linkedEntry("first", hello, 6, 7), privateFile, dirEntry("inner", inner), unstable}));
     docs.mode = 040700;
     backup.setRoot(backup.addTree({docs, dirEntry("Other", backup.addTree({linkedEntry("third", hello, 6, 7)})),
                                    dirEntry("Empty", std::nullopt), sparse, linkEntry("link", "Documents/private.txt"),
@@ -57,7 +58,7 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     ASSERT_EQ(::stat((t / "Documents/private.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec * 1'000'000'000 + st.st_mtim.tv_nsec, 1'500'000'000'123'000'000);
     EXPECT_EQ(describe(t / "Documents/private.txt") + ", " + describe(t / "Documents"), "600 file 6, 700 dir");
-    EXPECT_EQ(mtimeOf(t / "Documents"), 1'600'000'000);  // set after its contents were written
+    EXPECT_EQ(mtimeOf(t / "Documents"), 1'600'000'000);     // set after its contents were written
     ASSERT_EQ(::stat((t / "sparse.img").c_str(), &st), 0);  // holes stay holes
     EXPECT_LT(st.st_blocks * 512, 1 << 20);
     EXPECT_EQ(Sandbox::readFile(t / "sparse.img").find_first_not_of('\0', 4096), (64u << 20) - 4096);
@@ -79,22 +80,23 @@ TEST_F(RestoreCoordinatorTest, UnreadableTreesAndTargets) {
     backup.setRoot(backup.add("not a tree"));
     EXPECT_THROW(restore(), TreeObject::Error);
     backup.rootBytes = Bytes(31, 1);
-    EXPECT_THROW(RestoreCoordinator().restore(SnapshotID{}, backup, box.path() / "fresh", {}), RestoreCoordinator::Error);
+    EXPECT_THROW(RestoreCoordinator().restore(SnapshotID{}, backup, box.path() / "fresh", {}),
+                 RestoreCoordinator::Error);
     EXPECT_FALSE(fs::exists(box.path() / "fresh"));
 }
 
 TEST_F(RestoreCoordinatorTest, SelectionOfOneFileThreeFoldersDown) {
     const BlobID data = backup.add("wanted");
     const BlobID c = backup.addTree({fileEntry("file.txt", {data}, 6), fileEntry("other.txt", {data}, 6)});
-    const BlobID a = backup.addTree({dirEntry("b", backup.addTree({dirEntry("c", c), fileEntry("skip", {data}, 6)})),
-                                     linkEntry("l", "x")});
+    const BlobID a = backup.addTree(
+        {dirEntry("b", backup.addTree({dirEntry("c", c), fileEntry("skip", {data}, 6)})), linkEntry("l", "x")});
     backup.setRoot(backup.addTree({dirEntry("a", a), dirEntry("z", backup.addTree({})), fileEntry("..", {}, 0)}));
     RestoreSelection selection;
     selection.add({"a", "b", "c", "file.txt"});
     Result r = restore(selection);
     EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=3 symlinks=0");
-    EXPECT_EQ(failureReasons(r), Strings{unsafeName});  // names are checked before the selection
-    EXPECT_EQ(listTree(box.target()).size(), 4u);  // a, a/b, a/b/c, a/b/c/file.txt
+    EXPECT_EQ(failureReasons(r), Strings{unsafeName});        // names are checked before the selection
+    EXPECT_EQ(listTree(box.target()).size(), 4u);             // a, a/b, a/b/c, a/b/c/file.txt
     EXPECT_EQ(mtimeOf(box.target() / "a/b"), 1'600'000'000);  // folders on the way get their metadata
 }
 
@@ -107,16 +109,17 @@ TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingF
     ::chmod((box.target() / "Documents").c_str(), 0700);
     const auto before = listTree(box.target());
     const BlobID data = backup.add("shared");
-    backup.setRoot(backup.addTree({dirEntry("Documents", backup.addTree({fileEntry("notes.txt", {backup.add("backup")}, 6),
-                                                                          fileEntry("new.txt", {data}, 6)})),
-                                   linkedEntry("a", data, 6, 1), linkedEntry("b", data, 6, 1),
-                                   linkedEntry("c", data, 6, 1)}));
+    backup.setRoot(backup.addTree(
+        {dirEntry("Documents",
+                  backup.addTree({fileEntry("notes.txt", {backup.add("backup")}, 6), fileEntry("new.txt", {data}, 6)})),
+         linkedEntry("a", data, 6, 1), linkedEntry("b", data, 6, 1), linkedEntry("c", data, 6, 1)}));
     Result r = restore();
     EXPECT_EQ(counts(r), "files=2 hardlinks=1 folders=1 symlinks=0");  // new.txt, and b and c for the group
     EXPECT_EQ(failurePaths(r), (Strings{"Documents/notes.txt", "a"}));
     EXPECT_EQ(r.failures[0].reason, failed(PathSafetyViolation::targetAlreadyExists("notes.txt")));
     const auto after = listTree(box.target());
-    for (const char* kept : {"a", "Documents/notes.txt", "Documents/keep.txt"}) EXPECT_EQ(after.at(kept), before.at(kept));
+    for (const char* kept : {"a", "Documents/notes.txt", "Documents/keep.txt"})
+        EXPECT_EQ(after.at(kept), before.at(kept));
     ASSERT_EQ(r.unpreserved.size(), 1u);
     EXPECT_EQ(r.unpreserved[0].path + " " + r.unpreserved[0].attribute, "Documents metadata");
     EXPECT_TRUE(fs::equivalent(box.target() / "b", box.target() / "c"));

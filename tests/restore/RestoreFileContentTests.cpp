@@ -26,7 +26,9 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
         {10, {}, {}, shortFailure},
         {std::nullopt, {}, {}, ""},
         // A blob spanning the hole from 1 MiB to 2 MiB, then one filling the end.
-        {3 * MiB, {{{MiB, MiB}}}, {oneAndAHalf, half},
+        {3 * MiB,
+         {{{MiB, MiB}}},
+         {oneAndAHalf, half},
          oneAndAHalf.substr(0, MiB) + std::string(MiB, '\0') + oneAndAHalf.substr(MiB) + half},
         {4, {}, {"0123456789"}, shapeFailure},
         {10, {}, {"01234", "56789"}, "0123456789"},

@@ -38,27 +38,59 @@ TEST_F(RestoreRootTest, RefusesWhatIsAlreadyThere) {
     createFile({"real", "f"});
     const auto before = test::listTree(box.path());
 
-    for (const auto& [name, expected] : std::initializer_list<std::pair<const char*, V>>{
-             {"file", V::targetAlreadyExists("file")}, {"link", V::existingSymlinkAtTarget("link")},
-             {"dangling", V::existingSymlinkAtTarget("dangling")}, {"pipe", V::targetAlreadyExists("pipe")},
-             {"real", V::targetAlreadyExists("real")}}) {
+    for (const auto& [name, expected] :
+         std::initializer_list<std::pair<const char*, V>>{{"file", V::targetAlreadyExists("file")},
+                                                          {"link", V::existingSymlinkAtTarget("link")},
+                                                          {"dangling", V::existingSymlinkAtTarget("dangling")},
+                                                          {"pipe", V::targetAlreadyExists("pipe")},
+                                                          {"real", V::targetAlreadyExists("real")}}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(refusal([&] { createFile({name}); }), expected);
         EXPECT_EQ(refusal([&] { root.createSymlink(P({name}), viewOf("x")); }), expected);
         EXPECT_EQ(refusal([&] { root.createHardLink(P({name}), P({"real", "f"})); }), expected);
     }
     const std::pair<std::function<void()>, V> cases[] = {
-        {[&] { createFile({"out", "f"}); }, V::symlinkComponent("out", 0)},
-        {[&] { root.ensureDirectoryExists(P({"in", "x"}), 0755); }, V::symlinkComponent("in", 0)},
-        {[&] { root.createSymlink(P({"a", "deeper", "l"}), viewOf("/")); }, V::symlinkComponent("deeper", 1)},
-        {[&] { root.createHardLink(P({"a", "deeper", "h"}), P({"x"})); }, V::symlinkComponent("deeper", 1)},
-        {[&] { root.createHardLink(P({"out", "h"}), P({"real", "f"})); }, V::symlinkComponent("out", 0)},
-        {[&] { root.createHardLink(P({"n"}), P({"nofolder", "f"})); }, V::componentDoesNotExist("nofolder")},
-        {[&] { root.createHardLink(P({"n"}), P({"real", "g"})); }, V::linkSourceDoesNotExist("g")},
+        {[&] {
+             createFile({"out", "f"});
+         },
+         V::symlinkComponent("out", 0)},
+        {[&] {
+             root.ensureDirectoryExists(P({"in", "x"}), 0755);
+         },
+         V::symlinkComponent("in", 0)},
+        {[&] {
+             root.createSymlink(P({"a", "deeper", "l"}), viewOf("/"));
+         },
+         V::symlinkComponent("deeper", 1)},
+        {[&] {
+             root.createHardLink(P({"a", "deeper", "h"}), P({"x"}));
+         },
+         V::symlinkComponent("deeper", 1)},
+        {[&] {
+             root.createHardLink(P({"out", "h"}), P({"real", "f"}));
+         },
+         V::symlinkComponent("out", 0)},
+        {[&] {
+             root.createHardLink(P({"n"}), P({"nofolder", "f"}));
+         },
+         V::componentDoesNotExist("nofolder")},
+        {[&] {
+             root.createHardLink(P({"n"}), P({"real", "g"}));
+         },
+         V::linkSourceDoesNotExist("g")},
         {[&] { root.ensureDirectoryExistsReturningDescriptor(P({"out"}), 0755); }, V::symlinkComponent("out", 0)},
-        {[&] { root.ensureDirectoryExists(P({"file", "x"}), 0755); }, V::unexpectedNonDirectory("file")},
-        {[&] { createFile({"pipe", "x"}); }, V::unexpectedNonDirectory("pipe")},
-        {[&] { root.createSymlink(P({"new", "l"}), viewOf(std::string("a\0b", 3))); }, V::nulByteInSymlinkTarget("l")},
+        {[&] {
+             root.ensureDirectoryExists(P({"file", "x"}), 0755);
+         },
+         V::unexpectedNonDirectory("file")},
+        {[&] {
+             createFile({"pipe", "x"});
+         },
+         V::unexpectedNonDirectory("pipe")},
+        {[&] {
+             root.createSymlink(P({"new", "l"}), viewOf(std::string("a\0b", 3)));
+         },
+         V::nulByteInSymlinkTarget("l")},
     };
     for (const auto& [call, expected] : cases) EXPECT_EQ(refusal(call), expected);
     EXPECT_EQ(test::listTree(box.path()), before);

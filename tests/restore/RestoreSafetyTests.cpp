@@ -13,7 +13,8 @@ using R = RestoreSafety::Refusal;
 TEST(RestoreSafety, FirstRefusalWins) {
     const std::vector<RestoreSafety::Source> sources = {
         {"Documents", "/Users/you/Documents"}, {"Nothing", ""}, {"Backups", "/Volumes/Drive"}};
-    const std::tuple<const char*, bool, std::optional<R>> cases[] = {  // destination, writable, refusal
+    const std::tuple<const char*, bool, std::optional<R>> cases[] = {
+        // destination, writable, refusal
         {"/Volumes/Drive/Backup/./x/../y", true, R::insideTheBackup()},
         {"/Volumes/Drive/Backup2", true, R::insideASourceFolder("Backups")},
         {"/Users/you/Documents-Restored", true, std::nullopt},
@@ -26,7 +27,8 @@ TEST(RestoreSafety, FirstRefusalWins) {
         {"/Users/you/Restored", true, std::nullopt},
     };
     for (const auto& [destination, writable, expected] : cases)
-        EXPECT_EQ(RestoreSafety::check(destination, "/Volumes/Drive/Backup", sources, writable), expected) << destination;
+        EXPECT_EQ(RestoreSafety::check(destination, "/Volumes/Drive/Backup", sources, writable), expected)
+            << destination;
     EXPECT_EQ(RestoreSafety::check("/Users/you/x", "", {}, true), std::nullopt);  // no repository path
 }
 

@@ -27,8 +27,12 @@ TEST(RestoreSelection, WhatIsIncludedWantedAndTicked) {
     EXPECT_EQ(s.sentence(), "Everything in this backup");
     s.add({"Documents", "Taxes"});
     EXPECT_EQ(s.sentence(), "Taxes");
-    check(s, {{{}, T::partly}, {{"Documents"}, T::partly}, {{"Documents", "Taxes"}, T::yes},
-              {{"Documents", "Taxes", "2023"}, T::yes}, {{"Documents", "Taxes2"}, T::no}, {{"Pictures"}, T::no}});
+    check(s, {{{}, T::partly},
+              {{"Documents"}, T::partly},
+              {{"Documents", "Taxes"}, T::yes},
+              {{"Documents", "Taxes", "2023"}, T::yes},
+              {{"Documents", "Taxes2"}, T::no},
+              {{"Pictures"}, T::no}});
     s.add({});  // choosing the root
     EXPECT_EQ(s.paths, (std::vector<Path>{{}}));
     check(s, {{{}, T::yes}, {{"x", "y"}, T::yes}});

@@ -63,7 +63,9 @@ TreeObject::Entry linkEntry(std::string_view name, std::optional<std::string> ta
     return e;
 }
 
-TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type) { return baseEntry(name, type, 0644); }
+TreeObject::Entry specialEntry(std::string_view name, TreeObject::EntryType type) {
+    return baseEntry(name, type, 0644);
+}
 
 TreeObject::Entry linkedEntry(std::string_view name, const BlobID& data, std::uint64_t size, std::uint64_t group) {
     auto e = fileEntry(name, {data}, size);

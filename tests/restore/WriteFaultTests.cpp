@@ -32,7 +32,8 @@ using WriteFaultTest = RestoreFixture;
 
 // A write that takes nothing fails at once instead of retrying for ever; a short write goes on.
 TEST_F(WriteFaultTest, TakesNothingDiskFullAndShortWrites) {
-    const std::tuple<WriteFault, std::string, int> cases[] = {  // fault, failure ("": restored whole), calls
+    const std::tuple<WriteFault, std::string, int> cases[] = {
+        // fault, failure ("": restored whole), calls
         {WriteFault::takesNothing, notWritten("the disk took none of the bytes written"), 1},
         {WriteFault::diskFull, notWritten("No space left on device"), 1},
         {WriteFault::shortWrites, "", 4},

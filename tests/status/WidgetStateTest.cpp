@@ -33,7 +33,8 @@ TEST(ScreenStandingTest, FirstRuleThatApplies) {
         {{false, false, true, overdue}, {overdue.headline(), Tone::attention, "exclamationmark.triangle.fill"}},
         {{false, false, true, upToDate}, {"Check what changed", Tone::attention, "exclamationmark.triangle.fill"}},
         {{false, false, false, upToDate}, {upToDate.headline(), Tone::good, "checkmark.circle.fill"}},
-        {{false, false, false, Standing::neverRun()}, {Standing::neverRun().headline(), Tone::neutral, "circle.dashed"}},
+        {{false, false, false, Standing::neverRun()},
+         {Standing::neverRun().headline(), Tone::neutral, "circle.dashed"}},
     };
     for (const auto& c : cases) EXPECT_EQ(ScreenStanding::headline(c.conditions), c.expected) << c.expected.text;
 
@@ -53,8 +54,9 @@ TEST(WidgetStateTest, KnownRecordBytesAndRoundTrips) {
 
     // The never-written sentinel survives; an absent last success leaves its key out.
     const WidgetState& nothing = WidgetState::nothingKnownYet();
-    EXPECT_EQ(stringOf(WidgetState::encode(nothing)), R"({"confirmedCopies":0,"headline":"Open Wendle Marsh",)"
-                                                      R"("symbol":"circle.dashed","tone":"neutral","writtenAt":"0001-01-01T00:00:00Z"})");
+    EXPECT_EQ(stringOf(WidgetState::encode(nothing)),
+              R"({"confirmedCopies":0,"headline":"Open Wendle Marsh",)"
+              R"("symbol":"circle.dashed","tone":"neutral","writtenAt":"0001-01-01T00:00:00Z"})");
     EXPECT_EQ(WidgetState::decode(WidgetState::encode(nothing)), nothing);
 
     // Fractions of a second are dropped, so such a record does not come back equal.
@@ -79,7 +81,8 @@ TEST(WidgetStateTest, KnownRecordBytesAndRoundTrips) {
 TEST(WidgetStateTest, RefusesDamagedFiles) {
     const auto rows = testing::dataTable("widget-state-refusals.txt", 1);
     ASSERT_EQ(rows.size(), 22u);
-    for (const auto& row : rows) EXPECT_THROW(WidgetState::decode(bytesOf(row[0])), RepositoryJSON::DecodingError) << row[0];
+    for (const auto& row : rows)
+        EXPECT_THROW(WidgetState::decode(bytesOf(row[0])), RepositoryJSON::DecodingError) << row[0];
 }
 
 TEST(WidgetStateTest, FileInTheAppGroupDataFolder) {
@@ -107,8 +110,10 @@ TEST(WidgetSummaryTest, StalenessAndDetail) {
     const WidgetState& nothing = WidgetState::nothingKnownYet();
     EXPECT_FALSE(nothing.wasEverWritten() || nothing.needsAttention() || nothing.stalenessNote(now));
 
-    const struct { double age; std::optional<std::string> note; } staleness[] = {
-        {10'799, {}}, {10'800, "as of 3 hours ago"}, {-60, {}}};
+    const struct {
+        double age;
+        std::optional<std::string> note;
+    } staleness[] = {{10'799, {}}, {10'800, "as of 3 hours ago"}, {-60, {}}};
     for (const auto& c : staleness) {
         const WidgetState state{"H", Tone::good, "s", std::nullopt, 0, now.adding(-c.age)};
         EXPECT_EQ(state.stalenessNote(now), c.note) << c.age;
@@ -141,8 +146,12 @@ TEST(MenuBarSummaryTest, IconAndLine) {
     const ScreenStanding::Headline good{"You're protected", Tone::good, "s"};
     const ScreenStanding::Headline neutral{"Ready to protect your files", Tone::neutral, "s"};
     const ScreenStanding::Headline attention{"Check what changed", Tone::attention, "s"};
-    const struct { ScreenStanding::Headline standing; bool working; std::optional<double> secondsAgo;
-                   MenuBarSummary::Summary expected; } cases[] = {
+    const struct {
+        ScreenStanding::Headline standing;
+        bool working;
+        std::optional<double> secondsAgo;
+        MenuBarSummary::Summary expected;
+    } cases[] = {
         {attention, true, 5, {Icon::working, "Backing up..."}},
         {good, false, {}, {Icon::protected_, "Protected"}},
         {good, false, 59, {Icon::protected_, "Backed up just now"}},
@@ -163,9 +172,15 @@ TEST(MenuBarSummaryTest, IconAndLine) {
 
 TEST(WatchSummaryTest, SixHoursOfTrustAndTheSentence) {
     using WatchSummary::State;
-    const struct { double age; Tone tone; State expected; } cases[] = {
-        {21'599, Tone::attention, State::needsAttention}, {21'599, Tone::good, State::protected_},
-        {21'599, Tone::neutral, State::protected_},      {21'600, Tone::good, State::unknown},
+    const struct {
+        double age;
+        Tone tone;
+        State expected;
+    } cases[] = {
+        {21'599, Tone::attention, State::needsAttention},
+        {21'599, Tone::good, State::protected_},
+        {21'599, Tone::neutral, State::protected_},
+        {21'600, Tone::good, State::unknown},
         {-1, Tone::good, State::unknown},
     };
     for (const auto& c : cases)

@@ -50,11 +50,13 @@ TEST(NotificationsTest, QuietReminderIsAWeekAfterTheLastSuccess) {
 }
 
 TEST(ReceivedBackupTest, Sentences) {
-    const struct { std::optional<double> secondsAgo; std::optional<std::int64_t> bytes; const char* expected; } cases[] = {
-        {{}, 5'000, "Paired, and has not sent anything yet."},
-        {30, {}, "Last sent just now."},
-        {3 * 86'400.0, 0, "Last sent 3 days ago. nothing here."},
-        {30, -1, "Last sent just now. nothing here."},
+    const struct {
+        std::optional<double> secondsAgo;
+        std::optional<std::int64_t> bytes;
+        const char* expected;
+    } cases[] = {
+        {{}, 5'000, "Paired, and has not sent anything yet."},    {30, {}, "Last sent just now."},
+        {3 * 86'400.0, 0, "Last sent 3 days ago. nothing here."}, {30, -1, "Last sent just now. nothing here."},
         {30, 1'200'000'000, "Last sent just now. 1.2 GB here."},
     };
     for (const auto& c : cases) {
@@ -81,9 +83,12 @@ TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
     const auto rows = testing::dataTable("updates.txt", 5);
     ASSERT_EQ(rows.size(), 15u);
     using A = UpdatePolicy::Activity;
-    const std::map<std::string, A> activities{{"", A::idle},           {"idle", A::idle},
-                                              {"backingUp", A::backingUp}, {"restoring", A::restoring},
-                                              {"verifying", A::verifying}, {"pruning", A::pruning}};
+    const std::map<std::string, A> activities{{"", A::idle},
+                                              {"idle", A::idle},
+                                              {"backingUp", A::backingUp},
+                                              {"restoring", A::restoring},
+                                              {"verifying", A::verifying},
+                                              {"pruning", A::pruning}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row[4]);
         const std::string& kind = row[0];
@@ -103,17 +108,21 @@ TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
 }
 
 TEST(VerificationWordingTest, IntactSentenceAndVerifiedRule) {
-    EXPECT_EQ(VerificationWording::everythingIntact(1, 0), "Everything in this backup is intact. 1 piece checked, nothing read.");
+    EXPECT_EQ(VerificationWording::everythingIntact(1, 0),
+              "Everything in this backup is intact. 1 piece checked, nothing read.");
     EXPECT_EQ(VerificationWording::everythingIntact(1200, 2'000'000),
               "Everything in this backup is intact. 1,200 pieces checked, 2 MB read.");
     using VerificationWording::countsAsVerified;
-    EXPECT_EQ((std::vector<bool>{countsAsVerified(true, 0, 0), countsAsVerified(true, 5, 5), countsAsVerified(true, 4, 5),
-                                 countsAsVerified(false, 5, 5)}),
+    EXPECT_EQ((std::vector<bool>{countsAsVerified(true, 0, 0), countsAsVerified(true, 5, 5),
+                                 countsAsVerified(true, 4, 5), countsAsVerified(false, 5, 5)}),
               (std::vector<bool>{false, true, false, false}));
 }
 
 TEST(DiagnosticReportTest, PathsAreTakenOut) {
-    const struct { const char* text; const char* expected; } cases[] = {
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
         {"", ""},
         {"could not write /Users/alice/Documents/report.pdf because", "could not write [a path] because"},
         {"either/or and /tmp stay", "either/or and /tmp stay"},

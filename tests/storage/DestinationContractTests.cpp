@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -79,8 +79,8 @@ TEST_P(DestinationContract, RangedReadsAtTheEdgesAndMissingObjects) {
         d->readInto(kFile, range.lower, {reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size()});
         EXPECT_EQ(buffer, expected);
     }
-    const std::vector<std::pair<ByteRange, Kind>> bad = {{{9, 11}, Kind::shortRead}, {{20, 30}, Kind::shortRead},
-                                                         {{-1, 3}, Kind::ioFailed},  {{5, 4}, Kind::ioFailed}};
+    const std::vector<std::pair<ByteRange, Kind>> bad = {
+        {{9, 11}, Kind::shortRead}, {{20, 30}, Kind::shortRead}, {{-1, 3}, Kind::ioFailed}, {{5, 4}, Kind::ioFailed}};
     for (const auto& [range, kind] : bad) {
         const auto e = readError(*d, kFile, range);
         EXPECT_EQ(e.kind, kind) << range.lower;
@@ -99,8 +99,8 @@ TEST_P(DestinationContract, RangedReadsAtTheEdgesAndMissingObjects) {
 TEST_P(DestinationContract, OffsetsNearTheLargestValueAreReadsPastTheEnd) {
     put(kFile, "0123456789");
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-    const std::vector<std::shared_ptr<Destination>> views = {
-        d, std::make_shared<test::FaultyDestination>(d), std::make_shared<ReadOnlyDestination>(d)};
+    const std::vector<std::shared_ptr<Destination>> views = {d, std::make_shared<test::FaultyDestination>(d),
+                                                             std::make_shared<ReadOnlyDestination>(d)};
     for (std::size_t v = 0; v < views.size(); ++v) {
         for (std::int64_t offset : {kMax, kMax - 1, kMax - 3, kMax / 2}) {
             std::array<std::uint8_t, 4> buffer{};
@@ -166,11 +166,11 @@ TEST(ReadOnlyDestination, RefusesChangesBeforeTheWrappedDestinationSeesThemAndPa
 TEST(DestinationError, ErrnoMapsToCases) {
     using Op = DestinationError::Operation;
     const std::vector<std::tuple<int, Op, Kind>> rows = {
-        {ENOENT, Op::read, Kind::notFound},          {EACCES, Op::read, Kind::permissionDenied},
-        {EROFS, Op::write, Kind::permissionDenied},  {ENOSPC, Op::write, Kind::outOfSpace},
-        {EDQUOT, Op::write, Kind::outOfSpace},       {ENAMETOOLONG, Op::write, Kind::pathTooLong},
-        {EINTR, Op::read, Kind::interrupted},        {EIO, Op::read, Kind::ioFailed},
-        {EIO, Op::write, Kind::writeFailed},         {EXDEV, Op::rename, Kind::renameFailed},
+        {ENOENT, Op::read, Kind::notFound},         {EACCES, Op::read, Kind::permissionDenied},
+        {EROFS, Op::write, Kind::permissionDenied}, {ENOSPC, Op::write, Kind::outOfSpace},
+        {EDQUOT, Op::write, Kind::outOfSpace},      {ENAMETOOLONG, Op::write, Kind::pathTooLong},
+        {EINTR, Op::read, Kind::interrupted},       {EIO, Op::read, Kind::ioFailed},
+        {EIO, Op::write, Kind::writeFailed},        {EXDEV, Op::rename, Kind::renameFailed},
     };
     for (const auto& [err, op, kind] : rows)
         EXPECT_EQ(DestinationError::fromErrno(err, RepoPath() / "a", op).kind, kind) << "errno " << err;

@@ -57,8 +57,8 @@ TEST_F(LocalFolderTest, PreparingClearsOnlyItsOwnLeftovers) {
 
 TEST_F(LocalFolderTest, InterruptedCommitsLeaveTheOldObjectOrTheWholeNewOne) {
     using Stage = Interruption::Stage;
-    for (const auto& [stage, visibleAfter] : {std::pair{Stage::beforeDataSync, "old"},
-                                              {Stage::beforeRename, "old"}, {Stage::beforeFolderSync, "new"}}) {
+    for (const auto& [stage, visibleAfter] :
+         {std::pair{Stage::beforeDataSync, "old"}, {Stage::beforeRename, "old"}, {Stage::beforeFolderSync, "new"}}) {
         fs::remove_all(root);
         auto d = make(Preparation::preparing(), Interruption{stage, 1});
         write(*d, kHead, "old");  // the first commit goes through
@@ -129,7 +129,9 @@ TEST_F(LocalFolderTest, ANamedPipeIsNotReadAsAnObject) {
                                    ::alarm(5);
                                    d->read(path);
                                },
-                               [&] { d->readInto(path, 0, {&byte, 1}); }},
+                               [&] {
+                                   d->readInto(path, 0, {&byte, 1});
+                               }},
                               std::nullopt);
 }
 
@@ -139,10 +141,10 @@ TEST_F(LocalFolderTest, PermissionFailuresWithoutPrivileges) {
     write(*d, RepoPath() / "keys" / "secret.key", "secret");
     ::chmod((root / "keys" / "secret.key").c_str(), 0);
     ::chmod(folder.path().c_str(), 0755);
-    expectRefusedUnprivileged({[&] { d->openWrite(RepoPath() / "keys" / "new.key"); },
-                               [&] { d->read(RepoPath() / "keys" / "secret.key"); },
-                               [&] { d->remove(RepoPath() / "keys" / "k.key"); }},
-                              DestinationError::Kind::permissionDenied);
+    expectRefusedUnprivileged(
+        {[&] { d->openWrite(RepoPath() / "keys" / "new.key"); }, [&] { d->read(RepoPath() / "keys" / "secret.key"); },
+         [&] { d->remove(RepoPath() / "keys" / "k.key"); }},
+        DestinationError::Kind::permissionDenied);
     EXPECT_TRUE(fs::exists(root / "keys" / "k.key"));
     ::chmod(root.c_str(), 0);
     test::expectUnprivileged(

@@ -8,9 +8,18 @@ namespace {
 // Paths come from names read off the backup drive: none may leave the repository.
 TEST(RepoPath, ComponentValidationAndParsing) {
     const std::vector<std::pair<std::vector<std::string>, bool>> rows = {
-        {{}, true},           {{"packs", "ab", "ab12.pack"}, true}, {{"..."}, true},  {{".hidden"}, true},
-        {{"a b", "ü"}, true}, {{""}, false},  {{"."}, false},        {{".."}, false},  {{"a/b"}, false},
-        {{"/"}, false},       {{"ok", ".."}, false},                 {{std::string("a\0b", 3)}, false},
+        {{}, true},
+        {{"packs", "ab", "ab12.pack"}, true},
+        {{"..."}, true},
+        {{".hidden"}, true},
+        {{"a b", "ü"}, true},
+        {{""}, false},
+        {{"."}, false},
+        {{".."}, false},
+        {{"a/b"}, false},
+        {{"/"}, false},
+        {{"ok", ".."}, false},
+        {{std::string("a\0b", 3)}, false},
     };
     for (const auto& [components, valid] : rows)
         EXPECT_EQ(RepoPath::make(components).has_value(), valid) << ::testing::PrintToString(components);

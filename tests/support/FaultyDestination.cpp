@@ -14,8 +14,9 @@ bool matches(const std::string& pattern, const RepoPath& path) {
 }
 
 std::string describe(FaultyDestination::Operation op, const RepoPath& path) {
-    static const char* const names[] = {"capabilities", "availability", "exists", "size", "read", "readInto",
-                                        "list", "openWrite", "write", "commit", "cancel", "remove", "freeSpace"};
+    static const char* const names[] = {"capabilities", "availability", "exists",    "size",  "read",
+                                        "readInto",     "list",         "openWrite", "write", "commit",
+                                        "cancel",       "remove",       "freeSpace"};
     return names[static_cast<int>(op)] + (" " + path.string());
 }
 
@@ -114,7 +115,8 @@ std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::o
             crashed_ = true;
             throw SimulatedCrash{"crash at " + describe(op, path)};
         }
-        auto it = std::find_if(nthFailures_.begin(), nthFailures_.end(), [&](const auto& f) { return f.first == number; });
+        auto it =
+            std::find_if(nthFailures_.begin(), nthFailures_.end(), [&](const auto& f) { return f.first == number; });
         if (it != nthFailures_.end()) {
             DestinationError error = std::move(it->second);
             nthFailures_.erase(it);
@@ -126,8 +128,9 @@ std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::o
         if ((rule.remaining && *rule.remaining <= 0) || !matches(rule.pattern, path)) continue;
         if (rule.remaining) --*rule.remaining;
         if (rule.retentionRefusal)
-            throw wm::Error("ObjectLocked: " + path.string() +
-                            " is under a storage-side retention hold; it cannot be deleted until its retention expires");
+            throw wm::Error(
+                "ObjectLocked: " + path.string() +
+                " is under a storage-side retention hold; it cannot be deleted until its retention expires");
         throw *rule.error;
     }
     log_[index].failed = false;

@@ -22,14 +22,26 @@ class FaultyDestination final : public Destination {
 public:
     // openWrite, write, commit and remove are the mutating calls.
     enum class Operation {
-        capabilities, availability, exists, size, read, readInto, list, openWrite, write, commit, cancel, remove, freeSpace
+        capabilities,
+        availability,
+        exists,
+        size,
+        read,
+        readInto,
+        list,
+        openWrite,
+        write,
+        commit,
+        cancel,
+        remove,
+        freeSpace
     };
 
     struct Call {
         Operation operation;
-        RepoPath path;                    // the root for calls without a path
-        std::optional<ByteRange> range;   // read, readInto
-        bool failed = false;              // a fault was injected, or the wrapped call threw
+        RepoPath path;                   // the root for calls without a path
+        std::optional<ByteRange> range;  // read, readInto
+        bool failed = false;             // a fault was injected, or the wrapped call threw
     };
 
     explicit FaultyDestination(std::shared_ptr<Destination> wrapping);
@@ -80,7 +92,10 @@ private:
         std::optional<int> remaining;
         bool retentionRefusal = false;
     };
-    struct BitFlip { std::string pattern; std::int64_t bitIndex; };
+    struct BitFlip {
+        std::string pattern;
+        std::int64_t bitIndex;
+    };
 
     // Logs the call and throws what the fault rules say; returns the log index.
     std::size_t before(Operation op, const RepoPath& path, std::optional<ByteRange> range = std::nullopt);

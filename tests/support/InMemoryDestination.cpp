@@ -21,7 +21,8 @@ namespace {
 
 using Node = InMemoryDestination::Node;
 
-const char* const stepNames[] = {"createFolder", "createTemporary", "writeData", "syncData", "rename", "syncFolder", "remove"};
+const char* const stepNames[] = {"createFolder", "createTemporary", "writeData", "syncData",
+                                 "rename",       "syncFolder",      "remove"};
 
 std::shared_ptr<Node> makeFolder() { return std::make_shared<Node>(Node{.folder = true}); }
 
@@ -42,8 +43,10 @@ void requireBytes(const RepoPath& path, const Node& file, std::int64_t offset, s
 void collectFiles(const Node& node, const std::string& prefix, std::map<std::string, Bytes>& out) {
     for (const auto& [name, child] : node.entries) {
         const std::string path = prefix.empty() ? name : prefix + "/" + name;
-        if (child->folder) collectFiles(*child, path, out);
-        else out[path] = child->data;
+        if (child->folder)
+            collectFiles(*child, path, out);
+        else
+            out[path] = child->data;
     }
 }
 
@@ -53,8 +56,12 @@ class InMemoryDestination::Writer final : public DurableWriter {
 public:
     Writer(InMemoryDestination& owner, RepoPath path, std::string temporaryName, std::shared_ptr<Node> node,
            std::size_t record, std::uint64_t generation)
-        : owner_(owner), path_(std::move(path)), temporaryName_(std::move(temporaryName)), node_(std::move(node)),
-          record_(record), generation_(generation) {}
+        : owner_(owner),
+          path_(std::move(path)),
+          temporaryName_(std::move(temporaryName)),
+          node_(std::move(node)),
+          record_(record),
+          generation_(generation) {}
 
     void write(ByteView bytes) override {
         std::lock_guard lock(owner_.mutex_);

@@ -24,7 +24,10 @@ namespace wm::test {
 class InMemoryDestination final : public Destination {
 public:
     // Whether each durable write got as far as syncing its folder, in the order writers were opened.
-    struct DurableWriteRecord { RepoPath path; bool folderSynced = false; };
+    struct DurableWriteRecord {
+        RepoPath path;
+        bool folderSynced = false;
+    };
 
     explicit InMemoryDestination(DestinationID id = DestinationID::random(),
                                  DestinationKind kind = DestinationKind::synthetic());

@@ -11,9 +11,9 @@
 namespace wm::test {
 
 struct ChildOutcome {
-    bool exited = false;   // the child ended by exit, not by a signal
-    int status = -1;       // its exit status when exited
-    std::string output;    // what the body wrote to the message pipe (see below)
+    bool exited = false;  // the child ended by exit, not by a signal
+    int status = -1;      // its exit status when exited
+    std::string output;   // what the body wrote to the message pipe (see below)
 };
 
 // In the body, report(text) sends text back to the parent (for failure messages).

@@ -1,6 +1,6 @@
 // One QApplication for the whole test program, drawn off screen. Shared by test_ui and test_app.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <memory>
 
 namespace {

@@ -1,7 +1,7 @@
 // The protection widget and the watch complication: what each family describes, and the
 // shared renderer's images.
-#include <QFontDatabase>
 #include <gtest/gtest.h>
+#include <QFontDatabase>
 
 #include "ui/ComplicationView.h"
 #include "ui/ProtectionWidgetView.h"
@@ -66,7 +66,8 @@ int pixelsNear(const QImage& image, const QColor& colour) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
             count += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
-                         std::abs(c.blue() - colour.blue()) < 12;
+                         std::abs(c.blue() - colour.blue()) <
+                     12;
         }
     return count;
 }
@@ -86,7 +87,8 @@ TEST(StatusViewRenderTest, ImagesOfTheFamilySizeInTheToneColour) {
         const QImage goodImage = ProtectionWidgetView(good, now, Family::systemSmall).render(appearance, 2);
         EXPECT_GT(pixelsNear(goodImage, StatusView::colour(Colour::green, appearance)), 100);
         EXPECT_EQ(pixelsNear(goodImage, orange), 0);
-        EXPECT_GT(pixelsNear(ProtectionWidgetView(attention, now, Family::systemSmall).render(appearance, 2), orange), 100);
+        EXPECT_GT(pixelsNear(ProtectionWidgetView(attention, now, Family::systemSmall).render(appearance, 2), orange),
+                  100);
     }
 }
 
@@ -94,7 +96,8 @@ TEST(StatusViewRenderTest, ImagesOfTheFamilySizeInTheToneColour) {
 TEST(StatusViewRenderTest, AFontIsInstalledAndAnUnknownSymbolIsABox) {
     ASSERT_FALSE(QFontDatabase::families().isEmpty()) << "no font found: install fonts-dejavu-core";
     const StatusView::Description description{0, {Item::symbolImage("no.such.symbol", TextStyle::title2)}};
-    EXPECT_GT(pixelsNear(StatusView::render(description, Family::accessoryCircular, Appearance::light, 1), Qt::black), 10);
+    EXPECT_GT(pixelsNear(StatusView::render(description, Family::accessoryCircular, Appearance::light, 1), Qt::black),
+              10);
 }
 
 TEST(StatusViewRenderTest, TextColoursAreLegible) {

@@ -1,8 +1,8 @@
 #include "ui/SymbolPainter.h"
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 namespace wm {
 namespace {
@@ -49,13 +49,17 @@ TEST(SymbolPainterTest, TheSymbolsAreToldApart) {
         int x, y;
         bool ink;
     } probes[] = {
-        {"largecircle.fill.circle", 24, 24, true},     {"circle", 24, 24, false},
-        {"eye", 24, 24, true},                         {"exclamationmark.triangle.fill", 17, 36, true},
-        {"exclamationmark.triangle", 17, 36, false},   {"checkmark.circle.fill", 24, 6, true},
+        {"largecircle.fill.circle", 24, 24, true},
+        {"circle", 24, 24, false},
+        {"eye", 24, 24, true},
+        {"exclamationmark.triangle.fill", 17, 36, true},
+        {"exclamationmark.triangle", 17, 36, false},
+        {"checkmark.circle.fill", 24, 6, true},
         {"checkmark.circle.fill", int(10.6 * scale), int(15.8 * scale), false},
         {"checkmark.circle.fill", int(13.7 * scale), int(12.2 * scale), false},
     };
-    for (const auto& p : probes) EXPECT_EQ(inked(draw(p.name).pixel(p.x, p.y)), p.ink) << p.name << " " << p.x << "," << p.y;
+    for (const auto& p : probes)
+        EXPECT_EQ(inked(draw(p.name).pixel(p.x, p.y)), p.ink) << p.name << " " << p.x << "," << p.y;
     EXPECT_NE(draw("eye"), draw("eye.slash"));
 }
 

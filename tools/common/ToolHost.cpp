@@ -48,11 +48,12 @@ std::string readSecret(const std::string& path) {
     const auto contents = SecretFile::read(path);
     if (!contents.failure) return contents.secret;
     switch (*contents.failure) {
-        case SecretFile::Failure::missing: throw std::runtime_error("the secret file " + path + " does not exist");
-        case SecretFile::Failure::notRegularFile: throw std::runtime_error("the secret file " + path + " is not a regular file");
-        case SecretFile::Failure::tooLarge: throw std::runtime_error("the secret file " + path + " is too large");
-        case SecretFile::Failure::notUTF8: throw std::runtime_error("the secret file " + path + " is not UTF-8 text");
-        case SecretFile::Failure::unreadable: break;
+    case SecretFile::Failure::missing: throw std::runtime_error("the secret file " + path + " does not exist");
+    case SecretFile::Failure::notRegularFile:
+        throw std::runtime_error("the secret file " + path + " is not a regular file");
+    case SecretFile::Failure::tooLarge: throw std::runtime_error("the secret file " + path + " is too large");
+    case SecretFile::Failure::notUTF8: throw std::runtime_error("the secret file " + path + " is not UTF-8 text");
+    case SecretFile::Failure::unreadable: break;
     }
     throw std::runtime_error("cannot read the secret file " + path);
 }
@@ -65,7 +66,8 @@ Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, con
     } catch (const RecoveryKeyError&) {
         // Not a recovery key: a passphrase.
     }
-    if (recoveryKey) return Repository::unlock(destination, *recoveryKey, device, std::string(appVersion), std::nullopt, access);
+    if (recoveryKey)
+        return Repository::unlock(destination, *recoveryKey, device, std::string(appVersion), std::nullopt, access);
     return Repository::unlock(destination, secret, device, std::string(appVersion), std::nullopt, access);
 }
 

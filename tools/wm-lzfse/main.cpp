@@ -48,9 +48,12 @@ int main(int argc, char** argv) {
             encode = false;
         } else if ((arg == "-i" || arg == "-o" || arg == "-size") && i + 1 < argc) {
             const std::string value = argv[++i];
-            if (arg == "-i") inPath = value;
-            else if (arg == "-o") outPath = value;
-            else if (!(size = parseSize(value))) return usage();
+            if (arg == "-i")
+                inPath = value;
+            else if (arg == "-o")
+                outPath = value;
+            else if (!(size = parseSize(value)))
+                return usage();
         } else {
             return usage();
         }

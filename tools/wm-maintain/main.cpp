@@ -81,11 +81,16 @@ Options parse(int argc, char** argv) {
             o.policy = policy;
             ++rules;
         };
-        if (arg == "--secret-file") o.secretFile = value();
-        else if (arg == "--keep-last") rule(RetentionPolicy::lastN(tools::parseNumber(value(), arg)));
-        else if (arg == "--keep-days") rule(RetentionPolicy::duration(tools::parseNumber(value(), arg)));
-        else if (arg == "--keep-smart") rule(smartPolicy(value()));
-        else if (arg == "--keep-size") rule(RetentionPolicy::size(tools::parseNumber(value(), arg)));
+        if (arg == "--secret-file")
+            o.secretFile = value();
+        else if (arg == "--keep-last")
+            rule(RetentionPolicy::lastN(tools::parseNumber(value(), arg)));
+        else if (arg == "--keep-days")
+            rule(RetentionPolicy::duration(tools::parseNumber(value(), arg)));
+        else if (arg == "--keep-smart")
+            rule(smartPolicy(value()));
+        else if (arg == "--keep-size")
+            rule(RetentionPolicy::size(tools::parseNumber(value(), arg)));
         else if (arg == "--keep-stored") {
             o.keepStored = true;
             ++rules;
@@ -103,7 +108,8 @@ Options parse(int argc, char** argv) {
     const bool pruning = o.command == "mark" || o.command == "sweep";
     if (!pruning && o.command != "replicate" && o.command != "repair" && o.command != "status")
         throw UsageError("unknown command " + o.command);
-    if (o.folders.size() != (pruning ? 1u : 2u)) throw UsageError(o.command + " needs " + (pruning ? "a repository" : "a repository and a copy"));
+    if (o.folders.size() != (pruning ? 1u : 2u))
+        throw UsageError(o.command + " needs " + (pruning ? "a repository" : "a repository and a copy"));
     if (o.secretFile.empty()) throw UsageError("--secret-file is needed");
     if (o.command == "mark" && rules != 1) throw UsageError("mark needs exactly one retention rule");
     if (o.command != "mark" && rules != 0) throw UsageError("only mark takes a retention rule");
@@ -133,8 +139,8 @@ int mark(const Options& o, Repository& repository) {
     if (o.keepStored) policy = retentionPolicy(repository).value_or(RetentionRecord::keepEverything());
     const auto r = Pruner().mark(repository, policy, activeHolds(repository), o.now);
     std::cout << "marked: " << r.candidatePacks << " candidate packs, " << r.candidateBytes << " bytes, "
-              << r.retainedSnapshots << " snapshots kept, " << r.prunableSnapshots
-              << " prunable, sweep allowed from " << dateText(r.sweepAllowedFrom) << "\n";
+              << r.retainedSnapshots << " snapshots kept, " << r.prunableSnapshots << " prunable, sweep allowed from "
+              << dateText(r.sweepAllowedFrom) << "\n";
     return 0;
 }
 
@@ -183,15 +189,15 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
     const std::string last = s.lastSnapshotAt ? ", last snapshot " + dateText(*s.lastSnapshotAt) : "";
     std::cout << "status: ";
     switch (s.kind) {
-        case DestinationStatus::Kind::empty: std::cout << "empty"; break;
-        case DestinationStatus::Kind::foreign: std::cout << "foreign repository " << s.found.hex(); break;
-        case DestinationStatus::Kind::current: std::cout << "current, " << s.snapshots << " snapshots" << last; break;
-        case DestinationStatus::Kind::behind:
-            std::cout << "behind by " << s.snapshots << " snapshots, " << s.bytesPending << " bytes pending" << last;
-            break;
-        case DestinationStatus::Kind::ahead: std::cout << "ahead by " << s.snapshots << " snapshots"; break;
-        case DestinationStatus::Kind::notReachable: std::cout << "not reachable: " << s.reason; break;
-        case DestinationStatus::Kind::unreadable: std::cout << "unreadable: " << s.reason; break;
+    case DestinationStatus::Kind::empty: std::cout << "empty"; break;
+    case DestinationStatus::Kind::foreign: std::cout << "foreign repository " << s.found.hex(); break;
+    case DestinationStatus::Kind::current: std::cout << "current, " << s.snapshots << " snapshots" << last; break;
+    case DestinationStatus::Kind::behind:
+        std::cout << "behind by " << s.snapshots << " snapshots, " << s.bytesPending << " bytes pending" << last;
+        break;
+    case DestinationStatus::Kind::ahead: std::cout << "ahead by " << s.snapshots << " snapshots"; break;
+    case DestinationStatus::Kind::notReachable: std::cout << "not reachable: " << s.reason; break;
+    case DestinationStatus::Kind::unreadable: std::cout << "unreadable: " << s.reason; break;
     }
     std::cout << "\n";
     return 0;

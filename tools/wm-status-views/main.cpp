@@ -31,15 +31,20 @@ struct Picture {
 
 std::vector<Picture> pictures(Date now) {
     using ScreenStanding::Tone;
-    const WidgetState good{"You're protected", Tone::good, "checkmark.circle.fill", now.adding(-7200), 2, now.adding(-600)};
-    const WidgetState attention{"Check what changed", Tone::attention, "exclamationmark.triangle.fill",
-                                now.adding(-86'400), 1, now.adding(-600)};
-    const WidgetState neutral{"Ready to protect your files", Tone::neutral, "circle.dashed", std::nullopt, 0,
-                              now.adding(-600)};
+    const WidgetState good{"You're protected", Tone::good, "checkmark.circle.fill",
+                           now.adding(-7200),  2,          now.adding(-600)};
+    const WidgetState attention{
+        "Check what changed", Tone::attention, "exclamationmark.triangle.fill", now.adding(-86'400), 1,
+        now.adding(-600)};
+    const WidgetState neutral{
+        "Ready to protect your files", Tone::neutral, "circle.dashed", std::nullopt, 0, now.adding(-600)};
     WidgetState stale = good;
     stale.writtenAt = now.adding(-5 * 3600.0);
     const std::vector<std::pair<std::string, WidgetState>> widgetStates = {
-        {"good", good}, {"attention", attention}, {"neutral", neutral}, {"stale", stale},
+        {"good", good},
+        {"attention", attention},
+        {"neutral", neutral},
+        {"stale", stale},
         {"never-written", WidgetState::nothingKnownYet()}};
     const std::vector<std::pair<std::string, WatchSummary::Snapshot>> watchStates = {
         {"good", WatchSummary::snapshot(good, now.adding(-60), now)},
@@ -80,7 +85,8 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        std::fprintf(stderr, "wm-status-views: could not make the folder %s: %s\n", folder.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "wm-status-views: could not make the folder %s: %s\n", folder.c_str(),
+                     ec.message().c_str());
         return 1;
     }
     const auto all = pictures(Date::now());

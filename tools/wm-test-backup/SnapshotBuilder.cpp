@@ -17,17 +17,19 @@ namespace wm {
 
 namespace {
 
-TreeObject::Timestamp timestamp(const FileMetadata::Timestamp& t) { return TreeObject::Timestamp{t.seconds, t.nanoseconds}; }
+TreeObject::Timestamp timestamp(const FileMetadata::Timestamp& t) {
+    return TreeObject::Timestamp{t.seconds, t.nanoseconds};
+}
 
 TreeObject::EntryType entryType(FileMetadata::FileType type) {
     switch (type) {
-        case FileMetadata::FileType::regular: return TreeObject::EntryType::file;
-        case FileMetadata::FileType::directory: return TreeObject::EntryType::directory;
-        case FileMetadata::FileType::symlink: return TreeObject::EntryType::symlink;
-        case FileMetadata::FileType::fifo: return TreeObject::EntryType::fifo;
-        case FileMetadata::FileType::socket: return TreeObject::EntryType::socket;
-        case FileMetadata::FileType::characterDevice: return TreeObject::EntryType::characterDevice;
-        case FileMetadata::FileType::blockDevice: return TreeObject::EntryType::blockDevice;
+    case FileMetadata::FileType::regular: return TreeObject::EntryType::file;
+    case FileMetadata::FileType::directory: return TreeObject::EntryType::directory;
+    case FileMetadata::FileType::symlink: return TreeObject::EntryType::symlink;
+    case FileMetadata::FileType::fifo: return TreeObject::EntryType::fifo;
+    case FileMetadata::FileType::socket: return TreeObject::EntryType::socket;
+    case FileMetadata::FileType::characterDevice: return TreeObject::EntryType::characterDevice;
+    case FileMetadata::FileType::blockDevice: return TreeObject::EntryType::blockDevice;
     }
     return TreeObject::EntryType::file;
 }
@@ -49,7 +51,8 @@ private:
 };
 
 FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
-    return FileMetadata::Timestamp{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
+    return FileMetadata::Timestamp{static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                                   static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
 }
 
 }  // namespace
@@ -86,8 +89,14 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     if (!existing.empty()) parent = existing.back();
 
     stats_.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const SnapshotID id = repository_.commit({root, {SnapshotSource{bytesOf(sourcePath), SnapshotSource::Kind::folder}},
-                                             stats_, {}, deviceName, {}, parent, Date::now().repositoryPrecision()});
+    const SnapshotID id = repository_.commit({root,
+                                              {SnapshotSource{bytesOf(sourcePath), SnapshotSource::Kind::folder}},
+                                              stats_,
+                                              {},
+                                              deviceName,
+                                              {},
+                                              parent,
+                                              Date::now().repositoryPrecision()});
     return Result{id, stats_, problems_};
 }
 
@@ -103,8 +112,8 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
     TreeObject::Entry entry;
     entry.name = bytesOf(source.name);
     entry.entryType = entryType(m.fileType);
-    entry.status = source.status == DirectoryScanner::Status::unreadable ? TreeObject::Status::unreadable
-                                                                         : TreeObject::Status::ok;
+    entry.status =
+        source.status == DirectoryScanner::Status::unreadable ? TreeObject::Status::unreadable : TreeObject::Status::ok;
     entry.mode = m.mode;
     entry.uid = m.uid;
     entry.gid = m.gid;
@@ -122,49 +131,48 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
     entry.acl = m.acl;
 
     switch (m.fileType) {
-        case FileMetadata::FileType::directory:
-            ++stats_.directories;
-            if (entry.status == TreeObject::Status::unreadable && !source.children.empty()) {
-                // Read in part: what was listed is kept, the folder marked as changing.
-                entry.status = TreeObject::Status::unstable;
-            }
-            if (entry.status != TreeObject::Status::unreadable) entry.childTree = storeTree(source);
-            break;
-        case FileMetadata::FileType::symlink:
-            entry.symlinkTarget = m.symlinkTarget.value_or(Bytes{});
-            entry.size = m.size;
-            break;
-        case FileMetadata::FileType::regular: {
-            ++stats_.files;
-            stats_.bytesLogical += m.size;
-            entry.size = m.size;
-            if (m.sparseRanges && !m.sparseRanges->empty()) {
-                std::vector<TreeObject::SparseRange> holes;
-                for (const auto& h : *m.sparseRanges) holes.push_back(TreeObject::SparseRange{h.offset, h.length});
-                entry.sparseRanges = std::move(holes);
-            }
-            if (m.linkCount > 1) {
-                auto [it, inserted] = hardLinkGroups_.emplace(m.identity, hardLinkGroups_.size() + 1);
-                entry.hardlinkGroup = it->second;
-            }
-            if (entry.status == TreeObject::Status::unreadable) break;
-            Content content;
-            const auto cached = hardLinkContents_.find(m.identity);
-            if (m.linkCount > 1 && cached != hardLinkContents_.end()) {
-                content = cached->second;
-            } else {
-                content = readContent(source);
-                if (m.linkCount > 1) hardLinkContents_[m.identity] = content;
-            }
-            entry.status = content.status;
-            if (content.status != TreeObject::Status::unreadable) entry.contentBlobs = std::move(content.blobs);
-            break;
+    case FileMetadata::FileType::directory:
+        ++stats_.directories;
+        if (entry.status == TreeObject::Status::unreadable && !source.children.empty()) {
+            // Read in part: what was listed is kept, the folder marked as changing.
+            entry.status = TreeObject::Status::unstable;
         }
-        case FileMetadata::FileType::fifo:
-        case FileMetadata::FileType::socket:
-        case FileMetadata::FileType::characterDevice:
-        case FileMetadata::FileType::blockDevice:
-            break;
+        if (entry.status != TreeObject::Status::unreadable) entry.childTree = storeTree(source);
+        break;
+    case FileMetadata::FileType::symlink:
+        entry.symlinkTarget = m.symlinkTarget.value_or(Bytes{});
+        entry.size = m.size;
+        break;
+    case FileMetadata::FileType::regular: {
+        ++stats_.files;
+        stats_.bytesLogical += m.size;
+        entry.size = m.size;
+        if (m.sparseRanges && !m.sparseRanges->empty()) {
+            std::vector<TreeObject::SparseRange> holes;
+            for (const auto& h : *m.sparseRanges) holes.push_back(TreeObject::SparseRange{h.offset, h.length});
+            entry.sparseRanges = std::move(holes);
+        }
+        if (m.linkCount > 1) {
+            auto [it, inserted] = hardLinkGroups_.emplace(m.identity, hardLinkGroups_.size() + 1);
+            entry.hardlinkGroup = it->second;
+        }
+        if (entry.status == TreeObject::Status::unreadable) break;
+        Content content;
+        const auto cached = hardLinkContents_.find(m.identity);
+        if (m.linkCount > 1 && cached != hardLinkContents_.end()) {
+            content = cached->second;
+        } else {
+            content = readContent(source);
+            if (m.linkCount > 1) hardLinkContents_[m.identity] = content;
+        }
+        entry.status = content.status;
+        if (content.status != TreeObject::Status::unreadable) entry.contentBlobs = std::move(content.blobs);
+        break;
+    }
+    case FileMetadata::FileType::fifo:
+    case FileMetadata::FileType::socket:
+    case FileMetadata::FileType::characterDevice:
+    case FileMetadata::FileType::blockDevice: break;
     }
     if (entry.status == TreeObject::Status::unreadable) ++stats_.unreadableFiles;
     if (entry.status == TreeObject::Status::unstable) ++stats_.unstableFiles;
@@ -183,7 +191,8 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         return content;
     }
     bool changed = !S_ISREG(before.st_mode) || static_cast<std::uint64_t>(before.st_ino) != m.identity.inode ||
-                   static_cast<std::uint64_t>(before.st_size) != m.size || modificationTimeOf(before) != m.modificationTime;
+                   static_cast<std::uint64_t>(before.st_size) != m.size ||
+                   modificationTimeOf(before) != m.modificationTime;
 
     std::vector<SparseLayout::Region> holes;
     if (m.sparseRanges) {

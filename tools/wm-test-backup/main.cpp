@@ -42,9 +42,9 @@ namespace {
 using namespace wm;
 using tools::deviceName;
 using tools::parseNumber;
-using tools::UsageError;
 using tools::readSecret;
 using tools::thisDevice;
+using tools::UsageError;
 
 struct Options {
     std::string folder;
@@ -119,8 +119,8 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
         settings = Passphrase::makeSettings(options.iterations);
         kdf = RepositoryConfig::KDF{settings->algorithm, settings->salt, settings->iterations};
     }
-    auto repository = Repository::create(destination, keys, device, std::string(appVersion), kdf,
-                                         options.formatVersion, Date::now());
+    auto repository =
+        Repository::create(destination, keys, device, std::string(appVersion), kdf, options.formatVersion, Date::now());
     try {
         // The text is kept before the key file that needs it exists.
         const RecoveryKey recoveryKey = RecoveryKey::generate();
@@ -162,10 +162,10 @@ std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>&
 int run(int argc, char** argv) {
     const Options options = parse(argc, argv);
     // Look before touching anything on disk.
-    const bool exists = LocalFolderDestination(DestinationID::random(), DestinationKind::localFolder(),
-                                               options.repository, std::nullopt,
-                                               LocalFolderDestination::Preparation::readingOnly())
-                            .exists(RepositoryLayout::configFile());
+    const bool exists =
+        LocalFolderDestination(DestinationID::random(), DestinationKind::localFolder(), options.repository,
+                               std::nullopt, LocalFolderDestination::Preparation::readingOnly())
+            .exists(RepositoryLayout::configFile());
     if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
     if (exists && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");

@@ -11,8 +11,7 @@
 
 namespace wm {
 
-BackupRow::BackupRow(const RestoreAppModel::Backup& backup, bool chosen, std::function<void()> choose,
-                     QWidget* parent)
+BackupRow::BackupRow(const RestoreAppModel::Backup& backup, bool chosen, std::function<void()> choose, QWidget* parent)
     : QAbstractButton(parent), id_(backup.id) {
     setObjectName("backupRow");
     setCheckable(true);

@@ -33,7 +33,8 @@ RestoreCoordinator::Result demoResult() {
     result.directoriesRestored = 3902;
     result.symlinksRestored = 44;
     result.hardLinksRestored = 0;
-    result.skipped.push_back(RestoreCoordinator::Result::Skipped{"/home/you/Documents/.socket", "sockets are not recreated"});
+    result.skipped.push_back(
+        RestoreCoordinator::Result::Skipped{"/home/you/Documents/.socket", "sockets are not recreated"});
     result.unpreserved.push_back(
         RestoreCoordinator::Result::Unpreserved{"/home/you/Documents/Tax", "owner", "not running as root"});
     return result;

@@ -3,10 +3,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QIcon>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,8 +36,7 @@ constexpr int kListScrollHeight = 232;
 constexpr int kRowsBeforeScrolling = 5;
 constexpr int kIconSide = 16;
 
-QLabel* makeLabel(const QString& content, TextStyles::Role role, const char* name, QWidget* parent,
-                  bool wraps = true) {
+QLabel* makeLabel(const QString& content, TextStyles::Role role, const char* name, QWidget* parent, bool wraps = true) {
     auto* label = new QLabel(content, parent);
     label->setObjectName(name);
     label->setFont(TextStyles::font(role));
@@ -49,8 +48,8 @@ QLabel* makeLabel(const QString& content, TextStyles::Role role, const char* nam
 void makeSecondary(QWidget* widget) {
     widget->setProperty("wmSecondary", true);
     QPalette p = widget->palette();
-    p.setColor(QPalette::WindowText, TextStyles::secondary(widget->parentWidget() ? widget->parentWidget()->palette()
-                                                                                 : widget->palette()));
+    p.setColor(QPalette::WindowText,
+               TextStyles::secondary(widget->parentWidget() ? widget->parentWidget()->palette() : widget->palette()));
     widget->setPalette(p);
 }
 
@@ -201,7 +200,8 @@ QWidget* RestoreWindow::folderRow(QLineEdit*& lineEdit, QPushButton*& choose, co
     choose->setObjectName(buttonName);
     layout->addWidget(lineEdit, 1);
     layout->addWidget(choose);
-    QObject::connect(lineEdit, &QLineEdit::textEdited, this, [write](const QString& value) { write(value.toStdString()); });
+    QObject::connect(lineEdit, &QLineEdit::textEdited, this,
+                     [write](const QString& value) { write(value.toStdString()); });
     QObject::connect(choose, &QPushButton::clicked, this, [this, write] {
         if (!platform_.pickFolder) return;
         if (auto folder = platform_.pickFolder(this)) write(*folder);
@@ -297,8 +297,8 @@ QWidget* RestoreWindow::buildChooseScreen() {
     });
     restoreBusy_ = new BusyIndicator(actions);
     restoreBusy_->setObjectName("restoreBusy");
-    restoreBusyText_ = makeLabel(WM_Q("Putting your files back..."), TextStyles::Role::callout, "restoreBusyText",
-                                 actions, false);
+    restoreBusyText_ =
+        makeLabel(WM_Q("Putting your files back..."), TextStyles::Role::callout, "restoreBusyText", actions, false);
     actionsLayout->addWidget(restoreButton_);
     actionsLayout->addWidget(restoreBusy_);
     actionsLayout->addWidget(restoreBusyText_);
@@ -365,7 +365,8 @@ void RestoreWindow::rebuildBackupList(const RestoreAppModel::State& state) {
     for (std::size_t i = 0; i < state.backups.size(); ++i) {
         const auto& backup = state.backups[i];
         const SnapshotID id = backup.id;
-        auto* row = new BackupRow(backup, state.chosen == id, [this, id] { model_.setChosen(id); }, rows);
+        auto* row = new BackupRow(
+            backup, state.chosen == id, [this, id] { model_.setChosen(id); }, rows);
         row->setEnabled(!state.phase.isBusy());
         rowsLayout->addWidget(row);
         if (i + 1 < state.backups.size()) {
@@ -425,8 +426,8 @@ void RestoreWindow::rebuildReport(const RestoreAppModel::Phase& phase) {
     headline->setColours(named(appearance, Style::Use::symbol), named(appearance, Style::Use::text));
     holderLayout->addWidget(headline);
 
-    holderLayout->addWidget(
-        makeLabel(text(WindowText::summary(result, phase.into)), TextStyles::Role::callout, "reportSummary", reportHolder_));
+    holderLayout->addWidget(makeLabel(text(WindowText::summary(result, phase.into)), TextStyles::Role::callout,
+                                      "reportSummary", reportHolder_));
 
     auto addDetail = [&](const char* name, const std::string& title, const std::vector<std::string>& lines) {
         const WindowText::Detail detail = WindowText::detail(title, lines);
@@ -451,7 +452,8 @@ void RestoreWindow::rebuildReport(const RestoreAppModel::Phase& phase) {
         }
         holderLayout->addWidget(block);
     };
-    if (!result.failures.empty()) addDetail("failuresList", WM_L("Could not be put back"), WindowText::failureLines(result));
+    if (!result.failures.empty())
+        addDetail("failuresList", WM_L("Could not be put back"), WindowText::failureLines(result));
     if (!result.skipped.empty()) {
         addDetail("skippedList", WM_L("In the backup, deliberately not recreated"), WindowText::skippedLines(result));
     }
@@ -480,7 +482,7 @@ void RestoreWindow::apply(const RestoreAppModel::State& state) {
     setTextIfDifferent(restoreIntoField_, state.restoreInto);
 
     for (QWidget* control : std::initializer_list<QWidget*>{backupPathField_, backupPathChoose_, secretField_,
-                                                           restoreIntoField_, restoreIntoChoose_}) {
+                                                            restoreIntoField_, restoreIntoChoose_}) {
         control->setEnabled(!busy);
     }
     openButton_->setEnabled(state.canOpen() && !busy);
@@ -511,8 +513,8 @@ void RestoreWindow::flipRevealing() {
     revealing_ = !revealing_;
     secretField_->setEchoMode(revealing_ ? QLineEdit::Normal : QLineEdit::Password);
     const char* symbol = revealing_ ? "eye.slash" : "eye";
-    revealButton_->setIcon(QIcon(SymbolPainter::pixmap(symbol, TextStyles::secondary(palette()), kIconSide,
-                                                       devicePixelRatioF())));
+    revealButton_->setIcon(
+        QIcon(SymbolPainter::pixmap(symbol, TextStyles::secondary(palette()), kIconSide, devicePixelRatioF())));
     revealButton_->setProperty("wmSymbol", symbol);
     revealButton_->setAccessibleName(revealing_ ? WM_Q("Hide what you typed") : WM_Q("Show what you typed"));
 }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-
 namespace wm::TextStyles {
 
 QFont font(Role role) {
@@ -10,19 +9,19 @@ QFont font(Role role) {
     int pixels = 13;
     QFont::Weight weight = QFont::Normal;
     switch (role) {
-        case Role::body: pixels = 13; break;
-        case Role::callout: pixels = 12; break;
-        case Role::caption: pixels = 11; break;
-        case Role::headline:
-            pixels = 13;
-            weight = QFont::DemiBold;
-            break;
-        case Role::title:
-            pixels = 26;
-            weight = QFont::DemiBold;
-            break;
-        case Role::title2: pixels = 17; break;
-        case Role::title3: pixels = 15; break;
+    case Role::body: pixels = 13; break;
+    case Role::callout: pixels = 12; break;
+    case Role::caption: pixels = 11; break;
+    case Role::headline:
+        pixels = 13;
+        weight = QFont::DemiBold;
+        break;
+    case Role::title:
+        pixels = 26;
+        weight = QFont::DemiBold;
+        break;
+    case Role::title2: pixels = 17; break;
+    case Role::title3: pixels = 15; break;
     }
     f.setPixelSize(pixels);
     f.setWeight(weight);

@@ -33,11 +33,11 @@ inline unsigned dSymbol(std::uint32_t v) {
 // Prefix code of one frequency in a v2 header: {length, code value}.
 inline std::pair<unsigned, std::uint32_t> frequencyCode(std::uint32_t v) {
     switch (v) {
-        case 0: return {2, 0};
-        case 1: return {2, 2};
-        case 2: return {3, 1};
-        case 3: return {3, 5};
-        default: break;
+    case 0: return {2, 0};
+    case 1: return {2, 2};
+    case 2: return {3, 1};
+    case 3: return {3, 5};
+    default: break;
     }
     if (v < 8) return {5, 3 + ((v - 4) << 3)};
     if (v < 24) return {8, 7 + ((v - 8) << 4)};
@@ -158,8 +158,8 @@ void BlockWriter::flushBlock() {
     for (std::size_t g = numLiterals; g > 0; g -= 4) {
         for (int j = 3; j >= 0; --j) {
             std::uint32_t bits;
-            const unsigned n = encodeStep(litTable[literals_[g - 4 + static_cast<std::size_t>(j)]], literalStates,
-                                          litState[j], bits);
+            const unsigned n =
+                encodeStep(litTable[literals_[g - 4 + static_cast<std::size_t>(j)]], literalStates, litState[j], bits);
             litWriter.put(bits, n);
         }
         litWriter.flush();
@@ -211,11 +211,11 @@ void BlockWriter::flushBlock() {
 
     append32(out_, lzfseV2Magic);
     append32(out_, static_cast<std::uint32_t>(rawSize));
-    append64(out_, std::uint64_t{numLiterals} | std::uint64_t{litPayloadSize} << 20 |
-                       std::uint64_t{numMatches} << 40 | std::uint64_t(litBits + 7) << 60);
-    append64(out_, std::uint64_t{litState[0]} | std::uint64_t{litState[1]} << 10 |
-                       std::uint64_t{litState[2]} << 20 | std::uint64_t{litState[3]} << 30 |
-                       std::uint64_t{lmdPayloadSize} << 40 | std::uint64_t(lmdBits + 7) << 60);
+    append64(out_, std::uint64_t{numLiterals} | std::uint64_t{litPayloadSize} << 20 | std::uint64_t{numMatches} << 40 |
+                       std::uint64_t(litBits + 7) << 60);
+    append64(out_, std::uint64_t{litState[0]} | std::uint64_t{litState[1]} << 10 | std::uint64_t{litState[2]} << 20 |
+                       std::uint64_t{litState[3]} << 30 | std::uint64_t{lmdPayloadSize} << 40 |
+                       std::uint64_t(lmdBits + 7) << 60);
     append64(out_, std::uint64_t{headerSize} | std::uint64_t{lState} << 32 | std::uint64_t{mState} << 42 |
                        std::uint64_t{dState} << 52);
     out_.insert(out_.end(), tableBytes.begin(), tableBytes.begin() + static_cast<std::ptrdiff_t>(tableSize));

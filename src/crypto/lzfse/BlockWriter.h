@@ -33,8 +33,8 @@ private:
 
     ByteView input_;
     Bytes& out_;
-    std::size_t blockStart_;       // input position of the current block's first byte
-    std::size_t position_;         // input position after the last triple
+    std::size_t blockStart_;  // input position of the current block's first byte
+    std::size_t position_;    // input position after the last triple
     std::uint32_t lastDistance_ = 0;
     std::vector<std::uint8_t> literals_;
     std::vector<Triple> triples_;

@@ -54,7 +54,16 @@ inline void copyMatchWide(std::uint8_t* d, std::size_t dist, std::size_t length)
 }
 
 enum class Op : std::uint8_t {
-    smallDist, mediumDist, largeDist, prevDist, smallLit, largeLit, smallMatch, largeMatch, endOfStream, nop,
+    smallDist,
+    mediumDist,
+    largeDist,
+    prevDist,
+    smallLit,
+    largeLit,
+    smallMatch,
+    largeMatch,
+    endOfStream,
+    nop,
     invalid
 };
 
@@ -62,17 +71,28 @@ constexpr std::array<Op, 256> lzvnOpcodes = [] {
     std::array<Op, 256> ops{};
     for (int b = 0; b < 256; ++b) {
         Op op;
-        if (b == 0x06) op = Op::endOfStream;
-        else if (b == 0x0E || b == 0x16) op = Op::nop;
-        else if (b == 0xE0) op = Op::largeLit;
-        else if (b >= 0xE1 && b <= 0xEF) op = Op::smallLit;
-        else if (b == 0xF0) op = Op::largeMatch;
-        else if (b >= 0xF1) op = Op::smallMatch;
-        else if (b >= 0xA0 && b <= 0xBF) op = Op::mediumDist;
-        else if ((b >= 0x70 && b <= 0x7F) || (b >= 0xD0 && b <= 0xDF)) op = Op::invalid;
-        else if ((b & 7) == 7) op = Op::largeDist;
-        else if ((b & 7) == 6) op = (b >> 6) != 0 ? Op::prevDist : Op::invalid;
-        else op = Op::smallDist;
+        if (b == 0x06)
+            op = Op::endOfStream;
+        else if (b == 0x0E || b == 0x16)
+            op = Op::nop;
+        else if (b == 0xE0)
+            op = Op::largeLit;
+        else if (b >= 0xE1 && b <= 0xEF)
+            op = Op::smallLit;
+        else if (b == 0xF0)
+            op = Op::largeMatch;
+        else if (b >= 0xF1)
+            op = Op::smallMatch;
+        else if (b >= 0xA0 && b <= 0xBF)
+            op = Op::mediumDist;
+        else if ((b >= 0x70 && b <= 0x7F) || (b >= 0xD0 && b <= 0xDF))
+            op = Op::invalid;
+        else if ((b & 7) == 7)
+            op = Op::largeDist;
+        else if ((b & 7) == 6)
+            op = (b >> 6) != 0 ? Op::prevDist : Op::invalid;
+        else
+            op = Op::smallDist;
         ops[static_cast<std::size_t>(b)] = op;
     }
     return ops;
@@ -123,15 +143,15 @@ std::size_t Decoder::run() {
         if (remainingInput() < 4) failTruncated();
         const std::uint32_t magic = load32(input_.data() + in_);
         switch (magic) {
-            case endOfStreamMagic:
-                in_ += 4;
-                if (in_ != input_.size()) fail("bytes after the end-of-stream marker");
-                return pos_;
-            case uncompressedMagic: decodeUncompressed(); break;
-            case lzvnMagic: decodeLZVN(); break;
-            case lzfseV1Magic: decodeLZFSE(false); break;
-            case lzfseV2Magic: decodeLZFSE(true); break;
-            default: throw LZFSEError::unknownMagic(in_, magic);
+        case endOfStreamMagic:
+            in_ += 4;
+            if (in_ != input_.size()) fail("bytes after the end-of-stream marker");
+            return pos_;
+        case uncompressedMagic: decodeUncompressed(); break;
+        case lzvnMagic: decodeLZVN(); break;
+        case lzfseV1Magic: decodeLZFSE(false); break;
+        case lzfseV2Magic: decodeLZFSE(true); break;
+        default: throw LZFSEError::unknownMagic(in_, magic);
         }
     }
 }
@@ -169,57 +189,58 @@ void Decoder::decodeLZVN() {
         std::size_t fixed = 1, lits = 0, match = 0, dist = prevDist;
         bool setsDistance = false;
         switch (lzvnOpcodes[op]) {
-            case Op::smallDist:
-                fixed = 2;
-                if (avail < fixed) fail("LZVN instruction runs past the payload");
-                lits = op >> 6;
-                match = ((op >> 3) & 7) + 3;
-                dist = (std::size_t{op & 7u} << 8) | ip[1];
-                setsDistance = true;
-                break;
-            case Op::mediumDist: {
-                fixed = 3;
-                if (avail < fixed) fail("LZVN instruction runs past the payload");
-                const std::uint16_t w = read16(ip + 1);
-                lits = (op >> 3) & 3;
-                match = ((std::size_t{op & 7u} << 2) | (w & 3u)) + 3;
-                dist = w >> 2;
-                setsDistance = true;
-                break;
-            }
-            case Op::largeDist:
-                fixed = 3;
-                if (avail < fixed) fail("LZVN instruction runs past the payload");
-                lits = op >> 6;
-                match = ((op >> 3) & 7) + 3;
-                dist = read16(ip + 1);
-                setsDistance = true;
-                break;
-            case Op::prevDist:
-                lits = op >> 6;
-                match = ((op >> 3) & 7) + 3;
-                break;
-            case Op::smallLit: lits = op & 15; break;
-            case Op::largeLit:
-                fixed = 2;
-                if (avail < fixed) fail("LZVN instruction runs past the payload");
-                lits = std::size_t{ip[1]} + 16;
-                break;
-            case Op::smallMatch: match = op & 15; break;
-            case Op::largeMatch:
-                fixed = 2;
-                if (avail < fixed) fail("LZVN instruction runs past the payload");
-                match = std::size_t{ip[1]} + 16;
-                break;
-            case Op::nop: ++ip; continue;
-            case Op::endOfStream:
-                if (avail != 8) fail(avail < 8 ? "truncated LZVN end-of-stream instruction"
-                                               : "bytes after the LZVN end-of-stream instruction");
-                if (pos != limit) fail("LZVN block shorter than its declared size");
-                pos_ = pos;
-                in_ += 12 + std::size_t{payloadSize};
-                return;
-            case Op::invalid: fail("invalid LZVN opcode");
+        case Op::smallDist:
+            fixed = 2;
+            if (avail < fixed) fail("LZVN instruction runs past the payload");
+            lits = op >> 6;
+            match = ((op >> 3) & 7) + 3;
+            dist = (std::size_t{op & 7u} << 8) | ip[1];
+            setsDistance = true;
+            break;
+        case Op::mediumDist: {
+            fixed = 3;
+            if (avail < fixed) fail("LZVN instruction runs past the payload");
+            const std::uint16_t w = read16(ip + 1);
+            lits = (op >> 3) & 3;
+            match = ((std::size_t{op & 7u} << 2) | (w & 3u)) + 3;
+            dist = w >> 2;
+            setsDistance = true;
+            break;
+        }
+        case Op::largeDist:
+            fixed = 3;
+            if (avail < fixed) fail("LZVN instruction runs past the payload");
+            lits = op >> 6;
+            match = ((op >> 3) & 7) + 3;
+            dist = read16(ip + 1);
+            setsDistance = true;
+            break;
+        case Op::prevDist:
+            lits = op >> 6;
+            match = ((op >> 3) & 7) + 3;
+            break;
+        case Op::smallLit: lits = op & 15; break;
+        case Op::largeLit:
+            fixed = 2;
+            if (avail < fixed) fail("LZVN instruction runs past the payload");
+            lits = std::size_t{ip[1]} + 16;
+            break;
+        case Op::smallMatch: match = op & 15; break;
+        case Op::largeMatch:
+            fixed = 2;
+            if (avail < fixed) fail("LZVN instruction runs past the payload");
+            match = std::size_t{ip[1]} + 16;
+            break;
+        case Op::nop: ++ip; continue;
+        case Op::endOfStream:
+            if (avail != 8)
+                fail(avail < 8 ? "truncated LZVN end-of-stream instruction"
+                               : "bytes after the LZVN end-of-stream instruction");
+            if (pos != limit) fail("LZVN block shorter than its declared size");
+            pos_ = pos;
+            in_ += 12 + std::size_t{payloadSize};
+            return;
+        case Op::invalid: fail("invalid LZVN opcode");
         }
         if (lits > avail - fixed) fail("LZVN literals run past the payload");
         if (lits + match > limit - pos) fail("LZVN block longer than its declared size");

@@ -43,8 +43,8 @@ private:
     ByteView input_;
     std::uint8_t* out_;
     std::size_t capacity_;
-    std::size_t in_ = 0;         // offset of the block being read
-    std::size_t pos_ = 0;        // output position in the whole stream
+    std::size_t in_ = 0;                // offset of the block being read
+    std::size_t pos_ = 0;               // output position in the whole stream
     std::unique_ptr<Scratch> scratch_;  // literal buffer and decoding tables, made on first use
 };
 

@@ -24,8 +24,8 @@ struct LiteralDecodeEntry {
 struct ValueDecodeEntry {
     std::uint8_t totalBits;  // state bits + extra bits
     std::uint8_t extraBits;
-    std::uint16_t base;        // next state = base + (read >> extraBits)
-    std::uint32_t valueBase;   // value = valueBase + (read & mask(extraBits))
+    std::uint16_t base;       // next state = base + (read >> extraBits)
+    std::uint32_t valueBase;  // value = valueBase + (read & mask(extraBits))
 };
 
 // Both builders need a complete table (sum of freq == states); they return false

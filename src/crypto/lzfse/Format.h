@@ -9,7 +9,7 @@
 
 namespace wm::lzfse {
 
-inline constexpr std::uint32_t endOfStreamMagic = 0x24787662;  // "bvx$"
+inline constexpr std::uint32_t endOfStreamMagic = 0x24787662;   // "bvx$"
 inline constexpr std::uint32_t uncompressedMagic = 0x2D787662;  // "bvx-"
 inline constexpr std::uint32_t lzfseV1Magic = 0x31787662;       // "bvx1"
 inline constexpr std::uint32_t lzfseV2Magic = 0x32787662;       // "bvx2"
@@ -17,8 +17,8 @@ inline constexpr std::uint32_t lzvnMagic = 0x6E787662;          // "bvxn"
 
 inline constexpr std::size_t maxLiteralsPerBlock = 40000;
 inline constexpr std::size_t maxMatchesPerBlock = 10000;
-inline constexpr std::uint32_t maxLiteralRun = 315;    // L of one triple
-inline constexpr std::uint32_t maxMatchRun = 2359;     // M of one triple
+inline constexpr std::uint32_t maxLiteralRun = 315;  // L of one triple
+inline constexpr std::uint32_t maxMatchRun = 2359;   // M of one triple
 inline constexpr std::uint32_t maxLZFSEDistance = 262139;
 inline constexpr std::uint32_t maxLZVNDistance = 65535;
 
@@ -31,14 +31,14 @@ inline constexpr int lSymbols = 20, lStates = 64, lStateBits = 6;
 inline constexpr int mSymbols = 20, mStates = 64, mStateBits = 6;
 inline constexpr int dSymbols = 64, dStates = 256, dStateBits = 8;
 
-inline constexpr std::array<std::uint8_t, lSymbols> lExtraBits = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 5, 8};
-inline constexpr std::array<std::uint32_t, lSymbols> lBase = {
-    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 20, 28, 60};
-inline constexpr std::array<std::uint8_t, mSymbols> mExtraBits = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 5, 8, 11};
-inline constexpr std::array<std::uint32_t, mSymbols> mBase = {
-    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 24, 56, 312};
+inline constexpr std::array<std::uint8_t, lSymbols> lExtraBits = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                                  0, 0, 0, 0, 0, 0, 2, 3, 5, 8};
+inline constexpr std::array<std::uint32_t, lSymbols> lBase = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                              10, 11, 12, 13, 14, 15, 16, 20, 28, 60};
+inline constexpr std::array<std::uint8_t, mSymbols> mExtraBits = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                                  0, 0, 0, 0, 0, 0, 3, 5, 8, 11};
+inline constexpr std::array<std::uint32_t, mSymbols> mBase = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                              10, 11, 12, 13, 14, 15, 16, 24, 56, 312};
 
 inline constexpr std::array<std::uint8_t, dSymbols> dExtraBits = [] {
     std::array<std::uint8_t, dSymbols> bits{};

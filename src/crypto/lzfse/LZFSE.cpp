@@ -38,7 +38,8 @@ LZFSEError LZFSEError::malformed(std::uint64_t offset, std::string reason) {
 }
 
 LZFSEError LZFSEError::sizeMismatch(std::uint64_t expected, std::uint64_t actual) {
-    LZFSEError e(Kind::sizeMismatch, ErrorDescription("LZFSEError", "sizeMismatch").add("expected", expected).add("actual", actual));
+    LZFSEError e(Kind::sizeMismatch,
+                 ErrorDescription("LZFSEError", "sizeMismatch").add("expected", expected).add("actual", actual));
     e.expected = expected;
     e.actual = actual;
     return e;

@@ -33,7 +33,8 @@ using Outcome = std::tuple<int, std::string, std::string>;  // exit status (-1: 
 // goes to a file, so nothing needs draining while it runs.
 Outcome run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
     static int runs = 0;
-    const std::string stem = ::testing::TempDir() + "/wm-run-" + std::to_string(::getpid()) + "-" + std::to_string(runs++);
+    const std::string stem =
+        ::testing::TempDir() + "/wm-run-" + std::to_string(::getpid()) + "-" + std::to_string(runs++);
     auto quoted = [](const std::string& text) {
         std::string out = "'";
         for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -76,9 +77,11 @@ TEST_F(WmrestoreTest, TheSelfCheckFailsWhenTheSentenceLostItsWords) {
     fs::create_directories(installed / "share/locale/de/LC_MESSAGES");
     fs::copy_file(WMRESTORE_PATH, installed / "bin/wmrestore");
     const std::string translation = "Das oeffnet dieses Backup nicht.";
-    const fs::path po = temp.writeFile("wm-app.po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
-                                                    "msgid \"" + RestoreAppModel::wrongSecretSentence() +
-                                                        "\"\nmsgstr \"" + translation + "\"\n");
+    const fs::path po =
+        temp.writeFile("wm-app.po",
+                       "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                       "msgid \"" +
+                           RestoreAppModel::wrongSecretSentence() + "\"\nmsgstr \"" + translation + "\"\n");
     const std::string mo = (installed / "share/locale/de/LC_MESSAGES/wm-app.mo").string();
     ASSERT_EQ(std::system(("msgfmt -o '" + mo + "' '" + po.string() + "'").c_str()), 0);
     EXPECT_EQ(run({(installed / "bin/wmrestore").string(), "--self-check"}, {"LC_ALL=C.UTF-8", "LANGUAGE=de"}),
@@ -92,12 +95,18 @@ TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
     const std::string backup = sampleBackup("backup");
     const std::string into = (temp / "restored").string(), missing = (temp / "no such file").string();
     const std::string full = temp.writeFile("full/one.txt", "mine").parent_path().string();
-    const std::tuple<std::string, std::string, Outcome> cases[] = {  // secret file, target, outcome
-        {secretFile("not it at all\n"), into, {1, "", "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"}},
+    const std::tuple<std::string, std::string, Outcome> cases[] = {
+        // secret file, target, outcome
+        {secretFile("not it at all\n"),
+         into,
+         {1, "", "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"}},
         {missing, into, {1, "", "could not open: The secret file \"" + missing + "\" does not exist.\n"}},
-        {secretFile(kPassphrase), full, {1, "", "restore failed: \"" + full +
-                                                    "\" already holds files. Name a new folder, or an empty one, to "
-                                                    "restore into.\n"}},
+        {secretFile(kPassphrase),
+         full,
+         {1, "",
+          "restore failed: \"" + full +
+              "\" already holds files. Name a new folder, or an empty one, to "
+              "restore into.\n"}},
         {secretFile(kPassphrase + "\n"), (temp / "ok").string(), {0, "restored 3 files, 2 folders\n", ""}}};
     for (const auto& [secret, target, outcome] : cases)
         EXPECT_EQ(run({WMRESTORE_PATH, "--headless-restore", backup, target, secret, "--screenshots", into}), outcome);
@@ -118,7 +127,8 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     fs::permissions(temp.path(), fs::perms::others_exec, fs::perm_options::add);
     for (const std::string& backup : {folder, keys}) {
         const auto child = test::runUnprivileged([&](const auto& report) {
-            const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup, (temp / "r").string(), secret});
+            const auto [status, out, err] =
+                run({WMRESTORE_PATH, "--headless-restore", backup, (temp / "r").string(), secret});
             report(err);
             return status;
         });
@@ -133,7 +143,8 @@ std::map<std::string, std::string> contentsOf(const test::TempFolder& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
         const auto relative = fs::relative(entry.path(), folder.path());
-        if (entry.symlink_status().type() == fs::file_type::regular) files[relative] = stringOf(folder.readFile(relative));
+        if (entry.symlink_status().type() == fs::file_type::regular)
+            files[relative] = stringOf(folder.readFile(relative));
     }
     return files;
 }
@@ -158,19 +169,20 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     pipe.entryType = TreeObject::EntryType::fifo;
     auto late = entry("late", 3, {abc});
     late.modificationTime.nanoseconds = 1'500'000'000;
-    backup.commitEntries({entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}),
-                          entry("line\nbreak", 3, {abc})}, testing::at(1700000000));
+    backup.commitEntries(
+        {entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
+        testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
     const auto before = contentsOf(temp);
-    const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
-                                         (temp / "restored").string(), secret});
+    const auto [status, out, err] =
+        run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(), secret});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     std::istringstream lines(err);
     std::string line;
-    for (const char* start : {"restore failed: no reason given", "lost: ",
-                              "pipe: skipped: this was a named pipe and was not recreated",
-                              "late: modificationTime not restored: the backup records a modification time that "
-                              "cannot be a time"}) {
+    for (const char* start :
+         {"restore failed: no reason given", "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
+          "late: modificationTime not restored: the backup records a modification time that "
+          "cannot be a time"}) {
         ASSERT_TRUE(std::getline(lines, line)) << err;
         EXPECT_TRUE(line.starts_with(start)) << line;
     }
@@ -213,9 +225,11 @@ TEST(RestoreScreenshotsTest, TheScreenshotRunWritesFourDifferentPictures) {
     EXPECT_EQ(contents.size(), 4u);
     QImage blank(660, 200, QImage::Format_RGB32);
     blank.fill(Qt::white);
-    EXPECT_EQ(test::thrown<RestoreScreenshots::Failure>([&] { RestoreScreenshots::refuseIfBlank(blank, "b.png"); }).fileName,
-              "b.png");
-    const auto [status, out, err] = run({WMRESTORE_PATH, "--screenshots", (temp.writeFile("blocker", "") / "x").string()});
+    EXPECT_EQ(
+        test::thrown<RestoreScreenshots::Failure>([&] { RestoreScreenshots::refuseIfBlank(blank, "b.png"); }).fileName,
+        "b.png");
+    const auto [status, out, err] =
+        run({WMRESTORE_PATH, "--screenshots", (temp.writeFile("blocker", "") / "x").string()});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     EXPECT_TRUE(err.size() > 1 && err.ends_with('\n')) << err;
 }

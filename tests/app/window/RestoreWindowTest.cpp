@@ -4,6 +4,7 @@
 #include "support/DataTable.h"
 #include "support/TempFolder.h"
 
+#include <gtest/gtest.h>
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
@@ -12,7 +13,6 @@
 #include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
@@ -51,9 +51,13 @@ protected:
     void click(const char* button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
 
     template <class T = QWidget>
-    T* find(const char* name) const { return window->findChild<T*>(name); }
+    T* find(const char* name) const {
+        return window->findChild<T*>(name);
+    }
     template <class T = QWidget>
-    QList<T*> findAll(const char* name) const { return window->findChildren<T*>(name); }
+    QList<T*> findAll(const char* name) const {
+        return window->findChildren<T*>(name);
+    }
     // Shown: not hidden itself nor inside a hidden screen of the window.
     bool shown(const char* name) const { return find(name) && find(name)->isVisibleTo(window.get()); }
 
@@ -87,7 +91,8 @@ protected:
 std::vector<RestoreAppModel::Backup> backupRows(int count) {
     std::vector<RestoreAppModel::Backup> rows(count);
     for (int i = 0; i < count; ++i)
-        std::tie(rows[i].id, rows[i].createdAt) = std::pair(SnapshotID::random(), Date::fromSeconds(1.7e9 - 3600 * (i + 1)));
+        std::tie(rows[i].id, rows[i].createdAt) =
+            std::pair(SnapshotID::random(), Date::fromSeconds(1.7e9 - 3600 * (i + 1)));
     return rows;
 }
 
@@ -105,8 +110,8 @@ RestoreCoordinator::Result resultWith(int failures, int skipped = 0) {
 // shade reads at 4.5:1 on light and dark windows.
 TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
     EXPECT_EQ(window->windowTitle(), "Wendle Marsh Restore");
-    for (const auto& [background, text] : {std::pair{QColor(239, 239, 239), QColor(Qt::black)},
-                                           std::pair{QColor(30, 30, 30), QColor(Qt::white)}}) {
+    for (const auto& [background, text] :
+         {std::pair{QColor(239, 239, 239), QColor(Qt::black)}, std::pair{QColor(30, 30, 30), QColor(Qt::white)}}) {
         QPalette palette;
         palette.setColor(QPalette::Window, background);
         palette.setColor(QPalette::WindowText, text);
@@ -123,8 +128,8 @@ TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
     QStringList fieldLabels;
     for (auto* label : findAll<QLabel>("fieldLabel")) fieldLabels << label->text();
     fieldLabels.sort();
-    EXPECT_EQ(fieldLabels, (QStringList{"Passphrase or recovery key", "Put the files here", "Where the backup is",
-                                        "Which backup"}));
+    EXPECT_EQ(fieldLabels,
+              (QStringList{"Passphrase or recovery key", "Put the files here", "Where the backup is", "Which backup"}));
 }
 
 // Each phase shows its screen, enables its own controls and shows the problem line; fields
@@ -156,8 +161,8 @@ TEST_F(RestoreWindowTest, EachPhaseShowsItsScreenAndEnablesItsOwnControls) {
         EXPECT_EQ(std::tuple(find("openButton")->isEnabled(), shown("openBusy"), find("restoreButton")->isEnabled(),
                              shown("restoreBusy"), shown("restoreBusyText")),
                   std::tuple(c.openEnabled, c.openBusy, c.restoreEnabled, c.restoreBusy, c.restoreBusy));
-        for (const char* field : {"backupPathField", "secretField", "restoreIntoField", "backupPathChoose",
-                                  "restoreIntoChoose"})
+        for (const char* field :
+             {"backupPathField", "secretField", "restoreIntoField", "backupPathChoose", "restoreIntoChoose"})
             EXPECT_EQ(find(field)->isEnabled(), c.fieldsEnabled) << field;
         for (auto* row : findAll<BackupRow>("backupRow")) EXPECT_EQ(row->isEnabled(), c.fieldsEnabled);
         EXPECT_FALSE(shown("problemLine"));
@@ -233,9 +238,10 @@ TEST_F(RestoreWindowTest, TheBackupRowsAreChosenByMouseAndKeyboardAndSpeakAsRadi
         }
     };
     auto* date = list[0]->findChild<QWidget*>("backupDate");
-    const std::tuple<QWidget*, QPoint, int> clicks[] = {{list[2], QPoint(list[2]->width() - 3, list[2]->height() / 2), 2},
-                                                        {list[1], QPoint(list[1]->width() / 2, 2), 1},
-                                                        {date, QPoint(2, date->height() / 2), 0}};
+    const std::tuple<QWidget*, QPoint, int> clicks[] = {
+        {list[2], QPoint(list[2]->width() - 3, list[2]->height() / 2), 2},
+        {list[1], QPoint(list[1]->width() / 2, 2), 1},
+        {date, QPoint(2, date->height() / 2), 0}};
     for (const auto& [target, point, row] : clicks) {
         QTest::mouseClick(target, Qt::LeftButton, {}, point);
         settle();
@@ -245,8 +251,12 @@ TEST_F(RestoreWindowTest, TheBackupRowsAreChosenByMouseAndKeyboardAndSpeakAsRadi
     for (int i = 0; i < 10 && !qobject_cast<BackupRow*>(QApplication::focusWidget()); ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), list[0]);
-    const std::tuple<Qt::Key, int, int> presses[] = {  // key, the row given the focus first (or -1), the row chosen
-        {Qt::Key_Down, -1, 1}, {Qt::Key_Down, -1, 2}, {Qt::Key_Up, -1, 1}, {Qt::Key_Space, 0, 0}, {Qt::Key_Return, 2, 2}};
+    const std::tuple<Qt::Key, int, int> presses[] = {// key, the row given the focus first (or -1), the row chosen
+                                                     {Qt::Key_Down, -1, 1},
+                                                     {Qt::Key_Down, -1, 2},
+                                                     {Qt::Key_Up, -1, 1},
+                                                     {Qt::Key_Space, 0, 0},
+                                                     {Qt::Key_Return, 2, 2}};
     for (const auto& [key, focused, chosen] : presses) {
         if (focused >= 0) list[focused]->setFocus();
         QTest::keyClick(QApplication::focusWidget(), key);
@@ -265,7 +275,8 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     const auto failures = find("failuresList")->findChildren<ElidedLabel*>("detailLine");
     EXPECT_EQ(std::pair(failures[0]->toolTip().toStdString(), failures[1]->toolTip().toStdString()),
               std::pair(std::string(), result.failures[1].path + ": " + result.failures[1].reason));
-    const std::tuple<const char*, const char*, const char*> lists[] = {  // list, heading, the line of the rest
+    const std::tuple<const char*, const char*, const char*> lists[] = {
+        // list, heading, the line of the rest
         {"failuresList", "Could not be put back (9)", "and 1 more"},
         {"skippedList", "In the backup, deliberately not recreated (8)", ""}};
     for (const auto& [name, heading, rest] : lists) {
@@ -281,8 +292,10 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
 
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
-    result.unpreserved = {{"b", "ownership", "not running as root"}, {"a", "acl", "not supported"},
-                          {"c", "ownership", "not running as root"}, {"d", "mode", "partly applied: x"}};
+    result.unpreserved = {{"b", "ownership", "not running as root"},
+                          {"a", "acl", "not supported"},
+                          {"c", "ownership", "not running as root"},
+                          {"d", "mode", "partly applied: x"}};
     model.setPhase(Phase::finished(result, "/home/you/Restored"));
     settle();
     EXPECT_EQ(find<SymbolLabel>("reportHeadline")->text(), "Your files are back");
@@ -351,7 +364,8 @@ TEST_F(RestoreWindowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
 TEST_F(RestoreWindowTest, ClosingTheWindowWhileARestoreRunsWaitsForTheRestore) {
     openAndRestore(backup(1), [&] {
         EXPECT_FALSE(window->close());
-        EXPECT_EQ(find<QLabel>("closingNote")->text(), "Wendle Marsh Restore will close when the restore has finished.");
+        EXPECT_EQ(find<QLabel>("closingNote")->text(),
+                  "Wendle Marsh Restore will close when the restore has finished.");
         EXPECT_TRUE(window->isVisible() && shown("closingNote"));
         finishWork();
     });

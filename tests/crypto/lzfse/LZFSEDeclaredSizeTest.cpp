@@ -34,7 +34,8 @@ TEST(LZFSEDeclaredSize, EveryBlockKindCounts) {
     const std::tuple<const char*, Bytes, std::uint64_t> cases[] = {
         {"end only", hex("62767824"), 0},
         {"three raw blocks",
-         hex("6276782d0500000048656c6c6f6276782d000000006276782d150000002c20756e636f6d7072657373656420776f726c642162767824"),
+         hex("6276782d0500000048656c6c6f6276782d000000006276782d150000002c20756e636f6d7072657373656420776f726c642162767"
+             "824"),
          26},
         {"LZVN", hex("6276786e1700000014000000e668656c6c6f203806f6e16f060000000000000062767824"), 23},
         {"encoded text and noise", lzfseEncode(mixed), mixed.size()},
@@ -56,7 +57,8 @@ TEST(LZFSEDeclaredSize, UntrustworthyHeadersGiveNothing) {
         {"v2 payload past the end", v2Block(10, 1, 32, 100)},
         {"v2 more output than its triples give", withEnd(v2Block(2675, 1, 32, 0))},
         {"v2 more triples than a block holds", withEnd(v2Block(1, 10001, 32, 0))},
-        {"LZVN more output than its payload gives", hex("6276786effffffff080000000000000000000000" "62767824")},
+        {"LZVN more output than its payload gives", hex("6276786effffffff080000000000000000000000"
+                                                        "62767824")},
     };
     for (const auto& [name, stream] : cases) EXPECT_EQ(declaredSize(stream), std::nullopt) << name;
     EXPECT_EQ(declaredSize(withEnd(v2Block(2674, 1, 32, 0))), 2674u);

@@ -17,7 +17,9 @@ void expectValid(const std::vector<std::uint32_t>& counts, int states) {
     for (std::size_t i = 0; i < counts.size(); ++i) {
         sum += freq[i];
         // Symbol 0 may be given states it did not earn; no other symbol may.
-        if (i != 0 || counts[i] != 0) { EXPECT_EQ(freq[i] != 0, counts[i] != 0) << "symbol " << i; }
+        if (i != 0 || counts[i] != 0) {
+            EXPECT_EQ(freq[i] != 0, counts[i] != 0) << "symbol " << i;
+        }
     }
     EXPECT_EQ(sum, states);
 }
@@ -27,9 +29,11 @@ TEST(LZFSEFrequencies, NormalisedTablesAreComplete) {
     oneHeavy[200] = 1000000;
     for (std::size_t i = 0; i < 64; ++i) skewed[i] = 1u << (i % 20);
     single[19] = 5;
-    const std::tuple<const char*, std::vector<std::uint32_t>, int> cases[] = {
-        {"every literal once", allOnes, 1024}, {"one dominant literal", oneHeavy, 1024}, {"skewed distances", skewed, 256},
-        {"nothing counted", none, 64},         {"single symbol", single, 64}};
+    const std::tuple<const char*, std::vector<std::uint32_t>, int> cases[] = {{"every literal once", allOnes, 1024},
+                                                                              {"one dominant literal", oneHeavy, 1024},
+                                                                              {"skewed distances", skewed, 256},
+                                                                              {"nothing counted", none, 64},
+                                                                              {"single symbol", single, 64}};
     for (const auto& [name, counts, states] : cases) {
         SCOPED_TRACE(name);
         expectValid(counts, states);

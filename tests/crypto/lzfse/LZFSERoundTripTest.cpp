@@ -27,7 +27,8 @@ std::map<std::string, int> blockKinds(const Bytes& s) {
         } else if (magic == "bvxn") {
             at += 12 + field(at + 8, 4);
         } else if (magic == "bvx2") {
-            at += (field(at + 24, 8) & 0xFFFFFFFF) + (field(at + 8, 8) >> 20 & 0xFFFFF) + (field(at + 16, 8) >> 40 & 0xFFFFF);
+            at += (field(at + 24, 8) & 0xFFFFFFFF) + (field(at + 8, 8) >> 20 & 0xFFFFF) +
+                  (field(at + 16, 8) >> 40 & 0xFFFFF);
         } else {
             ADD_FAILURE() << "unexpected magic at " << at;
             return kinds;

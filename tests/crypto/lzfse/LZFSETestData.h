@@ -41,10 +41,10 @@ inline Bytes repetitiveBytes(std::size_t n) {
 // with a skewed distribution and an odd letter thrown in, so it has both repeats and novelty.
 inline Bytes textBytes(std::size_t n, std::uint32_t seed) {
     static const char* words[] = {
-        "static", "const",   "int",    "return", "if (",  "else",   "for",         "while",  "struct",
-        "value;", "buffer",  "length", "{",      "}",     "->",     "std::size_t", "result", "count",
-        "\t",     "\r\n",    "\n",     "    ",   "the",   "backup", "restore",     "folder", "files",
-        "\x0C\n", "/* x */", "0",      "1",      "data",  "caf\xC3\xA9", "\xE2\x80\x94", "na\xC3\xAFve"};
+        "static", "const",   "int",    "return", "if (", "else",        "for",          "while",       "struct",
+        "value;", "buffer",  "length", "{",      "}",    "->",          "std::size_t",  "result",      "count",
+        "\t",     "\r\n",    "\n",     "    ",   "the",  "backup",      "restore",      "folder",      "files",
+        "\x0C\n", "/* x */", "0",      "1",      "data", "caf\xC3\xA9", "\xE2\x80\x94", "na\xC3\xAFve"};
     std::mt19937 rng(seed);
     std::geometric_distribution<std::size_t> pick(0.12);
     Bytes b;

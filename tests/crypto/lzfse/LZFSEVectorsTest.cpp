@@ -26,14 +26,17 @@ TEST(LZFSEVectors, ValidStreamsDecodeToTheirPlaintextAndOnlyAtTheirSize) {
         const Bytes stream = hex(row.at(1)), plain = hexRepeated(row.at(2));
         EXPECT_EQ(lzfseDecode(stream, plain.size()), plain);
         for (std::size_t wrong : {plain.size() + 1, plain.size() > 0 ? plain.size() - 1 : 5})
-            EXPECT_EQ(test::thrown<LZFSEError>([&] { lzfseDecode(stream, wrong); }).kind, LZFSEError::Kind::sizeMismatch);
+            EXPECT_EQ(test::thrown<LZFSEError>([&] { lzfseDecode(stream, wrong); }).kind,
+                      LZFSEError::Kind::sizeMismatch);
     }
 }
 
 TEST(LZFSEVectors, MalformedStreamsAreRejected) {
     using K = LZFSEError::Kind;
-    const std::map<std::string, K> kinds = {{"malformed", K::malformed}, {"truncated", K::truncated},
-                                            {"unknownMagic", K::unknownMagic}, {"sizeMismatch", K::sizeMismatch}};
+    const std::map<std::string, K> kinds = {{"malformed", K::malformed},
+                                            {"truncated", K::truncated},
+                                            {"unknownMagic", K::unknownMagic},
+                                            {"sizeMismatch", K::sizeMismatch}};
     for (const auto& row : test::dataTable(test::dataFile("crypto/lzfse-invalid.tsv"), 5, '\t')) {
         SCOPED_TRACE(row[0]);
         const auto e = test::thrown<LZFSEError>([&] { lzfseDecode(hex(row.at(1)), std::stoul(row.at(2))); });
