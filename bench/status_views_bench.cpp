@@ -5,7 +5,7 @@
 
 #include <QGuiApplication>
 
-#include "ui/ProtectionWidgetView.h"
+#include "statusviews/ProtectionWidgetView.h"
 
 namespace {
 

@@ -1,1 +1,1 @@
-set(WM_BENCH_DEPS ui status policy core)
+set(WM_BENCH_DEPS statusviews)

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/ComplicationView.h"
-#include "ui/ProtectionWidgetView.h"
+#include "statusviews/ComplicationView.h"
+#include "statusviews/ProtectionWidgetView.h"
 
 namespace {
 

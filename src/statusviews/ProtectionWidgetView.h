@@ -7,7 +7,7 @@
 #include "core/Date.h"
 #include "status/WidgetState.h"
 #include "status/WidgetSummary.h"
-#include "ui/StatusView.h"
+#include "statusviews/StatusView.h"
 
 namespace wm {
 

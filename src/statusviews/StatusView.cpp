@@ -1,4 +1,4 @@
-#include "ui/StatusView.h"
+#include "statusviews/StatusView.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "ui/ProtectionWidgetView.h"
+#include "statusviews/ProtectionWidgetView.h"
 
 namespace wm {
 

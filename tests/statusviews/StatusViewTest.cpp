@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <QFontDatabase>
 
-#include "ui/ComplicationView.h"
-#include "ui/ProtectionWidgetView.h"
+#include "statusviews/ComplicationView.h"
+#include "statusviews/ProtectionWidgetView.h"
 #include "ui/Style.h"
 
 namespace wm {

@@ -5,7 +5,7 @@
 
 #include "core/Date.h"
 #include "status/WatchSummary.h"
-#include "ui/StatusView.h"
+#include "statusviews/StatusView.h"
 
 namespace wm {
 

@@ -1,4 +1,4 @@
-#include "ui/ComplicationView.h"
+#include "statusviews/ComplicationView.h"
 
 #include "core/Localization.h"
 
