@@ -3,27 +3,16 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <stdexcept>
 
+#include "ToolRun.h"
+#include "app/CommandLine.h"
 #include "core/AppVersion.h"
 #include "core/Hex.h"
-#include "core/SecretFile.h"
 #include "crypto/RecoveryKey.h"
 #include "crypto/SecureRandom.h"
+#include "format/RepositoryLayout.h"
 
 namespace wm::tools {
-
-std::int64_t parseNumber(const std::string& text, const std::string& option) {
-    std::size_t used = 0;
-    long long value = 0;
-    try {
-        value = std::stoll(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size()) throw UsageError(option + " needs a number, not \"" + text + "\"");
-    return value;
-}
 
 DeviceID thisDevice() {
     std::ifstream in("/etc/machine-id");
@@ -45,17 +34,22 @@ std::string deviceName() {
 }
 
 std::string readSecret(const std::string& path) {
-    const auto contents = SecretFile::read(path);
-    if (!contents.failure) return contents.secret;
-    switch (*contents.failure) {
-    case SecretFile::Failure::missing: throw std::runtime_error("the secret file " + path + " does not exist");
-    case SecretFile::Failure::notRegularFile:
-        throw std::runtime_error("the secret file " + path + " is not a regular file");
-    case SecretFile::Failure::tooLarge: throw std::runtime_error("the secret file " + path + " is too large");
-    case SecretFile::Failure::notUTF8: throw std::runtime_error("the secret file " + path + " is not UTF-8 text");
-    case SecretFile::Failure::unreadable: break;
+    const auto contents = CommandLine::readSecretFile(path);
+    if (contents.problem) throw ToolRefusal(*contents.problem);
+    return contents.secret;
+}
+
+std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, const DestinationID& id, bool preparing) {
+    try {
+        return std::make_shared<LocalFolderDestination>(
+            id, DestinationKind::localFolder(), path, std::nullopt,
+            preparing ? LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories())
+                      : LocalFolderDestination::Preparation::readingOnly());
+    } catch (const DestinationError& e) {
+        if (!e.path.string().empty() || e.underlying.empty()) throw;
+        throw ToolRefusal("Wendle Marsh could not make or write the folder \"" + path + "\" (" + e.underlying +
+                          "). Check the location is connected, is not full, and is not read only.");
     }
-    throw std::runtime_error("cannot read the secret file " + path);
 }
 
 Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, const std::string& secret,

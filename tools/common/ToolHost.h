@@ -1,24 +1,14 @@
 #pragma once
-// What the development tools share about the machine they run on and the secrets they are
-// given.
-#include <cstdint>
+// What the development tools share about the machine they run on, the folders and the
+// secrets they are given.
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "core/Identifiers.h"
 #include "engine/Repository.h"
+#include "storage/LocalFolderDestination.h"
 
 namespace wm::tools {
-
-// A command line the tool cannot run; the tool prints it with its usage.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The whole text as a decimal number; anything else throws UsageError naming the option.
-std::int64_t parseNumber(const std::string& text, const std::string& option);
 
 // This machine's identity when it has one (/etc/machine-id), so that its runs name one
 // device; a random one otherwise.
@@ -26,8 +16,11 @@ DeviceID thisDevice();
 // The host name, or "this computer".
 std::string deviceName();
 // A secret file read as the headless restore reads it; a file that gives no secret throws
-// std::runtime_error naming it.
+// ToolRefusal with the restore's sentence.
 std::string readSecret(const std::string& path);
+// A local folder as a destination, its repository folders made when `preparing`; a folder
+// that cannot be made throws ToolRefusal naming it.
+std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, const DestinationID& id, bool preparing);
 // Unlocks with the secret as a recovery key when it reads as one, else as a passphrase.
 Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, const std::string& secret,
                             const DeviceID& device, Repository::Access access);

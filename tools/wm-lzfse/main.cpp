@@ -1,108 +1,105 @@
 // wm-lzfse: compresses or expands one file with the project's LZFSE codec, for
 // cross-checks against other implementations and for timing.
 //
-//   wm-lzfse -encode [-i input] [-o output]
-//   wm-lzfse -decode [-i input] [-o output] [-size bytes]
+//   wm-lzfse --encode [-i input] [-o output]
+//   wm-lzfse --decode [-i input] [-o output] [--size bytes]
 //
 // Standard input and output are used when -i or -o is missing. A stream carries no
-// total length; -decode adds up the sizes its block headers declare unless -size is given.
+// total length; --decode adds up the sizes its block headers declare unless --size is given.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <limits>
 #include <new>
 #include <optional>
 #include <string>
 
+#include "ToolRun.h"
+#include "core/SystemCall.h"
 #include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/LZFSE.h"
 
 namespace {
 
-int usage() {
-    std::cerr << "usage: wm-lzfse -encode|-decode [-i input] [-o output] [-size bytes]\n";
-    return 2;
+using namespace wm;
+using tools::ToolRefusal;
+using tools::UsageError;
+
+const char* const kUsage =
+    "usage: wm-lzfse --encode [-i input] [-o output]\n"
+    "       wm-lzfse --decode [-i input] [-o output] [--size bytes]\n";
+
+std::string quoted(const std::string& path) { return path.empty() ? "standard input" : "\"" + path + "\""; }
+
+// The whole of a regular file, or of standard input when path is empty.
+Bytes readInput(const std::string& path) {
+    const int fd = path.empty() ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw ToolRefusal(quoted(path) + " could not be opened: " + systemErrorText(errno) + ".");
+    Bytes input;
+    std::uint8_t buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = retryingOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
+        if (n == 0) break;
+        if (n < 0) {
+            const int error = errno;
+            if (!path.empty()) ::close(fd);
+            // A folder opens but does not read.
+            throw ToolRefusal(quoted(path) + " could not be read: " + systemErrorText(error) + ".");
+        }
+        input.insert(input.end(), buffer, buffer + n);
+    }
+    if (!path.empty()) ::close(fd);
+    return input;
 }
 
-// A byte count written in decimal digits only.
-std::optional<std::uint64_t> parseSize(const std::string& text) {
-    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
+void writeOutput(const std::string& path, const Bytes& output) {
+    const int fd = path.empty() ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string shown = path.empty() ? "standard output" : "\"" + path + "\"";
+    if (fd < 0) throw ToolRefusal(shown + " could not be opened for writing: " + systemErrorText(errno) + ".");
+    std::size_t done = 0;
+    int error = 0;
+    while (done < output.size()) {
+        const ssize_t n = retryingOnInterrupt([&] { return ::write(fd, output.data() + done, output.size() - done); });
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    return std::stoull(text);
+    if (!path.empty() && ::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) throw ToolRefusal(shown + " could not be written: " + systemErrorText(error) + ".");
+}
+
+int run(const tools::ToolArguments& arguments) {
+    if (!arguments.operands().empty()) throw UsageError("unexpected argument " + arguments.operands()[0]);
+    if (arguments.has("--encode") == arguments.has("--decode")) throw UsageError("give one of --encode and --decode");
+    if (arguments.has("--encode") && arguments.has("--size")) throw UsageError("--size is for --decode");
+    const Bytes input = readInput(arguments.value("-i").value_or(""));
+    Bytes output;
+    if (arguments.has("--encode")) {
+        output = lzfseEncode(input);
+    } else {
+        std::optional<std::uint64_t> size = arguments.number("--size", 0, std::numeric_limits<std::int64_t>::max());
+        if (!size) size = lzfse::declaredSize(input);
+        if (!size) throw ToolRefusal("The input does not tell its decoded size; give --size.");
+        try {
+            output = lzfseDecode(input, static_cast<std::size_t>(*size));
+        } catch (const LZFSEError&) {
+            throw ToolRefusal("The input is not an LZFSE stream of " + std::to_string(*size) +
+                              " bytes: it is damaged, cut short or something else.");
+        }
+    }
+    writeOutput(arguments.value("-o").value_or(""), output);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::optional<bool> encode;
-    std::string inPath, outPath;
-    std::optional<std::uint64_t> size;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-encode") {
-            encode = true;
-        } else if (arg == "-decode") {
-            encode = false;
-        } else if ((arg == "-i" || arg == "-o" || arg == "-size") && i + 1 < argc) {
-            const std::string value = argv[++i];
-            if (arg == "-i")
-                inPath = value;
-            else if (arg == "-o")
-                outPath = value;
-            else if (!(size = parseSize(value)))
-                return usage();
-        } else {
-            return usage();
-        }
-    }
-    if (!encode) return usage();
-
-    wm::Bytes input;
-    if (inPath.empty()) {
-        input.assign(std::istreambuf_iterator<char>(std::cin), {});
-    } else {
-        std::ifstream in(inPath, std::ios::binary);
-        if (!in) {
-            std::cerr << "wm-lzfse: cannot open " << inPath << "\n";
-            return 1;
-        }
-        input.assign(std::istreambuf_iterator<char>(in), {});
-    }
-
-    wm::Bytes output;
-    try {
-        if (*encode) {
-            output = wm::lzfseEncode(input);
-        } else {
-            if (!size) size = wm::lzfse::declaredSize(input);
-            if (!size) {
-                std::cerr << "wm-lzfse: cannot tell the decoded size; give -size\n";
-                return 1;
-            }
-            output = wm::lzfseDecode(input, static_cast<std::size_t>(*size));
-        }
-    } catch (const wm::Error& e) {
-        std::cerr << "wm-lzfse: " << e.what() << "\n";
-        return 1;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "wm-lzfse: not enough memory\n";
-        return 1;
-    }
-
-    if (outPath.empty()) {
-        std::cout.write(reinterpret_cast<const char*>(output.data()), static_cast<std::streamsize>(output.size()));
-        std::cout.flush();
-        return std::cout ? 0 : 1;
-    }
-    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(output.data()), static_cast<std::streamsize>(output.size()));
-    out.close();
-    if (!out) {
-        std::cerr << "wm-lzfse: cannot write " << outPath << "\n";
-        return 1;
-    }
-    return 0;
+    const tools::ToolDescription tool{
+        "wm-lzfse", kUsage, {{"--encode", false}, {"--decode", false}, {"-i", true}, {"-o", true}, {"--size", true}}};
+    return tools::runTool(tool, argc, argv, run);
 }

@@ -14,12 +14,15 @@
 // sentence on standard error and exits 1; a usage error exits 2.
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ToolFailure.h"
 #include "ToolHost.h"
+#include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 #include "crypto/Digest.h"
 #include "engine/HoldRecord.h"
@@ -27,7 +30,6 @@
 #include "engine/Verification.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
-#include "format/RepositoryPresentation.h"
 #include "maintenance/Pruner.h"
 #include "maintenance/Replicator.h"
 #include "storage/LocalFolderDestination.h"
@@ -35,19 +37,16 @@
 namespace {
 
 using namespace wm;
+using tools::ToolRefusal;
 using tools::UsageError;
-
-// A failure that already has its sentence.
-class Refusal : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 const char* const kUsage =
     "usage: wm-maintain mark <repo> --secret-file F (--keep-last N | --keep-days D | --keep-smart H,D,M,Y |\n"
     "                        --keep-size BYTES | --keep-stored) [--now ISO8601]\n"
     "       wm-maintain sweep <repo> --secret-file F [--now ISO8601]\n"
     "       wm-maintain (replicate | repair | status) <repo> <copy> --secret-file F\n";
+
+constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
 
 struct Options {
     std::string command;
@@ -61,55 +60,34 @@ struct Options {
 RetentionPolicy smartPolicy(const std::string& text) {
     std::vector<std::int64_t> counts;
     std::stringstream in(text);
-    for (std::string part; std::getline(in, part, ',');) counts.push_back(tools::parseNumber(part, "--keep-smart"));
+    for (std::string part; std::getline(in, part, ',');)
+        counts.push_back(tools::parseNumber(part, "--keep-smart", 0, kMost));
     if (counts.size() != 4) throw UsageError("--keep-smart needs four numbers: hourly,daily,monthly,yearly");
     return RetentionPolicy::smart(counts[0], counts[1], counts[2], counts[3]);
 }
 
-Options parse(int argc, char** argv) {
+Options parse(const tools::ToolArguments& arguments) {
     Options o;
-    if (argc < 2) throw UsageError("a command is needed");
-    o.command = argv[1];
+    const auto& operands = arguments.operands();
+    if (operands.empty()) throw UsageError("a command is needed");
+    o.command = operands[0];
+    o.folders.assign(operands.begin() + 1, operands.end());
+    o.secretFile = arguments.value("--secret-file").value_or("");
     int rules = 0;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
-            return argv[++i];
-        };
-        auto rule = [&](RetentionPolicy policy) {
-            o.policy = policy;
-            ++rules;
-        };
-        if (arg == "--secret-file")
-            o.secretFile = value();
-        else if (arg == "--keep-last")
-            rule(RetentionPolicy::lastN(tools::parseNumber(value(), arg)));
-        else if (arg == "--keep-days")
-            rule(RetentionPolicy::duration(tools::parseNumber(value(), arg)));
-        else if (arg == "--keep-smart")
-            rule(smartPolicy(value()));
-        else if (arg == "--keep-size")
-            rule(RetentionPolicy::size(tools::parseNumber(value(), arg)));
-        else if (arg == "--keep-stored") {
-            o.keepStored = true;
-            ++rules;
-        } else if (arg == "--now") {
-            const std::string text = value();
-            const auto date = RepositoryJSON::parseDate(text);
-            if (!date) throw UsageError("--now needs an ISO 8601 time, not \"" + text + "\"");
-            o.now = *date;
-        } else if (arg.rfind("--", 0) == 0) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            o.folders.push_back(arg);
-        }
-    }
+    if (auto n = arguments.number("--keep-last", 1, kMost)) o.policy = RetentionPolicy::lastN(*n), ++rules;
+    if (auto n = arguments.number("--keep-days", 1, kMost)) o.policy = RetentionPolicy::duration(*n), ++rules;
+    if (auto text = arguments.value("--keep-smart")) o.policy = smartPolicy(*text), ++rules;
+    if (auto n = arguments.number("--keep-size", 1, kMost)) o.policy = RetentionPolicy::size(*n), ++rules;
+    if (arguments.has("--keep-stored")) o.keepStored = true, ++rules;
+    if (auto date = arguments.date("--now")) o.now = *date;
+
     const bool pruning = o.command == "mark" || o.command == "sweep";
     if (!pruning && o.command != "replicate" && o.command != "repair" && o.command != "status")
         throw UsageError("unknown command " + o.command);
     if (o.folders.size() != (pruning ? 1u : 2u))
         throw UsageError(o.command + " needs " + (pruning ? "a repository" : "a repository and a copy"));
+    for (const auto& folder : o.folders)
+        if (folder.empty()) throw UsageError("a folder cannot be an empty name");
     if (o.secretFile.empty()) throw UsageError("--secret-file is needed");
     if (o.command == "mark" && rules != 1) throw UsageError("mark needs exactly one retention rule");
     if (o.command != "mark" && rules != 0) throw UsageError("only mark takes a retention rule");
@@ -126,10 +104,7 @@ DestinationID folderID(const std::string& folder) {
 }
 
 std::shared_ptr<Destination> folder(const std::string& path, bool preparing) {
-    return std::make_shared<LocalFolderDestination>(
-        folderID(path), DestinationKind::localFolder(), path, std::nullopt,
-        preparing ? LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories())
-                  : LocalFolderDestination::Preparation::readingOnly());
+    return tools::localFolder(path, folderID(path), preparing);
 }
 
 std::string dateText(Date date) { return RepositoryJSON::dateText(date); }
@@ -148,7 +123,7 @@ int sweep(const Options& o, Repository& repository) {
     const WritingClaim claim = claimWriting(repository, tools::deviceName(), Date::now());
     if (!claim.holdsLock()) {
         if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
-        throw Refusal("another device is writing to this repository (" + claim.verdict.device + ")");
+        throw ToolRefusal("another device is writing to this repository (" + claim.verdict.device + ")");
     }
     Pruner::SweepReport r;
     try {
@@ -181,7 +156,7 @@ int repair(const Repository& repository, const RepositoryKeys& keys, Destination
     if (r.refused.empty()) return 0;
     std::string names;
     for (const auto& p : r.refused) names += " " + p.hex();
-    throw Refusal("the copy holds no sound copy of these packs:" + names);
+    throw ToolRefusal("the copy holds no sound copy of these packs:" + names);
 }
 
 int status(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
@@ -196,8 +171,10 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
         std::cout << "behind by " << s.snapshots << " snapshots, " << s.bytesPending << " bytes pending" << last;
         break;
     case DestinationStatus::Kind::ahead: std::cout << "ahead by " << s.snapshots << " snapshots"; break;
-    case DestinationStatus::Kind::notReachable: std::cout << "not reachable: " << s.reason; break;
-    case DestinationStatus::Kind::unreadable: std::cout << "unreadable: " << s.reason; break;
+    case DestinationStatus::Kind::notReachable:
+        std::cout << "not reachable: " << tools::readableSentence(s.reason);
+        break;
+    case DestinationStatus::Kind::unreadable: std::cout << "unreadable: " << tools::readableSentence(s.reason); break;
     }
     std::cout << "\n";
     return 0;
@@ -225,19 +202,15 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    try {
-        options = parse(argc, argv);
-    } catch (const UsageError& e) {
-        std::cerr << "wm-maintain: " << e.what() << "\n" << kUsage;
-        return 2;
-    }
-    try {
-        return run(options);
-    } catch (const Refusal& e) {
-        std::cerr << "wm-maintain: " << e.what() << "\n";
-    } catch (const std::exception& e) {
-        std::cerr << "wm-maintain: " << RepositoryPresentation::sentence(e) << "\n";
-    }
-    return 1;
+    const tools::ToolDescription tool{"wm-maintain",
+                                      kUsage,
+                                      {{"--secret-file", true},
+                                       {"--keep-last", true},
+                                       {"--keep-days", true},
+                                       {"--keep-smart", true},
+                                       {"--keep-size", true},
+                                       {"--keep-stored", false},
+                                       {"--now", true}}};
+    return tools::runTool(tool, argc, argv,
+                          [](const tools::ToolArguments& arguments) { return run(parse(arguments)); });
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ToolRun.h"
 #include "statusviews/ComplicationView.h"
 #include "statusviews/ProtectionWidgetView.h"
 
@@ -72,35 +73,36 @@ std::vector<Picture> pictures(Date now) {
     return out;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "Usage: wm-status-views <folder>\n");
-        return 1;
-    }
+int run(int argc, char** argv, const tools::ToolArguments& arguments) {
+    if (arguments.operands().size() != 1 || arguments.operands()[0].empty())
+        throw tools::UsageError("a folder for the pictures is needed");
+    // Drawn off screen: no display is needed, and what Qt notes about the session
+    // (XDG_RUNTIME_DIR as root, fonts) is no concern of the pictures.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "wm-status-views: %s\n", message.toLocal8Bit().constData());
+    });
     QGuiApplication application(argc, argv);
-    const std::filesystem::path folder = argv[1];
+    const std::filesystem::path folder = arguments.operands()[0];
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        std::fprintf(stderr, "wm-status-views: could not make the folder %s: %s\n", folder.c_str(),
-                     ec.message().c_str());
-        return 1;
-    }
+    if (ec) throw tools::ToolRefusal("The folder \"" + folder.string() + "\" could not be made: " + ec.message() + ".");
     const auto all = pictures(Date::now());
     for (const Picture& picture : all) {
-        if (blank(picture.image)) {
-            std::fprintf(stderr, "wm-status-views: %s came out blank.\n", picture.name.c_str());
-            return 1;
-        }
+        if (blank(picture.image)) throw tools::ToolRefusal(picture.name + " came out blank.");
         const std::filesystem::path file = folder / picture.name;
-        if (!picture.image.save(QString::fromStdString(file.string()), "PNG")) {
-            std::fprintf(stderr, "wm-status-views: could not write %s.\n", file.c_str());
-            return 1;
-        }
+        if (!picture.image.save(QString::fromStdString(file.string()), "PNG"))
+            throw tools::ToolRefusal("\"" + file.string() + "\" could not be written.");
     }
     std::printf("wm-status-views: wrote %zu pictures to %s\n", all.size(), folder.c_str());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const tools::ToolDescription tool{"wm-status-views", "usage: wm-status-views <folder>\n", {}};
+    return tools::runTool(tool, argc, argv,
+                          [&](const tools::ToolArguments& arguments) { return run(argc, argv, arguments); });
 }

@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -26,6 +27,7 @@
 
 #include "SnapshotBuilder.h"
 #include "ToolHost.h"
+#include "ToolRun.h"
 #include "core/AppVersion.h"
 #include "core/Hex.h"
 #include "core/Unicode.h"
@@ -41,9 +43,9 @@ namespace {
 
 using namespace wm;
 using tools::deviceName;
-using tools::parseNumber;
 using tools::readSecret;
 using tools::thisDevice;
+using tools::ToolRefusal;
 using tools::UsageError;
 
 struct Options {
@@ -59,47 +61,28 @@ const char* const kUsage =
     "usage: wm-test-backup <folder> <repository> [--passphrase-file F] [--recovery-key-file F]\n"
     "                      [--format-version 1|2] [--iterations N]\n";
 
-Options parse(int argc, char** argv) {
+Options parse(const tools::ToolArguments& arguments) {
     Options options;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--passphrase-file") {
-            options.passphraseFile = value();
-        } else if (arg == "--recovery-key-file") {
-            options.recoveryKeyFile = value();
-        } else if (arg == "--format-version") {
-            options.formatVersion = parseNumber(value(), "--format-version");
-            if (options.formatVersion != 1 && options.formatVersion != 2)
-                throw UsageError("--format-version is 1 or 2");
-        } else if (arg == "--iterations") {
-            const std::int64_t n = parseNumber(value(), "--iterations");
-            if (n < 1 || n > Passphrase::maximumIterations)
-                throw UsageError("--iterations lies between 1 and " + std::to_string(Passphrase::maximumIterations));
-            options.iterations = static_cast<std::uint32_t>(n);
-        } else if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (positional.size() != 2) throw UsageError("a folder and a repository are needed");
-    options.folder = positional[0];
-    options.repository = positional[1];
+    if (arguments.operands().size() != 2) throw UsageError("a folder and a repository are needed");
+    options.folder = arguments.operands()[0];
+    options.repository = arguments.operands()[1];
+    if (options.folder.empty() || options.repository.empty()) throw UsageError("a folder cannot be an empty name");
+    options.passphraseFile = arguments.value("--passphrase-file");
+    options.recoveryKeyFile = arguments.value("--recovery-key-file");
+    options.formatVersion = arguments.number("--format-version", 1, 2).value_or(2);
+    options.iterations = static_cast<std::uint32_t>(
+        arguments.number("--iterations", 1, Passphrase::maximumIterations).value_or(Passphrase::defaultIterations));
     return options;
 }
 
 void writeSecret(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    if (fd < 0)
+        throw ToolRefusal("The recovery key could not be written to \"" + path + "\": " + std::strerror(errno) + ".");
     const std::string line = text + "\n";
     const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
     ::close(fd);
-    if (!ok) throw std::runtime_error("cannot write " + path);
+    if (!ok) throw ToolRefusal("The recovery key could not be written to \"" + path + "\".");
 }
 
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
@@ -159,20 +142,19 @@ std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>&
     throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
 }
 
-int run(int argc, char** argv) {
-    const Options options = parse(argc, argv);
+int run(const Options& options) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(options.folder, error))
+        throw ToolRefusal("\"" + options.folder + "\" is not a folder that can be backed up.");
     // Look before touching anything on disk.
     const bool exists =
-        LocalFolderDestination(DestinationID::random(), DestinationKind::localFolder(), options.repository,
-                               std::nullopt, LocalFolderDestination::Preparation::readingOnly())
-            .exists(RepositoryLayout::configFile());
+        tools::localFolder(options.repository, DestinationID::random(), false)->exists(RepositoryLayout::configFile());
     if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
     if (exists && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
 
-    auto destination = std::make_shared<LocalFolderDestination>(
-        DestinationID::random(), DestinationKind::localFolder(), options.repository, std::nullopt,
-        LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories()));
+    const std::shared_ptr<Destination> destination =
+        tools::localFolder(options.repository, DestinationID::random(), true);
     const DeviceID device = thisDevice();
     const auto repository =
         exists ? unlockRepository(destination, options, device) : createRepository(destination, options, device);
@@ -191,13 +173,12 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const UsageError& e) {
-        std::cerr << "wm-test-backup: " << e.what() << "\n" << kUsage;
-        return 2;
-    } catch (const std::exception& e) {
-        std::cerr << "wm-test-backup: " << e.what() << "\n";
-        return 1;
-    }
+    const tools::ToolDescription tool{"wm-test-backup",
+                                      kUsage,
+                                      {{"--passphrase-file", true},
+                                       {"--recovery-key-file", true},
+                                       {"--format-version", true},
+                                       {"--iterations", true}}};
+    return tools::runTool(tool, argc, argv,
+                          [](const tools::ToolArguments& arguments) { return run(parse(arguments)); });
 }
