@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -121,7 +122,7 @@ std::optional<std::string> targetRefusal(const std::string& target) {
     return std::nullopt;
 }
 
-void listEntries(const RestoreResult& result, std::ostream& err) {
+void listFailures(const RestoreResult& result, std::ostream& err) {
     // A name from the backup may hold any character: control characters are shown as
     // escapes, so no name can break a line or pass for another line.
     auto printable = [](std::string_view text) {
@@ -137,15 +138,10 @@ void listEntries(const RestoreResult& result, std::ostream& err) {
         }
         return out;
     };
-    const std::size_t total = result.failures.size() + result.skipped.size() + result.unpreserved.size();
-    std::size_t listed = 0;
-    auto line = [&](const std::string& path, const std::string& rest) {
-        if (listed++ < maxListedEntries) err << printable(path) << ": " << printable(rest) << "\n";
-    };
-    for (const auto& failure : result.failures) line(failure.path, failure.reason);
-    for (const auto& skipped : result.skipped) line(skipped.path, "skipped: " + skipped.reason);
-    for (const auto& item : result.unpreserved) line(item.path, item.attribute + " not restored: " + item.reason);
-    if (total > maxListedEntries) err << "and " << total - maxListedEntries << " more\n";
+    const auto& failures = result.failures;
+    for (std::size_t i = 0; i < std::min(failures.size(), maxListedFailures); ++i)
+        err << printable(failures[i].path) << ": " << printable(failures[i].reason) << "\n";
+    if (failures.size() > maxListedFailures) err << "and " << failures.size() - maxListedFailures << " more\n";
     err.flush();
 }
 
@@ -184,7 +180,7 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
     } else {
         err << "restore failed: " << problemOrNoReason(model.problem()) << "\n";
     }
-    if (finished) listEntries(phase.result, err);
+    if (finished) listFailures(phase.result, err);
     err.flush();
     return finished && phase.result.isComplete() ? 0 : 1;
 }

@@ -56,10 +56,11 @@ SecretFile readSecretFile(const std::string& path);
 // "..". Nothing when it does not exist yet or is an empty folder.
 std::optional<std::string> targetRefusal(const std::string& target);
 
-// The lines that follow the first line of a headless restore: every failure, then the
-// skipped entries, then those put back without all their metadata, one line each, at
-// most maxListedEntries and then "and N more".
-inline constexpr std::size_t maxListedEntries = 1000;
-void listEntries(const RestoreResult& result, std::ostream& err);
+// The lines that follow the first line of a headless restore that failed: each failed
+// entry, its path and why, at most maxListedFailures and then "and N more". Skipped
+// entries and metadata not put back do not stop a restore from counting as complete,
+// so they are not listed (the window's report shows them).
+inline constexpr std::size_t maxListedFailures = 1000;
+void listFailures(const RestoreResult& result, std::ostream& err);
 
 }  // namespace wm::CommandLine

@@ -83,14 +83,16 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
         EXPECT_EQ(CommandLine::targetRefusal(target.string()).has_value(), refused) << target;
 }
 
-// Names unable to break a line, and at most the limit of lines.
-TEST(CommandLineTest, TheListedEntriesAreBoundedAndPrintable) {
+// Only failures are listed, with names unable to break a line, and at most the limit of lines.
+TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     RestoreResult result;
-    result.failures.resize(CommandLine::maxListedEntries + 5, {"a\nb", "x"});
+    result.failures.resize(CommandLine::maxListedFailures + 5, {"a\nb", "x"});
+    result.skipped.push_back({"pipe", "a named pipe"});
+    result.unpreserved.push_back({"late", "creationTime", "not settable"});
     std::ostringstream out;
-    CommandLine::listEntries(result, out);
+    CommandLine::listFailures(result, out);
     const std::string text = out.str();
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), CommandLine::maxListedEntries + 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), CommandLine::maxListedFailures + 1);
     EXPECT_TRUE(text.ends_with("a\\x0ab: x\nand 5 more\n")) << text.substr(text.size() - 40);
 }
 

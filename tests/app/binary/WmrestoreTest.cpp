@@ -159,9 +159,9 @@ TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size
     return e;
 }
 
-// What could not be restored is listed after the first line, path and sentence, in the
-// report's order (the contents that do not fit their records are the restore's own tests); the
-// backup and everything beside the target stay byte for byte.
+// What failed is listed after the first line, path and sentence; the skipped pipe and the time
+// not put back are not (the contents that do not fit their records are the restore's own
+// tests). The backup and everything beside the target stay byte for byte.
 TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
     const BlobID abc = backup.store("abc");
@@ -179,10 +179,7 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     std::istringstream lines(err);
     std::string line;
-    for (const char* start :
-         {"restore failed: no reason given", "lost: ", "pipe: skipped: this was a named pipe and was not recreated",
-          "late: modificationTime not restored: the backup records a modification time that "
-          "cannot be a time"}) {
+    for (const char* start : {"restore failed: no reason given", "lost: "}) {
         ASSERT_TRUE(std::getline(lines, line)) << err;
         EXPECT_TRUE(line.starts_with(start)) << line;
     }
