@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 
@@ -75,6 +76,17 @@ int runSelfCheck(std::ostream& out, std::ostream& err) {
     err << "resource bundles did not resolve: " << sentence << "\n";
     err.flush();
     return 1;
+}
+
+std::optional<std::string> windowRefusal() {
+    auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM")) return std::nullopt;
+    return WM_L(
+        "The window needs a graphical session and none was found; to restore without a window, run "
+        "wmrestore --headless-restore <backup> <into> <secret-file>.");
 }
 
 SecretFile readSecretFile(const std::string& path) {

@@ -37,6 +37,11 @@ int runSelfCheck(std::ostream& out, std::ostream& err);
 // prints one line. Returns the exit status.
 int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err);
 
+// Why the window cannot open: nothing to show it on (neither DISPLAY nor WAYLAND_DISPLAY
+// is set, and QT_QPA_PLATFORM names no platform). Nothing when it can. Checked before
+// anything of Qt exists, which would end the program with its own lines instead.
+std::optional<std::string> windowRefusal();
+
 // The most a secret file may hold: far more than any passphrase or recovery key.
 inline constexpr std::size_t secretFileLimit = wm::SecretFile::limit;
 

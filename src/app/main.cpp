@@ -10,6 +10,7 @@
 #include "app/RestoreAppModel.h"
 #include "app/window/RestoreScreenshots.h"
 #include "app/window/RestoreWindow.h"
+#include "ui/OffscreenRun.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
@@ -23,12 +24,7 @@ int main(int argc, char** argv) {
         return wm::CommandLine::runHeadlessRestore(mode, std::cout, std::cerr);
     case wm::CommandLine::Mode::Kind::screenshots: {
         // The pictures are drawn off screen; a machine without a display can make them.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The run prints its own lines only; Qt's notes about the off-screen platform
-        // are not for the person running it.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtFatalMsg) std::cerr << message.toStdString() << "\n" << std::flush;
-        });
+        wm::OffscreenRun::prepare("wmrestore");
         QApplication application(argc, argv);
         try {
             wm::RestoreScreenshots::write(mode.screenshotFolder, std::cout);
@@ -39,6 +35,11 @@ int main(int argc, char** argv) {
         }
     }
     case wm::CommandLine::Mode::Kind::window: break;
+    }
+
+    if (const auto refusal = wm::CommandLine::windowRefusal()) {
+        std::cerr << *refusal << "\n" << std::flush;
+        return 1;
     }
 
     QApplication application(argc, argv);

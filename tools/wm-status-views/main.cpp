@@ -9,6 +9,7 @@
 #include "ToolRun.h"
 #include "statusviews/ComplicationView.h"
 #include "statusviews/ProtectionWidgetView.h"
+#include "ui/OffscreenRun.h"
 
 namespace {
 
@@ -76,13 +77,7 @@ std::vector<Picture> pictures(Date now) {
 int run(int argc, char** argv, const tools::ToolArguments& arguments) {
     if (arguments.operands().size() != 1 || arguments.operands()[0].empty())
         throw tools::UsageError("a folder for the pictures is needed");
-    // Drawn off screen: no display is needed, and what Qt notes about the session
-    // (XDG_RUNTIME_DIR as root, fonts) is no concern of the pictures.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            std::fprintf(stderr, "wm-status-views: %s\n", message.toLocal8Bit().constData());
-    });
+    wm::OffscreenRun::prepare("wm-status-views");
     QGuiApplication application(argc, argv);
     const std::filesystem::path folder = arguments.operands()[0];
     std::error_code ec;

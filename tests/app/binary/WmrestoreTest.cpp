@@ -115,6 +115,14 @@ TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
     EXPECT_EQ(stringOf(temp.readFile("ok/a/b/three.txt")), "333");
 }
 
+// Without a display the window is not tried: one sentence pointing to the headless mode.
+TEST(WmrestoreWindowTest, WithoutADisplayTheWindowSaysSo) {
+    const auto [status, out, err] =
+        run({"env", "-u", "QT_QPA_PLATFORM", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", WMRESTORE_PATH});
+    EXPECT_EQ(std::tuple(status, out, std::count(err.begin(), err.end(), '\n')), std::tuple(1, "", 1)) << err;
+    EXPECT_NE(err.find("--headless-restore"), std::string::npos) << err;
+}
+
 // Run by a user who may not read the backup (root reads everything): a folder that cannot be
 // read, and key files that cannot be read, are the drive's sentence, never a wrong secret.
 TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
