@@ -55,15 +55,10 @@ struct TestBackupTool : ::testing::Test {
     }
 };
 
-// A later backup into the same repository, refusals without a key file to write or with a
-// wrong passphrase.
+// A later backup into the same repository (the refusals are in the tools' answer table).
 TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
-    EXPECT_NE(runTool({source.string(), repository.string()}), 0);  // no recovery-key file to write
-    EXPECT_FALSE(fs::exists(repository));
     ASSERT_EQ(runTool(create), 0);
     ASSERT_EQ(runTool({source.string(), repository.string(), "--passphrase-file", passphrase.string()}), 0);
-    temp.writeFile("wrong.txt", "not the passphrase at all");
-    EXPECT_EQ(runTool({source.string(), repository.string(), "--passphrase-file", (temp / "wrong.txt").string()}), 1);
     const auto repo = unlock();
     const auto ids = repo->snapshotIDs();
     ASSERT_EQ(ids.size(), 2u);

@@ -22,7 +22,9 @@
 
 #include "ToolFailure.h"
 #include "ToolHost.h"
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
+#include "core/Phrasing.h"
 #include "core/RepositoryJSON.h"
 #include "crypto/Digest.h"
 #include "engine/HoldRecord.h"
@@ -37,6 +39,7 @@
 namespace {
 
 using namespace wm;
+using Phrasing::count;
 using tools::ToolRefusal;
 using tools::UsageError;
 
@@ -113,9 +116,9 @@ int mark(const Options& o, Repository& repository) {
     RetentionPolicy policy = o.policy.value_or(RetentionRecord::keepEverything());
     if (o.keepStored) policy = retentionPolicy(repository).value_or(RetentionRecord::keepEverything());
     const auto r = Pruner().mark(repository, policy, activeHolds(repository), o.now);
-    std::cout << "marked: " << r.candidatePacks << " candidate packs, " << r.candidateBytes << " bytes, "
-              << r.retainedSnapshots << " snapshots kept, " << r.prunableSnapshots << " prunable, sweep allowed from "
-              << dateText(r.sweepAllowedFrom) << "\n";
+    std::cout << "marked: " << count(r.candidatePacks, "candidate pack") << ", " << tools::byteCount(r.candidateBytes)
+              << ", " << count(r.retainedSnapshots, "snapshot") << " kept, " << r.prunableSnapshots
+              << " prunable, sweep allowed from " << dateText(r.sweepAllowedFrom) << "\n";
     return 0;
 }
 
@@ -123,7 +126,7 @@ int sweep(const Options& o, Repository& repository) {
     const WritingClaim claim = claimWriting(repository, tools::deviceName(), Date::now());
     if (!claim.holdsLock()) {
         if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
-        throw ToolRefusal("another device is writing to this repository (" + claim.verdict.device + ")");
+        throw ToolRefusal("Another device is writing to this repository (" + claim.verdict.device + ").");
     }
     Pruner::SweepReport r;
     try {
@@ -133,16 +136,16 @@ int sweep(const Options& o, Repository& repository) {
         throw;
     }
     releaseWriting(repository);
-    std::cout << "swept: " << r.packsDeleted << " packs deleted, " << r.bytesReclaimed << " bytes reclaimed, "
-              << r.snapshotsDeleted << " snapshots deleted, " << r.packsSpared << " packs spared, " << r.packsHeld
-              << " packs held\n";
+    std::cout << "swept: " << count(r.packsDeleted, "pack") << " deleted, " << tools::byteCount(r.bytesReclaimed)
+              << " reclaimed, " << count(r.snapshotsDeleted, "snapshot") << " deleted, " << count(r.packsSpared, "pack")
+              << " spared, " << count(r.packsHeld, "pack") << " held\n";
     return 0;
 }
 
 int replicate(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
     const auto r = Replicator().replicate(repository, copy, keys);
-    std::cout << "replicated: " << r.packsCopied << " packs copied, " << r.bytesCopied << " bytes, "
-              << r.packsAlreadyPresent << " already present, " << r.failedObjects.size() << " failed, "
+    std::cout << "replicated: " << count(r.packsCopied, "pack") << " copied, " << tools::byteCount(r.bytesCopied)
+              << ", " << r.packsAlreadyPresent << " already present, " << r.failedObjects.size() << " failed, "
               << (r.isCurrent ? "current" : "not current") << "\n";
     return 0;
 }
@@ -152,11 +155,11 @@ int repair(const Repository& repository, const RepositoryKeys& keys, Destination
     std::vector<PackID> damaged;
     for (const auto& d : report.damaged) damaged.push_back(d.pack);
     const auto r = Replicator().repair(damaged, copy, *repository.destination(), keys);
-    std::cout << "repaired: " << r.repaired.size() << " packs, " << r.refused.size() << " refused\n";
+    std::cout << "repaired: " << count(r.repaired.size(), "pack") << ", " << r.refused.size() << " refused\n";
     if (r.refused.empty()) return 0;
     std::string names;
     for (const auto& p : r.refused) names += " " + p.hex();
-    throw ToolRefusal("the copy holds no sound copy of these packs:" + names);
+    throw ToolRefusal("The copy holds no sound copy of these packs:" + names + ".");
 }
 
 int status(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
@@ -166,11 +169,12 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
     switch (s.kind) {
     case DestinationStatus::Kind::empty: std::cout << "empty"; break;
     case DestinationStatus::Kind::foreign: std::cout << "foreign repository " << s.found.hex(); break;
-    case DestinationStatus::Kind::current: std::cout << "current, " << s.snapshots << " snapshots" << last; break;
+    case DestinationStatus::Kind::current: std::cout << "current, " << count(s.snapshots, "snapshot") << last; break;
     case DestinationStatus::Kind::behind:
-        std::cout << "behind by " << s.snapshots << " snapshots, " << s.bytesPending << " bytes pending" << last;
+        std::cout << "behind by " << count(s.snapshots, "snapshot") << ", " << tools::byteCount(s.bytesPending)
+                  << " pending" << last;
         break;
-    case DestinationStatus::Kind::ahead: std::cout << "ahead by " << s.snapshots << " snapshots"; break;
+    case DestinationStatus::Kind::ahead: std::cout << "ahead by " << count(s.snapshots, "snapshot"); break;
     case DestinationStatus::Kind::notReachable:
         std::cout << "not reachable: " << tools::readableSentence(s.reason);
         break;

@@ -27,9 +27,11 @@
 
 #include "SnapshotBuilder.h"
 #include "ToolHost.h"
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/AppVersion.h"
 #include "core/Hex.h"
+#include "core/Phrasing.h"
 #include "core/Unicode.h"
 #include "crypto/Passphrase.h"
 #include "crypto/RecoveryKey.h"
@@ -164,9 +166,10 @@ int run(const Options& options) {
     for (const auto& p : result.problems) std::cerr << "wm-test-backup: " << p << "\n";
     const SnapshotStats& s = result.stats;
     std::cout << "snapshot " << result.id.value.uuidString() << "\n"
-              << "files " << s.files << ", folders " << s.directories << ", bytes " << s.bytesLogical << " (new "
-              << s.bytesNew << ", deduplicated " << s.bytesDeduplicated << "), unreadable " << s.unreadableFiles
-              << ", unstable " << s.unstableFiles << "\n";
+              << Phrasing::count(s.files, "file") << ", " << Phrasing::count(s.directories, "folder") << ", "
+              << tools::byteCount(s.bytesLogical) << " (" << tools::byteCount(s.bytesNew) << " new, "
+              << tools::byteCount(s.bytesDeduplicated) << " deduplicated), " << s.unreadableFiles << " unreadable, "
+              << s.unstableFiles << " unstable\n";
     return 0;
 }
 

@@ -1,0 +1,12 @@
+#include "ToolPhrasing.h"
+
+#include "core/ByteCountFormatter.h"
+
+namespace wm::tools {
+
+std::string byteCount(std::uint64_t bytes) {
+    const std::string exact = std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    return bytes < 1000 ? exact : exact + " (" + ByteCountFormatter::string(bytes) + ")";
+}
+
+}  // namespace wm::tools

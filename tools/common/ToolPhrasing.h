@@ -1,0 +1,12 @@
+#pragma once
+// How the tools' summary lines write sizes.
+#include <cstdint>
+#include <string>
+
+namespace wm::tools {
+
+// The exact count in plain digits, which a script can read, then from 1,000 bytes on the
+// project's byte phrasing beside it: "1 byte", "325 bytes", "3000000 bytes (3 MB)".
+std::string byteCount(std::uint64_t bytes);
+
+}  // namespace wm::tools
