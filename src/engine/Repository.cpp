@@ -113,7 +113,6 @@ Repository::Opened Repository::open(std::shared_ptr<Destination> destination, co
     auto repository = std::make_shared<Repository>(Passkey{}, std::move(destination), std::move(config), keys, deviceID,
                                                    std::move(appVersion), std::move(head));
     repository->loadIndex();
-    if (access == Access::readWrite) repository->discardCrashDebris();
     return Opened{std::move(repository), verdict};
 }
 
@@ -197,6 +196,14 @@ void Repository::discardCrashDebris() {
             // Left for the next opening.
         }
     }
+}
+
+void Repository::checkHeadUnchanged() const {
+    const HeadRecord stored =
+        SignedFile::open<HeadRecord>(readSignedRecord(*destination_, RepositoryLayout::head()), *keys_, cipher_);
+    const HeadRecord held = head();
+    if (stored.counter != held.counter || stored.snapshots != held.snapshots)
+        throw Error::headChanged(held.counter, stored.counter);
 }
 
 CompactIndex Repository::rebuildIndexFromPacks() const { return rebuildIndex(*destination_, cipher_); }

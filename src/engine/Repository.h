@@ -101,7 +101,8 @@ public:
     // Opens an existing repository with keys already unwrapped: reads the config and the
     // signed head, compares the head's counter with the remembered one (the verdict never
     // stops the opening), and loads the index. Read-only access wraps the destination so that
-    // nothing can be written; read-write access also empties "tmp".
+    // nothing can be written. Nothing is removed: "tmp" may hold the pending files of another
+    // writer, so only a caller holding the writing lock empties it (discardCrashDebris).
     static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys, const DeviceID& deviceID,
                        std::string appVersion, std::optional<std::uint64_t> rememberedCounter, Access access);
 
@@ -182,7 +183,10 @@ public:
     // Finishes a backup: writes the open pack and any pack still waiting, flushes the index,
     // writes the signed snapshot record and then the next head listing it, and refreshes the
     // drive read-me. Returns the new snapshot's identifier. Refuses (throws the write's error)
-    // while any chunk already accepted is not yet in a written pack.
+    // while any chunk already accepted is not yet in a written pack. Just before the head is
+    // written the stored head is read again: when another writer moved it, the commit throws
+    // Error::headChanged and takes back its snapshot record; the packs and the index file it
+    // wrote stay, so a new attempt deduplicates against them.
     struct CommitRequest {
         BlobID rootTree;
         std::vector<SnapshotSource> sources;
@@ -207,6 +211,18 @@ public:
 
     // The key files under "keys".
     KeyFiles& keyFiles() { return *keyFiles_; }
+
+    // --- what only the holder of the writing lock may call ---
+
+    // Empties "tmp": what writes that never committed left there. Another writer's pending
+    // files lie there too, so call this only while holding the writing lock. Removals that
+    // fail are left for the next time; a listing that fails is thrown.
+    void discardCrashDebris();
+    // Reads the stored head again and throws Error::headChanged when its counter or snapshot
+    // list is not the head this repository last read or wrote (another writer moved it, or
+    // an older head was put back). Read and record errors pass through. A writer that is
+    // about to replace the head or delete what it lists calls this just before.
+    void checkHeadUnchanged() const;
 
     // --- for operations outside this class that rewrite head or index (pruning, repair) ---
 
@@ -273,7 +289,6 @@ public:
 
 private:
     void loadIndex();
-    void discardCrashDebris();
     // In the index, the open pack or a pack waiting to be written.
     bool holds(const BlobID& id) const;
     // A pack written and verified: its blobs enter the index and the sections to flush.

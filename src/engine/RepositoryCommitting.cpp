@@ -73,8 +73,26 @@ SnapshotID Repository::commit(const CommitRequest& request) {
     std::sort(record.flags.begin(), record.flags.end());
     if (flags.count(SnapshotFlag::anomalyDetected) != 0) record.anomalyDetectedAt = now;
 
-    write(SignedFile::seal(record, *keys_, cipher_), RepositoryLayout::snapshot(SnapshotID{id}), *destination_);
-    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_);
+    const RepoPath recordPath = RepositoryLayout::snapshot(SnapshotID{id});
+    write(SignedFile::seal(record, *keys_, cipher_), recordPath, *destination_);
+    // The head this commit replaces must still be the one it read: a writer that moved it
+    // meanwhile would lose its snapshot from the list. Checked as late as it can be, with the
+    // new head's bytes pending and only the step that puts them into place still to come.
+    auto headWriter = destination_->openWrite(RepositoryLayout::head());
+    headWriter->write(SignedFile::seal(next, *keys_, cipher_));
+    try {
+        checkHeadUnchanged();
+    } catch (const std::exception&) {
+        headWriter->cancel();
+        // No head lists the record: it is taken back so that nothing of this run looks like
+        // a snapshot.
+        try {
+            destination_->remove(recordPath);
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+    headWriter->commit();
     {
         std::unique_lock lock(stateMutex_);
         head_ = std::move(next);

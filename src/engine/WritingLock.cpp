@@ -39,13 +39,18 @@ LockFileState readLockFile(Destination& destination) {
 }  // namespace
 
 WritingClaim claimWriting(Repository& repository, const std::string& deviceName, Date now) {
-    Destination& destination = *repository.destination();
-    const std::string thisDevice = repository.deviceID().hex();
+    return claimWriting(*repository.destination(), repository.deviceID(), deviceName, now);
+}
+
+WritingClaim claimWriting(Destination& destination, const DeviceID& device, const std::string& deviceName, Date now) {
+    const std::string thisDevice = device.hex();
     const LockFileState state = readLockFile(destination);
 
     if (state.kind == LockFileState::Kind::unreadable) {
         // Someone may be writing: stay away and leave the file exactly as it is.
-        return {RepositoryLock::Verdict::heldBy(WM_L("another Mac"), now), nullptr};
+        WritingClaim claim{RepositoryLock::Verdict::heldBy(WM_L("another Mac"), now), nullptr};
+        claim.lockFileUnreadable = true;
+        return claim;
     }
 
     std::optional<RepositoryLock> existing;
@@ -60,6 +65,7 @@ WritingClaim claimWriting(Repository& repository, const std::string& deviceName,
     lock.heartbeatAt = now;
     try {
         Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination);
+        claim.acquiredAt = lock.acquiredAt;
     } catch (const std::exception&) {
         claim.writeFailure = std::current_exception();
     }
@@ -70,10 +76,12 @@ WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Da
     return claimWriting(repository, deviceName, now);
 }
 
-void releaseWriting(Repository& repository) {
-    Destination& destination = *repository.destination();
+void releaseWriting(Repository& repository) { releaseWriting(*repository.destination(), repository.deviceID()); }
+
+void releaseWriting(Destination& destination, const DeviceID& device, std::optional<Date> acquiredAt) {
     const LockFileState state = readLockFile(destination);
-    if (state.kind != LockFileState::Kind::lock || state.lock.deviceID != repository.deviceID().hex()) return;
+    if (state.kind != LockFileState::Kind::lock || state.lock.deviceID != device.hex()) return;
+    if (acquiredAt && state.lock.acquiredAt != *acquiredAt) return;
     try {
         destination.remove(RepositoryLayout::lockFile());
     } catch (const std::exception&) {

@@ -9,13 +9,16 @@
 // A lock file is never overwritten unless it was read and judged: a file that is missing
 // counts as free, while a file that cannot be read or decoded counts as held by another device.
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "core/Date.h"
+#include "core/Identifiers.h"
 #include "core/RepositoryLock.h"
 
 namespace wm {
 
+class Destination;
 class Repository;
 
 // The outcome of a claim or a refresh.
@@ -26,6 +29,11 @@ struct WritingClaim {
     // Set when the verdict allowed writing but the lock file could not be written (a full
     // disk, a read-only repository, ...): this device does not hold the lock.
     std::exception_ptr writeFailure;
+    // Set with heldBy when a lock file is there that could not be read or decoded: it may be
+    // live, so it is left as it is; only a person can tell that no writer is behind it.
+    bool lockFileUnreadable = false;
+    // When the lock was written: its "acquiredAt".
+    std::optional<Date> acquiredAt;
 
     // This device holds the lock now: the verdict allows writing and the file names it.
     bool holdsLock() const { return !verdict.forbidsWriting() && !writeFailure; }
@@ -35,6 +43,10 @@ struct WritingClaim {
 // A device's own lock keeps its "acquiredAt" and gets a new heartbeat and name. Never throws
 // for an ordinary failure: see WritingClaim.
 [[nodiscard]] WritingClaim claimWriting(Repository& repository, const std::string& deviceName, Date now);
+// The same on a repository's destination before the repository is opened (a writer claims
+// first, then reads what it will change), or on a copy that holds no repository yet.
+[[nodiscard]] WritingClaim claimWriting(Destination& destination, const DeviceID& device, const std::string& deviceName,
+                                        Date now);
 
 // The same as claimWriting: the device's own lock gets a new heartbeat, a fresh lock of
 // another device is left alone, a stale one is taken over.
@@ -43,5 +55,9 @@ WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Da
 // Removes the lock file when it is this device's lock. A lock of another device, a lock that
 // cannot be read and a missing file are left as they are. Never throws for an ordinary failure.
 void releaseWriting(Repository& repository);
+// The same on a destination. With acquiredAt, only the lock this device acquired then is
+// removed: a later lock of this device (another process of the same machine that took over
+// a stale one) stays.
+void releaseWriting(Destination& destination, const DeviceID& device, std::optional<Date> acquiredAt = std::nullopt);
 
 }  // namespace wm

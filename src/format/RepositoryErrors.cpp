@@ -27,6 +27,14 @@ RepositoryError RepositoryError::noPassphraseSet() {
     return {Kind::noPassphraseSet, "Repository.Error.noPassphraseSet"};
 }
 RepositoryError RepositoryError::headMissing() { return {Kind::headMissing, "Repository.Error.headMissing"}; }
+RepositoryError RepositoryError::headChanged(std::uint64_t expected, std::uint64_t found) {
+    RepositoryError e(
+        Kind::headChanged,
+        ErrorDescription("Repository.Error", "headChanged").add("expected", expected).add("found", found));
+    e.expectedCounter = expected;
+    e.foundCounter = found;
+    return e;
+}
 
 ReplicatorError ReplicatorError::foreignRepository(const RepositoryID& expected, const RepositoryID& found) {
     ReplicatorError e(Kind::foreignRepository, ErrorDescription("Replicator.Error", "foreignRepository")

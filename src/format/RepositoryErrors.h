@@ -3,6 +3,7 @@
 // below both, because the wording of repository errors (RepositoryPresentation) must
 // recognise them: the engine uses RepositoryError as Repository::Error and the replicator
 // uses ReplicatorError as Replicator::Error.
+#include <cstdint>
 #include <string>
 
 #include "core/Error.h"
@@ -12,21 +13,35 @@ namespace wm {
 
 class RepositoryError : public wm::Error {
 public:
-    enum class Kind { blobNotFound, snapshotNotFound, packMissing, alreadyExists, noPassphraseSet, headMissing };
+    enum class Kind {
+        blobNotFound,
+        snapshotNotFound,
+        packMissing,
+        alreadyExists,
+        noPassphraseSet,
+        headMissing,
+        headChanged
+    };
     static RepositoryError blobNotFound(const BlobID& id);
     static RepositoryError snapshotNotFound(const SnapshotID& id);
     static RepositoryError packMissing(const PackID& id);
     static RepositoryError alreadyExists();
     static RepositoryError noPassphraseSet();
     static RepositoryError headMissing();
+    // The stored head is not the one this repository last read or wrote: another writer
+    // moved it (or an older one was put back) meanwhile.
+    static RepositoryError headChanged(std::uint64_t expected, std::uint64_t found);
 
     Kind kind;
-    BlobID blob;          // blobNotFound
-    SnapshotID snapshot;  // snapshotNotFound
-    PackID pack;          // packMissing
+    BlobID blob;                        // blobNotFound
+    SnapshotID snapshot;                // snapshotNotFound
+    PackID pack;                        // packMissing
+    std::uint64_t expectedCounter = 0;  // headChanged: the counter this repository holds
+    std::uint64_t foundCounter = 0;     // headChanged: the counter of the stored head
 
     friend bool operator==(const RepositoryError& a, const RepositoryError& b) {
-        return a.kind == b.kind && a.blob == b.blob && a.snapshot == b.snapshot && a.pack == b.pack;
+        return a.kind == b.kind && a.blob == b.blob && a.snapshot == b.snapshot && a.pack == b.pack &&
+               a.expectedCounter == b.expectedCounter && a.foundCounter == b.foundCounter;
     }
 
 private:

@@ -58,6 +58,11 @@ std::optional<std::string> repositorySentence(const RepositoryError& e) {
         return WM_L(
             "That backup is missing the file that lists its snapshots. The data may still be "
             "recoverable: run a verification to see what is intact.");
+    case RepositoryError::Kind::headChanged:
+        return WM_L(
+            "Something else changed this backup while this run was writing to it, so nothing was added to "
+            "its list of snapshots. What this run stored stays and is reused: run it again once the other "
+            "work has finished.");
     case RepositoryError::Kind::noPassphraseSet:
         return WM_L(
             "No passphrase was set on this backup, so there is nothing to type. Use the recovery key "

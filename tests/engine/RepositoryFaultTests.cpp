@@ -64,6 +64,58 @@ TEST(RepositoryFaults, FailingTheNthMutatingCallOfABackupLosesNothing) {
     }
 }
 
+// A writer that ignores the writing lock commits between any two steps of a backup: one of
+// the two commits is refused with headChanged, none is dropped from the head unnoticed, and
+// the refused one leaves no snapshot record behind. The one step left out is the rename that
+// puts the new head into place: it cannot be made to depend on what it replaces, so only the
+// writing lock keeps a second writer out of that instant.
+TEST(RepositoryFaults, ASecondCommitBetweenAnyTwoStepsOfABackupDropsNoSnapshot) {
+    Base probe;
+    probe.faulty->clearLog();
+    commitFile(*probe.repository, backupChunks(), "second");
+    std::vector<FaultyDestination::Call> steps;
+    for (const auto& call : probe.faulty->calls()) {
+        using Op = FaultyDestination::Operation;
+        if (call.operation == Op::openWrite || call.operation == Op::write || call.operation == Op::commit ||
+            call.operation == Op::remove)
+            steps.push_back(call);
+    }
+    const auto total = static_cast<std::int64_t>(steps.size());
+    std::size_t refusals = 0;
+    for (std::int64_t n = 1; n <= total; ++n) {
+        const auto& step = steps[static_cast<std::size_t>(n - 1)];
+        if (step.operation == FaultyDestination::Operation::commit && step.path == RepositoryLayout::head()) continue;
+        const std::string context = "second commit before mutating call " + std::to_string(n);
+        Base base;
+        std::vector<SnapshotID> committed;
+        std::size_t refused = 0;
+        const auto attempt = [&](Repository& repository, const std::vector<Bytes>& chunks) {
+            try {
+                committed.push_back(commitFile(repository, chunks));
+            } catch (const Repository::Error& e) {
+                EXPECT_EQ(e.kind, Repository::Error::Kind::headChanged) << context;
+                ++refused;
+            }
+        };
+        base.faulty->pauseAtMutation(
+            n, [&] { attempt(*openRepository(base.memory, base.keys).repository, {randomBytes(9000, 21)}); });
+        attempt(*base.repository, backupChunks());
+        EXPECT_EQ(committed.size(), 2u - refused) << context;
+        EXPECT_LE(refused, 1u) << context;
+        refusals += refused;
+
+        expectSound(base.memory, base.keys, 1 + committed.size(), base.first, context);
+        const auto reopened = openRepository(base.memory, base.keys).repository;
+        const auto listed = reopened->snapshotIDs();
+        for (const auto& id : committed)
+            EXPECT_NE(std::find(listed.begin(), listed.end(), id), listed.end()) << context;
+        EXPECT_EQ(filesUnder(*base.memory, "snapshots").size(), listed.size()) << context;
+        for (const auto& pack : reopened->withIndex([](const CompactIndex& i) { return i.packs(); }))
+            EXPECT_TRUE(base.memory->files().count(RepositoryLayout::pack(pack).string())) << context;
+    }
+    EXPECT_GT(refusals, 0u);
+}
+
 TEST(RepositoryFaults, PowerCutAtAnyStepLeavesTheOldHeadOrTheNew) {
     int completedAt = 0;
     for (std::int64_t step = 1; step < 500; ++step) {
@@ -86,6 +138,7 @@ TEST(RepositoryFaults, PowerCutAtAnyStepLeavesTheOldHeadOrTheNew) {
 
         // After the reset a new instance makes the next backup as usual.
         auto opened = openRepository(base.memory, base.keys);
+        opened.repository->discardCrashDebris();
         const auto counter = opened.repository->counter();
         const auto next = commitFile(*opened.repository, backupChunks(), "after reset");
         EXPECT_EQ(opened.repository->counter(), counter + 1) << context;

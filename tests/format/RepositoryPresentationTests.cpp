@@ -38,6 +38,7 @@ TEST(RepositoryPresentation, EverySentence) {
         {"foreignRepository", e(ReplicatorError::foreignRepository(one, two))},
         {"alreadyExists", e(RepositoryError::alreadyExists())},
         {"headMissing", e(RepositoryError::headMissing())},
+        {"headChanged", e(RepositoryError::headChanged(4, 5))},
         {"noPassphraseSet", e(RepositoryError::noPassphraseSet())},
         {"headNotFound", e(DestinationError::notFound(RepositoryLayout::head()))},
         {"unavailable", e(DestinationError::unavailable(DestinationID::random(), Availability::permissionRequired()))},

@@ -82,9 +82,14 @@ void FaultyDestination::crashAtMutation(std::int64_t n) {
     std::lock_guard lock(mutex_);
     crashAt_ = mutations_ + n;
 }
+void FaultyDestination::pauseAtMutation(std::int64_t n, std::function<void()> body) {
+    std::lock_guard lock(mutex_);
+    pauses_.emplace_back(mutations_ + n, std::move(body));
+}
 void FaultyDestination::clearFaults() {
     std::lock_guard lock(mutex_);
     nthFailures_.clear();
+    pauses_.clear();
     rules_.clear();
     flips_.clear();
     crashAt_.reset();
@@ -104,6 +109,19 @@ void FaultyDestination::clearLog() {
 }
 
 std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::optional<ByteRange> range) {
+    std::function<void()> pause;
+    {
+        std::lock_guard lock(mutex_);
+        const bool mutating =
+            op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove;
+        const auto it = std::find_if(pauses_.begin(), pauses_.end(),
+                                     [&](const auto& p) { return mutating && !crashed_ && p.first == mutations_ + 1; });
+        if (it != pauses_.end()) {
+            pause = std::move(it->second);
+            pauses_.erase(it);
+        }
+    }
+    if (pause) pause();
     std::lock_guard lock(mutex_);
     // Logged as failed until it is clear that no fault applies.
     log_.push_back(Call{op, path, range, true});

@@ -61,6 +61,9 @@ public:
     void refuseRemovalUntilRetentionExpires(std::string pathPattern);
     // From the n-th mutating call from now on, every call throws SimulatedCrash.
     void crashAtMutation(std::int64_t n);
+    // Just before the n-th mutating call from now runs, calls body once (on the caller's
+    // thread, outside this destination's lock): another writer's step put exactly there.
+    void pauseAtMutation(std::int64_t n, std::function<void()> body);
     // Drops every fault rule and the crash state; the log stays.
     void clearFaults();
 
@@ -120,7 +123,8 @@ private:
     std::vector<std::pair<std::int64_t, DestinationError>> nthFailures_;  // absolute mutation numbers
     std::vector<PathRule> rules_;
     std::vector<BitFlip> flips_;
-    std::optional<std::int64_t> crashAt_;  // absolute mutation number
+    std::optional<std::int64_t> crashAt_;                                 // absolute mutation number
+    std::vector<std::pair<std::int64_t, std::function<void()>>> pauses_;  // absolute mutation numbers
     bool crashed_ = false;
 };
 
