@@ -80,6 +80,7 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
     t.writeFile("src/a", "hello");
     t.writeFile("pass", "a long enough passphrase\n");
     t.writeFile("wrong", "not the passphrase at all\n");
+    t.writeFile("short", "abc\n");
     t.writeFile("file", "plain");
     const std::string dir = t.string();
     ASSERT_EQ(run(WM_TEST_BACKUP_TOOL,

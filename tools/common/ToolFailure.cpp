@@ -7,6 +7,8 @@
 
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
+#include "crypto/CryptoFailure.h"
+#include "crypto/Passphrase.h"
 #include "format/RepositoryPresentation.h"
 #include "format/SignedFile.h"
 #include "fs/MetadataCapture.h"
@@ -55,6 +57,15 @@ std::string failureSentence(const std::exception& error) {
     if (const auto* e = dynamic_cast<const Pruner::Error*>(&error)) return prunerSentence(*e);
     if (const auto* e = dynamic_cast<const MetadataCapture::Error*>(&error))
         return "\"" + e->path + "\" could not be examined: " + e->reason + ".";
+    if (const auto* e = dynamic_cast<const Passphrase::Failure*>(&error)) {
+        if (e->kind == Passphrase::Failure::Kind::tooShort)
+            return "The passphrase is too short: it needs at least " + std::to_string(e->minimum) +
+                   " characters, and this one has " + std::to_string(e->got) + ".";
+        return "The backup's passphrase settings are not ones this version can use.";
+    }
+    if (dynamic_cast<const CryptoFailure*>(&error))
+        return "The system's cryptography library failed, which points at exhausted memory or a broken "
+               "installation.";
     if (dynamic_cast<const SignedFile::Error*>(&error))
         return "A record of the backup is damaged or was not written with this backup's keys, so it could not "
                "be opened.";

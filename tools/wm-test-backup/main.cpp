@@ -155,6 +155,10 @@ int run(const Options& options) {
     if (exists && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
 
+    // A passphrase the key derivation refuses is refused before anything is written.
+    if (!exists && options.passphraseFile)
+        Passphrase::deriveKey(readSecret(*options.passphraseFile), Bytes(Passphrase::saltSize), 1);
+
     const std::shared_ptr<Destination> destination =
         tools::localFolder(options.repository, DestinationID::random(), true);
     const DeviceID device = thisDevice();
