@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <algorithm>
+#include <tuple>
 
 #include "ui/SymbolPainter.h"
 
@@ -78,9 +79,31 @@ QFont fontFor(TextStyle style) {
     return font;
 }
 
-// Lines of text wrapped to width; past lineLimit the last line kept ends in an ellipsis.
-// Lines that would start below visibleHeight are never laid out: nothing there is seen,
-// and a headline of a million characters must not take minutes to draw.
+const QString kEllipsis = QStringLiteral("\u2026");
+
+// The text cut to width with an ellipsis after the last whole word that fits beside it
+// (trailing spaces and punctuation dropped); only a first word too long for the width is
+// cut inside itself.
+QString elided(const QString& whole, const QFontMetricsF& metrics, qreal width) {
+    // More characters than this never show on one line, however narrow they are.
+    const QString text = whole.left(static_cast<qsizetype>(width) * 4);
+    QString kept = text;
+    for (;;) {
+        while (!kept.isEmpty() && (kept.back().isSpace() || kept.back().isPunct())) kept.chop(1);
+        if (kept.isEmpty()) break;
+        if (metrics.horizontalAdvance(kept + kEllipsis) <= width) return kept + kEllipsis;
+        const qsizetype space = kept.lastIndexOf(QChar(' '));
+        if (space <= 0) break;
+        kept.truncate(space);
+    }
+    const QString cut = metrics.elidedText(text, Qt::ElideRight, width - metrics.horizontalAdvance(kEllipsis));
+    return cut.endsWith(kEllipsis) ? cut : cut + kEllipsis;
+}
+
+// Lines of text wrapped at word boundaries to width; past lineLimit the last line kept
+// ends in an ellipsis, as does a line whose one word is wider than width. Lines that
+// would start below visibleHeight are never laid out: nothing there is seen, and a
+// headline of a million characters must not take minutes to draw.
 struct Wrapped {
     QStringList lines;
     qreal lineHeight = 0;
@@ -89,22 +112,21 @@ struct Wrapped {
 
 Wrapped wrap(const std::string& text, const QFont& font, qreal width, int lineLimit, qreal visibleHeight) {
     const QString whole = QString::fromStdString(text);
+    const QFontMetricsF metrics(font);
     QTextLayout layout(whole, font);
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(QTextOption::WordWrap);
     layout.setTextOption(option);
     Wrapped wrapped;
-    wrapped.lineHeight = QFontMetricsF(font).lineSpacing();
+    wrapped.lineHeight = metrics.lineSpacing();
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
-        if (lineLimit > 0 && wrapped.lines.size() == lineLimit - 1) {
-            const QString rest = whole.mid(line.textStart());
-            wrapped.lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
-            break;
-        }
-        wrapped.lines << whole.mid(line.textStart(), line.textLength());
-        if (wrapped.height() > visibleHeight) break;
+        const QString shown = whole.mid(line.textStart(), line.textLength());
+        const bool last = lineLimit > 0 && wrapped.lines.size() == lineLimit - 1;
+        const bool more = line.textStart() + line.textLength() < whole.size();
+        wrapped.lines << ((last && more) || line.naturalTextWidth() > width ? elided(shown, metrics, width) : shown);
+        if (last || wrapped.height() > visibleHeight) break;
     }
     layout.endLayout();
     return wrapped;
@@ -160,9 +182,6 @@ public:
         }
     }
 
-private:
-    static qreal iconWidth(const QFont& font) { return font.pixelSize() + 4; }
-
     void text(const Item& item, const QFont& font, const QRectF& rect) {
         const Wrapped wrapped = wrap(item.text, font, rect.width(), item.lineLimit, visibleHeight_);
         p_.setFont(font);
@@ -172,10 +191,43 @@ private:
             p_.drawText(QPointF(rect.left(), rect.top() + i * wrapped.lineHeight + ascent), wrapped.lines[i]);
     }
 
+    // The lines the item takes at width, within its line limit.
+    int lines(const Item& item, qreal width) const {
+        const QFont font = fontFor(item.style);
+        const qreal textWidth = item.kind == Item::Kind::label ? width - iconWidth(font) : width;
+        return static_cast<int>(wrap(item.text, font, textWidth, item.lineLimit, visibleHeight_).lines.size());
+    }
+
+private:
+    static qreal iconWidth(const QFont& font) { return font.pixelSize() + 4; }
+
     QPainter& p_;
     Appearance appearance_;
     qreal visibleHeight_;
 };
+
+// The inline family's one line: the first symbol (or label icon) at the text's size, then
+// the first text (or label title), cut to the width.
+void drawInline(Painter& painter, const Description& description, const QRectF& content) {
+    auto first = [&](Item::Kind kind) {
+        const auto found = std::find_if(description.items.begin(), description.items.end(), [&](const Item& item) {
+            return item.kind == kind || item.kind == Item::Kind::label;
+        });
+        return found == description.items.end() ? nullptr : &*found;
+    };
+    const Item* symbol = first(Item::Kind::symbol);
+    const Item* text = first(Item::Kind::text);
+    const QFont font = fontFor(text ? text->style : TextStyle::headline);
+    const qreal lineHeight = QFontMetricsF(font).lineSpacing();
+    QRectF line(content.left(), content.center().y() - lineHeight / 2, content.width(), lineHeight);
+    if (symbol) {
+        const qreal side = font.pixelSize();
+        painter.symbol(symbol->symbol, QRectF(line.left(), line.top() + (lineHeight - side) / 2, side, side),
+                       symbol->colour);
+        line.setLeft(line.left() + side + 4);
+    }
+    if (text) painter.text(Item::textLine(text->text, text->style, text->colour, 1), font, line);
+}
 
 }  // namespace
 
@@ -203,17 +255,46 @@ QImage render(const Description& description, Family family, Appearance appearan
     }
     const qreal padding = family == Family::accessoryInline ? 2 : family == Family::accessoryRectangular ? 4 : 16;
     const QRectF content = bounds.adjusted(padding, padding, -padding, -padding);
-
-    qreal fixed = description.spacing * static_cast<qreal>(description.items.size() - 1);
-    int spacers = 0;
-    for (const Item& item : description.items) {
-        fixed += painter.height(item, content.width());
-        if (item.kind == Item::Kind::spacer) ++spacers;
+    if (family == Family::accessoryInline) {
+        drawInline(painter, description, content);
+        return image;
     }
-    const qreal spacerHeight = spacers > 0 ? std::max<qreal>(0, (content.height() - fixed) / spacers) : 0;
+
+    // Items after a spacer sit at the bottom. They are never lost: when they would not
+    // fit, the texts above them give up lines, the one with the most lines first.
+    std::vector<Item> items = description.items;
+    const auto spacer =
+        std::find_if(items.begin(), items.end(), [](const Item& i) { return i.kind == Item::Kind::spacer; });
+    auto heightOf = [&](auto from, auto to) {
+        qreal total = 0;
+        for (auto item = from; item != to; ++item)
+            total += painter.height(*item, content.width()) + description.spacing;
+        return total;
+    };
+    const bool bottom = spacer != items.end() && spacer + 1 != items.end();
+    const qreal bottomHeight = bottom ? heightOf(spacer + 1, items.end()) - description.spacing : 0;
+    while (bottom && heightOf(items.begin(), spacer + 1) + bottomHeight > content.height()) {
+        Item* longest = nullptr;
+        int most = 1;
+        for (auto item = items.begin(); item != spacer; ++item) {
+            if (item->kind != Item::Kind::text && item->kind != Item::Kind::label) continue;
+            const int count = painter.lines(*item, content.width());
+            if (count > 1 && count >= most) std::tie(longest, most) = std::tuple(&*item, count);
+        }
+        if (!longest) break;
+        longest->lineLimit = most - 1;
+    }
+
+    const qreal bottomTop = content.bottom() - bottomHeight;
+    if (bottom) p.setClipRect(QRectF(bounds.topLeft(), QPointF(bounds.right(), bottomTop)));
     qreal y = content.top();
-    for (const Item& item : description.items) {
-        const qreal h = item.kind == Item::Kind::spacer ? spacerHeight : painter.height(item, content.width());
+    for (const Item& item : items) {
+        if (item.kind == Item::Kind::spacer) {
+            p.setClipRect(bounds);
+            y = bottomTop;
+            continue;
+        }
+        const qreal h = painter.height(item, content.width());
         painter.draw(item, QRectF(content.left(), y, content.width(), h));
         y += h + description.spacing;
     }

@@ -44,8 +44,10 @@ struct Item {
     friend bool operator==(const Item&, const Item&) = default;
 };
 
-// Items stacked from the top with spacing points between them, leading aligned; a
-// circular family centres its one item, an inline family draws its one label on a line.
+// Items stacked from the top with spacing points between them, leading aligned; the items
+// after a spacer sit at the bottom, and when they would not fit, the texts above give up
+// lines (ending in an ellipsis) rather than push them out. A circular family centres its
+// first item's symbol; an inline family draws its first symbol and first text on one line.
 struct Description {
     double spacing = 0;
     std::vector<Item> items;

@@ -2,6 +2,9 @@
 // shared renderer's images.
 #include <gtest/gtest.h>
 #include <QFontDatabase>
+#include <cctype>
+#include <functional>
+#include <tuple>
 
 #include "statusviews/ComplicationView.h"
 #include "statusviews/ProtectionWidgetView.h"
@@ -60,10 +63,14 @@ TEST(ComplicationViewTest, WhatEachFamilyShows) {
     EXPECT_EQ(ComplicationView(fresh, now.adding(86'400), Family::accessoryInline).body().items[0].text, "OK");
 }
 
-int pixelsNear(const QImage& image, const QColor& colour) {
+// Pixels near colour inside a region given in points.
+int pixelsNear(const QImage& image, const QRectF& points, const QColor& colour) {
+    const QRect region = QRectF(points.topLeft() * image.devicePixelRatio(), points.size() * image.devicePixelRatio())
+                             .toRect()
+                             .intersected(image.rect());
     int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
             count += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
                          std::abs(c.blue() - colour.blue()) <
@@ -72,31 +79,80 @@ int pixelsNear(const QImage& image, const QColor& colour) {
     return count;
 }
 
-TEST(StatusViewRenderTest, ImagesOfTheFamilySizeInTheToneColour) {
+// The words are drawn where each family puts them: the headline or title, and the staleness
+// note at the bottom of the system sizes even under a headline that would fill the widget;
+// the symbol in the tone's colour; the circular families draw nothing but their symbol,
+// inside the middle two thirds.
+TEST(StatusViewRenderTest, EachFamilyDrawsItsWordsWhereTheyBelong) {
+    WidgetState stale = good, flooded = good;
+    stale.writtenAt = flooded.writtenAt = now.adding(-5 * 3600.0);
+    for (int i = 0; i < 40; ++i) flooded.headline += " and check what changed on the drive";
     const WidgetState attention{"Check what changed", Tone::attention, "exclamationmark.triangle.fill", {}, 1, now};
-    const auto watch = WatchSummary::snapshot(good, now.adding(-60), now);
+    using Picture = std::function<QImage(Appearance)>;
+    auto widget = [](const WidgetState& state, Family family) -> Picture {
+        return [=](Appearance a) { return ProtectionWidgetView(state, now, family).render(a, 2); };
+    };
+    auto watch = [](Family family) -> Picture {
+        const auto snapshot = WatchSummary::snapshot(good, now.adding(-60), now);
+        return [=](Appearance a) { return ComplicationView(snapshot, now, family).render(a, 2); };
+    };
+    const QRectF symbol(16, 16, 22, 22), headline(16, 46, 138, 16), note(16, 140, 138, 14), inlineText(21, 2, 211, 22),
+        labelTitle(23, 4, 145, 16);
+    const std::tuple<Picture, QRectF, Colour, bool> rows[] = {
+        {widget(stale, Family::systemSmall), headline, Colour::primary, true},
+        {widget(stale, Family::systemSmall), note, Colour::secondary, true},
+        {widget(flooded, Family::systemSmall), note, Colour::secondary, true},
+        {widget(flooded, Family::systemSmall), note, Colour::primary, false},
+        {widget(flooded, Family::systemMedium), note, Colour::secondary, true},
+        {widget(flooded, Family::systemMedium), note, Colour::primary, false},
+        {widget(flooded, Family::systemLarge), note.translated(0, 212), Colour::secondary, true},
+        {widget(flooded, Family::systemLarge), note.translated(0, 212), Colour::primary, false},
+        {widget(good, Family::systemSmall), symbol, Colour::green, true},
+        {widget(good, Family::systemSmall), symbol, Colour::orange, false},
+        {widget(attention, Family::systemSmall), symbol, Colour::orange, true},
+        {widget(good, Family::accessoryRectangular), labelTitle, Colour::primary, true},
+        {widget(stale, Family::accessoryInline), inlineText, Colour::primary, true},
+        {watch(Family::accessoryRectangular), labelTitle, Colour::primary, true},
+        {watch(Family::accessoryRectangular), QRectF(4, 24, 164, 40), Colour::primary, true},
+        {watch(Family::accessoryInline), inlineText, Colour::primary, true},
+    };
+    const QRectF circularBands[] = {{0, 0, 76, 12}, {0, 64, 76, 12}, {0, 0, 12, 76}, {64, 0, 12, 76}};
     for (Appearance appearance : {Appearance::light, Appearance::dark}) {
-        for (qreal scale : {1.0, 2.0})
-            for (Family family : allFamilies)
-                for (const QImage& image : {ProtectionWidgetView(good, now, family).render(appearance, scale),
-                                            ComplicationView(watch, now, family).render(appearance, scale)}) {
-                    EXPECT_EQ(image.size(), StatusView::pointSize(family) * scale) << StatusView::familyName(family);
-                    EXPECT_LT(pixelsNear(image, StatusView::background(appearance)), image.width() * image.height());
-                }
-        const auto orange = StatusView::colour(Colour::orange, appearance);
-        const QImage goodImage = ProtectionWidgetView(good, now, Family::systemSmall).render(appearance, 2);
-        EXPECT_GT(pixelsNear(goodImage, StatusView::colour(Colour::green, appearance)), 100);
-        EXPECT_EQ(pixelsNear(goodImage, orange), 0);
-        EXPECT_GT(pixelsNear(ProtectionWidgetView(attention, now, Family::systemSmall).render(appearance, 2), orange),
-                  100);
+        for (std::size_t row = 0; row < std::size(rows); ++row) {
+            const auto& [picture, region, colour, drawn] = rows[row];
+            EXPECT_EQ(pixelsNear(picture(appearance), region, StatusView::colour(colour, appearance)) > 10, drawn)
+                << "row " << row;
+        }
+        for (const auto& circle : {widget(stale, Family::accessoryCircular), watch(Family::accessoryCircular)})
+            for (const QRectF& band : circularBands)
+                EXPECT_EQ(pixelsNear(circle(appearance), band, StatusView::background(appearance)),
+                          band.width() * band.height() * 4);
     }
+}
+
+// A text cut to its line limit ends after a whole word and an ellipsis, never inside a word.
+TEST(StatusViewRenderTest, ATextIsCutAfterAWholeWord) {
+    const std::string text = "Sicherung der Datensicherungen, Laufwerksverbindungen und Wiederherstellungen.";
+    auto drawn = [](const std::string& line, int lineLimit) {
+        return StatusView::render({0, {Item::textLine(line, TextStyle::caption, Colour::primary, lineLimit)}},
+                                  Family::accessoryRectangular, Appearance::light, 1);
+    };
+    const QImage cut = drawn(text, 1);
+    bool wholeWords = false;
+    for (auto space = text.find(' '); space != std::string::npos; space = text.find(' ', space + 1)) {
+        std::string words = text.substr(0, space);
+        while (std::ispunct(static_cast<unsigned char>(words.back()))) words.pop_back();
+        wholeWords = wholeWords || drawn(words + "\u2026", 0) == cut;
+    }
+    EXPECT_TRUE(wholeWords);
 }
 
 // Without a font every text draws as nothing, and a picture could still pass a blank check.
 TEST(StatusViewRenderTest, AFontIsInstalledAndAnUnknownSymbolIsABox) {
     ASSERT_FALSE(QFontDatabase::families().isEmpty()) << "no font found: install fonts-dejavu-core";
     const StatusView::Description description{0, {Item::symbolImage("no.such.symbol", TextStyle::title2)}};
-    EXPECT_GT(pixelsNear(StatusView::render(description, Family::accessoryCircular, Appearance::light, 1), Qt::black),
+    EXPECT_GT(pixelsNear(StatusView::render(description, Family::accessoryCircular, Appearance::light, 1),
+                         QRectF(0, 0, 76, 76), Qt::black),
               10);
 }
 

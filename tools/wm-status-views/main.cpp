@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ToolRun.h"
@@ -40,8 +41,12 @@ std::vector<Picture> pictures(Date now) {
         now.adding(-600)};
     const WidgetState neutral{
         "Ready to protect your files", Tone::neutral, "circle.dashed", std::nullopt, 0, now.adding(-600)};
+    // Written five hours ago, an hour after the last backup: old enough for the note.
     WidgetState stale = good;
-    stale.writtenAt = now.adding(-5 * 3600.0);
+    std::tie(stale.lastSuccess, stale.writtenAt) = std::tuple(now.adding(-6 * 3600.0), now.adding(-5 * 3600.0));
+    // Last heard eight hours ago, so the watch can no longer tell.
+    WidgetState heard = good;
+    std::tie(heard.lastSuccess, heard.writtenAt) = std::tuple(now.adding(-9 * 3600.0), now.adding(-8 * 3600.0));
     const std::vector<std::pair<std::string, WidgetState>> widgetStates = {
         {"good", good},
         {"attention", attention},
@@ -51,7 +56,7 @@ std::vector<Picture> pictures(Date now) {
     const std::vector<std::pair<std::string, WatchSummary::Snapshot>> watchStates = {
         {"good", WatchSummary::snapshot(good, now.adding(-60), now)},
         {"attention", WatchSummary::snapshot(attention, now.adding(-60), now)},
-        {"unknown", WatchSummary::snapshot(good, now.adding(-8 * 3600.0), now)},
+        {"unknown", WatchSummary::snapshot(heard, heard.writtenAt, now)},
         {"never-written", WatchSummary::Snapshot::nothingHeardYet()}};
 
     std::vector<Picture> out;
