@@ -2,8 +2,8 @@
 // shared renderer's images.
 #include <gtest/gtest.h>
 #include <QFontDatabase>
+#include <QTransform>
 #include <cctype>
-#include <functional>
 #include <tuple>
 
 #include "statusviews/ComplicationView.h"
@@ -21,8 +21,6 @@ using StatusView::Item;
 using StatusView::TextStyle;
 
 const Date now = Date::fromSeconds(1'796'000'000);
-const Family allFamilies[] = {Family::systemSmall,       Family::systemMedium,         Family::systemLarge,
-                              Family::accessoryCircular, Family::accessoryRectangular, Family::accessoryInline};
 const WidgetState good{"You're protected", Tone::good, "checkmark.circle.fill", now.adding(-7200), 2, now.adding(-60)};
 
 std::vector<std::string> texts(const StatusView::Description& description) {
@@ -65,15 +63,14 @@ TEST(ComplicationViewTest, WhatEachFamilyShows) {
 
 // Pixels near colour inside a region given in points.
 int pixelsNear(const QImage& image, const QRectF& points, const QColor& colour) {
-    const QRect region = QRectF(points.topLeft() * image.devicePixelRatio(), points.size() * image.devicePixelRatio())
-                             .toRect()
-                             .intersected(image.rect());
+    const qreal scale = image.devicePixelRatio();
+    const QRect region = QTransform::fromScale(scale, scale).mapRect(points).toRect() & image.rect();
     int count = 0;
     for (int y = region.top(); y <= region.bottom(); ++y)
         for (int x = region.left(); x <= region.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            count += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
-                         std::abs(c.blue() - colour.blue()) <
+            const QRgb c = image.pixel(x, y);
+            count += std::abs(qRed(c) - colour.red()) + std::abs(qGreen(c) - colour.green()) +
+                         std::abs(qBlue(c) - colour.blue()) <
                      12;
         }
     return count;
@@ -88,45 +85,34 @@ TEST(StatusViewRenderTest, EachFamilyDrawsItsWordsWhereTheyBelong) {
     stale.writtenAt = flooded.writtenAt = now.adding(-5 * 3600.0);
     for (int i = 0; i < 40; ++i) flooded.headline += " and check what changed on the drive";
     const WidgetState attention{"Check what changed", Tone::attention, "exclamationmark.triangle.fill", {}, 1, now};
-    using Picture = std::function<QImage(Appearance)>;
-    auto widget = [](const WidgetState& state, Family family) -> Picture {
-        return [=](Appearance a) { return ProtectionWidgetView(state, now, family).render(a, 2); };
-    };
-    auto watch = [](Family family) -> Picture {
-        const auto snapshot = WatchSummary::snapshot(good, now.adding(-60), now);
-        return [=](Appearance a) { return ComplicationView(snapshot, now, family).render(a, 2); };
-    };
+    const auto snapshot = WatchSummary::snapshot(good, now.adding(-60), now);
     const QRectF symbol(16, 16, 22, 22), headline(16, 46, 138, 16), note(16, 140, 138, 14), inlineText(21, 2, 211, 22),
-        labelTitle(23, 4, 145, 16);
-    const std::tuple<Picture, QRectF, Colour, bool> rows[] = {
-        {widget(stale, Family::systemSmall), headline, Colour::primary, true},
-        {widget(stale, Family::systemSmall), note, Colour::secondary, true},
-        {widget(flooded, Family::systemSmall), note, Colour::secondary, true},
-        {widget(flooded, Family::systemSmall), note, Colour::primary, false},
-        {widget(flooded, Family::systemMedium), note, Colour::secondary, true},
-        {widget(flooded, Family::systemMedium), note, Colour::primary, false},
-        {widget(flooded, Family::systemLarge), note.translated(0, 212), Colour::secondary, true},
-        {widget(flooded, Family::systemLarge), note.translated(0, 212), Colour::primary, false},
-        {widget(good, Family::systemSmall), symbol, Colour::green, true},
-        {widget(good, Family::systemSmall), symbol, Colour::orange, false},
-        {widget(attention, Family::systemSmall), symbol, Colour::orange, true},
-        {widget(good, Family::accessoryRectangular), labelTitle, Colour::primary, true},
-        {widget(stale, Family::accessoryInline), inlineText, Colour::primary, true},
-        {watch(Family::accessoryRectangular), labelTitle, Colour::primary, true},
-        {watch(Family::accessoryRectangular), QRectF(4, 24, 164, 40), Colour::primary, true},
-        {watch(Family::accessoryInline), inlineText, Colour::primary, true},
-    };
-    const QRectF circularBands[] = {{0, 0, 76, 12}, {0, 64, 76, 12}, {0, 0, 12, 76}, {64, 0, 12, 76}};
-    for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+        labelTitle(23, 4, 145, 16),
+        circularBands[] = {{0, 0, 76, 12}, {0, 64, 76, 12}, {0, 0, 12, 76}, {64, 0, 12, 76}};
+    for (Appearance a : {Appearance::light, Appearance::dark}) {
+        auto widget = [&](const WidgetState& s, Family f) { return ProtectionWidgetView(s, now, f).render(a, 2); };
+        auto watch = [&](Family f) { return ComplicationView(snapshot, now, f).render(a, 2); };
+        const std::tuple<QImage, QRectF, Colour> rows[] = {
+            {widget(stale, Family::systemSmall), headline, Colour::primary},
+            {widget(stale, Family::systemSmall), note, Colour::secondary},
+            {widget(flooded, Family::systemSmall), note, Colour::secondary},
+            {widget(flooded, Family::systemMedium), note, Colour::secondary},
+            {widget(flooded, Family::systemLarge), note.translated(0, 212), Colour::secondary},
+            {widget(good, Family::systemSmall), symbol, Colour::green},
+            {widget(attention, Family::systemSmall), symbol, Colour::orange},
+            {widget(good, Family::accessoryRectangular), labelTitle, Colour::primary},
+            {widget(stale, Family::accessoryInline), inlineText, Colour::primary},
+            {watch(Family::accessoryRectangular), labelTitle, Colour::primary},
+            {watch(Family::accessoryRectangular), QRectF(4, 24, 164, 40), Colour::primary},
+            {watch(Family::accessoryInline), inlineText, Colour::primary},
+        };
         for (std::size_t row = 0; row < std::size(rows); ++row) {
-            const auto& [picture, region, colour, drawn] = rows[row];
-            EXPECT_EQ(pixelsNear(picture(appearance), region, StatusView::colour(colour, appearance)) > 10, drawn)
-                << "row " << row;
+            const auto& [image, region, colour] = rows[row];
+            EXPECT_GT(pixelsNear(image, region, StatusView::colour(colour, a)), 100) << row;
         }
-        for (const auto& circle : {widget(stale, Family::accessoryCircular), watch(Family::accessoryCircular)})
+        for (const QImage& circle : {widget(stale, Family::accessoryCircular), watch(Family::accessoryCircular)})
             for (const QRectF& band : circularBands)
-                EXPECT_EQ(pixelsNear(circle(appearance), band, StatusView::background(appearance)),
-                          band.width() * band.height() * 4);
+                EXPECT_EQ(pixelsNear(circle, band, StatusView::background(a)), band.width() * band.height() * 4);
     }
 }
 

@@ -119,8 +119,8 @@ TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
 TEST(WmrestoreWindowTest, WithoutADisplayTheWindowSaysSo) {
     const auto [status, out, err] =
         run({"env", "-u", "QT_QPA_PLATFORM", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", WMRESTORE_PATH});
-    EXPECT_EQ(std::tuple(status, out, std::count(err.begin(), err.end(), '\n')), std::tuple(1, "", 1)) << err;
-    EXPECT_NE(err.find("--headless-restore"), std::string::npos) << err;
+    EXPECT_TRUE(status == 1 && out.empty() && err.ends_with("--headless-restore <backup> <into> <secret-file>.\n"))
+        << err;
 }
 
 // Run by a user who may not read the backup (root reads everything): a folder that cannot be
@@ -167,33 +167,24 @@ TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size
     return e;
 }
 
-// What failed is listed after the first line, path and sentence; the skipped pipe and the time
-// not put back are not (the contents that do not fit their records are the restore's own
-// tests). The backup and everything beside the target stay byte for byte.
+// What failed is listed after the first line, path and sentence (the contents that do not fit
+// their records are the restore's own tests, the lines left out the command line's). The backup
+// and everything beside the target stay byte for byte.
 TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
     const BlobID abc = backup.store("abc");
-    auto pipe = entry("pipe", std::nullopt, {});
-    pipe.entryType = TreeObject::EntryType::fifo;
-    auto late = entry("late", 3, {abc});
-    late.modificationTime.nanoseconds = 1'500'000'000;
-    backup.commitEntries(
-        {entry("lost", 3, {BlobID{}}), pipe, late, entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
-        testing::at(1700000000));
+    backup.commitEntries({entry("lost", 3, {BlobID{}}), entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
+                         testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
     const auto before = contentsOf(temp);
     const auto [status, out, err] =
         run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(), secret});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
-    std::istringstream lines(err);
-    std::string line;
-    for (const char* start : {"restore failed: no reason given", "lost: "}) {
-        ASSERT_TRUE(std::getline(lines, line)) << err;
-        EXPECT_TRUE(line.starts_with(start)) << line;
-    }
-    EXPECT_FALSE(std::getline(lines, line)) << line;
+    EXPECT_TRUE(err.starts_with("restore failed: no reason given\nlost: ") &&
+                std::count(err.begin(), err.end(), '\n') == 2)
+        << err;
     auto after = contentsOf(temp);
-    for (const std::string name : {"restored/ok", "restored/late", "restored/line\nbreak"}) {
+    for (const std::string name : {"restored/ok", "restored/line\nbreak"}) {
         EXPECT_EQ(after[name], "abc") << name;
         after.erase(name);
     }
