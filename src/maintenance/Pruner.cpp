@@ -6,6 +6,9 @@
 #include "core/RetentionEvaluator.h"
 #include "engine/Repository.h"
 #include "format/HeadRecord.h"
+#include "format/IndexFile.h"
+#include "format/PackFile.h"
+#include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "maintenance/IdentityDigest.h"
@@ -70,6 +73,60 @@ auto walking(Walk&& walk) {
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum;
     return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::int64_t>::max() : sum;
+}
+
+// Whether the pack file's own directory lists any of the blobs. A file whose directory cannot
+// be read or opened holds no blob anything here could read (and one larger than any pack is
+// not read at all); a file the destination cannot read now may, so it counts as holding them.
+bool holdsAnyOf(Destination& destination, const PackID& pack, std::int64_t size, const BlobCipher& cipher,
+                const std::unordered_set<BlobID>& blobs) {
+    constexpr std::int64_t trailer = RepositoryFormat::PackFile::trailerBytes;
+    constexpr std::int64_t header = RepositoryFormat::PackFile::headerBytes;
+    if (size < header + trailer || size > RepositoryFormat::packMaximumBytes) return false;
+    const RepoPath path = RepositoryLayout::pack(pack);
+    try {
+        const Bytes end = destination.read(path, ByteRange{size - trailer, size});
+        const auto& endMagic = RepositoryFormat::PackFile::endMagic;
+        if (!std::equal(endMagic.begin(), endMagic.end(), end.begin() + 4)) return false;
+        const std::int64_t length = static_cast<std::int64_t>(end[0]) | static_cast<std::int64_t>(end[1]) << 8 |
+                                    static_cast<std::int64_t>(end[2]) << 16 | static_cast<std::int64_t>(end[3]) << 24;
+        if (length + trailer + header > size) return false;
+        const std::int64_t bodyEnd = size - trailer - length;
+        const Bytes sealed = destination.read(path, ByteRange{bodyEnd, size - trailer});
+        for (const auto& entry :
+             PackFile::decodeDirectory(cipher.openMetadata(sealed), static_cast<std::uint64_t>(bodyEnd))) {
+            if (blobs.count(entry.id) != 0) return true;
+        }
+        return false;
+    } catch (const DestinationError&) {
+        return true;
+    } catch (const PackFile::Error&) {
+    } catch (const BlobCipherError&) {
+    }
+    return false;
+}
+
+// The packs among `among` that an index file on the destination names. Files that a
+// repository's opening passes over (too large, not opening, not decoding) are passed over
+// here too; a file that cannot be read is thrown.
+std::unordered_set<PackID> packsNamedByIndexFiles(Destination& destination, const BlobCipher& cipher,
+                                                  const std::unordered_set<PackID>& among) {
+    constexpr std::int64_t largestIndexFile = std::int64_t{2} << 30;
+    std::unordered_set<PackID> named;
+    for (const RepoPath& path : destination.list(RepositoryLayout::indexDirectory())) {
+        if (path.isRoot() || !path.fileName().ends_with(".idx")) continue;
+        const std::optional<std::int64_t> size = destination.size(path);  // no size: not a file
+        const auto bytes = size ? destination.readAtMost(path, largestIndexFile) : std::nullopt;
+        if (!bytes) continue;
+        try {
+            for (const auto& section : IndexFile::decode(cipher.openMetadata(*bytes))) {
+                if (among.count(section.pack) != 0) named.insert(section.pack);
+            }
+        } catch (const IndexFile::Error&) {
+        } catch (const BlobCipherError&) {
+        }
+    }
+    return named;
 }
 
 // Whole milliseconds, rounded down: stored exactly, and never later than the moment given.
@@ -208,10 +265,17 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
     if (digest(reachable) != mark->reachableDigest) throw Error::reachableSetChanged();
 
     // From here on nothing else of this repository writes, and the state is the one on storage.
+    // Another writer (another process) is kept out by the caller's lock; the head on storage
+    // is read again before every step that replaces or deletes, and must be the one held here.
     Repository::WritingGuard writing = repository.lockWriting();
-    const HeadRecord stored = SignedFile::open<HeadRecord>(destination.read(RepositoryLayout::head()),
-                                                           repository.keys(), repository.cipher());
-    if (stored.counter != repository.counter()) throw Error::headMoved();
+    const auto expectHeadUnmoved = [&] {
+        const HeadRecord stored =
+            SignedFile::open<HeadRecord>(Repository::readSignedRecord(destination, RepositoryLayout::head()),
+                                         repository.keys(), repository.cipher());
+        if (stored.counter != repository.counter() || stored.snapshots != repository.head().snapshots)
+            throw Error::headMoved();
+    };
+    expectHeadUnmoved();
 
     // A hold placed since the mark protects what it covers now.
     for (auto it = prunable.begin(); it != prunable.end();) {
@@ -254,6 +318,7 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
     report.snapshotsDeleted = static_cast<std::int64_t>(prunable.size());
     if (!prunable.empty()) {
         repository.setHead(writing, survivors, now);
+        expectHeadUnmoved();
         for (const auto& id : prunable) {
             try {
                 destination.remove(RepositoryLayout::snapshot(id));
@@ -264,6 +329,7 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
     }
 
     std::vector<PackID> doomed;
+    std::unordered_map<PackID, std::int64_t> doomedSize;
     std::unordered_set<PackID> excluded;
     for (const auto& bytes : mark->candidates) {
         const auto pack = PackID::fromBytes(bytes);
@@ -277,13 +343,28 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
             size = destination.size(RepositoryLayout::pack(*pack));
         } catch (const std::exception&) {
         }
-        if (!size || *size <= 0 || !excluded.insert(*pack).second) continue;
+        if (!size || *size <= 0 || excluded.count(*pack) != 0) continue;
+        // The index may lie about where a blob lies: the pack's own directory decides.
+        if (holdsAnyOf(destination, *pack, *size, repository.cipher(), live)) {
+            ++report.packsSpared;
+            continue;
+        }
+        excluded.insert(*pack);
         doomed.push_back(*pack);
-        report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, *size);
+        doomedSize[*pack] = *size;
     }
     if (!doomed.empty()) {
         // The index stops naming the packs before any of them goes.
         repository.rewriteIndex(writing, excluded);
+        // An index file this repository did not load (another writer's, or one written since it
+        // opened) still names what it names: those packs stay.
+        for (const auto& pack : packsNamedByIndexFiles(destination, repository.cipher(), excluded)) {
+            excluded.erase(pack);
+            ++report.packsSpared;
+        }
+        std::erase_if(doomed, [&](const PackID& pack) { return excluded.count(pack) == 0; });
+        for (const auto& pack : doomed) report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, doomedSize[pack]);
+        expectHeadUnmoved();
         for (const auto& pack : doomed) {
             try {
                 destination.remove(RepositoryLayout::pack(pack));

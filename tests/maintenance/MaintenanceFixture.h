@@ -50,7 +50,8 @@ inline std::map<std::string, Bytes> filesOutside(const InMemoryDestination& dest
 }
 
 // The repository opens, every snapshot its head lists has its record and reads whole, every
-// reachable blob lies in a pack that validates. Returns the head's snapshots.
+// reachable blob lies in a pack that validates, every pack the index names is there. Returns
+// the head's snapshots.
 inline std::vector<SnapshotID> expectSound(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys,
                                            const std::string& context) {
     const auto repository = openRepository(destination, keys, Repository::Access::readOnly).repository;
@@ -60,6 +61,8 @@ inline std::vector<SnapshotID> expectSound(const std::shared_ptr<Destination>& d
     for (const auto& blob : repository->reachableBlobs(std::unordered_set<SnapshotID>(ids.begin(), ids.end())))
         EXPECT_TRUE(validated.contains(blob)) << context;
     for (const auto& id : ids) EXPECT_NO_THROW(readWhole(*repository, id)) << context;
+    for (const auto& pack : repository->withIndex([](const CompactIndex& index) { return index.packs(); }))
+        EXPECT_TRUE(destination->exists(RepositoryLayout::pack(pack))) << context << ": " << pack.hex();
     return ids;
 }
 

@@ -4,6 +4,7 @@
 
 #include "MaintenanceFixture.h"
 #include "engine/HoldRecord.h"
+#include "format/IndexFile.h"
 #include "format/SignedFile.h"
 #include "maintenance/Pruner.h"
 
@@ -30,15 +31,11 @@ TEST(Pruner, MarkThenSweepAfterTheCoolingPeriod) {
         thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, marked.adding(604799)); });
     EXPECT_EQ(early, Pruner::Error::stillCooling(report.sweepAllowedFrom));
 
-    // An index file another writer added since this repository opened is not this sweep's to replace.
-    const auto foreign = RepositoryLayout::index(UUID::random());
-    f.memory->put(foreign, f.memory->files().at(filesUnder(*f.memory, "index").front()));
     const auto swept = Pruner().sweep(*f.repository, keepNewest, {}, report.sweepAllowedFrom);
     EXPECT_EQ(std::tuple(swept.packsDeleted, swept.snapshotsDeleted), std::tuple(3, 2));
     EXPECT_EQ(filesUnder(*f.memory, "packs"), std::vector{RepositoryLayout::pack(f.packs[2]).string()});
     EXPECT_TRUE(filesUnder(*f.memory, "gc").empty());
     EXPECT_EQ(expectSound(f.memory, f.keys, "after the sweep"), std::vector{f.snapshots[2]});
-    EXPECT_EQ(f.memory->files().count(foreign.string()), 1u);
     EXPECT_THROW(Pruner().sweep(*f.repository, keepNewest, {}, day(30)), Pruner::Error);  // no mark
 }
 
@@ -69,6 +66,38 @@ TEST(Pruner, ChangesDuringTheCoolingPeriodProtectWhatTheyNeed) {
         EXPECT_FALSE(openRepository(f.memory, f.keys).repository->withIndex([&](const CompactIndex& index) {
             return index.packs().count(f.packs[0]) != 0;
         }));
+    }
+}
+
+// A pack that another record still places a blob in stays, and the record with it: an index
+// file this repository did not load (another writer's), or the pack's own directory when the
+// index lies about where a kept blob lies.
+TEST(Pruner, SweepKeepsAPackAnotherRecordPlacesABlobIn) {
+    for (const bool lyingIndex : {false, true}) {
+        Fixture f;
+        const Bytes reused = randomBytes(3000, 10);  // the oldest snapshot's content, in its pack only
+        const auto content = f.repository->cipher().identity(reused);
+        const auto entry = *f.repository->withIndex([&](const CompactIndex& index) { return index.location(content); });
+        RepoPath foreign = RepositoryLayout::index(UUID::random());
+        if (lyingIndex) {
+            commitFile(*f.repository, {reused}, "again", day(3));
+            f.repository->modifyIndex([&](CompactIndex& index) {
+                CompactIndex lying;
+                index.forEach([&](const BlobID& id, const CompactIndex::Location& l) {
+                    lying.merge(IndexFile::Section{id == content ? f.packs[1] : l.pack, {l.entry}});
+                });
+                index = lying;
+            });
+        }
+        Pruner().mark(*f.repository, keepNewest, {}, day(4));
+        if (!lyingIndex)
+            f.memory->put(foreign,
+                          f.repository->cipher().sealMetadata(IndexFile::encode({{entry.pack, {entry.entry}}})));
+        const auto swept = Pruner().sweep(*f.repository, keepNewest, {}, day(20));
+        EXPECT_EQ(std::tuple(swept.packsDeleted, swept.packsSpared), std::tuple(2, 1)) << lyingIndex;
+        EXPECT_TRUE(f.memory->exists(RepositoryLayout::pack(f.packs[0]))) << lyingIndex;
+        EXPECT_EQ(f.memory->exists(foreign), !lyingIndex);
+        EXPECT_TRUE(f.repository->rebuildIndexFromPacks().contains(content)) << lyingIndex;
     }
 }
 
