@@ -11,6 +11,7 @@
 #include "format/RepositoryPresentation.h"
 #include "format/SignedFile.h"
 #include "maintenance/Replicator.h"
+#include "maintenance/SnapshotNeeds.h"
 
 namespace wm {
 
@@ -24,7 +25,7 @@ struct PrimaryFailure {
 std::optional<Date> createdAt(Destination& destination, const UUID& id, const RepositoryKeys& keys,
                               const BlobCipher& cipher) {
     try {
-        const auto file = destination.read(RepositoryLayout::snapshot(SnapshotID{id}));
+        const auto file = Repository::readSignedRecord(destination, RepositoryLayout::snapshot(SnapshotID{id}));
         return SignedFile::open<SnapshotRecord>(file, keys, cipher).createdAt;
     } catch (const std::exception&) {
         return std::nullopt;
@@ -44,7 +45,7 @@ std::int64_t Replicator::pendingBytes(Destination& destination, const Repository
     }
     CompactIndex copyIndex;
     try {
-        indexPacks(destination, cipher, copyIndex, {}, nullptr, &pool);
+        copyIndex = indexCheckedPacks(destination, cipher);
     } catch (const std::exception&) {
         copyIndex = CompactIndex();  // unreadable: every pack counts as still to copy
     }
@@ -66,7 +67,7 @@ DestinationStatus Replicator::inspect(Destination& destination, const Repository
     const BlobCipher cipher(keys, BlobCipher::Sealing::nonceFromStoredBytes);
     try {
         if (!destination.exists(RepositoryLayout::configFile())) return DestinationStatus::empty();
-        const RepositoryConfig config = RepositoryConfig::decode(destination.read(RepositoryLayout::configFile()));
+        const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
         const RepositoryID found = *RepositoryID::fromBytes(config.repositoryID);
         if (found != keys.repositoryID) return DestinationStatus::foreignRepository(found);
 
@@ -75,7 +76,8 @@ DestinationStatus Replicator::inspect(Destination& destination, const Repository
             return DestinationStatus::behind(static_cast<std::int64_t>(primaryIDs.size()),
                                              pendingBytes(destination, primary, cipher), std::nullopt);
         }
-        const HeadRecord head = SignedFile::open<HeadRecord>(destination.read(RepositoryLayout::head()), keys, cipher);
+        const HeadRecord head = SignedFile::open<HeadRecord>(
+            Repository::readSignedRecord(destination, RepositoryLayout::head()), keys, cipher);
         std::unordered_set<UUID> ours;
         for (const auto& id : primaryIDs) ours.insert(id.value);
         const std::unordered_set<UUID> theirs(head.snapshots.begin(), head.snapshots.end());

@@ -9,21 +9,50 @@
 #include "engine/Repository.h"
 #include "engine/RetentionRecord.h"
 #include "format/HeadRecord.h"
+#include "format/IndexFile.h"
 #include "format/IndexRebuild.h"
 #include "format/PackVerification.h"
 #include "format/RepositoryConfig.h"
+#include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "maintenance/IdentityDigest.h"
 #include "maintenance/ReplicaStateRecord.h"
+#include "maintenance/SnapshotNeeds.h"
 
 namespace wm {
 
 namespace {
 
 RepositoryID repositoryIDOf(Destination& destination) {
-    const RepositoryConfig config = RepositoryConfig::decode(destination.read(RepositoryLayout::configFile()));
+    const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
     return *RepositoryID::fromBytes(config.repositoryID);
+}
+
+// The folders only a repository has: found without a config, they are another repository's
+// whose config went missing, never an empty place to copy into.
+bool holdsRepositoryParts(Destination& destination) {
+    for (const RepoPath& folder : {RepositoryLayout::head().parent(), RepositoryLayout::packsDirectory(),
+                                   RepositoryLayout::keysDirectory(), RepositoryLayout::snapshotsDirectory()}) {
+        if (destination.exists(folder)) return true;
+    }
+    return false;
+}
+
+// Index files as large as a repository's opening reads.
+constexpr std::int64_t largestIndexFile = std::int64_t{2} << 30;
+
+// Whether the file is there, no larger than the limit, and `check` accepts its bytes.
+template <class Check>
+bool opens(Destination& destination, const RepoPath& path, std::int64_t limit, Check&& check) {
+    try {
+        const auto bytes = destination.readAtMost(path, limit);
+        if (!bytes) return false;
+        check(*bytes);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // Whether the bytes open as a signed record of this type under the keys.
@@ -41,14 +70,17 @@ bool opensAs(ByteView bytes, const RepositoryKeys& keys, const BlobCipher& ciphe
 
 Bytes Replicator::digest(const std::unordered_set<PackID>& packs) { return identityDigest(packs); }
 
-void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to) {
+void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to,
+                                  const std::function<bool(const RepoPath&)>& sound) {
     const auto listed = from.list(folder);
     std::unordered_set<std::string> present;
     for (const auto& path : to.list(folder)) {
         if (!path.isRoot()) present.insert(path.fileName());
     }
     for (const auto& path : listed) {
-        if (path.isRoot() || present.count(path.fileName()) != 0) continue;
+        if (path.isRoot()) continue;
+        // A file there by name that does not open is written again from the source.
+        if (present.count(path.fileName()) != 0 && sound(path)) continue;
         Repository::write(from.read(path), path, to);
     }
 }
@@ -70,24 +102,37 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     const BlobCipher cipher(keys, BlobCipher::Sealing::nonceFromStoredBytes);
 
     // Everything that can refuse the run is settled before the first write to the target.
-    const Bytes configBytes = from.read(RepositoryLayout::configFile());
+    const Bytes configBytes = Repository::readConfigFile(from);
     const RepositoryID sourceID = *RepositoryID::fromBytes(RepositoryConfig::decode(configBytes).repositoryID);
     if (keys.repositoryID != sourceID) throw KeyFile::Error::wrongKey();
-    const Bytes headBefore = from.read(RepositoryLayout::head());
+    const Bytes headBefore = Repository::readSignedRecord(from, RepositoryLayout::head());
     const HeadRecord sourceHead = SignedFile::open<HeadRecord>(headBefore, keys, cipher);
     const bool targetHasConfig = target.exists(RepositoryLayout::configFile());
     if (targetHasConfig) {
         const RepositoryID found = repositoryIDOf(target);
         if (found != sourceID) throw Error::foreignRepository(sourceID, found);
-    } else {
-        Repository::write(configBytes, RepositoryLayout::configFile(), target);
+    } else if (holdsRepositoryParts(target)) {
+        throw Error::foreignRepository(sourceID, RepositoryID{});
     }
+    // What an earlier run left half written (the caller holds the copy's lock).
+    for (const auto& path : target.list(RepositoryLayout::tmpDirectory())) {
+        try {
+            target.remove(path);
+        } catch (const DestinationError&) {
+            // Left for the next run; nothing reads it.
+        }
+    }
+    if (!targetHasConfig) Repository::write(configBytes, RepositoryLayout::configFile(), target);
 
     if (!target.exists(RepositoryLayout::head())) {
         const HeadRecord placeholder(0, {}, start, Bytes(16, 0));
         Repository::write(SignedFile::seal(placeholder, keys, cipher), RepositoryLayout::head(), target);
     }
-    copyMissingFiles(RepositoryLayout::keysDirectory(), from, target);
+    // A key file that differs from the source's stays; one that does not decode is replaced.
+    copyMissingFiles(RepositoryLayout::keysDirectory(), from, target, [&](const RepoPath& path) {
+        return opens(target, path, RepositoryFormat::keyFileMaximumBytes,
+                     [](ByteView bytes) { KeyFile::decode(bytes); });
+    });
 
     // Both sides indexed from the packs themselves; a pack that does not validate holds nothing.
     // Packs are read and checked in parallel; every result is the same as one at a time.
@@ -95,8 +140,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     CompactIndex sourceIndex;
     std::unordered_map<PackID, RepoPath> sourcePaths;
     indexPacks(from, source.cipher(), sourceIndex, {}, &sourcePaths, &pool);
-    CompactIndex targetIndex;
-    indexPacks(target, cipher, targetIndex, {}, nullptr, &pool);
+    CompactIndex targetIndex = indexCheckedPacks(target, cipher);
 
     // A pack file on the source that does not validate (or has gone) leaves its blobs out of the
     // source index, so nothing asks for them: a blob the repository's own index knows that
@@ -128,29 +172,37 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     // Every written pack read back from the target and checked against its name.
     ReplicationReport report;
     std::unordered_set<PackID> copied;
-    orderedPipeline<bool>(
+    CompactIndex copyIndex = targetIndex;  // every blob in a checked pack of the copy
+    using Directory = std::optional<std::vector<PackFile::Entry>>;
+    orderedPipeline<Directory>(
         pool, order.size(), static_cast<std::size_t>(pool.width()) * 2,
-        [&](std::size_t k) {
+        [&](std::size_t k) -> Directory {
             try {
-                PackVerifier(cipher).check(target, RepositoryLayout::pack(order[k]), order[k]);
-                return true;
+                return PackVerifier(cipher).check(target, RepositoryLayout::pack(order[k]), order[k]);
             } catch (const PackFile::Error&) {
             } catch (const BlobCipherError&) {
             }
-            return false;
+            return std::nullopt;
         },
-        [&](std::size_t k, bool&& accepted) {
-            if (!accepted) {
+        [&](std::size_t k, Directory&& entries) {
+            if (!entries) {
                 report.failedObjects.push_back(order[k]);
                 return;
             }
             ++report.packsCopied;
             report.bytesCopied += sizes[k];
             copied.insert(order[k]);
+            copyIndex.merge(IndexFile::Section{order[k], std::move(*entries)});
         });
 
-    copyMissingFiles(RepositoryLayout::indexDirectory(), from, target);
-    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target);
+    copyMissingFiles(RepositoryLayout::indexDirectory(), from, target, [&](const RepoPath& path) {
+        return opens(target, path, largestIndexFile,
+                     [&](ByteView bytes) { IndexFile::decode(cipher.openMetadata(bytes)); });
+    });
+    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target, [&](const RepoPath& path) {
+        return opens(target, path, RepositoryFormat::signedRecordMaximumBytes,
+                     [&](ByteView bytes) { SignedFile::open<SnapshotRecord>(bytes, keys, cipher); });
+    });
     // Holds and the retention setting pass only as the signed records they claim to be.
     for (const auto& path : from.list(RepositoryLayout::holdsDirectory())) {
         if (path.isRoot()) continue;
@@ -165,16 +217,22 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     if (retention && opensAs<RetentionRecord>(*retention, keys, cipher))
         copyIfChanged(*retention, RepositoryLayout::retentionSetting(), target);
 
-    // The head moves only when every pack is there, and never back past a newer one.
+    // The head moves only when every snapshot it lists reads whole from the copy, and never
+    // back past a newer one.
+    std::vector<SnapshotID> listed;
+    for (const auto& id : sourceHead.snapshots) listed.push_back(SnapshotID{id});
+    report.snapshotsNotWhole = findSnapshotNeeds(target, listed, keys, cipher, {{target, copyIndex}}).notWhole;
+    const bool headMayMove = report.failedObjects.empty() && report.snapshotsNotWhole.empty();
     std::optional<HeadRecord> targetHead;
     try {
-        targetHead = SignedFile::open<HeadRecord>(target.read(RepositoryLayout::head()), keys, cipher);
+        targetHead =
+            SignedFile::open<HeadRecord>(Repository::readSignedRecord(target, RepositoryLayout::head()), keys, cipher);
     } catch (const std::exception&) {
-        if (!report.failedObjects.empty()) throw;
+        if (!headMayMove) throw;
     }
     const bool targetAhead = targetHead && targetHead->counter > sourceHead.counter;
     HeadRecord held = sourceHead;
-    if (report.failedObjects.empty() && !targetAhead) {
+    if (headMayMove && !targetAhead) {
         Repository::write(headBefore, RepositoryLayout::head(), target);
     } else {
         held = *targetHead;
@@ -195,14 +253,14 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
 
     bool unchanged = false;
     try {
-        unchanged = from.read(RepositoryLayout::head()) == headBefore;
+        unchanged = Repository::readSignedRecord(from, RepositoryLayout::head()) == headBefore;
     } catch (const std::exception&) {
     }
     Repository::writeReadMe(target, source.appVersion());
 
     report.packsAlreadyPresent = static_cast<std::int64_t>(sourceIndex.packs().size() - wanted.size());
     report.sourceAdvancedDuringRun = !unchanged;
-    report.isCurrent = report.failedObjects.empty() && unchanged && !targetAhead && !blobsMissingFromCopy;
+    report.isCurrent = headMayMove && unchanged && !targetAhead && !blobsMissingFromCopy;
     return report;
 }
 
@@ -216,7 +274,8 @@ Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, De
         const RepoPath path = RepositoryLayout::pack(pack);
         Bytes bytes;
         try {
-            bytes = from.read(path);
+            // Larger than any pack: damaged, and not read.
+            bytes = from.readAtMost(path, RepositoryFormat::packMaximumBytes).value();
             verifier.check(bytes, pack);
         } catch (const std::exception&) {
             // Missing, unreachable or not this pack: the damaged file stays as it was.

@@ -8,6 +8,7 @@
 // is read back and checked, and the target's head moves only once its packs are all there.
 // A Replicator keeps nothing between calls; calls on one Replicator run one at a time.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -32,6 +33,9 @@ struct ReplicationReport {
                                         // no blob the source's index knows is missing from the copy
     std::vector<PackID> failedObjects;  // rejected on read-back, in copy order
     bool sourceAdvancedDuringRun = false;
+    // Snapshots of the source's head that cannot be read whole from the copy (record missing or
+    // not opening, a blob in no checked pack of it): the copy's head does not move to list them.
+    std::vector<SnapshotID> snapshotsNotWhole;
     friend bool operator==(const ReplicationReport&, const ReplicationReport&) = default;
 };
 
@@ -54,8 +58,12 @@ public:
 
     // Brings the target up to the source's state. Throws before writing anything when the
     // keys are not the source's (KeyFile::Error::wrongKey), the source head does not open, or
-    // the target holds another repository (Error::foreignRepository); other failures of the
-    // destinations are thrown as they happen, and what was committed before stays.
+    // the target holds another repository (Error::foreignRepository; `found` is all zeros when
+    // the target holds a repository's folders without its config); other failures of the
+    // destinations are thrown as they happen, and what was committed before stays. The caller
+    // holds the copy's writing lock: leftovers of an earlier run's writes are removed first.
+    // Every file of the copy is read with the size limit of its kind; a file the copy holds by
+    // name that does not open (key, index, snapshot record) is written again from the source.
     ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys);
 
     // How the destination stands against the primary. Only reads; never throws: failures
@@ -66,8 +74,10 @@ public:
     static Bytes digest(const std::unordered_set<PackID>& packs);
 
 private:
-    // Copies each file of the folder that the target lacks by name.
-    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to);
+    // Copies each file of the folder that the target lacks by name, or holds only as a file
+    // that `sound` refuses.
+    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to,
+                                 const std::function<bool(const RepoPath&)>& sound);
     // Writes the bytes unless the destination already holds exactly them there.
     static void copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination);
     // Bytes of the primary's packs the destination lacks. Errors of the primary's side are

@@ -7,6 +7,7 @@
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
+#include "maintenance/Pruner.h"
 #include "maintenance/ReplicaStateRecord.h"
 #include "maintenance/Replicator.h"
 
@@ -47,11 +48,12 @@ TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
 
 TEST(Replicator, RefusesBeforeWritingAnything) {
     const Fixture other;
-    enum Refusal { foreignTarget, foreignKeys, headUnreadable };
-    for (const Refusal refusal : {foreignTarget, foreignKeys, headUnreadable}) {
+    enum Refusal { foreignTarget, configMissing, foreignKeys, headUnreadable };
+    for (const Refusal refusal : {foreignTarget, configMissing, foreignKeys, headUnreadable}) {
         Fixture source;
         auto target = std::make_shared<InMemoryDestination>();
-        if (refusal == foreignTarget) target = copyOf(*other.memory);
+        if (refusal == foreignTarget || refusal == configMissing) target = copyOf(*other.memory);
+        if (refusal == configMissing) target->remove(RepositoryLayout::configFile());
         if (refusal == headUnreadable) source.memory->put(RepositoryLayout::head(), randomBytes(200, 3));
         const auto before = target->files();
         FaultyDestination watched(target);
@@ -78,6 +80,53 @@ TEST(Replicator, HeadStaysWhenAPackIsRejectedOrTheCopyIsAhead) {
     const Bytes ahead = memory->files().at("refs/head");
     EXPECT_FALSE(replicate(f, target).isCurrent);
     EXPECT_EQ(memory->files().at("refs/head"), ahead);
+}
+
+// A copy's file that is there by name but does not open is written again; a key file that
+// merely differs stays; what a failed run left in tmp goes.
+TEST(Replicator, RewritesWhatTheCopyHoldsOnlyByName) {
+    Fixture f, other;
+    f.repository->keyFiles().addRecoveryKey(std::nullopt);
+    other.repository->keyFiles().addRecoveryKey(std::nullopt);
+    auto copy = std::make_shared<InMemoryDestination>();
+    replicate(f, *copy);
+    const auto key = filesUnder(*f.memory, "keys").front();
+    const auto otherKey = other.memory->files().at(filesUnder(*other.memory, "keys").front());
+    const std::vector<std::tuple<std::string, Bytes, bool>> cases = {
+        {filesUnder(*f.memory, "index").front(), randomBytes(300, 1), true},
+        {RepositoryLayout::snapshot(f.snapshots[1]).string(), randomBytes(300, 2), true},
+        {key, randomBytes(300, 3), true},
+        {key, otherKey, false},
+    };
+    for (const auto& [path, bytes, rewritten] : cases) {
+        copy->put(*RepoPath::parse(path), bytes);
+        copy->put(*RepoPath::parse("tmp/leftover"), randomBytes(10, 4));
+        EXPECT_EQ(replicate(f, *copy).isCurrent, true) << path;
+        EXPECT_EQ(copy->files().at(path), rewritten ? f.memory->files().at(path) : bytes) << path;
+        EXPECT_TRUE(filesUnder(*copy, "tmp").empty());
+    }
+}
+
+// A sweep of the source run between any two writes of a replication: the copy's head lists
+// only snapshots it holds whole, and the next run brings it up to date.
+TEST(Replicator, ASweepBetweenAnyTwoStepsLeavesTheCopySound) {
+    for (std::int64_t n = 1;; ++n) {
+        Fixture f;
+        Pruner().mark(*f.repository, RetentionPolicy::lastN(1), {}, day(2));
+        auto copy = std::make_shared<InMemoryDestination>();
+        PausingDestination pausing(copy, n, [&] { Pruner().sweep(*f.repository, {}, {}, day(10)); });
+        try {
+            replicate(f, pausing);
+        } catch (const DestinationError&) {
+            // A pack the sweep took was still to be read.
+        }
+        if (!pausing.paused()) break;
+        const std::string context = "sweep before write " + std::to_string(n);
+        const auto listed = expectSound(copy, f.keys, context);
+        EXPECT_TRUE(listed.empty() || listed == f.snapshots) << context;
+        EXPECT_TRUE(replicate(f, *copy).isCurrent) << context;
+        EXPECT_EQ(expectSound(copy, f.keys, context), std::vector{f.snapshots[2]}) << context;
+    }
 }
 
 // A source pack that no longer validates is not reported as copied: the copy lacks its blobs,
