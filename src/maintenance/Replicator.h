@@ -48,7 +48,27 @@ public:
         std::vector<PackID> refused;
     };
 
+    // What a repair from a copy fetches so that the primary's listed snapshots read whole.
+    struct RepairPlan {
+        // Packs holding a blob a listed snapshot needs that no checked pack of the primary
+        // holds (found by walking the snapshots, from the copy where the primary cannot say),
+        // and packs the primary's index names that do not check; ascending.
+        std::vector<PackID> packs;
+        // Checked packs of the primary holding a needed blob its index does not know.
+        std::vector<PackID> indexAgain;
+        // Listed snapshots that not even the copy makes whole.
+        std::vector<SnapshotID> beyondRepair;
+    };
+
     Replicator() = default;
+
+    // Reads both sides (every pack checked, a file larger than any pack not read) and plans.
+    static RepairPlan planRepair(const Repository& primary, Destination& copy, const RepositoryKeys& keys);
+    // Writes one index file naming the blobs of these packs of the primary that check (unless
+    // no index file of the primary opens: its opening then indexes every pack itself), and
+    // returns the listed snapshots that still do not read whole through the index. The caller
+    // holds the primary's writing lock.
+    static std::vector<SnapshotID> indexAgain(Repository& primary, const std::vector<PackID>& packs);
 
     // Replaces each listed pack of `into` with the copy in `from`, when that copy is exactly
     // the pack of that name; otherwise the pack is refused and `into` keeps what it had. A

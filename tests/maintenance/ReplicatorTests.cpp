@@ -5,6 +5,7 @@
 #include "MaintenanceFixture.h"
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
+#include "format/IndexFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "maintenance/Pruner.h"
@@ -196,6 +197,39 @@ TEST(Replicator, RepairTakesOnlyExactCopies) {
         EXPECT_EQ(filesOutside(*primary, {"tmp"}).size(), filesOutside(*f.memory, {"tmp"}).size()) << n;
         EXPECT_EQ(Replicator().repair({f.packs[0]}, *copy, *primary, f.keys).repaired.size(), 1u) << n;
         EXPECT_EQ(primary->files().at(packPath(f.packs[0])), good) << n;
+    }
+}
+
+// Repair finds what the listed snapshots need, also where the index no longer names the pack,
+// and indexes what it fetched; what not even the copy holds is left unreadable and said so.
+TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
+    enum Loss { packAndItsIndexFile, damagedPack, goneFromTheCopyToo };
+    for (const Loss loss : {packAndItsIndexFile, damagedPack, goneFromTheCopyToo}) {
+        Fixture f;
+        auto copy = std::make_shared<InMemoryDestination>();
+        replicate(f, *copy);
+        const auto lost = RepositoryLayout::pack(f.packs[1]);
+        if (loss == damagedPack)
+            f.memory->put(lost, randomBytes(300, 1));
+        else
+            f.memory->remove(lost);
+        if (loss == goneFromTheCopyToo) copy->remove(lost);
+        if (loss == packAndItsIndexFile) {
+            for (const auto& path : filesUnder(*f.memory, "index")) {
+                const auto body = IndexFile::decode(f.repository->cipher().openMetadata(f.memory->files().at(path)));
+                if (body.front().pack == f.packs[1]) f.memory->remove(*RepoPath::parse(path));
+            }
+        }
+        auto repository = openRepository(f.memory, f.keys).repository;
+        const auto plan = Replicator::planRepair(*repository, *copy, f.keys);
+        EXPECT_EQ(plan.packs, std::vector{f.packs[1]}) << loss;
+        auto fetched = Replicator().repair(plan.packs, *copy, *f.memory, f.keys).repaired;
+        fetched.insert(fetched.end(), plan.indexAgain.begin(), plan.indexAgain.end());
+        const auto unreadable = Replicator::indexAgain(*repository, fetched);
+        EXPECT_EQ(unreadable, loss == goneFromTheCopyToo ? std::vector{f.snapshots[1]} : std::vector<SnapshotID>{});
+        if (loss != goneFromTheCopyToo) {
+            EXPECT_EQ(expectSound(f.memory, f.keys, "repaired").size(), 3u) << loss;
+        }
     }
 }
 
