@@ -9,6 +9,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -24,11 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The exit status and standard output of a tool run.
+// The exit status and the output (standard output and error) of a tool run.
 std::pair<int, std::string> run(const std::string& tool, const std::vector<std::string>& arguments) {
     std::string command = tool, out;
     for (const auto& a : arguments) command += " '" + a + "'";
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
     char buffer[512];
     while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
     const int status = pipe ? ::pclose(pipe) : -1;
@@ -77,6 +80,107 @@ TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
     const auto repository = openFolder(repo, key);  // only the second backup's "changed", and whole
     ASSERT_EQ(repository->snapshotIDs().size(), 1u);
     EXPECT_EQ(readWhole(*repository, repository->snapshotIDs()[0]), 7u);
+}
+
+// Every file under a folder with its bytes, links as their targets.
+std::map<std::string, std::string> treeOf(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const auto name = fs::relative(it->path(), root).string();
+        if (it->is_symlink())
+            tree[name] = "-> " + fs::read_symlink(it->path()).string();
+        else if (it->is_regular_file())
+            tree[name] = std::string(std::istreambuf_iterator<char>(std::ifstream(it->path()).rdbuf()), {});
+        else
+            tree[name] = "/";
+    }
+    return tree;
+}
+
+// Refusals of folders that are not what they seem: each exits 1 and changes nothing in the
+// folder it names, nor anywhere a link inside it leads.
+TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
+    TempFolder t;
+    const auto repo = t / "repo", key = t / "key", elsewhere = t / "elsewhere";
+    t.writeFile("src/a", randomBytes(3000, 1));
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
+    ASSERT_EQ(backUp(t / "src", t / "other", t / "other-key"), 0);
+    const std::string r = repo.string();
+    const auto keyFile = fs::directory_iterator(repo / "keys")->path().filename();
+    using Setup = std::function<void(const fs::path&)>;
+    const auto draft = [&](const fs::path& d) { t.writeFile(fs::relative(d / "tmp/draft", t.path()), "mine"); };
+    const auto copied = [&](const fs::path& from, const fs::path& d) {
+        fs::copy(from, d, fs::copy_options::recursive);
+    };
+    const std::vector<std::tuple<const char*, const char*, std::vector<std::string>, std::string, Setup>> cases = {
+        {"mark, not a backup", "no Wendle Marsh backup", {"mark", "ROOT", "--keep-last", "1"}, "documents", draft},
+        {"sweep, not a backup", "no Wendle Marsh backup", {"sweep", "ROOT"}, "documents", draft},
+        {"repair, not a backup", "no Wendle Marsh backup", {"repair", "ROOT", r}, "documents", draft},
+        {"gc is a link",
+         "is a link",
+         {"mark", "ROOT", "--keep-last", "1"},
+         "linked-gc",
+         [&](const fs::path& d) {
+             copied(repo, d);
+             fs::remove_all(d / "gc");
+             t.writeFile("elsewhere/old.mark", "not a mark");
+             fs::create_directory_symlink(elsewhere, d / "gc");
+         }},
+        {"a hold that does not read",
+         "1 hold record",
+         {"mark", "ROOT", "--keep-last", "1"},
+         "damaged-hold",
+         [&](const fs::path& d) {
+             copied(repo, d);
+             t.writeFile(fs::relative(d / "holds/0123456789abcdef0123456789abcdef.hold", t.path()), "damaged");
+         }},
+        {"parts of a backup without its config",
+         "DIFFERENT",
+         {"replicate", r, "ROOT"},
+         "configless",
+         [&](const fs::path& d) {
+             copied(t / "other", d);
+             fs::remove(d / "wendlemarsh.repo");
+         }},
+        {"the copy is the backup", "into the backup it copies", {"replicate", r, "ROOT"}, "repo", nullptr},
+        {"the copy is inside it",
+         "into the backup it copies",
+         {"replicate", r, "ROOT/../repo/holds/c"},
+         "repo",
+         nullptr},
+        {"packs of the copy is a link",
+         "link inside the copy",
+         {"replicate", r, "ROOT"},
+         "linked-packs",
+         [&](const fs::path& d) {
+             copied(repo, d);
+             fs::remove_all(d / "packs");
+             fs::create_directory_symlink(elsewhere, d / "packs");
+         }},
+        {"the copy's key opens another backup",
+         "does not open with the secret",
+         {"replicate", r, "ROOT"},
+         "wrong-key",
+         [&](const fs::path& d) {
+             copied(repo, d);
+             fs::copy_file(*fs::directory_iterator(t / "other/keys"), d / "keys" / keyFile,
+                           fs::copy_options::overwrite_existing);
+         }},
+    };
+    fs::create_directories(elsewhere);
+    for (const auto& [name, sentence, arguments, folder, setup] : cases) {
+        const auto root = t / folder;
+        if (setup && !fs::exists(root)) setup(root);
+        const auto before = treeOf(root), elsewhereBefore = treeOf(elsewhere), repoBefore = treeOf(repo);
+        std::vector<std::string> command;
+        for (auto a : arguments) command.push_back(a.starts_with("ROOT") ? root.string() + a.substr(4) : a);
+        EXPECT_EQ(maintain(command, key, sentence), 1) << name;
+        EXPECT_TRUE(folder == "wrong-key" || treeOf(root) == before) << name;
+        EXPECT_EQ(treeOf(elsewhere), elsewhereBefore) << name;
+        EXPECT_EQ(treeOf(repo), repoBefore) << name;
+    }
 }
 
 TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {

@@ -12,6 +12,8 @@
 // reads it. Holds are the repository's own hold records; --keep-stored uses its retention
 // setting. Each command prints one summary line and exits 0; a refusal or failure prints its
 // sentence on standard error and exits 1; a usage error exits 2.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <iostream>
 #include <limits>
@@ -29,9 +31,10 @@
 #include "crypto/Digest.h"
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
-#include "engine/Verification.h"
 #include "engine/WritingLock.h"
+#include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
+#include "maintenance/CopyFolderDestination.h"
 #include "maintenance/Pruner.h"
 #include "maintenance/Replicator.h"
 #include "storage/LocalFolderDestination.h"
@@ -142,24 +145,54 @@ int sweep(const Options& o, Repository& repository) {
     return 0;
 }
 
-int replicate(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
-    const auto r = Replicator().replicate(repository, copy, keys);
+int replicate(const Repository& repository, const RepositoryKeys& keys, const std::shared_ptr<Destination>& copy,
+              const std::string& secret) {
+    ReplicationReport r;
+    try {
+        r = Replicator().replicate(repository, *copy, keys);
+    } catch (const DestinationError& e) {
+        if (!CopyFolderDestination::isLinkRefusal(e)) throw;
+        throw ToolRefusal("The copy's \"" + e.path.string() +
+                          "\" is a link inside the copy, or lies below one, so nothing was written through it. Put "
+                          "the copy's own folders back, or copy into another folder.");
+    }
+    // The copy counts only when it opens with the secret that opened the backup.
+    bool opens = false;
+    try {
+        tools::unlock(copy, secret, tools::thisDevice(), Repository::Access::readOnly);
+        opens = true;
+    } catch (const std::exception&) {
+    }
+    const bool current = r.isCurrent && opens;
     std::cout << "replicated: " << count(r.packsCopied, "pack") << " copied, " << tools::byteCount(r.bytesCopied)
               << ", " << r.packsAlreadyPresent << " already present, " << r.failedObjects.size() << " failed, "
-              << (r.isCurrent ? "current" : "not current") << "\n";
-    return 0;
+              << (current ? "current" : "not current") << "\n";
+    if (current) return 0;
+    std::vector<std::string> why;
+    if (!r.failedObjects.empty())
+        why.push_back(count(std::ssize(r.failedObjects), "pack") + " did not read back whole from the copy");
+    if (!r.snapshotsNotWhole.empty())
+        why.push_back(count(std::ssize(r.snapshotsNotWhole), "snapshot") +
+                      " could not be read whole from the copy, so its list of snapshots was left as it was");
+    if (r.sourceAdvancedDuringRun) why.push_back("the backup changed during the run");
+    if (!opens) why.push_back("the copy does not open with the secret that opened the backup");
+    if (why.empty()) why.push_back("the copy lists snapshots the backup does not, or lacks some of its data");
+    std::string text;
+    for (std::size_t k = 0; k < why.size(); ++k) text += (k == 0 ? "" : "; ") + why[k];
+    throw ToolRefusal("The copy is not up to date: " + text + ". Run the copy again; if this stays, verify the copy.");
 }
 
-int repair(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
-    const auto report = verify(repository, Verification::Depth::deep(), Date::now());
-    std::vector<PackID> damaged;
-    for (const auto& d : report.damaged) damaged.push_back(d.pack);
-    const auto r = Replicator().repair(damaged, copy, *repository.destination(), keys);
-    std::cout << "repaired: " << count(r.repaired.size(), "pack") << ", " << r.refused.size() << " refused\n";
-    if (r.refused.empty()) return 0;
-    std::string names;
-    for (const auto& p : r.refused) names += " " + p.hex();
-    throw ToolRefusal("The copy holds no sound copy of these packs:" + names + ".");
+int repair(Repository& repository, const RepositoryKeys& keys, Destination& copy) {
+    const auto plan = Replicator::planRepair(repository, copy, keys);
+    const auto r = Replicator().repair(plan.packs, copy, *repository.destination(), keys);
+    std::vector<PackID> fetched = r.repaired;
+    fetched.insert(fetched.end(), plan.indexAgain.begin(), plan.indexAgain.end());
+    const auto unreadable = Replicator::indexAgain(repository, fetched);
+    std::cout << "repaired: " << count(std::ssize(r.repaired), "pack") << ", " << r.refused.size() << " refused\n";
+    if (unreadable.empty()) return 0;
+    throw ToolRefusal(count(std::ssize(unreadable), "snapshot") +
+                      " of this backup still cannot be read whole: the copy holds no sound copy of what " +
+                      (unreadable.size() == 1 ? "it needs" : "they need") + ". Try another copy.");
 }
 
 int status(const Repository& repository, const RepositoryKeys& keys, Destination& copy) {
@@ -184,21 +217,78 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
     return 0;
 }
 
+// Maintenance never writes or deletes through a link: a folder of the repository that is a
+// link to another place (gc, packs or one of its fan-out folders, ...) is refused.
+void refuseLinkedFolders(const std::string& repository) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> folders;
+    for (const RepoPath& folder : RepositoryLayout::requiredDirectories())
+        folders.push_back(fs::path(repository) / folder.string());
+    folders.push_back(fs::path(repository) / RepositoryLayout::tmpDirectory().string());
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(repository) / RepositoryLayout::packsDirectory().string(), ec), end;
+         !ec && it != end; it.increment(ec))
+        folders.push_back(it->path());
+    for (const auto& folder : folders) {
+        if (fs::is_symlink(fs::symlink_status(folder, ec)))
+            throw ToolRefusal("The backup's folder \"" + fs::relative(folder, repository, ec).string() +
+                              "\" is a link to another place, so nothing was changed: maintenance never writes or "
+                              "deletes through a link. Put the folder itself back into the backup.");
+    }
+}
+
+// A copy is neither the repository nor inside it, however it is spelled (device and inode of
+// each folder above it, links resolved).
+void refuseCopyInside(const std::string& repository, const std::string& copy) {
+    struct stat home {};
+    if (::stat(repository.c_str(), &home) != 0) return;
+    std::error_code ec;
+    std::filesystem::path at = std::filesystem::weakly_canonical(std::filesystem::absolute(copy), ec);
+    if (ec) at = std::filesystem::absolute(copy).lexically_normal();
+    while (true) {
+        struct stat st {};
+        if (::stat(at.c_str(), &st) == 0 && st.st_dev == home.st_dev && st.st_ino == home.st_ino)
+            throw ToolRefusal("The copy cannot go into the backup it copies (\"" + copy + "\" lies in \"" + repository +
+                              "\"). Choose a folder outside it.");
+        if (at == at.parent_path()) return;
+        at = at.parent_path();
+    }
+}
+
+// Holds that cannot be read protect something unknown: nothing is pruned while there are any.
+void refuseUnreadableHolds(const Repository& repository) {
+    const std::int64_t unreadable = holds(repository).unreadable;
+    if (unreadable == 0) return;
+    throw ToolRefusal(count(unreadable, "hold record") + " of this backup cannot be read, so what " +
+                      (unreadable == 1 ? "it protects" : "they protect") +
+                      " is unknown and nothing was changed. Verify the backup, and place the holds again.");
+}
+
 int run(const Options& o) {
     const std::string secret = tools::readSecret(o.secretFile);
+    const std::string& home = o.folders[0];
+    // Nothing of a folder changes before it is known to hold a repository: its config is read
+    // first through a destination that touches nothing.
+    RepositoryConfig::decode(Repository::readConfigFile(*folder(home, false)));
     // Replication and status only read the primary: opened read-only, it is left exactly as
     // it is (a backup running meanwhile keeps its pending files).
     const bool readsOnly = o.command == "status" || o.command == "replicate";
-    const auto unlocked = tools::unlock(folder(o.folders[0], !readsOnly), secret, tools::thisDevice(),
+    if (!readsOnly) refuseLinkedFolders(home);
+    const auto unlocked = tools::unlock(folder(home, !readsOnly), secret, tools::thisDevice(),
                                         readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite);
     Repository& repository = *unlocked.repository;
+    if (o.command == "mark" || o.command == "sweep") refuseUnreadableHolds(repository);
     if (o.command == "mark") return mark(o, repository);
     if (o.command == "sweep") return sweep(o, repository);
-    // The copy's folder is made when missing; nothing else of it is touched before the
-    // replicator has checked what it holds.
-    if (o.command == "replicate") std::filesystem::create_directories(o.folders[1]);
+    if (o.command == "replicate") {
+        // The copy's folder is made when missing; below it, nothing is written through a link.
+        refuseCopyInside(home, o.folders[1]);
+        std::filesystem::create_directories(o.folders[1]);
+        const auto copy = std::make_shared<CopyFolderDestination>(folderID(o.folders[1]),
+                                                                  DestinationKind::localFolder(), o.folders[1]);
+        return replicate(repository, unlocked.keys, copy, secret);
+    }
     const auto copy = folder(o.folders[1], false);
-    if (o.command == "replicate") return replicate(repository, unlocked.keys, *copy);
     if (o.command == "repair") return repair(repository, unlocked.keys, *copy);
     return status(repository, unlocked.keys, *copy);
 }
