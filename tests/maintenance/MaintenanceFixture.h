@@ -1,7 +1,6 @@
 #pragma once
 // A repository of three snapshots a day apart (each in packs of its own) beside an orphan
 // pack file, copies of it, and the checks every interrupted maintenance run must pass.
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -40,42 +39,6 @@ inline std::shared_ptr<InMemoryDestination> copyOf(const InMemoryDestination& so
     for (const auto& [path, bytes] : source.files()) copy->put(*RepoPath::parse(path), bytes);
     return copy;
 }
-
-// A destination that runs `between` once, just before its n-th write or removal (1 = the
-// first): another writer's step placed exactly between two steps of the one using it.
-class PausingDestination : public Destination {
-public:
-    PausingDestination(std::shared_ptr<Destination> inner, std::int64_t n, std::function<void()> between)
-        : inner_(std::move(inner)), n_(n), between_(std::move(between)) {}
-    bool paused() const { return count_ >= n_; }
-
-    DestinationID id() const override { return inner_->id(); }
-    DestinationKind kind() const override { return inner_->kind(); }
-    DestinationCapabilities capabilities() override { return inner_->capabilities(); }
-    Availability availability() override { return inner_->availability(); }
-    bool exists(const RepoPath& path) override { return inner_->exists(path); }
-    std::optional<std::int64_t> size(const RepoPath& path) override { return inner_->size(path); }
-    Bytes read(const RepoPath& path, std::optional<ByteRange> range) override { return inner_->read(path, range); }
-    std::vector<RepoPath> list(const RepoPath& folder) override { return inner_->list(folder); }
-    std::unique_ptr<DurableWriter> openWrite(const RepoPath& path) override {
-        step();
-        return inner_->openWrite(path);
-    }
-    void remove(const RepoPath& path) override {
-        step();
-        inner_->remove(path);
-    }
-    std::optional<std::int64_t> freeSpace() override { return inner_->freeSpace(); }
-
-private:
-    void step() {
-        if (++count_ == n_) between_();
-    }
-    std::shared_ptr<Destination> inner_;
-    std::int64_t n_;
-    std::int64_t count_ = 0;
-    std::function<void()> between_;
-};
 
 // Files outside the given folders, with their bytes.
 inline std::map<std::string, Bytes> filesOutside(const InMemoryDestination& destination,
