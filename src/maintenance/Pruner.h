@@ -9,6 +9,9 @@
 // kept snapshots still reach exactly the recorded set, takes the given-up snapshots out of
 // the head, rewrites the index without the packs no surviving snapshot needs, deletes those
 // packs, and removes the mark last. Every step can be repeated after a stop at any point.
+// A candidate stays when its own directory lists a blob a surviving snapshot needs (whatever
+// the index says) or an index file the sweep did not load names it; the head on storage is
+// read again before the head is replaced and before the first deletion of each kind.
 //
 // A Pruner keeps nothing between calls; calls on one Pruner run one at a time.
 #include <cstdint>

@@ -1,6 +1,11 @@
 // Copies: replication from nothing and again, refusals before any write, rejected packs,
 // a copy ahead of its source, stops at every write; repair from a copy; a copy's status.
+#include <array>
+#include <numeric>
+
 #include <gtest/gtest.h>
+
+#include "core/Hex.h"
 
 #include "MaintenanceFixture.h"
 #include "engine/HoldRecord.h"
@@ -238,6 +243,25 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
             EXPECT_EQ(expectSound(f.memory, f.keys, "repaired").size(), 3u) << loss;
         }
     }
+}
+
+// The fingerprint of the blobs a mark keeps and of the packs a copy holds: SHA-256 over the
+// raw identities in ascending byte order, whatever order the set was built in.
+TEST(Replicator, IdentityDigestsGiveTheKnownAnswers) {
+    std::array<std::array<std::uint8_t, 32>, 3> raw{};
+    raw[0].fill(0xFF);
+    raw[1].fill(0x01);
+    std::iota(raw[2].begin(), raw[2].end(), std::uint8_t{0});
+    std::unordered_set<PackID> packs;
+    std::unordered_set<BlobID> blobs;
+    for (const auto& bytes : raw) {
+        packs.insert(*PackID::fromBytes(Bytes(bytes.begin(), bytes.end())));
+        blobs.insert(*BlobID::fromBytes(Bytes(bytes.begin(), bytes.end())));
+    }
+    const auto known = *Hex::decode("8d06bd67ae15b870334af79cafe75332bec660b9e0fa0621ade38e3dc8a9ce01");
+    const auto empty = *Hex::decode("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(std::tuple(Replicator::digest(packs), Pruner::digest(blobs)), std::tuple(known, known));
+    EXPECT_EQ(std::tuple(Replicator::digest({}), Pruner::digest({})), std::tuple(empty, empty));
 }
 
 TEST(Replicator, StatusOfADestination) {
