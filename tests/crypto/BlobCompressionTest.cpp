@@ -9,10 +9,6 @@ namespace {
 
 using testing::frame;
 
-BlobCompression::Error::Kind decodeErrorOf(ByteView f) {
-    return testing::thrown<BlobCompression::Error>([&] { BlobCompression::decode(f); }).kind;
-}
-
 TEST(BlobCompression, RoundTripsAndNeverGrowsBeyondTheHeader) {
     const Bytes repetitive = lzfse::repetitiveBytes(100000), noisy = lzfse::randomBytes(5000, 12345);
     for (const Bytes& plaintext : {Bytes{}, Bytes{42}, repetitive, noisy}) {
@@ -49,7 +45,9 @@ TEST(BlobCompression, RefusesWhatItCannotDecodeExactly) {
         {"lzfse, length one short", frame(1, 4095, stream), BlobCompression::Error::Kind::couldNotDecompress},
         {"lzfse, length one over", frame(1, 4097, stream), BlobCompression::Error::Kind::couldNotDecompress},
     };
-    for (const Case& c : cases) EXPECT_EQ(decodeErrorOf(c.frame), c.expected) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(testing::thrown<BlobCompression::Error>([&] { BlobCompression::decode(c.frame); }).kind, c.expected)
+            << c.name;
 }
 
 }  // namespace

@@ -23,8 +23,10 @@ struct Repo {
     }
 };
 
-inline BlobID blobFilled(std::uint8_t fill) {
-    BlobID id;
+// An identifier of any kind whose bytes all hold fill.
+template <class ID = BlobID>
+ID blobFilled(std::uint8_t fill) {
+    ID id;
     id.bytes.fill(fill);
     return id;
 }

@@ -8,32 +8,22 @@ namespace {
 
 using test::blobFilled;
 
-PackID packFilled(std::uint8_t fill) {
-    PackID id;
-    id.bytes.fill(fill);
-    return id;
-}
-
 PackFile::Entry entry(std::uint8_t fill, std::uint64_t offset = 8) {
     return PackFile::Entry{blobFilled(fill), BlobType::data, offset, 100};
-}
-
-IndexFile::Error::Kind decodeFailure(const Bytes& body) {
-    return test::thrown<IndexFile::Error>([&] { IndexFile::decode(body); }).kind;
 }
 
 TEST(IndexFile, EncodingAndDecoding) {
     EXPECT_EQ(IndexFile::encode({}), (Bytes{0, 0, 0, 0}));
     EXPECT_TRUE(IndexFile::decode(Bytes{0, 0, 0, 0}).empty());
 
-    const IndexFile::Section empty{packFilled(1), {}};
+    const IndexFile::Section empty{blobFilled<PackID>(1), {}};
     const Bytes one = IndexFile::encode({empty});
     EXPECT_EQ(one.size(), 4u + 36u);
     EXPECT_EQ(IndexFile::decode(one), std::vector<IndexFile::Section>{empty});
 
     const std::vector<IndexFile::Section> sections{
-        {packFilled(1), {entry(1), {blobFilled(2), BlobType::tree, UINT64_MAX, UINT32_MAX}}},
-        {packFilled(2), {{blobFilled(3), BlobType::meta, 8, 0}}},
+        {blobFilled<PackID>(1), {entry(1), {blobFilled(2), BlobType::tree, UINT64_MAX, UINT32_MAX}}},
+        {blobFilled<PackID>(2), {{blobFilled(3), BlobType::meta, 8, 0}}},
     };
     const Bytes body = IndexFile::encode(sections);
     EXPECT_EQ(body.size(), 4u + 2 * 36u + 3 * 45u);
@@ -47,7 +37,7 @@ TEST(IndexFile, EncodingAndDecoding) {
 }
 
 TEST(IndexFile, HostileBodiesAreCorrupted) {
-    const std::vector<IndexFile::Section> sections{{packFilled(1), {entry(1)}}};
+    const std::vector<IndexFile::Section> sections{{blobFilled<PackID>(1), {entry(1)}}};
     const Bytes good = IndexFile::encode(sections);
     struct Row {
         const char* what;
@@ -68,7 +58,10 @@ TEST(IndexFile, HostileBodiesAreCorrupted) {
         {"huge section count", {0xFF, 0xFF, 0xFF, 0xFF}},
         {"truncated record", Bytes(good.begin(), good.end() - 1)},
     };
-    for (const auto& r : rows) EXPECT_EQ(decodeFailure(r.body), IndexFile::Error::Kind::corrupted) << r.what;
+    for (const auto& r : rows)
+        EXPECT_EQ(test::thrown<IndexFile::Error>([&] { IndexFile::decode(r.body); }).kind,
+                  IndexFile::Error::Kind::corrupted)
+            << r.what;
 }
 
 }  // namespace

@@ -15,14 +15,9 @@ namespace {
 
 using Kind = RepositoryConfig::Error::Kind;
 
-RepositoryID repoID(std::uint8_t fill) {
-    RepositoryID id;
-    id.bytes.fill(fill);
-    return id;
-}
-
 JSON validJSON() {
-    RepositoryConfig c(repoID(7), "WendleMarsh/0.1.3 (6.1.0)", Date::fromMicroseconds(1700000000123000));
+    RepositoryConfig c(test::blobFilled<RepositoryID>(7), "WendleMarsh/0.1.3 (6.1.0)",
+                       Date::fromMicroseconds(1700000000123000));
     return RepositoryJSON::decode(c.encoded());
 }
 
@@ -31,8 +26,9 @@ RepositoryConfig::Error decodeError(ByteView bytes) {
 }
 
 TEST(RepositoryConfig, NewConfigRoundTripsWithSortedKeysAndTheSealingOfItsVersion) {
-    RepositoryConfig c(repoID(1), "WendleMarsh/0.1.3 (6.1.0)", Date::fromMicroseconds(1700000000123456));
-    EXPECT_EQ(c.identity(), repoID(1));
+    RepositoryConfig c(test::blobFilled<RepositoryID>(1), "WendleMarsh/0.1.3 (6.1.0)",
+                       Date::fromMicroseconds(1700000000123456));
+    EXPECT_EQ(c.identity(), test::blobFilled<RepositoryID>(1));
     EXPECT_EQ(c.blobSealing(), BlobCipher::Sealing::nonceFromStoredBytes);
     // Every value a reader meets, and no kdf; on disk pretty-printed with sorted keys.
     const JSON written = RepositoryJSON::decode(c.encoded());
@@ -48,7 +44,8 @@ TEST(RepositoryConfig, NewConfigRoundTripsWithSortedKeysAndTheSealingOfItsVersio
 
     c.kdf = RepositoryConfig::KDF{"PBKDF2-HMAC-SHA256", Bytes(16, 3), 600000};
     EXPECT_EQ(RepositoryConfig::decode(c.encoded()), c);
-    EXPECT_EQ(RepositoryConfig(repoID(1), "x", Date{}, 1).blobSealing(), BlobCipher::Sealing::fixedNonce);
+    EXPECT_EQ(RepositoryConfig(test::blobFilled<RepositoryID>(1), "x", Date{}, 1).blobSealing(),
+              BlobCipher::Sealing::fixedNonce);
 }
 
 TEST(RepositoryConfig, DecodingClassifiesEveryFault) {

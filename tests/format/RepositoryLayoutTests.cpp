@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "format/Fixtures.h"
 #include "format/RepositoryLayout.h"
 
 namespace wm {
@@ -9,10 +10,7 @@ namespace L = RepositoryLayout;
 
 TEST(RepositoryLayout, PathsOnDisk) {
     const UUID u = *UUID::parse("01234567-89AB-CDEF-0123-456789ABCDEF");
-    DeviceID device;
-    device.bytes.fill(0xAB);
-    PackID pack;
-    pack.bytes.fill(0);
+    PackID pack = test::blobFilled<PackID>(0);
     pack.bytes[31] = 0x5C;
     const std::string hex = "0123456789abcdef0123456789abcdef";
     const std::pair<RepoPath, std::string> rows[] = {
@@ -31,7 +29,7 @@ TEST(RepositoryLayout, PathsOnDisk) {
         {L::hold(HoldID{u}), "holds/" + hex + ".hold"},
         {L::replicaState(DestinationID{u}), "replicas/" + hex + ".state"},
         {L::temporary(u), "tmp/" + hex},
-        {L::deviceStatus(device), "devices/abababababababababababababababab.status"},
+        {L::deviceStatus(test::blobFilled<DeviceID>(0xAB)), "devices/abababababababababababababababab.status"},
         {L::pack(pack), "packs/00/" + pack.hex() + ".pack"},
         {L::key(hex), "keys/" + hex + ".key"},
     };

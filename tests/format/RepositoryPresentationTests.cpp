@@ -4,6 +4,7 @@
 
 #include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
+#include "format/Fixtures.h"
 #include "format/PackFile.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryErrors.h"
@@ -21,9 +22,6 @@ using RepositoryPresentation::sentence;
 RepoPath path(std::string_view text) { return *RepoPath::parse(text); }
 
 TEST(RepositoryPresentation, EverySentence) {
-    RepositoryID one, two;
-    one.bytes.fill(1);
-    two.bytes.fill(2);
     const RepoPath packPath = path("packs/ab/abcd.pack");
     const auto e = [](auto error) { return std::make_exception_ptr(error); };
     const std::map<std::string, std::exception_ptr> errors = {
@@ -35,7 +33,8 @@ TEST(RepositoryPresentation, EverySentence) {
         {"notARepository", e(RepositoryConfig::Error::notARepository())},
         {"configNotFound", e(DestinationError::notFound(RepositoryLayout::configFile()))},
         {"unsupportedVersion", e(RepositoryConfig::Error::unsupportedVersion(3, RepositoryFormat::supportedVersions))},
-        {"foreignRepository", e(ReplicatorError::foreignRepository(one, two))},
+        {"foreignRepository",
+         e(ReplicatorError::foreignRepository(test::blobFilled<RepositoryID>(1), test::blobFilled<RepositoryID>(2)))},
         {"alreadyExists", e(RepositoryError::alreadyExists())},
         {"headMissing", e(RepositoryError::headMissing())},
         {"headChanged", e(RepositoryError::headChanged(4, 5))},

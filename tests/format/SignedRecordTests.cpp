@@ -141,9 +141,6 @@ TEST(SnapshotRecord, OptionalFieldsAndRoundTrip) {
     const std::string text = RepositoryJSON::encode(bare.toJSON(), false);
     for (const char* key : {"\"parent\"", "\"excludeRules\"", "\"anomalyDetectedAt\""})
         EXPECT_EQ(text.find(key), std::string::npos) << key;
-    // Keys sorted: "appVersion" first when there is no anomaly time, "v" last.
-    EXPECT_EQ(text.find("{\"appVersion\""), 0u);
-    EXPECT_EQ(text.rfind("\"v\":2}"), text.size() - 6);
     const Bytes file = SignedFile::seal(bare, repo.keys, repo.cipher);
     EXPECT_EQ(SignedFile::open<SnapshotRecord>(file, repo.keys, repo.cipher), bare);
 
@@ -153,10 +150,8 @@ TEST(SnapshotRecord, OptionalFieldsAndRoundTrip) {
     full.flags = {"anomalyDetected", "partial", "somethingNew"};
     full.anomalyDetectedAt = full.createdAt;
     full.sources.push_back({Bytes{}, "aKindNotKnownYet"});
-    const auto back =
-        SignedFile::open<SnapshotRecord>(SignedFile::seal(full, repo.keys, repo.cipher), repo.keys, repo.cipher);
-    EXPECT_EQ(back, full);
-    EXPECT_NE(back, bare);
+    EXPECT_EQ(SignedFile::open<SnapshotRecord>(SignedFile::seal(full, repo.keys, repo.cipher), repo.keys, repo.cipher),
+              full);
 }
 
 TEST(SnapshotRecord, MissingOrMistypedKeysAreUnreadable) {

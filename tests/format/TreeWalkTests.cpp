@@ -2,16 +2,11 @@
 
 #include <map>
 
+#include "format/Fixtures.h"
 #include "format/TreeWalk.h"
 
 namespace wm {
 namespace {
-
-BlobID tree(std::uint8_t n) {
-    BlobID id;
-    id.bytes.fill(n);
-    return id;
-}
 
 TreeObject::Entry entry(const std::string& name, std::optional<BlobID> child = std::nullopt) {
     TreeObject::Entry e;
@@ -28,7 +23,7 @@ struct Tracing : TreeWalk::Visitor {
     std::string trace;
     std::optional<TreeWalk::Entries> read(const BlobID& id) override {
         trace += "read" + std::to_string(id.bytes[0]) + " ";
-        if (id == tree(9)) return std::nullopt;
+        if (id == test::blobFilled(9)) return std::nullopt;
         return trees.at(id);
     }
     TreeWalk::Step visit(const TreeObject::Entry& e, const TreeWalk& walk) override {
@@ -46,15 +41,15 @@ struct Tracing : TreeWalk::Visitor {
 
 TEST(TreeWalk, PreOrderWithLeavesAfterChildrenCirclesNotEnteredAndStop) {
     Tracing walk;
-    walk.trees[tree(1)] = {entry("a", tree(2)), entry("f"), entry("bad", tree(9))};
-    walk.trees[tree(2)] = {entry("g"), entry("loop", tree(1))};
-    TreeWalk::run(tree(1), walk);
+    walk.trees[test::blobFilled(1)] = {entry("a", test::blobFilled(2)), entry("f"), entry("bad", test::blobFilled(9))};
+    walk.trees[test::blobFilled(2)] = {entry("g"), entry("loop", test::blobFilled(1))};
+    TreeWalk::run(test::blobFilled(1), walk);
     EXPECT_EQ(walk.trace,
               "read1 /a read2 /a/g /a/loop(circle) leave:loop done2 leave:a /f /bad read9 leave:bad done1 ");
 
     walk.trace.clear();
     walk.stopAt = "/a/g";
-    TreeWalk::run(tree(1), walk);
+    TreeWalk::run(test::blobFilled(1), walk);
     EXPECT_EQ(walk.trace, "read1 /a read2 /a/g ");
 }
 
