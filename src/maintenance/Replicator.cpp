@@ -68,6 +68,16 @@ bool opensAs(ByteView bytes, const RepositoryKeys& keys, const BlobCipher& ciphe
 
 }  // namespace
 
+bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
+    if (target.exists(RepositoryLayout::configFile())) {
+        const RepositoryID found = repositoryIDOf(target);
+        if (found != source) throw Error::foreignRepository(source, found);
+        return true;
+    }
+    if (holdsRepositoryParts(target)) throw Error::foreignRepository(source, RepositoryID{});
+    return false;
+}
+
 Bytes Replicator::digest(const std::unordered_set<PackID>& packs) { return identityDigest(packs); }
 
 void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to,
@@ -107,13 +117,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     if (keys.repositoryID != sourceID) throw KeyFile::Error::wrongKey();
     const Bytes headBefore = Repository::readSignedRecord(from, RepositoryLayout::head());
     const HeadRecord sourceHead = SignedFile::open<HeadRecord>(headBefore, keys, cipher);
-    const bool targetHasConfig = target.exists(RepositoryLayout::configFile());
-    if (targetHasConfig) {
-        const RepositoryID found = repositoryIDOf(target);
-        if (found != sourceID) throw Error::foreignRepository(sourceID, found);
-    } else if (holdsRepositoryParts(target)) {
-        throw Error::foreignRepository(sourceID, RepositoryID{});
-    }
+    const bool targetHasConfig = checkTarget(sourceID, target);
     // What an earlier run left half written (the caller holds the copy's lock).
     for (const auto& path : target.list(RepositoryLayout::tmpDirectory())) {
         try {
@@ -139,8 +143,9 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
     CompactIndex sourceIndex;
     std::unordered_map<PackID, RepoPath> sourcePaths;
-    indexPacks(from, source.cipher(), sourceIndex, {}, &sourcePaths, &pool);
-    CompactIndex targetIndex = indexCheckedPacks(target, cipher);
+    indexCheckedPacks(from, source.cipher(), sourceIndex, &sourcePaths);
+    CompactIndex targetIndex;
+    indexCheckedPacks(target, cipher, targetIndex);
 
     // A pack file on the source that does not validate (or has gone) leaves its blobs out of the
     // source index, so nothing asks for them: a blob the repository's own index knows that

@@ -86,6 +86,12 @@ public:
     // name that does not open (key, index, snapshot record) is written again from the source.
     ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys);
 
+    // Whether the target may take a copy of the repository with this identity: true when it
+    // already holds one (its config names it), false when it holds no repository. A config of
+    // another repository, or a repository's folders without a config, throws
+    // Error::foreignRepository. Only reads; replicate() asks the same first.
+    static bool checkTarget(const RepositoryID& source, Destination& target);
+
     // How the destination stands against the primary. Only reads; never throws: failures
     // become notReachable or unreadable with their sentence.
     DestinationStatus inspect(Destination& destination, const Repository& primary, const RepositoryKeys& keys);

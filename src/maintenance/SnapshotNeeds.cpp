@@ -100,15 +100,20 @@ SnapshotNeeds findSnapshotNeeds(Destination& records, const std::vector<Snapshot
     return needs;
 }
 
-CompactIndex indexCheckedPacks(Destination& destination, const BlobCipher& cipher) {
+void indexCheckedPacks(Destination& destination, const BlobCipher& cipher, CompactIndex& index,
+                       std::unordered_map<PackID, RepoPath>* foundAt) {
     std::unordered_set<PackID> oversized;
     for (const auto& found : RepositoryLayout::packPaths(destination)) {
         const auto size = destination.size(found.path);
         if (size && *size > RepositoryFormat::packMaximumBytes) oversized.insert(found.id);
     }
     WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
+    indexPacks(destination, cipher, index, oversized, foundAt, &pool);
+}
+
+CompactIndex indexCheckedPacks(Destination& destination, const BlobCipher& cipher) {
     CompactIndex index;
-    indexPacks(destination, cipher, index, oversized, nullptr, &pool);
+    indexCheckedPacks(destination, cipher, index);
     return index;
 }
 

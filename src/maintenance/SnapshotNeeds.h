@@ -3,6 +3,7 @@
 // are: its record present and opening, and every tree and content blob it reaches lying in a
 // pack that was checked. Used to decide whether a copy's head may list a snapshot, and which
 // packs a repair must fetch.
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -38,6 +39,9 @@ SnapshotNeeds findSnapshotNeeds(Destination& records, const std::vector<Snapshot
 
 // Every pack file of the destination checked against its name and indexed, as a rebuild
 // does, except files larger than any pack, which are damaged and not read at all.
+// With foundAt, also where each pack that checked lies.
+void indexCheckedPacks(Destination& destination, const BlobCipher& cipher, CompactIndex& index,
+                       std::unordered_map<PackID, RepoPath>* foundAt = nullptr);
 CompactIndex indexCheckedPacks(Destination& destination, const BlobCipher& cipher);
 
 }  // namespace wm

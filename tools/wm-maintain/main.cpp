@@ -286,6 +286,8 @@ int run(const Options& o) {
         std::filesystem::create_directories(o.folders[1]);
         const auto copy = std::make_shared<CopyFolderDestination>(folderID(o.folders[1]),
                                                                   DestinationKind::localFolder(), o.folders[1]);
+        // Another repository, or one without its config, is refused before anything is written.
+        Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
         return replicate(repository, unlocked.keys, copy, secret);
     }
     const auto copy = folder(o.folders[1], false);
