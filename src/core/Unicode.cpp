@@ -1,5 +1,6 @@
 #include "core/Unicode.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -140,9 +141,63 @@ std::string nfc(std::string_view text) {
     return toUTF8(normal);
 }
 
+namespace {
+
+// Calls visit(stretch, wellFormed) for the maximal well-formed stretches of the text and the
+// ill-formed sequences between them, in order.
+template <class Visit>
+void forEachStretch(std::string_view text, Visit visit) {
+    const ByteView bytes = viewOf(text);
+    std::size_t start = 0, i = 0;
+    while (i < bytes.size()) {
+        std::size_t subpart;
+        if (const std::size_t length = wellFormedLength(bytes, i, &subpart); length > 0) {
+            i += length;
+            continue;
+        }
+        if (i > start) visit(text.substr(start, i - start), true);
+        visit(text.substr(i, subpart), false);
+        start = i += subpart;
+    }
+    if (i > start) visit(text.substr(start, i - start), true);
+}
+
+bool isComposed(std::string_view wellFormed) {
+    UErrorCode status = U_ZERO_ERROR;
+    const bool composed = nfcNormalizer().isNormalizedUTF8(
+        icu::StringPiece(wellFormed.data(), static_cast<std::int32_t>(wellFormed.size())), status);
+    return U_SUCCESS(status) && composed;
+}
+
+bool isASCII(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
+std::string canonicalName(std::string_view text) {
+    if (isASCII(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    forEachStretch(text, [&](std::string_view stretch, bool wellFormed) {
+        out += wellFormed && !isComposed(stretch) ? nfc(stretch) : stretch;
+    });
+    return out;
+}
+
+bool isCanonicalName(std::string_view text) {
+    if (isASCII(text)) return true;
+    bool canonical = true;
+    forEachStretch(text, [&](std::string_view stretch, bool wellFormed) {
+        canonical = canonical && (!wellFormed || isComposed(stretch));
+    });
+    return canonical;
+}
+
 bool canonicallyEqual(std::string_view a, std::string_view b) {
     if (a == b) return true;
-    return nfc(a) == nfc(b);
+    if (isASCII(a) && isASCII(b)) return false;
+    return canonicalName(a) == canonicalName(b);
 }
 
 bool containsInsensitive(std::string_view haystack, std::string_view needle) {

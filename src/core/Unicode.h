@@ -24,9 +24,16 @@ std::size_t characterCount(std::string_view text);
 // Each of them as its own text, after ill-formed sequences are repaired to U+FFFD.
 std::vector<std::string> characters(std::string_view text);
 
-// Canonical composition (NFC).
+// Canonical composition (NFC), ill-formed sequences repaired to U+FFFD first.
 std::string nfc(std::string_view text);
-// True when the two texts are canonically equivalent.
+
+// The form in which names are compared: each well-formed stretch composed (NFC), every byte
+// of an ill-formed sequence kept as it is. A file name may be any bytes, and repairing them
+// would make different names one; "é" precomposed and "e" with a combining accent stay one.
+std::string canonicalName(std::string_view text);
+// True when canonicalName(text) is the text itself (plain ASCII, or already composed).
+bool isCanonicalName(std::string_view text);
+// canonicalName(a) == canonicalName(b).
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
 // Case- and diacritic-insensitive containment (no locale): "Resume" is found in "my RÉSUMÉ.pdf".

@@ -68,7 +68,7 @@ std::vector<DeletedFileSearch::Match> DeletedFileSearch::collate(const std::vect
             // Paths that are canonically equal (a name stored precomposed in one snapshot and
             // decomposed in another) are one path.
             std::string key = joinedPath(hit.path);
-            if (!isASCII(key)) key = Unicode::nfc(key);
+            if (!isASCII(key)) key = Unicode::canonicalName(key);
             auto [it, inserted] = byPath.try_emplace(std::move(key), matches.size());
             if (inserted) {
                 matches.push_back(Match{hit.path, hit.size, {finding.snapshot}, false});

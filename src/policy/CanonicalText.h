@@ -1,7 +1,8 @@
 #pragma once
 // Texts compared the way the user sees them: canonically equivalent spellings (a
-// precomposed and a decomposed accent) are one text. Both sides are brought to NFC
-// first; plain ASCII, by far the common case, is already in that form and is not copied.
+// precomposed and a decomposed accent) are one text, while bytes that are not UTF-8 are
+// compared as they are (Unicode::canonicalName). Plain ASCII, by far the common case, is
+// already in that form and is not copied.
 // A "/" never combines with its neighbours, so a prefix that ends before a "/" ends on
 // a character boundary in both forms.
 #include <cstdint>

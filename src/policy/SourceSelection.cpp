@@ -26,8 +26,10 @@ void SourceSelection::remove(std::string_view path) {
 }
 
 std::string SourceSelection::uniqueLabel(const std::string& path) const {
+    // Labels that differ only in how an accent is spelled look the same to a person.
     auto taken = [&](const std::string& label) {
-        return std::any_of(sources.begin(), sources.end(), [&](const Source& s) { return s.label == label; });
+        return std::any_of(sources.begin(), sources.end(),
+                           [&](const Source& s) { return CanonicalText::equal(s.label, label); });
     };
     std::vector<std::string> pieces;
     for (std::size_t start = 0; start <= path.size();) {
@@ -59,9 +61,9 @@ std::string SourceSelection::Refusal::sentence() const {
             label);
     case Kind::containsAnother:
         return WM_L(
-            "That folder contains %1$@, which is already being protected. Remove %1$@ first, or choose a "
-            "folder that does not contain it.",
-            label);
+            "That folder contains %@, which is already being protected. Remove %@ first, or choose a folder "
+            "that does not contain it.",
+            label, label);
     }
     return {};
 }

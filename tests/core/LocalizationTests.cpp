@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Localization.h"
+#include "support/Catalogue.h"
 #include "support/DataTable.h"
 
 namespace {
@@ -43,22 +44,10 @@ TEST(SentenceFormat, ValuesAreNeverScannedAgain) {
     EXPECT_EQ(fill("[%@]", {"%n%s%x%p"}), "[%n%s%x%p]");
 }
 
-// A catalogue compiled by gettext's own msgfmt from entries of (original, translation).
-void writeCatalogue(const std::filesystem::path& file, const std::map<std::string, std::string>& entries) {
-    std::filesystem::create_directories(file.parent_path());
-    const std::string po = file.string() + ".po";
-    std::ofstream out(po);
-    out << "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n";
-    for (const auto& [key, value] : entries)
-        out << "\n#, no-c-format\nmsgid \"" << key << "\"\nmsgstr \"" << value << "\"\n";
-    out.close();
-    ASSERT_EQ(std::system(("msgfmt -o '" + file.string() + "' '" + po + "'").c_str()), 0);
-}
-
 TEST(Localization, TranslatedSentenceWithReorderedValues) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("wm-core-l10n-" + std::to_string(getpid()));
-    writeCatalogue(
+    wm::test::writeCatalogue(
         root / "fr" / "LC_MESSAGES" / "wm-test.mo",
         {{"%@ was copied to %@.", "Vers %2$@ : %1$@ a été copié."}, {"%lld files in %@", "%2$@ : %1$lld fichiers"}});
     const std::string before = wm::Localization::catalogueDirectory();

@@ -26,6 +26,12 @@ TEST(UnicodeComparison, CanonicalEquivalenceAndInsensitiveContainment) {
     EXPECT_TRUE(Unicode::canonicallyEqual(composed, decomposed));
     EXPECT_EQ(Unicode::nfc(decomposed), composed);
     EXPECT_FALSE(Unicode::canonicallyEqual("Cafe", "cafe"));
+    // Bytes that are not UTF-8 stay as they are (Latin-1 e acute is not e grave); the
+    // well-formed stretches around them are still composed.
+    EXPECT_FALSE(Unicode::canonicallyEqual("caf\xE9", "caf\xE8"));
+    EXPECT_EQ(Unicode::canonicalName(decomposed + "\xE9" + decomposed), composed + "\xE9" + composed);
+    EXPECT_TRUE(Unicode::isCanonicalName(composed + "\xE9"));
+    EXPECT_FALSE(Unicode::isCanonicalName("\xE9" + decomposed));
     const std::tuple<const char*, const char*, bool> contains[] = {{"my R\xC3\x89SUM\xC3\x89.pdf", "Resume", true},
                                                                    {"my resume.pdf", "R\xC3\x89SUM\xC3\x89", true},
                                                                    {"Stra\xC3\x9F"

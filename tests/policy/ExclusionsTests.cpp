@@ -41,6 +41,10 @@ TEST(Exclusions, RuleOrderAndReasons) {
         const std::string kind = !reason ? "-" : reason->kind == Reason::Kind::chosen ? "chosen:" : "knownCache:";
         EXPECT_EQ(reason ? kind + reason->name : kind, row[3]) << row[0] << " " << row[1] << " " << row[2];
     }
+    // A folder name that is not UTF-8 (Latin-1 e acute) holds only itself, not e grave.
+    const Exclusions latin1 = defaults({{"/Users/me/caf\xE9"}});
+    EXPECT_EQ(latin1.excludes({"caf\xE8", "x"}, "/Users/me", "/Users/me"), std::nullopt);
+    EXPECT_EQ(latin1.excludes({"caf\xE9", "x"}, "/Users/me", "/Users/me"), Reason::chosen("caf\xE9"));
 }
 
 // Patterns are matched as fnmatch matches them, whatever shortcut the rules take.

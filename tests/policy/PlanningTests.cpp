@@ -183,6 +183,17 @@ TEST(SnapshotComparison, RemovedThenModifiedThenAddedInFileBrowserOrder) {
                                              "a/file2added", "File3added", "file10added"}));
     EXPECT_EQ(list[4], (SnapshotComparison::Change{{"a", "file2"}, SnapshotComparison::Change::Kind::added, 4}));
     EXPECT_TRUE(SnapshotComparison::changes({{"a", "1"}}, {{"a", "1"}}, {}).empty());
+
+    // Bytes that are not UTF-8 (Latin-1 e acute and e grave) are names and contents of their own.
+    ids.clear();
+    for (const auto& change :
+         SnapshotComparison::changes({{"f\xE9", "1"}, {"g", "v\xE9"}}, {{"f\xE8", "1"}, {"g", "v\xE8"}}, {}))
+        ids.push_back(change.id());
+    EXPECT_EQ(ids, (std::vector<std::string>{"f\xE9"
+                                             "removed",
+                                             "gmodified",
+                                             "f\xE8"
+                                             "added"}));
 }
 
 TEST(SelfHealing, SplitsDamageIntoRepairableAndLost) {
@@ -190,6 +201,8 @@ TEST(SelfHealing, SplitsDamageIntoRepairableAndLost) {
     EXPECT_EQ(SelfHealing::plan({"b", "a", "B", decomposed, "x"}, {"a", "b", "B", "c", composed}, "Office"),
               (SelfHealing::Plan{{"B", "a", "b", decomposed}, {"x"}, "Office"}));
     EXPECT_EQ(SelfHealing::plan({}, {"a"}, "Office"), (SelfHealing::Plan{{}, {}, "Office"}));
+    EXPECT_EQ(SelfHealing::plan({"p\xE9", "p\xE8"}, {"p\xE9"}, "Office"),
+              (SelfHealing::Plan{{"p\xE9"}, {"p\xE8"}, "Office"}));
 }
 
 // "\n", "\t" and "\xHH" written out in object-lock.tsv stand for those bytes.

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 
 #include "CaseTable.h"
+#include "core/Localization.h"
 #include "policy/AppLocation.h"
 #include "policy/SnapshotMount.h"
 #include "policy/SourceSelection.h"
+#include "support/Catalogue.h"
 
 namespace {
 
@@ -44,6 +49,8 @@ TEST(SourceSelection, OverlapsAreRefusedNamingTheFolderInTheWay) {
 
     // A decomposed accent names the same folder as a precomposed one.
     run({{"/Users/me/Caf\xC3\xA9"}, {"/Users/me/Cafe\xCC\x81/x", Refusal{Kind::insideAnother, "Caf\xC3\xA9"}}});
+    // Names that are not UTF-8 (Latin-1 e acute and e grave) are folders of their own.
+    run({{"/a/caf\xE9"}, {"/a/caf\xE8"}, {"/a/caf\xE9/x", Refusal{Kind::insideAnother, "caf\xE9"}}});
 }
 
 TEST(SourceSelection, LabelsAreUnique) {
@@ -57,6 +64,8 @@ TEST(SourceSelection, LabelsAreUnique) {
     EXPECT_EQ(labels, (std::vector<std::string>{"Photos", "Disk Photos", "Photos 2", "Photos 3", "Photos2 Photos"}));
     EXPECT_EQ(run({{"/x/Photos"}, {"/Photos2"}, {"/y/Photos"}, {"/z/Photos"}}).sources[3].label, "z Photos");
     EXPECT_EQ(run({{"/a/Photos"}, {"/Photos"}}).sources[1].label, "Photos 2");  // one piece: no parent step
+    // Two spellings of one accent look the same to a person.
+    EXPECT_EQ(run({{"/a/Caf\xC3\xA9"}, {"/b/Cafe\xCC\x81"}}).sources[1].label, "b Cafe\xCC\x81");
 }
 
 TEST(SourceSelection, RemoveAndSentences) {
@@ -71,6 +80,21 @@ TEST(SourceSelection, RemoveAndSentences) {
                       {{"alreadyChosen", Refusal{Kind::alreadyChosen, "Documents"}.sentence()},
                        {"insideAnother", Refusal{Kind::insideAnother, "Documents"}.sentence()},
                        {"containsAnother", Refusal{Kind::containsAnother, "Taxes"}.sentence()}});
+
+    // Catalogues find the sentence by its English text with a placeholder at each label.
+    const auto root = std::filesystem::temp_directory_path() / ("wm-policy-l10n-" + std::to_string(::getpid()));
+    test::writeCatalogue(root / "fr/LC_MESSAGES/wm-policy.mo",
+                         {{"That folder contains %@, which is already being protected. Remove %@ first, or choose a "
+                           "folder that does not contain it.",
+                           "%@ ; %@"}});
+    const std::string catalogues = Localization::catalogueDirectory();
+    Localization::setCatalogueDirectoryForTesting(root.string());
+    Localization::setLocaleForTesting("fr_FR");
+    const std::string translated = Refusal{Kind::containsAnother, "Taxes"}.sentence();
+    Localization::setLocaleForTesting("en_US");
+    Localization::setCatalogueDirectoryForTesting(catalogues);
+    std::filesystem::remove_all(root);
+    EXPECT_EQ(translated, "Taxes ; Taxes");
 }
 
 // snapshot-mount.txt: "<name|folder|output>\t<text, \\n for a line break>\t<expected>": whether a
