@@ -1,13 +1,15 @@
 #pragma once
 // A property-list dictionary read from outside bytes (XML or binary). Anything that is
-// not a dictionary, including bytes that do not parse, gives no dictionary; a value is
-// handed out only when it has the type asked for.
+// not a dictionary, including bytes that do not parse or that nest too deep for the library
+// (PropertyListScan), gives no dictionary; a value is handed out only when it has the type
+// asked for, and a date only when it names a real moment.
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/Date.h"
+#include "policy/PropertyListScan.h"
 
 namespace wm {
 
@@ -25,8 +27,9 @@ private:
     struct Free {
         void operator()(void* node) const;
     };
-    explicit PropertyList(void* root) : root_(root) {}
+    PropertyList(void* root, PropertyListScan scan) : root_(root), scan_(std::move(scan)) {}
     std::unique_ptr<void, Free> root_;
+    PropertyListScan scan_;
 };
 
 }  // namespace wm

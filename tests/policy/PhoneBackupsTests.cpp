@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -13,6 +15,7 @@
 #include "CaseTable.h"
 #include "policy/PhoneBackupInProgress.h"
 #include "policy/PhoneBackups.h"
+#include "policy/PropertyListScan.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -95,6 +98,85 @@ TEST(PhoneBackups, ReadsNamesDatesAndStatusFromEitherForm) {
     }
     unsetenv("TZ");
     tzset();
+}
+
+// A binary property list of the given objects, object 0 at the top; offsets and references
+// are four bytes wide.
+std::string bigEndian(std::uint64_t value, int width) {
+    std::string out;
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+    return out;
+}
+std::string ref(std::size_t n) { return bigEndian(n, 4); }
+std::string bplist(const std::vector<std::string>& objects) {
+    std::string out = "bplist00", table;
+    for (const auto& object : objects) {
+        table += bigEndian(out.size(), 4);
+        out += object;
+    }
+    const std::size_t tableAt = out.size();
+    return out + table + std::string(6, '\0') + "\x04\x04" + bigEndian(objects.size(), 8) + bigEndian(0, 8) +
+           bigEndian(tableAt, 8);
+}
+
+TEST(PhoneBackups, BinaryDatesThatNameNoMomentAreAbsent) {
+    for (const double seconds : {std::nan(""), double{INFINITY}, -double{INFINITY}, 1e300, 3e9}) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &seconds, sizeof bits);
+        FakeFileManager fm;
+        fm.files[kRoot + "/X/Info.plist"] =
+            bplist({"\xD1" + ref(1) + ref(2), "\x5F\x10\x10Last Backup Date", "\x33" + bigEndian(bits, 8)});
+        const auto read = PhoneBackups::read(kRoot + "/X", "X", fm).lastBackup;
+        EXPECT_EQ(read, seconds == 3e9 ? std::optional(Date::fromSeconds(978307200 + 3e9)) : std::nullopt) << seconds;
+    }
+}
+
+// Nesting past what the library can free is refused before it reads a byte, in either form
+// and closed or not; a binary list whose shared references would expand to millions of
+// nodes is refused too. The deepest nesting allowed is still read.
+TEST(PhoneBackups, PropertyListsNestedTooDeepAreNoDictionary) {
+    const std::string named = "<key>Device Name</key><string>Ann</string><key>x</key>";
+    auto nestedXML = [&](std::size_t levels, bool closed) {
+        std::string text = "<plist><dict>" + named;
+        for (std::size_t i = 1; i < levels; ++i) text += "<array>";
+        if (closed) {
+            for (std::size_t i = 1; i < levels; ++i) text += "</array>";
+            text += "</dict></plist>";
+        }
+        return text;
+    };
+    auto nestedBinary = [](std::size_t levels, int sharing) {
+        std::vector<std::string> objects = {"\xD2" + ref(1) + ref(2) + ref(3) + ref(4),
+                                            "\x5B"
+                                            "Device Name",
+                                            "\x51"
+                                            "x",
+                                            "\x53"
+                                            "Ann"};
+        for (std::size_t i = 2; i < levels; ++i) {  // every array but the innermost
+            std::string array(1, static_cast<char>(0xA0 + sharing));
+            for (int k = 0; k < sharing; ++k) array += ref(objects.size() + 1);
+            objects.push_back(array);
+        }
+        objects.push_back("\xA0");
+        return bplist(objects);
+    };
+    std::string flat = "<plist><dict>" + named + "<array>";
+    for (int i = 0; i < 10'000; ++i) flat += "<dict><key>q</key><string>a 5\" screen</string><true/></dict>";
+    flat += "</array></dict></plist>";
+    const std::size_t limit = PropertyListScan::deepestNesting;
+    const std::pair<std::string, bool> cases[] = {
+        {nestedXML(limit, true), true},      {nestedXML(limit, false), false},   {nestedXML(limit + 1, true), false},
+        {nestedXML(200'000, true), false},   {nestedXML(200'000, false), false}, {nestedBinary(limit, 1), true},
+        {nestedBinary(limit + 1, 1), false}, {nestedBinary(200'000, 1), false},  {nestedBinary(40, 2), false},
+    };
+    for (const auto& [bytes, readable] : cases) {
+        FakeFileManager fm;
+        fm.files[kRoot + "/X/Info.plist"] = bytes;
+        EXPECT_EQ(PhoneBackups::read(kRoot + "/X", "X", fm).deviceName,
+                  readable ? std::optional<std::string>("Ann") : std::nullopt)
+            << bytes.size() << " bytes";
+    }
 }
 
 TEST(PhoneBackups, StalenessAtItsThresholds) {
