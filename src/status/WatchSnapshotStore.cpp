@@ -14,15 +14,23 @@ constexpr const char* receivedKey = "watch.receivedAt";
 // The two values take a few hundred bytes; a file far larger is not the settings.
 constexpr std::size_t settingsLimit = 1 << 20;
 
-JSON readSettings() {
-    const auto bytes = FileManager::defaultManager().regularFileContents(settingsFile().string(), settingsLimit);
-    if (!bytes) return JSON::object();
+// The shared settings as they stand: an empty object while there is no file, nothing when
+// there is one this cannot read (too large, nested too deep, a number out of range, not an
+// object). Its keys belong to others too, so such a file is left as it is.
+std::optional<JSON> readSettings() {
+    const std::filesystem::path file = settingsFile();
+    std::error_code error;
+    if (std::filesystem::symlink_status(file, error).type() == std::filesystem::file_type::not_found)
+        return JSON::object();
+    if (error) return std::nullopt;
+    const auto bytes = FileManager::defaultManager().regularFileContents(file.string(), settingsLimit);
+    if (!bytes) return std::nullopt;
     try {
         JSON settings = RepositoryJSON::decode(viewOf(*bytes));
-        return settings.is_object() ? settings : JSON::object();
+        if (settings.is_object()) return settings;
     } catch (const RepositoryJSON::DecodingError&) {
-        return JSON::object();
     }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -32,19 +40,20 @@ std::filesystem::path settingsFile() { return AppGroup::configurationFolder(appG
 void record(const WidgetState& state, Date receivedAt) {
     try {
         // Other keys of the shared settings are kept.
-        JSON settings = readSettings();
-        settings[stateKey] = stringOf(WidgetState::encode(state));
-        settings[receivedKey] = receivedAt.microseconds;
+        auto settings = readSettings();
+        if (!settings) return;
+        (*settings)[stateKey] = stringOf(WidgetState::encode(state));
+        (*settings)[receivedKey] = receivedAt.microseconds;
         const std::filesystem::path file = settingsFile();
         std::filesystem::create_directories(file.parent_path());
-        replaceFileDurably(file, RepositoryJSON::encodeBytes(settings, /*pretty=*/false));
+        replaceFileDurably(file, RepositoryJSON::encodeBytes(*settings, /*pretty=*/false));
     } catch (const std::exception&) {
         // Nothing stored; the previous values stay as they were.
     }
 }
 
 WatchSummary::Snapshot current(Date now) {
-    const JSON settings = readSettings();
+    const JSON settings = readSettings().value_or(JSON::object());
     const auto state = settings.find(stateKey);
     const auto received = settings.find(receivedKey);
     if (state == settings.end() || !state->is_string() || received == settings.end())

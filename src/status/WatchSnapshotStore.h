@@ -15,8 +15,9 @@ inline constexpr std::string_view appGroup = AppGroup::identifier;
 // The shared settings file of the app group.
 std::filesystem::path settingsFile();
 
-// Stores the state and its arrival time in one replacement. Never throws: when the
-// state cannot be encoded or the file cannot be written, what was stored stays.
+// Stores the state and its arrival time in one replacement, keeping the other keys of the
+// settings. Never throws: when the state cannot be encoded, the file cannot be written or
+// there is a settings file this cannot read, what was stored stays.
 void record(const WidgetState& state, Date receivedAt);
 
 // The stored snapshot judged at now; nothingHeardYet when nothing usable is stored.

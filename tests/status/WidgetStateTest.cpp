@@ -219,9 +219,27 @@ TEST(WatchSnapshotStoreTest, RecordsBothValuesTogetherAndReadsDamageAsNothing) {
         home.writeFile(file.lexically_relative(home.path()), std::string_view(damaged));
         EXPECT_EQ(WatchSnapshotStore::current(now), nothing) << damaged;
     }
+
+    // The settings hold other keys: a file it can read keeps them, one it cannot read (too
+    // large, nested too deep, a number out of range) is left as it is.
+    const auto relative = file.lexically_relative(home.path());
+    home.writeFile(relative, std::string_view(R"({"other":[1,{"x":null}]})"));
+    WatchSnapshotStore::record(state, now);
+    EXPECT_EQ(RepositoryJSON::decode(home.readFile(relative))["other"], JSON::parse(R"([1,{"x":null}])"));
+    EXPECT_EQ(WatchSnapshotStore::current(now).state, state);
+    const std::string large = R"({"other":")" + std::string(1 << 20, 'a') + R"("})";
+    for (const std::string& unreadable :
+         {large, std::string(600, '[') + std::string(600, ']'), std::string(R"({"other":1e400})")}) {
+        home.writeFile(relative, std::string_view(unreadable));
+        WatchSnapshotStore::record(state, now);
+        EXPECT_TRUE(stringOf(home.readFile(relative)) == unreadable) << unreadable.substr(0, 20);  // unchanged
+    }
+
     std::filesystem::remove(file);
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     EXPECT_EQ(WatchSnapshotStore::current(now), nothing);  // never waits for a writer
+    WatchSnapshotStore::record(state, now);
+    EXPECT_TRUE(std::filesystem::is_fifo(file));
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
