@@ -1,6 +1,9 @@
 #include "status/DiagnosticReport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <vector>
 
 #include "core/Localization.h"
 #include "core/Phrasing.h"
@@ -10,8 +13,6 @@ namespace wm {
 
 namespace {
 
-// Calls visit with each user-perceived character of text, as UTF-8; byte by byte should
-// ICU be unable to segment it.
 std::string ageOrNever(const std::optional<Date>& date, Date now) {
     return date ? Phrasing::staleness(*date, now) : WM_L("never");
 }
@@ -19,32 +20,52 @@ std::string ageOrNever(const std::optional<Date>& date, Date now) {
 }  // namespace
 
 std::string DiagnosticReport::withoutPaths(std::string_view text) {
+    std::vector<std::string_view> characters;
+    Unicode::forEachCharacter(text, [&](std::string_view character) { characters.push_back(character); });
+    const std::size_t count = characters.size();
+    const auto isClosingQuote = [&](std::size_t i) {
+        static const std::string_view quotes[] = {"\"", "'", "\u2019", "\u201D", "\u00BB"};
+        if (std::find(std::begin(quotes), std::end(quotes), characters[i]) == std::end(quotes)) return false;
+        // A quote before a letter or digit is an apostrophe inside a name (Bob's Files).
+        if (i + 1 == count) return true;
+        const std::string_view next = characters[i + 1];
+        return next.size() != 1 || !std::isalnum(static_cast<unsigned char>(next[0]));
+    };
+    // Where a run that reached a space may end: the next ": ", closing quote or line end.
+    const auto stretchEnd = [&](std::size_t i) {
+        while (i < count && characters[i] != "\n" && characters[i] != "\r\n" && !isClosingQuote(i) &&
+               !(characters[i] == ":" && i + 1 < count && characters[i + 1] == " "))
+            ++i;
+        return i;
+    };
+
     std::string result;
     result.reserve(text.size());
-    std::string run;
-    int slashes = 0;
-    const auto endRun = [&] {
+    for (std::size_t i = 0; i < count;) {
+        if (characters[i] != "/") {
+            result += characters[i++];
+            continue;
+        }
+        std::size_t end = i, slashes = 0;
+        while (end < count && characters[end] != " " && characters[end] != "\n") slashes += characters[end++] == "/";
+        // A name with a space in it: the run goes on when another "/" follows before the
+        // stretch ends, up to that end.
+        if (end < count && characters[end] == " ") {
+            const std::size_t stretch = stretchEnd(end);
+            const auto more = std::count(characters.begin() + static_cast<std::ptrdiff_t>(end),
+                                         characters.begin() + static_cast<std::ptrdiff_t>(stretch), "/");
+            if (more > 0) {
+                slashes += static_cast<std::size_t>(more);
+                end = stretch;
+            }
+        }
         if (slashes >= 2) {
             result += WM_L("[a path]");
         } else {
-            result += run;
+            for (std::size_t k = i; k < end; ++k) result += characters[k];
         }
-        run.clear();
-        slashes = 0;
-    };
-    Unicode::forEachCharacter(text, [&](std::string_view character) {
-        const bool slash = character == "/";
-        if (slashes == 0 && !slash) {
-            result += character;
-        } else if (slashes > 0 && (character == " " || character == "\n")) {
-            endRun();
-            result += character;
-        } else {
-            run += character;
-            slashes += slash ? 1 : 0;
-        }
-    });
-    if (slashes > 0) endRun();
+        i = end;
+    }
     return result;
 }
 

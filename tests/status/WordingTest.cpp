@@ -125,16 +125,22 @@ TEST(DiagnosticReportTest, PathsAreTakenOut) {
     } cases[] = {
         {"", ""},
         {"could not write /Users/alice/Documents/report.pdf because", "could not write [a path] because"},
-        {"either/or and /tmp stay", "either/or and /tmp stay"},
+        {"either/or stays", "either/or stays"},
+        {"/tmp stays", "/tmp stays"},
         {"//", "[a path]"},
-        {"a  /x/y  b/", "a  [a path]  b/"},
+        {"a  /x/y  b", "a  [a path]  b"},
         {"/home/alice/x\neither/or", "[a path]\neither/or"},
         {"/a/b\t/c d", "[a path] d"},
         {"/run/media/alice/Disk/a\n/root/.config/b", "[a path]\n[a path]"},
         {"~/Documents/x", "~[a path]"},
         {"file:///home/alice/x failed", "file:[a path] failed"},
-        // A space in the name ends the run: what follows it is kept, up to the next path.
-        {"/Users/Bob Smith/Documents/a", "[a path] Smith[a path]"},
+        // Names with spaces: the run goes on when another "/" follows before the next ": ",
+        // closing quote or line end.
+        {"could not read /Users/alice/Tax Returns 2025/passport scan.pdf: denied", "could not read [a path]: denied"},
+        {"open \"/Users/alice/My Files/a b.txt\" failed", "open \"[a path]\" failed"},
+        {"at /Users/alice/Bob's Files/x y", "at [a path]"},
+        {"/x/y z: w/v", "[a path] z: w/v"},
+        {"/a/b c\r\n/d e", "[a path] c\r\n/d e"},
         {"caf\xC3\xA9 /r\xC3\xA9sum\xC3\xA9/\xF0\x9F\x93\x84 ok", "caf\xC3\xA9 [a path] ok"},
     };
     for (const auto& c : cases) EXPECT_EQ(DiagnosticReport::withoutPaths(c.text), c.expected) << c.text;
