@@ -133,6 +133,7 @@ TEST(VerificationSchedule, DueAtItsThresholds) {
     EXPECT_EQ(afterFull.due(kNow.adding(sample), true), Due::sample);
     EXPECT_EQ(afterFull.due(kNow.adding(full), true), Due::full);
     EXPECT_EQ(afterFull.recorded(Due::nothing, kNow.adding(full)), afterFull);
+    EXPECT_EQ(afterFull.recorded(Due::sample, kNow.adding(1)), (VerificationSchedule{kNow.adding(1), kNow}));
     EXPECT_EQ(VerificationSchedule::depth(Due::full, false), VerificationSchedule::Depth::sample);
     EXPECT_EQ(VerificationSchedule::depth(Due::full, true), VerificationSchedule::Depth::everything);
     EXPECT_EQ(VerificationSchedule{}.toJSON(), JSON::object());
@@ -148,6 +149,7 @@ TEST(KeyReminder, AsksAfterSettlingInAndEveryHalfYear) {
         {every - 1, std::nullopt, std::nullopt, false, false}, {400 * kDay, std::nullopt, every - 1, false, false},
         {400 * kDay, std::nullopt, every, false, true},        {400 * kDay, 200 * kDay, kDay, false, true},
         {400 * kDay, 200 * kDay, kDay, true, false},           {settling - 1, 400 * kDay, std::nullopt, false, false},
+        {settling, 400 * kDay, std::nullopt, false, true},
     };
     for (const auto& [created, confirmed, asked, declined, ask] : cases)
         EXPECT_EQ((KeyReminder{maybeAgo(confirmed), maybeAgo(asked), declined}.shouldAsk(kNow, *maybeAgo(created))),

@@ -238,7 +238,7 @@ TEST(PolicySentences, EveryTextWordForWord) {
         {"power.lowPowerMode", PowerConditions::shouldStartScheduled({false, 0.9, true, false}).sentence()},
         {"power.lowBattery", PowerConditions::shouldStartScheduled({true, 0.29, false, false}).sentence()},
         {"drive.blue45", DriveRotation::sentence({"Blue", "U", ago(45), 3}, kNow)},
-        {"copies.one", CopyFallingBehind::sentence({{"Offsite", ago(12.25)}, {"Near", ago(1)}}, kNow)},
+        {"copies.one", CopyFallingBehind::sentence({{"Offsite", ago(12.75)}, {"Near", ago(1)}}, kNow)},
         {"copies.two", CopyFallingBehind::sentence({{"A", ago(11)}, {"B", ago(30)}, {"C", ago(0)}}, kNow)},
         {"copycount.-1", CopyCount::sentence(-1)},
         {"copycount.0", CopyCount::sentence(0)},
@@ -259,6 +259,7 @@ TEST(PolicySentences, EveryTextWordForWord) {
         {"estimate.share.1000s", FirstBackupEstimate::sentence(120'000'000'000, Destination::networkShare)},
         {"estimate.cloud.125000s", FirstBackupEstimate::sentence(1'000'000'000'000, Destination::cloudFolder)},
     };
+    EXPECT_EQ(NetworkConditions::shouldSendRemoteCopies({false, false}), NetworkConditions::Verdict::go());
     const auto progress = [](std::uint64_t files, std::uint64_t read, std::uint64_t stored) {
         return BackupProgressReport{files, read, stored, std::nullopt, kNow};
     };

@@ -45,8 +45,13 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
     for (const auto& r : TimeMachineComparison::rows())
         actual["comparison"].push_back(
             {"comparison", r.question, r.wendleMarsh, r.timeMachine, words({{r.timeMachineWins, "wins"}})});
-    for (const auto& i : ReleaseChecklist::items())
+    std::vector<ReleaseChecklist::Item> split[2];  // by hand, automatic
+    for (const auto& i : ReleaseChecklist::items()) {
         actual["checklist"].push_back({"checklist", i.what, i.how, "", words({{i.checkedAutomatically, "automatic"}})});
+        split[i.checkedAutomatically].push_back(i);
+    }
+    EXPECT_EQ(ReleaseChecklist::byHand(), split[0]);
+    EXPECT_EQ(ReleaseChecklist::automatic(), split[1]);
     for (const auto* text :
          {&FirstRunSuggestions::explanation(), &TimeMachineComparison::preamble(), &TimeMachineComparison::bothIsFine(),
           &PhotoLibraryAdvice::whileOpen(), &PhotoLibraryAdvice::alternative(), &PreferencesAdvice::afterRestore(),

@@ -44,6 +44,14 @@ TEST(ProtectionWidgetViewTest, WhatEachFamilyShows) {
               Item::label("You're protected", "checkmark.circle.fill", TextStyle::headline, 2));
     EXPECT_EQ(ProtectionWidgetView(good, now, Family::accessoryCircular).body().items.at(0).accessibilityLabel,
               "You're protected");
+    // The summary size asked for: small for the small family, none for the circular one, medium for the rest.
+    for (const Family family : {Family::systemSmall, Family::systemMedium, Family::systemLarge,
+                                Family::accessoryCircular, Family::accessoryRectangular, Family::accessoryInline})
+        EXPECT_EQ(ProtectionWidgetView(good, now, family).summarySize(),
+                  family == Family::systemSmall         ? std::optional(WidgetSummary::Size::small)
+                  : family == Family::accessoryCircular ? std::nullopt
+                                                        : std::optional(WidgetSummary::Size::medium))
+            << static_cast<int>(family);
 }
 
 TEST(ComplicationViewTest, WhatEachFamilyShows) {
@@ -53,6 +61,8 @@ TEST(ComplicationViewTest, WhatEachFamilyShows) {
               (std::vector<Item>{Item::symbolImage("questionmark.circle", TextStyle::headline),
                                  Item::textLine(noWord, TextStyle::caption2, Colour::primary, 3)}));
     EXPECT_EQ(ComplicationView(nothing, now, Family::accessoryCircular).body().items.at(0).accessibilityLabel, noWord);
+    EXPECT_EQ(ComplicationView(nothing, now, Family::accessoryInline).body().items,
+              (std::vector<Item>{Item::label("Not known", "questionmark.circle", TextStyle::headline, 1)}));
     const auto fresh = WatchSummary::snapshot(good, now.adding(-60), now);
     EXPECT_EQ(ComplicationView(fresh, now, Family::accessoryRectangular).body().items,
               (std::vector<Item>{Item::label("OK", "checkmark.shield.fill", TextStyle::headline),
