@@ -105,7 +105,6 @@ std::optional<Date> maybeAgo(std::optional<double> seconds) {
 
 template <class Record>
 void expectStoredForm(const Record& full, const char* requiredKey, const JSON& smallest) {
-    EXPECT_EQ(Record::fromJSON(full.toJSON()), full);
     JSON missing = full.toJSON();
     missing.erase(requiredKey);
     EXPECT_THROW(Record::fromJSON(missing), RepositoryJSON::DecodingError);
@@ -137,7 +136,6 @@ TEST(VerificationSchedule, DueAtItsThresholds) {
     EXPECT_EQ(VerificationSchedule::depth(Due::full, false), VerificationSchedule::Depth::sample);
     EXPECT_EQ(VerificationSchedule::depth(Due::full, true), VerificationSchedule::Depth::everything);
     EXPECT_EQ(VerificationSchedule{}.toJSON(), JSON::object());
-    EXPECT_EQ(VerificationSchedule::fromJSON(afterFull.toJSON()), afterFull);
     EXPECT_EQ(VerificationSchedule::fromJSON(JSON::parse(R"({"lastFull": null})")), VerificationSchedule{});
 }
 

@@ -47,7 +47,6 @@ TEST(BackupWindow, AllowsInsideItsHoursOnly) {
     // The hour is the caller's calendar's: midnight UTC is 9 in the morning in Tokyo.
     EXPECT_TRUE((BackupWindow{9, 10, true}).allows(kNow, Calendar("Asia/Tokyo")));
     const BackupWindow window{22, 6, true};
-    EXPECT_EQ(BackupWindow::fromJSON(window.toJSON()), window);
     for (const char* key : {"startHour", "endHour", "enabled"}) {
         JSON json = window.toJSON();
         json.erase(key);
@@ -94,7 +93,6 @@ TEST(DriveRotation, SawRefreshesInPlaceOrAppendsAndIsStored) {
     rotation.saw("Red", "B", 4, ago(8));
     rotation.saw("Navy", "A", 5, ago(1));
     EXPECT_EQ(rotation, (DriveRotation{{{"Navy", "A", ago(1), 5}, {"Red", "B", ago(8), 4}}}));
-    EXPECT_EQ(DriveRotation::fromJSON(rotation.toJSON()), rotation);
     EXPECT_EQ(DriveRotation{}.toJSON(), JSON::parse(R"({"drives": []})"));
     JSON missingCount = rotation.toJSON();
     missingCount["drives"][1].erase("snapshotsWhenLastSeen");
