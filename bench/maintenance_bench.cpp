@@ -247,7 +247,8 @@ void BM_Sweep(benchmark::State& state) {
                               .repository;
         Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(2));
         std::vector<fs::path> candidates;
-        for (const auto& bytes : Pruner::latestMark(*repository)->candidates)
+        const auto mark = Pruner::latestMark(*repository);
+        for (const auto& bytes : mark->candidates)
             candidates.push_back(work.path / RepositoryLayout::pack(*PackID::fromBytes(bytes)).string());
         shell("sync");
         const auto start = Clock::now();

@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/AppVersion.h"
 #include "engine/Repository.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
@@ -109,8 +110,8 @@ std::shared_ptr<Repository> openSample(const Sample& sample, SnapshotID& newest)
                                                                 LocalFolderDestination::Preparation::readingOnly());
     DeviceID device;
     device.bytes.fill(0x5E);
-    auto unlocked = Repository::unlock(destination, RecoveryKey::parse(text), device, "0.1.3", std::nullopt,
-                                       Repository::Access::readOnly);
+    auto unlocked = Repository::unlock(destination, RecoveryKey::parse(text), device, std::string(appVersion),
+                                       std::nullopt, Repository::Access::readOnly);
     newest = unlocked.repository->snapshotIDs().back();
     return unlocked.repository;
 }

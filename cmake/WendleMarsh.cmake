@@ -1,5 +1,9 @@
 # Shared helpers for the project's CMake files.
 
+# The environment of every program CTest runs: English texts and en_US formats whatever the
+# machine's locale (the C locale reads as en_US), and Qt without a display.
+set(WM_TEST_ENVIRONMENT "LC_ALL=C;LANG=;LANGUAGE=;QT_QPA_PLATFORM=offscreen")
+
 function(wm_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic
     -Wnon-virtual-dtor -Wno-missing-field-initializers)
@@ -53,18 +57,18 @@ function(wm_test name)
   wm_warnings(test_${name})
   include(GoogleTest)
   gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C;LANG=;QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "${WM_TEST_ENVIRONMENT}")
 endfunction()
 
 # wm_bench(<name> SOURCES ... DEPS ...)
 function(wm_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;DEPS;LIBS" ${ARGN})
   add_executable(bench_${name} ${B_SOURCES})
-  target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   foreach(dep ${B_DEPS})
     target_link_libraries(bench_${name} PRIVATE wm_${dep})
   endforeach()
   target_link_libraries(bench_${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  wm_warnings(bench_${name})
 endfunction()
 
 # wm_glob_module(<name> DEPS ... LIBS ...)
@@ -80,7 +84,5 @@ endfunction()
 function(wm_glob_test name)
   cmake_parse_arguments(T "" "" "DEPS;LIBS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
-  if(sources)
-    wm_test(${name} SOURCES ${sources} DEPS ${T_DEPS} LIBS ${T_LIBS})
-  endif()
+  wm_test(${name} SOURCES ${sources} DEPS ${T_DEPS} LIBS ${T_LIBS})
 endfunction()

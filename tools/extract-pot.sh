@@ -6,6 +6,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 out=po
+# The version is the project's, as CMakeLists.txt declares it.
+version=$(sed -n 's/^project([^)]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "extract-pot.sh: no version in CMakeLists.txt" >&2; exit 1; }
 mkdir -p "$out"
 for dir in src/*/; do
     module=$(basename "$dir")
@@ -13,7 +16,7 @@ for dir in src/*/; do
     [ -n "$files" ] || continue
     # shellcheck disable=SC2086
     xgettext --language=C++ --from-code=UTF-8 --keyword=WM_L --add-comments=TRANSLATORS: \
-        --package-name="Wendle Marsh Restore" --package-version=0.1.3 \
+        --package-name="Wendle Marsh Restore" --package-version="$version" \
         --sort-by-file --no-wrap --output="$out/wm-$module.pot" $files
     # xgettext writes nothing when a module has no sentences.
     if [ -f "$out/wm-$module.pot" ]; then echo "$out/wm-$module.pot"; fi

@@ -8,10 +8,6 @@
 #include <mutex>
 #include <set>
 
-#ifndef WM_LOCALE_DIR
-#define WM_LOCALE_DIR "/usr/local/share/locale"
-#endif
-
 namespace wm::Localization {
 
 namespace {

@@ -1,9 +1,9 @@
 // Unlocking with a recovery key or a passphrase, and key-file management.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "crypto/Passphrase.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

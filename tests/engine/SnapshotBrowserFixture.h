@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "format/TreeObject.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 

@@ -1,6 +1,5 @@
 // The test-backup tool as a separate process: what the main job and the maintenance run do not
 // check.
-#ifdef WM_TEST_BACKUP_TOOL
 
 #include <sys/acl.h>
 #include <sys/stat.h>
@@ -12,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "storage/LocalFolderDestination.h"
+#include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace wm::test {
@@ -82,5 +81,3 @@ TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
 
 }  // namespace
 }  // namespace wm::test
-
-#endif

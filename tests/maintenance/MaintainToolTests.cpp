@@ -1,7 +1,6 @@
 // The maintenance tool end to end, as separate processes: back up twice, mark, sweep after the
 // cooling period, replicate, damage every pack, repair them from the copy; and replication
 // killed with SIGKILL at several moments.
-#if defined(WM_MAINTAIN_TOOL) && defined(WM_TEST_BACKUP_TOOL)
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "core/SecretFile.h"
 #include "crypto/RecoveryKey.h"
 #include "storage/LocalFolderDestination.h"
+#include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace wm::test {
@@ -207,5 +206,3 @@ TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {
 
 }  // namespace
 }  // namespace wm::test
-
-#endif

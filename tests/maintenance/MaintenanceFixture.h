@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 

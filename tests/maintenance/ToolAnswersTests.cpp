@@ -1,6 +1,5 @@
 // Every development tool on each bad input: its words and its exit status, read from
 // tests/data/tools/answers.txt. No message may name a type, a case or a raw exception.
-#if defined(WM_MAINTAIN_TOOL) && defined(WM_TEST_BACKUP_TOOL) && defined(WM_LZFSE_TOOL) && defined(WM_STATUS_VIEWS_TOOL)
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -106,6 +105,7 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
         std::vector<std::string> arguments;
         if (!row[1].empty())
             for (const auto& a : split(row[1], ' ')) arguments.push_back(a == "{empty}" ? "" : expand(a, t.path()));
+        if (tools.at(row[0]).empty()) continue;  // the picture tool, built only with the application
         const Answer answer = run(tools.at(row[0]), arguments, t.path());
         const std::string context = row[0] + " " + row[1] + "\nout: " + answer.out + "\nerr: " + answer.err;
         EXPECT_EQ(answer.status, std::stoi(row[2])) << context;
@@ -150,5 +150,3 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
 
 }  // namespace
 }  // namespace wm::test
-
-#endif

@@ -1,7 +1,7 @@
 // Restores of what the engine sealed, packed and committed: a file of several blobs comes back
 // whole, and a blob damaged on disk fails its file with the sentence for damage.
-#include "EngineTestSupport.h"
 #include "restore/RestoreTestSupport.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm {
 namespace {

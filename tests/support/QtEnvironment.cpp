@@ -1,4 +1,4 @@
-// One QApplication for the whole test program, drawn off screen. Shared by test_ui and test_app.
+// One QApplication for the whole test program, drawn off screen: every test program that draws links it.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <memory>
