@@ -1,12 +1,17 @@
 // LZFSE codec speed and ratio on 1 MiB and 4 MiB samples of several kinds of data.
 // The samples are assembled from files on this machine when the benchmark starts
 // (nothing third-party is stored with the project):
+//   words      words of the licence texts drawn at random, eight to a line (the word
+//              text of the storing comparison: short matches everywhere, the hardest
+//              case for the match search)
 //   text       licence texts and package copyright files under /usr/share
 //   c-headers  /usr/include/*.h, then the C++ standard library headers
 //   cpp        the C++ standard library headers alone
 //   json       generated records in the style of the repository's own JSON
 //   binary     executables from /usr/bin
 //   random     pseudo-random bytes
+//   zeros      zero bytes
+//   mixed      words and random bytes in turns of 64 KiB
 // Reported: bytes/s of input (encode) or output (decode), and "ratio" = input / compressed.
 #include <benchmark/benchmark.h>
 
@@ -82,6 +87,38 @@ wm::Bytes jsonSample(std::size_t size) {
     return wm::Bytes(s.begin(), s.end());
 }
 
+wm::Bytes wordsSample(std::size_t size, std::uint32_t seed) {
+    static const std::vector<std::string> vocabulary = [] {
+        std::vector<std::string> words;
+        for (const fs::path& p : sortedFiles("/usr/share/common-licenses", false)) {
+            std::ifstream in(p, std::ios::binary);
+            std::string word;
+            for (char c; in.get(c);) {
+                if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+                    word += c;
+                } else if (!word.empty()) {
+                    words.push_back(std::move(word));
+                    word.clear();
+                }
+            }
+            if (!word.empty()) words.push_back(std::move(word));
+        }
+        std::sort(words.begin(), words.end());
+        words.erase(std::unique(words.begin(), words.end()), words.end());
+        return words;
+    }();
+    if (vocabulary.empty()) return {};
+    std::mt19937 rng(seed);
+    std::string s;
+    s.reserve(size + 64);
+    for (int i = 0; s.size() < size; ++i) {
+        s += vocabulary[rng() % vocabulary.size()];
+        s += i % 8 == 7 ? '\n' : ' ';
+    }
+    s.resize(size);
+    return wm::Bytes(s.begin(), s.end());
+}
+
 wm::Bytes randomSample(std::size_t size) {
     std::mt19937_64 rng(7);
     wm::Bytes out(size);
@@ -101,6 +138,23 @@ wm::Bytes sample(const std::string& kind, std::size_t size) {
         auto cxx = sortedFiles("/usr/include/c++/12", true);
         files.insert(files.end(), cxx.begin(), cxx.end());
         return fromFiles(files, size);
+    }
+    if (kind == "words") return wordsSample(size, 1);
+    if (kind == "zeros") return wm::Bytes(size, 0);
+    if (kind == "mixed") {
+        constexpr std::size_t turn = 64 << 10;
+        const wm::Bytes words = wordsSample(size / 2, 2);
+        const wm::Bytes random = randomSample(size / 2);
+        if (words.size() < size / 2) return {};
+        wm::Bytes out;
+        out.reserve(size);
+        for (std::size_t at = 0; at < size / 2; at += turn) {
+            out.insert(out.end(), words.begin() + static_cast<std::ptrdiff_t>(at),
+                       words.begin() + static_cast<std::ptrdiff_t>(std::min(at + turn, words.size())));
+            out.insert(out.end(), random.begin() + static_cast<std::ptrdiff_t>(at),
+                       random.begin() + static_cast<std::ptrdiff_t>(std::min(at + turn, random.size())));
+        }
+        return out;
     }
     if (kind == "cpp") return fromFiles(sortedFiles("/usr/include/c++/12", true), size);
     if (kind == "json") return jsonSample(size);
@@ -134,8 +188,8 @@ void decode(benchmark::State& state, const wm::Bytes& input) {
 
 int main(int argc, char** argv) {
     static std::vector<wm::Bytes> samples;
-    samples.reserve(12);
-    for (const char* kind : {"text", "c-headers", "cpp", "json", "binary", "random"}) {
+    samples.reserve(18);
+    for (const char* kind : {"words", "text", "c-headers", "cpp", "json", "binary", "random", "zeros", "mixed"}) {
         for (std::size_t mib : {1, 4}) {
             samples.push_back(sample(kind, mib << 20));
             const wm::Bytes* input = &samples.back();

@@ -94,6 +94,8 @@ public:
         prev_[p & windowMask_] = candidate;
         next_ = p + 1;
         if (best.length >= settings_.niceLength) return best;
+        // The next search is often at p + 1 (the lazy look, or the next literal).
+        if (p + 1 + hashReach <= size_) touchChain(head_[hash(cur + 1)]);
 
         const std::uint32_t head = load32(cur);
         for (int depth = chain; depth > 0 && candidate >= 0; --depth) {
@@ -116,6 +118,13 @@ public:
         return best;
     }
 
+    // Registers the positions before p and starts reading the first candidate of p's
+    // chain, so that the reads overlap other work before find(p).
+    void prepare(std::size_t p) {
+        insertUpTo(p);
+        if (p + hashReach <= size_) touchChain(head_[hash(data_ + p)]);
+    }
+
     // Leaves the positions before p - keep out of the chains.
     void skipTo(std::size_t p, std::size_t keep) {
         if (p > next_ + keep) next_ = p - keep;
@@ -127,15 +136,28 @@ private:
         return static_cast<std::uint32_t>(((load64(p) << (64 - 8 * hashBytes)) * prime) >> (64 - hashLog_));
     }
 
+    // Chains are walked one dependent read at a time, each likely a cache miss (the
+    // tables and the input are a few MiB): starting the reads early is most of the
+    // speed of the search.
+    void touchChain(std::int32_t c) const {
+        if (c < 0) return;
+        __builtin_prefetch(&prev_[static_cast<std::size_t>(c) & windowMask_]);
+        __builtin_prefetch(data_ + c);
+    }
+
     void insertUpTo(std::size_t p) {
         const std::size_t last = std::min(p, size_ - hashReach + 1);
         for (std::size_t i = next_; i < last; ++i) {
+            if (i + insertAhead + hashReach <= size_) __builtin_prefetch(&head_[hash(data_ + i + insertAhead)]);
             const std::uint32_t h = hash(data_ + i);
             prev_[i & windowMask_] = head_[h];
             head_[h] = static_cast<std::int32_t>(i);
         }
         if (p > next_) next_ = p;
     }
+
+    // How far ahead of an insertion its head slot is fetched.
+    static constexpr std::size_t insertAhead = 16;
 
     const std::uint8_t* data_;
     std::size_t size_;
@@ -199,10 +221,9 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
             p += 1 + std::min<std::size_t>((p - anchor) >> 6, 31);
             continue;
         }
-        // Lazy evaluation: a better match a byte later wins over a short one. Half the
-        // search effort finds most of those.
+        // Lazy evaluation: a better match a byte later wins over a short one.
         if (best.length < std::min(lazyBelow, settings.niceLength) && p + 1 <= last) {
-            const Match next = matcher.find(p + 1, rep, std::max(1, chain / 2));
+            const Match next = matcher.find(p + 1, rep, chain);
             if (next.gain > best.gain + 2) {
                 best = next;
                 ++p;
@@ -213,11 +234,13 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
             --p;
             ++best.length;
         }
-        sink.sequence(anchor, p - anchor, best.length, best.distance);
+        const std::size_t literalStart = anchor;
         rep = best.distance;
-        p += best.length;
-        anchor = p;
-        if (best.length >= longMatch) matcher.skipTo(p, longMatchTail);
+        anchor = p + best.length;
+        if (best.length >= longMatch) matcher.skipTo(anchor, longMatchTail);
+        if (anchor <= last) matcher.prepare(anchor);
+        sink.sequence(literalStart, p - literalStart, best.length, best.distance);
+        p = anchor;
     }
     sink.finish(anchor, n - anchor);
 }
