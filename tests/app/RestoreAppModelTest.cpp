@@ -147,19 +147,10 @@ TEST_F(RestoreAppModelTest, DamagedFilesAreReadWithinBoundsAndHideOnlyWhatTheyHo
         {"keys", [&](auto& b, auto&) { eachIn(b / "keys", grow); }, RestoreAppModel::wrongSecretSentence(), 0},
         {"old record", [&](auto& b, auto& ids) { grow(record(b, ids[0])); },
          "1 backup could not be read, so it is not listed.", 2},
-        {"two records",
-         [&](auto& b, auto& ids) {
-             fs::remove(record(b, ids[0]));
-             fs::remove(record(b, ids[1]));
-         },
+        {"two records", [&](auto& b, auto& ids) { fs::remove(record(b, ids[0])), fs::remove(record(b, ids[1])); },
          "2 backups could not be read, so they are not listed.", 1},
         {"index pipe",
-         [&](auto& b, auto&) {
-             eachIn(b / "index", [](auto& f) {
-                 fs::remove(f);
-                 ::mkfifo(f.c_str(), 0600);
-             });
-         },
+         [&](auto& b, auto&) { eachIn(b / "index", [](auto& f) { fs::remove(f), ::mkfifo(f.c_str(), 0600); }); },
          std::nullopt, 3},
     };
     for (const auto& [name, damage, problem, listed] : cases) {

@@ -15,12 +15,8 @@ struct Repo {
     BlobCipher cipher;
 
     explicit Repo(BlobCipher::Sealing sealing = BlobCipher::Sealing::nonceFromStoredBytes)
-        : keys(SymmetricKey::random(), randomRepositoryID()), cipher(keys, sealing) {}
-
-    static RepositoryID randomRepositoryID() {
-        const SymmetricKey k = SymmetricKey::random();
-        return *RepositoryID::fromBytes(k.view());
-    }
+        : keys(SymmetricKey::random(), *RepositoryID::fromBytes(SymmetricKey::random().view())),
+          cipher(keys, sealing) {}
 };
 
 // An identifier of any kind whose bytes all hold fill.

@@ -20,10 +20,10 @@ protected:
 
     void SetUp() override {
         ::alarm(60);  // a restore that blocks on a pipe or walks in a circle ends the run
-        Sandbox::writeFile(box.outside() / "secret.txt", "do not touch");
-        Sandbox::writeFile(box.outside() / "f", "outside f");
+        box.writeFile(box.outside() / "secret.txt", "do not touch");
+        box.writeFile(box.outside() / "f", "outside f");
         fs::create_directories(box.outside() / "folder");
-        Sandbox::writeFile(box.path() / "beside.txt", "beside");
+        box.writeFile(box.path() / "beside.txt", "beside");
         outsideBefore = listTree(box.path(), "target");
         descriptorsBefore = openDescriptors();
     }
@@ -107,7 +107,7 @@ TEST_F(HostileSnapshotTest, FolderSwappedForASymlinkToOutsideDuringTheWalk) {
     EXPECT_EQ(failurePaths(r), (Strings{"a/f", "a/f2", "a/folder", "a/l"}));
     const std::string viaLink = failed(V::symlinkComponent("a", 0));
     EXPECT_EQ(failureReasons(r), (Strings{damaged, viaLink, viaLink, viaLink}));
-    EXPECT_EQ(Sandbox::readFile(stash / "f0"), "second");
+    EXPECT_EQ(stringOf(box.readFile(stash / "f0")), "second");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST(RepositoryRestore, WholeFilesAndADamagedBlob) {
 
     auto r = RestoreCoordinator().restore(whole, *damaged, box.target() / "new" / "folder", {});
     EXPECT_TRUE(r.isComplete());
-    EXPECT_EQ(Sandbox::readFile(box.target() / "new/folder/big.bin"), stringOf(big));
+    EXPECT_EQ(stringOf(box.readFile(box.target() / "new/folder/big.bin")), stringOf(big));
     r = RestoreCoordinator().restore(victim, *damaged, box.target() / "v", {});
     EXPECT_EQ(failureReasons(r), Strings{test::damaged});
     EXPECT_FALSE(fs::exists(box.target() / "v/victim"));

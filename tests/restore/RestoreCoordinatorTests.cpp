@@ -61,7 +61,7 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     EXPECT_EQ(mtimeOf(t / "Documents"), 1'600'000'000);     // set after its contents were written
     ASSERT_EQ(::stat((t / "sparse.img").c_str(), &st), 0);  // holes stay holes
     EXPECT_LT(st.st_blocks * 512, 1 << 20);
-    EXPECT_EQ(Sandbox::readFile(t / "sparse.img").find_first_not_of('\0', 4096), (64u << 20) - 4096);
+    EXPECT_EQ(stringOf(box.readFile(t / "sparse.img")).find_first_not_of('\0', 4096), (64u << 20) - 4096);
 }
 
 // An unreadable subtree fails its folder only; an unreadable top tree or target fails the restore.
@@ -72,9 +72,9 @@ TEST_F(RestoreCoordinatorTest, UnreadableTreesAndTargets) {
     EXPECT_EQ(counts(r), "files=1 hardlinks=0 folders=2 symlinks=0");
     EXPECT_EQ(failurePaths(r), (Strings{"gone", "bad"}));
     EXPECT_NE(mtimeOf(box.target() / "gone"), 1'600'000'000);  // a failed folder keeps no recorded time
-    Sandbox::writeFile(box.path() / "plain", "x");
+    box.writeFile(box.path() / "plain", "x");
     EXPECT_ANY_THROW(RestoreCoordinator().restore(SnapshotID{}, backup, box.path() / "plain", {}));
-    EXPECT_EQ(Sandbox::readFile(box.path() / "plain"), "x");
+    EXPECT_EQ(stringOf(box.readFile(box.path() / "plain")), "x");
     backup.setRoot(backup.reserve());  // never stored
     EXPECT_THROW(restore(), MissingBlob);
     backup.setRoot(backup.add("not a tree"));
@@ -103,9 +103,9 @@ TEST_F(RestoreCoordinatorTest, SelectionOfOneFileThreeFoldersDown) {
 // An existing file is a Failure and stays untouched, also as a hard-link group's first member;
 // an existing folder is merged into and keeps its own mode, owner and times.
 TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingFiles) {
-    Sandbox::writeFile(box.target() / "Documents/notes.txt", "mine");
-    Sandbox::writeFile(box.target() / "Documents/keep.txt", "untouched");
-    Sandbox::writeFile(box.target() / "a", "existing");
+    box.writeFile(box.target() / "Documents/notes.txt", "mine");
+    box.writeFile(box.target() / "Documents/keep.txt", "untouched");
+    box.writeFile(box.target() / "a", "existing");
     ::chmod((box.target() / "Documents").c_str(), 0700);
     const auto before = listTree(box.target());
     const BlobID data = backup.add("shared");
@@ -129,7 +129,7 @@ TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingF
 // target holds the backup or the target is the backup reached through a link.
 TEST_F(RestoreCoordinatorTest, NeverWritesIntoTheBackupFolder) {
     const fs::path backupFolder = box.target() / "backup";
-    Sandbox::writeFile(backupFolder / "packs/00/p", "pack");
+    box.writeFile(backupFolder / "packs/00/p", "pack");
     fs::create_directory_symlink(backupFolder, box.path() / "alias");
     const auto before = listTree(backupFolder);
     backup.setRoot(backup.addTree({dirEntry("backup", backup.addTree({dirEntry("packs", std::nullopt),
@@ -147,7 +147,7 @@ TEST_F(RestoreCoordinatorTest, NeverWritesIntoTheBackupFolder) {
 // nor the file beside it that the link's repaired name would name.
 TEST_F(RestoreCoordinatorTest, SymlinkMetadataAndInvalidUTF8Names) {
     for (const fs::path& p : {box.outside() / "secret", box.target() / "link\xef\xbf\xbd"}) {
-        Sandbox::writeFile(p, "mine");
+        box.writeFile(p, "mine");
         ::chmod(p.c_str(), 0600);
     }
     auto before = listTree(box.path());

@@ -56,7 +56,7 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
         backup.setRoot(backup.addTree({entry}));
         const bool fails = restored.starts_with(notWrittenPrefix);
         EXPECT_EQ(failureReasons(restore()), fails ? Strings{restored} : Strings{});
-        EXPECT_EQ(fails ? "" : Sandbox::readFile(f), fails ? "" : restored);
+        EXPECT_EQ(fails ? "" : stringOf(box.readFile(f)), fails ? "" : restored);
         EXPECT_EQ(fs::remove(f), !fails);
     }
 }
@@ -64,14 +64,14 @@ TEST_F(FileContentTest, ContentMustFitTheRecordedShape) {
 // A missing blob midway removes the partly written file by its raw name only, never
 // the file its repaired name would name.
 TEST_F(FileContentTest, MissingBlobRemovesOnlyThePartlyWrittenFile) {
-    Sandbox::writeFile(box.target() / "\xef\xbf\xbd", "someone else's");
+    box.writeFile(box.target() / "\xef\xbf\xbd", "someone else's");
     backup.setRoot(backup.addTree({fileEntry("\xff", {backup.add("first part"), backup.reserve()}, 20)}));
     Result r = restore();
     EXPECT_EQ(counts(r), "files=0 hardlinks=0 folders=0 symlinks=0");
     EXPECT_EQ(failurePaths(r), Strings{"\xef\xbf\xbd"});
     EXPECT_EQ(failureReasons(r), Strings{damaged});
     EXPECT_FALSE(fs::exists(box.target() / "\xff"));
-    EXPECT_EQ(Sandbox::readFile(box.target() / "\xef\xbf\xbd"), "someone else's");
+    EXPECT_EQ(stringOf(box.readFile(box.target() / "\xef\xbf\xbd")), "someone else's");
 }
 
 }  // namespace

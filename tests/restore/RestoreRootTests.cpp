@@ -25,8 +25,8 @@ protected:
 
 // Nothing already in the target is replaced, opened or entered, and no link on the way is followed.
 TEST_F(RestoreRootTest, RefusesWhatIsAlreadyThere) {
-    Sandbox::writeFile(box.target() / "file", "keep");
-    Sandbox::writeFile(box.outside() / "secret", "outside");
+    box.writeFile(box.target() / "file", "keep");
+    box.writeFile(box.outside() / "secret", "outside");
     fs::create_symlink(box.outside() / "secret", box.target() / "link");
     fs::create_symlink(box.outside() / "missing", box.target() / "dangling");
     ASSERT_EQ(::mkfifo((box.target() / "pipe").c_str(), 0644), 0);
@@ -80,7 +80,7 @@ TEST_F(RestoreRootTest, NoSetIDBitsAndHardLinksToTheLinkItself) {
     ::umask(022);
     root.createFile(P({"s"}), 06755);
     EXPECT_EQ(test::describe(box.target() / "s"), "755 file 0");
-    Sandbox::writeFile(box.outside() / "secret", "outside");
+    box.writeFile(box.outside() / "secret", "outside");
     root.createSymlink(P({"l"}), viewOf((box.outside() / "secret").string()));
     root.createHardLink(P({"h"}), P({"l"}));
     EXPECT_TRUE(fs::is_symlink(box.target() / "h"));
@@ -90,9 +90,9 @@ TEST_F(RestoreRootTest, NoSetIDBitsAndHardLinksToTheLinkItself) {
 TEST_F(RestoreRootTest, RemovesOnlyTheVeryFileItCreated) {
     UniqueFd fd = root.createFile(P({"d", "g"}), 0644);
     fs::remove(box.target() / "d/g");  // the name now holds another file
-    Sandbox::writeFile(box.target() / "d/g", "someone else's");
+    box.writeFile(box.target() / "d/g", "someone else's");
     EXPECT_FALSE(root.removeCreatedFile(P({"d", "g"}), fd.get()));
-    EXPECT_EQ(Sandbox::readFile(box.target() / "d/g"), "someone else's");
+    EXPECT_EQ(stringOf(box.readFile(box.target() / "d/g")), "someone else's");
 }
 
 TEST(RestoreRoot, UnavailableOrLinkedTarget) {

@@ -78,17 +78,6 @@ Sandbox::Sandbox() : TempFolder("wm-restore") {
     fs::create_directory(outside());
 }
 
-void Sandbox::writeFile(const fs::path& file, std::string_view contents) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
-}
-
-std::string Sandbox::readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + file.string());
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string describe(const fs::path& entry) {
     struct stat st;
     if (::lstat(entry.c_str(), &st) != 0) return "";
@@ -116,7 +105,9 @@ std::map<std::string, std::string> listTree(const fs::path& folder, const std::s
         std::ostringstream d;
         d << describe(it->path()) << " uid " << st.st_uid << " gid " << st.st_gid << " mtime " << st.st_mtim.tv_sec
           << "." << st.st_mtim.tv_nsec << " ino " << st.st_ino << " links " << st.st_nlink;
-        if (S_ISREG(st.st_mode)) d << " content " << std::hash<std::string>{}(Sandbox::readFile(it->path()));
+        if (S_ISREG(st.st_mode))
+            d << " content "
+              << std::hash<std::string>{}((std::ostringstream() << std::ifstream(it->path()).rdbuf()).str());
         listing[name] = d.str();
     }
     return listing;

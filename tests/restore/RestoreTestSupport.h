@@ -55,8 +55,6 @@ public:
     Sandbox();
     std::filesystem::path target() const { return path() / "target"; }
     std::filesystem::path outside() const { return path() / "outside"; }
-    static void writeFile(const std::filesystem::path& file, std::string_view contents);
-    static std::string readFile(const std::filesystem::path& file);
 };
 
 // Relative path -> type, mode, owner, size, times, inode, content hash, link target.

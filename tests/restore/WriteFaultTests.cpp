@@ -38,7 +38,7 @@ TEST_F(WriteFaultTest, TakesNothingDiskFullAndShortWrites) {
         {WriteFault::diskFull, notWritten("No space left on device"), 1},
         {WriteFault::shortWrites, "", 4},
     };
-    Sandbox::writeFile(box.target() / "existing", "keep me");
+    box.writeFile(box.target() / "existing", "keep me");
     backup.setRoot(backup.addTree({fileEntry("f", {backup.add("some content")}, 12)}));
     for (const auto& [fault, failure, calls] : cases) {
         writeFault = fault;
@@ -49,7 +49,7 @@ TEST_F(WriteFaultTest, TakesNothingDiskFullAndShortWrites) {
         EXPECT_EQ(failureReasons(r), failure.empty() ? Strings{} : Strings{failure});
         EXPECT_EQ(std::filesystem::exists(box.target() / "f"), failure.empty()) << failure;
         std::filesystem::remove(box.target() / "f");
-        EXPECT_EQ(Sandbox::readFile(box.target() / "existing"), "keep me");
+        EXPECT_EQ(stringOf(box.readFile(box.target() / "existing")), "keep me");
     }
 }
 

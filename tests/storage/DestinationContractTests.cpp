@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -22,14 +21,8 @@ namespace {
 
 using Kind = DestinationError::Kind;
 
-struct Maker {
-    const char* name;
-    std::function<std::shared_ptr<Destination>(test::TempFolder&)> make;
-};
-
-std::ostream& operator<<(std::ostream& os, const Maker& m) { return os << m.name; }
-
-class DestinationContract : public ::testing::TestWithParam<Maker> {
+// The local folder (true) or the in-memory model (false).
+class DestinationContract : public ::testing::TestWithParam<bool> {
 protected:
     void put(const RepoPath& path, std::string_view text) {
         auto w = d->openWrite(path);
@@ -41,7 +34,11 @@ protected:
     }
     std::size_t debris() { return d->list(RepoPath() / "tmp").size(); }
     test::TempFolder folder{"wm-dest"};
-    std::shared_ptr<Destination> d = GetParam().make(folder);
+    std::shared_ptr<Destination> d =
+        GetParam() ? std::shared_ptr<Destination>(std::make_shared<LocalFolderDestination>(
+                         DestinationID::random(), DestinationKind::localFolder(), folder.path() / "repo", std::nullopt,
+                         LocalFolderDestination::Preparation::preparing()))
+                   : std::make_shared<test::InMemoryDestination>();
 };
 
 const RepoPath kPack = RepoPath() / "packs" / "ab" / "ab01.pack";
@@ -182,17 +179,8 @@ TEST(DestinationError, ErrnoMapsToCases) {
     EXPECT_EQ(DestinationError::fromErrno(ENAMETOOLONG, RepoPath() / "a" / "b", Op::write).limit, 4096);
 }
 
-std::shared_ptr<Destination> makeLocal(test::TempFolder& folder) {
-    return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                    folder.path() / "repo", std::nullopt,
-                                                    LocalFolderDestination::Preparation::preparing());
-}
-
-std::shared_ptr<Destination> makeInMemory(test::TempFolder&) { return std::make_shared<test::InMemoryDestination>(); }
-
-INSTANTIATE_TEST_SUITE_P(Destinations, DestinationContract,
-                         ::testing::Values(Maker{"LocalFolder", makeLocal}, Maker{"InMemory", makeInMemory}),
-                         [](const ::testing::TestParamInfo<Maker>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Destinations, DestinationContract, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? "LocalFolder" : "InMemory"; });
 
 }  // namespace
 }  // namespace wm

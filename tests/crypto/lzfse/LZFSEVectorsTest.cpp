@@ -10,20 +10,15 @@
 namespace wm::lzfse {
 namespace {
 
-// Hex, or "X*N" for the bytes of X repeated N times.
-Bytes hexRepeated(const std::string& text) {
-    const auto star = text.find('*');
-    const Bytes unit = hex(text.substr(0, star));
-    Bytes out;
-    for (int i = 0, n = star == std::string::npos ? 1 : std::stoi(text.substr(star + 1)); i < n; ++i)
-        out.insert(out.end(), unit.begin(), unit.end());
-    return out;
-}
-
 TEST(LZFSEVectors, ValidStreamsDecodeToTheirPlaintextAndOnlyAtTheirSize) {
     for (const auto& row : test::dataTable(test::dataFile("crypto/lzfse-valid.tsv"), 3, '\t')) {
         SCOPED_TRACE(row[0]);
-        const Bytes stream = hex(row.at(1)), plain = hexRepeated(row.at(2));
+        // The plaintext is hex, or "X*N" for the bytes of X repeated N times.
+        const auto star = row.at(2).find('*');
+        const Bytes stream = hex(row.at(1)), unit = hex(row[2].substr(0, star));
+        Bytes plain;
+        for (int i = 0, n = star == std::string::npos ? 1 : std::stoi(row[2].substr(star + 1)); i < n; ++i)
+            plain.insert(plain.end(), unit.begin(), unit.end());
         EXPECT_EQ(lzfseDecode(stream, plain.size()), plain);
         for (std::size_t wrong : {plain.size() + 1, plain.size() > 0 ? plain.size() - 1 : 5})
             EXPECT_EQ(test::thrown<LZFSEError>([&] { lzfseDecode(stream, wrong); }).kind,
