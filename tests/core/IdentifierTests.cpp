@@ -26,12 +26,6 @@ TEST(Base64, EncodeAndDecode) {
         EXPECT_FALSE(Base64::decode(bad).has_value()) << bad;
 }
 
-TEST(Identifiers, FixedWidthConstruction) {
-    EXPECT_FALSE(BlobID::fromBytes(Bytes(31, 1)).has_value());
-    EXPECT_FALSE(PackID::fromBytes(Bytes(33, 1)).has_value());
-    EXPECT_EQ(DeviceID::fromBytes(Bytes(16, 0x5e))->hex(), "5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e5e");
-}
-
 TEST(Identifiers, UUIDTextForms) {
     const auto u = UUID::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
     EXPECT_EQ(u->uuidString(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");

@@ -84,15 +84,5 @@ TEST(CompactIndex, AgreesWithAPlainMapOnRandomSections) {
     EXPECT_FALSE(merged.location(blobNumber(20000)));
 }
 
-TEST(CompactIndex, BulkAppendAfterMergesKeepsEarlierLocations) {
-    CompactIndex index;
-    index.merge(IndexFile::Section{packNumber(1), {entry(1, 8), entry(2, 108)}});
-    index.appendUnchecked(IndexFile::Section{packNumber(2), {entry(2, 8), entry(3, 8), entry(3, 200)}});
-    index.finishAppending();
-    EXPECT_EQ(index.blobCount(), 3u);
-    EXPECT_EQ(index.location(blobNumber(2))->pack, packNumber(1));
-    EXPECT_EQ(index.location(blobNumber(3))->entry.offset, 8u);
-}
-
 }  // namespace
 }  // namespace wm
