@@ -23,7 +23,7 @@ TEST(CommandLineTest, TheModeIsChosenInItsOrder) {
                                                {"selfCheck", Kind::selfCheck},
                                                {"headlessRestore", Kind::headlessRestore},
                                                {"screenshots", Kind::screenshots}};
-    for (const auto& row : test::dataTable(test::dataFile("app/modes.tsv"), 2, '\t')) {
+    for (const auto& row : test::dataTable("app/modes.tsv", 2)) {
         std::vector<std::string> arguments;
         std::istringstream words(row.at(0));
         for (std::string word; words >> word;) arguments.push_back(word);

@@ -23,7 +23,7 @@ std::string fill(std::string_view pattern, std::vector<Value> values) {
 }
 
 TEST(SentenceFormat, PlaceholdersAndValues) {
-    for (const auto& row : wm::test::dataTable(wm::test::dataFile("core/sentence-format.tsv"), 3, '\t')) {
+    for (const auto& row : wm::test::dataTable("core/sentence-format.tsv", 3)) {
         std::vector<Value> values;
         for (const std::string& v : row[1].empty() ? std::vector<std::string>{} : wm::test::split(row[1], '|')) {
             if (v.find_first_not_of("-0123456789") != std::string::npos)

@@ -7,6 +7,7 @@
 #include "core/ByteCountFormatter.h"
 #include "core/Phrasing.h"
 #include "support/DataTable.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -27,10 +28,9 @@ TEST(Phrasing, GroupedCountAndList) {
 
 // Staleness and relative time at their boundaries, and byte counts, from tests/data/core.
 TEST(Phrasing, StalenessRelativeTimeAndByteCountTables) {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    const test::ScopedEnvironment zone("TZ", "UTC");
     const Date now{1796590835000000};  // 2026-12-06T21:00:35Z
-    for (const auto& row : test::dataTable(test::dataFile("core/phrasing.tsv"), 3, '\t')) {
+    for (const auto& row : test::dataTable("core/phrasing.tsv", 3)) {
         if (row.at(0) == "bytes") {
             EXPECT_EQ(ByteCountFormatter::string(std::stoull(row.at(1))), row.at(2)) << row[1];
             continue;

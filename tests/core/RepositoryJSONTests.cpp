@@ -109,7 +109,7 @@ TEST(RepositoryJSONReading, KeyedIdentifiers) {
 }
 
 TEST(RepositoryJSONDates, WrittenInMillisecondsWithZReadWithFractionsAndOffsetsOrRefused) {
-    for (const auto& row : test::dataTable(test::dataFile("core/dates.tsv"), 3, '\t')) {
+    for (const auto& row : test::dataTable("core/dates.tsv", 3)) {
         const std::string& kind = row.at(0);
         SCOPED_TRACE(row.at(1));
         if (kind == "write") {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/RetentionEvaluator.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -18,11 +19,8 @@ const Date kNow{1796590835000000};  // 2026-12-06T21:00:35Z
 
 class Retention : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Calendar periods are local: pin the zone so the buckets are known.
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
+    // Calendar periods are local: the zone is pinned so the buckets are known.
+    test::ScopedEnvironment zone{"TZ", "UTC"};
 
     Snapshot make(std::int64_t ageMicros, std::uint64_t counter = 0) {
         Snapshot s;

@@ -14,7 +14,7 @@ namespace {
 using namespace wm;
 
 TEST(UTF8Repair, EachIllFormedSequenceBecomesOneReplacement) {
-    for (const auto& row : test::dataTable(test::dataFile("core/utf8-repair.tsv"), 3, '\t')) {
+    for (const auto& row : test::dataTable("core/utf8-repair.tsv", 3)) {
         const std::string input = stringOf(*Hex::decode(row.at(1))), expected = stringOf(*Hex::decode(row.at(2)));
         EXPECT_EQ(Unicode::decodeUTF8Repairing(input), expected) << row[0];
         EXPECT_EQ(Unicode::isValidUTF8(viewOf(input)), input == expected) << row[0];

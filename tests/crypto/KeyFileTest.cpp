@@ -130,7 +130,7 @@ TEST(Passphrase, NewSettingsAndSettingsOutsideWhatIsWritten) {
 }
 
 TEST(KeyFile, DamagedFilesAreMalformed) {
-    for (const auto& row : test::dataTable(test::dataFile("crypto/key-files.tsv"), 3, '\t')) {
+    for (const auto& row : test::dataTable("crypto/key-files.tsv", 3)) {
         if (row.at(1) == "ok")
             EXPECT_NO_THROW(KeyFile::decode(viewOf(row.at(2)))) << row[0];
         else

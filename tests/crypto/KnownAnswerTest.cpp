@@ -29,8 +29,7 @@ const std::string quickFox = "The quick brown fox jumps over the lazy dog";
 std::string answer(const std::string& name) {
     static const std::map<std::string, std::string> answers = [] {
         std::map<std::string, std::string> out;
-        for (const auto& row : test::dataTable(test::dataFile("crypto/known-answers.tsv"), 2, '\t'))
-            out[row.at(0)] = row.at(1);
+        for (const auto& row : test::dataTable("crypto/known-answers.tsv", 2)) out[row.at(0)] = row.at(1);
         return out;
     }();
     const auto it = answers.find(name);

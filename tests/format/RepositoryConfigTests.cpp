@@ -52,7 +52,7 @@ TEST(RepositoryConfig, DecodingClassifiesEveryFault) {
     const std::map<std::string, Kind> kinds = {{"notARepository", Kind::notARepository},
                                                {"unsupportedVersion", Kind::unsupportedVersion},
                                                {"malformed", Kind::malformed}};
-    for (const auto& row : test::dataTable(test::dataFile("format/config-faults.tsv"), 4, '\t')) {
+    for (const auto& row : test::dataTable("format/config-faults.tsv", 4)) {
         JSON j = validJSON();
         j.merge_patch(JSON::parse(row[1]));
         const auto e = decodeError(RepositoryJSON::encodeBytes(j, true));

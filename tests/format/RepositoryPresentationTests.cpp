@@ -54,7 +54,7 @@ TEST(RepositoryPresentation, EverySentence) {
         {"treeTruncated", e(TreeObject::Error::truncated())},
     };
     std::size_t seen = 0;
-    for (const auto& row : test::dataTable(test::dataFile("format/sentences.tsv"), 2, '\t')) {
+    for (const auto& row : test::dataTable("format/sentences.tsv", 2)) {
         ASSERT_TRUE(errors.count(row[0])) << row[0];
         EXPECT_EQ(sentence(errors.at(row[0])), row[1]) << row[0];
         ++seen;

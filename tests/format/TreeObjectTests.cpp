@@ -60,7 +60,7 @@ Error decodeError(const Bytes& data) {
 // The stored bytes of an empty tree and of one plain file, from tests/data/format.
 TEST(TreeObject, KnownEncodingsAndTrailingBytes) {
     const std::map<std::string, std::vector<Entry>> trees = {{"empty", {}}, {"one file", {fileA()}}};
-    for (const auto& row : test::dataTable(test::dataFile("format/tree-objects.tsv"), 2, '\t')) {
+    for (const auto& row : test::dataTable("format/tree-objects.tsv", 2)) {
         std::string hex = row.at(1);
         std::erase(hex, ' ');
         const Bytes expected = *Hex::decode(hex);

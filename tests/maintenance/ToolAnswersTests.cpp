@@ -1,5 +1,5 @@
 // Every development tool on each bad input: its words and its exit status, read from
-// tests/data/tools/answers.txt. No message may name a type, a case or a raw exception.
+// tests/data/tools/answers.tsv. No message may name a type, a case or a raw exception.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -101,7 +101,7 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
     // An error's printable description ("Pruner.Error.noMark", "DestinationError.writeFailed"),
     // a C++ name, or the standard library's own text.
     const std::regex typeName(R"([A-Za-z](\.Error|Error)\.[a-z]|::|filesystem error|Something went wrong)");
-    for (const auto& row : dataTable(dataFile("tools/answers.txt"), 5, '|')) {
+    for (const auto& row : dataTable("tools/answers.tsv", 5)) {
         std::vector<std::string> arguments;
         if (!row[1].empty())
             for (const auto& a : split(row[1], ' ')) arguments.push_back(a == "{empty}" ? "" : expand(a, t.path()));

@@ -27,17 +27,17 @@ TEST(OpenFileHandling, KindsAndCount) {
     EXPECT_EQ(OpenFileHandling::describe("Photos.photoslibrary/database"), std::nullopt);
     EXPECT_EQ(OpenFileHandling::describe("Photos.photoslibrary/Photos.sqlite"), "a database");
     EXPECT_EQ(OpenFileHandling::describe("/m/Lib.PhotosLibrary"), "a Photos library");
-    test::expectTexts("open-files.txt",
+    test::expectTexts("open-files.tsv",
                       {{"one.plain", OpenFileHandling::sentence({"/a/notes.txt"})},
                        {"three.kinds", OpenFileHandling::sentence({"/a/x.sqlite", "/b/y.DB", "/c/z.vmdk"})},
                        {"order", OpenFileHandling::sentence({"/d.db", "/Lib.photoslibrary"})},
                        {"grouped", OpenFileHandling::sentence(std::vector<std::string>(1200, "/a/b"))}});
 }
 
-// empty-backup.txt: previous count ("-": none), current count, whether the source exists,
+// empty-backup.tsv: previous count ("-": none), current count, whether the source exists,
 // then the short reason and the sentence for the source "Documents" at "/Volumes/Work".
 TEST(EmptyBackupCheck, VerdictsAtTheirThresholds) {
-    for (const auto& row : test::caseTable("empty-backup.txt", 5)) {
+    for (const auto& row : test::caseTable("empty-backup.tsv", 5)) {
         const auto previous = row[0] == "-" ? std::nullopt : std::optional(std::stoull(row[0]));
         const auto verdict = EmptyBackupCheck::look(previous, std::stoull(row[1]), row[2] == "yes", "/Volumes/Work");
         EXPECT_EQ(verdict.shortReason("Documents").value_or("(none)"), row[3]) << row[0] << " " << row[1];
@@ -46,10 +46,10 @@ TEST(EmptyBackupCheck, VerdictsAtTheirThresholds) {
     }
 }
 
-// file-preview.txt: a file's name and size, then its kind and the sentence shown instead.
+// file-preview.tsv: a file's name and size, then its kind and the sentence shown instead.
 TEST(FilePreview, KindsWithinTheBudget) {
     static const char* const kinds[] = {"notShowable", "text", "image", "tooBig"};
-    for (const auto& row : test::caseTable("file-preview.txt", 4)) {
+    for (const auto& row : test::caseTable("file-preview.tsv", 4)) {
         const auto kind = FilePreview::kind(row[0], std::stoull(row[1]));
         const std::string payload = kind.what.empty() ? "" : ":" + kind.what;
         EXPECT_EQ(kinds[static_cast<int>(kind.kind)] + payload, row[2]) << row[0] << " " << row[1];
@@ -70,7 +70,7 @@ TEST(ImportFromTimeMachine, DisksAndSentences) {
                                                                {{"Photos", "Backups.backupdb.old"}, false}};
     for (const auto& [entries, expected] : cases)
         EXPECT_EQ(ImportFromTimeMachine::looksLikeTimeMachine(entries), expected) << entries.size();
-    test::expectTexts("time-machine.txt", {{"explanation", ImportFromTimeMachine::explanation()},
+    test::expectTexts("time-machine.tsv", {{"explanation", ImportFromTimeMachine::explanation()},
                                            {"destination", ImportFromTimeMachine::doNotUseAsDestination()}});
 }
 

@@ -36,10 +36,10 @@ std::string describe(const Standing& s) {
     return out;
 }
 
-// schedule-standings.txt: a schedule (frequency, attempt and success in seconds before now,
+// schedule-standings.tsv: a schedule (frequency, attempt and success in seconds before now,
 // failure, file count; "-" for absent), then its standing, headline, verdicts and detail.
 TEST(BackupSchedule, StandingAndItsWordingAtTheThresholds) {
-    for (const auto& row : test::caseTable("schedule-standings.txt", 9)) {
+    for (const auto& row : test::caseTable("schedule-standings.tsv", 9)) {
         const BackupSchedule schedule(BackupFrequency::fromRawValue(row[0]).value(), agoOrAbsent(row[1]),
                                       agoOrAbsent(row[2]), row[3] == "-" ? std::nullopt : std::optional(row[3]));
         const auto files = row[4] == "-" ? std::nullopt : std::optional<std::uint64_t>(std::stoull(row[4]));
@@ -81,7 +81,7 @@ JSON withoutNulls(JSON value) {
     return out;
 }
 
-// stored-forms.txt: "<record>\t<ok|damaged>\t<JSON>". An ok record reads back and writes
+// stored-forms.tsv: "<record>\t<ok|damaged>\t<JSON>". An ok record reads back and writes
 // the same JSON (null values left out); a damaged one is refused with a decoding error.
 TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
     const std::map<std::string, std::function<JSON(const JSON&)>> again = {
@@ -89,7 +89,7 @@ TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
         {"exclusions", [](const JSON& j) { return Exclusions::fromJSON(j).toJSON(); }},
         {"sources", [](const JSON& j) { return SourceSelection::fromJSON(j).toJSON(); }},
     };
-    for (const auto& row : test::caseTable("stored-forms.txt", 3)) {
+    for (const auto& row : test::caseTable("stored-forms.tsv", 3)) {
         const JSON json = JSON::parse(row[2]);
         if (row[1] == "ok")
             EXPECT_EQ(again.at(row[0])(json), withoutNulls(json)) << row[2];

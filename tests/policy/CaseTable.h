@@ -10,7 +10,7 @@
 namespace wm::test {
 
 inline std::vector<std::vector<std::string>> caseTable(const std::string& file, std::size_t columns) {
-    auto rows = dataTable(std::string(WM_POLICY_TEST_DATA) + "/" + file, columns, '\t');
+    auto rows = dataTable("policy/" + file, columns);
     EXPECT_FALSE(rows.empty()) << file;
     return rows;
 }

@@ -18,7 +18,7 @@ Exclusions defaults(Exclusions::Chosen chosen = {}, std::set<std::string> system
                       std::move(systemFolders)};
 }
 
-// exclusion-cases.txt: "<rules>\t<root>\t<components joined by />\t<reason>", the reason
+// exclusion-cases.tsv: "<rules>\t<root>\t<components joined by />\t<reason>", the reason
 // written "knownCache:<name>", "chosen:<name>" or "-" when the entry is not left out.
 TEST(Exclusions, RuleOrderAndReasons) {
     const std::map<std::string, Exclusions> rules = {
@@ -35,7 +35,7 @@ TEST(Exclusions, RuleOrderAndReasons) {
         {"emptyFolders", defaults({{""}}, {""})},
         {"rootFolder", defaults({{"/"}})},
     };
-    for (const auto& row : test::caseTable("exclusion-cases.txt", 4)) {
+    for (const auto& row : test::caseTable("exclusion-cases.tsv", 4)) {
         const auto components = row[2].empty() ? std::vector<std::string>{} : test::split(row[2], '/');
         const auto reason = rules.at(row[0]).excludes(components, row[1], "/Users/me");
         const std::string kind = !reason ? "-" : reason->kind == Reason::Kind::chosen ? "chosen:" : "knownCache:";
@@ -101,7 +101,7 @@ TEST(Exclusions, SizeLimitPatternsAndRules) {
     texts["fold.none"] = Exclusions::leftOutSentence({}, 3);
     texts["fold.zero"] = Exclusions::leftOutSentence({"First."}, 0);
     texts["fullDiskAccess"] = WholeMac::sentence(WholeMac::Access::needsFullDiskAccess);
-    test::expectTexts("exclusions.txt", texts);
+    test::expectTexts("exclusions.tsv", texts);
 }
 
 TEST(Exclusions, WholeMacRulesAndAccess) {

@@ -16,6 +16,7 @@
 #include "policy/PhoneBackupInProgress.h"
 #include "policy/PhoneBackups.h"
 #include "policy/PropertyListScan.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -74,15 +75,14 @@ TEST(PhoneBackups, StateOfTheFolder) {
     EXPECT_EQ(PhoneBackups::state(kHome, fm), State::needsFullDiskAccess());
 }
 
-// phone-plists.txt: the bodies of a device folder's Info.plist and Status.plist dictionaries
+// phone-plists.tsv: the bodies of a device folder's Info.plist and Status.plist dictionaries
 // ("-": no file; "raw:" starts bytes written as they are), then the device name, last-backup
 // time in seconds since 1970 and whether it is in progress ("-": absent). Each case is read
 // from XML and from binary property lists, with dates in a zone other than UTC.
 TEST(PhoneBackups, ReadsNamesDatesAndStatusFromEitherForm) {
-    setenv("TZ", "America/New_York", 1);
-    tzset();
+    const test::ScopedEnvironment zone("TZ", "America/New_York");
     for (bool useBinary : {false, true}) {
-        for (const auto& row : test::caseTable("phone-plists.txt", 5)) {
+        for (const auto& row : test::caseTable("phone-plists.tsv", 5)) {
             FakeFileManager fm;
             for (auto [name, body] : {std::pair{"/X/Info.plist", row[0]}, {"/X/Status.plist", row[1]}}) {
                 if (body == "-") continue;
@@ -96,8 +96,6 @@ TEST(PhoneBackups, ReadsNamesDatesAndStatusFromEitherForm) {
             EXPECT_EQ(PhoneBackups::read(kRoot + "/X", "X", fm), expected) << row[0] << " " << row[1] << useBinary;
         }
     }
-    unsetenv("TZ");
-    tzset();
 }
 
 // A binary property list of the given objects, object 0 at the top; offsets and references
@@ -187,7 +185,7 @@ TEST(PhoneBackups, StalenessAtItsThresholds) {
     EXPECT_FALSE(undated.isStale(kNow, 0));
 
     const Backup old{"x", std::nullopt, kNow.adding(-1e8)};
-    test::expectTexts("phone-backups.txt",
+    test::expectTexts("phone-backups.tsv",
                       {{"stale.one", PhoneBackups::stale({old, exactly}, kNow)},
                        {"stale.two", PhoneBackups::stale({old, old}, kNow)},
                        {"stale.three", PhoneBackups::stale({Backup{"z", "Zed", kNow.adding(-1e8)}, old, past}, kNow)},

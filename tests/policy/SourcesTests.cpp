@@ -11,6 +11,7 @@
 #include "policy/SnapshotMount.h"
 #include "policy/SourceSelection.h"
 #include "support/Catalogue.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ SourceSelection run(std::vector<Step> steps, SourceSelection selection = {}) {
 }
 
 TEST(SourceSelection, OverlapsAreRefusedNamingTheFolderInTheWay) {
-    setenv("HOME", "/Users/me", 1);
+    const test::ScopedEnvironment home("HOME", "/Users/me");
     auto s = run({{"~/Documents/"},
                   {"/Users/me/./Documents", Refusal{Kind::alreadyChosen, "Documents"}},
                   {"/Users/me/Documents/Taxes", Refusal{Kind::insideAnother, "Documents"}},
@@ -76,7 +77,7 @@ TEST(SourceSelection, RemoveAndSentences) {
     s.remove("/Users/me/Documents");
     EXPECT_EQ(s, (SourceSelection{{{"/Users/me/Music", "Music"}}}));
 
-    test::expectTexts("source-selection.txt",
+    test::expectTexts("source-selection.tsv",
                       {{"alreadyChosen", Refusal{Kind::alreadyChosen, "Documents"}.sentence()},
                        {"insideAnother", Refusal{Kind::insideAnother, "Documents"}.sentence()},
                        {"containsAnother", Refusal{Kind::containsAnother, "Taxes"}.sentence()}});
@@ -97,10 +98,10 @@ TEST(SourceSelection, RemoveAndSentences) {
     EXPECT_EQ(translated, "Taxes ; Taxes");
 }
 
-// snapshot-mount.txt: "<name|folder|output>\t<text, \\n for a line break>\t<expected>": whether a
+// snapshot-mount.tsv: "<name|folder|output>\t<text, \\n for a line break>\t<expected>": whether a
 // snapshot name or mount folder is accepted (yes or no), or the snapshot name found in tool output.
 TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
-    for (const auto& row : test::caseTable("snapshot-mount.txt", 3)) {
+    for (const auto& row : test::caseTable("snapshot-mount.tsv", 3)) {
         std::string text = row[1];
         for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
         if (row[0] == "output")
@@ -122,10 +123,10 @@ TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
     EXPECT_EQ(SnapshotMount::unmountCommand(SnapshotMount::mountRoot), std::nullopt);
 }
 
-// app-location.txt: "<bundle path>\t<where>\t<sentence>"; only an installed app opens at login.
+// app-location.tsv: "<bundle path>\t<where>\t<sentence>"; only an installed app opens at login.
 TEST(AppLocation, FromTheBundlePath) {
     static const char* const cases[] = {"installed", "temporaryCopy", "diskImage"};
-    for (const auto& row : test::caseTable("app-location.txt", 3)) {
+    for (const auto& row : test::caseTable("app-location.tsv", 3)) {
         const AppLocation where = AppLocation::of(row[0]);
         EXPECT_EQ(cases[where], row[1]) << row[0];
         EXPECT_EQ(where.sentence().value_or("(none)"), row[2]) << row[0];

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "restore/RestoreSafety.h"
+#include "support/ScopedEnvironment.h"
 
 namespace wm {
 namespace {
@@ -33,7 +34,7 @@ TEST(RestoreSafety, FirstRefusalWins) {
 }
 
 TEST(RestoreSafety, Standardising) {
-    ::setenv("HOME", "/home/me", 1);
+    const test::ScopedEnvironment home("HOME", "/home/me");
     EXPECT_EQ(RestoreSafety::standardizingPath("~/Documents/"), "/home/me/Documents");
     EXPECT_EQ(RestoreSafety::standardizingPath("rel/../x"), "rel/../x");
     EXPECT_EQ(RestoreSafety::standardizingPath("~nosuchuser-wm/x"), "~nosuchuser-wm/x");

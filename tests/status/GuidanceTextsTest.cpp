@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <map>
 
-#include "status/DataTable.h"
 #include "status/FirstRunSuggestions.h"
 #include "status/ObjectStoreAdvice.h"
 #include "status/OnboardingScript.h"
@@ -15,6 +14,8 @@
 #include "status/ReleaseChecklist.h"
 #include "status/TimeMachineComparison.h"
 #include "status/VerificationWording.h"
+#include "support/DataTable.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace wm {
@@ -60,7 +61,7 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
         actual["sentence"].push_back({"sentence", *text, "", "", ""});
 
     std::map<std::string, std::size_t> seen;
-    for (auto expected : testing::dataTable("fixed-lists.txt", 5)) {
+    for (auto expected : test::dataTable("status/fixed-lists.tsv", 5)) {
         const auto& list = actual[expected[0]];
         const std::size_t index = seen[expected[0]]++;
         ASSERT_LT(index, list.size()) << expected[1];
@@ -75,9 +76,7 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
 // Points $HOME at a temporary folder for the life of the object.
 struct TemporaryHome {
     test::TempFolder folder{"wm-home"};
-    std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
-    TemporaryHome() { ::setenv("HOME", folder.string().c_str(), 1); }
-    ~TemporaryHome() { ::setenv("HOME", saved.c_str(), 1); }
+    test::ScopedEnvironment home{"HOME", folder.string()};
 };
 
 TEST(FirstRunSuggestionsTest, PathsUnderTheHomeFolderAndPhoneBackups) {
@@ -144,7 +143,7 @@ TEST(AdviceTest, SettingsFoundOnlyWithinTheDepthAndNeverThroughLinks) {
 }
 
 TEST(AdviceTest, ObjectStoreSentencesFromTheTable) {
-    const auto rows = testing::dataTable("object-store.txt", 3);
+    const auto rows = test::dataTable("status/object-store.tsv", 3);
     ASSERT_EQ(rows.size(), 10u);
     for (const auto& row : rows)
         EXPECT_EQ(ObjectStoreAdvice::sentence(std::stoll(row[0]), row[1]), row[2]) << row[0] << row[1];

@@ -7,11 +7,12 @@
 #include <limits>
 
 #include "core/RepositoryJSON.h"
-#include "status/DataTable.h"
 #include "status/MenuBarSummary.h"
 #include "status/WatchSnapshotStore.h"
 #include "status/WidgetState.h"
 #include "status/WidgetSummary.h"
+#include "support/DataTable.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace wm {
@@ -79,7 +80,7 @@ TEST(WidgetStateTest, KnownRecordBytesAndRoundTrips) {
 }
 
 TEST(WidgetStateTest, RefusesDamagedFiles) {
-    const auto rows = testing::dataTable("widget-state-refusals.txt", 1);
+    const auto rows = test::dataTable("status/widget-state-refusals.tsv", 1);
     ASSERT_EQ(rows.size(), 22u);
     for (const auto& row : rows)
         EXPECT_THROW(WidgetState::decode(bytesOf(row[0])), RepositoryJSON::DecodingError) << row[0];
@@ -87,7 +88,7 @@ TEST(WidgetStateTest, RefusesDamagedFiles) {
 
 TEST(WidgetStateTest, FileInTheAppGroupDataFolder) {
     test::TempFolder home;
-    ::setenv("XDG_DATA_HOME", home.string().c_str(), 1);
+    const test::ScopedEnvironment dataHome("XDG_DATA_HOME", home.string());
     const WidgetState state{"H", Tone::neutral, "circle.dashed", std::nullopt, 1, now};
     EXPECT_EQ(WidgetState::filePath(), home / "org.wendlemarsh.shared" / "widget-state.json");
     EXPECT_EQ(WidgetState::read(), std::nullopt);
@@ -103,7 +104,6 @@ TEST(WidgetStateTest, FileInTheAppGroupDataFolder) {
     std::filesystem::remove(WidgetState::filePath());
     ASSERT_EQ(::mkfifo(WidgetState::filePath().c_str(), 0600), 0);
     EXPECT_EQ(WidgetState::read(), std::nullopt);
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(WidgetSummaryTest, StalenessAndDetail) {
@@ -202,7 +202,7 @@ TEST(WatchSummaryTest, SixHoursOfTrustAndTheSentence) {
 
 TEST(WatchSnapshotStoreTest, RecordsBothValuesTogetherAndReadsDamageAsNothing) {
     test::TempFolder home;
-    ::setenv("XDG_CONFIG_HOME", home.string().c_str(), 1);
+    const test::ScopedEnvironment configHome("XDG_CONFIG_HOME", home.string());
     const auto& nothing = WatchSummary::Snapshot::nothingHeardYet();
     EXPECT_EQ(WatchSnapshotStore::current(now), nothing);
 
@@ -240,7 +240,6 @@ TEST(WatchSnapshotStoreTest, RecordsBothValuesTogetherAndReadsDamageAsNothing) {
     EXPECT_EQ(WatchSnapshotStore::current(now), nothing);  // never waits for a writer
     WatchSnapshotStore::record(state, now);
     EXPECT_TRUE(std::filesystem::is_fifo(file));
-    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

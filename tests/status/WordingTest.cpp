@@ -6,13 +6,13 @@
 #include <map>
 #include <sstream>
 
-#include "status/DataTable.h"
 #include "status/DiagnosticReport.h"
 #include "status/Notifications.h"
 #include "status/ProtectionScore.h"
 #include "status/ReceivedBackup.h"
 #include "status/UpdatePolicy.h"
 #include "status/VerificationWording.h"
+#include "support/DataTable.h"
 
 namespace wm {
 namespace {
@@ -21,7 +21,7 @@ const Date now = Date::fromSeconds(1'796'000'000);
 
 TEST(NotificationsTest, EveryEventFromTheTable) {
     using E = Notifications::Event;
-    const auto rows = testing::dataTable("notifications.txt", 4);
+    const auto rows = test::dataTable("status/notifications.tsv", 4);
     ASSERT_EQ(rows.size(), 13u);
     for (const auto& row : rows) {
         SCOPED_TRACE(row[0] + " " + row[1]);
@@ -80,7 +80,7 @@ TEST(UpdatePolicyTest, WhenToCheckAndInstall) {
 
 TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
     using S = UpdatePolicy::Standing;
-    const auto rows = testing::dataTable("updates.txt", 5);
+    const auto rows = test::dataTable("status/updates.tsv", 5);
     ASSERT_EQ(rows.size(), 15u);
     using A = UpdatePolicy::Activity;
     const std::map<std::string, A> activities{{"", A::idle},
@@ -158,7 +158,7 @@ TEST(DiagnosticReportTest, LinesInOrder) {
         std::string("could not write /Users/alice/Backups/pack-0001 because the disk is full"), 0,
         now.adding(-100 * 86'400.0), now, scrub);
     std::stringstream expected;
-    expected << std::ifstream(std::string(WM_STATUS_DATA) + "/diagnostic-report.txt").rdbuf();
+    expected << std::ifstream(test::dataFile("status/diagnostic-report.txt")).rdbuf();
     std::string text = expected.str();
     if (text.ends_with('\n')) text.pop_back();
     EXPECT_EQ(full.text(), text);
@@ -201,7 +201,7 @@ TEST(ProtectionScoreTest, PointsStepsSentenceAndNextStep) {
         {"anomaly", {0, 0, {}, {}, false, false, true}},
     };
     const auto step = [](const ProtectionScore::Step& s) { return s.what + " " + std::to_string(s.points); };
-    const auto rows = testing::dataTable("protection-score.txt", 5);
+    const auto rows = test::dataTable("status/protection-score.tsv", 5);
     ASSERT_EQ(rows.size(), inputs.size());
     for (const auto& row : rows) {
         const ProtectionScore score(inputs.at(row[0]), now);

@@ -1,6 +1,6 @@
 #pragma once
-// Rows of an expectation file kept under tests/data: one row a line, fields split at one
-// separator character, "#" starts a comment line, blank lines are skipped. A row of another
+// Rows of an expectation table kept under tests/data/<folder>/<name>.tsv: one row a line,
+// fields split at tabs, "#" starts a comment line, blank lines are skipped. A row of another
 // width fails the test and is left out.
 #include <gtest/gtest.h>
 
@@ -17,13 +17,18 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
     return fields;
 }
 
-inline std::vector<std::vector<std::string>> dataTable(const std::string& path, std::size_t columns, char separator) {
+// A file of tests/data, by its path below that folder.
+inline std::string dataFile(const std::string& relative) { return std::string(WM_TEST_DATA) + "/" + relative; }
+
+// The table at a path below tests/data.
+inline std::vector<std::vector<std::string>> dataTable(const std::string& relative, std::size_t columns) {
+    const std::string path = dataFile(relative);
     std::ifstream in(path);
     EXPECT_TRUE(in) << path;
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
-        auto fields = split(line, separator);
+        auto fields = split(line, '\t');
         if (fields.size() != columns) {
             ADD_FAILURE() << path << ": " << line;
             continue;
@@ -32,8 +37,5 @@ inline std::vector<std::vector<std::string>> dataTable(const std::string& path, 
     }
     return rows;
 }
-
-// A file of tests/data, by its path below that folder.
-inline std::string dataFile(const std::string& relative) { return std::string(WM_TEST_DATA) + "/" + relative; }
 
 }  // namespace wm::test

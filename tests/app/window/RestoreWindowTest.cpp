@@ -123,8 +123,7 @@ TEST_F(RestoreWindowTest, TheFixedTextsReadAsWritten) {
         if (auto* field = qobject_cast<QLineEdit*>(widget)) return field->placeholderText().toStdString();
         return qobject_cast<QPushButton*>(widget)->text().toStdString();
     };
-    for (const auto& row : test::dataTable(test::dataFile("app/window-texts.tsv"), 2, '\t'))
-        EXPECT_EQ(textOf(row.at(0)), row.at(1));
+    for (const auto& row : test::dataTable("app/window-texts.tsv", 2)) EXPECT_EQ(textOf(row.at(0)), row.at(1));
     QStringList fieldLabels;
     for (auto* label : findAll<QLabel>("fieldLabel")) fieldLabels << label->text();
     fieldLabels.sort();

@@ -11,7 +11,7 @@ namespace wm::lzfse {
 namespace {
 
 TEST(LZFSEVectors, ValidStreamsDecodeToTheirPlaintextAndOnlyAtTheirSize) {
-    for (const auto& row : test::dataTable(test::dataFile("crypto/lzfse-valid.tsv"), 3, '\t')) {
+    for (const auto& row : test::dataTable("crypto/lzfse-valid.tsv", 3)) {
         SCOPED_TRACE(row[0]);
         // The plaintext is hex, or "X*N" for the bytes of X repeated N times.
         const auto star = row.at(2).find('*');
@@ -32,7 +32,7 @@ TEST(LZFSEVectors, MalformedStreamsAreRejected) {
                                             {"truncated", K::truncated},
                                             {"unknownMagic", K::unknownMagic},
                                             {"sizeMismatch", K::sizeMismatch}};
-    for (const auto& row : test::dataTable(test::dataFile("crypto/lzfse-invalid.tsv"), 5, '\t')) {
+    for (const auto& row : test::dataTable("crypto/lzfse-invalid.tsv", 5)) {
         SCOPED_TRACE(row[0]);
         const auto e = test::thrown<LZFSEError>([&] { lzfseDecode(hex(row.at(1)), std::stoul(row.at(2))); });
         EXPECT_EQ(e.kind, kinds.at(row.at(3))) << e.what();
