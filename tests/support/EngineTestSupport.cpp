@@ -1,5 +1,7 @@
 #include "support/EngineTestSupport.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "engine/DeletedFileSearch.h"
@@ -7,6 +9,15 @@
 #include "format/TreeWalk.h"
 
 namespace wm::test {
+
+namespace {
+// The tools these tests run remember head counters in the user's state folder: here, in one
+// of the tests' own instead.
+const bool toolStateKeptAside = [] {
+    const auto folder = std::filesystem::temp_directory_path() / "wm-test-state";
+    return ::setenv("XDG_STATE_HOME", folder.c_str(), 1) == 0;
+}();
+}  // namespace
 
 RepositoryKeys makeKeys() {
     RepositoryID id;

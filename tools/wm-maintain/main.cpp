@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "HeldWritingLock.h"
 #include "ToolFailure.h"
 #include "ToolHost.h"
 #include "ToolPhrasing.h"
@@ -31,7 +32,6 @@
 #include "crypto/Digest.h"
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
-#include "engine/WritingLock.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
 #include "maintenance/CopyFolderDestination.h"
@@ -126,19 +126,8 @@ int mark(const Options& o, Repository& repository) {
 }
 
 int sweep(const Options& o, Repository& repository) {
-    const WritingClaim claim = claimWriting(repository, tools::deviceName(), Date::now());
-    if (!claim.holdsLock()) {
-        if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
-        throw ToolRefusal("Another device is writing to this repository (" + claim.verdict.device + ").");
-    }
-    Pruner::SweepReport r;
-    try {
-        r = Pruner().sweep(repository, RetentionRecord::keepEverything(), activeHolds(repository), o.now);
-    } catch (...) {
-        releaseWriting(repository);
-        throw;
-    }
-    releaseWriting(repository);
+    const Pruner::SweepReport r =
+        Pruner().sweep(repository, RetentionRecord::keepEverything(), activeHolds(repository), o.now);
     std::cout << "swept: " << count(r.packsDeleted, "pack") << " deleted, " << tools::byteCount(r.bytesReclaimed)
               << " reclaimed, " << count(r.snapshotsDeleted, "snapshot") << " deleted, " << count(r.packsSpared, "pack")
               << " spared, " << count(r.packsHeld, "pack") << " held\n";
@@ -274,6 +263,18 @@ int run(const Options& o) {
     // it is (a backup running meanwhile keeps its pending files).
     const bool readsOnly = o.command == "status" || o.command == "replicate";
     if (!readsOnly) refuseLinkedFolders(home);
+    // Mark, sweep and repair hold the repository's writing lock for their whole run, claimed
+    // before anything is read for changing (preparing the folder empties "tmp" only under it);
+    // a replication keeps sweeps out of the packs it reads.
+    std::optional<tools::HeldWritingLock> writing;
+    std::optional<tools::ReadingLock> reading;
+    if (!readsOnly) {
+        writing.emplace(
+            home, folder(home, false),
+            o.command == "sweep" ? tools::HeldWritingLock::Scope::sweeping : tools::HeldWritingLock::Scope::writing);
+    } else if (o.command == "replicate") {
+        reading.emplace(home);
+    }
     const auto unlocked = tools::unlock(folder(home, !readsOnly), secret, tools::thisDevice(),
                                         readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite);
     Repository& repository = *unlocked.repository;
@@ -288,6 +289,7 @@ int run(const Options& o) {
                                                                   DestinationKind::localFolder(), o.folders[1]);
         // Another repository, or one without its config, is refused before anything is written.
         Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
+        const tools::HeldWritingLock writingCopy(o.folders[1], copy, tools::HeldWritingLock::Scope::writing);
         return replicate(repository, unlocked.keys, copy, secret);
     }
     const auto copy = folder(o.folders[1], false);

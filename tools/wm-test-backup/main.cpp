@@ -12,7 +12,14 @@
 //
 // Secret files are read as the headless restore reads its secret file: UTF-8 text, with
 // white space and line breaks around it ignored.
+//
+// The tool touches only repositories: the source is checked before anything is made, a new
+// repository goes only into a new or empty folder (or one holding nothing but what a
+// creation cut short leaves) outside the source, and an existing recovery-key file is never
+// written over. It holds the repository's writing lock from before it reads the head until
+// the snapshot is committed, and refuses a head older than this computer has seen in it.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include "HeldWritingLock.h"
+#include "RememberedCounters.h"
 #include "SnapshotBuilder.h"
 #include "ToolHost.h"
 #include "ToolPhrasing.h"
@@ -77,8 +86,17 @@ Options parse(const tools::ToolArguments& arguments) {
     return options;
 }
 
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+std::string recoveryKeyFileExists(const std::string& path) {
+    return "The recovery-key file " + quoted(path) +
+           " already exists, and it may hold the key of another backup. Name a file that does not exist yet.";
+}
+
 void writeSecret(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Never over an existing file: it may hold the only key of another backup.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) throw ToolRefusal(recoveryKeyFileExists(path));
     if (fd < 0)
         throw ToolRefusal("The recovery key could not be written to \"" + path + "\": " + std::strerror(errno) + ".");
     const std::string line = text + "\n";
@@ -130,43 +148,122 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
 }
 
 std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>& destination, const Options& options,
-                                             const DeviceID& device) {
-    if (options.passphraseFile) {
-        return Repository::unlock(destination, readSecret(*options.passphraseFile), device, std::string(appVersion),
-                                  std::nullopt, Repository::Access::readWrite)
-            .repository;
+                                             const DeviceID& device, const tools::RememberedCounters& remembered) {
+    const std::optional<std::uint64_t> counter = remembered.counter(*destination);
+    Repository::Unlocked unlocked = [&] {
+        if (options.passphraseFile)
+            return Repository::unlock(destination, readSecret(*options.passphraseFile), device, std::string(appVersion),
+                                      counter, Repository::Access::readWrite);
+        if (options.recoveryKeyFile)
+            return Repository::unlock(destination, RecoveryKey::parse(readSecret(*options.recoveryKeyFile)), device,
+                                      std::string(appVersion), counter, Repository::Access::readWrite);
+        throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
+    }();
+    remembered.refuseRollback(unlocked.verdict, options.repository);
+    // Under the writing lock: what is in "tmp" now is no other writer's.
+    unlocked.repository->discardCrashDebris();
+    return std::move(unlocked.repository);
+}
+
+// A folder's device and inode.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+std::optional<FileIdentity> identityOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+// Whether the repository folder is the source or lies inside it, judged by the folders
+// themselves (device and inode of the repository's nearest existing folder and of each of
+// its parents up to the root), so that links and other names of one folder are seen through.
+bool liesInside(const std::filesystem::path& repository, const FileIdentity& source) {
+    std::filesystem::path nearest = std::filesystem::absolute(repository);
+    std::error_code error;
+    while (!std::filesystem::is_directory(nearest, error) && nearest.has_relative_path())
+        nearest = nearest.parent_path();
+    UniqueFd folder(::open(nearest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    while (folder.get() >= 0) {
+        const std::optional<FileIdentity> here = identityOf(folder.get());
+        if (!here) return false;
+        if (*here == source) return true;
+        UniqueFd parent(::openat(folder.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (parent.get() < 0 || identityOf(parent.get()) == here) return false;  // the root is its own parent
+        folder = std::move(parent);
     }
-    if (options.recoveryKeyFile) {
-        return Repository::unlock(destination, RecoveryKey::parse(readSecret(*options.recoveryKeyFile)), device,
-                                  std::string(appVersion), std::nullopt, Repository::Access::readWrite)
-            .repository;
+    return false;
+}
+
+// What a creation cut short can leave in a folder: the repository's own folders and files.
+bool isRepositoryPart(const std::string& name) {
+    for (const auto& folder : RepositoryLayout::requiredDirectories())
+        if (folder.string() == name) return true;
+    return name == RepositoryLayout::lockFile().string() || name == RepositoryLayout::readMe().string() ||
+           name == RepositoryLayout::formatDoc().string();
+}
+
+// Refuses what must not become a new repository, before anything is written.
+void checkNewRepository(const Options& options) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(*options.recoveryKeyFile, error)))
+        throw ToolRefusal(recoveryKeyFileExists(*options.recoveryKeyFile));
+    if (!std::filesystem::is_directory(options.repository, error)) return;
+    for (const auto& entry : std::filesystem::directory_iterator(options.repository, error)) {
+        if (!isRepositoryPart(entry.path().filename().string()))
+            throw ToolRefusal("The folder " + quoted(options.repository) +
+                              " holds other files and no backup. A new backup goes into a new or empty folder.");
     }
-    throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
+    if (error)
+        throw ToolRefusal("The folder " + quoted(options.repository) + " could not be read (" + error.message() + ").");
 }
 
 int run(const Options& options) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(options.folder, error))
-        throw ToolRefusal("\"" + options.folder + "\" is not a folder that can be backed up.");
-    // Look before touching anything on disk.
+    // Look before touching anything on disk: the source first.
+    const UniqueFd source(::open(options.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::optional<FileIdentity> sourceIdentity = source.get() >= 0 ? identityOf(source.get()) : std::nullopt;
+    if (!sourceIdentity) throw ToolRefusal(quoted(options.folder) + " is not a folder that can be backed up.");
+    if (liesInside(options.repository, *sourceIdentity))
+        throw ToolRefusal("The backup " + quoted(options.repository) + " would lie inside the folder it backs up, " +
+                          quoted(options.folder) + ". Choose a backup folder outside it.");
     const bool exists =
         tools::localFolder(options.repository, DestinationID::random(), false)->exists(RepositoryLayout::configFile());
     if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
     if (exists && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
+    if (!exists) checkNewRepository(options);
 
     // A passphrase the key derivation refuses is refused before anything is written.
     if (!exists && options.passphraseFile)
         Passphrase::deriveKey(readSecret(*options.passphraseFile), Bytes(Passphrase::saltSize), 1);
 
+    // The folder must be there to be locked; nothing else is made before the lock is held.
+    std::error_code made;
+    std::filesystem::create_directories(options.repository, made);
+    if (made)
+        throw ToolRefusal("Wendle Marsh could not make or write the folder " + quoted(options.repository) + " (" +
+                          made.message() + "). Check the location is connected, is not full, and is not read only.");
+    const tools::HeldWritingLock lock(options.repository,
+                                      tools::localFolder(options.repository, DestinationID::random(), false),
+                                      tools::HeldWritingLock::Scope::writing);
+    // A new repository's folders are made under the lock.
     const std::shared_ptr<Destination> destination =
-        tools::localFolder(options.repository, DestinationID::random(), true);
+        tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
-    const auto repository =
-        exists ? unlockRepository(destination, options, device) : createRepository(destination, options, device);
+    const tools::RememberedCounters remembered;
+    const auto repository = exists ? unlockRepository(destination, options, device, remembered)
+                                   : createRepository(destination, options, device);
+    remembered.remember(repository->keys().repositoryID, repository->counter());
 
     SnapshotBuilder builder(*repository, options.folder);
     const SnapshotBuilder::Result result = builder.run(deviceName());
+    remembered.remember(repository->keys().repositoryID, repository->counter());
+    if (!lock.stillHeld())
+        std::cerr << "wm-test-backup: another device took the writing lock over while this backup ran, but wrote "
+                     "nothing before the snapshot was committed.\n";
     for (const auto& p : result.problems) std::cerr << "wm-test-backup: " << p << "\n";
     const SnapshotStats& s = result.stats;
     std::cout << "snapshot " << result.id.value.uuidString() << "\n"

@@ -1,0 +1,199 @@
+// The tools' writing lock, replication's reading lock and remembered head counters: as parts,
+// with a second writer put between any two steps of a backup, and through the built tools.
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "HeldWritingLock.h"
+#include "RememberedCounters.h"
+#include "ToolRun.h"
+#include "core/RepositoryJSON.h"
+#include "engine/WritingLock.h"
+#include "format/RepositoryLayout.h"
+#include "storage/LocalFolderDestination.h"
+#include "support/EngineTestSupport.h"
+#include "support/TempFolder.h"
+
+namespace wm::test {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::HeldWritingLock;
+using tools::ToolRefusal;
+
+HeldWritingLock::Holder holder(std::uint8_t device, double refreshInterval = 60) {
+    DeviceID id;
+    id.bytes.fill(device);
+    return {id, "Device " + std::to_string(device), refreshInterval};
+}
+
+// Touches nothing on disk before a lock is held (preparing would empty "tmp").
+std::shared_ptr<LocalFolderDestination> localFolder(const fs::path& path) {
+    return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
+                                                    std::nullopt, LocalFolderDestination::Preparation::readingOnly());
+}
+
+std::optional<RepositoryLock> lockFile(const fs::path& root) {
+    std::ifstream in(root / "writing.lock", std::ios::binary);
+    if (!in) return std::nullopt;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return RepositoryLock::fromJSON(RepositoryJSON::decode(bytesOf(text)));
+}
+
+// While a backup holds the lock, another process of this machine and another device are
+// refused between any two of its steps, and a replication may read; when the backup ends
+// its lock is gone.
+TEST(ToolLock, NoOtherWriterGetsInBetweenAnyTwoStepsOfABackup) {
+    TempFolder t;
+    const auto faulty = std::make_shared<FaultyDestination>(localFolder(t.path()));
+    const RepositoryKeys keys = makeKeys();
+    auto repository = createRepository(faulty, keys);
+    for (std::int64_t n = 1;; ++n) {
+        std::size_t refusals = 0;
+        {
+            const HeldWritingLock lock(t.path(), faulty, HeldWritingLock::Scope::writing, holder(1));
+            faulty->pauseAtMutation(n, [&] {
+                for (const auto other : {1, 2}) {  // this device in another process, another device
+                    try {
+                        HeldWritingLock second(t.path(), localFolder(t.path()), HeldWritingLock::Scope::sweeping,
+                                               holder(static_cast<std::uint8_t>(other)));
+                    } catch (const ToolRefusal&) {
+                        ++refusals;
+                    }
+                }
+                EXPECT_FALSE(
+                    claimWriting(*localFolder(t.path()), holder(2).device, "Device 2", Date::now()).holdsLock());
+                EXPECT_NO_THROW(tools::ReadingLock{t.path()});
+            });
+            const auto before = faulty->mutatingCallCount();
+            commitFile(*repository, {randomBytes(5000, static_cast<std::uint64_t>(n))});
+            if (faulty->mutatingCallCount() - before < n) break;
+            EXPECT_EQ(refusals, 2u) << n;
+            EXPECT_EQ(lockFile(t.path())->deviceID, holder(1).device.hex()) << n;
+        }
+        EXPECT_FALSE(lockFile(t.path())) << n;
+        for (const auto& id : repository->snapshotIDs()) EXPECT_NO_THROW(readWhole(*repository, id)) << n;
+    }
+}
+
+// Waits until the condition holds, at most a minute.
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition())
+        if (std::chrono::steady_clock::now() > end) return false;
+    return true;
+}
+
+// The refresh keeps the lock fresh; once another device took it over, the run neither
+// refreshes nor removes it. A sweep and a replication keep each other out.
+TEST(ToolLock, RefreshesAndNeverRemovesALockItDoesNotHold) {
+    TempFolder t;
+    const auto folder = localFolder(t.path());
+    fs::create_directory(t / "packs");
+    {
+        const HeldWritingLock lock(t.path(), folder, HeldWritingLock::Scope::sweeping, holder(1, 0.005));
+        EXPECT_THROW(tools::ReadingLock{t.path()}, ToolRefusal);
+        const Date acquired = lockFile(t.path())->acquiredAt;
+        EXPECT_TRUE(eventually([&] { return lockFile(t.path())->heartbeatAt != acquired; }));
+        fs::remove(t / "writing.lock");  // cleared by hand: written again
+        EXPECT_TRUE(eventually([&] { return lockFile(t.path()).has_value(); }));
+        EXPECT_TRUE(lock.stillHeld());
+        // Another device takes the lock over (again, should a refresh that read the lock
+        // before write it after: between devices only the file coordinates).
+        const RepositoryLock theirs{"Device 2", holder(2).device.hex(), Date::now(), Date::now().adding(3600)};
+        EXPECT_TRUE(eventually([&] {
+            if (lockFile(t.path())->deviceID != theirs.deviceID)
+                Repository::write(RepositoryJSON::encodeBytes(theirs.toJSON(), false), RepositoryLayout::lockFile(),
+                                  *folder);
+            return !lock.stillHeld();
+        }));
+    }
+    EXPECT_EQ(lockFile(t.path())->deviceID, holder(2).device.hex());
+    fs::remove(t / "writing.lock");
+    const tools::ReadingLock reading(t.path());
+    EXPECT_THROW(HeldWritingLock(t.path(), folder, HeldWritingLock::Scope::sweeping, holder(1)), ToolRefusal);
+    EXPECT_NO_THROW(HeldWritingLock(t.path(), folder, HeldWritingLock::Scope::writing, holder(1)));
+}
+
+TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
+    TempFolder t;
+    const tools::RememberedCounters counters(t / "state/head-counters.json");
+    RepositoryID a, b;
+    a.bytes.fill(1);
+    b.bytes.fill(2);
+    EXPECT_FALSE(counters.counter(a));
+    for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, c);
+    counters.remember(b, 1);
+    EXPECT_EQ(counters.counter(a), 7u);
+    EXPECT_EQ(counters.counter(b), 1u);
+    EXPECT_THROW(counters.refuseRollback(HeadVerdict::rollbackSuspected(6, 7), "repo"), ToolRefusal);
+    for (const std::string damaged : {"[1]", "{\"ab\": -1}", "not json"}) {
+        t.writeFile("state/head-counters.json", damaged);
+        EXPECT_THROW(counters.counter(a), ToolRefusal) << damaged;
+    }
+}
+
+// Standard error and the exit status of a tool run.
+std::pair<int, std::string> run(const std::string& tool, const std::vector<std::string>& arguments) {
+    std::string command = tool, err;
+    for (const auto& a : arguments) command += " '" + a + "'";
+    FILE* pipe = ::popen((command + " 2>&1 >/dev/null").c_str(), "r");
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) err += buffer;
+    const int status = pipe ? ::pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+}
+
+// The built tools: a held lock, another device's lock or one that does not decode refuses a
+// backup with a sentence and stays as it was; a rolled-back head is refused; a sweep waits
+// for no replication.
+TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
+    TempFolder t;
+    t.writeFile("src/a", "hello");
+    const auto repo = t / "repo", key = t / "key";
+    const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()};
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, backup).first, 0);
+    EXPECT_FALSE(fs::exists(repo / "writing.lock"));
+    const Bytes firstHead = t.readFile("repo/refs/head");
+    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, backup).first, 0);
+
+    const RepositoryLock laptop{"Laptop", holder(9).device.hex(), Date::now(), Date::now()};
+    for (const auto& [lock, words] : std::vector<std::pair<std::string, std::string>>{
+             {"", "Another program on this computer is writing to"},
+             {RepositoryJSON::encode(laptop.toJSON(), false), "Laptop has been writing to"},
+             {"{\"deviceID\":", "delete that file by hand"}}) {
+        std::optional<FolderLock> process;
+        if (lock.empty())
+            process = FolderLock::tryLock(repo, FolderLock::Mode::exclusive);
+        else
+            t.writeFile("repo/writing.lock", lock);
+        const auto [status, err] = run(WM_TEST_BACKUP_TOOL, backup);
+        EXPECT_EQ(status, 1) << words;
+        EXPECT_NE(err.find(words), std::string::npos) << err;
+        if (!lock.empty()) {
+            EXPECT_EQ(stringOf(t.readFile("repo/writing.lock")), lock);
+        }
+        fs::remove(repo / "writing.lock");
+    }
+
+    {
+        const tools::ReadingLock replicating(repo);
+        const auto [status, err] = run(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()});
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(err.find("A copy is being made from"), std::string::npos) << err;
+    }
+
+    t.writeFile("repo/refs/head", firstHead);
+    const auto [status, err] = run(WM_TEST_BACKUP_TOOL, backup);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("older than when this computer last saw it"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace wm::test
