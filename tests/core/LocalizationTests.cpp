@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,5 @@
 #pragma once
 // Keys, ciphers and small helpers for the format tests.
-#include <memory>
-#include <stdexcept>
 
 #include "crypto/BlobCipher.h"
 #include "crypto/RepositoryKeys.h"

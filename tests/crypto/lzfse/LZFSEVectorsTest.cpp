@@ -1,9 +1,11 @@
 // Known streams from tests/data/crypto: every valid one decodes to its plaintext and only at
-// its size, every malformed one is rejected with the expected kind of error and reason.
+// its size, which its headers declare; every malformed one is rejected with the expected kind
+// of error and reason.
 #include <map>
 #include <string>
 
 #include "LZFSETestData.h"
+#include "crypto/lzfse/DeclaredSize.h"
 #include "support/DataTable.h"
 #include "support/Thrown.h"
 
@@ -20,6 +22,7 @@ TEST(LZFSEVectors, ValidStreamsDecodeToTheirPlaintextAndOnlyAtTheirSize) {
         for (int i = 0, n = star == std::string::npos ? 1 : std::stoi(row[2].substr(star + 1)); i < n; ++i)
             plain.insert(plain.end(), unit.begin(), unit.end());
         EXPECT_EQ(lzfseDecode(stream, plain.size()), plain);
+        EXPECT_EQ(declaredSize(stream), plain.size());
         for (std::size_t wrong : {plain.size() + 1, plain.size() > 0 ? plain.size() - 1 : 5})
             EXPECT_EQ(test::thrown<LZFSEError>([&] { lzfseDecode(stream, wrong); }).kind,
                       LZFSEError::Kind::sizeMismatch);
