@@ -1,5 +1,8 @@
 // Faults during a backup (a failing call, a power cut at any step), rollback and damaged
 // files: the head is the old or the new one, and damage is an error, never wrong data.
+#include <algorithm>
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "SnapshotBrowserFixture.h"
@@ -73,18 +76,14 @@ TEST(RepositoryFaults, ASecondCommitBetweenAnyTwoStepsOfABackupDropsNoSnapshot) 
     Base probe;
     probe.faulty->clearLog();
     commitFile(*probe.repository, backupChunks(), "second");
-    std::vector<FaultyDestination::Call> steps;
-    for (const auto& call : probe.faulty->calls()) {
-        using Op = FaultyDestination::Operation;
-        if (call.operation == Op::openWrite || call.operation == Op::write || call.operation == Op::commit ||
-            call.operation == Op::remove)
-            steps.push_back(call);
-    }
-    const auto total = static_cast<std::int64_t>(steps.size());
+    using Op = FaultyDestination::Operation;
+    std::vector<FaultyDestination::Call> steps;  // the mutating calls
+    for (const auto& call : probe.faulty->calls())
+        if (std::set{Op::openWrite, Op::write, Op::commit, Op::remove}.count(call.operation)) steps.push_back(call);
     std::size_t refusals = 0;
-    for (std::int64_t n = 1; n <= total; ++n) {
+    for (std::int64_t n = 1; n <= std::ssize(steps); ++n) {
         const auto& step = steps[static_cast<std::size_t>(n - 1)];
-        if (step.operation == FaultyDestination::Operation::commit && step.path == RepositoryLayout::head()) continue;
+        if (step.operation == Op::commit && step.path == RepositoryLayout::head()) continue;
         const std::string context = "second commit before mutating call " + std::to_string(n);
         Base base;
         std::vector<SnapshotID> committed;
@@ -107,8 +106,7 @@ TEST(RepositoryFaults, ASecondCommitBetweenAnyTwoStepsOfABackupDropsNoSnapshot) 
         expectSound(base.memory, base.keys, 1 + committed.size(), base.first, context);
         const auto reopened = openRepository(base.memory, base.keys).repository;
         const auto listed = reopened->snapshotIDs();
-        for (const auto& id : committed)
-            EXPECT_NE(std::find(listed.begin(), listed.end(), id), listed.end()) << context;
+        for (const auto& id : committed) EXPECT_TRUE(std::ranges::count(listed, id)) << context;
         EXPECT_EQ(filesUnder(*base.memory, "snapshots").size(), listed.size()) << context;
         for (const auto& pack : reopened->withIndex([](const CompactIndex& i) { return i.packs(); }))
             EXPECT_TRUE(base.memory->files().count(RepositoryLayout::pack(pack).string())) << context;

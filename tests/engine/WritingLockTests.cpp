@@ -79,16 +79,6 @@ TEST_F(WritingLockTest, StateTable) {
     }
 }
 
-// No lock file is free; a heartbeat keeps the lock fresh, and once stale the other device takes over.
-TEST_F(WritingLockTest, TwoDevicesTakeTurns) {
-    EXPECT_EQ(claimWriting(mine, "Studio", now).verdict, Verdict::free());
-    EXPECT_EQ(heartbeat(*theirs, "Laptop", now.adding(200)).verdict.kind, Verdict::Kind::heldBy);
-    EXPECT_TRUE(heartbeat(mine, "Studio", now.adding(250)).holdsLock());
-    EXPECT_FALSE(claimWriting(*theirs, "Laptop", now.adding(550)).holdsLock());
-    EXPECT_EQ(claimWriting(*theirs, "Laptop", now.adding(550.001)).verdict, Verdict::takenOver("Studio"));
-    EXPECT_EQ(claimWriting(mine, "Studio", now.adding(560)).verdict, Verdict::heldBy("Laptop", now.adding(550.001)));
-}
-
 // A damaged lock file, or one that exists but cannot be read right now, may be live: it is held
 // by "another Mac" and stays byte for byte. Only a missing file is free.
 TEST_F(WritingLockTest, UnreadableLockFileIsHeldByAnotherMacAndStaysByteIdentical) {
