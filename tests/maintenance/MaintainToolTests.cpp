@@ -167,6 +167,17 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
              fs::copy_file(*fs::directory_iterator(t / "other/keys"), d / "keys" / keyFile,
                            fs::copy_options::overwrite_existing);
          }},
+        // Last: the copy shares the backup's identity, so the backup itself now reads as older.
+        {"a head older than one seen",
+         "older than when this computer last saw it",
+         {"sweep", "ROOT"},
+         "rolled-back",
+         [&](const fs::path& d) {
+             copied(repo, d);
+             const auto head = t.readFile(fs::relative(d / "refs/head", t.path()));
+             ASSERT_EQ(backUp(t / "src", d, key), 0);
+             t.writeFile(fs::relative(d / "refs/head", t.path()), head);
+         }},
     };
     fs::create_directories(elsewhere);
     for (const auto& [name, sentence, arguments, folder, setup] : cases) {

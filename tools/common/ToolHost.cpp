@@ -53,7 +53,8 @@ std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, con
 }
 
 Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, const std::string& secret,
-                            const DeviceID& device, Repository::Access access) {
+                            const DeviceID& device, Repository::Access access,
+                            std::optional<std::uint64_t> rememberedCounter) {
     std::optional<RecoveryKey> recoveryKey;
     try {
         recoveryKey = RecoveryKey::parse(secret);
@@ -61,8 +62,9 @@ Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, con
         // Not a recovery key: a passphrase.
     }
     if (recoveryKey)
-        return Repository::unlock(destination, *recoveryKey, device, std::string(appVersion), std::nullopt, access);
-    return Repository::unlock(destination, secret, device, std::string(appVersion), std::nullopt, access);
+        return Repository::unlock(destination, *recoveryKey, device, std::string(appVersion), rememberedCounter,
+                                  access);
+    return Repository::unlock(destination, secret, device, std::string(appVersion), rememberedCounter, access);
 }
 
 }  // namespace wm::tools

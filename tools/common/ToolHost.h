@@ -2,6 +2,7 @@
 // What the development tools share about the machine they run on, the folders and the
 // secrets they are given.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/Identifiers.h"
@@ -23,6 +24,7 @@ std::string readSecret(const std::string& path);
 std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, const DestinationID& id, bool preparing);
 // Unlocks with the secret as a recovery key when it reads as one, else as a passphrase.
 Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, const std::string& secret,
-                            const DeviceID& device, Repository::Access access);
+                            const DeviceID& device, Repository::Access access,
+                            std::optional<std::uint64_t> rememberedCounter = std::nullopt);
 
 }  // namespace wm::tools

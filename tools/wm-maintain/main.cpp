@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "HeldWritingLock.h"
+#include "RememberedCounters.h"
 #include "ToolFailure.h"
 #include "ToolHost.h"
 #include "ToolPhrasing.h"
@@ -275,12 +276,22 @@ int run(const Options& o) {
     } else if (o.command == "replicate") {
         reading.emplace(home);
     }
+    // A head older than the newest one these tools have seen here is refused: a repository put
+    // back to an earlier state would have a sweep delete what the newer snapshots need.
+    const tools::RememberedCounters remembered;
     const auto unlocked = tools::unlock(folder(home, !readsOnly), secret, tools::thisDevice(),
-                                        readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite);
+                                        readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite,
+                                        remembered.counter(*folder(home, false)));
+    remembered.refuseRollback(unlocked.verdict, home);
     Repository& repository = *unlocked.repository;
+    remembered.remember(unlocked.keys.repositoryID, repository.counter());
     if (o.command == "mark" || o.command == "sweep") refuseUnreadableHolds(repository);
     if (o.command == "mark") return mark(o, repository);
-    if (o.command == "sweep") return sweep(o, repository);
+    if (o.command == "sweep") {
+        const int status = sweep(o, repository);
+        remembered.remember(unlocked.keys.repositoryID, repository.counter());
+        return status;
+    }
     if (o.command == "replicate") {
         // The copy's folder is made when missing; below it, nothing is written through a link.
         refuseCopyInside(home, o.folders[1]);
