@@ -113,32 +113,51 @@ TEST(Replicator, RewritesWhatTheCopyHoldsOnlyByName) {
     }
 }
 
-// A sweep of the source run between any two writes of a replication: the copy's head lists
-// only snapshots it holds whole, and the next run brings it up to date.
-TEST(Replicator, ASweepBetweenAnyTwoStepsLeavesTheCopySound) {
-    std::int64_t writes = 0;
-    {
-        Fixture f;
-        FaultyDestination counting(std::make_shared<InMemoryDestination>());
-        replicate(f, counting);
-        writes = counting.mutatingCallCount();
-    }
-    for (std::int64_t n = 1; n <= writes; ++n) {
-        Fixture f;
-        Pruner().mark(*f.repository, RetentionPolicy::lastN(1), {}, day(2));
-        auto copy = std::make_shared<InMemoryDestination>();
-        FaultyDestination pausing(copy);
-        pausing.pauseAtMutation(n, [&] { Pruner().sweep(*f.repository, {}, {}, day(10)); });
-        try {
-            replicate(f, pausing);
-        } catch (const DestinationError&) {
-            // A pack the sweep took was still to be read.
+// A sweep of the source run between any two writes of a replication, and a replication run
+// between any two writes of a sweep: the copy's head lists only snapshots it holds whole, the
+// source stays sound, and the next replication brings the copy up to date.
+TEST(Replicator, SweepAndReplicationInterleavedAnywhereLeaveBothSound) {
+    for (const bool sweepInside : {true, false}) {
+        std::int64_t writes = 0;
+        for (std::int64_t n = 0; n <= writes; ++n) {
+            Fixture f;
+            Pruner().mark(*f.repository, RetentionPolicy::lastN(1), {}, day(2));
+            auto copy = std::make_shared<InMemoryDestination>();
+            FaultyDestination outer(sweepInside ? std::shared_ptr<Destination>(copy) : f.memory);
+            const auto sweep = [&](Repository& repository) { Pruner().sweep(repository, {}, {}, day(10)); };
+            if (n > 0) {
+                outer.pauseAtMutation(n, [&] {
+                    if (sweepInside)
+                        sweep(*f.repository);
+                    else
+                        replicate(f, *copy);
+                });
+            }
+            try {
+                if (sweepInside)
+                    replicate(f, outer);
+                else
+                    sweep(
+                        *openRepository(std::shared_ptr<Destination>(&outer, [](Destination*) {}), f.keys).repository);
+            } catch (const DestinationError&) {
+                // A pack the sweep took was still to be read.
+            }
+            if (n == 0) {  // the other after the last write
+                writes = outer.mutatingCallCount();
+                if (sweepInside)
+                    sweep(*f.repository);
+                else
+                    replicate(f, *copy);
+            }
+            const std::string context =
+                (sweepInside ? "sweep before write " : "replication before write ") + std::to_string(n);
+            expectSound(f.memory, f.keys, context);
+            const auto listed = expectSound(copy, f.keys, context);
+            EXPECT_TRUE(listed.empty() || listed == f.snapshots || listed == std::vector{f.snapshots[2]}) << context;
+            const auto reopened = openRepository(f.memory, f.keys).repository;
+            EXPECT_TRUE(Replicator().replicate(*reopened, *copy, f.keys).isCurrent) << context;
+            EXPECT_EQ(expectSound(copy, f.keys, context), std::vector{f.snapshots[2]}) << context;
         }
-        const std::string context = "sweep before write " + std::to_string(n);
-        const auto listed = expectSound(copy, f.keys, context);
-        EXPECT_TRUE(listed.empty() || listed == f.snapshots) << context;
-        EXPECT_TRUE(replicate(f, *copy).isCurrent) << context;
-        EXPECT_EQ(expectSound(copy, f.keys, context), std::vector{f.snapshots[2]}) << context;
     }
 }
 
