@@ -115,9 +115,6 @@ TEST(Exclusions, WholeMacRulesAndAccess) {
     EXPECT_EQ(asked, std::vector<std::string>{"/Library/Application Support/com.apple.TCC"});
     EXPECT_EQ(WholeMac::access([](const std::string&) { return false; }), WholeMac::Access::needsFullDiskAccess);
     EXPECT_EQ(WholeMac::sentence(WholeMac::Access::granted), std::nullopt);
-
-    const Exclusions full = WholeMac::exclusions({{"/a", "/b"}, {"*.z", "*.a"}, 7}, "/Backups");
-    EXPECT_EQ(Exclusions::fromJSON(full.toJSON()), full);
 }
 
 }  // namespace

@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-
 #include "CaseTable.h"
 #include "core/Localization.h"
 #include "policy/AppLocation.h"
@@ -12,6 +7,7 @@
 #include "policy/SourceSelection.h"
 #include "support/Catalogue.h"
 #include "support/ScopedEnvironment.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -83,7 +79,7 @@ TEST(SourceSelection, RemoveAndSentences) {
                        {"containsAnother", Refusal{Kind::containsAnother, "Taxes"}.sentence()}});
 
     // Catalogues find the sentence by its English text with a placeholder at each label.
-    const auto root = std::filesystem::temp_directory_path() / ("wm-policy-l10n-" + std::to_string(::getpid()));
+    const test::TempFolder root("wm-policy-l10n");
     test::writeCatalogue(root / "fr/LC_MESSAGES/wm-policy.mo",
                          {{"That folder contains %@, which is already being protected. Remove %@ first, or choose a "
                            "folder that does not contain it.",
@@ -94,23 +90,17 @@ TEST(SourceSelection, RemoveAndSentences) {
     const std::string translated = Refusal{Kind::containsAnother, "Taxes"}.sentence();
     Localization::setLocaleForTesting("en_US");
     Localization::setCatalogueDirectoryForTesting(catalogues);
-    std::filesystem::remove_all(root);
     EXPECT_EQ(translated, "Taxes ; Taxes");
 }
 
-// snapshot-mount.tsv: "<name|folder|output>\t<text, \\n for a line break>\t<expected>": whether a
-// snapshot name or mount folder is accepted (yes or no), or the snapshot name found in tool output.
+// snapshot-mount.tsv: whether a snapshot name or mount folder is accepted, and the snapshot
+// name found in the tool's output.
 TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
-    for (const auto& row : test::caseTable("snapshot-mount.tsv", 3)) {
-        std::string text = row[1];
-        for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
-        if (row[0] == "output")
-            EXPECT_EQ(SnapshotMount::snapshotName(text).value_or("-"), row[2]) << row[1];
-        else
-            EXPECT_EQ(row[0] == "name" ? SnapshotMount::isSnapshotName(text) : SnapshotMount::isMountFolder(text),
-                      row[2] == "yes")
-                << row[1];
-    }
+    test::expectAnswers(
+        "snapshot-mount.tsv",
+        {{"name", [](const std::string& t) { return test::yesNo(SnapshotMount::isSnapshotName(t)); }},
+         {"folder", [](const std::string& t) { return test::yesNo(SnapshotMount::isMountFolder(t)); }},
+         {"output", [](const std::string& t) { return test::orNone(SnapshotMount::snapshotName(t)); }}});
     const std::string good = "com.apple.TimeMachine.2024-05-01-101530.local";
     const std::string folder = SnapshotMount::mountFolder(UUID::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F").value());
     EXPECT_EQ(folder, std::string(SnapshotMount::mountRoot) + "/E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
