@@ -12,6 +12,7 @@
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "maintenance/IdentityDigest.h"
+#include "maintenance/IndexFiles.h"
 
 namespace wm {
 
@@ -106,26 +107,16 @@ bool holdsAnyOf(Destination& destination, const PackID& pack, std::int64_t size,
     return false;
 }
 
-// The packs among `among` that an index file on the destination names. Files that a
-// repository's opening passes over (too large, not opening, not decoding) are passed over
-// here too; a file that cannot be read is thrown.
+// The packs among `among` that an index file on the destination names.
 std::unordered_set<PackID> packsNamedByIndexFiles(Destination& destination, const BlobCipher& cipher,
                                                   const std::unordered_set<PackID>& among) {
-    constexpr std::int64_t largestIndexFile = std::int64_t{2} << 30;
     std::unordered_set<PackID> named;
-    for (const RepoPath& path : destination.list(RepositoryLayout::indexDirectory())) {
-        if (path.isRoot() || !path.fileName().ends_with(".idx")) continue;
-        const std::optional<std::int64_t> size = destination.size(path);  // no size: not a file
-        const auto bytes = size ? destination.readAtMost(path, largestIndexFile) : std::nullopt;
-        if (!bytes) continue;
-        try {
-            for (const auto& section : IndexFile::decode(cipher.openMetadata(*bytes))) {
-                if (among.count(section.pack) != 0) named.insert(section.pack);
-            }
-        } catch (const IndexFile::Error&) {
-        } catch (const BlobCipherError&) {
+    forEachIndexFile(destination, cipher, [&](const std::vector<IndexFile::Section>& sections) {
+        for (const auto& section : sections) {
+            if (among.count(section.pack) != 0) named.insert(section.pack);
         }
-    }
+        return true;
+    });
     return named;
 }
 

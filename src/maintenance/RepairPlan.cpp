@@ -5,32 +5,11 @@
 #include "format/IndexFile.h"
 #include "format/PackVerification.h"
 #include "format/RepositoryLayout.h"
+#include "maintenance/IndexFiles.h"
 #include "maintenance/Replicator.h"
 #include "maintenance/SnapshotNeeds.h"
 
 namespace wm {
-
-namespace {
-
-// Whether any index file of the destination opens: when none does, opening the repository
-// indexes every pack itself, and one new file would hide all the others.
-bool anyIndexFileOpens(Destination& destination, const BlobCipher& cipher) {
-    constexpr std::int64_t largestIndexFile = std::int64_t{2} << 30;
-    for (const RepoPath& path : destination.list(RepositoryLayout::indexDirectory())) {
-        if (path.isRoot() || !path.fileName().ends_with(".idx") || !destination.size(path)) continue;
-        try {
-            const auto bytes = destination.readAtMost(path, largestIndexFile);
-            if (!bytes) continue;
-            IndexFile::decode(cipher.openMetadata(*bytes));
-            return true;
-        } catch (const IndexFile::Error&) {
-        } catch (const BlobCipherError&) {
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 Replicator::RepairPlan Replicator::planRepair(const Repository& primary, Destination& copy,
                                               const RepositoryKeys& keys) {
@@ -79,7 +58,14 @@ std::vector<SnapshotID> Replicator::indexAgain(Repository& primary, const std::v
         } catch (const BlobCipherError&) {
         }
     }
-    if (!sections.empty() && anyIndexFileOpens(home, primary.cipher())) {
+    // When no index file opens, opening the repository indexes every pack itself, and one new
+    // file would hide all the others.
+    bool anyIndexFileOpens = false;
+    forEachIndexFile(home, primary.cipher(), [&](const std::vector<IndexFile::Section>&) {
+        anyIndexFileOpens = true;
+        return false;  // one is enough
+    });
+    if (!sections.empty() && anyIndexFileOpens) {
         Repository::write(primary.cipher().sealMetadata(IndexFile::encode(sections)),
                           RepositoryLayout::index(UUID::random()), home);
         primary.modifyIndex([&](CompactIndex& index) { index.merge(sections); });

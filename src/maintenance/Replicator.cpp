@@ -17,6 +17,7 @@
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "maintenance/IdentityDigest.h"
+#include "maintenance/IndexFiles.h"
 #include "maintenance/ReplicaStateRecord.h"
 #include "maintenance/SnapshotNeeds.h"
 
@@ -38,9 +39,6 @@ bool holdsRepositoryParts(Destination& destination) {
     }
     return false;
 }
-
-// Index files as large as a repository's opening reads.
-constexpr std::int64_t largestIndexFile = std::int64_t{2} << 30;
 
 // Whether the file is there, no larger than the limit, and `check` accepts its bytes.
 template <class Check>
@@ -201,7 +199,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
         });
 
     copyMissingFiles(RepositoryLayout::indexDirectory(), from, target, [&](const RepoPath& path) {
-        return opens(target, path, largestIndexFile,
+        return opens(target, path, largestIndexFileBytes,
                      [&](ByteView bytes) { IndexFile::decode(cipher.openMetadata(bytes)); });
     });
     copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target, [&](const RepoPath& path) {
