@@ -435,4 +435,35 @@ UUID toUUID(const JSON& value, std::string_view path) {
     return *u;
 }
 
+const JSON& array(const JSON& value, std::string_view path) {
+    if (!value.is_array()) mismatch(path, "expected an array");
+    return value;
+}
+
+std::vector<std::string> texts(const JSON& value, std::string_view path) {
+    std::vector<std::string> out;
+    out.reserve(array(value, path).size());
+    for (const auto& item : value) out.push_back(text(item, path));
+    return out;
+}
+
+std::vector<UUID> uuids(const JSON& value, std::string_view path) {
+    std::vector<UUID> out;
+    out.reserve(array(value, path).size());
+    for (const auto& item : value) out.push_back(toUUID(item, path));
+    return out;
+}
+
+JSON textArray(const std::vector<std::string>& list) {
+    JSON out = JSON::array();
+    for (const auto& s : list) out.push_back(s);
+    return out;
+}
+
+JSON uuidArray(const std::vector<UUID>& list) {
+    JSON out = JSON::array();
+    for (const auto& u : list) out.push_back(uuid(u));
+    return out;
+}
+
 }  // namespace wm::RepositoryJSON

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -68,6 +69,14 @@ std::string text(const JSON& value, std::string_view path);
 Date toDate(const JSON& value, std::string_view path);
 Bytes toData(const JSON& value, std::string_view path);
 UUID toUUID(const JSON& value, std::string_view path);
+
+// Arrays: the value itself, which must be an array (typeMismatch otherwise), and the lists of
+// texts and of UUIDs, whose elements are read with the array's path.
+const JSON& array(const JSON& value, std::string_view path);
+std::vector<std::string> texts(const JSON& value, std::string_view path);
+std::vector<UUID> uuids(const JSON& value, std::string_view path);
+JSON textArray(const std::vector<std::string>& list);
+JSON uuidArray(const std::vector<UUID>& list);
 
 // The keyed forms of the identifier types: {"bytes": <Base64>} for the byte
 // identifiers and {"value": <UUID text>} for the UUID ones. (Repository records keep

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <limits>
 
-namespace wm::SparseLayout {
+namespace wm {
 
-std::uint64_t Region::end() const {
+std::uint64_t SparseRange::end() const {
     std::uint64_t e;
     if (__builtin_add_overflow(offset, length, &e)) return std::numeric_limits<std::uint64_t>::max();
     return e;
 }
+
+}  // namespace wm
+
+namespace wm::SparseLayout {
 
 std::vector<Region> dataRegions(std::uint64_t size, const std::vector<Region>& holes) {
     std::vector<Region> data;

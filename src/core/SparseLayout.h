@@ -3,16 +3,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/EntryMetadata.h"
+
 namespace wm::SparseLayout {
 
-struct Region {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    // offset + length, saturating at the largest value instead of wrapping.
-    std::uint64_t end() const;
-
-    friend bool operator==(const Region&, const Region&) = default;
-};
+using Region = SparseRange;
 
 // The data regions of a file of `size` bytes with the given holes: none for size 0;
 // the whole file without holes; otherwise the holes are clipped to the size, empty

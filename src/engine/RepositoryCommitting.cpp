@@ -61,14 +61,7 @@ SnapshotID Repository::commit(const CommitRequest& request) {
     }
     record.rootTree = rootTree.data();
     record.excludeRules = excludeRules;
-    record.stats.files = stats.files;
-    record.stats.directories = stats.directories;
-    record.stats.bytesLogical = stats.bytesLogical;
-    record.stats.bytesNew = stats.bytesNew;
-    record.stats.bytesDeduplicated = stats.bytesDeduplicated;
-    record.stats.unstableFiles = stats.unstableFiles;
-    record.stats.unreadableFiles = stats.unreadableFiles;
-    record.stats.duration = stats.duration;
+    record.stats = stats;
     for (SnapshotFlag flag : flags) record.flags.emplace_back(rawValue(flag));
     std::sort(record.flags.begin(), record.flags.end());
     if (flags.count(SnapshotFlag::anomalyDetected) != 0) record.anomalyDetectedAt = now;

@@ -159,11 +159,8 @@ Bytes SnapshotBrowser::read(const std::vector<std::string>& path, const Snapshot
 
     // A sparse file's blobs hold only its data regions, one after another: lay them into the
     // regions and leave the holes zero, so that what is read is the file as it was.
-    std::vector<SparseLayout::Region> holes;
-    holes.reserve(entry->sparseRanges->size());
-    for (const auto& hole : *entry->sparseRanges) holes.push_back({hole.offset, hole.length});
     const std::uint64_t size = *entry->size;
-    const std::vector<SparseLayout::Region> regions = SparseLayout::dataRegions(size, std::move(holes));
+    const std::vector<SparseLayout::Region> regions = SparseLayout::dataRegions(size, *entry->sparseRanges);
     const std::uint64_t wanted = std::min(size, limit);
 
     std::size_t region = 0;

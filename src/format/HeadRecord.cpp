@@ -41,24 +41,17 @@ HeadRecord HeadRecord::successor(std::vector<UUID> snapshots_, Date updatedAt_, 
 }
 
 JSON HeadRecord::toJSON() const {
-    JSON list = JSON::array();
-    for (const auto& s : snapshots) list.push_back(J::uuid(s));
     JSON o = JSON::object();
     o["v"] = v;
     o["counter"] = counter;
-    o["snapshots"] = std::move(list);
+    o["snapshots"] = J::uuidArray(snapshots);
     o["updatedAt"] = J::date(updatedAt);
     o["writerDeviceID"] = J::data(writerDeviceID);
     return o;
 }
 
 HeadRecord HeadRecord::fromJSON(const JSON& o) {
-    const JSON& list = J::member(o, "snapshots");
-    if (!list.is_array())
-        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, "snapshots", "expected an array");
-    std::vector<UUID> snapshots;
-    snapshots.reserve(list.size());
-    for (const auto& item : list) snapshots.push_back(J::toUUID(item, "snapshots"));
+    std::vector<UUID> snapshots = J::uuids(J::member(o, "snapshots"), "snapshots");
     HeadRecord h(J::uint64(J::member(o, "counter"), "counter"), std::move(snapshots),
                  J::toDate(J::member(o, "updatedAt"), "updatedAt"),
                  J::toData(J::member(o, "writerDeviceID"), "writerDeviceID"));

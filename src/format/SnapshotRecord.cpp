@@ -6,30 +6,6 @@ namespace wm {
 
 namespace J = RepositoryJSON;
 
-namespace {
-
-const JSON& array(const JSON& o, std::string_view key) {
-    const JSON& v = J::member(o, key);
-    if (!v.is_array())
-        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, std::string(key), "expected an array");
-    return v;
-}
-
-std::vector<std::string> texts(const JSON& list, std::string_view path) {
-    std::vector<std::string> out;
-    out.reserve(list.size());
-    for (const auto& item : list) out.push_back(J::text(item, path));
-    return out;
-}
-
-JSON textArray(const std::vector<std::string>& list) {
-    JSON out = JSON::array();
-    for (const auto& s : list) out.push_back(s);
-    return out;
-}
-
-}  // namespace
-
 JSON SnapshotRecord::toJSON() const {
     if (!std::isfinite(stats.duration)) throw J::EncodingError("stats.duration is not a finite number");
     JSON sourceList = JSON::array();
@@ -46,7 +22,7 @@ JSON SnapshotRecord::toJSON() const {
     o["appVersion"] = appVersion;
     o["sources"] = std::move(sourceList);
     o["rootTree"] = J::data(rootTree);
-    if (excludeRules) o["excludeRules"] = textArray(*excludeRules);
+    if (excludeRules) o["excludeRules"] = J::textArray(*excludeRules);
     o["stats"] = JSON{{"files", stats.files},
                       {"directories", stats.directories},
                       {"bytesLogical", stats.bytesLogical},
@@ -55,7 +31,7 @@ JSON SnapshotRecord::toJSON() const {
                       {"unstableFiles", stats.unstableFiles},
                       {"unreadableFiles", stats.unreadableFiles},
                       {"duration", stats.duration}};
-    o["flags"] = textArray(flags);
+    o["flags"] = J::textArray(flags);
     if (anomalyDetectedAt) o["anomalyDetectedAt"] = J::date(*anomalyDetectedAt);
     return o;
 }
@@ -71,7 +47,7 @@ SnapshotRecord SnapshotRecord::fromJSON(const JSON& o) {
     r.createdAt = J::toDate(J::member(o, "createdAt"), "createdAt");
     r.hostPlatform = J::text(J::member(o, "hostPlatform"), "hostPlatform");
     r.appVersion = J::text(J::member(o, "appVersion"), "appVersion");
-    const JSON& sourceList = array(o, "sources");
+    const JSON& sourceList = J::array(J::member(o, "sources"), "sources");
     r.sources.reserve(sourceList.size());
     for (const auto& s : sourceList) {
         Source source;
@@ -80,12 +56,7 @@ SnapshotRecord SnapshotRecord::fromJSON(const JSON& o) {
         r.sources.push_back(std::move(source));
     }
     r.rootTree = J::toData(J::member(o, "rootTree"), "rootTree");
-    if (J::has(o, "excludeRules")) {
-        const JSON& rules = o["excludeRules"];
-        if (!rules.is_array())
-            throw J::DecodingError(J::DecodingError::Kind::typeMismatch, "excludeRules", "expected an array");
-        r.excludeRules = texts(rules, "excludeRules");
-    }
+    if (J::has(o, "excludeRules")) r.excludeRules = J::texts(o["excludeRules"], "excludeRules");
     const JSON& s = J::member(o, "stats");
     r.stats.files = J::uint64(J::member(s, "files", "stats"), "stats.files");
     r.stats.directories = J::uint64(J::member(s, "directories", "stats"), "stats.directories");
@@ -95,7 +66,7 @@ SnapshotRecord SnapshotRecord::fromJSON(const JSON& o) {
     r.stats.unstableFiles = J::uint64(J::member(s, "unstableFiles", "stats"), "stats.unstableFiles");
     r.stats.unreadableFiles = J::uint64(J::member(s, "unreadableFiles", "stats"), "stats.unreadableFiles");
     r.stats.duration = J::float64(J::member(s, "duration", "stats"), "stats.duration");
-    r.flags = texts(array(o, "flags"), "flags");
+    r.flags = J::texts(J::member(o, "flags"), "flags");
     if (J::has(o, "anomalyDetectedAt")) r.anomalyDetectedAt = J::toDate(o["anomalyDetectedAt"], "anomalyDetectedAt");
     return r;
 }

@@ -11,6 +11,7 @@
 #include "core/Date.h"
 #include "core/Identifiers.h"
 #include "core/RepositoryJSON.h"
+#include "core/Snapshot.h"
 
 namespace wm {
 
@@ -21,17 +22,8 @@ struct SnapshotRecord {
         friend bool operator==(const Source&, const Source&) = default;
     };
 
-    struct Stats {
-        std::uint64_t files = 0;
-        std::uint64_t directories = 0;
-        std::uint64_t bytesLogical = 0;
-        std::uint64_t bytesNew = 0;
-        std::uint64_t bytesDeduplicated = 0;
-        std::uint64_t unstableFiles = 0;
-        std::uint64_t unreadableFiles = 0;
-        double duration = 0;  // seconds; must be finite to be written
-        friend bool operator==(const Stats&, const Stats&) = default;
-    };
+    // The counts of the run, as the model has them; duration must be finite to be written.
+    using Stats = SnapshotStats;
 
     std::int64_t v = 2;
     UUID id;

@@ -11,16 +11,13 @@
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/EntryMetadata.h"
 #include "core/Error.h"
 #include "core/Identifiers.h"
 
 namespace wm::TreeObject {
 
-struct Timestamp {
-    std::int64_t seconds = 0;
-    std::uint32_t nanoseconds = 0;  // not range-checked
-    friend bool operator==(const Timestamp&, const Timestamp&) = default;
-};
+using Timestamp = wm::Timestamp;
 
 enum class EntryType : std::uint8_t {
     file = 1,
@@ -42,18 +39,9 @@ enum class Status : std::uint8_t { ok = 0, unstable = 1, unreadable = 2 };
 inline constexpr std::array<Status, 3> allStatuses{Status::ok, Status::unstable, Status::unreadable};
 std::optional<Status> statusFromRaw(std::uint8_t raw);
 
-struct ExtendedAttribute {
-    Bytes name;
-    Bytes value;
-    friend bool operator==(const ExtendedAttribute&, const ExtendedAttribute&) = default;
-};
-
+using ExtendedAttribute = wm::ExtendedAttribute;
 // One hole of a sparse file, in bytes.
-struct SparseRange {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    friend bool operator==(const SparseRange&, const SparseRange&) = default;
-};
+using SparseRange = wm::SparseRange;
 
 // One bit per optional field of an entry, set exactly when the field is present.
 struct FieldPresence {

@@ -6,24 +6,15 @@
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/EntryMetadata.h"
 
 namespace wm {
 
 struct FileMetadata {
     enum class FileType { regular, directory, symlink, fifo, socket, characterDevice, blockDevice };
 
-    struct Timestamp {
-        std::int64_t seconds = 0;
-        std::uint32_t nanoseconds = 0;
-        friend auto operator<=>(const Timestamp&, const Timestamp&) = default;
-        friend bool operator==(const Timestamp&, const Timestamp&) = default;
-    };
-
-    struct ExtendedAttribute {
-        Bytes name;
-        Bytes value;
-        friend bool operator==(const ExtendedAttribute&, const ExtendedAttribute&) = default;
-    };
+    using Timestamp = wm::Timestamp;
+    using ExtendedAttribute = wm::ExtendedAttribute;
 
     // Which file an entry is: entries with the same identity are names of one file.
     struct HardLinkIdentity {
@@ -34,11 +25,7 @@ struct FileMetadata {
     };
 
     // A hole of a sparse file.
-    struct SparseRange {
-        std::uint64_t offset = 0;
-        std::uint64_t length = 0;
-        friend bool operator==(const SparseRange&, const SparseRange&) = default;
-    };
+    using SparseRange = wm::SparseRange;
 
     FileType fileType = FileType::regular;
     std::uint32_t mode = 0;

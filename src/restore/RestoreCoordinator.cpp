@@ -274,25 +274,17 @@ FileMetadata RestoreCoordinator::metadata(const TreeObject::Entry& entry) {
     m.userName = entry.userName;
     m.groupName = entry.groupName;
     m.size = entry.size.value_or(0);
-    m.modificationTime = {entry.modificationTime.seconds, entry.modificationTime.nanoseconds};
-    m.changeTime = {entry.changeTime.seconds, entry.changeTime.nanoseconds};
-    if (entry.birthTime) m.birthTime = FileMetadata::Timestamp{entry.birthTime->seconds, entry.birthTime->nanoseconds};
+    m.modificationTime = entry.modificationTime;
+    m.changeTime = entry.changeTime;
+    m.birthTime = entry.birthTime;
     m.accessTime = std::nullopt;
     m.bsdFlags = entry.bsdFlags.value_or(0);
-    if (entry.extendedAttributes) {
-        m.extendedAttributes.reserve(entry.extendedAttributes->size());
-        for (const auto& x : *entry.extendedAttributes) m.extendedAttributes.push_back({x.name, x.value});
-    }
+    if (entry.extendedAttributes) m.extendedAttributes = *entry.extendedAttributes;
     m.acl = entry.acl;
     m.symlinkTarget = entry.symlinkTarget;
     m.identity = {0, 0};
     m.linkCount = entry.hardlinkGroup ? 2 : 1;
-    if (entry.sparseRanges) {
-        std::vector<FileMetadata::SparseRange> ranges;
-        ranges.reserve(entry.sparseRanges->size());
-        for (const auto& r : *entry.sparseRanges) ranges.push_back({r.offset, r.length});
-        m.sparseRanges = std::move(ranges);
-    }
+    m.sparseRanges = entry.sparseRanges;
     return m;
 }
 

@@ -66,12 +66,7 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
 
         const bool hasHoles = entry.size && entry.sparseRanges && !entry.sparseRanges->empty();
         std::vector<SparseLayout::Region> regions;
-        if (hasHoles) {
-            std::vector<SparseLayout::Region> holes;
-            holes.reserve(entry.sparseRanges->size());
-            for (const auto& hole : *entry.sparseRanges) holes.push_back({hole.offset, hole.length});
-            regions = SparseLayout::dataRegions(size, std::move(holes));
-        }
+        if (hasHoles) regions = SparseLayout::dataRegions(size, *entry.sparseRanges);
         std::size_t regionIndex = 0;
         std::uint64_t writtenInRegion = 0;
         std::uint64_t plainOffset = 0;

@@ -96,6 +96,20 @@ TEST(RepositoryJSONReading, MembersAndErrors) {
     EXPECT_THROW(RJ::toUUID(JSON("e621e1f8c36c495a93fc0c247a3e6e5f"), "id"), RJ::DecodingError);
 }
 
+TEST(RepositoryJSONReading, ArraysOfTextsAndUUIDs) {
+    const std::vector<UUID> ids = {UUID::random(), UUID::random()};
+    EXPECT_EQ(RJ::uuids(RJ::uuidArray(ids), "ids"), ids);
+    EXPECT_EQ(RJ::texts(RJ::textArray({"a", ""}), "names"), (std::vector<std::string>{"a", ""}));
+    // Not an array, and an element of the wrong kind: both are named by the array's path.
+    for (const char* bad : {R"({"a":1})", R"(["x",2])", R"("x")"}) {
+        const auto e = test::thrown<RJ::DecodingError>([&] { RJ::texts(parse(bad), "names"); });
+        EXPECT_EQ(e.kind, RJ::DecodingError::Kind::typeMismatch) << bad;
+        EXPECT_EQ(e.path, "names") << bad;
+    }
+    EXPECT_EQ(test::thrown<RJ::DecodingError>([&] { RJ::uuids(parse(R"(["nope"])"), "ids"); }).kind,
+              RJ::DecodingError::Kind::dataCorrupted);
+}
+
 TEST(RepositoryJSONReading, KeyedIdentifiers) {
     EXPECT_EQ(RJ::encode(RJ::identifier(*DeviceID::fromBytes(Bytes(16, 0))), false),
               R"({"bytes":"AAAAAAAAAAAAAAAAAAAAAA=="})");
