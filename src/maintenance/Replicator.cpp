@@ -221,10 +221,10 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
         copyIfChanged(*retention, RepositoryLayout::retentionSetting(), target);
 
     // The head moves only when every snapshot it lists reads whole from the copy, and never
-    // back past a newer one.
+    // back past a newer one. Trees are opened with the repository's own sealing.
     std::vector<SnapshotID> listed;
     for (const auto& id : sourceHead.snapshots) listed.push_back(SnapshotID{id});
-    report.snapshotsNotWhole = findSnapshotNeeds(target, listed, keys, cipher, {{target, copyIndex}}).notWhole;
+    report.snapshotsNotWhole = findSnapshotNeeds(target, listed, keys, source.cipher(), {{target, copyIndex}}).notWhole;
     const bool headMayMove = report.failedObjects.empty() && report.snapshotsNotWhole.empty();
     std::optional<HeadRecord> targetHead;
     try {

@@ -17,11 +17,11 @@ inline Date day(int n) { return fixedNow().adding(86400.0 * n); }
 struct Fixture {
     std::shared_ptr<InMemoryDestination> memory = std::make_shared<InMemoryDestination>();
     RepositoryKeys keys = makeKeys();
-    std::shared_ptr<Repository> repository = createRepository(memory, keys);
+    std::shared_ptr<Repository> repository;
     std::vector<SnapshotID> snapshots;  // oldest first
     std::vector<PackID> packs;          // the pack of each snapshot's root tree
     PackID orphan;                      // a pack file nothing indexes
-    Fixture() {
+    explicit Fixture(std::int64_t formatVersion = 2) : repository(createRepository(memory, keys, formatVersion)) {
         for (int i = 0; i < 3; ++i) {
             snapshots.push_back(commitFile(*repository, {randomBytes(3000, 10 + i), randomBytes(500, 20 + i)},
                                            "file" + std::to_string(i), day(i)));

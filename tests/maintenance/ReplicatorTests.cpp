@@ -50,6 +50,10 @@ TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
     const auto second = replicate(f, target);
     EXPECT_EQ(std::tuple(second.packsCopied, second.packsAlreadyPresent), std::tuple(1, 3));
     EXPECT_EQ(expectSound(copyOf(target), f.keys, "copy").back(), later);
+
+    Fixture firstFormat(1);  // blobs sealed without a stored nonce read back from the copy too
+    InMemoryDestination firstFormatCopy;
+    EXPECT_TRUE(replicate(firstFormat, firstFormatCopy).isCurrent);
 }
 
 TEST(Replicator, RefusesBeforeWritingAnything) {
