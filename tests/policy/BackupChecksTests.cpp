@@ -17,7 +17,7 @@ using namespace wm;
 // found nothing.
 TEST(BackupChecks, AnswersFromTheTable) {
     test::expectAnswers(
-        "checks.tsv",
+        "policy/checks.tsv",
         {{"extension", [](const std::string& path) { return std::string(pathExtension(path)); }},
          {"lowercaseExtension", [](const std::string& path) { return lowercasePathExtension(path); }},
          {"openFileKind", [](const std::string& path) { return test::orNone(OpenFileHandling::describe(path)); }},

@@ -47,7 +47,7 @@ TEST(Planning, AnswersFromTheTable) {
     };
     const auto at = [&](const std::string& in, std::size_t i) { return kNow.adding(std::stod(field(in, i))); };
     test::expectAnswers(
-        "planning.tsv",
+        "policy/planning.tsv",
         {{"window",
           [&](const std::string& in) {
               const BackupWindow window{std::stoll(field(in, 0)), std::stoll(field(in, 1)), yes(in, 2)};

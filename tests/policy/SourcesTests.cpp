@@ -97,7 +97,7 @@ TEST(SourceSelection, RemoveAndSentences) {
 // name found in the tool's output.
 TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
     test::expectAnswers(
-        "snapshot-mount.tsv",
+        "policy/snapshot-mount.tsv",
         {{"name", [](const std::string& t) { return test::yesNo(SnapshotMount::isSnapshotName(t)); }},
          {"folder", [](const std::string& t) { return test::yesNo(SnapshotMount::isMountFolder(t)); }},
          {"output", [](const std::string& t) { return test::orNone(SnapshotMount::snapshotName(t)); }}});

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <limits>
 #include <map>
 #include <sstream>
 
@@ -49,30 +48,36 @@ TEST(NotificationsTest, QuietReminderIsAWeekAfterTheLastSuccess) {
     EXPECT_EQ(Notifications::quietReminderDue(now.adding(-10 * 86'400.0), now), now.adding(-3 * 86'400.0));
 }
 
-TEST(ReceivedBackupTest, Sentences) {
-    const struct {
-        std::optional<double> secondsAgo;
-        std::optional<std::int64_t> bytes;
-        const char* expected;
-    } cases[] = {
-        {{}, 5'000, "Paired, and has not sent anything yet."},    {30, {}, "Last sent just now."},
-        {3 * 86'400.0, 0, "Last sent 3 days ago. nothing here."}, {30, -1, "Last sent just now. nothing here."},
-        {30, 1'200'000'000, "Last sent just now. 1.2 GB here."},
+// wording.tsv: "<question>\t<input>\t<answer>" (support/DataTable.h): a received backup's
+// sentence (seconds since it arrived, bytes held; "-" for none), whether an update check is
+// due (seconds since the last, the interval), the verification sentence and rule, and texts
+// with their paths taken out.
+TEST(WordingTest, AnswersFromTheTable) {
+    const auto field = [](const std::string& in, std::size_t i) { return test::split(in, ' ').at(i); };
+    const auto ago = [&](const std::string& in) {
+        return field(in, 0) == "-" ? std::nullopt : std::optional(now.adding(-std::stod(field(in, 0))));
     };
-    for (const auto& c : cases) {
-        const auto received = c.secondsAgo ? std::optional(now.adding(-*c.secondsAgo)) : std::nullopt;
-        EXPECT_EQ(ReceivedBackup::sentence(received, c.bytes, now), c.expected);
-    }
-}
-
-TEST(UpdatePolicyTest, WhenToCheckAndInstall) {
-    using UpdatePolicy::shouldCheck;
-    EXPECT_TRUE(shouldCheck(std::nullopt, now, 1e12));
-    EXPECT_TRUE(shouldCheck(now.adding(1), now, 86'400));
-    EXPECT_TRUE(shouldCheck(now.adding(-86'400), now, 86'400));
-    EXPECT_FALSE(shouldCheck(now.adding(-86'399), now, 86'400));
-    EXPECT_TRUE(shouldCheck(now, now, 0));
-    EXPECT_TRUE(shouldCheck(now.adding(-1), now, std::numeric_limits<double>::quiet_NaN()));
+    test::expectAnswers(
+        "status/wording.tsv",
+        {{"received",
+          [&](const std::string& in) {
+              const auto bytes = field(in, 1) == "-" ? std::nullopt : std::optional(std::stoll(field(in, 1)));
+              return ReceivedBackup::sentence(ago(in), bytes, now);
+          }},
+         {"shouldCheck",
+          [&](const std::string& in) {
+              return test::yesNo(UpdatePolicy::shouldCheck(ago(in), now, std::stod(field(in, 1))));
+          }},
+         {"intact",
+          [&](const std::string& in) {
+              return VerificationWording::everythingIntact(std::stoll(field(in, 0)), std::stoll(field(in, 1)));
+          }},
+         {"verified",
+          [&](const std::string& in) {
+              return test::yesNo(VerificationWording::countsAsVerified(field(in, 0) == "yes", std::stoll(field(in, 1)),
+                                                                       std::stoll(field(in, 2))));
+          }},
+         {"withoutPaths", [](const std::string& text) { return DiagnosticReport::withoutPaths(text); }}});
     using A = UpdatePolicy::Activity;
     for (A a : {A::idle, A::backingUp, A::restoring, A::verifying, A::pruning})
         EXPECT_EQ(UpdatePolicy::mayInstall(a), a == A::idle);
@@ -105,45 +110,6 @@ TEST(UpdatePolicyTest, StandingSentencesFromTheTable) {
         EXPECT_EQ(standing.sentence(now), row[4]);
         EXPECT_EQ(standing.isKnownCurrent(), kind == "upToDate");
     }
-}
-
-TEST(VerificationWordingTest, IntactSentenceAndVerifiedRule) {
-    EXPECT_EQ(VerificationWording::everythingIntact(1, 0),
-              "Everything in this backup is intact. 1 piece checked, nothing read.");
-    EXPECT_EQ(VerificationWording::everythingIntact(1200, 2'000'000),
-              "Everything in this backup is intact. 1,200 pieces checked, 2 MB read.");
-    using VerificationWording::countsAsVerified;
-    EXPECT_EQ((std::vector<bool>{countsAsVerified(true, 0, 0), countsAsVerified(true, 5, 5),
-                                 countsAsVerified(true, 4, 5), countsAsVerified(false, 5, 5)}),
-              (std::vector<bool>{false, true, false, false}));
-}
-
-TEST(DiagnosticReportTest, PathsAreTakenOut) {
-    const struct {
-        const char* text;
-        const char* expected;
-    } cases[] = {
-        {"", ""},
-        {"could not write /Users/alice/Documents/report.pdf because", "could not write [a path] because"},
-        {"either/or stays", "either/or stays"},
-        {"/tmp stays", "/tmp stays"},
-        {"//", "[a path]"},
-        {"a  /x/y  b", "a  [a path]  b"},
-        {"/home/alice/x\neither/or", "[a path]\neither/or"},
-        {"/a/b\t/c d", "[a path] d"},
-        {"/run/media/alice/Disk/a\n/root/.config/b", "[a path]\n[a path]"},
-        {"~/Documents/x", "~[a path]"},
-        {"file:///home/alice/x failed", "file:[a path] failed"},
-        // Names with spaces: the run goes on when another "/" follows before the next ": ",
-        // closing quote or line end.
-        {"could not read /Users/alice/Tax Returns 2025/passport scan.pdf: denied", "could not read [a path]: denied"},
-        {"open \"/Users/alice/My Files/a b.txt\" failed", "open \"[a path]\" failed"},
-        {"at /Users/alice/Bob's Files/x y", "at [a path]"},
-        {"/x/y z: w/v", "[a path] z: w/v"},
-        {"/a/b c\r\n/d e", "[a path] c\r\n/d e"},
-        {"caf\xC3\xA9 /r\xC3\xA9sum\xC3\xA9/\xF0\x9F\x93\x84 ok", "caf\xC3\xA9 [a path] ok"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(DiagnosticReport::withoutPaths(c.text), c.expected) << c.text;
 }
 
 TEST(DiagnosticReportTest, LinesInOrder) {

@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +40,42 @@ inline std::vector<std::vector<std::string>> dataTable(const std::string& relati
         rows.push_back(std::move(fields));
     }
     return rows;
+}
+
+// A field with "\n", "\t", "\r" and "\xHH" written out, as those bytes.
+inline std::string unescaped(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i] == '\\' && i + 1 < s.size() ? s[++i] : '\0';
+        if (c == 'x')
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c ? c : s[i];
+    }
+    return out;
+}
+
+// How answers are written in a table: "(none)" for no text, "yes" and "no" for a verdict.
+inline std::string orNone(const std::optional<std::string>& text) { return text.value_or("(none)"); }
+inline std::string yesNo(bool verdict) { return verdict ? "yes" : "no"; }
+
+// The rows "<question>\t<input>\t<answer>" of a table below tests/data, both fields unescaped:
+// each input is answered by the function its question names, and each function answers at
+// least one row.
+using Answers = std::map<std::string, std::function<std::string(const std::string& input)>>;
+inline void expectAnswers(const std::string& relative, const Answers& answers) {
+    std::set<std::string> asked;
+    for (const auto& row : dataTable(relative, 3)) {
+        const auto it = answers.find(row[0]);
+        if (it == answers.end()) {
+            ADD_FAILURE() << relative << ": no question " << row[0];
+            continue;
+        }
+        EXPECT_EQ(it->second(unescaped(row[1])), unescaped(row[2])) << row[0] << " " << row[1];
+        asked.insert(row[0]);
+    }
+    for (const auto& entry : answers)
+        EXPECT_TRUE(asked.count(entry.first)) << relative << " never asks " << entry.first;
 }
 
 }  // namespace wm::test
