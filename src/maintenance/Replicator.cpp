@@ -78,8 +78,8 @@ bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
 
 Bytes Replicator::digest(const std::unordered_set<PackID>& packs) { return identityDigest(packs); }
 
-void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to,
-                                  const std::function<bool(const RepoPath&)>& sound) {
+void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+                                  const std::function<void(ByteView)>& check) {
     const auto listed = from.list(folder);
     std::unordered_set<std::string> present;
     for (const auto& path : to.list(folder)) {
@@ -88,15 +88,16 @@ void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Des
     for (const auto& path : listed) {
         if (path.isRoot()) continue;
         // A file there by name that does not open is written again from the source.
-        if (present.count(path.fileName()) != 0 && sound(path)) continue;
-        Repository::write(from.read(path), path, to);
+        if (present.count(path.fileName()) != 0 && opens(to, path, limit, check)) continue;
+        // One larger than the format ever writes is damaged at the source: not copied.
+        if (const auto bytes = from.readAtMost(path, limit)) Repository::write(*bytes, path, to);
     }
 }
 
 void Replicator::copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination) {
     try {
-        const Bytes existing = destination.read(path);
-        if (std::equal(existing.begin(), existing.end(), bytes.begin(), bytes.end())) return;
+        const auto existing = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+        if (existing && std::equal(existing->begin(), existing->end(), bytes.begin(), bytes.end())) return;
     } catch (const std::exception&) {
         // Not readable there: written anew.
     }
@@ -131,10 +132,8 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
         Repository::write(SignedFile::seal(placeholder, keys, cipher), RepositoryLayout::head(), target);
     }
     // A key file that differs from the source's stays; one that does not decode is replaced.
-    copyMissingFiles(RepositoryLayout::keysDirectory(), from, target, [&](const RepoPath& path) {
-        return opens(target, path, RepositoryFormat::keyFileMaximumBytes,
+    copyMissingFiles(RepositoryLayout::keysDirectory(), from, target, RepositoryFormat::keyFileMaximumBytes,
                      [](ByteView bytes) { KeyFile::decode(bytes); });
-    });
 
     // Both sides indexed from the packs themselves; a pack that does not validate holds nothing.
     // Packs are read and checked in parallel; every result is the same as one at a time.
@@ -198,23 +197,19 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
             copyIndex.merge(IndexFile::Section{order[k], std::move(*entries)});
         });
 
-    copyMissingFiles(RepositoryLayout::indexDirectory(), from, target, [&](const RepoPath& path) {
-        return opens(target, path, largestIndexFileBytes,
+    copyMissingFiles(RepositoryLayout::indexDirectory(), from, target, largestIndexFileBytes,
                      [&](ByteView bytes) { IndexFile::decode(cipher.openMetadata(bytes)); });
-    });
-    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target, [&](const RepoPath& path) {
-        return opens(target, path, RepositoryFormat::signedRecordMaximumBytes,
+    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target, RepositoryFormat::signedRecordMaximumBytes,
                      [&](ByteView bytes) { SignedFile::open<SnapshotRecord>(bytes, keys, cipher); });
-    });
     // Holds and the retention setting pass only as the signed records they claim to be.
     for (const auto& path : from.list(RepositoryLayout::holdsDirectory())) {
         if (path.isRoot()) continue;
-        const Bytes bytes = from.read(path);
-        if (opensAs<HoldRecord>(bytes, keys, cipher)) copyIfChanged(bytes, path, target);
+        const auto bytes = from.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+        if (bytes && opensAs<HoldRecord>(*bytes, keys, cipher)) copyIfChanged(*bytes, path, target);
     }
     std::optional<Bytes> retention;
     try {
-        retention = from.read(RepositoryLayout::retentionSetting());
+        retention = from.readAtMost(RepositoryLayout::retentionSetting(), RepositoryFormat::signedRecordMaximumBytes);
     } catch (const std::exception&) {
     }
     if (retention && opensAs<RetentionRecord>(*retention, keys, cipher))

@@ -101,9 +101,10 @@ public:
 
 private:
     // Copies each file of the folder that the target lacks by name, or holds only as a file
-    // that `sound` refuses.
-    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to,
-                                 const std::function<bool(const RepoPath&)>& sound);
+    // that is larger than `limit` or that `check` refuses (by throwing). Files read no larger
+    // than `limit` on either side.
+    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+                                 const std::function<void(ByteView)>& check);
     // Writes the bytes unless the destination already holds exactly them there.
     static void copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination);
     // Bytes of the primary's packs the destination lacks. Errors of the primary's side are
