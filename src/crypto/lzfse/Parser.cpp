@@ -137,8 +137,8 @@ private:
     }
 
     // Chains are walked one dependent read at a time, each likely a cache miss (the
-    // tables and the input are a few MiB): starting the reads early is most of the
-    // speed of the search.
+    // tables and the input are a few MiB): the first reads of a search are started
+    // early, to overlap other work.
     void touchChain(std::int32_t c) const {
         if (c < 0) return;
         __builtin_prefetch(&prev_[static_cast<std::size_t>(c) & windowMask_]);
@@ -223,7 +223,8 @@ void parse(ByteView input, const ParserSettings& settings, SequenceSink& sink) {
         }
         // Lazy evaluation: a better match a byte later wins over a short one.
         if (best.length < std::min(lazyBelow, settings.niceLength) && p + 1 <= last) {
-            const Match next = matcher.find(p + 1, rep, chain);
+            const int lazyChain = chain == settings.maxChain ? settings.lazyChain : std::max(1, chain / 2);
+            const Match next = matcher.find(p + 1, rep, lazyChain);
             if (next.gain > best.gain + 2) {
                 best = next;
                 ++p;

@@ -29,6 +29,9 @@ struct ParserSettings {
     // code, tables, packed numbers). Most matches there are a few bytes long, so a deep
     // search costs much time for little gain; text keeps maxChain.
     int binaryChain = maxChain;
+    // Candidates examined at the next position when a short match was found there (the
+    // lazy look); binary stretches look at half their binaryChain.
+    int lazyChain = maxChain / 2;
 };
 
 // The input is judged in stretches of this many bytes, each on its own, from every
