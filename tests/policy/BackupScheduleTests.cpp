@@ -105,27 +105,40 @@ TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
     }
 }
 
-const double kDay = 86400;
-std::optional<Date> maybeAgo(std::optional<double> seconds) {
-    return seconds ? std::optional(kNow.adding(-*seconds)) : std::nullopt;
+// reminders.tsv: "<question>\t<input>\t<answer>" (support/DataTable.h), times in seconds before
+// now ("-": never): the verification due (last sample, last full check, idle), whether to ask
+// for the recovery key (created, confirmed, asked, declined) and for a review (the moment,
+// successful backups, first use, last ask, times asked, declined).
+TEST(Reminders, AnswersFromTheTable) {
+    const auto field = [](const std::string& in, std::size_t i) { return test::split(in, ' ').at(i); };
+    const auto ago = [&](const std::string& in, std::size_t i) {
+        return field(in, i) == "-" ? std::nullopt : std::optional(kNow.adding(-std::stod(field(in, i))));
+    };
+    const auto yes = [&](const std::string& in, std::size_t i) { return field(in, i) == "yes"; };
+    test::expectAnswers(
+        "policy/reminders.tsv",
+        {{"verification",
+          [&](const std::string& in) {
+              const char* const due[] = {"nothing", "sample", "full"};
+              return due[static_cast<int>(VerificationSchedule{ago(in, 0), ago(in, 1)}.due(kNow, yes(in, 2)))];
+          }},
+         {"recoveryKey",
+          [&](const std::string& in) {
+              return test::yesNo(KeyReminder{ago(in, 1), ago(in, 2), yes(in, 3)}.shouldAsk(kNow, *ago(in, 0)));
+          }},
+         {"review", [&](const std::string& in) {
+              const std::vector<std::string> moments = {"backupSucceeded", "verificationPassed", "restoreFinished",
+                                                        "somethingWentWrong", "ordinary"};
+              const auto moment = std::find(moments.begin(), moments.end(), field(in, 0)) - moments.begin();
+              const ReviewPrompt prompt{std::stoll(field(in, 1)), ago(in, 2), ago(in, 3), std::stoll(field(in, 4)),
+                                        yes(in, 5)};
+              return test::yesNo(prompt.shouldAsk(static_cast<ReviewPrompt::Moment>(moment), kNow));
+          }}});
 }
 
-TEST(VerificationSchedule, DueAtItsThresholds) {
+TEST(VerificationSchedule, RecordedChecksMoveTheirOwnDate) {
     using Due = VerificationSchedule::Due;
     const double full = VerificationSchedule::fullEvery, sample = VerificationSchedule::sampleEvery;
-    const std::tuple<std::optional<double>, std::optional<double>, bool, Due> cases[] = {
-        // sample, full ago
-        {std::nullopt, std::nullopt, true, Due::full},
-        {std::nullopt, std::nullopt, false, Due::nothing},
-        {0, full, true, Due::full},
-        {sample, full - 1, true, Due::sample},
-        {sample - 1, full - 1, true, Due::nothing},
-        {std::nullopt, 0, true, Due::sample},
-        {6 * kDay, 89 * kDay, true, Due::nothing},
-        {-sample, -full, true, Due::nothing},
-    };
-    for (const auto& [lastSample, lastFull, idle, due] : cases)
-        EXPECT_EQ((VerificationSchedule{maybeAgo(lastSample), maybeAgo(lastFull)}.due(kNow, idle)), due);
     const auto afterFull = VerificationSchedule{}.recorded(Due::full, kNow);
     EXPECT_EQ(afterFull.due(kNow.adding(sample - 1), true), Due::nothing);
     EXPECT_EQ(afterFull.due(kNow.adding(sample), true), Due::sample);
@@ -136,51 +149,20 @@ TEST(VerificationSchedule, DueAtItsThresholds) {
     EXPECT_EQ(VerificationSchedule::depth(Due::full, true), VerificationSchedule::Depth::everything);
 }
 
-TEST(KeyReminder, AsksAfterSettlingInAndEveryHalfYear) {
-    const double every = KeyReminder::askEvery, settling = KeyReminder::settlingIn;
-    const std::tuple<double, std::optional<double>, std::optional<double>, bool, bool> cases[] = {
-        // created, confirmed, asked ago; declined; ask
-        {settling, std::nullopt, std::nullopt, false, false},  {every, std::nullopt, std::nullopt, false, true},
-        {every - 1, std::nullopt, std::nullopt, false, false}, {400 * kDay, std::nullopt, every - 1, false, false},
-        {400 * kDay, std::nullopt, every, false, true},        {400 * kDay, 200 * kDay, kDay, false, true},
-        {400 * kDay, 200 * kDay, kDay, true, false},           {settling - 1, 400 * kDay, std::nullopt, false, false},
-        {settling, 400 * kDay, std::nullopt, false, true},
-    };
-    for (const auto& [created, confirmed, asked, declined, ask] : cases)
-        EXPECT_EQ((KeyReminder{maybeAgo(confirmed), maybeAgo(asked), declined}.shouldAsk(kNow, *maybeAgo(created))),
-                  ask);
+TEST(KeyReminder, ConfirmingAndDecliningMoveTheNextAsk) {
+    const double every = KeyReminder::askEvery, day = 86400;
     const auto again = KeyReminder{}.confirmed(kNow.adding(-every));
-    EXPECT_TRUE(again.shouldAsk(kNow, kNow.adding(-400 * kDay)));
-    EXPECT_FALSE(again.declined().confirmed(kNow).shouldAsk(kNow.adding(every * 9), kNow.adding(-400 * kDay)));
+    EXPECT_TRUE(again.shouldAsk(kNow, kNow.adding(-400 * day)));
+    EXPECT_FALSE(again.declined().confirmed(kNow).shouldAsk(kNow.adding(every * 9), kNow.adding(-400 * day)));
 }
 
-TEST(ReviewPrompt, AsksOnlyAfterGoodMomentsWithinItsLimits) {
-    using Moment = ReviewPrompt::Moment;
-    const double settling = ReviewPrompt::settlingIn, between = ReviewPrompt::minimumBetweenAsks;
-    const ReviewPrompt ready{5, maybeAgo(settling), std::nullopt, 0, false};
-    const auto with = [&](auto change) {
-        ReviewPrompt p = ready;
-        change(p);
-        return p;
-    };
-    const std::tuple<ReviewPrompt, Moment, bool> cases[] = {
-        {ready, Moment::backupSucceeded, true},
-        {ready, Moment::verificationPassed, true},
-        {ready, Moment::restoreFinished, false},
-        {ready, Moment::somethingWentWrong, false},
-        {ready, Moment::ordinary, false},
-        {with([](auto& p) { p.successfulBackups = 4; }), Moment::backupSucceeded, false},
-        {with([](auto& p) { p.firstUsed.reset(); }), Moment::backupSucceeded, false},
-        {with([&](auto& p) { p.firstUsed = maybeAgo(settling - 1); }), Moment::backupSucceeded, false},
-        {with([&](auto& p) { p.lastAsked = maybeAgo(between), p.timesAsked = 1; }), Moment::backupSucceeded, true},
-        {with([&](auto& p) { p.lastAsked = maybeAgo(between - 1), p.timesAsked = 1; }), Moment::backupSucceeded, false},
-        {with([&](auto& p) { p.lastAsked = maybeAgo(900 * kDay), p.timesAsked = 2; }), Moment::backupSucceeded, false},
-        {ready.declined(), Moment::backupSucceeded, false},
-    };
-    for (const auto& [prompt, moment, ask] : cases) EXPECT_EQ(prompt.shouldAsk(moment, kNow), ask);
-    const auto twice = ready.asked(kNow.adding(-900 * kDay)).asked(kNow.adding(-300 * kDay));
-    EXPECT_FALSE(twice.shouldAsk(Moment::backupSucceeded, kNow));
-    EXPECT_EQ(with([](auto& p) { p.timesAsked = INT64_MAX; }).asked(kNow).timesAsked, INT64_MAX);
+TEST(ReviewPrompt, AskedAtMostTwiceAndTheCountStopsAtTheTop) {
+    const double day = 86400;
+    const ReviewPrompt ready{5, kNow.adding(-ReviewPrompt::settlingIn), std::nullopt, 0, false};
+    const auto twice = ready.asked(kNow.adding(-900 * day)).asked(kNow.adding(-300 * day));
+    EXPECT_FALSE(twice.shouldAsk(ReviewPrompt::Moment::backupSucceeded, kNow));
+    EXPECT_FALSE(ready.declined().shouldAsk(ReviewPrompt::Moment::backupSucceeded, kNow));
+    EXPECT_EQ(ReviewPrompt({0, {}, {}, INT64_MAX, false}).asked(kNow).timesAsked, INT64_MAX);
 }
 
 }  // namespace

@@ -142,39 +142,21 @@ TEST(DiagnosticReportTest, LinesInOrder) {
               (DiagnosticReport::Line{"Last failure", "at [a path]"}));
 }
 
-Date ago(double seconds) { return now.adding(-seconds); }
-
 // What each case scores, the steps it leaves, its sentence and its next step are in the table.
 TEST(ProtectionScoreTest, PointsStepsSentenceAndNextStep) {
-    const std::map<std::string, ProtectionScore::Inputs> inputs = {
-        {"everything", {2, 1, ago(86'400), ago(3'600)}},
-        {"nothing", {0, 0}},
-        {"one copy", {1, 0}},
-        {"off site without a confirmed copy", {0, 1, {}, ago(60)}},
-        {"two copies, none off site", {2, 0, ago(60), ago(60)}},
-        {"two copies never verified", {2, 0, {}, ago(60)}},
-        {"two copies only", {2, 0}},
-        {"negative copies", {-3, 0}},
-        {"future dates earn", {0, 0, now.adding(60), now.adding(60)}},
-        {"verified exactly 90 days ago", {0, 0, ago(7'776'000)}},
-        {"verified a second sooner", {0, 0, ago(7'775'999)}},
-        {"backed up exactly 7 days ago", {0, 0, {}, ago(604'800)}},
-        {"backed up a second sooner", {0, 0, {}, ago(604'799)}},
-        {"full score with damage", {2, 1, ago(60), ago(60), true}},
-        {"damage with a low score", {1, 0, {}, {}, true, true, true}},
-        {"faults and anomaly", {2, 1, ago(60), ago(60), false, true, true}},
-        {"faults", {2, 0, {}, {}, false, true}},
-        {"anomaly", {0, 0, {}, {}, false, false, true}},
-    };
     const auto step = [](const ProtectionScore::Step& s) { return s.what + " " + std::to_string(s.points); };
-    const auto rows = test::dataTable("status/protection-score.tsv", 5);
-    ASSERT_EQ(rows.size(), inputs.size());
-    for (const auto& row : rows) {
-        const ProtectionScore score(inputs.at(row[0]), now);
+    for (const auto& row : test::dataTable("status/protection-score.tsv", 6)) {
+        const auto in = test::split(row[1], ' ');
+        const auto ago = [&](std::size_t i) {
+            return in.at(i) == "-" ? std::nullopt : std::optional(now.adding(-std::stod(in[i])));
+        };
+        const ProtectionScore score({std::stoll(in[0]), std::stoll(in[1]), ago(2), ago(3), in.at(4) == "yes",
+                                     in.at(5) == "yes", in.at(6) == "yes"},
+                                    now);
         std::string steps;
         for (const auto& s : score.steps()) steps += (steps.empty() ? "" : "; ") + step(s);
         const auto next = score.nextStep();
-        EXPECT_EQ((std::vector<std::string>{row[0], std::to_string(score.points()), steps, score.sentence(),
+        EXPECT_EQ((std::vector<std::string>{row[0], row[1], std::to_string(score.points()), steps, score.sentence(),
                                             next ? step(*next) : ""}),
                   row);
     }
