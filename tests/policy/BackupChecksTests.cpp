@@ -7,14 +7,15 @@
 #include "policy/ImportFromTimeMachine.h"
 #include "policy/OpenFileHandling.h"
 #include "policy/PathExtension.h"
+#include "policy/PhoneBackups.h"
 
 namespace {
 
 using namespace wm;
 
 // checks.tsv: what a file browser takes for a path's extension, the lively kinds of files
-// that change while read, the folders of a Time Machine drive, and when a search may say it
-// found nothing.
+// that change while read, the folders of a Time Machine drive, whether a path is a folder or
+// inside it, and when a search may say it found nothing.
 TEST(BackupChecks, AnswersFromTheTable) {
     test::expectAnswers(
         "policy/checks.tsv",
@@ -25,6 +26,10 @@ TEST(BackupChecks, AnswersFromTheTable) {
           [](const std::string& entries) {
               return test::yesNo(ImportFromTimeMachine::looksLikeTimeMachine(
                   entries.empty() ? std::vector<std::string>{} : test::split(entries, '/')));
+          }},
+         {"insideOrIs",
+          [](const std::string& in) {
+              return test::yesNo(PhoneBackups::isInsideOrIs(in.substr(0, in.find(' ')), in.substr(in.find(' ') + 1)));
           }},
          {"mayReportNothingFound", [](const std::string& counts) {
               return test::yesNo(HistorySearch::mayReportNothingFound(std::stoll(counts),

@@ -26,12 +26,7 @@ TEST(Exclusions, RuleOrderAndReasons) {
         {"user", defaults({{"/System/Volumes/Data/Users/me/Movies", "/Users/me/Old/", "/Users/me/caf\xC3\xA9"},
                            {"*.tmp", "*.TMP", "node_modules"}})},
         {"wholeMac", WholeMac::exclusions({}, "/Volumes/Mac/Backups/")},
-        {"decomposed", Exclusions{{"cafe\xCC\x81",
-                                   "\xE2\x84\xAA"
-                                   "ache"},
-                                  {},
-                                  {},
-                                  {}}},  // KELVIN SIGN
+        {"decomposed", Exclusions{{"cafe\xCC\x81", "\xE2\x84\xAA" + std::string("ache")}, {}, {}, {}}},  // KELVIN SIGN
         {"emptyFolders", defaults({{""}}, {""})},
         {"rootFolder", defaults({{"/"}})},
     };

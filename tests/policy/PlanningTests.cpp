@@ -192,11 +192,8 @@ TEST(PolicySentences, EveryTextWordForWord) {
     };
     actual["key.question"] = KeyReminder::question();
     actual["key.cannotFindIt"] = KeyReminder::cannotFindIt();
-    const std::set<std::string> thousand = [] {
-        std::set<std::string> s;
-        for (int i = 0; i < 1000; ++i) s.insert(std::to_string(i));
-        return s;
-    }();
+    std::set<std::string> thousand;
+    for (int i = 0; i < 1000; ++i) thousand.insert(std::to_string(i));
     actual["repair.nothing"] = SelfHealing::sentence(SelfHealing::plan({}, {"a"}, "Office"));
     actual["repair.two"] = SelfHealing::sentence(SelfHealing::plan({"b", "a"}, {"a", "b", "c"}, "Office"));
     actual["repair.lostOne"] = SelfHealing::sentence(SelfHealing::plan({"x"}, {}, "Office"));

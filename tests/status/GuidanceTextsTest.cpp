@@ -73,19 +73,14 @@ TEST(FixedListsTest, TextsOrderAndFlagsFromTheTable) {
     for (const auto& [list, rows] : actual) EXPECT_EQ(seen[list], rows.size()) << list;
 }
 
-// Points $HOME at a temporary folder for the life of the object.
-struct TemporaryHome {
-    test::TempFolder folder{"wm-home"};
-    test::ScopedEnvironment home{"HOME", folder.string()};
-};
-
 TEST(FirstRunSuggestionsTest, PathsUnderTheHomeFolderAndPhoneBackups) {
-    TemporaryHome home;
-    const std::string h = home.folder.string();
-    fs::create_directories(home.folder / "Library/Mail");
-    fs::create_directories(home.folder / "Elsewhere");
-    fs::create_directory_symlink(home.folder / "Elsewhere", home.folder / "Library/Safari");
-    fs::create_directory_symlink(home.folder / "Gone", home.folder / "Library/Messages");
+    const test::TempFolder home("wm-home");
+    const test::ScopedEnvironment homeVariable("HOME", home.string());
+    const std::string h = home.string();
+    fs::create_directories(home / "Library/Mail");
+    fs::create_directories(home / "Elsewhere");
+    fs::create_directory_symlink(home / "Elsewhere", home / "Library/Safari");
+    fs::create_directory_symlink(home / "Gone", home / "Library/Messages");
 
     std::vector<std::string> paths;
     for (const auto& s : FirstRunSuggestions::defaults()) paths.push_back(s.path());
