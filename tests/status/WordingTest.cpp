@@ -131,10 +131,11 @@ TEST(DiagnosticReportTest, LinesInOrder) {
               (DiagnosticReport::Line{"Last failure", "at [a path]"}));
 }
 
-// What each case scores, the steps it leaves, its sentence and its next step are in the table.
+// What each case scores, the steps it leaves, its sentence, its next step and whether damage or a
+// risk caps it are in the table.
 TEST(ProtectionScoreTest, PointsStepsSentenceAndNextStep) {
     const auto step = [](const ProtectionScore::Step& s) { return s.what + " " + std::to_string(s.points); };
-    for (const auto& row : test::dataTable("status/protection-score.tsv", 6)) {
+    for (const auto& row : test::dataTable("status/protection-score.tsv", 7)) {
         const auto in = test::split(row[1], ' ');
         const auto ago = [&](std::size_t i) {
             return in.at(i) == "-" ? std::nullopt : std::optional(now.adding(-std::stod(in[i])));
@@ -145,17 +146,11 @@ TEST(ProtectionScoreTest, PointsStepsSentenceAndNextStep) {
         std::string steps;
         for (const auto& s : score.steps()) steps += (steps.empty() ? "" : "; ") + step(s);
         const auto next = score.nextStep();
+        const auto capped = test::yesNo(score.isCappedByDamage()) + " " + test::yesNo(score.isCappedByRisk());
         EXPECT_EQ((std::vector<std::string>{row[0], row[1], std::to_string(score.points()), steps, score.sentence(),
-                                            next ? step(*next) : ""}),
+                                            next ? step(*next) : "", capped}),
                   row);
     }
-}
-
-TEST(ProtectionScoreTest, CapFlags) {
-    const ProtectionScore all({2, 1, {}, {}, true, true, true}, now);
-    EXPECT_TRUE(all.isCappedByDamage() && !all.isCappedByRisk());
-    const ProtectionScore risk({2, 1, {}, {}, false, false, true}, now);
-    EXPECT_TRUE(risk.isCappedByRisk() && risk.isCapped() && !risk.isCappedByDamage());
 }
 
 }  // namespace
