@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "CaseTable.h"
 #include "policy/EmptyBackupCheck.h"
 #include "policy/FilePreview.h"
 #include "policy/HistorySearch.h"
@@ -8,6 +7,7 @@
 #include "policy/OpenFileHandling.h"
 #include "policy/PathExtension.h"
 #include "policy/PhoneBackups.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(BackupChecks, AnswersFromTheTable) {
 
 TEST(OpenFileHandling, KindsAndCount) {
     EXPECT_EQ(OpenFileHandling::sentence({}), std::nullopt);
-    test::expectTexts("open-files.tsv",
+    test::expectTexts("policy/open-files.tsv",
                       {{"one.plain", OpenFileHandling::sentence({"/a/notes.txt"})},
                        {"three.kinds", OpenFileHandling::sentence({"/a/x.sqlite", "/b/y.DB", "/c/z.vmdk"})},
                        {"order", OpenFileHandling::sentence({"/d.db", "/Lib.photoslibrary"})},
@@ -49,7 +49,7 @@ TEST(OpenFileHandling, KindsAndCount) {
 // empty-backup.tsv: previous count ("-": none), current count, whether the source exists,
 // then the short reason and the sentence for the source "Documents" at "/Volumes/Work".
 TEST(EmptyBackupCheck, VerdictsAtTheirThresholds) {
-    for (const auto& row : test::caseTable("empty-backup.tsv", 5)) {
+    for (const auto& row : test::dataTable("policy/empty-backup.tsv", 5)) {
         const auto previous = row[0] == "-" ? std::nullopt : std::optional(std::stoull(row[0]));
         const auto verdict = EmptyBackupCheck::look(previous, std::stoull(row[1]), row[2] == "yes", "/Volumes/Work");
         EXPECT_EQ(verdict.shortReason("Documents").value_or("(none)"), row[3]) << row[0] << " " << row[1];
@@ -61,7 +61,7 @@ TEST(EmptyBackupCheck, VerdictsAtTheirThresholds) {
 // file-preview.tsv: a file's name and size, then its kind and the sentence shown instead.
 TEST(FilePreview, KindsWithinTheBudget) {
     static const char* const kinds[] = {"notShowable", "text", "image", "tooBig"};
-    for (const auto& row : test::caseTable("file-preview.tsv", 4)) {
+    for (const auto& row : test::dataTable("policy/file-preview.tsv", 4)) {
         const auto kind = FilePreview::kind(row[0], std::stoull(row[1]));
         const std::string payload = kind.what.empty() ? "" : ":" + kind.what;
         EXPECT_EQ(kinds[static_cast<int>(kind.kind)] + payload, row[2]) << row[0] << " " << row[1];
@@ -72,8 +72,8 @@ TEST(FilePreview, KindsWithinTheBudget) {
 }
 
 TEST(ImportFromTimeMachine, Sentences) {
-    test::expectTexts("time-machine.tsv", {{"explanation", ImportFromTimeMachine::explanation()},
-                                           {"destination", ImportFromTimeMachine::doNotUseAsDestination()}});
+    test::expectTexts("policy/time-machine.tsv", {{"explanation", ImportFromTimeMachine::explanation()},
+                                                  {"destination", ImportFromTimeMachine::doNotUseAsDestination()}});
 }
 
 TEST(HistorySearch, OrderAndProgress) {

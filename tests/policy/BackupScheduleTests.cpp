@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 
-#include "CaseTable.h"
 #include "policy/BackupSchedule.h"
 #include "policy/BackupWindow.h"
 #include "policy/DriveRotation.h"
@@ -14,6 +13,7 @@
 #include "policy/ReviewPrompt.h"
 #include "policy/SourceSelection.h"
 #include "policy/VerificationSchedule.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::string describe(const Standing& s) {
 // schedule-standings.tsv: a schedule (frequency, attempt and success in seconds before now,
 // failure, file count; "-" for absent), then its standing, headline, verdicts and detail.
 TEST(BackupSchedule, StandingAndItsWordingAtTheThresholds) {
-    for (const auto& row : test::caseTable("schedule-standings.tsv", 9)) {
+    for (const auto& row : test::dataTable("policy/schedule-standings.tsv", 9)) {
         const BackupSchedule schedule(BackupFrequency::fromRawValue(row[0]).value(), agoOrAbsent(row[1]),
                                       agoOrAbsent(row[2]), row[3] == "-" ? std::nullopt : std::optional(row[3]));
         const auto files = row[4] == "-" ? std::nullopt : std::optional<std::uint64_t>(std::stoull(row[4]));
@@ -96,7 +96,7 @@ TEST(StoredForm, RecordsReadBackAndDamageIsRefused) {
         {"reminder", [](const JSON& j) { return KeyReminder::fromJSON(j).toJSON(); }},
         {"prompt", [](const JSON& j) { return ReviewPrompt::fromJSON(j).toJSON(); }},
     };
-    for (const auto& row : test::caseTable("stored-forms.tsv", 3)) {
+    for (const auto& row : test::dataTable("policy/stored-forms.tsv", 3)) {
         const JSON json = JSON::parse(row[2]);
         if (row[1] == "ok")
             EXPECT_EQ(again.at(row[0])(json), withoutNulls(json)) << row[2];

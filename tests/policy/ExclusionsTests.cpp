@@ -4,9 +4,9 @@
 
 #include <clocale>
 
-#include "CaseTable.h"
 #include "policy/Exclusions.h"
 #include "policy/WholeMac.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ TEST(Exclusions, RuleOrderAndReasons) {
         {"emptyFolders", defaults({{""}}, {""})},
         {"rootFolder", defaults({{"/"}})},
     };
-    for (const auto& row : test::caseTable("exclusion-cases.tsv", 4)) {
+    for (const auto& row : test::dataTable("policy/exclusion-cases.tsv", 4)) {
         const auto components = row[2].empty() ? std::vector<std::string>{} : test::split(row[2], '/');
         const auto reason = rules.at(row[0]).excludes(components, row[1], "/Users/me");
         const std::string kind = !reason ? "-" : reason->kind == Reason::Kind::chosen ? "chosen:" : "knownCache:";
@@ -90,7 +90,7 @@ TEST(Exclusions, SizeLimitPatternsAndRules) {
     texts["fold.none"] = Exclusions::leftOutSentence({}, 3);
     texts["fold.zero"] = Exclusions::leftOutSentence({"First."}, 0);
     texts["fullDiskAccess"] = WholeMac::sentence(WholeMac::Access::needsFullDiskAccess);
-    test::expectTexts("exclusions.tsv", texts);
+    test::expectTexts("policy/exclusions.tsv", texts);
 }
 
 TEST(Exclusions, WholeMacRulesAndAccess) {

@@ -12,10 +12,10 @@
 #include <memory>
 #include <thread>
 
-#include "CaseTable.h"
 #include "policy/PhoneBackupInProgress.h"
 #include "policy/PhoneBackups.h"
 #include "policy/PropertyListScan.h"
+#include "support/DataTable.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
@@ -82,7 +82,7 @@ TEST(PhoneBackups, StateOfTheFolder) {
 TEST(PhoneBackups, ReadsNamesDatesAndStatusFromEitherForm) {
     const test::ScopedEnvironment zone("TZ", "America/New_York");
     for (bool useBinary : {false, true}) {
-        for (const auto& row : test::caseTable("phone-plists.tsv", 5)) {
+        for (const auto& row : test::dataTable("policy/phone-plists.tsv", 5)) {
             FakeFileManager fm;
             for (auto [name, body] : {std::pair{"/X/Info.plist", row[0]}, {"/X/Status.plist", row[1]}}) {
                 if (body == "-") continue;
@@ -180,7 +180,7 @@ TEST(PhoneBackups, StalenessAtItsThresholds) {
     EXPECT_FALSE(undated.isStale(kNow, 0));
 
     const Backup old{"x", std::nullopt, kNow.adding(-1e8)};
-    test::expectTexts("phone-backups.tsv",
+    test::expectTexts("policy/phone-backups.tsv",
                       {{"stale.one", PhoneBackups::stale({old, exactly}, kNow)},
                        {"stale.two", PhoneBackups::stale({old, old}, kNow)},
                        {"stale.three", PhoneBackups::stale({Backup{"z", "Zed", kNow.adding(-1e8)}, old, past}, kNow)},

@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "CaseTable.h"
 #include "core/Bytes.h"
 #include "policy/BackupProgressReport.h"
 #include "policy/BackupWindow.h"
@@ -22,6 +21,7 @@
 #include "policy/ReplicationOrder.h"
 #include "policy/SelfHealing.h"
 #include "policy/SnapshotComparison.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ const Date kNow = Date::fromSeconds(1796601600);  // 2026-12-07T00:00:00Z
 const Calendar kUTC("UTC");
 Date ago(double days) { return kNow.adding(-days * 86400); }
 
-// planning.tsv: "<question>\t<input>\t<answer>" (CaseTable.h) for the policies that answer a
+// planning.tsv: "<question>\t<input>\t<answer>" (support/DataTable.h) for the policies that answer a
 // few numbers: the backup window (start and end hour, on, minute of the day), power (on
 // battery, charge or "-", Low Power Mode, someone at the keyboard), the network (expensive,
 // constrained), the copy count, first-backup durations and estimates, progress lines and
@@ -170,7 +170,7 @@ TEST(SelfHealing, SplitsDamageIntoRepairableAndLost) {
 // A bucket's object-lock document is remote, possibly hostile, text.
 TEST(ObjectLock, ReadsModeAndRetention) {
     const char* names[] = {"compliance", "governance", "enabled", "off"};
-    for (const auto& row : test::caseTable("object-lock.tsv", 2)) {
+    for (const auto& row : test::dataTable("policy/object-lock.tsv", 2)) {
         const ObjectLock lock = ObjectLock::parse(viewOf(test::unescaped(row[0])));
         EXPECT_EQ(names[static_cast<int>(lock.kind)] + (lock.days() ? " " + std::to_string(*lock.days()) : ""), row[1])
             << row[0];
@@ -205,7 +205,7 @@ TEST(PolicySentences, EveryTextWordForWord) {
         SnapshotComparison::changes({{"gone", "1"}, {"kept", "1"}}, {{"kept", "2"}, {"new", "1"}}, {}));
     actual["compare.two"] =
         SnapshotComparison::summary(SnapshotComparison::changes({{"gone", "1"}, {"old", "1"}}, {{"new", "1"}}, {}));
-    test::expectTexts("sentences.tsv", actual);
+    test::expectTexts("policy/sentences.tsv", actual);
 }
 
 }  // namespace

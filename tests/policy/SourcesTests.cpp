@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "CaseTable.h"
 #include "core/Localization.h"
 #include "policy/AppLocation.h"
 #include "policy/SnapshotMount.h"
 #include "policy/SourceSelection.h"
 #include "support/Catalogue.h"
+#include "support/DataTable.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
@@ -73,7 +73,7 @@ TEST(SourceSelection, RemoveAndSentences) {
     s.remove("/Users/me/Documents");
     EXPECT_EQ(s, (SourceSelection{{{"/Users/me/Music", "Music"}}}));
 
-    test::expectTexts("source-selection.tsv",
+    test::expectTexts("policy/source-selection.tsv",
                       {{"alreadyChosen", Refusal{Kind::alreadyChosen, "Documents"}.sentence()},
                        {"insideAnother", Refusal{Kind::insideAnother, "Documents"}.sentence()},
                        {"containsAnother", Refusal{Kind::containsAnother, "Taxes"}.sentence()}});
@@ -116,7 +116,7 @@ TEST(SnapshotMount, NamesAndFoldersOfStrictFormOnly) {
 // app-location.tsv: "<bundle path>\t<where>\t<sentence>"; only an installed app opens at login.
 TEST(AppLocation, FromTheBundlePath) {
     static const char* const cases[] = {"installed", "temporaryCopy", "diskImage"};
-    for (const auto& row : test::caseTable("app-location.tsv", 3)) {
+    for (const auto& row : test::dataTable("policy/app-location.tsv", 3)) {
         const AppLocation where = AppLocation::of(row[0]);
         EXPECT_EQ(cases[where], row[1]) << row[0];
         EXPECT_EQ(where.sentence().value_or("(none)"), row[2]) << row[0];

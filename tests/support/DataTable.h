@@ -78,4 +78,19 @@ inline void expectAnswers(const std::string& relative, const Answers& answers) {
         EXPECT_TRUE(asked.count(entry.first)) << relative << " never asks " << entry.first;
 }
 
+// The rows "<name>\t<text>" of a table below tests/data against the texts checked by name: every
+// name in the table must be checked and every checked name must be in the table.
+inline void expectTexts(const std::string& relative, std::map<std::string, std::optional<std::string>> actual) {
+    for (const auto& row : dataTable(relative, 2)) {
+        const auto it = actual.find(row[0]);
+        if (it == actual.end()) {
+            ADD_FAILURE() << relative << ": " << row[0] << " is never checked";
+            continue;
+        }
+        EXPECT_EQ(orNone(it->second), row[1]) << row[0];
+        actual.erase(it);
+    }
+    for (const auto& entry : actual) ADD_FAILURE() << relative << " has no line for " << entry.first;
+}
+
 }  // namespace wm::test
