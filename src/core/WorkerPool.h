@@ -42,9 +42,10 @@ private:
 
 // Runs produce(k) for k = 0 ..< count on the pool and consume(k, result) on the calling
 // thread in the order k = 0, 1, 2, ... At most `window` items are handed out ahead of the
-// next one to consume, so at most `window` results wait in memory. Items are handed out both
-// by the consumer and by the workers as they finish, so the pool keeps working while the
-// consumer is busy (writing a full pack, say).
+// next one to consume, so at most `window` results wait in memory, and at most `parallel`
+// of them run at once (pipelines sharing a larger pool each keep to their own share). Items
+// are handed out both by the consumer and by the workers as they finish, so the pool keeps
+// working while the consumer is busy (writing a full pack, say).
 //
 // The first exception, from produce or consume, stops the pipeline: no further item is
 // handed out, items not yet started are skipped, the running ones are waited for, and then
@@ -52,7 +53,8 @@ private:
 template <class Result>
 void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
                      const std::function<Result(std::size_t)>& produce,
-                     const std::function<void(std::size_t, Result&&)>& consume) {
+                     const std::function<void(std::size_t, Result&&)>& consume,
+                     std::size_t parallel = static_cast<std::size_t>(-1)) {
     if (count == 0) return;
     if (window == 0) window = 1;
 
@@ -63,6 +65,7 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
         const std::function<Result(std::size_t)>* produce = nullptr;
         std::size_t count = 0;
         std::size_t window = 0;
+        std::size_t parallel = 0;
         std::mutex mutex;
         std::condition_variable changed;
         std::vector<std::optional<Result>> results;
@@ -74,7 +77,7 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
 
         // With mutex held: hands out what the window allows.
         void handOutLocked() {
-            while (!stop && handedOut < count && handedOut < consumed + window) {
+            while (!stop && handedOut < count && handedOut < consumed + window && running < parallel) {
                 const std::size_t k = handedOut++;
                 ++running;
                 pool->submit([self = this->shared_from_this(), k] { self->runItem(k); });
@@ -112,6 +115,7 @@ void orderedPipeline(WorkerPool& pool, std::size_t count, std::size_t window,
     state->produce = &produce;
     state->count = count;
     state->window = window;
+    state->parallel = parallel == 0 ? 1 : parallel;
     state->results.resize(count);
 
     // Stops the pipeline and waits until no task of it runs.

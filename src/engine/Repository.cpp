@@ -44,7 +44,11 @@ Repository::Repository(Passkey, std::shared_ptr<Destination> destination, Reposi
       keyFiles_(std::make_unique<KeyFiles>(destination_, keys_)),
       packs_(std::make_unique<PackStore>(
           destination_, cipher_, [this](IndexFile::Section section) { return packWritten(std::move(section)); },
-          [this] { flushPendingIndex(); })) {}
+          [this] { flushPendingIndex(); },
+          [this](const BlobID& id) {
+              std::shared_lock lock(stateMutex_);
+              return index_.contains(id);
+          })) {}
 
 Repository::~Repository() = default;
 
@@ -278,7 +282,7 @@ HeadRecord Repository::head() const {
 
 // --- for operations outside this class ---
 
-std::unique_lock<std::mutex> Repository::lockWriting() { return std::unique_lock(writerMutex_); }
+Repository::WritingGuard Repository::lockWriting() { return WritingGuard(writerMutex_); }
 
 void Repository::replaceHead(HeadRecord head) {
     std::unique_lock lock(stateMutex_);

@@ -13,9 +13,12 @@
 //    I/O-free steps. blob() and snapshot() take their location and keys under it and then
 //    read and decrypt outside it, so any number of threads may read at once, also while a
 //    backup stores and commits.
-//  - Operations that write (store, storeChunks, commit, the key-file operations, ...) are
-//    serialised by a second mutex, so two commits never interleave their read-modify-write
-//    of the head and a batch never sees another batch half appended.
+//  - store and storeChunks may run on several threads at once: their blobs share the open
+//    pack, each call appends in its own input order, and each returns once the packs its
+//    blobs filled are written and verified (PackStore). The other operations that write
+//    (commit, the index rewrite and head replacement of pruning, ...) take a second mutex
+//    alone, so they wait for running store calls and hold new ones off, and two commits
+//    never interleave their read-modify-write of the head.
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -176,7 +179,9 @@ public:
     Stored store(ByteView plaintext, BlobType type);
     // Stores a batch: identities first, duplicates skipped, the new chunks sealed in parallel
     // on a small pool and added to the open pack strictly in input order. One result per
-    // chunk, in input order. The first failure stops the batch and is thrown.
+    // chunk, in input order. Returns once every pack the batch filled is written and
+    // verified; the first failure stops the batch and is thrown. Calls on several threads
+    // run at once (a chunk another call stored meanwhile comes out as not new).
     std::vector<Stored> storeChunks(std::span<const ByteView> chunks, BlobType type);
     std::vector<Stored> storeChunks(const std::vector<Bytes>& chunks, BlobType type);
 
@@ -206,6 +211,8 @@ public:
 
     // Whether chunks accepted by store or storeChunks are not yet in a written, verified pack.
     bool hasUnwrittenChunks() const;
+    // Test seam: packs count as full from this many blobs (50,000 otherwise).
+    void setPackBlobLimitForTesting(std::size_t blobs);
     std::vector<IndexFile::Section> unflushedSections() const;
     std::size_t unflushedEntryCount() const;
 
@@ -228,7 +235,8 @@ public:
 
     // Holds the writing lock while the result lives: no writing operation of this repository
     // runs meanwhile. Do not call a writing operation of this repository while holding it.
-    std::unique_lock<std::mutex> lockWriting();
+    using WritingGuard = std::unique_lock<std::shared_mutex>;
+    WritingGuard lockWriting();
     // Replace the head or change the index (after writing what the change records).
     void replaceHead(HeadRecord head);
     template <class Body>
@@ -259,9 +267,8 @@ public:
     // Removes every "*.mark" file under "gc" but the run's own. Never throws for an
     // ordinary failure.
     void removeMarksOtherThan(const UUID& runID) const;
-    // The writing lock held through lockWriting(), asked for by the two operations below so
+    // The writing lock held through lockWriting() is asked for by the two operations below so
     // that nothing else writes while they read and replace what they own.
-    using WritingGuard = std::unique_lock<std::mutex>;
     // Writes a new signed head listing exactly these snapshots (counter + 1, refused with
     // HeadRecord::Error::counterExhausted at its largest value), then adopts it. Seal and
     // write errors are thrown and leave the head as it was.
@@ -320,7 +327,8 @@ private:
     // those written since. Only these may be replaced by a rewrite.
     std::unordered_set<std::string> indexFiles_;
 
-    std::mutex writerMutex_;
+    // Shared by store calls, held alone by every other writing operation.
+    std::shared_mutex writerMutex_;
     std::unique_ptr<KeyFiles> keyFiles_;
     // Last, so that it (and a pack write still running on its helper thread) goes first.
     std::unique_ptr<PackStore> packs_;

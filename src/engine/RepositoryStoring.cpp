@@ -1,6 +1,6 @@
 // Storing new chunks: deduplication against the index and the packs being filled; sealing,
 // packing and writing are the pack store's. A pack enters the index only once written and
-// verified.
+// verified. Store calls share the writing lock, so several run at once.
 #include <unordered_set>
 
 #include "engine/PackStore.h"
@@ -23,7 +23,7 @@ bool Repository::holds(const BlobID& id) const {
 }
 
 Repository::Stored Repository::store(ByteView plaintext, BlobType type) {
-    std::lock_guard writing(writerMutex_);
+    std::shared_lock writing(writerMutex_);
     packs_->writeWaiting();
     const BlobID id = cipher_.identity(plaintext);
     if (holds(id)) return Stored{id, false};
@@ -37,7 +37,7 @@ std::vector<Repository::Stored> Repository::storeChunks(const std::vector<Bytes>
 
 std::vector<Repository::Stored> Repository::storeChunks(std::span<const ByteView> chunks, BlobType type) {
     if (chunks.empty()) return {};
-    std::lock_guard writing(writerMutex_);
+    std::shared_lock writing(writerMutex_);
     packs_->writeWaiting();
     const std::vector<BlobID> ids = packs_->identities(chunks);
 
@@ -65,6 +65,8 @@ bool Repository::packWritten(IndexFile::Section section) {
 }
 
 bool Repository::hasUnwrittenChunks() const { return packs_->hasUnwritten(); }
+
+void Repository::setPackBlobLimitForTesting(std::size_t blobs) { packs_->setFullBlobsForTesting(blobs); }
 
 DestinationHealth Repository::health() const { return packs_->health(); }
 

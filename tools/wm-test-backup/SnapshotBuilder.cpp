@@ -5,13 +5,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "core/SparseLayout.h"
+#include "core/WorkerPool.h"
+#include "format/Chunker.h"
 
 namespace wm {
 
@@ -55,21 +63,40 @@ FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
                                    static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
 }
 
+// The file data the readers may hold at once: each takes its share before it reads a file
+// and gives it back after.
+class ByteBudget {
+public:
+    explicit ByteBudget(std::size_t total) : left_(total) {}
+    void take(std::size_t bytes) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return left_ >= bytes; });
+        left_ -= bytes;
+    }
+    void giveBack(std::size_t bytes) {
+        {
+            std::lock_guard lock(mutex_);
+            left_ += bytes;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t left_;
+};
+
 }  // namespace
 
-SnapshotBuilder::SnapshotBuilder(Repository& repository, std::string folder, std::size_t bufferBytes)
-    : repository_(repository), folder_(std::move(folder)), chunker_(repository.config().makeChunker()) {
-    // The buffer must hold at least one largest chunk so that every cut is decided on the
-    // same bytes as when the file is cut in one piece.
-    const auto largest = static_cast<std::size_t>(chunker_.maxSize());
-    buffer_.resize(std::max(bufferBytes / 2, 2 * largest));
-    spare_.resize(buffer_.size());
-}
-
-SnapshotBuilder::~SnapshotBuilder() {
-    // A batch still being stored reads from spare_: let it end before the buffers go.
-    if (storing_) storing_->stored.wait();
-}
+SnapshotBuilder::SnapshotBuilder(Repository& repository, std::string folder, std::size_t bufferBytes, int readers)
+    : repository_(repository),
+      folder_(std::move(folder)),
+      largestChunk_(static_cast<std::size_t>(repository.config().makeChunker().maxSize())),
+      // At least one file's share: two largest chunks, so that every cut is decided on the
+      // same bytes as when the file is cut in one piece.
+      bufferBytes_(std::max(bufferBytes, 2 * largestChunk_)),
+      readers_(readers > 0 ? readers : std::max(2, activeProcessorCount())) {}
 
 void SnapshotBuilder::problem(const std::string& path, const std::string& reason) {
     problems_.push_back((path.empty() ? std::string(".") : path) + ": " + reason);
@@ -80,6 +107,9 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     const DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
     for (const auto& p : scanned.problems) problem(p.path, p.reason);
 
+    std::vector<const DirectoryScanner::Entry*> files;
+    collectFiles(scanned.root, files);
+    storeContents(files);
     const BlobID root = storeTree(scanned.root);
 
     char resolved[PATH_MAX];
@@ -98,6 +128,49 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
                                               parent,
                                               Date::now().repositoryPrecision()});
     return Result{id, stats_, problems_};
+}
+
+void SnapshotBuilder::collectFiles(const DirectoryScanner::Entry& folder,
+                                   std::vector<const DirectoryScanner::Entry*>& files) {
+    for (const auto& child : folder.children) {
+        const FileMetadata& m = child.metadata;
+        if (m.fileType == FileMetadata::FileType::directory) collectFiles(child, files);
+        if (m.fileType != FileMetadata::FileType::regular || child.status == DirectoryScanner::Status::unreadable)
+            continue;
+        if (m.linkCount > 1 && !hardLinkReads_.emplace(m.identity, &child).second) continue;
+        files.push_back(&child);
+    }
+}
+
+void SnapshotBuilder::storeContents(const std::vector<const DirectoryScanner::Entry*>& files) {
+    std::vector<Content> contents(files.size());
+    ByteBudget budget(bufferBytes_);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    auto read = [&] {
+        while (!stop) {
+            const std::size_t k = next++;
+            if (k >= files.size()) return;
+            const std::size_t share = std::min<std::size_t>(files[k]->metadata.size, 2 * largestChunk_);
+            budget.take(share);
+            try {
+                contents[k] = readContent(*files[k], share);
+            } catch (...) {
+                std::lock_guard lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                stop = true;
+            }
+            budget.giveBack(share);
+        }
+    };
+    std::vector<std::thread> readers;
+    for (int r = 1; r < std::min<int>(readers_, static_cast<int>(files.size())); ++r) readers.emplace_back(read);
+    read();
+    for (auto& reader : readers) reader.join();
+    if (failure) std::rethrow_exception(failure);
+    for (std::size_t k = 0; k < files.size(); ++k) contents_.emplace(files[k], std::move(contents[k]));
 }
 
 BlobID SnapshotBuilder::storeTree(const DirectoryScanner::Entry& folder) {
@@ -157,16 +230,18 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
             entry.hardlinkGroup = it->second;
         }
         if (entry.status == TreeObject::Status::unreadable) break;
-        Content content;
-        const auto cached = hardLinkContents_.find(m.identity);
-        if (m.linkCount > 1 && cached != hardLinkContents_.end()) {
-            content = cached->second;
-        } else {
-            content = readContent(source);
-            if (m.linkCount > 1) hardLinkContents_[m.identity] = content;
+        // The file read for this entry, or the member of its hard-link group that was.
+        auto read = contents_.find(&source);
+        const bool readHere = read != contents_.end();
+        if (!readHere) read = contents_.find(hardLinkReads_.at(m.identity));
+        const Content& content = read->second;
+        if (readHere) {
+            problems_.insert(problems_.end(), content.problems.begin(), content.problems.end());
+            stats_.bytesNew += content.bytesNew;
+            stats_.bytesDeduplicated += content.bytesDeduplicated;
         }
         entry.status = content.status;
-        if (content.status != TreeObject::Status::unreadable) entry.contentBlobs = std::move(content.blobs);
+        if (content.status != TreeObject::Status::unreadable) entry.contentBlobs = content.blobs;
         break;
     }
     case FileMetadata::FileType::fifo:
@@ -179,14 +254,18 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
     return entry;
 }
 
-SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::Entry& source) {
+SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::Entry& source,
+                                                      std::size_t bufferBytes) const {
     const FileMetadata& m = source.metadata;
     Content content;
+    auto problem = [&](const std::string& reason) {
+        content.problems.push_back((source.path.empty() ? std::string(".") : source.path) + ": " + reason);
+    };
     const std::string path = folder_ + "/" + source.path;
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat before {};
     if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0) {
-        problem(source.path, "the file could not be opened: " + systemText(errno));
+        problem("the file could not be opened: " + systemText(errno));
         content.status = TreeObject::Status::unreadable;
         return content;
     }
@@ -198,103 +277,66 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
     if (m.sparseRanges) {
         for (const auto& h : *m.sparseRanges) holes.push_back(SparseLayout::Region{h.offset, h.length});
     }
-    filled_ = 0;
-    try {
-        for (const auto& region : SparseLayout::dataRegions(m.size, holes)) {
-            std::uint64_t offset = region.offset;
-            const std::uint64_t end = region.end();
-            while (offset < end) {
-                const std::size_t room = buffer_.size() - filled_;
-                const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(room, end - offset));
-                const ssize_t got = ::pread(fd.get(), buffer_.data() + filled_, want, static_cast<off_t>(offset));
-                if (got < 0) {
-                    if (errno == EINTR) continue;
-                    const int error = errno;
-                    finishStoring();
-                    problem(source.path, "the file could not be read: " + systemText(error));
-                    content.status = TreeObject::Status::unreadable;
-                    content.blobs.clear();
-                    filled_ = 0;
-                    return content;
-                }
-                if (got == 0) {  // shorter than when it was examined
-                    changed = true;
-                    break;
-                }
-                filled_ += static_cast<std::size_t>(got);
-                offset += static_cast<std::uint64_t>(got);
-                if (filled_ == buffer_.size()) storeBuffered(false, content.blobs);
-            }
+    // Not cleared: only the bytes read are touched, so a small file costs only its size.
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[std::max<std::size_t>(bufferBytes, 1)]);
+    std::size_t filled = 0;
+    const Chunker chunker = repository_.config().makeChunker();
+    // Cuts the buffered bytes into chunks and stores them; keeps a tail shorter than the
+    // largest chunk unless this is the end of the file.
+    auto store = [&](bool endOfFile) {
+        std::vector<ByteView> chunks;
+        std::size_t position = 0;
+        while (position < filled) {
+            const std::size_t remaining = filled - position;
+            // A cut needs up to one largest chunk of bytes ahead; short of that, wait for more.
+            if (!endOfFile && remaining < largestChunk_) break;
+            const ByteView rest(buffer.get() + position, remaining);
+            const auto length = static_cast<std::size_t>(chunker.nextBoundary(rest));
+            chunks.push_back(rest.first(length));
+            position += length;
         }
-        storeBuffered(true, content.blobs);
-    } catch (...) {
-        filled_ = 0;
-        if (storing_) storing_->stored.wait();
-        storing_.reset();
-        throw;
+        const auto stored = repository_.storeChunks(std::span<const ByteView>(chunks), BlobType::data);
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            content.blobs.push_back(stored[i].id);
+            (stored[i].isNew ? content.bytesNew : content.bytesDeduplicated) += chunks[i].size();
+        }
+        std::memmove(buffer.get(), buffer.get() + position, filled - position);
+        filled -= position;
+    };
+    for (const auto& region : SparseLayout::dataRegions(m.size, holes)) {
+        std::uint64_t offset = region.offset;
+        const std::uint64_t end = region.end();
+        while (offset < end) {
+            const std::size_t room = bufferBytes - filled;
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(room, end - offset));
+            const ssize_t got = ::pread(fd.get(), buffer.get() + filled, want, static_cast<off_t>(offset));
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                problem("the file could not be read: " + systemText(errno));
+                content.status = TreeObject::Status::unreadable;
+                content.blobs.clear();
+                return content;
+            }
+            if (got == 0) {  // shorter than when it was examined
+                changed = true;
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+            offset += static_cast<std::uint64_t>(got);
+            if (filled == bufferBytes) store(false);
+        }
     }
+    store(true);
 
     struct stat after {};
     if (::fstat(fd.get(), &after) != 0 || after.st_size != before.st_size ||
         modificationTimeOf(after) != modificationTimeOf(before))
         changed = true;
     if (changed) {
-        problem(source.path, "the file changed while it was read");
+        problem("the file changed while it was read");
         content.status = TreeObject::Status::unstable;
     }
     return content;
-}
-
-void SnapshotBuilder::storeBuffered(bool endOfFile, std::vector<BlobID>& blobs) {
-    const auto largest = static_cast<std::size_t>(chunker_.maxSize());
-    std::vector<ByteView> chunks;
-    std::size_t position = 0;
-    while (position < filled_) {
-        const std::size_t remaining = filled_ - position;
-        // A cut needs up to one largest chunk of bytes ahead; short of that, wait for more.
-        if (!endOfFile && remaining < largest) break;
-        const ByteView rest(buffer_.data() + position, remaining);
-        const auto length = static_cast<std::size_t>(chunker_.nextBoundary(rest));
-        chunks.push_back(rest.first(length));
-        position += length;
-    }
-    finishStoring();
-    if (chunks.empty()) return;
-    Storing storing;
-    storing.blobs = &blobs;
-    for (const ByteView chunk : chunks) storing.sizes.push_back(chunk.size());
-    // A file's last batch is stored on this thread: a thread of its own would cost a
-    // small file more than it saves.
-    auto store = [this, chunks = std::move(chunks)] {
-        return repository_.storeChunks(std::span<const ByteView>(chunks), BlobType::data);
-    };
-    storing.stored = std::async(endOfFile ? std::launch::deferred : std::launch::async, std::move(store));
-    storing_ = std::move(storing);
-    if (endOfFile) {
-        finishStoring();
-        filled_ = 0;
-        return;
-    }
-    // The chunks are stored from this half while reading goes on into the other, which
-    // starts with the bytes not yet cut.
-    std::memcpy(spare_.data(), buffer_.data() + position, filled_ - position);
-    buffer_.swap(spare_);
-    filled_ -= position;
-}
-
-void SnapshotBuilder::finishStoring() {
-    if (!storing_) return;
-    Storing storing = std::move(*storing_);
-    storing_.reset();
-    const auto stored = storing.stored.get();
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        storing.blobs->push_back(stored[i].id);
-        if (stored[i].isNew) {
-            stats_.bytesNew += storing.sizes[i];
-        } else {
-            stats_.bytesDeduplicated += storing.sizes[i];
-        }
-    }
 }
 
 }  // namespace wm
