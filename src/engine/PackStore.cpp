@@ -160,7 +160,6 @@ bool PackStore::append(const BlobID& id, BlobType type, ByteView sealed, Flights
     }
     openPack_.addSealed(id, type, sealed);
     if (isFull()) {
-        if (flights) throwLanded(*flights);
         takeWritingTurn(lock);
         // Another call may have handed the pack off while this one waited for the turn.
         if (isFull()) {
@@ -169,6 +168,9 @@ bool PackStore::append(const BlobID& id, BlobType type, ByteView sealed, Flights
             writingTurnTaken_ = false;
             changed_.notify_all();
         }
+        // A pack this batch filled before and that failed ends the batch; never before the
+        // full pack is handed off, which every other call waits for.
+        if (flights) throwLanded(*flights);
     }
     return true;
 }

@@ -1,7 +1,11 @@
 // Faults during a backup (a failing call, a power cut at any step), rollback and damaged
 // files: the head is the old or the new one, and damage is an error, never wrong data.
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +27,84 @@ struct Base {
     SnapshotID first = commitFile(*repository, {randomBytes(40000, 1), randomBytes(300, 2)}, "first");
 };
 
+// The backups the enumerations below interrupt. The one-file backup stores its file in one
+// call. The many-file backup stores four files as the backup tool does: three threads at
+// once, each file through calls of two chunks, into packs of three blobs, so that calls
+// fill packs (and write them) while others append; the first failed call stops the others
+// before their next call, and the trees and the commit follow only when none failed.
+struct Backup {
+    bool concurrent = false;
+    struct Call {
+        std::vector<BlobID> ids;
+        std::exception_ptr error;
+    };
+    std::vector<Call> calls;
+    std::optional<BlobID> root;  // once the trees are stored
+    std::exception_ptr commitError;
+
+    static std::vector<Node> files(bool concurrent) {
+        if (!concurrent) return {Node::file("second", backupChunks())};
+        std::vector<Node> nodes;
+        for (std::uint64_t f = 0; f < 4; ++f) {
+            std::vector<Bytes> chunks;
+            for (std::uint64_t c = 0; c < 5; ++c) chunks.push_back(randomBytes(1500 + 700 * c, 100 + 10 * f + c));
+            nodes.push_back(Node::file("file-" + std::to_string(f), std::move(chunks)));
+        }
+        return nodes;
+    }
+    std::uint64_t bytes() const {
+        std::uint64_t total = 0;
+        for (const auto& node : files(concurrent))
+            for (const auto& chunk : node.chunks) total += chunk.size();
+        return total;
+    }
+
+    // Throws what the commit threw, or the first call's error; nothing when it committed.
+    void run(Repository& repository) {
+        calls.clear();
+        root.reset();
+        commitError = nullptr;
+        const std::vector<Node> nodes = files(concurrent);
+        if (concurrent) {
+            repository.setPackBlobLimitForTesting(3);
+            std::mutex mutex;
+            std::atomic<bool> failed{false};
+            auto storeFiles = [&](std::size_t thread) {
+                for (std::size_t f = thread; f < nodes.size() && !failed; f += 3) {
+                    const auto& chunks = nodes[f].chunks;
+                    for (std::size_t c = 0; c < chunks.size() && !failed; c += 2) {
+                        const std::vector<Bytes> batch(
+                            chunks.begin() + static_cast<std::ptrdiff_t>(c),
+                            chunks.begin() + static_cast<std::ptrdiff_t>(std::min(c + 2, chunks.size())));
+                        Call call;
+                        for (const auto& chunk : batch) call.ids.push_back(repository.cipher().identity(chunk));
+                        try {
+                            repository.storeChunks(batch, BlobType::data);
+                        } catch (...) {
+                            call.error = std::current_exception();
+                            failed = true;
+                        }
+                        std::lock_guard lock(mutex);
+                        calls.push_back(std::move(call));
+                    }
+                }
+            };
+            std::vector<std::thread> threads;
+            for (std::size_t t = 0; t < 3; ++t) threads.emplace_back(storeFiles, t);
+            for (auto& thread : threads) thread.join();
+            for (const auto& call : calls)
+                if (call.error) std::rethrow_exception(call.error);
+        }
+        try {
+            root = storeTree(repository, nodes);
+            commitRoot(repository, *root);
+        } catch (...) {
+            commitError = std::current_exception();
+            throw;
+        }
+    }
+};
+
 // Opens the destination afresh and checks what a reader may rely on.
 void expectSound(const std::shared_ptr<Destination>& destination, const RepositoryKeys& keys, std::uint64_t atLeast,
                  const SnapshotID& first, const std::string& context) {
@@ -37,33 +119,90 @@ void expectSound(const std::shared_ptr<Destination>& destination, const Reposito
     for (const auto& id : ids) EXPECT_NO_THROW(readWhole(repository, id)) << context;
 }
 
-TEST(RepositoryFaults, FailingTheNthMutatingCallOfABackupLosesNothing) {
-    Base probe;
-    const auto before = probe.faulty->mutatingCallCount();
-    commitFile(*probe.repository, backupChunks(), "second");
-    const std::int64_t total = probe.faulty->mutatingCallCount() - before;
-    ASSERT_GE(total, 12);
-    for (std::int64_t n = 1; n <= total; ++n) {
-        const std::string context = "mutating call " + std::to_string(n) + " of " + std::to_string(total);
-        Base base;
-        base.faulty->failMutation(n, DestinationError::ioFailed(RepoPath(), "injected"));
-        const BlobID root = storeTree(*base.repository, {Node::file("second", backupChunks())});
-        bool failed = false;
-        try {
-            commitRoot(*base.repository, root);
-        } catch (const DestinationError&) {
-            failed = true;
+// The failed write reached the one call it belongs to: a pack to the store call whose blob
+// filled it (its last blob), or else to the commit; a drive read-me file to no one.
+void expectFailureReachedItsCall(const Backup& backup, const FaultyDestination& faulty, const Repository& repository,
+                                 const std::string& context) {
+    std::optional<RepoPath> path;
+    for (const auto& call : faulty.calls())
+        if (call.failed) path = call.path;
+    ASSERT_TRUE(path) << context;
+    std::vector<const Backup::Call*> failedCalls;
+    for (const auto& call : backup.calls)
+        if (call.error) failedCalls.push_back(&call);
+    const bool toCommit = backup.commitError != nullptr;
+    const auto pack = RepositoryLayout::packID(path->fileName());
+    if (!pack || path->string().rfind("packs/", 0) != 0) {
+        EXPECT_TRUE(failedCalls.empty()) << context << ": " << path->string();
+        EXPECT_EQ(toCommit, path->string().rfind("index/", 0) == 0 || path->string().rfind("snapshots/", 0) == 0 ||
+                                path->string() == "refs/head")
+            << context << ": " << path->string();
+        return;
+    }
+    ASSERT_EQ(failedCalls.size() + (toCommit ? 1 : 0), 1u) << context;
+    if (failedCalls.empty()) return;
+    // The call holding the blob at the greatest offset of that pack is the one that filled it.
+    const Backup::Call* filler = nullptr;
+    std::optional<std::uint64_t> last;
+    repository.withIndex([&](const CompactIndex& index) {
+        for (const auto& call : backup.calls) {
+            for (const auto& id : call.ids) {
+                const auto location = index.location(id);
+                if (location && location->pack == *pack && (!last || location->entry.offset > *last)) {
+                    last = location->entry.offset;
+                    filler = &call;
+                }
+            }
         }
-        base.faulty->clearFaults();
-        const std::uint64_t counter = base.repository->counter();
-        EXPECT_TRUE(counter == 1 || (counter == 2 && !failed)) << context;
-        expectSound(base.memory, base.keys, counter, base.first, context);
+    });
+    EXPECT_EQ(filler, failedCalls.front()) << context;
+}
 
-        // Committed again without storing anew: the chunks accepted before are written now.
-        const auto retried = commitRoot(*base.repository, root);
-        EXPECT_FALSE(base.repository->hasUnwrittenChunks()) << context;
-        expectSound(base.memory, base.keys, counter + 1, base.first, context);
-        EXPECT_EQ(readWhole(*openRepository(base.memory, base.keys).repository, retried), 75123u) << context;
+TEST(RepositoryFaults, FailingTheNthMutatingCallOfABackupLosesNothing) {
+    for (const bool concurrent : {false, true}) {
+        Base probe;
+        Backup backup{concurrent};
+        const auto before = probe.faulty->mutatingCallCount();
+        backup.run(*probe.repository);
+        const std::int64_t total = probe.faulty->mutatingCallCount() - before;
+        ASSERT_GE(total, concurrent ? 30 : 12);
+        for (std::int64_t n = 1; n <= total; ++n) {
+            const std::string context = std::string(concurrent ? "many files" : "one file") + ", mutating call " +
+                                        std::to_string(n) + " of " + std::to_string(total);
+            Base base;
+            base.faulty->failMutation(n, DestinationError::ioFailed(RepoPath(), "injected"));
+            bool failed = false;
+            try {
+                backup.run(*base.repository);
+            } catch (const DestinationError&) {
+                failed = true;
+            }
+            base.faulty->clearFaults();
+            const std::uint64_t counter = base.repository->counter();
+            EXPECT_TRUE(counter == 1 || (counter == 2 && !failed)) << context;
+            expectSound(base.memory, base.keys, counter, base.first, context);
+            // Every chunk a call was told is stored is still held.
+            for (const auto& call : backup.calls)
+                for (const auto& id : call.ids)
+                    if (!call.error) {
+                        EXPECT_TRUE(base.repository->contains(id)) << context;
+                    }
+
+            // Committed again without storing anew once the trees were stored (the chunks
+            // accepted before are written now), else run again.
+            const Backup interrupted = backup;
+            if (interrupted.root) {
+                commitRoot(*base.repository, *interrupted.root);
+            } else {
+                backup.run(*base.repository);
+            }
+            EXPECT_FALSE(base.repository->hasUnwrittenChunks()) << context;
+            expectSound(base.memory, base.keys, counter + 1, base.first, context);
+            auto reopened = openRepository(base.memory, base.keys);
+            EXPECT_EQ(readWhole(*reopened.repository, reopened.repository->snapshotIDs().back()), backup.bytes())
+                << context;
+            expectFailureReachedItsCall(interrupted, *base.faulty, *reopened.repository, context);
+        }
     }
 }
 
@@ -115,36 +254,41 @@ TEST(RepositoryFaults, ASecondCommitBetweenAnyTwoStepsOfABackupDropsNoSnapshot) 
 }
 
 TEST(RepositoryFaults, PowerCutAtAnyStepLeavesTheOldHeadOrTheNew) {
-    int completedAt = 0;
-    for (std::int64_t step = 1; step < 500; ++step) {
-        const std::string context = "power cut at step " + std::to_string(step);
-        Base base;
-        base.memory->cutPowerAtStep(step);
-        bool crashed = false;
-        try {
-            commitFile(*base.repository, backupChunks(), "second");
-        } catch (const SimulatedCrash&) {
-            crashed = true;
-        }
-        if (!crashed) {
-            completedAt = static_cast<int>(step);
-            expectSound(base.memory, base.keys, 2, base.first, context);
-            break;
-        }
-        base.memory->simulateReset();
-        expectSound(base.memory, base.keys, 1, base.first, context);
+    for (const bool concurrent : {false, true}) {
+        Backup backup{concurrent};
+        int completedAt = 0;
+        for (std::int64_t step = 1; step < 1000; ++step) {
+            const std::string context =
+                std::string(concurrent ? "many files" : "one file") + ", power cut at step " + std::to_string(step);
+            Base base;
+            base.memory->cutPowerAtStep(step);
+            bool crashed = false;
+            try {
+                backup.run(*base.repository);
+            } catch (const SimulatedCrash&) {
+                crashed = true;
+            }
+            if (!crashed) {
+                completedAt = static_cast<int>(step);
+                expectSound(base.memory, base.keys, 2, base.first, context);
+                break;
+            }
+            base.memory->simulateReset();
+            expectSound(base.memory, base.keys, 1, base.first, context);
 
-        // After the reset a new instance makes the next backup as usual.
-        auto opened = openRepository(base.memory, base.keys);
-        opened.repository->discardCrashDebris();
-        const auto counter = opened.repository->counter();
-        const auto next = commitFile(*opened.repository, backupChunks(), "after reset");
-        EXPECT_EQ(opened.repository->counter(), counter + 1) << context;
-        expectSound(base.memory, base.keys, counter + 1, base.first, context);
-        EXPECT_EQ(readWhole(*opened.repository, next), 75123u) << context;
-        EXPECT_TRUE(filesUnder(*base.memory, "tmp").empty()) << context;
+            // After the reset a new instance makes the next backup as usual.
+            auto opened = openRepository(base.memory, base.keys);
+            opened.repository->discardCrashDebris();
+            const auto counter = opened.repository->counter();
+            backup.run(*opened.repository);
+            EXPECT_EQ(opened.repository->counter(), counter + 1) << context;
+            expectSound(base.memory, base.keys, counter + 1, base.first, context);
+            EXPECT_EQ(readWhole(*opened.repository, opened.repository->snapshotIDs().back()), backup.bytes())
+                << context;
+            EXPECT_TRUE(filesUnder(*base.memory, "tmp").empty()) << context;
+        }
+        EXPECT_GT(completedAt, concurrent ? 40 : 10) << "the backup never completed without a cut";
     }
-    EXPECT_GT(completedAt, 10) << "the backup never completed without a cut";
 }
 
 TEST(RepositoryFaults, FlippedBitInAPackIsAnErrorAndTheRebuildPassesThePackOver) {
