@@ -1,16 +1,22 @@
 // Storing new chunks into a repository on a local folder: 1 MiB chunks, incompressible and
-// compressible, stored one at a time on the calling thread (store) and in batches sealed on
-// the pool (storeChunks), packs written, read back and verified, the last pack sealed by a
-// commit. Every chunk is new. The amount is 2 GiB per run; WM_BENCH_STORE_MIB sets another.
+// compressible, stored one at a time on the calling thread (store), in batches sealed on the
+// pool (storeChunks), and in batches from two threads at once (the backup tool's way: one
+// call waits for the pack it filled while the other goes on), packs written, read back and
+// verified, the last pack sealed by a commit. Every chunk is new. The amount is 2 GiB per
+// run; WM_BENCH_STORE_MIB sets another.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/WorkerPool.h"
 #include "crypto/SecureRandom.h"
@@ -91,36 +97,44 @@ std::shared_ptr<Repository> makeRepository(const Scratch& scratch) {
     return Repository::create(destination, keys, device, "bench", std::nullopt, 2, Date::now());
 }
 
-void run(benchmark::State& state, bool compressible, bool parallel) {
+// Each caller fills its own batches and stores them; callers 0 stores chunk by chunk.
+void run(benchmark::State& state, bool compressible, int callers) {
     const Bytes& source = pool(compressible);
     const std::size_t chunks = totalMiB() * (1 << 20) / kChunk;
     const std::size_t windows = source.size() / kChunk;
-    std::uint64_t serial = 0;
+    std::atomic<std::uint64_t> serial{0};
     for (auto _ : state) {
         state.PauseTiming();
         Scratch scratch;
         auto repository = makeRepository(scratch);
-        std::vector<Bytes> batch(kBatch, Bytes(kChunk));
+        const std::size_t threads = std::max(callers, 1);
+        std::vector<std::vector<Bytes>> batches(threads, std::vector<Bytes>(kBatch, Bytes(kChunk)));
         state.ResumeTiming();
 
-        for (std::size_t done = 0; done < chunks;) {
-            const std::size_t n = std::min(kBatch, chunks - done);
-            for (std::size_t k = 0; k < n; ++k) {
-                Bytes& chunk = batch[k];
-                const std::size_t window = (done + k) % windows;
-                std::memcpy(chunk.data(), source.data() + window * kChunk, kChunk);
-                ++serial;
-                std::memcpy(chunk.data(), &serial, sizeof serial);
+        auto storeShare = [&](std::size_t caller) {
+            std::vector<Bytes>& batch = batches[caller];
+            const std::size_t share = chunks / threads + (caller < chunks % threads ? 1 : 0);
+            for (std::size_t done = 0; done < share;) {
+                const std::size_t n = std::min(kBatch, share - done);
+                for (std::size_t k = 0; k < n; ++k) {
+                    const std::uint64_t number = ++serial;
+                    std::memcpy(batch[k].data(), source.data() + number % windows * kChunk, kChunk);
+                    std::memcpy(batch[k].data(), &number, sizeof number);
+                }
+                if (callers > 0) {
+                    std::vector<ByteView> views(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(n));
+                    benchmark::DoNotOptimize(repository->storeChunks(std::span<const ByteView>(views), BlobType::data));
+                } else {
+                    for (std::size_t k = 0; k < n; ++k)
+                        benchmark::DoNotOptimize(repository->store(batch[k], BlobType::data));
+                }
+                done += n;
             }
-            if (parallel) {
-                std::vector<ByteView> views(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(n));
-                benchmark::DoNotOptimize(repository->storeChunks(std::span<const ByteView>(views), BlobType::data));
-            } else {
-                for (std::size_t k = 0; k < n; ++k)
-                    benchmark::DoNotOptimize(repository->store(batch[k], BlobType::data));
-            }
-            done += n;
-        }
+        };
+        std::vector<std::thread> others;
+        for (std::size_t caller = 1; caller < threads; ++caller) others.emplace_back(storeShare, caller);
+        storeShare(0);
+        for (auto& thread : others) thread.join();
         repository->commit({BlobID{}, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
 
         state.PauseTiming();
@@ -128,18 +142,22 @@ void run(benchmark::State& state, bool compressible, bool parallel) {
         state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * chunks * kChunk));
-    state.counters["threads"] = parallel ? PackStore::sealingWidth(activeProcessorCount()) : 1;
+    state.counters["sealers"] = callers > 0 ? callers * PackStore::sealingWidth(activeProcessorCount()) : 1;
 }
 
-void BM_StoreIncompressibleOneThread(benchmark::State& state) { run(state, false, false); }
-void BM_StoreIncompressiblePool(benchmark::State& state) { run(state, false, true); }
-void BM_StoreCompressibleOneThread(benchmark::State& state) { run(state, true, false); }
-void BM_StoreCompressiblePool(benchmark::State& state) { run(state, true, true); }
+void BM_StoreIncompressibleOneThread(benchmark::State& state) { run(state, false, 0); }
+void BM_StoreIncompressiblePool(benchmark::State& state) { run(state, false, 1); }
+void BM_StoreIncompressibleTwoCallers(benchmark::State& state) { run(state, false, 2); }
+void BM_StoreCompressibleOneThread(benchmark::State& state) { run(state, true, 0); }
+void BM_StoreCompressiblePool(benchmark::State& state) { run(state, true, 1); }
+void BM_StoreCompressibleTwoCallers(benchmark::State& state) { run(state, true, 2); }
 
 BENCHMARK(BM_StoreIncompressibleOneThread)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_StoreIncompressiblePool)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_StoreIncompressibleTwoCallers)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_StoreCompressibleOneThread)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_StoreCompressiblePool)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_StoreCompressibleTwoCallers)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

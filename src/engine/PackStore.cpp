@@ -13,10 +13,11 @@ namespace wm {
 
 namespace {
 
-// Sealed chunks a batch may hold ahead of their turn to be appended, per sealer: enough to
-// keep the sealers busy while an append waits, few enough that several batches at once
-// stay small in memory.
-constexpr std::size_t kSealedWaitingPerSealer = 2;
+// Sealed chunks a batch may hold ahead of their turn to be appended: about this many bytes,
+// enough to keep the sealers busy while an append waits and few enough that several
+// batches at once stay small in memory; between two and 32 chunks per sealer (small chunks
+// are handed out in larger numbers so that the appending thread seldom waits for one).
+constexpr std::size_t kSealedWaitingBytes = 8u << 20;
 
 // While a pack is written and read back, the open pack takes blobs up to this many bytes
 // and then waits for that pack: the pack, its read-back and the open pack stay within about
@@ -122,8 +123,12 @@ std::vector<bool> PackStore::storeBatch(std::span<const ByteView> chunks, const 
             const std::size_t i = pending.front();
             added[0] = append(ids[i], type, cipher_.seal(chunks[i], ids[i], type), nullptr);
         } else if (pending.size() > 1) {
+            std::size_t bytes = 0;
+            for (const std::size_t i : pending) bytes += chunks[i].size();
+            const std::size_t window = std::clamp(
+                kSealedWaitingBytes / std::max<std::size_t>(bytes / pending.size(), 1), 2 * width_, 32 * width_);
             orderedPipeline<Bytes>(
-                pool(), pending.size(), kSealedWaitingPerSealer * width_,
+                pool(), pending.size(), window,
                 [&](std::size_t k) {
                     const std::size_t i = pending[k];
                     return cipher_.seal(chunks[i], ids[i], type);
@@ -145,14 +150,12 @@ bool PackStore::append(const BlobID& id, BlobType type, ByteView sealed, Flights
     while (true) {
         // A full open pack waits here for the pack before it to be written; it takes no
         // blob meanwhile, so no more than two packs are ever in memory.
-        changed_.wait(lock, [&] {
-            return !isFull() && !(writingTurnTaken_ && openPack_.byteCount() >= kFillingWhileWriting);
-        });
+        changed_.wait(
+            lock, [&] { return !isFull() && !(writingTurnTaken_ && openPack_.byteCount() >= kFillingWhileWriting); });
         if (heldLocked(id)) return false;
         // A blob that does not fit the open pack but fits an empty one goes into a new
         // pack; one that fits no pack is refused by addSealed below.
-        if (openPack_.canTake(sealed.size()) || openPack_.blobCount() == 0 ||
-            !PackWriter::fitsEmptyPack(sealed.size()))
+        if (openPack_.canTake(sealed.size()) || openPack_.blobCount() == 0 || !PackWriter::fitsEmptyPack(sealed.size()))
             break;
         if (flights) throwLanded(*flights);
         takeWritingTurn(lock);
@@ -204,7 +207,8 @@ void PackStore::handOff(std::unique_lock<std::shared_mutex>& lock, Flights* flig
         bool onHelper = false;
         if (flights) {
             try {
-                flights->push_back(std::async(std::launch::async, [this, taken] { finishAndWrite(std::move(*taken)); }));
+                flights->push_back(
+                    std::async(std::launch::async, [this, taken] { finishAndWrite(std::move(*taken)); }));
                 onHelper = true;
             } catch (const std::system_error&) {
                 // No thread to be had: the pack is written here instead.

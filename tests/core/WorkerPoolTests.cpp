@@ -12,32 +12,39 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Early items take longest, so they finish last; the consumer still sees input order, and no item
-// is produced more than the window ahead of it.
-TEST(OrderedPipeline, ConsumesInInputOrderWithinTheWindow) {
-    WorkerPool pool(4);
-    const std::size_t count = 48, window = 5;
+// Early items take longest, so they finish last; the consumer still sees input order, no item
+// is produced more than the window ahead of it, and no more than `parallel` run at once on a
+// larger pool.
+TEST(OrderedPipeline, ConsumesInInputOrderWithinTheWindowAndTheParallelShare) {
+    WorkerPool pool(6);
+    const std::size_t count = 48, window = 5, parallel = 2;
     std::vector<std::size_t> consumed;
-    std::atomic<std::size_t> worstLead{0}, consumedCount{0};
+    std::atomic<std::size_t> worstLead{0}, consumedCount{0}, running{0}, mostRunning{0};
+    auto raise = [](std::atomic<std::size_t>& most, std::size_t value) {
+        std::size_t seen = most.load();
+        while (value > seen && !most.compare_exchange_weak(seen, value)) {
+        }
+    };
     orderedPipeline<std::size_t>(
         pool, count, window,
         [&](std::size_t k) {
-            const std::size_t lead = k - std::min(k, consumedCount.load());
-            std::size_t seen = worstLead.load();
-            while (lead > seen && !worstLead.compare_exchange_weak(seen, lead)) {
-            }
+            raise(mostRunning, running.fetch_add(1) + 1);
+            raise(worstLead, k - std::min(k, consumedCount.load()));
             std::this_thread::sleep_for(std::chrono::microseconds((count - k) * 100));
+            running.fetch_sub(1);
             return k * 10;
         },
         [&](std::size_t k, std::size_t&& value) {
             EXPECT_EQ(value, k * 10);
             consumed.push_back(k);
             consumedCount.fetch_add(1);
-        });
+        },
+        parallel);
     std::vector<std::size_t> expected(count);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(consumed, expected);
     EXPECT_LT(worstLead.load(), window);
+    EXPECT_EQ(mostRunning.load(), parallel);
 }
 
 TEST(OrderedPipeline, FirstErrorOnEitherSideStopsEverythingAndIsRethrown) {

@@ -1,6 +1,9 @@
 // Storing chunks, sealing packs, committing, and keeping accepted chunks through failed writes.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <thread>
+
 #include "SnapshotBrowserFixture.h"
 #include "engine/PackStore.h"
 #include "format/RepositoryLayout.h"
@@ -18,6 +21,35 @@ TEST_F(RepositoryStoring, RepeatsWithinABatchAreStoredOnce) {
     EXPECT_FALSE(repository->storeChunks(std::vector<Bytes>{chunks[1]}, BlobType::data)[0].isNew);
     commitFile(*repository, {});
     EXPECT_EQ(repository->blobCount(), 2u + 1);  // and the tree
+}
+
+// Calls on four threads store the same chunks in different orders, into packs of five
+// blobs: each blob is reported new by exactly one call, so it entered a pack once.
+TEST_F(RepositoryStoring, ConcurrentCallsStoreSharedContentOnce) {
+    repository->setPackBlobLimitForTesting(5);
+    std::vector<Bytes> chunks;
+    for (std::uint64_t i = 0; i < 24; ++i) chunks.push_back(randomBytes(800 + 50 * i, 200 + i));
+    std::vector<std::vector<Repository::Stored>> results(4);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (std::size_t b = 0; b < 8; ++b) {
+                const auto first = chunks.begin() + static_cast<std::ptrdiff_t>((b + 2 * t) % 8 * 3);
+                for (const auto& stored : repository->storeChunks(std::vector<Bytes>(first, first + 3), BlobType::data))
+                    results[t].push_back(stored);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    std::map<BlobID, int> newCount;
+    for (const auto& calls : results)
+        for (const auto& stored : calls) newCount[stored.id] += stored.isNew ? 1 : 0;
+    ASSERT_EQ(newCount.size(), chunks.size());
+    for (const auto& [id, count] : newCount) EXPECT_EQ(count, 1);
+    const auto id = commitTree(*repository, {Node::file("f", chunks)});
+    EXPECT_EQ(repository->blobCount(), chunks.size() + 1);
+    EXPECT_GE(filesUnder(*memory, "packs").size(), 5u);
+    EXPECT_EQ(readWhole(*openRepository(memory, keys).repository, id), 24u * 800 + 50 * 276);
 }
 
 // 120,000 tiny chunks fill two packs of 50,000 blobs (each with its index file) within one
