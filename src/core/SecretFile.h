@@ -1,8 +1,8 @@
 #pragma once
 // Reading a file that holds a passphrase or a recovery key: UTF-8 text whose surrounding
 // white space and line breaks are dropped. Only a regular file of at most `limit` bytes is
-// read, opened without blocking, so a named pipe or a device is refused instead of waited on
-// or read without end. The wording of a refusal is the caller's.
+// read (core/RegularFile.h), so a named pipe or a device is refused instead of waited on or
+// read without end. The wording of a refusal is the caller's.
 #include <cstddef>
 #include <optional>
 #include <string>

@@ -26,16 +26,16 @@ void note(DirectoryScanner::Result& result, DirectoryScanner::Entry& entry, std:
     entry.problems.push_back(std::move(reason));
 }
 
-// Lists and captures the entries of the folder open as fd (which this call closes).
-void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& result) {
-    const DirectoryStream dir(::fdopendir(fd));
+// Lists and captures the entries of the folder open as fd.
+void walk(UniqueFd fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& result) {
+    const DirectoryStream dir(::fdopendir(fd.get()));
     if (!dir) {
         const int err = errno;
-        ::close(fd);
         folder.status = DirectoryScanner::Status::unreadable;
         note(result, folder, WM_L("the folder could not be read: %@", systemErrorText(err)));
         return;
     }
+    fd.release();  // the stream owns it now
     std::vector<std::string> names;
     while (true) {
         errno = 0;
@@ -72,14 +72,14 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
 
         if (entry.metadata.fileType == FileMetadata::FileType::directory &&
             entry.status == DirectoryScanner::Status::ok) {
-            const int child = retryingOnInterrupt([&] {
+            UniqueFd child(retryingOnInterrupt([&] {
                 return ::openat(::dirfd(dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            });
-            if (child < 0) {
+            }));
+            if (child.get() < 0) {
                 entry.status = DirectoryScanner::Status::unreadable;
                 note(result, entry, WM_L("the folder could not be opened: %@", systemErrorText(errno)));
             } else {
-                walk(child, entry, result);
+                walk(std::move(child), entry, result);
             }
         }
         folder.children.push_back(std::move(entry));
@@ -89,19 +89,13 @@ void walk(int fd, DirectoryScanner::Entry& folder, DirectoryScanner::Result& res
 }  // namespace
 
 DirectoryScanner::Result DirectoryScanner::scan(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw MetadataCapture::Error::entryUnavailable(Unicode::decodeUTF8Repairing(path), errno);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) throw MetadataCapture::Error::entryUnavailable(Unicode::decodeUTF8Repairing(path), errno);
     Result result;
-    MetadataCapture::Result top;
-    try {
-        top = MetadataCapture::captureDescriptor(fd, Unicode::decodeUTF8Repairing(path));
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    MetadataCapture::Result top = MetadataCapture::captureDescriptor(fd.get(), Unicode::decodeUTF8Repairing(path));
     result.root.metadata = std::move(top.metadata);
     for (auto& problem : top.problems) note(result, result.root, std::move(problem));
-    walk(fd, result.root, result);
+    walk(std::move(fd), result.root, result);
     return result;
 }
 

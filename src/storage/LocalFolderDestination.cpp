@@ -241,26 +241,17 @@ namespace {
 // Opens an object for reading and gives its size. Only a regular file is an object: a
 // named pipe or a device found where one should be is refused, and O_NONBLOCK keeps the
 // open itself from waiting for a pipe's writer (it changes nothing for a regular file).
-int openForReading(const std::string& full, const RepoPath& path, std::int64_t& size) {
-    int fd = retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
-    if (fd < 0) {
+UniqueFd openForReading(const std::string& full, const RepoPath& path, std::int64_t& size) {
+    UniqueFd fd(
+        retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
+    if (fd.get() < 0) {
         int err = errno;
         throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, path, DestinationError::Operation::read);
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        throw DestinationError::fromErrno(err, path, DestinationError::Operation::read);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw DestinationError::ioFailed(path, "not a regular file");
-    }
+    if (::fstat(fd.get(), &st) != 0) throw DestinationError::fromErrno(errno, path, DestinationError::Operation::read);
+    if (S_ISDIR(st.st_mode)) throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
+    if (!S_ISREG(st.st_mode)) throw DestinationError::ioFailed(path, "not a regular file");
     size = static_cast<std::int64_t>(st.st_size);
     return fd;
 }
@@ -273,7 +264,7 @@ Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange
             path, "invalid byte range " + std::to_string(range->lower) + "..<" + std::to_string(range->upper));
     }
     std::int64_t size = 0;
-    UniqueFd fd(openForReading(url(path).string(), path, size));
+    const UniqueFd fd = openForReading(url(path).string(), path, size);
     const std::int64_t lower = range ? range->lower : 0;
     const std::int64_t expected = range ? range->count() : size;
     // A range past the end is refused before anything is allocated for it.
@@ -295,7 +286,7 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
             path, "invalid byte range " + std::to_string(offset) + "..<" + std::to_string(offset + expected));
     }
     std::int64_t size = 0;
-    UniqueFd fd(openForReading(url(path).string(), path, size));
+    const UniqueFd fd = openForReading(url(path).string(), path, size);
     // Formed so that an offset near the largest value cannot wrap round.
     if (offset > size || expected > size - offset) {
         throw DestinationError::shortRead(path, expected, std::max<std::int64_t>(0, std::min(expected, size - offset)));
@@ -309,19 +300,17 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
 std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
     std::vector<RepoPath> entries;
     const std::string full = url(folder).string();
-    int fd = retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) {
+    UniqueFd fd(retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (fd.get() < 0) {
         int err = errno;
         if (err == ENOENT) return entries;
         if (err == ENOTDIR) throw DestinationError::ioFailed(folder, systemErrorText(err));
         throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
     }
-    const DirectoryStream dir(::fdopendir(fd));
-    if (!dir) {
-        int err = errno;
-        ::close(fd);
-        throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
-    }
+    // The stream owns the descriptor from here on.
+    const DirectoryStream dir(::fdopendir(fd.get()));
+    if (!dir) throw DestinationError::fromErrno(errno, folder, DestinationError::Operation::read);
+    fd.release();
     while (true) {
         errno = 0;
         struct dirent* entry = ::readdir(dir.get());
