@@ -37,6 +37,14 @@ Date Date::repositoryPrecision() const {
     return Date{rounded};
 }
 
+Date Date::wholeMillisecondsBefore() const {
+    std::int64_t rounded;
+    // At the very start of the range the millisecond before lies outside it: keep the one after.
+    if (__builtin_mul_overflow(floorDivision(microseconds, 1000), std::int64_t{1000}, &rounded))
+        rounded = microseconds / 1000 * 1000;
+    return Date{rounded};
+}
+
 Date Date::distantPast() { return Date{-62135596800LL * 1000000LL}; }
 Date Date::distantFuture() { return Date{64092211200LL * 1000000LL}; }
 

@@ -24,6 +24,8 @@ struct Date {
     static Date repositoryNow() { return now().repositoryPrecision(); }
     // Rounded to the nearest whole millisecond (half away from zero).
     Date repositoryPrecision() const;
+    // Rounded down to a whole millisecond: never later than this date.
+    Date wholeMillisecondsBefore() const;
 
     // 0001-01-01T00:00:00Z: the "long ago" sentinel. It is whole milliseconds,
     // so it survives every date coding of the project unchanged.

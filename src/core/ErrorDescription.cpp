@@ -20,7 +20,31 @@ ErrorDescription& ErrorDescription::add(std::string_view label, std::optional<st
 }
 
 ErrorDescription& ErrorDescription::quoted(std::string_view label, std::string_view value) {
-    return add(label, std::string_view("\"" + std::string(value) + "\""));
+    return add(label, std::string_view(quotedText(value)));
+}
+
+std::string quotedText(std::string_view value) {
+    std::string out = "\"";
+    for (unsigned char c : value) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7f) {
+                static const char* digits = "0123456789abcdef";
+                out += "\\u{";
+                if (c >= 0x10) out += digits[c >> 4];
+                out += digits[c & 0xf];
+                out += "}";
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace wm

@@ -25,7 +25,7 @@ public:
     }
     // An absent number is written "nil".
     ErrorDescription& add(std::string_view label, std::optional<std::int64_t> value);
-    // A text written in double quotes.
+    // A text written in double quotes (quotedText).
     ErrorDescription& quoted(std::string_view label, std::string_view value);
 
     // The finished description.
@@ -36,5 +36,10 @@ private:
     std::string text_;
     bool hasValues_ = false;
 };
+
+// A text in double quotes as every error description writes it: a double quote, a backslash,
+// a line break, a carriage return and a tab are escaped with a backslash, any other control
+// character as \u{hex}, so that no value can end the quotes or break the line.
+std::string quotedText(std::string_view value);
 
 }  // namespace wm

@@ -34,7 +34,8 @@ Contents read(const std::string& path, std::size_t limit) {
             if (bytes.size() >= cap) break;
             bytes.resize(std::min(bytes.size() * 2, cap));
         }
-        const ssize_t n = retryingOnInterrupt([&] { return ::read(file.get(), bytes.data() + got, bytes.size() - got); });
+        const ssize_t n =
+            retryingOnInterrupt([&] { return ::read(file.get(), bytes.data() + got, bytes.size() - got); });
         if (n < 0) return unreadable(errno);
         if (n == 0) break;
         got += static_cast<std::size_t>(n);

@@ -1,15 +1,12 @@
 #include "core/SparseLayout.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "core/Saturating.h"
 
 namespace wm {
 
-std::uint64_t SparseRange::end() const {
-    std::uint64_t e;
-    if (__builtin_add_overflow(offset, length, &e)) return std::numeric_limits<std::uint64_t>::max();
-    return e;
-}
+std::uint64_t SparseRange::end() const { return saturatingAdd(offset, length); }
 
 }  // namespace wm
 

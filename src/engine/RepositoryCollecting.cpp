@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/RetentionEvaluator.h"
+#include "core/Saturating.h"
 #include "core/WorkerPool.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
@@ -15,17 +16,6 @@
 #include "format/TreeWalk.h"
 
 namespace wm {
-
-namespace {
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
-    return sum;
-}
-
-}  // namespace
 
 namespace {
 

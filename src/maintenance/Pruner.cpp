@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/RetentionEvaluator.h"
+#include "core/Saturating.h"
 #include "engine/Repository.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
@@ -71,11 +72,6 @@ auto walking(Walk&& walk) {
     }
 }
 
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-    std::int64_t sum;
-    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::int64_t>::max() : sum;
-}
-
 // Whether the pack file's own directory lists any of the blobs. A file whose directory cannot
 // be read or opened holds no blob anything here could read (and one larger than any pack is
 // not read at all); a file the destination cannot read now may, so it counts as holding them.
@@ -118,14 +114,6 @@ std::unordered_set<PackID> packsNamedByIndexFiles(Destination& destination, cons
         return true;
     });
     return named;
-}
-
-// Whole milliseconds, rounded down: stored exactly, and never later than the moment given.
-Date wholeMilliseconds(Date date) {
-    std::int64_t us = date.microseconds;
-    std::int64_t rest = us % 1000;
-    if (rest < 0) rest += 1000;
-    return Date::fromMicroseconds(us - rest);
 }
 
 }  // namespace
@@ -216,7 +204,8 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
 
     Mark mark;
     mark.runID = UUID::random();
-    mark.markedAt = wholeMilliseconds(now);
+    // Whole milliseconds, rounded down: stored exactly, and never later than the moment given.
+    mark.markedAt = now.wholeMillisecondsBefore();
     for (const auto& pack : candidates) mark.candidates.push_back(pack.data());
     mark.reachableDigest = digest(reachable);
     for (const auto& id : retained) mark.retainedSnapshots.push_back(id.value);

@@ -21,9 +21,7 @@ int Calendar::hour(Date date) const {
     UErrorCode status = U_ZERO_ERROR;
     icu::GregorianCalendar calendar(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone_)), status);
     // Whole milliseconds, rounded down, so 16:59:59.9999 is still 16 o'clock.
-    std::int64_t ms = date.microseconds / 1000;
-    if (date.microseconds % 1000 < 0) --ms;
-    calendar.setTime(static_cast<UDate>(ms), status);
+    calendar.setTime(static_cast<UDate>(floorDivision(date.microseconds, 1000)), status);
     const int h = calendar.get(UCAL_HOUR_OF_DAY, status);
     return U_SUCCESS(status) ? h : 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/ErrorDescription.h"
 #include "core/Localization.h"
 #include "core/Unicode.h"
 #include "format/RepositoryPresentation.h"
@@ -15,30 +16,6 @@
 namespace wm {
 
 namespace {
-
-std::string quotedReason(std::string_view reason) {
-    std::string out = "\"";
-    for (unsigned char c : reason) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7f) {
-                static const char* digits = "0123456789abcdef";
-                out += "\\u{";
-                if (c >= 0x10) out += digits[c >> 4];
-                out += digits[c & 0xf];
-                out += "}";
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
 
 // Pops what an entry pushed onto the walk's paths, however the entry ends, unless the
 // entry is a folder the walk enters.
@@ -56,7 +33,7 @@ struct PathGuard {
 }  // namespace
 
 RestoreCoordinator::Error RestoreCoordinator::Error::destinationNotUsable(std::string reason) {
-    Error e(Kind::destinationNotUsable, "destinationNotUsable(" + quotedReason(reason) + ")");
+    Error e(Kind::destinationNotUsable, "destinationNotUsable(" + quotedText(reason) + ")");
     e.reason = std::move(reason);
     return e;
 }

@@ -23,6 +23,9 @@ TEST(ErrorDescription, WritesTheSharedShape) {
         {ErrorDescription("T", "big").add("n", std::numeric_limits<std::uint64_t>::max()),
          "T.big(n: 18446744073709551615)"},
         {ErrorDescription("T", "q").quoted("field", "a b").quoted("", ""), "T.q(field: \"a b\", \"\")"},
+        // No value ends the quotes or breaks the line.
+        {ErrorDescription("T", "e").quoted("", "say \"hi\"\\\n\t\x01\x7f\x1b"),
+         R"(T.e("say \"hi\"\\\n\t\u{1}\u{7f}\u{1b}"))"},
         {ErrorDescription("T", "opt").add("x", std::optional<std::int64_t>{}).add("y", std::optional<std::int64_t>{7}),
          "T.opt(x: nil, y: 7)"},
     };

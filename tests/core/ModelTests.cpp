@@ -4,6 +4,7 @@
 
 #include "core/DestinationHealth.h"
 #include "core/RepositoryLock.h"
+#include "core/Saturating.h"
 #include "core/Snapshot.h"
 #include "core/SparseLayout.h"
 
@@ -75,6 +76,19 @@ TEST(Date, PrecisionRoundsHalfAwayFromZeroAndStaysInRange) {
         {std::numeric_limits<std::int64_t>::min(), -9223372036854775000LL}};
     for (const auto& [in, out] : rounded) EXPECT_EQ(Date{in}.repositoryPrecision().microseconds, out) << in;
     EXPECT_EQ(Date::fromSeconds(1e300).microseconds, std::numeric_limits<std::int64_t>::max());
+    // Rounded down instead: never later, and at the very start the millisecond after.
+    const std::pair<std::int64_t, std::int64_t> down[] = {
+        {1999, 1000}, {-1, -1000}, {-1000, -1000}, {std::numeric_limits<std::int64_t>::min(), -9223372036854775000LL}};
+    for (const auto& [in, out] : down) EXPECT_EQ(Date{in}.wholeMillisecondsBefore().microseconds, out) << in;
+}
+
+TEST(Saturating, SumsStopAtEitherEndOfTheType) {
+    constexpr auto max = std::numeric_limits<std::int64_t>::max(), min = std::numeric_limits<std::int64_t>::min();
+    EXPECT_EQ(saturatingAdd(max, 1), max);
+    EXPECT_EQ(saturatingAdd(min, -1), min);
+    EXPECT_EQ(saturatingAdd(std::int64_t{-5}, 3), -2);
+    EXPECT_EQ(saturatingAdd(std::numeric_limits<std::uint64_t>::max() - 1, 5),
+              std::numeric_limits<std::uint64_t>::max());
 }
 
 // Dates read from files reach the whole int64 range; the seconds between two of them must
