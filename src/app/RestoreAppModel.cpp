@@ -15,7 +15,6 @@
 #include "crypto/RecoveryKey.h"
 #include "engine/Repository.h"
 #include "format/RepositoryPresentation.h"
-#include "restore/PathSafetyViolation.h"
 #include "restore/RestoreSafety.h"
 #include "restore/RestoreSelection.h"
 #include "storage/LocalFolderDestination.h"
@@ -40,11 +39,7 @@ const std::string& RestoreAppModel::wrongSecretSentence() {
     return sentence;
 }
 
-std::string RestoreAppModel::noPassphraseSentence() {
-    return WM_L(
-        "No passphrase was set on this backup, so there is nothing to type. Use the recovery key "
-        "that was written down when it was created.");
-}
+std::string RestoreAppModel::noPassphraseSentence() { return WM_L(RepositoryPresentation::noPassphraseText); }
 
 std::string RestoreAppModel::emptyBackupSentence() { return WM_L("This backup has nothing in it yet."); }
 
@@ -55,7 +50,6 @@ std::string RestoreAppModel::sentence(const std::exception& error) {
     }
     // Errors that word themselves.
     if (const auto* presentable = dynamic_cast<const UserPresentableError*>(&error)) return presentable->userSentence();
-    if (dynamic_cast<const PathSafetyViolation*>(&error)) return error.what();
     if (dynamic_cast<const wm::Error*>(&error)) {
         // The storage, format and engine errors have their sentences in one place. Where that
         // place has no sentence of its own for an error, it appends the error's description,

@@ -60,3 +60,7 @@ void setCatalogueDirectoryForTesting(const std::string& directory);
 }  // namespace wm::Localization
 
 #define WM_L(english, ...) ::wm::Localization::sentence(WM_TEXT_DOMAIN, english, {__VA_ARGS__})
+// Marks the English text of a sentence that is written once and shown by more than one module,
+// each looking it up in its own domain with WM_L; tools/extract-pot.sh gives it to the
+// catalogue of every module that includes the header defining it.
+#define WM_N(english) english

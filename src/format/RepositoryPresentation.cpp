@@ -63,10 +63,7 @@ std::optional<std::string> repositorySentence(const RepositoryError& e) {
             "Something else changed this backup while this run was writing to it, so nothing was added to "
             "its list of snapshots. What this run stored stays and is reused: run it again once the other "
             "work has finished.");
-    case RepositoryError::Kind::noPassphraseSet:
-        return WM_L(
-            "No passphrase was set on this backup, so there is nothing to type. Use the recovery key "
-            "that was written down when it was created.");
+    case RepositoryError::Kind::noPassphraseSet: return WM_L(noPassphraseText);
     default: return std::nullopt;
     }
 }

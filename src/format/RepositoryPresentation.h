@@ -5,7 +5,15 @@
 #include <exception>
 #include <string>
 
+#include "core/Localization.h"
+
 namespace wm::RepositoryPresentation {
+
+// The sentence for a repository without passphrase settings. The restore window words the
+// same case with the same text, looked up in its own catalogue.
+inline constexpr const char* noPassphraseText = WM_N(
+    "No passphrase was set on this backup, so there is nothing to type. Use the recovery key that was "
+    "written down when it was created.");
 
 // Never empty. Recognised, in order: recovery-key typing errors; key-file errors (the last
 // portable key, a wrong key); a folder that is not a repository (a config that does not

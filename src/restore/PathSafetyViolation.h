@@ -1,17 +1,21 @@
 #pragma once
 // The refusal of a write under a restore target. Every case carries the data the
-// user needs, and what() is the localised sentence that explains it.
+// user needs, and what() is the localised sentence that explains it: an error that words
+// itself, so its user sentence is that same text.
 #include <cstdint>
 #include <string>
 
 #include "core/Bytes.h"
 #include "core/Error.h"
 #include "core/SystemCall.h"  // systemErrorText, for the underlying texts
+#include "core/UserPresentableError.h"
 
 namespace wm {
 
-class PathSafetyViolation : public wm::Error {
+class PathSafetyViolation : public wm::Error, public UserPresentableError {
 public:
+    std::string userSentence() const override { return what(); }
+
     enum class Kind {
         reservedName,
         symlinkComponent,
