@@ -16,15 +16,13 @@ std::string ReplicaStateRecord::kindName(const DestinationKind& kind) {
 }
 
 JSON ReplicaStateRecord::toJSON() const {
-    JSON snapshots = JSON::array();
-    for (const auto& id : holdsSnapshots) snapshots.push_back(J::uuid(id));
     JSON o = JSON::object();
     o["v"] = v;
     o["replicaID"] = J::uuid(replicaID);
     o["kind"] = kind;
     o["label"] = label;
     o["lastSyncAt"] = J::date(lastSyncAt);
-    o["holdsSnapshots"] = std::move(snapshots);
+    o["holdsSnapshots"] = J::uuidArray(holdsSnapshots);
     o["holdsPacksDigest"] = J::data(holdsPacksDigest);
     o["durability"] = durability;
     if (lastVerifiedAt) o["lastVerifiedAt"] = J::date(*lastVerifiedAt);
@@ -38,10 +36,7 @@ ReplicaStateRecord ReplicaStateRecord::fromJSON(const JSON& o) {
     r.kind = J::text(J::member(o, "kind"), "kind");
     r.label = J::text(J::member(o, "label"), "label");
     r.lastSyncAt = J::toDate(J::member(o, "lastSyncAt"), "lastSyncAt");
-    const JSON& snapshots = J::member(o, "holdsSnapshots");
-    if (!snapshots.is_array())
-        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, "holdsSnapshots", "expected an array");
-    for (const auto& item : snapshots) r.holdsSnapshots.push_back(J::toUUID(item, "holdsSnapshots"));
+    r.holdsSnapshots = J::uuids(J::member(o, "holdsSnapshots"), "holdsSnapshots");
     r.holdsPacksDigest = J::toData(J::member(o, "holdsPacksDigest"), "holdsPacksDigest");
     r.durability = J::text(J::member(o, "durability"), "durability");
     if (J::has(o, "lastVerifiedAt")) r.lastVerifiedAt = J::toDate(J::member(o, "lastVerifiedAt"), "lastVerifiedAt");

@@ -93,15 +93,23 @@ private:
         return true;
     }
 
+    // The position of the double quote closing the stretch that opens at p (or the end of the
+    // text), counting what may open inside; npos once that nests too deep.
+    std::size_t closingQuote(std::size_t p) {
+        const std::size_t close = std::min(s_.find('"', p + 1), s_.size());
+        for (std::size_t q = p + 1; q < close; ++q)
+            if (!mayOpenAt(q)) return std::string_view::npos;
+        return close;
+    }
+
     // From p, steps over text that closes nothing to just past `end` (or to the end of the
     // text), counting what may open inside. With quotes, a double-quoted stretch is one step.
     bool stepTo(std::size_t p, std::string_view end, bool quotes) {
         while (p < s_.size() && s_.substr(p, end.size()) != end) {
             if (!mayOpenAt(p)) return false;
             if (quotes && s_[p] == '"') {
-                const std::size_t close = std::min(s_.find('"', p + 1), s_.size());
-                for (std::size_t q = p + 1; q < close; ++q)
-                    if (!mayOpenAt(q)) return false;
+                const std::size_t close = closingQuote(p);
+                if (close == std::string_view::npos) return false;
                 p = close + 1;
             } else {
                 ++p;
@@ -121,9 +129,8 @@ private:
             if (s_[p] == '[') return stepTo(p + 1, "]>", true);
             if (!mayOpenAt(p)) return false;
             if (s_[p] == '"') {
-                const std::size_t close = std::min(s_.find('"', p + 1), s_.size());
-                for (std::size_t q = p + 1; q < close; ++q)
-                    if (!mayOpenAt(q)) return false;
+                const std::size_t close = closingQuote(p);
+                if (close == std::string_view::npos) return false;
                 p = close;
             }
         }
@@ -165,9 +172,8 @@ private:
             std::size_t p = i_;
             while (p < s_.size() && s_[p] != '<') {
                 if (quotes && s_[p] == '"') {
-                    const std::size_t close = std::min(s_.find('"', p + 1), s_.size());
-                    for (std::size_t q = p + 1; q < close; ++q)
-                        if (!mayOpenAt(q)) return false;
+                    const std::size_t close = closingQuote(p);
+                    if (close == std::string_view::npos) return false;
                     p = close + 1;
                 } else {
                     ++p;

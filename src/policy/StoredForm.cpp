@@ -2,12 +2,6 @@
 
 namespace wm::StoredForm {
 
-void requireArray(const JSON& value, std::string_view path) {
-    if (!value.is_array())
-        throw RepositoryJSON::DecodingError(RepositoryJSON::DecodingError::Kind::typeMismatch, std::string(path),
-                                            "expected an array");
-}
-
 std::vector<std::string> texts(const JSON& value, std::string_view path) {
     return each(value, path, [](const JSON& text, const std::string& at) { return RepositoryJSON::text(text, at); });
 }
@@ -17,10 +11,6 @@ std::set<std::string> textSet(const JSON& value, std::string_view path) {
     return {std::make_move_iterator(list.begin()), std::make_move_iterator(list.end())};
 }
 
-JSON array(const std::set<std::string>& values) {
-    JSON out = JSON::array();
-    for (const auto& v : values) out.push_back(v);
-    return out;
-}
+JSON array(const std::set<std::string>& values) { return RepositoryJSON::textArray({values.begin(), values.end()}); }
 
 }  // namespace wm::StoredForm

@@ -27,13 +27,10 @@ auto optional(const JSON& object, std::string_view key, Read read) -> std::optio
     return read(object.at(std::string(key)), key);
 }
 
-// Throws the type mismatch unless value is an array.
-void requireArray(const JSON& value, std::string_view path);
-
 // An array read element by element with read(element, "path[i]"), in order.
 template <class Read>
 auto each(const JSON& value, std::string_view path, Read read) {
-    requireArray(value, path);
+    RepositoryJSON::array(value, path);
     std::vector<decltype(read(value, std::string()))> out;
     out.reserve(value.size());
     for (std::size_t i = 0; i < value.size(); ++i)

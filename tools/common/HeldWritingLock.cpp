@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "ToolHost.h"
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
@@ -12,8 +13,6 @@
 namespace wm::tools {
 
 namespace {
-
-std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
 // The lock of the "packs" folder, when the repository has one.
 std::optional<FolderLock> lockPacks(const std::filesystem::path& root, FolderLock::Mode mode) {
@@ -35,23 +34,23 @@ HeldWritingLock::HeldWritingLock(const std::filesystem::path& root, std::shared_
       holder_(std::move(holder)),
       folderLock_(FolderLock::tryLock(root, FolderLock::Mode::exclusive)) {
     if (folderLock_.outcome() == FolderLock::Outcome::heldElsewhere)
-        throw ToolRefusal("Another program on this computer is writing to " + quoted(root) +
+        throw ToolRefusal("Another program on this computer is writing to " + inQuotes(root.string()) +
                           " right now. Run this again when it has finished.");
     if (scope == Scope::sweeping) {
         packsLock_ = lockPacks(root, FolderLock::Mode::exclusive);
         if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-            throw ToolRefusal("A copy is being made from " + quoted(root) +
+            throw ToolRefusal("A copy is being made from " + inQuotes(root.string()) +
                               " right now, and a sweep would delete packs it is copying. Run the sweep when the "
                               "copy has finished.");
     }
 
     const WritingClaim claim = claimWriting(*destination_, holder_.device, holder_.deviceName, Date::repositoryNow());
     if (claim.lockFileUnreadable)
-        throw ToolRefusal("The lock file " + quoted(root / RepositoryLayout::lockFile().string()) +
+        throw ToolRefusal("The lock file " + inQuotes((root / RepositoryLayout::lockFile().string()).string()) +
                           " cannot be read, so another device may be writing to this backup. If no backup or "
                           "maintenance is running on any device, delete that file by hand and run this again.");
     if (claim.verdict.forbidsWriting())
-        throw ToolRefusal(claim.verdict.device + " has been writing to " + quoted(root) + " since " +
+        throw ToolRefusal(claim.verdict.device + " has been writing to " + inQuotes(root.string()) + " since " +
                           RepositoryJSON::dateText(claim.verdict.since) +
                           ". Run this again when it has finished; its lock lapses by itself five minutes after it "
                           "was last refreshed.");
@@ -93,7 +92,7 @@ void HeldWritingLock::refreshUntilStopped() {
 
 ReadingLock::ReadingLock(const std::filesystem::path& root) : packsLock_(lockPacks(root, FolderLock::Mode::shared)) {
     if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-        throw ToolRefusal("A sweep is deleting packs from " + quoted(root) +
+        throw ToolRefusal("A sweep is deleting packs from " + inQuotes(root.string()) +
                           " right now. Make the copy when the sweep has finished.");
 }
 

@@ -9,4 +9,6 @@ std::string byteCount(std::uint64_t bytes) {
     return bytes < 1000 ? exact : exact + " (" + ByteCountFormatter::string(bytes) + ")";
 }
 
+std::string inQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
 }  // namespace wm::tools

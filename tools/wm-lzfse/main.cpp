@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/SystemCall.h"
 #include "crypto/lzfse/DeclaredSize.h"
@@ -32,12 +33,12 @@ const char* const kUsage =
     "usage: wm-lzfse --encode [-i input] [-o output]\n"
     "       wm-lzfse --decode [-i input] [-o output] [--size bytes]\n";
 
-std::string quoted(const std::string& path) { return path.empty() ? "standard input" : "\"" + path + "\""; }
+std::string shownInput(const std::string& path) { return path.empty() ? "standard input" : tools::inQuotes(path); }
 
 // The whole of a regular file, or of standard input when path is empty.
 Bytes readInput(const std::string& path) {
     const int fd = path.empty() ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw ToolRefusal(quoted(path) + " could not be opened: " + systemErrorText(errno) + ".");
+    if (fd < 0) throw ToolRefusal(shownInput(path) + " could not be opened: " + systemErrorText(errno) + ".");
     Bytes input;
     std::uint8_t buffer[1 << 16];
     for (;;) {
@@ -47,7 +48,7 @@ Bytes readInput(const std::string& path) {
             const int error = errno;
             if (!path.empty()) ::close(fd);
             // A folder opens but does not read.
-            throw ToolRefusal(quoted(path) + " could not be read: " + systemErrorText(error) + ".");
+            throw ToolRefusal(shownInput(path) + " could not be read: " + systemErrorText(error) + ".");
         }
         input.insert(input.end(), buffer, buffer + n);
     }

@@ -14,10 +14,10 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "core/SparseLayout.h"
+#include "core/SystemCall.h"
 #include "core/WorkerPool.h"
 #include "format/Chunker.h"
 
@@ -41,22 +41,6 @@ TreeObject::EntryType entryType(FileMetadata::FileType type) {
     }
     return TreeObject::EntryType::file;
 }
-
-std::string systemText(int errorNumber) { return std::system_category().message(errorNumber); }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
     return FileMetadata::Timestamp{static_cast<std::int64_t>(st.st_mtim.tv_sec),
@@ -262,10 +246,10 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         content.problems.push_back((source.path.empty() ? std::string(".") : source.path) + ": " + reason);
     };
     const std::string path = folder_ + "/" + source.path;
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat before {};
     if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0) {
-        problem("the file could not be opened: " + systemText(errno));
+        problem("the file could not be opened: " + systemErrorText(errno));
         content.status = TreeObject::Status::unreadable;
         return content;
     }
@@ -312,7 +296,7 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
             const ssize_t got = ::pread(fd.get(), buffer.get() + filled, want, static_cast<off_t>(offset));
             if (got < 0) {
                 if (errno == EINTR) continue;
-                problem("the file could not be read: " + systemText(errno));
+                problem("the file could not be read: " + systemErrorText(errno));
                 content.status = TreeObject::Status::unreadable;
                 content.blobs.clear();
                 return content;

@@ -55,6 +55,7 @@ namespace {
 
 using namespace wm;
 using tools::deviceName;
+using tools::inQuotes;
 using tools::readSecret;
 using tools::thisDevice;
 using tools::ToolRefusal;
@@ -87,10 +88,8 @@ Options parse(const tools::ToolArguments& arguments) {
     return options;
 }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 std::string recoveryKeyFileExists(const std::string& path) {
-    return "The recovery-key file " + quoted(path) +
+    return "The recovery-key file " + inQuotes(path) +
            " already exists, and it may hold the key of another backup. Name a file that does not exist yet.";
 }
 
@@ -99,11 +98,12 @@ void writeSecret(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) throw ToolRefusal(recoveryKeyFileExists(path));
     if (fd < 0)
-        throw ToolRefusal("The recovery key could not be written to \"" + path + "\": " + std::strerror(errno) + ".");
+        throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ": " + std::strerror(errno) +
+                          ".");
     const std::string line = text + "\n";
     const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
     ::close(fd);
-    if (!ok) throw ToolRefusal("The recovery key could not be written to \"" + path + "\".");
+    if (!ok) throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ".");
 }
 
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
@@ -215,21 +215,22 @@ void checkNewRepository(const Options& options) {
     if (!std::filesystem::is_directory(options.repository, error)) return;
     for (const auto& entry : std::filesystem::directory_iterator(options.repository, error)) {
         if (!isRepositoryPart(entry.path().filename().string()))
-            throw ToolRefusal("The folder " + quoted(options.repository) +
+            throw ToolRefusal("The folder " + inQuotes(options.repository) +
                               " holds other files and no backup. A new backup goes into a new or empty folder.");
     }
     if (error)
-        throw ToolRefusal("The folder " + quoted(options.repository) + " could not be read (" + error.message() + ").");
+        throw ToolRefusal("The folder " + inQuotes(options.repository) + " could not be read (" + error.message() +
+                          ").");
 }
 
 int run(const Options& options) {
     // Look before touching anything on disk: the source first.
     const UniqueFd source(::open(options.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const std::optional<FileIdentity> sourceIdentity = source.get() >= 0 ? identityOf(source.get()) : std::nullopt;
-    if (!sourceIdentity) throw ToolRefusal(quoted(options.folder) + " is not a folder that can be backed up.");
+    if (!sourceIdentity) throw ToolRefusal(inQuotes(options.folder) + " is not a folder that can be backed up.");
     if (liesInside(options.repository, *sourceIdentity))
-        throw ToolRefusal("The backup " + quoted(options.repository) + " would lie inside the folder it backs up, " +
-                          quoted(options.folder) + ". Choose a backup folder outside it.");
+        throw ToolRefusal("The backup " + inQuotes(options.repository) + " would lie inside the folder it backs up, " +
+                          inQuotes(options.folder) + ". Choose a backup folder outside it.");
     const bool exists =
         tools::localFolder(options.repository, DestinationID::random(), false)->exists(RepositoryLayout::configFile());
     if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
@@ -245,7 +246,7 @@ int run(const Options& options) {
     std::error_code made;
     std::filesystem::create_directories(options.repository, made);
     if (made)
-        throw ToolRefusal("Wendle Marsh could not make or write the folder " + quoted(options.repository) + " (" +
+        throw ToolRefusal("Wendle Marsh could not make or write the folder " + inQuotes(options.repository) + " (" +
                           made.message() + "). Check the location is connected, is not full, and is not read only.");
     const tools::HeldWritingLock lock(options.repository,
                                       tools::localFolder(options.repository, DestinationID::random(), false),
