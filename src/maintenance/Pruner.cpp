@@ -1,8 +1,8 @@
 #include "maintenance/Pruner.h"
+
+#include <algorithm>
+
 #include "core/ErrorDescription.h"
-
-#include <limits>
-
 #include "core/RetentionEvaluator.h"
 #include "core/Saturating.h"
 #include "engine/Repository.h"
@@ -37,25 +37,6 @@ Pruner::Error Pruner::Error::headMoved() { return {Kind::headMoved, "Pruner.Erro
 // --- the mark record ---
 
 namespace {
-
-JSON uuidArray(const std::vector<UUID>& ids) {
-    JSON list = JSON::array();
-    for (const auto& id : ids) list.push_back(J::uuid(id));
-    return list;
-}
-
-const JSON& arrayMember(const JSON& o, std::string_view key) {
-    const JSON& list = J::member(o, key);
-    if (!list.is_array())
-        throw J::DecodingError(J::DecodingError::Kind::typeMismatch, std::string(key), "expected an array");
-    return list;
-}
-
-std::vector<UUID> toUUIDs(const JSON& o, std::string_view key) {
-    std::vector<UUID> ids;
-    for (const auto& item : arrayMember(o, key)) ids.push_back(J::toUUID(item, key));
-    return ids;
-}
 
 // Whether a refusal is storage-side retention keeping an object it may not delete yet.
 bool isRetentionRefusal(const std::exception& error) {
@@ -127,8 +108,8 @@ JSON Pruner::Mark::toJSON() const {
     o["markedAt"] = J::date(markedAt);
     o["candidates"] = std::move(list);
     o["reachableDigest"] = J::data(reachableDigest);
-    o["retainedSnapshots"] = uuidArray(retainedSnapshots);
-    o["prunableSnapshots"] = uuidArray(prunableSnapshots);
+    o["retainedSnapshots"] = J::uuidArray(retainedSnapshots);
+    o["prunableSnapshots"] = J::uuidArray(prunableSnapshots);
     return o;
 }
 
@@ -137,10 +118,11 @@ Pruner::Mark Pruner::Mark::fromJSON(const JSON& o) {
     m.v = J::int64(J::member(o, "v"), "v");
     m.runID = J::toUUID(J::member(o, "runID"), "runID");
     m.markedAt = J::toDate(J::member(o, "markedAt"), "markedAt");
-    for (const auto& item : arrayMember(o, "candidates")) m.candidates.push_back(J::toData(item, "candidates"));
+    for (const auto& item : J::array(J::member(o, "candidates"), "candidates"))
+        m.candidates.push_back(J::toData(item, "candidates"));
     m.reachableDigest = J::toData(J::member(o, "reachableDigest"), "reachableDigest");
-    m.retainedSnapshots = toUUIDs(o, "retainedSnapshots");
-    m.prunableSnapshots = toUUIDs(o, "prunableSnapshots");
+    m.retainedSnapshots = J::uuids(J::member(o, "retainedSnapshots"), "retainedSnapshots");
+    m.prunableSnapshots = J::uuids(J::member(o, "prunableSnapshots"), "prunableSnapshots");
     return m;
 }
 
@@ -226,95 +208,116 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
 
 // --- sweep ---
 
-Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&,
-                                  const std::vector<RetentionHold>& holds, Date now) {
-    std::lock_guard running(running_);
-    Destination& destination = *repository.destination();
-    const std::optional<Mark> mark = latestMark(repository);
-    if (!mark) throw Error::noMark();
+namespace {
+
+// The newest mark, once its cooling period has passed and while the snapshots it keeps still
+// reach exactly the blobs it recorded. Other marks go first, even when the sweep is too early.
+Pruner::Mark cooledMark(Repository& repository, Date now) {
+    std::optional<Pruner::Mark> mark = Pruner::latestMark(repository);
+    if (!mark) throw Pruner::Error::noMark();
     repository.removeMarksOtherThan(mark->runID);
 
-    const Date coolingEnd = mark->markedAt.adding(static_cast<double>(coolingSeconds));
-    if (now < coolingEnd) throw Error::stillCooling(coolingEnd);
+    const Date coolingEnd = mark->markedAt.adding(static_cast<double>(Pruner::coolingSeconds));
+    if (now < coolingEnd) throw Pruner::Error::stillCooling(coolingEnd);
 
-    std::unordered_set<SnapshotID> prunable;
     std::unordered_set<SnapshotID> retained;
-    for (const auto& id : mark->prunableSnapshots) prunable.insert(SnapshotID{id});
     for (const auto& id : mark->retainedSnapshots) retained.insert(SnapshotID{id});
     const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
-    if (digest(reachable) != mark->reachableDigest) throw Error::reachableSetChanged();
+    if (Pruner::digest(reachable) != mark->reachableDigest) throw Pruner::Error::reachableSetChanged();
+    return std::move(*mark);
+}
 
-    // From here on nothing else of this repository writes, and the state is the one on storage.
-    // Another writer (another process) is kept out by the caller's lock; the head on storage
-    // is read again before every step that replaces or deletes, and must be the one held here.
-    Repository::WritingGuard writing = repository.lockWriting();
-    const auto expectHeadUnmoved = [&] {
-        const HeadRecord stored =
-            SignedFile::open<HeadRecord>(Repository::readSignedRecord(destination, RepositoryLayout::head()),
-                                         repository.keys(), repository.cipher());
-        if (stored.counter != repository.counter() || stored.snapshots != repository.head().snapshots)
-            throw Error::headMoved();
-    };
-    expectHeadUnmoved();
+// Throws unless the head on storage is the one the repository holds: read again before every
+// step that replaces or deletes.
+void expectHeadUnmoved(const Repository& repository) {
+    const HeadRecord stored =
+        SignedFile::open<HeadRecord>(Repository::readSignedRecord(*repository.destination(), RepositoryLayout::head()),
+                                     repository.keys(), repository.cipher());
+    if (stored.counter != repository.counter() || stored.snapshots != repository.head().snapshots)
+        throw Pruner::Error::headMoved();
+}
 
-    // A hold placed since the mark protects what it covers now.
-    for (auto it = prunable.begin(); it != prunable.end();) {
-        bool held = false;
+// The snapshots the mark gives up, less those an active hold protects now (a hold placed
+// since the mark counts).
+std::unordered_set<SnapshotID> givenUp(const Repository& repository, const Pruner::Mark& mark,
+                                       const std::vector<RetentionHold>& holds) {
+    std::unordered_set<SnapshotID> prunable;
+    for (const auto& id : mark.prunableSnapshots) {
         std::optional<SnapshotRecord> record;
         try {
-            record = repository.snapshot(*it);
+            record = repository.snapshot(SnapshotID{id});
         } catch (const std::exception&) {
             // A record that no longer reads cannot be restored either: it stays given up.
         }
-        for (const auto& hold : holds) {
-            if (record && hold.isActive() && record->createdAt < hold.protectsSnapshotsBefore) held = true;
-        }
-        it = held ? prunable.erase(it) : std::next(it);
+        const bool held = record && std::any_of(holds.begin(), holds.end(), [&](const RetentionHold& hold) {
+                              return hold.isActive() && record->createdAt < hold.protectsSnapshotsBefore;
+                          });
+        if (!held) prunable.insert(SnapshotID{id});
     }
+    return prunable;
+}
 
-    std::vector<SnapshotID> survivors;  // in head order
+// The head's snapshots that stay, and what they need.
+struct Survivors {
+    std::vector<SnapshotID> snapshots;  // in head order
+    std::unordered_set<BlobID> blobs;
+    std::unordered_set<PackID> packs;  // where the index locates the blobs
+};
+
+Survivors survivorsOf(const Repository& repository, const std::unordered_set<SnapshotID>& prunable) {
+    Survivors survivors;
     std::unordered_set<SnapshotID> surviving;
     for (const auto& id : repository.snapshotIDs()) {
         if (prunable.count(id) != 0) continue;
-        survivors.push_back(id);
+        survivors.snapshots.push_back(id);
         surviving.insert(id);
     }
-    const auto live = walking([&] { return repository.reachableBlobs(surviving); });
-    std::unordered_set<PackID> livePacks;
+    survivors.blobs = walking([&] { return repository.reachableBlobs(surviving); });
     bool complete = true;
     repository.withIndex([&](const CompactIndex& index) {
-        for (const auto& blob : live) {
+        for (const auto& blob : survivors.blobs) {
             const auto location = index.location(blob);
-            if (!location)
-                complete = false;
+            if (location)
+                survivors.packs.insert(location->pack);
             else
-                livePacks.insert(location->pack);
+                complete = false;
         }
     });
     // A blob that is needed but not located may lie in any candidate: delete nothing.
-    if (!complete) throw Error::indexIncomplete();
+    if (!complete) throw Pruner::Error::indexIncomplete();
+    return survivors;
+}
 
-    SweepReport report;
-    report.snapshotsDeleted = static_cast<std::int64_t>(prunable.size());
-    if (!prunable.empty()) {
-        repository.setHead(writing, survivors, now);
-        expectHeadUnmoved();
-        for (const auto& id : prunable) {
-            try {
-                destination.remove(RepositoryLayout::snapshot(id));
-            } catch (const std::exception& error) {
-                if (!isRetentionRefusal(error)) throw;
-            }
+// The head stops listing the given-up snapshots, then their records go.
+void removeSnapshots(Repository& repository, const Repository::WritingGuard& writing, const Survivors& survivors,
+                     const std::unordered_set<SnapshotID>& prunable, Date now) {
+    if (prunable.empty()) return;
+    repository.setHead(writing, survivors.snapshots, now);
+    expectHeadUnmoved(repository);
+    for (const auto& id : prunable) {
+        try {
+            repository.destination()->remove(RepositoryLayout::snapshot(id));
+        } catch (const std::exception& error) {
+            if (!isRetentionRefusal(error)) throw;
         }
     }
+}
 
-    std::vector<PackID> doomed;
-    std::unordered_map<PackID, std::int64_t> doomedSize;
-    std::unordered_set<PackID> excluded;
-    for (const auto& bytes : mark->candidates) {
+// The candidates no survivor needs, in the mark's order, with their sizes before removal.
+struct DeleteList {
+    std::vector<PackID> packs;
+    std::unordered_set<PackID> set;
+    std::unordered_map<PackID, std::int64_t> sizes;
+};
+
+DeleteList choosePacks(const Repository& repository, const Pruner::Mark& mark, const Survivors& survivors,
+                       Pruner::SweepReport& report) {
+    Destination& destination = *repository.destination();
+    DeleteList doomed;
+    for (const auto& bytes : mark.candidates) {
         const auto pack = PackID::fromBytes(bytes);
         if (!pack) continue;
-        if (livePacks.count(*pack) != 0) {
+        if (survivors.packs.count(*pack) != 0) {
             ++report.packsSpared;
             continue;
         }
@@ -323,39 +326,66 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
             size = destination.size(RepositoryLayout::pack(*pack));
         } catch (const std::exception&) {
         }
-        if (!size || *size <= 0 || excluded.count(*pack) != 0) continue;
+        if (!size || *size <= 0 || doomed.set.count(*pack) != 0) continue;
         // The index may lie about where a blob lies: the pack's own directory decides.
-        if (holdsAnyOf(destination, *pack, *size, repository.cipher(), live)) {
+        if (holdsAnyOf(destination, *pack, *size, repository.cipher(), survivors.blobs)) {
             ++report.packsSpared;
             continue;
         }
-        excluded.insert(*pack);
-        doomed.push_back(*pack);
-        doomedSize[*pack] = *size;
+        doomed.set.insert(*pack);
+        doomed.packs.push_back(*pack);
+        doomed.sizes[*pack] = *size;
     }
-    if (!doomed.empty()) {
-        // The index stops naming the packs before any of them goes.
-        repository.rewriteIndex(writing, excluded);
-        // An index file this repository did not load (another writer's, or one written since it
-        // opened) still names what it names: those packs stay.
-        for (const auto& pack : packsNamedByIndexFiles(destination, repository.cipher(), excluded)) {
-            excluded.erase(pack);
-            ++report.packsSpared;
-        }
-        std::erase_if(doomed, [&](const PackID& pack) { return excluded.count(pack) == 0; });
-        for (const auto& pack : doomed) report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, doomedSize[pack]);
-        expectHeadUnmoved();
-        for (const auto& pack : doomed) {
-            try {
-                destination.remove(RepositoryLayout::pack(pack));
-                ++report.packsDeleted;
-            } catch (const std::exception& error) {
-                if (!isRetentionRefusal(error)) throw;
-                ++report.packsHeld;
-            }
+    return doomed;
+}
+
+// The index stops naming the packs before any of them goes.
+void removePacks(Repository& repository, const Repository::WritingGuard& writing, DeleteList doomed,
+                 Pruner::SweepReport& report) {
+    if (doomed.packs.empty()) return;
+    Destination& destination = *repository.destination();
+    repository.rewriteIndex(writing, doomed.set);
+    // An index file this repository did not load (another writer's, or one written since it
+    // opened) still names what it names: those packs stay.
+    for (const auto& pack : packsNamedByIndexFiles(destination, repository.cipher(), doomed.set)) {
+        doomed.set.erase(pack);
+        ++report.packsSpared;
+    }
+    std::erase_if(doomed.packs, [&](const PackID& pack) { return doomed.set.count(pack) == 0; });
+    for (const auto& pack : doomed.packs)
+        report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, doomed.sizes[pack]);
+    expectHeadUnmoved(repository);
+    for (const auto& pack : doomed.packs) {
+        try {
+            destination.remove(RepositoryLayout::pack(pack));
+            ++report.packsDeleted;
+        } catch (const std::exception& error) {
+            if (!isRetentionRefusal(error)) throw;
+            ++report.packsHeld;
         }
     }
-    destination.remove(RepositoryLayout::gcMark(mark->runID));
+}
+
+}  // namespace
+
+Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&,
+                                  const std::vector<RetentionHold>& holds, Date now) {
+    std::lock_guard running(running_);
+    const Mark mark = cooledMark(repository, now);
+
+    // From here on nothing else of this repository writes, and the state is the one on storage.
+    // Another writer (another process) is kept out by the caller's lock; the head on storage
+    // is read again before every step that replaces or deletes, and must be the one held here.
+    const Repository::WritingGuard writing = repository.lockWriting();
+    expectHeadUnmoved(repository);
+    const std::unordered_set<SnapshotID> prunable = givenUp(repository, mark, holds);
+    const Survivors survivors = survivorsOf(repository, prunable);
+
+    SweepReport report;
+    report.snapshotsDeleted = static_cast<std::int64_t>(prunable.size());
+    removeSnapshots(repository, writing, survivors, prunable, now);
+    removePacks(repository, writing, choosePacks(repository, mark, survivors, report), report);
+    repository.destination()->remove(RepositoryLayout::gcMark(mark.runID));
     return report;
 }
 

@@ -116,6 +116,8 @@ public:
     static std::optional<Mark> latestMark(const Repository& repository);
 
 private:
+    // The pruner is an actor: its mark and sweep run one call at a time, each whole before the
+    // next begins. Held for the length of a call.
     std::mutex running_;
 };
 

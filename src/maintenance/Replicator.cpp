@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/Localization.h"
+#include "core/Saturating.h"
 #include "core/WorkerPool.h"
 #include "crypto/KeyFile.h"
 #include "engine/HoldRecord.h"
@@ -15,6 +17,7 @@
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
+#include "format/RepositoryPresentation.h"
 #include "format/SignedFile.h"
 #include "maintenance/IdentityDigest.h"
 #include "maintenance/IndexFiles.h"
@@ -40,31 +43,74 @@ bool holdsRepositoryParts(Destination& destination) {
     return false;
 }
 
-// Whether the file is there, no larger than the limit, and `check` accepts its bytes.
-template <class Check>
-bool opens(Destination& destination, const RepoPath& path, std::int64_t limit, Check&& check) {
+using Check = std::function<void(ByteView)>;
+
+// Whether `check` accepts the bytes (it refuses by throwing).
+bool accepts(const Check& check, ByteView bytes) {
     try {
-        const auto bytes = destination.readAtMost(path, limit);
-        if (!bytes) return false;
-        check(*bytes);
+        check(bytes);
         return true;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-// Whether the bytes open as a signed record of this type under the keys.
-template <class Record>
-bool opensAs(ByteView bytes, const RepositoryKeys& keys, const BlobCipher& cipher) {
+// Whether the file is there, no larger than the limit, and `check` accepts its bytes.
+bool opens(Destination& destination, const RepoPath& path, std::int64_t limit, const Check& check) {
     try {
-        SignedFile::open<Record>(bytes, keys, cipher);
-        return true;
+        const auto bytes = destination.readAtMost(path, limit);
+        return bytes && accepts(check, *bytes);
     } catch (const std::exception&) {
         return false;
+    }
+}
+
+// A check that the bytes open as a signed record of this type under the keys.
+template <class Record>
+Check opensAs(const RepositoryKeys& keys, const BlobCipher& cipher) {
+    return [&keys, &cipher](ByteView bytes) { SignedFile::open<Record>(bytes, keys, cipher); };
+}
+
+// A failure of the primary's own side: never read as the copy being empty or away.
+struct PrimaryFailure {
+    std::exception_ptr error;
+};
+
+std::optional<Date> createdAt(Destination& destination, const UUID& id, const RepositoryKeys& keys,
+                              const BlobCipher& cipher) {
+    try {
+        const auto file = Repository::readSignedRecord(destination, RepositoryLayout::snapshot(SnapshotID{id}));
+        return SignedFile::open<SnapshotRecord>(file, keys, cipher).createdAt;
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
 }
 
 }  // namespace
+
+// What one replicate() settles before it writes, and what it learns while copying.
+struct Replicator::Run {
+    const Repository& source;
+    Destination& from;
+    Destination& target;
+    const RepositoryKeys& keys;
+    Date start = Date::repositoryNow();
+    BlobCipher cipher{keys, BlobCipher::Sealing::nonceFromStoredBytes};
+    Bytes configBytes;
+    RepositoryID sourceID;
+    Bytes headBefore;  // the source's head as read before anything was written
+    std::optional<HeadRecord> sourceHead;
+    bool targetHasConfig = false;
+    bool headMayMove = false;  // no pack failed and every listed snapshot reads whole from the copy
+    bool targetAhead = false;  // the copy's head is newer than the source's
+
+    CompactIndex sourceIndex;  // both sides indexed from their checked packs
+    CompactIndex targetIndex;
+    std::size_t packsWanted = 0;
+    bool blobsMissingFromCopy = false;
+    std::unordered_set<PackID> copied;
+    CompactIndex copyIndex;  // every blob in a checked pack of the copy
+};
 
 bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
     if (target.exists(RepositoryLayout::configFile())) {
@@ -94,6 +140,15 @@ void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Des
     }
 }
 
+void Replicator::copyChangedFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+                                  const std::function<void(ByteView)>& check) {
+    for (const auto& path : from.list(folder)) {
+        if (path.isRoot()) continue;
+        const auto bytes = from.readAtMost(path, limit);
+        if (bytes && accepts(check, *bytes)) copyIfChanged(*bytes, path, to);
+    }
+}
+
 void Replicator::copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination) {
     try {
         const auto existing = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
@@ -104,19 +159,19 @@ void Replicator::copyIfChanged(ByteView bytes, const RepoPath& path, Destination
     Repository::write(bytes, path, destination);
 }
 
-ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys) {
-    std::lock_guard running(running_);
-    Destination& from = *source.destination();
-    const Date start = Date::repositoryNow();
-    const BlobCipher cipher(keys, BlobCipher::Sealing::nonceFromStoredBytes);
+// --- replicate ---
 
-    // Everything that can refuse the run is settled before the first write to the target.
-    const Bytes configBytes = Repository::readConfigFile(from);
-    const RepositoryID sourceID = *RepositoryID::fromBytes(RepositoryConfig::decode(configBytes).repositoryID);
-    if (keys.repositoryID != sourceID) throw KeyFile::Error::wrongKey();
-    const Bytes headBefore = Repository::readSignedRecord(from, RepositoryLayout::head());
-    const HeadRecord sourceHead = SignedFile::open<HeadRecord>(headBefore, keys, cipher);
-    const bool targetHasConfig = checkTarget(sourceID, target);
+void Replicator::settle(Run& run) {
+    run.configBytes = Repository::readConfigFile(run.from);
+    run.sourceID = *RepositoryID::fromBytes(RepositoryConfig::decode(run.configBytes).repositoryID);
+    if (run.keys.repositoryID != run.sourceID) throw KeyFile::Error::wrongKey();
+    run.headBefore = Repository::readSignedRecord(run.from, RepositoryLayout::head());
+    run.sourceHead = SignedFile::open<HeadRecord>(run.headBefore, run.keys, run.cipher);
+    run.targetHasConfig = checkTarget(run.sourceID, run.target);
+}
+
+void Replicator::prepareTarget(const Run& run) {
+    Destination& target = run.target;
     // What an earlier run left half written (the caller holds the copy's lock).
     for (const auto& path : target.list(RepositoryLayout::tmpDirectory())) {
         try {
@@ -125,40 +180,41 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
             // Left for the next run; nothing reads it.
         }
     }
-    if (!targetHasConfig) Repository::write(configBytes, RepositoryLayout::configFile(), target);
-
+    if (!run.targetHasConfig) Repository::write(run.configBytes, RepositoryLayout::configFile(), target);
     if (!target.exists(RepositoryLayout::head())) {
-        const HeadRecord placeholder(0, {}, start, Bytes(16, 0));
-        Repository::write(SignedFile::seal(placeholder, keys, cipher), RepositoryLayout::head(), target);
+        const HeadRecord placeholder(0, {}, run.start, Bytes(16, 0));
+        Repository::write(SignedFile::seal(placeholder, run.keys, run.cipher), RepositoryLayout::head(), target);
     }
     // A key file that differs from the source's stays; one that does not decode is replaced.
-    copyMissingFiles(RepositoryLayout::keysDirectory(), from, target, RepositoryFormat::keyFileMaximumBytes,
+    copyMissingFiles(RepositoryLayout::keysDirectory(), run.from, target, RepositoryFormat::keyFileMaximumBytes,
                      [](ByteView bytes) { KeyFile::decode(bytes); });
+}
 
+void Replicator::copyPacks(Run& run, ReplicationReport& report) {
+    Destination& from = run.from;
+    Destination& target = run.target;
     // Both sides indexed from the packs themselves; a pack that does not validate holds nothing.
     // Packs are read and checked in parallel; every result is the same as one at a time.
     WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
-    CompactIndex sourceIndex;
     std::unordered_map<PackID, RepoPath> sourcePaths;
-    indexCheckedPacks(from, source.cipher(), sourceIndex, &sourcePaths);
-    CompactIndex targetIndex;
-    indexCheckedPacks(target, cipher, targetIndex);
+    indexCheckedPacks(from, run.source.cipher(), run.sourceIndex, &sourcePaths);
+    indexCheckedPacks(target, run.cipher, run.targetIndex);
 
     // A pack file on the source that does not validate (or has gone) leaves its blobs out of the
     // source index, so nothing asks for them: a blob the repository's own index knows that
     // neither side can supply is missing from the copy, which is then not current.
-    bool blobsMissingFromCopy = false;
-    source.withIndex([&](const CompactIndex& known) {
+    run.source.withIndex([&](const CompactIndex& known) {
         known.forEach([&](const BlobID& id, const CompactIndex::Location&) {
-            if (!blobsMissingFromCopy && !sourceIndex.contains(id) && !targetIndex.contains(id))
-                blobsMissingFromCopy = true;
+            if (!run.blobsMissingFromCopy && !run.sourceIndex.contains(id) && !run.targetIndex.contains(id))
+                run.blobsMissingFromCopy = true;
         });
     });
 
     std::unordered_set<PackID> wanted;
-    sourceIndex.forEach([&](const BlobID& id, const CompactIndex::Location& location) {
-        if (!targetIndex.contains(id)) wanted.insert(location.pack);
+    run.sourceIndex.forEach([&](const BlobID& id, const CompactIndex::Location& location) {
+        if (!run.targetIndex.contains(id)) wanted.insert(location.pack);
     });
+    run.packsWanted = wanted.size();
     std::vector<PackID> order(wanted.begin(), wanted.end());
     std::sort(order.begin(), order.end(), [](const PackID& a, const PackID& b) { return a.bytes < b.bytes; });
 
@@ -172,15 +228,13 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
             sizes[k] = static_cast<std::int64_t>(bytes.size());
         });
     // Every written pack read back from the target and checked against its name.
-    ReplicationReport report;
-    std::unordered_set<PackID> copied;
-    CompactIndex copyIndex = targetIndex;  // every blob in a checked pack of the copy
+    run.copyIndex = run.targetIndex;
     using Directory = std::optional<std::vector<PackFile::Entry>>;
     orderedPipeline<Directory>(
         pool, order.size(), static_cast<std::size_t>(pool.width()) * 2,
         [&](std::size_t k) -> Directory {
             try {
-                return PackVerifier(cipher).check(target, RepositoryLayout::pack(order[k]), order[k]);
+                return PackVerifier(run.cipher).check(target, RepositoryLayout::pack(order[k]), order[k]);
             } catch (const PackFile::Error&) {
             } catch (const BlobCipherError&) {
             }
@@ -193,72 +247,90 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
             }
             ++report.packsCopied;
             report.bytesCopied += sizes[k];
-            copied.insert(order[k]);
-            copyIndex.merge(IndexFile::Section{order[k], std::move(*entries)});
+            run.copied.insert(order[k]);
+            run.copyIndex.merge(IndexFile::Section{order[k], std::move(*entries)});
         });
+}
 
-    copyMissingFiles(RepositoryLayout::indexDirectory(), from, target, largestIndexFileBytes,
+void Replicator::copyRecords(const Run& run) {
+    const BlobCipher& cipher = run.cipher;
+    copyMissingFiles(RepositoryLayout::indexDirectory(), run.from, run.target, largestIndexFileBytes,
                      [&](ByteView bytes) { IndexFile::decode(cipher.openMetadata(bytes)); });
-    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), from, target, RepositoryFormat::signedRecordMaximumBytes,
-                     [&](ByteView bytes) { SignedFile::open<SnapshotRecord>(bytes, keys, cipher); });
+    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), run.from, run.target,
+                     RepositoryFormat::signedRecordMaximumBytes, opensAs<SnapshotRecord>(run.keys, cipher));
     // Holds and the retention setting pass only as the signed records they claim to be.
-    for (const auto& path : from.list(RepositoryLayout::holdsDirectory())) {
-        if (path.isRoot()) continue;
-        const auto bytes = from.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
-        if (bytes && opensAs<HoldRecord>(*bytes, keys, cipher)) copyIfChanged(*bytes, path, target);
-    }
+    copyChangedFiles(RepositoryLayout::holdsDirectory(), run.from, run.target,
+                     RepositoryFormat::signedRecordMaximumBytes, opensAs<HoldRecord>(run.keys, cipher));
     std::optional<Bytes> retention;
     try {
-        retention = from.readAtMost(RepositoryLayout::retentionSetting(), RepositoryFormat::signedRecordMaximumBytes);
+        retention =
+            run.from.readAtMost(RepositoryLayout::retentionSetting(), RepositoryFormat::signedRecordMaximumBytes);
     } catch (const std::exception&) {
     }
-    if (retention && opensAs<RetentionRecord>(*retention, keys, cipher))
-        copyIfChanged(*retention, RepositoryLayout::retentionSetting(), target);
+    if (retention && accepts(opensAs<RetentionRecord>(run.keys, cipher), *retention))
+        copyIfChanged(*retention, RepositoryLayout::retentionSetting(), run.target);
+}
 
-    // The head moves only when every snapshot it lists reads whole from the copy, and never
-    // back past a newer one. Trees are opened with the repository's own sealing.
+HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report) {
+    // Trees are opened with the repository's own sealing.
     std::vector<SnapshotID> listed;
-    for (const auto& id : sourceHead.snapshots) listed.push_back(SnapshotID{id});
-    report.snapshotsNotWhole = findSnapshotNeeds(target, listed, keys, source.cipher(), {{target, copyIndex}}).notWhole;
-    const bool headMayMove = report.failedObjects.empty() && report.snapshotsNotWhole.empty();
+    for (const auto& id : run.sourceHead->snapshots) listed.push_back(SnapshotID{id});
+    report.snapshotsNotWhole =
+        findSnapshotNeeds(run.target, listed, run.keys, run.source.cipher(), {{run.target, run.copyIndex}}).notWhole;
+    run.headMayMove = report.failedObjects.empty() && report.snapshotsNotWhole.empty();
     std::optional<HeadRecord> targetHead;
     try {
-        targetHead =
-            SignedFile::open<HeadRecord>(Repository::readSignedRecord(target, RepositoryLayout::head()), keys, cipher);
+        targetHead = SignedFile::open<HeadRecord>(Repository::readSignedRecord(run.target, RepositoryLayout::head()),
+                                                  run.keys, run.cipher);
     } catch (const std::exception&) {
-        if (!headMayMove) throw;
+        if (!run.headMayMove) throw;
     }
-    const bool targetAhead = targetHead && targetHead->counter > sourceHead.counter;
-    HeadRecord held = sourceHead;
-    if (headMayMove && !targetAhead) {
-        Repository::write(headBefore, RepositoryLayout::head(), target);
-    } else {
-        held = *targetHead;
-    }
+    run.targetAhead = targetHead && targetHead->counter > run.sourceHead->counter;
+    if (!run.headMayMove || run.targetAhead) return *targetHead;
+    Repository::write(run.headBefore, RepositoryLayout::head(), run.target);
+    return *run.sourceHead;
+}
 
-    std::unordered_set<PackID> present = targetIndex.packs();
-    present.insert(copied.begin(), copied.end());
-    const DestinationCapabilities capabilities = target.capabilities();
+void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
+    std::unordered_set<PackID> present = run.targetIndex.packs();
+    present.insert(run.copied.begin(), run.copied.end());
+    const DestinationCapabilities capabilities = run.target.capabilities();
     ReplicaStateRecord state;
-    state.replicaID = target.id().value;
-    state.kind = ReplicaStateRecord::kindName(target.kind());
-    state.lastSyncAt = start;
+    state.replicaID = run.target.id().value;
+    state.kind = ReplicaStateRecord::kindName(run.target.kind());
+    state.lastSyncAt = run.start;
     state.holdsSnapshots = held.snapshots;
     state.holdsPacksDigest = digest(present);
     state.durability = capabilities.remoteVerification ? "verified" : "writtenLocally";
-    if (capabilities.remoteVerification) state.lastVerifiedAt = start;
-    Repository::write(SignedFile::seal(state, keys, cipher), RepositoryLayout::replicaState(target.id()), target);
+    if (capabilities.remoteVerification) state.lastVerifiedAt = run.start;
+    Repository::write(SignedFile::seal(state, run.keys, run.cipher), RepositoryLayout::replicaState(run.target.id()),
+                      run.target);
+}
+
+ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys) {
+    std::lock_guard running(running_);
+    Run run{source, *source.destination(), target, keys};
+    // Everything that can refuse the run is settled before the first write to the target.
+    settle(run);
+    prepareTarget(run);
+    ReplicationReport report;
+    copyPacks(run, report);
+    copyRecords(run);
+    // The head moves only when every snapshot it lists reads whole from the copy, and never
+    // back past a newer one.
+    const HeadRecord held = advanceHead(run, report);
+    writeReplicaState(run, held);
 
     bool unchanged = false;
     try {
-        unchanged = Repository::readSignedRecord(from, RepositoryLayout::head()) == headBefore;
+        unchanged = Repository::readSignedRecord(run.from, RepositoryLayout::head()) == run.headBefore;
     } catch (const std::exception&) {
     }
     Repository::writeReadMe(target, source.appVersion());
 
-    report.packsAlreadyPresent = static_cast<std::int64_t>(sourceIndex.packs().size() - wanted.size());
+    report.packsAlreadyPresent = static_cast<std::int64_t>(run.sourceIndex.packs().size() - run.packsWanted);
     report.sourceAdvancedDuringRun = !unchanged;
-    report.isCurrent = headMayMove && unchanged && !targetAhead && !blobsMissingFromCopy;
+    report.isCurrent = run.headMayMove && unchanged && !run.targetAhead && !run.blobsMissingFromCopy;
     return report;
 }
 
@@ -284,6 +356,81 @@ Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, De
         result.repaired.push_back(pack);
     }
     return result;
+}
+
+// --- inspect ---
+
+std::int64_t Replicator::pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher) {
+    Destination& primaryDestination = *primary.destination();
+    WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
+    CompactIndex primaryIndex;
+    try {
+        indexPacks(primaryDestination, primary.cipher(), primaryIndex, {}, nullptr, &pool);
+    } catch (const std::exception&) {
+        throw PrimaryFailure{std::current_exception()};
+    }
+    CompactIndex copyIndex;
+    try {
+        copyIndex = indexCheckedPacks(destination, cipher);
+    } catch (const std::exception&) {
+        copyIndex = CompactIndex();  // unreadable: every pack counts as still to copy
+    }
+    const auto present = copyIndex.packs();
+    std::int64_t total = 0;
+    for (const auto& pack : primaryIndex.packs()) {
+        if (present.count(pack) != 0) continue;
+        try {
+            const auto size = primaryDestination.size(RepositoryLayout::pack(pack));
+            if (size && *size > 0) total = saturatingAdd(total, *size);
+        } catch (const std::exception&) {
+        }
+    }
+    return total;
+}
+
+DestinationStatus Replicator::inspect(Destination& destination, const Repository& primary, const RepositoryKeys& keys) {
+    std::lock_guard running(running_);
+    const BlobCipher cipher(keys, BlobCipher::Sealing::nonceFromStoredBytes);
+    try {
+        if (!destination.exists(RepositoryLayout::configFile())) return DestinationStatus::empty();
+        const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
+        const RepositoryID found = *RepositoryID::fromBytes(config.repositoryID);
+        if (found != keys.repositoryID) return DestinationStatus::foreignRepository(found);
+
+        const auto primaryIDs = primary.snapshotIDs();
+        if (!destination.exists(RepositoryLayout::head())) {
+            return DestinationStatus::behind(static_cast<std::int64_t>(primaryIDs.size()),
+                                             pendingBytes(destination, primary, cipher), std::nullopt);
+        }
+        const HeadRecord head = SignedFile::open<HeadRecord>(
+            Repository::readSignedRecord(destination, RepositoryLayout::head()), keys, cipher);
+        std::unordered_set<UUID> ours;
+        for (const auto& id : primaryIDs) ours.insert(id.value);
+        const std::unordered_set<UUID> theirs(head.snapshots.begin(), head.snapshots.end());
+        std::int64_t missing = 0;
+        std::int64_t extra = 0;
+        for (const auto& id : ours) missing += theirs.count(id) == 0 ? 1 : 0;
+        for (const auto& id : theirs) extra += ours.count(id) == 0 ? 1 : 0;
+        const std::optional<Date> last =
+            head.snapshots.empty() ? std::nullopt : createdAt(destination, head.snapshots.back(), keys, cipher);
+
+        if (extra > 0) return DestinationStatus::ahead(extra);
+        if (missing > 0) return DestinationStatus::behind(missing, pendingBytes(destination, primary, cipher), last);
+        return DestinationStatus::current(static_cast<std::int64_t>(theirs.size()), last);
+    } catch (const PrimaryFailure& failure) {
+        try {
+            std::rethrow_exception(failure.error);
+        } catch (const std::exception& error) {
+            return DestinationStatus::unreadable(RepositoryPresentation::sentence(error));
+        }
+    } catch (const DestinationError& error) {
+        if (error.kind == DestinationError::Kind::unavailable)
+            return DestinationStatus::notReachable(WM_L("not connected"));
+        if (error.kind == DestinationError::Kind::notFound) return DestinationStatus::empty();
+        return DestinationStatus::unreadable(RepositoryPresentation::sentence(error));
+    } catch (const std::exception& error) {
+        return DestinationStatus::unreadable(RepositoryPresentation::sentence(error));
+    }
 }
 
 }  // namespace wm

@@ -24,6 +24,7 @@ namespace wm {
 
 class BlobCipher;
 class Repository;
+struct HeadRecord;
 
 struct ReplicationReport {
     std::int64_t packsCopied = 0;
@@ -100,10 +101,27 @@ public:
     static Bytes digest(const std::unordered_set<PackID>& packs);
 
 private:
+    // One replicate() call, in its phases: settle (everything that can refuse the run, before
+    // the first write), prepareTarget (leftovers of an earlier run, config, placeholder head,
+    // keys), copyPacks (packs holding a blob the copy lacks, each read back and checked),
+    // copyRecords (index files, snapshot records, holds, retention setting), advanceHead
+    // (returns the head the copy holds afterwards) and writeReplicaState.
+    struct Run;
+    static void settle(Run& run);
+    static void prepareTarget(const Run& run);
+    static void copyPacks(Run& run, ReplicationReport& report);
+    static void copyRecords(const Run& run);
+    static HeadRecord advanceHead(Run& run, ReplicationReport& report);
+    static void writeReplicaState(const Run& run, const HeadRecord& held);
+
     // Copies each file of the folder that the target lacks by name, or holds only as a file
     // that is larger than `limit` or that `check` refuses (by throwing). Files read no larger
     // than `limit` on either side.
     static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+                                 const std::function<void(ByteView)>& check);
+    // Copies each file of the folder no larger than `limit` that `check` accepts, unless the
+    // target already holds exactly its bytes.
+    static void copyChangedFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
                                  const std::function<void(ByteView)>& check);
     // Writes the bytes unless the destination already holds exactly them there.
     static void copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination);
@@ -111,6 +129,8 @@ private:
     // thrown; the destination's count as holding nothing.
     static std::int64_t pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher);
 
+    // The replicator is an actor: replicate, repair and inspect run one call at a time, each
+    // whole before the next begins. Held for the length of a call.
     std::mutex running_;
 };
 
