@@ -3,21 +3,18 @@
 // killed with SIGKILL at several moments.
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "ToolProcess.h"
 #include "core/SecretFile.h"
 #include "crypto/RecoveryKey.h"
-#include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -26,34 +23,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The exit status and the output (standard output and error) of a tool run.
-std::pair<int, std::string> run(const std::string& tool, const std::vector<std::string>& arguments) {
-    std::string command = tool, out;
-    for (const auto& a : arguments) command += " '" + a + "'";
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    const int status = pipe ? ::pclose(pipe) : -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-// The exit status when out holds `expected`, -2 when it does not.
+// The exit status when the output (standard output or error) holds `expected`, -2 when it
+// does not. Run beside the key file.
 int maintain(std::vector<std::string> arguments, const fs::path& key, const std::string& expected = "") {
     arguments.insert(arguments.end(), {"--secret-file", key.string()});
-    const auto [status, out] = run(WM_MAINTAIN_TOOL, arguments);
-    return out.find(expected) == std::string::npos ? -2 : status;
+    const Answer answer = runTool(WM_MAINTAIN_TOOL, arguments, key.parent_path());
+    return (answer.out + answer.err).find(expected) == std::string::npos ? -2 : answer.status;
 }
 
 int backUp(const fs::path& folder, const fs::path& repo, const fs::path& key) {
-    return run(WM_TEST_BACKUP_TOOL, {folder.string(), repo.string(), "--recovery-key-file", key.string()}).first;
+    return runTool(WM_TEST_BACKUP_TOOL, {folder.string(), repo.string(), "--recovery-key-file", key.string()},
+                   key.parent_path())
+        .status;
 }
 
 std::shared_ptr<Repository> openFolder(const fs::path& path, const fs::path& keyFile) {
-    auto destination =
-        std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
-                                                 std::nullopt, LocalFolderDestination::Preparation::readingOnly());
-    return Repository::unlock(destination, RecoveryKey::parse(SecretFile::read(keyFile).secret), testDevice(), "9",
-                              std::nullopt, Repository::Access::readOnly)
+    return Repository::unlock(localFolder(path), RecoveryKey::parse(SecretFile::read(keyFile).secret), testDevice(),
+                              "9", std::nullopt, Repository::Access::readOnly)
         .repository;
 }
 
@@ -115,8 +101,6 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
     };
     const std::vector<std::tuple<const char*, const char*, std::vector<std::string>, std::string, Setup>> cases = {
         {"mark, not a backup", "no Wendle Marsh backup", {"mark", "ROOT", "--keep-last", "1"}, "documents", draft},
-        {"sweep, not a backup", "no Wendle Marsh backup", {"sweep", "ROOT"}, "documents", draft},
-        {"repair, not a backup", "no Wendle Marsh backup", {"repair", "ROOT", r}, "documents", draft},
         {"gc is a link",
          "is a link",
          {"mark", "ROOT", "--keep-last", "1"},

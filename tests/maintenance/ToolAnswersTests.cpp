@@ -1,19 +1,14 @@
 // Every development tool on each bad input: its words and its exit status, read from
 // tests/data/tools/answers.tsv. No message may name a type, a case or a raw exception.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
 #include <ios>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "ToolFailure.h"
+#include "ToolProcess.h"
 #include "format/SignedFile.h"
 #include "fs/MetadataCapture.h"
 #include "maintenance/Pruner.h"
@@ -21,49 +16,10 @@
 #include "support/DataTable.h"
 #include "support/TempFolder.h"
 
-extern char** environ;
-
 namespace wm::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Answer {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The tool run in `folder`, its standard output and error kept in files there.
-Answer run(const std::string& tool, const std::vector<std::string>& arguments, const fs::path& folder) {
-    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const std::string out = (folder / ".out").string(), err = (folder / ".err").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child = 0;
-    Answer answer;
-    if (posix_spawn(&child, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    answer.out = contents(out);
-    answer.err = contents(err);
-    return answer;
-}
 
 std::string expand(std::string text, const fs::path& folder) {
     for (std::size_t at; (at = text.find("{t}")) != std::string::npos;) text.replace(at, 3, folder.string());
@@ -82,20 +38,15 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
     t.writeFile("short", "abc\n");
     t.writeFile("file", "plain");
     const std::string dir = t.string();
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL,
-                  {dir + "/src", dir + "/repo", "--passphrase-file", dir + "/pass", "--recovery-key-file", dir + "/key",
-                   "--iterations", "1000"},
-                  t.path())
-                  .status,
+    const auto status = [&](const char* tool, const std::vector<std::string>& arguments) {
+        return runTool(tool, arguments, t.path()).status;
+    };
+    ASSERT_EQ(status(WM_TEST_BACKUP_TOOL, {dir + "/src", dir + "/repo", "--passphrase-file", dir + "/pass",
+                                           "--recovery-key-file", dir + "/key", "--iterations", "1000"}),
               0);
-    ASSERT_EQ(
-        run(WM_TEST_BACKUP_TOOL, {dir + "/src", dir + "/other", "--recovery-key-file", dir + "/other-key"}, t.path())
-            .status,
-        0);
-    ASSERT_EQ(
-        run(WM_MAINTAIN_TOOL, {"replicate", dir + "/repo", dir + "/copy", "--secret-file", dir + "/key"}, t.path())
-            .status,
-        0);
+    ASSERT_EQ(status(WM_TEST_BACKUP_TOOL, {dir + "/src", dir + "/other", "--recovery-key-file", dir + "/other-key"}),
+              0);
+    ASSERT_EQ(status(WM_MAINTAIN_TOOL, {"replicate", dir + "/repo", dir + "/copy", "--secret-file", dir + "/key"}), 0);
     t.writeFile("copy/refs/head", std::string(200, 'x'));
 
     // An error's printable description ("Pruner.Error.noMark", "DestinationError.writeFailed"),
@@ -106,7 +57,7 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
         if (!row[1].empty())
             for (const auto& a : split(row[1], ' ')) arguments.push_back(a == "{empty}" ? "" : expand(a, t.path()));
         if (tools.at(row[0]).empty()) continue;  // the picture tool, built only with the application
-        const Answer answer = run(tools.at(row[0]), arguments, t.path());
+        const Answer answer = runTool(tools.at(row[0]), arguments, t.path());
         const std::string context = row[0] + " " + row[1] + "\nout: " + answer.out + "\nerr: " + answer.err;
         EXPECT_EQ(answer.status, std::stoi(row[2])) << context;
         EXPECT_NE((row[3] == "out" ? answer.out : answer.err).find(expand(row[4], t.path())), std::string::npos)

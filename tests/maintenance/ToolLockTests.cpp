@@ -1,21 +1,17 @@
 // The tools' writing lock, replication's reading lock and remembered head counters: as parts,
 // with a second writer put between any two steps of a backup, and through the built tools.
-#include <sys/wait.h>
-
 #include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "HeldWritingLock.h"
 #include "RememberedCounters.h"
+#include "ToolProcess.h"
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
-#include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -30,12 +26,6 @@ HeldWritingLock::Holder holder(std::uint8_t device, double refreshInterval = 60)
     DeviceID id;
     id.bytes.fill(device);
     return {id, "Device " + std::to_string(device), refreshInterval};
-}
-
-// Touches nothing on disk before a lock is held (preparing would empty "tmp").
-std::shared_ptr<LocalFolderDestination> localFolder(const fs::path& path) {
-    return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
-                                                    std::nullopt, LocalFolderDestination::Preparation::readingOnly());
 }
 
 std::optional<RepositoryLock> lockFile(const fs::path& root) {
@@ -128,17 +118,6 @@ TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
     EXPECT_THROW(counters.counter(a), ToolRefusal);
 }
 
-// Standard error and the exit status of a tool run.
-std::pair<int, std::string> run(const std::string& tool, const std::vector<std::string>& arguments) {
-    std::string command = tool, err;
-    for (const auto& a : arguments) command += " '" + a + "'";
-    FILE* pipe = ::popen((command + " 2>&1 >/dev/null").c_str(), "r");
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) err += buffer;
-    const int status = pipe ? ::pclose(pipe) : -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
-}
-
 // The built tools: a held lock, another device's lock or one that does not decode refuses a
 // backup with a sentence and stays as it was; a rolled-back head is refused; a sweep waits
 // for no replication.
@@ -147,10 +126,10 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
     t.writeFile("src/a", "hello");
     const auto repo = t / "repo", key = t / "key";
     const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()};
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, backup).first, 0);
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
     EXPECT_FALSE(fs::exists(repo / "writing.lock"));
     const Bytes firstHead = t.readFile("repo/refs/head");
-    ASSERT_EQ(run(WM_TEST_BACKUP_TOOL, backup).first, 0);
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
 
     const RepositoryLock laptop{"Laptop", holder(9).device.hex(), Date::now(), Date::now()};
     for (const auto& [lock, words] : std::vector<std::pair<std::string, std::string>>{
@@ -162,9 +141,9 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
             process = FolderLock::tryLock(repo, FolderLock::Mode::exclusive);
         else
             t.writeFile("repo/writing.lock", lock);
-        const auto [status, err] = run(WM_TEST_BACKUP_TOOL, backup);
-        EXPECT_EQ(status, 1) << words;
-        EXPECT_NE(err.find(words), std::string::npos) << err;
+        const Answer answer = runTool(WM_TEST_BACKUP_TOOL, backup, t.path());
+        EXPECT_EQ(answer.status, 1) << words;
+        EXPECT_NE(answer.err.find(words), std::string::npos) << answer.err;
         if (!lock.empty()) {
             EXPECT_EQ(stringOf(t.readFile("repo/writing.lock")), lock);
         }
@@ -173,15 +152,16 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
 
     {
         const tools::ReadingLock replicating(repo);
-        const auto [status, err] = run(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()});
-        EXPECT_EQ(status, 1);
-        EXPECT_NE(err.find("A copy is being made from"), std::string::npos) << err;
+        const Answer answer =
+            runTool(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()}, t.path());
+        EXPECT_EQ(answer.status, 1);
+        EXPECT_NE(answer.err.find("A copy is being made from"), std::string::npos) << answer.err;
     }
 
     t.writeFile("repo/refs/head", firstHead);
-    const auto [status, err] = run(WM_TEST_BACKUP_TOOL, backup);
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(err.find("older than when this computer last saw it"), std::string::npos) << err;
+    const Answer answer = runTool(WM_TEST_BACKUP_TOOL, backup, t.path());
+    EXPECT_EQ(answer.status, 1);
+    EXPECT_NE(answer.err.find("older than when this computer last saw it"), std::string::npos) << answer.err;
 }
 
 }  // namespace

@@ -1,0 +1,63 @@
+#pragma once
+// The built tools run as processes of their own, and the folders they leave read in place.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "storage/LocalFolderDestination.h"
+
+extern char** environ;
+
+namespace wm::test {
+
+struct Answer {
+    int status = -1;
+    std::string out, err;
+};
+
+// The tool run in `folder` with nothing on standard input, its standard output and error
+// kept in files there.
+inline Answer runTool(const std::string& tool, const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder) {
+    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::string out = (folder / ".out").string(), err = (folder / ".err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t child = 0;
+    Answer answer;
+    if (posix_spawn(&child, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    const auto contents = [](const std::string& file) {
+        std::stringstream text;
+        text << std::ifstream(file).rdbuf();
+        return text.str();
+    };
+    answer.out = contents(out);
+    answer.err = contents(err);
+    return answer;
+}
+
+// A folder read where it is: nothing on disk is touched before a lock is held (preparing
+// would empty "tmp").
+inline std::shared_ptr<LocalFolderDestination> localFolder(const std::filesystem::path& path) {
+    return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
+                                                    std::nullopt, LocalFolderDestination::Preparation::readingOnly());
+}
+
+}  // namespace wm::test
