@@ -1,6 +1,5 @@
 // Copies: replication from nothing and again, refusals before any write, rejected packs,
 // a copy ahead of its source, stops at every write; repair from a copy; a copy's status.
-#include <array>
 #include <numeric>
 
 #include <gtest/gtest.h>
@@ -22,6 +21,12 @@ namespace {
 
 ReplicationReport replicate(Fixture& f, Destination& target) {
     return Replicator().replicate(*f.repository, target, f.keys);
+}
+// A copy made by one replication.
+std::shared_ptr<InMemoryDestination> replicated(Fixture& f) {
+    auto copy = std::make_shared<InMemoryDestination>();
+    replicate(f, *copy);
+    return copy;
 }
 std::string packPath(const PackID& pack) { return RepositoryLayout::pack(pack).string(); }
 
@@ -98,8 +103,7 @@ TEST(Replicator, RewritesWhatTheCopyHoldsOnlyByName) {
     Fixture f, other;
     f.repository->keyFiles().addRecoveryKey(std::nullopt);
     other.repository->keyFiles().addRecoveryKey(std::nullopt);
-    auto copy = std::make_shared<InMemoryDestination>();
-    replicate(f, *copy);
+    auto copy = replicated(f);
     const auto key = filesUnder(*f.memory, "keys").front();
     const auto otherKey = other.memory->files().at(filesUnder(*other.memory, "keys").front());
     const std::vector<std::tuple<std::string, Bytes, bool>> cases = {
@@ -129,14 +133,8 @@ TEST(Replicator, SweepAndReplicationInterleavedAnywhereLeaveBothSound) {
             auto copy = std::make_shared<InMemoryDestination>();
             FaultyDestination outer(sweepInside ? std::shared_ptr<Destination>(copy) : f.memory);
             const auto sweep = [&](Repository& repository) { Pruner().sweep(repository, {}, {}, day(10)); };
-            if (n > 0) {
-                outer.pauseAtMutation(n, [&] {
-                    if (sweepInside)
-                        sweep(*f.repository);
-                    else
-                        replicate(f, *copy);
-                });
-            }
+            const auto inner = [&] { sweepInside ? sweep(*f.repository) : void(replicate(f, *copy)); };
+            if (n > 0) outer.pauseAtMutation(n, inner);
             try {
                 if (sweepInside)
                     replicate(f, outer);
@@ -148,10 +146,7 @@ TEST(Replicator, SweepAndReplicationInterleavedAnywhereLeaveBothSound) {
             }
             if (n == 0) {  // the other after the last write
                 writes = outer.mutatingCallCount();
-                if (sweepInside)
-                    sweep(*f.repository);
-                else
-                    replicate(f, *copy);
+                inner();
             }
             const std::string context =
                 (sweepInside ? "sweep before write " : "replication before write ") + std::to_string(n);
@@ -207,8 +202,7 @@ TEST(Replicator, RefreshStoppedAnywhereKeepsTheCopySound) {
 
 TEST(Replicator, RepairTakesOnlyExactCopies) {
     Fixture f;
-    auto copy = std::make_shared<InMemoryDestination>();
-    replicate(f, *copy);
+    auto copy = replicated(f);
     const auto path = [](const PackID& p) { return RepositoryLayout::pack(p); };
     const Bytes good = copy->files().at(packPath(f.packs[0]));
     f.memory->put(path(f.packs[0]), randomBytes(good.size(), 1));  // damaged on the primary
@@ -241,8 +235,7 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
     enum Loss { packAndItsIndexFile, damagedPack, goneFromTheCopyToo };
     for (const Loss loss : {packAndItsIndexFile, damagedPack, goneFromTheCopyToo}) {
         Fixture f;
-        auto copy = std::make_shared<InMemoryDestination>();
-        replicate(f, *copy);
+        auto copy = replicated(f);
         const auto lost = RepositoryLayout::pack(f.packs[1]);
         if (loss == damagedPack)
             f.memory->put(lost, randomBytes(300, 1));
@@ -271,15 +264,13 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
 // The fingerprint of the blobs a mark keeps and of the packs a copy holds: SHA-256 over the
 // raw identities in ascending byte order, whatever order the set was built in.
 TEST(Replicator, IdentityDigestsGiveTheKnownAnswers) {
-    std::array<std::array<std::uint8_t, 32>, 3> raw{};
-    raw[0].fill(0xFF);
-    raw[1].fill(0x01);
-    std::iota(raw[2].begin(), raw[2].end(), std::uint8_t{0});
+    Bytes counting(32);
+    std::iota(counting.begin(), counting.end(), std::uint8_t{0});
     std::unordered_set<PackID> packs;
     std::unordered_set<BlobID> blobs;
-    for (const auto& bytes : raw) {
-        packs.insert(*PackID::fromBytes(Bytes(bytes.begin(), bytes.end())));
-        blobs.insert(*BlobID::fromBytes(Bytes(bytes.begin(), bytes.end())));
+    for (const Bytes& bytes : {Bytes(32, 0xFF), Bytes(32, 0x01), counting}) {
+        packs.insert(*PackID::fromBytes(bytes));
+        blobs.insert(*BlobID::fromBytes(bytes));
     }
     const auto known = *Hex::decode("8d06bd67ae15b870334af79cafe75332bec660b9e0fa0621ade38e3dc8a9ce01");
     const auto empty = *Hex::decode("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -289,8 +280,7 @@ TEST(Replicator, IdentityDigestsGiveTheKnownAnswers) {
 
 TEST(Replicator, StatusOfADestination) {
     Fixture f, other;
-    auto behind = std::make_shared<InMemoryDestination>();
-    replicate(f, *behind);
+    auto behind = replicated(f);
     commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
     auto ahead = copyOf(*behind);
     replicate(f, *ahead);
