@@ -102,18 +102,19 @@ private:
         return close;
     }
 
+    // The position just past the character at p, a double-quoted stretch counting as one with
+    // quotes; npos once what opens inside nests too deep.
+    std::size_t stepOver(std::size_t p, bool quotes) {
+        if (!quotes || s_[p] != '"') return p + 1;
+        const std::size_t close = closingQuote(p);
+        return close == std::string_view::npos ? close : close + 1;
+    }
+
     // From p, steps over text that closes nothing to just past `end` (or to the end of the
     // text), counting what may open inside. With quotes, a double-quoted stretch is one step.
     bool stepTo(std::size_t p, std::string_view end, bool quotes) {
         while (p < s_.size() && s_.substr(p, end.size()) != end) {
-            if (!mayOpenAt(p)) return false;
-            if (quotes && s_[p] == '"') {
-                const std::size_t close = closingQuote(p);
-                if (close == std::string_view::npos) return false;
-                p = close + 1;
-            } else {
-                ++p;
-            }
+            if (!mayOpenAt(p) || (p = stepOver(p, quotes)) == std::string_view::npos) return false;
         }
         i_ = std::min(p + end.size(), s_.size());
         return true;
@@ -171,13 +172,7 @@ private:
             const bool quotes = name == "true" || name == "false";
             std::size_t p = i_;
             while (p < s_.size() && s_[p] != '<') {
-                if (quotes && s_[p] == '"') {
-                    const std::size_t close = closingQuote(p);
-                    if (close == std::string_view::npos) return false;
-                    p = close + 1;
-                } else {
-                    ++p;
-                }
+                if ((p = stepOver(p, quotes)) == std::string_view::npos) return false;
             }
             p = std::min(p, s_.size());
             text = s_.substr(i_, p - i_);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/DurableReplace.h"
 #include "core/RepositoryJSON.h"
@@ -23,8 +24,8 @@ namespace {
 constexpr std::int64_t maximumFileBytes = 1 << 20;
 
 std::string unreadable(const std::filesystem::path& file) {
-    return "The file \"" + file.string() +
-           "\", where this computer remembers how far each backup has come, cannot be read. Delete it to start "
+    return "The file " + inQuotes(file.string()) +
+           ", where this computer remembers how far each backup has come, cannot be read. Delete it to start "
            "afresh; until the tools have seen each backup once more, one put back to an older state goes unnoticed.";
 }
 
@@ -98,8 +99,8 @@ void RememberedCounters::remember(const RepositoryID& repository, std::uint64_t 
         try {
             return FolderLock::lock(folder, FolderLock::Mode::exclusive);
         } catch (const std::exception&) {
-            throw ToolRefusal("The folder \"" + folder.string() +
-                              "\", where this computer remembers how far each backup has come, cannot be made or "
+            throw ToolRefusal("The folder " + inQuotes(folder.string()) +
+                              ", where this computer remembers how far each backup has come, cannot be made or "
                               "opened. Check that it is a folder you can write to.");
         }
     }();
@@ -110,15 +111,15 @@ void RememberedCounters::remember(const RepositoryID& repository, std::uint64_t 
     try {
         replaceFileDurably(*file_, RepositoryJSON::encodeBytes(counters, true));
     } catch (const std::system_error& e) {
-        throw ToolRefusal("How far the backup has come could not be written to \"" + file_->string() + "\" (" +
+        throw ToolRefusal("How far the backup has come could not be written to " + inQuotes(file_->string()) + " (" +
                           e.code().message() + "). Check that it is a folder you can write to.");
     }
 }
 
 void RememberedCounters::refuseRollback(const HeadVerdict& verdict, const std::string& path) const {
     if (!verdict.isSuspicious()) return;
-    throw ToolRefusal("The backup at \"" + path +
-                      "\" is older than when this computer last saw it: its list of "
+    throw ToolRefusal("The backup at " + inQuotes(path) +
+                      " is older than when this computer last saw it: its list of "
                       "snapshots has been rewritten " +
                       std::to_string(verdict.seen) +
                       " times, and this computer "
@@ -126,8 +127,8 @@ void RememberedCounters::refuseRollback(const HeadVerdict& verdict, const std::s
                       std::to_string(verdict.remembered) +
                       ". It may have been put back to an older "
                       "copy, and writing to it now could lose backups, so nothing was changed. If you put an older "
-                      "copy back on purpose, delete the line of this backup from \"" +
-                      (file_ ? file_->string() : std::string()) + "\" and run this again.");
+                      "copy back on purpose, delete the line of this backup from " +
+                      inQuotes(file_ ? file_->string() : std::string()) + " and run this again.");
 }
 
 }  // namespace wm::tools

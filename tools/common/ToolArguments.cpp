@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 
@@ -60,7 +61,7 @@ std::optional<Date> ToolArguments::date(const std::string& name) const {
     if (!text) return std::nullopt;
     if (auto date = RepositoryJSON::parseDate(*text)) return date;
     if (auto date = RepositoryJSON::parseWholeSecondDate(*text)) return date;
-    throw UsageError(name + " needs an ISO 8601 date-time such as 2030-01-01T00:00:00Z, not \"" + *text + "\"");
+    throw UsageError(name + " needs an ISO 8601 date-time such as 2030-01-01T00:00:00Z, not " + inQuotes(*text));
 }
 
 std::int64_t parseNumber(const std::string& text, const std::string& what, std::int64_t lowest, std::int64_t highest) {
@@ -71,7 +72,7 @@ std::int64_t parseNumber(const std::string& text, const std::string& what, std::
         const std::string range = highest == std::numeric_limits<std::int64_t>::max()
                                       ? "of at least " + std::to_string(lowest)
                                       : "from " + std::to_string(lowest) + " to " + std::to_string(highest);
-        throw UsageError(what + " needs a whole number " + range + ", not \"" + text + "\"");
+        throw UsageError(what + " needs a whole number " + range + ", not " + inQuotes(text));
     }
     return value;
 }

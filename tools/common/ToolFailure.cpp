@@ -5,6 +5,7 @@
 #include <regex>
 #include <system_error>
 
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 #include "crypto/CryptoFailure.h"
@@ -56,7 +57,7 @@ std::string failureSentence(const std::exception& error) {
     if (dynamic_cast<const ToolRefusal*>(&error) || dynamic_cast<const UsageError*>(&error)) return error.what();
     if (const auto* e = dynamic_cast<const Pruner::Error*>(&error)) return prunerSentence(*e);
     if (const auto* e = dynamic_cast<const MetadataCapture::Error*>(&error))
-        return "\"" + e->path + "\" could not be examined: " + e->reason + ".";
+        return inQuotes(e->path) + " could not be examined: " + e->reason + ".";
     if (const auto* e = dynamic_cast<const Passphrase::Failure*>(&error)) {
         if (e->kind == Passphrase::Failure::Kind::tooShort)
             return "The passphrase is too short: it needs at least " + std::to_string(e->minimum) +
@@ -80,8 +81,8 @@ std::string failureSentence(const std::exception& error) {
     }
     if (const auto* e = dynamic_cast<const std::filesystem::filesystem_error*>(&error)) {
         const std::string path = e->path1().string();
-        return (path.empty() ? std::string("A file") : "\"" + path + "\"") +
-               " could not be used: " + e->code().message() + ".";
+        return (path.empty() ? std::string("A file") : inQuotes(path)) + " could not be used: " + e->code().message() +
+               ".";
     }
     if (dynamic_cast<const std::bad_alloc*>(&error)) return "There was not enough memory.";
     if (const auto* e = dynamic_cast<const std::system_error*>(&error))

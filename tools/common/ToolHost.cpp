@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "app/CommandLine.h"
 #include "core/AppVersion.h"
@@ -47,7 +48,7 @@ std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, con
                       : LocalFolderDestination::Preparation::readingOnly());
     } catch (const DestinationError& e) {
         if (!e.path.string().empty() || e.underlying.empty()) throw;
-        throw ToolRefusal("Wendle Marsh could not make or write the folder \"" + path + "\" (" + e.underlying +
+        throw ToolRefusal("Wendle Marsh could not make or write the folder " + inQuotes(path) + " (" + e.underlying +
                           "). Check the location is connected, is not full, and is not read only.");
     }
 }

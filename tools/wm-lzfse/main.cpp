@@ -37,7 +37,8 @@ std::string shownInput(const std::string& path) { return path.empty() ? "standar
 
 // The whole of a regular file, or of standard input when path is empty.
 Bytes readInput(const std::string& path) {
-    const int fd = path.empty() ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const UniqueFd file(path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = path.empty() ? STDIN_FILENO : file.get();
     if (fd < 0) throw ToolRefusal(shownInput(path) + " could not be opened: " + systemErrorText(errno) + ".");
     Bytes input;
     std::uint8_t buffer[1 << 16];
@@ -45,20 +46,18 @@ Bytes readInput(const std::string& path) {
         const ssize_t n = retryingOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n == 0) break;
         if (n < 0) {
-            const int error = errno;
-            if (!path.empty()) ::close(fd);
             // A folder opens but does not read.
-            throw ToolRefusal(shownInput(path) + " could not be read: " + systemErrorText(error) + ".");
+            throw ToolRefusal(shownInput(path) + " could not be read: " + systemErrorText(errno) + ".");
         }
         input.insert(input.end(), buffer, buffer + n);
     }
-    if (!path.empty()) ::close(fd);
     return input;
 }
 
 void writeOutput(const std::string& path, const Bytes& output) {
-    const int fd = path.empty() ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const std::string shown = path.empty() ? "standard output" : "\"" + path + "\"";
+    UniqueFd file(path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const int fd = path.empty() ? STDOUT_FILENO : file.get();
+    const std::string shown = path.empty() ? "standard output" : tools::inQuotes(path);
     if (fd < 0) throw ToolRefusal(shown + " could not be opened for writing: " + systemErrorText(errno) + ".");
     std::size_t done = 0;
     int error = 0;
@@ -70,7 +69,7 @@ void writeOutput(const std::string& path, const Bytes& output) {
         }
         done += static_cast<std::size_t>(n);
     }
-    if (!path.empty() && ::close(fd) != 0 && error == 0) error = errno;
+    if (file.closeReporting() != 0 && error == 0) error = errno;
     if (error != 0) throw ToolRefusal(shown + " could not be written: " + systemErrorText(error) + ".");
 }
 

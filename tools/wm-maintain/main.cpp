@@ -44,6 +44,7 @@ namespace {
 
 using namespace wm;
 using Phrasing::count;
+using tools::inQuotes;
 using tools::ToolRefusal;
 using tools::UsageError;
 
@@ -142,8 +143,8 @@ int replicate(const Repository& repository, const RepositoryKeys& keys, const st
         r = Replicator().replicate(repository, *copy, keys);
     } catch (const DestinationError& e) {
         if (!CopyFolderDestination::isLinkRefusal(e)) throw;
-        throw ToolRefusal("The copy's \"" + e.path.string() +
-                          "\" is a link inside the copy, or lies below one, so nothing was written through it. Put "
+        throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
+                          " is a link inside the copy, or lies below one, so nothing was written through it. Put "
                           "the copy's own folders back, or copy into another folder.");
     }
     // The copy counts only when it opens with the secret that opened the backup.
@@ -221,8 +222,8 @@ void refuseLinkedFolders(const std::string& repository) {
         folders.push_back(it->path());
     for (const auto& folder : folders) {
         if (fs::is_symlink(fs::symlink_status(folder, ec)))
-            throw ToolRefusal("The backup's folder \"" + fs::relative(folder, repository, ec).string() +
-                              "\" is a link to another place, so nothing was changed: maintenance never writes or "
+            throw ToolRefusal("The backup's folder " + inQuotes(fs::relative(folder, repository, ec).string()) +
+                              " is a link to another place, so nothing was changed: maintenance never writes or "
                               "deletes through a link. Put the folder itself back into the backup.");
     }
 }
@@ -238,8 +239,8 @@ void refuseCopyInside(const std::string& repository, const std::string& copy) {
     while (true) {
         struct stat st {};
         if (::stat(at.c_str(), &st) == 0 && st.st_dev == home.st_dev && st.st_ino == home.st_ino)
-            throw ToolRefusal("The copy cannot go into the backup it copies (\"" + copy + "\" lies in \"" + repository +
-                              "\"). Choose a folder outside it.");
+            throw ToolRefusal("The copy cannot go into the backup it copies (" + inQuotes(copy) + " lies in " +
+                              inQuotes(repository) + "). Choose a folder outside it.");
         if (at == at.parent_path()) return;
         at = at.parent_path();
     }

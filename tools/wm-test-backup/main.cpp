@@ -42,6 +42,7 @@
 #include "core/AppVersion.h"
 #include "core/Hex.h"
 #include "core/Phrasing.h"
+#include "core/SystemCall.h"
 #include "core/Unicode.h"
 #include "crypto/Passphrase.h"
 #include "crypto/RecoveryKey.h"
@@ -95,14 +96,14 @@ std::string recoveryKeyFileExists(const std::string& path) {
 
 void writeSecret(const std::string& path, const std::string& text) {
     // Never over an existing file: it may hold the only key of another backup.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const int fd = file.get();
     if (fd < 0 && errno == EEXIST) throw ToolRefusal(recoveryKeyFileExists(path));
     if (fd < 0)
         throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ": " + std::strerror(errno) +
                           ".");
     const std::string line = text + "\n";
     const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
-    ::close(fd);
     if (!ok) throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ".");
 }
 
