@@ -247,7 +247,7 @@ void BM_Sweep(benchmark::State& state) {
                               .repository;
         Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(2));
         std::vector<fs::path> candidates;
-        const auto mark = Pruner::latestMark(*repository);
+        const auto mark = repository->latestMark();
         for (const auto& bytes : mark->candidates)
             candidates.push_back(work.path / RepositoryLayout::pack(*PackID::fromBytes(bytes)).string());
         shell("sync");

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "core/AppVersion.h"
+#include "crypto/RecoveryKey.h"
 #include "engine/Repository.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"

@@ -21,9 +21,7 @@
 //    never interleave their read-modify-write of the head.
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,35 +30,33 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "core/Bytes.h"
 #include "core/Date.h"
-#include "core/DestinationHealth.h"
 #include "core/Identifiers.h"
-#include "core/RetentionPolicy.h"
 #include "core/Snapshot.h"
 #include "crypto/BlobCipher.h"
-#include "crypto/BlobType.h"
-#include "crypto/KeyFile.h"
-#include "crypto/RecoveryKey.h"
 #include "crypto/RepositoryKeys.h"
-#include "engine/KeyFiles.h"
 #include "format/CompactIndex.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
-#include "format/PackWriter.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryErrors.h"
 #include "format/SnapshotRecord.h"
-#include "storage/Destination.h"
 
 namespace wm {
 
+class Destination;
+class KeyFiles;
 class PackStore;
+class RepoPath;
+struct DestinationHealth;
+struct PrunerMark;
+struct RecoveryKey;
+struct StoredSizes;
 
 class Repository {
     struct Passkey {};
@@ -237,16 +233,14 @@ public:
     // runs meanwhile. Do not call a writing operation of this repository while holding it.
     using WritingGuard = std::unique_lock<std::shared_mutex>;
     WritingGuard lockWriting();
-    // Replace the head or change the index (after writing what the change records).
-    void replaceHead(HeadRecord head);
-    template <class Body>
-    decltype(auto) modifyIndex(Body&& body) {
-        std::unique_lock lock(stateMutex_);
-        return body(index_);
-    }
+    // Writes one index file of these sections, whose packs are already on the destination and
+    // check, then adds them to the index (where a blob is already located, that location
+    // stays). A write error is thrown and leaves the index as it was.
+    void addIndexFile(const std::vector<IndexFile::Section>& sections);
 
     // --- garbage collection (pruning) ---
-    // Defined in RepositoryCollecting.cpp.
+    // The queries of the mark phase are defined in RepositoryCollecting.cpp, what the sweep
+    // replaces in RepositorySweeping.cpp.
 
     // The snapshots of the head whose records read, open and convert, in head order; the
     // others are passed over. Only what retention decides on is filled in (no sources, only
@@ -267,6 +261,9 @@ public:
     // Removes every "*.mark" file under "gc" but the run's own. Never throws for an
     // ordinary failure.
     void removeMarksOtherThan(const UUID& runID) const;
+    // The newest mark under "gc" that opens (by markedAt; the first listed of equal ones), or
+    // nothing. A listing error is thrown; files that do not open are passed over.
+    std::optional<PrunerMark> latestMark() const;
     // The writing lock held through lockWriting() is asked for by the two operations below so
     // that nothing else writes while they read and replace what they own.
     // Writes a new signed head listing exactly these snapshots (counter + 1, refused with
@@ -295,6 +292,16 @@ public:
     static std::string hostPlatform();
 
 private:
+    // The tests change the index behind the repository's back through this (tests/support).
+    friend struct RepositoryTestAccess;
+
+    // Adopt a head or change the index, after writing what the change records.
+    void replaceHead(HeadRecord head);
+    template <class Body>
+    decltype(auto) modifyIndex(Body&& body) {
+        std::unique_lock lock(stateMutex_);
+        return body(index_);
+    }
     void loadIndex();
     // In the index, the open pack or a pack waiting to be written.
     bool holds(const BlobID& id) const;

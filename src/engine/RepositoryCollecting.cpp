@@ -1,6 +1,6 @@
 // What garbage collection asks of a repository: the snapshots retention decides on, the
-// blobs they reach, the packs on storage, and the two replacements a sweep makes (head and
-// index), each written whole before it is adopted.
+// bytes each adds to storage, the blobs they reach, the packs on storage, and the removal of
+// older marks.
 #include <algorithm>
 #include <limits>
 
@@ -178,59 +178,6 @@ void Repository::removeMarksOtherThan(const UUID& runID) const {
             // Left for the next mark or sweep.
         }
     }
-}
-
-void Repository::setHead(const WritingGuard& writing, const std::vector<SnapshotID>& snapshots, Date now) {
-    if (writing.mutex() != &writerMutex_ || !writing.owns_lock()) std::terminate();
-    std::vector<UUID> listed;
-    listed.reserve(snapshots.size());
-    for (const auto& id : snapshots) listed.push_back(id.value);
-    HeadRecord next = head().successor(std::move(listed), now, deviceID_.data());
-    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_);
-    replaceHead(std::move(next));
-}
-
-void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_set<PackID>& excluding) {
-    if (writing.mutex() != &writerMutex_ || !writing.owns_lock()) std::terminate();
-    std::vector<IndexFile::Section> sections;
-    std::unordered_set<std::string> replaced;
-    {
-        std::shared_lock lock(stateMutex_);
-        std::unordered_map<PackID, std::size_t> sectionOf;
-        index_.forEach([&](const BlobID&, const CompactIndex::Location& location) {
-            if (excluding.count(location.pack) != 0) return;
-            auto [it, added] = sectionOf.try_emplace(location.pack, sections.size());
-            if (added) sections.push_back(IndexFile::Section{location.pack, {}});
-            sections[it->second].entries.push_back(location.entry);
-        });
-        replaced = indexFiles_;
-    }
-
-    std::vector<RepoPath> old;
-    for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
-        if (!path.isRoot() && path.fileName().ends_with(".idx") && replaced.count(path.fileName()) != 0)
-            old.push_back(std::move(path));
-    }
-    const RepoPath written = RepositoryLayout::index(UUID::random());
-    write(cipher_.sealMetadata(IndexFile::encode(sections)), written, *destination_);
-    {
-        // From here the new file holds every entry: should a removal fail, the files not yet
-        // removed are still ours to replace next time.
-        std::unique_lock lock(stateMutex_);
-        indexFiles_.insert(written.fileName());
-    }
-    for (const RepoPath& path : old) {
-        destination_->remove(path);
-        std::unique_lock lock(stateMutex_);
-        indexFiles_.erase(path.fileName());
-    }
-
-    CompactIndex fresh(sections);
-    std::unique_lock lock(stateMutex_);
-    index_ = std::move(fresh);
-    unflushedSections_.clear();
-    unflushedEntryCount_ = 0;
-    indexFiles_ = {written.fileName()};
 }
 
 }  // namespace wm

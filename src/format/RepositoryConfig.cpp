@@ -3,7 +3,6 @@
 
 #include "core/RepositoryJSON.h"
 #include "format/Chunker.h"
-#include "format/HostPlatform.h"
 
 namespace wm {
 
@@ -131,8 +130,8 @@ RepositoryConfig RepositoryConfig::decode(ByteView data) {
     return c;
 }
 
-std::string createdByText(std::string_view appVersion) {
-    return "WendleMarsh/" + std::string(appVersion) + " (" + hostPlatform() + ")";
+std::string createdByText(std::string_view appVersion, std::string_view hostPlatform) {
+    return "WendleMarsh/" + std::string(appVersion) + " (" + std::string(hostPlatform) + ")";
 }
 
 }  // namespace wm

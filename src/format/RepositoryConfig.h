@@ -91,7 +91,7 @@ private:
     RepositoryConfig() = default;
 };
 
-// "WendleMarsh/<appVersion> (<host platform>)": the createdBy text of a new repository.
-std::string createdByText(std::string_view appVersion);
+// "WendleMarsh/<appVersion> (<hostPlatform>)": the createdBy text of a new repository.
+std::string createdByText(std::string_view appVersion, std::string_view hostPlatform);
 
 }  // namespace wm

@@ -34,8 +34,6 @@ Pruner::Error Pruner::Error::markUnreadable() { return {Kind::markUnreadable, "P
 Pruner::Error Pruner::Error::indexIncomplete() { return {Kind::indexIncomplete, "Pruner.Error.indexIncomplete"}; }
 Pruner::Error Pruner::Error::headMoved() { return {Kind::headMoved, "Pruner.Error.headMoved"}; }
 
-// --- the mark record ---
-
 namespace {
 
 // Whether a refusal is storage-side retention keeping an object it may not delete yet.
@@ -99,50 +97,7 @@ std::unordered_set<PackID> packsNamedByIndexFiles(Destination& destination, cons
 
 }  // namespace
 
-JSON Pruner::Mark::toJSON() const {
-    JSON list = JSON::array();
-    for (const auto& c : candidates) list.push_back(J::data(c));
-    JSON o = JSON::object();
-    o["v"] = v;
-    o["runID"] = J::uuid(runID);
-    o["markedAt"] = J::date(markedAt);
-    o["candidates"] = std::move(list);
-    o["reachableDigest"] = J::data(reachableDigest);
-    o["retainedSnapshots"] = J::uuidArray(retainedSnapshots);
-    o["prunableSnapshots"] = J::uuidArray(prunableSnapshots);
-    return o;
-}
-
-Pruner::Mark Pruner::Mark::fromJSON(const JSON& o) {
-    Mark m;
-    m.v = J::int64(J::member(o, "v"), "v");
-    m.runID = J::toUUID(J::member(o, "runID"), "runID");
-    m.markedAt = J::toDate(J::member(o, "markedAt"), "markedAt");
-    for (const auto& item : J::array(J::member(o, "candidates"), "candidates"))
-        m.candidates.push_back(J::toData(item, "candidates"));
-    m.reachableDigest = J::toData(J::member(o, "reachableDigest"), "reachableDigest");
-    m.retainedSnapshots = J::uuids(J::member(o, "retainedSnapshots"), "retainedSnapshots");
-    m.prunableSnapshots = J::uuids(J::member(o, "prunableSnapshots"), "prunableSnapshots");
-    return m;
-}
-
 Bytes Pruner::digest(const std::unordered_set<BlobID>& blobs) { return identityDigest(blobs); }
-
-std::optional<Pruner::Mark> Pruner::latestMark(const Repository& repository) {
-    Destination& destination = *repository.destination();
-    std::optional<Mark> best;
-    for (const RepoPath& path : destination.list(RepositoryLayout::gcDirectory())) {
-        const std::string name = path.isRoot() ? std::string() : path.fileName();
-        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".mark") != 0) continue;
-        try {
-            Mark mark = SignedFile::open<Mark>(destination.read(path), repository.keys(), repository.cipher());
-            if (!best || mark.markedAt > best->markedAt) best = std::move(mark);
-        } catch (const std::exception&) {
-            // Unreadable or not a mark: passed over.
-        }
-    }
-    return best;
-}
 
 // --- mark ---
 
@@ -213,7 +168,7 @@ namespace {
 // The newest mark, once its cooling period has passed and while the snapshots it keeps still
 // reach exactly the blobs it recorded. Other marks go first, even when the sweep is too early.
 Pruner::Mark cooledMark(Repository& repository, Date now) {
-    std::optional<Pruner::Mark> mark = Pruner::latestMark(repository);
+    std::optional<Pruner::Mark> mark = repository.latestMark();
     if (!mark) throw Pruner::Error::noMark();
     repository.removeMarksOtherThan(mark->runID);
 

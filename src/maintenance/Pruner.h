@@ -16,7 +16,6 @@
 // A Pruner keeps nothing between calls; calls on one Pruner run one at a time.
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -25,8 +24,8 @@
 #include "core/Date.h"
 #include "core/Error.h"
 #include "core/Identifiers.h"
-#include "core/RepositoryJSON.h"
 #include "core/RetentionPolicy.h"
+#include "engine/PrunerMark.h"
 
 namespace wm {
 
@@ -61,19 +60,7 @@ public:
     };
 
     // The record in gc/<runID>.mark.
-    struct Mark {
-        std::int64_t v = 2;
-        UUID runID;
-        Date markedAt;
-        std::vector<Bytes> candidates;  // each a PackID's 32 bytes
-        Bytes reachableDigest;
-        std::vector<UUID> retainedSnapshots;
-        std::vector<UUID> prunableSnapshots;
-
-        JSON toJSON() const;
-        static Mark fromJSON(const JSON& json);
-        friend bool operator==(const Mark&, const Mark&) = default;
-    };
+    using Mark = PrunerMark;
 
     struct MarkReport {
         UUID runID;
@@ -111,9 +98,6 @@ public:
 
     // SHA-256 over the blob identities in ascending byte order.
     static Bytes digest(const std::unordered_set<BlobID>& blobs);
-    // The newest mark that opens (by markedAt; the first listed of equal ones), or nothing.
-    // A listing error is thrown; files that do not open are passed over.
-    static std::optional<Mark> latestMark(const Repository& repository);
 
 private:
     // The pruner is an actor: its mark and sweep run one call at a time, each whole before the

@@ -66,9 +66,7 @@ std::vector<SnapshotID> Replicator::indexAgain(Repository& primary, const std::v
         return false;  // one is enough
     });
     if (!sections.empty() && anyIndexFileOpens) {
-        Repository::write(primary.cipher().sealMetadata(IndexFile::encode(sections)),
-                          RepositoryLayout::index(UUID::random()), home);
-        primary.modifyIndex([&](CompactIndex& index) { index.merge(sections); });
+        primary.addIndexFile(sections);
     }
 
     // Readable as an opening would read them: through the index, from packs that check.

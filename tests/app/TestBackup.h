@@ -14,6 +14,7 @@
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
+#include "engine/KeyFiles.h"
 #include "engine/Repository.h"
 #include "format/TreeObject.h"
 #include "storage/LocalFolderDestination.h"

@@ -1,7 +1,10 @@
 // Unlocking with a recovery key or a passphrase, and key-file management.
 #include <gtest/gtest.h>
 
+#include "crypto/KeyFile.h"
 #include "crypto/Passphrase.h"
+#include "crypto/RecoveryKey.h"
+#include "engine/KeyFiles.h"
 #include "format/RepositoryLayout.h"
 #include "support/EngineTestSupport.h"
 

@@ -7,6 +7,7 @@
 #include "format/IndexFile.h"
 #include "format/SignedFile.h"
 #include "maintenance/Pruner.h"
+#include "support/RepositoryTestAccess.h"
 
 namespace wm::test {
 namespace {
@@ -24,7 +25,7 @@ TEST(Pruner, MarkThenSweepAfterTheCoolingPeriod) {
     EXPECT_EQ(filesOutside(*f.memory, {"gc"}), before);
     EXPECT_EQ(filesUnder(*f.memory, "gc").size(), 1u);
     EXPECT_EQ(std::tuple(report.retainedSnapshots, report.prunableSnapshots), std::tuple(1, 2));
-    const auto mark = *Pruner::latestMark(*f.repository);
+    const auto mark = *f.repository->latestMark();
     std::set<Bytes> candidates(mark.candidates.begin(), mark.candidates.end());
     EXPECT_EQ(candidates, (std::set<Bytes>{f.packs[0].data(), f.packs[1].data(), f.orphan.data()}));
     const auto early =
@@ -81,7 +82,7 @@ TEST(Pruner, SweepKeepsAPackAnotherRecordPlacesABlobIn) {
         RepoPath foreign = RepositoryLayout::index(UUID::random());
         if (lyingIndex) {
             commitFile(*f.repository, {reused}, "again", day(3));
-            f.repository->modifyIndex([&](CompactIndex& index) {
+            RepositoryTestAccess::modifyIndex(*f.repository, [&](CompactIndex& index) {
                 CompactIndex lying;
                 index.forEach([&](const BlobID& id, const CompactIndex::Location& l) {
                     lying.merge(IndexFile::Section{id == content ? f.packs[1] : l.pack, {l.entry}});
@@ -113,7 +114,7 @@ TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
          [](Fixture& f) {
              // The newest snapshot's content lies in a pack the index no longer names.
              const auto content = f.repository->cipher().identity(randomBytes(3000, 12));
-             f.repository->modifyIndex([&](CompactIndex& index) {
+             RepositoryTestAccess::modifyIndex(*f.repository, [&](CompactIndex& index) {
                  CompactIndex partial;
                  index.forEach([&](const BlobID& id, const CompactIndex::Location& l) {
                      if (id != content) partial.merge(IndexFile::Section{l.pack, {l.entry}});
@@ -124,7 +125,7 @@ TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
          Pruner::Error::Kind::indexIncomplete},
         {"the reachable set changed",
          [](Fixture& f) {
-             auto mark = *Pruner::latestMark(*f.repository);
+             auto mark = *f.repository->latestMark();
              mark.reachableDigest[0] ^= 1;
              mark.markedAt = mark.markedAt.adding(1);
              Repository::write(SignedFile::seal(mark, f.keys, f.repository->cipher()),

@@ -8,6 +8,7 @@
 
 #include "MaintenanceFixture.h"
 #include "engine/HoldRecord.h"
+#include "engine/KeyFiles.h"
 #include "engine/RetentionRecord.h"
 #include "format/IndexFile.h"
 #include "format/RepositoryLayout.h"

@@ -1,13 +1,13 @@
-// Creating and opening a repository, loading its index, and the whole-file writes every
-// writer of repository files shares.
-#include "engine/Repository.h"
-
+// Creating and opening a repository: the config written last, the head read and compared with
+// the remembered counter, the index loaded from its files (or rebuilt from the packs), and
+// what writes that never committed left in "tmp".
 #include <algorithm>
+#include <exception>
 
+#include "core/DestinationHealth.h"
 #include "engine/KeyFiles.h"
 #include "engine/PackStore.h"
-#include "format/DriveReadMe.h"
-#include "format/HostPlatform.h"
+#include "engine/Repository.h"
 #include "format/IndexRebuild.h"
 #include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
@@ -66,7 +66,7 @@ std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination
     if (!RepositoryFormat::supportedVersions.contains(formatVersion))
         throw RepositoryConfig::Error::unsupportedVersion(formatVersion, RepositoryFormat::supportedVersions);
 
-    RepositoryConfig config(keys.repositoryID, createdByText(appVersion), now, formatVersion);
+    RepositoryConfig config(keys.repositoryID, createdByText(appVersion, hostPlatform()), now, formatVersion);
     config.kdf = std::move(kdf);
     const Bytes configBytes = config.encoded();
 
@@ -83,21 +83,6 @@ std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination
                                                    std::move(appVersion), std::move(head));
     writeReadMe(*destination, repository->appVersion_);
     return repository;
-}
-
-// --- small whole-file reads ---
-
-Bytes Repository::readConfigFile(Destination& destination) {
-    std::optional<Bytes> bytes =
-        destination.readAtMost(RepositoryLayout::configFile(), RepositoryFormat::configMaximumBytes);
-    if (!bytes) throw RepositoryConfig::Error::malformed("size");
-    return std::move(*bytes);
-}
-
-Bytes Repository::readSignedRecord(Destination& destination, const RepoPath& path) {
-    std::optional<Bytes> bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
-    if (!bytes) throw SignedFile::Error::payloadUnreadable();
-    return std::move(*bytes);
 }
 
 // --- opening ---
@@ -202,121 +187,6 @@ void Repository::discardCrashDebris() {
     }
 }
 
-void Repository::checkHeadUnchanged() const {
-    const HeadRecord stored =
-        SignedFile::open<HeadRecord>(readSignedRecord(*destination_, RepositoryLayout::head()), *keys_, cipher_);
-    const HeadRecord held = head();
-    if (stored.counter != held.counter || stored.snapshots != held.snapshots)
-        throw Error::headChanged(held.counter, stored.counter);
-}
-
 CompactIndex Repository::rebuildIndexFromPacks() const { return rebuildIndex(*destination_, cipher_); }
-
-// --- reading ---
-
-std::vector<SnapshotID> Repository::snapshotIDs() const {
-    std::shared_lock lock(stateMutex_);
-    std::vector<SnapshotID> ids;
-    ids.reserve(head_.snapshots.size());
-    for (const auto& uuid : head_.snapshots) ids.push_back(SnapshotID{uuid});
-    return ids;
-}
-
-std::uint64_t Repository::counter() const {
-    std::shared_lock lock(stateMutex_);
-    return head_.counter;
-}
-
-std::size_t Repository::blobCount() const {
-    std::shared_lock lock(stateMutex_);
-    return index_.blobCount();
-}
-
-bool Repository::contains(const BlobID& id) const { return holds(id); }
-
-SnapshotRecord Repository::snapshot(const SnapshotID& id) const {
-    const Bytes file = readSignedRecord(*destination_, RepositoryLayout::snapshot(id));
-    SnapshotRecord record = SignedFile::open<SnapshotRecord>(file, *keys_, cipher_);
-    // Nothing binds a record to its file name: a valid record copied over another one's
-    // path would otherwise be read as that snapshot.
-    if (record.id != id.value) throw Error::snapshotNotFound(id);
-    return record;
-}
-
-Bytes Repository::blob(const BlobID& id) const {
-    Bytes sealed;
-    return blob(id, sealed);
-}
-
-Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
-    std::optional<CompactIndex::Location> location;
-    {
-        std::shared_lock lock(stateMutex_);
-        location = index_.location(id);
-    }
-    if (!location) throw Error::blobNotFound(id);
-    const auto& entry = location->entry;
-    constexpr auto kLargest = static_cast<std::uint64_t>(INT64_MAX);
-    if (entry.offset > kLargest - entry.length) throw PackFile::Error::blobRangeOutOfBounds(id);
-    const RepoPath packPath = RepositoryLayout::pack(location->pack);
-    if (sealedBuffer.size() < entry.length) {
-        // A damaged entry can claim any length: the buffer grows only for a blob that lies
-        // inside its pack. A pack that is not there throws its own read error.
-        const std::optional<std::int64_t> packSize = destination_->size(packPath);
-        if (!packSize) destination_->read(packPath, ByteRange{0, 0});
-        if (!packSize || entry.offset + entry.length > static_cast<std::uint64_t>(*packSize))
-            throw PackFile::Error::blobRangeOutOfBounds(id);
-        // Grown afresh rather than resized: what the buffer held need not be copied over.
-        Bytes grown(entry.length);
-        sealedBuffer.swap(grown);
-    }
-    const std::span<std::uint8_t> sealed(sealedBuffer.data(), entry.length);
-    destination_->readInto(packPath, static_cast<std::int64_t>(entry.offset), sealed);
-    return cipher_.open(sealed, id, entry.type);
-}
-
-HeadRecord Repository::head() const {
-    std::shared_lock lock(stateMutex_);
-    return head_;
-}
-
-// --- for operations outside this class ---
-
-Repository::WritingGuard Repository::lockWriting() { return WritingGuard(writerMutex_); }
-
-void Repository::replaceHead(HeadRecord head) {
-    std::unique_lock lock(stateMutex_);
-    head_ = std::move(head);
-}
-
-// --- whole-file writes ---
-
-void Repository::write(ByteView data, const RepoPath& path, Destination& destination) {
-    auto writer = destination.openWrite(path);
-    writer->write(data);
-    writer->commit();
-}
-
-void Repository::writeReadMe(Destination& destination, std::string_view version) {
-    // Only ordinary failures are dropped: anything else (the process going down) goes on.
-    try {
-        write(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe(), destination);
-    } catch (const std::exception&) {
-    }
-    const std::optional<Bytes> document = DriveReadMe::formatDocument();
-    if (!document) return;
-    std::optional<std::int64_t> size;
-    try {
-        size = destination.size(RepositoryLayout::formatDoc());
-    } catch (const std::exception&) {
-    }
-    if (size && *size == static_cast<std::int64_t>(document->size())) return;
-    try {
-        write(*document, RepositoryLayout::formatDoc(), destination);
-    } catch (const std::exception&) {
-    }
-}
-
-std::string Repository::hostPlatform() { return wm::hostPlatform(); }
 
 }  // namespace wm

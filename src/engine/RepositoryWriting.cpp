@@ -1,0 +1,56 @@
+// The whole-file writes every writer of repository files shares, the drive read-me, and the
+// small whole-file reads of the config and the signed records, each with its size limit.
+#include <exception>
+#include <optional>
+
+#include "engine/Repository.h"
+#include "format/DriveReadMe.h"
+#include "format/HostPlatform.h"
+#include "format/RepositoryFormat.h"
+#include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+
+namespace wm {
+
+void Repository::write(ByteView data, const RepoPath& path, Destination& destination) {
+    auto writer = destination.openWrite(path);
+    writer->write(data);
+    writer->commit();
+}
+
+void Repository::writeReadMe(Destination& destination, std::string_view version) {
+    // Only ordinary failures are dropped: anything else (the process going down) goes on.
+    try {
+        write(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe(), destination);
+    } catch (const std::exception&) {
+    }
+    const std::optional<Bytes> document = DriveReadMe::formatDocument();
+    if (!document) return;
+    std::optional<std::int64_t> size;
+    try {
+        size = destination.size(RepositoryLayout::formatDoc());
+    } catch (const std::exception&) {
+    }
+    if (size && *size == static_cast<std::int64_t>(document->size())) return;
+    try {
+        write(*document, RepositoryLayout::formatDoc(), destination);
+    } catch (const std::exception&) {
+    }
+}
+
+std::string Repository::hostPlatform() { return wm::hostPlatform(); }
+
+Bytes Repository::readConfigFile(Destination& destination) {
+    std::optional<Bytes> bytes =
+        destination.readAtMost(RepositoryLayout::configFile(), RepositoryFormat::configMaximumBytes);
+    if (!bytes) throw RepositoryConfig::Error::malformed("size");
+    return std::move(*bytes);
+}
+
+Bytes Repository::readSignedRecord(Destination& destination, const RepoPath& path) {
+    std::optional<Bytes> bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+    if (!bytes) throw SignedFile::Error::payloadUnreadable();
+    return std::move(*bytes);
+}
+
+}  // namespace wm
