@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/Unicode.h"
-
 #include "engine/DeletedFileSearch.h"
+#include "support/DataTable.h"
 
 namespace wm::test {
 namespace {
@@ -13,16 +13,7 @@ namespace {
 using Match = DeletedFileSearch::Match;
 using Finding = DeletedFileSearch::Finding;
 
-std::vector<std::string> split(const std::string& path) {
-    std::vector<std::string> out(1);
-    for (const char c : path) {
-        if (c == '/')
-            out.emplace_back();
-        else
-            out.back() += c;
-    }
-    return out;
-}
+std::vector<std::string> path(const std::string& text) { return split(text, '/'); }
 
 TEST(DeletedFileSearchMatches, Table) {
     const std::tuple<const char*, const char*, bool> cases[] = {
@@ -66,17 +57,17 @@ TEST(DeletedFileSearchCollate, GoneFirstThenNamesInOrder) {
     const SnapshotID s1 = SnapshotID::random(), s2 = SnapshotID::random(), s3 = SnapshotID::random();
     const std::string precomposed = "R\xC3\xA9sum\xC3\xA9", decomposed = "Re\xCC\x81sume\xCC\x81";
     const auto matches = DeletedFileSearch::collate({
-        {s1, {{split("z/file10"), 1}, {split("gone/b"), 10}, {split("gone/A"), 1}, {split(precomposed), 3}}},
-        {s2, {{split("z/file10"), 1}, {split("gone/b"), 12}, {split("y/File2"), 1}, {split(decomposed), 4}}},
-        {s3, {{split("z/file10"), 1}, {split("y/File2"), 1}, {split("x/File2"), 1}, {split(precomposed), 5}}},
+        {s1, {{path("z/file10"), 1}, {path("gone/b"), 10}, {path("gone/A"), 1}, {path(precomposed), 3}}},
+        {s2, {{path("z/file10"), 1}, {path("gone/b"), 12}, {path("y/File2"), 1}, {path(decomposed), 4}}},
+        {s3, {{path("z/file10"), 1}, {path("y/File2"), 1}, {path("x/File2"), 1}, {path(precomposed), 5}}},
     });
     std::vector<std::string> order;
     for (const auto& m : matches) order.push_back(m.id());
     ASSERT_EQ(order, (std::vector<std::string>{"gone/A", "gone/b", "x/File2", "y/File2", "z/file10", precomposed}));
-    EXPECT_EQ(matches[1], (Match{split("gone/b"), 12, {s1, s2}, true}));
+    EXPECT_EQ(matches[1], (Match{path("gone/b"), 12, {s1, s2}, true}));
     EXPECT_EQ(matches[1].lastSeenIn(), s2);
-    EXPECT_EQ(matches[5], (Match{split(precomposed), 5, {s1, s2, s3}, false}));
-    EXPECT_TRUE(DeletedFileSearch::collate({{s1, {{split("a"), 1}}}, {s2, {}}}).at(0).isGone);  // newest has no hits
+    EXPECT_EQ(matches[5], (Match{path(precomposed), 5, {s1, s2, s3}, false}));
+    EXPECT_TRUE(DeletedFileSearch::collate({{s1, {{path("a"), 1}}}, {s2, {}}}).at(0).isGone);  // newest has no hits
 }
 
 }  // namespace

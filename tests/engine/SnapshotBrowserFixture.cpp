@@ -69,17 +69,6 @@ BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
     return repository.store(TreeObject::encode(encoded), BlobType::tree).id;
 }
 
-SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now) {
-    return repository.commit({root,
-                              {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}},
-                              SnapshotStats{},
-                              {},
-                              "test device",
-                              {},
-                              std::nullopt,
-                              now});
-}
-
 SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now) {
     return commitRoot(repository, storeTree(repository, entries), now);
 }

@@ -35,7 +35,6 @@ protected:
 // Stores every chunk and tree below the entries and returns the root tree.
 BlobID storeTree(Repository& repository, const std::vector<Node>& entries);
 SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now = fixedNow());
-SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now = fixedNow());
 
 PackID packOf(const Repository& repository, const BlobID& blob);
 // A file's content blobs and a folder's tree, at a "/"-separated path.

@@ -1,9 +1,11 @@
-// Verification of packs: presence, sampling, reasons, streaming checks.
+// Verification of packs: presence, sampling, reasons, streaming checks; what damaged packs cost:
+// snapshots, files and folders that lose data.
 #include <limits>
 
 #include <gtest/gtest.h>
 
 #include "SnapshotBrowserFixture.h"
+#include "engine/DamageAttribution.h"
 #include "engine/Verification.h"
 #include "format/RepositoryLayout.h"
 
@@ -24,15 +26,9 @@ protected:
 TEST(VerificationSampling, PacksToReadTable) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     // Fraction, packs that can be checked, packs read.
-    for (const auto& [fraction, checkable, read] :
-         std::initializer_list<std::tuple<double, std::size_t, std::size_t>>{{0.05, 100, 5},
-                                                                             {0.05, 10, 1},
-                                                                             {0.05, 0, 0},
-                                                                             {0, 3, 1},
-                                                                             {0.5, 3, 2},
-                                                                             {-0.5, 4, 1},
-                                                                             {nan, 4, 1},
-                                                                             {inf, 4, 4}})
+    const std::tuple<double, std::size_t, std::size_t> rows[] = {
+        {0.05, 100, 5}, {0.05, 10, 1}, {0.05, 0, 0}, {0, 3, 1}, {0.5, 3, 2}, {-0.5, 4, 1}, {nan, 4, 1}, {inf, 4, 4}};
+    for (const auto& [fraction, checkable, read] : rows)
         EXPECT_EQ(Verification::packsToRead(Depth::sampling(fraction), checkable), read)
             << fraction << " of " << checkable;
     EXPECT_EQ(Verification::packsToRead(Depth::deep(), 12), 12u);
@@ -90,6 +86,42 @@ TEST_F(Verifying, EveryKindOfDamageWithItsReason) {
     for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(reasons[packs[i]], expected[i]) << i;
     // Each pack held one snapshot's file and root tree: what it costs is attributed.
     EXPECT_EQ(report.damaged[0].unreachableSubtrees, std::vector<std::string>{"everything in this snapshot"});
+}
+
+Verification::Damage damageOf(const PackID& pack) { return {pack, "it is damaged", {}, {}, 0, {}}; }
+
+using Attribution = FaultyRepositoryTest;
+
+// An unreadable folder is named wherever a snapshot holds it; the files beside it are listed.
+TEST_F(Attribution, UnreadableFolderIsNamedWhereverItIs) {
+    const std::vector<Node> year = {Node::file("beach.jpg", {bytesOf("b")})};
+    const auto s1 = commitTree(
+        *repository, {Node::folder("Photos", {Node::folder("2019", year), Node::file("cat.png", {bytesOf("c")})}),
+                      Node::file("notes.txt", {bytesOf("n")})});
+    const auto s2 = commitTree(*repository, {Node::folder("Archive", {Node::folder("2019", year)}),
+                                             Node::folder("Again", {Node::folder("2019", year)})});
+    const BlobID tree = treeOf(*repository, rootOf(*repository, s1), "Photos/2019");
+    const auto at = repository->withIndex([&](const CompactIndex& index) { return index.location(tree); }).value();
+    faulty->flipBitOnRead(RepositoryLayout::pack(at.pack).string(),
+                          static_cast<std::int64_t>(at.entry.offset + at.entry.length / 2) * 8);  // every read of it
+    const auto result = attributeDamage(*repository, {damageOf(packOf(*repository, tree))});
+    EXPECT_EQ(result[0].unreachableSubtrees,
+              (std::vector<std::string>{"everything inside Photos/2019", "everything inside Archive/2019",
+                                        "everything inside Again/2019"}));
+    EXPECT_EQ(result[0].affectedFiles, (std::vector<std::string>{"Photos/cat.png", "notes.txt"}));
+    EXPECT_EQ(result[0].affectedSnapshots, (std::vector<SnapshotID>{s1, s2}));
+}
+
+TEST_F(Attribution, UnreadableSnapshotRecordsAreSkipped) {
+    const auto s1 = commitTree(*repository, {Node::file("a", {bytesOf("a")})});
+    const auto s2 = commitTree(*repository, {Node::file("b", {bytesOf("a")})});
+    Bytes record = memory->read(RepositoryLayout::snapshot(s1));
+    record[record.size() - 1] ^= 1;  // the signature fails
+    memory->put(RepositoryLayout::snapshot(s1), record);
+    const BlobID blob = contentOf(*repository, rootOf(*repository, s2), "b")[0];
+    const auto result = attributeDamage(*repository, {damageOf(packOf(*repository, blob))});
+    EXPECT_EQ(result[0].affectedSnapshots, std::vector<SnapshotID>{s2});
+    EXPECT_EQ(result[0].affectedFiles, std::vector<std::string>{"b"});
 }
 
 }  // namespace

@@ -57,6 +57,13 @@ Repository::Opened openRepository(const std::shared_ptr<Destination>& destinatio
     return Repository::open(destination, keys, testDevice(), std::string(kAppVersion), remembered, access);
 }
 
+SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now, SnapshotStats stats) {
+    Repository::CommitRequest request{root, {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}}, stats};
+    request.deviceName = "test device";
+    request.now = now;
+    return repository.commit(request);
+}
+
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name, Date now) {
     TreeObject::Entry entry;
     entry.name = bytesOf(name);
@@ -67,18 +74,10 @@ SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, 
     entry.size = size;
     entry.contentBlobs.emplace();
     for (const auto& s : repository.storeChunks(chunks, BlobType::data)) entry.contentBlobs->push_back(s.id);
-    const auto tree = repository.store(TreeObject::encode({entry}), BlobType::tree);
     SnapshotStats stats;
     stats.files = 1;
     stats.bytesLogical = size;
-    return repository.commit({tree.id,
-                              {SnapshotSource{bytesOf("/source"), SnapshotSource::Kind::folder}},
-                              stats,
-                              {},
-                              "test device",
-                              {},
-                              std::nullopt,
-                              now});
+    return commitRoot(repository, repository.store(TreeObject::encode({entry}), BlobType::tree).id, now, stats);
 }
 
 void forEachEntry(const Repository& repository, const SnapshotID& id,

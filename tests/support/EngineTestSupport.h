@@ -35,7 +35,8 @@ Repository::Opened openRepository(const std::shared_ptr<Destination>& destinatio
                                   Repository::Access access = Repository::Access::readWrite,
                                   std::optional<std::uint64_t> remembered = std::nullopt);
 
-// Commits a snapshot of one file made of the chunks.
+// Commits a snapshot of the stored root tree, or of one file made of the chunks.
+SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now = fixedNow(), SnapshotStats stats = {});
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name = "file",
                       Date now = fixedNow());
 
