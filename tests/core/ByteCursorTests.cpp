@@ -37,21 +37,16 @@ TEST(ByteCursor, BoundedCounts) {
     ByteCursor c(data);
     EXPECT_EQ(c.boundedCount(10, 10, "entries"), 10);
     EXPECT_EQ(c.boundedCount(0, 45, "entries"), 0);
-    struct Refused {
-        std::uint64_t count;
-        std::size_t minimum;
-        std::int64_t claimed;
-    };
-    // No element size (minimum 0): nothing can be judged.
-    const Refused refused[] = {
+    // count, minimum element size, the count claimed; no element size (minimum 0): nothing can be judged.
+    const std::tuple<std::uint64_t, std::size_t, std::int64_t> refused[] = {
         {3, 45, 3},
         {11, 10, 11},
         {1, 0, 1},
         {std::numeric_limits<std::uint64_t>::max(), 1, std::numeric_limits<std::int64_t>::max()}};
-    for (const Refused& r : refused) {
-        const auto e = test::thrown<ByteCursor::Error>([&] { c.boundedCount(r.count, r.minimum, "entries"); });
+    for (const auto& [count, minimum, claimed] : refused) {
+        const auto e = test::thrown<ByteCursor::Error>([&] { c.boundedCount(count, minimum, "entries"); });
         EXPECT_EQ(e.kind, ByteCursor::Error::Kind::implausibleCount);
-        EXPECT_EQ(e.claimed, r.claimed);
+        EXPECT_EQ(e.claimed, claimed);
     }
     const Bytes counted = {0xff, 0xff, 0xff, 0x7f, 1, 2, 3, 4};
     EXPECT_THROW(ByteCursor(counted).takeBoundedCount(1, "names"), ByteCursor::Error);

@@ -33,13 +33,6 @@ TEST(SentenceFormat, PlaceholdersAndValues) {
     }
 }
 
-TEST(SentenceFormat, ValuesAreNeverScannedAgain) {
-    // A value that holds directives is put in as it stands, in a single pass.
-    EXPECT_EQ(fill("%@ / %@", {"%@%lld%%", "second"}), "%@%lld%% / second");
-    EXPECT_EQ(fill("%2$@ %1$@", {"%2$@", "%1$@"}), "%1$@ %2$@");
-    EXPECT_EQ(fill("[%@]", {"%n%s%x%p"}), "[%n%s%x%p]");
-}
-
 TEST(Localization, TranslatedSentenceWithReorderedValues) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("wm-core-l10n-" + std::to_string(getpid()));

@@ -7,6 +7,7 @@
 #include "core/Saturating.h"
 #include "core/Snapshot.h"
 #include "core/SparseLayout.h"
+#include "support/DataTable.h"
 
 namespace {
 
@@ -16,31 +17,20 @@ using SparseLayout::Region;
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
 TEST(SparseLayout, DataRegions) {
-    struct Case {
-        const char* name;
-        std::uint64_t size;
-        std::vector<Region> holes;
-        std::vector<Region> expected;
+    auto number = [](const std::string& n) {
+        return n.starts_with("max") ? kMax - (n.size() > 4 ? std::stoull(n.substr(4)) : 0) : std::stoull(n);
     };
-    const std::vector<Case> cases = {
-        {"empty file", 0, {{0, 10}}, {}},
-        {"no holes", 100, {}, {{0, 100}}},
-        {"hole in the middle", 100, {{40, 20}}, {{0, 40}, {60, 40}}},
-        {"hole at the start", 100, {{0, 10}}, {{10, 90}}},
-        {"hole at the end", 100, {{90, 10}}, {{0, 90}}},
-        {"all hole", 100, {{0, 100}}, {}},
-        {"hole past the end is clipped", 100, {{80, 1000}}, {{0, 80}}},
-        {"hole beyond the size is dropped", 100, {{100, 5}, {200, 5}}, {{0, 100}}},
-        {"empty hole dropped", 100, {{50, 0}}, {{0, 100}}},
-        {"unsorted, overlapping and touching holes merge",
-         100,
-         {{50, 10}, {10, 10}, {15, 10}, {25, 5}, {55, 2}},
-         {{0, 10}, {30, 20}, {60, 40}}},
-        {"hole near 2^64 does not wrap", kMax, {{kMax - 5, 100}}, {{0, kMax - 5}}},
-        {"huge hole from 1 covers the rest", 1000, {{1, kMax}}, {{0, 1}}},
-        {"hole ending exactly at 2^64-1", kMax, {{10, kMax - 10}}, {{0, 10}}},
+    auto regions = [&](const std::string& text) {
+        std::vector<Region> out;
+        for (const auto& r : text.empty() ? std::vector<std::string>{} : test::split(text, ' ')) {
+            const auto plus = r.find('+');
+            out.push_back({number(r.substr(0, plus)), number(r.substr(plus + 1))});
+        }
+        return out;
     };
-    for (const Case& c : cases) EXPECT_EQ(SparseLayout::dataRegions(c.size, c.holes), c.expected) << c.name;
+    for (const auto& row : test::dataTable("core/sparse-layout.tsv", 3))
+        EXPECT_EQ(SparseLayout::dataRegions(number(row[0]), regions(row[1])), regions(row[2]))
+            << row[0] << " " << row[1];
     EXPECT_EQ((Region{kMax, 10}.end()), kMax);
 }
 

@@ -22,20 +22,10 @@ TEST(RepositoryJSONWriting, CompactAndPrettyWithSortedKeys) {
               "{\n  \"alpha\" : [\n    true,\n    null,\n    \"x\"\n  ],\n  \"mid\" : {\n\n  },\n  \"zeta\" : 1\n}");
 }
 
-TEST(RepositoryJSONWriting, StringsAndNumbers) {
-    // Broken UTF-8 is repaired so the output is always valid JSON text.
-    const std::pair<JSON, const char*> cases[] = {
-        {JSON("a\"b\\c/d\n\t\x01"), R"("a\"b\\c\/d\n\t\u0001")"},
-        {JSON(std::string("a\xFF"
-                          "b")),
-         "\"a\xEF\xBF\xBD"
-         "b\""},
-        {JSON(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
-        {JSON(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
-        {JSON(1.5), "1.5"},
-        {JSON(2.0), "2"},
-        {JSON(0.1), "0.1"}};
-    for (const auto& [value, text] : cases) EXPECT_EQ(RJ::encode(value, false), text);
+// Broken UTF-8 is repaired so the output is always valid JSON text.
+TEST(RepositoryJSONWriting, Strings) {
+    EXPECT_EQ(RJ::encode(JSON("a\"b\\c/d\n\t\x01"), false), R"("a\"b\\c\/d\n\t\u0001")");
+    EXPECT_EQ(RJ::encode(JSON(std::string("a\xFF") + "b"), false), "\"a\uFFFDb\"");
 }
 
 TEST(RepositoryJSONWriting, NonFiniteNumbersAreRefused) {
@@ -46,37 +36,22 @@ TEST(RepositoryJSONWriting, NonFiniteNumbersAreRefused) {
     }
 }
 
-TEST(RepositoryJSONReading, IntegersAreExactOverTheirRangeAndRefusedOutsideIt) {
-    JSON v = parse(
-        R"({"min":-9223372036854775808,"max":9223372036854775807,"umax":18446744073709551615,"whole":12.0,"exp":1e3})");
-    EXPECT_EQ(RJ::int64(v["min"], "min"), std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(RJ::uint64(v["umax"], "umax"), std::numeric_limits<std::uint64_t>::max());
-    EXPECT_EQ(RJ::int32(v["whole"], "whole"), 12);
-    EXPECT_EQ(RJ::uint32(v["exp"], "exp"), 1000u);
-
-    using Reader = void (*)(const JSON&);
-    const Reader i64 = [](const JSON& j) { (void)RJ::int64(j, "n"); };
-    const Reader u64 = [](const JSON& j) { (void)RJ::uint64(j, "n"); };
-    const Reader i32 = [](const JSON& j) { (void)RJ::int32(j, "n"); };
-    const Reader u32 = [](const JSON& j) { (void)RJ::uint32(j, "n"); };
-    const std::pair<const char*, Reader> refused[] = {
-        {"1.5", i64},
-        {"-0.5", u64},
-        {"9223372036854775808", i64},
-        {"-9223372036854775809", i64},
-        {"18446744073709551616", u64},
-        {"1e300", i64},
-        {"-1", u64},
-        {"-1", u32},
-        {"2147483648", i32},
-        {"-2147483649", i32},
-        {"4294967296", u32},
-        {"9.3e18", i64},
-        {"\"12\"", i64},
-        {"true", u64},
-        {"null", i32},
+TEST(RepositoryJSON, NumbersReadAndWritten) {
+    auto reading = [](auto read) {
+        return [read](const std::string& json) {
+            try {
+                return std::to_string(read(parse(json), "n"));
+            } catch (const RJ::DecodingError&) {
+                return std::string("refused");
+            }
+        };
     };
-    for (const auto& [json, read] : refused) EXPECT_THROW(read(parse(json)), RJ::DecodingError) << json;
+    test::expectAnswers("core/json-numbers.tsv",
+                        {{"int64", reading(RJ::int64)},
+                         {"uint64", reading(RJ::uint64)},
+                         {"int32", reading(RJ::int32)},
+                         {"uint32", reading(RJ::uint32)},
+                         {"written", [](const std::string& json) { return RJ::encode(parse(json), false); }}});
 }
 
 TEST(RepositoryJSONReading, MembersAndErrors) {
