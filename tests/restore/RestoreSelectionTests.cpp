@@ -1,65 +1,52 @@
+#include "restore/RestoreSelection.h"
+
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "restore/RestoreSelection.h"
+#include "support/DataTable.h"
 
 namespace wm {
 namespace {
 
 using Path = RestoreSelection::Path;
-using T = RestoreSelection::Ticked;
 
-// A path is wanted when ticked yes, and included (walked) unless ticked no.
-void check(const RestoreSelection& s, const std::vector<std::pair<Path, T>>& rows) {
-    for (const auto& [path, tick] : rows) {
-        SCOPED_TRACE(testing::Message() << path.size() << (path.empty() ? "" : path.back()));
-        EXPECT_EQ(s.tick(path), tick);
-        EXPECT_EQ(s.wants(path), tick == T::yes);
-        EXPECT_EQ(s.includes(path), tick != T::no);
+Path pathOf(const std::string& text) { return text.empty() ? Path{} : test::split(text, '/'); }
+
+RestoreSelection built(const std::string& steps) {
+    RestoreSelection s;
+    for (const auto& step : steps.empty() ? std::vector<std::string>{} : test::split(steps, ' ')) {
+        const Path path = pathOf(step.substr(1));
+        if (step[0] == '+') s.add(path);
+        if (step[0] == '-') s.remove(path);
+        if (step[0] == '=') s.paths.push_back(path);
     }
+    return s;
 }
 
-TEST(RestoreSelection, WhatIsIncludedWantedAndTicked) {
-    RestoreSelection s;
-    check(s, {{{}, T::yes}, {{"a", "b", "c"}, T::yes}});
-    EXPECT_EQ(s.sentence(), "Everything in this backup");
-    s.add({"Documents", "Taxes"});
-    EXPECT_EQ(s.sentence(), "Taxes");
-    check(s, {{{}, T::partly},
-              {{"Documents"}, T::partly},
-              {{"Documents", "Taxes"}, T::yes},
-              {{"Documents", "Taxes", "2023"}, T::yes},
-              {{"Documents", "Taxes2"}, T::no},
-              {{"Pictures"}, T::no}});
-    s.add({});  // choosing the root
-    EXPECT_EQ(s.paths, (std::vector<Path>{{}}));
-    check(s, {{{}, T::yes}, {{"x", "y"}, T::yes}});
-    EXPECT_EQ(s.sentence(), "One item");
-}
-
-TEST(RestoreSelection, AddAndRemoveKeepNoPathInsideAnother) {
-    RestoreSelection s;
-    for (const Path& p : std::vector<Path>{{"Documents", "Taxes"}, {"Pictures"}, {"Documents"}, {"Documents", "Taxes"}})
-        s.add(p);
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}, {"Documents"}}));
-    s.remove({"Documents", "Taxes"});
-    EXPECT_EQ(s.paths.size(), 2u);
-    s.remove({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Pictures"}}));
-    s.paths = {{"Documents", "Taxes"}, {"Documents"}};  // as a chooser might have built it
-    s.remove({"Documents"});
-    EXPECT_EQ(s.paths, (std::vector<Path>{{"Documents", "Taxes"}}));
-    for (int i = 0; i < 1234; ++i) s.add({"f" + std::to_string(i)});
-    EXPECT_EQ(s.sentence(), "1,235 items");
-}
-
-TEST(RestoreSelection, NamesCompareByCanonicalEquivalence) {
-    RestoreSelection s;
-    s.add({"Caf\xc3\xa9"});
-    EXPECT_TRUE(s.wants(Path{"Cafe\xcc\x81", "menu.txt"}));
-    EXPECT_FALSE(s.wants(Path{"Cafe"}));
+TEST(RestoreSelection, TicksPathsAndSentences) {
+    test::expectAnswers("restore/selection.tsv",
+                        {{"ticked",
+                          [](const std::string& input) {
+                              const auto at = input.find('>');
+                              const RestoreSelection s = built(input.substr(0, at));
+                              const Path path = pathOf(input.substr(at + 1));
+                              const char* ticks[] = {"no", "partly", "yes"};
+                              return ticks[int(s.tick(path))] + std::string(s.wants(path) ? " wanted" : "") +
+                                     (s.includes(path) ? " walked" : "");
+                          }},
+                         {"paths",
+                          [](const std::string& steps) {
+                              std::string out;
+                              for (const auto& path : built(steps).paths) {
+                                  out += out.empty() ? "" : " ";
+                                  for (const auto& name : path) out += "/" + name;
+                                  if (path.empty()) out += "/";
+                              }
+                              return out;
+                          }},
+                         {"sentence", [](const std::string& steps) { return built(steps).sentence(); }}});
+    RestoreSelection many;
+    for (int i = 0; i < 1235; ++i) many.add({"f" + std::to_string(i)});
+    EXPECT_EQ(many.sentence(), "1,235 items");
 }
 
 }  // namespace
