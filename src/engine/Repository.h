@@ -284,10 +284,6 @@ public:
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
     // Format.md" (written when missing or of another size). Failures are dropped.
     static void writeReadMe(Destination& destination, std::string_view version);
-    // The config file, and a head or snapshot record, read only up to the most the format
-    // writes: a larger file is refused as malformed or unreadable before it is read.
-    static Bytes readConfigFile(Destination& destination);
-    static Bytes readSignedRecord(Destination& destination, const RepoPath& path);
     // The operating system's version as "major.minor.patch".
     static std::string hostPlatform();
 
@@ -340,5 +336,10 @@ private:
     // Last, so that it (and a pack write still running on its helper thread) goes first.
     std::unique_ptr<PackStore> packs_;
 };
+
+// The config file, and a head or snapshot record, read only up to the most the format writes:
+// a larger file is refused as malformed or unreadable before it is read.
+Bytes readConfigFile(Destination& destination);
+Bytes readSignedRecord(Destination& destination, const RepoPath& path);
 
 }  // namespace wm

@@ -17,7 +17,7 @@ struct ConfigAndID {
 };
 
 ConfigAndID readConfig(Destination& destination) {
-    RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
+    RepositoryConfig config = RepositoryConfig::decode(readConfigFile(destination));
     std::optional<RepositoryID> id = config.identity();
     if (!id) throw RepositoryConfig::Error::malformed("repositoryID");
     return ConfigAndID{std::move(config), *id};

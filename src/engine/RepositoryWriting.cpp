@@ -40,14 +40,14 @@ void Repository::writeReadMe(Destination& destination, std::string_view version)
 
 std::string Repository::hostPlatform() { return wm::hostPlatform(); }
 
-Bytes Repository::readConfigFile(Destination& destination) {
+Bytes readConfigFile(Destination& destination) {
     std::optional<Bytes> bytes =
         destination.readAtMost(RepositoryLayout::configFile(), RepositoryFormat::configMaximumBytes);
     if (!bytes) throw RepositoryConfig::Error::malformed("size");
     return std::move(*bytes);
 }
 
-Bytes Repository::readSignedRecord(Destination& destination, const RepoPath& path) {
+Bytes readSignedRecord(Destination& destination, const RepoPath& path) {
     std::optional<Bytes> bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
     if (!bytes) throw SignedFile::Error::payloadUnreadable();
     return std::move(*bytes);

@@ -185,9 +185,8 @@ Pruner::Mark cooledMark(Repository& repository, Date now) {
 // Throws unless the head on storage is the one the repository holds: read again before every
 // step that replaces or deletes.
 void expectHeadUnmoved(const Repository& repository) {
-    const HeadRecord stored =
-        SignedFile::open<HeadRecord>(Repository::readSignedRecord(*repository.destination(), RepositoryLayout::head()),
-                                     repository.keys(), repository.cipher());
+    const HeadRecord stored = SignedFile::open<HeadRecord>(
+        readSignedRecord(*repository.destination(), RepositoryLayout::head()), repository.keys(), repository.cipher());
     if (stored.counter != repository.counter() || stored.snapshots != repository.head().snapshots)
         throw Pruner::Error::headMoved();
 }

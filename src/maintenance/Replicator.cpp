@@ -29,7 +29,7 @@ namespace wm {
 namespace {
 
 RepositoryID repositoryIDOf(Destination& destination) {
-    const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
+    const RepositoryConfig config = RepositoryConfig::decode(readConfigFile(destination));
     return *RepositoryID::fromBytes(config.repositoryID);
 }
 
@@ -79,7 +79,7 @@ struct PrimaryFailure {
 std::optional<Date> createdAt(Destination& destination, const UUID& id, const RepositoryKeys& keys,
                               const BlobCipher& cipher) {
     try {
-        const auto file = Repository::readSignedRecord(destination, RepositoryLayout::snapshot(SnapshotID{id}));
+        const auto file = readSignedRecord(destination, RepositoryLayout::snapshot(SnapshotID{id}));
         return SignedFile::open<SnapshotRecord>(file, keys, cipher).createdAt;
     } catch (const std::exception&) {
         return std::nullopt;
@@ -162,10 +162,10 @@ void Replicator::copyIfChanged(ByteView bytes, const RepoPath& path, Destination
 // --- replicate ---
 
 void Replicator::settle(Run& run) {
-    run.configBytes = Repository::readConfigFile(run.from);
+    run.configBytes = readConfigFile(run.from);
     run.sourceID = *RepositoryID::fromBytes(RepositoryConfig::decode(run.configBytes).repositoryID);
     if (run.keys.repositoryID != run.sourceID) throw KeyFile::Error::wrongKey();
-    run.headBefore = Repository::readSignedRecord(run.from, RepositoryLayout::head());
+    run.headBefore = readSignedRecord(run.from, RepositoryLayout::head());
     run.sourceHead = SignedFile::open<HeadRecord>(run.headBefore, run.keys, run.cipher);
     run.targetHasConfig = checkTarget(run.sourceID, run.target);
 }
@@ -280,8 +280,8 @@ HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report) {
     run.headMayMove = report.failedObjects.empty() && report.snapshotsNotWhole.empty();
     std::optional<HeadRecord> targetHead;
     try {
-        targetHead = SignedFile::open<HeadRecord>(Repository::readSignedRecord(run.target, RepositoryLayout::head()),
-                                                  run.keys, run.cipher);
+        targetHead =
+            SignedFile::open<HeadRecord>(readSignedRecord(run.target, RepositoryLayout::head()), run.keys, run.cipher);
     } catch (const std::exception&) {
         if (!run.headMayMove) throw;
     }
@@ -323,7 +323,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
 
     bool unchanged = false;
     try {
-        unchanged = Repository::readSignedRecord(run.from, RepositoryLayout::head()) == run.headBefore;
+        unchanged = readSignedRecord(run.from, RepositoryLayout::head()) == run.headBefore;
     } catch (const std::exception&) {
     }
     Repository::writeReadMe(target, source.appVersion());
@@ -393,7 +393,7 @@ DestinationStatus Replicator::inspect(Destination& destination, const Repository
     const BlobCipher cipher(keys, BlobCipher::Sealing::nonceFromStoredBytes);
     try {
         if (!destination.exists(RepositoryLayout::configFile())) return DestinationStatus::empty();
-        const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(destination));
+        const RepositoryConfig config = RepositoryConfig::decode(readConfigFile(destination));
         const RepositoryID found = *RepositoryID::fromBytes(config.repositoryID);
         if (found != keys.repositoryID) return DestinationStatus::foreignRepository(found);
 
@@ -402,8 +402,8 @@ DestinationStatus Replicator::inspect(Destination& destination, const Repository
             return DestinationStatus::behind(static_cast<std::int64_t>(primaryIDs.size()),
                                              pendingBytes(destination, primary, cipher), std::nullopt);
         }
-        const HeadRecord head = SignedFile::open<HeadRecord>(
-            Repository::readSignedRecord(destination, RepositoryLayout::head()), keys, cipher);
+        const HeadRecord head =
+            SignedFile::open<HeadRecord>(readSignedRecord(destination, RepositoryLayout::head()), keys, cipher);
         std::unordered_set<UUID> ours;
         for (const auto& id : primaryIDs) ours.insert(id.value);
         const std::unordered_set<UUID> theirs(head.snapshots.begin(), head.snapshots.end());

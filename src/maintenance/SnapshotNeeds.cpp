@@ -84,7 +84,7 @@ SnapshotNeeds findSnapshotNeeds(Destination& records, const std::vector<Snapshot
         std::optional<BlobID> root;
         try {
             const auto record = SignedFile::open<SnapshotRecord>(
-                Repository::readSignedRecord(records, RepositoryLayout::snapshot(id)), keys, cipher);
+                readSignedRecord(records, RepositoryLayout::snapshot(id)), keys, cipher);
             if (record.id == id.value) root = BlobID::fromBytes(record.rootTree);
         } catch (const std::exception&) {
             // Missing, too large or not opening: not whole.

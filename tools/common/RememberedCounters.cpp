@@ -85,7 +85,7 @@ std::optional<std::uint64_t> RememberedCounters::counter(const RepositoryID& rep
 }
 
 std::optional<std::uint64_t> RememberedCounters::counter(Destination& repositoryFolder) const {
-    const RepositoryConfig config = RepositoryConfig::decode(Repository::readConfigFile(repositoryFolder));
+    const RepositoryConfig config = RepositoryConfig::decode(readConfigFile(repositoryFolder));
     return counter(*RepositoryID::fromBytes(config.repositoryID));
 }
 

@@ -260,7 +260,7 @@ int run(const Options& o) {
     const std::string& home = o.folders[0];
     // Nothing of a folder changes before it is known to hold a repository: its config is read
     // first through a destination that touches nothing.
-    RepositoryConfig::decode(Repository::readConfigFile(*folder(home, false)));
+    RepositoryConfig::decode(readConfigFile(*folder(home, false)));
     // Replication and status only read the primary: opened read-only, it is left exactly as
     // it is (a backup running meanwhile keeps its pending files).
     const bool readsOnly = o.command == "status" || o.command == "replicate";
