@@ -11,7 +11,6 @@ namespace wm::test {
 namespace {
 
 using Match = DeletedFileSearch::Match;
-using Finding = DeletedFileSearch::Finding;
 
 std::vector<std::string> path(const std::string& text) { return split(text, '/'); }
 

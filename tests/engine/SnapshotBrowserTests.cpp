@@ -29,17 +29,6 @@ protected:
                                         Node::file("Report.txt", {filled(4, 't'), filled(4, 'u')}), Node::file("empty"),
                                         Node::symlink("link", "Photos")});
     }
-
-    // Each limit reads a prefix of `all`, fetching only the blobs needed.
-    void expectLimitedReads(const SnapshotID& id, const std::string& name, const Bytes& all,
-                            std::initializer_list<std::pair<std::uint64_t, std::size_t>> limitsAndBlobsFetched) {
-        for (const auto& [limit, blobs] : limitsAndBlobsFetched) {
-            faulty->clearLog();
-            const auto n = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(limit, all.size()));
-            EXPECT_EQ(browser.read({name}, id, limit), Bytes(all.begin(), all.begin() + n)) << limit;
-            EXPECT_EQ(packReads(*faulty), 1 + blobs) << limit;  // the root tree, then the blobs
-        }
-    }
 };
 
 TEST_F(Browser, ContentsPutFoldersFirstThenTheFileBrowsersOrderAndDescribeEachEntry) {
@@ -97,7 +86,15 @@ TEST_F(Browser, SparseFileReadsWithItsHoles) {
     std::fill_n(expected.begin() + 5, 10, 'x');
     std::fill_n(expected.begin() + 25, 6, 'y');
     std::fill_n(expected.begin() + 31, 4, 'z');
-    expectLimitedReads(id, "disk.img", expected, {{UINT64_MAX, 3}, {20, 1}, {26, 2}, {31, 2}, {32, 3}, {3, 0}});
+    // Each limit reads a prefix, fetching the root tree and then only the blobs it needs.
+    const std::pair<std::uint64_t, std::size_t> limitsAndBlobsFetched[] = {{UINT64_MAX, 3}, {20, 1}, {26, 2},
+                                                                           {31, 2},         {32, 3}, {3, 0}};
+    for (const auto& [limit, blobs] : limitsAndBlobsFetched) {
+        faulty->clearLog();
+        const auto n = static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(limit, expected.size()));
+        EXPECT_EQ(browser.read({"disk.img"}, id, limit), Bytes(expected.begin(), expected.begin() + n)) << limit;
+        EXPECT_EQ(packReads(*faulty), 1 + blobs) << limit;
+    }
 }
 
 // Depth first, folders before their contents; the limit stops the walk.
