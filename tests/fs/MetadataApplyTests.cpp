@@ -32,13 +32,9 @@ protected:
 // Names from another system land under "user."; names no file system takes are left out,
 // and the outcome says which.
 TEST_F(MetadataApplyTest, ExtendedAttributeNamespaces) {
-    struct Row {
-        std::vector<std::pair<std::string, std::string>> attributes;
-        Kind expected;
-        std::vector<std::string> setAs;  // names that must exist afterwards
-        const char* named;               // a text the outcome must carry
-    };
-    const std::vector<Row> rows = {
+    // Attributes given; the outcome; names that must exist afterwards; a text the outcome must carry.
+    using Attributes = std::vector<std::pair<std::string, std::string>>;
+    const std::vector<std::tuple<Attributes, Kind, std::vector<std::string>, const char*>> rows = {
         {{{"trusted.t", "x"}}, ::geteuid() == 0 ? Kind::applied : Kind::unpreserved, {}, ""},
         {{{"com.apple.FinderInfo", "fi"}, {"user.kept", "k"}},
          Kind::partial,
@@ -48,14 +44,14 @@ TEST_F(MetadataApplyTest, ExtendedAttributeNamespaces) {
         {{{"", "v"}}, Kind::unpreserved, {}, ""},
         {{{"user.", "v"}}, Kind::partial, {}, ""},  // "user." alone is no namespace: becomes "user.user."
     };
-    for (std::size_t n = 0; n < rows.size(); ++n) {
-        const std::string name = "x" + std::to_string(n);
+    for (int n = 0; const auto& [attributes, expected, setAs, named] : rows) {
+        const std::string name = "x" + std::to_string(n++);
         auto m = baseMetadata();
-        for (const auto& [k, v] : rows[n].attributes) m.extendedAttributes.push_back({bytesOf(k), bytesOf(v)});
+        for (const auto& [k, v] : attributes) m.extendedAttributes.push_back({bytesOf(k), bytesOf(v)});
         const auto outcome = applyToNew(name, m).outcome(Attribute::extendedAttributes);
-        EXPECT_EQ(outcome.kind, rows[n].expected) << name << ": " << outcome.description();
-        EXPECT_NE(outcome.text.find(rows[n].named), std::string::npos) << outcome.text;
-        for (const auto& set : rows[n].setAs)
+        EXPECT_EQ(outcome.kind, expected) << name << ": " << outcome.description();
+        EXPECT_NE(outcome.text.find(named), std::string::npos) << outcome.text;
+        for (const auto& set : setAs)
             EXPECT_GE(::lgetxattr((folder / name).c_str(), set.c_str(), nullptr, 0), 0) << name << ": " << set;
     }
 }

@@ -80,20 +80,18 @@ TEST_F(MetadataCaptureTest, HolesOfSparseFiles) {
     makeSparse("probe", 1 << 20, {});
     if (test::lstatOf(folder / "probe").st_blocks != 0) GTEST_SKIP() << "no holes on this file system";
     constexpr std::int64_t MiB = 1 << 20;
-    struct Row {
-        const char* name;
-        std::int64_t size;
-        std::vector<std::pair<std::int64_t, std::int64_t>> data;
-        std::optional<std::vector<Range>> holes;
-    };
-    const std::vector<Row> rows = {{"middle", 3 * MiB, {{0, MiB}, {2 * MiB, MiB}}, std::vector<Range>{{MiB, MiB}}},
-                                   {"allHole", MiB, {}, std::vector<Range>{{0, MiB}}},
-                                   {"tail", 2 * MiB, {{0, MiB}}, std::vector<Range>{{MiB, MiB}}},
-                                   {"head", 2 * MiB, {{MiB, MiB}}, std::vector<Range>{{0, MiB}}},
-                                   {"dense", MiB, {{0, MiB}}, std::nullopt}};
-    for (const auto& row : rows) {
-        makeSparse(row.name, row.size, row.data);
-        EXPECT_EQ(capture(row.name).metadata.sparseRanges, row.holes) << row.name;
+    using Data = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    using Holes = std::optional<std::vector<Range>>;
+    const std::tuple<const char*, std::int64_t, Data, Holes> rows[] = {
+        // name, size, data written, holes
+        {"middle", 3 * MiB, {{0, MiB}, {2 * MiB, MiB}}, Holes{{{MiB, MiB}}}},
+        {"allHole", MiB, {}, Holes{{{0, MiB}}}},
+        {"tail", 2 * MiB, {{0, MiB}}, Holes{{{MiB, MiB}}}},
+        {"head", 2 * MiB, {{MiB, MiB}}, Holes{{{0, MiB}}}},
+        {"dense", MiB, {{0, MiB}}, std::nullopt}};
+    for (const auto& [name, size, data, holes] : rows) {
+        makeSparse(name, size, data);
+        EXPECT_EQ(capture(name).metadata.sparseRanges, holes) << name;
     }
 }
 
