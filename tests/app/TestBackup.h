@@ -69,8 +69,11 @@ public:
         }
         std::vector<SnapshotSource> snapshotSources;
         for (const auto& source : sources) snapshotSources.push_back({bytesOf(source), SnapshotSource::Kind::folder});
-        return repository_->commit(
-            {storeTree(root, createdAt), snapshotSources, stats, {}, "test device", {}, std::nullopt, createdAt});
+        return repository_->commit({.rootTree = storeTree(root, createdAt),
+                                    .sources = snapshotSources,
+                                    .stats = stats,
+                                    .deviceName = "test device",
+                                    .now = createdAt});
     }
 
     // A snapshot of hand-made entries, as a damaged or hostile backup would hold them.
@@ -78,14 +81,10 @@ public:
         return repository_->store(viewOf(bytes), type).id;
     }
     SnapshotID commitEntries(const std::vector<TreeObject::Entry>& entries, Date createdAt) {
-        return repository_->commit({repository_->store(TreeObject::encode(entries), BlobType::tree).id,
-                                    {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
-                                    {},
-                                    {},
-                                    "test device",
-                                    {},
-                                    std::nullopt,
-                                    createdAt});
+        return repository_->commit({.rootTree = repository_->store(TreeObject::encode(entries), BlobType::tree).id,
+                                    .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                                    .deviceName = "test device",
+                                    .now = createdAt});
     }
 
     const std::filesystem::path& folder() const { return folder_; }
