@@ -13,6 +13,7 @@
 
 #include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
 #include "app/RestoreAppModel.h"
+#include "restore/RestoreTestSupport.h"
 #include "support/TempFolder.h"
 #include "support/Thrown.h"
 #include "support/Unprivileged.h"
@@ -146,49 +147,26 @@ TEST_F(WmrestoreTest, AnUnreadableBackupIsNotAWrongSecret) {
     }
 }
 
-// Every regular file under the folder and its bytes; links are not followed.
-std::map<std::string, std::string> contentsOf(const test::TempFolder& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder.path())) {
-        const auto relative = fs::relative(entry.path(), folder.path());
-        if (entry.symlink_status().type() == fs::file_type::regular)
-            files[relative] = stringOf(folder.readFile(relative));
-    }
-    return files;
-}
-
-TreeObject::Entry entry(std::string_view name, std::optional<std::uint64_t> size, std::vector<BlobID> content) {
-    TreeObject::Entry e;
-    std::tie(e.name, e.entryType, e.mode, e.uid, e.gid) =
-        std::tuple(bytesOf(name), TreeObject::EntryType::file, 0100644, ::getuid(), ::getgid());
-    e.modificationTime = e.changeTime = {1700000000, 0};
-    e.size = size;
-    if (!content.empty()) e.contentBlobs = std::move(content);
-    return e;
-}
-
 // What failed is listed after the first line, path and sentence (the contents that do not fit
 // their records are the restore's own tests, the lines left out the command line's). The backup
 // and everything beside the target stay byte for byte.
 TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
     const BlobID abc = backup.store("abc");
-    backup.commitEntries({entry("lost", 3, {BlobID{}}), entry("ok", 3, {abc}), entry("line\nbreak", 3, {abc})},
+    backup.commitEntries({test::fileEntry("lost", {BlobID{}}, 3), test::fileEntry("ok", {abc}, 3),
+                          test::fileEntry("line\nbreak", {abc}, 3)},
                          testing::at(1700000000));
     const std::string secret = secretFile(kPassphrase);
-    const auto before = contentsOf(temp);
+    const auto before = test::listTree(temp.path(), "restored");
     const auto [status, out, err] =
         run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(), secret});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
     EXPECT_TRUE(err.starts_with("restore failed: no reason given\nlost: ") &&
                 std::count(err.begin(), err.end(), '\n') == 2)
         << err;
-    auto after = contentsOf(temp);
-    for (const std::string name : {"restored/ok", "restored/line\nbreak"}) {
-        EXPECT_EQ(after[name], "abc") << name;
-        after.erase(name);
-    }
-    EXPECT_EQ(after, before);
+    for (const std::string name : {"restored/ok", "restored/line\nbreak"})
+        EXPECT_EQ(stringOf(temp.readFile(name)), "abc") << name;
+    EXPECT_EQ(test::listTree(temp.path(), "restored"), before);
 }
 
 // Four different pictures, 660 wide, that pass the blank check (which a picture of one colour
