@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 #include "support/SimulatedCrash.h"
 
 namespace wm::test {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
 #include "storage/LocalFolderDestination.h"
+#include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace wm::test {

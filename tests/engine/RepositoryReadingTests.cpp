@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

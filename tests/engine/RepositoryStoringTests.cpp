@@ -4,9 +4,9 @@
 #include <map>
 #include <thread>
 
-#include "SnapshotBrowserFixture.h"
 #include "engine/PackStore.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

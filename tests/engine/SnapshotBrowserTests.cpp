@@ -1,10 +1,10 @@
 // Looking inside a snapshot: folder contents, reading files, searching names, the file map.
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "engine/SnapshotBrowser.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

@@ -1,8 +1,8 @@
 // How much room a repository takes.
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "engine/SpaceAccounting.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

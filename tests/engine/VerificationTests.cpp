@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "engine/DamageAttribution.h"
 #include "engine/Verification.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

@@ -1,10 +1,10 @@
 // The writing lock with two devices on one repository folder.
 #include <gtest/gtest.h>
 
-#include "SnapshotBrowserFixture.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
+#include "support/EngineTestSupport.h"
 
 namespace wm::test {
 namespace {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <random>
 
+#include "core/Unicode.h"
 #include "engine/DeletedFileSearch.h"
 #include "format/TreeObject.h"
 #include "format/TreeWalk.h"
@@ -17,6 +18,29 @@ const bool toolStateKeptAside = [] {
     const auto folder = std::filesystem::temp_directory_path() / "wm-test-state";
     return ::setenv("XDG_STATE_HOME", folder.c_str(), 1) == 0;
 }();
+
+Node node(Bytes name, TreeObject::EntryType type, std::uint32_t mode, std::uint32_t nanoseconds) {
+    Node n;
+    n.entry.name = std::move(name);
+    n.entry.entryType = type;
+    n.entry.mode = mode;
+    n.entry.modificationTime = {1'700'000'000, nanoseconds};
+    return n;
+}
+
+TreeObject::Entry entryAt(const Repository& repository, BlobID tree, const std::string& path) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string name = path.substr(start, slash - start);
+        std::optional<TreeObject::Entry> found;
+        for (auto& e : TreeObject::decode(repository.blob(tree)))
+            if (Unicode::decodeUTF8Repairing(e.name) == name) found = std::move(e);
+        if (slash == std::string::npos) return found.value();
+        tree = found.value().childTree.value();
+        start = slash + 1;
+    }
+}
 }  // namespace
 
 RepositoryKeys makeKeys() {
@@ -65,19 +89,15 @@ SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now, Snap
 }
 
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name, Date now) {
-    TreeObject::Entry entry;
-    entry.name = bytesOf(name);
-    entry.entryType = TreeObject::EntryType::file;
-    entry.mode = 0100644;
-    std::uint64_t size = 0;
-    for (const auto& chunk : chunks) size += chunk.size();
-    entry.size = size;
-    entry.contentBlobs.emplace();
-    for (const auto& s : repository.storeChunks(chunks, BlobType::data)) entry.contentBlobs->push_back(s.id);
+    Node file;
+    file.entry.name = bytesOf(name);
+    file.entry.entryType = TreeObject::EntryType::file;
+    file.entry.mode = 0100644;
+    file.chunks = chunks;
     SnapshotStats stats;
     stats.files = 1;
-    stats.bytesLogical = size;
-    return commitRoot(repository, repository.store(TreeObject::encode({entry}), BlobType::tree).id, now, stats);
+    for (const auto& chunk : chunks) stats.bytesLogical += chunk.size();
+    return commitRoot(repository, storeTree(repository, {file}), now, stats);
 }
 
 void forEachEntry(const Repository& repository, const SnapshotID& id,
@@ -114,6 +134,74 @@ std::vector<std::string> filesUnder(InMemoryDestination& destination, const std:
         if (path.rfind(folder + "/", 0) == 0) paths.push_back(path);
     }
     return paths;
+}
+
+Node Node::file(const std::string& name, std::vector<Bytes> chunks) {
+    return rawFile(bytesOf(name), std::move(chunks));
+}
+Node Node::rawFile(Bytes name, std::vector<Bytes> chunks) {
+    Node n = node(std::move(name), TreeObject::EntryType::file, 0100644, 500'000'000);
+    n.chunks = std::move(chunks);
+    return n;
+}
+Node Node::folder(const std::string& name, std::vector<Node> children) {
+    Node n = node(bytesOf(name), TreeObject::EntryType::directory, 040755, 0);
+    n.children = std::move(children);
+    return n;
+}
+Node Node::symlink(const std::string& name, const std::string& target) {
+    Node n = node(bytesOf(name), TreeObject::EntryType::symlink, 0120777, 0);
+    n.entry.symlinkTarget = bytesOf(target);
+    return n;
+}
+
+BlobID storeTree(Repository& repository, const std::vector<Node>& entries) {
+    std::vector<TreeObject::Entry> encoded;
+    for (const Node& node : entries) {
+        TreeObject::Entry entry = node.entry;
+        if (entry.entryType == TreeObject::EntryType::directory) {
+            entry.childTree = storeTree(repository, node.children);
+        } else if (entry.entryType == TreeObject::EntryType::file) {
+            std::vector<BlobID> blobs;
+            std::uint64_t size = 0;
+            for (const auto& stored : repository.storeChunks(node.chunks, BlobType::data)) blobs.push_back(stored.id);
+            for (const auto& chunk : node.chunks) size += chunk.size();
+            if (!blobs.empty()) entry.contentBlobs = blobs;
+            if (node.sizeFromChunks) entry.size = size;
+        }
+        encoded.push_back(std::move(entry));
+    }
+    return repository.store(TreeObject::encode(encoded), BlobType::tree).id;
+}
+
+SnapshotID commitTree(Repository& repository, const std::vector<Node>& entries, Date now) {
+    return commitRoot(repository, storeTree(repository, entries), now);
+}
+
+PackID packOf(const Repository& repository, const BlobID& blob) {
+    return repository.withIndex([&](const CompactIndex& index) { return index.location(blob); }).value().pack;
+}
+
+std::vector<BlobID> contentOf(const Repository& repository, const BlobID& root, const std::string& path) {
+    return entryAt(repository, root, path).contentBlobs.value_or(std::vector<BlobID>{});
+}
+
+BlobID treeOf(const Repository& repository, const BlobID& root, const std::string& path) {
+    return entryAt(repository, root, path).childTree.value();
+}
+
+BlobID rootOf(const Repository& repository, const SnapshotID& snapshot) {
+    return BlobID::fromBytes(repository.snapshot(snapshot).rootTree).value();
+}
+
+std::size_t packReads(const FaultyDestination& destination) {
+    std::size_t reads = 0;
+    for (const auto& call : destination.calls()) {
+        const bool reading = call.operation == FaultyDestination::Operation::read ||
+                             call.operation == FaultyDestination::Operation::readInto;
+        if (reading && call.path.string().starts_with("packs/")) ++reads;
+    }
+    return reads;
 }
 
 }  // namespace wm::test
