@@ -19,6 +19,7 @@
 #include "core/SparseLayout.h"
 #include "core/SystemCall.h"
 #include "core/WorkerPool.h"
+#include "engine/Repository.h"
 #include "format/Chunker.h"
 
 namespace wm {

@@ -17,11 +17,12 @@
 
 #include "core/Bytes.h"
 #include "core/Snapshot.h"
-#include "engine/Repository.h"
 #include "format/TreeObject.h"
 #include "fs/DirectoryScanner.h"
 
 namespace wm {
+
+class Repository;
 
 class SnapshotBuilder {
 public:
