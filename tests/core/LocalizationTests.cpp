@@ -11,12 +11,7 @@
 
 namespace {
 
-using wm::Localization::format;
 using wm::Localization::Value;
-
-std::string fill(std::string_view pattern, std::vector<Value> values) {
-    return format(pattern, std::span<const Value>(values.data(), values.size()));
-}
 
 TEST(SentenceFormat, PlaceholdersAndValues) {
     for (const auto& row : wm::test::dataTable("core/sentence-format.tsv", 3)) {
@@ -29,7 +24,7 @@ TEST(SentenceFormat, PlaceholdersAndValues) {
             else
                 values.emplace_back(std::stoull(v));
         }
-        EXPECT_EQ(fill(row[0], values), row[2]) << row[0];
+        EXPECT_EQ(wm::Localization::format(row[0], values), row[2]) << row[0];
     }
 }
 
