@@ -96,21 +96,19 @@ TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
     const std::string backup = sampleBackup("backup");
     const std::string into = (temp / "restored").string(), missing = (temp / "no such file").string();
     const std::string full = temp.writeFile("full/one.txt", "mine").parent_path().string();
-    const std::tuple<std::string, std::string, Outcome> cases[] = {
-        // secret file, target, outcome
-        {secretFile("not it at all\n"),
-         into,
-         {1, "", "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"}},
-        {missing, into, {1, "", "could not open: The secret file \"" + missing + "\" does not exist.\n"}},
-        {secretFile(kPassphrase),
-         full,
-         {1, "",
-          "restore failed: \"" + full +
-              "\" already holds files. Name a new folder, or an empty one, to "
-              "restore into.\n"}},
-        {secretFile(kPassphrase + "\n"), (temp / "ok").string(), {0, "restored 3 files, 2 folders\n", ""}}};
-    for (const auto& [secret, target, outcome] : cases)
-        EXPECT_EQ(run({WMRESTORE_PATH, "--headless-restore", backup, target, secret, "--screenshots", into}), outcome);
+    auto restore = [&](const std::string& secret, const std::string& target) {
+        return run({WMRESTORE_PATH, "--headless-restore", backup, target, secret, "--screenshots", into});
+    };
+    EXPECT_EQ(restore(secretFile("not it at all\n"), into),
+              Outcome(1, "", "could not open: " + RestoreAppModel::wrongSecretSentence() + "\n"));
+    EXPECT_EQ(restore(missing, into),
+              Outcome(1, "", "could not open: The secret file \"" + missing + "\" does not exist.\n"));
+    EXPECT_EQ(restore(secretFile(kPassphrase), full),
+              Outcome(1, "",
+                      "restore failed: \"" + full +
+                          "\" already holds files. Name a new folder, or an empty one, to restore into.\n"));
+    EXPECT_EQ(restore(secretFile(kPassphrase + "\n"), (temp / "ok").string()),
+              Outcome(0, "restored 3 files, 2 folders\n", ""));
     EXPECT_FALSE(fs::exists(into));
     EXPECT_EQ(stringOf(temp.readFile("full/one.txt")), "mine");
     EXPECT_EQ(stringOf(temp.readFile("ok/a/b/three.txt")), "333");

@@ -61,15 +61,13 @@ protected:
     // Shown: not hidden itself nor inside a hidden screen of the window.
     bool shown(const char* name) const { return find(name) && find(name)->isVisibleTo(window.get()); }
 
-    // A backup of files many enough that opening and restoring take a while.
-    testing::TestBackup backup(int snapshots) {
+    // Opens a backup of files many enough that opening and restoring take a while, and
+    // restores its newest snapshot.
+    void openAndRestore(int snapshots, const std::function<void()>& whileRestoring) {
         auto backup = testing::TestBackup::create(temp / "backup", kPassphrase);
         std::vector<testing::TestFile> files;
         for (int i = 0; i < 1000; ++i) files.push_back({"f/" + std::to_string(i) + ".txt", std::string(200 + i, 'x')});
         for (int s = 0; s < snapshots; ++s) backup.commit(files, at(1600000000.0 + s));
-        return backup;
-    }
-    void openAndRestore(const testing::TestBackup& backup, const std::function<void()>& whileRestoring) {
         model.setBackupPath(backup.folder().string());
         model.setSecret(kPassphrase);
         model.open();
@@ -244,8 +242,8 @@ TEST_F(RestoreWindowTest, TheBackupRowsAreChosenByMouseAndKeyboardAndSpeakAsRadi
     for (int i = 0; i < 10 && !qobject_cast<BackupRow*>(QApplication::focusWidget()); ++i)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), list[0]);
-    const std::tuple<Qt::Key, int, int> presses[] = {// key, the row given the focus first (or -1), the row chosen
-                                                     {Qt::Key_Down, -1, 1},
+    // key, the row given the focus first (or -1), the row chosen
+    const std::tuple<Qt::Key, int, int> presses[] = {{Qt::Key_Down, -1, 1},
                                                      {Qt::Key_Down, -1, 2},
                                                      {Qt::Key_Up, -1, 1},
                                                      {Qt::Key_Space, 0, 0},
@@ -336,7 +334,7 @@ TEST_F(RestoreWindowTest, OpensChoosesRestoresAndReports) {
 // While the worker restores, the window goes on applying the model's changes and the person
 // goes on typing; nothing waits for the other and every change lands.
 TEST_F(RestoreWindowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
-    openAndRestore(backup(6), [&] {
+    openAndRestore(6, [&] {
         click("restoreButton");  // a second press while the restore runs starts nothing
         for (int round = 0; model.isRunning(); ++round) {
             QApplication::processEvents();
@@ -355,7 +353,7 @@ TEST_F(RestoreWindowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
 // Closing the window while a restore runs keeps it, says it will close when the restore has
 // finished, and closes it then.
 TEST_F(RestoreWindowTest, ClosingTheWindowWhileARestoreRunsWaitsForTheRestore) {
-    openAndRestore(backup(1), [&] {
+    openAndRestore(1, [&] {
         EXPECT_FALSE(window->close());
         EXPECT_EQ(find<QLabel>("closingNote")->text(),
                   "Wendle Marsh Restore will close when the restore has finished.");
