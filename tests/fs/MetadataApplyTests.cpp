@@ -63,14 +63,14 @@ TEST_F(MetadataApplyTest, LinuxACLTextIsSetAndOtherACLsAreUnpreserved) {
         {"user::rw-\nuser:65534:r--\ngroup::r--\nmask::r--\nother::---\n", Kind::applied},
         {"!#acl 1\nuser:FFFFEEEE-DDDD-CCCC-BBBB-AAAA000001F5:jo:501:allow:read,write\n", Kind::unpreserved},
         {std::string("user\0:", 6), Kind::unpreserved}};
-    for (std::size_t n = 0; n < rows.size(); ++n) {
+    for (int n = 0; const auto& [acl, expected] : rows) {
         auto m = baseMetadata();
         m.mode = 0640;
-        m.acl = bytesOf(rows[n].first);
-        const std::string name = "a" + std::to_string(n);
-        EXPECT_EQ(applyToNew(name, m).outcome(Attribute::acl).kind, rows[n].second) << n;
+        m.acl = bytesOf(acl);
+        const std::string name = "a" + std::to_string(n++);
+        EXPECT_EQ(applyToNew(name, m).outcome(Attribute::acl).kind, expected) << name;
         const auto captured = MetadataCapture::capture((folder / name).string()).metadata;
-        EXPECT_EQ(captured.acl.has_value(), rows[n].second == Kind::applied) << n;
+        EXPECT_EQ(captured.acl.has_value(), expected == Kind::applied) << name;
         EXPECT_EQ(captured.mode & 0777, 0640u);
     }
 }
@@ -86,9 +86,8 @@ TEST_F(MetadataApplyTest, FlagsLinuxKeepsAndFlagsItCannot) {
         {BSDFlags::userImmutable, root ? Kind::applied : Kind::unpreserved},
         {BSDFlags::systemAppend | BSDFlags::userNoDump, root ? Kind::applied : Kind::partial},
     };
-    for (std::size_t n = 0; n < rows.size(); ++n) {
-        const auto& [flags, expected] = rows[n];
-        const std::string name = "f" + std::to_string(n);
+    for (int n = 0; const auto& [flags, expected] : rows) {
+        const std::string name = "f" + std::to_string(n++);
         auto m = baseMetadata();
         m.mode = 0600;
         m.bsdFlags = flags;
