@@ -1,4 +1,5 @@
 #include "format/CompactIndex.h"
+#include "format/Fixtures.h"
 
 #include <map>
 #include <random>
@@ -15,13 +16,6 @@ BlobID blobNumber(std::uint64_t n) {
     return id;
 }
 
-PackID packNumber(std::uint64_t n) {
-    PackID id;
-    id.bytes.fill(0);
-    for (int i = 0; i < 8; ++i) id.bytes[i] = static_cast<std::uint8_t>(n >> (8 * i));
-    return id;
-}
-
 PackFile::Entry entry(std::uint64_t blob, std::uint64_t offset, std::uint32_t length = 100,
                       BlobType type = BlobType::data) {
     return PackFile::Entry{blobNumber(blob), type, offset, length};
@@ -29,7 +23,8 @@ PackFile::Entry entry(std::uint64_t blob, std::uint64_t offset, std::uint32_t le
 
 TEST(CompactIndex, OffsetThatCannotBeAPositionIsUnreadableAndMissingKeepsOrder) {
     CompactIndex index;
-    index.merge(IndexFile::Section{packNumber(1), {entry(1, UINT64_MAX - 3), entry(2, CompactIndex::offsetLimit)}});
+    index.merge(IndexFile::Section{test::blobFilled<PackID>(1),
+                                   {entry(1, UINT64_MAX - 3), entry(2, CompactIndex::offsetLimit)}});
     EXPECT_EQ(index.location(blobNumber(1))->entry.offset, UINT64_MAX);
     EXPECT_EQ(index.location(blobNumber(2))->entry.offset, UINT64_MAX);
     EXPECT_TRUE(index.contains(blobNumber(1)));
@@ -43,7 +38,7 @@ TEST(CompactIndex, AgreesWithAPlainMapOnRandomSections) {
     std::mt19937_64 g(42);
     std::vector<IndexFile::Section> sections;
     for (int s = 0; s < 300; ++s) {
-        IndexFile::Section section{packNumber(g() % 120), {}};
+        IndexFile::Section section{test::blobFilled<PackID>(static_cast<std::uint8_t>(g() % 120)), {}};
         const int n = static_cast<int>(g() % 200);
         for (int i = 0; i < n; ++i) {
             const auto type = g() % 2 ? BlobType::data : BlobType::tree;

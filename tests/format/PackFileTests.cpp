@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "core/Hex.h"
 #include "crypto/PackHashing.h"
 #include "format/ByteWriter.h"
 #include "format/Fixtures.h"
 #include "format/PackReader.h"
 #include "format/PackWriter.h"
 #include "format/RepositoryFormat.h"
+#include "support/DataTable.h"
 
 namespace wm {
 namespace {
@@ -183,50 +185,24 @@ TEST(PackReader, CorruptionMatrix) {
     EXPECT_THROW(PackReader(good.bytes, good.id, other.cipher), BlobCipherError);
 }
 
+// The directories of tests/data/format, sealed around 100 blob bytes: each record must lie in that region
+// and name a type; an id listed twice keeps its first record.
 TEST(PackReader, DirectoryRecordsAreChecked) {
     test::Repo repo;
-    const Bytes blobArea(100, 0x5A);  // blob region 8 ..< 108
-    auto record = [](std::uint64_t offset, std::uint32_t length, std::uint8_t type) {
-        Bytes r(32, 0x01);
-        ByteWriter w(r);
-        w.uint8(type);
-        w.uint64(offset);
-        w.uint32(length);
-        return r;
-    };
-    auto directory = [](std::uint32_t count, std::initializer_list<Bytes> records, Bytes tail = {}) {
-        Bytes d;
-        ByteWriter(d).uint32(count);
-        for (const auto& r : records) d.insert(d.end(), r.begin(), r.end());
-        d.insert(d.end(), tail.begin(), tail.end());
-        return d;
-    };
-    struct Row {
-        const char* what;
-        Bytes body;
-    };
-    const Row corrupt[] = {
-        {"offset in the header", directory(1, {record(7, 1, 1)})},
-        {"past the directory start", directory(1, {record(100, 9, 1)})},
-        {"offset overflows", directory(1, {record(UINT64_MAX - 2, 5, 1)})},
-        {"type 0", directory(1, {record(8, 1, 0)})},
-        {"type 4", directory(1, {record(8, 1, 4)})},
-        {"trailing byte", directory(1, {record(8, 1, 1)}, {0})},
-        {"count larger than the records", directory(2, {record(8, 1, 1)})},
-        {"huge count", directory(0xFFFFFFFF, {})},
-        {"empty body", Bytes{}},
-    };
-    for (const auto& r : corrupt)
-        EXPECT_EQ(readError(repo, packAround(repo, blobArea, r.body)).kind, Kind::directoryCorrupted) << r.what;
-
-    // The whole region is usable, and an id listed twice keeps its first record.
-    const Bytes body = directory(2, {record(8, 100, 1), record(50, 3, 2)});
-    const Bytes pack = packAround(repo, blobArea, body);
-    const PackReader reader(pack, hashPackID(pack), repo.cipher);
-    ASSERT_EQ(reader.entries().size(), 2u);
-    EXPECT_TRUE(reader.contains(blobFilled(1)));
-    // The first record points at bytes that are not a sealed blob: the cipher refuses.
-    EXPECT_THROW(reader.blob(blobFilled(1)), BlobCipherError);
+    for (const auto& row : test::dataTable("format/pack-directories.tsv", 3)) {
+        std::string hex = row[1];
+        std::erase(hex, ' ');
+        const Bytes pack = packAround(repo, Bytes(100, 0x5A), *Hex::decode(hex));
+        if (row[2] == "corrupted") {
+            EXPECT_EQ(readError(repo, pack).kind, Kind::directoryCorrupted) << row[0];
+            continue;
+        }
+        const PackReader reader(pack, hashPackID(pack), repo.cipher);
+        EXPECT_EQ(reader.entries().size(), std::stoul(row[2])) << row[0];
+        EXPECT_TRUE(reader.contains(blobFilled(1)));
+        // The first record points at bytes that are not a sealed blob: the cipher refuses.
+        EXPECT_THROW(reader.blob(blobFilled(1)), BlobCipherError);
+    }
 }
 
 }  // namespace

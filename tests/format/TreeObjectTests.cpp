@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 
 #include "core/Hex.h"
@@ -15,42 +14,37 @@ using namespace TreeObject;
 using Error = TreeObject::Error;
 
 Entry fileA() {
-    Entry e;
-    e.name = bytesOf("a");
-    e.entryType = EntryType::file;
-    e.status = Status::ok;
-    e.mode = 0644;
-    e.uid = 501;
-    e.gid = 20;
-    e.modificationTime = {1700000000, 0};
-    e.changeTime = {1700000000, 0};
-    e.size = 0;
-    return e;
+    return {.name = bytesOf("a"),
+            .mode = 0644,
+            .uid = 501,
+            .gid = 20,
+            .modificationTime = {1700000000, 0},
+            .changeTime = {1700000000, 0},
+            .size = 0};
 }
 
 Entry everyField() {
-    Entry e;
-    e.name = Bytes{0xFF, 'n', 0x00, 0xC3};  // not UTF-8, with a NUL: names are bytes
-    e.entryType = EntryType::directory;
-    e.status = Status::unstable;
-    e.mode = 040755;
-    e.uid = 0xFFFFFFFF;
-    e.gid = 7;
-    e.modificationTime = {-5, 999999999};
-    e.changeTime = {INT64_MAX, 4000000000u};
-    e.birthTime = Timestamp{INT64_MIN, 1};
-    e.size = UINT64_MAX;
-    e.bsdFlags = 0x8000;
-    e.userName = "öwner";
-    e.groupName = "";
-    e.symlinkTarget = bytesOf("../elsewhere");
-    e.hardlinkGroup = 42;
-    e.extendedAttributes = std::vector<ExtendedAttribute>{{bytesOf("user.x"), Bytes(300, 9)}, {Bytes{}, Bytes{}}};
-    e.acl = bytesOf("!#acl 1\nuser::rwx\n");
-    e.sparseRanges = std::vector<SparseRange>{{0, 4096}, {UINT64_MAX, 1}};
-    e.contentBlobs = std::vector<BlobID>{test::blobFilled(1), test::blobFilled(2), test::blobFilled(1)};
-    e.childTree = test::blobFilled(0xEE);
-    return e;
+    return {
+        .name = Bytes{0xFF, 'n', 0x00, 0xC3},  // not UTF-8, with a NUL: names are bytes
+        .entryType = EntryType::directory,
+        .status = Status::unstable,
+        .mode = 040755,
+        .uid = 0xFFFFFFFF,
+        .gid = 7,
+        .modificationTime = {-5, 999999999},
+        .changeTime = {INT64_MAX, 4000000000u},
+        .birthTime = Timestamp{INT64_MIN, 1},
+        .size = UINT64_MAX,
+        .bsdFlags = 0x8000,
+        .userName = "öwner",
+        .groupName = "",
+        .symlinkTarget = bytesOf("../elsewhere"),
+        .hardlinkGroup = 42,
+        .extendedAttributes = std::vector<ExtendedAttribute>{{bytesOf("user.x"), Bytes(300, 9)}, {Bytes{}, Bytes{}}},
+        .acl = bytesOf("!#acl 1\nuser::rwx\n"),
+        .sparseRanges = std::vector<SparseRange>{{0, 4096}, {UINT64_MAX, 1}},
+        .contentBlobs = std::vector<BlobID>{test::blobFilled(1), test::blobFilled(2), test::blobFilled(1)},
+        .childTree = test::blobFilled(0xEE)};
 }
 
 Error decodeError(const Bytes& data) {
@@ -176,23 +170,18 @@ TEST(TreeObject, EveryFieldSurvivesARoundTrip) {
     entries.push_back(everyField());
     // Each optional field on its own, in the order of its presence bit.
     const Entry f = everyField();
-    const std::function<void(Entry&)> only[] = {[&](Entry& e) { e.birthTime = f.birthTime; },
-                                                [&](Entry& e) { e.size = f.size; },
-                                                [&](Entry& e) { e.bsdFlags = f.bsdFlags; },
-                                                [&](Entry& e) { e.userName = f.userName; },
-                                                [&](Entry& e) { e.groupName = f.groupName; },
-                                                [&](Entry& e) { e.symlinkTarget = f.symlinkTarget; },
-                                                [&](Entry& e) { e.hardlinkGroup = f.hardlinkGroup; },
-                                                [&](Entry& e) { e.extendedAttributes = f.extendedAttributes; },
-                                                [&](Entry& e) { e.acl = f.acl; },
-                                                [&](Entry& e) { e.sparseRanges = f.sparseRanges; },
-                                                [&](Entry& e) { e.contentBlobs = f.contentBlobs; },
-                                                [&](Entry& e) { e.childTree = f.childTree; }};
-    for (unsigned bit = 0; bit < std::size(only); ++bit) {
+    const auto only = [&](auto field) {
         Entry e = fileA();
         e.size.reset();
-        only[bit](e);
-        EXPECT_EQ(e.presence().rawValue, 1u << bit);
+        e.*field = f.*field;
+        return e;
+    };
+    unsigned bit = 0;
+    for (const Entry& e : {only(&Entry::birthTime), only(&Entry::size), only(&Entry::bsdFlags), only(&Entry::userName),
+                           only(&Entry::groupName), only(&Entry::symlinkTarget), only(&Entry::hardlinkGroup),
+                           only(&Entry::extendedAttributes), only(&Entry::acl), only(&Entry::sparseRanges),
+                           only(&Entry::contentBlobs), only(&Entry::childTree)}) {
+        EXPECT_EQ(e.presence().rawValue, 1u << bit++);
         entries.push_back(e);
     }
     EXPECT_EQ(decode(encode(entries)), entries);

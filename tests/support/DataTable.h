@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -23,6 +24,13 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
 
 // A file of tests/data, by its path below that folder.
 inline std::string dataFile(const std::string& relative) { return std::string(WM_TEST_DATA) + "/" + relative; }
+
+// The whole text of a file below tests/data.
+inline std::string dataText(const std::string& relative) {
+    std::ifstream in(dataFile(relative), std::ios::binary);
+    EXPECT_TRUE(in) << relative;
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 // The table at a path below tests/data.
 inline std::vector<std::vector<std::string>> dataTable(const std::string& relative, std::size_t columns) {
