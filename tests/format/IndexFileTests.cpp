@@ -39,16 +39,12 @@ TEST(IndexFile, EncodingAndDecoding) {
 TEST(IndexFile, HostileBodiesAreCorrupted) {
     const std::vector<IndexFile::Section> sections{{blobFilled<PackID>(1), {entry(1)}}};
     const Bytes good = IndexFile::encode(sections);
-    struct Row {
-        const char* what;
-        Bytes body;
-    };
     Bytes typeZero = good, typeFour = good, moreSections = good, moreEntries = good;
     typeZero[4 + 36 + 32] = 0;
     typeFour[4 + 36 + 32] = 4;
     moreSections[0] = 2;
     moreEntries[4 + 32] = 2;
-    const Row rows[] = {
+    const std::pair<const char*, Bytes> rows[] = {
         {"empty", {}},
         {"count cut short", {1, 0}},
         {"type 0", typeZero},
@@ -58,10 +54,10 @@ TEST(IndexFile, HostileBodiesAreCorrupted) {
         {"huge section count", {0xFF, 0xFF, 0xFF, 0xFF}},
         {"truncated record", Bytes(good.begin(), good.end() - 1)},
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(test::thrown<IndexFile::Error>([&] { IndexFile::decode(r.body); }).kind,
+    for (const auto& [what, body] : rows)
+        EXPECT_EQ(test::thrown<IndexFile::Error>([&] { IndexFile::decode(body); }).kind,
                   IndexFile::Error::Kind::corrupted)
-            << r.what;
+            << what;
 }
 
 }  // namespace

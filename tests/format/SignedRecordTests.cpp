@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 #include "format/Fixtures.h"
 #include "format/HeadRecord.h"
@@ -89,22 +90,17 @@ TEST(SignedFile, SizeSignatureAndPayloadChecks) {
 TEST(HeadRecord, Verdicts) {
     auto head = [](std::uint64_t c) { return HeadRecord(c, {}, Date{}, Bytes(16, 0)); };
     const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-    struct Row {
-        std::uint64_t found;
-        std::optional<std::uint64_t> remembered;
-        HeadVerdict verdict;
-    };
-    const Row rows[] = {
+    const std::tuple<std::uint64_t, std::optional<std::uint64_t>, HeadVerdict> rows[] = {
         {0, std::nullopt, HeadVerdict::advanced(0, 0)},
         {7, 5, HeadVerdict::advanced(5, 7)},
         {7, 7, HeadVerdict::unchanged(7)},
         {7, 8, HeadVerdict::rollbackSuspected(7, 8)},
         {0, max, HeadVerdict::rollbackSuspected(0, max)},
     };
-    for (const auto& r : rows) {
-        const HeadVerdict v = head(r.found).compare(r.remembered);
-        EXPECT_EQ(v, r.verdict) << v.description();
-        EXPECT_EQ(v.isSuspicious(), r.verdict.kind == HeadVerdict::Kind::rollbackSuspected);
+    for (const auto& [found, remembered, verdict] : rows) {
+        const HeadVerdict v = head(found).compare(remembered);
+        EXPECT_EQ(v, verdict) << v.description();
+        EXPECT_EQ(v.isSuspicious(), verdict.kind == HeadVerdict::Kind::rollbackSuspected);
     }
 }
 
