@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "CryptoTestSupport.h"
 #include "crypto/BlobCompression.h"
 #include "lzfse/LZFSETestData.h"
@@ -27,12 +29,7 @@ TEST(BlobCompression, RefusesWhatItCannotDecodeExactly) {
     EXPECT_EQ(BlobCompression::decode(frame(0, 4, body)), body);
     // A compressed stream whose frame states another length than the stream makes.
     const Bytes stream = lzfseEncode(Bytes(4096, 'a'));
-    struct Case {
-        const char* name;
-        Bytes frame;
-        BlobCompression::Error::Kind expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Bytes, BlobCompression::Error::Kind> cases[] = {
         {"empty", {}, BlobCompression::Error::Kind::couldNotDecompress},
         {"header cut short", {0, 4, 0, 0}, BlobCompression::Error::Kind::couldNotDecompress},
         {"method 2", frame(2, 4, body), BlobCompression::Error::Kind::unknownMethod},
@@ -45,9 +42,9 @@ TEST(BlobCompression, RefusesWhatItCannotDecodeExactly) {
         {"lzfse, length one short", frame(1, 4095, stream), BlobCompression::Error::Kind::couldNotDecompress},
         {"lzfse, length one over", frame(1, 4097, stream), BlobCompression::Error::Kind::couldNotDecompress},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(testing::thrown<BlobCompression::Error>([&] { BlobCompression::decode(c.frame); }).kind, c.expected)
-            << c.name;
+    for (const auto& [name, bytes, expected] : cases)
+        EXPECT_EQ(testing::thrown<BlobCompression::Error>([&] { BlobCompression::decode(bytes); }).kind, expected)
+            << name;
 }
 
 }  // namespace

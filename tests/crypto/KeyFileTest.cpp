@@ -139,18 +139,10 @@ TEST(KeyFile, DamagedFilesAreMalformed) {
     }
 }
 
-KeyFile fileOf(std::string keyID, KeyFile::Method method) {
-    KeyFile f;
-    f.keyID = std::move(keyID);
-    f.method = method;
-    return f;
-}
-
 TEST(KeyFileSet, CanRemoveOnlyWhileAPortableKeyRemains) {
     using M = KeyFile::Method;
-    KeyFile recovery = fileOf("a", M::recoveryKey), passphrase = fileOf("b", M::passphrase),
-            device = fileOf("c", M::deviceKey), device2 = fileOf("d", M::deviceKey),
-            recoveryCopy = fileOf("a", M::recoveryKey);
+    const KeyFile recovery{"a", M::recoveryKey}, passphrase{"b", M::passphrase}, device{"c", M::deviceKey},
+        device2{"d", M::deviceKey}, recoveryCopy{"a", M::recoveryKey};
     const std::tuple<const char*, KeyFile, std::vector<KeyFile>, bool> cases[] = {
         {"recovery with a passphrase left", recovery, {recovery, passphrase, device}, true},
         {"last portable key", recovery, {recovery, device, device2}, false},

@@ -3,10 +3,6 @@
 // format makes one of them fail.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-#include <map>
-
 #include "CryptoTestSupport.h"
 #include "crypto/BlobCipher.h"
 #include "crypto/KeyDerivation.h"
@@ -27,19 +23,10 @@ using testing::hex;
 const std::string quickFox = "The quick brown fox jumps over the lazy dog";
 
 std::string answer(const std::string& name) {
-    static const std::map<std::string, std::string> answers = [] {
-        std::map<std::string, std::string> out;
-        for (const auto& row : test::dataTable("crypto/known-answers.tsv", 2)) out[row.at(0)] = row.at(1);
-        return out;
-    }();
-    const auto it = answers.find(name);
-    EXPECT_NE(it, answers.end()) << name << " is not in known-answers.tsv";
-    return it == answers.end() ? "" : it->second;
-}
-
-std::string contentsOf(const std::string& file) {
-    std::ifstream in(test::dataFile("crypto/" + file));
-    return {std::istreambuf_iterator<char>(in), {}};
+    for (const auto& row : test::dataTable("crypto/known-answers.tsv", 2))
+        if (row[0] == name) return row[1];
+    ADD_FAILURE() << name << " is not in known-answers.tsv";
+    return "";
 }
 
 std::string marsh() {
@@ -105,13 +92,13 @@ TEST(KnownAnswer, RecoveryKeyTextAndKeyFiles) {
     EXPECT_EQ(RecoveryKey::parse(text), keyOneToTwentyFive());
 
     // The recovery-key file is stored exactly as the encoder writes it.
-    const std::string stored = contentsOf("recovery-key-file.json");
+    const std::string stored = test::dataText("crypto/recovery-key-file.json");
     KeyFile recovery = KeyFile::decode(viewOf(stored));
     EXPECT_EQ(recovery.unwrap(keyOneToTwentyFive(), fixedRepositoryID()), fixedMaster());
     EXPECT_EQ(recovery.hint, "drawer");
     EXPECT_EQ(stringOf(recovery.encoded()), stored);
 
-    KeyFile passphrase = KeyFile::decode(viewOf(contentsOf("passphrase-key-file.json")));
+    KeyFile passphrase = KeyFile::decode(viewOf(test::dataText("crypto/passphrase-key-file.json")));
     EXPECT_EQ(passphrase.unwrap("Cafe\u0301 au lait", passphraseSalt, 1000), fixedMaster());  // decomposed é
     EXPECT_EQ(passphrase.unwrap("Caf\u00e9 au lait", passphraseSalt, 1000), fixedMaster());   // precomposed é
     EXPECT_FALSE(passphrase.hint.has_value());

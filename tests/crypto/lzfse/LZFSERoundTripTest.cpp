@@ -82,9 +82,7 @@ TEST(LZFSERoundTrip, LongRunsAndDistancesAtTheWindowEdge) {
         {1, 3 << 20, true}, {3, 100000, true}, {262139, 600000, true}, {262140, 600000, false}};
     for (const auto& [period, size, compresses] : cases) {
         SCOPED_TRACE(period);
-        const Bytes unit = randomBytes(period, 5);
-        Bytes input(size);
-        for (std::size_t i = 0; i < size; ++i) input[i] = unit[i % period];
+        const Bytes input = withPeriod(period, size, 5);
         const Bytes encoded = lzfseEncode(input);
         EXPECT_EQ(encoded.size() < period + size / 50 + 1000, compresses);
         EXPECT_EQ(encoded.size() > input.size(), !compresses);

@@ -30,6 +30,14 @@ inline Bytes randomBytes(std::size_t n, std::uint32_t seed) {
     return b;
 }
 
+// n bytes of one random stretch of period bytes repeated.
+inline Bytes withPeriod(std::size_t period, std::size_t n, std::uint32_t seed) {
+    const Bytes unit = randomBytes(period, seed);
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = unit[i % period];
+    return b;
+}
+
 inline Bytes repetitiveBytes(std::size_t n) {
     const std::string unit = "struct entry { int id; char name[16]; };\n";
     Bytes b(n);

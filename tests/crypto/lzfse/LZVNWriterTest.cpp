@@ -8,17 +8,6 @@
 namespace wm::lzfse {
 namespace {
 
-Bytes lzvnStream(ByteView input) {
-    Bytes payload;
-    LZVNWriter writer(input, payload);
-    parse(input, ParserSettings{65535, 16, 64, false}, writer);
-    Bytes s;
-    for (std::uint64_t field : {std::uint64_t(lzvnMagic), input.size(), payload.size()}) appendLE(s, field, 4);
-    s.insert(s.end(), payload.begin(), payload.end());
-    appendLE(s, endOfStreamMagic, 4);
-    return s;
-}
-
 TEST(LZVNWriter, EveryDistanceAndLiteralFormRoundTrips) {
     std::mt19937 rng(17);
     // Copies of earlier stretches at distances from 1 to beyond the LZVN limit, each
@@ -32,7 +21,12 @@ TEST(LZVNWriter, EveryDistanceAndLiteralFormRoundTrips) {
         const std::size_t length = 3 + rng() % 40 + (round % 5 == 0 ? 300 : 0);
         for (std::size_t i = 0; i < length; ++i) input.push_back(input[input.size() - d]);
     }
-    const Bytes stream = lzvnStream(input);
+    Bytes payload, stream;
+    LZVNWriter writer(input, payload);
+    parse(input, ParserSettings{65535, 16, 64, false}, writer);
+    for (std::uint64_t field : {std::uint64_t(lzvnMagic), input.size(), payload.size()}) appendLE(stream, field, 4);
+    stream.insert(stream.end(), payload.begin(), payload.end());
+    appendLE(stream, endOfStreamMagic, 4);
     EXPECT_LT(stream.size(), input.size());
     EXPECT_EQ(lzfseDecode(stream, input.size()), input);
 }
