@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "LZFSETestData.h"
+#include "crypto/lzfse/DeclaredSize.h"
 
 namespace wm::lzfse {
 namespace {
@@ -72,6 +73,7 @@ TEST(LZFSERoundTrip, BlockKindsFollowInputSizeAndContent) {
         EXPECT_GE(kinds[onlyKind], blocks);
         EXPECT_LE(double(encoded.size()), ratio * double(input.size()));
         EXPECT_EQ(lzfseDecode(encoded, input.size()), input);
+        EXPECT_EQ(declaredSize(encoded), input.size());
     }
     EXPECT_EQ(lzfseEncode({}), bytesOf("bvx$"));
 }
