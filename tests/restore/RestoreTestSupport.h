@@ -159,16 +159,13 @@ inline std::string notWritten(const std::string& why) { return notWrittenPrefix 
 
 using Result = RestoreCoordinator::Result;
 using Strings = std::vector<std::string>;
-inline Strings failurePaths(const Result& r) {
+inline Strings failures(const Result& r, std::string RestoreResult::Failure::*field) {
     Strings out;
-    for (const auto& f : r.failures) out.push_back(f.path);
+    for (const auto& f : r.failures) out.push_back(f.*field);
     return out;
 }
-inline Strings failureReasons(const Result& r) {
-    Strings out;
-    for (const auto& f : r.failures) out.push_back(f.reason);
-    return out;
-}
+inline Strings failurePaths(const Result& r) { return failures(r, &RestoreResult::Failure::path); }
+inline Strings failureReasons(const Result& r) { return failures(r, &RestoreResult::Failure::reason); }
 // "files=F hardlinks=H folders=D symlinks=S"
 inline std::string counts(const Result& r) {
     return "files=" + std::to_string(r.filesRestored) + " hardlinks=" + std::to_string(r.hardLinksRestored) +
