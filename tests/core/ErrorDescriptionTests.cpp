@@ -13,10 +13,7 @@ using wm::ErrorDescription;
 // The shape every error shares: no parentheses without values, ", " between values,
 // labels only where given, quotes only where asked, numbers of any width unchanged.
 TEST(ErrorDescription, WritesTheSharedShape) {
-    const struct {
-        std::string built;
-        std::string expected;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {ErrorDescription("T.Error", "none"), "T.Error.none"},
         {ErrorDescription("T", "one").add("", "x"), "T.one(x)"},
         {ErrorDescription("T", "two").add("a", -4).add("b", std::uint8_t{200}), "T.two(a: -4, b: 200)"},
@@ -29,7 +26,7 @@ TEST(ErrorDescription, WritesTheSharedShape) {
         {ErrorDescription("T", "opt").add("x", std::optional<std::int64_t>{}).add("y", std::optional<std::int64_t>{7}),
          "T.opt(x: nil, y: 7)"},
     };
-    for (const auto& row : rows) EXPECT_EQ(row.built, row.expected);
+    for (const auto& [built, expected] : rows) EXPECT_EQ(built, expected);
 }
 
 }  // namespace
