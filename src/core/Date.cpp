@@ -46,7 +46,6 @@ Date Date::wholeMillisecondsBefore() const {
 }
 
 Date Date::distantPast() { return Date{-62135596800LL * 1000000LL}; }
-Date Date::distantFuture() { return Date{64092211200LL * 1000000LL}; }
 
 Date Date::adding(double seconds) const {
     double us = static_cast<double>(microseconds) + seconds * 1e6;

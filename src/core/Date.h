@@ -30,8 +30,6 @@ struct Date {
     // 0001-01-01T00:00:00Z: the "long ago" sentinel. It is whole milliseconds,
     // so it survives every date coding of the project unchanged.
     static Date distantPast();
-    // 4001-01-01T00:00:00Z.
-    static Date distantFuture();
 
     Date adding(double seconds) const;
     // Seconds from other to this. Exact while the difference fits 64 bits; dates read from

@@ -19,6 +19,7 @@ struct DestinationHealth {
 
     // Counts the fault; the first fault's time is kept.
     void recordFault(Fault fault, Date at);
+    // Counts a pack that was sealed, written and read back whole.
     void recordGoodOperation();
 
     friend bool operator==(const DestinationHealth&, const DestinationHealth&) = default;

@@ -15,7 +15,7 @@ namespace {
 
 Bytes additionalData(std::string_view keyID, KeyFile::Method method) {
     Bytes aad = bytesOf(keyID);
-    std::string_view name = KeyFile::methodName(method);
+    std::string_view name = KeyFile::rawValue(method);
     aad.insert(aad.end(), name.begin(), name.end());
     return aad;
 }
@@ -61,7 +61,7 @@ void checkOpenable(const KeyFile& file, KeyFile::Method expected) {
 
 KeyFile::Error KeyFile::Error::methodNotImplemented(Method method) {
     Error e(Kind::methodNotImplemented,
-            ErrorDescription("KeyFile.Error", "methodNotImplemented").add("", methodName(method)));
+            ErrorDescription("KeyFile.Error", "methodNotImplemented").add("", rawValue(method)));
     e.method = method;
     return e;
 }
@@ -74,7 +74,7 @@ KeyFile::Error KeyFile::Error::wouldRemoveLastPortableKey() {
     return Error(Kind::wouldRemoveLastPortableKey, "KeyFile.Error.wouldRemoveLastPortableKey");
 }
 
-std::string_view KeyFile::methodName(Method method) {
+std::string_view KeyFile::rawValue(Method method) {
     switch (method) {
     case Method::recoveryKey: return "recoveryKey";
     case Method::deviceKey: return "deviceKey";
@@ -83,7 +83,7 @@ std::string_view KeyFile::methodName(Method method) {
     return "recoveryKey";
 }
 
-std::optional<KeyFile::Method> KeyFile::methodNamed(std::string_view name) {
+std::optional<KeyFile::Method> KeyFile::methodFromRawValue(std::string_view name) {
     if (name == "recoveryKey") return Method::recoveryKey;
     if (name == "deviceKey") return Method::deviceKey;
     if (name == "passphrase") return Method::passphrase;
@@ -106,7 +106,7 @@ KeyFile KeyFile::decode(ByteView json) {
             file.hint = RepositoryJSON::text(RepositoryJSON::member(root, "hint"), "hint");
         file.keyID = RepositoryJSON::text(RepositoryJSON::member(root, "keyID"), "keyID");
         std::optional<Method> method =
-            methodNamed(RepositoryJSON::text(RepositoryJSON::member(root, "method"), "method"));
+            methodFromRawValue(RepositoryJSON::text(RepositoryJSON::member(root, "method"), "method"));
         if (!method) throw Error::malformed();
         file.method = *method;
         file.nonce = RepositoryJSON::toData(RepositoryJSON::member(root, "nonce"), "nonce");
@@ -125,7 +125,7 @@ JSON KeyFile::toJSON() const {
     root["createdAt"] = RepositoryJSON::date(createdAt);
     if (hint) root["hint"] = *hint;
     root["keyID"] = keyID;
-    root["method"] = std::string(methodName(method));
+    root["method"] = std::string(rawValue(method));
     root["nonce"] = RepositoryJSON::data(nonce);
     root["wrapped"] = RepositoryJSON::data(wrapped);
     return root;

@@ -57,8 +57,9 @@ struct KeyFile {
     Bytes nonce;    // 12 bytes
     Bytes wrapped;  // 48 bytes
 
-    static std::string_view methodName(Method method);
-    static std::optional<Method> methodNamed(std::string_view name);
+    // The stored text of a method is its case name; any other text gives nothing.
+    static std::string_view rawValue(Method method);
+    static std::optional<Method> methodFromRawValue(std::string_view text);
     // 32 lower-case hex digits: the only key identifiers that can name a key file.
     static bool isValidKeyID(std::string_view keyID);
 

@@ -298,7 +298,7 @@ void PackStore::writePack(std::list<Unwritten>::iterator unwritten) {
         }
         {
             std::unique_lock lock(mutex_);
-            health_.goodOperations += 1;
+            health_.recordGoodOperation();
         }
         flush = written_(IndexFile::Section{pack.id, pack.entries});
     } catch (...) {

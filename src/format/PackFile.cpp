@@ -65,7 +65,7 @@ void appendRecord(Bytes& out, const Entry& entry) {
 Entry takeRecord(ByteCursor& c) {
     Entry e;
     e.id = c.takeBlobID();
-    const auto type = blobTypeFromRaw(c.takeUInt8());
+    const auto type = blobTypeFromRawValue(c.takeUInt8());
     if (!type) throw ByteCursor::Error::malformed("blobType");
     e.type = *type;
     e.offset = c.takeUInt64();

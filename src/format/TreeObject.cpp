@@ -101,10 +101,10 @@ std::size_t reservation(std::int64_t count, std::size_t remaining, std::size_t e
 Entry decodeEntry(ByteCursor& c) {
     const FieldPresence mask{c.takeUInt16()};
     const std::uint8_t typeByte = c.takeUInt8();
-    const auto type = entryTypeFromRaw(typeByte);
+    const auto type = entryTypeFromRawValue(typeByte);
     if (!type) throw Error::invalidEntryType(typeByte);
     const std::uint8_t statusByte = c.takeUInt8();
-    const auto status = statusFromRaw(statusByte);
+    const auto status = statusFromRawValue(statusByte);
     if (!status) throw Error::invalidStatus(statusByte);
 
     Entry e;
@@ -163,12 +163,12 @@ Entry decodeEntry(ByteCursor& c) {
 
 }  // namespace
 
-std::optional<EntryType> entryTypeFromRaw(std::uint8_t raw) {
+std::optional<EntryType> entryTypeFromRawValue(std::uint8_t raw) {
     if (raw < 1 || raw > 7) return std::nullopt;
     return static_cast<EntryType>(raw);
 }
 
-std::optional<Status> statusFromRaw(std::uint8_t raw) {
+std::optional<Status> statusFromRawValue(std::uint8_t raw) {
     if (raw > 2) return std::nullopt;
     return static_cast<Status>(raw);
 }

@@ -32,12 +32,12 @@ inline constexpr std::array<EntryType, 7> allEntryTypes{
     EntryType::file,   EntryType::directory,       EntryType::symlink,     EntryType::fifo,
     EntryType::socket, EntryType::characterDevice, EntryType::blockDevice,
 };
-std::optional<EntryType> entryTypeFromRaw(std::uint8_t raw);
+std::optional<EntryType> entryTypeFromRawValue(std::uint8_t raw);
 
 // How the entry was captured. A restore skips the content of an `unreadable` file.
 enum class Status : std::uint8_t { ok = 0, unstable = 1, unreadable = 2 };
 inline constexpr std::array<Status, 3> allStatuses{Status::ok, Status::unstable, Status::unreadable};
-std::optional<Status> statusFromRaw(std::uint8_t raw);
+std::optional<Status> statusFromRawValue(std::uint8_t raw);
 
 using ExtendedAttribute = wm::ExtendedAttribute;
 // One hole of a sparse file, in bytes.

@@ -4,19 +4,6 @@
 
 namespace wm {
 
-const char* fileTypeName(FileMetadata::FileType type) {
-    switch (type) {
-    case FileMetadata::FileType::regular: return "regular";
-    case FileMetadata::FileType::directory: return "directory";
-    case FileMetadata::FileType::symlink: return "symlink";
-    case FileMetadata::FileType::fifo: return "fifo";
-    case FileMetadata::FileType::socket: return "socket";
-    case FileMetadata::FileType::characterDevice: return "characterDevice";
-    case FileMetadata::FileType::blockDevice: return "blockDevice";
-    }
-    return "regular";
-}
-
 namespace BSDFlags {
 
 std::vector<std::string> names(std::uint32_t flags) {

@@ -49,9 +49,6 @@ struct FileMetadata {
     friend bool operator==(const FileMetadata&, const FileMetadata&) = default;
 };
 
-// "regular", "directory", ...
-const char* fileTypeName(FileMetadata::FileType type);
-
 // The flag bits of the platform the backups come from (chflags). Linux keeps only three of
 // them, as inode flags: nodump, immutable and append-only.
 namespace BSDFlags {

@@ -19,7 +19,6 @@ struct DestinationKind {
     static DestinationKind networkShare() { return {Case::networkShare, CloudProvider::other}; }
     static DestinationKind synthetic() { return {Case::synthetic, CloudProvider::other}; }
 
-    bool isCloudFolder() const { return case_ == Case::cloudFolder; }
     // "localFolder", "cloudFolder(provider: dropbox)", ...
     std::string description() const;
 
