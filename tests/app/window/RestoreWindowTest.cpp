@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <functional>
 #include <map>
 
 #include "app/RestoreAppModel.h"
@@ -61,22 +60,6 @@ protected:
     // Shown: not hidden itself nor inside a hidden screen of the window.
     bool shown(const char* name) const { return find(name) && find(name)->isVisibleTo(window.get()); }
 
-    // Opens a backup of files many enough that opening and restoring take a while, and
-    // restores its newest snapshot.
-    void openAndRestore(int snapshots, const std::function<void()>& whileRestoring) {
-        auto backup = testing::TestBackup::create(temp / "backup", kPassphrase);
-        std::vector<testing::TestFile> files;
-        for (int i = 0; i < 1000; ++i) files.push_back({"f/" + std::to_string(i) + ".txt", std::string(200 + i, 'x')});
-        for (int s = 0; s < snapshots; ++s) backup.commit(files, at(1600000000.0 + s));
-        model.setBackupPath(backup.folder().string());
-        model.setSecret(kPassphrase);
-        model.open();
-        finishWork();
-        model.setRestoreInto((temp / "restored").string());
-        settle();
-        click("restoreButton");
-        whileRestoring();
-    }
     test::TempFolder temp{"wm-window"};
     RestoreAppModel model;
     std::unique_ptr<RestoreWindow> window;
@@ -332,36 +315,36 @@ TEST_F(RestoreWindowTest, OpensChoosesRestoresAndReports) {
 }
 
 // While the worker restores, the window goes on applying the model's changes and the person
-// goes on typing; nothing waits for the other and every change lands.
-TEST_F(RestoreWindowTest, TheWindowKeepsWorkingWhileTheModelWorks) {
-    openAndRestore(6, [&] {
-        click("restoreButton");  // a second press while the restore runs starts nothing
-        for (int round = 0; model.isRunning(); ++round) {
-            QApplication::processEvents();
-            model.setBackupPath((temp / "typed" / std::to_string(round)).string());
-            (void)window->shownState().phase.isBusy();
-        }
-        finishWork();
-    });
+// goes on typing; nothing waits for the other and every change lands. Closing the window
+// meanwhile keeps it, says it will close when the restore has finished, and closes it then.
+TEST_F(RestoreWindowTest, TheWindowKeepsWorkingWhileTheModelWorksAndClosesAfterIt) {
+    auto backup = testing::TestBackup::create(temp / "backup", kPassphrase);
+    std::vector<testing::TestFile> files;  // many enough that opening and restoring take a while
+    for (int i = 0; i < 1000; ++i) files.push_back({"f/" + std::to_string(i) + ".txt", std::string(200 + i, 'x')});
+    for (int s = 0; s < 6; ++s) backup.commit(files, at(1600000000.0 + s));
+    model.setBackupPath(backup.folder().string());
+    model.setSecret(kPassphrase);
+    model.open();
+    finishWork();
+    model.setRestoreInto((temp / "restored").string());
+    settle();
+    click("restoreButton");
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(find<QLabel>("closingNote")->text(), "Wendle Marsh Restore will close when the restore has finished.");
+    EXPECT_TRUE(window->isVisible() && shown("closingNote"));
+    click("restoreButton");  // a second press while the restore runs starts nothing
+    for (int round = 0; model.isRunning(); ++round) {
+        QApplication::processEvents();
+        model.setBackupPath((temp / "typed" / std::to_string(round)).string());
+        (void)window->shownState().phase.isBusy();
+    }
+    finishWork();
     ASSERT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
     EXPECT_EQ(model.phase().result.filesRestored, 1000u);
+    EXPECT_FALSE(window->isVisible());
     // The window shows the model's last state, not one that a later change overtook.
     EXPECT_EQ(window->shownState().revision, model.state().revision);
     EXPECT_EQ(find<QLineEdit>("backupPathField")->text().toStdString(), model.backupPath());
-}
-
-// Closing the window while a restore runs keeps it, says it will close when the restore has
-// finished, and closes it then.
-TEST_F(RestoreWindowTest, ClosingTheWindowWhileARestoreRunsWaitsForTheRestore) {
-    openAndRestore(1, [&] {
-        EXPECT_FALSE(window->close());
-        EXPECT_EQ(find<QLabel>("closingNote")->text(),
-                  "Wendle Marsh Restore will close when the restore has finished.");
-        EXPECT_TRUE(window->isVisible() && shown("closingNote"));
-        finishWork();
-    });
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(model.phase().kind, Kind::finished) << model.problem().value_or("");
 }
 
 }  // namespace
