@@ -26,10 +26,6 @@ namespace wm {
 
 namespace {
 
-TreeObject::Timestamp timestamp(const FileMetadata::Timestamp& t) {
-    return TreeObject::Timestamp{t.seconds, t.nanoseconds};
-}
-
 TreeObject::EntryType entryType(FileMetadata::FileType type) {
     switch (type) {
     case FileMetadata::FileType::regular: return TreeObject::EntryType::file;
@@ -41,6 +37,27 @@ TreeObject::EntryType entryType(FileMetadata::FileType type) {
     case FileMetadata::FileType::blockDevice: return TreeObject::EntryType::blockDevice;
     }
     return TreeObject::EntryType::file;
+}
+
+// The tree entry of a captured file: its metadata only (the reverse of
+// RestoreCoordinator::metadata). Parts a capture leaves empty stay absent from the entry;
+// the size, content, child tree and hard-link group are the builder's.
+TreeObject::Entry entryOf(const FileMetadata& m) {
+    TreeObject::Entry entry;
+    entry.entryType = entryType(m.fileType);
+    entry.mode = m.mode;
+    entry.uid = m.uid;
+    entry.gid = m.gid;
+    entry.modificationTime = m.modificationTime;
+    entry.changeTime = m.changeTime;
+    entry.birthTime = m.birthTime;
+    if (m.bsdFlags != 0) entry.bsdFlags = m.bsdFlags;
+    entry.userName = m.userName;
+    entry.groupName = m.groupName;
+    if (!m.extendedAttributes.empty()) entry.extendedAttributes = m.extendedAttributes;
+    entry.acl = m.acl;
+    if (m.sparseRanges && !m.sparseRanges->empty()) entry.sparseRanges = m.sparseRanges;
+    return entry;
 }
 
 FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
@@ -167,26 +184,9 @@ BlobID SnapshotBuilder::storeTree(const DirectoryScanner::Entry& folder) {
 
 TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& source) {
     const FileMetadata& m = source.metadata;
-    TreeObject::Entry entry;
+    TreeObject::Entry entry = entryOf(m);
     entry.name = bytesOf(source.name);
-    entry.entryType = entryType(m.fileType);
-    entry.status =
-        source.status == DirectoryScanner::Status::unreadable ? TreeObject::Status::unreadable : TreeObject::Status::ok;
-    entry.mode = m.mode;
-    entry.uid = m.uid;
-    entry.gid = m.gid;
-    entry.modificationTime = timestamp(m.modificationTime);
-    entry.changeTime = timestamp(m.changeTime);
-    if (m.birthTime) entry.birthTime = timestamp(*m.birthTime);
-    if (m.bsdFlags != 0) entry.bsdFlags = m.bsdFlags;
-    entry.userName = m.userName;
-    entry.groupName = m.groupName;
-    if (!m.extendedAttributes.empty()) {
-        std::vector<TreeObject::ExtendedAttribute> attributes;
-        for (const auto& a : m.extendedAttributes) attributes.push_back(TreeObject::ExtendedAttribute{a.name, a.value});
-        entry.extendedAttributes = std::move(attributes);
-    }
-    entry.acl = m.acl;
+    if (source.status == DirectoryScanner::Status::unreadable) entry.status = TreeObject::Status::unreadable;
 
     switch (m.fileType) {
     case FileMetadata::FileType::directory:
@@ -205,11 +205,6 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
         ++stats_.files;
         stats_.bytesLogical += m.size;
         entry.size = m.size;
-        if (m.sparseRanges && !m.sparseRanges->empty()) {
-            std::vector<TreeObject::SparseRange> holes;
-            for (const auto& h : *m.sparseRanges) holes.push_back(TreeObject::SparseRange{h.offset, h.length});
-            entry.sparseRanges = std::move(holes);
-        }
         if (m.linkCount > 1) {
             auto [it, inserted] = hardLinkGroups_.emplace(m.identity, hardLinkGroups_.size() + 1);
             entry.hardlinkGroup = it->second;
@@ -258,10 +253,7 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
                    static_cast<std::uint64_t>(before.st_size) != m.size ||
                    modificationTimeOf(before) != m.modificationTime;
 
-    std::vector<SparseLayout::Region> holes;
-    if (m.sparseRanges) {
-        for (const auto& h : *m.sparseRanges) holes.push_back(SparseLayout::Region{h.offset, h.length});
-    }
+    const std::vector<SparseLayout::Region> holes = m.sparseRanges.value_or(std::vector<SparseLayout::Region>{});
     // Not cleared: only the bytes read are touched, so a small file costs only its size.
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[std::max<std::size_t>(bufferBytes, 1)]);
     std::size_t filled = 0;
