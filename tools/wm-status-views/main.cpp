@@ -18,15 +18,6 @@ using namespace wm;
 using StatusView::Appearance;
 using StatusView::Family;
 
-// More than one colour: something was drawn on the background.
-bool blank(const QImage& image) {
-    const QRgb first = image.pixel(0, 0);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != first) return false;
-    return true;
-}
-
 struct Picture {
     std::string name;
     QImage image;
@@ -90,7 +81,7 @@ int run(int argc, char** argv, const tools::ToolArguments& arguments) {
     if (ec) throw tools::ToolRefusal("The folder \"" + folder.string() + "\" could not be made: " + ec.message() + ".");
     const auto all = pictures(Date::now());
     for (const Picture& picture : all) {
-        if (blank(picture.image)) throw tools::ToolRefusal(picture.name + " came out blank.");
+        if (OffscreenRun::isBlank(picture.image)) throw tools::ToolRefusal(picture.name + " came out blank.");
         const std::filesystem::path file = folder / picture.name;
         if (!picture.image.save(QString::fromStdString(file.string()), "PNG"))
             throw tools::ToolRefusal("\"" + file.string() + "\" could not be written.");

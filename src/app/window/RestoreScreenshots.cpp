@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <functional>
 #include <ostream>
-#include <unordered_set>
 
 #include "app/AppPaths.h"
 #include "app/window/RestoreWindow.h"
+#include "ui/OffscreenRun.h"
 
 namespace wm::RestoreScreenshots {
 
@@ -53,19 +53,7 @@ Failure Failure::nothingDrawn(std::string fileName) {
 }
 
 void refuseIfBlank(const QImage& image, const std::string& name) {
-    const int w = image.width();
-    const int h = image.height();
-    const int step = std::max(1, std::min(w, h) / 64);
-    std::unordered_set<std::uint32_t> keys;
-    for (int y = 0; y < h; y += step) {
-        for (int x = 0; x < w; x += step) {
-            const QRgb pixel = image.pixel(x, y);
-            keys.insert(static_cast<std::uint32_t>(qRed(pixel)) * 65536u +
-                        static_cast<std::uint32_t>(qGreen(pixel)) * 256u + static_cast<std::uint32_t>(qBlue(pixel)));
-            if (keys.size() > 8) return;
-        }
-    }
-    throw Failure::nothingDrawn(name);
+    if (OffscreenRun::isBlank(image)) throw Failure::nothingDrawn(name);
 }
 
 QImage render(RestoreAppModel& model, int width) {
