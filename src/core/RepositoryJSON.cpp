@@ -13,7 +13,7 @@ namespace wm::RepositoryJSON {
 
 namespace {
 
-const char* kindName(DecodingError::Kind k) {
+const char* rawValue(DecodingError::Kind k) {
     switch (k) {
     case DecodingError::Kind::dataCorrupted: return "dataCorrupted";
     case DecodingError::Kind::keyNotFound: return "keyNotFound";
@@ -207,7 +207,7 @@ T integerOf(const JSON& value, std::string_view path) {
 }  // namespace
 
 DecodingError::DecodingError(Kind k, std::string p, std::string d)
-    : wm::Error(ErrorDescription("RepositoryJSON.DecodingError", kindName(k)).quoted("path", p).quoted("detail", d)),
+    : wm::Error(ErrorDescription("RepositoryJSON.DecodingError", rawValue(k)).quoted("path", p).quoted("detail", d)),
       kind(k),
       path(std::move(p)),
       detail(std::move(d)) {}

@@ -4,7 +4,7 @@ namespace wm {
 
 namespace J = RepositoryJSON;
 
-std::string ReplicaStateRecord::kindName(const DestinationKind& kind) {
+std::string ReplicaStateRecord::rawValue(const DestinationKind& kind) {
     switch (kind.case_) {
     case DestinationKind::Case::cloudFolder: return "cloud";
     case DestinationKind::Case::externalVolume: return "external";

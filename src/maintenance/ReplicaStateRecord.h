@@ -27,7 +27,7 @@ struct ReplicaStateRecord {
     std::optional<Date> lastVerifiedAt;
 
     // The record's name for a sort of destination.
-    static std::string kindName(const DestinationKind& kind);
+    static std::string rawValue(const DestinationKind& kind);
 
     // Every key but "lastVerifiedAt" is required; unknown keys are ignored, and values are
     // taken as stored.

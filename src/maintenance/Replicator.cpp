@@ -297,7 +297,7 @@ void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
     const DestinationCapabilities capabilities = run.target.capabilities();
     ReplicaStateRecord state;
     state.replicaID = run.target.id().value;
-    state.kind = ReplicaStateRecord::kindName(run.target.kind());
+    state.kind = ReplicaStateRecord::rawValue(run.target.kind());
     state.lastSyncAt = run.start;
     state.holdsSnapshots = held.snapshots;
     state.holdsPacksDigest = digest(present);

@@ -10,7 +10,7 @@
 namespace wm::SnapshotComparison {
 namespace {
 
-const char* kindName(Change::Kind kind) {
+const char* rawValue(Change::Kind kind) {
     switch (kind) {
     case Change::Kind::added: return "added";
     case Change::Kind::modified: return "modified";
@@ -45,7 +45,7 @@ std::map<std::string, std::pair<std::string, V>> composed(const std::map<std::st
 std::string Change::id() const {
     std::string joined;
     for (std::size_t i = 0; i < path.size(); ++i) joined += (i ? "/" : "") + path[i];
-    return joined + kindName(kind);
+    return joined + rawValue(kind);
 }
 
 std::vector<Change> changes(const std::map<std::string, std::string>& from,
