@@ -56,8 +56,15 @@ function(wm_test name)
   target_link_libraries(test_${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   wm_warnings(test_${name})
   include(GoogleTest)
-  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${WM_TEST_ENVIRONMENT}")
+  # Discovery would pass only the first variable of a list-valued property on; a script read
+  # after it gives every discovered test the whole environment instead.
+  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60 TEST_LIST test_${name}_TESTS)
+  set(environment_script "${CMAKE_CURRENT_BINARY_DIR}/test_${name}_environment.cmake")
+  file(WRITE "${environment_script}"
+    "if(test_${name}_TESTS)\n"
+    "  set_tests_properties(\${test_${name}_TESTS} PROPERTIES ENVIRONMENT \"${WM_TEST_ENVIRONMENT}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${environment_script}")
 endfunction()
 
 # wm_bench(<name> SOURCES ... DEPS ...)
