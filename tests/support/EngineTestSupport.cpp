@@ -130,9 +130,8 @@ std::uint64_t readWhole(const Repository& repository, const SnapshotID& id) {
 
 std::vector<std::string> filesUnder(InMemoryDestination& destination, const std::string& folder) {
     std::vector<std::string> paths;
-    for (const auto& [path, bytes] : destination.files()) {
-        if (path.rfind(folder + "/", 0) == 0) paths.push_back(path);
-    }
+    for (const auto& [path, bytes] : destination.files())
+        if (path.starts_with(folder + "/")) paths.push_back(path);
     return paths;
 }
 

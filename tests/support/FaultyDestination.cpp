@@ -109,11 +109,11 @@ void FaultyDestination::clearLog() {
 }
 
 std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::optional<ByteRange> range) {
+    const bool mutating =
+        op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove;
     std::function<void()> pause;
     {
         std::lock_guard lock(mutex_);
-        const bool mutating =
-            op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove;
         const auto it = std::find_if(pauses_.begin(), pauses_.end(),
                                      [&](const auto& p) { return mutating && !crashed_ && p.first == mutations_ + 1; });
         if (it != pauses_.end()) {
@@ -127,7 +127,7 @@ std::size_t FaultyDestination::before(Operation op, const RepoPath& path, std::o
     log_.push_back(Call{op, path, range, true});
     const std::size_t index = log_.size() - 1;
     if (crashed_) throw SimulatedCrash{"crashed before " + describe(op, path)};
-    if (op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove) {
+    if (mutating) {
         const std::int64_t number = ++mutations_;
         if (crashAt_ && number >= *crashAt_) {
             crashed_ = true;

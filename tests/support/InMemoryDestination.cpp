@@ -121,7 +121,7 @@ void InMemoryDestination::setAvailability(Availability availability) {
 void InMemoryDestination::put(const RepoPath& path, ByteView contents) {
     std::lock_guard lock(mutex_);
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
-    auto folder = folderFor(path.parent(), true, true);
+    auto folder = folderFor(path.parent(), true);
     if (!folder) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     Bytes bytes(contents.begin(), contents.end());
     folder->entries[path.fileName()] = folder->durableEntries[path.fileName()] =
@@ -184,9 +184,9 @@ std::shared_ptr<Node> InMemoryDestination::lookup(const RepoPath& path) const {
     return node;
 }
 
-// The folder at path; with create, missing folders are made, each synced into its parent
-// (durable: without counting steps, for fixture set-up). Nothing when a file is in the way.
-std::shared_ptr<Node> InMemoryDestination::folderFor(const RepoPath& folder, bool create, bool durable) {
+// The folder at path; missing folders are made, each synced into its parent (durable: without
+// counting steps, for fixture set-up). Nothing when a file is in the way.
+std::shared_ptr<Node> InMemoryDestination::folderFor(const RepoPath& folder, bool durable) {
     std::shared_ptr<Node> node = root_;
     RepoPath walked;
     for (const auto& c : folder.components()) {
@@ -197,7 +197,6 @@ std::shared_ptr<Node> InMemoryDestination::folderFor(const RepoPath& folder, boo
             node = it->second;
             continue;
         }
-        if (!create) return nullptr;
         if (!durable) step(Step::createFolder, walked);
         auto made = makeFolder();
         node->entries[c] = made;
@@ -258,8 +257,8 @@ std::vector<RepoPath> InMemoryDestination::list(const RepoPath& folder) {
 std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& path) {
     auto lock = lockUsable("openWrite");
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
-    if (!folderFor(path.parent(), true, false)) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
-    auto tmp = folderFor(RepoPath() / "tmp", true, false);
+    if (!folderFor(path.parent(), false)) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
+    auto tmp = folderFor(RepoPath() / "tmp", false);
     if (!tmp) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     step(Step::createTemporary, path);
     std::string name = UUID::random().compactHex();

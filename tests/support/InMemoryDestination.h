@@ -74,7 +74,7 @@ private:
     void step(Step s, const RepoPath& path);
     std::shared_ptr<Node> lookup(const RepoPath& path) const;
     std::shared_ptr<Node> fileAt(const RepoPath& path) const;  // throws unless a file is there
-    std::shared_ptr<Node> folderFor(const RepoPath& folder, bool create, bool durable);
+    std::shared_ptr<Node> folderFor(const RepoPath& folder, bool durable);
 
     mutable std::mutex mutex_;
     DestinationID id_;
