@@ -15,6 +15,7 @@
 #include "ToolProcess.h"
 #include "core/SecretFile.h"
 #include "crypto/RecoveryKey.h"
+#include "support/DataTable.h"
 #include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -92,69 +93,42 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
     t.writeFile("src/a", randomBytes(3000, 1));
     ASSERT_EQ(backUp(t / "src", repo, key), 0);
     ASSERT_EQ(backUp(t / "src", t / "other", t / "other-key"), 0);
-    const std::string r = repo.string();
     const auto keyFile = fs::directory_iterator(repo / "keys")->path().filename();
-    using Setup = std::function<void(const fs::path&)>;
-    const auto draft = [&](const fs::path& d) { t.writeFile(fs::relative(d / "tmp/draft", t.path()), "mine"); };
     const auto copied = [&](const fs::path& from, const fs::path& d) {
         fs::copy(from, d, fs::copy_options::recursive);
     };
-    const std::vector<std::tuple<const char*, const char*, std::vector<std::string>, std::string, Setup>> cases = {
-        {"mark, not a backup", "no Wendle Marsh backup", {"mark", "ROOT", "--keep-last", "1"}, "documents", draft},
-        {"gc is a link",
-         "is a link",
-         {"mark", "ROOT", "--keep-last", "1"},
-         "linked-gc",
+    const std::map<std::string, std::function<void(const fs::path&)>> setups = {
+        {"documents", [&](const fs::path& d) { t.writeFile(fs::relative(d / "tmp/draft", t.path()), "mine"); }},
+        {"linked-gc",
          [&](const fs::path& d) {
              copied(repo, d);
              fs::remove_all(d / "gc");
              t.writeFile("elsewhere/old.mark", "not a mark");
              fs::create_directory_symlink(elsewhere, d / "gc");
          }},
-        {"a hold that does not read",
-         "1 hold record",
-         {"mark", "ROOT", "--keep-last", "1"},
-         "damaged-hold",
+        {"damaged-hold",
          [&](const fs::path& d) {
              copied(repo, d);
              t.writeFile(fs::relative(d / "holds/0123456789abcdef0123456789abcdef.hold", t.path()), "damaged");
          }},
-        {"parts of a backup without its config",
-         "DIFFERENT",
-         {"replicate", r, "ROOT"},
-         "configless",
+        {"configless",
          [&](const fs::path& d) {
              copied(t / "other", d);
              fs::remove(d / "wendlemarsh.repo");
          }},
-        {"the copy is inside it",
-         "into the backup it copies",
-         {"replicate", r, "ROOT/../repo/holds/c"},
-         "repo",
-         nullptr},
-        {"packs of the copy is a link",
-         "link inside the copy",
-         {"replicate", r, "ROOT"},
-         "linked-packs",
+        {"linked-packs",
          [&](const fs::path& d) {
              copied(repo, d);
              fs::remove_all(d / "packs");
              fs::create_directory_symlink(elsewhere, d / "packs");
          }},
-        {"the copy's key opens another backup",
-         "does not open with the secret",
-         {"replicate", r, "ROOT"},
-         "wrong-key",
+        {"wrong-key",
          [&](const fs::path& d) {
              copied(repo, d);
              fs::copy_file(*fs::directory_iterator(t / "other/keys"), d / "keys" / keyFile,
                            fs::copy_options::overwrite_existing);
          }},
-        // Last: the copy shares the backup's identity, so the backup itself now reads as older.
-        {"a head older than one seen",
-         "older than when this computer last saw it",
-         {"sweep", "ROOT"},
-         "rolled-back",
+        {"rolled-back",
          [&](const fs::path& d) {
              copied(repo, d);
              const auto head = t.readFile(fs::relative(d / "refs/head", t.path()));
@@ -163,12 +137,14 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
          }},
     };
     fs::create_directories(elsewhere);
-    for (const auto& [name, sentence, arguments, folder, setup] : cases) {
+    for (const auto& row : dataTable("maintenance/refusals.tsv", 4)) {
+        const auto& [name, sentence, folder] = std::tie(row[0], row[1], row[3]);
         const auto root = t / folder;
-        if (setup && !fs::exists(root)) setup(root);
+        if (!fs::exists(root)) setups.at(folder)(root);
         const auto before = treeOf(root), elsewhereBefore = treeOf(elsewhere), repoBefore = treeOf(repo);
         std::vector<std::string> command;
-        for (auto a : arguments) command.push_back(a.starts_with("ROOT") ? root.string() + a.substr(4) : a);
+        for (const auto& a : split(row[2], ' '))
+            command.push_back(a.starts_with("ROOT") ? root.string() + a.substr(4) : a == "REPO" ? repo.string() : a);
         EXPECT_EQ(maintain(command, key, sentence), 1) << name;
         EXPECT_TRUE(folder == "wrong-key" || treeOf(root) == before) << name;
         EXPECT_EQ(treeOf(elsewhere), elsewhereBefore) << name;

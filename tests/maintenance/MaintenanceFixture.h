@@ -25,9 +25,7 @@ struct Fixture {
         for (int i = 0; i < 3; ++i) {
             snapshots.push_back(commitFile(*repository, {randomBytes(3000, 10 + i), randomBytes(500, 20 + i)},
                                            "file" + std::to_string(i), day(i)));
-            const auto root = *BlobID::fromBytes(repository->snapshot(snapshots.back()).rootTree);
-            packs.push_back(
-                repository->withIndex([&](const CompactIndex& index) { return index.location(root)->pack; }));
+            packs.push_back(packOf(*repository, rootOf(*repository, snapshots.back())));
         }
         orphan.bytes.fill(0xEE);
         memory->put(RepositoryLayout::pack(orphan), randomBytes(200, 99));

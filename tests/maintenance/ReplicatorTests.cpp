@@ -243,11 +243,10 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
         else
             f.memory->remove(lost);
         if (loss == goneFromTheCopyToo) copy->remove(lost);
-        if (loss == packAndItsIndexFile) {
-            for (const auto& path : filesUnder(*f.memory, "index")) {
-                const auto body = IndexFile::decode(f.repository->cipher().openMetadata(f.memory->files().at(path)));
-                if (body.front().pack == f.packs[1]) f.memory->remove(*RepoPath::parse(path));
-            }
+        for (const auto& path : filesUnder(*f.memory, "index")) {
+            const auto body = IndexFile::decode(f.repository->cipher().openMetadata(f.memory->files().at(path)));
+            if (loss == packAndItsIndexFile && body.front().pack == f.packs[1])
+                f.memory->remove(*RepoPath::parse(path));
         }
         auto repository = openRepository(f.memory, f.keys).repository;
         const auto plan = Replicator::planRepair(*repository, *copy, f.keys);

@@ -131,6 +131,12 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
     const Bytes firstHead = t.readFile("repo/refs/head");
     ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
 
+    const auto expectRefused = [&](const char* tool, const std::vector<std::string>& arguments,
+                                   const std::string& words) {
+        const Answer answer = runTool(tool, arguments, t.path());
+        EXPECT_EQ(answer.status, 1) << words;
+        EXPECT_NE(answer.err.find(words), std::string::npos) << answer.err;
+    };
     const RepositoryLock laptop{"Laptop", holder(9).device.hex(), Date::now(), Date::now()};
     for (const auto& [lock, words] : std::vector<std::pair<std::string, std::string>>{
              {"", "Another program on this computer is writing to"},
@@ -141,27 +147,19 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
             process = FolderLock::tryLock(repo, FolderLock::Mode::exclusive);
         else
             t.writeFile("repo/writing.lock", lock);
-        const Answer answer = runTool(WM_TEST_BACKUP_TOOL, backup, t.path());
-        EXPECT_EQ(answer.status, 1) << words;
-        EXPECT_NE(answer.err.find(words), std::string::npos) << answer.err;
+        expectRefused(WM_TEST_BACKUP_TOOL, backup, words);
         if (!lock.empty()) {
             EXPECT_EQ(stringOf(t.readFile("repo/writing.lock")), lock);
         }
         fs::remove(repo / "writing.lock");
     }
-
     {
         const tools::ReadingLock replicating(repo);
-        const Answer answer =
-            runTool(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()}, t.path());
-        EXPECT_EQ(answer.status, 1);
-        EXPECT_NE(answer.err.find("A copy is being made from"), std::string::npos) << answer.err;
+        expectRefused(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()},
+                      "A copy is being made from");
     }
-
     t.writeFile("repo/refs/head", firstHead);
-    const Answer answer = runTool(WM_TEST_BACKUP_TOOL, backup, t.path());
-    EXPECT_EQ(answer.status, 1);
-    EXPECT_NE(answer.err.find("older than when this computer last saw it"), std::string::npos) << answer.err;
+    expectRefused(WM_TEST_BACKUP_TOOL, backup, "older than when this computer last saw it");
 }
 
 }  // namespace
