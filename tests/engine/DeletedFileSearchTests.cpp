@@ -15,24 +15,9 @@ using Match = DeletedFileSearch::Match;
 std::vector<std::string> path(const std::string& text) { return split(text, '/'); }
 
 TEST(DeletedFileSearchMatches, Table) {
-    const std::tuple<const char*, const char*, bool> cases[] = {
-        // name, query, matches
-        {"anything", "", false},
-        {"", "a", false},
-        {"Annual-Report-2023.pdf", "report", true},
-        {"R\xC3\xA9sum\xC3\xA9.pdf", "resume", true},                  // precomposed accents
-        {"Re\xCC\x81sume\xCC\x81.pdf", "R\xC3\xA9SUM\xC3\xA9", true},  // decomposed name, precomposed query
-        {"report-txt", "report.txt", false},
-        {"my report.txt", " my", false},  // nothing is trimmed
-        {"photo1.jpg", "photo*", false},  // no wildcards
-        {"\xE2\x84\xAA"
-         "elvin",
-         "kelvin", true},                            // the Kelvin sign folds to k
-        {"pro\xEF\xAC\x81le.txt", "profile", true},  // the ligature to f and i
-        {"Resume.pdf", "r\xC3\xA9sum\xC3\xA9", true},
-    };
-    for (const auto& [name, query, matches] : cases)
-        EXPECT_EQ(DeletedFileSearch::matches(name, query), matches) << name << " / " << query;
+    for (const auto& row : dataTable("engine/deleted-file-matches.tsv", 3))
+        EXPECT_EQ(yesNo(DeletedFileSearch::matches(unescaped(row[0]), unescaped(row[1]))), row[2])
+            << row[0] << " / " << row[1];
 }
 
 // Plain ASCII takes a shorter road that must agree with the Unicode search.
