@@ -120,9 +120,7 @@ TEST_F(RepositoryOpening, RebuildReadsPacksInBoundedPieces) {
     commitFile(*repository, {randomBytes(3 << 20, 1), randomBytes(2 << 20, 2)});
     const auto original = currentIndex();
     for (const auto& path : filesUnder(*memory, "index")) memory->remove(*RepoPath::parse(path));
-    PackID stray;
-    stray.bytes.fill(0x5A);
-    memory->put(RepositoryLayout::pack(stray), randomBytes(5 << 20, 3));
+    memory->put(RepositoryLayout::pack(*PackID::fromBytes(Bytes(32, 0x5A))), randomBytes(5 << 20, 3));
 
     auto faulty = std::make_shared<FaultyDestination>(memory);
     auto opened = openRepository(faulty, keys, Repository::Access::readOnly);
@@ -171,13 +169,10 @@ TEST_F(RepositoryOpening, AnIndexFileOfImplausibleSizeIsPassedOver) {
 // An index entry whose end does not fit a file position is refused before any read.
 TEST_F(RepositoryOpening, EntryRangeThatOverflowsIsRefusedBeforeReading) {
     auto repository = createRepository(memory, keys);
-    PackID pack;
-    pack.bytes.fill(7);
-    BlobID blob;
-    blob.bytes.fill(9);
+    const BlobID blob = *BlobID::fromBytes(Bytes(32, 9));
     const PackFile::Entry entry{blob, BlobType::data, static_cast<std::uint64_t>(INT64_MAX) - 10, 100};
     memory->put(RepositoryLayout::index(UUID::random()),
-                repository->cipher().sealMetadata(IndexFile::encode({{pack, {entry}}})));
+                repository->cipher().sealMetadata(IndexFile::encode({{*PackID::fromBytes(Bytes(32, 7)), {entry}}})));
     auto faulty = std::make_shared<FaultyDestination>(memory);
     auto opened = openRepository(faulty, keys, Repository::Access::readOnly);
     faulty->clearLog();

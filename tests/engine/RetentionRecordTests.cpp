@@ -8,6 +8,7 @@
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
+#include "support/DataTable.h"
 #include "support/EngineTestSupport.h"
 
 namespace wm::test {
@@ -128,26 +129,12 @@ TEST_F(RetentionSetting, EveryRuleRoundTrips) {
     EXPECT_EQ(std::string(payload.begin(), payload.end()), R"({"count":30,"rule":"lastN","v":2})");
 }
 
+// A stored record, the policy it stands for as the record that policy writes.
 TEST_F(RetentionSetting, RecordToPolicyTable) {
-    struct Case {
-        JSON json;
-        RetentionPolicy expected;
-    };
-    const Case cases[] = {
-        {{{"v", 2}, {"rule", "smart"}, {"hourly", 1}, {"daily", 2}, {"monthly", 3}}, RetentionPolicy::lastN(kMax)},
-        {{{"v", 2}, {"rule", "lastN"}}, RetentionPolicy::lastN(kMax)},
-        {{{"v", 2}, {"rule", "duration"}, {"count", 5}}, RetentionPolicy::lastN(kMax)},
-        {{{"v", 2}, {"rule", "LastN"}, {"count", 5}}, RetentionPolicy::lastN(kMax)},
-        {{{"v", 7}, {"rule", "duration"}, {"days", 3}, {"extra", true}}, RetentionPolicy::duration(3)},
-        // Not a retention record at all: keep everything.
-        {{{"rule", "lastN"}, {"count", 5}}, RetentionPolicy::lastN(kMax)},
-        {{{"v", 2}, {"rule", "lastN"}, {"count", "five"}}, RetentionPolicy::lastN(kMax)},
-    };
-    for (const Case& c : cases) {
+    for (const auto& row : dataTable("engine/retention-records.tsv", 2)) {
         memory->put(RepositoryLayout::retentionSetting(),
-                    SignedFile::sealPayload(RepositoryJSON::encodeBytes(c.json, false), repository->keys(),
-                                            repository->cipher()));
-        EXPECT_EQ(retentionPolicy(*repository), c.expected) << c.json.dump();
+                    SignedFile::sealPayload(bytesOf(row[0]), repository->keys(), repository->cipher()));
+        EXPECT_EQ(RetentionRecord(retentionPolicy(*repository).value()).toJSON().dump(), row[1]) << row[0];
     }
 }
 

@@ -13,13 +13,6 @@ using Strings = std::vector<std::string>;
 
 Bytes filled(std::size_t n, char c) { return Bytes(n, static_cast<std::uint8_t>(c)); }
 
-template <class Items, class Name>
-Strings mapped(const Items& items, Name name) {
-    Strings out;
-    for (const auto& item : items) out.push_back(name(item));
-    return out;
-}
-
 class Browser : public FaultyRepositoryTest {
 protected:
     SnapshotBrowser browser{repository};
@@ -36,8 +29,9 @@ TEST_F(Browser, ContentsPutFoldersFirstThenTheFileBrowsersOrderAndDescribeEachEn
                                              Node::folder("alpha", {Node::file("x", {filled(3, 'c')})}),
                                              Node::file("file1"), Node::file("b"), Node::symlink("link", "alpha")});
     const auto items = browser.contents({}, id);
-    EXPECT_EQ(mapped(items, [](auto& i) { return i.name; }),
-              (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10", "link"}));
+    Strings names;
+    for (const auto& item : items) names.push_back(item.name);
+    EXPECT_EQ(names, (Strings{"alpha", "Zeta", "b", "file1", "File2", "file10", "link"}));
     EXPECT_TRUE(items[0].isDirectory && items[0].size == 0 && items[0].id() == "alpha");
     const auto inner = browser.contents({"alpha"}, id);
     EXPECT_TRUE(!inner.at(0).isDirectory && inner[0].size == 3 && inner[0].id() == "alpha/x");
@@ -105,9 +99,10 @@ TEST_F(Browser, SearchFindsNamesInsensitivelyAndStopsAtTheLimit) {
          Node::file("R\xC3\xA9port.txt", {filled(9, 'r')}), Node::file("notes"),
          Node::folder("other", {Node::file("report-b")})});
     const auto hits = browser.search("report", id, 100);
-    EXPECT_EQ(
-        mapped(hits, [](auto& h) { return joinedPath(h.path); }),
-        (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt", "other/report-b"}));
+    Strings paths;
+    for (const auto& hit : hits) paths.push_back(joinedPath(hit.path));
+    EXPECT_EQ(paths, (Strings{"Reports", "Reports/report-a.txt", "Reports/Old/REPORT.doc", "R\xC3\xA9port.txt",
+                              "other/report-b"}));
     EXPECT_EQ(hits[3].size, 9u);
     // Query, limit, hits, trees read. An empty query finds nothing, so walks everything.
     using Case = std::tuple<std::string, std::int64_t, std::size_t, std::size_t>;

@@ -11,11 +11,7 @@ namespace {
 
 using Verdict = RepositoryLock::Verdict;
 
-DeviceID otherDevice() {
-    DeviceID id;
-    id.bytes.fill(0x3C);
-    return id;
-}
+DeviceID otherDevice() { return *DeviceID::fromBytes(Bytes(16, 0x3C)); }
 
 class WritingLockTest : public FaultyRepositoryTest {
 protected:
