@@ -6,7 +6,6 @@
 
 #include "core/Unicode.h"
 #include "engine/DeletedFileSearch.h"
-#include "format/TreeObject.h"
 #include "format/TreeWalk.h"
 
 namespace wm::test {
@@ -89,15 +88,10 @@ SnapshotID commitRoot(Repository& repository, const BlobID& root, Date now, Snap
 }
 
 SnapshotID commitFile(Repository& repository, const std::vector<Bytes>& chunks, const std::string& name, Date now) {
-    Node file;
-    file.entry.name = bytesOf(name);
-    file.entry.entryType = TreeObject::EntryType::file;
-    file.entry.mode = 0100644;
-    file.chunks = chunks;
     SnapshotStats stats;
     stats.files = 1;
     for (const auto& chunk : chunks) stats.bytesLogical += chunk.size();
-    return commitRoot(repository, storeTree(repository, {file}), now, stats);
+    return commitRoot(repository, storeTree(repository, {Node::file(name, chunks)}), now, stats);
 }
 
 void forEachEntry(const Repository& repository, const SnapshotID& id,

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 
 #include "core/SystemCall.h"
 #include "support/SimulatedCrash.h"
