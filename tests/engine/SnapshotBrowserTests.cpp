@@ -80,7 +80,6 @@ TEST_F(Browser, SparseFileReadsWithItsHoles) {
     std::fill_n(expected.begin() + 5, 10, 'x');
     std::fill_n(expected.begin() + 25, 6, 'y');
     std::fill_n(expected.begin() + 31, 4, 'z');
-    // Each limit reads a prefix, fetching the root tree and then only the blobs it needs.
     const std::pair<std::uint64_t, std::size_t> limitsAndBlobsFetched[] = {{UINT64_MAX, 3}, {20, 1}, {26, 2},
                                                                            {31, 2},         {32, 3}, {3, 0}};
     for (const auto& [limit, blobs] : limitsAndBlobsFetched) {
