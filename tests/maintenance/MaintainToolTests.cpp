@@ -94,43 +94,40 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
     ASSERT_EQ(backUp(t / "src", repo, key), 0);
     ASSERT_EQ(backUp(t / "src", t / "other", t / "other-key"), 0);
     const auto keyFile = fs::directory_iterator(repo / "keys")->path().filename();
-    const auto copied = [&](const fs::path& from, const fs::path& d) {
-        fs::copy(from, d, fs::copy_options::recursive);
-    };
     const std::map<std::string, std::function<void(const fs::path&)>> setups = {
         {"documents", [&](const fs::path& d) { t.writeFile(fs::relative(d / "tmp/draft", t.path()), "mine"); }},
         {"linked-gc",
          [&](const fs::path& d) {
-             copied(repo, d);
+             fs::copy(repo, d, fs::copy_options::recursive);
              fs::remove_all(d / "gc");
              t.writeFile("elsewhere/old.mark", "not a mark");
              fs::create_directory_symlink(elsewhere, d / "gc");
          }},
         {"damaged-hold",
          [&](const fs::path& d) {
-             copied(repo, d);
+             fs::copy(repo, d, fs::copy_options::recursive);
              t.writeFile(fs::relative(d / "holds/0123456789abcdef0123456789abcdef.hold", t.path()), "damaged");
          }},
         {"configless",
          [&](const fs::path& d) {
-             copied(t / "other", d);
+             fs::copy(t / "other", d, fs::copy_options::recursive);
              fs::remove(d / "wendlemarsh.repo");
          }},
         {"linked-packs",
          [&](const fs::path& d) {
-             copied(repo, d);
+             fs::copy(repo, d, fs::copy_options::recursive);
              fs::remove_all(d / "packs");
              fs::create_directory_symlink(elsewhere, d / "packs");
          }},
         {"wrong-key",
          [&](const fs::path& d) {
-             copied(repo, d);
+             fs::copy(repo, d, fs::copy_options::recursive);
              fs::copy_file(*fs::directory_iterator(t / "other/keys"), d / "keys" / keyFile,
                            fs::copy_options::overwrite_existing);
          }},
         {"rolled-back",
          [&](const fs::path& d) {
-             copied(repo, d);
+             fs::copy(repo, d, fs::copy_options::recursive);
              const auto head = t.readFile(fs::relative(d / "refs/head", t.path()));
              ASSERT_EQ(backUp(t / "src", d, key), 0);
              t.writeFile(fs::relative(d / "refs/head", t.path()), head);

@@ -204,11 +204,10 @@ TEST(Replicator, RefreshStoppedAnywhereKeepsTheCopySound) {
 TEST(Replicator, RepairTakesOnlyExactCopies) {
     Fixture f;
     auto copy = replicated(f);
-    const auto path = [](const PackID& p) { return RepositoryLayout::pack(p); };
     const Bytes good = copy->files().at(packPath(f.packs[0]));
-    f.memory->put(path(f.packs[0]), randomBytes(good.size(), 1));  // damaged on the primary
-    copy->put(path(f.packs[1]), randomBytes(300, 2));              // damaged on the copy too
-    copy->remove(path(f.packs[2]));                                // missing on the copy
+    f.memory->put(RepositoryLayout::pack(f.packs[0]), randomBytes(good.size(), 1));  // damaged on the primary
+    copy->put(RepositoryLayout::pack(f.packs[1]), randomBytes(300, 2));              // damaged on the copy too
+    copy->remove(RepositoryLayout::pack(f.packs[2]));                                // missing on the copy
     auto expected = f.memory->files();
     expected[packPath(f.packs[0])] = good;
 
@@ -220,7 +219,7 @@ TEST(Replicator, RepairTakesOnlyExactCopies) {
     // Stopped at any write, a repair leaves the damaged file or the sound one, never less.
     for (std::int64_t n = 1; n <= 3; ++n) {
         auto primary = copyOf(*f.memory);
-        primary->put(path(f.packs[0]), randomBytes(good.size(), 1));
+        primary->put(RepositoryLayout::pack(f.packs[0]), randomBytes(good.size(), 1));
         FaultyDestination crashing(primary);
         crashing.crashAtMutation(n);
         EXPECT_THROW(Replicator().repair({f.packs[0]}, *copy, crashing, f.keys), SimulatedCrash);

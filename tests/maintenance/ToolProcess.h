@@ -6,7 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -43,13 +43,8 @@ inline Answer runTool(const std::string& tool, const std::vector<std::string>& a
         answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    const auto contents = [](const std::string& file) {
-        std::stringstream text;
-        text << std::ifstream(file).rdbuf();
-        return text.str();
-    };
-    answer.out = contents(out);
-    answer.err = contents(err);
+    answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(out).rdbuf()), {});
+    answer.err = std::string(std::istreambuf_iterator<char>(std::ifstream(err).rdbuf()), {});
     return answer;
 }
 
