@@ -19,7 +19,10 @@ endfunction()
 # Makes the headers of src/<name> reachable as "<name>/..." for <target> and for whatever links
 # it, and for nothing else: the include folder holds one link, <name> -> src/<name>. A library
 # thus sees only the headers of the libraries it names (and of theirs), and an include of any
-# other module fails to compile.
+# other module fails to compile. The folders alone would let a spelling that climbs through the
+# link ("core/../storage/...", "../policy/...") or an absolute one reach any header; such
+# includes are refused by scripts/check-format.sh, which CI runs, in src, tests, tools, bench
+# and fuzz.
 function(wm_public_headers target name)
   set(root "${PROJECT_BINARY_DIR}/include/${name}")
   file(MAKE_DIRECTORY "${root}")
