@@ -260,7 +260,7 @@ public:
     std::unordered_set<PackID> presentPackIDs() const;
     // Removes every "*.mark" file under "gc" but the run's own. Never throws for an
     // ordinary failure.
-    void removeMarksOtherThan(const UUID& runID) const;
+    void removeMarksOtherThan(const UUID& runID);
     // The newest mark under "gc" that opens (by markedAt; the first listed of equal ones), or
     // nothing. A listing error is thrown; files that do not open are passed over.
     std::optional<PrunerMark> latestMark() const;
@@ -279,7 +279,8 @@ public:
     // --- whole-file writes shared by every writer of repository files ---
 
     // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
-    // dropped without cancel(), and what it left in "tmp" is removed by the next read-write open.
+    // dropped without cancel(), and what it left in "tmp" stays there until a holder of the
+    // writing lock empties it (discardCrashDebris).
     static void write(ByteView data, const RepoPath& path, Destination& destination);
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
     // Format.md" (written when missing or of another size). Failures are dropped.

@@ -162,7 +162,7 @@ std::unordered_set<PackID> Repository::presentPackIDs() const {
     return present;
 }
 
-void Repository::removeMarksOtherThan(const UUID& runID) const {
+void Repository::removeMarksOtherThan(const UUID& runID) {
     const RepoPath keep = RepositoryLayout::gcMark(runID);
     std::vector<RepoPath> listed;
     try {
@@ -171,7 +171,7 @@ void Repository::removeMarksOtherThan(const UUID& runID) const {
         return;
     }
     for (const RepoPath& path : listed) {
-        if (path.isRoot() || !path.fileName().ends_with(".mark") || path == keep) continue;
+        if (path.isRoot() || !path.fileName().ends_with(RepositoryLayout::gcMarkEnding) || path == keep) continue;
         try {
             destination_->remove(path);
         } catch (const std::exception&) {

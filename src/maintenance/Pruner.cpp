@@ -157,7 +157,7 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
     report.candidateBytes = candidateBytes;
     report.retainedSnapshots = static_cast<std::int64_t>(retained.size());
     report.prunableSnapshots = static_cast<std::int64_t>(prunable.size());
-    report.sweepAllowedFrom = mark.markedAt.adding(static_cast<double>(coolingSeconds));
+    report.sweepAllowedFrom = mark.markedAt.adding(RepositoryFormat::pruneCoolingPeriod);
     return report;
 }
 
@@ -172,7 +172,7 @@ Pruner::Mark cooledMark(Repository& repository, Date now) {
     if (!mark) throw Pruner::Error::noMark();
     repository.removeMarksOtherThan(mark->runID);
 
-    const Date coolingEnd = mark->markedAt.adding(static_cast<double>(Pruner::coolingSeconds));
+    const Date coolingEnd = mark->markedAt.adding(RepositoryFormat::pruneCoolingPeriod);
     if (now < coolingEnd) throw Pruner::Error::stillCooling(coolingEnd);
 
     std::unordered_set<SnapshotID> retained;

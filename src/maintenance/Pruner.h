@@ -79,9 +79,6 @@ public:
         std::int64_t packsHeld = 0;    // removal refused by storage-side retention
     };
 
-    // Seven days: the least time between a mark and its sweep.
-    static constexpr std::int64_t coolingSeconds = 604800;
-
     Pruner() = default;
 
     // The mark phase. Retention decides with the given holds. Throws Error::markUnreadable
