@@ -90,7 +90,7 @@ HoldListing holds(const Repository& repository) {
     Destination& destination = *repository.destination();
     HoldListing listing;
     for (const RepoPath& path : destination.list(RepositoryLayout::holdsDirectory())) {
-        if (path.isRoot() || !path.fileName().ends_with(".hold")) continue;
+        if (path.isRoot() || !path.fileName().ends_with(RepositoryLayout::holdEnding)) continue;
         std::optional<RetentionHold> hold;
         try {
             const Bytes file = destination.read(path);

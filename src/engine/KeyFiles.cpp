@@ -11,7 +11,9 @@ namespace wm {
 
 namespace {
 
-bool isKeyFilePath(const RepoPath& path) { return !path.isRoot() && path.fileName().ends_with(".key"); }
+bool isKeyFilePath(const RepoPath& path) {
+    return !path.isRoot() && path.fileName().ends_with(RepositoryLayout::keyEnding);
+}
 
 }  // namespace
 

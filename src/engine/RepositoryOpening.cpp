@@ -113,7 +113,8 @@ constexpr std::uint64_t maximumIndexFileBytes = std::uint64_t{2} << 30;
 void Repository::loadIndex() {
     std::vector<RepoPath> files;
     for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
-        if (!path.isRoot() && path.fileName().ends_with(".idx")) files.push_back(std::move(path));
+        if (!path.isRoot() && path.fileName().ends_with(RepositoryLayout::indexEnding))
+            files.push_back(std::move(path));
     }
 
     // Room for what the files can hold (each entry takes 45 bytes of a file), not a fixed

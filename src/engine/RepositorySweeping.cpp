@@ -30,7 +30,7 @@ void Repository::checkHeadUnchanged() const {
 std::optional<PrunerMark> Repository::latestMark() const {
     std::optional<PrunerMark> best;
     for (const RepoPath& path : destination_->list(RepositoryLayout::gcDirectory())) {
-        if (path.isRoot() || !path.fileName().ends_with(".mark")) continue;
+        if (path.isRoot() || !path.fileName().ends_with(RepositoryLayout::gcMarkEnding)) continue;
         try {
             PrunerMark mark = SignedFile::open<PrunerMark>(destination_->read(path), *keys_, cipher_);
             if (!best || mark.markedAt > best->markedAt) best = std::move(mark);
@@ -69,7 +69,8 @@ void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_
 
     std::vector<RepoPath> old;
     for (auto& path : destination_->list(RepositoryLayout::indexDirectory())) {
-        if (!path.isRoot() && path.fileName().ends_with(".idx") && replaced.count(path.fileName()) != 0)
+        if (!path.isRoot() && path.fileName().ends_with(RepositoryLayout::indexEnding) &&
+            replaced.count(path.fileName()) != 0)
             old.push_back(std::move(path));
     }
     const RepoPath written = RepositoryLayout::index(UUID::random());

@@ -45,7 +45,7 @@ WM_FIXED_PATH(replicasDirectory, "replicas")
 WM_FIXED_PATH(devicesDirectory, "devices")
 WM_FIXED_PATH(gcDirectory, "gc")
 WM_FIXED_PATH(holdsDirectory, "holds")
-WM_FIXED_PATH(tmpDirectory, "tmp")
+WM_FIXED_PATH(tmpDirectory, temporaryFolderName)
 
 #undef WM_FIXED_PATH
 
@@ -99,17 +99,17 @@ std::vector<PackPath> packPaths(Destination& destination) {
 }
 
 RepoPath snapshot(const SnapshotID& id) { return snapshotsDirectory() / (uuidName(id.value) + ".snap"); }
-RepoPath index(const UUID& id) { return indexDirectory() / (uuidName(id) + ".idx"); }
-RepoPath gcMark(const UUID& id) { return gcDirectory() / (uuidName(id) + ".mark"); }
+RepoPath index(const UUID& id) { return indexDirectory() / (uuidName(id) + std::string(indexEnding)); }
+RepoPath gcMark(const UUID& id) { return gcDirectory() / (uuidName(id) + std::string(gcMarkEnding)); }
 RepoPath lock(const UUID& id) { return locksDirectory() / (uuidName(id) + ".lock"); }
-RepoPath hold(const HoldID& id) { return holdsDirectory() / (uuidName(id.value) + ".hold"); }
+RepoPath hold(const HoldID& id) { return holdsDirectory() / (uuidName(id.value) + std::string(holdEnding)); }
 RepoPath replicaState(const DestinationID& id) { return replicasDirectory() / (uuidName(id.value) + ".state"); }
 RepoPath deviceStatus(const DeviceID& id) { return devicesDirectory() / (id.hex() + ".status"); }
 RepoPath temporary(const UUID& id) { return tmpDirectory() / uuidName(id); }
 
 RepoPath key(std::string_view name) {
     std::string component(name);
-    component += ".key";
+    component += keyEnding;
     // "name.key" can never be "." or ".." or empty, so the check that matters is the
     // name itself: a slash or NUL would escape "keys" or cut the name short. An empty
     // name gives the hidden file ".key", which no key file is ever called.

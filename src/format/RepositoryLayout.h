@@ -40,6 +40,13 @@ const RepoPath& gcDirectory();
 const RepoPath& holdsDirectory();
 const RepoPath& tmpDirectory();
 
+// The endings of the file names that listings of "index", "gc", "holds" and "keys" keep;
+// other names there are passed over.
+inline constexpr std::string_view indexEnding = ".idx";
+inline constexpr std::string_view gcMarkEnding = ".mark";
+inline constexpr std::string_view holdEnding = ".hold";
+inline constexpr std::string_view keyEnding = ".key";
+
 // The eleven folders of a repository, "refs" last.
 const std::vector<RepoPath>& requiredDirectories();
 

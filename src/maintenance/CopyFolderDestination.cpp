@@ -208,7 +208,7 @@ std::vector<RepoPath> CopyFolderDestination::list(const RepoPath& folder) {
 std::unique_ptr<DurableWriter> CopyFolderDestination::openWrite(const RepoPath& path) {
     if (path.isRoot()) throw DestinationError::writeFailed(path, "a folder, not a file");
     auto folder = openParent(path, true);
-    auto tmp = openFolder(RepoPath() / "tmp", true, path);
+    auto tmp = openFolder(RepoPath() / temporaryFolderName, true, path);
     std::string name = UUID::random().compactHex();
     UniqueFd file(retryingOnInterrupt([&] {
         return ::openat(tmp->get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

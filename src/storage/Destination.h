@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/Bytes.h"
@@ -32,10 +33,15 @@ struct DestinationCapabilities {
     friend bool operator==(const DestinationCapabilities&, const DestinationCapabilities&) = default;
 };
 
+// The folder at the destination's root where pending objects are written before commit()
+// puts them in place.
+inline constexpr std::string_view temporaryFolderName = "tmp";
+
 // A new object being written. Nothing appears at the final path before commit(); commit()
 // makes the object durable and visible there, replacing any earlier object. A writer that
-// is dropped without commit() or cancel() may leave its pending bytes in the destination's
-// temporary folder; the next read-write open of the repository removes them.
+// is dropped without commit() or cancel() may leave its pending bytes in the temporary
+// folder; they stay there until a writer holding the repository's writing lock empties it,
+// since the pending objects of another writer lie there too.
 class DurableWriter {
 public:
     virtual ~DurableWriter() = default;

@@ -148,7 +148,11 @@ private:
 LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
                                                std::optional<WriteInterruption> interruption,
                                                const Preparation& preparation)
-    : id_(id), kind_(kind), root_(std::move(rootURL)), tmp_(root_ / "tmp"), gate_(std::make_shared<CommitGate>()) {
+    : id_(id),
+      kind_(kind),
+      root_(std::move(rootURL)),
+      tmp_(root_ / temporaryFolderName),
+      gate_(std::make_shared<CommitGate>()) {
     gate_->interruption = interruption;
     if (preparation.mode == Preparation::Mode::readingOnly) return;
 
@@ -156,7 +160,7 @@ LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind
     std::error_code ec;
     std::filesystem::create_directories(root_, ec);
     if (ec) throw DestinationError::fromErrno(ec.value(), rootPath, DestinationError::Operation::write);
-    const RepoPath tmpPath = RepoPath() / "tmp";
+    const RepoPath tmpPath = RepoPath() / temporaryFolderName;
     createFolders(tmpPath, tmpPath);
     for (const auto& folder : preparation.requiredFolders) createFolders(folder, folder);
     // Leftovers of writes that never committed. They are deleted as whole trees, so "tmp"
@@ -329,7 +333,7 @@ std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
 std::unique_ptr<DurableWriter> LocalFolderDestination::openWrite(const RepoPath& path) {
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
     if (path.depth() > 1) createFolders(path.parent(), path);
-    const RepoPath tmpPath = RepoPath() / "tmp";
+    const RepoPath tmpPath = RepoPath() / temporaryFolderName;
     createFolders(tmpPath, path);
 
     std::string temporary = (tmp_ / UUID::random().compactHex()).string();

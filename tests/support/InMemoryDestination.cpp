@@ -80,7 +80,7 @@ public:
         auto existing = folder->entries.find(path_.fileName());
         if (existing != folder->entries.end() && existing->second->folder)
             throw DestinationError::renameFailed(path_, systemErrorText(EISDIR));
-        if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
+        if (auto tmp = owner_.lookup(RepoPath() / temporaryFolderName)) tmp->entries.erase(temporaryName_);
         folder->entries[path_.fileName()] = node_;
         owner_.step(Step::syncFolder, path_);
         folder->durableEntries = folder->entries;
@@ -90,7 +90,7 @@ public:
         std::lock_guard lock(owner_.mutex_);
         if (finished_ || generation_ != owner_.generation_ || owner_.powerOff_) return;
         finished_ = true;
-        if (auto tmp = owner_.lookup(RepoPath() / "tmp")) tmp->entries.erase(temporaryName_);
+        if (auto tmp = owner_.lookup(RepoPath() / temporaryFolderName)) tmp->entries.erase(temporaryName_);
     }
 
 private:
@@ -257,7 +257,7 @@ std::unique_ptr<DurableWriter> InMemoryDestination::openWrite(const RepoPath& pa
     auto lock = lockUsable("openWrite");
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
     if (!folderFor(path.parent(), false)) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
-    auto tmp = folderFor(RepoPath() / "tmp", false);
+    auto tmp = folderFor(RepoPath() / temporaryFolderName, false);
     if (!tmp) throw DestinationError::writeFailed(path, systemErrorText(ENOTDIR));
     step(Step::createTemporary, path);
     std::string name = UUID::random().compactHex();
