@@ -337,7 +337,7 @@ MetadataCapture::Result captureIn(int parent, const std::string& name, const std
 MetadataCapture::Error MetadataCapture::Error::entryUnavailable(std::string path, int errorNumber) {
     std::string reason = systemErrorText(errorNumber);
     std::string description =
-        ErrorDescription("MetadataCapture.Error", "entryUnavailable").add("path", path).add("reason", reason);
+        ErrorDescription("MetadataCapture.Error", "entryUnavailable").quoted("path", path).add("reason", reason);
     return Error(Kind::entryUnavailable, std::move(path), errorNumber, std::move(reason), description);
 }
 

@@ -52,7 +52,9 @@ std::string keyText(std::string text) {
 // open a container counts wherever it stands, while only a closing tag outside comments,
 // CDATA, processing instructions, the document type and quoted text closes one. Where the
 // library's versions read differently (quotes skipped or not, the text of true and false),
-// the scan takes the reading that closes less.
+// the scan takes the reading that closes less. Which entries belong to the top-level
+// dictionary follows a second count that only container tags change, so a "<dict>" written
+// in a comment keeps the entries after it where they are.
 class XMLScan {
 public:
     explicit XMLScan(std::string_view text) : s_(text) {}
@@ -142,7 +144,7 @@ private:
     // One tag: its name (up to white space, "<", ">" or a NUL, where the library's C text
     // ends), then up to its ">" with quoted text stepped over.
     bool tag(std::map<std::string, std::optional<Date>>& dates) {
-        const std::size_t outside = depth_;
+        const std::size_t outside = containers_;
         if (!mayOpenAt(i_)) return false;
         const bool closing = at("</");
         const std::size_t nameStart = i_ + (closing ? 2 : 1);
@@ -155,9 +157,11 @@ private:
         if (empty && name.ends_with('/')) name.remove_suffix(1);
         const bool container = name == "dict" || name == "array";
         if (closing) {
-            if (container && depth_ > 0 && --depth_ == 0) rootDict_ = false;
+            if (container && depth_ > 0) --depth_;
+            if (container && containers_ > 0 && --containers_ == 0) rootDict_ = false;
             return true;
         }
+        if (container && !empty) ++containers_;
         const bool entry = outside == 1 && rootDict_;  // inside the top-level dictionary
         if (container && outside == 0 && !rootSeen_) {
             rootSeen_ = true;
@@ -238,7 +242,8 @@ private:
 
     std::string_view s_;
     std::size_t i_ = 0;
-    std::size_t depth_ = 0;
+    std::size_t depth_ = 0;       // every container that may be open, for the nesting bound
+    std::size_t containers_ = 0;  // the containers the tags open, for the top level's entries
     bool rootSeen_ = false, rootDict_ = false;
     std::optional<std::string> key_;
 };

@@ -1,8 +1,9 @@
 #include "status/DiagnosticReport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/Localization.h"
@@ -22,44 +23,43 @@ std::string ageOrNever(const std::optional<Date>& date, Date now) {
 std::string DiagnosticReport::withoutPaths(std::string_view text) {
     std::vector<std::string_view> characters;
     Unicode::forEachCharacter(text, [&](std::string_view character) { characters.push_back(character); });
-    const std::size_t count = characters.size();
-    const auto isClosingQuote = [&](std::size_t i) {
-        static const std::string_view quotes[] = {"\"", "'", "\u2019", "\u201D", "\u00BB"};
-        if (std::find(std::begin(quotes), std::end(quotes), characters[i]) == std::end(quotes)) return false;
-        // A quote before a letter or digit is an apostrophe inside a name (Bob's Files).
-        if (i + 1 == count) return true;
-        const std::string_view next = characters[i + 1];
-        return next.size() != 1 || !std::isalnum(static_cast<unsigned char>(next[0]));
+    const auto begin = characters.begin();
+    const auto slashes = [&](std::size_t from, std::size_t to) {
+        return std::count(begin + static_cast<std::ptrdiff_t>(from), begin + static_cast<std::ptrdiff_t>(to), "/");
     };
-    // Where a run that reached a space may end: the next ": ", closing quote or line end.
-    const auto stretchEnd = [&](std::size_t i) {
-        while (i < count && characters[i] != "\n" && characters[i] != "\r\n" && !isClosingQuote(i) &&
-               !(characters[i] == ":" && i + 1 < count && characters[i + 1] == " "))
-            ++i;
-        return i;
+    const auto endsLine = [&](std::size_t i) { return characters[i] == "\n" || characters[i] == "\r\n"; };
+    // The closing quote of a path whose "/" (or "~/") at i follows an opening double quote,
+    // curly double quote or guillemet, when that line has one. Single quotes are left alone:
+    // they double as apostrophes.
+    const auto closingQuote = [&](std::size_t i) -> std::optional<std::size_t> {
+        static const std::pair<std::string_view, std::string_view> pairs[] = {
+            {"\"", "\""}, {"\u201C", "\u201D"}, {"\u00AB", "\u00BB"}};
+        const std::size_t opening = i - (i > 0 && characters[i - 1] == "~");
+        if (opening == 0) return std::nullopt;
+        const auto pair = std::find_if(std::begin(pairs), std::end(pairs),
+                                       [&](const auto& p) { return p.first == characters[opening - 1]; });
+        if (pair == std::end(pairs)) return std::nullopt;
+        for (std::size_t k = i + 1; k < characters.size() && !endsLine(k); ++k) {
+            if (characters[k] == "\\" && k + 1 < characters.size() && !endsLine(k + 1))
+                ++k;
+            else if (characters[k] == pair->second)
+                return k;
+        }
+        return std::nullopt;
     };
 
     std::string result;
     result.reserve(text.size());
-    for (std::size_t i = 0; i < count;) {
+    for (std::size_t i = 0; i < characters.size();) {
         if (characters[i] != "/") {
             result += characters[i++];
             continue;
         }
-        std::size_t end = i, slashes = 0;
-        while (end < count && characters[end] != " " && characters[end] != "\n") slashes += characters[end++] == "/";
-        // A name with a space in it: the run goes on when another "/" follows before the
-        // stretch ends, up to that end.
-        if (end < count && characters[end] == " ") {
-            const std::size_t stretch = stretchEnd(end);
-            const auto more = std::count(characters.begin() + static_cast<std::ptrdiff_t>(end),
-                                         characters.begin() + static_cast<std::ptrdiff_t>(stretch), "/");
-            if (more > 0) {
-                slashes += static_cast<std::size_t>(more);
-                end = stretch;
-            }
-        }
-        if (slashes >= 2) {
+        std::size_t end = i;
+        while (end < characters.size() && characters[end] != " " && characters[end] != "\n") ++end;
+        // A quoted path with too few "/" to go is read as any other run.
+        if (const auto closing = closingQuote(i); closing && slashes(i, *closing) >= 2) end = *closing;
+        if (slashes(i, end) >= 2) {
             result += WM_L("[a path]");
         } else {
             for (std::size_t k = i; k < end; ++k) result += characters[k];

@@ -39,9 +39,9 @@ struct DiagnosticReport {
 
     // Replaces every run that starts at a "/", lasts until the next space or line feed and
     // holds at least two "/" with "[a path]"; a run with a single "/" (either/or, /tmp) stays.
-    // A run that reaches a space goes on across spaces when another "/" follows before the
-    // next ": ", closing quote or line end, up to there, so folder and file names with spaces
-    // in them go too. Read by user-perceived characters, so a carriage return and line feed
+    // A path in double quotes, curly double quotes or guillemets ("/a b/c", "~/a b/c") runs
+    // to its closing quote on the same line, spaces and all; a quote after a backslash does
+    // not close it. Read by user-perceived characters, so a carriage return and line feed
     // pair does not end a run.
     static std::string withoutPaths(std::string_view text);
 };

@@ -40,6 +40,13 @@ TEST_F(MetadataCaptureTest, UnknownOwnersHaveNoNamesAndMissingEntriesThrow) {
     EXPECT_FALSE(m.userName || m.groupName);
 }
 
+// The path is quoted, so that a report leaving out paths takes out names with spaces whole.
+TEST(MetadataCaptureError, DescriptionQuotesThePath) {
+    EXPECT_STREQ(
+        MetadataCapture::Error::entryUnavailable("/a b/say \"hi\"", ENOENT).what(),
+        R"(MetadataCapture.Error.entryUnavailable(path: "/a b/say \"hi\"", reason: No such file or directory))");
+}
+
 // Links are never followed. One named by a path (not by folder and name) is read through
 // that path: its own extended attributes come back and nothing is reported missing.
 TEST_F(MetadataCaptureTest, LinksAreReadThemselvesWhateverTheyAreNamedBy) {
