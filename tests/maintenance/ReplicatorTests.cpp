@@ -334,6 +334,8 @@ TEST(Replicator, StatusOfADestination) {
     commitFile(*openRepository(ahead, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
     auto away = std::make_shared<InMemoryDestination>();
     away->setAvailability(Availability::unreachable("gone"));
+    auto configLost = copyOf(*behind);  // refused by replication, yet holds no repository to compare
+    configLost->remove(RepositoryLayout::configFile());
     std::int64_t pending = 0;  // the new snapshot's pack
     for (const auto& p : filesUnder(*f.memory, "packs"))
         if (behind->files().count(p) == 0 && p != packPath(f.orphan)) pending += std::ssize(f.memory->files().at(p));
@@ -344,6 +346,7 @@ TEST(Replicator, StatusOfADestination) {
         {behind, DestinationStatus::behind(1, pending, f.repository->snapshot(f.snapshots[2]).createdAt)},
         {ahead, DestinationStatus::ahead(1)},
         {away, DestinationStatus::notReachable("not connected")},
+        {configLost, DestinationStatus::empty()},
     };
     for (const auto& [destination, expected] : cases)
         EXPECT_EQ(Replicator().inspect(*destination, *f.repository, f.keys), expected)
