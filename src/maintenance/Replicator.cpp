@@ -93,12 +93,17 @@ std::optional<Date> createdAt(Destination& destination, const UUID& id, const Re
     return record ? std::optional(record->createdAt) : std::nullopt;
 }
 
-// The signed record at the path, or nothing when it is absent or does not open; a failure to
-// reach the destination is thrown.
+// The signed record at the path, or nothing when it is absent, larger than any record or does
+// not open; any other failure to read it is thrown.
 template <class Record>
 std::optional<Record> openedRecord(Destination& destination, const RepoPath& path, const RepositoryKeys& keys,
                                    const BlobCipher& cipher) {
-    const auto bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+    std::optional<Bytes> bytes;
+    try {
+        bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+    } catch (const DestinationError& error) {
+        if (error.kind != DestinationError::Kind::notFound) throw;
+    }
     if (!bytes) return std::nullopt;
     try {
         return SignedFile::open<Record>(*bytes, keys, cipher);
@@ -113,7 +118,6 @@ std::optional<Record> openedRecord(Destination& destination, const RepoPath& pat
 // not open lists nothing known, and a replica state that does not open vouches for nothing.
 std::vector<ReplicationReport::CopyOnlyBackup> backupsMadeInto(Destination& copy, const HeadRecord& source,
                                                                const RepositoryKeys& keys, const BlobCipher& cipher) {
-    if (!copy.exists(RepositoryLayout::head())) return {};
     const auto head = openedRecord<HeadRecord>(copy, RepositoryLayout::head(), keys, cipher);
     if (!head) return {};
     std::unordered_set<UUID> known(source.snapshots.begin(), source.snapshots.end());

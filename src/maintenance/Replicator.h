@@ -94,9 +94,9 @@ public:
     // Brings the target up to the source's state. Throws before writing anything when the
     // keys are not the source's (KeyFile::Error::wrongKey), the source head does not open, or
     // the target holds another repository (Error::foreignRepository) or a repository's folders
-    // without its config (Error::configMissing); writes nothing either, and reports them in
-    // madeIntoCopy, when backups were made into the copy. Other failures of the
-    // destinations are thrown as they happen, and what was committed before stays. The caller
+    // without its config (Error::configMissing). When backups were made into the copy, it writes
+    // nothing either and names them in madeIntoCopy. Other failures of the destinations are
+    // thrown as they happen, and what was committed before stays. The caller
     // holds the copy's writing lock: leftovers of an earlier run's writes are removed first.
     // Every file of the copy is read with the size limit of its kind; a file the copy holds by
     // name that does not open (key, index, snapshot record) is written again from the source.
