@@ -169,7 +169,11 @@ TEST(MaintainTool, ReplicationKeepsABackupMadeIntoTheCopy) {
         t.writeFile("src/b", "made into the copy");
         ASSERT_EQ(backUp(t / "src", copy, key), 0);
     }
-    const std::string kept = "The copy holds 1 backup made into it that this backup does not have (";
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string kept = " on \"" + std::string(host) +
+                             "\"), so the copy was left as it was. To keep it, restore what is needed from the copy, "
+                             "or copy this backup into another folder.";
     for (const bool equal : {false, true}) {
         if (equal) {
             ASSERT_EQ(backUp(t / "src", repo, key), 0);
@@ -177,7 +181,6 @@ TEST(MaintainTool, ReplicationKeepsABackupMadeIntoTheCopy) {
         const auto before = treeOf(copy);
         EXPECT_EQ(maintain({"replicate", r, c}, key, kept), 1) << equal;
         EXPECT_TRUE(treeOf(copy) == before) << equal;
-        EXPECT_EQ(maintain({"status", r, c}, key, "status: ahead by 1 snapshot"), 0) << equal;
     }
 }
 
