@@ -45,4 +45,11 @@ ReplicatorError ReplicatorError::foreignRepository(const RepositoryID& expected,
     return e;
 }
 
+ReplicatorError ReplicatorError::configMissing(const RepositoryID& expected) {
+    ReplicatorError e(Kind::configMissing,
+                      ErrorDescription("Replicator.Error", "configMissing").add("expected", expected.hex()));
+    e.expected = expected;
+    return e;
+}
+
 }  // namespace wm

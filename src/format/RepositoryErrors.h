@@ -50,9 +50,12 @@ private:
 
 class ReplicatorError : public wm::Error {
 public:
-    enum class Kind { foreignRepository };
+    enum class Kind { foreignRepository, configMissing };
     // The copy target already holds another repository.
     static ReplicatorError foreignRepository(const RepositoryID& expected, const RepositoryID& found);
+    // The copy target holds a repository's folders without its config: whose they are is
+    // unknown (`found` stays all zeros).
+    static ReplicatorError configMissing(const RepositoryID& expected);
 
     Kind kind;
     RepositoryID expected;

@@ -135,12 +135,17 @@ std::string sentence(const std::exception& error) {
             "That backup was made by a newer version of Wendle Marsh (format %lld, this version understands "
             "%lld to %lld). Update Wendle Marsh and try again.",
             config->found, config->supported.lowerBound, config->supported.upperBound);
-    // 6. Copying into a location that holds another repository.
-    if (dynamic_cast<const ReplicatorError*>(&error))
+    // 6. Copying into a location that holds another repository, or parts of one.
+    if (const auto* e = dynamic_cast<const ReplicatorError*>(&error)) {
+        if (e->kind == ReplicatorError::Kind::configMissing)
+            return WM_L(
+                "That location holds parts of a Wendle Marsh backup without its configuration file, so nothing "
+                "was written. Choose an empty folder.");
         return WM_L(
             "That location already holds a DIFFERENT Wendle Marsh backup. Copying into it would mix two "
             "backups together, so nothing was written. Choose an empty folder, or a location that already "
             "holds this same backup.");
+    }
     // 7. The repository's own conditions.
     if (const auto* e = dynamic_cast<const RepositoryError*>(&error))
         if (auto s = repositorySentence(*e)) return *s;

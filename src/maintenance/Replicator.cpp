@@ -33,8 +33,8 @@ RepositoryID repositoryIDOf(Destination& destination) {
     return *RepositoryID::fromBytes(config.repositoryID);
 }
 
-// The folders only a repository has: found without a config, they are another repository's
-// whose config went missing, never an empty place to copy into.
+// The folders only a repository has: found without a config, they are a repository's whose
+// config went missing (this one's or another's, nothing tells), never an empty place to copy into.
 bool holdsRepositoryParts(Destination& destination) {
     for (const RepoPath& folder : {RepositoryLayout::head().parent(), RepositoryLayout::packsDirectory(),
                                    RepositoryLayout::keysDirectory(), RepositoryLayout::snapshotsDirectory()}) {
@@ -76,14 +76,72 @@ struct PrimaryFailure {
     std::exception_ptr error;
 };
 
-std::optional<Date> createdAt(Destination& destination, const UUID& id, const RepositoryKeys& keys,
-                              const BlobCipher& cipher) {
+// The snapshot's record on the destination, when it reads and opens.
+std::optional<SnapshotRecord> recordOf(Destination& destination, const UUID& id, const RepositoryKeys& keys,
+                                       const BlobCipher& cipher) {
     try {
         const auto file = readSignedRecord(destination, RepositoryLayout::snapshot(SnapshotID{id}));
-        return SignedFile::open<SnapshotRecord>(file, keys, cipher).createdAt;
+        return SignedFile::open<SnapshotRecord>(file, keys, cipher);
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<Date> createdAt(Destination& destination, const UUID& id, const RepositoryKeys& keys,
+                              const BlobCipher& cipher) {
+    const auto record = recordOf(destination, id, keys, cipher);
+    return record ? std::optional(record->createdAt) : std::nullopt;
+}
+
+// The signed record at the path, or nothing when it is absent, larger than any record or does
+// not open; any other failure to read it is thrown.
+template <class Record>
+std::optional<Record> openedRecord(Destination& destination, const RepoPath& path, const RepositoryKeys& keys,
+                                   const BlobCipher& cipher) {
+    std::optional<Bytes> bytes;
+    try {
+        bytes = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+    } catch (const DestinationError& error) {
+        if (error.kind != DestinationError::Kind::notFound) throw;
+    }
+    if (!bytes) return std::nullopt;
+    try {
+        return SignedFile::open<Record>(*bytes, keys, cipher);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Snapshots the copy's head lists that the source's head does not and that no replica state on
+// the copy lists: they were backed up into the copy, not copied there. (One a replica state
+// lists was pruned at the source, and goes from the copy's list too.) A copy's head that does
+// not open lists nothing known, and a replica state that does not open vouches for nothing.
+std::vector<ReplicationReport::CopyOnlyBackup> backupsMadeInto(Destination& copy, const HeadRecord& source,
+                                                               const RepositoryKeys& keys, const BlobCipher& cipher) {
+    const auto head = openedRecord<HeadRecord>(copy, RepositoryLayout::head(), keys, cipher);
+    if (!head) return {};
+    std::unordered_set<UUID> known(source.snapshots.begin(), source.snapshots.end());
+    std::vector<UUID> extra;
+    for (const auto& id : head->snapshots)
+        if (known.count(id) == 0) extra.push_back(id);
+    if (extra.empty()) return {};
+    for (const auto& path : copy.list(RepositoryLayout::replicasDirectory())) {
+        if (path.isRoot()) continue;
+        if (const auto state = openedRecord<ReplicaStateRecord>(copy, path, keys, cipher))
+            known.insert(state->holdsSnapshots.begin(), state->holdsSnapshots.end());
+    }
+    std::vector<ReplicationReport::CopyOnlyBackup> made;
+    for (const auto& id : extra) {
+        if (known.count(id) != 0) continue;
+        known.insert(id);  // named once, however often the head repeats it
+        ReplicationReport::CopyOnlyBackup backup{SnapshotID{id}, std::nullopt, {}};
+        if (const auto record = recordOf(copy, id, keys, cipher)) {
+            backup.createdAt = record->createdAt;
+            backup.deviceName = record->deviceName;
+        }
+        made.push_back(std::move(backup));
+    }
+    return made;
 }
 
 }  // namespace
@@ -118,7 +176,7 @@ bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
         if (found != source) throw Error::foreignRepository(source, found);
         return true;
     }
-    if (holdsRepositoryParts(target)) throw Error::foreignRepository(source, RepositoryID{});
+    if (holdsRepositoryParts(target)) throw Error::configMissing(source);
     return false;
 }
 
@@ -310,10 +368,13 @@ void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
 ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys) {
     std::lock_guard running(running_);
     Run run{source, *source.destination(), target, keys};
-    // Everything that can refuse the run is settled before the first write to the target.
+    // Everything that can refuse the run is settled before the first write to the target, and
+    // a copy holding backups made into it is left as it is.
     settle(run);
-    prepareTarget(run);
     ReplicationReport report;
+    report.madeIntoCopy = backupsMadeInto(target, *run.sourceHead, keys, run.cipher);
+    if (!report.madeIntoCopy.empty()) return report;
+    prepareTarget(run);
     copyPacks(run, report);
     copyRecords(run);
     // The head moves only when every snapshot it lists reads whole from the copy, and never

@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/Date.h"
 #include "core/Identifiers.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/RepositoryErrors.h"
@@ -37,12 +40,23 @@ struct ReplicationReport {
     // Snapshots of the source's head that cannot be read whole from the copy (record missing or
     // not opening, a blob in no checked pack of it): the copy's head does not move to list them.
     std::vector<SnapshotID> snapshotsNotWhole;
+    // A backup made into the copy: the copy's head lists it, the source's does not, and no
+    // replica state on the copy does (a replication never put it there).
+    struct CopyOnlyBackup {
+        SnapshotID id;
+        std::optional<Date> createdAt;  // absent, with no device name, when its record does not open
+        std::string deviceName;
+        friend bool operator==(const CopyOnlyBackup&, const CopyOnlyBackup&) = default;
+    };
+    // In the order the copy's head lists them. With any, the copy was left exactly as it was
+    // (the source's head would take them out of its list) and the run is not current.
+    std::vector<CopyOnlyBackup> madeIntoCopy;
     friend bool operator==(const ReplicationReport&, const ReplicationReport&) = default;
 };
 
 class Replicator {
 public:
-    using Error = ReplicatorError;  // foreignRepository(expected, found)
+    using Error = ReplicatorError;  // foreignRepository(expected, found), configMissing(expected)
 
     struct RepairResult {
         std::vector<PackID> repaired;
@@ -79,9 +93,10 @@ public:
 
     // Brings the target up to the source's state. Throws before writing anything when the
     // keys are not the source's (KeyFile::Error::wrongKey), the source head does not open, or
-    // the target holds another repository (Error::foreignRepository; `found` is all zeros when
-    // the target holds a repository's folders without its config); other failures of the
-    // destinations are thrown as they happen, and what was committed before stays. The caller
+    // the target holds another repository (Error::foreignRepository) or a repository's folders
+    // without its config (Error::configMissing). When backups were made into the copy, it writes
+    // nothing either and names them in madeIntoCopy. Other failures of the destinations are
+    // thrown as they happen, and what was committed before stays. The caller
     // holds the copy's writing lock: leftovers of an earlier run's writes are removed first.
     // Every file of the copy is read with the size limit of its kind; a file the copy holds by
     // name that does not open (key, index, snapshot record) is written again from the source.
@@ -89,8 +104,8 @@ public:
 
     // Whether the target may take a copy of the repository with this identity: true when it
     // already holds one (its config names it), false when it holds no repository. A config of
-    // another repository, or a repository's folders without a config, throws
-    // Error::foreignRepository. Only reads; replicate() asks the same first.
+    // another repository throws Error::foreignRepository, a repository's folders without a
+    // config Error::configMissing. Only reads; replicate() asks the same first.
     static bool checkTarget(const RepositoryID& source, Destination& target);
 
     // How the destination stands against the primary. Only reads; never throws: failures

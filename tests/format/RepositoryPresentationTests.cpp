@@ -33,6 +33,7 @@ TEST(RepositoryPresentation, EverySentence) {
         {"unsupportedVersion", e(RepositoryConfig::Error::unsupportedVersion(3, RepositoryFormat::supportedVersions))},
         {"foreignRepository",
          e(ReplicatorError::foreignRepository(test::blobFilled<RepositoryID>(1), test::blobFilled<RepositoryID>(2)))},
+        {"configMissing", e(ReplicatorError::configMissing(test::blobFilled<RepositoryID>(1)))},
         {"alreadyExists", e(RepositoryError::alreadyExists())},
         {"headMissing", e(RepositoryError::headMissing())},
         {"headChanged", e(RepositoryError::headChanged(4, 5))},

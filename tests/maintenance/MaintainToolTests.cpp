@@ -17,6 +17,7 @@
 #include "crypto/RecoveryKey.h"
 #include "support/DataTable.h"
 #include "support/EngineTestSupport.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace wm::test {
@@ -113,6 +114,11 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
              fs::copy(t / "other", d, fs::copy_options::recursive);
              fs::remove(d / "wendlemarsh.repo");
          }},
+        {"own-configless",
+         [&](const fs::path& d) {
+             fs::copy(repo, d, fs::copy_options::recursive);
+             fs::remove(d / "wendlemarsh.repo");
+         }},
         {"linked-packs",
          [&](const fs::path& d) {
              fs::copy(repo, d, fs::copy_options::recursive);
@@ -146,6 +152,35 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
         EXPECT_TRUE(folder == "wrong-key" || treeOf(root) == before) << name;
         EXPECT_EQ(treeOf(elsewhere), elsewhereBefore) << name;
         EXPECT_EQ(treeOf(repo), repoBefore) << name;
+    }
+}
+
+// A backup made into the copy (from another computer, whose counters are its own), with the
+// backup's head at a lower and then at an equal counter: replication leaves the copy as it was.
+TEST(MaintainTool, ReplicationKeepsABackupMadeIntoTheCopy) {
+    TempFolder t;
+    const auto repo = t / "repo", copy = t / "copy", key = t / "key";
+    const std::string r = repo.string(), c = copy.string();
+    t.writeFile("src/a", randomBytes(3000, 1));
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
+    ASSERT_EQ(maintain({"replicate", r, c}, key, ", current"), 0);
+    {
+        const ScopedEnvironment elsewhere("XDG_STATE_HOME", (t / "elsewhere").string());
+        t.writeFile("src/b", "made into the copy");
+        ASSERT_EQ(backUp(t / "src", copy, key), 0);
+    }
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string kept = " on \"" + std::string(host) +
+                             "\"), so the copy was left as it was. To keep it, restore what is needed from the copy, "
+                             "or copy this backup into another folder.";
+    for (const bool equal : {false, true}) {
+        if (equal) {
+            ASSERT_EQ(backUp(t / "src", repo, key), 0);
+        }
+        const auto before = treeOf(copy);
+        EXPECT_EQ(maintain({"replicate", r, c}, key, kept), 1) << equal;
+        EXPECT_TRUE(treeOf(copy) == before) << equal;
     }
 }
 

@@ -1,5 +1,6 @@
 // Copies: replication from nothing and again, refusals before any write, rejected packs,
-// a copy ahead of its source, stops at every write; repair from a copy; a copy's status.
+// a copy ahead of its source, backups made into a copy, stops at every write; repair from a
+// copy; a copy's status.
 #include <numeric>
 
 #include <gtest/gtest.h>
@@ -90,12 +91,59 @@ TEST(Replicator, HeadStaysWhenAPackIsRejectedOrTheCopyIsAhead) {
     EXPECT_TRUE(openRepository(memory, f.keys).repository->snapshotIDs().empty());
 
     target.clearFaults();
+    const Bytes older = f.memory->files().at("refs/head");
+    commitFile(*f.repository, {randomBytes(50, 8)}, "later", day(6));
     EXPECT_TRUE(replicate(f, target).isCurrent);
-    // A copy whose head moved on past the source's keeps it, and is not current.
-    commitFile(*openRepository(memory, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
+    // A copy whose head moved on past the source's (put back to an older head) keeps it, and
+    // is not current.
+    f.memory->put(RepositoryLayout::head(), older);
     const Bytes ahead = memory->files().at("refs/head");
     EXPECT_FALSE(replicate(f, target).isCurrent);
     EXPECT_EQ(memory->files().at("refs/head"), ahead);
+}
+
+// A backup made into the copy, at an equal or a lower source counter, leaves the copy exactly
+// as it was: the source's head would take it out of the copy's list. It is named by its record,
+// or by its identity alone where that record is gone.
+TEST(Replicator, LeavesACopyWithABackupMadeIntoIt) {
+    enum Case { equalCounters, sourceBehind, recordGone };
+    for (const Case c : {equalCounters, sourceBehind, recordGone}) {
+        Fixture f;
+        auto copy = replicated(f);
+        if (c != sourceBehind) commitFile(*f.repository, {randomBytes(900, 7)}, "later", day(5));
+        const auto made =
+            commitFile(*openRepository(copy, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
+        ReplicationReport::CopyOnlyBackup named{made, day(6), "test device"};
+        if (c == recordGone) {
+            copy->remove(RepositoryLayout::snapshot(made));
+            named = {made, std::nullopt, ""};
+        }
+        const auto before = copy->files();
+        FaultyDestination watched(copy);
+        const auto report = replicate(f, watched);
+        EXPECT_EQ(std::tuple(report.isCurrent, report.madeIntoCopy), std::tuple(false, std::vector{named})) << c;
+        EXPECT_EQ(watched.mutatingCallCount(), 0) << c;
+        EXPECT_EQ(copy->files(), before) << c;
+    }
+}
+
+// Snapshots a replica state lists and the source no longer does were pruned at the source: they
+// leave the copy's list, and only a backup made into the copy is kept back.
+TEST(Replicator, FollowsSnapshotsPrunedAtTheSource) {
+    Fixture f;
+    auto copy = replicated(f);
+    Pruner().mark(*f.repository, RetentionPolicy::lastN(1), {}, day(2));
+    Pruner().sweep(*f.repository, {}, {}, day(10));
+    auto backedUpInto = copyOf(*copy);
+    const auto made =
+        commitFile(*openRepository(backedUpInto, f.keys).repository, {randomBytes(50, 8)}, "made", day(6));
+    const auto kept = replicate(f, *backedUpInto).madeIntoCopy;
+    EXPECT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.at(0).id, made);
+
+    const auto report = replicate(f, *copy);
+    EXPECT_TRUE(report.isCurrent && report.madeIntoCopy.empty());
+    EXPECT_EQ(expectSound(copy, f.keys, "pruned at the source"), std::vector{f.snapshots[2]});
 }
 
 // A copy's file that is there by name but does not open is written again; a key file that
@@ -286,6 +334,8 @@ TEST(Replicator, StatusOfADestination) {
     commitFile(*openRepository(ahead, f.keys).repository, {randomBytes(50, 8)}, "only on the copy", day(6));
     auto away = std::make_shared<InMemoryDestination>();
     away->setAvailability(Availability::unreachable("gone"));
+    auto configLost = copyOf(*behind);  // refused by replication, yet holds no repository to compare
+    configLost->remove(RepositoryLayout::configFile());
     std::int64_t pending = 0;  // the new snapshot's pack
     for (const auto& p : filesUnder(*f.memory, "packs"))
         if (behind->files().count(p) == 0 && p != packPath(f.orphan)) pending += std::ssize(f.memory->files().at(p));
@@ -296,6 +346,7 @@ TEST(Replicator, StatusOfADestination) {
         {behind, DestinationStatus::behind(1, pending, f.repository->snapshot(f.snapshots[2]).createdAt)},
         {ahead, DestinationStatus::ahead(1)},
         {away, DestinationStatus::notReachable("not connected")},
+        {configLost, DestinationStatus::empty()},
     };
     for (const auto& [destination, expected] : cases)
         EXPECT_EQ(Replicator().inspect(*destination, *f.repository, f.keys), expected)

@@ -136,6 +136,21 @@ int sweep(const Options& o, Repository& repository) {
     return 0;
 }
 
+// Backups made into the copy stay listed there: the replication left the copy as it was.
+void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBackup>& made) {
+    if (made.empty()) return;
+    std::vector<std::string> named;
+    for (const auto& backup : made) {
+        named.push_back(backup.createdAt ? dateText(*backup.createdAt) + " on " + inQuotes(backup.deviceName)
+                                         : "backup " + backup.id.value.uuidString() + " whose record cannot be read");
+    }
+    const bool one = made.size() == 1;
+    throw ToolRefusal("The copy holds " + count(std::ssize(made), "backup") +
+                      " made into it that this backup does not have (" + Phrasing::list(named) +
+                      "), so the copy was left as it was. To keep " + (one ? "it" : "them") +
+                      ", restore what is needed from the copy, or copy this backup into another folder.");
+}
+
 int replicate(const Repository& repository, const RepositoryKeys& keys, const std::shared_ptr<Destination>& copy,
               const std::string& secret) {
     ReplicationReport r;
@@ -147,6 +162,7 @@ int replicate(const Repository& repository, const RepositoryKeys& keys, const st
                           " is a link inside the copy, or lies below one, so nothing was written through it. Put "
                           "the copy's own folders back, or copy into another folder.");
     }
+    refuseBackupsMadeIntoCopy(r.madeIntoCopy);
     // The copy counts only when it opens with the secret that opened the backup.
     bool opens = false;
     try {
