@@ -111,11 +111,11 @@ TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
     TempFolder t;
     const tools::RememberedCounters counters(t / "state/head-counters.json");
     const RepositoryID a;
-    EXPECT_FALSE(counters.counter(a));
-    for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, c);
-    EXPECT_EQ(counters.counter(a), 7u);
+    EXPECT_FALSE(counters.counter(a, t / "repo"));
+    for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, t / "repo", c);
+    EXPECT_EQ(counters.counter(a, t / "repo"), 7u);
     t.writeFile("state/head-counters.json", "{\"ab\": -1}");
-    EXPECT_THROW(counters.counter(a), ToolRefusal);
+    EXPECT_THROW(counters.counter(a, t / "repo"), ToolRefusal);
 }
 
 // The built tools: a held lock, another device's lock or one that does not decode refuses a
