@@ -21,6 +21,7 @@
 #include "core/WorkerPool.h"
 #include "engine/Repository.h"
 #include "format/Chunker.h"
+#include "restore/RestoreCoordinator.h"
 
 namespace wm {
 
@@ -106,8 +107,9 @@ void SnapshotBuilder::problem(const std::string& path, const std::string& reason
 
 SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     const auto started = std::chrono::steady_clock::now();
-    const DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
+    DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
     for (const auto& p : scanned.problems) problem(p.path, p.reason);
+    leaveOutWhatTheRestoreRefuses(scanned.root, {});
 
     std::vector<const DirectoryScanner::Entry*> files;
     collectFiles(scanned.root, files);
@@ -130,6 +132,20 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
                                               parent,
                                               Date::now().repositoryPrecision()});
     return Result{id, stats_, problems_};
+}
+
+void SnapshotBuilder::leaveOutWhatTheRestoreRefuses(DirectoryScanner::Entry& folder, RestoreRoot::PathMeasure path) {
+    std::erase_if(folder.children, [&](DirectoryScanner::Entry& child) {
+        const RestoreRoot::PathMeasure childPath = path.adding(child.name.size());
+        try {
+            RestoreCoordinator::checkPathLimits(childPath);
+        } catch (const PathSafetyViolation& refusal) {
+            problem(child.path, std::string("not backed up, as the restore would refuse it. ") + refusal.what());
+            return true;
+        }
+        leaveOutWhatTheRestoreRefuses(child, childPath);
+        return false;
+    });
 }
 
 void SnapshotBuilder::collectFiles(const DirectoryScanner::Entry& folder,
