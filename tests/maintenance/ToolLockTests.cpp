@@ -209,7 +209,8 @@ TEST(ToolLock, WithoutHomeTheCountersGoBelowThePasswordDatabasesHomeFolder) {
     const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()};
     const ScopedEnvironment noStateFolder("XDG_STATE_HOME", std::nullopt), noHome("HOME", std::nullopt);
     const std::optional<fs::path> file = tools::RememberedCounters::defaultFile();
-    ASSERT_TRUE(file && file->string().starts_with(::getpwuid(::getuid())->pw_dir)) << "no home folder here";
+    const passwd* me = ::getpwuid(::getuid());
+    ASSERT_TRUE(me && file && file->string().starts_with(me->pw_dir)) << "no home folder here";
     const StateLinesTakenBack takenBack{*file, t.string()};
     ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
     const Bytes firstHead = t.readFile("repo/refs/head");
