@@ -106,7 +106,10 @@ TEST_F(TestBackupTool, LeavesOutWhatTheRestoreWouldRefuseAndTheRestRestoresWhole
     temp.writeFile("source/d/file", "kept");
     const std::vector<std::string> long16(16, std::string(250, 'n'));  // 16 * 251 bytes
     const UniqueFd longest = makeNested(source, long16);
-    ::mkdirat(longest.get(), std::string(79, 'y').c_str(), 0755);  // 4096 bytes: kept
+    // 4096 bytes: kept, and read though the whole path is longer than the system takes.
+    const UniqueFd atTheLimit(
+        ::openat(longest.get(), std::string(79, 'y').c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_EQ(::write(atTheLimit.get(), "kept", 4), 4);
     ::close(::openat(longest.get(), std::string(80, 'x').c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
 
     ASSERT_EQ(runTool(create, temp / "errors"), 0);
@@ -128,8 +131,8 @@ TEST_F(TestBackupTool, LeavesOutWhatTheRestoreWouldRefuseAndTheRestRestoresWhole
     const RestoreResult restored =
         RestoreCoordinator().restore(repo->snapshotIDs().at(0), *repo, temp / "restored", {});
     EXPECT_TRUE(restored.failures.empty() && restored.skipped.empty());
-    EXPECT_EQ(restored.directoriesRestored, 512u + 16 + 1);
-    EXPECT_EQ(restored.filesRestored, 1u);
+    EXPECT_EQ(restored.directoriesRestored, 512u + 16);
+    EXPECT_EQ(restored.filesRestored, 2u);
 }
 
 }  // namespace

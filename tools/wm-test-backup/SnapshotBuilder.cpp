@@ -66,6 +66,21 @@ FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
                                    static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
 }
 
+// Opens the file at `relative` below `folder` one component at a time, for a path longer
+// than the system takes whole; no link is followed on the way. -1 and errno when it cannot.
+UniqueFd openBelow(const std::string& folder, const std::string& relative) {
+    UniqueFd at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t start = 0; at.get() >= 0;) {
+        const std::size_t slash = relative.find('/', start);
+        const std::string name = relative.substr(start, slash - start);
+        if (slash == std::string::npos)
+            return UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        at = UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        start = slash + 1;
+    }
+    return at;
+}
+
 // The file data the readers may hold at once: each takes its share before it reads a file
 // and gives it back after.
 class ByteBudget {
@@ -258,7 +273,8 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         content.problems.push_back((source.path.empty() ? std::string(".") : source.path) + ": " + reason);
     };
     const std::string path = folder_ + "/" + source.path;
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0 && errno == ENAMETOOLONG) fd = openBelow(folder_, source.path);
     struct stat before {};
     if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0) {
         problem("the file could not be opened: " + systemErrorText(errno));
