@@ -19,6 +19,7 @@
 #include "fs/MetadataApply.h"
 #include "restore/RestoreBlobSource.h"
 #include "restore/RestoreResult.h"
+#include "restore/RestoreRoot.h"
 #include "restore/RestoreSelection.h"
 #include "restore/SafeName.h"
 
@@ -49,6 +50,12 @@ public:
     static constexpr int maxComponentCount = 512;
     static constexpr int maxTotalPathBytes = 4096;
     static constexpr std::uint16_t directoryMode = 0755;
+
+    // Throws the PathSafetyViolation with which a restore refuses an entry at a path so
+    // measured, from the target folder down, under the limits above.
+    static void checkPathLimits(RestoreRoot::PathMeasure path) {
+        RestoreRoot::checkLimits(path, maxComponentCount, maxTotalPathBytes);
+    }
 
     // backupFolder is the folder of the backup being read: the target may not be it or
     // lie inside it, and the walk never enters it.

@@ -72,14 +72,18 @@ bool RestoreRoot::isClosed() const {
     return isClosed_;
 }
 
+void RestoreRoot::checkLimits(PathMeasure path, int maxComponentCount, int maxTotalPathBytes) {
+    if (path.components > static_cast<std::size_t>(maxComponentCount))
+        throw PathSafetyViolation::tooManyComponents(maxComponentCount);
+    if (path.bytes > static_cast<std::size_t>(maxTotalPathBytes))
+        throw PathSafetyViolation::pathTooLong(maxTotalPathBytes);
+}
+
 void RestoreRoot::validateLimits(SafePath path) const {
     if (path.empty()) throw PathSafetyViolation::emptyName();
-    if (path.size() > static_cast<std::size_t>(maxComponentCount_))
-        throw PathSafetyViolation::tooManyComponents(maxComponentCount_);
-    std::size_t total = 0;
-    for (const SafeName& name : path) total += name.size() + 1;
-    if (total > static_cast<std::size_t>(maxTotalPathBytes_))
-        throw PathSafetyViolation::pathTooLong(maxTotalPathBytes_);
+    PathMeasure measure;
+    for (const SafeName& name : path) measure = measure.adding(name.size());
+    checkLimits(measure, maxComponentCount_, maxTotalPathBytes_);
 }
 
 RestoreRoot::Folder RestoreRoot::walkDirectories(SafePath path, std::optional<std::uint16_t> createIfMissing) {

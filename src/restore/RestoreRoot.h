@@ -58,6 +58,17 @@ public:
     int maxComponentCount() const { return maxComponentCount_; }
     int maxTotalPathBytes() const { return maxTotalPathBytes_; }
 
+    // A path as the limits count it: its components, and their bytes with one separator each.
+    struct PathMeasure {
+        std::size_t components = 0;
+        std::size_t bytes = 0;
+        // This path with one more component, of nameBytes bytes, at its end.
+        PathMeasure adding(std::size_t nameBytes) const { return {components + 1, bytes + nameBytes + 1}; }
+    };
+    // Throws tooManyComponents or pathTooLong when a path so measured is beyond the limits
+    // (the component count is checked first); a path at a limit passes.
+    static void checkLimits(PathMeasure path, int maxComponentCount, int maxTotalPathBytes);
+
     // The last folder of a path, open, and whether this call created it.
     struct Folder {
         UniqueFd descriptor;

@@ -1,5 +1,8 @@
 // The tools' writing lock, replication's reading lock and remembered head counters: as parts,
 // with a second writer put between any two steps of a backup, and through the built tools.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <fstream>
 
@@ -9,11 +12,14 @@
 #include "RememberedCounters.h"
 #include "ToolProcess.h"
 #include "ToolRun.h"
+#include "core/DurableReplace.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
 #include "support/EngineTestSupport.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 namespace wm::test {
 namespace {
@@ -111,11 +117,11 @@ TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
     TempFolder t;
     const tools::RememberedCounters counters(t / "state/head-counters.json");
     const RepositoryID a;
-    EXPECT_FALSE(counters.counter(a));
-    for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, c);
-    EXPECT_EQ(counters.counter(a), 7u);
+    EXPECT_FALSE(counters.counter(a, t / "repo"));
+    for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, t / "repo", c);
+    EXPECT_EQ(counters.counter(a, t / "repo"), 7u);
     t.writeFile("state/head-counters.json", "{\"ab\": -1}");
-    EXPECT_THROW(counters.counter(a), ToolRefusal);
+    EXPECT_THROW(counters.counter(a, t / "repo"), ToolRefusal);
 }
 
 // The built tools: a held lock, another device's lock or one that does not decode refuses a
@@ -160,6 +166,134 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
     }
     t.writeFile("repo/refs/head", firstHead);
     expectRefused(WM_TEST_BACKUP_TOOL, backup, "older than when this computer last saw it");
+}
+
+// The lines a test's backups left in the user's own state file are taken out again, and the
+// file and folders are removed when the test made them.
+struct StateLinesTakenBack {
+    fs::path file;
+    std::string folder;  // every line naming a folder below this one goes
+    bool existed = fs::exists(file);
+    fs::path firstMade = [this] {
+        fs::path missing;
+        for (fs::path p = file.parent_path(); !fs::exists(p); p = p.parent_path()) missing = p;
+        return missing;
+    }();
+    ~StateLinesTakenBack() {
+        std::error_code error;
+        if (!existed) {
+            fs::remove(file, error);
+            for (fs::path p = file.parent_path(); !firstMade.empty() && fs::remove(p, error) && p != firstMade;
+                 p = p.parent_path()) {
+            }
+            return;
+        }
+        try {
+            std::ifstream in(file, std::ios::binary);
+            JSON lines = RepositoryJSON::decode(bytesOf(std::string(std::istreambuf_iterator<char>(in), {})));
+            for (auto it = lines.begin(); it != lines.end();)
+                it = it.key().find(folder) == std::string::npos ? std::next(it) : lines.erase(it);
+            replaceFileDurably(file, RepositoryJSON::encodeBytes(lines, true));
+        } catch (const std::exception&) {
+        }
+    }
+};
+
+// With neither XDG_STATE_HOME nor HOME set, as a scheduled job often runs, the counters go below
+// the home folder the password database gives, and a head put back is still refused. A user
+// with no home folder at all is refused before anything is made.
+TEST(ToolLock, WithoutHomeTheCountersGoBelowThePasswordDatabasesHomeFolder) {
+    TempFolder t;
+    t.writeFile("src/a", "hello");
+    const auto repo = t / "repo", key = t / "key";
+    const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()};
+    const ScopedEnvironment noStateFolder("XDG_STATE_HOME", std::nullopt), noHome("HOME", std::nullopt);
+    const std::optional<fs::path> file = tools::RememberedCounters::defaultFile();
+    const passwd* me = ::getpwuid(::getuid());
+    ASSERT_TRUE(me && file && file->string().starts_with(me->pw_dir)) << "no home folder here";
+    const StateLinesTakenBack takenBack{*file, t.string()};
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
+    const Bytes firstHead = t.readFile("repo/refs/head");
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
+    t.writeFile("repo/refs/head", firstHead);
+    const Answer answer = runTool(WM_TEST_BACKUP_TOOL, backup, t.path());
+    EXPECT_EQ(answer.status, 1);
+    EXPECT_NE(answer.err.find("has been rewritten 1 time, where this computer has seen it rewritten 2 times."),
+              std::string::npos)
+        << answer.err;
+
+    if (::geteuid() != 0) return;  // only root can be a user the password database does not know
+    uid_t stranger = 40000;
+    while (::getpwuid(stranger)) ++stranger;
+    fs::permissions(t.path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::create_directory(t / "theirs");
+    fs::permissions(t / "theirs", fs::perms::all);
+    const ChildOutcome child = runUnprivileged(
+        [&](const auto& report) {
+            const Answer theirs = runTool(WM_TEST_BACKUP_TOOL,
+                                          {(t / "src").string(), (t / "theirs/repo").string(), "--recovery-key-file",
+                                           (t / "theirs/key").string()},
+                                          t / "theirs");
+            report(theirs.err);
+            return theirs.status;
+        },
+        stranger);
+    EXPECT_EQ(child.status, 1);
+    EXPECT_NE(child.output.find("this user has no home folder"), std::string::npos) << child.output;
+    EXPECT_FALSE(fs::exists(t / "theirs/repo"));
+}
+
+// A state folder that cannot be written stops a backup before it stores anything, into a new
+// repository and into one whose counter is already remembered (run by a user whom permissions
+// bind, as root is not).
+TEST(ToolLock, AStateFolderThatCannotBeWrittenStopsABackupBeforeItStoresAnything) {
+    TempFolder t;
+    fs::permissions(t.path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::create_directory(t / "theirs");
+    fs::permissions(t / "theirs", fs::perms::all);
+    const fs::path u = t / "theirs";
+    const ChildOutcome child = runUnprivileged([&](const auto& report) {
+        ::setenv("XDG_STATE_HOME", (u / "state").c_str(), 1);
+        t.writeFile("theirs/src/a", "hello");
+        const auto backUp = [&](const std::string& repository) {
+            return runTool(WM_TEST_BACKUP_TOOL,
+                           {(u / "src").string(), (u / repository).string(), "--recovery-key-file",
+                            (u / (repository + ".key")).string()},
+                           u);
+        };
+        if (backUp("repo").status != 0) report("the first backup failed");
+        fs::permissions(u / "state/wendlemarsh", fs::perms::owner_read | fs::perms::owner_exec);
+        const Bytes head = t.readFile("theirs/repo/refs/head");
+        for (const std::string repository : {"repo", "new"}) {
+            const Answer refused = backUp(repository);
+            if (refused.status != 1 || refused.err.find("could not be written") == std::string::npos)
+                report(repository + ": " + refused.err);
+        }
+        if (t.readFile("theirs/repo/refs/head") != head) report("a snapshot was committed");
+        if (fs::exists(u / "new/wendlemarsh.repo") || fs::exists(u / "new.key")) report("a repository was made");
+        return 0;
+    });
+    EXPECT_TRUE(child.exited && child.status == 0 && child.output.empty()) << child.output;
+}
+
+// Copies share their repository's ID: a backup made into a copy moves the copy's counter on,
+// and the repository it was copied from is still not taken for one put back.
+TEST(ToolLock, ABackupIntoACopyDoesNotMakeItsRepositoryLookPutBack) {
+    TempFolder t;
+    t.writeFile("src/a", "hello");
+    const auto repo = t / "repo", copy = t / "copy", key = t / "key";
+    const auto backUp = [&](const fs::path& into) {
+        const Answer answer = runTool(
+            WM_TEST_BACKUP_TOOL, {(t / "src").string(), into.string(), "--recovery-key-file", key.string()}, t.path());
+        return answer.status == 0 ? answer.status : (ADD_FAILURE() << answer.err, answer.status);
+    };
+    ASSERT_EQ(backUp(repo), 0);
+    ASSERT_EQ(
+        runTool(WM_MAINTAIN_TOOL, {"replicate", repo.string(), copy.string(), "--secret-file", key.string()}, t.path())
+            .status,
+        0);
+    ASSERT_EQ(backUp(copy), 0);
+    EXPECT_EQ(backUp(repo), 0);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 
 namespace wm::test {
 
-ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>&)>& body) {
+ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>&)>& body,
+                             unsigned user) {
     ChildOutcome outcome;
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return outcome;
@@ -22,8 +23,7 @@ ChildOutcome runUnprivileged(const std::function<int(const std::function<void(co
             const std::string line = text + "\n";  // a blocking pipe takes the whole line
             retryingOnInterrupt([&] { return ::write(out, line.data(), line.size()); });
         };
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(unprivilegedGroup) != 0 || ::setuid(unprivilegedUser) != 0)) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
             report("could not drop privileges");
             ::_exit(120);
         }

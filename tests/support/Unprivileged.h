@@ -16,8 +16,14 @@ struct ChildOutcome {
     std::string output;   // what the body wrote to the message pipe (see below)
 };
 
-// In the body, report(text) sends text back to the parent (for failure messages).
-ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body);
+// The identity the child takes when the tests run as root.
+constexpr unsigned unprivilegedUser = 65534;
+constexpr unsigned unprivilegedGroup = 65534;
+
+// In the body, report(text) sends text back to the parent (for failure messages). A child of
+// root may be given another user, which is then its group too.
+ChildOutcome runUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body,
+                             unsigned user = unprivilegedUser);
 
 // Runs body unprivileged and expects it to end normally returning 0, its count of reported failures.
 inline void expectUnprivileged(const std::function<int(const std::function<void(const std::string&)>& report)>& body) {
@@ -25,9 +31,5 @@ inline void expectUnprivileged(const std::function<int(const std::function<void(
     ASSERT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, 0) << outcome.output;
 }
-
-// The identity the child takes when the tests run as root.
-constexpr unsigned unprivilegedUser = 65534;
-constexpr unsigned unprivilegedGroup = 65534;
 
 }  // namespace wm::test

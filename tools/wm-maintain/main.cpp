@@ -298,15 +298,15 @@ int run(const Options& o) {
     const tools::RememberedCounters remembered;
     const auto unlocked = tools::unlock(folder(home, !readsOnly), secret, tools::thisDevice(),
                                         readsOnly ? Repository::Access::readOnly : Repository::Access::readWrite,
-                                        remembered.counter(*folder(home, false)));
+                                        remembered.counter(*folder(home, false), home));
     remembered.refuseRollback(unlocked.verdict, home);
     Repository& repository = *unlocked.repository;
-    remembered.remember(unlocked.keys.repositoryID, repository.counter());
+    remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
     if (o.command == "mark" || o.command == "sweep") refuseUnreadableHolds(repository);
     if (o.command == "mark") return mark(o, repository);
     if (o.command == "sweep") {
         const int status = sweep(o, repository);
-        remembered.remember(unlocked.keys.repositoryID, repository.counter());
+        remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
         return status;
     }
     if (o.command == "replicate") {

@@ -21,6 +21,7 @@
 #include "core/WorkerPool.h"
 #include "engine/Repository.h"
 #include "format/Chunker.h"
+#include "restore/RestoreCoordinator.h"
 
 namespace wm {
 
@@ -65,6 +66,21 @@ FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
                                    static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
 }
 
+// Opens the file at `relative` below `folder` one component at a time, for a path longer
+// than the system takes whole; no link is followed on the way. -1 and errno when it cannot.
+UniqueFd openBelow(const std::string& folder, const std::string& relative) {
+    UniqueFd at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t start = 0; at.get() >= 0;) {
+        const std::size_t slash = relative.find('/', start);
+        const std::string name = relative.substr(start, slash - start);
+        if (slash == std::string::npos)
+            return UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        at = UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        start = slash + 1;
+    }
+    return at;
+}
+
 // The file data the readers may hold at once: each takes its share before it reads a file
 // and gives it back after.
 class ByteBudget {
@@ -106,8 +122,9 @@ void SnapshotBuilder::problem(const std::string& path, const std::string& reason
 
 SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     const auto started = std::chrono::steady_clock::now();
-    const DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
+    DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
     for (const auto& p : scanned.problems) problem(p.path, p.reason);
+    leaveOutWhatTheRestoreRefuses(scanned.root, {});
 
     std::vector<const DirectoryScanner::Entry*> files;
     collectFiles(scanned.root, files);
@@ -130,6 +147,20 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
                                               parent,
                                               Date::now().repositoryPrecision()});
     return Result{id, stats_, problems_};
+}
+
+void SnapshotBuilder::leaveOutWhatTheRestoreRefuses(DirectoryScanner::Entry& folder, RestoreRoot::PathMeasure path) {
+    std::erase_if(folder.children, [&](DirectoryScanner::Entry& child) {
+        const RestoreRoot::PathMeasure childPath = path.adding(child.name.size());
+        try {
+            RestoreCoordinator::checkPathLimits(childPath);
+        } catch (const PathSafetyViolation& refusal) {
+            problem(child.path, std::string("not backed up, as the restore would refuse it. ") + refusal.what());
+            return true;
+        }
+        leaveOutWhatTheRestoreRefuses(child, childPath);
+        return false;
+    });
 }
 
 void SnapshotBuilder::collectFiles(const DirectoryScanner::Entry& folder,
@@ -242,7 +273,8 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         content.problems.push_back((source.path.empty() ? std::string(".") : source.path) + ": " + reason);
     };
     const std::string path = folder_ + "/" + source.path;
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0 && errno == ENAMETOOLONG) fd = openBelow(folder_, source.path);
     struct stat before {};
     if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0) {
         problem("the file could not be opened: " + systemErrorText(errno));

@@ -8,6 +8,8 @@
 // Regular files keep their content (for a sparse file, only the data regions, the holes
 // recorded as sparse ranges), folders their child trees, symbolic links their targets, hard
 // links a shared group number; named pipes, sockets and devices are entries without content.
+// An entry the restore would refuse for its path (nested too deep, a path too long) is left
+// out and reported.
 // Extended attributes, ACLs, owners and times come from the file-system layer.
 #include <cstdint>
 #include <map>
@@ -19,6 +21,7 @@
 #include "core/Snapshot.h"
 #include "format/TreeObject.h"
 #include "fs/DirectoryScanner.h"
+#include "restore/RestoreRoot.h"
 
 namespace wm {
 
@@ -50,6 +53,9 @@ private:
         std::uint64_t bytesDeduplicated = 0;
     };
 
+    // Takes out of the folder, each reported, the entries whose path (`path` being the
+    // folder's own) is beyond the restore's limits, so that every snapshot restores whole.
+    void leaveOutWhatTheRestoreRefuses(DirectoryScanner::Entry& folder, RestoreRoot::PathMeasure path);
     // The files whose content is read, in walk order: every readable regular file, a group
     // of hard links once (its first member).
     void collectFiles(const DirectoryScanner::Entry& folder, std::vector<const DirectoryScanner::Entry*>& files);

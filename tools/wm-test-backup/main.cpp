@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -110,7 +111,7 @@ void writeSecret(const std::string& path, const std::string& text) {
 }
 
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
-                                             const DeviceID& device) {
+                                             const DeviceID& device, const tools::RememberedCounters& remembered) {
     if (!options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
     std::optional<std::string> passphrase;
     if (options.passphraseFile) passphrase = readSecret(*options.passphraseFile);
@@ -119,6 +120,8 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
     RepositoryID repositoryID;
     SecureRandom::fill(repositoryID.bytes);
     const RepositoryKeys keys(master, repositoryID);
+    // A state folder that cannot be written stops the run before anything is made.
+    remembered.remember(repositoryID, options.repository, 0);
 
     std::optional<RepositoryConfig::KDF> kdf;
     std::optional<Passphrase::Settings> settings;
@@ -153,7 +156,7 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
 
 std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>& destination, const Options& options,
                                              const DeviceID& device, const tools::RememberedCounters& remembered) {
-    const std::optional<std::uint64_t> counter = remembered.counter(*destination);
+    const std::optional<std::uint64_t> counter = remembered.counter(*destination, options.repository);
     Repository::Unlocked unlocked = [&] {
         if (options.passphraseFile)
             return Repository::unlock(destination, readSecret(*options.passphraseFile), device, std::string(appVersion),
@@ -164,6 +167,9 @@ std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>&
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
     }();
     remembered.refuseRollback(unlocked.verdict, options.repository);
+    // Written before anything is stored, also when unchanged: a state folder that cannot be
+    // written stops the run here.
+    remembered.remember(unlocked.repository->keys().repositoryID, options.repository, unlocked.repository->counter());
     // Under the writing lock: what is in "tmp" now is no other writer's.
     unlocked.repository->discardCrashDebris();
     return std::move(unlocked.repository);
@@ -245,6 +251,8 @@ int run(const Options& options) {
     if (!exists && options.passphraseFile)
         Passphrase::deriveKey(readSecret(*options.passphraseFile), Bytes(Passphrase::saltSize), 1);
 
+    // Without a folder to remember head counters in, nothing is made.
+    const tools::RememberedCounters remembered;
     // The folder must be there to be locked; nothing else is made before the lock is held.
     std::error_code made;
     std::filesystem::create_directories(options.repository, made);
@@ -258,14 +266,18 @@ int run(const Options& options) {
     const std::shared_ptr<Destination> destination =
         tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
-    const tools::RememberedCounters remembered;
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
-                                   : createRepository(destination, options, device);
-    remembered.remember(repository->keys().repositoryID, repository->counter());
+                                   : createRepository(destination, options, device, remembered);
 
     SnapshotBuilder builder(*repository, options.folder);
     const SnapshotBuilder::Result result = builder.run(deviceName());
-    remembered.remember(repository->keys().repositoryID, repository->counter());
+    // The snapshot is committed: its line is printed even when the counter cannot be kept.
+    std::exception_ptr notRemembered;
+    try {
+        remembered.remember(repository->keys().repositoryID, options.repository, repository->counter());
+    } catch (const ToolRefusal&) {
+        notRemembered = std::current_exception();
+    }
     if (!lock.stillHeld())
         std::cerr << "wm-test-backup: another device took the writing lock over while this backup ran, but wrote "
                      "nothing before the snapshot was committed.\n";
@@ -275,7 +287,9 @@ int run(const Options& options) {
               << Phrasing::count(s.files, "file") << ", " << Phrasing::count(s.directories, "folder") << ", "
               << tools::byteCount(s.bytesLogical) << " (" << tools::byteCount(s.bytesNew) << " new, "
               << tools::byteCount(s.bytesDeduplicated) << " deduplicated), " << s.unreadableFiles << " unreadable, "
-              << s.unstableFiles << " unstable\n";
+              << s.unstableFiles << " unstable\n"
+              << std::flush;
+    if (notRemembered) std::rethrow_exception(notRemembered);
     return 0;
 }
 

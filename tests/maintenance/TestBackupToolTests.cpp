@@ -1,6 +1,7 @@
 // The test-backup tool as a separate process: what the main job and the maintenance run do not
 // check.
 
+#include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -8,9 +9,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "core/SystemCall.h"
+#include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
@@ -20,10 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int runTool(const std::vector<std::string>& arguments) {
+// Standard error goes to `errors`.
+int runTool(const std::vector<std::string>& arguments, const fs::path& errors = "/dev/null") {
     std::string command = WM_TEST_BACKUP_TOOL;
     for (const auto& a : arguments) command += " '" + a + "'";
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
+    const int status = std::system((command + " >/dev/null 2>'" + errors.string() + "'").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -77,6 +82,57 @@ TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
         ++special;
     });
     EXPECT_GE(special, 1u);
+}
+
+// Makes the folders of `names` one in the other below `folder` (each one step from the last,
+// as a path may be longer than the system takes whole); the deepest one, open.
+UniqueFd makeNested(const fs::path& folder, const std::vector<std::string>& names) {
+    UniqueFd at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const auto& name : names) {
+        ::mkdirat(at.get(), name.c_str(), 0755);
+        at = UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return at;
+}
+
+// The restore refuses a path of more than 512 components or 4096 bytes (each name and a
+// separator): the tool leaves such entries out, says so with the restore's reason, and the
+// snapshot restores whole. Paths right at the limits are kept.
+TEST_F(TestBackupTool, LeavesOutWhatTheRestoreWouldRefuseAndTheRestRestoresWhole) {
+    fs::remove_all(source);
+    fs::create_directory(source);
+    const std::vector<std::string> deep(520, "d");
+    makeNested(source, deep);
+    temp.writeFile("source/d/file", "kept");
+    const std::vector<std::string> long16(16, std::string(250, 'n'));  // 16 * 251 bytes
+    const UniqueFd longest = makeNested(source, long16);
+    // 4096 bytes: kept, and read though the whole path is longer than the system takes.
+    const UniqueFd atTheLimit(
+        ::openat(longest.get(), std::string(79, 'y').c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_EQ(::write(atTheLimit.get(), "kept", 4), 4);
+    ::close(::openat(longest.get(), std::string(80, 'x').c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+
+    ASSERT_EQ(runTool(create, temp / "errors"), 0);
+    std::ifstream in(temp / "errors");
+    const std::string errors{std::istreambuf_iterator<char>(in), {}};
+    std::string tooDeep = "d";
+    for (int level = 2; level <= 513; ++level) tooDeep += "/d";
+    std::string tooLong;
+    for (const auto& name : long16) tooLong += name + "/";
+    tooLong += std::string(80, 'x');
+    EXPECT_EQ(errors, "wm-test-backup: " + tooDeep +
+                          ": not backed up, as the restore would refuse it. This entry is nested deeper than 512 "
+                          "levels, which is refused as a safety limit.\nwm-test-backup: " +
+                          tooLong +
+                          ": not backed up, as the restore would refuse it. This entry's path is longer than 4096 "
+                          "bytes, which is refused as a safety limit.\n");
+
+    const auto repo = unlock();
+    const RestoreResult restored =
+        RestoreCoordinator().restore(repo->snapshotIDs().at(0), *repo, temp / "restored", {});
+    EXPECT_TRUE(restored.failures.empty() && restored.skipped.empty());
+    EXPECT_EQ(restored.directoriesRestored, 512u + 16);
+    EXPECT_EQ(restored.filesRestored, 2u);
 }
 
 }  // namespace
