@@ -148,7 +148,7 @@ public:
     // The plaintext of a blob: one ranged read of its pack, opened by the cipher. A blob
     // not in the index gives Error::blobNotFound; an index entry whose range cannot be a
     // position in a file gives PackFile::Error::blobRangeOutOfBounds. Read and cipher errors
-    // pass through.
+    // pass through; a pack that ends before the blob does gives the ranged read's shortRead.
     Bytes blob(const BlobID& id) const;
     // The same, reading the sealed bytes into a buffer the caller keeps from one blob to the
     // next: it grows to the largest blob read and is never shrunk, so a walk over many blobs

@@ -1,5 +1,6 @@
 // Reading what the head lists: snapshot records and blobs. Locations and keys are taken
 // under the state lock; every read and decryption runs outside it.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -8,6 +9,7 @@
 #include "format/PackFile.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
+#include "storage/DestinationError.h"
 
 namespace wm {
 
@@ -56,19 +58,23 @@ Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
     constexpr auto kLargest = static_cast<std::uint64_t>(INT64_MAX);
     if (entry.offset > kLargest - entry.length) throw PackFile::Error::blobRangeOutOfBounds(id);
     const RepoPath packPath = RepositoryLayout::pack(location->pack);
+    const auto offset = static_cast<std::int64_t>(entry.offset);
+    const auto length = static_cast<std::int64_t>(entry.length);
     if (sealedBuffer.size() < entry.length) {
         // A damaged entry can claim any length: the buffer grows only for a blob that lies
-        // inside its pack. A pack that is not there throws its own read error.
+        // inside its pack. A pack that is not there throws its own read error, and one that
+        // ends before the blob does throws what the ranged read itself would, whatever the
+        // size of the buffer.
         const std::optional<std::int64_t> packSize = destination_->size(packPath);
         if (!packSize) destination_->read(packPath, ByteRange{0, 0});
-        if (!packSize || entry.offset + entry.length > static_cast<std::uint64_t>(*packSize))
-            throw PackFile::Error::blobRangeOutOfBounds(id);
+        const std::int64_t held = packSize ? std::clamp<std::int64_t>(*packSize - offset, 0, length) : 0;
+        if (held < length) throw DestinationError::shortRead(packPath, length, held);
         // Grown afresh rather than resized: what the buffer held need not be copied over.
         Bytes grown(entry.length);
         sealedBuffer.swap(grown);
     }
     const std::span<std::uint8_t> sealed(sealedBuffer.data(), entry.length);
-    destination_->readInto(packPath, static_cast<std::int64_t>(entry.offset), sealed);
+    destination_->readInto(packPath, offset, sealed);
     return cipher_.open(sealed, id, entry.type);
 }
 

@@ -109,7 +109,7 @@ std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tr
 
 TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, const TreeWalk& walk) {
     using Step = TreeWalk::Step;
-    std::string decodedName = Unicode::decodeUTF8Repairing(ByteView(entry.name));
+    const std::string decodedName = Unicode::decodeUTF8Repairing(ByteView(entry.name));
     const std::string displayText = folders.empty() ? decodedName : folders.back().display + "/" + decodedName;
 
     std::optional<SafeName> name;
@@ -120,7 +120,7 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
         return Step::next;
     }
     path.push_back(std::move(*name));
-    stringPath.push_back(std::move(decodedName));
+    stringPath.push_back(stringOf(entry.name));
     PathGuard guard{path, stringPath};
 
     if (!selection.includes(stringPath)) return Step::next;

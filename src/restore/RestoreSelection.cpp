@@ -25,6 +25,26 @@ bool samePath(RestoreSelection::PathView a, RestoreSelection::PathView b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameComponent);
 }
 
+// Whether a chosen component names an entry: it equals the entry's stored name, or, for a name
+// that is not valid UTF-8, its repaired spelling (the one the browser shows). Two names that
+// repair alike are both named by that spelling; each is named alone by its own bytes.
+bool names(const std::string& chosen, const std::string& stored) {
+    if (sameComponent(chosen, stored)) return true;
+    return !Unicode::isValidUTF8(viewOf(stored)) && sameComponent(chosen, Unicode::decodeUTF8Repairing(stored));
+}
+
+// Whether the entry at `stored` is the chosen path or lies inside it.
+bool entryLiesInside(RestoreSelection::PathView stored, RestoreSelection::PathView chosen) {
+    return stored.size() >= chosen.size() && std::equal(chosen.begin(), chosen.end(), stored.begin(), names);
+}
+
+// Whether the chosen path is the entry at `stored` or lies inside it.
+bool chosenLiesInside(RestoreSelection::PathView chosen, RestoreSelection::PathView stored) {
+    return chosen.size() >= stored.size() &&
+           std::equal(stored.begin(), stored.end(), chosen.begin(),
+                      [](const std::string& s, const std::string& c) { return names(c, s); });
+}
+
 }  // namespace
 
 bool RestoreSelection::liesInside(PathView path, PathView folder) {
@@ -46,18 +66,20 @@ void RestoreSelection::remove(const Path& path) {
 
 bool RestoreSelection::includes(PathView path) const {
     if (paths.empty()) return true;
-    return std::any_of(paths.begin(), paths.end(),
-                       [&](const Path& chosen) { return liesInside(chosen, path) || liesInside(path, chosen); });
+    return std::any_of(paths.begin(), paths.end(), [&](const Path& chosen) {
+        return chosenLiesInside(chosen, path) || entryLiesInside(path, chosen);
+    });
 }
 
 bool RestoreSelection::wants(PathView path) const {
     if (paths.empty()) return true;
-    return std::any_of(paths.begin(), paths.end(), [&](const Path& chosen) { return liesInside(path, chosen); });
+    return std::any_of(paths.begin(), paths.end(), [&](const Path& chosen) { return entryLiesInside(path, chosen); });
 }
 
 RestoreSelection::Ticked RestoreSelection::tick(PathView path) const {
     if (wants(path)) return Ticked::yes;
-    bool below = std::any_of(paths.begin(), paths.end(), [&](const Path& chosen) { return liesInside(chosen, path); });
+    bool below =
+        std::any_of(paths.begin(), paths.end(), [&](const Path& chosen) { return chosenLiesInside(chosen, path); });
     return below ? Ticked::partly : Ticked::no;
 }
 

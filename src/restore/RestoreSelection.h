@@ -30,6 +30,11 @@ public:
     // Drops every chosen path equal to path; paths above or below it stay.
     void remove(const Path& path);
 
+    // The questions about an entry take its path as stored: each name's bytes, which need
+    // not be UTF-8. A chosen name that is not the stored one byte for byte (or canonically)
+    // still names it when the stored name is not valid UTF-8 and the chosen one is its
+    // repaired spelling, as the browser shows it.
+
     // Whether a restore has to enter path: it is chosen, lies inside a chosen path,
     // or lies on the way to one.
     bool includes(PathView path) const;

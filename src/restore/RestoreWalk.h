@@ -40,7 +40,7 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     // Per hard-link group, the path of the member first restored as a regular file.
     std::unordered_map<std::uint64_t, std::vector<SafeName>> hardLinkAnchors;
     // The path of the entry being handled, from the target folder down, and the same
-    // names decoded as UTF-8 with repair (what the selection is asked about).
+    // names' stored bytes (what the selection is asked about).
     std::vector<SafeName> path;
     std::vector<std::string> stringPath;
     // The folders entered, innermost last: open, with their display text, and whether

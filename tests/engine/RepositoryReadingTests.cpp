@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "format/RepositoryLayout.h"
+#include "storage/DestinationError.h"
 #include "support/EngineTestSupport.h"
 
 namespace wm::test {
@@ -44,11 +45,23 @@ TEST_F(RepositoryReading, BlobThroughACallersBufferReadsLikeAFreshOne) {
     faulty->failCalls("packs/*", DestinationError::ioFailed(RepoPath(), "device error"), {}, 1);
     EXPECT_THROW(reader.blob(small, buffer), DestinationError);
     EXPECT_EQ(reader.blob(small, buffer), contents[1]);
-    // An entry reaching past its pack's end is refused before a buffer is grown for it.
+    // An entry reaching past its pack's end is refused before a buffer is grown for it, with the
+    // error the ranged read itself gives, whichever buffer it goes through.
     for (const auto& [path, bytes] : memory->files())
         if (path.starts_with("packs/")) memory->put(*RepoPath::parse(path), ByteView(bytes).first(bytes.size() / 2));
+    const BlobID cut = reader.cipher().identity(contents[3]);
+    const auto location = reader.withIndex([&](const CompactIndex& index) { return *index.location(cut); });
+    const auto packPath = RepositoryLayout::pack(location.pack);
+    const auto offset = static_cast<std::int64_t>(location.entry.offset);
+    const std::string ranged = thrown<DestinationError>([&] {
+                                   memory->read(packPath, ByteRange{offset, offset + location.entry.length});
+                               }).what();
     Bytes fresh;
-    EXPECT_THROW(reader.blob(reader.cipher().identity(contents[3]), fresh), PackFile::Error);
+    for (Bytes* through : {&fresh, &buffer}) {
+        const auto error = thrown<DestinationError>([&] { reader.blob(cut, *through); });
+        EXPECT_EQ(std::pair(error.kind, std::string(error.what())),
+                  std::pair(DestinationError::Kind::shortRead, ranged));
+    }
     EXPECT_TRUE(fresh.empty());
 }
 

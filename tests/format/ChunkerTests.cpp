@@ -57,6 +57,16 @@ TEST(Chunker, WorkedExampleGivesFifteenChunks) {
     }
     EXPECT_EQ(lengths,
               (std::vector<std::size_t>{265, 294, 257, 254, 261, 255, 262, 190, 420, 331, 274, 322, 264, 294, 153}));
+    // A window into the buffer is cut as the same bytes on their own, in the buffer's positions:
+    // from the third cut on, the rest of the chunks above.
+    const auto whole = c.split(buffer);
+    EXPECT_EQ(c.split(buffer, 559), std::vector(whole.begin() + 2, whole.end()));
+    for (const std::size_t start : {1u, 1000u, 4000u}) {
+        auto own = c.split(ByteView(buffer).subspan(start));
+        for (auto& r : own) r = {r.lowerBound + start, r.upperBound + start};
+        EXPECT_EQ(c.split(buffer, start), own) << start;
+        EXPECT_EQ(c.split(buffer, start).front().lowerBound, start);
+    }
 }
 
 TEST(Chunker, EmptyShortAndNeverCuttingBuffers) {

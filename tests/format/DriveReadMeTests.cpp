@@ -2,6 +2,7 @@
 
 #include "core/RepositoryJSON.h"
 #include "format/DriveReadMe.h"
+#include "format/RecoveryGuide.h"
 #include "support/DataTable.h"
 
 namespace wm {
@@ -26,6 +27,18 @@ TEST(DriveReadMe, TextAsWrittenAndTheFormatDocumentBuiltIn) {
     ASSERT_TRUE(doc);
     EXPECT_EQ(stringOf(*doc).rfind("# ", 0), 0u);
     EXPECT_NE(stringOf(*doc).find("WMPKEND"), std::string::npos);
+}
+
+// The part of the recovery guide for readers without the application, text by text.
+TEST(RecoveryGuide, WithoutTheAppTexts) {
+    namespace W = RecoveryGuide::WithoutTheApp;
+    std::map<std::string, std::optional<std::string>> texts = {{"title", W::title()}};
+    for (std::size_t i = 0; i < W::opening().size(); ++i)
+        texts[i ? "opening " + std::to_string(i + 1) : "opening"] = W::opening()[i];
+    for (std::size_t i = 0; i < W::commands().size(); ++i)
+        texts["command " + std::to_string(i + 1)] = W::commands()[i].invocation + ": " + W::commands()[i].what;
+    for (std::size_t i = 0; i < W::closing().size(); ++i) texts["closing " + std::to_string(i + 1)] = W::closing()[i];
+    test::expectTexts("format/recovery-guide.tsv", texts);
 }
 
 }  // namespace

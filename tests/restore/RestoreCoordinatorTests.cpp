@@ -100,6 +100,31 @@ TEST_F(RestoreCoordinatorTest, SelectionOfOneFileThreeFoldersDown) {
     EXPECT_EQ(mtimeOf(box.target() / "a/b"), 1'600'000'000);  // folders on the way get their metadata
 }
 
+// Two names that are not UTF-8 and look alike once repaired: each one's own bytes choose it
+// alone, also on the way down; the repaired spelling the browser shows chooses both.
+TEST_F(RestoreCoordinatorTest, SelectionByStoredBytesOrTheirRepairedSpelling) {
+    const BlobID data = backup.add("x");
+    backup.setRoot(backup.addTree({fileEntry("a\xff", {data}, 1), fileEntry("a\xfe", {data}, 1),
+                                   dirEntry("d\xff", backup.addTree({fileEntry("in", {data}, 1)})),
+                                   dirEntry("d\xfe", backup.addTree({fileEntry("in", {data}, 1)}))}));
+    const std::pair<RestoreSelection::Path, Strings> cases[] = {
+        {{"a\xff"}, {"a\xff"}},
+        {{"a\uFFFD"}, {"a\xfe", "a\xff"}},
+        {{"d\xfe", "in"}, {"d\xfe", "d\xfe/in"}},
+        {{"d\uFFFD", "in"}, {"d\xfe", "d\xfe/in", "d\xff", "d\xff/in"}},
+    };
+    for (const auto& [chosen, restored] : cases) {
+        fs::remove_all(box.target());
+        RestoreSelection selection;
+        selection.add(chosen);
+        const Result r = restore(selection);
+        EXPECT_TRUE(r.isComplete());
+        Strings names;
+        for (const auto& [name, entry] : listTree(box.target())) names.push_back(name);
+        EXPECT_EQ(names, restored) << chosen.front();
+    }
+}
+
 // An existing file is a Failure and stays untouched, also as a hard-link group's first member;
 // an existing folder is merged into and keeps its own mode, owner and times.
 TEST_F(RestoreCoordinatorTest, MergesIntoExistingFoldersAndNeverTouchesExistingFiles) {

@@ -3,6 +3,8 @@
 
 #include "restore/RestoreRoot.h"
 #include "restore/RestoreTestSupport.h"
+#include "restore/SpecialFileOutcome.h"
+#include "support/DataTable.h"
 #include "support/Thrown.h"
 
 namespace wm {
@@ -93,6 +95,24 @@ TEST_F(RestoreRootTest, RemovesOnlyTheVeryFileItCreated) {
     box.writeFile(box.target() / "d/g", "someone else's");
     EXPECT_FALSE(root.removeCreatedFile(P({"d", "g"}), fd.get()));
     EXPECT_EQ(stringOf(box.readFile(box.target() / "d/g")), "someone else's");
+}
+
+// What the restore leaves out, by entry type, and the sentence saying so.
+TEST(RestoreRoot, SpecialFilesAreNamedInTheirSentence) {
+    using T = TreeObject::EntryType;
+    auto classified = [](T type) {
+        return [type](const std::string& name) {
+            const auto outcome = RestoreRoot::specialFileOutcome(type, SafeName(name));
+            return test::orNone(outcome ? std::optional(outcome->description()) : std::nullopt);
+        };
+    };
+    test::expectAnswers("restore/special-files.tsv", {{"fifo", classified(T::fifo)},
+                                                      {"socket", classified(T::socket)},
+                                                      {"characterDevice", classified(T::characterDevice)},
+                                                      {"blockDevice", classified(T::blockDevice)},
+                                                      {"file", classified(T::file)},
+                                                      {"directory", classified(T::directory)},
+                                                      {"symlink", classified(T::symlink)}});
 }
 
 TEST(RestoreRoot, UnavailableOrLinkedTarget) {

@@ -13,7 +13,9 @@
 
 #include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
 #include "app/RestoreAppModel.h"
+#include "format/RepositoryPresentation.h"
 #include "restore/RestoreTestSupport.h"
+#include "storage/DestinationError.h"
 #include "support/TempFolder.h"
 #include "support/Thrown.h"
 #include "support/Unprivileged.h"
@@ -165,6 +167,33 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     for (const std::string name : {"restored/ok", "restored/line\nbreak"})
         EXPECT_EQ(stringOf(temp.readFile(name)), "abc") << name;
     EXPECT_EQ(test::listTree(temp.path(), "restored"), before);
+}
+
+// A pack cut short on the drive (a cloud folder still downloading) is named as there but
+// incomplete, whether or not a larger blob was read before: here the first blob read is the cut one.
+TEST_F(WmrestoreTest, ACutShortPackIsThereButIncomplete) {
+    auto backup = testing::TestBackup::create(temp / "cut", kPassphrase);
+    auto packs = [&] {
+        std::set<fs::path> found;
+        for (const auto& file : fs::recursive_directory_iterator(backup.folder() / "packs"))
+            if (file.is_regular_file()) found.insert(fs::relative(file.path(), backup.folder()));
+        return found;
+    };
+    const std::string contents(5000, 'c');
+    backup.commit({{"one.txt", contents}}, testing::at(1700000000));
+    const std::set<fs::path> first = packs();
+    ASSERT_EQ(first.size(), 1u);
+    // The newest snapshot's tree lies in a pack of its own; one.txt's content stays in the first.
+    backup.commit({{"one.txt", contents}, {"two.txt", "2"}}, testing::at(1700000001));
+    fs::resize_file(backup.folder() / *first.begin(), 18);
+    const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
+                                         (temp / "restored").string(), secretFile(kPassphrase)});
+    const auto packPath = *RepoPath::parse(first.begin()->string());
+    EXPECT_EQ(std::tuple(status, out, err),
+              std::tuple(1, std::string(),
+                         "restore failed: no reason given\none.txt: " +
+                             RepositoryPresentation::sentence(DestinationError::shortRead(packPath, 1, 0)) + "\n"));
+    EXPECT_EQ(stringOf(temp.readFile("restored/two.txt")), "2");
 }
 
 // Four different pictures, 660 wide, that pass the blank check (which a picture of one colour
