@@ -82,8 +82,8 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
         {"repair", true,
          [&](const std::shared_ptr<FaultyDestination>& d, const fs::path& copy) -> std::function<void()> {
              auto repository = openRepository(d, keys).repository;
-             auto from = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                                  copy, std::nullopt,
+             auto from = std::make_shared<LocalFolderDestination>(DestinationID::random(),
+                                                                  DestinationKind::localFolder(), copy, std::nullopt,
                                                                   LocalFolderDestination::Preparation::readingOnly());
              return [&keys, repository, from, d] {
                  const auto plan = Replicator::planRepair(*repository, *from, keys);
