@@ -14,7 +14,11 @@ namespace wm {
 int syncFolder(const std::filesystem::path& folder) {
     UniqueFd fd(retryingOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (fd.get() < 0) return errno;
-    if (retryingOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) {
+    return syncFolder(fd.get());
+}
+
+int syncFolder(int folderDescriptor) {
+    if (retryingOnInterrupt([&] { return ::fsync(folderDescriptor); }) != 0) {
         int err = errno;
         if (err == EINVAL || err == ENOTSUP || err == EROFS) return 0;
         return err;

@@ -14,5 +14,7 @@ void replaceFileDurably(const std::filesystem::path& file, ByteView bytes);
 // Flushes a folder's entries (after a rename into it). Returns 0 or the error number;
 // volumes that cannot flush a folder (EINVAL, ENOTSUP, EROFS) count as flushed.
 int syncFolder(const std::filesystem::path& folder);
+// The same for a folder already open.
+int syncFolder(int folderDescriptor);
 
 }  // namespace wm

@@ -15,7 +15,7 @@ ErrorDescription describe(std::string_view caseName) { return {"DestinationError
 }  // namespace
 
 DestinationError DestinationError::notFound(RepoPath path) {
-    DestinationError e(Kind::notFound, describe("notFound").add("", path.string()));
+    DestinationError e(Kind::notFound, describe("notFound").quoted("", path.string()));
     e.path = std::move(path);
     return e;
 }
@@ -28,9 +28,10 @@ DestinationError DestinationError::unavailable(DestinationID id, Availability av
     return e;
 }
 
-DestinationError DestinationError::permissionDenied(RepoPath path) {
-    DestinationError e(Kind::permissionDenied, describe("permissionDenied").add("", path.string()));
+DestinationError DestinationError::permissionDenied(RepoPath path, Operation operation) {
+    DestinationError e(Kind::permissionDenied, describe("permissionDenied").quoted("", path.string()));
     e.path = std::move(path);
+    e.operation = operation;
     return e;
 }
 
@@ -43,7 +44,7 @@ DestinationError DestinationError::outOfSpace(std::int64_t needed, std::optional
 
 DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expected, std::int64_t got) {
     DestinationError e(Kind::shortRead,
-                       describe("shortRead").add("", path.string()).add("expected", expected).add("got", got));
+                       describe("shortRead").quoted("", path.string()).add("expected", expected).add("got", got));
     e.path = std::move(path);
     e.expected = expected;
     e.got = got;
@@ -51,7 +52,7 @@ DestinationError DestinationError::shortRead(RepoPath path, std::int64_t expecte
 }
 
 DestinationError DestinationError::withUnderlying(Kind kind, const char* name, RepoPath path, std::string underlying) {
-    DestinationError e(kind, describe(name).add("", path.string()).add("underlying", underlying));
+    DestinationError e(kind, describe(name).quoted("", path.string()).add("underlying", underlying));
     e.path = std::move(path);
     e.underlying = std::move(underlying);
     return e;
@@ -70,7 +71,7 @@ DestinationError DestinationError::renameFailed(RepoPath path, std::string under
 }
 
 DestinationError DestinationError::pathTooLong(RepoPath path, std::int64_t limit) {
-    DestinationError e(Kind::pathTooLong, describe("pathTooLong").add("", path.string()).add("limit", limit));
+    DestinationError e(Kind::pathTooLong, describe("pathTooLong").quoted("", path.string()).add("limit", limit));
     e.path = std::move(path);
     e.limit = limit;
     return e;
@@ -82,29 +83,37 @@ DestinationError DestinationError::interrupted() {
 
 DestinationError DestinationError::fromErrno(int errorNumber, const RepoPath& path, Operation operation,
                                              std::int64_t bytesNeeded, std::optional<std::int64_t> bytesAvailable) {
-    switch (errorNumber) {
-    case ENOENT: return notFound(path);
-    case EACCES:
-    case EPERM:
-    case EROFS: return permissionDenied(path);
-    case ENOSPC:
-    case EDQUOT: return outOfSpace(bytesNeeded, bytesAvailable);
-    case ENAMETOOLONG: {
-        // A single over-long name is the usual cause; otherwise the whole path is.
-        for (const auto& c : path.components()) {
-            if (c.size() > NAME_MAX) return pathTooLong(path, NAME_MAX);
+    DestinationError e = [&] {
+        switch (errorNumber) {
+        case ENOENT: return notFound(path);
+        case EACCES:
+        case EPERM:
+        case EROFS: return permissionDenied(path);
+        case ENOSPC:
+        case EDQUOT: return outOfSpace(bytesNeeded, bytesAvailable);
+        case ENAMETOOLONG: {
+            // A single over-long name is the usual cause; otherwise the whole path is.
+            for (const auto& c : path.components()) {
+                if (c.size() > NAME_MAX) return pathTooLong(path, NAME_MAX);
+            }
+            return pathTooLong(path, PATH_MAX);
         }
-        return pathTooLong(path, PATH_MAX);
-    }
-    case EINTR: return interrupted();
-    default: break;
-    }
-    switch (operation) {
-    case Operation::read: return ioFailed(path, systemErrorText(errorNumber));
-    case Operation::write: return writeFailed(path, systemErrorText(errorNumber));
-    case Operation::rename: return renameFailed(path, systemErrorText(errorNumber));
-    }
-    return ioFailed(path, systemErrorText(errorNumber));
+        case EINTR: return interrupted();
+        default: break;
+        }
+        switch (operation) {
+        case Operation::read: return ioFailed(path, systemErrorText(errorNumber));
+        case Operation::write:
+        case Operation::removal: return writeFailed(path, systemErrorText(errorNumber));
+        case Operation::rename: return renameFailed(path, systemErrorText(errorNumber));
+        }
+        return ioFailed(path, systemErrorText(errorNumber));
+    }();
+    e.operation = operation;
+    // Kept for the words of a failed write: whether it was a read-only volume or a folder's
+    // permissions.
+    if (e.kind == Kind::permissionDenied) e.underlying = systemErrorText(errorNumber);
+    return e;
 }
 
 }  // namespace wm

@@ -27,9 +27,14 @@ public:
         interrupted,
     };
 
+    // Which call an error came from: a read (also a listing, a size, a look for an object), a
+    // write (also the folders made for it and its flushes), the rename that puts a written
+    // object in place, or a removal.
+    enum class Operation { read, write, rename, removal };
+
     static DestinationError notFound(RepoPath path);
     static DestinationError unavailable(DestinationID id, Availability availability);
-    static DestinationError permissionDenied(RepoPath path);
+    static DestinationError permissionDenied(RepoPath path, Operation operation = Operation::read);
     static DestinationError outOfSpace(std::int64_t needed, std::optional<std::int64_t> available);
     static DestinationError shortRead(RepoPath path, std::int64_t expected, std::int64_t got);
     static DestinationError ioFailed(RepoPath path, std::string underlying);
@@ -38,17 +43,16 @@ public:
     static DestinationError pathTooLong(RepoPath path, std::int64_t limit);
     static DestinationError interrupted();
 
-    // Which operation an error number came from: it decides the case of numbers that no
-    // specific case covers.
-    enum class Operation { read, write, rename };
     // ENOENT notFound, EACCES/EPERM/EROFS permissionDenied, ENOSPC/EDQUOT outOfSpace,
-    // ENAMETOOLONG pathTooLong, EINTR interrupted; others ioFailed, writeFailed or
-    // renameFailed by operation, with the system's text for the number.
+    // ENAMETOOLONG pathTooLong, EINTR interrupted; others ioFailed (a read), writeFailed (a
+    // write or a removal) or renameFailed, with the system's text for the number. The error
+    // keeps the operation.
     static DestinationError fromErrno(int errorNumber, const RepoPath& path, Operation operation,
                                       std::int64_t bytesNeeded = 0,
                                       std::optional<std::int64_t> bytesAvailable = std::nullopt);
 
     Kind kind;
+    Operation operation = Operation::read;  // fromErrno, permissionDenied
     RepoPath path;                          // every case naming a path
     DestinationID destination;              // unavailable
     Availability availability;              // unavailable
@@ -56,7 +60,7 @@ public:
     std::optional<std::int64_t> available;  // outOfSpace
     std::int64_t expected = 0;              // shortRead
     std::int64_t got = 0;                   // shortRead
-    std::string underlying;                 // ioFailed, writeFailed, renameFailed
+    std::string underlying;                 // ioFailed, writeFailed, renameFailed; fromErrno's permissionDenied
     std::int64_t limit = 0;                 // pathTooLong
 
 private:

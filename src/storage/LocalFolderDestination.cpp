@@ -1,6 +1,5 @@
 #include "storage/LocalFolderDestination.h"
 #include "core/DurableReplace.h"
-#include "core/SystemCall.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -18,17 +18,29 @@ namespace wm {
 
 namespace {
 
-std::optional<std::int64_t> volumeFreeBytes(const std::string& path) {
-    struct statvfs vfs {};
-    if (retryingOnInterrupt([&] { return ::statvfs(path.c_str(), &vfs); }) != 0) return std::nullopt;
-    return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+using Operation = DestinationError::Operation;
+
+constexpr const char* kLink = "a link inside the destination, not one of its own folders or files";
+// How deep a tree of leftovers in "tmp" is followed when it is cleared.
+constexpr int kDeepestLeftovers = 64;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+const RepoPath& temporaryPath() {
+    static const RepoPath path = RepoPath() / temporaryFolderName;
+    return path;
 }
 
-std::string parentOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+DestinationError linkRefusal(const RepoPath& link, Operation operation) {
+    DestinationError e = operation == Operation::read ? DestinationError::ioFailed(link, kLink)
+                                                      : DestinationError::writeFailed(link, kLink);
+    e.operation = operation;
+    return e;
+}
+
+std::optional<std::int64_t> volumeFreeBytes(int fd) {
+    struct statvfs vfs {};
+    if (retryingOnInterrupt([&] { return ::fstatvfs(fd, &vfs); }) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 
 // Reads count bytes at offset; returns how many were read before the end of the file.
@@ -49,6 +61,41 @@ std::int64_t readFully(int fd, std::uint8_t* out, std::int64_t count, std::int64
     return done;
 }
 
+// The entries of an open folder, "." and ".." left out. The stream takes the descriptor.
+std::vector<RepoPath> entriesOf(UniqueFd folderFd, const RepoPath& folder) {
+    const DirectoryStream dir(::fdopendir(folderFd.get()));
+    if (!dir) throw DestinationError::fromErrno(errno, folder, Operation::read);
+    folderFd.release();
+    std::vector<RepoPath> entries;
+    while (true) {
+        errno = 0;
+        const struct dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) throw DestinationError::fromErrno(errno, folder, Operation::read);
+            break;
+        }
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") continue;
+        if (auto path = folder.appending(std::string(name))) entries.push_back(*std::move(path));
+    }
+    return entries;
+}
+
+// Removes the entry and, when it is a folder, everything in it, never through a link.
+void removeTree(int folder, const RepoPath& path, int depth) {
+    const std::string name = path.fileName();
+    if (::unlinkat(folder, name.c_str(), 0) == 0 || errno == ENOENT) return;
+    if (errno != EISDIR && errno != EPERM) throw DestinationError::fromErrno(errno, path, Operation::removal);
+    if (depth > kDeepestLeftovers) throw DestinationError::writeFailed(path, "nested too deeply");
+    UniqueFd inner(retryingOnInterrupt([&] { return ::openat(folder, name.c_str(), kFolderFlags); }));
+    if (inner.get() < 0) throw DestinationError::fromErrno(errno, path, Operation::removal);
+    const UniqueFd kept(::dup(inner.get()));
+    if (kept.get() < 0) throw DestinationError::fromErrno(errno, path, Operation::removal);
+    for (const auto& entry : entriesOf(std::move(inner), path)) removeTree(kept.get(), entry, depth + 1);
+    if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
+        throw DestinationError::fromErrno(errno, path, Operation::removal);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -56,15 +103,16 @@ std::int64_t readFully(int fd, std::uint8_t* out, std::int64_t count, std::int64
 
 class LocalFolderDurableWriter final : public DurableWriter {
 public:
-    LocalFolderDurableWriter(
-        RepoPath path, std::string finalPath, std::string temporaryPath, int fd, std::string volumePath,
-        std::function<void(LocalFolderDestination::WriteInterruption::Stage, int)> interruptionCheck,
-        std::function<int()> nextCommit)
+    using Stage = LocalFolderDestination::WriteInterruption::Stage;
+
+    // The temporary file is open in tmp; commit() renames it into folder.
+    LocalFolderDurableWriter(RepoPath path, UniqueFd folder, UniqueFd tmp, std::string temporaryName, UniqueFd file,
+                             std::function<void(Stage, int)> interruptionCheck, std::function<int()> nextCommit)
         : path_(std::move(path)),
-          finalPath_(std::move(finalPath)),
-          temporaryPath_(std::move(temporaryPath)),
-          volumePath_(std::move(volumePath)),
-          fd_(fd),
+          folder_(std::move(folder)),
+          tmp_(std::move(tmp)),
+          temporaryName_(std::move(temporaryName)),
+          file_(std::move(file)),
           interruptionCheck_(std::move(interruptionCheck)),
           nextCommit_(std::move(nextCommit)) {}
 
@@ -73,16 +121,16 @@ public:
         if (state_ != State::open) throw DestinationError::writeFailed(path_, "the write is already finished");
         std::size_t done = 0;
         while (done < bytes.size()) {
-            ssize_t n =
-                retryingOnInterrupt([&] { return ::write(fd_.get(), bytes.data() + done, bytes.size() - done); });
+            const ssize_t n =
+                retryingOnInterrupt([&] { return ::write(file_.get(), bytes.data() + done, bytes.size() - done); });
             if (n < 0) {
-                int err = errno;
+                const int err = errno;
                 // Some of the bytes may be in the file and some not: what is pending is no
                 // longer what was handed over, so it can never be committed.
                 state_ = State::failed;
-                throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write,
+                throw DestinationError::fromErrno(err, path_, Operation::write,
                                                   static_cast<std::int64_t>(bytes.size() - done),
-                                                  volumeFreeBytes(volumePath_));
+                                                  volumeFreeBytes(folder_.get()));
             }
             done += static_cast<std::size_t>(n);
         }
@@ -90,41 +138,35 @@ public:
     }
 
     void commit() override {
-        using Stage = LocalFolderDestination::WriteInterruption::Stage;
         std::lock_guard lock(mutex_);
         if (state_ != State::open) throw DestinationError::writeFailed(path_, "the write is already finished");
         // Any failure below leaves the writer finished; the temporary file stays as debris.
         state_ = State::failed;
         const int commitNumber = nextCommit_();
         interruptionCheck_(Stage::beforeDataSync, commitNumber);
-        if (retryingOnInterrupt([&] { return ::fsync(fd_.get()); }) != 0) {
-            int err = errno;
-            throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write, written_,
-                                              volumeFreeBytes(volumePath_));
-        }
-        if (fd_.closeReporting() != 0 && errno != EINTR) {
-            int err = errno;
-            throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write, written_,
-                                              volumeFreeBytes(volumePath_));
+        if (retryingOnInterrupt([&] { return ::fsync(file_.get()); }) != 0 ||
+            (file_.closeReporting() != 0 && errno != EINTR)) {
+            const int err = errno;
+            throw DestinationError::fromErrno(err, path_, Operation::write, written_, volumeFreeBytes(folder_.get()));
         }
         interruptionCheck_(Stage::beforeRename, commitNumber);
-        if (retryingOnInterrupt([&] { return ::rename(temporaryPath_.c_str(), finalPath_.c_str()); }) != 0) {
-            int err = errno;
-            throw DestinationError::fromErrno(err, path_, DestinationError::Operation::rename, written_,
-                                              volumeFreeBytes(volumePath_));
+        // Into the folder opened when the write began: the entry there is replaced, a link
+        // included, never what a link points at.
+        if (::renameat(tmp_.get(), temporaryName_.c_str(), folder_.get(), path_.fileName().c_str()) != 0) {
+            const int err = errno;
+            throw DestinationError::fromErrno(err, path_, Operation::rename, written_, volumeFreeBytes(folder_.get()));
         }
         interruptionCheck_(Stage::beforeFolderSync, commitNumber);
-        if (int err = syncFolder(parentOf(finalPath_)); err != 0) {
-            throw DestinationError::fromErrno(err, path_, DestinationError::Operation::write);
-        }
+        if (const int err = syncFolder(folder_.get()); err != 0)
+            throw DestinationError::fromErrno(err, path_, Operation::write);
         state_ = State::committed;
     }
 
     void cancel() noexcept override {
         std::lock_guard lock(mutex_);
         if (state_ == State::committed || state_ == State::cancelled) return;
-        fd_.reset();
-        ::unlink(temporaryPath_.c_str());
+        file_.reset();
+        ::unlinkat(tmp_.get(), temporaryName_.c_str(), 0);
         state_ = State::cancelled;
     }
 
@@ -132,11 +174,11 @@ private:
     enum class State { open, failed, committed, cancelled };
     std::mutex mutex_;
     RepoPath path_;
-    std::string finalPath_;
-    std::string temporaryPath_;
-    std::string volumePath_;
-    UniqueFd fd_;
-    std::function<void(LocalFolderDestination::WriteInterruption::Stage, int)> interruptionCheck_;
+    UniqueFd folder_;
+    UniqueFd tmp_;
+    std::string temporaryName_;
+    UniqueFd file_;
+    std::function<void(Stage, int)> interruptionCheck_;
     std::function<int()> nextCommit_;
     State state_ = State::open;
     std::int64_t written_ = 0;
@@ -147,35 +189,20 @@ private:
 
 LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
                                                std::optional<WriteInterruption> interruption,
-                                               const Preparation& preparation)
-    : id_(id),
-      kind_(kind),
-      root_(std::move(rootURL)),
-      tmp_(root_ / temporaryFolderName),
-      gate_(std::make_shared<CommitGate>()) {
+                                               const Preparation& preparation, Reads reads)
+    : id_(id), kind_(kind), root_(std::move(rootURL)), reads_(reads), gate_(std::make_shared<CommitGate>()) {
     gate_->interruption = interruption;
     if (preparation.mode == Preparation::Mode::readingOnly) return;
 
-    const RepoPath rootPath;
     std::error_code ec;
     std::filesystem::create_directories(root_, ec);
-    if (ec) throw DestinationError::fromErrno(ec.value(), rootPath, DestinationError::Operation::write);
-    const RepoPath tmpPath = RepoPath() / temporaryFolderName;
-    createFolders(tmpPath, tmpPath);
-    for (const auto& folder : preparation.requiredFolders) createFolders(folder, folder);
-    // Leftovers of writes that never committed. They are deleted as whole trees, so "tmp"
-    // must be a folder of this root itself: through a link they would be somebody else's.
-    struct stat st {};
-    if (retryingOnInterrupt([&] { return ::lstat(tmp_.c_str(), &st); }) != 0) {
-        int err = errno;
-        throw DestinationError::fromErrno(err, tmpPath, DestinationError::Operation::write);
-    }
-    if (!S_ISDIR(st.st_mode)) throw DestinationError::ioFailed(tmpPath, "not a folder of the destination itself");
-    for (const auto& entry : list(tmpPath)) {
-        std::filesystem::remove_all(url(entry), ec);
-        if (ec) throw DestinationError::fromErrno(ec.value(), entry, DestinationError::Operation::write);
-    }
+    if (ec) throw DestinationError::fromErrno(ec.value(), RepoPath(), Operation::write);
+    openFolder(temporaryPath(), true, temporaryPath(), Operation::write);
+    for (const auto& folder : preparation.requiredFolders) openFolder(folder, true, folder, Operation::write);
+    clearTemporaryFolder();
 }
+
+bool LocalFolderDestination::isLinkRefusal(const DestinationError& error) { return error.underlying == kLink; }
 
 std::filesystem::path LocalFolderDestination::url(const RepoPath& path) const {
     std::filesystem::path result = root_;
@@ -183,25 +210,72 @@ std::filesystem::path LocalFolderDestination::url(const RepoPath& path) const {
     return result;
 }
 
-void LocalFolderDestination::createFolders(const RepoPath& folder, const RepoPath& forPath) {
-    struct stat st {};
-    const std::string full = url(folder).string();
-    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) == 0 && S_ISDIR(st.st_mode)) return;
-
-    std::filesystem::path current = root_;
-    for (const auto& c : folder.components()) {
-        std::filesystem::path next = current / c;
-        if (retryingOnInterrupt([&] { return ::mkdir(next.c_str(), 0755); }) == 0) {
-            // The new folder's entry must survive a power loss as well as the file put in it.
-            if (int err = syncFolder(current.string()); err != 0) {
-                throw DestinationError::fromErrno(err, forPath, DestinationError::Operation::write);
-            }
-        } else if (errno != EEXIST) {
-            int err = errno;
-            throw DestinationError::fromErrno(err, forPath, DestinationError::Operation::write);
+int LocalFolderDestination::rootDescriptor(const RepoPath& forPath, Operation operation) const {
+    std::lock_guard lock(rootMutex_);
+    if (rootFd_.get() < 0) {
+        // The root is the one place a link is followed: the destination may be reached so.
+        rootFd_.reset(retryingOnInterrupt([&] { return ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+        if (rootFd_.get() < 0) {
+            const int err = errno;
+            throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, forPath, operation);
         }
-        current = std::move(next);
     }
+    return rootFd_.get();
+}
+
+std::optional<UniqueFd> LocalFolderDestination::openFolder(const RepoPath& folder, bool create, const RepoPath& forPath,
+                                                           Operation operation) const {
+    UniqueFd current;
+    try {
+        current.reset(::fcntl(rootDescriptor(forPath, operation), F_DUPFD_CLOEXEC, 0));
+    } catch (const DestinationError& e) {
+        if (e.kind == DestinationError::Kind::notFound && !create) return std::nullopt;
+        throw;
+    }
+    if (current.get() < 0) throw DestinationError::fromErrno(errno, forPath, operation);
+    RepoPath reached;
+    for (const auto& name : folder.components()) {
+        reached = reached / name;
+        int fd = retryingOnInterrupt([&] { return ::openat(current.get(), name.c_str(), kFolderFlags); });
+        if (fd < 0 && errno == ENOENT && create) {
+            if (::mkdirat(current.get(), name.c_str(), 0755) == 0) {
+                // The new folder's entry must survive a power loss as well as the file put in it.
+                if (const int err = syncFolder(current.get()); err != 0)
+                    throw DestinationError::fromErrno(err, forPath, operation);
+            } else if (errno != EEXIST) {
+                throw DestinationError::fromErrno(errno, forPath, operation);
+            }
+            fd = retryingOnInterrupt([&] { return ::openat(current.get(), name.c_str(), kFolderFlags); });
+        }
+        if (fd < 0) {
+            const int err = errno;
+            if (err == ENOENT) return std::nullopt;
+            if (err == ELOOP || err == ENOTDIR) {
+                struct stat st {};
+                if (::fstatat(current.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                    throw linkRefusal(reached, operation);
+                // A file where a folder would be: nothing below it exists.
+                if (!create) return std::nullopt;
+            }
+            throw DestinationError::fromErrno(err, forPath, operation);
+        }
+        current.reset(fd);
+    }
+    return current;
+}
+
+std::optional<UniqueFd> LocalFolderDestination::openParent(const RepoPath& path, bool create,
+                                                           Operation operation) const {
+    return openFolder(path.parent(), create, path, operation);
+}
+
+void LocalFolderDestination::clearTemporaryFolder() {
+    // Leftovers of writes that never committed, deleted as whole trees.
+    auto tmp = openFolder(temporaryPath(), false, temporaryPath(), Operation::removal);
+    if (!tmp) return;
+    const UniqueFd kept(::dup(tmp->get()));
+    if (kept.get() < 0) throw DestinationError::fromErrno(errno, temporaryPath(), Operation::removal);
+    for (const auto& entry : entriesOf(std::move(*tmp), temporaryPath())) removeTree(kept.get(), entry, 0);
 }
 
 DestinationCapabilities LocalFolderDestination::capabilities() { return DestinationCapabilities{false}; }
@@ -221,46 +295,70 @@ Availability LocalFolderDestination::availability() {
 
 bool LocalFolderDestination::exists(const RepoPath& path) {
     struct stat st {};
-    const std::string full = url(path).string();
-    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) == 0) return true;
-    int err = errno;
+    int result = 0;
+    if (reads_ == Reads::followingLinks) {
+        const std::string full = url(path).string();
+        result = retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); });
+    } else {
+        if (path.isRoot()) return openFolder(path, false, path, Operation::read).has_value();
+        const auto folder = openParent(path, false, Operation::read);
+        if (!folder) return false;
+        result = ::fstatat(folder->get(), path.fileName().c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    }
+    if (result == 0) return true;
+    const int err = errno;
     if (err == ENOENT || err == ENOTDIR) return false;
-    throw DestinationError::fromErrno(err, path, DestinationError::Operation::read);
+    throw DestinationError::fromErrno(err, path, Operation::read);
 }
 
 std::optional<std::int64_t> LocalFolderDestination::size(const RepoPath& path) {
     struct stat st {};
-    const std::string full = url(path).string();
-    if (retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); }) != 0) {
-        int err = errno;
+    int result = 0;
+    if (reads_ == Reads::followingLinks) {
+        const std::string full = url(path).string();
+        result = retryingOnInterrupt([&] { return ::stat(full.c_str(), &st); });
+    } else {
+        if (path.isRoot()) return std::nullopt;
+        const auto folder = openParent(path, false, Operation::read);
+        if (!folder) return std::nullopt;
+        result = ::fstatat(folder->get(), path.fileName().c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    }
+    if (result != 0) {
+        const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return std::nullopt;
-        throw DestinationError::fromErrno(err, path, DestinationError::Operation::read);
+        throw DestinationError::fromErrno(err, path, Operation::read);
     }
     if (!S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<std::int64_t>(st.st_size);
 }
 
-namespace {
-
-// Opens an object for reading and gives its size. Only a regular file is an object: a
-// named pipe or a device found where one should be is refused, and O_NONBLOCK keeps the
-// open itself from waiting for a pipe's writer (it changes nothing for a regular file).
-UniqueFd openForReading(const std::string& full, const RepoPath& path, std::int64_t& size) {
-    UniqueFd fd(
-        retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
+// Only a regular file is an object: a named pipe or a device found where one should be is
+// refused, and O_NONBLOCK keeps the open itself from waiting for a pipe's writer (it changes
+// nothing for a regular file).
+UniqueFd LocalFolderDestination::openForReading(const RepoPath& path, std::int64_t& size) const {
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    UniqueFd fd;
+    if (reads_ == Reads::followingLinks) {
+        const std::string full = url(path).string();
+        fd.reset(retryingOnInterrupt([&] { return ::open(full.c_str(), flags); }));
+    } else {
+        const auto folder = path.isRoot() ? std::nullopt : openParent(path, false, Operation::read);
+        if (!folder) throw DestinationError::notFound(path);
+        fd.reset(
+            retryingOnInterrupt([&] { return ::openat(folder->get(), path.fileName().c_str(), flags | O_NOFOLLOW); }));
+        if (fd.get() < 0 && errno == ELOOP) throw linkRefusal(path, Operation::read);
+    }
     if (fd.get() < 0) {
-        int err = errno;
-        throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, path, DestinationError::Operation::read);
+        const int err = errno;
+        throw DestinationError::fromErrno(err == ENOTDIR ? ENOENT : err, path, Operation::read);
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) throw DestinationError::fromErrno(errno, path, DestinationError::Operation::read);
+    if (::fstat(fd.get(), &st) != 0) throw DestinationError::fromErrno(errno, path, Operation::read);
     if (S_ISDIR(st.st_mode)) throw DestinationError::ioFailed(path, systemErrorText(EISDIR));
     if (!S_ISREG(st.st_mode)) throw DestinationError::ioFailed(path, "not a regular file");
     size = static_cast<std::int64_t>(st.st_size);
     return fd;
 }
-
-}  // namespace
 
 Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange> range) {
     if (range && (range->lower < 0 || range->upper < range->lower)) {
@@ -268,17 +366,17 @@ Bytes LocalFolderDestination::read(const RepoPath& path, std::optional<ByteRange
             path, "invalid byte range " + std::to_string(range->lower) + "..<" + std::to_string(range->upper));
     }
     std::int64_t size = 0;
-    const UniqueFd fd = openForReading(url(path).string(), path, size);
+    const UniqueFd fd = openForReading(path, size);
     const std::int64_t lower = range ? range->lower : 0;
     const std::int64_t expected = range ? range->count() : size;
     // A range past the end is refused before anything is allocated for it.
-    if (lower + expected > size) {
+    if (lower > size || expected > size - lower) {
         throw DestinationError::shortRead(path, expected, std::max<std::int64_t>(0, std::min(expected, size - lower)));
     }
     Bytes out(static_cast<std::size_t>(expected));
     int error = 0;
     std::int64_t got = readFully(fd.get(), out.data(), expected, lower, error);
-    if (error != 0) throw DestinationError::fromErrno(error, path, DestinationError::Operation::read);
+    if (error != 0) throw DestinationError::fromErrno(error, path, Operation::read);
     if (got != expected) throw DestinationError::shortRead(path, expected, got);
     return out;
 }
@@ -290,82 +388,71 @@ void LocalFolderDestination::readInto(const RepoPath& path, std::int64_t offset,
             path, "invalid byte range " + std::to_string(offset) + "..<" + std::to_string(offset + expected));
     }
     std::int64_t size = 0;
-    const UniqueFd fd = openForReading(url(path).string(), path, size);
+    const UniqueFd fd = openForReading(path, size);
     // Formed so that an offset near the largest value cannot wrap round.
     if (offset > size || expected > size - offset) {
         throw DestinationError::shortRead(path, expected, std::max<std::int64_t>(0, std::min(expected, size - offset)));
     }
     int error = 0;
     std::int64_t got = readFully(fd.get(), out.data(), expected, offset, error);
-    if (error != 0) throw DestinationError::fromErrno(error, path, DestinationError::Operation::read);
+    if (error != 0) throw DestinationError::fromErrno(error, path, Operation::read);
     if (got != expected) throw DestinationError::shortRead(path, expected, got);
 }
 
 std::vector<RepoPath> LocalFolderDestination::list(const RepoPath& folder) {
-    std::vector<RepoPath> entries;
+    if (reads_ == Reads::refusingLinks) {
+        auto opened = openFolder(folder, false, folder, Operation::read);
+        if (!opened) return {};
+        return entriesOf(std::move(*opened), folder);
+    }
     const std::string full = url(folder).string();
     UniqueFd fd(retryingOnInterrupt([&] { return ::open(full.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (fd.get() < 0) {
-        int err = errno;
-        if (err == ENOENT) return entries;
+        const int err = errno;
+        if (err == ENOENT) return {};
         if (err == ENOTDIR) throw DestinationError::ioFailed(folder, systemErrorText(err));
-        throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
+        throw DestinationError::fromErrno(err, folder, Operation::read);
     }
-    // The stream owns the descriptor from here on.
-    const DirectoryStream dir(::fdopendir(fd.get()));
-    if (!dir) throw DestinationError::fromErrno(errno, folder, DestinationError::Operation::read);
-    fd.release();
-    while (true) {
-        errno = 0;
-        struct dirent* entry = ::readdir(dir.get());
-        if (!entry) {
-            const int err = errno;
-            if (err != 0) throw DestinationError::fromErrno(err, folder, DestinationError::Operation::read);
-            break;
-        }
-        std::string_view name(entry->d_name);
-        if (name == "." || name == "..") continue;
-        if (auto path = folder.appending(std::string(name))) entries.push_back(*std::move(path));
-    }
-    return entries;
+    return entriesOf(std::move(fd), folder);
 }
 
 std::unique_ptr<DurableWriter> LocalFolderDestination::openWrite(const RepoPath& path) {
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EISDIR));
-    if (path.depth() > 1) createFolders(path.parent(), path);
-    const RepoPath tmpPath = RepoPath() / temporaryFolderName;
-    createFolders(tmpPath, path);
-
-    std::string temporary = (tmp_ / UUID::random().compactHex()).string();
-    int fd =
-        retryingOnInterrupt([&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); });
-    if (fd < 0) {
-        int err = errno;
-        throw DestinationError::fromErrno(err, path, DestinationError::Operation::write, 0,
-                                          volumeFreeBytes(root_.string()));
+    auto folder = openParent(path, true, Operation::write);
+    auto tmp = openFolder(temporaryPath(), true, path, Operation::write);
+    // Made just now, and gone again: another program is removing what is written here.
+    if (!folder || !tmp) throw DestinationError::fromErrno(ENOENT, path, Operation::write);
+    std::string name = UUID::random().compactHex();
+    UniqueFd file(retryingOnInterrupt([&] {
+        return ::openat(tmp->get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }));
+    if (file.get() < 0) {
+        const int err = errno;
+        throw DestinationError::fromErrno(err, path, Operation::write, 0, volumeFreeBytes(tmp->get()));
     }
-    auto gate = gate_;
-    auto check = [gate, path](WriteInterruption::Stage stage, int commitNumber) {
+    auto check = [gate = gate_](WriteInterruption::Stage stage, int commitNumber) {
         const auto& i = gate->interruption;
         if (i && i->stage == stage && i->commitsBefore == commitNumber) throw DestinationError::interrupted();
     };
-    auto next = [gate] { return gate->commits.fetch_add(1); };
-    return std::make_unique<LocalFolderDurableWriter>(path, url(path).string(), std::move(temporary), fd,
-                                                      root_.string(), check, next);
+    auto next = [gate = gate_] { return gate->commits.fetch_add(1); };
+    return std::make_unique<LocalFolderDurableWriter>(path, std::move(*folder), std::move(*tmp), std::move(name),
+                                                      std::move(file), std::move(check), std::move(next));
 }
 
 void LocalFolderDestination::remove(const RepoPath& path) {
     if (path.isRoot()) throw DestinationError::writeFailed(path, systemErrorText(EBUSY));
-    const std::string full = url(path).string();
-    if (retryingOnInterrupt([&] { return ::unlink(full.c_str()); }) == 0) return;
+    const auto folder = openParent(path, false, Operation::removal);
+    if (!folder) return;
+    // The entry itself goes, a link included; never what it points at.
+    const std::string name = path.fileName();
+    if (::unlinkat(folder->get(), name.c_str(), 0) == 0) return;
     int err = errno;
-    if (err == ENOENT || err == ENOTDIR) return;
-    if (err == EISDIR) {
-        if (retryingOnInterrupt([&] { return ::rmdir(full.c_str()); }) == 0) return;
-        err = errno;
-        if (err == ENOENT) return;
+    if (err == ENOENT) return;
+    if (err == EISDIR || err == EPERM) {
+        if (::unlinkat(folder->get(), name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return;
+        if (errno != ENOTDIR) err = errno;
     }
-    throw DestinationError::fromErrno(err, path, DestinationError::Operation::write);
+    throw DestinationError::fromErrno(err, path, Operation::removal);
 }
 
 std::optional<std::int64_t> LocalFolderDestination::freeSpace() {
@@ -373,7 +460,7 @@ std::optional<std::int64_t> LocalFolderDestination::freeSpace() {
     if (retryingOnInterrupt([&] { return ::statvfs(root_.c_str(), &vfs); }) != 0) {
         int err = errno;
         if (err == ENOSYS || err == ENOTSUP) return std::nullopt;
-        throw DestinationError::fromErrno(err, RepoPath(), DestinationError::Operation::read);
+        throw DestinationError::fromErrno(err, RepoPath(), Operation::read);
     }
     return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }

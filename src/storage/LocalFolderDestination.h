@@ -1,20 +1,33 @@
 #pragma once
 // A destination kept in a folder of a mounted volume (internal disk, external drive, network
-// share or cloud-synced folder).
+// share or cloud-synced folder): a repository, or a copy of one.
+//
+// Every write, rename and removal goes below a descriptor of the root, each folder on the way
+// opened without following a symbolic link: nothing is written, renamed or removed through a
+// link inside the destination (a "packs" or "packs/64" that is a link to another folder is
+// refused, not written into, even when it became one while the run went on). The root itself
+// may be reached through a link, as a restore target may; it is opened once, on the first
+// write, or when preparing.
+//
+// Reads go by path and follow links, unless the destination refuses links for reads too (a
+// copy, whose contents must be its own to count as copied).
 //
 // Durable write: the pending bytes go to a new file under "tmp" in the root; commit() flushes
-// the file's data (fsync), renames it into place (replacing any earlier object) and flushes
-// the folder that now holds it, so that after commit() returns the object survives a power
-// loss. Folders created on the way are made durable in their parents as well. Reads are
-// positioned (pread): a ranged read touches only its range. Every call is a blocking call on
-// the caller's thread; calls from several threads may run at the same time.
+// the file's data (fsync), renames it into place (replacing the entry there, never what a
+// link there points at) and flushes the folder that now holds it, so that after commit()
+// returns the object survives a power loss. Folders created on the way are made durable in
+// their parents as well. Reads are positioned (pread): a ranged read touches only its range.
+// Every call is a blocking call on the caller's thread; calls from several threads may run
+// at the same time.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "core/SystemCall.h"
 #include "storage/Destination.h"
 
 namespace wm {
@@ -48,13 +61,19 @@ public:
         static Preparation readingOnly() { return {Mode::readingOnly, {}}; }
     };
 
+    // Whether reads, sizes and listings pass a link inside the root. Writes never do.
+    enum class Reads { followingLinks, refusingLinks };
+
     // Throws DestinationError when preparing fails.
     LocalFolderDestination(DestinationID id, DestinationKind kind, std::filesystem::path rootURL,
-                           std::optional<WriteInterruption> interruption, const Preparation& preparation);
+                           std::optional<WriteInterruption> interruption, const Preparation& preparation,
+                           Reads reads = Reads::followingLinks);
+
+    // Whether the error is this destination's refusal of a link inside it; its path names the
+    // link.
+    static bool isLinkRefusal(const DestinationError& error);
 
     const std::filesystem::path& rootURL() const { return root_; }
-    // The temporary folder: the root plus "tmp".
-    const std::filesystem::path& temporaryFolder() const { return tmp_; }
     // Where a repository path lies on disk.
     std::filesystem::path url(const RepoPath& path) const;
 
@@ -77,15 +96,29 @@ private:
         std::optional<WriteInterruption> interruption;
         std::atomic<int> commits{0};
     };
-    // Creates every missing folder of path (relative to the root), flushing each new folder's
-    // parent so the new entry is durable.
-    void createFolders(const RepoPath& folder, const RepoPath& forPath);
+
+    // The root's descriptor, opened on first use.
+    int rootDescriptor(const RepoPath& forPath, DestinationError::Operation operation) const;
+    // The folder below the root, each component opened without following a link. A missing
+    // one is made when `create` is set (each new entry flushed in its parent), otherwise
+    // nothing is returned, as for a file standing where a folder would be. A link on the way
+    // throws the link refusal.
+    std::optional<UniqueFd> openFolder(const RepoPath& folder, bool create, const RepoPath& forPath,
+                                       DestinationError::Operation operation) const;
+    // The folder holding the path's last component, as openFolder gives it.
+    std::optional<UniqueFd> openParent(const RepoPath& path, bool create, DestinationError::Operation operation) const;
+    // The object opened for reading, with its size; a missing one throws notFound.
+    UniqueFd openForReading(const RepoPath& path, std::int64_t& size) const;
+    // Removes everything in "tmp", never through a link.
+    void clearTemporaryFolder();
 
     DestinationID id_;
     DestinationKind kind_;
     std::filesystem::path root_;
-    std::filesystem::path tmp_;
+    Reads reads_;
     std::shared_ptr<CommitGate> gate_;
+    mutable std::mutex rootMutex_;
+    mutable UniqueFd rootFd_;
 };
 
 }  // namespace wm

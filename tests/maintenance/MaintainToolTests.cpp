@@ -147,8 +147,19 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
         const auto before = treeOf(root), elsewhereBefore = treeOf(elsewhere), repoBefore = treeOf(repo);
         std::vector<std::string> command;
         for (const auto& a : split(row[2], ' '))
-            command.push_back(a.starts_with("ROOT") ? root.string() + a.substr(4) : a == "REPO" ? repo.string() : a);
-        EXPECT_EQ(maintain(command, key, sentence), 1) << name;
+            command.push_back(a.starts_with("ROOT") ? root.string() + a.substr(4)
+                              : a == "REPO"         ? repo.string()
+                              : a == "SOURCE"       ? (t / "src").string()
+                                                    : a);
+        if (command[0] == "backup") {
+            command.erase(command.begin());
+            command.insert(command.end(), {"--recovery-key-file", key.string()});
+            const Answer answer = runTool(WM_TEST_BACKUP_TOOL, command, t.path());
+            EXPECT_EQ(answer.status, 1) << name;
+            EXPECT_NE(answer.err.find(sentence), std::string::npos) << name << ": " << answer.err;
+        } else {
+            EXPECT_EQ(maintain(command, key, sentence), 1) << name;
+        }
         EXPECT_TRUE(folder == "wrong-key" || treeOf(root) == before) << name;
         EXPECT_EQ(treeOf(elsewhere), elsewhereBefore) << name;
         EXPECT_EQ(treeOf(repo), repoBefore) << name;

@@ -15,6 +15,7 @@
 #include "storage/DestinationError.h"
 #include "support/DataTable.h"
 #include "support/TempFolder.h"
+#include "support/Thrown.h"
 
 namespace wm::test {
 namespace {
@@ -78,6 +79,14 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
         return words;
     };
     const std::error_code notADirectory = std::make_error_code(std::errc::not_a_directory);
+    using Operation = DestinationError::Operation;
+    const RepoPath head = RepoPath() / "refs" / "head", pack = RepoPath() / "packs" / "ab" / "ab01.pack";
+    // What a repository's destination throws for a write below a folder that became a link.
+    TempFolder t;
+    fs::create_directories(t / "elsewhere");
+    fs::create_directories(t / "repo" / "packs");
+    fs::create_directory_symlink(t / "elsewhere", t / "repo" / "packs" / "ab");
+    const DestinationError linkRefusal = thrown<DestinationError>([&] { localFolder(t / "repo")->openWrite(pack); });
     expectTexts("tools/failures.tsv",
                 {{"mark unreadable", sentence(Pruner::Error::markUnreadable())},
                  {"head moved", sentence(Pruner::Error::headMoved())},
@@ -86,6 +95,11 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
                  {"entry unavailable", sentence(MetadataCapture::Error::entryUnavailable("a/b", ENOENT))},
                  {"signature invalid", sentence(SignedFile::Error::signatureInvalid())},
                  {"write failed", sentence(DestinationError::writeFailed(RepoPath(), "Not a directory"))},
+                 {"write not permitted", sentence(DestinationError::fromErrno(EACCES, head, Operation::write))},
+                 {"removal not permitted", sentence(DestinationError::fromErrno(EPERM, pack, Operation::removal))},
+                 {"folder not writable", sentence(DestinationError::fromErrno(EROFS, RepoPath(), Operation::rename))},
+                 {"read not permitted", sentence(DestinationError::fromErrno(EACCES, head, Operation::read))},
+                 {"written through a link", sentence(linkRefusal)},
                  {"unknown error", sentence(wm::Error("Thing.Error.unheardOf"))},
                  {"filesystem", sentence(fs::filesystem_error("cannot create", fs::path("x/y"), notADirectory))},
                  {"stream", sentence(std::ios_base::failure("basic_filebuf::underflow"))},

@@ -94,9 +94,11 @@ TEST_F(LocalFolderTest, AFailedWriteFinishesTheWriter) {
     EXPECT_EQ(stringOf(d->read(kHead)), "old");
 }
 
-// Runs each call without privileges; each must throw a DestinationError (of the given kind).
+// Runs each call without privileges; each must throw a DestinationError (of the given kind,
+// and when given the i-th operation).
 void expectRefusedUnprivileged(const std::vector<std::function<void()>>& calls,
-                               std::optional<DestinationError::Kind> kind) {
+                               std::optional<DestinationError::Kind> kind,
+                               const std::vector<DestinationError::Operation>& operations = {}) {
     test::expectUnprivileged([&](const auto& report) {
         int failures = 0;
         for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -104,7 +106,8 @@ void expectRefusedUnprivileged(const std::vector<std::function<void()>>& calls,
             try {
                 calls[i]();
             } catch (const DestinationError& e) {
-                wrong = kind && e.kind != *kind ? e.what() : "";
+                const bool right = (!kind || e.kind == *kind) && (operations.empty() || e.operation == operations[i]);
+                wrong = right ? "" : e.what();
             }
             if (!wrong.empty()) report("call " + std::to_string(i) + ": " + wrong), ++failures;
         }
@@ -132,7 +135,10 @@ TEST_F(LocalFolderTest, ANamedPipeIsNotReadAsAnObject) {
                               std::nullopt);
 }
 
+// Each failure keeps the call it came from: the words for a refused write are not those for a
+// refused read.
 TEST_F(LocalFolderTest, PermissionFailuresWithoutPrivileges) {
+    using Operation = DestinationError::Operation;
     auto d = make(Preparation::preparing({RepoPath() / "keys"}));
     write(*d, RepoPath() / "keys" / "k.key", "key");
     write(*d, RepoPath() / "keys" / "secret.key", "secret");
@@ -141,7 +147,7 @@ TEST_F(LocalFolderTest, PermissionFailuresWithoutPrivileges) {
     expectRefusedUnprivileged(
         {[&] { d->openWrite(RepoPath() / "keys" / "new.key"); }, [&] { d->read(RepoPath() / "keys" / "secret.key"); },
          [&] { d->remove(RepoPath() / "keys" / "k.key"); }},
-        DestinationError::Kind::permissionDenied);
+        DestinationError::Kind::permissionDenied, {Operation::write, Operation::read, Operation::removal});
     EXPECT_TRUE(fs::exists(root / "keys" / "k.key"));
     ::chmod(root.c_str(), 0);
     test::expectUnprivileged(

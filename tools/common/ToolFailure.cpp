@@ -15,6 +15,7 @@
 #include "fs/MetadataCapture.h"
 #include "maintenance/Pruner.h"
 #include "storage/DestinationError.h"
+#include "storage/LocalFolderDestination.h"
 
 namespace wm::tools {
 
@@ -44,6 +45,26 @@ std::string prunerSentence(const Pruner::Error& e) {
     return kDamaged;
 }
 
+// The product's sentence for a failed write also when the volume or a folder refused it: its
+// sentence for a refused permission speaks of reading. A link the destination would not
+// write through is named by its path in the backup.
+std::string destinationSentence(const DestinationError& e) {
+    using Operation = DestinationError::Operation;
+    if (LocalFolderDestination::isLinkRefusal(e))
+        return "The backup's " + inQuotes(e.path.string()) +
+               " is a link to another place, so nothing was written or deleted through it. Put the backup's own "
+               "folder back, and run this again.";
+    const bool refusedWrite = e.kind == DestinationError::Kind::permissionDenied && e.operation != Operation::read;
+    const DestinationError worded =
+        refusedWrite ? DestinationError::writeFailed(e.path, e.underlying.empty() ? "Permission denied" : e.underlying)
+                     : e;
+    if (e.path.isRoot() && worded.kind != DestinationError::Kind::permissionDenied && !worded.underlying.empty())
+        return "Wendle Marsh could not write the folder itself (" + worded.underlying +
+               "). Check the location is connected, is not full, and is not read only.";
+    const std::string sentence = RepositoryPresentation::sentence(worded);
+    return sentence.find(worded.what()) == std::string::npos ? sentence : kDamaged;
+}
+
 }  // namespace
 
 bool namesAType(const std::string& text) {
@@ -70,10 +91,7 @@ std::string failureSentence(const std::exception& error) {
     if (dynamic_cast<const SignedFile::Error*>(&error))
         return "A record of the backup is damaged or was not written with this backup's keys, so it could not "
                "be opened.";
-    if (const auto* e = dynamic_cast<const DestinationError*>(&error);
-        e && e->path.string().empty() && !e->underlying.empty())
-        return "Wendle Marsh could not write the folder itself (" + e->underlying +
-               "). Check the location is connected, is not full, and is not read only.";
+    if (const auto* e = dynamic_cast<const DestinationError*>(&error)) return destinationSentence(*e);
     if (dynamic_cast<const wm::Error*>(&error)) {
         // The product's last resort shows the error's description, which names its type.
         const std::string sentence = RepositoryPresentation::sentence(error);

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "ToolPhrasing.h"
 #include "ToolRun.h"
@@ -50,6 +52,25 @@ std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, con
         if (!e.path.string().empty() || e.underlying.empty()) throw;
         throw ToolRefusal("Wendle Marsh could not make or write the folder " + inQuotes(path) + " (" + e.underlying +
                           "). Check the location is connected, is not full, and is not read only.");
+    }
+}
+
+void refuseLinkedFolders(const std::string& repository) {
+    namespace fs = std::filesystem;
+    std::vector<RepoPath> folders = RepositoryLayout::requiredDirectories();
+    folders.push_back(RepositoryLayout::tmpDirectory());
+    const fs::path root(repository);
+    std::error_code ec;
+    for (fs::directory_iterator it(root / RepositoryLayout::packsDirectory().string(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (auto fanOut = RepositoryLayout::packsDirectory().appending(it->path().filename().string()))
+            folders.push_back(*std::move(fanOut));
+    }
+    for (const RepoPath& folder : folders) {
+        if (fs::is_symlink(fs::symlink_status(root / folder.string(), ec)))
+            throw ToolRefusal("The backup's folder " + inQuotes(folder.string()) +
+                              " is a link to another place, so nothing was changed: Wendle Marsh never writes or "
+                              "deletes through a link. Put the folder itself back into the backup.");
     }
 }
 

@@ -22,6 +22,10 @@ std::string readSecret(const std::string& path);
 // A local folder as a destination, its repository folders made when `preparing`; a folder
 // that cannot be made throws ToolRefusal naming it.
 std::shared_ptr<LocalFolderDestination> localFolder(const std::string& path, const DestinationID& id, bool preparing);
+// Refuses, with ToolRefusal naming it by its path in the repository, a folder of the
+// repository (one of its own folders, "tmp", or a fan-out folder of "packs") that is a link,
+// before any work: nothing is written or deleted through a link.
+void refuseLinkedFolders(const std::string& repository);
 // Unlocks with the secret as a recovery key when it reads as one, else as a passphrase.
 Repository::Unlocked unlock(const std::shared_ptr<Destination>& destination, const std::string& secret,
                             const DeviceID& device, Repository::Access access,

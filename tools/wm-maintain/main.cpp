@@ -35,7 +35,6 @@
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryConfig.h"
 #include "format/RepositoryLayout.h"
-#include "maintenance/CopyFolderDestination.h"
 #include "maintenance/Pruner.h"
 #include "maintenance/Replicator.h"
 #include "storage/LocalFolderDestination.h"
@@ -157,7 +156,7 @@ int replicate(const Repository& repository, const RepositoryKeys& keys, const st
     try {
         r = Replicator().replicate(repository, *copy, keys);
     } catch (const DestinationError& e) {
-        if (!CopyFolderDestination::isLinkRefusal(e)) throw;
+        if (!LocalFolderDestination::isLinkRefusal(e)) throw;
         throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
                           " is a link inside the copy, or lies below one, so nothing was written through it. Put "
                           "the copy's own folders back, or copy into another folder.");
@@ -224,26 +223,6 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
     return 0;
 }
 
-// Maintenance never writes or deletes through a link: a folder of the repository that is a
-// link to another place (gc, packs or one of its fan-out folders, ...) is refused.
-void refuseLinkedFolders(const std::string& repository) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> folders;
-    for (const RepoPath& folder : RepositoryLayout::requiredDirectories())
-        folders.push_back(fs::path(repository) / folder.string());
-    folders.push_back(fs::path(repository) / RepositoryLayout::tmpDirectory().string());
-    std::error_code ec;
-    for (fs::directory_iterator it(fs::path(repository) / RepositoryLayout::packsDirectory().string(), ec), end;
-         !ec && it != end; it.increment(ec))
-        folders.push_back(it->path());
-    for (const auto& folder : folders) {
-        if (fs::is_symlink(fs::symlink_status(folder, ec)))
-            throw ToolRefusal("The backup's folder " + inQuotes(fs::relative(folder, repository, ec).string()) +
-                              " is a link to another place, so nothing was changed: maintenance never writes or "
-                              "deletes through a link. Put the folder itself back into the backup.");
-    }
-}
-
 // A copy is neither the repository nor inside it, however it is spelled (device and inode of
 // each folder above it, links resolved).
 void refuseCopyInside(const std::string& repository, const std::string& copy) {
@@ -280,7 +259,7 @@ int run(const Options& o) {
     // Replication and status only read the primary: opened read-only, it is left exactly as
     // it is (a backup running meanwhile keeps its pending files).
     const bool readsOnly = o.command == "status" || o.command == "replicate";
-    if (!readsOnly) refuseLinkedFolders(home);
+    if (!readsOnly) tools::refuseLinkedFolders(home);
     // Mark, sweep and repair hold the repository's writing lock for their whole run, claimed
     // before anything is read for changing (preparing the folder empties "tmp" only under it);
     // a replication keeps sweeps out of the packs it reads.
@@ -313,8 +292,9 @@ int run(const Options& o) {
         // The copy's folder is made when missing; below it, nothing is written through a link.
         refuseCopyInside(home, o.folders[1]);
         std::filesystem::create_directories(o.folders[1]);
-        const auto copy = std::make_shared<CopyFolderDestination>(folderID(o.folders[1]),
-                                                                  DestinationKind::localFolder(), o.folders[1]);
+        const auto copy = std::make_shared<LocalFolderDestination>(
+            folderID(o.folders[1]), DestinationKind::localFolder(), o.folders[1], std::nullopt,
+            LocalFolderDestination::Preparation::readingOnly(), LocalFolderDestination::Reads::refusingLinks);
         // Another repository, or one without its config, is refused before anything is written.
         Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
         const tools::HeldWritingLock writingCopy(o.folders[1], copy, tools::HeldWritingLock::Scope::writing);

@@ -246,6 +246,7 @@ int run(const Options& options) {
     if (exists && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
     if (!exists) checkNewRepository(options);
+    tools::refuseLinkedFolders(options.repository);
 
     // A passphrase the key derivation refuses is refused before anything is written.
     if (!exists && options.passphraseFile)
