@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "HeldWritingLock.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
+#include "engine/HeldWritingLock.h"
 #include "engine/Repository.h"
 #include "engine/WritingLock.h"
 #include "storage/LocalFolderDestination.h"
@@ -37,7 +37,7 @@ std::shared_ptr<LocalFolderDestination> folder(const Scratch& scratch) {
                                                     LocalFolderDestination::Preparation::preparing());
 }
 
-tools::HeldWritingLock::Holder holder() {
+HeldWritingLock::Holder holder() {
     DeviceID device;
     SecureRandom::fill(device.bytes);
     return {device, "bench", 60};
@@ -49,7 +49,7 @@ void BM_LockClaimAndRelease(benchmark::State& state) {
     const auto destination = folder(scratch);
     const auto who = holder();
     for (auto _ : state) {
-        const tools::HeldWritingLock lock(scratch.path, destination, tools::HeldWritingLock::Scope::writing, who);
+        const HeldWritingLock lock(scratch.path, destination, HeldWritingLock::Scope::writing, who);
     }
 }
 
@@ -58,7 +58,7 @@ void BM_LockRefresh(benchmark::State& state) {
     const Scratch scratch;
     const auto destination = folder(scratch);
     const auto who = holder();
-    const tools::HeldWritingLock lock(scratch.path, destination, tools::HeldWritingLock::Scope::writing, who);
+    const HeldWritingLock lock(scratch.path, destination, HeldWritingLock::Scope::writing, who);
     for (auto _ : state)
         benchmark::DoNotOptimize(claimWriting(*destination, who.device, who.deviceName, Date::repositoryNow()));
 }

@@ -1,18 +1,16 @@
-#include "HeldWritingLock.h"
+#include "engine/HeldWritingLock.h"
 
 #include <chrono>
 
-#include "ToolHost.h"
-#include "ToolPhrasing.h"
-#include "ToolRun.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
-#include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 
-namespace wm::tools {
+namespace wm {
 
 namespace {
+
+std::string inQuotes(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
 // The lock of the "packs" folder, when the repository has one.
 std::optional<FolderLock> lockPacks(const std::filesystem::path& root, FolderLock::Mode mode) {
@@ -24,38 +22,34 @@ std::optional<FolderLock> lockPacks(const std::filesystem::path& root, FolderLoc
 
 }  // namespace
 
-HeldWritingLock::Holder HeldWritingLock::thisMachine() {
-    return {thisDevice(), deviceName(), RepositoryFormat::lockRefreshInterval};
-}
-
 HeldWritingLock::HeldWritingLock(const std::filesystem::path& root, std::shared_ptr<Destination> destination,
                                  Scope scope, Holder holder)
     : destination_(std::move(destination)),
       holder_(std::move(holder)),
       folderLock_(FolderLock::tryLock(root, FolderLock::Mode::exclusive)) {
     if (folderLock_.outcome() == FolderLock::Outcome::heldElsewhere)
-        throw ToolRefusal("Another program on this computer is writing to " + inQuotes(root.string()) +
-                          " right now. Run this again when it has finished.");
+        throw WritingLockRefusal("Another program on this computer is writing to " + inQuotes(root) +
+                                 " right now. Run this again when it has finished.");
     if (scope == Scope::sweeping) {
         packsLock_ = lockPacks(root, FolderLock::Mode::exclusive);
         if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-            throw ToolRefusal("A copy is being made from " + inQuotes(root.string()) +
-                              " right now, and a sweep would delete packs it is copying. Run the sweep when the "
-                              "copy has finished.");
+            throw WritingLockRefusal("A copy is being made from " + inQuotes(root) +
+                                     " right now, and a sweep would delete packs it is copying. Run the sweep when "
+                                     "the copy has finished.");
     }
 
-    const WritingClaim claim = claimWriting(*destination_, holder_.device, holder_.deviceName, Date::repositoryNow());
+    const WritingClaim claim = claimWriting(*destination_, holder_.device, holder_.deviceName, holder_.clock());
     if (claim.lockFileUnreadable)
-        throw ToolRefusal("The lock file " + inQuotes((root / RepositoryLayout::lockFile().string()).string()) +
-                          " cannot be read, so another device may be writing to this backup. If no backup or "
-                          "maintenance is running on any device, delete that file by hand and run this again.");
+        throw WritingLockRefusal("The lock file " + inQuotes(root / RepositoryLayout::lockFile().string()) +
+                                 " cannot be read, so another device may be writing to this backup. If no backup or "
+                                 "maintenance is running on any device, delete that file by hand and run this again.");
     if (claim.verdict.forbidsWriting())
-        throw ToolRefusal(claim.verdict.device + " has been writing to " + inQuotes(root.string()) + " since " +
-                          RepositoryJSON::dateText(claim.verdict.since) +
-                          ". Run this again when it has finished; its lock lapses by itself five minutes after it "
-                          "was last refreshed.");
+        throw WritingLockRefusal(claim.verdict.device + " has been writing to " + inQuotes(root) + " since " +
+                                 RepositoryJSON::dateText(claim.verdict.since) +
+                                 ". Run this again when it has finished; its lock lapses by itself five minutes after "
+                                 "it was last refreshed.");
     if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
-    acquiredAt_ = claim.acquiredAt;
+    acquiredAt_ = *claim.acquiredAt;
     refresher_ = std::thread([this] { refreshUntilStopped(); });
 }
 
@@ -70,30 +64,33 @@ HeldWritingLock::~HeldWritingLock() {
     // The locks of the operating system go with their descriptors, after the file.
 }
 
+void HeldWritingLock::confirmHeld() const {
+    const RunLock state = checkRunLock(*destination_, holder_.device, acquiredAt_, holder_.clock());
+    if (state.held && !lost_) return;
+    lost_ = true;
+    throw WritingLockLost(state.holder);
+}
+
 void HeldWritingLock::refreshUntilStopped() {
     const auto interval = std::chrono::duration<double>(holder_.refreshInterval);
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, interval, [this] { return stopping_; })) {
         lock.unlock();
-        // A refresh is a claim: this device's lock gets a new heartbeat, one removed by hand
-        // is written afresh, one another device took over is left alone.
-        const WritingClaim claim =
-            claimWriting(*destination_, holder_.device, holder_.deviceName, Date::repositoryNow());
+        const RunLock state =
+            refreshRunLock(*destination_, holder_.device, holder_.deviceName, acquiredAt_, holder_.clock());
         lock.lock();
-        // A failed write is tried again at the next refresh; a lock taken over stays the
-        // other device's and is never refreshed or removed by this run.
-        if (claim.verdict.forbidsWriting()) {
+        // Lost for good: never refreshed, written again or removed by this run.
+        if (!state.held) {
             lost_ = true;
             return;
         }
-        if (claim.acquiredAt) acquiredAt_ = claim.acquiredAt;
     }
 }
 
 ReadingLock::ReadingLock(const std::filesystem::path& root) : packsLock_(lockPacks(root, FolderLock::Mode::shared)) {
     if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-        throw ToolRefusal("A sweep is deleting packs from " + inQuotes(root.string()) +
-                          " right now. Make the copy when the sweep has finished.");
+        throw WritingLockRefusal("A sweep is deleting packs from " + inQuotes(root) +
+                                 " right now. Make the copy when the sweep has finished.");
 }
 
-}  // namespace wm::tools
+}  // namespace wm
