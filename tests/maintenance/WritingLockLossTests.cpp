@@ -2,8 +2,9 @@
 // stays fresh, another device taking it over) stops before its next step that makes its work
 // visible or deletes: through the library at a pause before every mutating call of each
 // writer, and through the built tools. The sweep's head check, as late as the commit's.
-#include <atomic>
 #include <fnmatch.h>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -62,17 +63,20 @@ std::shared_ptr<Repository> reopened(Fixture& f, const std::shared_ptr<Destinati
 
 const std::vector<Writer>& writers() {
     static const std::vector<Writer> all = {
-        {"backup", [](Scene&) {},
+        {"backup",
+         [](Scene&) {},
          [](Scene& s, const auto& faulty, const auto& check) {
              commitFile(*reopened(s.f, faulty, check), {randomBytes(4000, 50), randomBytes(4000, 51)}, "new", day(3));
          },
          {{Operation::commit, "snapshots/*"}, {Operation::commit, "refs/head"}}},
-        {"mark", [](Scene&) {},
+        {"mark",
+         [](Scene&) {},
          [](Scene& s, const auto& faulty, const auto& check) {
              Pruner().mark(*reopened(s.f, faulty, check), keepNewest, {}, day(3));
          },
          {{Operation::commit, "gc/*"}}},
-        {"sweep", [](Scene& s) { Pruner().mark(*s.f.repository, keepNewest, {}, day(2)); },
+        {"sweep",
+         [](Scene& s) { Pruner().mark(*s.f.repository, keepNewest, {}, day(2)); },
          [](Scene& s, const auto& faulty, const auto& check) {
              Pruner().sweep(*reopened(s.f, faulty, check), keepNewest, {}, day(20));
          },
@@ -116,8 +120,7 @@ std::vector<bool> actsAmongMutations(const FaultyDestination& faulty, const Writ
     std::vector<bool> acts;
     for (const auto& call : faulty.calls()) {
         const auto op = call.operation;
-        if (op != Operation::openWrite && op != Operation::write && op != Operation::commit &&
-            op != Operation::remove)
+        if (op != Operation::openWrite && op != Operation::write && op != Operation::commit && op != Operation::remove)
             continue;
         bool act = false;
         for (const auto& [operation, pattern] : writer.acts)
@@ -199,6 +202,54 @@ TEST(WritingLockLoss, AWriterThatLostItsLockStopsBeforeItsNextAct) {
             }
         }
     }
+}
+
+// Through the built tools: another device takes the lock over while a backup, then a sweep,
+// derives its key (many iterations make that last long enough to step in). Each stops with
+// exit 1 and its sentence; the backup recorded no snapshot, the sweep deleted nothing, and
+// the other device's lock stays.
+TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
+    TempFolder t;
+    t.writeFile("src/a", "hello");
+    t.writeFile("pass", "correct horse battery");
+    const auto repo = t / "repo";
+    const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--passphrase-file",
+                                             (t / "pass").string()};
+    std::vector<std::string> create = backup;
+    for (const char* more : {"--recovery-key-file", "key", "--iterations", "3000000"}) create.push_back(more);
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, create, t.path()).status, 0);
+    const Bytes head = t.readFile("repo/refs/head");
+    const std::vector<std::string> sweep = {"sweep",         repo.string(),
+                                            "--secret-file", (t / "pass").string(),
+                                            "--now",         RepositoryJSON::dateText(Date::now().adding(8 * 86400.0))};
+    ASSERT_EQ(runTool(WM_MAINTAIN_TOOL,
+                      {"mark", repo.string(), "--secret-file", (t / "pass").string(), "--keep-last", "1"}, t.path())
+                  .status,
+              0);
+
+    for (const auto& [tool, arguments, done] :
+         std::vector<std::tuple<const char*, std::vector<std::string>, std::string>>{
+             {WM_TEST_BACKUP_TOOL, backup, "It had stored this backup's new data"},
+             {WM_MAINTAIN_TOOL, sweep, "It had not changed the backup yet."}}) {
+        const Started started = startTool(tool, arguments, t.path());
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!fs::exists(repo / "writing.lock") && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        t.writeFile("repo/writing.lock", laptopLock());
+        const Answer answer = finishTool(started);
+        EXPECT_EQ(answer.status, 1) << answer.err;
+        EXPECT_NE(answer.err.find("paused for longer than its writing lock stays fresh, and Laptop holds the lock "
+                                  "now, so it stopped. " +
+                                  done),
+                  std::string::npos)
+            << answer.err;
+        EXPECT_NE(answer.err.find("running it again is safe."), std::string::npos) << answer.err;
+        EXPECT_EQ(t.readFile("repo/refs/head"), head) << tool;
+        EXPECT_EQ(RepositoryLock::fromJSON(RepositoryJSON::decode(t.readFile("repo/writing.lock"))).deviceName,
+                  "Laptop");
+        fs::remove(repo / "writing.lock");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(repo / "gc"), fs::directory_iterator()), 1) << "the mark stays";
 }
 
 }  // namespace
