@@ -1,1 +1,1 @@
-set(WM_BENCH_DEPS engine storage tools_common)
+set(WM_BENCH_DEPS engine storage)

@@ -224,8 +224,21 @@ public:
     // Reads the stored head again and throws Error::headChanged when its counter or snapshot
     // list is not the head this repository last read or wrote (another writer moved it, or
     // an older head was put back). Read and record errors pass through. A writer that is
-    // about to replace the head or delete what it lists calls this just before.
+    // about to replace the head or delete what it lists calls this just before: the commit
+    // and setHead with the new head's bytes written and only putting them in place to come.
     void checkHeadUnchanged() const;
+
+    // A check the holder of the writing lock installs (HeldWritingLock::confirmHeld), called
+    // just before each step that makes work visible or deletes: the commit's snapshot record
+    // and head, the head and index file of pruning, an index file added. It throws to stop the
+    // writer there (WritingLockLost); the writer then says what it had done already.
+    using WritingCheck = std::function<void()>;
+    // Install before writing; no check is made without one.
+    void setWritingCheck(WritingCheck check) { writingCheck_ = std::move(check); }
+    // Runs the installed check. For writers outside this class (mark, sweep, repair).
+    void confirmWriting() const {
+        if (writingCheck_) writingCheck_();
+    }
 
     // --- for operations outside this class that rewrite head or index (pruning, repair) ---
 
@@ -235,7 +248,8 @@ public:
     WritingGuard lockWriting();
     // Writes one index file of these sections, whose packs are already on the destination and
     // check, then adds them to the index (where a blob is already located, that location
-    // stays). A write error is thrown and leaves the index as it was.
+    // stays). The writing check runs before the file is put in place. A write error or the
+    // check's is thrown and leaves the index as it was.
     void addIndexFile(const std::vector<IndexFile::Section>& sections);
 
     // --- garbage collection (pruning) ---
@@ -267,13 +281,15 @@ public:
     // The writing lock held through lockWriting() is asked for by the two operations below so
     // that nothing else writes while they read and replace what they own.
     // Writes a new signed head listing exactly these snapshots (counter + 1, refused with
-    // HeadRecord::Error::counterExhausted at its largest value), then adopts it. Seal and
-    // write errors are thrown and leave the head as it was.
+    // HeadRecord::Error::counterExhausted at its largest value), then adopts it. With the new
+    // head's bytes written, the writing check and checkHeadUnchanged run before they are put in
+    // place. Their errors, and seal and write errors, are thrown and leave the head as it was.
     void setHead(const WritingGuard& writing, const std::vector<SnapshotID>& snapshots, Date now);
     // Writes one index file of every entry outside the excluded packs, then removes the
     // index files this repository loaded or wrote (never one it did not read, such as a file
     // another writer added since), then adopts the new index. Unflushed sections are part
-    // of the new file. Errors are thrown; the in-memory index changes only at the end.
+    // of the new file. The writing check runs before the new file is put in place. Errors are
+    // thrown; the in-memory index changes only at the end.
     void rewriteIndex(const WritingGuard& writing, const std::unordered_set<PackID>& excluding);
 
     // --- whole-file writes shared by every writer of repository files ---
@@ -281,7 +297,10 @@ public:
     // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
     // dropped without cancel(), and what it left in "tmp" stays there until a holder of the
     // writing lock empties it (discardCrashDebris).
-    static void write(ByteView data, const RepoPath& path, Destination& destination);
+    // With beforePutting, that runs with the bytes written and not yet at their path: when it
+    // throws, the writer is cancelled and the file never appears.
+    static void write(ByteView data, const RepoPath& path, Destination& destination,
+                      const WritingCheck& beforePutting = {});
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
     // Format.md" (written when missing or of another size). Failures are dropped.
     static void writeReadMe(Destination& destination, std::string_view version);
@@ -331,6 +350,7 @@ private:
     // those written since. Only these may be replaced by a rewrite.
     std::unordered_set<std::string> indexFiles_;
 
+    WritingCheck writingCheck_;
     // Shared by store calls, held alone by every other writing operation.
     std::shared_mutex writerMutex_;
     std::unique_ptr<KeyFiles> keyFiles_;

@@ -5,6 +5,7 @@
 
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
+#include "engine/WritingLockErrors.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 
@@ -66,26 +67,42 @@ SnapshotID Repository::commit(const CommitRequest& request) {
     std::sort(record.flags.begin(), record.flags.end());
     if (flags.count(SnapshotFlag::anomalyDetected) != 0) record.anomalyDetectedAt = now;
 
+    // A writer that lost its lock stops before anything of the snapshot appears; the packs and
+    // index file written so far stay for the next run to deduplicate against.
+    const auto stopped = [](WritingLockLost& lost) {
+        lost.alreadyDone =
+            "It had stored this backup's new data, which stays for the next run to reuse, but recorded no snapshot.";
+    };
     const RepoPath recordPath = RepositoryLayout::snapshot(SnapshotID{id});
-    write(SignedFile::seal(record, *keys_, cipher_), recordPath, *destination_);
-    // The head this commit replaces must still be the one it read: a writer that moved it
-    // meanwhile would lose its snapshot from the list. Checked as late as it can be, with the
-    // new head's bytes pending and only the step that puts them into place still to come.
-    auto headWriter = destination_->openWrite(RepositoryLayout::head());
-    headWriter->write(SignedFile::seal(next, *keys_, cipher_));
     try {
-        checkHeadUnchanged();
-    } catch (const std::exception&) {
-        headWriter->cancel();
-        // No head lists the record: it is taken back so that nothing of this run looks like
-        // a snapshot.
-        try {
-            destination_->remove(recordPath);
-        } catch (const std::exception&) {
-        }
+        write(SignedFile::seal(record, *keys_, cipher_), recordPath, *destination_, writingCheck_);
+    } catch (WritingLockLost& lost) {
+        stopped(lost);
         throw;
     }
-    headWriter->commit();
+    // The head this commit replaces must still be the one it read: a writer that moved it
+    // meanwhile would lose its snapshot from the list. Checked as late as it can be, with the
+    // new head's bytes pending and only the step that puts them into place still to come; the
+    // lock too.
+    try {
+        write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_, [&] {
+            try {
+                confirmWriting();
+                checkHeadUnchanged();
+            } catch (const std::exception&) {
+                // No head lists the record: it is taken back so that nothing of this run looks
+                // like a snapshot.
+                try {
+                    destination_->remove(recordPath);
+                } catch (const std::exception&) {
+                }
+                throw;
+            }
+        });
+    } catch (WritingLockLost& lost) {
+        stopped(lost);
+        throw;
+    }
     {
         std::unique_lock lock(stateMutex_);
         head_ = std::move(next);

@@ -1,6 +1,6 @@
 // What a sweep or a repair replaces in a repository, and the guards around it: the writing
-// lock held from outside, the check that the stored head is still the one held, the newest
-// mark, and the head and index files, each written whole before it is adopted.
+// lock held from outside and its check, the check that the stored head is still the one held,
+// the newest mark, and the head and index files, each written whole before it is adopted.
 #include <exception>
 #include <optional>
 #include <string>
@@ -47,7 +47,12 @@ void Repository::setHead(const WritingGuard& writing, const std::vector<Snapshot
     listed.reserve(snapshots.size());
     for (const auto& id : snapshots) listed.push_back(id.value);
     HeadRecord next = head().successor(std::move(listed), now, deviceID_.data());
-    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_);
+    // As late as the commit checks: the new head's bytes written, only putting them in place
+    // still to come.
+    write(SignedFile::seal(next, *keys_, cipher_), RepositoryLayout::head(), *destination_, [this] {
+        confirmWriting();
+        checkHeadUnchanged();
+    });
     replaceHead(std::move(next));
 }
 
@@ -74,7 +79,7 @@ void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_
             old.push_back(std::move(path));
     }
     const RepoPath written = RepositoryLayout::index(UUID::random());
-    write(cipher_.sealMetadata(IndexFile::encode(sections)), written, *destination_);
+    write(cipher_.sealMetadata(IndexFile::encode(sections)), written, *destination_, writingCheck_);
     {
         // From here the new file holds every entry: should a removal fail, the files not yet
         // removed are still ours to replace next time.
@@ -98,7 +103,7 @@ void Repository::rewriteIndex(const WritingGuard& writing, const std::unordered_
 void Repository::addIndexFile(const std::vector<IndexFile::Section>& sections) {
     std::lock_guard writing(writerMutex_);
     const RepoPath path = RepositoryLayout::index(UUID::random());
-    write(cipher_.sealMetadata(IndexFile::encode(sections)), path, *destination_);
+    write(cipher_.sealMetadata(IndexFile::encode(sections)), path, *destination_, writingCheck_);
     std::unique_lock lock(stateMutex_);
     index_.merge(sections);
     indexFiles_.insert(path.fileName());

@@ -12,9 +12,18 @@
 
 namespace wm {
 
-void Repository::write(ByteView data, const RepoPath& path, Destination& destination) {
+void Repository::write(ByteView data, const RepoPath& path, Destination& destination,
+                       const WritingCheck& beforePutting) {
     auto writer = destination.openWrite(path);
     writer->write(data);
+    if (beforePutting) {
+        try {
+            beforePutting();
+        } catch (...) {
+            writer->cancel();
+            throw;
+        }
+    }
     writer->commit();
 }
 

@@ -18,10 +18,15 @@ struct LockFileState {
     RepositoryLock lock;  // kind lock
 };
 
+// Far more than any lock record takes; a larger file is not a lock this system wrote.
+constexpr std::int64_t lockFileMostBytes = 65536;
+
 LockFileState readLockFile(Destination& destination) {
     Bytes bytes;
     try {
-        bytes = destination.read(RepositoryLayout::lockFile());
+        std::optional<Bytes> read = destination.readAtMost(RepositoryLayout::lockFile(), lockFileMostBytes);
+        if (!read) return {LockFileState::Kind::unreadable, {}};
+        bytes = std::move(*read);
     } catch (const DestinationError& error) {
         // Only a file that is not there is free; a file we could not read may be a live lock.
         if (error.kind == DestinationError::Kind::notFound) return {LockFileState::Kind::absent, {}};
@@ -74,6 +79,27 @@ WritingClaim claimWriting(Destination& destination, const DeviceID& device, cons
 
 WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Date now) {
     return claimWriting(repository, deviceName, now);
+}
+
+RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now) {
+    const LockFileState state = readLockFile(destination);
+    if (state.kind != LockFileState::Kind::lock) return {};
+    const RepositoryLock& lock = state.lock;
+    if (lock.deviceID != device.hex() || lock.acquiredAt != acquiredAt) return {false, lock.deviceName};
+    return {now.timeIntervalSince(lock.heartbeatAt) <= RepositoryLock::staleAfter, std::nullopt};
+}
+
+RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,
+                       Date now) {
+    const RunLock state = checkRunLock(destination, device, acquiredAt, now);
+    if (!state.held) return state;
+    const RepositoryLock lock{deviceName, device.hex(), acquiredAt, now};
+    try {
+        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination);
+    } catch (const std::exception&) {
+        // Tried again at the next refresh; the lock stays this run's until it goes stale.
+    }
+    return state;
 }
 
 void releaseWriting(Repository& repository) { releaseWriting(*repository.destination(), repository.deviceID()); }

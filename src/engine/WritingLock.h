@@ -8,6 +8,10 @@
 //
 // A lock file is never overwritten unless it was read and judged: a file that is missing
 // counts as free, while a file that cannot be read or decoded counts as held by another device.
+//
+// A run that holds the lock (HeldWritingLock) refreshes it with refreshRunLock, which writes
+// only over the run's own lock, and asks checkRunLock before each step that makes its work
+// visible or deletes.
 #include <exception>
 #include <optional>
 #include <string>
@@ -51,6 +55,24 @@ struct WritingClaim {
 // The same as claimWriting: the device's own lock gets a new heartbeat, a fresh lock of
 // another device is left alone, a stale one is taken over.
 WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Date now);
+
+// Whether the lock file still names this run, as another device would judge it.
+struct RunLock {
+    // The file names this device and the run's "acquiredAt", and its heartbeat is at most
+    // RepositoryLock::staleAfter seconds before now.
+    bool held = false;
+    // When not held: the device whose lock the file holds now (this machine's name when
+    // another process of it claimed the lock since); nothing when the file is gone, does
+    // not decode, or holds this run's own lock gone stale.
+    std::optional<std::string> holder;
+};
+// Reads the lock file (never throws: a file that cannot be read is not held).
+[[nodiscard]] RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now);
+// Gives this run's lock a new heartbeat when checkRunLock finds it held, and writes nothing
+// otherwise: a lock that vanished, went stale or another device holds is lost for good. A
+// failed write keeps the lock held (until it goes stale). Never throws for an ordinary failure.
+RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,
+                       Date now);
 
 // Removes the lock file when it is this device's lock. A lock of another device, a lock that
 // cannot be read and a missing file are left as they are. Never throws for an ordinary failure.

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "core/ErrorDescription.h"
+#include "core/Phrasing.h"
 #include "core/RetentionEvaluator.h"
 #include "core/Saturating.h"
 #include "engine/Repository.h"
+#include "engine/WritingLockErrors.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
 #include "format/PackFile.h"
@@ -32,7 +34,11 @@ Pruner::Error Pruner::Error::reachableSetChanged() {
 }
 Pruner::Error Pruner::Error::markUnreadable() { return {Kind::markUnreadable, "Pruner.Error.markUnreadable"}; }
 Pruner::Error Pruner::Error::indexIncomplete() { return {Kind::indexIncomplete, "Pruner.Error.indexIncomplete"}; }
-Pruner::Error Pruner::Error::headMoved() { return {Kind::headMoved, "Pruner.Error.headMoved"}; }
+Pruner::Error Pruner::Error::headMoved(std::string alreadyDone) {
+    Error e(Kind::headMoved, ErrorDescription("Pruner.Error", "headMoved").quoted("alreadyDone", alreadyDone));
+    e.alreadyDone = std::move(alreadyDone);
+    return e;
+}
 
 namespace {
 
@@ -148,7 +154,8 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
     for (const auto& id : retained) mark.retainedSnapshots.push_back(id.value);
     mark.prunableSnapshots = prunable;
     const Bytes sealed = SignedFile::seal(mark, repository.keys(), repository.cipher());
-    Repository::write(sealed, RepositoryLayout::gcMark(mark.runID), *repository.destination());
+    Repository::write(sealed, RepositoryLayout::gcMark(mark.runID), *repository.destination(),
+                      [&] { repository.confirmWriting(); });
     repository.removeMarksOtherThan(mark.runID);
 
     MarkReport report;
@@ -182,13 +189,39 @@ Pruner::Mark cooledMark(Repository& repository, Date now) {
     return std::move(*mark);
 }
 
-// Throws unless the head on storage is the one the repository holds: read again before every
-// step that replaces or deletes.
-void expectHeadUnmoved(const Repository& repository) {
-    const HeadRecord stored = SignedFile::open<HeadRecord>(
-        readSignedRecord(*repository.destination(), RepositoryLayout::head()), repository.keys(), repository.cipher());
-    if (stored.counter != repository.counter() || stored.snapshots != repository.head().snapshots)
-        throw Pruner::Error::headMoved();
+// What a sweep has done so far, for the sentence of a stop between its steps.
+struct Progress {
+    std::int64_t snapshotsDelisted = 0;  // taken out of the head
+    std::int64_t recordsRemoved = 0;
+    std::int64_t packsUnindexed = 0;  // left out of the rewritten index
+    std::int64_t packsDeleted = 0;
+
+    // "It had ..." as a whole sentence; empty when nothing was changed yet.
+    std::string sentence() const {
+        std::vector<std::string> done;
+        if (snapshotsDelisted > 0)
+            done.push_back("taken " + Phrasing::count(snapshotsDelisted, "snapshot") + " out of the list of backups");
+        if (recordsRemoved > 0) done.push_back("deleted " + Phrasing::count(recordsRemoved, "snapshot record"));
+        if (packsUnindexed > 0)
+            done.push_back("rewritten the index without " + Phrasing::count(packsUnindexed, "pack"));
+        if (packsDeleted > 0) done.push_back("deleted " + Phrasing::count(packsDeleted, "pack"));
+        return done.empty() ? "" : "It had " + Phrasing::list(done) + ".";
+    }
+};
+
+// Runs one step of the sweep; a check that stops it there (the writing lock lost, the head
+// moved by another writer) is told what the sweep had done by then.
+template <class Step>
+void step(const Progress& progress, Step&& body) {
+    try {
+        body();
+    } catch (WritingLockLost& lost) {
+        lost.alreadyDone = progress.sentence();
+        throw;
+    } catch (const Repository::Error& error) {
+        if (error.kind != Repository::Error::Kind::headChanged) throw;
+        throw Pruner::Error::headMoved(progress.sentence());
+    }
 }
 
 // The snapshots the mark gives up, less those an active hold protects now (a hold placed
@@ -244,13 +277,16 @@ Survivors survivorsOf(const Repository& repository, const std::unordered_set<Sna
 
 // The head stops listing the given-up snapshots, then their records go.
 void removeSnapshots(Repository& repository, const Repository::WritingGuard& writing, const Survivors& survivors,
-                     const std::unordered_set<SnapshotID>& prunable, Date now) {
+                     const std::unordered_set<SnapshotID>& prunable, Date now, Progress& progress) {
     if (prunable.empty()) return;
-    repository.setHead(writing, survivors.snapshots, now);
-    expectHeadUnmoved(repository);
+    step(progress, [&] { repository.setHead(writing, survivors.snapshots, now); });
+    progress.snapshotsDelisted = static_cast<std::int64_t>(prunable.size());
+    step(progress, [&] { repository.checkHeadUnchanged(); });
     for (const auto& id : prunable) {
+        step(progress, [&] { repository.confirmWriting(); });
         try {
             repository.destination()->remove(RepositoryLayout::snapshot(id));
+            ++progress.recordsRemoved;
         } catch (const std::exception& error) {
             if (!isRetentionRefusal(error)) throw;
         }
@@ -295,10 +331,14 @@ DeleteList choosePacks(const Repository& repository, const Pruner::Mark& mark, c
 
 // The index stops naming the packs before any of them goes.
 void removePacks(Repository& repository, const Repository::WritingGuard& writing, DeleteList doomed,
-                 Pruner::SweepReport& report) {
+                 Pruner::SweepReport& report, Progress& progress) {
     if (doomed.packs.empty()) return;
     Destination& destination = *repository.destination();
-    repository.rewriteIndex(writing, doomed.set);
+    step(progress, [&] {
+        repository.checkHeadUnchanged();
+        repository.rewriteIndex(writing, doomed.set);
+    });
+    progress.packsUnindexed = static_cast<std::int64_t>(doomed.packs.size());
     // An index file this repository did not load (another writer's, or one written since it
     // opened) still names what it names: those packs stay.
     for (const auto& pack : packsNamedByIndexFiles(destination, repository.cipher(), doomed.set)) {
@@ -308,11 +348,13 @@ void removePacks(Repository& repository, const Repository::WritingGuard& writing
     std::erase_if(doomed.packs, [&](const PackID& pack) { return doomed.set.count(pack) == 0; });
     for (const auto& pack : doomed.packs)
         report.bytesReclaimed = saturatingAdd(report.bytesReclaimed, doomed.sizes[pack]);
-    expectHeadUnmoved(repository);
+    step(progress, [&] { repository.checkHeadUnchanged(); });
     for (const auto& pack : doomed.packs) {
+        step(progress, [&] { repository.confirmWriting(); });
         try {
             destination.remove(RepositoryLayout::pack(pack));
             ++report.packsDeleted;
+            ++progress.packsDeleted;
         } catch (const std::exception& error) {
             if (!isRetentionRefusal(error)) throw;
             ++report.packsHeld;
@@ -331,14 +373,16 @@ Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&
     // Another writer (another process) is kept out by the caller's lock; the head on storage
     // is read again before every step that replaces or deletes, and must be the one held here.
     const Repository::WritingGuard writing = repository.lockWriting();
-    expectHeadUnmoved(repository);
+    Progress progress;
+    step(progress, [&] { repository.checkHeadUnchanged(); });
     const std::unordered_set<SnapshotID> prunable = givenUp(repository, mark, holds);
     const Survivors survivors = survivorsOf(repository, prunable);
 
     SweepReport report;
     report.snapshotsDeleted = static_cast<std::int64_t>(prunable.size());
-    removeSnapshots(repository, writing, survivors, prunable, now);
-    removePacks(repository, writing, choosePacks(repository, mark, survivors, report), report);
+    removeSnapshots(repository, writing, survivors, prunable, now, progress);
+    removePacks(repository, writing, choosePacks(repository, mark, survivors, report), report, progress);
+    step(progress, [&] { repository.confirmWriting(); });
     repository.destination()->remove(RepositoryLayout::gcMark(mark.runID));
     return report;
 }

@@ -11,7 +11,10 @@
 // packs, and removes the mark last. Every step can be repeated after a stop at any point.
 // A candidate stays when its own directory lists a blob a surviving snapshot needs (whatever
 // the index says) or an index file the sweep did not load names it; the head on storage is
-// read again before the head is replaced and before the first deletion of each kind.
+// read again (Repository::checkHeadUnchanged) as late as the commit reads it before the head
+// is replaced, and before the first deletion of each kind. The writing check of the repository
+// runs before the head, the index file and each deletion. A sweep stopped by either check
+// says what it had done by then.
 //
 // A Pruner keeps nothing between calls; calls on one Pruner run one at a time.
 #include <cstdint>
@@ -41,19 +44,23 @@ public:
             reachableSetChanged,  // the kept snapshots reach another set than the mark recorded
             markUnreadable,       // a record or tree on a walk cannot be read, opened or decoded
             indexIncomplete,      // a blob a surviving snapshot needs has no location in the index
-            headMoved,            // the head on storage is not the one this repository holds
+            headMoved,            // another writer moved the head on storage: the sweep stopped there
         };
         static Error stillCooling(Date until);
         static Error noMark();
         static Error reachableSetChanged();
         static Error markUnreadable();
         static Error indexIncomplete();
-        static Error headMoved();
+        // alreadyDone: what the sweep had done by then, as a whole sentence ("" for nothing).
+        static Error headMoved(std::string alreadyDone);
 
         Kind kind;
-        Date until;  // stillCooling
+        Date until;               // stillCooling
+        std::string alreadyDone;  // headMoved
 
-        friend bool operator==(const Error& a, const Error& b) { return a.kind == b.kind && a.until == b.until; }
+        friend bool operator==(const Error& a, const Error& b) {
+            return a.kind == b.kind && a.until == b.until && a.alreadyDone == b.alreadyDone;
+        }
 
     private:
         Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Localization.h"
+#include "core/Phrasing.h"
 #include "core/Saturating.h"
 #include "core/WorkerPool.h"
 #include "crypto/KeyFile.h"
@@ -10,6 +11,7 @@
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "engine/RetentionRecord.h"
+#include "engine/WritingLockErrors.h"
 #include "format/HeadRecord.h"
 #include "format/IndexFile.h"
 #include "format/IndexRebuild.h"
@@ -329,7 +331,7 @@ void Replicator::copyRecords(const Run& run) {
         copyIfChanged(*retention, RepositoryLayout::retentionSetting(), run.target);
 }
 
-HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report) {
+HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report, const std::function<void()>& check) {
     // Trees are opened with the repository's own sealing.
     std::vector<SnapshotID> listed;
     for (const auto& id : run.sourceHead->snapshots) listed.push_back(SnapshotID{id});
@@ -345,7 +347,13 @@ HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report) {
     }
     run.targetAhead = targetHead && targetHead->counter > run.sourceHead->counter;
     if (!run.headMayMove || run.targetAhead) return *targetHead;
-    Repository::write(run.headBefore, RepositoryLayout::head(), run.target);
+    try {
+        Repository::write(run.headBefore, RepositoryLayout::head(), run.target, check);
+    } catch (WritingLockLost& lost) {
+        lost.alreadyDone = "It had copied " + Phrasing::count(report.packsCopied, "pack") +
+                           " and the records the copy lacked, but the copy's list of backups was left as it was.";
+        throw;
+    }
     return *run.sourceHead;
 }
 
@@ -365,7 +373,8 @@ void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
                       run.target);
 }
 
-ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys) {
+ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys,
+                                        const std::function<void()>& check) {
     std::lock_guard running(running_);
     Run run{source, *source.destination(), target, keys};
     // Everything that can refuse the run is settled before the first write to the target, and
@@ -379,7 +388,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
     copyRecords(run);
     // The head moves only when every snapshot it lists reads whole from the copy, and never
     // back past a newer one.
-    const HeadRecord held = advanceHead(run, report);
+    const HeadRecord held = advanceHead(run, report, check);
     writeReplicaState(run, held);
 
     bool unchanged = false;
@@ -396,7 +405,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
 }
 
 Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, Destination& from, Destination& into,
-                                            const RepositoryKeys& keys) {
+                                            const RepositoryKeys& keys, const std::function<void()>& check) {
     std::lock_guard running(running_);
     RepairResult result;
     if (packs.empty()) return result;
@@ -413,7 +422,12 @@ Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, De
             result.refused.push_back(pack);
             continue;
         }
-        Repository::write(bytes, path, into);
+        try {
+            Repository::write(bytes, path, into, check);
+        } catch (WritingLockLost& lost) {
+            lost.alreadyDone = "It had put back " + Phrasing::count(std::ssize(result.repaired), "pack") + ".";
+            throw;
+        }
         result.repaired.push_back(pack);
     }
     return result;

@@ -87,9 +87,11 @@ public:
 
     // Replaces each listed pack of `into` with the copy in `from`, when that copy is exactly
     // the pack of that name; otherwise the pack is refused and `into` keeps what it had. A
-    // failure to write `into` is thrown; packs repaired before it stay repaired.
+    // failure to write `into` is thrown; packs repaired before it stay repaired. `check` (the
+    // writing lock of `into`) runs before each pack is put in place; what it throws stops the
+    // repair there.
     RepairResult repair(const std::vector<PackID>& packs, Destination& from, Destination& into,
-                        const RepositoryKeys& keys);
+                        const RepositoryKeys& keys, const std::function<void()>& check = {});
 
     // Brings the target up to the source's state. Throws before writing anything when the
     // keys are not the source's (KeyFile::Error::wrongKey), the source head does not open, or
@@ -100,7 +102,10 @@ public:
     // holds the copy's writing lock: leftovers of an earlier run's writes are removed first.
     // Every file of the copy is read with the size limit of its kind; a file the copy holds by
     // name that does not open (key, index, snapshot record) is written again from the source.
-    ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys);
+    // `check` (the writing lock of the copy) runs before the copy's head is put in place; what
+    // it throws stops the run there.
+    ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys,
+                                const std::function<void()>& check = {});
 
     // Whether the target may take a copy of the repository with this identity: true when it
     // already holds one (its config names it), false when it holds no repository. A config of
@@ -126,7 +131,7 @@ private:
     static void prepareTarget(const Run& run);
     static void copyPacks(Run& run, ReplicationReport& report);
     static void copyRecords(const Run& run);
-    static HeadRecord advanceHead(Run& run, ReplicationReport& report);
+    static HeadRecord advanceHead(Run& run, ReplicationReport& report, const std::function<void()>& check);
     static void writeReplicaState(const Run& run, const HeadRecord& held);
 
     // Copies each file of the folder that the target lacks by name, or holds only as a file

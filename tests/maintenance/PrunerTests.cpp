@@ -1,5 +1,7 @@
 // Marking and sweeping: exact candidates, the cooling period, what protects a pack or a
 // snapshot between the phases, refusals that delete nothing, and stops at every step.
+#include <fnmatch.h>
+
 #include <gtest/gtest.h>
 
 #include "MaintenanceFixture.h"
@@ -11,6 +13,8 @@
 
 namespace wm::test {
 namespace {
+
+using Operation = FaultyDestination::Operation;
 
 const RetentionPolicy keepNewest = RetentionPolicy::lastN(1);
 
@@ -141,6 +145,40 @@ TEST(Pruner, SweepRefusesWithoutDeletingWhenItsPremisesFail) {
         EXPECT_EQ(thrown<Pruner::Error>([&] { Pruner().sweep(*f.repository, keepNewest, {}, day(10)); }).kind, expected)
             << name;
         EXPECT_EQ(filesOutside(*f.memory, {"gc"}), before) << name;
+    }
+}
+
+// Another writer's commit just before the sweep puts its head in place, or just before it
+// deletes a snapshot record: its snapshot stays listed, and the sweep stops saying what it had
+// done by then.
+TEST(Pruner, SweepStopsWhenAnotherWriterMovesTheHeadAndSaysWhatItHadDone) {
+    const std::vector<std::tuple<Operation, std::string, std::string>> cases = {
+        {Operation::openWrite, "refs/head", ""},
+        {Operation::remove, "snapshots/*",
+         "It had taken 2 snapshots out of the list of backups and deleted 2 snapshot records."}};
+    for (const auto& [operation, pattern, alreadyDone] : cases) {
+        Fixture f;
+        Pruner().mark(*f.repository, keepNewest, {}, day(2));
+        auto reference = std::make_shared<FaultyDestination>(copyOf(*f.memory));
+        Pruner().sweep(*openRepository(reference, f.keys).repository, keepNewest, {}, day(10));
+        std::int64_t n = 0;
+        for (const auto& call : reference->calls()) {
+            const bool mutating = call.operation == Operation::openWrite || call.operation == Operation::write ||
+                                  call.operation == Operation::commit || call.operation == Operation::remove;
+            n += mutating ? 1 : 0;
+            if (call.operation == operation && ::fnmatch(pattern.c_str(), call.path.string().c_str(), 0) == 0) break;
+        }
+        auto faulty = std::make_shared<FaultyDestination>(f.memory);
+        std::optional<SnapshotID> theirs;
+        faulty->pauseAtMutation(n, [&] {
+            theirs = commitFile(*openRepository(f.memory, f.keys).repository, {randomBytes(10, 1)}, "other", day(3));
+        });
+        const auto stopped = thrown<Pruner::Error>(
+            [&] { Pruner().sweep(*openRepository(faulty, f.keys).repository, keepNewest, {}, day(10)); });
+        EXPECT_EQ(stopped, Pruner::Error::headMoved(alreadyDone)) << pattern;
+        const auto listed = expectSound(f.memory, f.keys, pattern);
+        EXPECT_NE(std::find(listed.begin(), listed.end(), *theirs), listed.end()) << pattern;
+        EXPECT_EQ(filesUnder(*f.memory, "packs").size(), 5u) << pattern;
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "ToolFailure.h"
 #include "ToolProcess.h"
+#include "engine/WritingLockErrors.h"
 #include "format/SignedFile.h"
 #include "fs/MetadataCapture.h"
 #include "maintenance/Pruner.h"
@@ -78,6 +79,11 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
         EXPECT_FALSE(tools::namesAType(words)) << words;
         return words;
     };
+    const auto lost = [](std::optional<std::string> holder, std::string alreadyDone) {
+        WritingLockLost error(std::move(holder));
+        error.alreadyDone = std::move(alreadyDone);
+        return error;
+    };
     const std::error_code notADirectory = std::make_error_code(std::errc::not_a_directory);
     using Operation = DestinationError::Operation;
     const RepoPath head = RepoPath() / "refs" / "head", pack = RepoPath() / "packs" / "ab" / "ab01.pack";
@@ -89,7 +95,12 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
     const DestinationError linkRefusal = thrown<DestinationError>([&] { localFolder(t / "repo")->openWrite(pack); });
     expectTexts("tools/failures.tsv",
                 {{"mark unreadable", sentence(Pruner::Error::markUnreadable())},
-                 {"head moved", sentence(Pruner::Error::headMoved())},
+                 {"head moved", sentence(Pruner::Error::headMoved(""))},
+                 {"head moved partway",
+                  sentence(Pruner::Error::headMoved(
+                      "It had taken 2 snapshots out of the list of backups and deleted 2 snapshot records."))},
+                 {"lock lost", sentence(lost("Laptop", "It had put back 1 pack."))},
+                 {"lock gone", sentence(lost(std::nullopt, ""))},
                  {"index incomplete", sentence(Pruner::Error::indexIncomplete())},
                  {"reachable set changed", sentence(Pruner::Error::reachableSetChanged())},
                  {"entry unavailable", sentence(MetadataCapture::Error::entryUnavailable("a/b", ENOENT))},

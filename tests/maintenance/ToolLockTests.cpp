@@ -5,15 +5,16 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
-#include "HeldWritingLock.h"
 #include "RememberedCounters.h"
 #include "ToolProcess.h"
 #include "ToolRun.h"
 #include "core/DurableReplace.h"
 #include "core/RepositoryJSON.h"
+#include "engine/HeldWritingLock.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
 #include "support/EngineTestSupport.h"
@@ -25,8 +26,6 @@ namespace wm::test {
 namespace {
 
 namespace fs = std::filesystem;
-using tools::HeldWritingLock;
-using tools::ToolRefusal;
 
 HeldWritingLock::Holder holder(std::uint8_t device, double refreshInterval = 60) {
     DeviceID id;
@@ -58,13 +57,13 @@ TEST(ToolLock, NoOtherWriterGetsInBetweenAnyTwoStepsOfABackup) {
                     try {
                         HeldWritingLock second(t.path(), localFolder(t.path()), HeldWritingLock::Scope::sweeping,
                                                holder(static_cast<std::uint8_t>(other)));
-                    } catch (const ToolRefusal&) {
+                    } catch (const WritingLockRefusal&) {
                         ++refusals;
                     }
                 }
                 EXPECT_FALSE(
                     claimWriting(*localFolder(t.path()), holder(2).device, "Device 2", Date::now()).holdsLock());
-                EXPECT_NO_THROW(tools::ReadingLock{t.path()});
+                EXPECT_NO_THROW(ReadingLock{t.path()});
             });
             const auto before = faulty->mutatingCallCount();
             commitFile(*repository, {randomBytes(5000, static_cast<std::uint64_t>(n))});
@@ -86,31 +85,35 @@ bool eventually(Condition condition) {
     return true;
 }
 
-// The refresh keeps the lock fresh; once another device took it over, the run neither
-// refreshes nor removes it. No replication reads while a sweep runs.
-TEST(ToolLock, RefreshesAndNeverRemovesALockItDoesNotHold) {
+// The refresh keeps the lock fresh and writes only over the run's own lock: one cleared by
+// hand or taken over by another device is lost for good, never written again or removed.
+// No replication reads while a sweep runs.
+TEST(ToolLock, RefreshesOnlyItsOwnLockAndNeverRemovesALockItDoesNotHold) {
     TempFolder t;
     const auto folder = localFolder(t.path());
     fs::create_directory(t / "packs");
-    {
-        const HeldWritingLock lock(t.path(), folder, HeldWritingLock::Scope::sweeping, holder(1, 0.005));
-        EXPECT_THROW(tools::ReadingLock{t.path()}, ToolRefusal);
-        const Date acquired = lockFile(t.path())->acquiredAt;
-        EXPECT_TRUE(eventually([&] { return lockFile(t.path())->heartbeatAt != acquired; }));
-        fs::remove(t / "writing.lock");  // cleared by hand: written again
-        EXPECT_TRUE(eventually([&] { return lockFile(t.path()).has_value(); }));
-        EXPECT_TRUE(lock.stillHeld());
-        // Another device takes the lock over (again, should a refresh that read the lock
-        // before write it after: between devices only the file coordinates).
-        const RepositoryLock theirs{"Device 2", holder(2).device.hex(), Date::now(), Date::now().adding(3600)};
-        EXPECT_TRUE(eventually([&] {
-            if (lockFile(t.path())->deviceID != theirs.deviceID)
+    const RepositoryLock theirs{"Device 2", holder(2).device.hex(), Date::repositoryNow(),
+                                Date::repositoryNow().adding(3600)};
+    for (const bool cleared : {true, false}) {
+        {
+            const HeldWritingLock lock(t.path(), folder, HeldWritingLock::Scope::sweeping, holder(1, 0.005));
+            EXPECT_THROW(ReadingLock{t.path()}, WritingLockRefusal);
+            const Date acquired = lockFile(t.path())->acquiredAt;
+            EXPECT_TRUE(eventually([&] { return lockFile(t.path())->heartbeatAt != acquired; }));
+            EXPECT_NO_THROW(lock.confirmHeld());
+            if (cleared)
+                fs::remove(t / "writing.lock");
+            else
                 Repository::write(RepositoryJSON::encodeBytes(theirs.toJSON(), false), RepositoryLayout::lockFile(),
                                   *folder);
-            return !lock.stillHeld();
-        }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // twenty refreshes
+            EXPECT_THROW(lock.confirmHeld(), WritingLockLost) << cleared;
+        }
+        if (cleared)
+            EXPECT_FALSE(lockFile(t.path())) << "a cleared lock is not written again";
+        else
+            EXPECT_EQ(lockFile(t.path()), theirs);
     }
-    EXPECT_EQ(lockFile(t.path())->deviceID, holder(2).device.hex());
 }
 
 TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
@@ -121,7 +124,7 @@ TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
     for (const std::uint64_t c : {3u, 7u, 5u}) counters.remember(a, t / "repo", c);
     EXPECT_EQ(counters.counter(a, t / "repo"), 7u);
     t.writeFile("state/head-counters.json", "{\"ab\": -1}");
-    EXPECT_THROW(counters.counter(a, t / "repo"), ToolRefusal);
+    EXPECT_THROW(counters.counter(a, t / "repo"), tools::ToolRefusal);
 }
 
 // The built tools: a held lock, another device's lock or one that does not decode refuses a
@@ -160,7 +163,7 @@ TEST(ToolLock, TheToolsRefuseWhatTheLockAndTheRememberedCounterForbid) {
         fs::remove(repo / "writing.lock");
     }
     {
-        const tools::ReadingLock replicating(repo);
+        const ReadingLock replicating(repo);
         expectRefused(WM_MAINTAIN_TOOL, {"sweep", repo.string(), "--secret-file", key.string()},
                       "A copy is being made from");
     }

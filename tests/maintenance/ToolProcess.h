@@ -21,10 +21,15 @@ struct Answer {
     std::string out, err;
 };
 
-// The tool run in `folder` with nothing on standard input, its standard output and error
-// kept in files there.
-inline Answer runTool(const std::string& tool, const std::vector<std::string>& arguments,
-                      const std::filesystem::path& folder) {
+// The tool started in `folder` with nothing on standard input, its standard output and error
+// kept in files there; finishTool waits for it and reads them.
+struct Started {
+    pid_t pid = 0;
+    std::filesystem::path folder;
+};
+
+inline Started startTool(const std::string& tool, const std::vector<std::string>& arguments,
+                         const std::filesystem::path& folder) {
     std::vector<char*> argv{const_cast<char*>(tool.c_str())};
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -35,17 +40,28 @@ inline Answer runTool(const std::string& tool, const std::vector<std::string>& a
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child = 0;
+    Started started{0, folder};
+    if (posix_spawn(&started.pid, tool.c_str(), &actions, nullptr, argv.data(), environ) != 0) started.pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return started;
+}
+
+inline Answer finishTool(const Started& started) {
     Answer answer;
-    if (posix_spawn(&child, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (started.pid != 0) {
         int status = 0;
-        ::waitpid(child, &status, 0);
+        ::waitpid(started.pid, &status, 0);
         answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
-    answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(out).rdbuf()), {});
-    answer.err = std::string(std::istreambuf_iterator<char>(std::ifstream(err).rdbuf()), {});
+    answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".out").rdbuf()), {});
+    answer.err = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".err").rdbuf()), {});
     return answer;
+}
+
+// The tool run to its end.
+inline Answer runTool(const std::string& tool, const std::vector<std::string>& arguments,
+                      const std::filesystem::path& folder) {
+    return finishTool(startTool(tool, arguments, folder));
 }
 
 // A folder read where it is: nothing on disk is touched before a lock is held (preparing

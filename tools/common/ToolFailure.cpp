@@ -8,6 +8,7 @@
 #include "ToolPhrasing.h"
 #include "ToolRun.h"
 #include "core/RepositoryJSON.h"
+#include "core/UserPresentableError.h"
 #include "crypto/CryptoFailure.h"
 #include "crypto/Passphrase.h"
 #include "format/RepositoryPresentation.h"
@@ -40,7 +41,10 @@ std::string prunerSentence(const Pruner::Error& e) {
         return "The index does not locate every piece a kept snapshot needs, so nothing was deleted. Run a "
                "verification to see what is intact, then mark again.";
     case Pruner::Error::Kind::headMoved:
-        return "Another backup changed the repository meanwhile, so nothing was deleted. Sweep again.";
+        if (e.alreadyDone.empty())
+            return "Another backup changed the repository meanwhile, so nothing was deleted. Sweep again.";
+        return "Another backup changed the repository meanwhile, so the sweep stopped there. " + e.alreadyDone +
+               " Sweep again.";
     }
     return kDamaged;
 }
@@ -76,6 +80,7 @@ std::string readableSentence(const std::string& sentence) { return namesAType(se
 
 std::string failureSentence(const std::exception& error) {
     if (dynamic_cast<const ToolRefusal*>(&error) || dynamic_cast<const UsageError*>(&error)) return error.what();
+    if (const auto* e = dynamic_cast<const UserPresentableError*>(&error)) return e->userSentence();
     if (const auto* e = dynamic_cast<const Pruner::Error*>(&error)) return prunerSentence(*e);
     if (const auto* e = dynamic_cast<const MetadataCapture::Error*>(&error))
         return inQuotes(e->path) + " could not be examined: " + e->reason + ".";

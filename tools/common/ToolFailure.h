@@ -1,8 +1,8 @@
 #pragma once
 // The one sentence a development tool prints for a failure. The product's sentence where it
-// has one; the tool's own words for what the product leaves unworded (the pruner's refusals,
-// an entry that cannot be examined, a damaged record, the standard library's failures); never
-// the name of a type or a case.
+// has one (an error that words itself gives its own); the tool's own words for what the product leaves unworded (the
+// pruner's refusals, an entry that cannot be examined, a damaged record, the standard library's failures); never the
+// name of a type or a case.
 #include <exception>
 #include <string>
 

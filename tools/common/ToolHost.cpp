@@ -36,6 +36,8 @@ std::string deviceName() {
     return name;
 }
 
+HeldWritingLock::Holder thisMachine() { return {thisDevice(), deviceName()}; }
+
 std::string readSecret(const std::string& path) {
     const auto contents = CommandLine::readSecretFile(path);
     if (contents.problem) throw ToolRefusal(*contents.problem);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Identifiers.h"
+#include "engine/HeldWritingLock.h"
 #include "engine/Repository.h"
 #include "storage/LocalFolderDestination.h"
 
@@ -16,6 +17,9 @@ namespace wm::tools {
 DeviceID thisDevice();
 // The host name, or "this computer".
 std::string deviceName();
+// This machine as the holder of a writing lock, refreshed every
+// RepositoryFormat::lockRefreshInterval and judged by the wall clock.
+HeldWritingLock::Holder thisMachine();
 // A secret file read as the headless restore reads it; a file that gives no secret throws
 // ToolRefusal with the restore's sentence.
 std::string readSecret(const std::string& path);

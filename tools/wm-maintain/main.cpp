@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-#include "HeldWritingLock.h"
 #include "RememberedCounters.h"
 #include "ToolFailure.h"
 #include "ToolHost.h"
@@ -31,6 +30,7 @@
 #include "core/Phrasing.h"
 #include "core/RepositoryJSON.h"
 #include "crypto/Digest.h"
+#include "engine/HeldWritingLock.h"
 #include "engine/HoldRecord.h"
 #include "engine/RetentionRecord.h"
 #include "format/RepositoryConfig.h"
@@ -151,10 +151,10 @@ void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBack
 }
 
 int replicate(const Repository& repository, const RepositoryKeys& keys, const std::shared_ptr<Destination>& copy,
-              const std::string& secret) {
+              const HeldWritingLock& writingCopy, const std::string& secret) {
     ReplicationReport r;
     try {
-        r = Replicator().replicate(repository, *copy, keys);
+        r = Replicator().replicate(repository, *copy, keys, [&] { writingCopy.confirmHeld(); });
     } catch (const DestinationError& e) {
         if (!LocalFolderDestination::isLinkRefusal(e)) throw;
         throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
@@ -190,10 +190,17 @@ int replicate(const Repository& repository, const RepositoryKeys& keys, const st
 
 int repair(Repository& repository, const RepositoryKeys& keys, Destination& copy) {
     const auto plan = Replicator::planRepair(repository, copy, keys);
-    const auto r = Replicator().repair(plan.packs, copy, *repository.destination(), keys);
+    const auto r =
+        Replicator().repair(plan.packs, copy, *repository.destination(), keys, [&] { repository.confirmWriting(); });
     std::vector<PackID> fetched = r.repaired;
     fetched.insert(fetched.end(), plan.indexAgain.begin(), plan.indexAgain.end());
-    const auto unreadable = Replicator::indexAgain(repository, fetched);
+    std::vector<SnapshotID> unreadable;
+    try {
+        unreadable = Replicator::indexAgain(repository, fetched);
+    } catch (WritingLockLost& lost) {
+        lost.alreadyDone = "It had put back " + count(std::ssize(r.repaired), "pack") + " but not indexed them.";
+        throw;
+    }
     std::cout << "repaired: " << count(std::ssize(r.repaired), "pack") << ", " << r.refused.size() << " refused\n";
     if (unreadable.empty()) return 0;
     throw ToolRefusal(count(std::ssize(unreadable), "snapshot") +
@@ -263,12 +270,12 @@ int run(const Options& o) {
     // Mark, sweep and repair hold the repository's writing lock for their whole run, claimed
     // before anything is read for changing (preparing the folder empties "tmp" only under it);
     // a replication keeps sweeps out of the packs it reads.
-    std::optional<tools::HeldWritingLock> writing;
-    std::optional<tools::ReadingLock> reading;
+    std::optional<HeldWritingLock> writing;
+    std::optional<ReadingLock> reading;
     if (!readsOnly) {
-        writing.emplace(
-            home, folder(home, false),
-            o.command == "sweep" ? tools::HeldWritingLock::Scope::sweeping : tools::HeldWritingLock::Scope::writing);
+        writing.emplace(home, folder(home, false),
+                        o.command == "sweep" ? HeldWritingLock::Scope::sweeping : HeldWritingLock::Scope::writing,
+                        tools::thisMachine());
     } else if (o.command == "replicate") {
         reading.emplace(home);
     }
@@ -281,6 +288,9 @@ int run(const Options& o) {
     remembered.refuseRollback(unlocked.verdict, home);
     Repository& repository = *unlocked.repository;
     remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
+    // A run that lost its lock (paused for longer than a lock stays fresh) stops before its next
+    // step that makes something visible or deletes.
+    if (writing) repository.setWritingCheck([&writing] { writing->confirmHeld(); });
     if (o.command == "mark" || o.command == "sweep") refuseUnreadableHolds(repository);
     if (o.command == "mark") return mark(o, repository);
     if (o.command == "sweep") {
@@ -297,8 +307,8 @@ int run(const Options& o) {
             LocalFolderDestination::Preparation::readingOnly(), LocalFolderDestination::Reads::refusingLinks);
         // Another repository, or one without its config, is refused before anything is written.
         Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
-        const tools::HeldWritingLock writingCopy(o.folders[1], copy, tools::HeldWritingLock::Scope::writing);
-        return replicate(repository, unlocked.keys, copy, secret);
+        const HeldWritingLock writingCopy(o.folders[1], copy, HeldWritingLock::Scope::writing, tools::thisMachine());
+        return replicate(repository, unlocked.keys, copy, writingCopy, secret);
     }
     const auto copy = folder(o.folders[1], false);
     if (o.command == "repair") return repair(repository, unlocked.keys, *copy);

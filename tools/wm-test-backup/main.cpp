@@ -17,7 +17,9 @@
 // repository goes only into a new or empty folder (or one holding nothing but what a
 // creation cut short leaves) outside the source, and an existing recovery-key file is never
 // written over. It holds the repository's writing lock from before it reads the head until
-// the snapshot is committed, and refuses a head older than this computer has seen in it.
+// the snapshot is committed, and refuses a head older than this computer has seen in it. A
+// run that lost its lock meanwhile (paused for longer than a lock stays fresh) records no
+// snapshot and exits 1; the data it stored stays for the next run.
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -34,7 +36,6 @@
 #include <string>
 #include <vector>
 
-#include "HeldWritingLock.h"
 #include "RememberedCounters.h"
 #include "SnapshotBuilder.h"
 #include "ToolHost.h"
@@ -50,6 +51,7 @@
 #include "crypto/RecoveryKey.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
+#include "engine/HeldWritingLock.h"
 #include "engine/KeyFiles.h"
 #include "engine/Repository.h"
 #include "format/RepositoryLayout.h"
@@ -260,15 +262,17 @@ int run(const Options& options) {
     if (made)
         throw ToolRefusal("Wendle Marsh could not make or write the folder " + inQuotes(options.repository) + " (" +
                           made.message() + "). Check the location is connected, is not full, and is not read only.");
-    const tools::HeldWritingLock lock(options.repository,
-                                      tools::localFolder(options.repository, DestinationID::random(), false),
-                                      tools::HeldWritingLock::Scope::writing);
+    const HeldWritingLock lock(options.repository,
+                               tools::localFolder(options.repository, DestinationID::random(), false),
+                               HeldWritingLock::Scope::writing, tools::thisMachine());
     // A new repository's folders are made under the lock.
     const std::shared_ptr<Destination> destination =
         tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
                                    : createRepository(destination, options, device, remembered);
+    // Nothing of the snapshot appears once the lock is no longer this run's.
+    repository->setWritingCheck([&lock] { lock.confirmHeld(); });
 
     SnapshotBuilder builder(*repository, options.folder);
     const SnapshotBuilder::Result result = builder.run(deviceName());
@@ -279,9 +283,6 @@ int run(const Options& options) {
     } catch (const ToolRefusal&) {
         notRemembered = std::current_exception();
     }
-    if (!lock.stillHeld())
-        std::cerr << "wm-test-backup: another device took the writing lock over while this backup ran, but wrote "
-                     "nothing before the snapshot was committed.\n";
     for (const auto& p : result.problems) std::cerr << "wm-test-backup: " << p << "\n";
     const SnapshotStats& s = result.stats;
     std::cout << "snapshot " << result.id.value.uuidString() << "\n"

@@ -1,6 +1,6 @@
 #pragma once
-// The writing lock of a repository (or of a copy being written), held for a tool's whole run:
-// claimed before anything is read for changing, refreshed on a background thread every
+// The writing lock of a repository (or of a copy being written), held for a writer's whole
+// run: claimed before anything is read for changing, refreshed on a background thread every
 // RepositoryFormat::lockRefreshInterval, released when the holder goes.
 //
 // Two locks make one, because two kinds of writer must be kept apart:
@@ -13,6 +13,15 @@
 // The lock file is claimed only under the folder lock, and removed only by the run that
 // wrote it (same device, same "acquiredAt").
 //
+// A run can be paused for longer than its lock stays fresh (a machine asleep, a network volume
+// that does not pass folder locks between machines): another device may then take the lock
+// over, sweep and finish. The refresher's timer runs on a clock that stops while the machine
+// sleeps, so it cannot tell; the wall clock and the file can. A refresh therefore writes only
+// over this run's own fresh lock, and a lock that vanished, went stale or another device holds
+// is lost for good. Before each step that makes its work visible or deletes, a writer calls
+// confirmHeld() (passed to the engine as a Repository::WritingCheck), which reads the file
+// again and stops the writer with WritingLockLost unless it still names this run and is fresh.
+//
 // Sweeps and replications: a replication reads the packs of its source without writing to
 // it, so it holds no writing lock there and backups go on beside it; but a sweep deletes
 // packs, and one deleted while the replication copies would leave the copy listing a
@@ -24,6 +33,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,10 +42,12 @@
 
 #include "core/Date.h"
 #include "core/Identifiers.h"
+#include "engine/WritingLockErrors.h"
+#include "format/RepositoryFormat.h"
 #include "storage/Destination.h"
 #include "storage/FolderLock.h"
 
-namespace wm::tools {
+namespace wm {
 
 class HeldWritingLock {
 public:
@@ -46,26 +58,26 @@ public:
     struct Holder {
         DeviceID device;
         std::string deviceName;
-        double refreshInterval;  // seconds
+        double refreshInterval = RepositoryFormat::lockRefreshInterval;  // seconds
+        // The wall clock another device judges the lock by (tests move it).
+        std::function<Date()> clock = [] { return Date::repositoryNow(); };
     };
-    // This machine, refreshed every RepositoryFormat::lockRefreshInterval.
-    static Holder thisMachine();
 
     // Claims the lock of the repository folder at `root`, whose files `destination` reaches.
-    // Throws ToolRefusal with a sentence naming the holder when another process of this
+    // Throws WritingLockRefusal with a sentence naming the holder when another process of this
     // machine or another device holds it, or telling how to clear a lock file that does not
     // decode; a lock file that cannot be written throws the write's error.
     HeldWritingLock(const std::filesystem::path& root, std::shared_ptr<Destination> destination, Scope scope,
-                    Holder holder = thisMachine());
+                    Holder holder);
     // Stops refreshing and removes the lock file when it is still this run's.
     ~HeldWritingLock();
     HeldWritingLock(const HeldWritingLock&) = delete;
     HeldWritingLock& operator=(const HeldWritingLock&) = delete;
 
-    // False once a refresh found the lock file taken by another device (this run stalled
-    // longer than a lock stays fresh). Whatever it had not committed by then is refused by
-    // the head check of the commit; nothing else is lost.
-    bool stillHeld() const { return !lost_; }
+    // Reads the lock file and returns when it still names this run and is fresh by the wall
+    // clock; otherwise the lock is lost for good and this throws WritingLockLost naming the
+    // device that holds it now, if any. Safe to call from any thread.
+    void confirmHeld() const;
 
 private:
     void refreshUntilStopped();
@@ -74,8 +86,8 @@ private:
     Holder holder_;
     FolderLock folderLock_;
     std::optional<FolderLock> packsLock_;
-    std::optional<Date> acquiredAt_;
-    std::atomic<bool> lost_{false};
+    Date acquiredAt_;
+    mutable std::atomic<bool> lost_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
@@ -83,7 +95,7 @@ private:
 };
 
 // Held by a replication on its source: keeps sweeps of this machine from deleting packs
-// while it reads them. Throws ToolRefusal while a sweep runs.
+// while it reads them. Throws WritingLockRefusal while a sweep runs.
 class ReadingLock {
 public:
     explicit ReadingLock(const std::filesystem::path& root);
@@ -92,4 +104,4 @@ private:
     std::optional<FolderLock> packsLock_;
 };
 
-}  // namespace wm::tools
+}  // namespace wm

@@ -1,0 +1,96 @@
+#include "engine/HeldWritingLock.h"
+
+#include <chrono>
+
+#include "core/RepositoryJSON.h"
+#include "engine/WritingLock.h"
+#include "format/RepositoryLayout.h"
+
+namespace wm {
+
+namespace {
+
+std::string inQuotes(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+
+// The lock of the "packs" folder, when the repository has one.
+std::optional<FolderLock> lockPacks(const std::filesystem::path& root, FolderLock::Mode mode) {
+    const std::filesystem::path packs = root / RepositoryLayout::packsDirectory().string();
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(packs, error))) return std::nullopt;
+    return FolderLock::tryLock(packs, mode, false);
+}
+
+}  // namespace
+
+HeldWritingLock::HeldWritingLock(const std::filesystem::path& root, std::shared_ptr<Destination> destination,
+                                 Scope scope, Holder holder)
+    : destination_(std::move(destination)),
+      holder_(std::move(holder)),
+      folderLock_(FolderLock::tryLock(root, FolderLock::Mode::exclusive)) {
+    if (folderLock_.outcome() == FolderLock::Outcome::heldElsewhere)
+        throw WritingLockRefusal("Another program on this computer is writing to " + inQuotes(root) +
+                                 " right now. Run this again when it has finished.");
+    if (scope == Scope::sweeping) {
+        packsLock_ = lockPacks(root, FolderLock::Mode::exclusive);
+        if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
+            throw WritingLockRefusal("A copy is being made from " + inQuotes(root) +
+                                     " right now, and a sweep would delete packs it is copying. Run the sweep when "
+                                     "the copy has finished.");
+    }
+
+    const WritingClaim claim = claimWriting(*destination_, holder_.device, holder_.deviceName, holder_.clock());
+    if (claim.lockFileUnreadable)
+        throw WritingLockRefusal("The lock file " + inQuotes(root / RepositoryLayout::lockFile().string()) +
+                                 " cannot be read, so another device may be writing to this backup. If no backup or "
+                                 "maintenance is running on any device, delete that file by hand and run this again.");
+    if (claim.verdict.forbidsWriting())
+        throw WritingLockRefusal(claim.verdict.device + " has been writing to " + inQuotes(root) + " since " +
+                                 RepositoryJSON::dateText(claim.verdict.since) +
+                                 ". Run this again when it has finished; its lock lapses by itself five minutes after "
+                                 "it was last refreshed.");
+    if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
+    acquiredAt_ = *claim.acquiredAt;
+    refresher_ = std::thread([this] { refreshUntilStopped(); });
+}
+
+HeldWritingLock::~HeldWritingLock() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (refresher_.joinable()) refresher_.join();
+    if (!lost_) releaseWriting(*destination_, holder_.device, acquiredAt_);
+    // The locks of the operating system go with their descriptors, after the file.
+}
+
+void HeldWritingLock::confirmHeld() const {
+    const RunLock state = checkRunLock(*destination_, holder_.device, acquiredAt_, holder_.clock());
+    if (state.held && !lost_) return;
+    lost_ = true;
+    throw WritingLockLost(state.holder);
+}
+
+void HeldWritingLock::refreshUntilStopped() {
+    const auto interval = std::chrono::duration<double>(holder_.refreshInterval);
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, interval, [this] { return stopping_; })) {
+        lock.unlock();
+        const RunLock state =
+            refreshRunLock(*destination_, holder_.device, holder_.deviceName, acquiredAt_, holder_.clock());
+        lock.lock();
+        // Lost for good: never refreshed, written again or removed by this run.
+        if (!state.held) {
+            lost_ = true;
+            return;
+        }
+    }
+}
+
+ReadingLock::ReadingLock(const std::filesystem::path& root) : packsLock_(lockPacks(root, FolderLock::Mode::shared)) {
+    if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
+        throw WritingLockRefusal("A sweep is deleting packs from " + inQuotes(root) +
+                                 " right now. Make the copy when the sweep has finished.");
+}
+
+}  // namespace wm
