@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "core/Localization.h"
 #include "core/RepositoryJSON.h"
 #include "engine/WritingLock.h"
 #include "format/RepositoryLayout.h"
@@ -9,8 +10,6 @@
 namespace wm {
 
 namespace {
-
-std::string inQuotes(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
 // The lock of the "packs" folder, when the repository has one.
 std::optional<FolderLock> lockPacks(const std::filesystem::path& root, FolderLock::Mode mode) {
@@ -28,26 +27,31 @@ HeldWritingLock::HeldWritingLock(const std::filesystem::path& root, std::shared_
       holder_(std::move(holder)),
       folderLock_(FolderLock::tryLock(root, FolderLock::Mode::exclusive)) {
     if (folderLock_.outcome() == FolderLock::Outcome::heldElsewhere)
-        throw WritingLockRefusal("Another program on this computer is writing to " + inQuotes(root) +
-                                 " right now. Run this again when it has finished.");
+        throw WritingLockRefusal(
+            WM_L("Another program on this computer is writing to \"%@\" right now. Run this "
+                 "again when it has finished.",
+                 root.string()));
     if (scope == Scope::sweeping) {
         packsLock_ = lockPacks(root, FolderLock::Mode::exclusive);
         if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-            throw WritingLockRefusal("A copy is being made from " + inQuotes(root) +
-                                     " right now, and a sweep would delete packs it is copying. Run the sweep when "
-                                     "the copy has finished.");
+            throw WritingLockRefusal(
+                WM_L("A copy is being made from \"%@\" right now, and a sweep would delete "
+                     "packs it is copying. Run the sweep when the copy has finished.",
+                     root.string()));
     }
 
     const WritingClaim claim = claimWriting(*destination_, holder_.device, holder_.deviceName, holder_.clock());
     if (claim.lockFileUnreadable)
-        throw WritingLockRefusal("The lock file " + inQuotes(root / RepositoryLayout::lockFile().string()) +
-                                 " cannot be read, so another device may be writing to this backup. If no backup or "
-                                 "maintenance is running on any device, delete that file by hand and run this again.");
+        throw WritingLockRefusal(
+            WM_L("The lock file \"%@\" cannot be read, so another device may be writing to "
+                 "this backup. If no backup or maintenance is running on any device, delete "
+                 "that file by hand and run this again.",
+                 (root / RepositoryLayout::lockFile().string()).string()));
     if (claim.verdict.forbidsWriting())
-        throw WritingLockRefusal(claim.verdict.device + " has been writing to " + inQuotes(root) + " since " +
-                                 RepositoryJSON::dateText(claim.verdict.since) +
-                                 ". Run this again when it has finished; its lock lapses by itself five minutes after "
-                                 "it was last refreshed.");
+        throw WritingLockRefusal(
+            WM_L("%1$@ has been writing to \"%2$@\" since %3$@. Run this again when it has "
+                 "finished; its lock lapses by itself five minutes after it was last refreshed.",
+                 claim.verdict.device, root.string(), RepositoryJSON::dateText(claim.verdict.since)));
     if (claim.writeFailure) std::rethrow_exception(claim.writeFailure);
     acquiredAt_ = *claim.acquiredAt;
     refresher_ = std::thread([this] { refreshUntilStopped(); });
@@ -89,8 +93,10 @@ void HeldWritingLock::refreshUntilStopped() {
 
 ReadingLock::ReadingLock(const std::filesystem::path& root) : packsLock_(lockPacks(root, FolderLock::Mode::shared)) {
     if (packsLock_ && packsLock_->outcome() == FolderLock::Outcome::heldElsewhere)
-        throw WritingLockRefusal("A sweep is deleting packs from " + inQuotes(root) +
-                                 " right now. Make the copy when the sweep has finished.");
+        throw WritingLockRefusal(
+            WM_L("A sweep is deleting packs from \"%@\" right now. Make the copy when the "
+                 "sweep has finished.",
+                 root.string()));
 }
 
 }  // namespace wm

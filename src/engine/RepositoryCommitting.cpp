@@ -3,6 +3,7 @@
 // then the index file, then the snapshot record, then the head.
 #include <algorithm>
 
+#include "core/Localization.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
 #include "engine/WritingLockErrors.h"
@@ -70,8 +71,9 @@ SnapshotID Repository::commit(const CommitRequest& request) {
     // A writer that lost its lock stops before anything of the snapshot appears; the packs and
     // index file written so far stay for the next run to deduplicate against.
     const auto stopped = [](WritingLockLost& lost) {
-        lost.alreadyDone =
-            "It had stored this backup's new data, which stays for the next run to reuse, but recorded no snapshot.";
+        lost.alreadyDone = WM_L(
+            "It had stored this backup's new data, which stays for the next run to reuse, but recorded no "
+            "snapshot.");
     };
     const RepoPath recordPath = RepositoryLayout::snapshot(SnapshotID{id});
     try {

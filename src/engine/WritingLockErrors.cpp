@@ -1,6 +1,7 @@
 #include "engine/WritingLockErrors.h"
 
 #include "core/ErrorDescription.h"
+#include "core/Localization.h"
 
 namespace wm {
 
@@ -9,10 +10,16 @@ WritingLockLost::WritingLockLost(std::optional<std::string> holder)
       holder(std::move(holder)) {}
 
 std::string WritingLockLost::userSentence() const {
-    const std::string now = holder ? ", and " + *holder + " holds the lock now" : "";
-    const std::string done = alreadyDone.empty() ? "It had not changed the backup yet." : alreadyDone;
-    return "This run was paused for longer than its writing lock stays fresh" + now + ", so it stopped. " + done +
-           " Nothing more was added or deleted, and running it again is safe.";
+    const std::string done = alreadyDone.empty() ? WM_L("It had not changed the backup yet.") : alreadyDone;
+    if (holder)
+        return WM_L(
+            "This run was paused for longer than its writing lock stays fresh, and %1$@ holds the lock now, "
+            "so it stopped. %2$@ Nothing more was added or deleted, and running it again is safe.",
+            *holder, done);
+    return WM_L(
+        "This run was paused for longer than its writing lock stays fresh, so it stopped. %@ Nothing more was "
+        "added or deleted, and running it again is safe.",
+        done);
 }
 
 }  // namespace wm

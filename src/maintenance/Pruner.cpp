@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/ErrorDescription.h"
+#include "core/Localization.h"
 #include "core/Phrasing.h"
 #include "core/RetentionEvaluator.h"
 #include "core/Saturating.h"
@@ -200,12 +201,12 @@ struct Progress {
     std::string sentence() const {
         std::vector<std::string> done;
         if (snapshotsDelisted > 0)
-            done.push_back("taken " + Phrasing::count(snapshotsDelisted, "snapshot") + " out of the list of backups");
-        if (recordsRemoved > 0) done.push_back("deleted " + Phrasing::count(recordsRemoved, "snapshot record"));
+            done.push_back(WM_L("taken %@ out of the list of backups", Phrasing::count(snapshotsDelisted, "snapshot")));
+        if (recordsRemoved > 0) done.push_back(WM_L("deleted %@", Phrasing::count(recordsRemoved, "snapshot record")));
         if (packsUnindexed > 0)
-            done.push_back("rewritten the index without " + Phrasing::count(packsUnindexed, "pack"));
-        if (packsDeleted > 0) done.push_back("deleted " + Phrasing::count(packsDeleted, "pack"));
-        return done.empty() ? "" : "It had " + Phrasing::list(done) + ".";
+            done.push_back(WM_L("rewritten the index without %@", Phrasing::count(packsUnindexed, "pack")));
+        if (packsDeleted > 0) done.push_back(WM_L("deleted %@", Phrasing::count(packsDeleted, "pack")));
+        return done.empty() ? "" : WM_L("It had %@.", Phrasing::list(done));
     }
 };
 

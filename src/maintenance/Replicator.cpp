@@ -350,8 +350,10 @@ HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report, const st
     try {
         Repository::write(run.headBefore, RepositoryLayout::head(), run.target, check);
     } catch (WritingLockLost& lost) {
-        lost.alreadyDone = "It had copied " + Phrasing::count(report.packsCopied, "pack") +
-                           " and the records the copy lacked, but the copy's list of backups was left as it was.";
+        lost.alreadyDone = WM_L(
+            "It had copied %@ and the records the copy lacked, but the copy's list of backups "
+            "was left as it was.",
+            Phrasing::count(report.packsCopied, "pack"));
         throw;
     }
     return *run.sourceHead;
@@ -425,7 +427,7 @@ Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, De
         try {
             Repository::write(bytes, path, into, check);
         } catch (WritingLockLost& lost) {
-            lost.alreadyDone = "It had put back " + Phrasing::count(std::ssize(result.repaired), "pack") + ".";
+            lost.alreadyDone = WM_L("It had put back %@.", Phrasing::count(std::ssize(result.repaired), "pack"));
             throw;
         }
         result.repaired.push_back(pack);
