@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "Scratch.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/Repository.h"
@@ -25,14 +26,7 @@ namespace {
 
 using namespace wm;
 
-struct Scratch {
-    std::filesystem::path path;
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wm-bench-read-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { std::filesystem::remove_all(path); }
-};
+using wm::bench::Scratch;
 
 RepositoryKeys makeKeys() {
     RepositoryID id;

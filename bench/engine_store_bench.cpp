@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Scratch.h"
 #include "core/WorkerPool.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
@@ -40,14 +41,7 @@ std::size_t totalMiB() {
     return 2048;
 }
 
-struct Scratch {
-    std::filesystem::path path;
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wm-bench-store-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { std::filesystem::remove_all(path); }
-};
+using wm::bench::Scratch;
 
 // 256 MiB of source bytes; chunk i is a 1 MiB window of it with i written into its first
 // bytes, so that no two chunks are the same.

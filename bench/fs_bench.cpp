@@ -8,20 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Scratch.h"
 #include "fs/DirectoryScanner.h"
 #include "fs/MetadataApply.h"
 #include "fs/MetadataCapture.h"
 
 namespace {
 
-struct Scratch {
-    std::filesystem::path path;
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wm-bench-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { std::filesystem::remove_all(path); }
-};
+using wm::bench::Scratch;
 
 void BM_CaptureFile(benchmark::State& state) {
     Scratch scratch;

@@ -8,18 +8,12 @@
 #include <memory>
 #include <random>
 
+#include "Scratch.h"
 #include "storage/LocalFolderDestination.h"
 
 namespace {
 
-struct Scratch {
-    std::filesystem::path path;
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wm-bench-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { std::filesystem::remove_all(path); }
-};
+using wm::bench::Scratch;
 
 constexpr std::int64_t kPackBytes = 64 << 20;
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "Scratch.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/HeldWritingLock.h"
@@ -24,14 +25,7 @@ namespace {
 
 using namespace wm;
 
-struct Scratch {
-    std::filesystem::path path;
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "wm-bench-lock-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~Scratch() { std::filesystem::remove_all(path); }
-};
+using wm::bench::Scratch;
 
 std::shared_ptr<LocalFolderDestination> folder(const Scratch& scratch) {
     return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
