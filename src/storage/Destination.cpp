@@ -1,8 +1,29 @@
 #include "storage/Destination.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace wm {
+
+bool isPendingWriteName(std::string_view name) {
+    return name.size() == 32 && std::all_of(name.begin(), name.end(),
+                                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+void Destination::discardPendingWrites() noexcept {
+    try {
+        for (const auto& path : list(RepoPath() / temporaryFolderName)) {
+            if (!isPendingWriteName(path.fileName())) continue;
+            try {
+                remove(path);
+            } catch (const std::exception&) {
+                // Left for a later run.
+            }
+        }
+    } catch (const std::exception&) {
+        // A temporary folder that cannot be listed: nothing of it is removed.
+    }
+}
 
 void Destination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     const auto count = static_cast<std::int64_t>(out.size());

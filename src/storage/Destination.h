@@ -37,6 +37,10 @@ struct DestinationCapabilities {
 // puts them in place.
 inline constexpr std::string_view temporaryFolderName = "tmp";
 
+// Whether a name in the temporary folder is one a writer gives its pending object: 32
+// lower-case hexadecimal digits. Nothing else found there is a writer's.
+bool isPendingWriteName(std::string_view name);
+
 // A new object being written. Nothing appears at the final path before commit(); commit()
 // makes the object durable and visible there, replacing any earlier object. A writer that
 // is dropped without commit() or cancel() may leave its pending bytes in the temporary
@@ -84,6 +88,13 @@ public:
     virtual void remove(const RepoPath& path) = 0;
     // Free bytes for important use; nothing when the volume does not tell.
     virtual std::optional<std::int64_t> freeSpace() = 0;
+    // Removes from the temporary folder the pending objects of writes that never committed:
+    // entries named as pending writes are (isPendingWriteName), one by one, never entering a
+    // folder. Nothing else there is touched, so a folder that is not a repository loses
+    // nothing of its own. A listing or removal that fails is passed over: what is left waits
+    // for a later run. Only a holder of the writing lock calls it, since another writer's
+    // pending objects lie there too.
+    virtual void discardPendingWrites() noexcept;
 };
 
 }  // namespace wm

@@ -21,8 +21,6 @@ namespace {
 using Operation = DestinationError::Operation;
 
 constexpr const char* kLink = "a link inside the destination, not one of its own folders or files";
-// How deep a tree of leftovers in "tmp" is followed when it is cleared.
-constexpr int kDeepestLeftovers = 64;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 const RepoPath& temporaryPath() {
@@ -79,21 +77,6 @@ std::vector<RepoPath> entriesOf(UniqueFd folderFd, const RepoPath& folder) {
         if (auto path = folder.appending(std::string(name))) entries.push_back(*std::move(path));
     }
     return entries;
-}
-
-// Removes the entry and, when it is a folder, everything in it, never through a link.
-void removeTree(int folder, const RepoPath& path, int depth) {
-    const std::string name = path.fileName();
-    if (::unlinkat(folder, name.c_str(), 0) == 0 || errno == ENOENT) return;
-    if (errno != EISDIR && errno != EPERM) throw DestinationError::fromErrno(errno, path, Operation::removal);
-    if (depth > kDeepestLeftovers) throw DestinationError::writeFailed(path, "nested too deeply");
-    UniqueFd inner(retryingOnInterrupt([&] { return ::openat(folder, name.c_str(), kFolderFlags); }));
-    if (inner.get() < 0) throw DestinationError::fromErrno(errno, path, Operation::removal);
-    const UniqueFd kept(::dup(inner.get()));
-    if (kept.get() < 0) throw DestinationError::fromErrno(errno, path, Operation::removal);
-    for (const auto& entry : entriesOf(std::move(inner), path)) removeTree(kept.get(), entry, depth + 1);
-    if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
-        throw DestinationError::fromErrno(errno, path, Operation::removal);
 }
 
 }  // namespace
@@ -199,7 +182,6 @@ LocalFolderDestination::LocalFolderDestination(DestinationID id, DestinationKind
     if (ec) throw DestinationError::fromErrno(ec.value(), RepoPath(), Operation::write);
     openFolder(temporaryPath(), true, temporaryPath(), Operation::write);
     for (const auto& folder : preparation.requiredFolders) openFolder(folder, true, folder, Operation::write);
-    clearTemporaryFolder();
 }
 
 bool LocalFolderDestination::isLinkRefusal(const DestinationError& error) { return error.underlying == kLink; }
@@ -269,13 +251,23 @@ std::optional<UniqueFd> LocalFolderDestination::openParent(const RepoPath& path,
     return openFolder(path.parent(), create, path, operation);
 }
 
-void LocalFolderDestination::clearTemporaryFolder() {
-    // Leftovers of writes that never committed, deleted as whole trees.
-    auto tmp = openFolder(temporaryPath(), false, temporaryPath(), Operation::removal);
-    if (!tmp) return;
-    const UniqueFd kept(::dup(tmp->get()));
-    if (kept.get() < 0) throw DestinationError::fromErrno(errno, temporaryPath(), Operation::removal);
-    for (const auto& entry : entriesOf(std::move(*tmp), temporaryPath())) removeTree(kept.get(), entry, 0);
+void LocalFolderDestination::discardPendingWrites() noexcept {
+    try {
+        auto tmp = openFolder(temporaryPath(), false, temporaryPath(), Operation::removal);
+        if (!tmp) return;
+        const UniqueFd kept(::fcntl(tmp->get(), F_DUPFD_CLOEXEC, 0));
+        if (kept.get() < 0) return;
+        for (const auto& entry : entriesOf(std::move(*tmp), temporaryPath())) {
+            const std::string name = entry.fileName();
+            struct stat st {};
+            if (!isPendingWriteName(name) || ::fstatat(kept.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISREG(st.st_mode))
+                continue;
+            ::unlinkat(kept.get(), name.c_str(), 0);
+        }
+    } catch (const std::exception&) {
+        // A "tmp" that is a link, unreadable or gone: nothing of it is removed.
+    }
 }
 
 DestinationCapabilities LocalFolderDestination::capabilities() { return DestinationCapabilities{false}; }

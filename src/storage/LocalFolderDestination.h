@@ -53,7 +53,8 @@ public:
         // preparing: folders created under the root (besides the root and "tmp").
         std::vector<RepoPath> requiredFolders;
 
-        // Creates the root, "tmp" and the required folders, and deletes leftovers in "tmp".
+        // Creates the root, "tmp" and the required folders. Leftovers in "tmp" stay: only a
+        // holder of the writing lock discards them (discardPendingWrites).
         static Preparation preparing(std::vector<RepoPath> requiredFolders = {}) {
             return {Mode::preparing, std::move(requiredFolders)};
         }
@@ -90,6 +91,10 @@ public:
     void remove(const RepoPath& path) override;
     std::optional<std::int64_t> freeSpace() override;
 
+    // Only regular files, judged without following a link, and never through a "tmp" that
+    // is a link.
+    void discardPendingWrites() noexcept override;
+
 private:
     // Shared with the writers, which may outlive the destination.
     struct CommitGate {
@@ -109,9 +114,6 @@ private:
     std::optional<UniqueFd> openParent(const RepoPath& path, bool create, DestinationError::Operation operation) const;
     // The object opened for reading, with its size; a missing one throws notFound.
     UniqueFd openForReading(const RepoPath& path, std::int64_t& size) const;
-    // Removes everything in "tmp", never through a link.
-    void clearTemporaryFolder();
-
     DestinationID id_;
     DestinationKind kind_;
     std::filesystem::path root_;

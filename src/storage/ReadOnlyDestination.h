@@ -42,6 +42,8 @@ public:
     std::unique_ptr<DurableWriter> openWrite(const RepoPath& path) override;
     void remove(const RepoPath& path) override;
     std::optional<std::int64_t> freeSpace() override;
+    // Removes nothing.
+    void discardPendingWrites() noexcept override {}
 
 private:
     std::shared_ptr<Destination> inner_;

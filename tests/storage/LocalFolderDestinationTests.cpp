@@ -34,22 +34,38 @@ protected:
     fs::path root = folder / "repo";
 };
 
-// Reading only touches nothing; preparing clears leftovers in tmp, but never a folder reached
-// through a link, and never a file standing where the folder should be.
-TEST_F(LocalFolderTest, PreparingClearsOnlyItsOwnLeftovers) {
+// Reading only touches nothing; preparing makes the folders and removes nothing. Discarding
+// pending writes removes only regular files named as pending writes are, never a folder, a
+// link or what a link points at, and never a user's file that merely sits in "tmp".
+TEST_F(LocalFolderTest, DiscardingPendingWritesRemovesOnlyItsOwnLeftovers) {
     EXPECT_EQ(make(Preparation::readingOnly())->availability(), Availability::notMounted(std::nullopt));
     EXPECT_FALSE(fs::exists(root));
-    folder.writeFile("repo/tmp/dir/nested", "debris");
+    const std::string pending = "0123456789abcdef0123456789abcdef";
+    folder.writeFile("repo/tmp/" + pending, "debris");
+    folder.writeFile("repo/tmp/dir/" + pending, "deep");
+    folder.writeFile("repo/tmp/notes.txt", "a user's file");
+    folder.writeFile("repo/tmp/0123456789ABCDEF0123456789ABCDEF", "upper case is not ours");
+    folder.writeFile("elsewhere/precious", "keep me");
+    fs::create_symlink(folder / "elsewhere" / "precious", root / "tmp" / "fedcba9876543210fedcba9876543210");
+    fs::create_directory(root / "tmp" / "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa");
     folder.writeFile("repo/keep", "kept");
-    make(Preparation::preparing({RepoPath() / "packs"}));
-    EXPECT_TRUE(fs::is_empty(root / "tmp"));
+    auto d = make(Preparation::preparing({RepoPath() / "packs"}));
+    EXPECT_TRUE(fs::exists(root / "tmp" / pending));  // preparing alone removes nothing
+    d->discardPendingWrites();
+    EXPECT_FALSE(fs::exists(root / "tmp" / pending));
+    for (const auto* kept : {"dir", "notes.txt", "0123456789ABCDEF0123456789ABCDEF", "fedcba9876543210fedcba9876543210",
+                             "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(root / "tmp" / kept))) << kept;
+    EXPECT_EQ(stringOf(folder.readFile("repo/tmp/dir/" + pending)), "deep");
+    EXPECT_EQ(stringOf(folder.readFile("elsewhere/precious")), "keep me");
     EXPECT_TRUE(fs::exists(root / "keep") && fs::exists(root / "packs"));
 
-    folder.writeFile("elsewhere/precious", "keep me");
     fs::remove_all(root / "tmp");
     fs::create_directory_symlink(folder / "elsewhere", root / "tmp");
     EXPECT_THROW(make(), DestinationError);
-    EXPECT_EQ(stringOf(folder.readFile("elsewhere/precious")), "keep me");
+    folder.writeFile("elsewhere/" + pending, "not ours either");
+    make(Preparation::readingOnly())->discardPendingWrites();  // a linked "tmp" is not entered
+    EXPECT_TRUE(fs::exists(folder / "elsewhere" / pending));
     fs::remove_all(root);
     folder.writeFile("repo", "a file where the folder should be");
     EXPECT_THROW(make(), DestinationError);
