@@ -219,9 +219,10 @@ public:
 
     // Empties "tmp": what writes that never committed left there. Another writer's pending
     // files lie there too, so call this only while holding the writing lock: the writing check
-    // runs first, and its error is thrown. Then each entry listed is removed in listing order,
-    // never entering a folder (a folder that is not empty stays). A listing or removal that
-    // fails is passed over: what is left waits for the next time.
+    // runs between the listing and the first removal, and its error is thrown. Each entry
+    // listed is removed in listing order, never entering a folder (a folder that is not empty
+    // stays). A listing or removal that fails is passed over: what is left waits for the next
+    // time.
     void discardCrashDebris();
     // Reads the stored head again and throws Error::headChanged when its counter or snapshot
     // list is not the head this repository last read or wrote (another writer moved it, or

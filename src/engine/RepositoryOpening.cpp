@@ -179,15 +179,15 @@ void Repository::loadIndex() {
 }
 
 void Repository::discardCrashDebris() {
-    // Another writer's pending files lie there too: only the holder of the lock empties it.
-    confirmWriting();
     std::vector<RepoPath> listed;
     try {
         listed = destination_->list(RepositoryLayout::tmpDirectory());
     } catch (const std::exception&) {
-        // What cannot be listed stays, as a removal that fails does: debris is never worth a run.
-        return;
+        // What cannot be listed stays, as what a removal fails on does: debris never fails a run.
     }
+    // Another writer's pending files lie there too: only the holder of the lock empties it, and
+    // what was listed while it held the lock is no other writer's.
+    confirmWriting();
     // Entry by entry, never into a folder: one that is not empty stays, however deep.
     for (const auto& path : listed) {
         try {

@@ -54,11 +54,18 @@ struct Writer {
     bool copy = false;
 };
 
+// Opened by a writer as the tools open it: the check installed, then "tmp" emptied.
 std::shared_ptr<Repository> reopened(Fixture& f, const std::shared_ptr<Destination>& destination,
                                      const std::function<void()>& check) {
     auto repository = openRepository(destination, f.keys).repository;
     repository->setWritingCheck(check);
+    repository->discardCrashDebris();
     return repository;
+}
+
+// What a write that never committed leaves in "tmp".
+void leaveDebris(InMemoryDestination& destination) {
+    destination.put(RepositoryLayout::tmpDirectory() / "0123456789abcdef0123456789abcdef", randomBytes(100, 80));
 }
 
 const std::vector<Writer>& writers() {
@@ -69,18 +76,49 @@ const std::vector<Writer>& writers() {
              commitFile(*reopened(s.f, faulty, check), {randomBytes(4000, 50), randomBytes(4000, 51)}, "new", day(3));
          },
          {{Operation::commit, "snapshots/*"}, {Operation::commit, "refs/head"}}},
+        {"backup over debris",
+         [](Scene& s) { leaveDebris(*s.f.memory); },
+         [](Scene& s, const auto& faulty, const auto& check) {
+             commitFile(*reopened(s.f, faulty, check), {randomBytes(4000, 52)}, "new", day(3));
+         },
+         {{Operation::remove, "tmp/*"}, {Operation::commit, "snapshots/*"}, {Operation::commit, "refs/head"}}},
         {"mark",
          [](Scene&) {},
          [](Scene& s, const auto& faulty, const auto& check) {
              Pruner().mark(*reopened(s.f, faulty, check), keepNewest, {}, day(3));
          },
          {{Operation::commit, "gc/*"}}},
+        {"mark over debris and older marks",
+         [](Scene& s) {
+             leaveDebris(*s.f.memory);
+             Pruner().mark(*s.f.repository, keepNewest, {}, day(2));
+             s.f.memory->put(RepositoryLayout::gcDirectory() / "ffffffffffffffffffffffffffffffff.mark",
+                             randomBytes(90, 81));
+         },
+         [](Scene& s, const auto& faulty, const auto& check) {
+             Pruner().mark(*reopened(s.f, faulty, check), keepNewest, {}, day(3));
+         },
+         {{Operation::remove, "tmp/*"}, {Operation::commit, "gc/*"}, {Operation::remove, "gc/*"}}},
         {"sweep",
          [](Scene& s) { Pruner().mark(*s.f.repository, keepNewest, {}, day(2)); },
          [](Scene& s, const auto& faulty, const auto& check) {
              Pruner().sweep(*reopened(s.f, faulty, check), keepNewest, {}, day(20));
          },
          {{Operation::commit, "refs/head"},
+          {Operation::remove, "snapshots/*"},
+          {Operation::commit, "index/*"},
+          {Operation::remove, "packs/*"},
+          {Operation::remove, "gc/*"}}},
+        {"sweep over debris and an older mark",
+         [](Scene& s) {
+             leaveDebris(*s.f.memory);
+             for (int d : {1, 2}) Pruner().mark(*s.f.repository, keepNewest, {}, day(d));
+         },
+         [](Scene& s, const auto& faulty, const auto& check) {
+             Pruner().sweep(*reopened(s.f, faulty, check), keepNewest, {}, day(20));
+         },
+         {{Operation::remove, "tmp/*"},
+          {Operation::commit, "refs/head"},
           {Operation::remove, "snapshots/*"},
           {Operation::commit, "index/*"},
           {Operation::remove, "packs/*"},
@@ -204,10 +242,123 @@ TEST(WritingLockLoss, AWriterThatLostItsLockStopsBeforeItsNextAct) {
     }
 }
 
-// Through the built tools: another device takes the lock over while a backup, then a sweep,
-// derives its key (many iterations make that last long enough to step in). Each stops with
-// exit 1 and its sentence; the backup recorded no snapshot, the sweep deleted nothing, and
-// the other device's lock stays.
+// A mark that lost its lock once its mark was in place says so, and how many older marks it
+// had deleted; one that lost it before "tmp" was emptied had changed nothing.
+TEST(WritingLockLoss, AStoppedMarkSaysWhatItHadDone) {
+    const Writer& writer = *std::find_if(writers().begin(), writers().end(), [](const Writer& w) {
+        return std::string_view(w.name) == "mark over debris and older marks";
+    });
+    const std::vector<bool> acts = runWriter(writer, std::nullopt, Loss::takenOver).acts;
+    std::vector<std::int64_t> at;  // the calls that are acts, from 1: tmp, the mark, two older marks
+    for (std::size_t k = 0; k < acts.size(); ++k)
+        if (acts[k]) at.push_back(static_cast<std::int64_t>(k) + 1);
+    ASSERT_EQ(at.size(), 4u);
+    for (const auto& [pauseAt, done] : std::vector<std::pair<std::int64_t, std::string>>{
+             {at[0], "It had not changed the backup yet."},
+             {at[1], "It had written a new mark. "},
+             {at[2], "It had written a new mark and deleted 1 older mark. "}}) {
+        const Outcome paused = runWriter(writer, pauseAt, Loss::takenOver);
+        EXPECT_TRUE(paused.lost) << pauseAt;
+        EXPECT_NE(paused.sentence.find(done), std::string::npos) << pauseAt << ": " << paused.sentence;
+    }
+}
+
+// Waits until the condition holds, at most a minute.
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A lock file the refresher cannot read once is read again at the next heartbeat, and nothing
+// is written meanwhile: the lock stays this run's and goes when the run ends. A lock file that
+// was removed, or cannot be read back before a step, stops the run with its own sentence; a
+// run removes its lock file at its end only while it is fresh.
+TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) {
+    using Cause = WritingLockLost::Cause;
+    const auto lockOn = [](const InMemoryDestination& memory) -> std::optional<RepositoryLock> {
+        const auto files = memory.files();
+        const auto it = files.find("writing.lock");
+        if (it == files.end()) return std::nullopt;
+        return RepositoryLock::fromJSON(RepositoryJSON::decode(it->second));
+    };
+    const auto sentenceOf = [](const HeldWritingLock& lock) {
+        try {
+            lock.confirmHeld();
+        } catch (const WritingLockLost& lost) {
+            return std::pair{lost.cause, tools::failureSentence(lost)};
+        }
+        return std::pair{Cause::stale, std::string("held")};
+    };
+    TempFolder root;
+    auto clockOffset = std::make_shared<std::atomic<double>>(0);
+    HeldWritingLock::Holder holder{testDevice(), "This Mac", 0.002,
+                                   [clockOffset] { return Date::repositoryNow().adding(*clockOffset); }};
+    const DestinationError unreadable = DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO");
+    {
+        const auto memory = std::make_shared<InMemoryDestination>();
+        const auto faulty = std::make_shared<FaultyDestination>(memory);
+        {
+            const HeldWritingLock lock(root.path(), faulty, HeldWritingLock::Scope::writing, holder);
+            faulty->clearLog();
+            faulty->failCalls("writing.lock", unreadable, {Operation::read}, 1);
+            // The failed read, then a refresh written after it.
+            const auto failedRead = [&] {
+                const auto calls = faulty->calls();
+                return std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.failed; }) -
+                       calls.begin();
+            };
+            ASSERT_TRUE(eventually([&] {
+                const auto calls = faulty->calls();
+                const auto failed = failedRead();
+                return std::any_of(calls.begin() + std::min<std::ptrdiff_t>(failed, std::ssize(calls)), calls.end(),
+                                   [](const auto& c) { return c.operation == Operation::commit; });
+            }));
+            const auto calls = faulty->calls();
+            const auto failed = static_cast<std::size_t>(failedRead());
+            ASSERT_LT(failed + 1, calls.size());
+            EXPECT_EQ(calls[failed + 1].operation, Operation::size) << "nothing written before the next read";
+            EXPECT_NO_THROW(lock.confirmHeld());
+            // Before a step, a read that fails is a lost lock, for good.
+            faulty->failCalls("writing.lock", unreadable, {Operation::read}, 1);
+            EXPECT_EQ(sentenceOf(lock),
+                      std::pair(Cause::unreadable,
+                                std::string("This run's writing lock file could not be read back, so it stopped. It "
+                                            "had not changed the backup yet. Nothing more was added or deleted, and "
+                                            "running it again is safe.")));
+            EXPECT_EQ(sentenceOf(lock).first, Cause::unreadable) << "lost for good";
+        }
+        EXPECT_FALSE(lockOn(*memory)) << "this run's fresh lock is removed at its end";
+    }
+    {
+        const auto memory = std::make_shared<InMemoryDestination>();
+        const HeldWritingLock lock(root.path(), memory, HeldWritingLock::Scope::writing, holder);
+        memory->remove(RepositoryLayout::lockFile());
+        EXPECT_EQ(sentenceOf(lock),
+                  std::pair(Cause::removed,
+                            std::string("This run's writing lock file was removed while it ran, so it stopped. It had "
+                                        "not changed the backup yet. Nothing more was added or deleted, and running "
+                                        "it again is safe.")));
+    }
+    // Gone stale: left to lapse.
+    const auto memory = std::make_shared<InMemoryDestination>();
+    {
+        const HeldWritingLock lock(root.path(), memory, HeldWritingLock::Scope::writing, holder);
+        *clockOffset = RepositoryLock::staleAfter + 1;
+        EXPECT_EQ(sentenceOf(lock).first, Cause::stale);
+    }
+    EXPECT_TRUE(lockOn(*memory)) << "a stale lock is left to lapse";
+}
+
+// Through the built tools: another device takes the lock over while a backup, a mark, then a
+// sweep derives its key (many iterations make that last long enough to step in) and starts
+// writing into "tmp". Each stops with exit 1 and its sentence before it empties "tmp": the
+// other device's pending file stays, the backup recorded no snapshot, the mark and the sweep
+// deleted nothing, and the other device's lock stays.
 TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
     TempFolder t;
     t.writeFile("src/a", "hello");
@@ -227,15 +378,21 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
                   .status,
               0);
 
+    const std::vector<std::string> mark = {"mark", repo.string(), "--secret-file", (t / "pass").string(),
+                                           "--keep-last", "1"};
+    const std::string pending = "repo/tmp/00112233445566778899aabbccddeeff";
+
     for (const auto& [tool, arguments, done] :
          std::vector<std::tuple<const char*, std::vector<std::string>, std::string>>{
-             {WM_TEST_BACKUP_TOOL, backup, "It had stored this backup's new data"},
+             {WM_TEST_BACKUP_TOOL, backup, "It had not changed the backup yet."},
+             {WM_MAINTAIN_TOOL, mark, "It had not changed the backup yet."},
              {WM_MAINTAIN_TOOL, sweep, "It had not changed the backup yet."}}) {
         const Started started = startTool(tool, arguments, t.path());
         const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         while (!fs::exists(repo / "writing.lock") && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         t.writeFile("repo/writing.lock", laptopLock());
+        t.writeFile(pending, "the laptop's pack, half written");
         const Answer answer = finishTool(started);
         EXPECT_EQ(answer.status, 1) << answer.err;
         EXPECT_NE(answer.err.find("paused for longer than its writing lock stays fresh, and Laptop holds the lock "
@@ -247,7 +404,9 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
         EXPECT_EQ(t.readFile("repo/refs/head"), head) << tool;
         EXPECT_EQ(RepositoryLock::fromJSON(RepositoryJSON::decode(t.readFile("repo/writing.lock"))).deviceName,
                   "Laptop");
+        EXPECT_TRUE(fs::exists(t / pending)) << tool << ": another device's pending file was deleted";
         fs::remove(repo / "writing.lock");
+        fs::remove(t / pending);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(repo / "gc"), fs::directory_iterator()), 1) << "the mark stays";
 }
