@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "ToolProcess.h"
-#include "core/SystemCall.h"
 #include "core/SecretFile.h"
+#include "core/SystemCall.h"
 #include "crypto/RecoveryKey.h"
 #include "support/DataTable.h"
 #include "support/EngineTestSupport.h"

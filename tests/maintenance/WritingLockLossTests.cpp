@@ -309,8 +309,7 @@ TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) 
             // The failed read, then a refresh written after it.
             const auto failedRead = [&] {
                 const auto calls = faulty->calls();
-                return std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.failed; }) -
-                       calls.begin();
+                return std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.failed; }) - calls.begin();
             };
             ASSERT_TRUE(eventually([&] {
                 const auto calls = faulty->calls();
@@ -378,8 +377,8 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
                   .status,
               0);
 
-    const std::vector<std::string> mark = {"mark", repo.string(), "--secret-file", (t / "pass").string(),
-                                           "--keep-last", "1"};
+    const std::vector<std::string> mark = {"mark", repo.string(), "--secret-file", (t / "pass").string(), "--keep-last",
+                                           "1"};
     const std::string pending = "repo/tmp/00112233445566778899aabbccddeeff";
 
     for (const auto& [tool, arguments, done] :
