@@ -183,6 +183,7 @@ struct Replicator::Run {
     enum class Stage { preparing, copyingPacks, copyingRecords, movingHead, finishing };
     Stage stage = Stage::preparing;
     std::int64_t filesPut = 0;
+    std::int64_t filesPutBeforeRecords = 0;
     std::int64_t packsCopied = 0;  // written, then those that read back whole
     bool headMoved = false;
 
@@ -207,6 +208,8 @@ std::string Replicator::Run::done() const {
     case Stage::copyingPacks:
         return WM_L("It had copied %@, but the copy's list of backups was left as it was.", packs);
     case Stage::copyingRecords:
+        if (filesPut == filesPutBeforeRecords)
+            return WM_L("It had copied %@, but the copy's list of backups was left as it was.", packs);
         return WM_L(
             "It had copied %@ and some of the records the copy lacked, but the copy's list of backups was left "
             "as it was.",
@@ -443,6 +446,7 @@ ReplicationReport Replicator::replicate(const Repository& source, Destination& t
         run.stage = Run::Stage::copyingPacks;
         copyPacks(run, report);
         run.stage = Run::Stage::copyingRecords;
+        run.filesPutBeforeRecords = run.filesPut;
         copyRecords(run);
         // The head moves only when every snapshot it lists reads whole from the copy, and never
         // back past a newer one.
