@@ -204,8 +204,10 @@ std::string Replicator::Run::done() const {
     const std::string packs = Phrasing::count(packsCopied, "pack");
     switch (stage) {
     case Stage::preparing:
-        return WM_L("It had begun the copy but copied no pack yet, and the copy's list of backups was left as it was.");
     case Stage::copyingPacks:
+        if (packsCopied == 0)
+            return WM_L(
+                "It had begun the copy but copied no pack yet, and the copy's list of backups was left as it was.");
         return WM_L("It had copied %@, but the copy's list of backups was left as it was.", packs);
     case Stage::copyingRecords:
         if (filesPut == filesPutBeforeRecords)
