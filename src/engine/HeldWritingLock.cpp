@@ -64,27 +64,52 @@ HeldWritingLock::~HeldWritingLock() {
     }
     wake_.notify_all();
     if (refresher_.joinable()) refresher_.join();
-    if (!lost_) releaseWriting(*destination_, holder_.device, acquiredAt_);
+    releaseRunLock(*destination_, holder_.device, acquiredAt_, holder_.clock());
     // The locks of the operating system go with their descriptors, after the file.
 }
 
+namespace {
+
+WritingLockLost::Cause causeOf(const RunLock& state) {
+    switch (state.state) {
+    case RunLock::State::otherRun: return WritingLockLost::Cause::takenOver;
+    case RunLock::State::absent: return WritingLockLost::Cause::removed;
+    case RunLock::State::unreadable: return WritingLockLost::Cause::unreadable;
+    case RunLock::State::held:
+    case RunLock::State::stale: break;
+    }
+    return WritingLockLost::Cause::stale;
+}
+
+}  // namespace
+
 void HeldWritingLock::confirmHeld() const {
     const RunLock state = checkRunLock(*destination_, holder_.device, acquiredAt_, holder_.clock());
-    if (state.held && !lost_) return;
+    if (state.held()) {
+        if (!lost_) return;
+        // Found lost by the refresher: a file that reads as held again (put back by hand) does
+        // not make the lock this run's again.
+        throw WritingLockLost(cause_.load());
+    }
+    cause_ = causeOf(state);
     lost_ = true;
-    throw WritingLockLost(state.holder);
+    throw WritingLockLost(causeOf(state), state.holder);
 }
 
 void HeldWritingLock::refreshUntilStopped() {
     const auto interval = std::chrono::duration<double>(holder_.refreshInterval);
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, interval, [this] { return stopping_; })) {
+        if (lost_) return;
         lock.unlock();
         const RunLock state =
             refreshRunLock(*destination_, holder_.device, holder_.deviceName, acquiredAt_, holder_.clock());
         lock.lock();
-        // Lost for good: never refreshed, written again or removed by this run.
-        if (!state.held) {
+        // A file that could not be read now may read at the next heartbeat; nothing was written.
+        if (state.state == RunLock::State::unreadable) continue;
+        // Lost for good: never refreshed or written again by this run.
+        if (!state.held()) {
+            cause_ = causeOf(state);
             lost_ = true;
             return;
         }

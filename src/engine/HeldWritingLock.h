@@ -11,16 +11,19 @@
 //    folder itself (FolderLock), which writes nothing into the repository and dies with its
 //    process.
 // The lock file is claimed only under the folder lock, and removed only by the run that
-// wrote it (same device, same "acquiredAt").
+// wrote it (same device, same "acquiredAt") while it is fresh.
 //
 // A run can be paused for longer than its lock stays fresh (a machine asleep, a network volume
 // that does not pass folder locks between machines): another device may then take the lock
 // over, sweep and finish. The refresher's timer runs on a clock that stops while the machine
 // sleeps, so it cannot tell; the wall clock and the file can. A refresh therefore writes only
-// over this run's own fresh lock, and a lock that vanished, went stale or another device holds
-// is lost for good. Before each step that makes its work visible or deletes, a writer calls
-// confirmHeld() (passed to the engine as a Repository::WritingCheck), which reads the file
-// again and stops the writer with WritingLockLost unless it still names this run and is fresh.
+// over this run's own fresh lock. The lock is lost for good when the file is gone, names
+// another run, or holds this run's heartbeat more than RepositoryLock::staleAfter seconds old;
+// a file the refresher cannot read is left alone and read again at the next heartbeat. Before
+// each step that makes its work visible or deletes, a writer calls confirmHeld() (passed to the
+// engine as a Repository::WritingCheck), which reads the file again and stops the writer with
+// WritingLockLost unless it still names this run and is fresh; a file it cannot read then is
+// lost too, since the step cannot wait.
 //
 // Sweeps and replications: a replication reads the packs of its source without writing to
 // it, so it holds no writing lock there and backups go on beside it; but a sweep deletes
@@ -69,14 +72,16 @@ public:
     // decode; a lock file that cannot be written throws the write's error.
     HeldWritingLock(const std::filesystem::path& root, std::shared_ptr<Destination> destination, Scope scope,
                     Holder holder);
-    // Stops refreshing and removes the lock file when it is still this run's.
+    // Stops refreshing and removes the lock file while it names this run and is fresh; a lock
+    // of this run gone stale is left to lapse.
     ~HeldWritingLock();
     HeldWritingLock(const HeldWritingLock&) = delete;
     HeldWritingLock& operator=(const HeldWritingLock&) = delete;
 
     // Reads the lock file and returns when it still names this run and is fresh by the wall
-    // clock; otherwise the lock is lost for good and this throws WritingLockLost naming the
-    // device that holds it now, if any. Safe to call from any thread.
+    // clock; otherwise the lock is lost for good and this throws WritingLockLost saying why:
+    // gone stale, held by another run (named), removed, or not readable now. Safe to call from
+    // any thread.
     void confirmHeld() const;
 
 private:
@@ -87,7 +92,9 @@ private:
     FolderLock folderLock_;
     std::optional<FolderLock> packsLock_;
     Date acquiredAt_;
+    // Set once the lock is found lost, after cause_.
     mutable std::atomic<bool> lost_{false};
+    mutable std::atomic<WritingLockLost::Cause> cause_{WritingLockLost::Cause::stale};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;

@@ -218,8 +218,11 @@ public:
     // --- what only the holder of the writing lock may call ---
 
     // Empties "tmp": what writes that never committed left there. Another writer's pending
-    // files lie there too, so call this only while holding the writing lock. Removals that
-    // fail are left for the next time; a listing that fails is thrown.
+    // files lie there too, so call this only while holding the writing lock: the writing check
+    // runs between the listing and the first removal, and its error is thrown. Each entry
+    // listed is removed in listing order, never entering a folder (a folder that is not empty
+    // stays). A listing or removal that fails is passed over: what is left waits for the next
+    // time.
     void discardCrashDebris();
     // Reads the stored head again and throws Error::headChanged when its counter or snapshot
     // list is not the head this repository last read or wrote (another writer moved it, or
@@ -230,7 +233,8 @@ public:
 
     // A check the holder of the writing lock installs (HeldWritingLock::confirmHeld), called
     // just before each step that makes work visible or deletes: the commit's snapshot record
-    // and head, the head and index file of pruning, an index file added. It throws to stop the
+    // and head, the head and index file of pruning, an index file added, emptying "tmp",
+    // each mark removed. Install it before any of them. It throws to stop the
     // writer there (WritingLockLost); the writer then says what it had done already.
     using WritingCheck = std::function<void()>;
     // Install before writing; no check is made without one.
@@ -272,9 +276,10 @@ public:
     // The pack files on the destination, by the identity their names give. Listing errors
     // are thrown.
     std::unordered_set<PackID> presentPackIDs() const;
-    // Removes every "*.mark" file under "gc" but the run's own. Never throws for an
-    // ordinary failure.
-    void removeMarksOtherThan(const UUID& runID);
+    // Removes every "*.mark" file under "gc" but the run's own, the writing check run before
+    // each removal; `removed` counts those removed, also when the check stops it part-way
+    // (its error is thrown). A listing or removal that fails is passed over.
+    void removeMarksOtherThan(const UUID& runID, std::int64_t& removed);
     // The newest mark under "gc" that opens (by markedAt; the first listed of equal ones), or
     // nothing. A listing error is thrown; files that do not open are passed over.
     std::optional<PrunerMark> latestMark() const;

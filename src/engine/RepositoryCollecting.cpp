@@ -162,7 +162,7 @@ std::unordered_set<PackID> Repository::presentPackIDs() const {
     return present;
 }
 
-void Repository::removeMarksOtherThan(const UUID& runID) {
+void Repository::removeMarksOtherThan(const UUID& runID, std::int64_t& removed) {
     const RepoPath keep = RepositoryLayout::gcMark(runID);
     std::vector<RepoPath> listed;
     try {
@@ -172,8 +172,10 @@ void Repository::removeMarksOtherThan(const UUID& runID) {
     }
     for (const RepoPath& path : listed) {
         if (path.isRoot() || !path.fileName().ends_with(RepositoryLayout::gcMarkEnding) || path == keep) continue;
+        confirmWriting();
         try {
             destination_->remove(path);
+            ++removed;
         } catch (const std::exception&) {
             // Left for the next mark or sweep.
         }

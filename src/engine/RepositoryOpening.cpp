@@ -179,11 +179,21 @@ void Repository::loadIndex() {
 }
 
 void Repository::discardCrashDebris() {
-    for (const auto& path : destination_->list(RepositoryLayout::tmpDirectory())) {
+    std::vector<RepoPath> listed;
+    try {
+        listed = destination_->list(RepositoryLayout::tmpDirectory());
+    } catch (const std::exception&) {
+        // What cannot be listed stays, as what a removal fails on does: debris never fails a run.
+    }
+    // Another writer's pending files lie there too: only the holder of the lock empties it, and
+    // what was listed while it held the lock is no other writer's.
+    confirmWriting();
+    // Entry by entry, never into a folder: one that is not empty stays, however deep.
+    for (const auto& path : listed) {
         try {
             destination_->remove(path);
         } catch (const std::exception&) {
-            // Left for the next opening.
+            // Left for the next writer.
         }
     }
 }

@@ -82,17 +82,20 @@ WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Da
 }
 
 RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now) {
-    const LockFileState state = readLockFile(destination);
-    if (state.kind != LockFileState::Kind::lock) return {};
-    const RepositoryLock& lock = state.lock;
-    if (lock.deviceID != device.hex() || lock.acquiredAt != acquiredAt) return {false, lock.deviceName};
-    return {now.timeIntervalSince(lock.heartbeatAt) <= RepositoryLock::staleAfter, std::nullopt};
+    using State = RunLock::State;
+    const LockFileState file = readLockFile(destination);
+    if (file.kind == LockFileState::Kind::absent) return {State::absent, std::nullopt};
+    if (file.kind == LockFileState::Kind::unreadable) return {State::unreadable, std::nullopt};
+    const RepositoryLock& lock = file.lock;
+    if (lock.deviceID != device.hex() || lock.acquiredAt != acquiredAt) return {State::otherRun, lock.deviceName};
+    if (now.timeIntervalSince(lock.heartbeatAt) > RepositoryLock::staleAfter) return {State::stale, std::nullopt};
+    return {State::held, std::nullopt};
 }
 
 RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,
                        Date now) {
     const RunLock state = checkRunLock(destination, device, acquiredAt, now);
-    if (!state.held) return state;
+    if (!state.held()) return state;
     const RepositoryLock lock{deviceName, device.hex(), acquiredAt, now};
     try {
         Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination);
@@ -100,6 +103,15 @@ RunLock refreshRunLock(Destination& destination, const DeviceID& device, const s
         // Tried again at the next refresh; the lock stays this run's until it goes stale.
     }
     return state;
+}
+
+void releaseRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now) {
+    if (!checkRunLock(destination, device, acquiredAt, now).held()) return;
+    try {
+        destination.remove(RepositoryLayout::lockFile());
+    } catch (const std::exception&) {
+        // The lock lapses by itself.
+    }
 }
 
 void releaseWriting(Repository& repository) { releaseWriting(*repository.destination(), repository.deviceID()); }

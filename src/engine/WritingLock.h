@@ -10,8 +10,8 @@
 // counts as free, while a file that cannot be read or decoded counts as held by another device.
 //
 // A run that holds the lock (HeldWritingLock) refreshes it with refreshRunLock, which writes
-// only over the run's own lock, and asks checkRunLock before each step that makes its work
-// visible or deletes.
+// only over the run's own lock, asks checkRunLock before each step that makes its work visible
+// or deletes, and removes it with releaseRunLock.
 #include <exception>
 #include <optional>
 #include <string>
@@ -58,21 +58,33 @@ WritingClaim heartbeat(Repository& repository, const std::string& deviceName, Da
 
 // Whether the lock file still names this run, as another device would judge it.
 struct RunLock {
-    // The file names this device and the run's "acquiredAt", and its heartbeat is at most
-    // RepositoryLock::staleAfter seconds before now.
-    bool held = false;
-    // When not held: the device whose lock the file holds now (this machine's name when
-    // another process of it claimed the lock since); nothing when the file is gone, does
-    // not decode, or holds this run's own lock gone stale.
+    enum class State {
+        held,        // names this device and the run's "acquiredAt", heartbeat at most
+                     // RepositoryLock::staleAfter seconds before now
+        stale,       // names this run, heartbeat older than that
+        otherRun,    // names another device, or another run of this one
+        absent,      // no file
+        unreadable,  // could not be read or decoded now
+    };
+    State state = State::absent;
+    // otherRun: the device whose lock the file holds now (this machine's name when another
+    // process of it claimed the lock since).
     std::optional<std::string> holder;
+
+    bool held() const { return state == State::held; }
 };
-// Reads the lock file (never throws: a file that cannot be read is not held).
+// Reads the lock file (never throws).
 [[nodiscard]] RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now);
 // Gives this run's lock a new heartbeat when checkRunLock finds it held, and writes nothing
-// otherwise: a lock that vanished, went stale or another device holds is lost for good. A
-// failed write keeps the lock held (until it goes stale). Never throws for an ordinary failure.
+// otherwise. A failed write keeps the lock held (until it goes stale). Never throws for an
+// ordinary failure.
 RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,
                        Date now);
+
+// Removes the lock file while checkRunLock finds it held: a lock of another run stays, and so
+// does this run's own gone stale, left to lapse (another device may be taking it over right
+// now). Never throws for an ordinary failure.
+void releaseRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now);
 
 // Removes the lock file when it is this device's lock. A lock of another device, a lock that
 // cannot be read and a missing file are left as they are. Never throws for an ordinary failure.

@@ -18,15 +18,20 @@ public:
     std::string userSentence() const override { return what(); }
 };
 
-// The lock is no longer this run's: the run was paused for longer than a lock stays fresh,
-// and the lock went stale, vanished or was taken over by another device. Thrown by the check
-// a writer makes before each step that makes its work visible or deletes; the writer fills
-// in what it had done by then and stops.
+// The lock is no longer this run's. Thrown by the check a writer makes before each step that
+// makes its work visible or deletes; the writer fills in what it had done by then and stops.
 class WritingLockLost : public Error, public UserPresentableError {
 public:
-    // The device that holds the lock now, when one does.
-    explicit WritingLockLost(std::optional<std::string> holder);
+    enum class Cause {
+        stale,       // the run was paused for longer than a lock stays fresh
+        takenOver,   // another device, or another run of this machine, holds it now
+        removed,     // the lock file is gone
+        unreadable,  // the lock file could not be read back
+    };
+    // holder: the device that holds the lock now (takenOver).
+    explicit WritingLockLost(Cause cause, std::optional<std::string> holder = std::nullopt);
 
+    Cause cause;
     std::optional<std::string> holder;
     // What the stopped writer had done, as whole sentences; empty: nothing yet.
     std::string alreadyDone;

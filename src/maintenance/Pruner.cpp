@@ -157,7 +157,15 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
     const Bytes sealed = SignedFile::seal(mark, repository.keys(), repository.cipher());
     Repository::write(sealed, RepositoryLayout::gcMark(mark.runID), *repository.destination(),
                       [&] { repository.confirmWriting(); });
-    repository.removeMarksOtherThan(mark.runID);
+    std::int64_t marksRemoved = 0;
+    try {
+        repository.removeMarksOtherThan(mark.runID, marksRemoved);
+    } catch (WritingLockLost& lost) {
+        lost.alreadyDone = marksRemoved == 0 ? WM_L("It had written a new mark.")
+                                             : WM_L("It had written a new mark and deleted %@.",
+                                                    Phrasing::count(marksRemoved, "older mark"));
+        throw;
+    }
 
     MarkReport report;
     report.runID = mark.runID;
@@ -173,25 +181,9 @@ Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& p
 
 namespace {
 
-// The newest mark, once its cooling period has passed and while the snapshots it keeps still
-// reach exactly the blobs it recorded. Other marks go first, even when the sweep is too early.
-Pruner::Mark cooledMark(Repository& repository, Date now) {
-    std::optional<Pruner::Mark> mark = repository.latestMark();
-    if (!mark) throw Pruner::Error::noMark();
-    repository.removeMarksOtherThan(mark->runID);
-
-    const Date coolingEnd = mark->markedAt.adding(RepositoryFormat::pruneCoolingPeriod);
-    if (now < coolingEnd) throw Pruner::Error::stillCooling(coolingEnd);
-
-    std::unordered_set<SnapshotID> retained;
-    for (const auto& id : mark->retainedSnapshots) retained.insert(SnapshotID{id});
-    const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
-    if (Pruner::digest(reachable) != mark->reachableDigest) throw Pruner::Error::reachableSetChanged();
-    return std::move(*mark);
-}
-
 // What a sweep has done so far, for the sentence of a stop between its steps.
 struct Progress {
+    std::int64_t marksRemoved = 0;       // older marks
     std::int64_t snapshotsDelisted = 0;  // taken out of the head
     std::int64_t recordsRemoved = 0;
     std::int64_t packsUnindexed = 0;  // left out of the rewritten index
@@ -200,6 +192,7 @@ struct Progress {
     // "It had ..." as a whole sentence; empty when nothing was changed yet.
     std::string sentence() const {
         std::vector<std::string> done;
+        if (marksRemoved > 0) done.push_back(WM_L("deleted %@", Phrasing::count(marksRemoved, "older mark")));
         if (snapshotsDelisted > 0)
             done.push_back(WM_L("taken %@ out of the list of backups", Phrasing::count(snapshotsDelisted, "snapshot")));
         if (recordsRemoved > 0) done.push_back(WM_L("deleted %@", Phrasing::count(recordsRemoved, "snapshot record")));
@@ -223,6 +216,23 @@ void step(const Progress& progress, Step&& body) {
         if (error.kind != Repository::Error::Kind::headChanged) throw;
         throw Pruner::Error::headMoved(progress.sentence());
     }
+}
+
+// The newest mark, once its cooling period has passed and while the snapshots it keeps still
+// reach exactly the blobs it recorded. Other marks go first, even when the sweep is too early.
+Pruner::Mark cooledMark(Repository& repository, Date now, Progress& progress) {
+    std::optional<Pruner::Mark> mark = repository.latestMark();
+    if (!mark) throw Pruner::Error::noMark();
+    step(progress, [&] { repository.removeMarksOtherThan(mark->runID, progress.marksRemoved); });
+
+    const Date coolingEnd = mark->markedAt.adding(RepositoryFormat::pruneCoolingPeriod);
+    if (now < coolingEnd) throw Pruner::Error::stillCooling(coolingEnd);
+
+    std::unordered_set<SnapshotID> retained;
+    for (const auto& id : mark->retainedSnapshots) retained.insert(SnapshotID{id});
+    const auto reachable = walking([&] { return repository.reachableBlobs(retained); });
+    if (Pruner::digest(reachable) != mark->reachableDigest) throw Pruner::Error::reachableSetChanged();
+    return std::move(*mark);
 }
 
 // The snapshots the mark gives up, less those an active hold protects now (a hold placed
@@ -368,13 +378,13 @@ void removePacks(Repository& repository, const Repository::WritingGuard& writing
 Pruner::SweepReport Pruner::sweep(Repository& repository, const RetentionPolicy&,
                                   const std::vector<RetentionHold>& holds, Date now) {
     std::lock_guard running(running_);
-    const Mark mark = cooledMark(repository, now);
+    Progress progress;
+    const Mark mark = cooledMark(repository, now, progress);
 
     // From here on nothing else of this repository writes, and the state is the one on storage.
     // Another writer (another process) is kept out by the caller's lock; the head on storage
     // is read again before every step that replaces or deletes, and must be the one held here.
     const Repository::WritingGuard writing = repository.lockWriting();
-    Progress progress;
     step(progress, [&] { repository.checkHeadUnchanged(); });
     const std::unordered_set<SnapshotID> prunable = givenUp(repository, mark, holds);
     const Survivors survivors = survivorsOf(repository, prunable);

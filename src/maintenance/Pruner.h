@@ -3,7 +3,8 @@
 //
 // mark() applies the retention rule to the head's snapshots, walks the trees of those it
 // keeps, and records in one signed mark file under "gc" the packs that hold no reachable
-// blob, with a digest of the reachable set. It deletes nothing.
+// blob, with a digest of the reachable set, then removes the older marks. It deletes nothing
+// else.
 //
 // sweep() acts on the newest mark once the cooling period has passed: it checks that the
 // kept snapshots still reach exactly the recorded set, takes the given-up snapshots out of
@@ -13,8 +14,8 @@
 // the index says) or an index file the sweep did not load names it; the head on storage is
 // read again (Repository::checkHeadUnchanged) as late as the commit reads it before the head
 // is replaced, and before the first deletion of each kind. The writing check of the repository
-// runs before the head, the index file and each deletion. A sweep stopped by either check
-// says what it had done by then.
+// runs before the head, the index file and each deletion, an older mark's included. A mark or
+// sweep stopped by either check says what it had done by then.
 //
 // A Pruner keeps nothing between calls; calls on one Pruner run one at a time.
 #include <cstdint>
@@ -90,7 +91,8 @@ public:
 
     // The mark phase. Retention decides with the given holds. Throws Error::markUnreadable
     // when a kept snapshot or a tree cannot be read, and the destination's errors; a phase
-    // that throws writes and removes nothing.
+    // that throws those writes and removes nothing. The writing check stops it before its mark
+    // is written, or before an older mark is removed (WritingLockLost says what it had done).
     MarkReport mark(Repository& repository, const RetentionPolicy& policy, const std::vector<RetentionHold>& holds,
                     Date now);
     // The sweep phase. The snapshots it removes are those the mark gives up, less any that an

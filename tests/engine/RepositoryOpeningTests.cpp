@@ -84,6 +84,16 @@ TEST_F(RepositoryOpening, RollbackIsReportedAndReadOnlyWritesNothing) {
     // writer's pending pack.
     auto writing = openRepository(memory, keys).repository;
     EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
+    // Emptied only once the writing check passes; a listing that fails leaves it as it is.
+    writing->setWritingCheck([] { throw std::runtime_error("lock lost"); });
+    EXPECT_THROW(writing->discardCrashDebris(), std::runtime_error);
+    EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
+    const auto faulty = std::make_shared<FaultyDestination>(memory);
+    faulty->failCalls("tmp", DestinationError::ioFailed(RepositoryLayout::tmpDirectory(), "EIO"),
+                      {FaultyDestination::Operation::list});
+    EXPECT_NO_THROW(openRepository(faulty, keys).repository->discardCrashDebris());
+    EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
+    writing->setWritingCheck({});
     writing->discardCrashDebris();
     EXPECT_TRUE(filesUnder(*memory, "tmp").empty());
     memory->remove(RepositoryLayout::head());

@@ -123,5 +123,42 @@ TEST_F(WritingLockTest, ReleaseRemovesOnlyThisDevicesLock) {
     EXPECT_TRUE(lockBytes().has_value());
 }
 
+// How a run judges the lock file it wrote, and whether it removes it at its end: only its own
+// lock while fresh. A read that fails is neither held nor lost to anyone.
+TEST_F(WritingLockTest, ARunJudgesItsOwnLockAndRemovesItOnlyWhileFresh) {
+    using State = RunLock::State;
+    const Date acquired = now.adding(-600);
+    struct Case {
+        std::optional<RepositoryLock> onDisk;  // nothing: no file
+        State state;
+        std::optional<std::string> holder;
+    };
+    for (const Case& c : {Case{lockOf(testDevice(), "Studio", acquired, now.adding(-300)), State::held, {}},
+                          Case{lockOf(testDevice(), "Studio", acquired, now.adding(-300.001)), State::stale, {}},
+                          Case{lockOf(testDevice(), "Studio", now.adding(-1), now), State::otherRun, "Studio"},
+                          Case{lockOf(otherDevice(), "Laptop", acquired, now), State::otherRun, "Laptop"},
+                          Case{std::nullopt, State::absent, {}}}) {
+        SCOPED_TRACE(static_cast<int>(c.state));
+        memory->remove(RepositoryLayout::lockFile());
+        if (c.onDisk) putLock(*c.onDisk);
+        const RunLock judged = checkRunLock(*faulty, testDevice(), acquired, now);
+        EXPECT_EQ(judged.state, c.state);
+        EXPECT_EQ(judged.holder, c.holder);
+        releaseRunLock(*faulty, testDevice(), acquired, now);
+        EXPECT_EQ(lockBytes().has_value(), c.onDisk && c.state != State::held);
+    }
+    putLock(lockOf(testDevice(), "Studio", acquired, now));
+    faulty->failCalls("writing.lock", DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO"),
+                      {FaultyDestination::Operation::read}, 2);
+    EXPECT_EQ(checkRunLock(*faulty, testDevice(), acquired, now).state, State::unreadable);
+    const std::size_t mark = faulty->calls().size();
+    EXPECT_EQ(refreshRunLock(*faulty, testDevice(), "Studio", acquired, now.adding(1)).state, State::unreadable);
+    for (std::size_t i = mark; i < faulty->calls().size(); ++i)
+        EXPECT_NE(faulty->calls()[i].operation, FaultyDestination::Operation::openWrite);
+    EXPECT_EQ(lockOnDisk().heartbeatAt, now);
+    EXPECT_EQ(refreshRunLock(*faulty, testDevice(), "Studio", acquired, now.adding(1)).state, State::held);
+    EXPECT_EQ(lockOnDisk().heartbeatAt, now.adding(1));
+}
+
 }  // namespace
 }  // namespace wm::test

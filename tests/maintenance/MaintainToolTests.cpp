@@ -2,18 +2,22 @@
 // cooling period, replicate, damage every pack, repair them from the copy; and replication
 // killed with SIGKILL at several moments.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "ToolProcess.h"
 #include "core/SecretFile.h"
+#include "core/SystemCall.h"
 #include "crypto/RecoveryKey.h"
 #include "support/DataTable.h"
 #include "support/EngineTestSupport.h"
@@ -176,6 +180,66 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
         EXPECT_EQ(treeOf(elsewhere), elsewhereBefore) << name;
         EXPECT_EQ(treeOf(repo), repoBefore) << name;
     }
+}
+
+// A folder chain deeper than a path can name below `root`: made, or removed again (no path
+// reaches its bottom, so the temporary folder's own removal could not).
+void deepTree(const fs::path& root, int depth, bool make) {
+    if (make) fs::create_directories(root);
+    std::vector<UniqueFd> chain;
+    chain.emplace_back(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string name(100, 'd');
+    for (int k = 0; k < depth && chain.back().get() >= 0; ++k) {
+        if (make) ::mkdirat(chain.back().get(), name.c_str(), 0755);
+        chain.emplace_back(::openat(chain.back().get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    ASSERT_GE(chain.back().get(), 0);
+    if (make) {
+        ASSERT_GE(UniqueFd(::openat(chain.back().get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644)).get(), 0);
+        return;
+    }
+    ::unlinkat(chain.back().get(), "bottom", 0);
+    for (std::size_t k = chain.size() - 1; k > 0; --k) ::unlinkat(chain[k - 1].get(), name.c_str(), AT_REMOVEDIR);
+}
+
+// What lies in "tmp" never fails a run. A folder where a backup is being created loses only the
+// regular files named as pending writes; an opened backup's "tmp" is emptied entry by entry,
+// never entering a folder: a tree planted there stays whole, a link goes without what it
+// points at.
+TEST(MaintainTool, WhatLiesInTmpNeverFailsARunAndNoFolderIsEntered) {
+    TempFolder t;
+    const auto repo = t / "repo", key = t / "key", tmp = repo / "tmp";
+    // The entries directly in "tmp", each with "/" for a folder, "@" for a link.
+    const auto entries = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(tmp))
+            names.insert(entry.path().filename().string() + (entry.is_symlink()     ? "@"
+                                                             : entry.is_directory() ? "/"
+                                                                                    : ""));
+        return names;
+    };
+    const std::string pending = "0123456789abcdef0123456789abcdef", linked = "fedcba9876543210fedcba9876543210";
+    t.writeFile("src/a", randomBytes(3000, 1));
+    t.writeFile("outside", "not the backup's");
+    for (const std::string& name : {pending, std::string("notes.txt"), pending + "0", "folder/" + pending})
+        t.writeFile("repo/tmp/" + name, "someone's");
+    fs::create_symlink(t / "outside", tmp / linked);
+    deepTree(tmp / "deep", 60, true);
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
+    EXPECT_EQ(entries(), (std::set<std::string>{"notes.txt", pending + "0", "folder/", linked + "@", "deep/"}))
+        << "a folder being made a backup keeps all but pending writes";
+
+    fs::create_directory(tmp / "empty");
+    t.writeFile("repo/tmp/" + pending, "left by a write");
+    EXPECT_EQ(maintain({"mark", repo.string(), "--keep-last", "1"}, key, "marked: "), 0);
+    EXPECT_EQ(entries(), (std::set<std::string>{"folder/", "deep/"}))
+        << "files, links and empty folders go; folders that hold any stay";
+    EXPECT_TRUE(fs::exists(tmp / "folder" / pending));
+    EXPECT_EQ(t.readFile("outside"), bytesOf("not the backup's"));
+    EXPECT_EQ(backUp(t / "src", repo, key), 0);
+    EXPECT_EQ(entries(), (std::set<std::string>{"folder/", "deep/"}));
+    deepTree(tmp / "deep", 60, false);
+    EXPECT_TRUE(fs::is_empty(tmp / "deep")) << "the whole tree stayed";
 }
 
 // A backup made into the copy (from another computer, whose counters are its own), with the

@@ -79,8 +79,9 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
         EXPECT_FALSE(tools::namesAType(words)) << words;
         return words;
     };
-    const auto lost = [](std::optional<std::string> holder, std::string alreadyDone) {
-        WritingLockLost error(std::move(holder));
+    using Cause = WritingLockLost::Cause;
+    const auto lost = [](Cause cause, std::optional<std::string> holder, std::string alreadyDone) {
+        WritingLockLost error(cause, std::move(holder));
         error.alreadyDone = std::move(alreadyDone);
         return error;
     };
@@ -99,8 +100,10 @@ TEST(ToolAnswers, FailuresTheToolsWordThemselves) {
                  {"head moved partway",
                   sentence(Pruner::Error::headMoved(
                       "It had taken 2 snapshots out of the list of backups and deleted 2 snapshot records."))},
-                 {"lock lost", sentence(lost("Laptop", "It had put back 1 pack."))},
-                 {"lock gone", sentence(lost(std::nullopt, ""))},
+                 {"lock lost", sentence(lost(Cause::takenOver, "Laptop", "It had put back 1 pack."))},
+                 {"lock gone", sentence(lost(Cause::stale, std::nullopt, ""))},
+                 {"lock file removed", sentence(lost(Cause::removed, std::nullopt, "It had written a new mark."))},
+                 {"lock file unreadable", sentence(lost(Cause::unreadable, std::nullopt, ""))},
                  {"index incomplete", sentence(Pruner::Error::indexIncomplete())},
                  {"reachable set changed", sentence(Pruner::Error::reachableSetChanged())},
                  {"entry unavailable", sentence(MetadataCapture::Error::entryUnavailable("a/b", ENOENT))},

@@ -52,7 +52,7 @@ struct Scene {
 // wraps it, `run` writes through it. The acts are the calls that make work visible or delete
 // (operation and path pattern): none may run once the lock is lost.
 struct Writer {
-    const char* name;
+    std::string name;
     std::function<void(Scene&)> prepare;
     // Given the destination the writer holds the lock of and the check it is to call.
     std::function<void(Scene&, const std::shared_ptr<FaultyDestination>&, const std::function<void()>&)> run;
@@ -61,10 +61,12 @@ struct Writer {
     bool copy = false;
 };
 
+// Opened by a writer as the tools open it: the check installed, then "tmp" emptied.
 std::shared_ptr<Repository> reopened(Fixture& f, const std::shared_ptr<Destination>& destination,
                                      const std::function<void()>& check) {
     auto repository = openRepository(destination, f.keys).repository;
     repository->setWritingCheck(check);
+    repository->discardCrashDebris();
     return repository;
 }
 
@@ -82,64 +84,85 @@ const std::vector<std::pair<Operation, const char*>> copyActs = {{Operation::rem
                                                                  {Operation::commit, "Repository Format.md"}};
 
 const std::vector<Writer>& writers() {
-    static const std::vector<Writer> all = {
-        {"backup",
-         [](Scene&) {},
-         [](Scene& s, const auto& faulty, const auto& check) {
-             commitFile(*reopened(s.f, faulty, check), {randomBytes(4000, 50), randomBytes(4000, 51)}, "new", day(3));
-         },
-         {{Operation::commit, "snapshots/*"}, {Operation::commit, "refs/head"}}},
-        {"mark",
-         [](Scene&) {},
-         [](Scene& s, const auto& faulty, const auto& check) {
-             Pruner().mark(*reopened(s.f, faulty, check), keepNewest, {}, day(3));
-         },
-         {{Operation::commit, "gc/*"}}},
-        {"sweep",
-         [](Scene& s) { Pruner().mark(*s.f.repository, keepNewest, {}, day(2)); },
-         [](Scene& s, const auto& faulty, const auto& check) {
-             Pruner().sweep(*reopened(s.f, faulty, check), keepNewest, {}, day(20));
-         },
-         {{Operation::commit, "refs/head"},
-          {Operation::remove, "snapshots/*"},
-          {Operation::commit, "index/*"},
-          {Operation::remove, "packs/*"},
-          {Operation::remove, "gc/*"}}},
-        {"repair",
-         [](Scene& s) {
-             // A sound copy, then two packs of the repository damaged.
-             s.copy = copyOf(*s.f.memory);
-             for (int k : {0, 1}) s.f.memory->put(RepositoryLayout::pack(s.f.packs[k]), randomBytes(300, 70 + k));
-         },
-         [](Scene& s, const auto& faulty, const auto& check) {
-             const auto repository = reopened(s.f, faulty, check);
-             const auto plan = Replicator::planRepair(*repository, *s.copy, s.f.keys);
-             ASSERT_EQ(plan.packs.size(), 2u);
-             const auto repaired = Replicator().repair(plan.packs, *s.copy, *faulty, s.f.keys, check).repaired;
-             Replicator::indexAgain(*repository, repaired);
-         },
-         {{Operation::commit, "packs/*"}, {Operation::commit, "index/*"}}},
-        {"replicate",
-         [](Scene& s) {
-             Replicator().replicate(*s.f.repository, *s.copy, s.f.keys);
-             commitFile(*s.f.repository, {randomBytes(4000, 60)}, "later", day(3));
-             s.copy->put(pendingDebris, randomBytes(40, 61));
-         },
-         [](Scene& s, const auto& faulty, const auto& check) {
-             Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
-         },
-         copyActs, true},
-        {"replicate anew",
-         [](Scene& s) {
-             addHold(*s.f.repository,
-                     RetentionHold{HoldID::random(), HoldReason::anomalyDetected(), day(1), day(1), {}});
-             setRetentionPolicy(*s.f.repository, RetentionPolicy::lastN(5));
-         },
-         [](Scene& s, const auto& faulty, const auto& check) {
-             Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
-         },
-         copyActs, true},
-    };
+    static const std::vector<Writer> all = [] {
+        std::vector<Writer> writers = {
+            {"backup",
+             [](Scene&) {},
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 commitFile(*reopened(s.f, faulty, check), {randomBytes(4000, 50), randomBytes(4000, 51)}, "new",
+                            day(3));
+             },
+             {{Operation::commit, "snapshots/*"}, {Operation::commit, "refs/head"}}},
+            {"mark",
+             [](Scene&) {},
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 Pruner().mark(*reopened(s.f, faulty, check), keepNewest, {}, day(3));
+             },
+             {{Operation::commit, "gc/*"}}},
+            {"sweep",
+             [](Scene& s) { Pruner().mark(*s.f.repository, keepNewest, {}, day(2)); },
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 Pruner().sweep(*reopened(s.f, faulty, check), keepNewest, {}, day(20));
+             },
+             {{Operation::commit, "refs/head"},
+              {Operation::remove, "snapshots/*"},
+              {Operation::commit, "index/*"},
+              {Operation::remove, "packs/*"},
+              {Operation::remove, "gc/*"}}},
+            {"repair",
+             [](Scene& s) {
+                 // A sound copy, then two packs of the repository damaged.
+                 s.copy = copyOf(*s.f.memory);
+                 for (int k : {0, 1}) s.f.memory->put(RepositoryLayout::pack(s.f.packs[k]), randomBytes(300, 70 + k));
+             },
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 const auto repository = reopened(s.f, faulty, check);
+                 const auto plan = Replicator::planRepair(*repository, *s.copy, s.f.keys);
+                 ASSERT_EQ(plan.packs.size(), 2u);
+                 const auto repaired = Replicator().repair(plan.packs, *s.copy, *faulty, s.f.keys, check).repaired;
+                 Replicator::indexAgain(*repository, repaired);
+             },
+             {{Operation::commit, "packs/*"}, {Operation::commit, "index/*"}}},
+            {"replicate",
+             [](Scene& s) {
+                 Replicator().replicate(*s.f.repository, *s.copy, s.f.keys);
+                 commitFile(*s.f.repository, {randomBytes(4000, 60)}, "later", day(3));
+                 s.copy->put(pendingDebris, randomBytes(40, 61));
+             },
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
+             },
+             copyActs, true},
+            {"replicate anew",
+             [](Scene& s) {
+                 addHold(*s.f.repository,
+                         RetentionHold{HoldID::random(), HoldReason::anomalyDetected(), day(1), day(1), {}});
+                 setRetentionPolicy(*s.f.repository, RetentionPolicy::lastN(5));
+             },
+             [](Scene& s, const auto& faulty, const auto& check) {
+                 Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
+             },
+             copyActs, true},
+        };
+        // Each writer of the repository again, with debris in "tmp" and two older marks that
+        // do not open: the first act empties "tmp", and a mark and a sweep remove the marks.
+        for (std::size_t k = 0, n = writers.size(); k < n; ++k) {
+            if (writers[k].copy) continue;
+            Writer again = writers[k];
+            again.name += " over debris and older marks";
+            again.prepare = [prepare = writers[k].prepare](Scene& s) {
+                prepare(s);
+                s.f.memory->put(pendingDebris, randomBytes(100, 80));
+                for (const char* name :
+                     {"eeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee.mark", "ffffffffffffffffffffffffffffffff.mark"})
+                    s.f.memory->put(RepositoryLayout::gcDirectory() / name, randomBytes(90, 81));
+            };
+            again.acts.insert(again.acts.begin(), {Operation::remove, "tmp/*"});
+            again.acts.emplace_back(Operation::remove, "gc/*");
+            writers.push_back(std::move(again));
+        }
+        return writers;
+    }();
     return all;
 }
 
@@ -242,12 +265,122 @@ TEST(WritingLockLoss, AWriterThatLostItsLockStopsBeforeItsNextAct) {
     }
 }
 
+// A mark that lost its lock once its mark was in place says so, and how many older marks it
+// had deleted; one that lost it before "tmp" was emptied had changed nothing.
+TEST(WritingLockLoss, AStoppedMarkSaysWhatItHadDone) {
+    const Writer& writer = *std::find_if(writers().begin(), writers().end(),
+                                         [](const Writer& w) { return w.name == "mark over debris and older marks"; });
+    const std::vector<bool> acts = runWriter(writer, std::nullopt, Loss::takenOver).acts;
+    std::vector<std::int64_t> at;  // the calls that are acts, from 1: tmp, the mark, two older marks
+    for (std::size_t k = 0; k < acts.size(); ++k)
+        if (acts[k]) at.push_back(static_cast<std::int64_t>(k) + 1);
+    ASSERT_EQ(at.size(), 4u);
+    for (const auto& [pauseAt, done] : std::vector<std::pair<std::int64_t, std::string>>{
+             {at[0], "It had not changed the backup yet."},
+             {at[1], "It had written a new mark. "},
+             {at[2], "It had written a new mark and deleted 1 older mark. "}}) {
+        const Outcome paused = runWriter(writer, pauseAt, Loss::takenOver);
+        EXPECT_TRUE(paused.lost) << pauseAt;
+        EXPECT_NE(paused.sentence.find(done), std::string::npos) << pauseAt << ": " << paused.sentence;
+    }
+}
+
+// Waits until the condition holds, at most a minute.
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A lock file the refresher cannot read once is read again at the next heartbeat, and nothing
+// is written meanwhile: the lock stays this run's and goes when the run ends. A lock file that
+// was removed, or cannot be read back before a step, stops the run with its own sentence; a
+// run removes its lock file at its end only while it is fresh.
+TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) {
+    using Cause = WritingLockLost::Cause;
+    const auto lockOn = [](const InMemoryDestination& memory) -> std::optional<RepositoryLock> {
+        const auto files = memory.files();
+        const auto it = files.find("writing.lock");
+        if (it == files.end()) return std::nullopt;
+        return RepositoryLock::fromJSON(RepositoryJSON::decode(it->second));
+    };
+    const auto sentenceOf = [](const HeldWritingLock& lock) {
+        try {
+            lock.confirmHeld();
+        } catch (const WritingLockLost& lost) {
+            return std::pair{lost.cause, tools::failureSentence(lost)};
+        }
+        return std::pair{Cause::stale, std::string("held")};
+    };
+    TempFolder root;
+    auto clockOffset = std::make_shared<std::atomic<double>>(0);
+    HeldWritingLock::Holder holder{testDevice(), "This Mac", 0.002,
+                                   [clockOffset] { return Date::repositoryNow().adding(*clockOffset); }};
+    const DestinationError unreadable = DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO");
+    {
+        const auto memory = std::make_shared<InMemoryDestination>();
+        const auto faulty = std::make_shared<FaultyDestination>(memory);
+        {
+            const HeldWritingLock lock(root.path(), faulty, HeldWritingLock::Scope::writing, holder);
+            faulty->clearLog();
+            faulty->failCalls("writing.lock", unreadable, {Operation::read}, 1);
+            // The failed read, then a refresh written after it.
+            const auto failedRead = [&] {
+                const auto calls = faulty->calls();
+                return std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.failed; }) - calls.begin();
+            };
+            ASSERT_TRUE(eventually([&] {
+                const auto calls = faulty->calls();
+                const auto failed = failedRead();
+                return std::any_of(calls.begin() + std::min<std::ptrdiff_t>(failed, std::ssize(calls)), calls.end(),
+                                   [](const auto& c) { return c.operation == Operation::commit; });
+            }));
+            const auto calls = faulty->calls();
+            const auto failed = static_cast<std::size_t>(failedRead());
+            ASSERT_LT(failed + 1, calls.size());
+            EXPECT_EQ(calls[failed + 1].operation, Operation::size) << "nothing written before the next read";
+            EXPECT_NO_THROW(lock.confirmHeld());
+            // Before a step, a read that fails is a lost lock, for good.
+            faulty->failCalls("writing.lock", unreadable, {Operation::read}, 1);
+            EXPECT_EQ(sentenceOf(lock),
+                      std::pair(Cause::unreadable,
+                                std::string("This run's writing lock file could not be read back, so it stopped. It "
+                                            "had not changed the backup yet. Nothing more was added or deleted, and "
+                                            "running it again is safe.")));
+            EXPECT_EQ(sentenceOf(lock).first, Cause::unreadable) << "lost for good";
+        }
+        EXPECT_FALSE(lockOn(*memory)) << "this run's fresh lock is removed at its end";
+    }
+    {
+        const auto memory = std::make_shared<InMemoryDestination>();
+        const HeldWritingLock lock(root.path(), memory, HeldWritingLock::Scope::writing, holder);
+        memory->remove(RepositoryLayout::lockFile());
+        EXPECT_EQ(sentenceOf(lock),
+                  std::pair(Cause::removed,
+                            std::string("This run's writing lock file was removed while it ran, so it stopped. It had "
+                                        "not changed the backup yet. Nothing more was added or deleted, and running "
+                                        "it again is safe.")));
+    }
+    // Gone stale: left to lapse.
+    const auto memory = std::make_shared<InMemoryDestination>();
+    {
+        const HeldWritingLock lock(root.path(), memory, HeldWritingLock::Scope::writing, holder);
+        *clockOffset = RepositoryLock::staleAfter + 1;
+        EXPECT_EQ(sentenceOf(lock).first, Cause::stale);
+    }
+    EXPECT_TRUE(lockOn(*memory)) << "a stale lock is left to lapse";
+}
+
 // A replication stopped by the loss of the copy's lock says how far it came: stopped before it
 // discarded the copy's pending files, before it put anything in place, while it copied the
 // records, and once the copy's list had moved.
 TEST(WritingLockLoss, AStoppedReplicationSaysWhatItHadCopiedAndWhetherTheListMoved) {
     const Writer& writer = writers().at(4);
-    ASSERT_STREQ(writer.name, "replicate");
+    ASSERT_EQ(writer.name, "replicate");
     const Outcome whole = runWriter(writer, std::nullopt, Loss::clockMoved);
     ASSERT_FALSE(whole.lost);
     const auto firstCallOn = [&](const char* pattern) {
@@ -299,10 +432,11 @@ TEST(WritingLockLoss, ABackupMadeIntoTheCopyMidRunIsNotVouchedForAsCopied) {
     EXPECT_EQ(again.madeIntoCopy[0].id, made);
 }
 
-// Through the built tools: another device takes the lock over while a backup, then a sweep,
-// derives its key (many iterations make that last long enough to step in). Each stops with
-// exit 1 and its sentence; the backup recorded no snapshot, the sweep deleted nothing, and
-// the other device's lock stays.
+// Through the built tools: another device takes the lock over while a backup, a mark, then a
+// sweep derives its key (many iterations make that last long enough to step in) and starts
+// writing into "tmp". Each stops with exit 1 and its sentence before it empties "tmp": the
+// other device's pending file stays, the backup recorded no snapshot, the mark and the sweep
+// deleted nothing, and the other device's lock stays.
 TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
     TempFolder t;
     t.writeFile("src/a", "hello");
@@ -317,20 +451,22 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
     const std::vector<std::string> sweep = {"sweep",         repo.string(),
                                             "--secret-file", (t / "pass").string(),
                                             "--now",         RepositoryJSON::dateText(Date::now().adding(8 * 86400.0))};
-    ASSERT_EQ(runTool(WM_MAINTAIN_TOOL,
-                      {"mark", repo.string(), "--secret-file", (t / "pass").string(), "--keep-last", "1"}, t.path())
-                  .status,
-              0);
+    const std::vector<std::string> mark = {"mark", repo.string(), "--secret-file", (t / "pass").string(), "--keep-last",
+                                           "1"};
+    ASSERT_EQ(runTool(WM_MAINTAIN_TOOL, mark, t.path()).status, 0);
+    const std::string pending = "repo/tmp/00112233445566778899aabbccddeeff";
 
     for (const auto& [tool, arguments, done] :
          std::vector<std::tuple<const char*, std::vector<std::string>, std::string>>{
-             {WM_TEST_BACKUP_TOOL, backup, "It had stored this backup's new data"},
+             {WM_TEST_BACKUP_TOOL, backup, "It had not changed the backup yet."},
+             {WM_MAINTAIN_TOOL, mark, "It had not changed the backup yet."},
              {WM_MAINTAIN_TOOL, sweep, "It had not changed the backup yet."}}) {
         const Started started = startTool(tool, arguments, t.path());
         const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
         while (!fs::exists(repo / "writing.lock") && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         t.writeFile("repo/writing.lock", laptopLock());
+        t.writeFile(pending, "the laptop's pack, half written");
         const Answer answer = finishTool(started);
         EXPECT_EQ(answer.status, 1) << answer.err;
         EXPECT_NE(answer.err.find("paused for longer than its writing lock stays fresh, and Laptop holds the lock "
@@ -342,7 +478,9 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
         EXPECT_EQ(t.readFile("repo/refs/head"), head) << tool;
         EXPECT_EQ(RepositoryLock::fromJSON(RepositoryJSON::decode(t.readFile("repo/writing.lock"))).deviceName,
                   "Laptop");
+        EXPECT_TRUE(fs::exists(t / pending)) << tool << ": another device's pending file was deleted";
         fs::remove(repo / "writing.lock");
+        fs::remove(t / pending);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(repo / "gc"), fs::directory_iterator()), 1) << "the mark stays";
 }

@@ -268,8 +268,7 @@ int run(const Options& o) {
     const bool readsOnly = o.command == "status" || o.command == "replicate";
     if (!readsOnly) tools::refuseLinkedFolders(home);
     // Mark, sweep and repair hold the repository's writing lock for their whole run, claimed
-    // before anything is read for changing (preparing the folder empties "tmp" only under it);
-    // a replication keeps sweeps out of the packs it reads.
+    // before anything is read for changing; a replication keeps sweeps out of the packs it reads.
     std::optional<HeldWritingLock> writing;
     std::optional<ReadingLock> reading;
     if (!readsOnly) {
@@ -289,8 +288,11 @@ int run(const Options& o) {
     Repository& repository = *unlocked.repository;
     remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
     // A run that lost its lock (paused for longer than a lock stays fresh) stops before its next
-    // step that makes something visible or deletes.
-    if (writing) repository.setWritingCheck([&writing] { writing->confirmHeld(); });
+    // step that makes something visible or deletes, the emptying of "tmp" the first.
+    if (writing) {
+        repository.setWritingCheck([&writing] { writing->confirmHeld(); });
+        repository.discardCrashDebris();
+    }
     if (o.command == "mark" || o.command == "sweep") refuseUnreadableHolds(repository);
     if (o.command == "mark") return mark(o, repository);
     if (o.command == "sweep") {

@@ -172,8 +172,6 @@ std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>&
     // Written before anything is stored, also when unchanged: a state folder that cannot be
     // written stops the run here.
     remembered.remember(unlocked.repository->keys().repositoryID, options.repository, unlocked.repository->counter());
-    // Under the writing lock: what is in "tmp" now is no other writer's.
-    unlocked.repository->discardCrashDebris();
     return std::move(unlocked.repository);
 }
 
@@ -269,10 +267,19 @@ int run(const Options& options) {
     const std::shared_ptr<Destination> destination =
         tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
+    // What a creation cut short left in "tmp" goes while the lock is still this run's (the
+    // derivation of a key can take long enough for another device to take it over); only
+    // files named as pending writes are, since the folder may not be a repository after all.
+    if (!exists) {
+        lock.confirmHeld();
+        destination->discardPendingWrites();
+    }
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
                                    : createRepository(destination, options, device, remembered);
-    // Nothing of the snapshot appears once the lock is no longer this run's.
+    // Nothing of the snapshot appears, and nothing in "tmp" goes, once the lock is no longer
+    // this run's.
     repository->setWritingCheck([&lock] { lock.confirmHeld(); });
+    if (exists) repository->discardCrashDebris();
 
     SnapshotBuilder builder(*repository, options.folder);
     const SnapshotBuilder::Result result = builder.run(deviceName());
