@@ -86,7 +86,7 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
 // Only failures are listed, with names unable to break a line, and at most the limit of lines.
 TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     RestoreResult result;
-    result.failures.resize(CommandLine::maxListedFailures + 5, {"a\nb", "x"});
+    for (std::size_t i = 0; i < CommandLine::maxListedFailures + 5; ++i) result.failures.push_back({"a\nb", "x"});
     result.skipped.push_back({"pipe", "a named pipe"});
     result.unpreserved.push_back({"late", "creationTime", "not settable"});
     std::ostringstream out;
