@@ -94,6 +94,12 @@ TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     const std::string text = out.str();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), CommandLine::maxListedFailures + 1);
     EXPECT_TRUE(text.ends_with("a\\x0ab: x\nand 5 more\n")) << text.substr(text.size() - 40);
+
+    // Past the records a result keeps, the line of the rest counts every failure.
+    for (int i = 0; i < 250'000; ++i) result.failures.push_back({"b", "y"});
+    std::ostringstream many;
+    CommandLine::listFailures(result, many);
+    EXPECT_TRUE(many.str().ends_with("a\\x0ab: x\nand 250005 more\n")) << many.str().substr(many.str().size() - 40);
 }
 
 }  // namespace

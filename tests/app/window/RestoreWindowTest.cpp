@@ -264,6 +264,16 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     EXPECT_EQ(find<SymbolLabel>("reportHeadline")->text(), "Some of your files are back");
     EXPECT_EQ(find<QLabel>("reportSummary")->text(), "3 files and 2 folders in /home/you/Restored");
 
+    // A result keeps the first thousand records of a kind: the headings and the rest count all.
+    model.setPhase(Phase::finished(resultWith(2500, 1005), "/home/you/Restored"));
+    settle();
+    for (const auto& [name, heading, rest] :
+         {std::tuple("failuresList", "Could not be put back (2500)", "and 2492 more"),
+          std::tuple("skippedList", "In the backup, deliberately not recreated (1005)", "and 997 more")}) {
+        EXPECT_EQ(find(name)->findChild<QLabel*>("detailHeading")->text().toStdString(), heading);
+        EXPECT_EQ(find(name)->findChild<QLabel*>("detailMore")->text().toStdString(), rest);
+    }
+
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
     result.unpreserved = {{"b", "ownership", "not running as root"},
