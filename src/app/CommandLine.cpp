@@ -12,6 +12,7 @@
 
 #include "app/AppPaths.h"
 #include "app/RestoreAppModel.h"
+#include "app/WindowText.h"
 #include "core/AppVersion.h"
 #include "core/Localization.h"
 #include "core/SecretFile.h"
@@ -29,6 +30,16 @@ constexpr const char* kScreenshots = "--screenshots";
 
 std::string problemOrNoReason(const std::optional<std::string>& problem) {
     return problem ? *problem : std::string("no reason given");
+}
+
+// Which backup the restore puts back, by its date as the window's list shows it.
+std::string restoringWhich(const RestoreAppModel& model) {
+    const auto chosen = model.chosen();
+    for (const RestoreAppModel::Backup& backup : model.backups())
+        if (backup.id == chosen)
+            return WM_L("Restoring the newest backup that could be read, from %@.",
+                        WindowText::dateLine(backup.createdAt));
+    return {};
 }
 
 }  // namespace
@@ -113,7 +124,7 @@ SecretFile readSecretFile(const std::string& path) {
     return refused(WM_L("The secret file \"%@\" is not UTF-8 text.", path));
 }
 
-std::optional<std::string> targetRefusal(const std::string& target) {
+std::optional<std::string> targetRefusal(const std::string& target, CheckedTarget* checked) {
     const std::string trimmed = TextTrimming::horizontal(target);
     std::string_view text = trimmed;
     while (text.size() > 1 && text.ends_with('/')) text.remove_suffix(1);
@@ -123,7 +134,10 @@ std::optional<std::string> targetRefusal(const std::string& target) {
 
     const std::string path = AppPaths::standardised(TextTrimming::horizontal(target));
     struct stat st;
-    if (retryingOnInterrupt([&] { return ::lstat(path.c_str(), &st); }) != 0) return std::nullopt;  // a new folder
+    if (retryingOnInterrupt([&] { return ::lstat(path.c_str(), &st); }) != 0) {
+        if (checked) checked->found = std::nullopt;  // a new folder, which the restore makes
+        return std::nullopt;
+    }
     if (S_ISLNK(st.st_mode))
         return WM_L("\"%@\" is a symbolic link, which is not followed. Name a new folder to restore into.", target);
     if (!S_ISDIR(st.st_mode))
@@ -131,6 +145,7 @@ std::optional<std::string> targetRefusal(const std::string& target) {
     std::error_code error;
     if (!std::filesystem::is_empty(path, error) || error)
         return WM_L("\"%@\" already holds files. Name a new folder, or an empty one, to restore into.", target);
+    if (checked) checked->found = FolderIdentity{st.st_dev, st.st_ino};
     return std::nullopt;
 }
 
@@ -178,13 +193,23 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
-    if (const auto refusal = targetRefusal(mode.targetFolder)) {
+    CheckedTarget checked;
+    if (const auto refusal = targetRefusal(mode.targetFolder, &checked)) {
         err << "restore failed: " << *refusal << "\n";
         err.flush();
         return 1;
     }
 
-    model.restore();
+    // An open backup with a problem is one whose list left out records that could not be read.
+    // The newest of them may be among those, so the person learns which backup comes back,
+    // and the run never counts as a success.
+    const bool unlisted = model.problem().has_value();
+    if (unlisted) {
+        err << *model.problem() << " " << restoringWhich(model) << "\n";
+        err.flush();
+    }
+
+    model.restore(checked);
     const RestoreAppModel::Phase phase = model.phase();
     const bool finished = phase.kind == RestoreAppModel::Phase::Kind::finished;
     if (finished && phase.result.isComplete()) {
@@ -196,7 +221,7 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
     }
     if (finished) listFailures(phase.result, err);
     err.flush();
-    return finished && phase.result.isComplete() ? 0 : 1;
+    return finished && phase.result.isComplete() && !unlisted ? 0 : 1;
 }
 
 }  // namespace wm::CommandLine

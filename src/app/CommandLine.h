@@ -11,6 +11,7 @@
 #include "core/SecretFile.h"
 
 #include "restore/RestoreResult.h"
+#include "restore/RestoreRoot.h"
 
 namespace wm::CommandLine {
 
@@ -58,8 +59,9 @@ SecretFile readSecretFile(const std::string& path);
 
 // Why target is no place for a headless restore, which goes into a new folder: it is a
 // symbolic link, something other than a folder, a folder that holds anything, or "." or
-// "..". Nothing when it does not exist yet or is an empty folder.
-std::optional<std::string> targetRefusal(const std::string& target);
+// "..". Nothing when it does not exist yet or is an empty folder; then checked, when given,
+// receives what was found there, for the restore to hold the folder it opens to.
+std::optional<std::string> targetRefusal(const std::string& target, CheckedTarget* checked = nullptr);
 
 // The lines that follow the first line of a headless restore that failed: each failed
 // entry, its path and why, at most maxListedFailures and then "and N more", N counting all

@@ -355,7 +355,7 @@ void RestoreAppModel::open() {
     }
 }
 
-void RestoreAppModel::restore() {
+void RestoreAppModel::restore(std::optional<CheckedTarget> checkedTarget) {
     if (!beginOperation()) return;
     OnExit done{[this] { endOperation(); }};
 
@@ -388,7 +388,8 @@ void RestoreAppModel::restore() {
 
     try {
         RestoreCoordinator coordinator(std::filesystem::path{repositoryFolder});
-        RestoreCoordinator::Result result = coordinator.restore(*snapshot, *repository, target, RestoreSelection{});
+        RestoreCoordinator::Result result =
+            coordinator.restore(*snapshot, *repository, target, RestoreSelection{}, checkedTarget);
         setPhase(Phase::finished(std::move(result), target));
     } catch (const std::filesystem::filesystem_error& error) {
         // Only the target folder is reached by path; every other write goes through its handle.

@@ -127,8 +127,8 @@ public:
     void open();
     // Restores chosen into restoreInto, whole. Does nothing without an open backup or a
     // chosen one. A target that is the backup folder or lies inside it is refused
-    // before anything is written.
-    void restore();
+    // before anything is written, and so is one that is not what checkedTarget found.
+    void restore(std::optional<CheckedTarget> checkedTarget = std::nullopt);
     // Leaves the report: back to the list, or to the open form when there is none.
     void startAgain();
     // Puts a list on show without a repository (demonstration pictures).

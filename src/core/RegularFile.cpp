@@ -11,17 +11,19 @@
 
 namespace wm::RegularFile {
 
-Contents read(const std::string& path, std::size_t limit) {
+Contents read(const std::string& path, std::size_t limit, Links links) {
     auto failed = [](Failure failure, int error = 0) { return Contents{"", failure, error}; };
     auto unreadable = [&](int error) {
         return failed(error == ENOENT || error == ENOTDIR ? Failure::missing : Failure::unreadable, error);
     };
     struct stat st;
-    if (retryingOnInterrupt([&] { return ::stat(path.c_str(), &st); }) != 0) return unreadable(errno);
+    const bool follow = links == Links::followed;
+    if (retryingOnInterrupt([&] { return follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st); }) != 0)
+        return unreadable(errno);
     if (!S_ISREG(st.st_mode)) return failed(Failure::notRegularFile);
-    const UniqueFd file(
-        retryingOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); }));
-    if (file.get() < 0) return unreadable(errno);
+    const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+    const UniqueFd file(retryingOnInterrupt([&] { return ::open(path.c_str(), flags); }));
+    if (file.get() < 0) return !follow && errno == ELOOP ? failed(Failure::notRegularFile) : unreadable(errno);
     if (retryingOnInterrupt([&] { return ::fstat(file.get(), &st); }) != 0) return unreadable(errno);
     if (!S_ISREG(st.st_mode)) return failed(Failure::notRegularFile);
 

@@ -23,7 +23,11 @@ struct Contents {
     int errorNumber = 0;  // unreadable, missing
 };
 
-// Follows a symbolic link to the file it names.
-Contents read(const std::string& path, std::size_t limit);
+enum class Links {
+    followed,  // a symbolic link is read as the file it names
+    refused,   // a symbolic link, also one put in place just before the open, is notRegularFile
+};
+
+Contents read(const std::string& path, std::size_t limit, Links links = Links::followed);
 
 }  // namespace wm::RegularFile

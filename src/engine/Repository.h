@@ -302,8 +302,9 @@ public:
     static void write(ByteView data, const RepoPath& path, Destination& destination,
                       const WritingCheck& beforePutting = {});
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
-    // Format.md" (written when missing or of another size). Failures are dropped.
-    static void writeReadMe(Destination& destination, std::string_view version);
+    // Format.md" (written when missing or of another size). Failures are dropped, except what
+    // beforePutting throws (it runs before each of them is put in place, as for write()).
+    static void writeReadMe(Destination& destination, std::string_view version, const WritingCheck& beforePutting = {});
     // The operating system's version as "major.minor.patch".
     static std::string hostPlatform();
 

@@ -27,12 +27,27 @@ void Repository::write(ByteView data, const RepoPath& path, Destination& destina
     writer->commit();
 }
 
-void Repository::writeReadMe(Destination& destination, std::string_view version) {
-    // Only ordinary failures are dropped: anything else (the process going down) goes on.
-    try {
-        write(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe(), destination);
-    } catch (const std::exception&) {
-    }
+void Repository::writeReadMe(Destination& destination, std::string_view version, const WritingCheck& beforePutting) {
+    // Only ordinary failures are dropped: anything else (the process going down) goes on, and
+    // so does what the check throws.
+    std::exception_ptr refused;
+    const WritingCheck check = [&] {
+        if (!beforePutting) return;
+        try {
+            beforePutting();
+        } catch (...) {
+            refused = std::current_exception();
+            throw;
+        }
+    };
+    const auto put = [&](ByteView data, const RepoPath& path) {
+        try {
+            write(data, path, destination, check);
+        } catch (const std::exception&) {
+            if (refused) std::rethrow_exception(refused);
+        }
+    };
+    put(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe());
     const std::optional<Bytes> document = DriveReadMe::formatDocument();
     if (!document) return;
     std::optional<std::int64_t> size;
@@ -41,10 +56,7 @@ void Repository::writeReadMe(Destination& destination, std::string_view version)
     } catch (const std::exception&) {
     }
     if (size && *size == static_cast<std::int64_t>(document->size())) return;
-    try {
-        write(*document, RepositoryLayout::formatDoc(), destination);
-    } catch (const std::exception&) {
-    }
+    put(*document, RepositoryLayout::formatDoc());
 }
 
 std::string Repository::hostPlatform() { return wm::hostPlatform(); }

@@ -21,7 +21,7 @@ struct ReplicaStateRecord {
     std::string kind;  // "local", "external", "network" or "cloud"
     std::string label;
     Date lastSyncAt;
-    std::vector<UUID> holdsSnapshots;  // the copy's head, in its order
+    std::vector<UUID> holdsSnapshots;  // the copy's head, in its order, as far as a replication put it there
     Bytes holdsPacksDigest;            // the digest of the packs the copy holds
     std::string durability;            // "verified" or "writtenLocally"
     std::optional<Date> lastVerifiedAt;

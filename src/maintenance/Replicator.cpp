@@ -114,26 +114,32 @@ std::optional<Record> openedRecord(Destination& destination, const RepoPath& pat
     }
 }
 
+// The snapshots some replica state on the copy lists: a replication put them there. A replica
+// state that does not open vouches for nothing.
+std::unordered_set<UUID> listedByReplicaStates(Destination& copy, const RepositoryKeys& keys,
+                                               const BlobCipher& cipher) {
+    std::unordered_set<UUID> listed;
+    for (const auto& path : copy.list(RepositoryLayout::replicasDirectory())) {
+        if (path.isRoot()) continue;
+        if (const auto state = openedRecord<ReplicaStateRecord>(copy, path, keys, cipher))
+            listed.insert(state->holdsSnapshots.begin(), state->holdsSnapshots.end());
+    }
+    return listed;
+}
+
 // Snapshots the copy's head lists that the source's head does not and that no replica state on
 // the copy lists: they were backed up into the copy, not copied there. (One a replica state
 // lists was pruned at the source, and goes from the copy's list too.) A copy's head that does
-// not open lists nothing known, and a replica state that does not open vouches for nothing.
+// not open lists nothing known.
 std::vector<ReplicationReport::CopyOnlyBackup> backupsMadeInto(Destination& copy, const HeadRecord& source,
+                                                               const std::unordered_set<UUID>& replicated,
                                                                const RepositoryKeys& keys, const BlobCipher& cipher) {
     const auto head = openedRecord<HeadRecord>(copy, RepositoryLayout::head(), keys, cipher);
     if (!head) return {};
     std::unordered_set<UUID> known(source.snapshots.begin(), source.snapshots.end());
-    std::vector<UUID> extra;
-    for (const auto& id : head->snapshots)
-        if (known.count(id) == 0) extra.push_back(id);
-    if (extra.empty()) return {};
-    for (const auto& path : copy.list(RepositoryLayout::replicasDirectory())) {
-        if (path.isRoot()) continue;
-        if (const auto state = openedRecord<ReplicaStateRecord>(copy, path, keys, cipher))
-            known.insert(state->holdsSnapshots.begin(), state->holdsSnapshots.end());
-    }
+    known.insert(replicated.begin(), replicated.end());
     std::vector<ReplicationReport::CopyOnlyBackup> made;
-    for (const auto& id : extra) {
+    for (const auto& id : head->snapshots) {
         if (known.count(id) != 0) continue;
         known.insert(id);  // named once, however often the head repeats it
         ReplicationReport::CopyOnlyBackup backup{SnapshotID{id}, std::nullopt, {}};
@@ -154,6 +160,7 @@ struct Replicator::Run {
     Destination& from;
     Destination& target;
     const RepositoryKeys& keys;
+    const std::function<void()>& check;  // the copy's writing lock, before each write or removal
     Date start = Date::repositoryNow();
     BlobCipher cipher{keys, BlobCipher::Sealing::nonceFromStoredBytes};
     Bytes configBytes;
@@ -161,8 +168,9 @@ struct Replicator::Run {
     Bytes headBefore;  // the source's head as read before anything was written
     std::optional<HeadRecord> sourceHead;
     bool targetHasConfig = false;
-    bool headMayMove = false;  // no pack failed and every listed snapshot reads whole from the copy
-    bool targetAhead = false;  // the copy's head is newer than the source's
+    std::unordered_set<UUID> replicated;  // listed by the copy's replica states before this run wrote
+    bool headMayMove = false;             // no pack failed and every listed snapshot reads whole from the copy
+    bool targetAhead = false;             // the copy's head is newer than the source's
 
     CompactIndex sourceIndex;  // both sides indexed from their checked packs
     CompactIndex targetIndex;
@@ -170,7 +178,55 @@ struct Replicator::Run {
     bool blobsMissingFromCopy = false;
     std::unordered_set<PackID> copied;
     CompactIndex copyIndex;  // every blob in a checked pack of the copy
+
+    // How far the run came, for the sentence of a run stopped by the loss of the copy's lock.
+    enum class Stage { preparing, copyingPacks, copyingRecords, movingHead, finishing };
+    Stage stage = Stage::preparing;
+    std::int64_t filesPut = 0;
+    std::int64_t filesPutBeforeRecords = 0;
+    std::int64_t packsCopied = 0;  // written, then those that read back whole
+    bool headMoved = false;
+
+    void confirmHeld() const {
+        if (check) check();
+    }
+    // Puts the bytes in place on the copy once its writing lock is confirmed.
+    void put(ByteView bytes, const RepoPath& path) {
+        Repository::write(bytes, path, target, check);
+        ++filesPut;
+    }
+    // What the run had done when it stopped, as whole sentences.
+    std::string done() const;
 };
+
+std::string Replicator::Run::done() const {
+    if (filesPut == 0) return WM_L("It had not written anything into the copy yet.");
+    const std::string packs = Phrasing::count(packsCopied, "pack");
+    switch (stage) {
+    case Stage::preparing:
+    case Stage::copyingPacks:
+        if (packsCopied == 0)
+            return WM_L(
+                "It had begun the copy but copied no pack yet, and the copy's list of backups was left as it was.");
+        return WM_L("It had copied %@, but the copy's list of backups was left as it was.", packs);
+    case Stage::copyingRecords:
+        if (filesPut == filesPutBeforeRecords)
+            return WM_L("It had copied %@, but the copy's list of backups was left as it was.", packs);
+        return WM_L(
+            "It had copied %@ and some of the records the copy lacked, but the copy's list of backups was left "
+            "as it was.",
+            packs);
+    case Stage::movingHead:
+    case Stage::finishing: break;
+    }
+    if (headMoved)
+        return WM_L(
+            "It had copied %@ and the records the copy lacked, and the copy's list of backups now matches this "
+            "backup's.",
+            packs);
+    return WM_L("It had copied %@ and the records the copy lacked, but the copy's list of backups was left as it was.",
+                packs);
+}
 
 bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
     if (target.exists(RepositoryLayout::configFile())) {
@@ -184,8 +240,10 @@ bool Replicator::checkTarget(const RepositoryID& source, Destination& target) {
 
 Bytes Replicator::digest(const std::unordered_set<PackID>& packs) { return identityDigest(packs); }
 
-void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+void Replicator::copyMissingFiles(Run& run, const RepoPath& folder, std::int64_t limit,
                                   const std::function<void(ByteView)>& check) {
+    Destination& from = run.from;
+    Destination& to = run.target;
     const auto listed = from.list(folder);
     std::unordered_set<std::string> present;
     for (const auto& path : to.list(folder)) {
@@ -196,27 +254,27 @@ void Replicator::copyMissingFiles(const RepoPath& folder, Destination& from, Des
         // A file there by name that does not open is written again from the source.
         if (present.count(path.fileName()) != 0 && opens(to, path, limit, check)) continue;
         // One larger than the format ever writes is damaged at the source: not copied.
-        if (const auto bytes = from.readAtMost(path, limit)) Repository::write(*bytes, path, to);
+        if (const auto bytes = from.readAtMost(path, limit)) run.put(*bytes, path);
     }
 }
 
-void Replicator::copyChangedFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+void Replicator::copyChangedFiles(Run& run, const RepoPath& folder, std::int64_t limit,
                                   const std::function<void(ByteView)>& check) {
-    for (const auto& path : from.list(folder)) {
+    for (const auto& path : run.from.list(folder)) {
         if (path.isRoot()) continue;
-        const auto bytes = from.readAtMost(path, limit);
-        if (bytes && accepts(check, *bytes)) copyIfChanged(*bytes, path, to);
+        const auto bytes = run.from.readAtMost(path, limit);
+        if (bytes && accepts(check, *bytes)) copyIfChanged(run, *bytes, path);
     }
 }
 
-void Replicator::copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination) {
+void Replicator::copyIfChanged(Run& run, ByteView bytes, const RepoPath& path) {
     try {
-        const auto existing = destination.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
+        const auto existing = run.target.readAtMost(path, RepositoryFormat::signedRecordMaximumBytes);
         if (existing && std::equal(existing->begin(), existing->end(), bytes.begin(), bytes.end())) return;
     } catch (const std::exception&) {
         // Not readable there: written anew.
     }
-    Repository::write(bytes, path, destination);
+    run.put(bytes, path);
 }
 
 // --- replicate ---
@@ -228,25 +286,24 @@ void Replicator::settle(Run& run) {
     run.headBefore = readSignedRecord(run.from, RepositoryLayout::head());
     run.sourceHead = SignedFile::open<HeadRecord>(run.headBefore, run.keys, run.cipher);
     run.targetHasConfig = checkTarget(run.sourceID, run.target);
+    run.replicated = listedByReplicaStates(run.target, run.keys, run.cipher);
 }
 
-void Replicator::prepareTarget(const Run& run) {
+void Replicator::prepareTarget(Run& run) {
     Destination& target = run.target;
-    // What an earlier run left half written (the caller holds the copy's lock).
-    for (const auto& path : target.list(RepositoryLayout::tmpDirectory())) {
-        try {
-            target.remove(path);
-        } catch (const DestinationError&) {
-            // Left for the next run; nothing reads it.
-        }
+    // What an earlier run left half written, only in a copy of this repository: in a folder
+    // that holds none yet, "tmp" is the owner's. Nothing that stays fails the run.
+    if (run.targetHasConfig) {
+        run.confirmHeld();
+        target.discardPendingWrites();
     }
-    if (!run.targetHasConfig) Repository::write(run.configBytes, RepositoryLayout::configFile(), target);
+    if (!run.targetHasConfig) run.put(run.configBytes, RepositoryLayout::configFile());
     if (!target.exists(RepositoryLayout::head())) {
         const HeadRecord placeholder(0, {}, run.start, Bytes(16, 0));
-        Repository::write(SignedFile::seal(placeholder, run.keys, run.cipher), RepositoryLayout::head(), target);
+        run.put(SignedFile::seal(placeholder, run.keys, run.cipher), RepositoryLayout::head());
     }
     // A key file that differs from the source's stays; one that does not decode is replaced.
-    copyMissingFiles(RepositoryLayout::keysDirectory(), run.from, target, RepositoryFormat::keyFileMaximumBytes,
+    copyMissingFiles(run, RepositoryLayout::keysDirectory(), RepositoryFormat::keyFileMaximumBytes,
                      [](ByteView bytes) { KeyFile::decode(bytes); });
 }
 
@@ -284,7 +341,8 @@ void Replicator::copyPacks(Run& run, ReplicationReport& report) {
     orderedPipeline<Bytes>(
         pool, order.size(), 2, [&](std::size_t k) { return from.read(sourcePaths.at(order[k])); },
         [&](std::size_t k, Bytes&& bytes) {
-            Repository::write(bytes, RepositoryLayout::pack(order[k]), target);
+            run.put(bytes, RepositoryLayout::pack(order[k]));
+            ++run.packsCopied;
             sizes[k] = static_cast<std::int64_t>(bytes.size());
         });
     // Every written pack read back from the target and checked against its name.
@@ -310,17 +368,18 @@ void Replicator::copyPacks(Run& run, ReplicationReport& report) {
             run.copied.insert(order[k]);
             run.copyIndex.merge(IndexFile::Section{order[k], std::move(*entries)});
         });
+    run.packsCopied = report.packsCopied;  // those that read back whole
 }
 
-void Replicator::copyRecords(const Run& run) {
+void Replicator::copyRecords(Run& run) {
     const BlobCipher& cipher = run.cipher;
-    copyMissingFiles(RepositoryLayout::indexDirectory(), run.from, run.target, largestIndexFileBytes,
+    copyMissingFiles(run, RepositoryLayout::indexDirectory(), largestIndexFileBytes,
                      [&](ByteView bytes) { IndexFile::decode(cipher.openMetadata(bytes)); });
-    copyMissingFiles(RepositoryLayout::snapshotsDirectory(), run.from, run.target,
-                     RepositoryFormat::signedRecordMaximumBytes, opensAs<SnapshotRecord>(run.keys, cipher));
+    copyMissingFiles(run, RepositoryLayout::snapshotsDirectory(), RepositoryFormat::signedRecordMaximumBytes,
+                     opensAs<SnapshotRecord>(run.keys, cipher));
     // Holds and the retention setting pass only as the signed records they claim to be.
-    copyChangedFiles(RepositoryLayout::holdsDirectory(), run.from, run.target,
-                     RepositoryFormat::signedRecordMaximumBytes, opensAs<HoldRecord>(run.keys, cipher));
+    copyChangedFiles(run, RepositoryLayout::holdsDirectory(), RepositoryFormat::signedRecordMaximumBytes,
+                     opensAs<HoldRecord>(run.keys, cipher));
     std::optional<Bytes> retention;
     try {
         retention =
@@ -328,10 +387,10 @@ void Replicator::copyRecords(const Run& run) {
     } catch (const std::exception&) {
     }
     if (retention && accepts(opensAs<RetentionRecord>(run.keys, cipher), *retention))
-        copyIfChanged(*retention, RepositoryLayout::retentionSetting(), run.target);
+        copyIfChanged(run, *retention, RepositoryLayout::retentionSetting());
 }
 
-HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report, const std::function<void()>& check) {
+HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report) {
     // Trees are opened with the repository's own sealing.
     std::vector<SnapshotID> listed;
     for (const auto& id : run.sourceHead->snapshots) listed.push_back(SnapshotID{id});
@@ -347,19 +406,12 @@ HeadRecord Replicator::advanceHead(Run& run, ReplicationReport& report, const st
     }
     run.targetAhead = targetHead && targetHead->counter > run.sourceHead->counter;
     if (!run.headMayMove || run.targetAhead) return *targetHead;
-    try {
-        Repository::write(run.headBefore, RepositoryLayout::head(), run.target, check);
-    } catch (WritingLockLost& lost) {
-        lost.alreadyDone = WM_L(
-            "It had copied %@ and the records the copy lacked, but the copy's list of backups "
-            "was left as it was.",
-            Phrasing::count(report.packsCopied, "pack"));
-        throw;
-    }
+    run.put(run.headBefore, RepositoryLayout::head());
+    run.headMoved = true;
     return *run.sourceHead;
 }
 
-void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
+void Replicator::writeReplicaState(Run& run, const HeadRecord& held) {
     std::unordered_set<PackID> present = run.targetIndex.packs();
     present.insert(run.copied.begin(), run.copied.end());
     const DestinationCapabilities capabilities = run.target.capabilities();
@@ -367,38 +419,53 @@ void Replicator::writeReplicaState(const Run& run, const HeadRecord& held) {
     state.replicaID = run.target.id().value;
     state.kind = ReplicaStateRecord::rawValue(run.target.kind());
     state.lastSyncAt = run.start;
-    state.holdsSnapshots = held.snapshots;
+    // Only what this run knows a replication put there: the source's head as read, or what a
+    // replica state listed before this run wrote. Under a held lock that is the whole head; a
+    // backup another writer made into the copy meanwhile is never vouched for as copied.
+    std::unordered_set<UUID> vouched(run.sourceHead->snapshots.begin(), run.sourceHead->snapshots.end());
+    vouched.insert(run.replicated.begin(), run.replicated.end());
+    for (const auto& id : held.snapshots)
+        if (vouched.count(id) != 0) state.holdsSnapshots.push_back(id);
     state.holdsPacksDigest = digest(present);
     state.durability = capabilities.remoteVerification ? "verified" : "writtenLocally";
     if (capabilities.remoteVerification) state.lastVerifiedAt = run.start;
-    Repository::write(SignedFile::seal(state, run.keys, run.cipher), RepositoryLayout::replicaState(run.target.id()),
-                      run.target);
+    run.put(SignedFile::seal(state, run.keys, run.cipher), RepositoryLayout::replicaState(run.target.id()));
 }
 
 ReplicationReport Replicator::replicate(const Repository& source, Destination& target, const RepositoryKeys& keys,
                                         const std::function<void()>& check) {
     std::lock_guard running(running_);
-    Run run{source, *source.destination(), target, keys};
+    Run run{source, *source.destination(), target, keys, check};
     // Everything that can refuse the run is settled before the first write to the target, and
     // a copy holding backups made into it is left as it is.
     settle(run);
     ReplicationReport report;
-    report.madeIntoCopy = backupsMadeInto(target, *run.sourceHead, keys, run.cipher);
+    report.madeIntoCopy = backupsMadeInto(target, *run.sourceHead, run.replicated, keys, run.cipher);
     if (!report.madeIntoCopy.empty()) return report;
-    prepareTarget(run);
-    copyPacks(run, report);
-    copyRecords(run);
-    // The head moves only when every snapshot it lists reads whole from the copy, and never
-    // back past a newer one.
-    const HeadRecord held = advanceHead(run, report, check);
-    writeReplicaState(run, held);
-
     bool unchanged = false;
     try {
-        unchanged = readSignedRecord(run.from, RepositoryLayout::head()) == run.headBefore;
-    } catch (const std::exception&) {
+        prepareTarget(run);
+        run.stage = Run::Stage::copyingPacks;
+        copyPacks(run, report);
+        run.stage = Run::Stage::copyingRecords;
+        run.filesPutBeforeRecords = run.filesPut;
+        copyRecords(run);
+        // The head moves only when every snapshot it lists reads whole from the copy, and never
+        // back past a newer one.
+        run.stage = Run::Stage::movingHead;
+        const HeadRecord held = advanceHead(run, report);
+        run.stage = Run::Stage::finishing;
+        writeReplicaState(run, held);
+
+        try {
+            unchanged = readSignedRecord(run.from, RepositoryLayout::head()) == run.headBefore;
+        } catch (const std::exception&) {
+        }
+        Repository::writeReadMe(target, source.appVersion(), check);
+    } catch (WritingLockLost& lost) {
+        lost.alreadyDone = run.done();
+        throw;
     }
-    Repository::writeReadMe(target, source.appVersion());
 
     report.packsAlreadyPresent = static_cast<std::int64_t>(run.sourceIndex.packs().size() - run.packsWanted);
     report.sourceAdvancedDuringRun = !unchanged;

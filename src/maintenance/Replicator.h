@@ -4,8 +4,9 @@
 //
 // A copy is file for file: everything replication puts on the target is the source's file
 // byte for byte, except the records it signs itself (a placeholder head, the replica state)
-// and the read-me files. Nothing on the target is ever removed or renamed, every pack written
-// is read back and checked, and the target's head moves only once its packs are all there.
+// and the read-me files. Nothing on the target is ever renamed, and nothing removed but the
+// pending files of unfinished writes on a copy that already holds this repository; every pack
+// written is read back and checked, and the target's head moves only once its packs are all there.
 // A Replicator keeps nothing between calls; calls on one Replicator run one at a time.
 #include <cstdint>
 #include <functional>
@@ -98,12 +99,15 @@ public:
     // the target holds another repository (Error::foreignRepository) or a repository's folders
     // without its config (Error::configMissing). When backups were made into the copy, it writes
     // nothing either and names them in madeIntoCopy. Other failures of the destinations are
-    // thrown as they happen, and what was committed before stays. The caller
-    // holds the copy's writing lock: leftovers of an earlier run's writes are removed first.
-    // Every file of the copy is read with the size limit of its kind; a file the copy holds by
-    // name that does not open (key, index, snapshot record) is written again from the source.
-    // `check` (the writing lock of the copy) runs before the copy's head is put in place; what
-    // it throws stops the run there.
+    // thrown as they happen, and what was committed before stays. The caller holds the copy's
+    // writing lock: on a copy whose config already names this repository, the pending files of
+    // an earlier run's unfinished writes are discarded first (a folder that holds no repository
+    // loses nothing of its own). Every file of the copy is read with the size limit of its kind;
+    // a file the copy holds by name that does not open (key, index, snapshot record) is written
+    // again from the source. `check` (the writing lock of the copy) runs before each write or
+    // removal on the copy is put in place; what it throws stops the run there, and a
+    // WritingLockLost then says what the run had copied and whether the copy's list of backups
+    // moved.
     ReplicationReport replicate(const Repository& source, Destination& target, const RepositoryKeys& keys,
                                 const std::function<void()>& check = {});
 
@@ -125,26 +129,27 @@ private:
     // the first write), prepareTarget (leftovers of an earlier run, config, placeholder head,
     // keys), copyPacks (packs holding a blob the copy lacks, each read back and checked),
     // copyRecords (index files, snapshot records, holds, retention setting), advanceHead
-    // (returns the head the copy holds afterwards) and writeReplicaState.
+    // (returns the head the copy holds afterwards) and writeReplicaState. Every write to the
+    // target goes through Run::put, behind the copy's writing check.
     struct Run;
     static void settle(Run& run);
-    static void prepareTarget(const Run& run);
+    static void prepareTarget(Run& run);
     static void copyPacks(Run& run, ReplicationReport& report);
-    static void copyRecords(const Run& run);
-    static HeadRecord advanceHead(Run& run, ReplicationReport& report, const std::function<void()>& check);
-    static void writeReplicaState(const Run& run, const HeadRecord& held);
+    static void copyRecords(Run& run);
+    static HeadRecord advanceHead(Run& run, ReplicationReport& report);
+    static void writeReplicaState(Run& run, const HeadRecord& held);
 
     // Copies each file of the folder that the target lacks by name, or holds only as a file
     // that is larger than `limit` or that `check` refuses (by throwing). Files read no larger
     // than `limit` on either side.
-    static void copyMissingFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+    static void copyMissingFiles(Run& run, const RepoPath& folder, std::int64_t limit,
                                  const std::function<void(ByteView)>& check);
     // Copies each file of the folder no larger than `limit` that `check` accepts, unless the
     // target already holds exactly its bytes.
-    static void copyChangedFiles(const RepoPath& folder, Destination& from, Destination& to, std::int64_t limit,
+    static void copyChangedFiles(Run& run, const RepoPath& folder, std::int64_t limit,
                                  const std::function<void(ByteView)>& check);
-    // Writes the bytes unless the destination already holds exactly them there.
-    static void copyIfChanged(ByteView bytes, const RepoPath& path, Destination& destination);
+    // Writes the bytes unless the target already holds exactly them there.
+    static void copyIfChanged(Run& run, ByteView bytes, const RepoPath& path);
     // Bytes of the primary's packs the destination lacks. Errors of the primary's side are
     // thrown; the destination's count as holding nothing.
     static std::int64_t pendingBytes(Destination& destination, const Repository& primary, const BlobCipher& cipher);

@@ -146,4 +146,14 @@ PathSafetyViolation PathSafetyViolation::insideTheBackup(std::string name) {
     return v;
 }
 
+PathSafetyViolation PathSafetyViolation::targetReplaced(std::string name) {
+    PathSafetyViolation v(K::targetReplaced,
+                          WM_L("\"%@\" was replaced by another folder or by a link while the restore was getting it "
+                               "ready, so nothing was written into it. Check what is there now, then try again or "
+                               "choose another folder.",
+                               name));
+    v.name = std::move(name);
+    return v;
+}
+
 }  // namespace wm

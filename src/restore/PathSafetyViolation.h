@@ -35,6 +35,7 @@ public:
         pathSeparatorInName,
         absolutePath,
         insideTheBackup,
+        targetReplaced,
     };
 
     static PathSafetyViolation reservedName(std::string name);
@@ -56,6 +57,9 @@ public:
     static PathSafetyViolation absolutePath();
     // The folder is the backup being read, or the target lies inside it.
     static PathSafetyViolation insideTheBackup(std::string name);
+    // The folder opened to restore into is not the one made or checked for it: another
+    // folder or a link took its place in between.
+    static PathSafetyViolation targetReplaced(std::string name);
 
     Kind kind;
     std::string name;          // every case with a name

@@ -32,9 +32,10 @@ void RepositoryBlobSource::announce(const std::vector<BlobID>& ids) {
 
 RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapshot, Repository& repository,
                                                        const std::filesystem::path& into,
-                                                       const RestoreSelection& selection) {
+                                                       const RestoreSelection& selection,
+                                                       const std::optional<CheckedTarget>& checkedTarget) {
     RepositoryBlobSource source(repository);
-    return restore(snapshot, source, into, selection);
+    return restore(snapshot, source, into, selection, checkedTarget);
 }
 
 }  // namespace wm

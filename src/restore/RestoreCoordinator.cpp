@@ -1,7 +1,5 @@
 #include "restore/RestoreCoordinator.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -67,7 +65,8 @@ std::string restoreErrorSentence(const std::exception& error) {
 
 RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapshot, RestoreBlobSource& source,
                                                        const std::filesystem::path& into,
-                                                       const RestoreSelection& selection) {
+                                                       const RestoreSelection& selection,
+                                                       const std::optional<CheckedTarget>& checkedTarget) {
     std::lock_guard lock(mutex_);
     const RestoreBlobSource::Record record = source.record(snapshot);
     const std::optional<BlobID> rootTree = BlobID::fromBytes(record.rootTree);
@@ -75,19 +74,8 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
 
     // The backup's folder as it is now: a folder made below the target later is never it.
     const std::optional<FolderIdentity> backup = backupFolder_ ? FolderIdentity::of(*backupFolder_) : std::nullopt;
-    if (backup) {
-        // Decided before any folder of the target is made: the nearest one that exists.
-        std::filesystem::path existing = into;
-        std::error_code error;
-        while (existing.has_relative_path() && !std::filesystem::exists(existing, error))
-            existing = existing.parent_path();
-        const UniqueFd folder(retryingOnInterrupt(
-            [&] { return ::open(existing.empty() ? "." : existing.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); }));
-        if (folder.get() >= 0 && backup->holds(folder.get()))
-            throw PathSafetyViolation::insideTheBackup(into.filename().string());
-    }
-    std::filesystem::create_directories(into);
-    RestoreRoot root(into, maxComponentCount, maxTotalPathBytes, backup);
+    RestoreRoot root(RestoreRoot::openTarget(into, checkedTarget, backup), into, maxComponentCount, maxTotalPathBytes,
+                     backup);
     Walk walk(*this, root, source, selection, record.directories);
     // Whatever happens, the root's descriptor is closed when it goes out of scope.
     TreeWalk::run(*rootTree, walk);

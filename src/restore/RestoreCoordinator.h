@@ -65,15 +65,16 @@ public:
         : backupFolder_(std::move(backupFolder)) {}
 
     // Restores the snapshot from an open repository into the folder `into`, which is
-    // created when missing. Throws the error of reading the snapshot record,
+    // created when missing, and held to checkedTarget when a check of it came first
+    // (RestoreRoot::openTarget). Throws the error of reading the snapshot record,
     // Error::snapshotHasNoRootTree, the file system's error creating the folder,
-    // PathSafetyViolation::restoreRootUnavailable, or the error of reading or decoding
-    // the top tree object; everything else is recorded in the result.
+    // PathSafetyViolation::restoreRootUnavailable or targetReplaced, or the error of reading
+    // or decoding the top tree object; everything else is recorded in the result.
     Result restore(const SnapshotID& snapshot, Repository& repository, const std::filesystem::path& into,
-                   const RestoreSelection& selection);
+                   const RestoreSelection& selection, const std::optional<CheckedTarget>& checkedTarget = std::nullopt);
     // The same from any source of blobs.
     Result restore(const SnapshotID& snapshot, RestoreBlobSource& source, const std::filesystem::path& into,
-                   const RestoreSelection& selection);
+                   const RestoreSelection& selection, const std::optional<CheckedTarget>& checkedTarget = std::nullopt);
 
     // The text under which an entry is listed: the names from the target folder down,
     // decoded as UTF-8 with repair, joined with "/".

@@ -1,6 +1,12 @@
 // Restoring one regular file: create it, give it its recorded size, write each content
 // blob into the file's data regions (holes are never written, so they stay holes), then
 // apply its metadata on the open descriptor.
+//
+// Content that does not fill the recorded shape, or goes past it, means the backup is not
+// the file it describes, and the file is refused; unless the file changed while it was
+// backed up, when what the backup holds is a moment part way through and comes back as it
+// is: the recorded size kept, what the content does not reach left as zeros, and content
+// past the size or the last data region written on from the recorded size.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -56,6 +62,7 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
     // A size that does not fit a file offset is refused before anything is created.
     if (entry.size && *entry.size > largestOffset) throw tooLargeForAFile();
 
+    const bool changedWhileBackedUp = entry.status == TreeObject::Status::unstable;
     const UniqueFd file = walk.root.createFile(walk.path, static_cast<std::uint16_t>(entry.mode & 0777));
     try {
         const std::uint64_t size = entry.size.value_or(0);
@@ -70,6 +77,7 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
         std::size_t regionIndex = 0;
         std::uint64_t writtenInRegion = 0;
         std::uint64_t plainOffset = 0;
+        std::uint64_t pastTheShape = size;  // where such a file's content beyond its regions goes on
 
         if (entry.contentBlobs) {
             Bytes& data = walk.contentBuffer;
@@ -79,14 +87,20 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
                 walk.source.blob(blob, data);
                 if (!hasHoles) {
                     // Refused before the write: more than the recorded size never reaches the disk.
-                    if (entry.size && data.size() > size - plainOffset) throw contentLongerThanRecorded();
+                    if (!changedWhileBackedUp && entry.size && data.size() > size - plainOffset)
+                        throw contentLongerThanRecorded();
                     writeAt(file.get(), data.data(), data.size(), plainOffset);
                     plainOffset += data.size();
                     continue;
                 }
                 std::size_t consumed = 0;
                 while (consumed < data.size()) {
-                    if (regionIndex == regions.size()) throw contentLongerThanRecorded();
+                    if (regionIndex == regions.size()) {
+                        if (!changedWhileBackedUp) throw contentLongerThanRecorded();
+                        writeAt(file.get(), data.data() + consumed, data.size() - consumed, pastTheShape);
+                        pastTheShape += data.size() - consumed;
+                        break;
+                    }
                     const SparseLayout::Region& region = regions[regionIndex];
                     const std::uint64_t room = region.length - writtenInRegion;
                     const std::size_t n =
@@ -101,9 +115,10 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
                 }
             }
         }
-        // Short content would leave zeros where the file had data: the file is not the one recorded.
+        // Short content would leave zeros where the file had data: the file is not the one
+        // recorded, unless it changed while it was backed up.
         const bool shortOfRecorded = hasHoles ? regionIndex < regions.size() : entry.size && plainOffset < size;
-        if (shortOfRecorded)
+        if (shortOfRecorded && !changedWhileBackedUp)
             throw Error::destinationNotUsable(WM_L("the backup holds less content than this file's recorded shape"));
     } catch (...) {
         // Remove the file by its folder and raw name, only if it is still the file
@@ -112,6 +127,10 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
         throw;
     }
 
+    if (changedWhileBackedUp)
+        walk.result.unpreserved.push_back(
+            {displayText, "content",
+             WM_L("this file changed while it was backed up, so what came back is a moment part way through")});
     try {
         recordOutcomes(MetadataApply::apply(metadata(entry), file.get()), displayText, walk.result);
     } catch (const std::exception& e) {

@@ -52,8 +52,9 @@ struct RestoreResult {
     };
     struct Unpreserved {
         std::string path;
-        // "metadata" when the metadata could not be applied at all, otherwise one of
-        // "ownership", "extendedAttributes", "acl", "modificationTime",
+        // "metadata" when the metadata could not be applied at all, "content" when the
+        // file changed while it was backed up (what came back is what the backup holds),
+        // otherwise one of "ownership", "extendedAttributes", "acl", "modificationTime",
         // "creationTime", "bsdFlags", "mode".
         std::string attribute;
         std::string reason;

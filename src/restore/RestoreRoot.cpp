@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
+#include <vector>
 
 #include "core/Localization.h"
 #include "core/Unicode.h"
@@ -15,8 +17,27 @@ namespace wm {
 namespace {
 
 constexpr int directoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The target folder as named: it may itself be a symbolic link.
+constexpr int targetFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 std::string nameText(const SafeName& name) { return name.description(); }
+
+std::optional<FolderIdentity> identityOf(int descriptor) {
+    struct stat st;
+    if (retryingOnInterrupt([&] { return ::fstat(descriptor, &st); }) != 0) return std::nullopt;
+    return FolderIdentity{st.st_dev, st.st_ino};
+}
+
+UniqueFd openAsNamed(const std::filesystem::path& folder) {
+    if (folder.empty()) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(ENOENT));
+    UniqueFd opened(retryingOnInterrupt([&] { return ::open(folder.c_str(), targetFlags); }));
+    if (opened.get() < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(errno));
+    return opened;
+}
+
+[[noreturn]] void notMade(const std::filesystem::path& folder, int error) {
+    throw std::filesystem::filesystem_error("mkdirat", folder, std::error_code(error, std::generic_category()));
+}
 
 }  // namespace
 
@@ -47,14 +68,83 @@ bool FolderIdentity::holds(int folderDescriptor) const {
 
 RestoreRoot::RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes,
                          std::optional<FolderIdentity> backupFolder)
-    : maxComponentCount_(maxComponentCount), maxTotalPathBytes_(maxTotalPathBytes), backupFolder_(backupFolder) {
-    const std::string& native = rootDirectory.native();
-    if (native.empty()) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(ENOENT));
-    rootDescriptor_.reset(
-        retryingOnInterrupt([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (rootDescriptor_.get() < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(errno));
+    : RestoreRoot(openAsNamed(rootDirectory), rootDirectory, maxComponentCount, maxTotalPathBytes, backupFolder) {}
+
+RestoreRoot::RestoreRoot(UniqueFd rootDescriptor, const std::filesystem::path& rootDirectory, int maxComponentCount,
+                         int maxTotalPathBytes, std::optional<FolderIdentity> backupFolder)
+    : rootDescriptor_(std::move(rootDescriptor)),
+      maxComponentCount_(maxComponentCount),
+      maxTotalPathBytes_(maxTotalPathBytes),
+      backupFolder_(backupFolder) {
+    if (rootDescriptor_.get() < 0) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(EBADF));
     if (backupFolder_ && backupFolder_->holds(rootDescriptor_.get()))
         throw PathSafetyViolation::insideTheBackup(rootDirectory.filename().string());
+}
+
+UniqueFd RestoreRoot::openTarget(const std::filesystem::path& into, const std::optional<CheckedTarget>& checked,
+                                 std::optional<FolderIdentity> backupFolder,
+                                 const BetweenMakingAndOpening& betweenMakingAndOpening) {
+    if (into.empty()) throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(ENOENT));
+    std::filesystem::path target = into.lexically_normal();
+    if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();  // a trailing "/"
+    auto refuseTheBackup = [&](int folder) {
+        if (backupFolder && backupFolder->holds(folder))
+            throw PathSafetyViolation::insideTheBackup(target.filename().string());
+    };
+
+    UniqueFd folder(retryingOnInterrupt([&] { return ::open(target.c_str(), targetFlags); }));
+    if (folder.get() >= 0) {
+        if (checked && (!checked->found || identityOf(folder.get()) != checked->found))
+            throw PathSafetyViolation::targetReplaced(target.string());
+        refuseTheBackup(folder.get());
+        return folder;
+    }
+    if (const int error = errno; error != ENOENT) {
+        if (error == ENOTDIR) notMade(target, error);
+        throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(error));
+    }
+    if (checked && checked->found) throw PathSafetyViolation::targetReplaced(target.string());  // it went away
+
+    // The nearest folder above that exists, as named; everything below it is made here.
+    std::vector<std::filesystem::path> missing{target};
+    for (std::filesystem::path above = target.parent_path();; above = above.parent_path()) {
+        const std::filesystem::path named = above.empty() ? std::filesystem::path(".") : above;
+        folder.reset(retryingOnInterrupt([&] { return ::open(named.c_str(), targetFlags); }));
+        if (folder.get() >= 0) break;
+        const int error = errno;
+        if (error != ENOENT || above.empty() || above == above.parent_path()) notMade(named, error);
+        missing.push_back(above);
+    }
+    refuseTheBackup(folder.get());
+    for (auto step = missing.rbegin(); step != missing.rend(); ++step) {
+        const std::filesystem::path& path = *step;
+        const std::string name = path.filename().string();
+        const int made = retryingOnInterrupt([&] { return ::mkdirat(folder.get(), name.c_str(), 0777); });
+        if (made != 0 && errno != EEXIST) notMade(path, errno);
+        struct stat st;
+        const int seen =
+            retryingOnInterrupt([&] { return ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW); });
+        if (made != 0) {
+            // Made meanwhile by someone else: a folder is taken like one that was there, unless the
+            // check found nothing at the target, which must then be this restore's own.
+            if (seen != 0 || (checked && path == target)) throw PathSafetyViolation::targetReplaced(path.string());
+            if (!S_ISDIR(st.st_mode)) notMade(path, EEXIST);
+        } else if (seen != 0 || !S_ISDIR(st.st_mode)) {
+            throw PathSafetyViolation::targetReplaced(path.string());
+        }
+        const FolderIdentity expected{st.st_dev, st.st_ino};
+        if (betweenMakingAndOpening) betweenMakingAndOpening(path);
+        UniqueFd opened(retryingOnInterrupt([&] { return ::openat(folder.get(), name.c_str(), directoryFlags); }));
+        if (opened.get() < 0) {
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR || error == ELOOP)
+                throw PathSafetyViolation::targetReplaced(path.string());
+            throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(error));
+        }
+        if (identityOf(opened.get()) != expected) throw PathSafetyViolation::targetReplaced(path.string());
+        folder = std::move(opened);
+    }
+    return folder;
 }
 
 RestoreRoot::~RestoreRoot() { close(); }

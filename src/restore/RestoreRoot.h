@@ -13,10 +13,13 @@
 // When it is told the folder of the backup being read, it refuses a target that is
 // that folder or lies inside it, and never enters that folder from the target, both
 // decided by device and inode, so a bind mount or a link to the backup is caught too.
+//
+// openTarget reaches the target folder itself, making it when it is missing.
 #include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -41,6 +44,13 @@ struct FolderIdentity {
     friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
 };
 
+// What a check of the target folder found before the restore, which the folder then
+// opened must match.
+struct CheckedTarget {
+    // The folder found there; nothing when nothing was there, so the restore must make it.
+    std::optional<FolderIdentity> found;
+};
+
 class RestoreRoot {
 public:
     // Opens the target folder (which may itself be a symbolic link; everything below
@@ -48,9 +58,31 @@ public:
     // insideTheBackup when the target is the backup folder or lies inside it.
     RestoreRoot(const std::filesystem::path& rootDirectory, int maxComponentCount, int maxTotalPathBytes,
                 std::optional<FolderIdentity> backupFolder = std::nullopt);
+    // Takes over rootDescriptor, a folder openTarget opened for rootDirectory, with the
+    // same refusal of the backup folder.
+    RestoreRoot(UniqueFd rootDescriptor, const std::filesystem::path& rootDirectory, int maxComponentCount,
+                int maxTotalPathBytes, std::optional<FolderIdentity> backupFolder = std::nullopt);
     ~RestoreRoot();
     RestoreRoot(const RestoreRoot&) = delete;
     RestoreRoot& operator=(const RestoreRoot&) = delete;
+
+    // Runs after a folder was made and before it is opened; tests use it to put something
+    // else in its place.
+    using BetweenMakingAndOpening = std::function<void(const std::filesystem::path& made)>;
+
+    // The folder a restore goes into, open. Without checked, a target that exists is opened
+    // as named, links followed. Every missing folder, the target and those above it, is made
+    // in a descriptor of the folder above it and opened there without following a link, and
+    // must be the very folder made (device and inode). With checked, the target must be the
+    // folder the check found, or, when it found nothing, one this call makes. Anything else
+    // is refused with targetReplaced before a byte is written. A target whose nearest existing
+    // folder is backupFolder or lies inside it is refused with insideTheBackup before any
+    // folder is made. A folder that cannot be made, or a file on the way, throws
+    // std::filesystem::filesystem_error with the system's error; an existing target that
+    // cannot be opened, restoreRootUnavailable.
+    static UniqueFd openTarget(const std::filesystem::path& into, const std::optional<CheckedTarget>& checked,
+                               std::optional<FolderIdentity> backupFolder,
+                               const BetweenMakingAndOpening& betweenMakingAndOpening = {});
 
     // Closes the target folder's descriptor once; later calls do nothing.
     void close();

@@ -1,6 +1,7 @@
 #include "status/DiagnosticReport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -18,52 +19,135 @@ std::string ageOrNever(const std::optional<Date>& date, Date now) {
     return date ? Phrasing::staleness(*date, now) : WM_L("never");
 }
 
+// What a user-perceived character is to the reading of paths.
+enum class Sign : std::uint8_t {
+    other,
+    slash,
+    space,
+    lineFeed,
+    carriageReturnLineFeed,
+    backslash,
+    tilde,
+    doubleQuote,
+    curlyOpening,
+    curlyClosing,
+    guillemetOpening,
+    guillemetClosing,
+};
+
+Sign signOf(std::string_view character) {
+    if (character.size() == 1) {
+        switch (character[0]) {
+        case '/': return Sign::slash;
+        case ' ': return Sign::space;
+        case '\n': return Sign::lineFeed;
+        case '\\': return Sign::backslash;
+        case '~': return Sign::tilde;
+        case '"': return Sign::doubleQuote;
+        default: return Sign::other;
+        }
+    }
+    static const std::pair<std::string_view, Sign> longer[] = {{"\r\n", Sign::carriageReturnLineFeed},
+                                                               {"\u201C", Sign::curlyOpening},
+                                                               {"\u201D", Sign::curlyClosing},
+                                                               {"\u00AB", Sign::guillemetOpening},
+                                                               {"\u00BB", Sign::guillemetClosing}};
+    for (const auto& [text, sign] : longer)
+        if (character == text) return sign;
+    return Sign::other;
+}
+
+// The first position at or after `start` where `matches` holds, or `end` when none does, for
+// starts that never go back from one question to the next. What one question looked at is
+// never looked at again, so all the questions over a text cost one pass over it.
+template <typename Matches>
+class ForwardSearch {
+public:
+    ForwardSearch(std::size_t end, Matches matches) : end_(end), matches_(std::move(matches)) { found_ = after(0); }
+
+    std::size_t from(std::size_t start) {
+        if (found_ < start) found_ = after(start);
+        return found_;
+    }
+
+private:
+    std::size_t after(std::size_t k) const {
+        while (k < end_ && !matches_(k)) ++k;
+        return k;
+    }
+
+    std::size_t end_;
+    Matches matches_;
+    std::size_t found_;
+};
+
 }  // namespace
 
 std::string DiagnosticReport::withoutPaths(std::string_view text) {
-    std::vector<std::string_view> characters;
-    Unicode::forEachCharacter(text, [&](std::string_view character) { characters.push_back(character); });
-    const auto begin = characters.begin();
-    const auto slashes = [&](std::size_t from, std::size_t to) {
-        return std::count(begin + static_cast<std::ptrdiff_t>(from), begin + static_cast<std::ptrdiff_t>(to), "/");
+    // Character k is text[starts[k], starts[k + 1]); the characters follow one another.
+    std::vector<std::size_t> starts{0};
+    std::vector<Sign> signs;
+    starts.reserve(text.size() + 1);
+    signs.reserve(text.size());
+    Unicode::forEachCharacter(text, [&](std::string_view character) {
+        starts.push_back(static_cast<std::size_t>(character.data() - text.data()) + character.size());
+        signs.push_back(signOf(character));
+    });
+    const std::size_t count = signs.size();
+    const auto span = [&](std::size_t from, std::size_t to) {
+        return text.substr(starts[from], starts[to] - starts[from]);
     };
-    const auto endsLine = [&](std::size_t i) { return characters[i] == "\n" || characters[i] == "\r\n"; };
+    const auto endsLine = [&](std::size_t k) {
+        return signs[k] == Sign::lineFeed || signs[k] == Sign::carriageReturnLineFeed;
+    };
+    // A backslash takes the character after it along, unless that one ends the line. Each
+    // closing quote is looked for just after a "/", which is never a backslash, so reading
+    // the backslashes once from the start takes along the same characters.
+    std::vector<bool> escaped(count);
+    for (std::size_t k = 0; k + 1 < count; ++k)
+        if (signs[k] == Sign::backslash && !endsLine(k + 1)) escaped[++k] = true;
+
+    ForwardSearch slash(count, [&](std::size_t k) { return signs[k] == Sign::slash; });
+    ForwardSearch runEnd(count, [&](std::size_t k) { return signs[k] == Sign::space || signs[k] == Sign::lineFeed; });
+    ForwardSearch lineEnd(count, endsLine);
+    const auto unescaped = [&](Sign sign) {
+        return [&, sign](std::size_t k) { return signs[k] == sign && !escaped[k]; };
+    };
+    struct Quotes {
+        Sign opening;
+        ForwardSearch<decltype(unescaped(Sign::other))> closing;
+    };
+    Quotes pairs[] = {{Sign::doubleQuote, {count, unescaped(Sign::doubleQuote)}},
+                      {Sign::curlyOpening, {count, unescaped(Sign::curlyClosing)}},
+                      {Sign::guillemetOpening, {count, unescaped(Sign::guillemetClosing)}}};
     // The closing quote of a path whose "/" (or "~/") at i follows an opening double quote,
     // curly double quote or guillemet, when that line has one. Single quotes are left alone:
     // they double as apostrophes.
     const auto closingQuote = [&](std::size_t i) -> std::optional<std::size_t> {
-        static const std::pair<std::string_view, std::string_view> pairs[] = {
-            {"\"", "\""}, {"\u201C", "\u201D"}, {"\u00AB", "\u00BB"}};
-        const std::size_t opening = i - (i > 0 && characters[i - 1] == "~");
+        const std::size_t opening = i - (i > 0 && signs[i - 1] == Sign::tilde);
         if (opening == 0) return std::nullopt;
         const auto pair = std::find_if(std::begin(pairs), std::end(pairs),
-                                       [&](const auto& p) { return p.first == characters[opening - 1]; });
+                                       [&](const Quotes& p) { return p.opening == signs[opening - 1]; });
         if (pair == std::end(pairs)) return std::nullopt;
-        for (std::size_t k = i + 1; k < characters.size() && !endsLine(k); ++k) {
-            if (characters[k] == "\\" && k + 1 < characters.size() && !endsLine(k + 1))
-                ++k;
-            else if (characters[k] == pair->second)
-                return k;
-        }
-        return std::nullopt;
+        const std::size_t closing = pair->closing.from(i + 1);
+        return closing < lineEnd.from(i + 1) ? std::optional(closing) : std::nullopt;
     };
 
     std::string result;
     result.reserve(text.size());
-    for (std::size_t i = 0; i < characters.size();) {
-        if (characters[i] != "/") {
-            result += characters[i++];
-            continue;
-        }
-        std::size_t end = i;
-        while (end < characters.size() && characters[end] != " " && characters[end] != "\n") ++end;
-        // A quoted path with too few "/" to go is read as any other run.
-        if (const auto closing = closingQuote(i); closing && slashes(i, *closing) >= 2) end = *closing;
-        if (slashes(i, end) >= 2) {
+    for (std::size_t i = 0; i < count;) {
+        const std::size_t run = slash.from(i);
+        result += span(i, run);
+        if (run == count) break;
+        std::size_t end = runEnd.from(run);
+        // A run holds two "/" or more when another follows its first before it ends. A quoted
+        // path with too few "/" to go is read as any other run.
+        const std::size_t secondSlash = slash.from(run + 1);
+        if (const auto closing = closingQuote(run); closing && secondSlash < *closing) end = *closing;
+        if (secondSlash < end)
             result += WM_L("[a path]");
-        } else {
-            for (std::size_t k = i; k < end; ++k) result += characters[k];
-        }
+        else
+            result += span(run, end);
         i = end;
     }
     return result;

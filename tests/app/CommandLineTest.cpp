@@ -79,8 +79,14 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
         {folder / "file", true},     {folder / "empty/.", true}, {".", true},
         {folder / "empty/..", true},
     };
-    for (const auto& [target, refused] : cases)
-        EXPECT_EQ(CommandLine::targetRefusal(target.string()).has_value(), refused) << target;
+    for (const auto& [target, refused] : cases) {
+        CheckedTarget checked{FolderIdentity{}};
+        EXPECT_EQ(CommandLine::targetRefusal(target.string(), &checked).has_value(), refused) << target;
+        // What the restore then holds the folder to: this empty folder, or none to be made.
+        if (!refused) {
+            EXPECT_EQ(checked.found, FolderIdentity::of(target)) << target;
+        }
+    }
 }
 
 // Only failures are listed, with names unable to break a line, and at most the limit of lines.

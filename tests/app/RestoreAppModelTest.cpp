@@ -160,6 +160,19 @@ TEST_F(RestoreAppModelTest, ATargetInsideTheBackupIsRefusedBeforeAnythingIsWritt
     EXPECT_FALSE(fs::exists(backup.folder() / "restored") || fs::exists(backup.folder() / "one.txt"));
 }
 
+// A target that is not the folder its check found is refused before anything is written.
+TEST_F(RestoreAppModelTest, ATargetThatIsNotTheOneCheckedIsRefused) {
+    auto backup = backupWithOneFile();
+    openWith(backup.folder(), kPassphrase);
+    for (const char* folder : {"checked", "other"}) fs::create_directories(temp / folder);
+    const CheckedTarget checked{FolderIdentity::of(temp / "checked")};
+    fs::rename(temp / "other", temp / "checked");
+    model.setRestoreInto((temp / "checked").string());
+    model.restore(checked);
+    EXPECT_EQ(model.problem(), PathSafetyViolation::targetReplaced((temp / "checked").string()).what());
+    EXPECT_TRUE(model.phase().kind == Kind::open && fs::is_empty(temp / "checked"));
+}
+
 // Another thread asks for an open and a restore while an open runs: neither starts.
 TEST_F(RestoreAppModelTest, ASecondOperationWhileOneRunsIsIgnored) {
     auto backup = backupWithOneFile();

@@ -1,6 +1,7 @@
 // Nothing is written or deleted through a link: a folder of the repository swapped for a link
-// to a copy of it, just before each write or removal of a backup, a sweep and a repair, stops
-// the run with the link named, and nothing changes where the link leads.
+// to a copy of it, just before each write or removal of a backup, a sweep, a repair and a
+// replication into a user's folder, stops the run with the link named, and nothing changes
+// where the link leads, nor among the user's own files.
 
 #include <filesystem>
 #include <fstream>
@@ -52,6 +53,25 @@ void makeRepository(const fs::path& root, const fs::path& copy, const Repository
     fs::copy(root, copy, fs::copy_options::recursive);
 }
 
+// A user's folder chosen for a copy: files of its own, and a "tmp" with files (one named as a
+// pending write is) and empty folders.
+void makeUsersFolder(const fs::path& root) {
+    for (const char* folder : {"tmp/empty", "tmp/fedcba9876543210fedcba9876543210"})
+        fs::create_directories(root / folder);
+    for (const char* file : {"notes.txt", "tmp/draft", "tmp/0123456789abcdef0123456789abcdef"})
+        std::ofstream(root / file) << "mine: " << file;
+}
+
+void expectUsersFolderKept(const fs::path& root, const std::string& context) {
+    for (const char* folder : {"tmp/empty", "tmp/fedcba9876543210fedcba9876543210"})
+        EXPECT_TRUE(fs::is_directory(root / folder)) << context << ": " << folder;
+    const auto files = filesIn(root);
+    for (const char* file : {"notes.txt", "tmp/draft", "tmp/0123456789abcdef0123456789abcdef"}) {
+        const auto it = files.find(file);
+        EXPECT_TRUE(it != files.end() && it->second == std::string("mine: ") + file) << context << ": " << file;
+    }
+}
+
 void damagePacks(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root / "packs"))
         if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
@@ -67,6 +87,7 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
         std::string name;
         bool damaged;
         StartRun run;
+        bool intoUsersFolder = false;  // the destination is a user's folder a copy is made into
     };
     const std::vector<Scenario> scenarios = {
         {"backup", false,
@@ -93,18 +114,31 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
                  Replicator::indexAgain(*repository, fetched);
              };
          }},
+        {"replicate", false,
+         [&](const std::shared_ptr<FaultyDestination>& d, const fs::path& copy) -> std::function<void()> {
+             std::shared_ptr<Repository> source =
+                 openRepository(folderAt(copy), keys, Repository::Access::readOnly).repository;
+             return [&keys, source, d] { Replicator().replicate(*source, *d, keys); };
+         },
+         true},
     };
-    for (const auto& [name, damaged, run] : scenarios) {
+    for (const auto& [name, damaged, run, intoUsersFolder] : scenarios) {
         TempFolder t;
         makeRepository(t / "made", t / "copy", keys);
         const auto prepared = [&](const fs::path& root) {
+            if (intoUsersFolder) {
+                makeUsersFolder(root);
+                return std::make_shared<FaultyDestination>(std::make_shared<LocalFolderDestination>(
+                    DestinationID::random(), DestinationKind::localFolder(), root, std::nullopt,
+                    LocalFolderDestination::Preparation::readingOnly(), LocalFolderDestination::Reads::refusingLinks));
+            }
             fs::copy(t / "made", root, fs::copy_options::recursive);
             if (damaged) damagePacks(root);
             return std::make_shared<FaultyDestination>(folderAt(root));
         };
         // Which mutating calls write or remove an object below a folder of the repository, and
         // the folder swapped: the object's own when it is there before the run, else the
-        // top one (a new pack is named anew by every run).
+        // top one (a new pack is named anew by every run, and a user's folder has none of them).
         std::vector<std::pair<std::int64_t, RepoPath>> steps;
         {
             const auto faulty = prepared(t / "plain");
@@ -118,10 +152,11 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
                 if (mutating) ++n;
                 if ((call.operation == Mutation::openWrite || call.operation == Mutation::remove) &&
                     call.path.depth() > 1) {
-                    const bool named = fs::exists(t / "made" / call.path.string());
+                    const bool named = !intoUsersFolder && fs::exists(t / "made" / call.path.string());
                     steps.emplace_back(n, named ? call.path.parent() : RepoPath() / call.path.components()[0]);
                 }
             }
+            if (intoUsersFolder) expectUsersFolderKept(t / "plain", name);
         }
         ASSERT_GE(steps.size(), 3u) << name;
         for (std::size_t k = 0; k < steps.size(); ++k) {
@@ -132,6 +167,7 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
             const auto body = run(faulty, t / "copy");
             std::map<std::string, std::string> linked;
             faulty->pauseAtMutation(n, [&] {
+                if (!fs::exists(root / folder.string())) fs::create_directory(root / folder.string());
                 fs::copy(root / folder.string(), elsewhere, fs::copy_options::recursive);
                 fs::rename(root / folder.string(), t / ("aside" + std::to_string(k)));
                 fs::create_directory_symlink(elsewhere, root / folder.string());
@@ -153,6 +189,7 @@ TEST(LinkSwap, NoWriteOrRemovalOfABackupASweepOrARepairGoesThroughALink) {
                           "\" is a link to another place, so nothing was written or deleted through it. Put the "
                           "backup's own folder back, and run this again.")
                 << context;
+            if (intoUsersFolder) expectUsersFolderKept(root, context);
         }
     }
 }

@@ -45,30 +45,6 @@ std::shared_ptr<Repository> openFolder(const fs::path& path, const fs::path& key
         .repository;
 }
 
-TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
-    TempFolder t;
-    const auto repo = t / "repo", copy = t / "copy", key = t / "key";
-    t.writeFile("src/a", randomBytes(300000, 1));
-    ASSERT_EQ(backUp(t / "src", repo, key), 0);
-    fs::remove(t / "src/a");
-    t.writeFile("src/c", "changed");
-    ASSERT_EQ(backUp(t / "src", repo, key), 0);
-
-    const std::string r = repo.string();
-    EXPECT_EQ(maintain({"mark", r, "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key, "1 candidate pack,"),
-              0);
-    EXPECT_EQ(maintain({"sweep", r, "--now", "2030-01-08T00:00:00.000Z"}, key, "1 pack deleted"), 0);
-    EXPECT_EQ(maintain({"replicate", r, copy.string()}, key, ", current"), 0);
-    EXPECT_EQ(maintain({"status", r, copy.string()}, key, "status: current"), 0);
-    for (const auto& entry : fs::recursive_directory_iterator(repo / "packs"))
-        if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
-    EXPECT_EQ(maintain({"repair", r, copy.string()}, key), 0);
-
-    const auto repository = openFolder(repo, key);  // only the second backup's "changed", and whole
-    ASSERT_EQ(repository->snapshotIDs().size(), 1u);
-    EXPECT_EQ(readWhole(*repository, repository->snapshotIDs()[0]), 7u);
-}
-
 // Every file under a folder with its bytes, links as their targets.
 std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::map<std::string, std::string> tree;
@@ -86,6 +62,36 @@ std::map<std::string, std::string> treeOf(const fs::path& root) {
     return tree;
 }
 
+TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
+    TempFolder t;
+    const auto repo = t / "repo", copy = t / "copy", key = t / "key";
+    t.writeFile("src/a", randomBytes(300000, 1));
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
+    fs::remove(t / "src/a");
+    t.writeFile("src/c", "changed");
+    ASSERT_EQ(backUp(t / "src", repo, key), 0);
+
+    const std::string r = repo.string();
+    EXPECT_EQ(maintain({"mark", r, "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key, "1 candidate pack,"),
+              0);
+    EXPECT_EQ(maintain({"sweep", r, "--now", "2030-01-08T00:00:00.000Z"}, key, "1 pack deleted"), 0);
+    // Copied into a user's folder, whose own files stay, its "tmp" too.
+    t.writeFile("copy/notes.txt", "mine");
+    t.writeFile("copy/tmp/0123456789abcdef0123456789abcdef", "mine too");
+    fs::create_directories(copy / "tmp/fedcba9876543210fedcba9876543210");
+    const auto users = treeOf(copy);
+    EXPECT_EQ(maintain({"replicate", r, copy.string()}, key, ", current"), 0);
+    for (const auto& [name, content] : users) EXPECT_EQ(treeOf(copy)[name], content) << name;
+    EXPECT_EQ(maintain({"status", r, copy.string()}, key, "status: current"), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(repo / "packs"))
+        if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
+    EXPECT_EQ(maintain({"repair", r, copy.string()}, key), 0);
+
+    const auto repository = openFolder(repo, key);  // only the second backup's "changed", and whole
+    ASSERT_EQ(repository->snapshotIDs().size(), 1u);
+    EXPECT_EQ(readWhole(*repository, repository->snapshotIDs()[0]), 7u);
+}
+
 // Refusals of folders that are not what they seem: each exits 1 and changes nothing in the
 // folder it names, nor anywhere a link inside it leads.
 TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
@@ -97,6 +103,12 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
     const auto keyFile = fs::directory_iterator(repo / "keys")->path().filename();
     const std::map<std::string, std::function<void(const fs::path&)>> setups = {
         {"documents", [&](const fs::path& d) { t.writeFile(fs::relative(d / "tmp/draft", t.path()), "mine"); }},
+        {"documents-linked-tmp",
+         [&](const fs::path& d) {
+             t.writeFile(fs::relative(d / "notes.txt", t.path()), "mine");
+             t.writeFile("elsewhere/0123456789abcdef0123456789abcdef", "not the copy's");
+             fs::create_directory_symlink(elsewhere, d / "tmp");
+         }},
         {"linked-gc",
          [&](const fs::path& d) {
              fs::copy(repo, d, fs::copy_options::recursive);

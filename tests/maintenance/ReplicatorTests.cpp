@@ -147,7 +147,7 @@ TEST(Replicator, FollowsSnapshotsPrunedAtTheSource) {
 }
 
 // A copy's file that is there by name but does not open is written again; a key file that
-// merely differs stays; what a failed run left in tmp goes.
+// merely differs stays; what a failed run left in tmp goes, and nothing else there.
 TEST(Replicator, RewritesWhatTheCopyHoldsOnlyByName) {
     Fixture f, other;
     f.repository->keyFiles().addRecoveryKey(std::nullopt);
@@ -163,10 +163,13 @@ TEST(Replicator, RewritesWhatTheCopyHoldsOnlyByName) {
     };
     for (const auto& [path, bytes, rewritten] : cases) {
         copy->put(*RepoPath::parse(path), bytes);
+        copy->put(*RepoPath::parse("tmp/0123456789abcdef0123456789abcdef"), randomBytes(10, 4));
         copy->put(*RepoPath::parse("tmp/leftover"), randomBytes(10, 4));
+        copy->put(*RepoPath::parse("tmp/fedcba9876543210fedcba9876543210/inside"), randomBytes(10, 4));
         EXPECT_EQ(replicate(f, *copy).isCurrent, true) << path;
         EXPECT_EQ(copy->files().at(path), rewritten ? f.memory->files().at(path) : bytes) << path;
-        EXPECT_TRUE(filesUnder(*copy, "tmp").empty());
+        EXPECT_EQ(filesUnder(*copy, "tmp"),
+                  (std::vector<std::string>{"tmp/fedcba9876543210fedcba9876543210/inside", "tmp/leftover"}));
     }
 }
 

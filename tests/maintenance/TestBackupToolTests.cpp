@@ -6,13 +6,17 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <gtest/gtest.h>
 
+#include "SnapshotBuilder.h"
 #include "core/SystemCall.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
@@ -133,6 +137,84 @@ TEST_F(TestBackupTool, LeavesOutWhatTheRestoreWouldRefuseAndTheRestRestoresWhole
     EXPECT_TRUE(restored.failures.empty() && restored.skipped.empty());
     EXPECT_EQ(restored.directoriesRestored, 512u + 16);
     EXPECT_EQ(restored.filesRestored, 2u);
+}
+
+// Files that change between the scan and the read, read one after the other: one that shrinks
+// to 300,000 bytes as its reading starts is read no further than that and recorded that long,
+// under both its names and in the logical bytes, without the hole that now lies beyond; one
+// that ends at the start of its second data region keeps the hole before it (where the file
+// system has holes); one swapped for a named pipe is recorded as unreadable at once. The
+// restore puts back what was read.
+TEST_F(TestBackupTool, AFileThatChangesBetweenScanAndReadIsRecordedAsItWasRead) {
+    constexpr std::uint64_t MiB = 1 << 20;
+    fs::remove_all(source);
+    fs::create_directory(source);
+    const Bytes a = randomBytes(MiB, 1), b = randomBytes(MiB, 2);
+    const auto makeSparse = [&](const std::string& name) {  // data, a hole, data
+        const UniqueFd fd(::open((source / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        EXPECT_EQ(::pwrite(fd.get(), a.data(), MiB, 0), static_cast<ssize_t>(MiB));
+        EXPECT_EQ(::pwrite(fd.get(), b.data(), MiB, 2 * MiB), static_cast<ssize_t>(MiB));
+    };
+    makeSparse("shrinks");
+    fs::create_hard_link(source / "shrinks", source / "shrinks-too");
+    struct stat st {};
+    ASSERT_EQ(::stat((source / "shrinks").c_str(), &st), 0);
+    const bool holes = static_cast<std::uint64_t>(st.st_blocks) * 512 < 3 * MiB;
+    if (holes) makeSparse("stops-at-the-hole");
+    temp.writeFile("source/swapped", "soon a pipe");
+
+    const auto repository = createRepository(std::make_shared<InMemoryDestination>(), makeKeys());
+    SnapshotBuilder builder(*repository, source.string(), 16 * MiB, 1);
+    std::map<std::string, std::vector<std::uint64_t>> reads;
+    builder.setBeforeEachReadForTesting([&](const std::string& path, std::uint64_t offset) {
+        reads[path].push_back(offset);
+        if (path == "shrinks") {
+            fs::resize_file(source / "shrinks", 300'000);
+            fs::remove(source / "swapped");
+            EXPECT_EQ(::mkfifo((source / "swapped").c_str(), 0644), 0);
+        }
+        if (path == "stops-at-the-hole" && offset == 2 * MiB)
+            fs::resize_file(source / "stops-at-the-hole", MiB + MiB / 2);
+    });
+    ::alarm(60);  // a read that waits on the pipe ends the run
+    const SnapshotBuilder::Result made = builder.run("test");
+    ::alarm(0);
+    EXPECT_EQ(reads["shrinks"], std::vector<std::uint64_t>{0});
+    std::vector<std::string> problems = {"shrinks: the file changed while it was read",
+                                         "swapped: the file could not be read: it is no longer a regular file"};
+    if (holes) problems.insert(problems.begin() + 1, "stops-at-the-hole: the file changed while it was read");
+    EXPECT_EQ(made.problems, problems);
+    EXPECT_EQ(made.stats.bytesLogical, 2 * 300'000 + (holes ? 2 * MiB : 0) + 11);
+    EXPECT_EQ(made.stats.unstableFiles, holes ? 3u : 2u);
+    EXPECT_EQ(made.stats.unreadableFiles, 1u);
+    using Holes = std::optional<std::vector<TreeObject::SparseRange>>;
+    forEachEntry(*repository, made.id, [&](const TreeObject::Entry& entry, const std::string& path) {
+        SCOPED_TRACE(path);
+        if (path == "swapped") {
+            EXPECT_EQ(entry.status, TreeObject::Status::unreadable);
+            EXPECT_FALSE(entry.contentBlobs.has_value());
+            return;
+        }
+        const bool stopped = path == "stops-at-the-hole";
+        EXPECT_EQ(entry.status, TreeObject::Status::unstable);
+        EXPECT_EQ(entry.size, stopped ? 2 * MiB : 300'000);
+        EXPECT_EQ(entry.sparseRanges, (stopped ? Holes{{{MiB, MiB}}} : Holes{}));
+    });
+
+    const RestoreResult restored = RestoreCoordinator().restore(made.id, *repository, temp / "restored", {});
+    EXPECT_TRUE(restored.isComplete());
+    EXPECT_EQ(restored.hardLinksRestored, 1u);
+    using Strings = std::vector<std::string>;
+    Strings changed;
+    for (const auto& record : restored.unpreserved)
+        if (record.attribute == "content") changed.push_back(record.path);
+    const Strings expected = holes ? Strings{"shrinks", "stops-at-the-hole"} : Strings{"shrinks"};
+    EXPECT_EQ(changed, expected);
+    EXPECT_EQ(temp.readFile("restored/shrinks"), Bytes(a.begin(), a.begin() + 300'000));
+    if (!holes) return;
+    Bytes stoppedAt = a;
+    stoppedAt.resize(2 * MiB);
+    EXPECT_EQ(temp.readFile("restored/stops-at-the-hole"), stoppedAt);
 }
 
 }  // namespace

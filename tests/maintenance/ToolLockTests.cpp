@@ -1,10 +1,12 @@
 // The tools' writing lock, replication's reading lock and remembered head counters: as parts,
 // with a second writer put between any two steps of a backup, and through the built tools.
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -20,6 +22,7 @@
 #include "support/EngineTestSupport.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
+#include "support/Thrown.h"
 #include "support/Unprivileged.h"
 
 namespace wm::test {
@@ -125,6 +128,52 @@ TEST(ToolLock, RemembersTheHighestCounterAndRefusesADamagedFile) {
     EXPECT_EQ(counters.counter(a, t / "repo"), 7u);
     t.writeFile("state/head-counters.json", "{\"ab\": -1}");
     EXPECT_THROW(counters.counter(a, t / "repo"), tools::ToolRefusal);
+}
+
+// A named pipe, a folder or a link where the counters file should be: read and written alike,
+// it is refused at once with the sentence for an unreadable file, never waited on while the
+// tools hold a repository's lock, and the lock goes with them.
+TEST(ToolLock, ACountersFileThatIsNotARegularFileIsRefusedAtOnce) {
+    TempFolder t;
+    t.writeFile("src/a", "hello");
+    const auto repo = t / "repo", key = t / "key";
+    const std::vector<std::string> backup = {(t / "src").string(), repo.string(), "--recovery-key-file", key.string()};
+    const ScopedEnvironment state("XDG_STATE_HOME", (t / "state").string());
+    ASSERT_EQ(runTool(WM_TEST_BACKUP_TOOL, backup, t.path()).status, 0);
+    const Bytes head = t.readFile("repo/refs/head");
+    const fs::path file = t / "state/wendlemarsh/head-counters.json";
+    const tools::RememberedCounters counters(file);
+    const std::string unreadable = "The file \"" + file.string() +
+                                   "\", where this computer remembers how far each backup has come, cannot be read.";
+    t.writeFile("state/wendlemarsh/elsewhere.json", "{}");
+    const std::pair<const char*, std::function<void()>> rows[] = {
+        {"named pipe", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+        {"folder", [&] { fs::create_directory(file); }},
+        {"link", [&] { fs::create_symlink("elsewhere.json", file); }},
+    };
+    for (const auto& [what, make] : rows) {
+        SCOPED_TRACE(what);
+        fs::remove_all(file);
+        make();
+        ::alarm(30);  // a read that waits on the pipe ends the run
+        const auto refused = [&](auto&& call) {
+            const std::string message = thrown<tools::ToolRefusal>(call).what();
+            EXPECT_TRUE(message.starts_with(unreadable)) << message;
+        };
+        refused([&] { counters.counter(RepositoryID(), repo); });
+        refused([&] { counters.remember(RepositoryID(), repo, 9); });
+        ::alarm(0);
+        for (const auto& [tool, arguments] : std::vector<std::pair<const char*, std::vector<std::string>>>{
+                 {WM_TEST_BACKUP_TOOL, backup},
+                 {WM_MAINTAIN_TOOL, {"mark", repo.string(), "--secret-file", key.string(), "--keep-last", "1"}}}) {
+            const Answer answer = finishTool(startTool(tool, arguments, t.path()), 60);
+            EXPECT_EQ(answer.status, 1) << tool;
+            EXPECT_NE(answer.err.find(unreadable), std::string::npos) << answer.err;
+            EXPECT_FALSE(fs::exists(repo / "writing.lock")) << tool;
+        }
+        EXPECT_EQ(t.readFile("repo/refs/head"), head);
+        EXPECT_EQ(stringOf(t.readFile("state/wendlemarsh/elsewhere.json")), "{}");
+    }
 }
 
 // The built tools: a held lock, another device's lock or one that does not decode refuses a

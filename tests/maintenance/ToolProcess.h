@@ -1,8 +1,13 @@
 #pragma once
 // The built tools run as processes of their own, and the folders they leave read in place.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
@@ -46,11 +51,26 @@ inline Started startTool(const std::string& tool, const std::vector<std::string>
     return started;
 }
 
-inline Answer finishTool(const Started& started) {
+// A tool that has not ended after `seconds` (one that waits on something that never comes)
+// is killed, and its status is -1.
+inline Answer finishTool(const Started& started, int seconds = 0) {
     Answer answer;
     if (started.pid != 0) {
         int status = 0;
-        ::waitpid(started.pid, &status, 0);
+        if (seconds > 0) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+            while (::waitpid(started.pid, &status, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    continue;
+                }
+                ::kill(started.pid, SIGKILL);
+                ::waitpid(started.pid, &status, 0);
+                break;
+            }
+        } else {
+            ::waitpid(started.pid, &status, 0);
+        }
         answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".out").rdbuf()), {});

@@ -15,7 +15,11 @@
 #include "core/RepositoryJSON.h"
 #include "core/RepositoryLock.h"
 #include "engine/HeldWritingLock.h"
+#include "engine/HoldRecord.h"
+#include "engine/RetentionRecord.h"
+#include "format/SignedFile.h"
 #include "maintenance/Pruner.h"
+#include "maintenance/ReplicaStateRecord.h"
 #include "maintenance/Replicator.h"
 #include "support/TempFolder.h"
 
@@ -34,6 +38,9 @@ Bytes laptopLock() {
     const Date now = Date::repositoryNow();
     return RepositoryJSON::encodeBytes(RepositoryLock{"Laptop", laptop.hex(), now, now}.toJSON(), false);
 }
+
+// Where an unfinished write of an earlier run left its bytes.
+const RepoPath pendingDebris = *RepoPath::parse("tmp/0123456789abcdef0123456789abcdef");
 
 // The fixture, and a copy of it for the writers that need one.
 struct Scene {
@@ -60,6 +67,19 @@ std::shared_ptr<Repository> reopened(Fixture& f, const std::shared_ptr<Destinati
     repository->setWritingCheck(check);
     return repository;
 }
+
+// Everything a replication writes on the copy, and the pending files it discards there.
+const std::vector<std::pair<Operation, const char*>> copyActs = {{Operation::remove, "tmp/*"},
+                                                                 {Operation::commit, "wendlemarsh.repo"},
+                                                                 {Operation::commit, "refs/*"},
+                                                                 {Operation::commit, "keys/*"},
+                                                                 {Operation::commit, "packs/*"},
+                                                                 {Operation::commit, "index/*"},
+                                                                 {Operation::commit, "snapshots/*"},
+                                                                 {Operation::commit, "holds/*"},
+                                                                 {Operation::commit, "replicas/*"},
+                                                                 {Operation::commit, "Read Me First.txt"},
+                                                                 {Operation::commit, "Repository Format.md"}};
 
 const std::vector<Writer>& writers() {
     static const std::vector<Writer> all = {
@@ -103,12 +123,22 @@ const std::vector<Writer>& writers() {
          [](Scene& s) {
              Replicator().replicate(*s.f.repository, *s.copy, s.f.keys);
              commitFile(*s.f.repository, {randomBytes(4000, 60)}, "later", day(3));
+             s.copy->put(pendingDebris, randomBytes(40, 61));
          },
          [](Scene& s, const auto& faulty, const auto& check) {
              Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
          },
-         {{Operation::commit, "refs/head"}},
-         true},
+         copyActs, true},
+        {"replicate anew",
+         [](Scene& s) {
+             addHold(*s.f.repository,
+                     RetentionHold{HoldID::random(), HoldReason::anomalyDetected(), day(1), day(1), {}});
+             setRetentionPolicy(*s.f.repository, RetentionPolicy::lastN(5));
+         },
+         [](Scene& s, const auto& faulty, const auto& check) {
+             Replicator().replicate(*s.f.repository, *faulty, s.f.keys, check);
+         },
+         copyActs, true},
     };
     return all;
 }
@@ -131,12 +161,14 @@ std::vector<bool> actsAmongMutations(const FaultyDestination& faulty, const Writ
 }
 
 struct Outcome {
-    std::vector<bool> acts;  // per mutating call after the lock was held
-    bool lost = false;       // the writer stopped with WritingLockLost
+    std::vector<bool> acts;            // per mutating call after the lock was held
+    std::vector<std::string> mutated;  // the path of each
+    bool lost = false;                 // the writer stopped with WritingLockLost
     std::string sentence;
 };
 
-// The writer under a lock whose loss, when pauseAt is given, happens just before that mutating call.
+// The writer under a lock whose loss, when pauseAt is given, happens just before that mutating
+// call (0: before the writer starts).
 Outcome runWriter(const Writer& writer, std::optional<std::int64_t> pauseAt, Loss loss) {
     Scene scene;
     writer.prepare(scene);
@@ -150,14 +182,16 @@ Outcome runWriter(const Writer& writer, std::optional<std::int64_t> pauseAt, Los
     {
         const HeldWritingLock lock(root.path(), faulty, HeldWritingLock::Scope::writing, holder);
         faulty->clearLog();
-        if (pauseAt) {
-            faulty->pauseAtMutation(*pauseAt, [&] {
-                if (loss == Loss::clockMoved)
-                    *clockOffset = RepositoryLock::staleAfter + 1;
-                else
-                    guarded->put(RepositoryLayout::lockFile(), laptopLock());
-            });
-        }
+        const auto lose = [&] {
+            if (loss == Loss::clockMoved)
+                *clockOffset = RepositoryLock::staleAfter + 1;
+            else
+                guarded->put(RepositoryLayout::lockFile(), laptopLock());
+        };
+        if (pauseAt == 0)
+            lose();
+        else if (pauseAt)
+            faulty->pauseAtMutation(*pauseAt, lose);
         try {
             writer.run(scene, faulty, [&lock] { lock.confirmHeld(); });
         } catch (const WritingLockLost& lost) {
@@ -165,6 +199,10 @@ Outcome runWriter(const Writer& writer, std::optional<std::int64_t> pauseAt, Los
             outcome.sentence = tools::failureSentence(lost);
         }
         outcome.acts = actsAmongMutations(*faulty, writer);
+        for (const auto& call : faulty->calls())
+            if (call.operation == Operation::openWrite || call.operation == Operation::write ||
+                call.operation == Operation::commit || call.operation == Operation::remove)
+                outcome.mutated.push_back(call.path.string());
     }
     if (pauseAt && loss == Loss::takenOver) {
         const Bytes lockBytes = guarded->files().at("writing.lock");
@@ -202,6 +240,63 @@ TEST(WritingLockLoss, AWriterThatLostItsLockStopsBeforeItsNextAct) {
             }
         }
     }
+}
+
+// A replication stopped by the loss of the copy's lock says how far it came: stopped before it
+// discarded the copy's pending files, before it put anything in place, while it copied the
+// records, and once the copy's list had moved.
+TEST(WritingLockLoss, AStoppedReplicationSaysWhatItHadCopiedAndWhetherTheListMoved) {
+    const Writer& writer = writers().at(4);
+    ASSERT_STREQ(writer.name, "replicate");
+    const Outcome whole = runWriter(writer, std::nullopt, Loss::clockMoved);
+    ASSERT_FALSE(whole.lost);
+    const auto firstCallOn = [&](const char* pattern) {
+        const auto at = std::find_if(whole.mutated.begin(), whole.mutated.end(),
+                                     [&](const std::string& path) { return ::fnmatch(pattern, path.c_str(), 0) == 0; });
+        EXPECT_NE(at, whole.mutated.end()) << pattern;
+        return at - whole.mutated.begin() + 1;
+    };
+    const Outcome early = runWriter(writer, 0, Loss::takenOver);
+    EXPECT_EQ(std::count(early.acts.begin(), early.acts.end(), true), 0) << "the pending file stays";
+    EXPECT_NE(early.sentence.find("It had not written anything into the copy yet."), std::string::npos)
+        << early.sentence;
+    const std::vector<std::pair<const char*, std::string>> stops = {
+        {"tmp/*", "It had not written anything into the copy yet."},
+        {"snapshots/*", "and some of the records the copy lacked, but the copy's list of backups was left as it was."},
+        {"replicas/*",
+         "It had copied 1 pack and the records the copy lacked, and the copy's list of backups now "
+         "matches this backup's."},
+    };
+    for (const auto& [pattern, done] : stops) {
+        const Outcome paused = runWriter(writer, firstCallOn(pattern), Loss::takenOver);
+        EXPECT_TRUE(paused.lost) << pattern;
+        EXPECT_NE(paused.sentence.find(done), std::string::npos) << pattern << ": " << paused.sentence;
+    }
+}
+
+// A backup another device made into the copy while a replication ran (one that did not take
+// the copy's lock) is not listed in the replica state as copied, so the next replication still
+// finds it made into the copy and leaves it there.
+TEST(WritingLockLoss, ABackupMadeIntoTheCopyMidRunIsNotVouchedForAsCopied) {
+    Scene s;
+    Replicator().replicate(*s.f.repository, *s.copy, s.f.keys);
+    s.copy->put(pendingDebris, randomBytes(40, 61));
+    const auto faulty = std::make_shared<FaultyDestination>(s.copy);
+    SnapshotID made;
+    faulty->pauseAtMutation(1, [&] {
+        made = commitFile(*openRepository(s.copy, s.f.keys).repository, {randomBytes(500, 62)}, "mine", day(4));
+    });
+    EXPECT_FALSE(Replicator().replicate(*s.f.repository, *faulty, s.f.keys).isCurrent);
+    const auto head = openRepository(s.copy, s.f.keys).repository->snapshotIDs();
+    ASSERT_EQ(head.size(), 4u);
+    EXPECT_EQ(head.back(), made);
+    const auto state = SignedFile::open<ReplicaStateRecord>(
+        s.copy->files().at(RepositoryLayout::replicaState(s.copy->id()).string()), s.f.keys, s.f.repository->cipher());
+    EXPECT_EQ(state.holdsSnapshots, s.f.repository->head().snapshots);
+
+    const auto again = Replicator().replicate(*s.f.repository, *s.copy, s.f.keys);
+    ASSERT_EQ(again.madeIntoCopy.size(), 1u);
+    EXPECT_EQ(again.madeIntoCopy[0].id, made);
 }
 
 // Through the built tools: another device takes the lock over while a backup, then a sweep,

@@ -116,6 +116,38 @@ TEST_F(HostileSnapshotTest, SharedSubtreesAreWalkedOnlyAsFarAsTheRecordCounts) {
     EXPECT_EQ(r.failures.total(), 1024u);
 }
 
+// Marked as changed while it was backed up, a file's content may run past its shape, but a
+// missing blob still removes it; marked as unchanged, the same content is refused. When the first name of a hard-linked
+// file fails, the next takes its place with what the backup holds and the third links to it.
+TEST_F(HostileSnapshotTest, AFileMarkedAsChangedIsStillRemovedWhenItsContentCannotBeRead) {
+    const BlobID data = backup.add("data");
+    using S = TreeObject::Status;
+    const auto entry = [&](std::string_view name, S status, std::optional<std::uint64_t> group,
+                           std::vector<BlobID> blobs, std::uint64_t size) {
+        auto e = fileEntry(name, std::move(blobs), size);
+        e.status = status, e.hardlinkGroup = group;
+        return e;
+    };
+    backup.setRoot(backup.addTree({
+        entry("first", S::unstable, 1, {data, backup.reserve()}, 2),
+        entry("second", S::unstable, 1, {data}, 2),
+        entry("third", S::unstable, 1, {data}, 2),
+        entry("unchanged", S::ok, std::nullopt, {data}, 2),
+    }));
+    const Result r = restore();
+    EXPECT_EQ(failurePaths(r), (Strings{"first", "unchanged"}));
+    EXPECT_EQ(failureReasons(r),
+              (Strings{damaged, notWritten("the backup holds more content than this file's recorded shape")}));
+    EXPECT_EQ(counts(r), "files=1 hardlinks=1 folders=0 symlinks=0");
+    Strings changed;
+    for (const auto& u : r.unpreserved)
+        if (u.attribute == "content") changed.push_back(u.path);
+    EXPECT_EQ(changed, Strings{"second"});
+    EXPECT_EQ(stringOf(box.readFile(box.target() / "third")), "data");
+    EXPECT_TRUE(fs::equivalent(box.target() / "second", box.target() / "third"));
+    for (const char* gone : {"first", "unchanged"}) EXPECT_FALSE(fs::exists(box.target() / gone)) << gone;
+}
+
 // a/f fails midway just after a became a link to outside, where an f exists: neither
 // its removal nor anything later may go through the link.
 TEST_F(HostileSnapshotTest, FolderSwappedForASymlinkToOutsideDuringTheWalk) {

@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <variant>
+
 #include "restore/RestoreRoot.h"
 #include "restore/RestoreTestSupport.h"
 #include "restore/SpecialFileOutcome.h"
@@ -122,6 +124,58 @@ TEST(RestoreRoot, UnavailableOrLinkedTarget) {
     fs::create_directory_symlink(box.target(), box.path() / "via-link");  // the target itself may be a link
     RestoreRoot(box.path() / "via-link", 512, 4096).createFile(P({"f"}), 0644);
     EXPECT_TRUE(fs::exists(box.target() / "f"));
+}
+
+// The folder a restore goes into. One that exists is opened as named, links followed; one it
+// makes, and each missing folder above, is opened below the folder above without following a
+// link and must be the folder made; a checked target must be what the check found. Each swap
+// happens between the making and the opening, and nothing is made inside the backup.
+TEST(RestoreRoot, TheTargetIsTheFolderMadeOrTheOneChecked) {
+    Sandbox box;
+    const fs::path p = box.path();
+    for (const char* folder : {"backup", "spare"}) fs::create_directory(p / folder);
+    fs::create_directory_symlink(p / "backup", p / "alias");
+    fs::create_directory_symlink(box.target(), p / "via-link");
+    box.writeFile(p / "file", "x");
+    auto identity = [](const fs::path& folder) { return *FolderIdentity::of(folder); };
+    auto replaced = [](const fs::path& folder) { return V::targetReplaced(folder.string()); };
+    enum class Swap { none, link, folder };
+    using Outcome = std::variant<fs::path, V, int>;  // the folder opened, the refusal, the error making one
+    const std::tuple<fs::path, std::optional<CheckedTarget>, fs::path, Swap, Outcome> cases[] = {
+        // into, checked, swapped, swapped for, outcome
+        {p / "new/deeper", std::nullopt, {}, Swap::none, p / "new/deeper"},
+        {p / "one/deeper", std::nullopt, p / "one", Swap::link, replaced(p / "one")},
+        {p / "two/deeper", std::nullopt, p / "two/deeper", Swap::link, replaced(p / "two/deeper")},
+        {p / "three", CheckedTarget{}, p / "three", Swap::folder, replaced(p / "three")},
+        {p / "four/", CheckedTarget{}, {}, Swap::none, p / "four"},
+        {p / "via-link/", std::nullopt, {}, Swap::none, box.target()},
+        {box.target(), CheckedTarget{identity(box.target())}, {}, Swap::none, box.target()},
+        {box.target(), CheckedTarget{identity(box.outside())}, {}, Swap::none, replaced(box.target())},
+        {p / "via-link", CheckedTarget{}, {}, Swap::none, replaced(p / "via-link")},
+        {p / "gone", CheckedTarget{identity(box.outside())}, {}, Swap::none, replaced(p / "gone")},
+        {p / "file/x", std::nullopt, {}, Swap::none, ENOTDIR},
+        {p / "alias/new/deeper", std::nullopt, {}, Swap::none, V::insideTheBackup("deeper")},
+    };
+    for (const auto& [into, checked, swapped, swap, expected] : cases) {
+        auto between = [&, &swapped = swapped, swap = swap](const fs::path& made) {
+            if (made != swapped) return;
+            fs::remove(made);
+            if (swap == Swap::link) fs::create_directory_symlink(box.outside(), made);
+            if (swap == Swap::folder) fs::rename(p / "spare", made);
+        };
+        try {
+            const UniqueFd opened = RestoreRoot::openTarget(into, checked, identity(p / "backup"), between);
+            struct stat st;
+            ASSERT_EQ(::fstat(opened.get(), &st), 0);
+            const auto* folder = std::get_if<fs::path>(&expected);
+            EXPECT_TRUE(folder && (FolderIdentity{st.st_dev, st.st_ino} == FolderIdentity::of(*folder))) << into;
+        } catch (const V& v) {
+            EXPECT_EQ(Outcome(v), expected) << into << ": " << v.what();
+        } catch (const fs::filesystem_error& e) {
+            EXPECT_EQ(Outcome(e.code().value()), expected) << into << ": " << e.what();
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(box.outside()) && fs::is_empty(p / "backup"));
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "RememberedCounters.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -14,8 +13,8 @@
 #include "core/DurableReplace.h"
 #include "core/Hex.h"
 #include "core/Phrasing.h"
+#include "core/RegularFile.h"
 #include "core/RepositoryJSON.h"
-#include "core/SystemCall.h"
 #include "core/Unicode.h"
 #include "engine/Repository.h"
 #include "format/RepositoryConfig.h"
@@ -26,7 +25,7 @@ namespace wm::tools {
 namespace {
 
 // Far more than the file of anyone's repositories takes (about 90 bytes each).
-constexpr std::int64_t maximumFileBytes = 1 << 20;
+constexpr std::size_t maximumFileBytes = 1 << 20;
 
 std::string unreadable(const std::filesystem::path& file) {
     return "The file " + inQuotes(file.string()) +
@@ -34,26 +33,15 @@ std::string unreadable(const std::filesystem::path& file) {
            "afresh; until the tools have seen each backup once more, one put back to an older state goes unnoticed.";
 }
 
-// The remembered counters; an empty object when the file is not there.
+// The remembered counters; an empty object when the file is not there. Read as the lock and
+// the secret files are: a named pipe, a device, a folder or a link in its place is refused
+// at once, never waited on while the tool holds a repository's lock and the state folder's.
 JSON load(const std::filesystem::path& file) {
-    UniqueFd fd(retryingOnInterrupt([&] { return ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) return JSON::object();
-        throw ToolRefusal(unreadable(file));
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maximumFileBytes)
-        throw ToolRefusal(unreadable(file));
-    Bytes bytes(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            retryingOnInterrupt([&] { return ::read(fd.get(), bytes.data() + done, bytes.size() - done); });
-        if (n <= 0) throw ToolRefusal(unreadable(file));
-        done += static_cast<std::size_t>(n);
-    }
+    const RegularFile::Contents read = RegularFile::read(file.string(), maximumFileBytes, RegularFile::Links::refused);
+    if (read.failure == RegularFile::Failure::missing && read.errorNumber == ENOENT) return JSON::object();
+    if (read.failure) throw ToolRefusal(unreadable(file));
     try {
-        JSON json = RepositoryJSON::decode(bytes);
+        JSON json = RepositoryJSON::decode(viewOf(read.bytes));
         if (!json.is_object()) throw ToolRefusal(unreadable(file));
         for (const auto& [key, value] : json.items())
             if (!value.is_number_unsigned()) throw ToolRefusal(unreadable(file));

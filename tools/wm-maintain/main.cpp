@@ -150,17 +150,17 @@ void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBack
                       ", restore what is needed from the copy, or copy this backup into another folder.");
 }
 
+// Nothing is written through a link inside the copy, from its lock file on.
+[[noreturn]] void refuseCopyThroughLink(const DestinationError& e) {
+    if (!LocalFolderDestination::isLinkRefusal(e)) throw e;
+    throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
+                      " is a link inside the copy, or lies below one, so nothing was written through it. Put "
+                      "the copy's own folders back, or copy into another folder.");
+}
+
 int replicate(const Repository& repository, const RepositoryKeys& keys, const std::shared_ptr<Destination>& copy,
               const HeldWritingLock& writingCopy, const std::string& secret) {
-    ReplicationReport r;
-    try {
-        r = Replicator().replicate(repository, *copy, keys, [&] { writingCopy.confirmHeld(); });
-    } catch (const DestinationError& e) {
-        if (!LocalFolderDestination::isLinkRefusal(e)) throw;
-        throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
-                          " is a link inside the copy, or lies below one, so nothing was written through it. Put "
-                          "the copy's own folders back, or copy into another folder.");
-    }
+    const ReplicationReport r = Replicator().replicate(repository, *copy, keys, [&] { writingCopy.confirmHeld(); });
     refuseBackupsMadeIntoCopy(r.madeIntoCopy);
     // The copy counts only when it opens with the secret that opened the backup.
     bool opens = false;
@@ -305,10 +305,15 @@ int run(const Options& o) {
         const auto copy = std::make_shared<LocalFolderDestination>(
             folderID(o.folders[1]), DestinationKind::localFolder(), o.folders[1], std::nullopt,
             LocalFolderDestination::Preparation::readingOnly(), LocalFolderDestination::Reads::refusingLinks);
-        // Another repository, or one without its config, is refused before anything is written.
-        Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
-        const HeldWritingLock writingCopy(o.folders[1], copy, HeldWritingLock::Scope::writing, tools::thisMachine());
-        return replicate(repository, unlocked.keys, copy, writingCopy, secret);
+        try {
+            // Another repository, or one without its config, is refused before anything is written.
+            Replicator::checkTarget(unlocked.keys.repositoryID, *copy);
+            const HeldWritingLock writingCopy(o.folders[1], copy, HeldWritingLock::Scope::writing,
+                                              tools::thisMachine());
+            return replicate(repository, unlocked.keys, copy, writingCopy, secret);
+        } catch (const DestinationError& e) {
+            refuseCopyThroughLink(e);
+        }
     }
     const auto copy = folder(o.folders[1], false);
     if (o.command == "repair") return repair(repository, unlocked.keys, *copy);

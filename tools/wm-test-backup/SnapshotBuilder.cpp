@@ -13,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -74,7 +75,8 @@ UniqueFd openBelow(const std::string& folder, const std::string& relative) {
         const std::size_t slash = relative.find('/', start);
         const std::string name = relative.substr(start, slash - start);
         if (slash == std::string::npos)
-            return UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+            return UniqueFd(
+                ::openat(at.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         at = UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         start = slash + 1;
     }
@@ -234,25 +236,32 @@ TreeObject::Entry SnapshotBuilder::makeEntry(const DirectoryScanner::Entry& sour
         break;
     case FileMetadata::FileType::regular: {
         ++stats_.files;
-        stats_.bytesLogical += m.size;
         entry.size = m.size;
         if (m.linkCount > 1) {
             auto [it, inserted] = hardLinkGroups_.emplace(m.identity, hardLinkGroups_.size() + 1);
             entry.hardlinkGroup = it->second;
         }
-        if (entry.status == TreeObject::Status::unreadable) break;
-        // The file read for this entry, or the member of its hard-link group that was.
-        auto read = contents_.find(&source);
-        const bool readHere = read != contents_.end();
-        if (!readHere) read = contents_.find(hardLinkReads_.at(m.identity));
-        const Content& content = read->second;
-        if (readHere) {
-            problems_.insert(problems_.end(), content.problems.begin(), content.problems.end());
-            stats_.bytesNew += content.bytesNew;
-            stats_.bytesDeduplicated += content.bytesDeduplicated;
+        if (entry.status != TreeObject::Status::unreadable) {
+            // The file read for this entry, or the member of its hard-link group that was.
+            auto read = contents_.find(&source);
+            const bool readHere = read != contents_.end();
+            if (!readHere) read = contents_.find(hardLinkReads_.at(m.identity));
+            const Content& content = read->second;
+            if (readHere) {
+                problems_.insert(problems_.end(), content.problems.begin(), content.problems.end());
+                stats_.bytesNew += content.bytesNew;
+                stats_.bytesDeduplicated += content.bytesDeduplicated;
+            }
+            entry.status = content.status;
+            if (content.status != TreeObject::Status::unreadable) {
+                // The shape of what was read, for every name of the file.
+                entry.contentBlobs = content.blobs;
+                entry.size = content.size;
+                entry.sparseRanges.reset();
+                if (!content.holes.empty()) entry.sparseRanges = content.holes;
+            }
         }
-        entry.status = content.status;
-        if (content.status != TreeObject::Status::unreadable) entry.contentBlobs = content.blobs;
+        stats_.bytesLogical += *entry.size;
         break;
     }
     case FileMetadata::FileType::fifo:
@@ -272,16 +281,21 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
     auto problem = [&](const std::string& reason) {
         content.problems.push_back((source.path.empty() ? std::string(".") : source.path) + ": " + reason);
     };
+    auto unreadable = [&](const std::string& reason) {
+        problem(reason);
+        content.status = TreeObject::Status::unreadable;
+        content.blobs.clear();
+        return content;
+    };
     const std::string path = folder_ + "/" + source.path;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    // Not blocking: a named pipe put in the file's place since the scan is not waited on.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0 && errno == ENAMETOOLONG) fd = openBelow(folder_, source.path);
     struct stat before {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0) {
-        problem("the file could not be opened: " + systemErrorText(errno));
-        content.status = TreeObject::Status::unreadable;
-        return content;
-    }
-    bool changed = !S_ISREG(before.st_mode) || static_cast<std::uint64_t>(before.st_ino) != m.identity.inode ||
+    if (fd.get() < 0 || ::fstat(fd.get(), &before) != 0)
+        return unreadable("the file could not be opened: " + systemErrorText(errno));
+    if (!S_ISREG(before.st_mode)) return unreadable("the file could not be read: it is no longer a regular file");
+    bool changed = static_cast<std::uint64_t>(before.st_ino) != m.identity.inode ||
                    static_cast<std::uint64_t>(before.st_size) != m.size ||
                    modificationTimeOf(before) != m.modificationTime;
 
@@ -312,30 +326,35 @@ SnapshotBuilder::Content SnapshotBuilder::readContent(const DirectoryScanner::En
         std::memmove(buffer.get(), buffer.get() + position, filled - position);
         filled -= position;
     };
+    // Reading stops at the first short read: the file ends there now, and a later region read
+    // on would land in the content where this one's missing bytes belong.
+    std::optional<std::uint64_t> ended;
     for (const auto& region : SparseLayout::dataRegions(m.size, holes)) {
         std::uint64_t offset = region.offset;
         const std::uint64_t end = region.end();
-        while (offset < end) {
+        while (offset < end && !ended) {
             const std::size_t room = bufferBytes - filled;
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(room, end - offset));
+            if (beforeEachRead_) beforeEachRead_(source.path, offset);
             const ssize_t got = ::pread(fd.get(), buffer.get() + filled, want, static_cast<off_t>(offset));
             if (got < 0) {
                 if (errno == EINTR) continue;
-                problem("the file could not be read: " + systemErrorText(errno));
-                content.status = TreeObject::Status::unreadable;
-                content.blobs.clear();
-                return content;
-            }
-            if (got == 0) {  // shorter than when it was examined
-                changed = true;
-                break;
+                return unreadable("the file could not be read: " + systemErrorText(errno));
             }
             filled += static_cast<std::size_t>(got);
             offset += static_cast<std::uint64_t>(got);
             if (filled == bufferBytes) store(false);
+            if (static_cast<std::size_t>(got) < want) ended = offset;  // shorter than when it was examined
         }
+        if (ended) break;
     }
     store(true);
+    // A file found shorter ends where reading ended, with only the holes before that.
+    content.size = ended.value_or(m.size);
+    for (const auto& hole : holes)
+        if (hole.offset < content.size)
+            content.holes.push_back({hole.offset, std::min(hole.length, content.size - hole.offset)});
+    if (ended) changed = true;
 
     struct stat after {};
     if (::fstat(fd.get(), &after) != 0 || after.st_size != before.st_size ||

@@ -12,6 +12,7 @@
 // out and reported.
 // Extended attributes, ACLs, owners and times come from the file-system layer.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -19,6 +20,7 @@
 
 #include "core/Bytes.h"
 #include "core/Snapshot.h"
+#include "core/SparseLayout.h"
 #include "format/TreeObject.h"
 #include "fs/DirectoryScanner.h"
 #include "restore/RestoreRoot.h"
@@ -44,10 +46,20 @@ public:
     // first store call to fail ends the reading and gives its error).
     Result run(const std::string& deviceName);
 
+    // Test seam: called on the reading thread before each read of a file's content, with the
+    // file's path below the folder and the offset about to be read.
+    void setBeforeEachReadForTesting(std::function<void(const std::string& path, std::uint64_t offset)> call) {
+        beforeEachRead_ = std::move(call);
+    }
+
 private:
     struct Content {
         std::vector<BlobID> blobs;
         TreeObject::Status status = TreeObject::Status::ok;
+        // The file's shape as read: the scanned size and holes, or, for a file found shorter,
+        // the offset where reading ended and the holes before it.
+        std::uint64_t size = 0;
+        std::vector<SparseLayout::Region> holes;
         std::vector<std::string> problems;  // this file's, "path: reason"
         std::uint64_t bytesNew = 0;
         std::uint64_t bytesDeduplicated = 0;
@@ -76,6 +88,7 @@ private:
     std::map<FileMetadata::HardLinkIdentity, std::uint64_t> hardLinkGroups_;
     SnapshotStats stats_;
     std::vector<std::string> problems_;
+    std::function<void(const std::string&, std::uint64_t)> beforeEachRead_;
 };
 
 }  // namespace wm

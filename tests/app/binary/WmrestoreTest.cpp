@@ -13,6 +13,8 @@
 
 #include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
 #include "app/RestoreAppModel.h"
+#include "app/WindowText.h"
+#include "format/RepositoryLayout.h"
 #include "format/RepositoryPresentation.h"
 #include "restore/RestoreTestSupport.h"
 #include "storage/DestinationError.h"
@@ -114,6 +116,29 @@ TEST_F(WmrestoreTest, AHeadlessRestoreSaysWhatItDidOrWhyNot) {
     EXPECT_FALSE(fs::exists(into));
     EXPECT_EQ(stringOf(temp.readFile("full/one.txt")), "mine");
     EXPECT_EQ(stringOf(temp.readFile("ok/a/b/three.txt")), "333");
+}
+
+// A backup whose newest record is damaged by one byte: the run says so with the date of the
+// backup it restores, as the list shows it, restores that one and still exits 1.
+TEST_F(WmrestoreTest, ABackupThatCouldNotBeReadIsNamedAndFailsTheRun) {
+    auto backup = testing::TestBackup::create(temp / "damaged", kPassphrase);
+    backup.commit({{"f", "older"}}, testing::at(1700000000));
+    const fs::path record =
+        backup.folder() /
+        RepositoryLayout::snapshot(backup.commit({{"f", "newest"}}, testing::at(1700003600))).string();
+    std::fstream bytes(record, std::ios::in | std::ios::out | std::ios::binary);
+    bytes.seekg(static_cast<std::streamoff>(fs::file_size(record) / 2));
+    const char flipped = static_cast<char>(bytes.peek() ^ 0x01);
+    bytes.seekp(bytes.tellg()).put(flipped);
+    bytes.close();
+    const fs::path into = temp / "restored";
+    EXPECT_EQ(
+        run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), into.string(), secretFile(kPassphrase)}),
+        Outcome(1, "restored 1 files, 0 folders\n",
+                "1 backup could not be read, so it is not listed. Restoring the newest backup that could be "
+                "read, from " +
+                    WindowText::dateLine(testing::at(1700000000)) + ".\n"));
+    EXPECT_EQ(stringOf(temp.readFile(into / "f")), "older");
 }
 
 // Without a display the window is not tried: one sentence pointing to the headless mode.

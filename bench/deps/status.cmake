@@ -1,0 +1,1 @@
+set(WM_BENCH_DEPS status)
