@@ -88,8 +88,7 @@ Detail detail(const std::string& title, const std::vector<std::string>& lines, s
 
 std::string unpreservedLine(const RestoreCoordinator::Result& result) {
     if (result.unpreserved.empty()) return "";
-    std::set<std::string> attributes;
-    for (const auto& entry : result.unpreserved) attributes.insert(entry.attribute);
+    const std::set<std::string>& attributes = result.unpreserved.attributes();
     return WM_L("Restored, but these could not be put back exactly: ") +
            joined(std::vector<std::string>(attributes.begin(), attributes.end()), ", ");
 }

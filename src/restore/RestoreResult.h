@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,24 @@ struct RestoreResult {
         std::string attribute;
         std::string reason;
     };
+    // Unpreserved records, which also keep every attribute named, by records kept or not:
+    // the report names each attribute once, and there are only the few above.
+    class UnpreservedRecords : public RestoreRecords<Unpreserved> {
+    public:
+        UnpreservedRecords() = default;
+        UnpreservedRecords(std::initializer_list<Unpreserved> records) {
+            for (const Unpreserved& record : records) push_back(record);
+        }
+        void push_back(Unpreserved record) {
+            attributes_.insert(record.attribute);
+            RestoreRecords::push_back(std::move(record));
+        }
+        // Ascending.
+        const std::set<std::string>& attributes() const { return attributes_; }
+
+    private:
+        std::set<std::string> attributes_;
+    };
 
     std::uint64_t filesRestored = 0;
     std::uint64_t directoriesRestored = 0;
@@ -66,7 +85,7 @@ struct RestoreResult {
     std::uint64_t hardLinksRestored = 0;
     RestoreRecords<Skipped> skipped;
     RestoreRecords<Failure> failures;
-    RestoreRecords<Unpreserved> unpreserved;
+    UnpreservedRecords unpreserved;
 
     // Nothing failed; skipped and unpreserved entries do not count against it.
     bool isComplete() const { return failures.empty(); }
