@@ -10,10 +10,21 @@
 // many files slow for half a minute after many were deleted, and that would weigh on
 // whichever side ran after a removal.
 //
+// A third backup, made here through the engine, attacks the restore: 11 levels of folders
+// each name the level below twice, above a bottom tree of 4,096 entries whose names are
+// refused. Its record counts every folder the walk would enter, so the walk meets 2^11
+// copies of the bottom tree, eight million refused names. The built program restores it
+// headless, and the peak resident memory of that process is reported; over 256 MB is an
+// error.
+//
 // Environment: WM_BENCH_DIR (default /tmp/wm-restore-bench) holds the trees and backups;
 // WM_BENCH_SCALE (default 1) divides the sizes, for a quick run; WM_TEST_BACKUP names the
-// tool when it is not beside this build's bench folder.
+// tool when it is not beside this build's bench folder, WM_RESTORE_PROGRAM the restore
+// program.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -27,7 +38,10 @@
 
 #include "core/AppVersion.h"
 #include "crypto/RecoveryKey.h"
+#include "crypto/SecureRandom.h"
+#include "engine/KeyFiles.h"
 #include "engine/Repository.h"
+#include "format/TreeObject.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
 
@@ -161,6 +175,108 @@ void copySample(benchmark::State& state, const std::string& name) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * treeBytes(sample.source)));
 }
 
+fs::path restoreProgram() {
+    if (const char* program = std::getenv("WM_RESTORE_PROGRAM"); program && *program) return program;
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/app/wmrestore";
+}
+
+// The hostile backup of shared subtrees, made once; returns its folder, the recovery key file beside it.
+fs::path prepareSharedSubtrees() {
+    const fs::path dir = benchDir() / "shared-subtrees";
+    if (fs::exists(dir / "ready")) return dir;
+    fs::remove_all(dir);
+    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                                dir / "repository", std::nullopt,
+                                                                LocalFolderDestination::Preparation::preparing());
+    DeviceID device;
+    device.bytes.fill(0x5E);
+    const Date now = Date::repositoryNow();
+    auto repository = Repository::create(
+        destination, RepositoryKeys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32))), device,
+        std::string(appVersion), std::nullopt, 2, now);
+    std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+
+    auto entry = [&](std::string name, TreeObject::EntryType type) {
+        TreeObject::Entry e;
+        e.name = bytesOf(name);
+        e.entryType = type;
+        e.mode = type == TreeObject::EntryType::directory ? 040755 : 0100644;
+        e.modificationTime = e.changeTime = {now.microseconds / 1'000'000, 0};
+        return e;
+    };
+    auto storeTree = [&](const std::vector<TreeObject::Entry>& entries) {
+        return repository->store(TreeObject::encode(entries), BlobType::tree).id;
+    };
+    std::vector<TreeObject::Entry> bottom;
+    for (int i = 0; i < 4096; ++i) {
+        auto file = entry("refused/" + std::to_string(i), TreeObject::EntryType::file);
+        file.size = 0;
+        bottom.push_back(file);
+    }
+    BlobID tree = storeTree(bottom);
+    SnapshotStats stats;
+    for (int level = 0; level < 11; ++level) {
+        auto a = entry("a", TreeObject::EntryType::directory), b = entry("b", TreeObject::EntryType::directory);
+        a.childTree = b.childTree = tree;
+        tree = storeTree({a, b});
+        stats.directories = 2 * stats.directories + 2;
+    }
+    repository->commit({.rootTree = tree,
+                        .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                        .stats = stats,
+                        .deviceName = "bench",
+                        .now = now});
+    std::ofstream(dir / "ready") << "ready\n";
+    return dir;
+}
+
+// Runs the program with its arguments and returns its peak resident memory in bytes; its
+// own output goes to /dev/null. Its address space is capped at 4 GiB, so a restore whose
+// memory runs away ends there rather than taking the machine with it.
+std::uint64_t peakResident(const fs::path& program, const std::vector<std::string>& arguments, int& status) {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        const rlimit cap{rlim_t{4} << 30, rlim_t{4} << 30};
+        ::setrlimit(RLIMIT_AS, &cap);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+void BM_RestoreSharedSubtreesPeakMemory(benchmark::State& state) {
+    const fs::path dir = prepareSharedSubtrees();
+    std::uint64_t peak = 0;
+    int status = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const fs::path target = freshTarget("shared-subtrees");
+        state.ResumeTiming();
+        peak = peakResident(
+            restoreProgram(),
+            {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
+            status);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    // The restore ends with failures (the refused names), so exit status 1 is expected.
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) state.SkipWithError("the restore program did not finish");
+    if (peak >= 256'000'000) {
+        // The message is kept by pointer until the report is written.
+        static std::string message;
+        message = "the restore's peak resident memory reached 256 MB: " + std::to_string(peak / 1'000'000) + " MB";
+        state.SkipWithError(message.c_str());
+    }
+}
+
 void BM_RestoreLargeFiles(benchmark::State& state) { restoreSample(state, "large"); }
 void BM_CopyLargeFilesWithCp(benchmark::State& state) { copySample(state, "large"); }
 void BM_RestoreSmallFiles(benchmark::State& state) { restoreSample(state, "small"); }
@@ -170,6 +286,7 @@ BENCHMARK(BM_CopyLargeFilesWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_RestoreLargeFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopySmallFilesWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreSmallFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RestoreSharedSubtreesPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -166,9 +166,11 @@ void listFailures(const RestoreResult& result, std::ostream& err) {
         return out;
     };
     const auto& failures = result.failures;
-    for (std::size_t i = 0; i < std::min(failures.size(), maxListedFailures); ++i)
+    // The result keeps only the first of many records; N counts all of them.
+    const std::size_t listed = std::min(failures.size(), maxListedFailures);
+    for (std::size_t i = 0; i < listed; ++i)
         err << printable(failures[i].path) << ": " << printable(failures[i].reason) << "\n";
-    if (failures.size() > maxListedFailures) err << "and " << failures.size() - maxListedFailures << " more\n";
+    if (failures.total() > listed) err << "and " << failures.total() - listed << " more\n";
     err.flush();
 }
 

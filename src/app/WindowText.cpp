@@ -76,21 +76,19 @@ std::vector<std::string> skippedLines(const RestoreCoordinator::Result& result) 
     return pathAndReasonLines(result.skipped);
 }
 
-Detail detail(const std::string& title, const std::vector<std::string>& lines) {
+Detail detail(const std::string& title, const std::vector<std::string>& lines, std::uint64_t total) {
+    total = std::max<std::uint64_t>(total, lines.size());
     Detail d;
-    d.heading = WM_L("%@ (%lld)", title, static_cast<long long>(lines.size()));
+    d.heading = WM_L("%@ (%lld)", title, static_cast<long long>(total));
     const std::size_t shown = std::min(lines.size(), detailLineLimit);
     d.lines.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(shown));
-    if (lines.size() > detailLineLimit) {
-        d.more = WM_L("and %lld more", static_cast<long long>(lines.size() - detailLineLimit));
-    }
+    if (total > shown) d.more = WM_L("and %lld more", static_cast<long long>(total - shown));
     return d;
 }
 
 std::string unpreservedLine(const RestoreCoordinator::Result& result) {
     if (result.unpreserved.empty()) return "";
-    std::set<std::string> attributes;
-    for (const auto& entry : result.unpreserved) attributes.insert(entry.attribute);
+    const std::set<std::string>& attributes = result.unpreserved.attributes();
     return WM_L("Restored, but these could not be put back exactly: ") +
            joined(std::vector<std::string>(attributes.begin(), attributes.end()), ", ");
 }

@@ -3,6 +3,7 @@
 // any toolkit so they can be checked on their own. Fixed texts are looked up in the
 // application's string table.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,14 @@ std::vector<std::string> failureLines(const RestoreCoordinator::Result& result);
 std::vector<std::string> skippedLines(const RestoreCoordinator::Result& result);
 
 // A titled list: the heading "Title (count)", at most eight lines and, past eight,
-// "and N more".
+// "and N more". The lines are the first of `total` records (a result keeps only the first
+// of many), and the count and N are of all of them.
 struct Detail {
     std::string heading;
     std::vector<std::string> lines;
     std::string more;  // empty when every line is shown
 };
-Detail detail(const std::string& title, const std::vector<std::string>& lines);
+Detail detail(const std::string& title, const std::vector<std::string>& lines, std::uint64_t total);
 
 // "Restored, but these could not be put back exactly: " and the distinct attributes in
 // ascending order, joined by ", "; empty when nothing was unpreserved.

@@ -22,6 +22,7 @@ int BlobReadAhead::widthFor(int processors) { return processors <= 2 ? 0 : std::
 
 void BlobReadAhead::announce(const std::vector<BlobID>& ids) {
     std::lock_guard lock(mutex_);
+    if (!slots_.empty()) dropLocked();
     for (const BlobID& id : ids) slots_.push_back(Slot{id});
     startReadsLocked();
 }

@@ -35,7 +35,9 @@ public:
     BlobReadAhead(const BlobReadAhead&) = delete;
     BlobReadAhead& operator=(const BlobReadAhead&) = delete;
 
-    // Blobs the walk will ask for next, in this order, after those announced before.
+    // Blobs the walk will ask for next, in this order. What was announced before and not
+    // taken is dropped: the walk announces the content of one file at a time, so the queue
+    // never holds more than one file's blobs, and a file left part way leaves nothing behind.
     void announce(const std::vector<BlobID>& ids);
     // If id is the next blob announced: moves its plaintext into buffer, or throws the
     // error reading it gave, and returns true. A blob no thread has begun to read yet is

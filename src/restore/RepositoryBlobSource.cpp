@@ -6,7 +6,10 @@
 
 namespace wm {
 
-Bytes RepositoryBlobSource::rootTree(const SnapshotID& snapshot) { return repository_.snapshot(snapshot).rootTree; }
+RestoreBlobSource::Record RepositoryBlobSource::record(const SnapshotID& snapshot) {
+    SnapshotRecord stored = repository_.snapshot(snapshot);
+    return {std::move(stored.rootTree), stored.stats.directories};
+}
 
 RepositoryBlobSource::RepositoryBlobSource(const Repository& repository) : repository_(repository) {
     const int width = BlobReadAhead::widthFor(activeProcessorCount());

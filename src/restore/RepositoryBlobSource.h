@@ -18,7 +18,7 @@ public:
     ~RepositoryBlobSource() override;
 
     // The record read and verified by the repository; its root-tree bytes as stored.
-    Bytes rootTree(const SnapshotID& snapshot) override;
+    Record record(const SnapshotID& snapshot) override;
     // One ranged read of the blob's pack, opened by the repository's cipher. The
     // plaintext is moved into buffer, never copied; the sealed bytes are read into a
     // buffer kept for the whole restore.

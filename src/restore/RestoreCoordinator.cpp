@@ -5,6 +5,7 @@
 
 #include "core/ErrorDescription.h"
 #include "core/Localization.h"
+#include "core/Saturating.h"
 #include "core/Unicode.h"
 #include "format/RepositoryPresentation.h"
 #include "fs/MetadataApply.h"
@@ -67,19 +68,30 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
                                                        const RestoreSelection& selection,
                                                        const std::optional<CheckedTarget>& checkedTarget) {
     std::lock_guard lock(mutex_);
-    const Bytes rootBytes = source.rootTree(snapshot);
-    const std::optional<BlobID> rootTree = BlobID::fromBytes(rootBytes);
+    const RestoreBlobSource::Record record = source.record(snapshot);
+    const std::optional<BlobID> rootTree = BlobID::fromBytes(record.rootTree);
     if (!rootTree) throw Error::snapshotHasNoRootTree();
 
     // The backup's folder as it is now: a folder made below the target later is never it.
     const std::optional<FolderIdentity> backup = backupFolder_ ? FolderIdentity::of(*backupFolder_) : std::nullopt;
     RestoreRoot root(RestoreRoot::openTarget(into, checkedTarget, backup), into, maxComponentCount, maxTotalPathBytes,
                      backup);
-    Walk walk(*this, root, source, selection);
+    Walk walk(*this, root, source, selection, record.directories);
     // Whatever happens, the root's descriptor is closed when it goes out of scope.
     TreeWalk::run(*rootTree, walk);
     root.close();
     return std::move(walk.result);
+}
+
+std::uint64_t RestoreCoordinator::Walk::enteringLimit(std::uint64_t recordedDirectories) {
+    return saturatingAdd(saturatingAdd(recordedDirectories, recordedDirectories), 1000);
+}
+
+std::vector<SafeName> RestoreCoordinator::Walk::Anchor::path() const {
+    std::vector<SafeName> names{name};
+    for (const PathNode* node = folder.get(); node; node = node->parent.get()) names.push_back(node->name);
+    std::reverse(names.begin(), names.end());
+    return names;
 }
 
 std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tree) {
@@ -123,6 +135,13 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
     using T = TreeObject::EntryType;
     switch (entry.entryType) {
     case T::directory: {
+        if (++entered > enteredLimit) {
+            result.failures.push_back(
+                {displayText, WM_L("the backup leads into more folders than the %@ it counts, so the restore "
+                                   "stopped here",
+                                   std::to_string(recordedDirectories))});
+            return Step::stop;
+        }
         RestoreRoot::Folder opened;
         try {
             opened = root.ensureDirectoryExistsReturningDescriptor(path, directoryMode);
@@ -136,7 +155,9 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
             result.failures.push_back({displayText, WM_L("the backup lists this folder inside itself")});
             return Step::next;
         }
-        folders.push_back({std::move(opened), displayText});
+        auto node =
+            std::make_shared<const PathNode>(PathNode{folders.empty() ? nullptr : folders.back().node, path.back()});
+        folders.push_back({std::move(opened), displayText, std::move(node)});
         guard.kept = true;  // its name stays on the path until leave()
         return Step::descend;
     }
@@ -146,7 +167,7 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
             auto anchor = hardLinkAnchors.find(*entry.hardlinkGroup);
             if (anchor != hardLinkAnchors.end()) {
                 try {
-                    root.createHardLink(path, anchor->second);
+                    root.createHardLink(path, anchor->second.path());
                     ++result.hardLinksRestored;
                 } catch (const PathSafetyViolation& v) {
                     result.failures.push_back({displayText, restoreErrorSentence(v)});
@@ -160,7 +181,9 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
             result.failures.push_back({displayText, restoreErrorSentence(e)});
             return Step::next;
         }
-        if (entry.hardlinkGroup) hardLinkAnchors[*entry.hardlinkGroup] = path;
+        if (entry.hardlinkGroup)
+            hardLinkAnchors.insert_or_assign(*entry.hardlinkGroup,
+                                             Anchor{folders.empty() ? nullptr : folders.back().node, path.back()});
         ++result.filesRestored;
         break;
     case T::symlink:

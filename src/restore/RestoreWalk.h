@@ -2,6 +2,7 @@
 // The state of one restore walk, handed down the recursion. Internal to the restore
 // module.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -20,9 +21,21 @@ namespace wm {
 
 // What the walk does with each entry of the snapshot's trees, through the shared tree walker.
 struct RestoreCoordinator::Walk : TreeWalk::Visitor {
+    // recordedDirectories: the folders the snapshot's record counts.
     Walk(RestoreCoordinator& coordinator, RestoreRoot& root, RestoreBlobSource& source,
-         const RestoreSelection& selection)
-        : coordinator(coordinator), root(root), source(source), selection(selection) {}
+         const RestoreSelection& selection, std::uint64_t recordedDirectories)
+        : coordinator(coordinator),
+          root(root),
+          source(source),
+          selection(selection),
+          recordedDirectories(recordedDirectories),
+          enteredLimit(enteringLimit(recordedDirectories)) {}
+
+    // The most folders an honest backup makes a walk enter: each of its folders once, with
+    // room to spare for a count that is a little off. A backup that names one tree in several
+    // places makes the walk enter it again each time, so a few kilobytes can describe
+    // millions of folders; past this many the walk stops.
+    static std::uint64_t enteringLimit(std::uint64_t recordedDirectories);
 
     // The top tree's read and decode errors end the restore; a folder's own tree that
     // cannot be read is a Failure of that folder.
@@ -37,8 +50,23 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     RestoreBlobSource& source;
     const RestoreSelection& selection;
     Result result;
-    // Per hard-link group, the path of the member first restored as a regular file.
-    std::unordered_map<std::uint64_t, std::vector<SafeName>> hardLinkAnchors;
+    const std::uint64_t recordedDirectories;
+    const std::uint64_t enteredLimit;
+    std::uint64_t entered = 0;  // folders entered, every entering of a shared tree counted
+
+    // One folder of the path, shared by the folders and anchors below it, so that what the
+    // walk keeps of a path is its own name and where it lies, never a copy of the path above.
+    struct PathNode {
+        std::shared_ptr<const PathNode> parent;  // none for a folder of the top tree
+        SafeName name;
+    };
+    // The path of the member of a hard-link group first restored as a regular file.
+    struct Anchor {
+        std::shared_ptr<const PathNode> folder;  // none for a file of the top tree
+        SafeName name;
+        std::vector<SafeName> path() const;
+    };
+    std::unordered_map<std::uint64_t, Anchor> hardLinkAnchors;
     // The path of the entry being handled, from the target folder down, and the same
     // names' stored bytes (what the selection is asked about).
     std::vector<SafeName> path;
@@ -48,6 +76,7 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     struct EnteredFolder {
         RestoreRoot::Folder opened;
         std::string display;
+        std::shared_ptr<const PathNode> node;
         bool unreadable = false;
     };
     std::vector<EnteredFolder> folders;

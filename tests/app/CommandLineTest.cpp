@@ -92,7 +92,7 @@ TEST(CommandLineTest, TheHeadlessTargetIsANewOrEmptyFolder) {
 // Only failures are listed, with names unable to break a line, and at most the limit of lines.
 TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     RestoreResult result;
-    result.failures.resize(CommandLine::maxListedFailures + 5, {"a\nb", "x"});
+    for (std::size_t i = 0; i < CommandLine::maxListedFailures + 5; ++i) result.failures.push_back({"a\nb", "x"});
     result.skipped.push_back({"pipe", "a named pipe"});
     result.unpreserved.push_back({"late", "creationTime", "not settable"});
     std::ostringstream out;
@@ -100,6 +100,12 @@ TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     const std::string text = out.str();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), CommandLine::maxListedFailures + 1);
     EXPECT_TRUE(text.ends_with("a\\x0ab: x\nand 5 more\n")) << text.substr(text.size() - 40);
+
+    // Past the records a result keeps, the line of the rest counts every failure.
+    for (int i = 0; i < 250'000; ++i) result.failures.push_back({"b", "y"});
+    std::ostringstream many;
+    CommandLine::listFailures(result, many);
+    EXPECT_TRUE(many.str().ends_with("a\\x0ab: x\nand 250005 more\n")) << many.str().substr(many.str().size() - 40);
 }
 
 }  // namespace

@@ -55,5 +55,19 @@ TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
     EXPECT_LE(reads.load(), 3 + 2 * 50);
 }
 
+// A file left part way leaves nothing queued: the next file's blobs are read ahead all the same.
+TEST(BlobReadAhead, AnAnnouncementReplacesWhatWasNotTaken) {
+    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext) { plaintext.assign(2, id.bytes[0]); }, 2,
+                            1024);
+    Bytes buffer;
+    readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
+    ASSERT_TRUE(readAhead.take(blobFilled(1), buffer));
+    readAhead.announce({blobFilled(5), blobFilled(6)});
+    ASSERT_TRUE(readAhead.take(blobFilled(5), buffer));
+    EXPECT_EQ(buffer, Bytes(2, 5));
+    ASSERT_TRUE(readAhead.take(blobFilled(6), buffer));
+    EXPECT_FALSE(readAhead.take(blobFilled(2), buffer));
+}
+
 }  // namespace
 }  // namespace wm

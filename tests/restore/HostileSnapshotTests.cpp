@@ -88,6 +88,34 @@ TEST_F(HostileSnapshotTest, ChildTreeThatPointsBackAtAnAncestor) {
     EXPECT_TRUE(fs::is_regular_file(box.target() / "b/self/s"));
 }
 
+// Ten levels each name the level below twice: a few trees make the walk enter 2,046 folders
+// and meet the bottom tree 1,024 times. A record that counts fewer folders stops the walk
+// once it would enter more than twice its count and 1,000, with one failure saying so; with
+// all of them counted it walks the whole.
+TEST_F(HostileSnapshotTest, SharedSubtreesAreWalkedOnlyAsFarAsTheRecordCounts) {
+    BlobID tree = backup.addTree({fileEntry("refused/name", {}, 0), fileEntry("f", {}, 0)});
+    for (int level = 0; level < 10; ++level) tree = backup.addTree({dirEntry("a", tree), dirEntry("b", tree)});
+    backup.setRoot(tree);
+    backup.directories = 10;
+    Result r = restore();
+    EXPECT_EQ(r.directoriesRestored, 1020u);
+    // The 1,020th folder is made, the next is not, and the walk goes no further.
+    EXPECT_TRUE(fs::is_directory(box.target() / "a/b/b/b/b/b/b/b/a/b"));
+    EXPECT_FALSE(fs::exists(box.target() / "a/b/b/b/b/b/b/b/b") || fs::exists(box.target() / "b"));
+    ASSERT_LT(r.failures.total(), 1000u);
+    EXPECT_EQ(failurePaths(r).back(), "a/b/b/b/b/b/b/b/b");
+    Strings reasons = failureReasons(r);
+    EXPECT_EQ(reasons.back(), "the backup leads into more folders than the 10 it counts, so the restore stopped here");
+    reasons.pop_back();
+    EXPECT_EQ(reasons, Strings(reasons.size(), unsafeName));
+
+    fs::remove_all(box.target()), fs::create_directory(box.target());
+    backup.directories = 2046;
+    r = restore();
+    EXPECT_EQ(counts(r), "files=1024 hardlinks=0 folders=2046 symlinks=0");
+    EXPECT_EQ(r.failures.total(), 1024u);
+}
+
 // Marked as changed while it was backed up, a file's content may run past its shape, but a
 // missing blob still removes it; marked as unchanged, the same content is refused. When the first name of a hard-linked
 // file fails, the next takes its place with what the backup holds and the third links to it.

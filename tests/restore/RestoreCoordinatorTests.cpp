@@ -68,6 +68,36 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
 }
 
 // An unreadable subtree fails its folder only; an unreadable top tree or target fails the restore.
+// Two identical folders share one tree, which the walk enters each time; the hard-link
+// group's anchor, two folders down in the first, serves the names of the second.
+TEST_F(RestoreCoordinatorTest, IdenticalFoldersShareOneTree) {
+    const BlobID data = backup.add("same");
+    const BlobID shared = backup.addTree({dirEntry("deep", backup.addTree({linkedEntry("z", data, 4, 9)})),
+                                          linkedEntry("x", data, 4, 9), fileEntry("y", {data}, 4)});
+    backup.setRoot(backup.addTree({dirEntry("a", shared), dirEntry("b", shared)}));
+    backup.directories = 4;
+    Result r = restore();
+    EXPECT_TRUE(r.isComplete()) << failureReasons(r).front();
+    EXPECT_EQ(counts(r), "files=3 hardlinks=3 folders=4 symlinks=0");
+    const fs::path t = box.target();
+    for (const char* name : {"a/x", "b/deep/z", "b/x"}) EXPECT_TRUE(fs::equivalent(t / "a/deep/z", t / name)) << name;
+    EXPECT_EQ(stringOf(box.readFile(t / "b/y")), "same");
+}
+
+// A result keeps the first thousand records of each kind, in order, and counts them all.
+TEST_F(RestoreCoordinatorTest, TheResultKeepsTheFirstThousandRecordsAndCountsAll) {
+    std::vector<TreeObject::Entry> entries;
+    for (int i = 0; i < 1500; ++i) entries.push_back(fileEntry("x/" + std::to_string(i), {}, 0));
+    for (int i = 0; i < 1200; ++i) entries.push_back(specialEntry("pipe" + std::to_string(i), T::fifo));
+    backup.setRoot(backup.addTree(entries));
+    Result r = restore();
+    EXPECT_EQ(std::to_string(r.failures.size()) + "/" + std::to_string(r.failures.total()) + " " +
+                  std::to_string(r.skipped.size()) + "/" + std::to_string(r.skipped.total()),
+              "1000/1500 1000/1200");
+    EXPECT_EQ(r.failures[999].path + " " + r.skipped[999].path, "x/999 pipe999");
+    EXPECT_FALSE(r.isComplete());
+}
+
 TEST_F(RestoreCoordinatorTest, UnreadableTreesAndTargets) {
     backup.setRoot(backup.addTree({dirEntry("gone", backup.reserve()), dirEntry("bad", backup.add("\x05\x00\x00\x00")),
                                    fileEntry("after", {backup.add("ok")}, 2)}));

@@ -44,7 +44,7 @@ public:
     BlobID addTree(const std::vector<TreeObject::Entry>& e) { return add(stringOf(TreeObject::encode(e))); }
     void putTree(const BlobID& id, const std::vector<TreeObject::Entry>& e) { blobs_[id] = TreeObject::encode(e); }
     void setRoot(const BlobID& id) { rootBytes = id.data(); }
-    Bytes rootTree(const SnapshotID&) override { return rootBytes; }
+    Record record(const SnapshotID&) override { return {rootBytes, directories}; }
     void blob(const BlobID& id, Bytes& buffer) override {
         ++reads;
         if (beforeRead) beforeRead(id);
@@ -54,6 +54,7 @@ public:
     }
 
     Bytes rootBytes;
+    std::uint64_t directories = 0;                  // the folders the record counts
     std::function<void(const BlobID&)> beforeRead;  // lets a test change the disk mid-walk
     int reads = 0;
 

@@ -64,7 +64,7 @@ bool samePhase(const RestoreAppModel::Phase& a, const RestoreAppModel::Phase& b)
     const auto& x = a.result;
     const auto& y = b.result;
     auto sameEntries = [](const auto& p, const auto& q, auto same) {
-        if (p.size() != q.size()) return false;
+        if (p.size() != q.size() || p.total() != q.total()) return false;
         for (std::size_t i = 0; i < p.size(); ++i) {
             if (!same(p[i], q[i])) return false;
         }
@@ -429,8 +429,9 @@ void RestoreWindow::rebuildReport(const RestoreAppModel::Phase& phase) {
     holderLayout->addWidget(makeLabel(text(WindowText::summary(result, phase.into)), TextStyles::Role::callout,
                                       "reportSummary", reportHolder_));
 
-    auto addDetail = [&](const char* name, const std::string& title, const std::vector<std::string>& lines) {
-        const WindowText::Detail detail = WindowText::detail(title, lines);
+    auto addDetail = [&](const char* name, const std::string& title, const std::vector<std::string>& lines,
+                         std::uint64_t total) {
+        const WindowText::Detail detail = WindowText::detail(title, lines, total);
         auto* block = new QWidget(reportHolder_);
         block->setObjectName(name);
         auto* layout = new QVBoxLayout(block);
@@ -453,9 +454,11 @@ void RestoreWindow::rebuildReport(const RestoreAppModel::Phase& phase) {
         holderLayout->addWidget(block);
     };
     if (!result.failures.empty())
-        addDetail("failuresList", WM_L("Could not be put back"), WindowText::failureLines(result));
+        addDetail("failuresList", WM_L("Could not be put back"), WindowText::failureLines(result),
+                  result.failures.total());
     if (!result.skipped.empty()) {
-        addDetail("skippedList", WM_L("In the backup, deliberately not recreated"), WindowText::skippedLines(result));
+        addDetail("skippedList", WM_L("In the backup, deliberately not recreated"), WindowText::skippedLines(result),
+                  result.skipped.total());
     }
     if (!result.unpreserved.empty()) {
         auto* line = makeLabel(text(WindowText::unpreservedLine(result)), TextStyles::Role::callout, "unpreservedLine",

@@ -264,6 +264,22 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     EXPECT_EQ(find<SymbolLabel>("reportHeadline")->text(), "Some of your files are back");
     EXPECT_EQ(find<QLabel>("reportSummary")->text(), "3 files and 2 folders in /home/you/Restored");
 
+    // A result keeps the first thousand records of a kind: the headings and the rest count
+    // all, and an attribute named only past them is still named.
+    result = resultWith(2500, 1005);
+    for (int i = 0; i < 1000; ++i) result.unpreserved.push_back({"f" + std::to_string(i), "ownership", "not root"});
+    result.unpreserved.push_back({"changed", "content", "changed while backed up"});
+    model.setPhase(Phase::finished(result, "/home/you/Restored"));
+    settle();
+    EXPECT_EQ(find<QLabel>("unpreservedLine")->text(),
+              "Restored, but these could not be put back exactly: content, ownership");
+    for (const auto& [name, heading, rest] :
+         {std::tuple("failuresList", "Could not be put back (2500)", "and 2492 more"),
+          std::tuple("skippedList", "In the backup, deliberately not recreated (1005)", "and 997 more")}) {
+        EXPECT_EQ(find(name)->findChild<QLabel*>("detailHeading")->text().toStdString(), heading);
+        EXPECT_EQ(find(name)->findChild<QLabel*>("detailMore")->text().toStdString(), rest);
+    }
+
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
     result.unpreserved = {{"b", "ownership", "not running as root"},
