@@ -150,9 +150,10 @@ void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBack
                       ", restore what is needed from the copy, or copy this backup into another folder.");
 }
 
-// Nothing is written through a link inside the copy, from its lock file on.
+// Nothing is written through a link inside the copy, from its lock file on. Called while `e`
+// is being handled: any other failure of the copy goes on as it was thrown.
 [[noreturn]] void refuseCopyThroughLink(const DestinationError& e) {
-    if (!LocalFolderDestination::isLinkRefusal(e)) throw e;
+    if (!LocalFolderDestination::isLinkRefusal(e)) throw;
     throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
                       " is a link inside the copy, or lies below one, so nothing was written through it. Put "
                       "the copy's own folders back, or copy into another folder.");
@@ -198,7 +199,8 @@ int repair(Repository& repository, const RepositoryKeys& keys, Destination& copy
     try {
         unreadable = Replicator::indexAgain(repository, fetched);
     } catch (WritingLockLost& lost) {
-        lost.alreadyDone = "It had put back " + count(std::ssize(r.repaired), "pack") + " but not indexed them.";
+        if (!r.repaired.empty())
+            lost.alreadyDone = "It had put back " + count(std::ssize(r.repaired), "pack") + " but not indexed them.";
         throw;
     }
     std::cout << "repaired: " << count(std::ssize(r.repaired), "pack") << ", " << r.refused.size() << " refused\n";
