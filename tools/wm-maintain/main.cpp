@@ -20,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "RememberedCounters.h"
@@ -262,6 +263,12 @@ void refuseUnreadableHolds(const Repository& repository) {
 int run(const Options& o) {
     const std::string secret = tools::readSecret(o.secretFile);
     const std::string& home = o.folders[0];
+    // A copy that is there is a folder: a file in its place is neither an empty copy nor a drive
+    // that cannot be read.
+    if (std::error_code ec; o.folders.size() == 2 && std::filesystem::exists(o.folders[1], ec) &&
+                            !std::filesystem::is_directory(o.folders[1], ec))
+        throw std::filesystem::filesystem_error("the copy", o.folders[1],
+                                                std::make_error_code(std::errc::not_a_directory));
     // Nothing of a folder changes before it is known to hold a repository: its config is read
     // first through a destination that touches nothing.
     RepositoryConfig::decode(readConfigFile(*folder(home, false)));
