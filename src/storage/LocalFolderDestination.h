@@ -93,7 +93,7 @@ public:
 
     // Only regular files, judged without following a link, and never through a "tmp" that
     // is a link.
-    void discardPendingWrites() noexcept override;
+    void discardPendingWrites() override;
 
 private:
     // Shared with the writers, which may outlive the destination.
