@@ -279,6 +279,14 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailHeading")->text().toStdString(), heading);
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailMore")->text().toStdString(), rest);
     }
+    // The same records kept and counted, another attribute past them: the line follows.
+    result.unpreserved = {};
+    for (int i = 0; i < 1000; ++i) result.unpreserved.push_back({"f" + std::to_string(i), "ownership", "not root"});
+    result.unpreserved.push_back({"changed", "acl", "not supported"});
+    model.setPhase(Phase::finished(result, "/home/you/Restored"));
+    settle();
+    EXPECT_EQ(find<QLabel>("unpreservedLine")->text(),
+              "Restored, but these could not be put back exactly: acl, ownership");
 
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
