@@ -279,7 +279,7 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailHeading")->text().toStdString(), heading);
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailMore")->text().toStdString(), rest);
     }
-    // The same records kept and counted, another attribute past them: the line follows.
+    // Only what lies past the records kept changes: the report follows, here another attribute.
     result.unpreserved = {};
     for (int i = 0; i < 1000; ++i) result.unpreserved.push_back({"f" + std::to_string(i), "ownership", "not root"});
     result.unpreserved.push_back({"changed", "acl", "not supported"});
@@ -287,6 +287,11 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     settle();
     EXPECT_EQ(find<QLabel>("unpreservedLine")->text(),
               "Restored, but these could not be put back exactly: acl, ownership");
+    // One more failure past those kept: the heading counts it.
+    result.failures.push_back({"late", "x"});
+    model.setPhase(Phase::finished(result, "/home/you/Restored"));
+    settle();
+    EXPECT_EQ(find("failuresList")->findChild<QLabel*>("detailHeading")->text(), "Could not be put back (2501)");
 
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
