@@ -104,11 +104,28 @@ TEST(ToolLock, RefreshesOnlyItsOwnLockAndNeverRemovesALockItDoesNotHold) {
             const Date acquired = lockFile(t.path())->acquiredAt;
             EXPECT_TRUE(eventually([&] { return lockFile(t.path())->heartbeatAt != acquired; }));
             EXPECT_NO_THROW(lock.confirmHeld());
-            if (cleared)
-                fs::remove(t / "writing.lock");
-            else
-                Repository::write(RepositoryJSON::encodeBytes(theirs.toJSON(), false), RepositoryLayout::lockFile(),
-                                  *folder);
+            const auto takeOver = [&] {
+                if (cleared)
+                    fs::remove(t / "writing.lock");
+                else
+                    Repository::write(RepositoryJSON::encodeBytes(theirs.toJSON(), false), RepositoryLayout::lockFile(),
+                                      *folder);
+            };
+            // A refresh between its last reading and its rename may still put its lock back, as
+            // two devices writing one file can: the other side acts until this run sees the lock
+            // lost, and once more when no refresh can be under way.
+            EXPECT_TRUE(eventually([&] {
+                takeOver();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                try {
+                    lock.confirmHeld();
+                    return false;
+                } catch (const WritingLockLost&) {
+                    return true;
+                }
+            }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            takeOver();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));  // twenty refreshes
             EXPECT_THROW(lock.confirmHeld(), WritingLockLost) << cleared;
         }
