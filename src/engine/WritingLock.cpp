@@ -94,11 +94,21 @@ RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acqu
 
 RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,
                        Date now) {
-    const RunLock state = checkRunLock(destination, device, acquiredAt, now);
+    RunLock state = checkRunLock(destination, device, acquiredAt, now);
     if (!state.held()) return state;
     const RepositoryLock lock{deviceName, device.hex(), acquiredAt, now};
+    // The file is read again with the new bytes ready, just before they are put in place, so
+    // that a lock another run wrote since the first reading is written over only when it lands
+    // in the moment between that reading and the rename: no file system gives two devices more.
+    struct NoLongerHeld {};
     try {
-        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination);
+        Repository::write(RepositoryJSON::encodeBytes(lock.toJSON(), false), RepositoryLayout::lockFile(), destination,
+                          [&] {
+                              state = checkRunLock(destination, device, acquiredAt, now);
+                              if (!state.held()) throw NoLongerHeld{};
+                          });
+    } catch (const NoLongerHeld&) {
+        // Left as the other run wrote it.
     } catch (const std::exception&) {
         // Tried again at the next refresh; the lock stays this run's until it goes stale.
     }

@@ -75,7 +75,8 @@ struct RunLock {
 };
 // Reads the lock file (never throws).
 [[nodiscard]] RunLock checkRunLock(Destination& destination, const DeviceID& device, Date acquiredAt, Date now);
-// Gives this run's lock a new heartbeat when checkRunLock finds it held, and writes nothing
+// Gives this run's lock a new heartbeat when checkRunLock finds it held, read once before the
+// new bytes are written and again just before they are put in place, and writes nothing
 // otherwise. A failed write keeps the lock held (until it goes stale). Never throws for an
 // ordinary failure.
 RunLock refreshRunLock(Destination& destination, const DeviceID& device, const std::string& deviceName, Date acquiredAt,

@@ -100,7 +100,8 @@ UniqueFd RestoreRoot::openTarget(const std::filesystem::path& into, const std::o
         return folder;
     }
     if (const int error = errno; error != ENOENT) {
-        if (error == ENOTDIR) notMade(target, error);
+        // A file on the way, or a path too long to make by name, is a folder that cannot be made.
+        if (error == ENOTDIR || error == ENAMETOOLONG) notMade(target, error);
         throw PathSafetyViolation::restoreRootUnavailable(systemErrorText(error));
     }
     if (checked && checked->found) throw PathSafetyViolation::targetReplaced(target.string());  // it went away
@@ -221,12 +222,7 @@ RestoreRoot::Folder RestoreRoot::openDirectoryComponent(const SafeName& name, in
         if (opened.descriptor.get() < 0) throw classifyFailure(errno);
     }
     const int fd = opened.descriptor.get();
-    if (backupFolder_) {
-        struct stat st;
-        if (retryingOnInterrupt([&] { return ::fstat(fd, &st); }) == 0 &&
-            FolderIdentity{st.st_dev, st.st_ino} == *backupFolder_)
-            throw PathSafetyViolation::insideTheBackup(nameText(name));
-    }
+    if (backupFolder_ && identityOf(fd) == backupFolder_) throw PathSafetyViolation::insideTheBackup(nameText(name));
     if (auto stored = onDiskName(fd)) {
         if (!std::equal(stored->begin(), stored->end(), name.bytes().begin(), name.bytes().end()))
             throw PathSafetyViolation::nameFoldsOnThisVolume(nameText(name), Unicode::decodeUTF8Repairing(*stored));

@@ -77,9 +77,9 @@ public:
     // folder the check found, or, when it found nothing, one this call makes. Anything else
     // is refused with targetReplaced before a byte is written. A target whose nearest existing
     // folder is backupFolder or lies inside it is refused with insideTheBackup before any
-    // folder is made. A folder that cannot be made, or a file on the way, throws
-    // std::filesystem::filesystem_error with the system's error; an existing target that
-    // cannot be opened, restoreRootUnavailable.
+    // folder is made. A folder that cannot be made, a file on the way or a path too long
+    // throws std::filesystem::filesystem_error with the system's error; an existing target
+    // that cannot be opened, restoreRootUnavailable.
     static UniqueFd openTarget(const std::filesystem::path& into, const std::optional<CheckedTarget>& checked,
                                std::optional<FolderIdentity> backupFolder,
                                const BetweenMakingAndOpening& betweenMakingAndOpening = {});

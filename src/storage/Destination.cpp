@@ -1,21 +1,21 @@
 #include "storage/Destination.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace wm {
 
 bool isPendingWriteName(std::string_view name) {
-    return name.size() == 32 && std::all_of(name.begin(), name.end(),
-                                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    // Writers name a pending object after a random UUID, in its compact form.
+    const std::optional<UUID> uuid = UUID::parse(name);
+    return uuid && uuid->compactHex() == name;
 }
 
-void Destination::discardPendingWrites() noexcept {
+void Destination::discardPendingWrites() {
     try {
         for (const auto& path : list(RepoPath() / temporaryFolderName)) {
-            if (!isPendingWriteName(path.fileName())) continue;
             try {
-                remove(path);
+                // A folder is no pending object, whatever its name.
+                if (isPendingWriteName(path.fileName()) && size(path)) remove(path);
             } catch (const std::exception&) {
                 // Left for a later run.
             }

@@ -37,8 +37,9 @@ struct DestinationCapabilities {
 // puts them in place.
 inline constexpr std::string_view temporaryFolderName = "tmp";
 
-// Whether a name in the temporary folder is one a writer gives its pending object: 32
-// lower-case hexadecimal digits. Nothing else found there is a writer's.
+// Whether a name in the temporary folder is one a writer gives its pending object: a UUID's
+// compact form (UUID::compactHex), 32 lower-case hexadecimal digits. Nothing else found there
+// is a writer's.
 bool isPendingWriteName(std::string_view name);
 
 // A new object being written. Nothing appears at the final path before commit(); commit()
@@ -89,12 +90,12 @@ public:
     // Free bytes for important use; nothing when the volume does not tell.
     virtual std::optional<std::int64_t> freeSpace() = 0;
     // Removes from the temporary folder the pending objects of writes that never committed:
-    // entries named as pending writes are (isPendingWriteName), one by one, never entering a
-    // folder. Nothing else there is touched, so a folder that is not a repository loses
-    // nothing of its own. A listing or removal that fails is passed over: what is left waits
-    // for a later run. Only a holder of the writing lock calls it, since another writer's
-    // pending objects lie there too.
-    virtual void discardPendingWrites() noexcept;
+    // the files named as pending writes are (isPendingWriteName), one by one, never a folder
+    // nor anything in one. Nothing else there is touched, so a folder that is not a repository
+    // loses nothing of its own. A listing or removal that fails is passed over (never thrown):
+    // what is left waits for a later run. Only a holder of the writing lock calls it, since
+    // another writer's pending objects lie there too.
+    virtual void discardPendingWrites();
 };
 
 }  // namespace wm

@@ -251,7 +251,7 @@ std::optional<UniqueFd> LocalFolderDestination::openParent(const RepoPath& path,
     return openFolder(path.parent(), create, path, operation);
 }
 
-void LocalFolderDestination::discardPendingWrites() noexcept {
+void LocalFolderDestination::discardPendingWrites() {
     try {
         auto tmp = openFolder(temporaryPath(), false, temporaryPath(), Operation::removal);
         if (!tmp) return;

@@ -6,8 +6,9 @@
 // opened without following a symbolic link: nothing is written, renamed or removed through a
 // link inside the destination (a "packs" or "packs/64" that is a link to another folder is
 // refused, not written into, even when it became one while the run went on). The root itself
-// may be reached through a link, as a restore target may; it is opened once, on the first
-// write, or when preparing.
+// may be reached through a link, as a restore target may; it is opened once, when preparing
+// or on the first call that goes below it by descriptor (a write, a removal, a read that
+// refuses links).
 //
 // Reads go by path and follow links, unless the destination refuses links for reads too (a
 // copy, whose contents must be its own to count as copied).
@@ -93,7 +94,7 @@ public:
 
     // Only regular files, judged without following a link, and never through a "tmp" that
     // is a link.
-    void discardPendingWrites() noexcept override;
+    void discardPendingWrites() override;
 
 private:
     // Shared with the writers, which may outlive the destination.

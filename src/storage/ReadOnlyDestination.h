@@ -43,7 +43,7 @@ public:
     void remove(const RepoPath& path) override;
     std::optional<std::int64_t> freeSpace() override;
     // Removes nothing.
-    void discardPendingWrites() noexcept override {}
+    void discardPendingWrites() override {}
 
 private:
     std::shared_ptr<Destination> inner_;

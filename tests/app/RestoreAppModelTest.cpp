@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "TestBackup.h"
@@ -171,6 +172,27 @@ TEST_F(RestoreAppModelTest, ATargetThatIsNotTheOneCheckedIsRefused) {
     model.restore(checked);
     EXPECT_EQ(model.problem(), PathSafetyViolation::targetReplaced((temp / "checked").string()).what());
     EXPECT_TRUE(model.phase().kind == Kind::open && fs::is_empty(temp / "checked"));
+}
+
+// A target that cannot be made says why, and nothing is made: a file on the way, a name too long.
+TEST_F(RestoreAppModelTest, ATargetThatCannotBeMadeSaysWhy) {
+    auto backup = backupWithOneFile();
+    openWith(backup.folder(), kPassphrase);
+    temp.writeFile("file", "x");
+    const fs::path underAFile = temp / "file/new", tooLong = temp / std::string(300, 'n');
+    const std::pair<fs::path, std::string> cases[] = {
+        {underAFile, "Wendle Marsh cannot restore into " + underAFile.string() +
+                         ": part of that path is a file, not a folder. Choose another folder."},
+        {tooLong,
+         "Wendle Marsh cannot make " + tooLong.string() + " because its path is too long. Choose a shorter one."}};
+    for (const auto& [target, sentence] : cases) {
+        restoreInto(target);
+        EXPECT_EQ(model.problem(), sentence);
+        EXPECT_EQ(model.phase().kind, Kind::open);
+    }
+    std::set<fs::path> left;
+    for (const auto& item : fs::directory_iterator(temp.path())) left.insert(item.path().filename());
+    EXPECT_EQ(left, (std::set<fs::path>{"backup", "file"}));
 }
 
 // Another thread asks for an open and a restore while an open runs: neither starts.

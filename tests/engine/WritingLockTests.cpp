@@ -158,6 +158,15 @@ TEST_F(WritingLockTest, ARunJudgesItsOwnLockAndRemovesItOnlyWhileFresh) {
     EXPECT_EQ(lockOnDisk().heartbeatAt, now);
     EXPECT_EQ(refreshRunLock(*faulty, testDevice(), "Studio", acquired, now.adding(1)).state, State::held);
     EXPECT_EQ(lockOnDisk().heartbeatAt, now.adding(1));
+
+    // Another device takes the lock while a refresh has its bytes ready: the refresh reads the
+    // file again before putting them in place and leaves the other device's lock as it is.
+    const RepositoryLock theirs = lockOf(otherDevice(), "Laptop", now.adding(2), now.adding(2));
+    faulty->pauseAtMutation(2, [&] { putLock(theirs); });  // after openWrite, before its bytes
+    const RunLock refreshed = refreshRunLock(*faulty, testDevice(), "Studio", acquired, now.adding(2));
+    EXPECT_EQ(refreshed.state, State::otherRun);
+    EXPECT_EQ(refreshed.holder, "Laptop");
+    EXPECT_EQ(lockOnDisk(), theirs);
 }
 
 }  // namespace

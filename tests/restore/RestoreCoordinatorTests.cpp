@@ -67,7 +67,6 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     EXPECT_EQ(stringOf(box.readFile(t / "sparse.img")).find_first_not_of('\0', 4096), (64u << 20) - 4096);
 }
 
-// An unreadable subtree fails its folder only; an unreadable top tree or target fails the restore.
 // Two identical folders share one tree, which the walk enters each time; the hard-link
 // group's anchor, two folders down in the first, serves the names of the second.
 TEST_F(RestoreCoordinatorTest, IdenticalFoldersShareOneTree) {
@@ -98,6 +97,7 @@ TEST_F(RestoreCoordinatorTest, TheResultKeepsTheFirstThousandRecordsAndCountsAll
     EXPECT_FALSE(r.isComplete());
 }
 
+// An unreadable subtree fails its folder only; an unreadable top tree or target fails the restore.
 TEST_F(RestoreCoordinatorTest, UnreadableTreesAndTargets) {
     backup.setRoot(backup.addTree({dirEntry("gone", backup.reserve()), dirEntry("bad", backup.add("\x05\x00\x00\x00")),
                                    fileEntry("after", {backup.add("ok")}, 2)}));

@@ -154,6 +154,7 @@ TEST(RestoreRoot, TheTargetIsTheFolderMadeOrTheOneChecked) {
         {p / "via-link", CheckedTarget{}, {}, Swap::none, replaced(p / "via-link")},
         {p / "gone", CheckedTarget{identity(box.outside())}, {}, Swap::none, replaced(p / "gone")},
         {p / "file/x", std::nullopt, {}, Swap::none, ENOTDIR},
+        {p / std::string(300, 'n') / "x", std::nullopt, {}, Swap::none, ENAMETOOLONG},
         {p / "alias/new/deeper", std::nullopt, {}, Swap::none, V::insideTheBackup("deeper")},
     };
     for (const auto& [into, checked, swapped, swap, expected] : cases) {

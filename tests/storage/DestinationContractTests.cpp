@@ -13,6 +13,7 @@
 #include "storage/ReadOnlyDestination.h"
 #include "support/FaultyDestination.h"
 #include "support/InMemoryDestination.h"
+#include "support/SimulatedCrash.h"
 #include "support/TempFolder.h"
 #include "support/Thrown.h"
 
@@ -63,7 +64,7 @@ TEST_P(DestinationContract, OnlyACommitMakesTheObjectAndCancelledOrDroppedWriter
     d->openWrite(RepoPath() / "new")->write(viewOf("pending"));  // dropped uncommitted
     EXPECT_EQ(stringOf(d->read(kPack)), "hello world");
     EXPECT_FALSE(d->exists(RepoPath() / "new"));
-    EXPECT_EQ(debris(), 1u);  // left for the next preparation to clear
+    EXPECT_EQ(debris(), 1u);  // left until a holder of the writing lock discards it
 }
 
 TEST_P(DestinationContract, RangedReadsAtTheEdgesAndMissingObjects) {
@@ -125,6 +126,37 @@ TEST_P(DestinationContract, ListingAndRemoving) {
     d->remove(file);
     d->remove(file);  // already gone: no error
     d->remove(RepoPath() / "packs" / "ab");
+}
+
+// Discarding pending writes takes the files that writes dropped uncommitted left in "tmp", and
+// nothing else there: no other name, no folder named as they are, empty or not. A removal that
+// fails is passed over; a crash while it removes is no ordinary failure and goes through.
+TEST_P(DestinationContract, DiscardingPendingWritesTakesOnlyTheirFiles) {
+    const RepoPath tmp = RepoPath() / "tmp";
+    const std::string folderNamedSo = UUID::random().compactHex(), emptyNamedSo = UUID::random().compactHex();
+    put(tmp / "notes.txt", "a user's");
+    put(tmp / "0123456789ABCDEF0123456789ABCDEF", "upper case is not a writer's");
+    put(tmp / folderNamedSo / "inside", "kept");
+    put(tmp / emptyNamedSo / "gone", "leaves an empty folder");
+    d->remove(tmp / emptyNamedSo / "gone");
+    const auto dropUncommitted = [&] { d->openWrite(RepoPath() / "new")->write(viewOf("pending")); };
+    dropUncommitted();
+    ASSERT_EQ(debris(), 5u);
+    test::FaultyDestination faulty(d);
+    faulty.failMutation(1, DestinationError::writeFailed(tmp, "EIO"));
+    EXPECT_NO_THROW(faulty.discardPendingWrites());
+    EXPECT_EQ(debris(), 5u);
+    d->discardPendingWrites();
+    std::vector<RepoPath> left = d->list(tmp);
+    std::sort(left.begin(), left.end());
+    std::vector<RepoPath> kept = {tmp / "0123456789ABCDEF0123456789ABCDEF", tmp / "notes.txt", tmp / folderNamedSo,
+                                  tmp / emptyNamedSo};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+    dropUncommitted();
+    test::FaultyDestination crashing(d);
+    crashing.crashAtMutation(1);
+    EXPECT_THROW(crashing.discardPendingWrites(), test::SimulatedCrash);
 }
 
 // Every thread also writes the shared object: the last commit wins whole.

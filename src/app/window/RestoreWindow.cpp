@@ -74,9 +74,11 @@ bool samePhase(const RestoreAppModel::Phase& a, const RestoreAppModel::Phase& b)
     return x.filesRestored == y.filesRestored && x.directoriesRestored == y.directoriesRestored &&
            x.symlinksRestored == y.symlinksRestored && x.hardLinksRestored == y.hardLinksRestored &&
            sameEntries(x.failures, y.failures, pathAndReason) && sameEntries(x.skipped, y.skipped, pathAndReason) &&
-           sameEntries(x.unpreserved, y.unpreserved, [](const auto& e, const auto& f) {
-               return e.path == f.path && e.attribute == f.attribute && e.reason == f.reason;
-           });
+           sameEntries(x.unpreserved, y.unpreserved,
+                       [](const auto& e, const auto& f) {
+                           return e.path == f.path && e.attribute == f.attribute && e.reason == f.reason;
+                       }) &&
+           x.unpreserved.attributes() == y.unpreserved.attributes();  // also those named past the records kept
 }
 
 void setTextIfDifferent(QLineEdit* field, const std::string& value) {

@@ -265,13 +265,18 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     EXPECT_EQ(find<QLabel>("reportSummary")->text(), "3 files and 2 folders in /home/you/Restored");
 
     // A result keeps the first thousand records of a kind: the headings and the rest count
-    // all, and an attribute named only past them is still named.
+    // all, and an attribute named only past them is still named. Where only what lies past
+    // them changes, another attribute or one more failure, the report follows.
     result = resultWith(2500, 1005);
-    for (int i = 0; i < 1000; ++i) result.unpreserved.push_back({"f" + std::to_string(i), "ownership", "not root"});
-    result.unpreserved.push_back({"changed", "content", "changed while backed up"});
-    model.setPhase(Phase::finished(result, "/home/you/Restored"));
-    settle();
-    EXPECT_EQ(find<QLabel>("unpreservedLine")->text(),
+    auto showWithAttributePastTheKept = [&](const std::string& attribute) {
+        result.unpreserved = {};
+        for (int i = 0; i < 1000; ++i) result.unpreserved.push_back({"f" + std::to_string(i), "ownership", "not root"});
+        result.unpreserved.push_back({"changed", attribute, "why"});
+        model.setPhase(Phase::finished(result, "/home/you/Restored"));
+        settle();
+        return find<QLabel>("unpreservedLine")->text().toStdString();
+    };
+    EXPECT_EQ(showWithAttributePastTheKept("content"),
               "Restored, but these could not be put back exactly: content, ownership");
     for (const auto& [name, heading, rest] :
          {std::tuple("failuresList", "Could not be put back (2500)", "and 2492 more"),
@@ -279,6 +284,10 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailHeading")->text().toStdString(), heading);
         EXPECT_EQ(find(name)->findChild<QLabel*>("detailMore")->text().toStdString(), rest);
     }
+    EXPECT_EQ(showWithAttributePastTheKept("acl"), "Restored, but these could not be put back exactly: acl, ownership");
+    result.failures.push_back({"late", "x"});
+    EXPECT_EQ(showWithAttributePastTheKept("acl"), "Restored, but these could not be put back exactly: acl, ownership");
+    EXPECT_EQ(find("failuresList")->findChild<QLabel*>("detailHeading")->text(), "Could not be put back (2501)");
 
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
