@@ -494,7 +494,9 @@ Replicator::RepairResult Replicator::repair(const std::vector<PackID>& packs, De
         try {
             Repository::write(bytes, path, into, check);
         } catch (WritingLockLost& lost) {
-            lost.alreadyDone = WM_L("It had put back %@.", Phrasing::count(std::ssize(result.repaired), "pack"));
+            // Stopped before its first pack, the repair had changed nothing: the lock's own sentence says so.
+            if (!result.repaired.empty())
+                lost.alreadyDone = WM_L("It had put back %@.", Phrasing::count(std::ssize(result.repaired), "pack"));
             throw;
         }
         result.repaired.push_back(pack);

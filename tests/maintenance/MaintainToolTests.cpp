@@ -113,6 +113,7 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
              t.writeFile("elsewhere/0123456789abcdef0123456789abcdef", "not the copy's");
              fs::create_directory_symlink(elsewhere, d / "tmp");
          }},
+        {"a-file", [&](const fs::path& d) { t.writeFile(fs::relative(d, t.path()), "mine"); }},
         {"linked-gc",
          [&](const fs::path& d) {
              fs::copy(repo, d, fs::copy_options::recursive);

@@ -100,6 +100,9 @@ TEST(Replicator, HeadStaysWhenAPackIsRejectedOrTheCopyIsAhead) {
     const Bytes ahead = memory->files().at("refs/head");
     EXPECT_FALSE(replicate(f, target).isCurrent);
     EXPECT_EQ(memory->files().at("refs/head"), ahead);
+    // The snapshot a replication put there stays vouched for: the next run does not take it for
+    // a backup made into the copy.
+    EXPECT_TRUE(replicate(f, target).madeIntoCopy.empty());
 }
 
 // A backup made into the copy, at an equal or a lower source counter, leaves the copy exactly

@@ -79,15 +79,6 @@ TEST(ToolLock, NoOtherWriterGetsInBetweenAnyTwoStepsOfABackup) {
     }
 }
 
-// Waits until the condition holds, at most a minute.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition())
-        if (std::chrono::steady_clock::now() > end) return false;
-    return true;
-}
-
 // The refresh keeps the lock fresh and writes only over the run's own lock: one cleared by
 // hand or taken over by another device is lost for good, never written again or removed.
 // No replication reads while a sweep runs.

@@ -1,5 +1,6 @@
 #pragma once
-// The built tools run as processes of their own, and the folders they leave read in place.
+// The built tools run as processes of their own, and the folders they leave read in place;
+// waiting for what another process or thread does.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -76,6 +77,17 @@ inline Answer finishTool(const Started& started, int seconds = 0) {
     answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".out").rdbuf()), {});
     answer.err = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".err").rdbuf()), {});
     return answer;
+}
+
+// Waits until the condition holds, at most a minute (what another process or thread does).
+template <class Condition>
+bool eventually(Condition condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // The tool run to its end.

@@ -4,8 +4,6 @@
 // writer, and through the built tools. The sweep's head check, as late as the commit's.
 #include <fnmatch.h>
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +35,23 @@ Bytes laptopLock() {
     laptop.bytes.fill(9);
     const Date now = Date::repositoryNow();
     return RepositoryJSON::encodeBytes(RepositoryLock{"Laptop", laptop.hex(), now, now}.toJSON(), false);
+}
+
+// The lock file on the destination, when there is one.
+std::optional<RepositoryLock> lockOn(const InMemoryDestination& memory) {
+    const auto files = memory.files();
+    const auto it = files.find(RepositoryLayout::lockFile().string());
+    if (it == files.end()) return std::nullopt;
+    return RepositoryLock::fromJSON(RepositoryJSON::decode(it->second));
+}
+
+// This machine as the holder of a lock, its wall clock moved on by `offset` seconds.
+HeldWritingLock::Holder holderWithClock(const std::shared_ptr<std::atomic<double>>& offset, double refreshInterval) {
+    return {testDevice(), "This Mac", refreshInterval, [offset] { return Date::repositoryNow().adding(*offset); }};
+}
+
+bool mutates(Operation op) {
+    return op == Operation::openWrite || op == Operation::write || op == Operation::commit || op == Operation::remove;
 }
 
 // Where an unfinished write of an earlier run left its bytes.
@@ -169,24 +184,14 @@ const std::vector<Writer>& writers() {
 enum class Loss { clockMoved, takenOver };
 
 // The ordinals (from 1) of the writer's mutating calls in the log, and which are acts.
-std::vector<bool> actsAmongMutations(const FaultyDestination& faulty, const Writer& writer) {
-    std::vector<bool> acts;
-    for (const auto& call : faulty.calls()) {
-        const auto op = call.operation;
-        if (op != Operation::openWrite && op != Operation::write && op != Operation::commit && op != Operation::remove)
-            continue;
-        bool act = false;
-        for (const auto& [operation, pattern] : writer.acts)
-            act = act || (op == operation && ::fnmatch(pattern, call.path.string().c_str(), 0) == 0);
-        acts.push_back(act);
-    }
-    return acts;
+bool matches(const FaultyDestination::Call& call, Operation operation, const char* pattern) {
+    return call.operation == operation && ::fnmatch(pattern, call.path.string().c_str(), 0) == 0;
 }
 
 struct Outcome {
-    std::vector<bool> acts;            // per mutating call after the lock was held
-    std::vector<std::string> mutated;  // the path of each
-    bool lost = false;                 // the writer stopped with WritingLockLost
+    std::vector<FaultyDestination::Call> mutations;  // the mutating calls after the lock was held
+    std::vector<bool> acts;                          // whether each is an act
+    bool lost = false;                               // the writer stopped with WritingLockLost
     std::string sentence;
 };
 
@@ -199,8 +204,7 @@ Outcome runWriter(const Writer& writer, std::optional<std::int64_t> pauseAt, Los
     const auto faulty = std::make_shared<FaultyDestination>(guarded);
     TempFolder root;
     auto clockOffset = std::make_shared<std::atomic<double>>(0);
-    HeldWritingLock::Holder holder{testDevice(), "This Mac", 60,
-                                   [clockOffset] { return Date::repositoryNow().adding(*clockOffset); }};
+    const HeldWritingLock::Holder holder = holderWithClock(clockOffset, 60);
     Outcome outcome;
     {
         const HeldWritingLock lock(root.path(), faulty, HeldWritingLock::Scope::writing, holder);
@@ -221,16 +225,16 @@ Outcome runWriter(const Writer& writer, std::optional<std::int64_t> pauseAt, Los
             outcome.lost = true;
             outcome.sentence = tools::failureSentence(lost);
         }
-        outcome.acts = actsAmongMutations(*faulty, writer);
-        for (const auto& call : faulty->calls())
-            if (call.operation == Operation::openWrite || call.operation == Operation::write ||
-                call.operation == Operation::commit || call.operation == Operation::remove)
-                outcome.mutated.push_back(call.path.string());
+        for (const auto& call : faulty->calls()) {
+            if (!mutates(call.operation)) continue;
+            outcome.mutations.push_back(call);
+            outcome.acts.push_back(std::any_of(writer.acts.begin(), writer.acts.end(),
+                                               [&](const auto& act) { return matches(call, act.first, act.second); }));
+        }
     }
     if (pauseAt && loss == Loss::takenOver) {
-        const Bytes lockBytes = guarded->files().at("writing.lock");
-        EXPECT_EQ(RepositoryLock::fromJSON(RepositoryJSON::decode(lockBytes)).deviceName, "Laptop")
-            << "another device's lock stays";
+        const auto lock = lockOn(*guarded);
+        EXPECT_TRUE(lock && lock->deviceName == "Laptop") << "another device's lock stays";
     }
     return outcome;
 }
@@ -265,35 +269,64 @@ TEST(WritingLockLoss, AWriterThatLostItsLockStopsBeforeItsNextAct) {
     }
 }
 
-// A mark that lost its lock once its mark was in place says so, and how many older marks it
-// had deleted; one that lost it before "tmp" was emptied had changed nothing.
-TEST(WritingLockLoss, AStoppedMarkSaysWhatItHadDone) {
-    const Writer& writer = *std::find_if(writers().begin(), writers().end(),
-                                         [](const Writer& w) { return w.name == "mark over debris and older marks"; });
-    const std::vector<bool> acts = runWriter(writer, std::nullopt, Loss::takenOver).acts;
-    std::vector<std::int64_t> at;  // the calls that are acts, from 1: tmp, the mark, two older marks
-    for (std::size_t k = 0; k < acts.size(); ++k)
-        if (acts[k]) at.push_back(static_cast<std::int64_t>(k) + 1);
-    ASSERT_EQ(at.size(), 4u);
-    for (const auto& [pauseAt, done] : std::vector<std::pair<std::int64_t, std::string>>{
-             {at[0], "It had not changed the backup yet."},
-             {at[1], "It had written a new mark. "},
-             {at[2], "It had written a new mark and deleted 1 older mark. "}}) {
+// A writer stopped by the loss of its lock says what it had done, lost just before the given
+// mutating call (the first, second, ... of that operation on a path of that pattern; none: before
+// the writer starts). A removal runs once the check before it passed, a write's check comes
+// after its bytes are written: the step the loss comes before, or the one after it, is the
+// first left undone. Whatever the row, no act runs after the call it was paused before.
+TEST(WritingLockLoss, AStoppedWriterSaysWhatItHadDone) {
+    struct Row {
+        const char* writer;
+        Operation operation;
+        const char* pattern;  // nullptr: lost before the writer starts
+        int occurrence;
+        std::string done;
+    };
+    const std::string listLeft = "the copy's list of backups was left as it was.";
+    const Row rows[] = {
+        {"mark over debris and older marks", Operation::remove, "tmp/*", 1, "It had not changed the backup yet."},
+        {"mark over debris and older marks", Operation::commit, "gc/*", 1, "It had written a new mark. "},
+        {"mark over debris and older marks", Operation::remove, "gc/*", 1,
+         "It had written a new mark and deleted 1 older mark. "},
+        {"sweep over debris and older marks", Operation::remove, "gc/*", 1, "It had deleted 1 older mark. "},
+        {"sweep over debris and older marks", Operation::remove, "snapshots/*", 1,
+         "It had deleted 2 older marks, taken 2 snapshots out of the list of backups and deleted 1 snapshot "
+         "record. "},
+        {"repair", Operation::openWrite, "packs/*", 1, "It had not changed the backup yet."},
+        {"repair", Operation::openWrite, "packs/*", 2, "It had put back 1 pack. "},
+        {"replicate", Operation::remove, nullptr, 0, "It had not written anything into the copy yet."},
+        {"replicate", Operation::remove, "tmp/*", 1, "It had not written anything into the copy yet."},
+        {"replicate", Operation::openWrite, "snapshots/*", 1,
+         "It had copied 1 pack and some of the records the copy lacked, but " + listLeft},
+        {"replicate", Operation::openWrite, "refs/head", 1,
+         "It had copied 1 pack and the records the copy lacked, but " + listLeft},
+        {"replicate", Operation::openWrite, "replicas/*", 1,
+         "It had copied 1 pack and the records the copy lacked, and the copy's list of backups now matches this "
+         "backup's."},
+        {"replicate anew", Operation::openWrite, "packs/*", 1,
+         "It had begun the copy but copied no pack yet, and " + listLeft},
+        {"replicate anew", Operation::openWrite, "packs/*", 2, "It had copied 1 pack, but " + listLeft},
+    };
+    for (const Row& row : rows) {
+        const std::string context = std::string(row.writer) + ", " + (row.pattern ? row.pattern : "at once") + " " +
+                                    std::to_string(row.occurrence);
+        const Writer& writer =
+            *std::find_if(writers().begin(), writers().end(), [&](const Writer& w) { return w.name == row.writer; });
+        std::int64_t pauseAt = 0;
+        if (row.pattern) {
+            const auto whole = runWriter(writer, std::nullopt, Loss::takenOver).mutations;
+            for (int seen = 0; pauseAt < std::ssize(whole) && seen < row.occurrence; ++pauseAt)
+                seen += matches(whole[static_cast<std::size_t>(pauseAt)], row.operation, row.pattern) ? 1 : 0;
+            ASSERT_TRUE(pauseAt > 0 &&
+                        matches(whole[static_cast<std::size_t>(pauseAt - 1)], row.operation, row.pattern))
+                << context;
+        }
         const Outcome paused = runWriter(writer, pauseAt, Loss::takenOver);
-        EXPECT_TRUE(paused.lost) << pauseAt;
-        EXPECT_NE(paused.sentence.find(done), std::string::npos) << pauseAt << ": " << paused.sentence;
+        EXPECT_TRUE(paused.lost) << context;
+        EXPECT_NE(paused.sentence.find(row.done), std::string::npos) << context << ": " << paused.sentence;
+        for (std::size_t k = static_cast<std::size_t>(pauseAt); k < paused.acts.size(); ++k)
+            EXPECT_FALSE(paused.acts[k]) << context << ": act at call " << k + 1;
     }
-}
-
-// Waits until the condition holds, at most a minute.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // A lock file the refresher cannot read once is read again at the next heartbeat, and nothing
@@ -302,12 +335,6 @@ bool eventually(Condition condition) {
 // run removes its lock file at its end only while it is fresh.
 TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) {
     using Cause = WritingLockLost::Cause;
-    const auto lockOn = [](const InMemoryDestination& memory) -> std::optional<RepositoryLock> {
-        const auto files = memory.files();
-        const auto it = files.find("writing.lock");
-        if (it == files.end()) return std::nullopt;
-        return RepositoryLock::fromJSON(RepositoryJSON::decode(it->second));
-    };
     const auto sentenceOf = [](const HeldWritingLock& lock) {
         try {
             lock.confirmHeld();
@@ -318,8 +345,7 @@ TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) 
     };
     TempFolder root;
     auto clockOffset = std::make_shared<std::atomic<double>>(0);
-    HeldWritingLock::Holder holder{testDevice(), "This Mac", 0.002,
-                                   [clockOffset] { return Date::repositoryNow().adding(*clockOffset); }};
+    const HeldWritingLock::Holder holder = holderWithClock(clockOffset, 0.002);
     const DestinationError unreadable = DestinationError::ioFailed(RepositoryLayout::lockFile(), "EIO");
     {
         const auto memory = std::make_shared<InMemoryDestination>();
@@ -373,38 +399,6 @@ TEST(WritingLockLoss, TheRefresherOutlivesAFailedReadAndEachLossHasItsSentence) 
         EXPECT_EQ(sentenceOf(lock).first, Cause::stale);
     }
     EXPECT_TRUE(lockOn(*memory)) << "a stale lock is left to lapse";
-}
-
-// A replication stopped by the loss of the copy's lock says how far it came: stopped before it
-// discarded the copy's pending files, before it put anything in place, while it copied the
-// records, and once the copy's list had moved.
-TEST(WritingLockLoss, AStoppedReplicationSaysWhatItHadCopiedAndWhetherTheListMoved) {
-    const Writer& writer = writers().at(4);
-    ASSERT_EQ(writer.name, "replicate");
-    const Outcome whole = runWriter(writer, std::nullopt, Loss::clockMoved);
-    ASSERT_FALSE(whole.lost);
-    const auto firstCallOn = [&](const char* pattern) {
-        const auto at = std::find_if(whole.mutated.begin(), whole.mutated.end(),
-                                     [&](const std::string& path) { return ::fnmatch(pattern, path.c_str(), 0) == 0; });
-        EXPECT_NE(at, whole.mutated.end()) << pattern;
-        return at - whole.mutated.begin() + 1;
-    };
-    const Outcome early = runWriter(writer, 0, Loss::takenOver);
-    EXPECT_EQ(std::count(early.acts.begin(), early.acts.end(), true), 0) << "the pending file stays";
-    EXPECT_NE(early.sentence.find("It had not written anything into the copy yet."), std::string::npos)
-        << early.sentence;
-    const std::vector<std::pair<const char*, std::string>> stops = {
-        {"tmp/*", "It had not written anything into the copy yet."},
-        {"snapshots/*", "and some of the records the copy lacked, but the copy's list of backups was left as it was."},
-        {"replicas/*",
-         "It had copied 1 pack and the records the copy lacked, and the copy's list of backups now "
-         "matches this backup's."},
-    };
-    for (const auto& [pattern, done] : stops) {
-        const Outcome paused = runWriter(writer, firstCallOn(pattern), Loss::takenOver);
-        EXPECT_TRUE(paused.lost) << pattern;
-        EXPECT_NE(paused.sentence.find(done), std::string::npos) << pattern << ": " << paused.sentence;
-    }
 }
 
 // A backup another device made into the copy while a replication ran (one that did not take
@@ -462,9 +456,7 @@ TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {
              {WM_MAINTAIN_TOOL, mark, "It had not changed the backup yet."},
              {WM_MAINTAIN_TOOL, sweep, "It had not changed the backup yet."}}) {
         const Started started = startTool(tool, arguments, t.path());
-        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (!fs::exists(repo / "writing.lock") && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        EXPECT_TRUE(eventually([&] { return fs::exists(repo / "writing.lock"); })) << tool;
         t.writeFile("repo/writing.lock", laptopLock());
         t.writeFile(pending, "the laptop's pack, half written");
         const Answer answer = finishTool(started);

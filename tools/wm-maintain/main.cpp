@@ -20,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "RememberedCounters.h"
@@ -150,9 +151,10 @@ void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBack
                       ", restore what is needed from the copy, or copy this backup into another folder.");
 }
 
-// Nothing is written through a link inside the copy, from its lock file on.
+// Nothing is written through a link inside the copy, from its lock file on. Called while `e`
+// is being handled: any other failure of the copy goes on as it was thrown.
 [[noreturn]] void refuseCopyThroughLink(const DestinationError& e) {
-    if (!LocalFolderDestination::isLinkRefusal(e)) throw e;
+    if (!LocalFolderDestination::isLinkRefusal(e)) throw;
     throw ToolRefusal("The copy's " + inQuotes(e.path.string()) +
                       " is a link inside the copy, or lies below one, so nothing was written through it. Put "
                       "the copy's own folders back, or copy into another folder.");
@@ -198,7 +200,8 @@ int repair(Repository& repository, const RepositoryKeys& keys, Destination& copy
     try {
         unreadable = Replicator::indexAgain(repository, fetched);
     } catch (WritingLockLost& lost) {
-        lost.alreadyDone = "It had put back " + count(std::ssize(r.repaired), "pack") + " but not indexed them.";
+        if (!r.repaired.empty())
+            lost.alreadyDone = "It had put back " + count(std::ssize(r.repaired), "pack") + " but not indexed them.";
         throw;
     }
     std::cout << "repaired: " << count(std::ssize(r.repaired), "pack") << ", " << r.refused.size() << " refused\n";
@@ -260,6 +263,12 @@ void refuseUnreadableHolds(const Repository& repository) {
 int run(const Options& o) {
     const std::string secret = tools::readSecret(o.secretFile);
     const std::string& home = o.folders[0];
+    // A copy that is there is a folder: a file in its place is neither an empty copy nor a drive
+    // that cannot be read.
+    if (std::error_code ec; o.folders.size() == 2 && std::filesystem::exists(o.folders[1], ec) &&
+                            !std::filesystem::is_directory(o.folders[1], ec))
+        throw std::filesystem::filesystem_error("the copy", o.folders[1],
+                                                std::make_error_code(std::errc::not_a_directory));
     // Nothing of a folder changes before it is known to hold a repository: its config is read
     // first through a destination that touches nothing.
     RepositoryConfig::decode(readConfigFile(*folder(home, false)));

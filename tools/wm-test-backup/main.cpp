@@ -122,7 +122,7 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
     RepositoryID repositoryID;
     SecureRandom::fill(repositoryID.bytes);
     const RepositoryKeys keys(master, repositoryID);
-    // A state folder that cannot be written stops the run before anything is made.
+    // A state folder that cannot be written stops the run before the config or a key file is written.
     remembered.remember(repositoryID, options.repository, 0);
 
     std::optional<RepositoryConfig::KDF> kdf;
