@@ -17,6 +17,11 @@
 // headless, and the peak resident memory of that process is reported; over 256 MB is an
 // error.
 //
+// Two more attack the decompression: every file names one data blob whose frame states
+// 1 GiB but holds an LZFSE stream of 23 bytes, 256 files naming it once (256 divided by
+// WM_BENCH_SCALE) and 4 files naming it 100 times each. Every file fails; the peak
+// resident memory of the headless restore is reported, and over 256 MB is an error.
+//
 // Environment: WM_BENCH_DIR (default /tmp/wm-restore-bench) holds the trees and backups;
 // WM_BENCH_SCALE (default 1) divides the sizes, for a quick run; WM_TEST_BACKUP names the
 // tool when it is not beside this build's bench folder, WM_RESTORE_PROGRAM the restore
@@ -27,6 +32,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -35,12 +41,18 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "core/AppVersion.h"
+#include "crypto/BlobCompression.h"
+#include "crypto/ChaChaPoly.h"
 #include "crypto/RecoveryKey.h"
 #include "crypto/SecureRandom.h"
 #include "engine/KeyFiles.h"
 #include "engine/Repository.h"
+#include "format/IndexFile.h"
+#include "format/PackWriter.h"
+#include "format/RepositoryLayout.h"
 #include "format/TreeObject.h"
 #include "restore/RestoreCoordinator.h"
 #include "storage/LocalFolderDestination.h"
@@ -287,6 +299,102 @@ BENCHMARK(BM_RestoreLargeFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->U
 BENCHMARK(BM_CopySmallFilesWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreSmallFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreSharedSubtreesPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- Compression bombs ---
+
+// A hostile backup of `files` files, each naming one data blob `references` times. The blob
+// is sealed as only a key holder could seal it: its frame states 1 GiB over an LZFSE stream
+// of 23 bytes (one raw block of 11 bytes). Made once; returns its folder, the recovery key
+// file beside it.
+fs::path prepareCompressionBomb(int files, int references) {
+    const fs::path dir = benchDir() / ("compression-bomb-" + std::to_string(files) + "x" + std::to_string(references));
+    if (fs::exists(dir / "ready")) return dir;
+    fs::remove_all(dir);
+    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                                dir / "repository", std::nullopt,
+                                                                LocalFolderDestination::Preparation::preparing());
+    DeviceID device;
+    device.bytes.fill(0x5E);
+    const Date now = Date::repositoryNow();
+    const RepositoryKeys keys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32)));
+    auto repository = Repository::create(destination, keys, device, std::string(appVersion), std::nullopt, 2, now);
+    std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+
+    constexpr std::uint64_t stated = BlobCompression::maximumLength;
+    const auto header = BlobCompression::encodeHeader(BlobCompression::Method::lzfse, stated);
+    Bytes frame(header.begin(), header.end());
+    const Bytes stream = bytesOf(std::string_view("bvx-\x0b\0\0\0eleven bytebvx$", 23));
+    frame.insert(frame.end(), stream.begin(), stream.end());
+    const BlobID bomb = repository->cipher().identity(bytesOf("compression bomb"));
+    Bytes additional(bomb.bytes.begin(), bomb.bytes.end());
+    additional.push_back(rawValue(BlobType::data));
+    Bytes sealed = SecureRandom::bytes(BlobCipher::nonceSize);
+    const Bytes body = ChaChaPoly::seal(keys.blobKey.view(), sealed, additional, frame);
+    sealed.insert(sealed.end(), body.begin(), body.end());
+    PackWriter writer(repository->cipher());
+    writer.addSealed(bomb, BlobType::data, sealed);
+    const auto pack = writer.finish();
+    Repository::write(pack.bytes, RepositoryLayout::pack(pack.id), *destination);
+    Repository::write(repository->cipher().sealMetadata(IndexFile::encode({{pack.id, pack.entries}})),
+                      RepositoryLayout::index(UUID::random()), *destination);
+
+    std::vector<TreeObject::Entry> entries;
+    for (int i = 0; i < files; ++i) {
+        TreeObject::Entry e;
+        e.name = bytesOf("bomb-" + std::to_string(i));
+        e.entryType = TreeObject::EntryType::file;
+        e.mode = 0100644;
+        e.modificationTime = e.changeTime = {now.microseconds / 1'000'000, 0};
+        e.size = stated * static_cast<std::uint64_t>(references);
+        e.contentBlobs = std::vector<BlobID>(static_cast<std::size_t>(references), bomb);
+        entries.push_back(std::move(e));
+    }
+    SnapshotStats stats;
+    stats.files = static_cast<std::uint64_t>(files);
+    stats.bytesLogical = stated * static_cast<std::uint64_t>(files) * static_cast<std::uint64_t>(references);
+    repository->commit({.rootTree = repository->store(TreeObject::encode(entries), BlobType::tree).id,
+                        .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                        .stats = stats,
+                        .deviceName = "bench",
+                        .now = now});
+    std::ofstream(dir / "ready") << "ready\n";
+    return dir;
+}
+
+void restoreCompressionBomb(benchmark::State& state, int files, int references) {
+    const fs::path dir = prepareCompressionBomb(files, references);
+    std::uint64_t peak = 0;
+    int status = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const fs::path target = freshTarget("compression-bomb");
+        state.ResumeTiming();
+        peak = peakResident(
+            restoreProgram(),
+            {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
+            status);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    // Every file fails, so exit status 1 is expected.
+    static std::string message;  // kept by pointer until the report is written
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1)
+        message = "the restore program did not finish (status " + std::to_string(status) + ")";
+    else if (peak >= 256'000'000)
+        message = "the restore's peak resident memory reached 256 MB: " + std::to_string(peak / 1'000'000) + " MB";
+    else
+        return;
+    state.SkipWithError(message.c_str());
+}
+
+void BM_RestoreCompressionBombPerFilePeakMemory(benchmark::State& state) {
+    restoreCompressionBomb(state, static_cast<int>(256 / std::min<std::uint64_t>(scale(), 256)), 1);
+}
+void BM_RestoreCompressionBombRepeatedPeakMemory(benchmark::State& state) { restoreCompressionBomb(state, 4, 100); }
+
+BENCHMARK(BM_RestoreCompressionBombPerFilePeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RestoreCompressionBombRepeatedPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- end of the compression bombs ---
 
 }  // namespace
 

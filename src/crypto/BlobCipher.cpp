@@ -112,7 +112,8 @@ Bytes BlobCipher::seal(ByteView plaintext, const BlobID& id, BlobType type) cons
     return sealed;
 }
 
-Bytes BlobCipher::open(ByteView sealed, const BlobID& id, BlobType type) const {
+Bytes BlobCipher::open(ByteView sealed, const BlobID& id, BlobType type,
+                       const BlobCompression::BeforeAllocating& beforeAllocating) const {
     if (sealed.size() < overhead) throw BlobCipherError::truncated(id);
     static constexpr std::array<std::uint8_t, nonceSize> zeroNonce{};
     SymmetricKey blobOwnKey;
@@ -139,6 +140,7 @@ Bytes BlobCipher::open(ByteView sealed, const BlobID& id, BlobType type) const {
     Bytes plaintext;
     Bytes& scratch = threadScratch();
     Bytes& target = stored ? plaintext : scratch;
+    if (stored && beforeAllocating) beforeAllocating(bodyCiphertext.size());
     target.resize(bodyCiphertext.size());
     cipher.update(bodyCiphertext, target.data());
     if (!cipher.finishOpen(tag)) {
@@ -154,7 +156,7 @@ Bytes BlobCipher::open(ByteView sealed, const BlobID& id, BlobType type) const {
         return plaintext;
     }
     try {
-        BlobCompression::decodeBody(header, scratch, plaintext);
+        BlobCompression::decodeBody(header, scratch, plaintext, beforeAllocating);
     } catch (...) {
         trimScratch(scratch);
         throw;

@@ -20,6 +20,7 @@
 #include "core/Bytes.h"
 #include "core/Error.h"
 #include "core/Identifiers.h"
+#include "crypto/BlobCompression.h"
 #include "crypto/BlobType.h"
 #include "crypto/RepositoryKeys.h"
 
@@ -76,8 +77,11 @@ public:
     // above 1 GiB of plaintext, BlobCipherError::identityMismatch (fixedNonce only).
     Bytes seal(ByteView plaintext, const BlobID& id, BlobType type) const;
     // Reverses seal. Throws BlobCipherError::truncated / authenticationFailed, then
-    // BlobCompression::Error::unknownMethod / couldNotDecompress.
-    Bytes open(ByteView sealed, const BlobID& id, BlobType type) const;
+    // BlobCompression::Error::unknownMethod / couldNotDecompress. beforeAllocating, when
+    // given, is told the plaintext's length before room is made for it: a stored body's
+    // size, a compressed body's stated length once the tag verifies and the body agrees.
+    Bytes open(ByteView sealed, const BlobID& id, BlobType type,
+               const BlobCompression::BeforeAllocating& beforeAllocating = {}) const;
 
     // Fresh random nonce | ciphertext | tag: 28 bytes more than the plaintext.
     Bytes sealMetadata(ByteView plaintext) const;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/LZFSE.h"
 
 namespace wm {
@@ -63,7 +64,8 @@ bool BlobCompression::compressIfSmaller(ByteView plaintext, Bytes& out) {
     }
 }
 
-void BlobCompression::decodeBody(const Header& header, ByteView body, Bytes& out) {
+void BlobCompression::decodeBody(const Header& header, ByteView body, Bytes& out,
+                                 const BeforeAllocating& beforeAllocating) {
     switch (header.method) {
     case static_cast<std::uint8_t>(Method::stored):
     case static_cast<std::uint8_t>(Method::lzfse): break;
@@ -72,10 +74,15 @@ void BlobCompression::decodeBody(const Header& header, ByteView body, Bytes& out
     if (header.length > maximumLength) throw Error::couldNotDecompress();
     if (header.method == static_cast<std::uint8_t>(Method::stored)) {
         if (body.size() != header.length) throw Error::couldNotDecompress();
+        if (beforeAllocating) beforeAllocating(header.length);
         out.assign(body.begin(), body.end());
         return;
     }
     if constexpr (lzfseBuiltIn) {
+        // A stream that decodes declares exactly the length it decodes to; one that states
+        // another length is damaged, however much it states.
+        if (lzfse::declaredSize(body) != header.length) throw Error::couldNotDecompress();
+        if (beforeAllocating) beforeAllocating(header.length);
         try {
             out = lzfseDecode(body, static_cast<std::size_t>(header.length));
         } catch (const LZFSEError&) {

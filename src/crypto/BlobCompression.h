@@ -3,8 +3,11 @@
 //     method (1 byte) | plaintext length (u64, little-endian) | body
 // Method 0 stores the plaintext as the body; method 1 is an LZFSE stream that decodes to
 // exactly the stated length. Plaintexts longer than 1 GiB are neither written nor read.
+// The stated length is never taken on trust: before room is made for it, a stored body
+// must be that long and an LZFSE stream's own block headers must declare that length.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/Bytes.h"
@@ -43,8 +46,13 @@ public:
     static Bytes encode(ByteView plaintext);
     // The plaintext of a frame. Throws unknownMethod for a method other than 0 and 1,
     // couldNotDecompress for a frame shorter than its header, a stated length above
-    // maximumLength, or a body that does not give exactly the stated length.
+    // maximumLength, a stated length other than the body's own (a stored body's size, the
+    // size an LZFSE stream's headers declare), or a body that does not give exactly it.
     static Bytes decode(ByteView frame);
+
+    // Told the plaintext length a blob is about to take, before room is made for it: a
+    // reader that shares memory with others may wait here, or throw to give the blob up.
+    using BeforeAllocating = std::function<void(std::uint64_t length)>;
 
     // Pieces for a sealer that streams header and body separately (BlobCipher).
     struct Header {
@@ -56,8 +64,10 @@ public:
     // Puts the LZFSE body of plaintext in out and returns true when it is smaller than
     // the plaintext; returns false (store the plaintext) otherwise.
     static bool compressIfSmaller(ByteView plaintext, Bytes& out);
-    // Checks header against body and decodes it into out (the checks of decode).
-    static void decodeBody(const Header& header, ByteView body, Bytes& out);
+    // Checks header against body and decodes it into out (the checks of decode), telling
+    // beforeAllocating (when given) the length once the checks that need no decoding pass.
+    static void decodeBody(const Header& header, ByteView body, Bytes& out,
+                           const BeforeAllocating& beforeAllocating = {});
     // Checks a plaintext length before sealing (tooLarge).
     static void checkSealable(std::uint64_t length);
 };

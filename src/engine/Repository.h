@@ -152,8 +152,9 @@ public:
     Bytes blob(const BlobID& id) const;
     // The same, reading the sealed bytes into a buffer the caller keeps from one blob to the
     // next: it grows to the largest blob read and is never shrunk, so a walk over many blobs
-    // neither allocates nor clears one for each.
-    Bytes blob(const BlobID& id, Bytes& sealedBuffer) const;
+    // neither allocates nor clears one for each. beforeAllocating is the cipher's (open).
+    Bytes blob(const BlobID& id, Bytes& sealedBuffer,
+               const BlobCompression::BeforeAllocating& beforeAllocating = {}) const;
 
     // The head as last written or read.
     HeadRecord head() const;

@@ -47,7 +47,8 @@ Bytes Repository::blob(const BlobID& id) const {
     return blob(id, sealed);
 }
 
-Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
+Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer,
+                       const BlobCompression::BeforeAllocating& beforeAllocating) const {
     std::optional<CompactIndex::Location> location;
     {
         std::shared_lock lock(stateMutex_);
@@ -75,7 +76,7 @@ Bytes Repository::blob(const BlobID& id, Bytes& sealedBuffer) const {
     }
     const std::span<std::uint8_t> sealed(sealedBuffer.data(), entry.length);
     destination_->readInto(packPath, offset, sealed);
-    return cipher_.open(sealed, id, entry.type);
+    return cipher_.open(sealed, id, entry.type, beforeAllocating);
 }
 
 HeadRecord Repository::head() const {

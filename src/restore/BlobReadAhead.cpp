@@ -6,6 +6,13 @@
 
 namespace wm {
 
+namespace {
+
+// Thrown by admit to a read whose blob was dropped while it waited for room.
+struct Dropped {};
+
+}  // namespace
+
 BlobReadAhead::BlobReadAhead(Fetch fetch, int width, std::size_t windowBytes)
     : fetch_(std::move(fetch)),
       width_(static_cast<std::size_t>(std::max(width, 1))),
@@ -41,10 +48,11 @@ bool BlobReadAhead::take(const BlobID& id, Bytes& buffer) {
     if (started_ > 0) --started_;
     waitingBytes_ -= slot.plaintext.size();
     startReadsLocked();
+    changed_.notify_all();  // a read waiting for room may now have it, or be next
     lock.unlock();
     if (readHere) {
         // Its task, if one was handed out, finds the slot gone and reads nothing.
-        fetch_(id, sealed_, buffer);
+        fetch_(id, sealed_, buffer, [](std::uint64_t) {});
         return true;
     }
     if (slot.error) std::rethrow_exception(slot.error);
@@ -58,12 +66,17 @@ void BlobReadAhead::dropLocked() {
     started_ = 0;
     waitingBytes_ = 0;
     ++generation_;
+    changed_.notify_all();  // reads waiting for room give up
+}
+
+bool BlobReadAhead::currentLocked(std::uint64_t sequence, std::uint64_t generation) const {
+    return generation == generation_ && sequence >= firstSequence_;
 }
 
 void BlobReadAhead::startReadsLocked() {
     while (started_ < slots_.size() && running_ < width_) {
-        const bool fits = waitingBytes_ + (running_ + 1) * largest_ <= windowBytes_;
-        if (!fits && (waitingBytes_ > 0 || running_ > 0)) break;
+        const bool full = waitingBytes_ + admittedBytes_ >= windowBytes_;
+        if (full && (waitingBytes_ > 0 || running_ > 0)) break;
         ++running_;
         pool_->submit([this, sequence = firstSequence_ + started_, generation = generation_, id = slots_[started_].id] {
             read(sequence, generation, id);
@@ -72,10 +85,28 @@ void BlobReadAhead::startReadsLocked() {
     }
 }
 
+bool BlobReadAhead::mayAdmitLocked(std::size_t index, std::uint64_t length) const {
+    if (index == 0) return true;  // the walk takes it next
+    for (std::size_t i = 0; i < index; ++i)
+        if (!slots_[i].admitted && !slots_[i].done) return false;
+    return waitingBytes_ + admittedBytes_ + length <= windowBytes_;
+}
+
+void BlobReadAhead::admit(std::uint64_t sequence, std::uint64_t generation, std::uint64_t length) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+        return !currentLocked(sequence, generation) ||
+               mayAdmitLocked(static_cast<std::size_t>(sequence - firstSequence_), length);
+    });
+    if (!currentLocked(sequence, generation)) throw Dropped{};
+    slots_[static_cast<std::size_t>(sequence - firstSequence_)].admitted = true;
+    admittedBytes_ += length;
+}
+
 void BlobReadAhead::read(std::uint64_t sequence, std::uint64_t generation, BlobID id) {
     {
         std::lock_guard lock(mutex_);
-        if (generation != generation_ || sequence < firstSequence_) {
+        if (!currentLocked(sequence, generation)) {
             --running_;  // taken by the walk meanwhile, or dropped
             startReadsLocked();
             changed_.notify_all();
@@ -86,20 +117,24 @@ void BlobReadAhead::read(std::uint64_t sequence, std::uint64_t generation, BlobI
     thread_local Bytes sealed;
     Bytes plaintext;
     std::exception_ptr error;
+    std::uint64_t admitted = 0;
     try {
-        fetch_(id, sealed, plaintext);
+        fetch_(id, sealed, plaintext, [&](std::uint64_t length) {
+            admit(sequence, generation, length);
+            admitted += length;
+        });
     } catch (...) {
         error = std::current_exception();
     }
     std::lock_guard lock(mutex_);
     --running_;
-    if (generation == generation_ && sequence >= firstSequence_) {
+    admittedBytes_ -= admitted;
+    if (currentLocked(sequence, generation)) {
         Slot& slot = slots_[static_cast<std::size_t>(sequence - firstSequence_)];
         slot.plaintext = std::move(plaintext);
         slot.error = error;
         slot.done = true;
         waitingBytes_ += slot.plaintext.size();
-        largest_ = std::max(largest_, slot.plaintext.size());
     }
     startReadsLocked();
     changed_.notify_all();

@@ -22,13 +22,20 @@ class WorkerPool;
 
 class BlobReadAhead {
 public:
+    // Told by a read how long the blob's plaintext will be, before room is made for it.
+    // Returns once the window has room for it; throws when the blob is no longer wanted.
+    using Admit = std::function<void(std::uint64_t length)>;
     // Reads one blob's plaintext into `plaintext`, with a sealed-bytes buffer kept per
-    // thread. Called on several threads at once.
-    using Fetch = std::function<void(const BlobID& id, Bytes& sealed, Bytes& plaintext)>;
+    // thread, calling admit before it makes room for the plaintext. Called on several
+    // threads at once.
+    using Fetch = std::function<void(const BlobID& id, Bytes& sealed, Bytes& plaintext, const Admit& admit)>;
 
-    // `width` reading threads (at least one). A new read starts only while the plaintext
-    // waiting to be taken, plus the reads under way counted at the largest blob seen, stays
-    // within windowBytes; one read always may, so a blob larger than the window still passes.
+    // `width` reading threads (at least one). A read makes room for a blob only once the
+    // plaintext waiting to be taken, plus the blobs being made at the lengths they state,
+    // leaves room for it within windowBytes, and only after every read ahead of it has made
+    // its room; the blob the walk takes next always may, so a blob larger than the window
+    // still passes. A read that never calls admit is counted once it is done. New reads
+    // start while the window is not full.
     BlobReadAhead(Fetch fetch, int width, std::size_t windowBytes);
     // Drops what waits and waits for the reads under way.
     ~BlobReadAhead();
@@ -53,7 +60,8 @@ public:
 private:
     struct Slot {
         BlobID id;
-        bool begun = false;  // a thread is reading it
+        bool begun = false;     // a thread is reading it
+        bool admitted = false;  // its read was given room for the length it states
         bool done = false;
         Bytes plaintext;
         std::exception_ptr error;
@@ -61,6 +69,9 @@ private:
 
     void startReadsLocked();
     void read(std::uint64_t sequence, std::uint64_t generation, BlobID id);
+    void admit(std::uint64_t sequence, std::uint64_t generation, std::uint64_t length);
+    bool mayAdmitLocked(std::size_t index, std::uint64_t length) const;
+    bool currentLocked(std::uint64_t sequence, std::uint64_t generation) const;
     void dropLocked();
 
     Fetch fetch_;
@@ -73,8 +84,8 @@ private:
     std::uint64_t generation_ = 0;      // bumped when the announced blobs are dropped
     std::size_t started_ = 0;           // slots from the front handed to a thread
     std::size_t running_ = 0;           // reads handed to the pool and not finished
-    std::size_t waitingBytes_ = 0;      // plaintext of finished slots not yet taken
-    std::size_t largest_ = 0;           // largest plaintext read so far
+    std::uint64_t waitingBytes_ = 0;    // plaintext of finished slots not yet taken
+    std::uint64_t admittedBytes_ = 0;   // stated lengths of admitted reads not finished, dropped ones too
     Bytes sealed_;                      // for the blobs the walk reads itself
     std::unique_ptr<WorkerPool> pool_;  // last: its threads stop before the state above goes
 };

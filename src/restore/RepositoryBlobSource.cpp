@@ -15,7 +15,9 @@ RepositoryBlobSource::RepositoryBlobSource(const Repository& repository) : repos
     const int width = BlobReadAhead::widthFor(activeProcessorCount());
     if (width == 0) return;
     readAhead_ = std::make_unique<BlobReadAhead>(
-        [&repository](const BlobID& id, Bytes& sealed, Bytes& plaintext) { plaintext = repository.blob(id, sealed); },
+        [&repository](const BlobID& id, Bytes& sealed, Bytes& plaintext, const BlobReadAhead::Admit& admit) {
+            plaintext = repository.blob(id, sealed, admit);
+        },
         width, readAheadBytes);
 }
 

@@ -13,7 +13,8 @@ class Repository;
 class RepositoryBlobSource : public RestoreBlobSource {
 public:
     // Reads announced blobs ahead on a few threads where the machine has processors to
-    // spare, within the next readAheadBytes of plaintext.
+    // spare, within the next readAheadBytes of plaintext, each blob counted at the length
+    // its frame states before room is made for it.
     explicit RepositoryBlobSource(const Repository& repository);
     ~RepositoryBlobSource() override;
 

@@ -2,7 +2,10 @@
 // order the reads finish in; a walk that asks for something else drops what was read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 
 #include "format/Fixtures.h"
@@ -19,7 +22,7 @@ TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
     std::shared_future<void> later = laterDone.get_future().share();
     std::atomic<int> finishedBehind{0};
     BlobReadAhead readAhead(
-        [&](const BlobID& id, Bytes&, Bytes& plaintext) {
+        [&](const BlobID& id, Bytes&, Bytes& plaintext, const BlobReadAhead::Admit&) {
             const std::uint8_t n = id.bytes[0];
             if (n == 1) later.wait();
             plaintext.assign(n, n);
@@ -38,8 +41,9 @@ TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
 
 TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
     std::atomic<int> reads{0};
-    BlobReadAhead readAhead(
-        [&](const BlobID& id, Bytes&, Bytes& plaintext) { plaintext.assign(4, id.bytes[0]), ++reads; }, 2, 64);
+    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext,
+                                const BlobReadAhead::Admit&) { plaintext.assign(4, id.bytes[0]), ++reads; },
+                            2, 64);
     Bytes buffer;
     EXPECT_FALSE(readAhead.take(blobFilled(1), buffer));  // nothing announced
     readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
@@ -57,8 +61,9 @@ TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
 
 // A file left part way leaves nothing queued: the next file's blobs are read ahead all the same.
 TEST(BlobReadAhead, AnAnnouncementReplacesWhatWasNotTaken) {
-    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext) { plaintext.assign(2, id.bytes[0]); }, 2,
-                            1024);
+    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext,
+                                const BlobReadAhead::Admit&) { plaintext.assign(2, id.bytes[0]); },
+                            2, 1024);
     Bytes buffer;
     readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
     ASSERT_TRUE(readAhead.take(blobFilled(1), buffer));
@@ -67,6 +72,56 @@ TEST(BlobReadAhead, AnAnnouncementReplacesWhatWasNotTaken) {
     EXPECT_EQ(buffer, Bytes(2, 5));
     ASSERT_TRUE(readAhead.take(blobFilled(6), buffer));
     EXPECT_FALSE(readAhead.take(blobFilled(2), buffer));
+}
+
+// Reads make room for their blobs in the order announced, at the lengths the blobs state,
+// within the window: with a window of 100 and blobs stating 60, only one is being made at a
+// time, however many readers there are. Reads still waiting for room when the walk goes
+// another way give up.
+TEST(BlobReadAhead, ReadsMakeRoomTogetherWithinTheWindowAtTheLengthsStated) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int arrived = 0;
+    std::uint64_t making = 0, most = 0;
+    bool go = false;
+    BlobReadAhead readAhead(
+        [&](const BlobID& id, Bytes&, Bytes& plaintext, const BlobReadAhead::Admit& admit) {
+            {
+                std::lock_guard lock(mutex);
+                ++arrived;
+                changed.notify_all();
+            }
+            admit(60);
+            {
+                std::unique_lock lock(mutex);
+                making += 60;
+                most = std::max(most, making);
+                changed.wait(lock, [&] { return go || making > 100; });
+            }
+            plaintext.assign(60, id.bytes[0]);
+            std::lock_guard lock(mutex);
+            making -= 60;
+        },
+        4, 100);
+    readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3), blobFilled(4), blobFilled(5)});
+    {
+        // Every reader has begun before any blob is let finish.
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return arrived >= 4; });
+        go = true;
+        changed.notify_all();
+    }
+    Bytes buffer;
+    for (std::uint8_t n = 1; n <= 5; ++n) {
+        ASSERT_TRUE(readAhead.take(blobFilled(n), buffer));
+        EXPECT_EQ(buffer, Bytes(60, n));
+    }
+    EXPECT_EQ(most, 60u);
+
+    readAhead.announce({blobFilled(6), blobFilled(7), blobFilled(8)});
+    readAhead.announce({blobFilled(9)});
+    ASSERT_TRUE(readAhead.take(blobFilled(9), buffer));
+    EXPECT_EQ(buffer, Bytes(60, 9));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "crypto/lzfse/Decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/LZFSE.h"
 
 namespace wm::lzfse {
@@ -9,7 +11,7 @@ namespace wm::lzfse {
 namespace {
 
 // Room the fast copy paths may write past the end of a triple or instruction.
-constexpr std::size_t copySlack = 32;
+constexpr std::size_t copySlack = Decoder::slack;
 // Bytes after the decoded literals that wide literal copies may read.
 constexpr std::size_t literalSlack = 64;
 
@@ -127,8 +129,7 @@ struct Decoder::Scratch {
     std::array<ValueDecodeEntry, dStates> dTable{};
 };
 
-Decoder::Decoder(ByteView input, std::uint8_t* output, std::size_t capacity)
-    : input_(input), out_(output), capacity_(capacity) {}
+Decoder::Decoder(ByteView input, Bytes& output, std::size_t limit) : input_(input), output_(output), limit_(limit) {}
 
 Decoder::~Decoder() = default;
 
@@ -136,7 +137,17 @@ void Decoder::fail(const char* reason) const { throw LZFSEError::malformed(in_, 
 
 void Decoder::failTruncated() const { throw LZFSEError::truncated(in_); }
 
-void Decoder::failOverflow(std::uint64_t wanted) const { throw LZFSEError::sizeMismatch(capacity_, wanted); }
+void Decoder::failOverflow(std::uint64_t wanted) const { throw LZFSEError::sizeMismatch(limit_, wanted); }
+
+std::size_t Decoder::makeRoom(std::uint32_t rawSize, std::uint64_t bound) {
+    if (rawSize > limit_ - pos_) failOverflow(std::uint64_t{pos_} + rawSize);
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(rawSize, bound));
+    const std::size_t wanted = pos_ + room + copySlack;
+    if (output_.size() < wanted) output_.resize(wanted);
+    out_ = output_.data();
+    capacity_ = output_.size();
+    return room;
+}
 
 std::size_t Decoder::run() {
     for (;;) {
@@ -146,6 +157,7 @@ std::size_t Decoder::run() {
         case endOfStreamMagic:
             in_ += 4;
             if (in_ != input_.size()) fail("bytes after the end-of-stream marker");
+            output_.resize(pos_);
             return pos_;
         case uncompressedMagic: decodeUncompressed(); break;
         case lzvnMagic: decodeLZVN(); break;
@@ -160,7 +172,7 @@ void Decoder::decodeUncompressed() {
     if (remainingInput() < 8) failTruncated();
     const std::uint32_t rawSize = load32(input_.data() + in_ + 4);
     if (rawSize > remainingInput() - 8) failTruncated();
-    if (rawSize > capacity_ - pos_) failOverflow(std::uint64_t{pos_} + rawSize);
+    makeRoom(rawSize, rawSize);  // its bytes are in the input
     if (rawSize != 0) std::memcpy(out_ + pos_, input_.data() + in_ + 8, rawSize);
     pos_ += rawSize;
     in_ += 8 + std::size_t{rawSize};
@@ -173,13 +185,13 @@ void Decoder::decodeLZVN() {
     const std::uint32_t payloadSize = load32(block + 8);
     if (payloadSize > remainingInput() - 12) failTruncated();
     if (rawSize == 0) fail("LZVN block with no content");
-    if (rawSize > capacity_ - pos_) failOverflow(std::uint64_t{pos_} + rawSize);
+    const std::size_t room = makeRoom(rawSize, lzvnOutputBound(payloadSize));
 
     const std::uint8_t* ip = block + 12;
     const std::uint8_t* const ipEnd = ip + payloadSize;
     std::uint8_t* const out = out_;
     std::size_t pos = pos_;
-    const std::size_t limit = pos_ + rawSize;
+    const std::size_t limit = pos_ + room;
     std::size_t prevDist = 0;
 
     for (;;) {
@@ -236,7 +248,7 @@ void Decoder::decodeLZVN() {
             if (avail != 8)
                 fail(avail < 8 ? "truncated LZVN end-of-stream instruction"
                                : "bytes after the LZVN end-of-stream instruction");
-            if (pos != limit) fail("LZVN block shorter than its declared size");
+            if (pos != pos_ + rawSize) fail("LZVN block shorter than its declared size");
             pos_ = pos;
             in_ += 12 + std::size_t{payloadSize};
             return;
@@ -370,7 +382,7 @@ void Decoder::decodeLZFSE(bool v2) {
     // The bit readers may load one byte past a payload; a valid stream always has at
     // least the end-of-stream marker there.
     if (blockSize + 4 > remainingInput()) failTruncated();
-    if (h.rawSize > capacity_ - pos_) failOverflow(std::uint64_t{pos_} + h.rawSize);
+    const std::size_t room = makeRoom(h.rawSize, lzfseOutputBound(h.numLiterals, h.numMatches, h.lmdPayloadSize));
 
     auto sumOf = [](const std::uint16_t* f, int n) {
         std::uint32_t s = 0;
@@ -397,7 +409,7 @@ void Decoder::decodeLZFSE(bool v2) {
     const std::uint8_t* litPayload = block + h.headerSize;
     const std::uint8_t* lmdPayload = litPayload + h.litPayloadSize;
     decodeLiterals(h, litPayload);
-    executeTriples(h, lmdPayload);
+    executeTriples(h, lmdPayload, room);
     in_ += static_cast<std::size_t>(blockSize);
 }
 
@@ -443,7 +455,7 @@ void Decoder::decodeLiterals(const LZFSEHeader& h, const std::uint8_t* payload) 
     }
 }
 
-void Decoder::executeTriples(const LZFSEHeader& h, const std::uint8_t* payload) {
+void Decoder::executeTriples(const LZFSEHeader& h, const std::uint8_t* payload, std::size_t room) {
     std::int64_t bitPos = streamBits(payload, h.lmdPayloadSize, h.lmdBits);
     if (bitPos < 0) fail("match payload padding invalid");
     const ValueDecodeEntry* lTable = scratch_->lTable.data();
@@ -454,7 +466,7 @@ void Decoder::executeTriples(const LZFSEHeader& h, const std::uint8_t* payload) 
     std::uint32_t lState = h.lState, mState = h.mState, dState = h.dState;
     std::uint8_t* const out = out_;
     std::size_t pos = pos_;
-    const std::size_t limit = pos_ + h.rawSize;
+    const std::size_t limit = pos_ + room;
     // A wide copy needs slack in the output buffer; it may spill over the block's end
     // into bytes later blocks overwrite.
     const std::size_t fastLimit = capacity_ >= copySlack ? capacity_ - copySlack : 0;
@@ -499,7 +511,7 @@ void Decoder::executeTriples(const LZFSEHeader& h, const std::uint8_t* payload) 
         lits += L;
         litLeft -= L;
     }
-    if (pos != limit) fail("block shorter than its declared size");
+    if (pos != pos_ + h.rawSize) fail("block shorter than its declared size");
     pos_ = pos;
 }
 

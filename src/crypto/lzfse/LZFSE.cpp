@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "crypto/lzfse/BlockWriter.h"
+#include "crypto/lzfse/DeclaredSize.h"
 #include "crypto/lzfse/Decoder.h"
 #include "crypto/lzfse/Format.h"
 #include "crypto/lzfse/Incompressible.h"
@@ -115,8 +116,11 @@ Bytes lzfseEncode(ByteView input) {
 }
 
 Bytes lzfseDecode(ByteView input, std::size_t expectedSize) {
-    Bytes out(expectedSize);
-    Decoder decoder(input, out.data(), out.size());
+    Bytes out;
+    // Room for all of it at once only when the stream's own headers declare that size;
+    // otherwise the output grows with the blocks decoded, until the stream fails.
+    if (declaredSize(input) == expectedSize) out.reserve(expectedSize + Decoder::slack);
+    Decoder decoder(input, out, expectedSize);
     const std::size_t produced = decoder.run();
     if (produced != expectedSize) throw LZFSEError::sizeMismatch(expectedSize, produced);
     return out;

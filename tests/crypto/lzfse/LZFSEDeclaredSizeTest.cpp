@@ -9,12 +9,14 @@
 namespace wm::lzfse {
 namespace {
 
-// A v2 header with the given fields and no tables, followed by `payload` zero bytes.
-Bytes v2Block(std::uint32_t rawSize, std::uint64_t matches, std::uint64_t headerSize, std::uint64_t payload) {
+// A v2 header with the given fields and no tables, followed by `payload` zero bytes of
+// triple payload.
+Bytes v2Block(std::uint32_t rawSize, std::uint64_t matches, std::uint64_t headerSize, std::uint64_t payload,
+              std::uint64_t literals = 0) {
     Bytes b;
     appendLE(b, lzfseV2Magic, 4);
     appendLE(b, rawSize, 4);
-    appendLE(b, matches << 40, 8);
+    appendLE(b, matches << 40 | literals, 8);
     appendLE(b, payload << 40, 8);
     appendLE(b, headerSize, 8);
     b.resize(b.size() + (headerSize > 32 ? headerSize - 32 : 0) + payload);
@@ -37,13 +39,31 @@ TEST(LZFSEDeclaredSize, UntrustworthyHeadersGiveNothing) {
         {"v2 header that does not move on", withEnd(v2Block(0, 0, 0, 0))},
         {"v2 header of 31 bytes", withEnd(v2Block(0, 0, 31, 0))},
         {"v2 payload past the end", v2Block(10, 1, 32, 100)},
-        {"v2 more output than its triples give", withEnd(v2Block(2675, 1, 32, 0))},
+        {"v2 more output than its triples give", withEnd(v2Block(2360, 1, 32, 2))},
+        {"v2 more output than its literals and triples give", withEnd(v2Block(2360 + 4, 1, 32, 2, 4))},
+        // Matches beyond 15 bytes spend payload bits: 1 KiB of headers cannot declare 1 GiB.
+        {"v2 longer match than its payload bits give", withEnd(v2Block(16, 1, 32, 0))},
+        {"v2 1 GiB over 41 headers",
+         [] {
+             Bytes s;
+             for (int i = 0; i < 41; ++i) {
+                 const Bytes block = v2Block(26'200'000, 10'000, 32, 0, 40'000);
+                 s.insert(s.end(), block.begin(), block.end());
+             }
+             return withEnd(s);
+         }()},
         {"v2 more triples than a block holds", withEnd(v2Block(1, 10001, 32, 0))},
+        {"v2 more literals than a block holds", withEnd(v2Block(1, 1, 32, 0, 40'004))},
         {"LZVN more output than its payload gives", hex("6276786effffffff080000000000000000000000"
                                                         "62767824")},
     };
     for (const auto& [name, stream] : cases) EXPECT_EQ(declaredSize(stream), std::nullopt) << name;
-    EXPECT_EQ(declaredSize(withEnd(v2Block(2674, 1, 32, 0))), 2674u);
+    // The most each may declare: a match of 2,359 bytes takes 11 bits of payload, one of
+    // 15 none; literals add their count.
+    EXPECT_EQ(declaredSize(withEnd(v2Block(2359, 1, 32, 2))), 2359u);
+    EXPECT_EQ(declaredSize(withEnd(v2Block(2359 + 4, 1, 32, 2, 4))), 2363u);
+    EXPECT_EQ(declaredSize(withEnd(v2Block(15, 1, 32, 0))), 15u);
+    EXPECT_EQ(declaredSize(withEnd(v2Block(150'000 + 40'000, 10'000, 32, 0, 40'000))), 190'000u);
 }
 
 }  // namespace
