@@ -4,8 +4,10 @@
 // lzfseEncode writes a complete stream (blocks followed by the end-of-stream marker);
 // the same input always gives the same bytes. lzfseDecode reads one complete stream and
 // returns exactly expectedSize bytes, or throws LZFSEError: it treats its input as
-// hostile, never reads or writes outside its buffers, and allocates no output beyond
-// expectedSize.
+// hostile and never reads or writes outside its buffers. It makes room for expectedSize
+// at once only when the stream's headers declare that size (lzfse::declaredSize);
+// otherwise its output grows block by block, each block by no more than its payload can
+// give, and never beyond expectedSize.
 #include <cstddef>
 #include <cstdint>
 #include <string>
