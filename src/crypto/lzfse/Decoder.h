@@ -2,7 +2,7 @@
 // Reads a whole LZFSE stream (any mix of uncompressed, LZVN and LZFSE v1/v2 blocks)
 // into a caller-provided output vector of at most `limit` bytes. The vector grows one block
 // at a time, by what the block declares, so what a stream makes room for stays in
-// proportion to what its blocks can produce; a caller that knows the size reserves it.
+// proportion to what its blocks can produce; a caller that knows the size sizes it so.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +16,8 @@ namespace wm::lzfse {
 
 class Decoder {
 public:
-    // Bytes the output may hold beyond its end while a block is decoded; reserve limit plus
-    // this much to decode without reallocating.
+    // Bytes the output may hold beyond its end while a block is decoded; an output of limit
+    // plus this many bytes is never grown.
     static constexpr std::size_t slack = 32;
 
     Decoder(ByteView input, Bytes& output, std::size_t limit);
