@@ -66,11 +66,10 @@ TEST(RepositoryRestore, ACompressedBlobStatingMoreThanItsStreamGivesIsDamaged) {
                       RepositoryLayout::index(UUID::random()), *memory);
     const BlobID good = repository->store(bytesOf("good"), BlobType::data).id;
     const std::uint64_t stated = BlobCompression::maximumLength;
-    const BlobID root = repository->store(TreeObject::encode({fileEntry("a", {bomb}, stated),
-                                                              fileEntry("b", {good, bomb, bomb}, 4 + 2 * stated),
-                                                              fileEntry("c", {good}, 4)}),
-                                          BlobType::tree)
-                            .id;
+    const Bytes tree =
+        TreeObject::encode({fileEntry("a", {bomb}, stated), fileEntry("b", {good, bomb, bomb}, 4 + 2 * stated),
+                            fileEntry("c", {good}, 4)});
+    const BlobID root = repository->store(tree, BlobType::tree).id;
     const SnapshotID snapshot = commitRoot(*repository, root);
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly).repository;
 
