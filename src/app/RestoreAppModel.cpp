@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <exception>
 #include <filesystem>
+#include <unordered_set>
 
 #include "app/AppPaths.h"
 #include "core/AppVersion.h"
@@ -248,7 +249,10 @@ std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& re
     std::vector<Backup> rows;
     unreadable = 0;
     std::exception_ptr firstError;
+    std::unordered_set<SnapshotID> seen;
     for (const SnapshotID& id : repository.snapshotIDs()) {
+        // A snapshot the head lists again is read and shown once, at its first listing.
+        if (!seen.insert(id).second) continue;
         // One damaged or missing record hides only its own backup.
         std::optional<SnapshotRecord> read;
         try {

@@ -261,8 +261,9 @@ public:
     // replaces in RepositorySweeping.cpp.
 
     // The snapshots of the head whose records read, open and convert, in head order; the
-    // others are passed over. Only what retention decides on is filled in (no sources, only
-    // the file count of the stats).
+    // others are passed over. A snapshot the head lists more than once is read once and given
+    // for every listing. Only what retention decides on is filled in (no sources, only the
+    // file count of the stats).
     std::vector<Snapshot> allSnapshots() const;
     // The bytes each snapshot adds to storage, packs estimated from the index: each pack is
     // charged once, to the newest snapshot that reaches it. Walk errors are thrown.
