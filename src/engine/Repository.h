@@ -217,11 +217,12 @@ public:
 
     // --- what only the holder of the writing lock may call ---
 
-    // Empties "tmp": what writes that never committed left there. Another writer's pending
-    // files lie there too, so call this only while holding the writing lock: the writing check
-    // runs between the listing and the first removal, and its error is thrown. Each entry
-    // listed is removed in listing order, never entering a folder (a folder that is not empty
-    // stays). A listing or removal that fails is passed over: what is left waits for the next
+    // Removes from "tmp" what writes that never committed left there: the regular files named
+    // as pending writes are (Destination::discardPendingWrites). Everything else there stays,
+    // is never entered and never fails a run: "tmp" may be a person's own folder. Another
+    // writer's pending files lie there too, so call this only while holding the writing lock:
+    // the writing check runs between the listing and the first removal, and its error is
+    // thrown. A listing or removal that fails is passed over: what is left waits for the next
     // time.
     void discardCrashDebris();
     // Reads the stored head again and throws Error::headChanged when its counter or snapshot
@@ -307,8 +308,11 @@ public:
     static void write(ByteView data, const RepoPath& path, Destination& destination,
                       const WritingCheck& beforePutting = {});
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
-    // Format.md" (written when missing or of another size). Failures are dropped, except what
-    // beforePutting throws (it runs before each of them is put in place, as for write()).
+    // Format.md" (written when missing or of another size), each only where nothing is at its
+    // path or the file there is this system's own (DriveReadMe::isOwnFile, judged without
+    // following a link): a person's own file of that name is left as it is. Failures are
+    // dropped, except what beforePutting throws (it runs before each of them is put in place,
+    // as for write()).
     static void writeReadMe(Destination& destination, std::string_view version, const WritingCheck& beforePutting = {});
     // The operating system's version as "major.minor.patch".
     static std::string hostPlatform();
