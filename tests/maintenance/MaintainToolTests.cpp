@@ -55,7 +55,8 @@ std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        const auto name = fs::relative(it->path(), root).string();
+        // Named as the entry itself is: a link is not resolved.
+        const auto name = it->path().lexically_relative(root).string();
         if (it->is_symlink())
             tree[name] = "-> " + fs::read_symlink(it->path()).string();
         else if (it->is_regular_file())
