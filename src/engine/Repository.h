@@ -101,7 +101,7 @@ public:
     // signed head, compares the head's counter with the remembered one (the verdict never
     // stops the opening), and loads the index. Read-only access wraps the destination so that
     // nothing can be written. Nothing is removed: "tmp" may hold the pending files of another
-    // writer, so only a caller holding the writing lock empties it (discardCrashDebris).
+    // writer, so only a caller holding the writing lock clears them (discardCrashDebris).
     static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys, const DeviceID& deviceID,
                        std::string appVersion, std::optional<std::uint64_t> rememberedCounter, Access access);
 
@@ -234,7 +234,7 @@ public:
 
     // A check the holder of the writing lock installs (HeldWritingLock::confirmHeld), called
     // just before each step that makes work visible or deletes: the commit's snapshot record
-    // and head, the head and index file of pruning, an index file added, emptying "tmp",
+    // and head, the head and index file of pruning, an index file added, clearing pending writes from "tmp",
     // each mark removed. Install it before any of them. It throws to stop the
     // writer there (WritingLockLost); the writer then says what it had done already.
     using WritingCheck = std::function<void()>;
@@ -302,7 +302,7 @@ public:
 
     // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
     // dropped without cancel(), and what it left in "tmp" stays there until a holder of the
-    // writing lock empties it (discardCrashDebris).
+    // writing lock clears the pending writes (discardCrashDebris).
     // With beforePutting, that runs with the bytes written and not yet at their path: when it
     // throws, the writer is cancelled and the file never appears.
     static void write(ByteView data, const RepoPath& path, Destination& destination,

@@ -46,7 +46,7 @@ bool isPendingWriteName(std::string_view name);
 // A new object being written. Nothing appears at the final path before commit(); commit()
 // makes the object durable and visible there, replacing any earlier object. A writer that
 // is dropped without commit() or cancel() may leave its pending bytes in the temporary
-// folder; they stay there until a writer holding the repository's writing lock empties it,
+// folder; they stay there until a writer holding the repository's writing lock discards them,
 // since the pending objects of another writer lie there too.
 class DurableWriter {
 public:

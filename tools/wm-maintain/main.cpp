@@ -306,7 +306,7 @@ int run(const Options& o) {
     Repository& repository = *unlocked.repository;
     remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
     // A run that lost its lock (paused for longer than a lock stays fresh) stops before its next
-    // step that makes something visible or deletes, the emptying of "tmp" the first.
+    // step that makes something visible or deletes, the clearing of pending writes from "tmp" the first.
     if (writing) {
         repository.setWritingCheck([&writing] { writing->confirmHeld(); });
         repository.discardCrashDebris();
