@@ -104,8 +104,8 @@ std::string RestoreCoordinator::Walk::displayOf(const TreeObject::Entry& entry, 
     cut = !folders.empty() && folders.back().displayCut;
     if (cut) return folders.back().display;
     std::string text = folders.empty() ? std::string() : folders.back().display;
-    cut = (!folders.empty() && !Unicode::appendDecodedUTF8Within(text, viewOf("/"), shownTextBytes)) ||
-          !Unicode::appendDecodedUTF8Within(text, ByteView(entry.name), shownTextBytes);
+    cut = (!folders.empty() && !Unicode::appendDecodedUTF8Within(text, viewOf("/"), Unicode::shownTextBytes)) ||
+          !Unicode::appendDecodedUTF8Within(text, ByteView(entry.name), Unicode::shownTextBytes);
     return text;
 }
 
@@ -265,10 +265,10 @@ void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const st
 std::string RestoreCoordinator::display(SafePath directory, ByteView name) {
     std::string text;
     for (const SafeName& component : directory)
-        if (!Unicode::appendDecodedUTF8Within(text, component.bytes(), shownTextBytes) ||
-            !Unicode::appendDecodedUTF8Within(text, viewOf("/"), shownTextBytes))
+        if (!Unicode::appendDecodedUTF8Within(text, component.bytes(), Unicode::shownTextBytes) ||
+            !Unicode::appendDecodedUTF8Within(text, viewOf("/"), Unicode::shownTextBytes))
             return text;
-    Unicode::appendDecodedUTF8Within(text, name, shownTextBytes);
+    Unicode::appendDecodedUTF8Within(text, name, Unicode::shownTextBytes);
     return text;
 }
 

@@ -85,7 +85,7 @@ public:
                    const RestoreSelection& selection, const std::optional<CheckedTarget>& checkedTarget = std::nullopt);
 
     // The text under which an entry is listed: the names from the target folder down,
-    // decoded as UTF-8 with repair, joined with "/", cut past shownTextBytes.
+    // decoded as UTF-8 with repair, joined with "/", cut past Unicode::shownTextBytes.
     static std::string display(SafePath directory, ByteView name);
     // The metadata applied to the restored entry.
     static FileMetadata metadata(const TreeObject::Entry& entry);

@@ -1,7 +1,7 @@
 #pragma once
 // What one restore hands back: how much was put back, what was passed over by rule,
 // what failed, and what came back without some of its metadata. Every path and name in a
-// record is shown text of at most shownTextBytes (SafeName.h) and "…".
+// record is shown text of at most Unicode::shownTextBytes and "…".
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>

@@ -67,7 +67,7 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     // Records why the walk stops here, apart from the records kept, and stops it.
     TreeWalk::Step stop(const std::string& display, std::string reason);
     // The text under which the entry is listed: the folder's text, "/" and the name decoded,
-    // at most shownTextBytes and "…"; cut tells whether it was cut.
+    // at most Unicode::shownTextBytes and "…"; cut tells whether it was cut.
     std::string displayOf(const TreeObject::Entry& entry, bool& cut) const;
 
     // One folder of the path, shared by the folders and anchors below it, so that what the

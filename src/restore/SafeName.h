@@ -12,11 +12,6 @@
 
 namespace wm {
 
-// The most bytes of a name or path from a backup a restore shows, in its records and wherever
-// they are shown: a longer text keeps this many, cut at a character boundary, and "…" follows.
-// A backup's names can be tens of kilobytes each, and a walk builds the text of every entry.
-inline constexpr std::size_t shownTextBytes = 4096;
-
 class SafeName {
 public:
     // Throws PathSafetyViolation: emptyName, absolutePath, nulByteInName,
@@ -30,7 +25,7 @@ public:
     const std::string& raw() const { return raw_; }
     std::size_t size() const { return raw_.size(); }
     // The bytes decoded as UTF-8, each invalid sequence replaced with U+FFFD, cut past
-    // shownTextBytes.
+    // Unicode::shownTextBytes.
     std::string description() const;
 
     friend bool operator==(const SafeName& a, const SafeName& b) { return a.raw_ == b.raw_; }

@@ -190,8 +190,9 @@ TEST_F(HostileSnapshotTest, EntriesAndBlobReferencesAreBoundedByWhatTheRecordCou
 // 4,096 bytes at most, cut at a character boundary, and "…"; the counts stay exact.
 TEST_F(HostileSnapshotTest, LongNamesAreCutWhereverARecordKeepsThem) {
     const std::string invalid(65'000, '\xFF'), replacement = "\xEF\xBF\xBD", ellipsis = "\xE2\x80\xA6";
-    BlobID tree =
-        backup.addTree({fileEntry("refused/" + invalid, {}, 0), specialEntry(invalid, T::fifo), fileEntry("f", {}, 0)});
+    auto tagged = fileEntry("f", {}, 0);  // an attribute Linux refuses, named in the record saying so
+    tagged.extendedAttributes = std::vector<TreeObject::ExtendedAttribute>{{bytesOf(invalid), bytesOf("v")}};
+    BlobID tree = backup.addTree({fileEntry("refused/" + invalid, {}, 0), specialEntry(invalid, T::fifo), tagged});
     const std::string folder = std::string(250, '\xFF');
     for (int level = 0; level < 6; ++level)
         tree = backup.addTree({dirEntry("a" + folder, tree), dirEntry("b" + folder, tree)});
@@ -218,6 +219,11 @@ TEST_F(HostileSnapshotTest, LongNamesAreCutWhereverARecordKeepsThem) {
     EXPECT_EQ(r.skipped[64].path, top + ellipsis);
     for (const auto& record : r.failures) EXPECT_LE(record.path.size() + record.reason.size(), 4096u + 200);
     for (const auto& record : r.skipped) EXPECT_LE(record.path.size() + record.reason.size(), 4096u + 200);
+    ASSERT_EQ(r.unpreserved.total(), 64u);
+    EXPECT_EQ(r.unpreserved[0].attribute, "extendedAttributes");
+    EXPECT_NE(r.unpreserved[0].reason.find(top + ellipsis + "\" ("), std::string::npos)
+        << r.unpreserved[0].reason.size();
+    for (const auto& record : r.unpreserved) EXPECT_LE(record.path.size() + record.reason.size(), 2 * 4096u + 200);
 }
 
 // Marked as changed while it was backed up, a file's content may run past its shape, but a
