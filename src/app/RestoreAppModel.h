@@ -104,6 +104,9 @@ public:
     std::string secret() const;
     std::string restoreInto() const;
     Phase phase() const;
+    // Hands the phase to read under the model's lock, so a finished restore's report is read
+    // without a copy. read must not use the model.
+    void readPhase(const std::function<void(const Phase&)>& read) const;
     std::vector<Backup> backups() const;
     std::optional<SnapshotID> chosen() const;
     std::optional<std::string> problem() const;

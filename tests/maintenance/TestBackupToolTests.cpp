@@ -252,5 +252,34 @@ TEST_F(TestBackupTool, AFileThatChangesBetweenScanAndReadIsRecordedAsItWasRead) 
     EXPECT_EQ(temp.readFile("restored/stops-at-the-hole"), stoppedAt);
 }
 
+// An honest backup's walk stays within what its record counts and the entries a record does
+// not count, whatever its shape: here the restore allows for exactly those (links, pipes, the
+// device), not a million, over many links, pipes, hard links, empty files, files of several
+// chunks and folders copied whole.
+TEST_F(TestBackupTool, AnHonestBackupIsNeverStoppedWhateverItsShape) {
+    const fs::path one = source / "one";
+    fs::create_directories(one / "deep");
+    temp.writeFile("source/one/linked", "linked");
+    for (int i = 0; i < 300; ++i) {
+        const std::string n = std::to_string(i);
+        fs::create_symlink("../linked", one / "deep" / ("link" + n));
+        ASSERT_EQ(::mkfifo((one / "deep" / ("pipe" + n)).c_str(), 0644), 0);
+        temp.writeFile("source/one/deep/empty" + n, "");
+        if (i < 100) fs::create_hard_link(one / "linked", one / ("hard" + n));
+    }
+    temp.writeFile("source/one/chunks.bin", randomBytes(5'000'000, 9));
+    ASSERT_EQ(std::system(("cp -a '" + one.string() + "' '" + (source / "two").string() + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("cp -a '" + one.string() + "' '" + (source / "two/three").string() + "'").c_str()), 0);
+    ASSERT_EQ(runTool(create), 0);
+    const auto repo = unlock();
+    const std::uint64_t uncounted = 3 * 600 + 2;  // the links and pipes of each copy, the pipe and the device
+    const RestoreResult restored =
+        RestoreCoordinator(std::nullopt, uncounted).restore(repo->snapshotIDs().at(0), *repo, temp / "restored", {});
+    EXPECT_FALSE(restored.failures.stop()) << restored.failures.stop()->reason;
+    EXPECT_TRUE(restored.isComplete());
+    EXPECT_EQ(restored.symlinksRestored, 900u);
+    EXPECT_EQ(restored.hardLinksRestored, 3 * 100u);
+}
+
 }  // namespace
 }  // namespace wm::test
