@@ -11,6 +11,13 @@
 //   Refresh         replication to a copy that is already up to date.
 //   Sweep           the sweep of that repository when half its packs are candidates; the
 //                   counter "unlinkRatio" compares it with removing the same pack files.
+//   ReplicateDamagedShared/L
+//                   replication of L levels of two folders naming one tree, above one file
+//                   whose content blob is missing: L + 1 trees, 2^L paths to the file.
+//   ReplicateRepeatedHead/N
+//                   replication of a head that lists one snapshot N times, the snapshot's
+//                   source path 300,000 bytes that are not UTF-8.
+// The last two replicate into an empty folder in /dev/shm (when present) each time.
 // The repositories are generated once per run in temporary folders and removed at the end.
 #include <benchmark/benchmark.h>
 
@@ -155,6 +162,85 @@ BENCHMARK(BM_Mark)
     ->Args({10000, 5000})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// --- small repositories that repeat themselves ---
+
+fs::path memoryBase() { return fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path(); }
+
+TreeObject::Entry folderEntry(std::string name, const BlobID& tree) {
+    TreeObject::Entry entry;
+    entry.name = bytesOf(name);
+    entry.entryType = TreeObject::EntryType::directory;
+    entry.mode = 040755;
+    entry.childTree = tree;
+    return entry;
+}
+
+struct SmallRepository {
+    Folder folder{memoryBase(), "wm-repeating-bench"};
+    RepositoryKeys keys = benchKeys();
+    std::shared_ptr<Destination> destination = folder.destination();
+    std::shared_ptr<Repository> repository =
+        Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
+
+    void reopen() {
+        repository =
+            Repository::open(destination, keys, benchDevice(), "bench", std::nullopt, Repository::Access::readWrite)
+                .repository;
+    }
+    // Replicates into an empty folder; the time of the replication alone.
+    ReplicationReport replicate(benchmark::State& state) {
+        Folder copy(memoryBase(), "wm-repeating-copy-bench");
+        const auto start = Clock::now();
+        auto report = Replicator().replicate(*repository, *copy.destination(false), keys);
+        state.SetIterationTime(seconds(start));
+        return report;
+    }
+};
+
+void BM_ReplicateDamagedShared(benchmark::State& state) {
+    SmallRepository bench;
+    BlobID lost;
+    lost.bytes.fill(0x5A);  // never stored
+    BlobID tree = bench.repository->store(TreeObject::encode({fileEntry("file", {lost})}), BlobType::tree).id;
+    for (std::int64_t level = 0; level < state.range(0); ++level)
+        tree = bench.repository
+                   ->store(TreeObject::encode({folderEntry("a", tree), folderEntry("b", tree)}), BlobType::tree)
+                   .id;
+    bench.repository->commit({tree, {}, {}, {}, "bench", {}, std::nullopt, day(0)});
+    for (auto _ : state) {
+        const auto report = bench.replicate(state);
+        if (report.snapshotsNotWhole.size() != 1 || report.isCurrent)
+            state.SkipWithError("the damaged snapshot was not found");
+    }
+}
+BENCHMARK(BM_ReplicateDamagedShared)
+    ->Arg(12)
+    ->Arg(16)
+    ->Arg(20)
+    ->Arg(30)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+void BM_ReplicateRepeatedHead(benchmark::State& state) {
+    SmallRepository bench;
+    const BlobID content = bench.repository->store(bytesOf("content"), BlobType::data).id;
+    const BlobID root = bench.repository->store(TreeObject::encode({fileEntry("file", {content})}), BlobType::tree).id;
+    const SnapshotSource source{Bytes(300'000, 0xFF), SnapshotSource::Kind::folder};
+    const SnapshotID id = bench.repository->commit({root, {source}, {}, {}, "bench", {}, std::nullopt, day(0)});
+    const std::vector<UUID> listed(static_cast<std::size_t>(state.range(0)), id.value);
+    const HeadRecord head(2, listed, day(1), benchDevice().data());
+    Repository::write(SignedFile::seal(head, bench.keys, bench.repository->cipher()), RepositoryLayout::head(),
+                      *bench.destination);
+    bench.reopen();
+    for (auto _ : state) {
+        const auto report = bench.replicate(state);
+        if (!report.isCurrent) state.SkipWithError("the copy is not current");
+    }
+    state.counters["listings"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_ReplicateRepeatedHead)->Arg(5000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 // --- a repository of a given size on disk ---
 

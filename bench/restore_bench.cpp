@@ -12,8 +12,9 @@
 //
 // A third backup, made here through the engine, attacks the restore: 11 levels of folders
 // each name the level below twice, above a bottom tree of 4,096 entries whose names are
-// refused. Its record counts every folder the walk would enter, so the walk meets 2^11
-// copies of the bottom tree, eight million refused names. The built program restores it
+// refused. Its record counts every folder the walk would enter, so the walk would meet 2^11
+// copies of the bottom tree, eight million refused names; it stops after a million entries
+// more than the record counts. The built program restores it
 // headless, and the peak resident memory of that process is reported; over 256 MB is an
 // error.
 //
@@ -37,6 +38,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -288,6 +290,130 @@ void BM_RestoreSharedSubtreesPeakMemory(benchmark::State& state) {
         state.SkipWithError(message.c_str());
     }
 }
+
+// Hostile backups of long names and of wide shared trees, made once each through the engine
+// (validly sealed and signed) and restored headless by the built program:
+//   long-names: 11 levels of two folders naming one tree, above a bottom tree holding a name
+//     refused for its "/" and a named pipe, each of 65,000 bytes of invalid UTF-8; the record
+//     counts every folder. What the result keeps of each entry is bounded, so the peak
+//     resident memory stays under 256 MB.
+//   wide-pipes: 10 levels of two folders naming one tree, above a folder of 1,000,000 named
+//     pipes; the record counts nothing. Timed: the walk stops once it has met more entries
+//     than the record allows for.
+//   wide-blobs: the same folders above one file naming one empty blob 1,000,000 times.
+// WM_BENCH_SCALE divides the million.
+struct HostileTree {
+    BlobID root;
+    SnapshotStats stats;
+};
+
+fs::path prepareHostile(const std::string& name, const std::function<HostileTree(Repository&, Date)>& build) {
+    const fs::path dir = benchDir() / (name + "-" + std::to_string(scale()));
+    if (fs::exists(dir / "ready")) return dir;
+    fs::remove_all(dir);
+    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                                dir / "repository", std::nullopt,
+                                                                LocalFolderDestination::Preparation::preparing());
+    DeviceID device;
+    device.bytes.fill(0x5E);
+    const Date now = Date::repositoryNow();
+    auto repository = Repository::create(
+        destination, RepositoryKeys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32))), device,
+        std::string(appVersion), std::nullopt, 2, now);
+    std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+    const HostileTree tree = build(*repository, now);
+    repository->commit({.rootTree = tree.root,
+                        .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                        .stats = tree.stats,
+                        .deviceName = "bench",
+                        .now = now});
+    std::ofstream(dir / "ready") << "ready\n";
+    return dir;
+}
+
+TreeObject::Entry hostileEntry(std::string name, TreeObject::EntryType type, Date now) {
+    TreeObject::Entry e;
+    e.name = bytesOf(name);
+    e.entryType = type;
+    e.mode = type == TreeObject::EntryType::directory ? 040755 : 0100644;
+    e.modificationTime = e.changeTime = {now.microseconds / 1'000'000, 0};
+    return e;
+}
+
+// `levels` levels of two folders "a" and "b" naming the level below, above the bottom tree.
+HostileTree sharedAbove(Repository& repository, const std::vector<TreeObject::Entry>& bottom, int levels, Date now) {
+    HostileTree tree{repository.store(TreeObject::encode(bottom), BlobType::tree).id, {}};
+    for (int level = 0; level < levels; ++level) {
+        auto a = hostileEntry("a", TreeObject::EntryType::directory, now);
+        auto b = hostileEntry("b", TreeObject::EntryType::directory, now);
+        a.childTree = b.childTree = tree.root;
+        tree.root = repository.store(TreeObject::encode({a, b}), BlobType::tree).id;
+        tree.stats.directories = 2 * tree.stats.directories + 2;
+    }
+    return tree;
+}
+
+fs::path prepareLongNames() {
+    return prepareHostile("long-names", [](Repository& repository, Date now) {
+        const std::string invalid(65'000, '\xFF');
+        auto refused = hostileEntry("refused/" + invalid, TreeObject::EntryType::file, now);
+        refused.size = 0;
+        return sharedAbove(repository, {refused, hostileEntry(invalid, TreeObject::EntryType::fifo, now)}, 11, now);
+    });
+}
+
+fs::path prepareWide(bool blobs) {
+    const std::uint64_t count = 1'000'000 / scale();
+    return prepareHostile(blobs ? "wide-blobs" : "wide-pipes", [&](Repository& repository, Date now) {
+        std::vector<TreeObject::Entry> bottom;
+        if (blobs) {
+            auto file = hostileEntry("file", TreeObject::EntryType::file, now);
+            file.size = 0;
+            file.contentBlobs = std::vector<BlobID>(count, repository.store({}, BlobType::data).id);
+            bottom.push_back(std::move(file));
+        } else {
+            for (std::uint64_t i = 0; i < count; ++i)
+                bottom.push_back(hostileEntry("pipe" + std::to_string(i), TreeObject::EntryType::fifo, now));
+        }
+        HostileTree tree = sharedAbove(repository, bottom, 10, now);
+        tree.stats = {};  // the record counts nothing
+        return tree;
+    });
+}
+
+// Restores the backup in `dir` headless, once per iteration; reports the peak resident memory
+// and fails when the program does not end with the failures expected, or past 256 MB where the
+// memory is bounded.
+void restoreHostile(benchmark::State& state, const fs::path& dir, bool boundedMemory) {
+    std::uint64_t peak = 0;
+    int status = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const fs::path target = freshTarget(dir.filename().string());
+        state.ResumeTiming();
+        peak = peakResident(
+            restoreProgram(),
+            {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
+            status);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) state.SkipWithError("the restore program did not finish");
+    if (boundedMemory && peak >= 256'000'000) {
+        static std::string message;  // kept by pointer until the report is written
+        message = "the restore's peak resident memory reached 256 MB: " + std::to_string(peak / 1'000'000) + " MB";
+        state.SkipWithError(message.c_str());
+    }
+}
+
+void BM_RestoreLongNamesPeakMemory(benchmark::State& state) { restoreHostile(state, prepareLongNames(), true); }
+// Timed. The folder of a million pipes, decoded, takes most of a gigabyte on its own.
+void BM_RestoreWideSharedTree(benchmark::State& state) {
+    restoreHostile(state, prepareWide(state.range(0) == 1), false);
+}
+
+BENCHMARK(BM_RestoreLongNamesPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+// 0: a folder of named pipes; 1: a file naming one empty blob again and again.
+BENCHMARK(BM_RestoreWideSharedTree)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RestoreLargeFiles(benchmark::State& state) { restoreSample(state, "large"); }
 void BM_CopyLargeFilesWithCp(benchmark::State& state) { copySample(state, "large"); }

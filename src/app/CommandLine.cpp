@@ -165,12 +165,13 @@ void listFailures(const RestoreResult& result, std::ostream& err) {
         }
         return out;
     };
-    const auto& failures = result.failures;
-    // The result keeps only the first of many records; N counts all of them.
+    // The result keeps only the first of many records; N counts all of them. Why the walk
+    // stopped, when it did, comes first.
+    const std::vector<const RestoreResult::Failure*> failures = result.failures.listed();
     const std::size_t listed = std::min(failures.size(), maxListedFailures);
     for (std::size_t i = 0; i < listed; ++i)
-        err << printable(failures[i].path) << ": " << printable(failures[i].reason) << "\n";
-    if (failures.total() > listed) err << "and " << failures.total() - listed << " more\n";
+        err << printable(failures[i]->path) << ": " << printable(failures[i]->reason) << "\n";
+    if (result.failures.total() > listed) err << "and " << result.failures.total() - listed << " more\n";
     err.flush();
 }
 
@@ -210,18 +211,23 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
     }
 
     model.restore(checked);
-    const RestoreAppModel::Phase phase = model.phase();
-    const bool finished = phase.kind == RestoreAppModel::Phase::Kind::finished;
-    if (finished && phase.result.isComplete()) {
-        out << "restored " << phase.result.filesRestored << " files, " << phase.result.directoriesRestored
-            << " folders\n";
-        out.flush();
-    } else {
-        err << "restore failed: " << problemOrNoReason(model.problem()) << "\n";
-    }
-    if (finished) listFailures(phase.result, err);
+    const std::optional<std::string> problem = model.problem();
+    bool complete = false;
+    // The report is read where the model holds it, never copied.
+    model.readPhase([&](const RestoreAppModel::Phase& phase) {
+        const bool finished = phase.kind == RestoreAppModel::Phase::Kind::finished;
+        complete = finished && phase.result.isComplete();
+        if (complete) {
+            out << "restored " << phase.result.filesRestored << " files, " << phase.result.directoriesRestored
+                << " folders\n";
+            out.flush();
+        } else {
+            err << "restore failed: " << problemOrNoReason(problem) << "\n";
+        }
+        if (finished) listFailures(phase.result, err);
+    });
     err.flush();
-    return finished && phase.result.isComplete() && !unlisted ? 0 : 1;
+    return complete && !unlisted ? 0 : 1;
 }
 
 }  // namespace wm::CommandLine

@@ -64,7 +64,8 @@ SecretFile readSecretFile(const std::string& path);
 std::optional<std::string> targetRefusal(const std::string& target, CheckedTarget* checked = nullptr);
 
 // The lines that follow the first line of a headless restore that failed: each failed
-// entry, its path and why, at most maxListedFailures and then "and N more", N counting all
+// entry, its path and why (why the walk stopped first, when it stopped early), at most
+// maxListedFailures and then "and N more", N counting all
 // the failures of the restore. Skipped entries and metadata not put back do not stop a
 // restore from counting as complete, so they are not listed (the window's report shows them).
 inline constexpr std::size_t maxListedFailures = 1000;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <exception>
 #include <filesystem>
+#include <unordered_set>
 
 #include "app/AppPaths.h"
 #include "core/AppVersion.h"
@@ -123,6 +124,11 @@ RestoreAppModel::Phase RestoreAppModel::phase() const {
     return state_.phase;
 }
 
+void RestoreAppModel::readPhase(const std::function<void(const Phase&)>& read) const {
+    std::lock_guard lock(stateMutex_);
+    read(state_.phase);
+}
+
 std::vector<RestoreAppModel::Backup> RestoreAppModel::backups() const {
     std::lock_guard lock(stateMutex_);
     return state_.backups;
@@ -163,15 +169,15 @@ bool RestoreAppModel::isRunning() const {
 template <class Change>
 void RestoreAppModel::update(Property property, Change&& change) {
     std::lock_guard ordered(changeMutex_);
-    State copy;
     {
         std::lock_guard lock(stateMutex_);
         if (!change()) return;
         ++state_.revision;
-        copy = state_;
     }
     std::lock_guard observing(observerMutex_);
-    if (observer_) observer_(property, copy);
+    // Only an observer gets a copy of the state (with a finished restore's report); no other
+    // change comes between, as changes are made one at a time.
+    if (observer_) observer_(property, state());
 }
 
 namespace {
@@ -248,7 +254,10 @@ std::vector<RestoreAppModel::Backup> RestoreAppModel::loadBackups(Repository& re
     std::vector<Backup> rows;
     unreadable = 0;
     std::exception_ptr firstError;
+    std::unordered_set<SnapshotID> seen;
     for (const SnapshotID& id : repository.snapshotIDs()) {
+        // A snapshot the head lists again is read and shown once, at its first listing.
+        if (!seen.insert(id).second) continue;
         // One damaged or missing record hides only its own backup.
         std::optional<SnapshotRecord> read;
         try {

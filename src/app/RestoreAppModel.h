@@ -104,6 +104,9 @@ public:
     std::string secret() const;
     std::string restoreInto() const;
     Phase phase() const;
+    // Hands the phase to read under the model's lock, so a finished restore's report is read
+    // without a copy. read must not use the model.
+    void readPhase(const std::function<void(const Phase&)>& read) const;
     std::vector<Backup> backups() const;
     std::optional<SnapshotID> chosen() const;
     std::optional<std::string> problem() const;
@@ -145,8 +148,9 @@ private:
     template <class Change>
     void update(Property property, Change&& change);
     // Builds the sorted rows of a repository from every snapshot record that reads and
-    // verifies; unreadable counts the others. When there are records and not one of them
-    // reads, the first one's error is thrown.
+    // verifies, one row for each snapshot however often the head lists it; unreadable counts
+    // the others. When there are records and not one of them reads, the first one's error is
+    // thrown.
     static std::vector<Backup> loadBackups(Repository& repository, std::size_t& unreadable);
 
     mutable std::mutex stateMutex_;  // guards state_, repository_, repositoryFolder_

@@ -69,7 +69,10 @@ std::string summary(const RestoreCoordinator::Result& result, const std::string&
 }
 
 std::vector<std::string> failureLines(const RestoreCoordinator::Result& result) {
-    return pathAndReasonLines(result.failures);
+    std::vector<std::string> lines;
+    for (const RestoreResult::Failure* failure : result.failures.listed())
+        lines.push_back(failure->path + ": " + failure->reason);
+    return lines;
 }
 
 std::vector<std::string> skippedLines(const RestoreCoordinator::Result& result) {

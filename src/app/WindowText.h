@@ -27,7 +27,8 @@ std::string headline(const RestoreCoordinator::Result& result);
 // "48,215 files and 3,902 folders in /home/you/Restored".
 std::string summary(const RestoreCoordinator::Result& result, const std::string& into);
 
-// "path: reason" per entry, in the result's order.
+// "path: reason" per entry, in the result's order; among the failures, the one with which
+// the walk stopped comes first.
 std::vector<std::string> failureLines(const RestoreCoordinator::Result& result);
 std::vector<std::string> skippedLines(const RestoreCoordinator::Result& result);
 

@@ -1,6 +1,7 @@
 #include "core/Unicode.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -107,19 +108,34 @@ icu::UnicodeString foldedForSearch(std::string_view text) {
 std::string decodeUTF8Repairing(ByteView bytes) {
     std::string out;
     out.reserve(bytes.size());
+    appendDecodedUTF8Within(out, bytes, std::numeric_limits<std::size_t>::max());
+    return out;
+}
+
+bool appendDecodedUTF8Within(std::string& text, ByteView bytes, std::size_t maxBytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         std::size_t subpart;
-        std::size_t length = wellFormedLength(bytes, i, &subpart);
-        if (length > 0) {
-            out.append(reinterpret_cast<const char*>(bytes.data() + i), length);
-            i += length;
-        } else {
-            out += "\xEF\xBF\xBD";
-            i += subpart;
+        const std::size_t length = wellFormedLength(bytes, i, &subpart);
+        const std::size_t shown = length > 0 ? length : 3;
+        if (text.size() > maxBytes || shown > maxBytes - text.size()) {
+            text += "\xE2\x80\xA6";  // …
+            return false;
         }
+        if (length > 0)
+            text.append(reinterpret_cast<const char*>(bytes.data() + i), length);
+        else
+            text += "\xEF\xBF\xBD";
+        i += length > 0 ? length : subpart;
     }
-    return out;
+    return true;
+}
+
+std::string decodeUTF8RepairingWithin(ByteView bytes, std::size_t maxBytes) {
+    std::string text;
+    text.reserve(std::min(bytes.size(), maxBytes) + 3);
+    appendDecodedUTF8Within(text, bytes, maxBytes);
+    return text;
 }
 
 bool isValidUTF8(ByteView bytes) {

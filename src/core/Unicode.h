@@ -15,6 +15,19 @@ std::string decodeUTF8Repairing(ByteView bytes);
 inline std::string decodeUTF8Repairing(std::string_view text) { return decodeUTF8Repairing(viewOf(text)); }
 bool isValidUTF8(ByteView bytes);
 
+// The most bytes of a stored name or path shown to a person, in a report's records and
+// wherever they are shown: a longer text keeps this many, cut at a character boundary, and
+// "…" follows. A backup's names can be tens of kilobytes each, and a restore builds the text
+// of every entry it meets.
+inline constexpr std::size_t shownTextBytes = 4096;
+
+// decodeUTF8Repairing(bytes) appended to text as far as text then holds at most maxBytes: the
+// rest is left out at a character boundary and "…" is appended in its place. Decodes no more
+// of the bytes than is shown. Returns false when it cut.
+bool appendDecodedUTF8Within(std::string& text, ByteView bytes, std::size_t maxBytes);
+// decodeUTF8Repairing(bytes) cut so: at most maxBytes and then "…".
+std::string decodeUTF8RepairingWithin(ByteView bytes, std::size_t maxBytes);
+
 // The user-perceived characters (extended grapheme clusters) of UTF-8 text, in order, each as
 // a view into the text: "e" followed by a combining accent is one character. Should ICU fail,
 // each byte is its own character.

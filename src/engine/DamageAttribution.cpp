@@ -9,8 +9,8 @@
 #include "core/Unicode.h"
 #include "engine/DeletedFileSearch.h"
 #include "engine/Repository.h"
+#include "format/TreeFold.h"
 #include "format/TreeObject.h"
-#include "format/TreeWalk.h"
 
 namespace wm {
 
@@ -36,69 +36,35 @@ struct Hit {
     std::string text;  // a file's path, or the phrase naming an unreadable subtree
 };
 
-class Attribution : public TreeWalk::Visitor {
+class Attribution : public TreeFold<Findings> {
 public:
     Attribution(const Repository& repository, std::unordered_map<BlobID, PackID> lost)
         : repository_(repository), lost_(std::move(lost)) {}
 
-    // Walks the tree and everything below it that has not been walked yet.
-    void walk(const BlobID& root) {
-        open_.clear();
-        if (!walked(root)) TreeWalk::run(root, *this);
-    }
     // The hits of the tree at root (a snapshot's root tree), by pack.
     std::unordered_map<PackID, std::vector<Hit>> hits(const BlobID& root) const;
 
-    // A tree that cannot be read or decoded is recorded as unreadable under the pack that
-    // holds it (nothing when the index has no place for it).
-    std::optional<Entries> read(const BlobID& tree) override {
+private:
+    std::optional<Entries> entries(const BlobID& tree) override {
         try {
-            Entries entries = TreeObject::decode(repository_.blob(tree));
-            open_.push_back({});
-            return entries;
+            return TreeObject::decode(repository_.blob(tree));
         } catch (const std::exception&) {
-            const auto location =
-                repository_.withIndex([&](const CompactIndex& index) { return index.location(tree); });
-            Findings findings;
-            if (location) findings.push_back({Finding::Kind::unreadableTree, location->pack, {}, {}});
-            record(tree, std::move(findings));
             return std::nullopt;
         }
     }
-    TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk& walk) override {
-        if (entry.childTree && !walked(*entry.childTree) && !walk.isOnPath(*entry.childTree))
-            return TreeWalk::Step::descend;
-        note(entry);
-        return TreeWalk::Step::next;
-    }
-    // The child tree is recorded by now.
-    void leave(const TreeObject::Entry& entry, const TreeWalk&) override { note(entry); }
-    void treeDone(const BlobID& tree) override {
-        Findings findings = std::move(open_.back());
-        open_.pop_back();
-        record(tree, std::move(findings));
-    }
-
-private:
-    bool walked(const BlobID& tree) const { return clean_.count(tree) != 0 || found_.count(tree) != 0; }
-    const Findings* findingsOf(const BlobID& tree) const {
-        const auto it = found_.find(tree);
-        return it == found_.end() ? nullptr : &it->second;
-    }
-    void record(const BlobID& tree, Findings findings) {
-        if (findings.empty()) {
-            clean_.insert(tree);
-        } else {
-            found_.emplace(tree, std::move(findings));
-        }
+    // A tree that cannot be read or decoded is recorded as unreadable under the pack that
+    // holds it (nothing when the index has no place for it).
+    Findings unreadable(const BlobID& tree) override {
+        const auto location = repository_.withIndex([&](const CompactIndex& index) { return index.location(tree); });
+        Findings findings;
+        if (location) findings.push_back({Finding::Kind::unreadableTree, location->pack, {}, {}});
+        return findings;
     }
     // What an entry yields in the tree being walked: its child tree's findings, then itself
     // when it is a file that lost content.
-    void note(const TreeObject::Entry& entry) {
-        Findings& findings = open_.back();
+    void fold(Findings& findings, const TreeObject::Entry& entry, const Findings* child) override {
         const std::string name = Unicode::decodeUTF8Repairing(entry.name);
-        if (entry.childTree && findingsOf(*entry.childTree))
-            findings.push_back({Finding::Kind::child, {}, name, *entry.childTree});
+        if (child && !child->empty()) findings.push_back({Finding::Kind::child, {}, name, *entry.childTree});
         if (entry.contentBlobs) {
             // A file counts once, under the pack of its first lost blob.
             for (const BlobID& blob : *entry.contentBlobs) {
@@ -112,9 +78,6 @@ private:
 
     const Repository& repository_;
     const std::unordered_map<BlobID, PackID> lost_;  // every blob of a damaged pack -> that pack
-    std::unordered_map<BlobID, Findings> found_;     // walked trees that yield something
-    std::unordered_set<BlobID> clean_;               // walked trees that yield nothing
-    std::vector<Findings> open_;                     // of the trees being walked, innermost last
 };
 
 std::unordered_map<PackID, std::vector<Hit>> Attribution::hits(const BlobID& root) const {
@@ -125,7 +88,7 @@ std::unordered_map<PackID, std::vector<Hit>> Attribution::hits(const BlobID& roo
         std::vector<std::string> prefix;
     };
     std::vector<Replay> stack;
-    if (const Findings* top = findingsOf(root)) stack.push_back({top, 0, {}});
+    if (const Findings* top = resultOf(root)) stack.push_back({top, 0, {}});
     while (!stack.empty()) {
         Replay& replay = stack.back();
         if (replay.next == replay.findings->size()) {
@@ -147,7 +110,7 @@ std::unordered_map<PackID, std::vector<Hit>> Attribution::hits(const BlobID& roo
             break;
         }
         case Finding::Kind::child: {
-            const Findings* below = findingsOf(finding.child);
+            const Findings* below = resultOf(finding.child);
             if (!below) break;
             std::vector<std::string> prefix = replay.prefix;
             prefix.push_back(finding.name);

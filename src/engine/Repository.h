@@ -101,7 +101,7 @@ public:
     // signed head, compares the head's counter with the remembered one (the verdict never
     // stops the opening), and loads the index. Read-only access wraps the destination so that
     // nothing can be written. Nothing is removed: "tmp" may hold the pending files of another
-    // writer, so only a caller holding the writing lock empties it (discardCrashDebris).
+    // writer, so only a caller holding the writing lock clears them (discardCrashDebris).
     static Opened open(std::shared_ptr<Destination> destination, const RepositoryKeys& keys, const DeviceID& deviceID,
                        std::string appVersion, std::optional<std::uint64_t> rememberedCounter, Access access);
 
@@ -218,11 +218,12 @@ public:
 
     // --- what only the holder of the writing lock may call ---
 
-    // Empties "tmp": what writes that never committed left there. Another writer's pending
-    // files lie there too, so call this only while holding the writing lock: the writing check
-    // runs between the listing and the first removal, and its error is thrown. Each entry
-    // listed is removed in listing order, never entering a folder (a folder that is not empty
-    // stays). A listing or removal that fails is passed over: what is left waits for the next
+    // Removes from "tmp" what writes that never committed left there: the regular files named
+    // as pending writes are (Destination::discardPendingWrites). Everything else there stays,
+    // is never entered and never fails a run: "tmp" may be a person's own folder. Another
+    // writer's pending files lie there too, so call this only while holding the writing lock:
+    // the writing check runs between the listing and the first removal, and its error is
+    // thrown. A listing or removal that fails is passed over: what is left waits for the next
     // time.
     void discardCrashDebris();
     // Reads the stored head again and throws Error::headChanged when its counter or snapshot
@@ -234,7 +235,7 @@ public:
 
     // A check the holder of the writing lock installs (HeldWritingLock::confirmHeld), called
     // just before each step that makes work visible or deletes: the commit's snapshot record
-    // and head, the head and index file of pruning, an index file added, emptying "tmp",
+    // and head, the head and index file of pruning, an index file added, clearing pending writes from "tmp",
     // each mark removed. Install it before any of them. It throws to stop the
     // writer there (WritingLockLost); the writer then says what it had done already.
     using WritingCheck = std::function<void()>;
@@ -262,8 +263,9 @@ public:
     // replaces in RepositorySweeping.cpp.
 
     // The snapshots of the head whose records read, open and convert, in head order; the
-    // others are passed over. Only what retention decides on is filled in (no sources, only
-    // the file count of the stats).
+    // others are passed over. A snapshot the head lists more than once is read once and given
+    // for every listing. Only what retention decides on is filled in (no sources, only the
+    // file count of the stats).
     std::vector<Snapshot> allSnapshots() const;
     // The bytes each snapshot adds to storage, packs estimated from the index: each pack is
     // charged once, to the newest snapshot that reaches it. Walk errors are thrown.
@@ -302,14 +304,17 @@ public:
 
     // openWrite, one write of all the data, commit. Errors pass through; a failed writer is
     // dropped without cancel(), and what it left in "tmp" stays there until a holder of the
-    // writing lock empties it (discardCrashDebris).
+    // writing lock clears the pending writes (discardCrashDebris).
     // With beforePutting, that runs with the bytes written and not yet at their path: when it
     // throws, the writer is cancelled and the file never appears.
     static void write(ByteView data, const RepoPath& path, Destination& destination,
                       const WritingCheck& beforePutting = {});
     // "Read Me First.txt" (rewritten every time: it carries the date) and "Repository
-    // Format.md" (written when missing or of another size). Failures are dropped, except what
-    // beforePutting throws (it runs before each of them is put in place, as for write()).
+    // Format.md" (written when missing or of another size), each only where nothing is at its
+    // path or the file there is this system's own (DriveReadMe::isOwnFile, judged without
+    // following a link): a person's own file of that name is left as it is. Failures are
+    // dropped, except what beforePutting throws (it runs before each of them is put in place,
+    // as for write()).
     static void writeReadMe(Destination& destination, std::string_view version, const WritingCheck& beforePutting = {});
     // The operating system's version as "major.minor.patch".
     static std::string hostPlatform();

@@ -3,6 +3,7 @@
 // older marks.
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 #include "core/RetentionEvaluator.h"
 #include "core/Saturating.h"
@@ -20,17 +21,31 @@ namespace wm {
 namespace {
 
 // Snapshot records are small and each costs a signature check: they are read on a few
-// threads, and handed back in the order asked for.
+// threads, and handed back in the order asked for. A head may list one snapshot many times:
+// each distinct record is read once, and what it gave is handed back for every listing.
 template <class Result>
 std::vector<Result> readRecords(const std::vector<SnapshotID>& ids,
                                 const std::function<Result(const SnapshotID&)>& read) {
+    std::vector<SnapshotID> distinct;
+    std::vector<std::size_t> readAs;  // for each listing, its place in `distinct`
+    readAs.reserve(ids.size());
+    std::unordered_map<SnapshotID, std::size_t> place;
+    for (const SnapshotID& id : ids) {
+        const auto [it, first] = place.try_emplace(id, distinct.size());
+        if (first) distinct.push_back(id);
+        readAs.push_back(it->second);
+    }
     std::vector<Result> results;
-    results.reserve(ids.size());
+    results.reserve(distinct.size());
     WorkerPool pool(PackStore::sealingWidth(activeProcessorCount()));
     orderedPipeline<Result>(
-        pool, ids.size(), 64, [&](std::size_t k) { return read(ids[k]); },
+        pool, distinct.size(), 64, [&](std::size_t k) { return read(distinct[k]); },
         [&](std::size_t, Result&& r) { results.push_back(std::move(r)); });
-    return results;
+    if (distinct.size() == ids.size()) return results;
+    std::vector<Result> listed;
+    listed.reserve(ids.size());
+    for (const std::size_t k : readAs) listed.push_back(results[k]);
+    return listed;
 }
 
 }  // namespace

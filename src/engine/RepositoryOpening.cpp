@@ -179,23 +179,10 @@ void Repository::loadIndex() {
 }
 
 void Repository::discardCrashDebris() {
-    std::vector<RepoPath> listed;
-    try {
-        listed = destination_->list(RepositoryLayout::tmpDirectory());
-    } catch (const std::exception&) {
-        // What cannot be listed stays, as what a removal fails on does: debris never fails a run.
-    }
-    // Another writer's pending files lie there too: only the holder of the lock empties it, and
-    // what was listed while it held the lock is no other writer's.
-    confirmWriting();
-    // Entry by entry, never into a folder: one that is not empty stays, however deep.
-    for (const auto& path : listed) {
-        try {
-            destination_->remove(path);
-        } catch (const std::exception&) {
-            // Left for the next writer.
-        }
-    }
+    // Only the files writes left pending: "tmp" may hold a person's own files, and folders that
+    // are never entered. Another writer's pending files lie there too: only the holder of the
+    // lock removes any, and only what was listed while it held the lock.
+    destination_->discardPendingWrites([this] { confirmWriting(); });
 }
 
 CompactIndex Repository::rebuildIndexFromPacks() const { return rebuildIndex(*destination_, cipher_); }

@@ -47,15 +47,26 @@ void Repository::writeReadMe(Destination& destination, std::string_view version,
             if (refused) std::rethrow_exception(refused);
         }
     };
-    put(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe());
+    // What is there now, judged without following a link: a person's own file of that name (or
+    // a link, a folder, anything that cannot be read) is left as it is.
+    const auto found = [&](const RepoPath& path, std::string_view line) -> std::optional<ObjectOpening> {
+        try {
+            ObjectOpening there = destination.opening(path, DriveReadMe::openingBytes);
+            if (there.kind == ObjectOpening::Kind::nothing) return there;
+            if (there.kind == ObjectOpening::Kind::file && DriveReadMe::isOwnFile(line, there.size, there.bytes))
+                return there;
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    };
+    if (found(RepositoryLayout::readMe(), DriveReadMe::firstLine))
+        put(bytesOf(DriveReadMe::text(Date::now(), version)), RepositoryLayout::readMe());
     const std::optional<Bytes> document = DriveReadMe::formatDocument();
     if (!document) return;
-    std::optional<std::int64_t> size;
-    try {
-        size = destination.size(RepositoryLayout::formatDoc());
-    } catch (const std::exception&) {
-    }
-    if (size && *size == static_cast<std::int64_t>(document->size())) return;
+    const std::optional<ObjectOpening> there = found(RepositoryLayout::formatDoc(), DriveReadMe::formatFirstLine);
+    if (!there) return;
+    // Of the same size: taken as current.
+    if (there->kind == ObjectOpening::Kind::file && there->size == static_cast<std::int64_t>(document->size())) return;
     put(*document, RepositoryLayout::formatDoc());
 }
 

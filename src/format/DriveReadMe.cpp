@@ -36,6 +36,15 @@ std::vector<std::string_view> words(std::string_view text) {
 
 }  // namespace
 
+bool isOwnFile(std::string_view line, std::int64_t size, ByteView opening) {
+    if (size == 0) return true;
+    const std::string_view text(reinterpret_cast<const char*>(opening.data()), opening.size());
+    if (!text.starts_with(line)) return false;
+    const std::string_view rest = text.substr(line.size());
+    const bool ended = rest.starts_with("\n") || rest.starts_with("\r\n");
+    return ended || (rest.empty() && size == static_cast<std::int64_t>(line.size()));
+}
+
 std::optional<Bytes> formatDocument() {
     const ByteView doc = embeddedFormatDocument();
     if (doc.empty()) return std::nullopt;
@@ -88,7 +97,7 @@ std::string text(Date now, std::string_view version) {
         blank();
     };
 
-    heading("WENDLE MARSH BACKUP", '=');
+    heading(firstLine, '=');
     lines.push_back(
         wrap("This drive holds a backup of somebody's files. Everything in it is encrypted. Reading it "
              "needs the passphrase chosen when the backup was made, or the recovery key written down "

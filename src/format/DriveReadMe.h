@@ -2,6 +2,7 @@
 // The two files kept beside every repository for whoever finds the drive: a plain-text
 // read-me saying what the drive holds and how to get the files back, and the full format
 // document, which is built into the program.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,19 @@ namespace wm::DriveReadMe {
 
 inline constexpr std::string_view fileName = "Read Me First.txt";
 inline constexpr std::string_view formatFileName = "Repository Format.md";
+
+// The first line of each file. It never changes: a file found at either path is this
+// system's own (and may be written over) when it is empty or its first line is this one.
+inline constexpr std::string_view firstLine = "WENDLE MARSH BACKUP";
+inline constexpr std::string_view formatFirstLine = "# Wendle Marsh repository format";
+
+// How many of a file's first bytes isOwnFile needs.
+inline constexpr std::int64_t openingBytes = 64;
+
+// Whether a file of `size` bytes that starts with `opening` (its first openingBytes, or all of
+// it when shorter) is this system's own: empty, or its first line is `line` (ended by "\n",
+// "\r\n" or the end of the file).
+bool isOwnFile(std::string_view line, std::int64_t size, ByteView opening);
 
 // The format document's bytes; nothing when the program was built without it.
 std::optional<Bytes> formatDocument();

@@ -102,7 +102,7 @@ Outcome applyExtendedAttributes(const FileMetadata& m, const Target& t) {
     std::size_t setCount = 0;
     for (const auto& attribute : m.extendedAttributes) {
         const std::string original = stringOf(attribute.name);
-        const std::string shown = Unicode::decodeUTF8Repairing(attribute.name);
+        const std::string shown = Unicode::decodeUTF8RepairingWithin(attribute.name, Unicode::shownTextBytes);
         if (original.empty() || original.find('\0') != std::string::npos) {
             failed.push_back(WM_L("\"%@\" (not a valid name)", shown));
             continue;
@@ -404,7 +404,7 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int des
 
 MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteView path) {
     std::string text = stringOf(path);
-    const std::string shown = Unicode::decodeUTF8Repairing(path);
+    const std::string shown = Unicode::decodeUTF8RepairingWithin(path, Unicode::shownTextBytes);
     if (text.empty() || text.find('\0') != std::string::npos) {
         throw Error::pathUnavailable(shown, systemErrorText(text.empty() ? ENOENT : EINVAL));
     }
@@ -426,7 +426,7 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteVie
 
 MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int parentDescriptor, ByteView name) {
     const std::string text = stringOf(name);
-    const std::string shown = Unicode::decodeUTF8Repairing(name);
+    const std::string shown = Unicode::decodeUTF8RepairingWithin(name, Unicode::shownTextBytes);
     if (!isSingleName(text)) throw Error::pathUnavailable(shown, systemErrorText(EINVAL));
     return applyInFolder(metadata, parentDescriptor, text, shown);
 }

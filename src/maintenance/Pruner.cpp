@@ -236,11 +236,13 @@ Pruner::Mark cooledMark(Repository& repository, Date now, Progress& progress) {
 }
 
 // The snapshots the mark gives up, less those an active hold protects now (a hold placed
-// since the mark counts).
+// since the mark counts). Each is read once, however often the mark lists it.
 std::unordered_set<SnapshotID> givenUp(const Repository& repository, const Pruner::Mark& mark,
                                        const std::vector<RetentionHold>& holds) {
     std::unordered_set<SnapshotID> prunable;
+    std::unordered_set<UUID> decided;
     for (const auto& id : mark.prunableSnapshots) {
+        if (!decided.insert(id).second) continue;
         std::optional<SnapshotRecord> record;
         try {
             record = repository.snapshot(SnapshotID{id});

@@ -293,10 +293,7 @@ void Replicator::prepareTarget(Run& run) {
     Destination& target = run.target;
     // What an earlier run left half written, only in a copy of this repository: in a folder
     // that holds none yet, "tmp" is the owner's. Nothing that stays fails the run.
-    if (run.targetHasConfig) {
-        run.confirmHeld();
-        target.discardPendingWrites();
-    }
+    if (run.targetHasConfig) target.discardPendingWrites([&run] { run.confirmHeld(); });
     if (!run.targetHasConfig) run.put(run.configBytes, RepositoryLayout::configFile());
     if (!target.exists(RepositoryLayout::head())) {
         const HeadRecord placeholder(0, {}, run.start, Bytes(16, 0));

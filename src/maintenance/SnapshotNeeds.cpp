@@ -8,22 +8,34 @@
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
 #include "format/SnapshotRecord.h"
+#include "format/TreeFold.h"
 #include "format/TreeObject.h"
-#include "format/TreeWalk.h"
 
 namespace wm {
 
 namespace {
 
-class NeedsWalk : public TreeWalk::Visitor {
+// Whether a tree, or anything below it, lacks something: a tree or content blob no source
+// holds, or a tree that does not read from any.
+struct Lack {
+    bool found = false;
+};
+
+class NeedsWalk : public TreeFold<Lack> {
 public:
-    NeedsWalk(const BlobCipher& cipher, const std::vector<BlobSource>& sources, SnapshotNeeds& needs,
-              std::unordered_set<BlobID>& walked)
-        : cipher_(cipher), sources_(sources), needs_(needs), walked_(walked) {}
+    NeedsWalk(const BlobCipher& cipher, const std::vector<BlobSource>& sources, SnapshotNeeds& needs)
+        : cipher_(cipher), sources_(sources), needs_(needs) {}
 
-    bool whole = true;
+    // Whether the snapshot's trees and blobs read whole: each tree is read and walked at most
+    // once per call, whole or not, and what it lacks counts for every snapshot that reaches it.
+    bool whole(const BlobID& root) {
+        walk(root);
+        const Lack* lack = resultOf(root);
+        return lack && !lack->found;
+    }
 
-    std::optional<TreeWalk::Entries> read(const BlobID& tree) override {
+private:
+    std::optional<TreeWalk::Entries> entries(const BlobID& tree) override {
         needs_.blobs.insert(tree);
         for (const BlobSource& source : sources_) {
             const auto location = source.packs.location(tree);
@@ -39,27 +51,18 @@ public:
                 // Not readable from this source: the next one is tried.
             }
         }
-        whole = false;
         return std::nullopt;
     }
-
-    TreeWalk::Step visit(const TreeObject::Entry& entry, const TreeWalk&) override {
-        if (entry.contentBlobs) {
-            for (const BlobID& content : *entry.contentBlobs) {
-                needs_.blobs.insert(content);
-                if (!held(content)) whole = false;
-            }
+    Lack unreadable(const BlobID&) override { return {true}; }
+    void fold(Lack& lack, const TreeObject::Entry& entry, const Lack* child) override {
+        if (child && child->found) lack.found = true;
+        if (!entry.contentBlobs) return;
+        for (const BlobID& content : *entry.contentBlobs) {
+            needs_.blobs.insert(content);
+            if (!held(content)) lack.found = true;
         }
-        if (!entry.childTree || walked_.count(*entry.childTree) != 0) return TreeWalk::Step::next;
-        return TreeWalk::Step::descend;
     }
 
-    // Only a tree whose every entry was looked at is not walked again.
-    void treeDone(const BlobID& tree) override {
-        if (whole) walked_.insert(tree);
-    }
-
-private:
     bool held(const BlobID& blob) const {
         for (const BlobSource& source : sources_) {
             if (source.packs.contains(blob)) return true;
@@ -70,7 +73,6 @@ private:
     const BlobCipher& cipher_;
     const std::vector<BlobSource>& sources_;
     SnapshotNeeds& needs_;
-    std::unordered_set<BlobID>& walked_;
 };
 
 }  // namespace
@@ -79,23 +81,23 @@ SnapshotNeeds findSnapshotNeeds(Destination& records, const std::vector<Snapshot
                                 const RepositoryKeys& keys, const BlobCipher& cipher,
                                 const std::vector<BlobSource>& sources) {
     SnapshotNeeds needs;
-    std::unordered_set<BlobID> walked;
+    NeedsWalk walk(cipher, sources, needs);
+    // Each distinct snapshot's record is read once, its answer given for every listing.
+    std::unordered_map<SnapshotID, bool> whole;
     for (const SnapshotID& id : snapshots) {
-        std::optional<BlobID> root;
-        try {
-            const auto record = SignedFile::open<SnapshotRecord>(
-                readSignedRecord(records, RepositoryLayout::snapshot(id)), keys, cipher);
-            if (record.id == id.value) root = BlobID::fromBytes(record.rootTree);
-        } catch (const std::exception&) {
-            // Missing, too large or not opening: not whole.
+        const auto [known, first] = whole.try_emplace(id, false);
+        if (first) {
+            std::optional<BlobID> root;
+            try {
+                const auto record = SignedFile::open<SnapshotRecord>(
+                    readSignedRecord(records, RepositoryLayout::snapshot(id)), keys, cipher);
+                if (record.id == id.value) root = BlobID::fromBytes(record.rootTree);
+            } catch (const std::exception&) {
+                // Missing, too large or not opening: not whole.
+            }
+            known->second = root && walk.whole(*root);
         }
-        bool whole = root.has_value();
-        if (root && walked.count(*root) == 0) {
-            NeedsWalk walk(cipher, sources, needs, walked);
-            TreeWalk::run(*root, walk);
-            whole = walk.whole;
-        }
-        if (!whole) needs.notWhole.push_back(id);
+        if (!known->second) needs.notWhole.push_back(id);
     }
     return needs;
 }

@@ -24,15 +24,16 @@ struct BlobSource {
 struct SnapshotNeeds {
     // Every tree and content blob reached, whether or not a source holds it.
     std::unordered_set<BlobID> blobs;
-    // The snapshots that cannot be read whole, in the order given.
+    // The snapshots that cannot be read whole, in the order given, once for each time given.
     std::vector<SnapshotID> notWhole;
 };
 
-// Reads each snapshot's record from `records` (no larger than any record the format writes)
-// and walks its trees, each read from the first source whose packs hold it; a tree already
-// walked for an earlier snapshot is not read again. A snapshot whose record does not open, or
-// one of whose blobs no source holds (or whose tree does not read), is not whole; the walk
-// goes on below every tree that does read.
+// Reads each distinct snapshot's record from `records` once (no larger than any record the
+// format writes) and walks its trees, each read from the first source whose packs hold it. A
+// snapshot whose record does not open, or one of whose blobs no source holds (or whose tree
+// does not read), is not whole; the walk goes on below every tree that does read. Each tree is
+// read and walked at most once per call, whole or not, one that does not read included, and
+// what it lacks counts for every folder and snapshot that reaches it.
 SnapshotNeeds findSnapshotNeeds(Destination& records, const std::vector<SnapshotID>& snapshots,
                                 const RepositoryKeys& keys, const BlobCipher& cipher,
                                 const std::vector<BlobSource>& sources);

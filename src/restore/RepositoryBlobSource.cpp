@@ -8,7 +8,9 @@ namespace wm {
 
 RestoreBlobSource::Record RepositoryBlobSource::record(const SnapshotID& snapshot) {
     SnapshotRecord stored = repository_.snapshot(snapshot);
-    return {std::move(stored.rootTree), stored.stats.directories};
+    const std::int64_t smallestChunk = repository_.config().chunker.minSize;  // as read: not checked
+    return {std::move(stored.rootTree), stored.stats.directories, stored.stats.files, stored.stats.bytesLogical,
+            smallestChunk > 0 ? static_cast<std::uint64_t>(smallestChunk) : 0};
 }
 
 RepositoryBlobSource::RepositoryBlobSource(const Repository& repository) : repository_(repository) {

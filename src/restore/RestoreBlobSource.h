@@ -15,10 +15,14 @@ public:
     virtual ~RestoreBlobSource() = default;
 
     // What the walk takes from the snapshot's record: the bytes it gives as its root tree's
-    // identity (not checked here) and the number of folders the backup counted.
+    // identity (not checked here), the folders, files and bytes of content the backup counted,
+    // and the repository's smallest chunk in bytes (0 when there is none to go by).
     struct Record {
         Bytes rootTree;
         std::uint64_t directories = 0;
+        std::uint64_t files = 0;
+        std::uint64_t bytesLogical = 0;
+        std::uint64_t smallestChunk = 0;
     };
     // Throws what reading or verifying the record throws.
     virtual Record record(const SnapshotID& snapshot) = 0;

@@ -76,7 +76,7 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
     const std::optional<FolderIdentity> backup = backupFolder_ ? FolderIdentity::of(*backupFolder_) : std::nullopt;
     RestoreRoot root(RestoreRoot::openTarget(into, checkedTarget, backup), into, maxComponentCount, maxTotalPathBytes,
                      backup);
-    Walk walk(*this, root, source, selection, record.directories);
+    Walk walk(*this, root, source, selection, record, uncounted_);
     // Whatever happens, the root's descriptor is closed when it goes out of scope.
     TreeWalk::run(*rootTree, walk);
     root.close();
@@ -85,6 +85,28 @@ RestoreCoordinator::Result RestoreCoordinator::restore(const SnapshotID& snapsho
 
 std::uint64_t RestoreCoordinator::Walk::enteringLimit(std::uint64_t recordedDirectories) {
     return saturatingAdd(saturatingAdd(recordedDirectories, recordedDirectories), 1000);
+}
+
+std::uint64_t RestoreCoordinator::Walk::meetingLimitOf(const RestoreBlobSource::Record& record,
+                                                       std::uint64_t uncounted) {
+    const std::uint64_t chunks = record.bytesLogical / std::max<std::uint64_t>(record.smallestChunk, 1);
+    const std::uint64_t counted = saturatingAdd(saturatingAdd(record.files, record.directories), chunks);
+    return saturatingAdd(saturatingAdd(counted, counted), uncounted);
+}
+
+TreeWalk::Step RestoreCoordinator::Walk::stop(const std::string& display, std::string reason) {
+    result.failures.setStop({display, std::move(reason)});
+    return TreeWalk::Step::stop;
+}
+
+std::string RestoreCoordinator::Walk::displayOf(const TreeObject::Entry& entry, bool& cut) const {
+    // Below a cut folder, the path's first bytes are the folder's.
+    cut = !folders.empty() && folders.back().displayCut;
+    if (cut) return folders.back().display;
+    std::string text = folders.empty() ? std::string() : folders.back().display;
+    cut = (!folders.empty() && !Unicode::appendDecodedUTF8Within(text, viewOf("/"), Unicode::shownTextBytes)) ||
+          !Unicode::appendDecodedUTF8Within(text, ByteView(entry.name), Unicode::shownTextBytes);
+    return text;
 }
 
 std::vector<SafeName> RestoreCoordinator::Walk::Anchor::path() const {
@@ -109,8 +131,14 @@ std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tr
 
 TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, const TreeWalk& walk) {
     using Step = TreeWalk::Step;
-    const std::string decodedName = Unicode::decodeUTF8Repairing(ByteView(entry.name));
-    const std::string displayText = folders.empty() ? decodedName : folders.back().display + "/" + decodedName;
+    bool displayCut = false;
+    const std::string displayText = displayOf(entry, displayCut);
+
+    met = saturatingAdd(saturatingAdd(met, 1), entry.contentBlobs ? entry.contentBlobs->size() : 0);
+    if (met > meetingLimit)
+        return stop(displayText, WM_L("the backup leads to more entries and pieces of content than the %@ its "
+                                      "counts allow, so the restore stopped here",
+                                      std::to_string(meetingLimit)));
 
     std::optional<SafeName> name;
     try {
@@ -135,13 +163,10 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
     using T = TreeObject::EntryType;
     switch (entry.entryType) {
     case T::directory: {
-        if (++entered > enteredLimit) {
-            result.failures.push_back(
-                {displayText, WM_L("the backup leads into more folders than the %@ it counts, so the restore "
-                                   "stopped here",
-                                   std::to_string(recordedDirectories))});
-            return Step::stop;
-        }
+        if (++entered > enteredLimit)
+            return stop(displayText, WM_L("the backup leads into more folders than the %@ it counts, so the restore "
+                                          "stopped here",
+                                          std::to_string(recordedDirectories)));
         RestoreRoot::Folder opened;
         try {
             opened = root.ensureDirectoryExistsReturningDescriptor(path, directoryMode);
@@ -157,7 +182,7 @@ TreeWalk::Step RestoreCoordinator::Walk::visit(const TreeObject::Entry& entry, c
         }
         auto node =
             std::make_shared<const PathNode>(PathNode{folders.empty() ? nullptr : folders.back().node, path.back()});
-        folders.push_back({std::move(opened), displayText, std::move(node)});
+        folders.push_back({std::move(opened), displayText, displayCut, std::move(node)});
         guard.kept = true;  // its name stays on the path until leave()
         return Step::descend;
     }
@@ -239,8 +264,12 @@ void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const st
 
 std::string RestoreCoordinator::display(SafePath directory, ByteView name) {
     std::string text;
-    for (const SafeName& component : directory) text += component.description() + "/";
-    return text + Unicode::decodeUTF8Repairing(name);
+    for (const SafeName& component : directory)
+        if (!Unicode::appendDecodedUTF8Within(text, component.bytes(), Unicode::shownTextBytes) ||
+            !Unicode::appendDecodedUTF8Within(text, viewOf("/"), Unicode::shownTextBytes))
+            return text;
+    Unicode::appendDecodedUTF8Within(text, name, Unicode::shownTextBytes);
+    return text;
 }
 
 FileMetadata RestoreCoordinator::metadata(const TreeObject::Entry& entry) {

@@ -5,7 +5,9 @@
 // problem never stops the walk: it becomes a record in the result. Only a problem with
 // the snapshot record, the target folder or the top tree object is thrown. A tree named in
 // several places is entered each time; a walk that would enter more than twice the folders
-// the snapshot's record counts, and 1,000 more, records one failure and stops there.
+// the snapshot's record counts, and 1,000 more, or meet more entries and content-blob
+// references than the record allows for (Walk::meetingLimitOf), stops there with one
+// failure saying so, held apart from the records kept (FailureRecords::stop).
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -59,10 +61,16 @@ public:
         RestoreRoot::checkLimits(path, maxComponentCount, maxTotalPathBytes);
     }
 
+    // What a walk may meet beyond what the snapshot's record counts: the entries a record
+    // does not count (links, pipes, sockets and devices).
+    static constexpr std::uint64_t uncountedEntries = 1'000'000;
+
     // backupFolder is the folder of the backup being read: the target may not be it or
-    // lie inside it, and the walk never enters it.
-    explicit RestoreCoordinator(std::optional<std::filesystem::path> backupFolder = std::nullopt)
-        : backupFolder_(std::move(backupFolder)) {}
+    // lie inside it, and the walk never enters it. uncounted takes the place of
+    // uncountedEntries (tests reach the limit with small backups).
+    explicit RestoreCoordinator(std::optional<std::filesystem::path> backupFolder = std::nullopt,
+                                std::uint64_t uncounted = uncountedEntries)
+        : backupFolder_(std::move(backupFolder)), uncounted_(uncounted) {}
 
     // Restores the snapshot from an open repository into the folder `into`, which is
     // created when missing, and held to checkedTarget when a check of it came first
@@ -77,7 +85,7 @@ public:
                    const RestoreSelection& selection, const std::optional<CheckedTarget>& checkedTarget = std::nullopt);
 
     // The text under which an entry is listed: the names from the target folder down,
-    // decoded as UTF-8 with repair, joined with "/".
+    // decoded as UTF-8 with repair, joined with "/", cut past Unicode::shownTextBytes.
     static std::string display(SafePath directory, ByteView name);
     // The metadata applied to the restored entry.
     static FileMetadata metadata(const TreeObject::Entry& entry);
@@ -92,6 +100,7 @@ private:
     void restoreFile(const TreeObject::Entry& entry, const std::string& display, Walk& walk);
 
     const std::optional<std::filesystem::path> backupFolder_;
+    const std::uint64_t uncounted_;
     // One restore at a time per coordinator.
     std::mutex mutex_;
 };

@@ -1,9 +1,11 @@
 #pragma once
 // What one restore hands back: how much was put back, what was passed over by rule,
-// what failed, and what came back without some of its metadata.
+// what failed, and what came back without some of its metadata. Every path and name in a
+// record is shown text of at most Unicode::shownTextBytes and "…".
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,6 +39,10 @@ public:
     auto begin() const { return records_.begin(); }
     auto end() const { return records_.end(); }
 
+protected:
+    // Counts a record held apart from those kept.
+    void countApart() { ++total_; }
+
 private:
     std::vector<Record> records_;
     std::uint64_t total_ = 0;
@@ -59,6 +65,30 @@ struct RestoreResult {
         // "creationTime", "bsdFlags", "mode".
         std::string attribute;
         std::string reason;
+    };
+    // Failure records and, apart from them, the failure with which the walk stopped early
+    // because the backup leads it further than it counts: that one is kept whatever the cap,
+    // counted once in total(), and listed first, since it says why the rest of the backup was
+    // never reached.
+    class FailureRecords : public RestoreRecords<Failure> {
+    public:
+        using RestoreRecords::RestoreRecords;
+        void setStop(Failure record) {
+            if (!stop_) countApart();
+            stop_ = std::move(record);
+        }
+        const std::optional<Failure>& stop() const { return stop_; }
+        // The stop first, then the records kept, in order: the order in which a report lists them.
+        std::vector<const Failure*> listed() const {
+            std::vector<const Failure*> out;
+            out.reserve(size() + 1);
+            if (stop_) out.push_back(&*stop_);
+            for (const Failure& record : *this) out.push_back(&record);
+            return out;
+        }
+
+    private:
+        std::optional<Failure> stop_;
     };
     // Unpreserved records, which also keep every attribute named, by records kept or not:
     // the report names each attribute once, and there are only the few above.
@@ -84,7 +114,7 @@ struct RestoreResult {
     std::uint64_t symlinksRestored = 0;
     std::uint64_t hardLinksRestored = 0;
     RestoreRecords<Skipped> skipped;
-    RestoreRecords<Failure> failures;
+    FailureRecords failures;
     UnpreservedRecords unpreserved;
 
     // Nothing failed; skipped and unpreserved entries do not count against it.

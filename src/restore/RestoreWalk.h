@@ -21,21 +21,29 @@ namespace wm {
 
 // What the walk does with each entry of the snapshot's trees, through the shared tree walker.
 struct RestoreCoordinator::Walk : TreeWalk::Visitor {
-    // recordedDirectories: the folders the snapshot's record counts.
+    // record: what the snapshot's record counts.
     Walk(RestoreCoordinator& coordinator, RestoreRoot& root, RestoreBlobSource& source,
-         const RestoreSelection& selection, std::uint64_t recordedDirectories)
+         const RestoreSelection& selection, const RestoreBlobSource::Record& record, std::uint64_t uncounted)
         : coordinator(coordinator),
           root(root),
           source(source),
           selection(selection),
-          recordedDirectories(recordedDirectories),
-          enteredLimit(enteringLimit(recordedDirectories)) {}
+          recordedDirectories(record.directories),
+          enteredLimit(enteringLimit(record.directories)),
+          meetingLimit(meetingLimitOf(record, uncounted)) {}
 
     // The most folders an honest backup makes a walk enter: each of its folders once, with
     // room to spare for a count that is a little off. A backup that names one tree in several
     // places makes the walk enter it again each time, so a few kilobytes can describe
     // millions of folders; past this many the walk stops.
     static std::uint64_t enteringLimit(std::uint64_t recordedDirectories);
+    // The most entries and content-blob references an honest backup makes a walk meet:
+    // twice its files, its folders and its content's bytes in the repository's smallest
+    // chunks (a file's last chunk may be shorter), and `uncounted` more for what the record
+    // does not count (links, pipes, sockets, devices). The folder limit alone leaves the work
+    // inside the folders unbounded: a folder of a million entries met at each of a thousand
+    // places, or a file naming one blob a million times.
+    static std::uint64_t meetingLimitOf(const RestoreBlobSource::Record& record, std::uint64_t uncounted);
 
     // The top tree's read and decode errors end the restore; a folder's own tree that
     // cannot be read is a Failure of that folder.
@@ -53,6 +61,14 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     const std::uint64_t recordedDirectories;
     const std::uint64_t enteredLimit;
     std::uint64_t entered = 0;  // folders entered, every entering of a shared tree counted
+    const std::uint64_t meetingLimit;
+    std::uint64_t met = 0;  // entries and content-blob references met, every meeting counted
+
+    // Records why the walk stops here, apart from the records kept, and stops it.
+    TreeWalk::Step stop(const std::string& display, std::string reason);
+    // The text under which the entry is listed: the folder's text, "/" and the name decoded,
+    // at most Unicode::shownTextBytes and "…"; cut tells whether it was cut.
+    std::string displayOf(const TreeObject::Entry& entry, bool& cut) const;
 
     // One folder of the path, shared by the folders and anchors below it, so that what the
     // walk keeps of a path is its own name and where it lies, never a copy of the path above.
@@ -71,11 +87,12 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     // names' stored bytes (what the selection is asked about).
     std::vector<SafeName> path;
     std::vector<std::string> stringPath;
-    // The folders entered, innermost last: open, with their display text, and whether
-    // their own tree could not be read.
+    // The folders entered, innermost last: open, with their display text and whether it was
+    // cut, and whether their own tree could not be read.
     struct EnteredFolder {
         RestoreRoot::Folder opened;
         std::string display;
+        bool displayCut = false;
         std::shared_ptr<const PathNode> node;
         bool unreadable = false;
     };

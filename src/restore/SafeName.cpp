@@ -19,6 +19,8 @@ SafeName::SafeName(ByteView bytes) {
 
 SafeName::SafeName(std::string_view text) : SafeName(viewOf(text)) {}
 
-std::string SafeName::description() const { return Unicode::decodeUTF8Repairing(bytes()); }
+std::string SafeName::description() const {
+    return Unicode::decodeUTF8RepairingWithin(bytes(), Unicode::shownTextBytes);
+}
 
 }  // namespace wm

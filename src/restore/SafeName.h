@@ -24,7 +24,8 @@ public:
     const char* c_str() const { return raw_.c_str(); }
     const std::string& raw() const { return raw_; }
     std::size_t size() const { return raw_.size(); }
-    // The bytes decoded as UTF-8, each invalid sequence replaced with U+FFFD.
+    // The bytes decoded as UTF-8, each invalid sequence replaced with U+FFFD, cut past
+    // Unicode::shownTextBytes.
     std::string description() const;
 
     friend bool operator==(const SafeName& a, const SafeName& b) { return a.raw_ == b.raw_; }

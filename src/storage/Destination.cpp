@@ -1,5 +1,6 @@
 #include "storage/Destination.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace wm {
@@ -10,19 +11,36 @@ bool isPendingWriteName(std::string_view name) {
     return uuid && uuid->compactHex() == name;
 }
 
-void Destination::discardPendingWrites() {
+void Destination::discardPendingWrites(const std::function<void()>& beforeRemoving) {
+    std::vector<RepoPath> pending;
     try {
         for (const auto& path : list(RepoPath() / temporaryFolderName)) {
             try {
                 // A folder is no pending object, whatever its name.
-                if (isPendingWriteName(path.fileName()) && size(path)) remove(path);
+                if (isPendingWriteName(path.fileName()) && size(path)) pending.push_back(path);
             } catch (const std::exception&) {
                 // Left for a later run.
             }
         }
     } catch (const std::exception&) {
         // A temporary folder that cannot be listed: nothing of it is removed.
+        return;
     }
+    if (pending.empty()) return;
+    if (beforeRemoving) beforeRemoving();
+    for (const auto& path : pending) {
+        try {
+            remove(path);
+        } catch (const std::exception&) {
+            // Left for a later run.
+        }
+    }
+}
+
+ObjectOpening Destination::opening(const RepoPath& path, std::int64_t count) {
+    const std::optional<std::int64_t> known = size(path);
+    if (!known) return {exists(path) ? ObjectOpening::Kind::other : ObjectOpening::Kind::nothing, 0, {}};
+    return {ObjectOpening::Kind::file, *known, read(path, ByteRange{0, std::clamp<std::int64_t>(count, 0, *known)})};
 }
 
 void Destination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {

@@ -4,6 +4,7 @@
 // ReadOnlyDestination wrapper, and the test fixtures. Every operation is a blocking call,
 // safe to make from several threads at once; destinations are shared by std::shared_ptr.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,7 +46,7 @@ bool isPendingWriteName(std::string_view name);
 // A new object being written. Nothing appears at the final path before commit(); commit()
 // makes the object durable and visible there, replacing any earlier object. A writer that
 // is dropped without commit() or cancel() may leave its pending bytes in the temporary
-// folder; they stay there until a writer holding the repository's writing lock empties it,
+// folder; they stay there until a writer holding the repository's writing lock discards them,
 // since the pending objects of another writer lie there too.
 class DurableWriter {
 public:
@@ -55,6 +56,18 @@ public:
     virtual void commit() = 0;
     // Gives up the pending object. Never throws; does nothing after commit().
     virtual void cancel() noexcept = 0;
+};
+
+// What lies at a path, judged without following a link there (Destination::opening).
+struct ObjectOpening {
+    enum class Kind {
+        nothing,  // no entry at all
+        file,     // a regular file
+        other,    // a folder, a link, a device: nothing a writer may take for its own file
+    };
+    Kind kind = Kind::nothing;
+    std::int64_t size = 0;  // a file's whole size
+    Bytes bytes;            // a file's first bytes, as many as were asked for or it holds
 };
 
 class Destination {
@@ -89,13 +102,20 @@ public:
     virtual void remove(const RepoPath& path) = 0;
     // Free bytes for important use; nothing when the volume does not tell.
     virtual std::optional<std::int64_t> freeSpace() = 0;
+    // What lies at path, without following a link there: a regular file's size and its first
+    // `count` bytes at most. A file is read no further, however large. Errors as read().
+    virtual ObjectOpening opening(const RepoPath& path, std::int64_t count);
     // Removes from the temporary folder the pending objects of writes that never committed:
-    // the files named as pending writes are (isPendingWriteName), one by one, never a folder
-    // nor anything in one. Nothing else there is touched, so a folder that is not a repository
-    // loses nothing of its own. A listing or removal that fails is passed over (never thrown):
-    // what is left waits for a later run. Only a holder of the writing lock calls it, since
-    // another writer's pending objects lie there too.
-    virtual void discardPendingWrites();
+    // the regular files named as pending writes are (isPendingWriteName), one by one, never a
+    // folder nor anything in one, nor a link. Nothing else there is touched, so a folder that
+    // is not a repository, or a person's own "tmp", loses nothing of its own. beforeRemoving,
+    // when given, runs once after the listing and before the first removal (not at all when
+    // nothing is to be removed): what it throws goes through and nothing is removed. A listing
+    // or removal that fails is passed over (never thrown): what is left waits for a later run.
+    // Only a holder of the writing lock calls it, since another writer's pending objects lie
+    // there too; the lock is confirmed in beforeRemoving, so that what was listed while it was
+    // held is all that goes.
+    virtual void discardPendingWrites(const std::function<void()>& beforeRemoving = {});
 };
 
 }  // namespace wm

@@ -251,23 +251,67 @@ std::optional<UniqueFd> LocalFolderDestination::openParent(const RepoPath& path,
     return openFolder(path.parent(), create, path, operation);
 }
 
-void LocalFolderDestination::discardPendingWrites() {
+void LocalFolderDestination::discardPendingWrites(const std::function<void()>& beforeRemoving) {
+    UniqueFd kept;
+    std::vector<std::string> pending;
+    // A regular file, judged at the entry itself: a link is not followed, nor counted.
+    const auto isRegularFile = [&kept](const std::string& name) {
+        struct stat st {};
+        return ::fstatat(kept.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    };
     try {
         auto tmp = openFolder(temporaryPath(), false, temporaryPath(), Operation::removal);
         if (!tmp) return;
-        const UniqueFd kept(::fcntl(tmp->get(), F_DUPFD_CLOEXEC, 0));
+        kept.reset(::fcntl(tmp->get(), F_DUPFD_CLOEXEC, 0));
         if (kept.get() < 0) return;
         for (const auto& entry : entriesOf(std::move(*tmp), temporaryPath())) {
-            const std::string name = entry.fileName();
-            struct stat st {};
-            if (!isPendingWriteName(name) || ::fstatat(kept.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISREG(st.st_mode))
-                continue;
-            ::unlinkat(kept.get(), name.c_str(), 0);
+            std::string name = entry.fileName();
+            if (isPendingWriteName(name) && isRegularFile(name)) pending.push_back(std::move(name));
         }
     } catch (const std::exception&) {
         // A "tmp" that is a link, unreadable or gone: nothing of it is removed.
+        return;
     }
+    if (pending.empty()) return;
+    if (beforeRemoving) beforeRemoving();
+    // Judged again just before: an entry replaced meanwhile by a folder or a link stays.
+    for (const auto& name : pending)
+        if (isRegularFile(name)) ::unlinkat(kept.get(), name.c_str(), 0);
+}
+
+ObjectOpening LocalFolderDestination::opening(const RepoPath& path, std::int64_t count) {
+    if (path.isRoot()) return {ObjectOpening::Kind::other, 0, {}};
+    std::optional<UniqueFd> folder;
+    try {
+        folder = openParent(path, false, Operation::read);
+    } catch (const DestinationError& e) {
+        // A link on the way leads to something that is not the destination's own.
+        if (isLinkRefusal(e)) return {ObjectOpening::Kind::other, 0, {}};
+        throw;
+    }
+    if (!folder) return {};
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC;
+    const UniqueFd fd(retryingOnInterrupt([&] { return ::openat(folder->get(), path.fileName().c_str(), flags); }));
+    if (fd.get() < 0) {
+        const int err = errno;
+        if (err == ENOENT) return {};
+        // A link (O_NOFOLLOW refuses it), or an entry that cannot be opened at all.
+        struct stat st {};
+        if (err == ELOOP ||
+            (::fstatat(folder->get(), path.fileName().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)))
+            return {ObjectOpening::Kind::other, 0, {}};
+        throw DestinationError::fromErrno(err, path, Operation::read);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw DestinationError::fromErrno(errno, path, Operation::read);
+    if (!S_ISREG(st.st_mode)) return {ObjectOpening::Kind::other, 0, {}};
+    const auto size = static_cast<std::int64_t>(st.st_size);
+    Bytes bytes(static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, size)));
+    int error = 0;
+    const std::int64_t got = readFully(fd.get(), bytes.data(), static_cast<std::int64_t>(bytes.size()), 0, error);
+    if (error != 0) throw DestinationError::fromErrno(error, path, Operation::read);
+    bytes.resize(static_cast<std::size_t>(got));
+    return {ObjectOpening::Kind::file, size, std::move(bytes)};
 }
 
 DestinationCapabilities LocalFolderDestination::capabilities() { return DestinationCapabilities{false}; }

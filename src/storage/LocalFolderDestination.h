@@ -92,9 +92,11 @@ public:
     void remove(const RepoPath& path) override;
     std::optional<std::int64_t> freeSpace() override;
 
+    // Judged at the entry, never through a link there (a link on the way is "other").
+    ObjectOpening opening(const RepoPath& path, std::int64_t count) override;
     // Only regular files, judged without following a link, and never through a "tmp" that
     // is a link.
-    void discardPendingWrites() override;
+    void discardPendingWrites(const std::function<void()>& beforeRemoving = {}) override;
 
 private:
     // Shared with the writers, which may outlive the destination.

@@ -43,7 +43,7 @@ public:
     void remove(const RepoPath& path) override;
     std::optional<std::int64_t> freeSpace() override;
     // Removes nothing.
-    void discardPendingWrites() override {}
+    void discardPendingWrites(const std::function<void()>& /*beforeRemoving*/ = {}) override {}
 
 private:
     std::shared_ptr<Destination> inner_;

@@ -106,6 +106,15 @@ TEST(CommandLineTest, TheListedFailuresAreBoundedAndPrintable) {
     std::ostringstream many;
     CommandLine::listFailures(result, many);
     EXPECT_TRUE(many.str().ends_with("a\\x0ab: x\nand 250005 more\n")) << many.str().substr(many.str().size() - 40);
+
+    // Why the walk stopped is listed first, however many failures came before it, and counted once.
+    result.failures.setStop({"deep\tdown", "stopped here"});
+    std::ostringstream stopped;
+    CommandLine::listFailures(result, stopped);
+    const std::string listed = stopped.str();
+    EXPECT_EQ(listed.substr(0, listed.find('\n')), "deep\\x09down: stopped here");
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), CommandLine::maxListedFailures + 1);
+    EXPECT_TRUE(listed.ends_with("a\\x0ab: x\nand 250006 more\n")) << listed.substr(listed.size() - 40);
 }
 
 }  // namespace

@@ -106,6 +106,24 @@ TEST_F(RestoreAppModelTest, OpensAndListsTheNewestFirst) {
     EXPECT_EQ(rows[0].folders, (std::vector<std::string>{"/home/you/Documents", "/home/you/bad\uFFFDname"}));
 }
 
+// A head that lists snapshots again, one of them without its record: each is listed once, at
+// its first listing (equal times keep that order), and counted once when it does not read.
+TEST_F(RestoreAppModelTest, AHeadThatRepeatsSnapshotsListsEachOnce) {
+    auto backup = TestBackup::create(temp / "backup", kPassphrase);
+    const auto a = backup.commit({{"a.txt", "one"}}, at(1700000000));
+    const auto b = backup.commit({{"a.txt", "two"}}, at(1700000000));
+    const auto older = backup.commit({{"a.txt", "three"}}, at(1600000000));
+    const auto gone = backup.commit({{"a.txt", "four"}}, at(1650000000));
+    fs::remove(backup.folder() / RepositoryLayout::snapshot(gone).string());
+    backup.list({b, a, gone, b, older, a, gone, b});
+    openWith(backup.folder(), kPassphrase);
+    EXPECT_EQ(model.problem(), "1 backup could not be read, so it is not listed.");
+    std::vector<SnapshotID> listed;
+    for (const auto& row : model.backups()) listed.push_back(row.id);
+    EXPECT_EQ(listed, (std::vector{b, a, older}));
+    EXPECT_EQ(model.chosen(), b);
+}
+
 // Repository files damaged past what the format writes are refused before they are read (a
 // terabyte each, were they read whole); a damaged or missing older record hides only its own
 // backup and the problem line counts them; an index file that is a named pipe blocks nothing.

@@ -87,6 +87,11 @@ public:
                                     .now = createdAt});
     }
 
+    // Makes the head list exactly these snapshots, repeated or missing ones as well.
+    void list(const std::vector<SnapshotID>& snapshots) {
+        repository_->setHead(repository_->lockWriting(), snapshots, Date::repositoryNow());
+    }
+
     const std::filesystem::path& folder() const { return folder_; }
     const std::string& recoveryKey() const { return recoveryKey_; }
 

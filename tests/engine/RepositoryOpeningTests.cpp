@@ -84,7 +84,7 @@ TEST_F(RepositoryOpening, RollbackIsReportedAndReadOnlyWritesNothing) {
     // writer's pending pack.
     auto writing = openRepository(memory, keys).repository;
     EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);
-    // Emptied only once the writing check passes; a listing that fails leaves it as it is.
+    // Cleared only once the writing check passes; a listing that fails leaves it as it is.
     writing->setWritingCheck([] { throw std::runtime_error("lock lost"); });
     EXPECT_THROW(writing->discardCrashDebris(), std::runtime_error);
     EXPECT_EQ(filesUnder(*memory, "tmp").size(), 1u);

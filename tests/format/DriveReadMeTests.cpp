@@ -29,6 +29,27 @@ TEST(DriveReadMe, TextAsWrittenAndTheFormatDocumentBuiltIn) {
     EXPECT_NE(stringOf(*doc).find("WMPKEND"), std::string::npos);
 }
 
+// A file at either path is written over only when it is the system's own: today's texts open
+// with the lines that say so, and a person's file, however close, does not.
+TEST(DriveReadMe, OwnFilesAreTheEmptyOnesAndThoseOpeningWithTheFirstLine) {
+    const auto own = [](std::string_view line, const std::string& text) {
+        const std::size_t opening = std::min<std::size_t>(text.size(), DriveReadMe::openingBytes);
+        return DriveReadMe::isOwnFile(line, std::ssize(text), viewOf(std::string_view(text).substr(0, opening)));
+    };
+    const std::string readMe = DriveReadMe::text(utc("2026-12-05T09:00:00.000Z"), "1.0");
+    const auto doc = DriveReadMe::formatDocument();
+    ASSERT_TRUE(doc);
+    EXPECT_TRUE(own(DriveReadMe::firstLine, readMe));
+    EXPECT_TRUE(own(DriveReadMe::formatFirstLine, stringOf(*doc)));
+    EXPECT_FALSE(own(DriveReadMe::firstLine, stringOf(*doc)));
+    EXPECT_FALSE(own(DriveReadMe::formatFirstLine, readMe));
+    for (const char* text : {"", "WENDLE MARSH BACKUP", "WENDLE MARSH BACKUP\r\nmine"})
+        EXPECT_TRUE(own(DriveReadMe::firstLine, text)) << text;
+    for (const char* text : {"mine", "WENDLE MARSH BACKUPS\n", " WENDLE MARSH BACKUP\n", "WENDLE MARSH BACK",
+                             "WENDLE MARSH BACKUP \n", "wendle marsh backup\n"})
+        EXPECT_FALSE(own(DriveReadMe::firstLine, text)) << text;
+}
+
 // The part of the recovery guide for readers without the application, text by text.
 TEST(RecoveryGuide, WithoutTheAppTexts) {
     namespace W = RecoveryGuide::WithoutTheApp;

@@ -53,20 +53,22 @@ void makeRepository(const fs::path& root, const fs::path& copy, const Repository
     fs::copy(root, copy, fs::copy_options::recursive);
 }
 
-// A user's folder chosen for a copy: files of its own, and a "tmp" with files (one named as a
-// pending write is) and empty folders.
+// A user's folder chosen for a copy: files of its own, read-me files of its own, and a "tmp"
+// with files (one named as a pending write is) and empty folders.
+const std::vector<const char*> usersFiles = {"notes.txt", "Read Me First.txt", "Repository Format.md", "tmp/draft",
+                                             "tmp/0123456789abcdef0123456789abcdef"};
+
 void makeUsersFolder(const fs::path& root) {
     for (const char* folder : {"tmp/empty", "tmp/fedcba9876543210fedcba9876543210"})
         fs::create_directories(root / folder);
-    for (const char* file : {"notes.txt", "tmp/draft", "tmp/0123456789abcdef0123456789abcdef"})
-        std::ofstream(root / file) << "mine: " << file;
+    for (const char* file : usersFiles) std::ofstream(root / file) << "mine: " << file;
 }
 
 void expectUsersFolderKept(const fs::path& root, const std::string& context) {
     for (const char* folder : {"tmp/empty", "tmp/fedcba9876543210fedcba9876543210"})
         EXPECT_TRUE(fs::is_directory(root / folder)) << context << ": " << folder;
     const auto files = filesIn(root);
-    for (const char* file : {"notes.txt", "tmp/draft", "tmp/0123456789abcdef0123456789abcdef"}) {
+    for (const char* file : usersFiles) {
         const auto it = files.find(file);
         EXPECT_TRUE(it != files.end() && it->second == std::string("mine: ") + file) << context << ": " << file;
     }

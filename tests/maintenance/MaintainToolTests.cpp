@@ -55,7 +55,8 @@ std::map<std::string, std::string> treeOf(const fs::path& root) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        const auto name = fs::relative(it->path(), root).string();
+        // Named as the entry itself is: a link is not resolved.
+        const auto name = it->path().lexically_relative(root).string();
         if (it->is_symlink())
             tree[name] = "-> " + fs::read_symlink(it->path()).string();
         else if (it->is_regular_file())
@@ -79,17 +80,48 @@ TEST(MaintainTool, BackUpPruneCopyRepairAndRestore) {
     EXPECT_EQ(maintain({"mark", r, "--keep-last", "1", "--now", "2030-01-01T00:00:00.000Z"}, key, "1 candidate pack,"),
               0);
     EXPECT_EQ(maintain({"sweep", r, "--now", "2030-01-08T00:00:00.000Z"}, key, "1 pack deleted"), 0);
-    // Copied into a user's folder, whose own files stay, its "tmp" too.
+    // Copied into a user's folder, whose own files stay, its "tmp" and its read-me files too,
+    // through every writer of the copy and of the backup that repairs from it. Only a regular
+    // file in "tmp" named as a pending write is a writer's, and the first writer that holds the
+    // copy's lock takes it.
+    const std::string pending = "0123456789abcdef0123456789abcdef";
     t.writeFile("copy/notes.txt", "mine");
-    t.writeFile("copy/tmp/0123456789abcdef0123456789abcdef", "mine too");
+    t.writeFile("copy/tmp/" + pending, "left by a write");
+    t.writeFile("copy/tmp/draft.txt", "mine too");
+    t.writeFile("copy/tmp/folder/" + pending, "mine in a folder");
+    t.writeFile("copy/Read Me First.txt", "my own read-me");
+    t.writeFile("elsewhere", "# Wendle Marsh repository format\nmine, through a link");
+    fs::create_symlink(t / "elsewhere", copy / "Repository Format.md");
     fs::create_directories(copy / "tmp/fedcba9876543210fedcba9876543210");
-    const auto users = treeOf(copy);
+    fs::create_directories(copy / "tmp/empty");
+    fs::create_symlink(t / "elsewhere", copy / "tmp/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa");
+    fs::create_directories(repo / "tmp/empty");
+    auto users = treeOf(copy);
+    const auto expectKept = [&](const char* after) {
+        const auto now = treeOf(copy);
+        for (const auto& [name, content] : users) {
+            const auto it = now.find(name);
+            EXPECT_TRUE(it != now.end() && it->second == content) << after << ": " << name;
+        }
+        EXPECT_TRUE(fs::is_directory(repo / "tmp/empty")) << after;
+        EXPECT_EQ(t.readFile("elsewhere"), bytesOf("# Wendle Marsh repository format\nmine, through a link")) << after;
+    };
     EXPECT_EQ(maintain({"replicate", r, copy.string()}, key, ", current"), 0);
-    for (const auto& [name, content] : users) EXPECT_EQ(treeOf(copy)[name], content) << name;
+    expectKept("replicate");
     EXPECT_EQ(maintain({"status", r, copy.string()}, key, "status: current"), 0);
+    EXPECT_EQ(
+        maintain({"mark", copy.string(), "--keep-last", "1", "--now", "2030-01-02T00:00:00.000Z"}, key, "marked: "), 0);
+    users.erase("tmp/" + pending);
+    EXPECT_FALSE(fs::exists(copy / "tmp" / pending));
+    expectKept("mark");
+    EXPECT_EQ(maintain({"sweep", copy.string(), "--now", "2030-01-10T00:00:00.000Z"}, key, "swept: "), 0);
+    expectKept("sweep");
     for (const auto& entry : fs::recursive_directory_iterator(repo / "packs"))
         if (entry.is_regular_file()) fs::resize_file(entry.path(), 100);
     EXPECT_EQ(maintain({"repair", r, copy.string()}, key), 0);
+    expectKept("repair");
+    EXPECT_EQ(backUp(t / "src", copy, key), 0);
+    expectKept("a backup into the copy");
 
     const auto repository = openFolder(repo, key);  // only the second backup's "changed", and whole
     ASSERT_EQ(repository->snapshotIDs().size(), 1u);
@@ -148,6 +180,11 @@ TEST(MaintainTool, RefusesFoldersThatAreNotWhatTheySeem) {
              fs::copy_file(*fs::directory_iterator(t / "other/keys"), d / "keys" / keyFile,
                            fs::copy_options::overwrite_existing);
          }},
+        {"holding-repo",
+         [&](const fs::path& d) {
+             t.writeFile(fs::relative(d / "notes.txt", t.path()), "mine");
+             fs::copy(repo, d / "tmp", fs::copy_options::recursive);
+         }},
         {"rolled-back",
          [&](const fs::path& d) {
              fs::copy(repo, d, fs::copy_options::recursive);
@@ -203,10 +240,9 @@ void deepTree(const fs::path& root, int depth, bool make) {
     for (std::size_t k = chain.size() - 1; k > 0; --k) ::unlinkat(chain[k - 1].get(), name.c_str(), AT_REMOVEDIR);
 }
 
-// What lies in "tmp" never fails a run. A folder where a backup is being created loses only the
-// regular files named as pending writes; an opened backup's "tmp" is emptied entry by entry,
-// never entering a folder: a tree planted there stays whole, a link goes without what it
-// points at.
+// What lies in "tmp" never fails a run. A folder where a backup is being created, and an opened
+// backup, lose only the regular files there named as pending writes: no folder is entered or
+// removed, a tree planted there stays whole, a link stays and so does what it points at.
 TEST(MaintainTool, WhatLiesInTmpNeverFailsARunAndNoFolderIsEntered) {
     TempFolder t;
     const auto repo = t / "repo", key = t / "key", tmp = repo / "tmp";
@@ -233,12 +269,12 @@ TEST(MaintainTool, WhatLiesInTmpNeverFailsARunAndNoFolderIsEntered) {
     fs::create_directory(tmp / "empty");
     t.writeFile("repo/tmp/" + pending, "left by a write");
     EXPECT_EQ(maintain({"mark", repo.string(), "--keep-last", "1"}, key, "marked: "), 0);
-    EXPECT_EQ(entries(), (std::set<std::string>{"folder/", "deep/"}))
-        << "files, links and empty folders go; folders that hold any stay";
+    const std::set<std::string> kept = {"notes.txt", pending + "0", "folder/", linked + "@", "deep/", "empty/"};
+    EXPECT_EQ(entries(), kept) << "an opened backup's writer takes pending writes only, too";
     EXPECT_TRUE(fs::exists(tmp / "folder" / pending));
     EXPECT_EQ(t.readFile("outside"), bytesOf("not the backup's"));
     EXPECT_EQ(backUp(t / "src", repo, key), 0);
-    EXPECT_EQ(entries(), (std::set<std::string>{"folder/", "deep/"}));
+    EXPECT_EQ(entries(), kept);
     deepTree(tmp / "deep", 60, false);
     EXPECT_TRUE(fs::is_empty(tmp / "deep")) << "the whole tree stayed";
 }

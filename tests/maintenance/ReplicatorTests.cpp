@@ -1,6 +1,7 @@
 // Copies: replication from nothing and again, refusals before any write, rejected packs,
 // a copy ahead of its source, backups made into a copy, stops at every write; repair from a
-// copy; a copy's status.
+// copy; damaged shared trees and repeated listings read once; a copy's status.
+#include <algorithm>
 #include <numeric>
 
 #include <gtest/gtest.h>
@@ -31,6 +32,32 @@ std::shared_ptr<InMemoryDestination> replicated(Fixture& f) {
     return copy;
 }
 std::string packPath(const PackID& pack) { return RepositoryLayout::pack(pack).string(); }
+
+// Whole or ranged reads of one file in the destination's log.
+std::size_t readsOf(const FaultyDestination& destination, const RepoPath& path) {
+    const auto calls = destination.calls();
+    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const auto& call) {
+        return call.operation == FaultyDestination::Operation::read && call.path == path;
+    }));
+}
+// Ranged reads of pack files: the trees a walk read (packs are checked through readInto).
+std::size_t treeReads(const FaultyDestination& destination) {
+    const auto calls = destination.calls();
+    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [](const auto& call) {
+        return call.operation == FaultyDestination::Operation::read && call.range &&
+               call.path.string().starts_with("packs/");
+    }));
+}
+TreeObject::Entry fileEntry(const std::string& name, std::vector<BlobID> content) {
+    TreeObject::Entry entry = Node::file(name).entry;
+    entry.contentBlobs = std::move(content);
+    return entry;
+}
+TreeObject::Entry folderEntry(const std::string& name, const BlobID& tree) {
+    TreeObject::Entry entry = Node::folder(name).entry;
+    entry.childTree = tree;
+    return entry;
+}
 
 TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
     Fixture f;
@@ -312,6 +339,110 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
             EXPECT_EQ(expectSound(f.memory, f.keys, "repaired").size(), 3u) << loss;
         }
     }
+}
+
+// Thirty levels of two folders naming one tree, above a file whose content is gone or whose own
+// tree does not read: replication and repair read each tree once (2^30 paths lead to the file),
+// and a later snapshot that names the damaged trees is not whole without reading them again;
+// the sound snapshots beside them stay whole. Each call of the walk reads them afresh.
+TEST(Replicator, ADamagedTreeSharedByManyFoldersIsReadOnce) {
+    enum Damage { contentGone, treeUnreadable };
+    for (const Damage damage : {contentGone, treeUnreadable}) {
+        Fixture f;
+        Repository& repository = *f.repository;
+        BlobID gone;
+        gone.bytes.fill(0x5A);  // never stored
+        const BlobID content = damage == contentGone ? gone : repository.store(bytesOf("content"), BlobType::data).id;
+        const BlobID bottom = repository.store(TreeObject::encode({fileEntry("file", {content})}), BlobType::tree).id;
+        const SnapshotID atBottom = commitRoot(repository, bottom, day(3));  // its tree in a pack of its own
+        BlobID top = bottom;
+        for (int level = 0; level < 30; ++level)
+            top =
+                repository.store(TreeObject::encode({folderEntry("a", top), folderEntry("b", top)}), BlobType::tree).id;
+        const SnapshotID atTop = commitRoot(repository, top, day(4));
+        const BlobID besideRoot =
+            repository.store(TreeObject::encode({folderEntry("again", top), fileEntry("f", {})}), BlobType::tree).id;
+        const SnapshotID beside = commitRoot(repository, besideRoot, day(5));
+        const std::vector damaged{atBottom, atTop, beside};
+        const std::size_t trees = 3 + 1 + 30 + 1;  // the sound snapshots' roots, then the damaged ones' trees
+        const RepoPath bottomPack = RepositoryLayout::pack(packOf(repository, bottom));
+        const auto unreadable = [&](FaultyDestination& destination) {
+            if (damage == treeUnreadable)
+                destination.failCalls(bottomPack.string(), DestinationError::ioFailed(bottomPack, "EIO"),
+                                      {FaultyDestination::Operation::read});
+        };
+
+        auto memory = std::make_shared<InMemoryDestination>();
+        FaultyDestination copy(memory);
+        unreadable(copy);
+        const auto report = replicate(f, copy);
+        EXPECT_EQ(std::pair(report.snapshotsNotWhole, report.isCurrent), std::pair(damaged, false)) << damage;
+        EXPECT_EQ(std::pair(treeReads(copy), readsOf(copy, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
+        EXPECT_TRUE(openRepository(memory, f.keys).repository->snapshotIDs().empty()) << damage;
+
+        // Repair: where the primary's tree does not read, the copy's does.
+        auto home = std::make_shared<FaultyDestination>(f.memory);
+        unreadable(*home);
+        auto primary = openRepository(home, f.keys).repository;
+        home->clearLog();
+        const auto plan = Replicator::planRepair(*primary, *memory, f.keys);
+        EXPECT_EQ(plan.beyondRepair, damage == contentGone ? damaged : std::vector<SnapshotID>{}) << damage;
+        EXPECT_EQ(std::pair(treeReads(*home), readsOf(*home, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
+        home->clearLog();
+        EXPECT_EQ(Replicator::indexAgain(*primary, {}), damaged) << damage;
+        EXPECT_EQ(std::pair(treeReads(*home), readsOf(*home, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
+    }
+}
+
+// A head that lists each snapshot many times: replication, repair, mark and sweep read each
+// record once, and decide as for every listing. The copy's head is the source's as it is,
+// counts and lists hold every listing, and the sweep's head keeps the repetitions it leaves.
+TEST(Replicator, AHeadListingEachSnapshotManyTimesReadsEachRecordOnce) {
+    Fixture f;
+    auto watched = std::make_shared<FaultyDestination>(f.memory);
+    auto repository = openRepository(watched, f.keys).repository;
+    std::vector<SnapshotID> listing;
+    for (std::size_t i = 0; i < 60; ++i) listing.push_back(f.snapshots[i % 3]);
+    repository->setHead(repository->lockWriting(), listing, day(3));
+    using Reads = std::vector<std::size_t>;
+    const auto recordReads = [&](FaultyDestination& destination) {
+        Reads reads;
+        for (const auto& id : f.snapshots) reads.push_back(readsOf(destination, RepositoryLayout::snapshot(id)));
+        destination.clearLog();
+        return reads;
+    };
+
+    auto memory = std::make_shared<InMemoryDestination>();
+    FaultyDestination copy(memory);
+    EXPECT_TRUE(Replicator().replicate(*repository, copy, f.keys).isCurrent);
+    EXPECT_EQ(memory->files().at("refs/head"), f.memory->files().at("refs/head"));
+    EXPECT_EQ(recordReads(copy), Reads(3, 1));
+
+    // The oldest snapshot's pack gone from both sides: it cannot be read whole at any listing.
+    const auto oldestPack = RepositoryLayout::pack(f.packs[0]);
+    auto damagedCopy = copyOf(*memory);
+    damagedCopy->remove(oldestPack);
+    auto damagedHome = copyOf(*f.memory);
+    damagedHome->remove(oldestPack);
+    auto home = std::make_shared<FaultyDestination>(damagedHome);
+    auto primary = openRepository(home, f.keys).repository;
+    home->clearLog();
+    const std::vector<SnapshotID> everyOldest(20, f.snapshots[0]);
+    EXPECT_EQ(Replicator::planRepair(*primary, *damagedCopy, f.keys).beyondRepair, everyOldest);
+    EXPECT_EQ(recordReads(*home), Reads(3, 1));
+    EXPECT_EQ(Replicator::indexAgain(*primary, {}), everyOldest);
+    EXPECT_EQ(recordReads(*home), Reads(3, 1));
+
+    watched->clearLog();
+    const auto mark = Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(4));
+    EXPECT_EQ(std::pair(mark.retainedSnapshots, mark.prunableSnapshots), std::pair(std::int64_t{1}, std::int64_t{40}));
+    EXPECT_EQ(recordReads(*watched), Reads(3, 1));
+    const auto sweep = Pruner().sweep(*repository, {}, {}, day(12));
+    // Two snapshots' packs and the orphan.
+    EXPECT_EQ(std::pair(sweep.snapshotsDeleted, sweep.packsDeleted), std::pair(std::int64_t{2}, std::int64_t{3}));
+    // The kept record is read before the sweep takes the writing guard and again after.
+    EXPECT_EQ(recordReads(*watched), (Reads{1, 1, 2}));
+    EXPECT_EQ(repository->snapshotIDs(), std::vector(20, f.snapshots[2]));
 }
 
 // The fingerprint of the blobs a mark keeps and of the packs a copy holds: SHA-256 over the

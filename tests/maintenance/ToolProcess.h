@@ -97,7 +97,7 @@ inline Answer runTool(const std::string& tool, const std::vector<std::string>& a
 }
 
 // A folder read where it is: nothing on disk is touched before a lock is held (preparing
-// would empty "tmp").
+// would make its folders).
 inline std::shared_ptr<LocalFolderDestination> localFolder(const std::filesystem::path& path) {
     return std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(), path,
                                                     std::nullopt, LocalFolderDestination::Preparation::readingOnly());

@@ -76,7 +76,7 @@ struct Writer {
     bool copy = false;
 };
 
-// Opened by a writer as the tools open it: the check installed, then "tmp" emptied.
+// Opened by a writer as the tools open it: the check installed, then pending writes cleared.
 std::shared_ptr<Repository> reopened(Fixture& f, const std::shared_ptr<Destination>& destination,
                                      const std::function<void()>& check) {
     auto repository = openRepository(destination, f.keys).repository;
@@ -160,7 +160,7 @@ const std::vector<Writer>& writers() {
              copyActs, true},
         };
         // Each writer of the repository again, with debris in "tmp" and two older marks that
-        // do not open: the first act empties "tmp", and a mark and a sweep remove the marks.
+        // do not open: the first act clears "tmp", and a mark and a sweep remove the marks.
         for (std::size_t k = 0, n = writers.size(); k < n; ++k) {
             if (writers[k].copy) continue;
             Writer again = writers[k];
@@ -428,7 +428,7 @@ TEST(WritingLockLoss, ABackupMadeIntoTheCopyMidRunIsNotVouchedForAsCopied) {
 
 // Through the built tools: another device takes the lock over while a backup, a mark, then a
 // sweep derives its key (many iterations make that last long enough to step in) and starts
-// writing into "tmp". Each stops with exit 1 and its sentence before it empties "tmp": the
+// writing into "tmp". Each stops with exit 1 and its sentence before it clears "tmp": the
 // other device's pending file stays, the backup recorded no snapshot, the mark and the sweep
 // deleted nothing, and the other device's lock stays.
 TEST(WritingLockLoss, TheToolsStopWithASentenceAndExitOne) {

@@ -44,7 +44,7 @@ public:
     BlobID addTree(const std::vector<TreeObject::Entry>& e) { return add(stringOf(TreeObject::encode(e))); }
     void putTree(const BlobID& id, const std::vector<TreeObject::Entry>& e) { blobs_[id] = TreeObject::encode(e); }
     void setRoot(const BlobID& id) { rootBytes = id.data(); }
-    Record record(const SnapshotID&) override { return {rootBytes, directories}; }
+    Record record(const SnapshotID&) override { return {rootBytes, directories, files, bytesLogical, smallestChunk}; }
     void blob(const BlobID& id, Bytes& buffer) override {
         ++reads;
         if (beforeRead) beforeRead(id);
@@ -55,6 +55,8 @@ public:
 
     Bytes rootBytes;
     std::uint64_t directories = 0;                  // the folders the record counts
+    std::uint64_t files = 0, bytesLogical = 0;      // and its files and bytes of content
+    std::uint64_t smallestChunk = 0;                // the repository's, in bytes
     std::function<void(const BlobID&)> beforeRead;  // lets a test change the disk mid-walk
     int reads = 0;
 
@@ -179,6 +181,10 @@ protected:
     FakeBackup backup;
     Result restore(const RestoreSelection& selection = {}) {
         return RestoreCoordinator().restore(SnapshotID{}, backup, box.target(), selection);
+    }
+    // With room for `uncounted` entries beyond what the record counts, in place of a million.
+    Result restoreAllowing(std::uint64_t uncounted) {
+        return RestoreCoordinator(std::nullopt, uncounted).restore(SnapshotID{}, backup, box.target(), {});
     }
 };
 

@@ -126,6 +126,17 @@ TEST_P(DestinationContract, ListingAndRemoving) {
     d->remove(file);
     d->remove(file);  // already gone: no error
     d->remove(RepoPath() / "packs" / "ab");
+
+    // An opening tells nothing, a folder, or a file's size with its first bytes only.
+    using Opening = ObjectOpening::Kind;
+    EXPECT_EQ(d->opening(RepoPath() / "packs" / "gone", 4).kind, Opening::nothing);
+    EXPECT_EQ(d->opening(RepoPath() / "packs" / "cd", 4).kind, Opening::other);
+    put(RepoPath() / "read-me", "a person's own words");
+    const ObjectOpening opened = d->opening(RepoPath() / "read-me", 8);
+    EXPECT_EQ(opened.kind, Opening::file);
+    EXPECT_EQ(opened.size, 20);
+    EXPECT_EQ(stringOf(opened.bytes), "a person");
+    EXPECT_EQ(stringOf(d->opening(RepoPath() / "read-me", 100).bytes), "a person's own words");
 }
 
 // Discarding pending writes takes the files that writes dropped uncommitted left in "tmp", and
@@ -146,7 +157,18 @@ TEST_P(DestinationContract, DiscardingPendingWritesTakesOnlyTheirFiles) {
     faulty.failMutation(1, DestinationError::writeFailed(tmp, "EIO"));
     EXPECT_NO_THROW(faulty.discardPendingWrites());
     EXPECT_EQ(debris(), 5u);
-    d->discardPendingWrites();
+    // The lock is confirmed once, between the listing and the first removal: a confirmation
+    // that fails goes through, and nothing is removed.
+    EXPECT_THROW(d->discardPendingWrites([] { throw std::runtime_error("lock lost"); }), std::runtime_error);
+    EXPECT_EQ(debris(), 5u);
+    int confirmed = 0;
+    d->discardPendingWrites([&] {
+        ++confirmed;
+        EXPECT_EQ(debris(), 5u);
+    });
+    EXPECT_EQ(confirmed, 1);
+    d->discardPendingWrites([&] { ++confirmed; });
+    EXPECT_EQ(confirmed, 1) << "nothing to remove, nothing to confirm";
     std::vector<RepoPath> left = d->list(tmp);
     std::sort(left.begin(), left.end());
     std::vector<RepoPath> kept = {tmp / "0123456789ABCDEF0123456789ABCDEF", tmp / "notes.txt", tmp / folderNamedSo,

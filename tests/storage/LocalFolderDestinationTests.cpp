@@ -59,6 +59,12 @@ TEST_F(LocalFolderTest, DiscardingPendingWritesRemovesOnlyItsOwnLeftovers) {
     EXPECT_EQ(stringOf(folder.readFile("repo/tmp/dir/" + pending)), "deep");
     EXPECT_EQ(stringOf(folder.readFile("elsewhere/precious")), "keep me");
     EXPECT_TRUE(fs::exists(root / "keep") && fs::exists(root / "packs"));
+    // A link is judged as a link, never by what it points at, and so is a folder reached
+    // through one.
+    EXPECT_EQ(d->opening(RepoPath() / "tmp" / "fedcba9876543210fedcba9876543210", 64).kind, ObjectOpening::Kind::other);
+    fs::create_directory_symlink(folder / "elsewhere", root / "linked");
+    EXPECT_EQ(d->opening(RepoPath() / "linked" / "precious", 64).kind, ObjectOpening::Kind::other);
+    EXPECT_EQ(stringOf(d->opening(RepoPath() / "keep", 64).bytes), "kept");
 
     fs::remove_all(root / "tmp");
     fs::create_directory_symlink(folder / "elsewhere", root / "tmp");

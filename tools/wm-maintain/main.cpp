@@ -233,22 +233,31 @@ int status(const Repository& repository, const RepositoryKeys& keys, Destination
     return 0;
 }
 
-// A copy is neither the repository nor inside it, however it is spelled (device and inode of
-// each folder above it, links resolved).
-void refuseCopyInside(const std::string& repository, const std::string& copy) {
+// Whether `inner` is the folder `outer` or lies below it, however either is spelled (device and
+// inode of each folder above `inner`, links resolved). A folder not there yet lies nowhere.
+bool liesIn(const std::string& inner, const std::string& outer) {
     struct stat home {};
-    if (::stat(repository.c_str(), &home) != 0) return;
+    if (::stat(outer.c_str(), &home) != 0) return false;
     std::error_code ec;
-    std::filesystem::path at = std::filesystem::weakly_canonical(std::filesystem::absolute(copy), ec);
-    if (ec) at = std::filesystem::absolute(copy).lexically_normal();
+    std::filesystem::path at = std::filesystem::weakly_canonical(std::filesystem::absolute(inner), ec);
+    if (ec) at = std::filesystem::absolute(inner).lexically_normal();
     while (true) {
         struct stat st {};
-        if (::stat(at.c_str(), &st) == 0 && st.st_dev == home.st_dev && st.st_ino == home.st_ino)
-            throw ToolRefusal("The copy cannot go into the backup it copies (" + inQuotes(copy) + " lies in " +
-                              inQuotes(repository) + "). Choose a folder outside it.");
-        if (at == at.parent_path()) return;
+        if (::stat(at.c_str(), &st) == 0 && st.st_dev == home.st_dev && st.st_ino == home.st_ino) return true;
+        if (at == at.parent_path()) return false;
         at = at.parent_path();
     }
+}
+
+// A copy is neither the repository nor inside it, nor does it hold the repository: pruning one
+// would delete what the other keeps.
+void refuseNestedCopy(const std::string& repository, const std::string& copy) {
+    if (liesIn(copy, repository))
+        throw ToolRefusal("The copy cannot go into the backup it copies (" + inQuotes(copy) + " lies in " +
+                          inQuotes(repository) + "). Choose a folder outside it.");
+    if (liesIn(repository, copy))
+        throw ToolRefusal("The copy cannot hold the backup it copies (" + inQuotes(repository) + " lies in " +
+                          inQuotes(copy) + "). Choose a folder that does not hold it.");
 }
 
 // Holds that cannot be read protect something unknown: nothing is pruned while there are any.
@@ -297,7 +306,7 @@ int run(const Options& o) {
     Repository& repository = *unlocked.repository;
     remembered.remember(unlocked.keys.repositoryID, home, repository.counter());
     // A run that lost its lock (paused for longer than a lock stays fresh) stops before its next
-    // step that makes something visible or deletes, the emptying of "tmp" the first.
+    // step that makes something visible or deletes, the clearing of pending writes from "tmp" the first.
     if (writing) {
         repository.setWritingCheck([&writing] { writing->confirmHeld(); });
         repository.discardCrashDebris();
@@ -311,7 +320,7 @@ int run(const Options& o) {
     }
     if (o.command == "replicate") {
         // The copy's folder is made when missing; below it, nothing is written through a link.
-        refuseCopyInside(home, o.folders[1]);
+        refuseNestedCopy(home, o.folders[1]);
         std::filesystem::create_directories(o.folders[1]);
         const auto copy = std::make_shared<LocalFolderDestination>(
             folderID(o.folders[1]), DestinationKind::localFolder(), o.folders[1], std::nullopt,

@@ -54,6 +54,7 @@
 #include "engine/HeldWritingLock.h"
 #include "engine/KeyFiles.h"
 #include "engine/Repository.h"
+#include "format/DriveReadMe.h"
 #include "format/RepositoryLayout.h"
 #include "storage/LocalFolderDestination.h"
 
@@ -208,12 +209,25 @@ bool liesInside(const std::filesystem::path& repository, const FileIdentity& sou
     return false;
 }
 
-// What a creation cut short can leave in a folder: the repository's own folders and files.
-bool isRepositoryPart(const std::string& name) {
-    for (const auto& folder : RepositoryLayout::requiredDirectories())
-        if (folder.string() == name) return true;
-    return name == RepositoryLayout::lockFile().string() || name == RepositoryLayout::readMe().string() ||
-           name == RepositoryLayout::formatDoc().string();
+// What a creation cut short can leave in a folder: the repository's own folders and files. A
+// read-me file is one only when it holds this system's own text, judged without following a
+// link: a person's own file of that name (or one that cannot be read) makes the folder theirs.
+bool isRepositoryPart(Destination& folder, const std::string& name) {
+    for (const auto& required : RepositoryLayout::requiredDirectories())
+        if (required.string() == name) return true;
+    if (name == RepositoryLayout::lockFile().string()) return true;
+    const auto own = [&](const RepoPath& path, std::string_view line) {
+        try {
+            const ObjectOpening there = folder.opening(path, DriveReadMe::openingBytes);
+            return there.kind == ObjectOpening::Kind::file && DriveReadMe::isOwnFile(line, there.size, there.bytes);
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    if (name == RepositoryLayout::readMe().string()) return own(RepositoryLayout::readMe(), DriveReadMe::firstLine);
+    if (name == RepositoryLayout::formatDoc().string())
+        return own(RepositoryLayout::formatDoc(), DriveReadMe::formatFirstLine);
+    return false;
 }
 
 // Refuses what must not become a new repository, before anything is written.
@@ -222,8 +236,9 @@ void checkNewRepository(const Options& options) {
     if (std::filesystem::exists(std::filesystem::symlink_status(*options.recoveryKeyFile, error)))
         throw ToolRefusal(recoveryKeyFileExists(*options.recoveryKeyFile));
     if (!std::filesystem::is_directory(options.repository, error)) return;
+    const auto folder = tools::localFolder(options.repository, DestinationID::random(), false);
     for (const auto& entry : std::filesystem::directory_iterator(options.repository, error)) {
-        if (!isRepositoryPart(entry.path().filename().string()))
+        if (!isRepositoryPart(*folder, entry.path().filename().string()))
             throw ToolRefusal("The folder " + inQuotes(options.repository) +
                               " holds other files and no backup. A new backup goes into a new or empty folder.");
     }
@@ -270,10 +285,7 @@ int run(const Options& options) {
     // What a creation cut short left in "tmp" goes while the lock is still this run's (the
     // derivation of a key can take long enough for another device to take it over); only
     // files named as pending writes are, since the folder may not be a repository after all.
-    if (!exists) {
-        lock.confirmHeld();
-        destination->discardPendingWrites();
-    }
+    if (!exists) destination->discardPendingWrites([&lock] { lock.confirmHeld(); });
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
                                    : createRepository(destination, options, device, remembered);
     // Nothing of the snapshot appears, and nothing in "tmp" goes, once the lock is no longer

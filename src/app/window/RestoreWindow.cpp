@@ -74,6 +74,8 @@ bool samePhase(const RestoreAppModel::Phase& a, const RestoreAppModel::Phase& b)
     return x.filesRestored == y.filesRestored && x.directoriesRestored == y.directoriesRestored &&
            x.symlinksRestored == y.symlinksRestored && x.hardLinksRestored == y.hardLinksRestored &&
            sameEntries(x.failures, y.failures, pathAndReason) && sameEntries(x.skipped, y.skipped, pathAndReason) &&
+           x.failures.stop().has_value() == y.failures.stop().has_value() &&
+           (!x.failures.stop() || pathAndReason(*x.failures.stop(), *y.failures.stop())) &&
            sameEntries(x.unpreserved, y.unpreserved,
                        [](const auto& e, const auto& f) {
                            return e.path == f.path && e.attribute == f.attribute && e.reason == f.reason;

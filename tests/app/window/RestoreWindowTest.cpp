@@ -288,6 +288,12 @@ TEST_F(RestoreWindowTest, TheReportShowsEightLinesAListAndNamesWhatWasNotPutBack
     result.failures.push_back({"late", "x"});
     EXPECT_EQ(showWithAttributePastTheKept("acl"), "Restored, but these could not be put back exactly: acl, ownership");
     EXPECT_EQ(find("failuresList")->findChild<QLabel*>("detailHeading")->text(), "Could not be put back (2501)");
+    // Why the walk stopped is listed first and counted once; setting it alone changes the report.
+    result.failures.setStop({"a/b/deep", "the restore stopped here"});
+    showWithAttributePastTheKept("acl");
+    EXPECT_EQ(find("failuresList")->findChild<QLabel*>("detailHeading")->text(), "Could not be put back (2502)");
+    EXPECT_EQ(find("failuresList")->findChildren<ElidedLabel*>("detailLine").front()->QLabel::text().toStdString(),
+              "a/b/deep: the restore stopped here");
 
     // Skipped and unpreserved entries alone: the files are back, each attribute named once.
     result = resultWith(0, 1);
