@@ -430,92 +430,50 @@ BENCHMARK(BM_RestoreSharedSubtreesPeakMemory)->Iterations(1)->Unit(benchmark::kM
 
 // A hostile backup of `files` files, each naming one data blob `references` times. The blob
 // is sealed as only a key holder could seal it: its frame states 1 GiB over an LZFSE stream
-// of 23 bytes (one raw block of 11 bytes). Made once; returns its folder, the recovery key
-// file beside it.
+// of 23 bytes (one raw block of 11 bytes).
 fs::path prepareCompressionBomb(int files, int references) {
-    const fs::path dir = benchDir() / ("compression-bomb-" + std::to_string(files) + "x" + std::to_string(references));
-    if (fs::exists(dir / "ready")) return dir;
-    fs::remove_all(dir);
-    auto destination = std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
-                                                                dir / "repository", std::nullopt,
-                                                                LocalFolderDestination::Preparation::preparing());
-    DeviceID device;
-    device.bytes.fill(0x5E);
-    const Date now = Date::repositoryNow();
-    const RepositoryKeys keys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32)));
-    auto repository = Repository::create(destination, keys, device, std::string(appVersion), std::nullopt, 2, now);
-    std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+    const std::string name = "compression-bomb-" + std::to_string(files) + "x" + std::to_string(references);
+    return prepareHostile(name, [&](Repository& repository, Date now) {
+        constexpr std::uint64_t stated = BlobCompression::maximumLength;
+        const auto header = BlobCompression::encodeHeader(BlobCompression::Method::lzfse, stated);
+        Bytes frame(header.begin(), header.end());
+        const Bytes stream = bytesOf(std::string_view("bvx-\x0b\0\0\0eleven bytebvx$", 23));
+        frame.insert(frame.end(), stream.begin(), stream.end());
+        const BlobID bomb = repository.cipher().identity(bytesOf("compression bomb"));
+        Bytes additional(bomb.bytes.begin(), bomb.bytes.end());
+        additional.push_back(rawValue(BlobType::data));
+        Bytes sealed = SecureRandom::bytes(BlobCipher::nonceSize);
+        const Bytes body = ChaChaPoly::seal(repository.keys().blobKey.view(), sealed, additional, frame);
+        sealed.insert(sealed.end(), body.begin(), body.end());
+        PackWriter writer(repository.cipher());
+        writer.addSealed(bomb, BlobType::data, sealed);
+        const auto pack = writer.finish();
+        Destination& destination = *repository.destination();
+        Repository::write(pack.bytes, RepositoryLayout::pack(pack.id), destination);
+        Repository::write(repository.cipher().sealMetadata(IndexFile::encode({{pack.id, pack.entries}})),
+                          RepositoryLayout::index(UUID::random()), destination);
 
-    constexpr std::uint64_t stated = BlobCompression::maximumLength;
-    const auto header = BlobCompression::encodeHeader(BlobCompression::Method::lzfse, stated);
-    Bytes frame(header.begin(), header.end());
-    const Bytes stream = bytesOf(std::string_view("bvx-\x0b\0\0\0eleven bytebvx$", 23));
-    frame.insert(frame.end(), stream.begin(), stream.end());
-    const BlobID bomb = repository->cipher().identity(bytesOf("compression bomb"));
-    Bytes additional(bomb.bytes.begin(), bomb.bytes.end());
-    additional.push_back(rawValue(BlobType::data));
-    Bytes sealed = SecureRandom::bytes(BlobCipher::nonceSize);
-    const Bytes body = ChaChaPoly::seal(keys.blobKey.view(), sealed, additional, frame);
-    sealed.insert(sealed.end(), body.begin(), body.end());
-    PackWriter writer(repository->cipher());
-    writer.addSealed(bomb, BlobType::data, sealed);
-    const auto pack = writer.finish();
-    Repository::write(pack.bytes, RepositoryLayout::pack(pack.id), *destination);
-    Repository::write(repository->cipher().sealMetadata(IndexFile::encode({{pack.id, pack.entries}})),
-                      RepositoryLayout::index(UUID::random()), *destination);
-
-    std::vector<TreeObject::Entry> entries;
-    for (int i = 0; i < files; ++i) {
-        TreeObject::Entry e;
-        e.name = bytesOf("bomb-" + std::to_string(i));
-        e.entryType = TreeObject::EntryType::file;
-        e.mode = 0100644;
-        e.modificationTime = e.changeTime = {now.microseconds / 1'000'000, 0};
-        e.size = stated * static_cast<std::uint64_t>(references);
-        e.contentBlobs = std::vector<BlobID>(static_cast<std::size_t>(references), bomb);
-        entries.push_back(std::move(e));
-    }
-    SnapshotStats stats;
-    stats.files = static_cast<std::uint64_t>(files);
-    stats.bytesLogical = stated * static_cast<std::uint64_t>(files) * static_cast<std::uint64_t>(references);
-    repository->commit({.rootTree = repository->store(TreeObject::encode(entries), BlobType::tree).id,
-                        .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
-                        .stats = stats,
-                        .deviceName = "bench",
-                        .now = now});
-    std::ofstream(dir / "ready") << "ready\n";
-    return dir;
-}
-
-void restoreCompressionBomb(benchmark::State& state, int files, int references) {
-    const fs::path dir = prepareCompressionBomb(files, references);
-    std::uint64_t peak = 0;
-    int status = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        const fs::path target = freshTarget("compression-bomb");
-        state.ResumeTiming();
-        peak = peakResident(
-            restoreProgram(),
-            {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
-            status);
-    }
-    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
-    // Every file fails, so exit status 1 is expected.
-    static std::string message;  // kept by pointer until the report is written
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1)
-        message = "the restore program did not finish (status " + std::to_string(status) + ")";
-    else if (peak >= 256'000'000)
-        message = "the restore's peak resident memory reached 256 MB: " + std::to_string(peak / 1'000'000) + " MB";
-    else
-        return;
-    state.SkipWithError(message.c_str());
+        std::vector<TreeObject::Entry> entries;
+        for (int i = 0; i < files; ++i) {
+            auto file = hostileEntry("bomb-" + std::to_string(i), TreeObject::EntryType::file, now);
+            file.size = stated * static_cast<std::uint64_t>(references);
+            file.contentBlobs = std::vector<BlobID>(static_cast<std::size_t>(references), bomb);
+            entries.push_back(std::move(file));
+        }
+        HostileTree tree{repository.store(TreeObject::encode(entries), BlobType::tree).id, {}};
+        tree.stats.files = static_cast<std::uint64_t>(files);
+        tree.stats.bytesLogical = stated * static_cast<std::uint64_t>(files) * static_cast<std::uint64_t>(references);
+        return tree;
+    });
 }
 
 void BM_RestoreCompressionBombPerFilePeakMemory(benchmark::State& state) {
-    restoreCompressionBomb(state, static_cast<int>(256 / std::min<std::uint64_t>(scale(), 256)), 1);
+    restoreHostile(state, prepareCompressionBomb(static_cast<int>(256 / std::min<std::uint64_t>(scale(), 256)), 1),
+                   true);
 }
-void BM_RestoreCompressionBombRepeatedPeakMemory(benchmark::State& state) { restoreCompressionBomb(state, 4, 100); }
+void BM_RestoreCompressionBombRepeatedPeakMemory(benchmark::State& state) {
+    restoreHostile(state, prepareCompressionBomb(4, 100), true);
+}
 
 BENCHMARK(BM_RestoreCompressionBombPerFilePeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreCompressionBombRepeatedPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
