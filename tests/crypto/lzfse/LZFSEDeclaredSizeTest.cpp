@@ -4,6 +4,7 @@
 // (LZFSEVectorsTest) and the encoder's round trips (LZFSERoundTripTest).
 #include "LZFSETestData.h"
 #include "crypto/lzfse/DeclaredSize.h"
+#include "crypto/lzfse/Decoder.h"
 #include "crypto/lzfse/Format.h"
 
 namespace wm::lzfse {
@@ -64,6 +65,23 @@ TEST(LZFSEDeclaredSize, UntrustworthyHeadersGiveNothing) {
     EXPECT_EQ(declaredSize(withEnd(v2Block(2359 + 4, 1, 32, 2, 4))), 2363u);
     EXPECT_EQ(declaredSize(withEnd(v2Block(15, 1, 32, 0))), 15u);
     EXPECT_EQ(declaredSize(withEnd(v2Block(150'000 + 40'000, 10'000, 32, 0, 40'000))), 190'000u);
+}
+
+// The decoder makes room for a block only as far as its payload could fill it: a header that
+// claims 26 MB from 10,000 triples and no payload costs what those triples can give, and an
+// output reserved by the caller is not grown.
+TEST(LZFSEDeclaredSize, TheDecoderMakesRoomOnlyForWhatABlockCanGive) {
+    const Bytes stream = withEnd(v2Block(26'000'000, 10'000, 32, 0));
+    Bytes out;
+    EXPECT_THROW(Decoder(stream, out, 26'000'000).run(), LZFSEError);
+    EXPECT_LE(out.size(), lzfseOutputBound(0, 10'000, 0) + Decoder::slack);
+
+    const Bytes honest = lzfseEncode(textBytes(100'000, 5));
+    out.resize(100'000 + Decoder::slack);
+    const std::uint8_t* const reserved = out.data();
+    EXPECT_EQ(Decoder(honest, out, 100'000).run(), 100'000u);
+    EXPECT_EQ(out.data(), reserved);
+    EXPECT_EQ(out, textBytes(100'000, 5));
 }
 
 }  // namespace
