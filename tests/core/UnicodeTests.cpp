@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/Hex.h"
@@ -23,26 +24,19 @@ TEST(UTF8Repair, EachIllFormedSequenceBecomesOneReplacement) {
 // Shown text within a number of bytes: whole characters only, and "…" where it was cut.
 TEST(UTF8Repair, TextShownWithinALimitIsCutAtACharacterBoundary) {
     const std::string face = "\xF0\x9F\x98\x80", replacement = "\xEF\xBF\xBD", ellipsis = "\xE2\x80\xA6";
-    struct Row {
-        std::string before, bytes;
-        std::size_t limit;
-        std::string after;
-        bool whole;
+    const std::tuple<std::string, std::string, std::size_t, std::string, bool> rows[] = {
+        {"", "abc", 3, "abc", true},
+        {"", "abcd", 3, "abc" + ellipsis, false},
+        {"a/", face + face, 9, "a/" + face + ellipsis, false},  // the second face would end past 9
+        {"ab", "\xFF", 4, "ab" + ellipsis, false},              // U+FFFD takes three bytes
+        {"ab", "\xFF", 5, "ab" + replacement, true},
+        {"abcd", "/", 4, "abcd" + ellipsis, false},
     };
-    for (const Row& row : std::vector<Row>{
-             {"", "abc", 3, "abc", true},
-             {"", "abcd", 3, "abc" + ellipsis, false},
-             {"a/", face + face, 9, "a/" + face + ellipsis, false},  // the second face would end past 9
-             {"ab", "\xFF", 4, "ab" + ellipsis, false},              // U+FFFD takes three bytes
-             {"ab", "\xFF", 5, "ab" + replacement, true},
-             {"abcd", "", 3, "abcd", true},
-             {"abcd", "/", 4, "abcd" + ellipsis, false},
-         }) {
-        std::string text = row.before;
-        EXPECT_EQ(Unicode::appendDecodedUTF8Within(text, viewOf(row.bytes), row.limit), row.whole) << row.after;
-        EXPECT_EQ(text, row.after);
+    for (const auto& [before, bytes, limit, after, whole] : rows) {
+        std::string text = before;
+        EXPECT_EQ(Unicode::appendDecodedUTF8Within(text, viewOf(bytes), limit), whole) << after;
+        EXPECT_EQ(text, after);
     }
-    EXPECT_EQ(Unicode::decodeUTF8RepairingWithin(viewOf(std::string(65'000, '\xFF')), 4096).size(), 4095u + 3);
 }
 
 TEST(UnicodeComparison, CanonicalEquivalenceAndInsensitiveContainment) {

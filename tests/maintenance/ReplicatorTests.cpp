@@ -40,24 +40,6 @@ std::size_t readsOf(const FaultyDestination& destination, const RepoPath& path) 
         return call.operation == FaultyDestination::Operation::read && call.path == path;
     }));
 }
-// Ranged reads of pack files: the trees a walk read (packs are checked through readInto).
-std::size_t treeReads(const FaultyDestination& destination) {
-    const auto calls = destination.calls();
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [](const auto& call) {
-        return call.operation == FaultyDestination::Operation::read && call.range &&
-               call.path.string().starts_with("packs/");
-    }));
-}
-TreeObject::Entry fileEntry(const std::string& name, std::vector<BlobID> content) {
-    TreeObject::Entry entry = Node::file(name).entry;
-    entry.contentBlobs = std::move(content);
-    return entry;
-}
-TreeObject::Entry folderEntry(const std::string& name, const BlobID& tree) {
-    TreeObject::Entry entry = Node::folder(name).entry;
-    entry.childTree = tree;
-    return entry;
-}
 
 TEST(Replicator, CopiesEverythingThenOnlyWhatIsNew) {
     Fixture f;
@@ -341,62 +323,58 @@ TEST(Replicator, RepairFindsWhatTheSnapshotsNeed) {
     }
 }
 
-// Thirty levels of two folders naming one tree, above a file whose content is gone or whose own
-// tree does not read: replication and repair read each tree once (2^30 paths lead to the file),
-// and a later snapshot that names the damaged trees is not whole without reading them again;
-// the sound snapshots beside them stay whole. Each call of the walk reads them afresh.
+// Levels of two folders naming one tree, above a file whose content is gone or whose own tree
+// does not read: each call of the walk (replication, then repair) reads the bottom tree once,
+// and a later snapshot naming the damaged trees is not whole; the sound snapshots stay whole.
 TEST(Replicator, ADamagedTreeSharedByManyFoldersIsReadOnce) {
-    enum Damage { contentGone, treeUnreadable };
-    for (const Damage damage : {contentGone, treeUnreadable}) {
+    for (const bool unreadableTree : {false, true}) {
         Fixture f;
         Repository& repository = *f.repository;
-        BlobID gone;
-        gone.bytes.fill(0x5A);  // never stored
-        const BlobID content = damage == contentGone ? gone : repository.store(bytesOf("content"), BlobType::data).id;
-        const BlobID bottom = repository.store(TreeObject::encode({fileEntry("file", {content})}), BlobType::tree).id;
+        const auto store = [&](std::vector<TreeObject::Entry> entries) {
+            return repository.store(TreeObject::encode(entries), BlobType::tree).id;
+        };
+        const auto entry = [](Node node, std::optional<BlobID> tree, std::optional<std::vector<BlobID>> content) {
+            std::tie(node.entry.childTree, node.entry.contentBlobs) = std::pair(tree, std::move(content));
+            return node.entry;
+        };
+        BlobID content;
+        content.bytes.fill(0x5A);  // never stored
+        if (unreadableTree) content = repository.store(bytesOf("content"), BlobType::data).id;
+        const BlobID bottom = store({entry(Node::file("file"), {}, std::vector{content})});
         const SnapshotID atBottom = commitRoot(repository, bottom, day(3));  // its tree in a pack of its own
         BlobID top = bottom;
-        for (int level = 0; level < 30; ++level)
-            top =
-                repository.store(TreeObject::encode({folderEntry("a", top), folderEntry("b", top)}), BlobType::tree).id;
-        const SnapshotID atTop = commitRoot(repository, top, day(4));
-        const BlobID besideRoot =
-            repository.store(TreeObject::encode({folderEntry("again", top), fileEntry("f", {})}), BlobType::tree).id;
-        const SnapshotID beside = commitRoot(repository, besideRoot, day(5));
-        const std::vector damaged{atBottom, atTop, beside};
-        const std::size_t trees = 3 + 1 + 30 + 1;  // the sound snapshots' roots, then the damaged ones' trees
+        for (int level = 0; level < 12; ++level)
+            top = store({entry(Node::folder("a"), top, {}), entry(Node::folder("b"), top, {})});
+        const std::vector damaged{atBottom, commitRoot(repository, top, day(4)),
+                                  commitRoot(repository, store({entry(Node::folder("again"), top, {})}), day(5))};
         const RepoPath bottomPack = RepositoryLayout::pack(packOf(repository, bottom));
-        const auto unreadable = [&](FaultyDestination& destination) {
-            if (damage == treeUnreadable)
-                destination.failCalls(bottomPack.string(), DestinationError::ioFailed(bottomPack, "EIO"),
-                                      {FaultyDestination::Operation::read});
+        const auto watched = [&](const std::shared_ptr<Destination>& inner) {
+            auto destination = std::make_shared<FaultyDestination>(inner);
+            if (unreadableTree)
+                destination->failCalls(bottomPack.string(), DestinationError::ioFailed(bottomPack, "EIO"),
+                                       {FaultyDestination::Operation::read});
+            return destination;
         };
 
         auto memory = std::make_shared<InMemoryDestination>();
-        FaultyDestination copy(memory);
-        unreadable(copy);
-        const auto report = replicate(f, copy);
-        EXPECT_EQ(std::pair(report.snapshotsNotWhole, report.isCurrent), std::pair(damaged, false)) << damage;
-        EXPECT_EQ(std::pair(treeReads(copy), readsOf(copy, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
-        EXPECT_TRUE(openRepository(memory, f.keys).repository->snapshotIDs().empty()) << damage;
+        const auto copy = watched(memory);
+        const auto report = replicate(f, *copy);
+        EXPECT_EQ(std::pair(report.snapshotsNotWhole, report.isCurrent), std::pair(damaged, false)) << unreadableTree;
+        EXPECT_EQ(readsOf(*copy, bottomPack), 1u) << unreadableTree;
 
         // Repair: where the primary's tree does not read, the copy's does.
-        auto home = std::make_shared<FaultyDestination>(f.memory);
-        unreadable(*home);
+        const auto home = watched(f.memory);
         auto primary = openRepository(home, f.keys).repository;
         home->clearLog();
         const auto plan = Replicator::planRepair(*primary, *memory, f.keys);
-        EXPECT_EQ(plan.beyondRepair, damage == contentGone ? damaged : std::vector<SnapshotID>{}) << damage;
-        EXPECT_EQ(std::pair(treeReads(*home), readsOf(*home, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
-        home->clearLog();
-        EXPECT_EQ(Replicator::indexAgain(*primary, {}), damaged) << damage;
-        EXPECT_EQ(std::pair(treeReads(*home), readsOf(*home, bottomPack)), std::pair(trees, std::size_t{1})) << damage;
+        EXPECT_EQ(plan.beyondRepair, unreadableTree ? std::vector<SnapshotID>{} : damaged);
+        EXPECT_EQ(readsOf(*home, bottomPack), 1u) << unreadableTree;
     }
 }
 
 // A head that lists each snapshot many times: replication, repair, mark and sweep read each
-// record once, and decide as for every listing. The copy's head is the source's as it is,
-// counts and lists hold every listing, and the sweep's head keeps the repetitions it leaves.
+// record once (the sweep again once it holds the writing guard), and decide as for every
+// listing: the copy's head is the source's, and counts and lists hold every listing.
 TEST(Replicator, AHeadListingEachSnapshotManyTimesReadsEachRecordOnce) {
     Fixture f;
     auto watched = std::make_shared<FaultyDestination>(f.memory);
@@ -404,44 +382,34 @@ TEST(Replicator, AHeadListingEachSnapshotManyTimesReadsEachRecordOnce) {
     std::vector<SnapshotID> listing;
     for (std::size_t i = 0; i < 60; ++i) listing.push_back(f.snapshots[i % 3]);
     repository->setHead(repository->lockWriting(), listing, day(3));
-    using Reads = std::vector<std::size_t>;
-    const auto recordReads = [&](FaultyDestination& destination) {
-        Reads reads;
-        for (const auto& id : f.snapshots) reads.push_back(readsOf(destination, RepositoryLayout::snapshot(id)));
+    const auto mostReads = [&](FaultyDestination& destination) {
+        std::size_t most = 0;
+        for (const auto& id : f.snapshots) most = std::max(most, readsOf(destination, RepositoryLayout::snapshot(id)));
         destination.clearLog();
-        return reads;
+        return most;
     };
 
     auto memory = std::make_shared<InMemoryDestination>();
     FaultyDestination copy(memory);
     EXPECT_TRUE(Replicator().replicate(*repository, copy, f.keys).isCurrent);
     EXPECT_EQ(memory->files().at("refs/head"), f.memory->files().at("refs/head"));
-    EXPECT_EQ(recordReads(copy), Reads(3, 1));
+    EXPECT_EQ(mostReads(copy), 1u);
 
-    // The oldest snapshot's pack gone from both sides: it cannot be read whole at any listing.
-    const auto oldestPack = RepositoryLayout::pack(f.packs[0]);
-    auto damagedCopy = copyOf(*memory);
-    damagedCopy->remove(oldestPack);
-    auto damagedHome = copyOf(*f.memory);
-    damagedHome->remove(oldestPack);
-    auto home = std::make_shared<FaultyDestination>(damagedHome);
+    // The oldest snapshot's pack gone: it is not whole at any of its listings.
+    auto home = std::make_shared<FaultyDestination>(copyOf(*f.memory));
+    home->remove(RepositoryLayout::pack(f.packs[0]));
     auto primary = openRepository(home, f.keys).repository;
     home->clearLog();
-    const std::vector<SnapshotID> everyOldest(20, f.snapshots[0]);
-    EXPECT_EQ(Replicator::planRepair(*primary, *damagedCopy, f.keys).beyondRepair, everyOldest);
-    EXPECT_EQ(recordReads(*home), Reads(3, 1));
-    EXPECT_EQ(Replicator::indexAgain(*primary, {}), everyOldest);
-    EXPECT_EQ(recordReads(*home), Reads(3, 1));
+    EXPECT_EQ(Replicator::indexAgain(*primary, {}), std::vector(20, f.snapshots[0]));
+    EXPECT_EQ(mostReads(*home), 1u);
 
     watched->clearLog();
     const auto mark = Pruner().mark(*repository, RetentionPolicy::lastN(1), {}, day(4));
     EXPECT_EQ(std::pair(mark.retainedSnapshots, mark.prunableSnapshots), std::pair(std::int64_t{1}, std::int64_t{40}));
-    EXPECT_EQ(recordReads(*watched), Reads(3, 1));
+    EXPECT_EQ(mostReads(*watched), 1u);
     const auto sweep = Pruner().sweep(*repository, {}, {}, day(12));
-    // Two snapshots' packs and the orphan.
     EXPECT_EQ(std::pair(sweep.snapshotsDeleted, sweep.packsDeleted), std::pair(std::int64_t{2}, std::int64_t{3}));
-    // The kept record is read before the sweep takes the writing guard and again after.
-    EXPECT_EQ(recordReads(*watched), (Reads{1, 1, 2}));
+    EXPECT_LE(mostReads(*watched), 2u);
     EXPECT_EQ(repository->snapshotIDs(), std::vector(20, f.snapshots[2]));
 }
 

@@ -88,39 +88,17 @@ TEST_F(TestBackupTool, CapturesAclsAndSpecialFilesAndDeduplicatesALaterBackup) {
     EXPECT_GE(special, 1u);
 }
 
-// A folder holding only a person's "tmp" becomes a backup that keeps all of it, through the
-// creation and every later backup: no folder there is entered or removed, and a link named as a
-// pending write is no pending write. Read-me files are leftovers of a creation cut short only
-// with the system's own text: a person's own makes the folder theirs, and it is refused.
-TEST_F(TestBackupTool, APersonsTmpAndReadMeFilesAreKept) {
-    const std::string linked = "0123456789abcdef0123456789abcdef";
-    temp.writeFile("repository/tmp/draft.txt", "mine");
-    temp.writeFile("repository/tmp/folder/file", "mine too");
-    fs::create_directories(repository / "tmp/empty");
-    fs::create_symlink(temp / "passphrase.txt", repository / "tmp" / linked);
-    const std::vector<std::string> again = {source.string(), repository.string(), "--passphrase-file",
-                                            passphrase.string()};
-    for (const auto& run : {create, again}) {
-        ASSERT_EQ(runTool(run), 0);
-        EXPECT_EQ(temp.readFile("repository/tmp/draft.txt"), bytesOf("mine"));
-        EXPECT_EQ(temp.readFile("repository/tmp/folder/file"), bytesOf("mine too"));
-        EXPECT_TRUE(fs::is_directory(repository / "tmp/empty"));
-        EXPECT_TRUE(fs::is_symlink(repository / "tmp" / linked));
-    }
-    EXPECT_EQ(unlock()->snapshotIDs().size(), 2u);
-
-    auto elsewhere = create;
-    elsewhere[1] = (temp / "elsewhere").string();
-    elsewhere[5] = (temp / "elsewhere-recovery.txt").string();
-    temp.writeFile("elsewhere/Read Me First.txt", "my own notes");
-    ASSERT_EQ(runTool(elsewhere, temp / "errors"), 1);
+// Read-me files are leftovers of a creation cut short only with the system's own text (or
+// none): a person's own makes the folder theirs, and it is refused.
+TEST_F(TestBackupTool, APersonsOwnReadMeMakesTheFolderTheirs) {
+    temp.writeFile("repository/Read Me First.txt", "my own notes");
+    ASSERT_EQ(runTool(create, temp / "errors"), 1);
     EXPECT_NE(stringOf(temp.readFile("errors")).find("holds other files and no backup"), std::string::npos);
-    EXPECT_EQ(temp.readFile("elsewhere/Read Me First.txt"), bytesOf("my own notes"));
-    temp.writeFile("elsewhere/Read Me First.txt", "WENDLE MARSH BACKUP\n=====");
-    temp.writeFile("elsewhere/Repository Format.md", "");
-    ASSERT_EQ(runTool(elsewhere), 0) << "the system's own leftovers are taken";
-    EXPECT_EQ(stringOf(temp.readFile("elsewhere/Read Me First.txt")).rfind("WENDLE MARSH BACKUP\n=", 0), 0u);
-    EXPECT_GT(fs::file_size(temp / "elsewhere/Repository Format.md"), 1000u);
+    EXPECT_EQ(temp.readFile("repository/Read Me First.txt"), bytesOf("my own notes"));
+    temp.writeFile("repository/Read Me First.txt", "WENDLE MARSH BACKUP\n=====");
+    temp.writeFile("repository/Repository Format.md", "");
+    ASSERT_EQ(runTool(create), 0) << "the system's own leftovers are taken";
+    EXPECT_GT(fs::file_size(repository / "Repository Format.md"), 1000u);
 }
 
 // Makes the folders of `names` one in the other below `folder` (each one step from the last,
@@ -268,17 +246,14 @@ TEST_F(TestBackupTool, AnHonestBackupIsNeverStoppedWhateverItsShape) {
         if (i < 100) fs::create_hard_link(one / "linked", one / ("hard" + n));
     }
     temp.writeFile("source/one/chunks.bin", randomBytes(5'000'000, 9));
-    ASSERT_EQ(std::system(("cp -a '" + one.string() + "' '" + (source / "two").string() + "'").c_str()), 0);
-    ASSERT_EQ(std::system(("cp -a '" + one.string() + "' '" + (source / "two/three").string() + "'").c_str()), 0);
+    for (const fs::path& to : {source / "two", source / "two/three"})
+        ASSERT_EQ(std::system(("cp -a '" + one.string() + "' '" + to.string() + "'").c_str()), 0);
     ASSERT_EQ(runTool(create), 0);
     const auto repo = unlock();
     const std::uint64_t uncounted = 3 * 600 + 2;  // the links and pipes of each copy, the pipe and the device
     const RestoreResult restored =
         RestoreCoordinator(std::nullopt, uncounted).restore(repo->snapshotIDs().at(0), *repo, temp / "restored", {});
-    EXPECT_FALSE(restored.failures.stop()) << restored.failures.stop()->reason;
-    EXPECT_TRUE(restored.isComplete());
-    EXPECT_EQ(restored.symlinksRestored, 900u);
-    EXPECT_EQ(restored.hardLinksRestored, 3 * 100u);
+    EXPECT_TRUE(restored.isComplete()) << restored.failures.total();
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
     std::shared_future<void> later = laterDone.get_future().share();
     std::atomic<int> finishedBehind{0};
     BlobReadAhead readAhead(
-        [&](const BlobID& id, Bytes&, Bytes& plaintext, const BlobReadAhead::Admit&) {
+        [&](const BlobID& id, Bytes&, Bytes& plaintext, auto&) {
             const std::uint8_t n = id.bytes[0];
             if (n == 1) later.wait();
             plaintext.assign(n, n);
@@ -41,9 +41,8 @@ TEST(BlobReadAhead, DeliversInAnnouncedOrderWithEachBlobsOwnError) {
 
 TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
     std::atomic<int> reads{0};
-    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext,
-                                const BlobReadAhead::Admit&) { plaintext.assign(4, id.bytes[0]), ++reads; },
-                            2, 64);
+    BlobReadAhead readAhead(
+        [&](const BlobID& id, Bytes&, Bytes& plaintext, auto&) { plaintext.assign(4, id.bytes[0]), ++reads; }, 2, 64);
     Bytes buffer;
     EXPECT_FALSE(readAhead.take(blobFilled(1), buffer));  // nothing announced
     readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
@@ -61,9 +60,8 @@ TEST(BlobReadAhead, AnotherBlobFirstDropsWhatWasAnnounced) {
 
 // A file left part way leaves nothing queued: the next file's blobs are read ahead all the same.
 TEST(BlobReadAhead, AnAnnouncementReplacesWhatWasNotTaken) {
-    BlobReadAhead readAhead([&](const BlobID& id, Bytes&, Bytes& plaintext,
-                                const BlobReadAhead::Admit&) { plaintext.assign(2, id.bytes[0]); },
-                            2, 1024);
+    BlobReadAhead readAhead(
+        [&](const BlobID& id, Bytes&, Bytes& plaintext, auto&) { plaintext.assign(2, id.bytes[0]); }, 2, 1024);
     Bytes buffer;
     readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3)});
     ASSERT_TRUE(readAhead.take(blobFilled(1), buffer));
@@ -83,33 +81,25 @@ TEST(BlobReadAhead, ReadsMakeRoomTogetherWithinTheWindowAtTheLengthsStated) {
     std::condition_variable changed;
     int arrived = 0;
     std::uint64_t making = 0, most = 0;
-    bool go = false;
     BlobReadAhead readAhead(
         [&](const BlobID& id, Bytes&, Bytes& plaintext, const BlobReadAhead::Admit& admit) {
-            {
-                std::lock_guard lock(mutex);
-                ++arrived;
-                changed.notify_all();
-            }
+            std::unique_lock lock(mutex);
+            ++arrived;
+            changed.notify_all();
+            lock.unlock();
             admit(60);
-            {
-                std::unique_lock lock(mutex);
-                making += 60;
-                most = std::max(most, making);
-                changed.wait(lock, [&] { return go || making > 100; });
-            }
-            plaintext.assign(60, id.bytes[0]);
-            std::lock_guard lock(mutex);
+            lock.lock();
+            most = std::max(most, making += 60);
+            changed.wait(lock, [&] { return arrived >= 4 || making > 100; });
             making -= 60;
+            plaintext.assign(60, id.bytes[0]);
         },
         4, 100);
     readAhead.announce({blobFilled(1), blobFilled(2), blobFilled(3), blobFilled(4), blobFilled(5)});
     {
-        // Every reader has begun before any blob is let finish.
+        // Every reader has begun before any blob is let finish or taken.
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return arrived >= 4; });
-        go = true;
-        changed.notify_all();
     }
     Bytes buffer;
     for (std::uint8_t n = 1; n <= 5; ++n) {

@@ -1,7 +1,7 @@
 // Restores of what the engine sealed, packed and committed: a file of several blobs comes back
 // whole, and a blob damaged on disk, or sealed with a frame that lies, fails its file with the
 // sentence for damage.
-#include "crypto/ChaChaPoly.h"
+#include "crypto/CryptoTestSupport.h"
 #include "format/PackWriter.h"
 #include "format/RepositoryLayout.h"
 #include "restore/RestoreTestSupport.h"
@@ -40,52 +40,40 @@ TEST(RepositoryRestore, WholeFilesAndADamagedBlob) {
     EXPECT_FALSE(fs::exists(box.target() / "never"));
 }
 
-// A blob only a key holder could seal, whose frame states 1 GiB over 23 bytes of LZFSE: every
-// file naming it fails with the sentence for damage, and the frame is refused before anyone
-// is told of the length it states, let alone makes room for it.
+// A blob only a key holder could seal, whose frame states 1 GiB over 23 bytes of LZFSE: a file
+// naming it fails with the sentence for damage, and the frame is refused before anyone is told
+// of the length it states, let alone makes room for it.
 TEST(RepositoryRestore, ACompressedBlobStatingMoreThanItsStreamGivesIsDamaged) {
     Sandbox box;
     auto memory = std::make_shared<InMemoryDestination>();
     const RepositoryKeys keys = makeKeys();
     auto repository = createRepository(memory, keys);
-    const auto header = BlobCompression::encodeHeader(BlobCompression::Method::lzfse, BlobCompression::maximumLength);
-    Bytes frame(header.begin(), header.end());
-    const Bytes stream = bytesOf(std::string_view("bvx-\x0b\0\0\0eleven bytebvx$", 23));
-    frame.insert(frame.end(), stream.begin(), stream.end());
     const BlobID bomb = repository->cipher().identity(bytesOf("bomb"));
-    Bytes additional(bomb.bytes.begin(), bomb.bytes.end());
-    additional.push_back(rawValue(BlobType::data));
-    Bytes sealed(BlobCipher::nonceSize, 0x33);
-    const Bytes body = ChaChaPoly::seal(keys.blobKey.view(), sealed, additional, frame);
-    sealed.insert(sealed.end(), body.begin(), body.end());
+    const Bytes stream = bytesOf(std::string_view("bvx-\x0b\0\0\0eleven bytebvx$", 23));
     PackWriter writer(repository->cipher());
-    writer.addSealed(bomb, BlobType::data, sealed);
+    writer.addSealed(
+        bomb, BlobType::data,
+        testing::sealRawFrame(keys, testing::frame(1, BlobCompression::maximumLength, stream), bomb, BlobType::data));
     const auto pack = writer.finish();
     Repository::write(pack.bytes, RepositoryLayout::pack(pack.id), *memory);
     Repository::write(repository->cipher().sealMetadata(IndexFile::encode({{pack.id, pack.entries}})),
                       RepositoryLayout::index(UUID::random()), *memory);
     const BlobID good = repository->store(bytesOf("good"), BlobType::data).id;
-    const std::uint64_t stated = BlobCompression::maximumLength;
     const Bytes tree =
-        TreeObject::encode({fileEntry("a", {bomb}, stated), fileEntry("b", {good, bomb, bomb}, 4 + 2 * stated),
-                            fileEntry("c", {good}, 4)});
-    const BlobID root = repository->store(tree, BlobType::tree).id;
-    const SnapshotID snapshot = commitRoot(*repository, root);
+        TreeObject::encode({fileEntry("a", {bomb}, BlobCompression::maximumLength), fileEntry("c", {good}, 4)});
+    const SnapshotID snapshot = commitRoot(*repository, repository->store(tree, BlobType::tree).id);
     auto reopened = openRepository(memory, keys, Repository::Access::readOnly).repository;
 
     std::vector<std::uint64_t> told;
     Bytes buffer;
-    EXPECT_EQ(thrown<BlobCompression::Error>([&] {
+    EXPECT_EQ(test::thrown<BlobCompression::Error>([&] {
                   reopened->blob(bomb, buffer, [&](std::uint64_t length) { told.push_back(length); });
               }).kind,
               BlobCompression::Error::Kind::couldNotDecompress);
     EXPECT_EQ(told, std::vector<std::uint64_t>{});
-
     const auto r = RestoreCoordinator().restore(snapshot, *reopened, box.target(), {});
-    EXPECT_EQ(failurePaths(r), (Strings{"a", "b"}));
-    EXPECT_EQ(failureReasons(r), (Strings{test::damaged, test::damaged}));
+    EXPECT_EQ(std::pair(failurePaths(r), failureReasons(r)), std::pair(Strings{"a"}, Strings{test::damaged}));
     EXPECT_EQ(stringOf(box.readFile(box.target() / "c")), "good");
-    EXPECT_FALSE(fs::exists(box.target() / "a") || fs::exists(box.target() / "b"));
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
-#include "app/CommandLine.h"
 #include "app/RestoreAppModel.h"
 #include "app/WindowText.h"
 #include "format/RepositoryLayout.h"
@@ -193,38 +192,6 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     for (const std::string name : {"restored/ok", "restored/line\nbreak"})
         EXPECT_EQ(stringOf(temp.readFile(name)), "abc") << name;
     EXPECT_EQ(test::listTree(temp.path(), "restored"), before);
-}
-
-// Long refused names met again and again through shared folders the record does not count:
-// the line of why the restore stopped comes straight after the first, and every line shows at
-// most 4,096 bytes of a path and then "…".
-TEST_F(WmrestoreTest, WhyAHostileRestoreStoppedComesFirstAndLongNamesAreCut) {
-    auto backup = testing::TestBackup::create(temp / "hostile", kPassphrase);
-    const std::string invalid(65'000, '\xFF');
-    BlobID tree = backup.store(
-        stringOf(TreeObject::encode({test::fileEntry("refused/1" + invalid, {}, 0), test::fileEntry("refused/2", {}, 0),
-                                     test::fileEntry("refused/3", {}, 0)})),
-        BlobType::tree);
-    for (int level = 0; level < 10; ++level)
-        tree = backup.store(stringOf(TreeObject::encode({test::dirEntry("a", tree), test::dirEntry("b", tree)})),
-                            BlobType::tree);
-    backup.commitEntries({test::dirEntry("top", tree)}, testing::at(1700000000));
-    const auto [status, out, err] = run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(),
-                                         (temp / "restored").string(), secretFile(kPassphrase)});
-    EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
-    std::vector<std::string> lines;
-    for (std::istringstream text(err); std::getline(text, lines.emplace_back());) {
-    }
-    lines.pop_back();
-    ASSERT_EQ(lines.size(), 1u + CommandLine::maxListedFailures + 1) << err.substr(0, 300);
-    EXPECT_EQ(lines[0], "restore failed: no reason given");
-    EXPECT_EQ(lines[1],
-              "top/a/b/b/b/b/b/a/a/b/a: the backup leads into more folders than the 0 it counts, so the "
-              "restore stopped here");
-    EXPECT_TRUE(lines[2].starts_with("top/a/a/a/a/a/a/a/a/a/a/refused/1\xEF\xBF\xBD")) << lines[2].substr(0, 80);
-    EXPECT_TRUE(lines[2].ends_with("\xE2\x80\xA6: that name is not safe to write to disk")) << lines[2].size();
-    EXPECT_EQ(lines[2].size(), 4095 + std::string("…: that name is not safe to write to disk").size());
-    EXPECT_EQ(lines.back(), "and 495 more");  // 3 refused names in each of 498 bottom trees, and the stop
 }
 
 // A pack cut short on the drive (a cloud folder still downloading) is named as there but

@@ -9,7 +9,6 @@
 
 #include "core/Hex.h"
 #include "crypto/lzfse/LZFSE.h"
-#include "support/DataTable.h"
 
 namespace wm::lzfse {
 
@@ -65,27 +64,6 @@ inline Bytes textBytes(std::size_t n, std::uint32_t seed) {
     }
     b.resize(n);
     return b;
-}
-
-struct ValidStream {
-    std::string name;
-    Bytes stream;
-    Bytes plaintext;
-};
-
-// The known valid streams of tests/data/crypto/lzfse-valid.tsv, each with its plaintext
-// (written in hex, or "X*N" for the bytes of X repeated N times).
-inline std::vector<ValidStream> validStreams() {
-    std::vector<ValidStream> streams;
-    for (const auto& row : test::dataTable("crypto/lzfse-valid.tsv", 3)) {
-        const auto star = row.at(2).find('*');
-        const Bytes unit = hex(row[2].substr(0, star));
-        Bytes plain;
-        for (int i = 0, n = star == std::string::npos ? 1 : std::stoi(row[2].substr(star + 1)); i < n; ++i)
-            plain.insert(plain.end(), unit.begin(), unit.end());
-        streams.push_back({row[0], hex(row.at(1)), std::move(plain)});
-    }
-    return streams;
 }
 
 }  // namespace wm::lzfse
