@@ -230,10 +230,8 @@ TEST_F(TestBackupTool, AFileThatChangesBetweenScanAndReadIsRecordedAsItWasRead) 
     EXPECT_EQ(temp.readFile("restored/stops-at-the-hole"), stoppedAt);
 }
 
-// An honest backup's walk stays within what its record counts and the entries a record does
-// not count, whatever its shape: here the restore allows for exactly those (links, pipes, the
-// device), not a million, over many links, pipes, hard links, empty files, files of several
-// chunks and folders copied whole.
+// An honest backup of any shape (links, pipes, hard links, empty files, files of several chunks,
+// folders copied whole) is never stopped, allowed only the entries its record does not count.
 TEST_F(TestBackupTool, AnHonestBackupIsNeverStoppedWhateverItsShape) {
     const fs::path one = source / "one";
     fs::create_directories(one / "deep");
