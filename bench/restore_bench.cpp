@@ -14,7 +14,7 @@
 // each name the level below twice, above a bottom tree of 4,096 entries whose names are
 // refused. Its record counts every folder the walk would enter, so the walk would meet 2^11
 // copies of the bottom tree, eight million refused names; it stops after a million entries
-// more than the record counts. The built program restores it
+// more than the record and its stored trees allow for. The built program restores it
 // headless, and the peak resident memory of that process is reported; over 256 MB is an
 // error.
 //
@@ -225,7 +225,7 @@ std::uint64_t peakResident(const fs::path& program, const std::vector<std::strin
 //     resident memory stays under 256 MB.
 //   wide-pipes: 10 levels of two folders naming one tree, above a folder of 1,000,000 named
 //     pipes; the record counts nothing. Timed: the walk stops once it has met more entries
-//     than the record allows for.
+//     than the record and the stored trees allow for (the folder three times).
 //   wide-blobs: the same folders above one file naming one empty blob 1,000,000 times.
 // WM_BENCH_SCALE divides the million.
 struct HostileTree {

@@ -23,11 +23,21 @@ std::string joined(const std::vector<std::string>& parts, const std::string& sep
     return out;
 }
 
+template <class Record>
+const Record& recordOf(const Record& record) {
+    return record;
+}
+template <class Record>
+const Record& recordOf(const Record* record) {
+    return *record;
+}
+
+// "path: reason" for each record, of a list of records or of pointers to them.
 template <class Entries>
 std::vector<std::string> pathAndReasonLines(const Entries& entries) {
     std::vector<std::string> lines;
     lines.reserve(entries.size());
-    for (const auto& entry : entries) lines.push_back(entry.path + ": " + entry.reason);
+    for (const auto& entry : entries) lines.push_back(recordOf(entry).path + ": " + recordOf(entry).reason);
     return lines;
 }
 
@@ -69,10 +79,7 @@ std::string summary(const RestoreCoordinator::Result& result, const std::string&
 }
 
 std::vector<std::string> failureLines(const RestoreCoordinator::Result& result) {
-    std::vector<std::string> lines;
-    for (const RestoreResult::Failure* failure : result.failures.listed())
-        lines.push_back(failure->path + ": " + failure->reason);
-    return lines;
+    return pathAndReasonLines(result.failures.listed());
 }
 
 std::vector<std::string> skippedLines(const RestoreCoordinator::Result& result) {

@@ -86,10 +86,9 @@ void BlobReadAhead::startReadsLocked() {
 }
 
 bool BlobReadAhead::mayAdmitLocked(std::size_t index, std::uint64_t length) const {
-    if (index == 0) return true;  // the walk takes it next
-    for (std::size_t i = 0; i < index; ++i)
-        if (!slots_[i].admitted && !slots_[i].done) return false;
-    return waitingBytes_ + admittedBytes_ + length <= windowBytes_;
+    // The blob the walk takes next always may; another once the window has room for it. A read
+    // never waits for those before it: each becomes the next in turn, so none waits for ever.
+    return index == 0 || waitingBytes_ + admittedBytes_ + length <= windowBytes_;
 }
 
 void BlobReadAhead::admit(std::uint64_t sequence, std::uint64_t generation, std::uint64_t length) {
@@ -99,7 +98,6 @@ void BlobReadAhead::admit(std::uint64_t sequence, std::uint64_t generation, std:
                mayAdmitLocked(static_cast<std::size_t>(sequence - firstSequence_), length);
     });
     if (!currentLocked(sequence, generation)) throw Dropped{};
-    slots_[static_cast<std::size_t>(sequence - firstSequence_)].admitted = true;
     admittedBytes_ += length;
 }
 

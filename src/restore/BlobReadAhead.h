@@ -32,10 +32,9 @@ public:
 
     // `width` reading threads (at least one). A read makes room for a blob only once the
     // plaintext waiting to be taken, plus the blobs being made at the lengths they state,
-    // leaves room for it within windowBytes, and only after every read ahead of it has made
-    // its room; the blob the walk takes next always may, so a blob larger than the window
-    // still passes. A read that never calls admit is counted once it is done. New reads
-    // start while the window is not full.
+    // leaves room for it within windowBytes; the blob the walk takes next always may, so a
+    // blob larger than the window still passes. A read that never calls admit is counted
+    // once it is done. New reads start while the window is not full.
     BlobReadAhead(Fetch fetch, int width, std::size_t windowBytes);
     // Drops what waits and waits for the reads under way.
     ~BlobReadAhead();
@@ -60,8 +59,7 @@ public:
 private:
     struct Slot {
         BlobID id;
-        bool begun = false;     // a thread is reading it
-        bool admitted = false;  // its read was given room for the length it states
+        bool begun = false;  // a thread is reading it
         bool done = false;
         Bytes plaintext;
         std::exception_ptr error;

@@ -119,7 +119,12 @@ std::vector<SafeName> RestoreCoordinator::Walk::Anchor::path() const {
 std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tree) {
     try {
         source.blob(tree, treeBuffer);
-        return TreeObject::decode(treeBuffer);
+        TreeWalk::Entries entries = TreeObject::decode(treeBuffer);
+        // What a tree stores is the backup's own: twice its entries are allowed on top, once
+        // per distinct tree, so links and pipes an honest backup holds by the million pass.
+        if (readTrees.insert(tree).second)
+            meetingLimit = saturatingAdd(meetingLimit, saturatingAdd(entries.size(), entries.size()));
+        return entries;
     } catch (const std::exception& e) {
         if (folders.empty()) throw;
         // The folder stays, counted, without its metadata.
@@ -260,16 +265,6 @@ void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const st
     } catch (const std::exception& e) {
         result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
     }
-}
-
-std::string RestoreCoordinator::display(SafePath directory, ByteView name) {
-    std::string text;
-    for (const SafeName& component : directory)
-        if (!Unicode::appendDecodedUTF8Within(text, component.bytes(), Unicode::shownTextBytes) ||
-            !Unicode::appendDecodedUTF8Within(text, viewOf("/"), Unicode::shownTextBytes))
-            return text;
-    Unicode::appendDecodedUTF8Within(text, name, Unicode::shownTextBytes);
-    return text;
 }
 
 FileMetadata RestoreCoordinator::metadata(const TreeObject::Entry& entry) {

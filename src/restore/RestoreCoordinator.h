@@ -6,8 +6,9 @@
 // the snapshot record, the target folder or the top tree object is thrown. A tree named in
 // several places is entered each time; a walk that would enter more than twice the folders
 // the snapshot's record counts, and 1,000 more, or meet more entries and content-blob
-// references than the record allows for (Walk::meetingLimitOf), stops there with one
-// failure saying so, held apart from the records kept (FailureRecords::stop).
+// references than the record and the distinct trees read allow for (Walk::meetingLimitOf),
+// stops there with one failure saying so, held apart from the records kept
+// (FailureRecords::stop).
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -84,9 +85,6 @@ public:
     Result restore(const SnapshotID& snapshot, RestoreBlobSource& source, const std::filesystem::path& into,
                    const RestoreSelection& selection, const std::optional<CheckedTarget>& checkedTarget = std::nullopt);
 
-    // The text under which an entry is listed: the names from the target folder down,
-    // decoded as UTF-8 with repair, joined with "/", cut past Unicode::shownTextBytes.
-    static std::string display(SafePath directory, ByteView name);
     // The metadata applied to the restored entry.
     static FileMetadata metadata(const TreeObject::Entry& entry);
     // One Unpreserved record per attribute that was not, or only partly, applied.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Bytes.h"
@@ -37,10 +38,11 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     // places makes the walk enter it again each time, so a few kilobytes can describe
     // millions of folders; past this many the walk stops.
     static std::uint64_t enteringLimit(std::uint64_t recordedDirectories);
-    // The most entries and content-blob references an honest backup makes a walk meet:
-    // twice its files, its folders and its content's bytes in the repository's smallest
-    // chunks (a file's last chunk may be shorter), and `uncounted` more for what the record
-    // does not count (links, pipes, sockets, devices). The folder limit alone leaves the work
+    // The most entries and content-blob references an honest backup makes a walk meet, to
+    // begin with: twice its files, its folders and its content's bytes in the repository's
+    // smallest chunks (a file's last chunk may be shorter), and `uncounted` more for what the
+    // record does not count (links, pipes, sockets, devices). Each distinct tree read adds
+    // twice its entries (read()). The folder limit alone leaves the work
     // inside the folders unbounded: a folder of a million entries met at each of a thousand
     // places, or a file naming one blob a million times.
     static std::uint64_t meetingLimitOf(const RestoreBlobSource::Record& record, std::uint64_t uncounted);
@@ -61,8 +63,9 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     const std::uint64_t recordedDirectories;
     const std::uint64_t enteredLimit;
     std::uint64_t entered = 0;  // folders entered, every entering of a shared tree counted
-    const std::uint64_t meetingLimit;
-    std::uint64_t met = 0;  // entries and content-blob references met, every meeting counted
+    std::uint64_t meetingLimit;
+    std::uint64_t met = 0;                 // entries and content-blob references met, every meeting counted
+    std::unordered_set<BlobID> readTrees;  // distinct trees read, each allowed for once
 
     // Records why the walk stops here, apart from the records kept, and stops it.
     TreeWalk::Step stop(const std::string& display, std::string reason);

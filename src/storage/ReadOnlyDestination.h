@@ -37,6 +37,7 @@ public:
     bool exists(const RepoPath& path) override;
     std::optional<std::int64_t> size(const RepoPath& path) override;
     Bytes read(const RepoPath& path, std::optional<ByteRange> range = std::nullopt) override;
+    ObjectOpening opening(const RepoPath& path, std::int64_t count) override { return inner_->opening(path, count); }
     void readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) override;
     std::vector<RepoPath> list(const RepoPath& folder) override;
     std::unique_ptr<DurableWriter> openWrite(const RepoPath& path) override;

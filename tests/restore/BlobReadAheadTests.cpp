@@ -72,10 +72,10 @@ TEST(BlobReadAhead, AnAnnouncementReplacesWhatWasNotTaken) {
     EXPECT_FALSE(readAhead.take(blobFilled(2), buffer));
 }
 
-// Reads make room for their blobs in the order announced, at the lengths the blobs state,
-// within the window: with a window of 100 and blobs stating 60, only one is being made at a
-// time, however many readers there are. Reads still waiting for room when the walk goes
-// another way give up.
+// Reads make room for their blobs at the lengths the blobs state, within the window, and the
+// blob the walk takes next besides: with a window of 100 and blobs stating 60, at most two are
+// being made at a time, however many readers there are. Reads still waiting for room when the
+// walk goes another way give up.
 TEST(BlobReadAhead, ReadsMakeRoomTogetherWithinTheWindowAtTheLengthsStated) {
     std::mutex mutex;
     std::condition_variable changed;
@@ -106,7 +106,7 @@ TEST(BlobReadAhead, ReadsMakeRoomTogetherWithinTheWindowAtTheLengthsStated) {
         ASSERT_TRUE(readAhead.take(blobFilled(n), buffer));
         EXPECT_EQ(buffer, Bytes(60, n));
     }
-    EXPECT_EQ(most, 60u);
+    EXPECT_LE(most, 120u);
 
     readAhead.announce({blobFilled(6), blobFilled(7), blobFilled(8)});
     readAhead.announce({blobFilled(9)});

@@ -193,6 +193,9 @@ Bytes FaultyDestination::read(const RepoPath& path, std::optional<ByteRange> ran
         return bytes;
     });
 }
+ObjectOpening FaultyDestination::opening(const RepoPath& path, std::int64_t count) {
+    return forward(Operation::read, path, std::nullopt, [&] { return inner_->opening(path, count); });
+}
 void FaultyDestination::readInto(const RepoPath& path, std::int64_t offset, std::span<std::uint8_t> out) {
     std::int64_t upper;  // saturated: a hostile offset near the top must not wrap the logged range
     if (__builtin_add_overflow(offset, static_cast<std::int64_t>(out.size()), &upper)) upper = INT64_MAX;

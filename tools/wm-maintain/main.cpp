@@ -14,6 +14,7 @@
 // sentence on standard error and exits 1; a usage error exits 2.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <limits>
@@ -272,12 +273,18 @@ void refuseUnreadableHolds(const Repository& repository) {
 int run(const Options& o) {
     const std::string secret = tools::readSecret(o.secretFile);
     const std::string& home = o.folders[0];
-    // A copy that is there is a folder: a file in its place is neither an empty copy nor a drive
-    // that cannot be read.
-    if (std::error_code ec; o.folders.size() == 2 && std::filesystem::exists(o.folders[1], ec) &&
-                            !std::filesystem::is_directory(o.folders[1], ec))
-        throw std::filesystem::filesystem_error("the copy", o.folders[1],
-                                                std::make_error_code(std::errc::not_a_directory));
+    // A copy that is there is a folder: a file in its place, a path below a file or a link to
+    // nothing is neither an empty copy nor a drive that cannot be read.
+    if (o.folders.size() == 2) {
+        struct stat own {};
+        struct stat target {};
+        const char* copy = o.folders[1].c_str();
+        const bool belowAFile = ::lstat(copy, &own) != 0 && errno == ENOTDIR;
+        const bool notAFolder = ::lstat(copy, &own) == 0 && (::stat(copy, &target) != 0 || !S_ISDIR(target.st_mode));
+        if (belowAFile || notAFolder)
+            throw std::filesystem::filesystem_error("the copy", o.folders[1],
+                                                    std::make_error_code(std::errc::not_a_directory));
+    }
     // Nothing of a folder changes before it is known to hold a repository: its config is read
     // first through a destination that touches nothing.
     RepositoryConfig::decode(readConfigFile(*folder(home, false)));

@@ -282,10 +282,8 @@ int run(const Options& options) {
     const std::shared_ptr<Destination> destination =
         tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
-    // What a creation cut short left in "tmp" goes while the lock is still this run's (the
-    // derivation of a key can take long enough for another device to take it over); only
-    // files named as pending writes are, since the folder may not be a repository after all.
-    if (!exists) destination->discardPendingWrites([&lock] { lock.confirmHeld(); });
+    // Nothing in "tmp" goes before there is a repository: in a folder that holds none yet, it
+    // is the owner's. What a creation cut short left there goes at the next run.
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
                                    : createRepository(destination, options, device, remembered);
     // Nothing of the snapshot appears, and nothing in "tmp" goes, once the lock is no longer

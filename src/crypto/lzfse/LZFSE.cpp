@@ -117,10 +117,11 @@ Bytes lzfseEncode(ByteView input) {
 
 Bytes lzfseDecode(ByteView input, std::size_t expectedSize) {
     Bytes out;
-    // Room for all of it at once only when the stream's own headers declare that size, which
-    // they can only where their payloads could give it; otherwise the output grows with the
-    // blocks decoded, until the stream fails.
-    if (declaredSize(input) == expectedSize) out.resize(expectedSize + Decoder::slack);
+    // Capacity for all of it at once only when the stream's own headers declare that size, which
+    // they can only where their payloads could give it. Either way the output is filled block by
+    // block, each only as far as its payload could reach, so a stream that fails early never
+    // has the rest of its stated size made resident.
+    if (declaredSize(input) == expectedSize) out.reserve(expectedSize + Decoder::slack);
     Decoder decoder(input, out, expectedSize);
     const std::size_t produced = decoder.run();
     if (produced != expectedSize) throw LZFSEError::sizeMismatch(expectedSize, produced);
