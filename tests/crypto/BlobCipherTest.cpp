@@ -105,6 +105,16 @@ TEST(BlobCipher, AuthenticFramesWithUnknownMethodOrLyingLength) {
         return cipher.open(testing::sealRawFrame(keys, f, id, BlobType::data), id, BlobType::data);
     };
     EXPECT_EQ(open(testing::frame(0, 64, body)), body);  // the honest frame
+    // Whoever makes room for a blob is told its length first, stored or compressed.
+    std::vector<std::uint64_t> told;
+    const auto tell = [&](std::uint64_t length) { told.push_back(length); };
+    const Bytes text(5000, 'a');
+    const BlobID textID = cipher.identity(text);
+    EXPECT_EQ(cipher.open(cipher.seal(text, textID, BlobType::data), textID, BlobType::data, tell), text);
+    EXPECT_EQ(cipher.open(testing::sealRawFrame(keys, testing::frame(0, 64, body), id, BlobType::data), id,
+                          BlobType::data, tell),
+              body);
+    EXPECT_EQ(told, (std::vector<std::uint64_t>{5000, 64}));
     // Every case of a frame is the compression's own test; one of each kind proves they are checked here.
     EXPECT_EQ(testing::thrown<BlobCompression::Error>([&] { open(testing::frame(7, 64, body)); }).kind,
               BlobCompression::Error::Kind::unknownMethod);
