@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/ByteCursor.h"
+#include "core/SparseLayout.h"
 #include "format/ByteWriter.h"
 
 namespace wm::TreeObject {
@@ -22,16 +23,21 @@ constexpr std::size_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 
 ErrorDescription describe(std::string_view caseName) { return {"TreeObject.Error", caseName}; }
 
-void appendLengthPrefixed16(ByteWriter& w, ByteView bytes, const char* field) {
-    if (bytes.size() > kMax16) throw Error::fieldTooLarge(field);
+static_assert(SparseLayout::maximumHoles == kMax16, "an entry's holes are counted in 16 bits");
+
+// Lengths and counts are checked by checkEncodable before anything is written.
+void appendLengthPrefixed16(ByteWriter& w, ByteView bytes) {
     w.uint16(static_cast<std::uint16_t>(bytes.size()));
     w.bytes(bytes);
 }
 
-void appendLengthPrefixed32(ByteWriter& w, ByteView bytes, const char* field) {
-    if (bytes.size() > kMax32) throw Error::fieldTooLarge(field);
+void appendLengthPrefixed32(ByteWriter& w, ByteView bytes) {
     w.uint32(static_cast<std::uint32_t>(bytes.size()));
     w.bytes(bytes);
+}
+
+void checkFits(std::size_t size, std::size_t largest, const char* field) {
+    if (size > largest) throw Error::fieldTooLarge(field);
 }
 
 void appendTimestamp(ByteWriter& w, const Timestamp& t) {
@@ -40,10 +46,11 @@ void appendTimestamp(ByteWriter& w, const Timestamp& t) {
 }
 
 void encodeEntry(const Entry& e, ByteWriter& w) {
+    checkEncodable(e);
     w.uint16(e.presence().rawValue);
     w.uint8(static_cast<std::uint8_t>(e.entryType));
     w.uint8(static_cast<std::uint8_t>(e.status));
-    appendLengthPrefixed16(w, e.name, "name");
+    appendLengthPrefixed16(w, e.name);
     w.uint32(e.mode);
     w.uint32(e.uid);
     w.uint32(e.gid);
@@ -52,21 +59,19 @@ void encodeEntry(const Entry& e, ByteWriter& w) {
     if (e.birthTime) appendTimestamp(w, *e.birthTime);
     if (e.size) w.uint64(*e.size);
     if (e.bsdFlags) w.uint32(*e.bsdFlags);
-    if (e.userName) appendLengthPrefixed16(w, viewOf(*e.userName), "userName");
-    if (e.groupName) appendLengthPrefixed16(w, viewOf(*e.groupName), "groupName");
-    if (e.symlinkTarget) appendLengthPrefixed16(w, *e.symlinkTarget, "symlinkTarget");
+    if (e.userName) appendLengthPrefixed16(w, viewOf(*e.userName));
+    if (e.groupName) appendLengthPrefixed16(w, viewOf(*e.groupName));
+    if (e.symlinkTarget) appendLengthPrefixed16(w, *e.symlinkTarget);
     if (e.hardlinkGroup) w.uint64(*e.hardlinkGroup);
     if (e.extendedAttributes) {
-        if (e.extendedAttributes->size() > kMax16) throw Error::fieldTooLarge("xattrs");
         w.uint16(static_cast<std::uint16_t>(e.extendedAttributes->size()));
         for (const auto& a : *e.extendedAttributes) {
-            appendLengthPrefixed16(w, a.name, "xattr name");
-            appendLengthPrefixed32(w, a.value, "xattr value");
+            appendLengthPrefixed16(w, a.name);
+            appendLengthPrefixed32(w, a.value);
         }
     }
-    if (e.acl) appendLengthPrefixed32(w, *e.acl, "acl");
+    if (e.acl) appendLengthPrefixed32(w, *e.acl);
     if (e.sparseRanges) {
-        if (e.sparseRanges->size() > kMax16) throw Error::fieldTooLarge("sparseRanges");
         w.uint16(static_cast<std::uint16_t>(e.sparseRanges->size()));
         for (const auto& r : *e.sparseRanges) {
             w.uint64(r.offset);
@@ -74,7 +79,6 @@ void encodeEntry(const Entry& e, ByteWriter& w) {
         }
     }
     if (e.contentBlobs) {
-        if (e.contentBlobs->size() > kMax32) throw Error::fieldTooLarge("contentBlobs");
         w.uint32(static_cast<std::uint32_t>(e.contentBlobs->size()));
         for (const auto& id : *e.contentBlobs) w.bytes(id.view());
     }
@@ -222,6 +226,23 @@ Error Error::fieldTooLarge(std::string field) {
 
 Error Error::truncated() { return Error(Kind::truncated, "TreeObject.Error.truncated"); }
 Error Error::invalidBlobID() { return Error(Kind::invalidBlobID, "TreeObject.Error.invalidBlobID"); }
+
+void checkEncodable(const Entry& e) {
+    checkFits(e.name.size(), kMax16, "name");
+    if (e.userName) checkFits(e.userName->size(), kMax16, "userName");
+    if (e.groupName) checkFits(e.groupName->size(), kMax16, "groupName");
+    if (e.symlinkTarget) checkFits(e.symlinkTarget->size(), kMax16, "symlinkTarget");
+    if (e.extendedAttributes) {
+        checkFits(e.extendedAttributes->size(), kMax16, "xattrs");
+        for (const auto& a : *e.extendedAttributes) {
+            checkFits(a.name.size(), kMax16, "xattr name");
+            checkFits(a.value.size(), kMax32, "xattr value");
+        }
+    }
+    if (e.acl) checkFits(e.acl->size(), kMax32, "acl");
+    if (e.sparseRanges) checkFits(e.sparseRanges->size(), kMax16, "sparseRanges");
+    if (e.contentBlobs) checkFits(e.contentBlobs->size(), kMax32, "contentBlobs");
+}
 
 Bytes encode(const std::vector<Entry>& entries) {
     if (entries.size() > kMax32) throw Error::fieldTooLarge("entryCount");

@@ -118,6 +118,9 @@ private:
     Error(Kind k, const std::string& description) : wm::Error(description), kind(k) {}
 };
 
+// Throws Error::fieldTooLarge, naming the field, when a length or count of the entry does
+// not fit its field: the entries encode refuses.
+void checkEncodable(const Entry& entry);
 // Throws TreeObject::Error::fieldTooLarge when a length or count does not fit its field.
 Bytes encode(const std::vector<Entry>& entries);
 // The entries in stored order. Throws TreeObject::Error.

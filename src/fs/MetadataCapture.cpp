@@ -22,6 +22,7 @@
 #include <system_error>
 
 #include "core/Localization.h"
+#include "core/SparseLayout.h"
 #include "core/Unicode.h"
 
 namespace wm {
@@ -194,31 +195,34 @@ private:
     off_t position_;
 };
 
-// The holes of a regular file, from the file system's own record of its data.
+// The holes of a regular file, from the file system's own record of its data: at most as
+// many as an entry records, the largest (see SparseLayout::HoleChoice), chosen as they are
+// found; the others are read as data.
 void captureHoles(int fd, std::uint64_t size, MetadataCapture::Result& result) {
     const PositionKeeper keeper(fd);
-    std::vector<FileMetadata::SparseRange> holes;
+    SparseLayout::HoleChoice holes;
     const auto end = static_cast<off_t>(size);
     off_t position = 0;
     while (position < end) {
         off_t data = ::lseek(fd, position, SEEK_DATA);
         if (data < 0) {
             if (errno == ENXIO) {  // nothing but hole up to the end
-                holes.push_back({static_cast<std::uint64_t>(position), static_cast<std::uint64_t>(end - position)});
+                holes.add({static_cast<std::uint64_t>(position), static_cast<std::uint64_t>(end - position)});
                 break;
             }
             return;  // the file system cannot tell
         }
         if (data > end) data = end;
         if (data > position) {
-            holes.push_back({static_cast<std::uint64_t>(position), static_cast<std::uint64_t>(data - position)});
+            holes.add({static_cast<std::uint64_t>(position), static_cast<std::uint64_t>(data - position)});
         }
         if (data >= end) break;
         off_t hole = ::lseek(fd, data, SEEK_HOLE);
         if (hole < 0) return;
         position = hole;
     }
-    if (!holes.empty()) result.metadata.sparseRanges = std::move(holes);
+    std::vector<FileMetadata::SparseRange> kept = std::move(holes).take();
+    if (!kept.empty()) result.metadata.sparseRanges = std::move(kept);
 }
 
 std::optional<Bytes> readLinkTarget(int parent, const std::string& name, int& error) {

@@ -2,7 +2,8 @@
 // Reads the FileMetadata of an entry without following a final symbolic link: statx (with
 // the birth time when the file system keeps one), user and group names, extended
 // attributes, the Linux ACL as text, the link target, the holes of a sparse file
-// (SEEK_HOLE / SEEK_DATA) and the hard-link identity.
+// (SEEK_HOLE / SEEK_DATA; the largest, as many as an entry records) and the hard-link
+// identity.
 #include <string>
 
 #include "core/Bytes.h"

@@ -141,12 +141,14 @@ TEST(TreeObject, EncoderRefusesWhatItsFieldsCannotHold) {
         make(e);
         const Error err = test::thrown<Error>([&] { encode({fileA(), e}); });
         EXPECT_EQ(std::pair(err.kind, err.field), std::pair(Error::Kind::fieldTooLarge, std::string(field)));
+        EXPECT_EQ(test::thrown<Error>([&] { checkEncodable(e); }).field, field) << "refused ahead of encoding";
     }
     // The largest sizes that fit are accepted.
     Entry e = fileA();
     e.name = Bytes(65535, 'n');
     e.sparseRanges = std::vector<SparseRange>(65535);
     EXPECT_EQ(decode(encode({e})), std::vector<Entry>{e});
+    checkEncodable(e);
 }
 
 }  // namespace

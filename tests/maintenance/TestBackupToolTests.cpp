@@ -230,6 +230,79 @@ TEST_F(TestBackupTool, AFileThatChangesBetweenScanAndReadIsRecordedAsItWasRead) 
     EXPECT_EQ(temp.readFile("restored/stops-at-the-hole"), stoppedAt);
 }
 
+// Of a file with more holes than an entry records, the largest stay holes and of equal ones the
+// earlier, so that one file is recorded the same way each time; the kept holes come back in
+// file order. Shown with small limits: a file at the real one is hundreds of megabytes.
+TEST(HoleChoice, KeepsTheLargestHolesAndOfEqualOnesTheEarlier) {
+    using Holes = std::vector<SparseLayout::Region>;
+    // Holes at 100, 200, ... of the given lengths.
+    const auto spaced = [](const std::vector<std::uint64_t>& lengths) {
+        Holes holes;
+        for (std::size_t i = 0; i < lengths.size(); ++i) holes.push_back({100 * (i + 1), lengths[i]});
+        return holes;
+    };
+    const std::tuple<const char*, Holes, std::size_t, Holes> rows[] = {
+        // what, holes, limit, holes kept
+        {"more than the limit", spaced({4, 1, 3, 2, 5}), 3, {{100, 4}, {300, 3}, {500, 5}}},
+        {"the largest last", spaced({1, 2, 3, 4, 5}), 2, {{400, 4}, {500, 5}}},
+        {"equal ones: the earlier kept", spaced({2, 2, 2, 2}), 2, {{100, 2}, {200, 2}}},
+        {"equal at the cut", spaced({5, 2, 4, 2, 2}), 3, {{100, 5}, {200, 2}, {300, 4}}},
+        {"equal among the largest", spaced({1, 3, 3, 1, 3}), 2, {{200, 3}, {300, 3}}},
+        {"given out of file order", {{500, 2}, {100, 1}, {300, 2}, {200, 2}}, 2, {{200, 2}, {300, 2}}},
+        {"an exact fit", spaced({3, 1, 2}), 3, spaced({3, 1, 2})},
+        {"fewer than the limit", spaced({3, 1}), 5, spaced({3, 1})},
+        {"no room", spaced({3}), 0, {}},
+        {"no holes", {}, 2, {}},
+    };
+    for (const auto& [what, holes, limit, kept] : rows)
+        EXPECT_EQ(SparseLayout::holesToKeep(holes, limit), kept) << what;
+}
+
+// An entry a tree object cannot hold (metadata no file system here gives, put in after the
+// scan) is left out with a line that names it and says why, as an unreadable file is, and the
+// rest is backed up and restores: the run does not end as if the backup were damaged. What
+// the snapshot counts is what it holds.
+TEST_F(TestBackupTool, AnEntryATreeCannotHoldIsLeftOutWithItsReasonAndTheRunGoesOn) {
+    fs::remove_all(source);
+    fs::create_directory(source);
+    for (const char* name : {"kept", "holes", "owner", "group", "attributes/inside", "attribute-name"})
+        temp.writeFile(std::string("source/") + name, std::string(name));
+    fs::create_symlink("kept", source / "link");
+    const auto repository = createRepository(std::make_shared<InMemoryDestination>(), makeKeys());
+    SnapshotBuilder builder(*repository, source.string(), 16u << 20, 1);
+    builder.setAfterScanForTesting([](DirectoryScanner::Entry& root) {
+        for (auto& child : root.children) {
+            FileMetadata& m = child.metadata;
+            if (child.name == "attributes") m.extendedAttributes.resize(65'536);
+            if (child.name == "attribute-name") m.extendedAttributes = {{Bytes(65'536, 'x'), bytesOf("v")}};
+            if (child.name == "holes") m.sparseRanges = std::vector<FileMetadata::SparseRange>(65'536, {1, 1});
+            if (child.name == "link") m.symlinkTarget = Bytes(65'536, 's');
+            if (child.name == "owner") m.userName = std::string(65'536, 'u');
+            if (child.name == "group") m.groupName = std::string(65'536, 'g');
+        }
+    });
+    const SnapshotBuilder::Result made = builder.run("test");
+    const std::string because = ": not backed up, as ";
+    EXPECT_EQ(made.problems,
+              (std::vector<std::string>{
+                  "attribute-name" + because +
+                      "the name of one of its extended attributes is longer than a backup records (65,535 bytes)",
+                  "attributes" + because + "it has more extended attributes than a backup records (65,535)",
+                  "group" + because + "its group's name is longer than a backup records (65,535 bytes)",
+                  "holes" + because + "it has more holes than a backup records (65,535)",
+                  "link" + because + "the target of the link is longer than a backup records (65,535 bytes)",
+                  "owner" + because + "its owner's name is longer than a backup records (65,535 bytes)",
+              }));
+    std::vector<std::string> recorded;
+    forEachEntry(*repository, made.id,
+                 [&](const TreeObject::Entry&, const std::string& path) { recorded.push_back(path); });
+    EXPECT_EQ(recorded, std::vector<std::string>{"kept"});
+    EXPECT_EQ(std::tuple(made.stats.files, made.stats.directories, made.stats.bytesLogical), std::tuple(1u, 0u, 4u));
+    const RestoreResult restored = RestoreCoordinator().restore(made.id, *repository, temp / "restored", {});
+    EXPECT_TRUE(restored.isComplete());
+    EXPECT_EQ(temp.readFile("restored/kept"), bytesOf("kept"));
+}
+
 // An honest backup of any shape (links, pipes, hard links, empty files, files of several chunks,
 // folders copied whole) is never stopped, even allowed nothing for what its record does not
 // count: the entries its trees store are allowed for.

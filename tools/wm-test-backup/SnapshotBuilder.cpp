@@ -62,6 +62,24 @@ TreeObject::Entry entryOf(const FileMetadata& m) {
     return entry;
 }
 
+// Why an entry is not recorded when its `field` (as TreeObject::Error names it) is larger
+// than an entry holds.
+std::string whyNotRecorded(const std::string& field) {
+    if (field == "name") return "its name is longer than a backup records (65,535 bytes)";
+    if (field == "userName") return "its owner's name is longer than a backup records (65,535 bytes)";
+    if (field == "groupName") return "its group's name is longer than a backup records (65,535 bytes)";
+    if (field == "symlinkTarget") return "the target of the link is longer than a backup records (65,535 bytes)";
+    if (field == "xattrs") return "it has more extended attributes than a backup records (65,535)";
+    if (field == "xattr name")
+        return "the name of one of its extended attributes is longer than a backup records (65,535 bytes)";
+    if (field == "xattr value")
+        return "one of its extended attributes is larger than a backup records (4,294,967,295 bytes)";
+    if (field == "acl") return "its access control list is larger than a backup records (4,294,967,295 bytes)";
+    if (field == "sparseRanges") return "it has more holes than a backup records (65,535)";
+    if (field == "contentBlobs") return "its content has more pieces than a backup records (4,294,967,295)";
+    return "a backup cannot record its " + field;
+}
+
 FileMetadata::Timestamp modificationTimeOf(const struct stat& st) {
     return FileMetadata::Timestamp{static_cast<std::int64_t>(st.st_mtim.tv_sec),
                                    static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
@@ -126,6 +144,7 @@ SnapshotBuilder::Result SnapshotBuilder::run(const std::string& deviceName) {
     const auto started = std::chrono::steady_clock::now();
     DirectoryScanner::Result scanned = DirectoryScanner::scan(folder_);
     for (const auto& p : scanned.problems) problem(p.path, p.reason);
+    if (afterScan_) afterScan_(scanned.root);
     leaveOutWhatTheRestoreRefuses(scanned.root, {});
 
     std::vector<const DirectoryScanner::Entry*> files;
@@ -211,7 +230,23 @@ void SnapshotBuilder::storeContents(const std::vector<const DirectoryScanner::En
 BlobID SnapshotBuilder::storeTree(const DirectoryScanner::Entry& folder) {
     std::vector<TreeObject::Entry> entries;
     entries.reserve(folder.children.size());
-    for (const auto& child : folder.children) entries.push_back(makeEntry(child));
+    for (const auto& child : folder.children) {
+        const SnapshotStats before = stats_;
+        TreeObject::Entry entry = makeEntry(child);
+        try {
+            TreeObject::checkEncodable(entry);
+        } catch (const TreeObject::Error& refusal) {
+            if (refusal.kind != TreeObject::Error::Kind::fieldTooLarge) throw;
+            problem(child.path, "not backed up, as " + whyNotRecorded(refusal.field));
+            // The snapshot counts only the entries it holds; the bytes this run stored stay counted.
+            SnapshotStats counted = before;
+            counted.bytesNew = stats_.bytesNew;
+            counted.bytesDeduplicated = stats_.bytesDeduplicated;
+            stats_ = counted;
+            continue;
+        }
+        entries.push_back(std::move(entry));
+    }
     return repository_.store(TreeObject::encode(entries), BlobType::tree).id;
 }
 

@@ -6,10 +6,13 @@
 // encodes the tree objects bottom-up and commits.
 //
 // Regular files keep their content (for a sparse file, only the data regions, the holes
-// recorded as sparse ranges), folders their child trees, symbolic links their targets, hard
-// links a shared group number; named pipes, sockets and devices are entries without content.
-// An entry the restore would refuse for its path (nested too deep, a path too long) is left
-// out and reported.
+// recorded as sparse ranges; of a file with more holes than an entry records, the largest
+// stay holes and the others are read and stored as data), folders their child trees,
+// symbolic links their targets, hard links a shared group number; named pipes, sockets and
+// devices are entries without content.
+// An entry the restore would refuse for its path (nested too deep, a path too long), and one
+// a tree object cannot hold (a name, link target, extended attributes or ACL larger than
+// their fields), is left out and reported, and the run goes on.
 // Extended attributes, ACLs, owners and times come from the file-system layer.
 #include <cstdint>
 #include <functional>
@@ -52,6 +55,12 @@ public:
         beforeEachRead_ = std::move(call);
     }
 
+    // Test seam: called once the folder is scanned, before anything is read or stored, with
+    // what the scan found (to give an entry metadata no file system here can have).
+    void setAfterScanForTesting(std::function<void(DirectoryScanner::Entry& root)> call) {
+        afterScan_ = std::move(call);
+    }
+
 private:
     struct Content {
         std::vector<BlobID> blobs;
@@ -89,6 +98,7 @@ private:
     SnapshotStats stats_;
     std::vector<std::string> problems_;
     std::function<void(const std::string&, std::uint64_t)> beforeEachRead_;
+    std::function<void(DirectoryScanner::Entry&)> afterScan_;
 };
 
 }  // namespace wm
