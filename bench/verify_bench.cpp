@@ -7,8 +7,20 @@
 // directory, so nothing else about them matters. The files were just written, so they are
 // read from the page cache: the figure is the verifier's own speed, not the disk's.
 //   bench_verify --benchmark_filter=Deep
+//
+// What damage costs, traced through small repositories in /dev/shm (when present), each blob
+// in a pack of its own, one pack cut short:
+//   DeepVerificationSharedLevels/L/K
+//                   L levels of two folders naming one tree, above one file: L + 1 trees,
+//                   2^L paths to the file. K = 0: the file's content pack is cut short;
+//                   K = 1: the pack of the tree holding the file is.
+//   DeepVerificationRepeatedHead/N
+//                   a head that lists one snapshot N times, the snapshot's source path
+//                   300,000 bytes; its file's content pack is cut short.
+// The counter "peakMiB" is the process's peak resident size so far.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,6 +38,8 @@
 #include "format/PackVerification.h"
 #include "format/PackWriter.h"
 #include "format/RepositoryLayout.h"
+#include "format/SignedFile.h"
+#include "format/TreeObject.h"
 #include "storage/LocalFolderDestination.h"
 
 namespace wm {
@@ -164,6 +178,110 @@ void BM_SHA256(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(BM_SHA256)->Unit(benchmark::kMillisecond);
+
+// --- small repositories whose damage is reached through many paths ---
+
+std::filesystem::path memoryBase() {
+    return std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+}
+
+double peakMiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+TreeObject::Entry benchEntry(const std::string& name, std::optional<BlobID> tree, std::vector<BlobID> content) {
+    TreeObject::Entry entry;
+    entry.name = bytesOf(name);
+    entry.entryType = tree ? TreeObject::EntryType::directory : TreeObject::EntryType::file;
+    entry.mode = tree ? 040755 : 0100644;
+    entry.childTree = tree;
+    if (!tree) entry.contentBlobs = std::move(content);
+    return entry;
+}
+
+// A repository in memory-backed storage with one blob per pack.
+struct DamagedRepository {
+    BenchRepository folder;
+    RepositoryKeys keys{SymmetricKey::random(), RepositoryID{}};
+    std::shared_ptr<Destination> destination;
+    std::shared_ptr<Repository> repository;
+    DeviceID device;
+
+    explicit DamagedRepository(const std::string& name) {
+        folder.folder = memoryBase() / (name + "-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(folder.folder);
+        std::filesystem::create_directories(folder.folder);
+        destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), folder.folder, std::nullopt,
+            LocalFolderDestination::Preparation::preparing(RepositoryLayout::requiredDirectories()));
+        device.bytes.fill(7);
+        repository = Repository::create(destination, keys, device, "bench", std::nullopt, 2, Date::now());
+        repository->setPackBlobLimitForTesting(1);
+    }
+    BlobID store(ByteView bytes, BlobType type) { return repository->store(bytes, type).id; }
+    // Cuts the pack holding the blob to half its length, then opens the repository read-only.
+    void cutShortAndReopen(const BlobID& blob) {
+        const auto pack = repository->withIndex([&](const CompactIndex& index) { return index.location(blob); });
+        const auto path = folder.folder / RepositoryLayout::pack(pack->pack).string();
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        repository =
+            Repository::open(destination, keys, device, "bench", std::nullopt, Repository::Access::readOnly).repository;
+    }
+};
+
+void verifyDamaged(benchmark::State& state, Repository& repository, std::int64_t files, std::int64_t subtrees) {
+    for (auto _ : state) {
+        const auto report = verify(repository, Verification::Depth::deep(), Date::now());
+        if (report.damaged.size() != 1 || report.damaged[0].affectedSnapshots.size() != 1 ||
+            report.damaged[0].affectedFileCount != files || report.damaged[0].unreachableSubtreeCount != subtrees) {
+            state.SkipWithError("the damage was not attributed as expected");
+            return;
+        }
+    }
+    state.counters["peakMiB"] = peakMiB();
+}
+
+void BM_DeepVerificationSharedLevels(benchmark::State& state) {
+    const auto levels = state.range(0);
+    const bool treeLost = state.range(1) == 1;
+    DamagedRepository bench("wm-verify-levels-bench");
+    const BlobID content = bench.store(bytesOf("content"), BlobType::data);
+    const BlobID bottom =
+        bench.store(TreeObject::encode({benchEntry("file", std::nullopt, {content})}), BlobType::tree);
+    BlobID top = bottom;
+    for (std::int64_t level = 0; level < levels; ++level)
+        top = bench.store(TreeObject::encode({benchEntry("a", top, {}), benchEntry("b", top, {})}), BlobType::tree);
+    bench.repository->commit({top, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
+    bench.cutShortAndReopen(treeLost ? bottom : content);
+    const std::int64_t paths = std::int64_t{1} << levels;
+    verifyDamaged(state, *bench.repository, treeLost ? 0 : paths, treeLost ? paths : 0);
+}
+BENCHMARK(BM_DeepVerificationSharedLevels)
+    ->Args({16, 0})
+    ->Args({16, 1})
+    ->Args({24, 0})
+    ->Args({24, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_DeepVerificationRepeatedHead(benchmark::State& state) {
+    DamagedRepository bench("wm-verify-repeated-bench");
+    const BlobID content = bench.store(bytesOf("content"), BlobType::data);
+    const BlobID root = bench.store(TreeObject::encode({benchEntry("file", std::nullopt, {content})}), BlobType::tree);
+    const SnapshotSource source{Bytes(300'000, 'x'), SnapshotSource::Kind::folder};
+    const SnapshotID id = bench.repository->commit({root, {source}, {}, {}, "bench", {}, std::nullopt, Date::now()});
+    const std::vector<UUID> listed(static_cast<std::size_t>(state.range(0)), id.value);
+    const HeadRecord head(2, listed, Date::now(), bench.device.data());
+    Repository::write(SignedFile::seal(head, bench.keys, bench.repository->cipher()), RepositoryLayout::head(),
+                      *bench.destination);
+    bench.cutShortAndReopen(content);
+    verifyDamaged(state, *bench.repository, state.range(0), 0);
+    state.counters["listings"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_DeepVerificationRepeatedHead)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace wm

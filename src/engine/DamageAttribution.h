@@ -13,8 +13,11 @@ namespace wm {
 class Repository;
 
 // The same records in the same order, with the affected snapshots, files and subtrees filled
-// in. Every tree reachable from the head's snapshots is read at most once per call, however
-// many snapshots share it.
+// in. Each distinct snapshot record of the head is read once, and every tree reachable from
+// them at most once per call, however many snapshots and folders share it. Paths are counted
+// per tree, never followed one by one: a file counts once for every path that leads to it and
+// for every listing of its snapshot, a tree that cannot be read once for every path in each
+// distinct snapshot; only the example paths and phrases kept are spelt out.
 std::vector<Verification::Damage> attributeDamage(const Repository& repository,
                                                   std::vector<Verification::Damage> damaged);
 

@@ -85,7 +85,7 @@ Verification::Report verify(const Repository& repository, const Verification::De
     // Sorted so that a report reads the same on every run (sampling shuffles on its own).
     std::sort(missing.begin(), missing.end());
     std::sort(checkable.begin(), checkable.end());
-    for (const PackID& pack : missing) report.damaged.push_back(Damage{pack, WM_L("it is missing"), {}, {}, 0, {}});
+    for (const PackID& pack : missing) report.damaged.push_back(Damage{pack, WM_L("it is missing"), {}, {}, 0, {}, 0});
 
     const std::size_t reading = packsToRead(depth, checkable.size());
     if (reading < checkable.size()) {
@@ -100,7 +100,7 @@ Verification::Report verify(const Repository& repository, const Verification::De
         try {
             verifier.check(destination, RepositoryLayout::pack(pack), pack);
         } catch (const std::exception& error) {
-            report.damaged.push_back(Damage{pack, describe(error), {}, {}, 0, {}});
+            report.damaged.push_back(Damage{pack, describe(error), {}, {}, 0, {}, 0});
         }
         report.bytesRead += verifier.bytesRead();
     }

@@ -21,6 +21,8 @@ namespace Verification {
 
 // The most example file paths kept per damaged pack.
 inline constexpr std::size_t exampleFileLimit = 20;
+// The most phrases naming folders that cannot be listed kept per damaged pack.
+inline constexpr std::size_t exampleSubtreeLimit = 20;
 
 struct Depth {
     enum class Kind { sampling, deep };
@@ -39,11 +41,15 @@ struct Depth {
 
 struct Damage {
     PackID pack;
-    std::string reason;                            // what is wrong, as a clause about the pack ("it is missing")
-    std::vector<SnapshotID> affectedSnapshots;     // snapshots that reach blobs of this pack
-    std::vector<std::string> affectedFiles;        // up to exampleFileLimit example paths
-    std::int64_t affectedFileCount = 0;            // every file hit
-    std::vector<std::string> unreachableSubtrees;  // folders, or whole snapshots, that cannot be listed
+    std::string reason;                         // what is wrong, as a clause about the pack ("it is missing")
+    std::vector<SnapshotID> affectedSnapshots;  // snapshots that reach blobs of this pack
+    std::vector<std::string> affectedFiles;     // up to exampleFileLimit example paths
+    std::int64_t affectedFileCount = 0;         // every file hit, for every listing of its snapshot
+    // Folders, or whole snapshots, that cannot be listed: the first exampleSubtreeLimit
+    // distinct phrases met.
+    std::vector<std::string> unreachableSubtrees;
+    // Every path to a tree of this pack that cannot be read, over the distinct snapshots.
+    std::int64_t unreachableSubtreeCount = 0;
 
     friend bool operator==(const Damage&, const Damage&) = default;
 };

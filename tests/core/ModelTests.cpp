@@ -65,13 +65,18 @@ TEST(Date, PrecisionRoundsHalfAwayFromZeroAndStaysInRange) {
     EXPECT_EQ(Date::fromSeconds(1e300).microseconds, std::numeric_limits<std::int64_t>::max());
 }
 
-TEST(Saturating, SumsStopAtEitherEndOfTheType) {
+TEST(Saturating, SumsAndProductsStopAtEitherEndOfTheType) {
     constexpr auto max = std::numeric_limits<std::int64_t>::max(), min = std::numeric_limits<std::int64_t>::min();
     EXPECT_EQ(saturatingAdd(max, 1), max);
     EXPECT_EQ(saturatingAdd(min, -1), min);
     EXPECT_EQ(saturatingAdd(std::int64_t{-5}, 3), -2);
     EXPECT_EQ(saturatingAdd(std::numeric_limits<std::uint64_t>::max() - 1, 5),
               std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(saturatingMultiply(std::int64_t{1} << 40, 1 << 30), max);
+    EXPECT_EQ(saturatingMultiply(max / 2, 2), max - 1);
+    EXPECT_EQ(saturatingMultiply(std::int64_t{-3} << 61, 5), min);
+    EXPECT_EQ(saturatingMultiply(min, -1), max);
+    EXPECT_EQ(saturatingMultiply(std::uint64_t{1} << 63, 2), std::numeric_limits<std::uint64_t>::max());
 }
 
 // Dates read from files reach the whole int64 range; the seconds between two of them must
