@@ -23,7 +23,8 @@
 //                   snapshot once and then one snapshot N times whose device name (F = 0) or
 //                   source path (F = 1) is 1,000,000 bytes: replicate into an empty folder,
 //                   repair from that copy, list the backups and restore the newest headless,
-//                   mark (keeping the newest) and sweep. The peak resident memory of each run
+//                   mark by a size budget (its walk charges each snapshot's packs), mark
+//                   keeping the newest, and sweep. The peak resident memory of each run
 //                   is a counter in MB; a run that fails or reaches 256 MB is an error. The
 //                   repository is made through the engine in a child process.
 //                   WM_MAINTAIN_PROGRAM and WM_RESTORE_PROGRAM name the programs when they are
@@ -310,6 +311,7 @@ void BM_RepeatedRecordPeakMemory(benchmark::State& state) {
     std::vector<Run> runs = {
         {"replicate", maintain, {"replicate", repo, copy, "--secret-file", key}},
         {"repair", maintain, {"repair", repo, copy, "--secret-file", key}},
+        {"markBySize", maintain, {"mark", repo, "--keep-size", "1", "--now", markAt, "--secret-file", key}},
         {"mark", maintain, {"mark", repo, "--keep-last", "1", "--now", markAt, "--secret-file", key}},
         {"sweep", maintain, {"sweep", repo, "--now", sweepAt, "--secret-file", key}},
     };
