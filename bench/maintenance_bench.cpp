@@ -18,17 +18,34 @@
 //                   replication of a head that lists one snapshot N times, the snapshot's
 //                   source path 300,000 bytes that are not UTF-8.
 // The last two replicate into an empty folder in /dev/shm (when present) each time.
+//   RepeatedRecordPeakMemory/F/N
+//                   the built wm-maintain and wmrestore over a head that lists a small, older
+//                   snapshot once and then one snapshot N times whose device name (F = 0) or
+//                   source path (F = 1) is 1,000,000 bytes: replicate into an empty folder,
+//                   repair from that copy, list the backups and restore the newest headless,
+//                   mark by a size budget (its walk charges each snapshot's packs), mark
+//                   keeping the newest, and sweep. The peak resident memory of each run
+//                   is a counter in MB; a run that fails or reaches 256 MB is an error. The
+//                   repository is made through the engine in a child process.
+//                   WM_MAINTAIN_PROGRAM and WM_RESTORE_PROGRAM name the programs when they are
+//                   not in this build; without the restore program that run is left out.
 // The repositories are generated once per run in temporary folders and removed at the end.
 #include <benchmark/benchmark.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
+#include "PeakResident.h"
+#include "Scratch.h"
+#include "core/RepositoryJSON.h"
 #include "crypto/SymmetricKey.h"
+#include "engine/KeyFiles.h"
 #include "engine/Repository.h"
 #include "format/RepositoryLayout.h"
 #include "format/SignedFile.h"
@@ -241,6 +258,95 @@ void BM_ReplicateRepeatedHead(benchmark::State& state) {
     state.counters["listings"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_ReplicateRepeatedHead)->Arg(5000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// --- the built tools over a head that repeats one large record ---
+
+fs::path builtProgram(const char* variable, const fs::path& inBuild) {
+    if (const char* program = std::getenv(variable); program && *program) return program;
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / inBuild;
+}
+
+void BM_RepeatedRecordPeakMemory(benchmark::State& state) {
+    const bool largeSource = state.range(0) == 1;
+    const auto listings = static_cast<std::size_t>(state.range(1));
+    const fs::path maintain = builtProgram("WM_MAINTAIN_PROGRAM", "tools/wm-maintain/wm-maintain");
+    const fs::path restore = builtProgram("WM_RESTORE_PROGRAM", "src/app/wmrestore");
+    bench::Scratch scratch;
+    // The tools remember head counters in the state folder: this run's are its own.
+    ::setenv("XDG_STATE_HOME", (scratch.path / "state").c_str(), 1);
+    const fs::path repository = scratch.path / "repository", secret = scratch.path / "recovery-key.txt";
+    const bool made = bench::inChild([&] {
+        auto destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), repository, std::nullopt,
+            LocalFolderDestination::Preparation::preparing());
+        const RepositoryKeys keys = benchKeys();
+        auto repo = Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
+        std::ofstream(secret) << repo->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+        const BlobID older = repo->store(TreeObject::encode({fileEntry("older", {})}), BlobType::tree).id;
+        const SnapshotID small = repo->commit({.rootTree = older, .deviceName = "bench", .now = day(0)});
+        const BlobID content = repo->store(bytesOf("content"), BlobType::data).id;
+        const BlobID root = repo->store(TreeObject::encode({fileEntry("file", {content})}), BlobType::tree).id;
+        const std::string large(1'000'000, 'd');
+        Repository::CommitRequest request{.rootTree = root, .deviceName = large, .now = day(1)};
+        if (largeSource)
+            request = {.rootTree = root,
+                       .sources = {{bytesOf(large), SnapshotSource::Kind::folder}},
+                       .deviceName = "bench",
+                       .now = day(1)};
+        std::vector<SnapshotID> listed(listings + 1, repo->commit(request));
+        listed.front() = small;
+        repo->setHead(repo->lockWriting(), listed, day(1));
+    });
+    if (!made) {
+        state.SkipWithError("the repository could not be made");
+        return;
+    }
+    const std::string repo = repository.string(), key = secret.string(), copy = (scratch.path / "copy").string();
+    const std::string markAt = RepositoryJSON::dateText(day(2)), sweepAt = RepositoryJSON::dateText(day(10));
+    struct Run {
+        const char* name;
+        fs::path program;
+        std::vector<std::string> arguments;
+    };
+    std::vector<Run> runs = {
+        {"replicate", maintain, {"replicate", repo, copy, "--secret-file", key}},
+        {"repair", maintain, {"repair", repo, copy, "--secret-file", key}},
+        {"markBySize", maintain, {"mark", repo, "--keep-size", "1", "--now", markAt, "--secret-file", key}},
+        {"mark", maintain, {"mark", repo, "--keep-last", "1", "--now", markAt, "--secret-file", key}},
+        {"sweep", maintain, {"sweep", repo, "--now", sweepAt, "--secret-file", key}},
+    };
+    if (fs::exists(restore))
+        runs.insert(runs.begin() + 2,
+                    {"list", restore, {"--headless-restore", repo, (scratch.path / "restored").string(), key}});
+    static std::string failure;  // kept by pointer until the report is written
+    failure.clear();
+    std::string peaks;  // every run's, for the error, which shows no counters
+    for (auto _ : state) {
+        for (const Run& run : runs) {
+            int status = 0;
+            const std::uint64_t peak = bench::peakResident(run.program, run.arguments, status);
+            state.counters[std::string(run.name) + "_peak_MB"] = static_cast<double>(peak) / 1e6;
+            peaks += std::string(peaks.empty() ? "" : ", ") + run.name + " " + std::to_string(peak / 1'000'000) + " MB";
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                failure += std::string(failure.empty() ? "" : ", ") + run.name + " failed";
+            else if (peak >= 256'000'000)
+                failure += std::string(failure.empty() ? "" : ", ") + run.name + " reached 256 MB";
+        }
+    }
+    state.counters["listings"] = static_cast<double>(listings);
+    if (!failure.empty()) {
+        failure += " (peak resident memory: " + peaks + ")";
+        state.SkipWithError(failure.c_str());
+    }
+}
+// F: 0 the device name is the large field, 1 the source path; N listings.
+BENCHMARK(BM_RepeatedRecordPeakMemory)
+    ->Args({0, 500})
+    ->Args({0, 5000})
+    ->Args({1, 5000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // --- a repository of a given size on disk ---
 

@@ -28,8 +28,6 @@
 // tool when it is not beside this build's bench folder, WM_RESTORE_PROGRAM the restore
 // program.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +43,7 @@
 #include <string>
 #include <string_view>
 
+#include "PeakResident.h"
 #include "core/AppVersion.h"
 #include "crypto/BlobCompression.h"
 #include "crypto/ChaChaPoly.h"
@@ -194,29 +193,6 @@ fs::path restoreProgram() {
     return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/app/wmrestore";
 }
 
-// Runs the program with its arguments and returns its peak resident memory in bytes; its
-// own output goes to /dev/null. Its address space is capped at 4 GiB, so a restore whose
-// memory runs away ends there rather than taking the machine with it.
-std::uint64_t peakResident(const fs::path& program, const std::vector<std::string>& arguments, int& status) {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        const rlimit cap{rlim_t{4} << 30, rlim_t{4} << 30};
-        ::setrlimit(RLIMIT_AS, &cap);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    rusage usage{};
-    if (::wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
-    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
-}
-
 // Hostile backups of long names and of wide shared trees, made once each through the engine
 // (validly sealed and signed) and restored headless by the built program:
 //   long-names: 11 levels of two folders naming one tree, above a bottom tree holding a name
@@ -237,38 +213,26 @@ fs::path prepareHostile(const std::string& name, const std::function<HostileTree
     const fs::path dir = benchDir() / (name + "-" + std::to_string(scale()));
     if (fs::exists(dir / "ready")) return dir;
     fs::remove_all(dir);
-    // Made in a child process: a restore program started later by fork and exec would count
-    // the memory this process grew to while making it as its own peak.
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        try {
-            auto destination = std::make_shared<LocalFolderDestination>(
-                DestinationID::random(), DestinationKind::localFolder(), dir / "repository", std::nullopt,
-                LocalFolderDestination::Preparation::preparing());
-            DeviceID device;
-            device.bytes.fill(0x5E);
-            const Date now = Date::repositoryNow();
-            auto repository = Repository::create(
-                destination, RepositoryKeys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32))),
-                device, std::string(appVersion), std::nullopt, 2, now);
-            std::ofstream(dir / "recovery-key.txt")
-                << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
-            const HostileTree tree = build(*repository, now);
-            repository->commit({.rootTree = tree.root,
-                                .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
-                                .stats = tree.stats,
-                                .deviceName = "bench",
-                                .now = now});
-            std::ofstream(dir / "ready") << "ready\n";
-            ::_exit(0);
-        } catch (...) {
-            ::_exit(1);
-        }
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("could not make the backup " + dir.string());
+    const bool made = bench::inChild([&] {
+        auto destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), dir / "repository", std::nullopt,
+            LocalFolderDestination::Preparation::preparing());
+        DeviceID device;
+        device.bytes.fill(0x5E);
+        const Date now = Date::repositoryNow();
+        auto repository = Repository::create(
+            destination, RepositoryKeys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32))),
+            device, std::string(appVersion), std::nullopt, 2, now);
+        std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+        const HostileTree tree = build(*repository, now);
+        repository->commit({.rootTree = tree.root,
+                            .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
+                            .stats = tree.stats,
+                            .deviceName = "bench",
+                            .now = now});
+        std::ofstream(dir / "ready") << "ready\n";
+    });
+    if (!made) throw std::runtime_error("could not make the backup " + dir.string());
     return dir;
 }
 
@@ -346,7 +310,7 @@ void restoreHostile(benchmark::State& state, const fs::path& dir, bool boundedMe
         state.PauseTiming();
         const fs::path target = freshTarget(dir.filename().string());
         state.ResumeTiming();
-        peak = peakResident(
+        peak = bench::peakResident(
             restoreProgram(),
             {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
             status);

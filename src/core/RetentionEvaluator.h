@@ -18,6 +18,11 @@
 //   history, but never leave a repository with no backup at all (for instance a
 //   duration rule after a long pause, or a zero or negative count from a stored setting).
 // Numbers are taken as stored: zero or negative counts keep nothing by themselves.
+//
+// The snapshots are the head's listings: a snapshot listed twice counts twice (for lastN, two
+// of the newest n). The evaluator orders references to them and never copies a snapshot, so
+// listings that share one decoded snapshot (none of them null) cost one snapshot in all.
+#include <memory>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -30,8 +35,13 @@ namespace wm::RetentionEvaluator {
 std::unordered_set<SnapshotID> retained(const std::vector<Snapshot>& snapshots, const RetentionPolicy& policy,
                                         const std::vector<RetentionHold>& holds, Date now,
                                         const std::optional<StoredSizes>& sizes = std::nullopt);
+std::unordered_set<SnapshotID> retained(const std::vector<std::shared_ptr<const Snapshot>>& snapshots,
+                                        const RetentionPolicy& policy, const std::vector<RetentionHold>& holds,
+                                        Date now, const std::optional<StoredSizes>& sizes = std::nullopt);
 
 // createdAt descending; equal dates by counter descending; otherwise stable.
 std::vector<Snapshot> newestFirst(std::vector<Snapshot> snapshots);
+// The same order of the same shared snapshots, none copied.
+std::vector<std::shared_ptr<const Snapshot>> newestFirst(std::vector<std::shared_ptr<const Snapshot>> snapshots);
 
 }  // namespace wm::RetentionEvaluator

@@ -262,14 +262,15 @@ public:
     // The queries of the mark phase are defined in RepositoryCollecting.cpp, what the sweep
     // replaces in RepositorySweeping.cpp.
 
-    // The snapshots of the head whose records read, open and convert, in head order; the
-    // others are passed over. A snapshot the head lists more than once is read once and given
-    // for every listing. Only what retention decides on is filled in (no sources, only the
-    // file count of the stats).
-    std::vector<Snapshot> allSnapshots() const;
+    // The snapshots of the head whose records read, open and convert, one for each listing,
+    // in head order; the others are passed over. A snapshot the head lists more than once is
+    // read and decoded once: its listings share that one snapshot, so memory follows the
+    // distinct records, not the listings. Only what retention decides on is filled in (no
+    // sources, only the file count of the stats).
+    std::vector<std::shared_ptr<const Snapshot>> allSnapshots() const;
     // The bytes each snapshot adds to storage, packs estimated from the index: each pack is
     // charged once, to the newest snapshot that reaches it. Walk errors are thrown.
-    StoredSizes storedSizes(const std::vector<Snapshot>& snapshots) const;
+    StoredSizes storedSizes(const std::vector<std::shared_ptr<const Snapshot>>& snapshots) const;
     // Every tree and content blob the snapshots reach, their root trees included. Each tree
     // is read once however many snapshots share it; content blobs are never read. A record or
     // tree that cannot be read, opened or decoded throws that error.

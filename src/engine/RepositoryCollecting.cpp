@@ -22,7 +22,8 @@ namespace {
 
 // Snapshot records are small and each costs a signature check: they are read on a few
 // threads, and handed back in the order asked for. A head may list one snapshot many times:
-// each distinct record is read once, and what it gave is handed back for every listing.
+// each distinct record is read once, and what it gave is copied for every listing, so a
+// Result is small or a handle to what the listings share.
 template <class Result>
 std::vector<Result> readRecords(const std::vector<SnapshotID>& ids,
                                 const std::function<Result(const SnapshotID&)>& read) {
@@ -50,35 +51,34 @@ std::vector<Result> readRecords(const std::vector<SnapshotID>& ids,
 
 }  // namespace
 
-std::vector<Snapshot> Repository::allSnapshots() const {
-    const auto read = [this](const SnapshotID& id) -> std::optional<Snapshot> {
+std::vector<std::shared_ptr<const Snapshot>> Repository::allSnapshots() const {
+    using Shared = std::shared_ptr<const Snapshot>;
+    const auto read = [this](const SnapshotID& id) -> Shared {
         std::optional<SnapshotRecord> record;
         try {
             record = snapshot(id);
         } catch (const std::exception&) {
-            return std::nullopt;  // unreadable: neither kept nor given up
+            return nullptr;  // unreadable: neither kept nor given up
         }
         const auto device = DeviceID::fromBytes(record->deviceID);
         const auto root = BlobID::fromBytes(record->rootTree);
-        if (!device || !root) return std::nullopt;
-        Snapshot s;
-        s.id = id;
-        s.counter = record->counter;
-        s.deviceID = *device;
-        s.deviceName = record->deviceName;
-        if (record->parent) s.parent = SnapshotID{*record->parent};
-        s.createdAt = record->createdAt;
-        s.rootTree = *root;
-        s.stats.files = record->stats.files;
+        if (!device || !root) return nullptr;
+        auto s = std::make_shared<Snapshot>();
+        s->id = id;
+        s->counter = record->counter;
+        s->deviceID = *device;
+        s->deviceName = std::move(record->deviceName);
+        if (record->parent) s->parent = SnapshotID{*record->parent};
+        s->createdAt = record->createdAt;
+        s->rootTree = *root;
+        s->stats.files = record->stats.files;
         for (const auto& flag : record->flags) {
-            if (const auto known = snapshotFlagFromRawValue(flag)) s.flags.insert(*known);
+            if (const auto known = snapshotFlagFromRawValue(flag)) s->flags.insert(*known);
         }
         return s;
     };
-    std::vector<Snapshot> snapshots;
-    for (auto& s : readRecords<std::optional<Snapshot>>(snapshotIDs(), read)) {
-        if (s) snapshots.push_back(std::move(*s));
-    }
+    std::vector<Shared> snapshots = readRecords<Shared>(snapshotIDs(), read);
+    std::erase(snapshots, nullptr);
     return snapshots;
 }
 
@@ -153,20 +153,20 @@ std::unordered_map<PackID, std::int64_t> Repository::packSizesFromIndex() const 
     return sizes;
 }
 
-StoredSizes Repository::storedSizes(const std::vector<Snapshot>& snapshots) const {
+StoredSizes Repository::storedSizes(const std::vector<std::shared_ptr<const Snapshot>>& snapshots) const {
     const auto estimates = packSizesFromIndex();
     std::unordered_set<BlobID> visited;
     std::unordered_set<PackID> counted;
     StoredSizes sizes;
-    for (const Snapshot& snapshot : RetentionEvaluator::newestFirst(snapshots)) {
+    for (const auto& snapshot : RetentionEvaluator::newestFirst(snapshots)) {
         std::int64_t bytes = 0;
-        collectReachable(snapshot.rootTree, visited, [&](const BlobID& id) {
+        collectReachable(snapshot->rootTree, visited, [&](const BlobID& id) {
             const auto location = withIndex([&](const CompactIndex& index) { return index.location(id); });
             if (!location || !counted.insert(location->pack).second) return;
             const auto estimate = estimates.find(location->pack);
             if (estimate != estimates.end()) bytes = saturatingAdd(bytes, estimate->second);
         });
-        sizes.addedBytes[snapshot.id] = bytes;
+        sizes.addedBytes[snapshot->id] = bytes;
     }
     return sizes;
 }

@@ -111,18 +111,19 @@ Bytes Pruner::digest(const std::unordered_set<BlobID>& blobs) { return identityD
 Pruner::MarkReport Pruner::mark(Repository& repository, const RetentionPolicy& policy,
                                 const std::vector<RetentionHold>& holds, Date now) {
     std::lock_guard running(running_);
-    const std::vector<Snapshot> snapshots = repository.allSnapshots();
+    // One listing each, those of one snapshot sharing it.
+    const std::vector<std::shared_ptr<const Snapshot>> snapshots = repository.allSnapshots();
     std::optional<StoredSizes> sizes;
     if (policy.kind == RetentionPolicy::Kind::size) sizes = walking([&] { return repository.storedSizes(snapshots); });
     const auto retained = RetentionEvaluator::retained(snapshots, policy, holds, now, sizes);
     std::vector<UUID> prunable;
     for (const auto& s : snapshots) {
-        if (retained.count(s.id) == 0) prunable.push_back(s.id.value);
+        if (retained.count(s->id) == 0) prunable.push_back(s->id.value);
     }
     // Walked from the roots of the records just read: each record is read once.
     std::vector<BlobID> roots;
     for (const auto& s : snapshots) {
-        if (retained.count(s.id) != 0) roots.push_back(s.rootTree);
+        if (retained.count(s->id) != 0) roots.push_back(s->rootTree);
     }
     const auto reachable = walking([&] { return repository.reachableBlobs(roots); });
 

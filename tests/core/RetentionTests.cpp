@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <set>
+#include <unordered_set>
 
 #include "core/RetentionEvaluator.h"
 #include "support/ScopedEnvironment.h"
@@ -30,15 +33,20 @@ protected:
         return s;
     }
 
-    // Indices (into `all`) of the retained snapshots.
+    // Indices (into `all`) of the retained snapshots. The same listings as shared snapshots
+    // are decided alike.
     std::set<std::size_t> kept(const std::vector<Snapshot>& all, const RetentionPolicy& policy,
                                const std::vector<RetentionHold>& holds = {},
                                const std::optional<StoredSizes>& sizes = std::nullopt) {
         auto ids = RetentionEvaluator::retained(all, policy, holds, kNow, sizes);
+        std::vector<std::shared_ptr<const Snapshot>> shared;
+        for (const Snapshot& s : all) shared.push_back(std::make_shared<const Snapshot>(s));
+        EXPECT_EQ(RetentionEvaluator::retained(shared, policy, holds, kNow, sizes), ids);
         std::set<std::size_t> out;
+        std::unordered_set<SnapshotID> found;
         for (std::size_t i = 0; i < all.size(); ++i)
-            if (ids.count(all[i].id)) out.insert(i);
-        EXPECT_EQ(out.size(), ids.size()) << "an identity outside the input was retained";
+            if (ids.count(all[i].id)) out.insert(i), found.insert(all[i].id);
+        EXPECT_EQ(found.size(), ids.size()) << "an identity outside the input was retained";
         return out;
     }
 };
@@ -120,6 +128,32 @@ TEST_F(Retention, NewestFirstOrder) {
     std::vector<SnapshotID> ids;
     for (const Snapshot& s : RetentionEvaluator::newestFirst(all)) ids.push_back(s.id);
     EXPECT_EQ(ids, (std::vector{all[2].id, all[1].id, all[3].id, all[0].id, all[4].id}));
+    // Shared snapshots are ordered alike, and the same objects come back.
+    std::vector<std::shared_ptr<const Snapshot>> shared;
+    for (const Snapshot& s : all) shared.push_back(std::make_shared<const Snapshot>(s));
+    const auto ordered = RetentionEvaluator::newestFirst(shared);
+    const std::vector<std::size_t> order{2, 1, 3, 0, 4};
+    for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(ordered[i].get(), shared[order[i]].get()) << i;
+}
+
+// A snapshot the head lists again counts at each listing, whether the listings are copies or
+// share one snapshot: two listings of the newest fill a count of two.
+TEST_F(Retention, EachListingCounts) {
+    Snapshot newest = make(kDay);
+    newest.deviceName = std::string(100'000, 'd');
+    const std::vector<Snapshot> all = {make(2 * kDay), newest, newest, make(3 * kDay)};
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(2)), (S{1, 2}));
+    EXPECT_EQ(kept(all, RetentionPolicy::lastN(3)), (S{0, 1, 2}));
+    StoredSizes sizes;
+    sizes.addedBytes = {{newest.id, 400}, {all[0].id, 1}};
+    EXPECT_EQ(kept(all, RetentionPolicy::size(800), {}, sizes), (S{1, 2}));
+    const auto one = std::make_shared<const Snapshot>(newest);
+    const std::vector<std::shared_ptr<const Snapshot>> listed(1000, one);
+    EXPECT_EQ(RetentionEvaluator::retained(listed, RetentionPolicy::lastN(1), {}, kNow), std::unordered_set{newest.id});
+    // Ordering references copies no snapshot: every listing still refers to the one.
+    const auto ordered = RetentionEvaluator::newestFirst(listed);
+    EXPECT_TRUE(std::all_of(ordered.begin(), ordered.end(), [&](const auto& s) { return s == one; }));
+    EXPECT_EQ(one.use_count(), 2001);
 }
 
 }  // namespace
