@@ -7,8 +7,10 @@
 #include <unicode/unistr.h>
 
 #include "app/AppPaths.h"
+#include "core/BoundedList.h"
 #include "core/Localization.h"
 #include "core/Phrasing.h"
+#include "core/Unicode.h"
 
 namespace wm::WindowText {
 
@@ -62,9 +64,13 @@ std::string accessibilityValue(const RestoreAppModel::Backup& backup) {
 std::string detailLine(const RestoreAppModel::Backup& backup) {
     std::string line = accessibilityValue(backup);
     if (!backup.folders.empty()) {
-        std::vector<std::string> names;
-        for (const auto& folder : backup.folders) names.push_back(AppPaths::lastComponent(folder));
-        line += " from " + joined(names, ", ");
+        line += " from ";
+        // A backup's record may name any number of folders, of any length.
+        BoundedList names(Unicode::shownTextBytes > line.size() ? Unicode::shownTextBytes - line.size() : 0);
+        for (const auto& folder : backup.folders)
+            names.add(
+                Unicode::decodeUTF8RepairingWithin(viewOf(AppPaths::lastComponent(folder)), Unicode::shownTextBytes));
+        line += names.text();
     }
     return line;
 }

@@ -17,7 +17,8 @@ constexpr std::size_t detailLineLimit = 8;
 
 // A row's first line: the date abbreviated and the time shortened, in the current locale.
 std::string dateLine(Date date);
-// "12 files, 3.4 MB", then " from " and the last component of every folder, joined by ", ".
+// "12 files, 3.4 MB", then " from " and the last component of every folder, joined by ", ":
+// the first whole ones while the line stays within Unicode::shownTextBytes, then ", and N more".
 std::string detailLine(const RestoreAppModel::Backup& backup);
 // The count phrase and the byte phrase without the folders (what a screen reader hears).
 std::string accessibilityValue(const RestoreAppModel::Backup& backup);

@@ -11,11 +11,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <system_error>
+#include <utility>
 
+#include "core/BoundedList.h"
 #include "core/Localization.h"
 #include "core/Unicode.h"
 
@@ -31,6 +34,39 @@ std::string joined(const std::vector<std::string>& parts, const char* separator 
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (i) out += separator;
         out += parts[i];
+    }
+    return out;
+}
+
+// Sentences that each hold one list in place of "%@" (english, marked with WM_N), joined by
+// "; ", in at most `bytes`. The lists share what the words leave: each takes an even share of
+// what is left to it, or more where the lists after it need less, and always leaves those
+// at least their count. Sentences of empty lists are left out.
+std::string listSentences(std::vector<std::pair<const char*, const BoundedList*>> parts, std::size_t bytes) {
+    std::erase_if(parts, [](const auto& part) { return part.second->empty(); });
+    const std::string separator = "; ";
+    struct After {
+        std::size_t words = 0;  // the words and separators of the sentences from here on
+        std::size_t least = 0;  // their lists at their shortest
+        std::size_t most = 0;   // their lists at their longest
+    };
+    std::vector<After> after(parts.size() + 1);
+    std::vector<std::string> words;
+    for (const auto& [english, list] : parts) words.push_back(Localization::sentence(WM_TEXT_DOMAIN, english, {""}));
+    for (std::size_t i = parts.size(); i-- > 0;) {
+        const BoundedList& list = *parts[i].second;
+        after[i] = {after[i + 1].words + (i ? separator.size() : 0) + words[i].size(),
+                    after[i + 1].least + list.leastBytes(), after[i + 1].most + list.text().size()};
+    }
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += separator;
+        const std::size_t taken = out.size() + words[i].size() + after[i + 1].words;
+        const std::size_t left = bytes > taken ? bytes - taken : 0;
+        const std::size_t share =
+            std::max(left / (parts.size() - i), left > after[i + 1].most ? left - after[i + 1].most : 0);
+        const std::size_t room = std::min(share, left > after[i + 1].least ? left - after[i + 1].least : 0);
+        out += Localization::sentence(WM_TEXT_DOMAIN, parts[i].first, {parts[i].second->text(room)});
     }
     return out;
 }
@@ -95,35 +131,36 @@ int setAttribute(const Target& t, const std::string& name, const Bytes& value) {
     return -1;
 }
 
-Outcome applyExtendedAttributes(const FileMetadata& m, const Target& t) {
+Outcome applyExtendedAttributes(const FileMetadata& m, const Target& t, const MetadataApply::TextBounds& bounds) {
     if (m.extendedAttributes.empty()) return Outcome::notApplicable();
-    std::vector<std::string> renamed;
-    std::vector<std::string> failed;
+    // A file may carry any number of attributes: each list keeps only what its text can show.
+    const std::size_t shownBytes = std::max(bounds.reasonBytes, bounds.detailBytes);
+    BoundedList renamed(shownBytes);
+    BoundedList failed(shownBytes);
     std::size_t setCount = 0;
     for (const auto& attribute : m.extendedAttributes) {
         const std::string original = stringOf(attribute.name);
         const std::string shown = Unicode::decodeUTF8RepairingWithin(attribute.name, Unicode::shownTextBytes);
         if (original.empty() || original.find('\0') != std::string::npos) {
-            failed.push_back(WM_L("\"%@\" (not a valid name)", shown));
+            failed.add(WM_L("\"%@\" (not a valid name)", shown));
             continue;
         }
         const bool linuxName = hasLinuxNamespace(original);
         const std::string name = linuxName ? original : "user." + original;
         if (setAttribute(t, name, attribute.value) != 0) {
-            failed.push_back(WM_L("\"%@\" (%@)", shown, systemErrorText(errno)));
+            failed.add(WM_L("\"%@\" (%@)", shown, systemErrorText(errno)));
             continue;
         }
         ++setCount;
-        if (!linuxName) renamed.push_back(name);
+        if (!linuxName) renamed.add(Unicode::decodeUTF8RepairingWithin(viewOf(name), Unicode::shownTextBytes));
     }
     if (setCount == 0) {
-        return Outcome::unpreserved(WM_L("no extended attribute could be set: %@", joined(failed)));
+        return Outcome::unpreserved(
+            listSentences({{WM_N("no extended attribute could be set: %@"), &failed}}, bounds.reasonBytes));
     }
-    std::vector<std::string> details;
-    if (!failed.empty()) details.push_back(WM_L("not set: %@", joined(failed)));
-    if (!renamed.empty()) details.push_back(WM_L("kept under the user namespace as %@", joined(renamed)));
-    if (details.empty()) return Outcome::applied();
-    return Outcome::partial(joined(details, "; "));
+    if (failed.empty() && renamed.empty()) return Outcome::applied();
+    return Outcome::partial(listSentences(
+        {{WM_N("not set: %@"), &failed}, {WM_N("kept under the user namespace as %@"), &renamed}}, bounds.detailBytes));
 }
 
 // --- ACL ------------------------------------------------------------------------------
@@ -275,11 +312,11 @@ Outcome applyMode(const FileMetadata& m, const Target& t) {
 
 // --- the whole record -------------------------------------------------------------------
 
-MetadataApply::Report applyAll(const FileMetadata& m, const Target& t) {
+MetadataApply::Report applyAll(const FileMetadata& m, const Target& t, const MetadataApply::TextBounds& bounds) {
     MetadataApply::Report report;
     report.outcomes.reserve(7);
     report.outcomes.push_back({Attribute::ownership, applyOwnership(m, t)});
-    report.outcomes.push_back({Attribute::extendedAttributes, applyExtendedAttributes(m, t)});
+    report.outcomes.push_back({Attribute::extendedAttributes, applyExtendedAttributes(m, t, bounds)});
     report.outcomes.push_back({Attribute::acl, applyACL(m, t)});
     report.outcomes.push_back({Attribute::modificationTime, applyModificationTime(m, t)});
     // Linux keeps a birth time but offers no call that sets it: a recorded one is not put back.
@@ -310,7 +347,7 @@ bool isSingleName(const std::string& name) {
 // entries (and those that refuse reading) are reached through an O_PATH descriptor, so
 // opening a device or a pipe never has side effects.
 MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std::string& name, const struct stat& st,
-                                   const std::string& shown) {
+                                   const std::string& shown, const MetadataApply::TextBounds& bounds) {
     int fd = -1;
     Target target;
     if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
@@ -332,11 +369,11 @@ MetadataApply::Report applyToEntry(const FileMetadata& m, int parent, const std:
     if (now.st_dev != st.st_dev || now.st_ino != st.st_ino || S_ISLNK(now.st_mode)) {
         throw MetadataApply::Error::pathUnavailable(shown, WM_L("the entry changed while it was being examined"));
     }
-    return applyAll(m, target);
+    return applyAll(m, target, bounds);
 }
 
 MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std::string& name,
-                                    const std::string& shown) {
+                                    const std::string& shown, const MetadataApply::TextBounds& bounds) {
     struct stat st {};
     if (retryingOnInterrupt([&] { return ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
         throw MetadataApply::Error::pathUnavailable(shown, systemErrorText(errno));
@@ -346,9 +383,9 @@ MetadataApply::Report applyInFolder(const FileMetadata& m, int parent, const std
         target.via = Target::Via::linkInFolder;
         target.parent = parent;
         target.name = name;
-        return applyAll(m, target);
+        return applyAll(m, target, bounds);
     }
-    return applyToEntry(m, parent, name, st, shown);
+    return applyToEntry(m, parent, name, st, shown, bounds);
 }
 
 }  // namespace
@@ -390,7 +427,7 @@ MetadataApply::Error MetadataApply::Error::pathUnavailable(std::string path, std
     return Error(Kind::pathUnavailable, std::move(path), std::move(reason), description);
 }
 
-MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int descriptor) {
+MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int descriptor, TextBounds bounds) {
     struct stat st {};
     if (::fstat(descriptor, &st) != 0) {
         throw Error::pathUnavailable(WM_L("descriptor %lld", descriptor), systemErrorText(errno));
@@ -399,10 +436,10 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int des
     target.fd = descriptor;
     const int flags = ::fcntl(descriptor, F_GETFL);
     target.via = (flags != -1 && (flags & O_PATH)) ? Target::Via::pathDescriptor : Target::Via::descriptor;
-    return applyAll(metadata, target);
+    return applyAll(metadata, target, bounds);
 }
 
-MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteView path) {
+MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteView path, TextBounds bounds) {
     std::string text = stringOf(path);
     const std::string shown = Unicode::decodeUTF8RepairingWithin(path, Unicode::shownTextBytes);
     if (text.empty() || text.find('\0') != std::string::npos) {
@@ -412,7 +449,7 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteVie
     if (retryingOnInterrupt([&] { return ::lstat(text.c_str(), &st); }) != 0) {
         throw Error::pathUnavailable(shown, systemErrorText(errno));
     }
-    if (!S_ISLNK(st.st_mode)) return applyToEntry(metadata, AT_FDCWD, text, st, shown);
+    if (!S_ISLNK(st.st_mode)) return applyToEntry(metadata, AT_FDCWD, text, st, shown, bounds);
 
     // A symbolic link (its path has no trailing "/", or lstat would have followed it) is
     // reached through its folder and its name.
@@ -421,14 +458,15 @@ MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, ByteVie
     std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
     UniqueFd parent(retryingOnInterrupt([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (parent.get() < 0) throw Error::pathUnavailable(shown, systemErrorText(errno));
-    return applyInFolder(metadata, parent.get(), name, shown);
+    return applyInFolder(metadata, parent.get(), name, shown, bounds);
 }
 
-MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int parentDescriptor, ByteView name) {
+MetadataApply::Report MetadataApply::apply(const FileMetadata& metadata, int parentDescriptor, ByteView name,
+                                           TextBounds bounds) {
     const std::string text = stringOf(name);
     const std::string shown = Unicode::decodeUTF8RepairingWithin(name, Unicode::shownTextBytes);
     if (!isSingleName(text)) throw Error::pathUnavailable(shown, systemErrorText(EINVAL));
-    return applyInFolder(metadata, parentDescriptor, text, shown);
+    return applyInFolder(metadata, parentDescriptor, text, shown, bounds);
 }
 
 }  // namespace wm

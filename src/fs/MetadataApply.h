@@ -7,7 +7,9 @@
 //  - ownership: fchown; a refusal is unpreserved with the system's reason;
 //  - extended attributes: names in a Linux namespace ("user.", "trusted.", "security.",
 //    "system.") are set as they are; other names (as another system writes them) are set
-//    as "user." + name, and the outcome is partial, naming them;
+//    as "user." + name, and the outcome is partial, naming them; the names not set and those
+//    kept under "user." are listed within the outcome's bounds (TextBounds), the first whole
+//    ones and then how many more;
 //  - ACL: bytes in the Linux ACL text form are set; others are unpreserved;
 //  - modification time (and access time when recorded): set;
 //  - creation time: Linux cannot set it; unpreserved when one was recorded, else notApplicable;
@@ -23,12 +25,23 @@
 
 #include "core/Bytes.h"
 #include "core/Error.h"
+#include "core/Unicode.h"
 #include "fs/FileMetadata.h"
 
 namespace wm {
 
+// The most bytes the text of one outcome may take, whatever the metadata lists: a reason, and
+// a detail, which a caller that shows it after words of its own ("partly applied: ") gives
+// fewer. A list in either keeps its first whole items while the text stays within these bytes
+// and then counts the others (", and 3 more").
+struct MetadataTextBounds {
+    std::size_t reasonBytes = Unicode::shownTextBytes;
+    std::size_t detailBytes = Unicode::shownTextBytes;
+};
+
 class MetadataApply {
 public:
+    using TextBounds = MetadataTextBounds;
     enum class Attribute { ownership, extendedAttributes, acl, modificationTime, creationTime, bsdFlags, mode };
     // The case name: "ownership", "extendedAttributes", ...
     static const char* rawValue(Attribute attribute);
@@ -74,17 +87,17 @@ public:
 
     // Applies to the entry open as descriptor (a file or a directory). Throws only when the
     // descriptor cannot be examined at all.
-    static Report apply(const FileMetadata& metadata, int descriptor);
+    static Report apply(const FileMetadata& metadata, int descriptor, TextBounds bounds = {});
 
     // Applies to the entry at path (raw bytes), never following a final symbolic link: a
     // link gets its own metadata, never its target's. Throws pathUnavailable when the entry
     // cannot be examined (lstat fails).
-    static Report apply(const FileMetadata& metadata, ByteView path);
+    static Report apply(const FileMetadata& metadata, ByteView path, TextBounds bounds = {});
 
     // Applies to the entry named name (raw bytes, one component) in the folder open as
     // parentDescriptor, never following a final symbolic link. Throws pathUnavailable when
     // the entry cannot be examined.
-    static Report apply(const FileMetadata& metadata, int parentDescriptor, ByteView name);
+    static Report apply(const FileMetadata& metadata, int parentDescriptor, ByteView name, TextBounds bounds = {});
 };
 
 }  // namespace wm

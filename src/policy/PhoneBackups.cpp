@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "core/BoundedList.h"
 #include "core/Localization.h"
-#include "core/Phrasing.h"
+#include "core/Unicode.h"
 #include "policy/PropertyList.h"
 
 namespace wm::PhoneBackups {
@@ -95,16 +96,21 @@ std::optional<std::string> stale(const std::vector<Backup>& backups, Date now) {
             titles.push_back(backup.title());
     if (titles.empty()) return std::nullopt;
     std::sort(titles.begin(), titles.end());
-    const std::string names = Phrasing::list(titles);
-    if (titles.size() == 1)
-        return WM_L(
-            "The backup of %@ on this Mac is more than two months old, so that is how far back it would take "
-            "you. Connect it and back it up in Finder to bring it up to date.",
-            names);
-    return WM_L(
-        "The backups of %@ on this Mac are more than two months old, so that is how far back they would take "
-        "you. Connect them and back them up in Finder to bring them up to date.",
-        names);
+    const char* const english =
+        titles.size() == 1
+            ? WM_N(
+                  "The backup of %@ on this Mac is more than two months old, so that is how far back it would take "
+                  "you. Connect it and back it up in Finder to bring it up to date.")
+            : WM_N(
+                  "The backups of %@ on this Mac are more than two months old, so that is how far back they would "
+                  "take you. Connect them and back them up in Finder to bring them up to date.");
+    // Any number of backups, each named as its own files name the device: the first whole
+    // names while the sentence stays within Unicode::shownTextBytes, then how many more.
+    const std::size_t words = Localization::sentence(WM_TEXT_DOMAIN, english, {""}).size();
+    BoundedList names(Unicode::shownTextBytes > words ? Unicode::shownTextBytes - words : 0);
+    for (const std::string& title : titles)
+        names.add(Unicode::decodeUTF8RepairingWithin(viewOf(title), Unicode::shownTextBytes));
+    return Localization::sentence(WM_TEXT_DOMAIN, english, {names.phrase()});
 }
 
 bool isInsideOrIs(std::string_view path, std::string_view folder) {

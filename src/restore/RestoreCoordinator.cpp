@@ -238,7 +238,8 @@ void RestoreCoordinator::Walk::leave(const TreeObject::Entry& entry, const TreeW
         return;
     }
     try {
-        recordOutcomes(MetadataApply::apply(metadata(entry), folder.opened.descriptor.get()), folder.display, result);
+        recordOutcomes(MetadataApply::apply(metadata(entry), folder.opened.descriptor.get(), outcomeBounds()),
+                       folder.display, result);
     } catch (const std::exception& e) {
         result.unpreserved.push_back({folder.display, "metadata", restoreErrorSentence(e)});
     }
@@ -260,8 +261,8 @@ void RestoreCoordinator::restoreSymlink(const TreeObject::Entry& entry, const st
     ++result.symlinksRestored;
     // The link itself, reached by (folder, name) without following it and without a text path.
     try {
-        recordOutcomes(MetadataApply::apply(metadata(entry), parent.get(), walk.path.back().bytes()), displayText,
-                       result);
+        recordOutcomes(MetadataApply::apply(metadata(entry), parent.get(), walk.path.back().bytes(), outcomeBounds()),
+                       displayText, result);
     } catch (const std::exception& e) {
         result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
     }
@@ -298,6 +299,11 @@ FileMetadata RestoreCoordinator::metadata(const TreeObject::Entry& entry) {
     m.linkCount = entry.hardlinkGroup ? 2 : 1;
     m.sparseRanges = entry.sparseRanges;
     return m;
+}
+
+MetadataApply::TextBounds RestoreCoordinator::outcomeBounds() {
+    const std::size_t prefix = WM_L("partly applied: %@", "").size();
+    return {Unicode::shownTextBytes, Unicode::shownTextBytes > prefix ? Unicode::shownTextBytes - prefix : 0};
 }
 
 void RestoreCoordinator::recordOutcomes(const MetadataApply::Report& report, const std::string& displayText,

@@ -87,6 +87,9 @@ public:
 
     // The metadata applied to the restored entry.
     static FileMetadata metadata(const TreeObject::Entry& entry);
+    // What the metadata layer's texts may take so that each record's reason stays within
+    // Unicode::shownTextBytes, "partly applied: " before a detail included.
+    static MetadataApply::TextBounds outcomeBounds();
     // One Unpreserved record per attribute that was not, or only partly, applied.
     static void recordOutcomes(const MetadataApply::Report& report, const std::string& display, Result& result);
 

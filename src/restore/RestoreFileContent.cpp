@@ -132,7 +132,7 @@ void RestoreCoordinator::restoreFile(const TreeObject::Entry& entry, const std::
             {displayText, "content",
              WM_L("this file changed while it was backed up, so what came back is a moment part way through")});
     try {
-        recordOutcomes(MetadataApply::apply(metadata(entry), file.get()), displayText, walk.result);
+        recordOutcomes(MetadataApply::apply(metadata(entry), file.get(), outcomeBounds()), displayText, walk.result);
     } catch (const std::exception& e) {
         walk.result.unpreserved.push_back({displayText, "metadata", restoreErrorSentence(e)});
     }

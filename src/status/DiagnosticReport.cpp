@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/BoundedList.h"
 #include "core/Localization.h"
 #include "core/Phrasing.h"
 #include "core/Unicode.h"
@@ -160,9 +161,9 @@ DiagnosticReport DiagnosticReport::build(const std::string& appVersion, const st
                                          const std::optional<std::string>& lastFailure, std::int64_t driveFaults,
                                          std::optional<Date> lastVerified, Date now,
                                          const std::function<std::string(const std::string&)>& scrub) {
-    std::string locations;
-    for (const auto& kind : locationKinds) locations += (locations.empty() ? "" : ", ") + kind;
-    if (locationKinds.empty()) locations = WM_L("none");
+    BoundedList kinds(Unicode::shownTextBytes);
+    for (const auto& kind : locationKinds) kinds.add(kind);
+    const std::string locations = locationKinds.empty() ? WM_L("none") : kinds.text();
 
     std::vector<Line> lines{
         {"Wendle Marsh", appVersion},

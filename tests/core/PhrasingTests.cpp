@@ -4,6 +4,7 @@
 #include <ctime>
 #include <limits>
 
+#include "core/BoundedList.h"
 #include "core/ByteCountFormatter.h"
 #include "core/Phrasing.h"
 #include "support/DataTable.h"
@@ -24,6 +25,35 @@ TEST(Phrasing, GroupedCountAndList) {
     EXPECT_EQ(Phrasing::count(std::numeric_limits<std::uint64_t>::max(), "byte"), "9,223,372,036,854,775,807 bytes");
     EXPECT_EQ(Phrasing::list({"Photos", "Music"}), "Photos and Music");
     EXPECT_EQ(Phrasing::list({"a", "b", "c", "d"}), "a, b, c and d");
+}
+
+// A bounded list shows its first items whole while its text, the count of the others
+// included, stays within its bytes; not one fits, and only the count is shown.
+TEST(Phrasing, BoundedListsShowWholeItemsAndCountTheRest) {
+    // Bytes, items, the text, the text as a phrase, the text within 15 bytes.
+    const std::vector<std::tuple<std::size_t, std::vector<std::string>, std::string, std::string, std::string>> rows = {
+        {20, {}, "", "", ""},
+        {20, {"aa", "bb", "cc"}, "aa, bb, cc", "aa, bb and cc", "aa, bb, cc"},
+        // Kept while within 20 ("aaaa, bbbb, cccc"), shown with the count of the others.
+        {20, {"aaaa", "bbbb", "cccc", "dddd", "eeee"}, "aaaa, and 4 more", "aaaa, and 4 more", "5 not shown"},
+        // The fourth item fits alone but not beside the count.
+        {22, {"aaaa", "bbbb", "cccc", "dddd", "e"}, "aaaa, bbbb, and 3 more", "aaaa, bbbb, and 3 more", "5 not shown"},
+        {10, {"0123456789ab", "c"}, "2 not shown", "2 not shown", "2 not shown"},
+        // Whole, but not as a phrase ("aaaa, bbbb and cccc" is 19 bytes).
+        {16, {"aaaa", "bbbb", "cccc"}, "aaaa, bbbb, cccc", "aaaa, bbbb, cccc", "3 not shown"},
+    };
+    for (const auto& [bytes, items, text, phrase, within] : rows) {
+        BoundedList list(bytes);
+        for (const auto& item : items) list.add(item);
+        EXPECT_EQ(list.count(), items.size());
+        EXPECT_EQ(std::tuple(list.text(), list.phrase(), list.text(15)), std::tuple(text, phrase, within)) << text;
+        EXPECT_EQ(list.leastBytes(), std::min(list.text().size(), (items.empty() ? std::string() : within).size()));
+    }
+    BoundedList many(4096);
+    for (int i = 0; i < 100'000; ++i) many.add("item " + std::to_string(i));
+    // "item 0" to "item 418" take 888 + 10 * 319 bytes, and ", and 99581 more" 16: 4,094.
+    EXPECT_EQ(many.text().size(), 4094u);
+    EXPECT_TRUE(many.text().ends_with("item 417, item 418, and 99581 more"));
 }
 
 // Staleness and relative time at their boundaries, and byte counts, from tests/data/core.

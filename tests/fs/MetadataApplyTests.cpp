@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
+#include <map>
+
 #include "fs/FsTestSupport.h"
 #include "fs/MetadataCapture.h"
 #include "support/TempFolder.h"
@@ -53,6 +56,84 @@ TEST_F(MetadataApplyTest, ExtendedAttributeNamespaces) {
         EXPECT_NE(outcome.text.find(named), std::string::npos) << outcome.text;
         for (const auto& set : setAs)
             EXPECT_GE(::lgetxattr((folder / name).c_str(), set.c_str(), nullptr, 0), 0) << name << ": " << set;
+    }
+}
+
+// The items of a list as an outcome shows it, and how many more it counts.
+std::pair<std::vector<std::string>, std::size_t> listed(std::string list) {
+    std::size_t more = 0;
+    if (list.ends_with(" not shown")) return {{}, std::stoul(list)};
+    if (const auto at = list.rfind(", and "); at != std::string::npos && list.ends_with(" more")) {
+        more = std::stoul(list.substr(at + 6));
+        list.resize(at);
+    }
+    std::vector<std::string> items;
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 2) {
+        end = list.find(", ", start);
+        items.push_back(list.substr(start, end - start));
+    }
+    return {items, more};
+}
+
+// A file of many attributes: each list in the outcome shows its first items whole while the
+// whole text stays within its bound, then counts the others exactly.
+TEST_F(MetadataApplyTest, LongAttributeListsStayWithinTheirBoundsAndCountTheRest) {
+    // Names of 300 bytes, more than Linux takes, so none is set; names from another system, of
+    // which the file system keeps what room it has. The name's start, its bytes, how many.
+    const std::vector<std::tuple<std::string, std::size_t, std::size_t>> rows = {{"user.refused-", 300, 300},
+                                                                                 {"com.example.foreign-", 30, 400}};
+    const MetadataApply::TextBounds bounds{4096, 4000};
+    for (const auto& [start, nameBytes, count] : rows) {
+        auto m = baseMetadata();
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < count; ++i) {
+            names.push_back(start + std::to_string(i) + "-");
+            names.back().resize(nameBytes, 'n');
+            m.extendedAttributes.push_back({bytesOf(names.back()), bytesOf("v")});
+        }
+        const auto file = folder / start;
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const auto outcome = MetadataApply::apply(m, fd, bounds).outcome(Attribute::extendedAttributes);
+        ::close(fd);
+        // What the file kept under "user." and what it did not, in the record's order.
+        std::vector<std::string> kept, notSet;
+        for (const auto& name : names) {
+            const std::string as = name.starts_with("user.") ? name : "user." + name;
+            if (::lgetxattr(file.c_str(), as.c_str(), nullptr, 0) >= 0) {
+                if (as != name) kept.push_back(as);
+            } else {
+                notSet.push_back(name);
+            }
+        }
+        const std::size_t bound = outcome.kind == Kind::unpreserved ? bounds.reasonBytes : bounds.detailBytes;
+        EXPECT_LE(outcome.text.size(), bound) << start;
+        std::map<std::string, std::vector<std::string>*> expected = {{"no extended attribute could be set: ", &notSet},
+                                                                     {"not set: ", &notSet},
+                                                                     {"kept under the user namespace as ", &kept}};
+        std::size_t sentences = 0;
+        for (std::size_t from = 0, end = 0; end != std::string::npos; from = end + 2, ++sentences) {
+            end = outcome.text.find("; ", from);
+            const std::string sentence = outcome.text.substr(from, end - from);
+            const auto words = std::find_if(expected.begin(), expected.end(),
+                                            [&](const auto& e) { return sentence.starts_with(e.first); });
+            ASSERT_NE(words, expected.end()) << sentence;
+            const auto [items, more] = listed(sentence.substr(words->first.size()));
+            const auto& all = *words->second;
+            EXPECT_EQ(items.size() + more, all.size()) << sentence;
+            for (std::size_t i = 0; i < items.size() && i < all.size(); ++i) {
+                const bool whole = words->second == &kept
+                                       ? items[i] == all[i]
+                                       : items[i].starts_with("\"" + all[i] + "\" (") && items[i].ends_with(")");
+                EXPECT_TRUE(whole) << items[i];
+            }
+            // One list alone shows items while they fit: the next one (all are as long) would not.
+            if (outcome.kind == Kind::unpreserved && more > 0 && !items.empty()) {
+                EXPECT_GT(outcome.text.size() + 2 + items.back().size(), bound);
+            }
+        }
+        EXPECT_EQ(sentences, std::size_t(!notSet.empty()) + std::size_t(!kept.empty())) << outcome.text;
+        EXPECT_EQ(outcome.kind, kept.empty() ? Kind::unpreserved : Kind::partial) << start;
     }
 }
 

@@ -152,7 +152,8 @@ TEST_F(HostileSnapshotTest, EntriesAndBlobReferencesAreBoundedByWhatTheRecordCou
 
 // Names of tens of kilobytes met again and again, below folders whose shown names grow
 // threefold (each invalid byte becomes U+FFFD): every path a record keeps is its first
-// 4,096 bytes at most, cut at a character boundary, and "…"; the counts stay exact.
+// 4,096 bytes at most, cut at a character boundary, and "…"; the counts stay exact. A reason
+// is 4,096 bytes at most whole, so a name cut to that many is counted there, not shown.
 TEST_F(HostileSnapshotTest, LongNamesAreCutWhereverARecordKeepsThem) {
     const std::string invalid(65'000, '\xFF'), folder(250, '\xFF'), ellipsis = "\xE2\x80\xA6";
     auto tagged = fileEntry("f", {}, 0);  // an attribute Linux refuses, named in the record saying so
@@ -174,8 +175,7 @@ TEST_F(HostileSnapshotTest, LongNamesAreCutWhereverARecordKeepsThem) {
     for (const auto& record : r.skipped) expectCut(record.path);
     for (const auto& record : r.unpreserved) {
         expectCut(record.path);
-        EXPECT_LE(record.reason.size(), 4096u + 200);
-        EXPECT_NE(record.reason.find(ellipsis + "\" ("), std::string::npos) << record.reason.size();
+        EXPECT_EQ(record.reason, "no extended attribute could be set: 1 not shown");
     }
 }
 

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include "core/Unicode.h"
 #include "restore/RestoreTestSupport.h"
 
 namespace wm {
@@ -20,6 +21,9 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     unstable.status = TreeObject::Status::unstable;
     auto tagged = fileEntry("tagged", {hello}, 6);  // what Linux cannot keep is reported, in order
     tagged.extendedAttributes = std::vector<TreeObject::ExtendedAttribute>{{bytesOf("com.example.tag"), bytesOf("v")}};
+    // More names than a record shows: its reason, "partly applied: " included, stays within the bound.
+    for (int i = 0; i < 400; ++i)
+        tagged.extendedAttributes->push_back({bytesOf("com.example.tag-" + std::to_string(1000 + i)), bytesOf("v")});
     tagged.acl = bytesOf("not an access control list");
     tagged.bsdFlags = 0x8000;  // hidden
     auto privateFile = fileEntry("private.txt", {hello}, 6);
@@ -48,6 +52,8 @@ TEST_F(RestoreCoordinatorTest, FullTree) {
     EXPECT_EQ(unpreserved, (Strings{"Documents/changing.txt content", "tagged extendedAttributes", "tagged acl",
                                     "tagged bsdFlags"}));
     EXPECT_EQ(r.unpreserved[1].reason.rfind("partly applied: ", 0), 0u) << r.unpreserved[1].reason;
+    EXPECT_LE(r.unpreserved[1].reason.size(), Unicode::shownTextBytes);
+    EXPECT_TRUE(r.unpreserved[1].reason.ends_with(" more")) << r.unpreserved[1].reason;
     EXPECT_EQ(stringOf(box.readFile(t / "Documents/changing.txt")), "hello\n");
 
     EXPECT_TRUE(fs::equivalent(t / "Documents/first", t / "Documents/inner/second") &&

@@ -29,8 +29,10 @@
 #include "ToolHost.h"
 #include "ToolPhrasing.h"
 #include "ToolRun.h"
+#include "core/BoundedList.h"
 #include "core/Phrasing.h"
 #include "core/RepositoryJSON.h"
+#include "core/Unicode.h"
 #include "crypto/Digest.h"
 #include "engine/HeldWritingLock.h"
 #include "engine/HoldRecord.h"
@@ -137,19 +139,25 @@ int sweep(const Options& o, Repository& repository) {
     return 0;
 }
 
-// Backups made into the copy stay listed there: the replication left the copy as it was.
+// Backups made into the copy stay listed there: the replication left the copy as it was. A
+// copy may hold any number of them, each naming the device its record names, so the refusal
+// lists the first whole ones within Unicode::shownTextBytes and counts the others.
 void refuseBackupsMadeIntoCopy(const std::vector<ReplicationReport::CopyOnlyBackup>& made) {
     if (made.empty()) return;
-    std::vector<std::string> named;
-    for (const auto& backup : made) {
-        named.push_back(backup.createdAt ? dateText(*backup.createdAt) + " on " + inQuotes(backup.deviceName)
-                                         : "backup " + backup.id.value.uuidString() + " whose record cannot be read");
-    }
     const bool one = made.size() == 1;
-    throw ToolRefusal("The copy holds " + count(std::ssize(made), "backup") +
-                      " made into it that this backup does not have (" + Phrasing::list(named) +
-                      "), so the copy was left as it was. To keep " + (one ? "it" : "them") +
-                      ", restore what is needed from the copy, or copy this backup into another folder.");
+    const std::string opening =
+        "The copy holds " + count(std::ssize(made), "backup") + " made into it that this backup does not have (";
+    const std::string closing = std::string("), so the copy was left as it was. To keep ") + (one ? "it" : "them") +
+                                ", restore what is needed from the copy, or copy this backup into another folder.";
+    const std::size_t words = opening.size() + closing.size();
+    BoundedList named(Unicode::shownTextBytes > words ? Unicode::shownTextBytes - words : 0);
+    for (const auto& backup : made) {
+        named.add(backup.createdAt ? dateText(*backup.createdAt) + " on " +
+                                         inQuotes(Unicode::decodeUTF8RepairingWithin(viewOf(backup.deviceName),
+                                                                                     Unicode::shownTextBytes))
+                                   : "backup " + backup.id.value.uuidString() + " whose record cannot be read");
+    }
+    throw ToolRefusal(opening + named.phrase() + closing);
 }
 
 // Nothing is written through a link inside the copy, from its lock file on. Called while `e`

@@ -14,6 +14,7 @@
 #include "TestBackup.h"  // before Qt, whose "signals" keyword the engine's headers use as a name
 #include "app/RestoreAppModel.h"
 #include "app/WindowText.h"
+#include "core/Unicode.h"
 #include "format/RepositoryLayout.h"
 #include "format/RepositoryPresentation.h"
 #include "restore/RestoreTestSupport.h"
@@ -192,6 +193,50 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     for (const std::string name : {"restored/ok", "restored/line\nbreak"})
         EXPECT_EQ(stringOf(temp.readFile(name)), "abc") << name;
     EXPECT_EQ(test::listTree(temp.path(), "restored"), before);
+}
+
+// A file carrying 300 extended attributes named with 5,000 bytes each (more than Linux takes),
+// named by two folders on each of three levels: every copy comes back without its attributes
+// and the run succeeds. Each record saying so, as the program's model keeps it, stays within
+// the shown-text bound and counts every attribute.
+TEST_F(WmrestoreTest, ALongAttributeListKeepsItsRecordsBoundedAndTheRestoreSucceeds) {
+    auto backup = testing::TestBackup::create(temp / "attributes", kPassphrase);
+    auto file = test::fileEntry("file", {}, 0);
+    file.extendedAttributes.emplace();
+    for (int i = 0; i < 300; ++i) {
+        std::string name = "user.attribute-" + std::to_string(i) + "-";
+        name.resize(5000, 'n');
+        file.extendedAttributes->push_back({bytesOf(name), bytesOf("v")});
+    }
+    std::vector<TreeObject::Entry> level{file};
+    for (int i = 0; i < 3; ++i) {
+        const BlobID tree = backup.store(stringOf(TreeObject::encode(level)), BlobType::tree);
+        level = {test::dirEntry("a", tree), test::dirEntry("b", tree)};
+    }
+    backup.commitEntries(level, testing::at(1700000000));
+    const std::string secret = secretFile(kPassphrase);
+    EXPECT_EQ(
+        run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(), secret}),
+        Outcome(0, "restored 8 files, 14 folders\n", ""));
+    EXPECT_TRUE(fs::is_regular_file(temp / "restored/b/a/b/file"));
+
+    RestoreAppModel model;
+    model.setBackupPath(backup.folder().string());
+    model.setSecret(kPassphrase);
+    model.open();
+    model.setRestoreInto((temp / "again").string());
+    model.restore();
+    std::size_t records = 0;
+    model.readPhase([&](const RestoreAppModel::Phase& phase) {
+        for (const auto& record : phase.result.unpreserved) {
+            if (record.attribute != "extendedAttributes") continue;
+            ++records;
+            EXPECT_LE(record.reason.size(), Unicode::shownTextBytes);
+            // Not one name fits whole within the bound: all 300 are counted.
+            EXPECT_EQ(record.reason, "no extended attribute could be set: 300 not shown");
+        }
+    });
+    EXPECT_EQ(records, 8u);
 }
 
 // A pack cut short on the drive (a cloud folder still downloading) is named as there but
