@@ -434,7 +434,7 @@ void BM_RestoreLongAttributeListsPeakMemory(benchmark::State& state) {
         state.PauseTiming();
         const fs::path target = freshTarget(dir.filename().string());
         state.ResumeTiming();
-        peak = peakResident(
+        peak = bench::peakResident(
             restoreProgram(),
             {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
             status);
