@@ -266,8 +266,10 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
     const auto pipe = [](const fs::path& at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); };
     const auto empty = [](const fs::path& at, int) { std::ofstream{at}; };
     const auto hardLinked = [](const fs::path& at, int i) {  // ten names for each file
-        if (i % 10 == 0) std::ofstream{at} << "content " << i;
-        else fs::create_hard_link(at.parent_path() / ("e" + std::to_string(i - i % 10)), at);
+        if (i % 10 == 0)
+            std::ofstream{at} << "content " << i;
+        else
+            fs::create_hard_link(at.parent_path() / ("e" + std::to_string(i - i % 10)), at);
     };
     struct Row {
         const char* shape;
