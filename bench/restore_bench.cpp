@@ -14,9 +14,17 @@
 // each name the level below twice, above a bottom tree of 4,096 entries whose names are
 // refused. Its record counts every folder the walk would enter, so the walk would meet 2^11
 // copies of the bottom tree, eight million refused names; it stops after a million entries
-// more than the record and its stored trees allow for. The built program restores it
-// headless, and the peak resident memory of that process is reported; over 256 MB is an
-// error.
+// more than twice the folders the record counts (files it does not count, and entering a
+// folder allows only the links, pipes, sockets and devices of its tree). The built program
+// restores it headless, and the peak resident memory of that process is reported; over
+// 256 MB is an error.
+//
+// Two more show what a record that counts its folders is allowed: 6 levels of two folders
+// naming one tree above a folder of 1,000,000 named pipes, the record counting its 126
+// folders, is walked whole (64 million pipes met, each passed over), as a rotation of 64
+// copies of one folder of pipes made with hard links would be; and the honest rotation of
+// 1,200,000 links (20 folders made with `cp -al` from one folder of 60,000 links, stored as
+// one tree) is restored whole, beside `cp -a` of the same source.
 //
 // Two more attack the decompression: every file names one data blob whose frame states
 // 1 GiB but holds an LZFSE stream of 23 bytes, 256 files naming it once (256 divided by
@@ -97,6 +105,21 @@ void writeNoise(const fs::path& file, std::uint64_t size, std::uint64_t seed) {
     }
 }
 
+// 20 folders s00 to s19, s00 holding 60,000 symbolic links and the others made from it with
+// `cp -al`, as a snapshot rotation made with hard links is: the copies share their inodes, so
+// the backup stores one tree named by all 20 folders.
+void makeLinkRotation(const fs::path& source) {
+    const fs::path first = source / "s00";
+    fs::create_directories(first);
+    const std::uint64_t links = 60'000 / scale();
+    for (std::uint64_t i = 0; i < links; ++i)
+        fs::create_symlink("target" + std::to_string(i), first / ("l" + std::to_string(i)));
+    for (int copy = 1; copy < 20; ++copy) {
+        const std::string name = (copy < 10 ? "s0" : "s") + std::to_string(copy);
+        run("cp -al " + quoted(first) + " " + quoted(source / name));
+    }
+}
+
 struct Sample {
     fs::path source;
     fs::path repository;
@@ -114,6 +137,8 @@ Sample prepare(const std::string& name) {
         const std::uint64_t fileSize = (256ull << 20) / scale();
         for (int i = 0; i < 8; ++i)
             writeNoise(sample.source / ("large-" + std::to_string(i) + ".bin"), fileSize, i + 1);
+    } else if (name == "link-rotation") {
+        makeLinkRotation(sample.source);
     } else {
         const int files = static_cast<int>(50'000 / scale());
         std::mt19937_64 random(7);
@@ -164,7 +189,7 @@ void restoreSample(benchmark::State& state, const std::string& name) {
     const Sample sample = prepare(name);
     SnapshotID snapshot;
     auto repository = openSample(sample, snapshot);
-    std::uint64_t files = 0;
+    std::uint64_t files = 0, links = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const fs::path target = freshTarget("restore-" + name);
@@ -172,9 +197,11 @@ void restoreSample(benchmark::State& state, const std::string& name) {
         auto result = RestoreCoordinator().restore(snapshot, *repository, target, {});
         if (!result.isComplete()) state.SkipWithError("the restore reported failures");
         files = result.filesRestored;
+        links = result.symlinksRestored;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * treeBytes(sample.source)));
     state.counters["files"] = static_cast<double>(files);
+    state.counters["links"] = static_cast<double>(links);
 }
 
 void copySample(benchmark::State& state, const std::string& name) {
@@ -201,7 +228,7 @@ fs::path restoreProgram() {
 //     resident memory stays under 256 MB.
 //   wide-pipes: 10 levels of two folders naming one tree, above a folder of 1,000,000 named
 //     pipes; the record counts nothing. Timed: the walk stops once it has met more entries
-//     than the record and the stored trees allow for (the folder three times).
+//     than the record allows for (a million, as it counts no folders).
 //   wide-blobs: the same folders above one file naming one empty blob 1,000,000 times.
 // WM_BENCH_SCALE divides the million.
 struct HostileTree {
@@ -347,6 +374,47 @@ BENCHMARK(BM_RestoreLargeFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->U
 BENCHMARK(BM_CopySmallFilesWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreSmallFiles)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RestoreSharedSubtreesPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- What a record that counts its folders is allowed, and an honest rotation ---
+
+// 6 levels of two folders naming one tree, above a folder of 1,000,000 named pipes (divided
+// by WM_BENCH_SCALE); the record counts the 126 folders, so each of the 64 bottom folders
+// allows its million pipes once and the walk meets them all.
+fs::path prepareCountedWidePipes() {
+    const std::uint64_t count = 1'000'000 / scale();
+    return prepareHostile("counted-wide-pipes", [&](Repository& repository, Date now) {
+        std::vector<TreeObject::Entry> bottom;
+        for (std::uint64_t i = 0; i < count; ++i)
+            bottom.push_back(hostileEntry("pipe" + std::to_string(i), TreeObject::EntryType::fifo, now));
+        return sharedAbove(repository, bottom, 6, now);  // counts its folders
+    });
+}
+
+// Timed, with the peak resident memory: the accepted cost of a record that counts its folders
+// as an honest rotation would. The program ends with status 0 (pipes are passed over).
+void BM_RestoreCountedWideSharedTree(benchmark::State& state) {
+    const fs::path dir = prepareCountedWidePipes();
+    std::uint64_t peak = 0;
+    int status = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const fs::path target = freshTarget(dir.filename().string());
+        state.ResumeTiming();
+        peak = peakResident(
+            restoreProgram(),
+            {"--headless-restore", (dir / "repository").string(), target.string(), (dir / "recovery-key.txt").string()},
+            status);
+    }
+    state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("the restore did not come back whole");
+}
+
+void BM_RestoreLinkRotation(benchmark::State& state) { restoreSample(state, "link-rotation"); }
+void BM_CopyLinkRotationWithCp(benchmark::State& state) { copySample(state, "link-rotation"); }
+
+BENCHMARK(BM_RestoreCountedWideSharedTree)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyLinkRotationWithCp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RestoreLinkRotation)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // --- Compression bombs ---
 

@@ -94,6 +94,13 @@ std::uint64_t RestoreCoordinator::Walk::meetingLimitOf(const RestoreBlobSource::
     return saturatingAdd(saturatingAdd(counted, counted), uncounted);
 }
 
+std::uint64_t RestoreCoordinator::Walk::uncountedIn(const TreeWalk::Entries& entries) {
+    using T = TreeObject::EntryType;
+    return static_cast<std::uint64_t>(std::count_if(entries.begin(), entries.end(), [](const TreeObject::Entry& e) {
+        return e.entryType != T::file && e.entryType != T::directory;
+    }));
+}
+
 TreeWalk::Step RestoreCoordinator::Walk::stop(const std::string& display, std::string reason) {
     result.failures.setStop({display, std::move(reason)});
     return TreeWalk::Step::stop;
@@ -120,10 +127,10 @@ std::optional<TreeWalk::Entries> RestoreCoordinator::Walk::read(const BlobID& tr
     try {
         source.blob(tree, treeBuffer);
         TreeWalk::Entries entries = TreeObject::decode(treeBuffer);
-        // What a tree stores is the backup's own: twice its entries are allowed on top, once
-        // per distinct tree, so links and pipes an honest backup holds by the million pass.
-        if (readTrees.insert(tree).second)
-            meetingLimit = saturatingAdd(meetingLimit, saturatingAdd(entries.size(), entries.size()));
+        // The top tree, or the tree of the folder visit() has just entered: `entered` counts
+        // that folder, so the record's count of folders tells whether it still allows for it.
+        if (folders.empty() || entered <= recordedDirectories)
+            meetingLimit = saturatingAdd(meetingLimit, uncountedIn(entries));
         return entries;
     } catch (const std::exception& e) {
         if (folders.empty()) throw;

@@ -6,8 +6,8 @@
 // the snapshot record, the target folder or the top tree object is thrown. A tree named in
 // several places is entered each time; a walk that would enter more than twice the folders
 // the snapshot's record counts, and 1,000 more, or meet more entries and content-blob
-// references than the record and the distinct trees read allow for (Walk::meetingLimitOf),
-// stops there with one failure saying so, held apart from the records kept
+// references than the record and the folders it counts allow for (Walk::meetingLimitOf,
+// Walk::uncountedIn), stops there with one failure saying so, held apart from the records kept
 // (FailureRecords::stop).
 #include <cstdint>
 #include <filesystem>

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "core/Bytes.h"
@@ -41,11 +40,18 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     // The most entries and content-blob references an honest backup makes a walk meet, to
     // begin with: twice its files, its folders and its content's bytes in the repository's
     // smallest chunks (a file's last chunk may be shorter), and `uncounted` more for what the
-    // record does not count (links, pipes, sockets, devices). Each distinct tree read adds
-    // twice its entries (read()). The folder limit alone leaves the work
-    // inside the folders unbounded: a folder of a million entries met at each of a thousand
-    // places, or a file naming one blob a million times.
+    // record does not count (links, pipes, sockets, devices). The folder limit alone leaves
+    // the work inside the folders unbounded: a folder of a million entries met at each of a
+    // thousand places, or a file naming one blob a million times.
     static std::uint64_t meetingLimitOf(const RestoreBlobSource::Record& record, std::uint64_t uncounted);
+    // The entries of a tree that a snapshot's record does not count: links, pipes, sockets
+    // and devices. An honest backup meets them once for every folder that names the tree,
+    // however many folders share it (a rotation of copies made with hard links stores one
+    // tree for all of them), so each folder entered within the record's count of folders,
+    // and the top tree, allows them once more (read()). Past that count, entering a folder
+    // allows nothing: a record that counts its folders lets the walk meet at most its folders
+    // times its widest tree.
+    static std::uint64_t uncountedIn(const TreeWalk::Entries& entries);
 
     // The top tree's read and decode errors end the restore; a folder's own tree that
     // cannot be read is a Failure of that folder.
@@ -64,8 +70,7 @@ struct RestoreCoordinator::Walk : TreeWalk::Visitor {
     const std::uint64_t enteredLimit;
     std::uint64_t entered = 0;  // folders entered, every entering of a shared tree counted
     std::uint64_t meetingLimit;
-    std::uint64_t met = 0;                 // entries and content-blob references met, every meeting counted
-    std::unordered_set<BlobID> readTrees;  // distinct trees read, each allowed for once
+    std::uint64_t met = 0;  // entries and content-blob references met, every meeting counted
 
     // Records why the walk stops here, apart from the records kept, and stops it.
     TreeWalk::Step stop(const std::string& display, std::string reason);

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <unordered_set>
 
 #include <gtest/gtest.h>
 
@@ -325,6 +327,66 @@ TEST_F(TestBackupTool, AnHonestBackupIsNeverStoppedWhateverItsShape) {
     const RestoreResult restored =
         RestoreCoordinator(std::nullopt, 0).restore(repo->snapshotIDs().at(0), *repo, temp / "restored", {});
     EXPECT_TRUE(restored.isComplete()) << restored.failures.total();
+}
+
+// Rotations of copies made with hard links (`cp -al`), as a snapshot rotation makes them: the
+// copies share their inodes, so the backup stores one tree for all of them, and the restore
+// meets its entries once for each copy. None is stopped, even allowed nothing beyond what its
+// record counts; nor is a folder of more links than the allowance, at the top of the backup.
+TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
+    constexpr int entries = 300;
+    const auto link = [](const fs::path& at, int i) { fs::create_symlink("../target" + std::to_string(i), at); };
+    const auto pipe = [](const fs::path& at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); };
+    const auto empty = [](const fs::path& at, int) { std::ofstream{at}; };
+    const auto hardLinked = [](const fs::path& at, int i) {  // ten names for each file
+        if (i % 10 == 0)
+            std::ofstream{at} << "content " << i;
+        else
+            fs::create_hard_link(at.parent_path() / ("e" + std::to_string(i - i % 10)), at);
+    };
+    struct Row {
+        const char* shape;
+        std::function<void(const fs::path&, int)> make;
+        int copies;  // 0: the entries lie at the top of the backup
+        std::uint64_t allowance;
+        std::string counts;
+    };
+    for (const Row& row : {
+             Row{"links", link, 5, 0, "files=0 hardlinks=0 folders=5 symlinks=1500 skipped=0"},
+             Row{"pipes", pipe, 5, 0, "files=0 hardlinks=0 folders=5 symlinks=0 skipped=1500"},
+             Row{"empty files", empty, 5, 0, "files=300 hardlinks=1200 folders=5 symlinks=0 skipped=0"},
+             Row{"hard-linked files", hardLinked, 5, 0, "files=30 hardlinks=1470 folders=5 symlinks=0 skipped=0"},
+             Row{"one folder of links", link, 0, 100, "files=0 hardlinks=0 folders=0 symlinks=300 skipped=0"},
+         }) {
+        SCOPED_TRACE(row.shape);
+        for (const fs::path& made : {source, repository, temp / "recovery.txt", temp / "restored"})
+            fs::remove_all(made);
+        const fs::path first = row.copies > 0 ? source / "s0" : source;
+        fs::create_directories(first);
+        for (int i = 0; i < entries; ++i) row.make(first / ("e" + std::to_string(i)), i);
+        for (int copy = 1; copy < row.copies; ++copy) {
+            const fs::path to = source / ("s" + std::to_string(copy));
+            ASSERT_EQ(std::system(("cp -al '" + first.string() + "' '" + to.string() + "'").c_str()), 0);
+        }
+        ASSERT_EQ(runTool(create), 0);
+        const auto repo = unlock();
+        const SnapshotID id = repo->snapshotIDs().at(0);
+        std::unordered_set<BlobID> trees;
+        forEachEntry(*repo, id, [&](const TreeObject::Entry& entry, const std::string&) {
+            if (entry.childTree) trees.insert(*entry.childTree);
+        });
+        EXPECT_EQ(trees.size(), row.copies > 0 ? 1u : 0u) << "the copies are stored as one tree";
+
+        const RestoreResult restored =
+            RestoreCoordinator(std::nullopt, row.allowance).restore(id, *repo, temp / "restored", {});
+        EXPECT_TRUE(restored.isComplete()) << restored.failures.stop().value_or(RestoreResult::Failure{}).reason;
+        EXPECT_EQ("files=" + std::to_string(restored.filesRestored) +
+                      " hardlinks=" + std::to_string(restored.hardLinksRestored) +
+                      " folders=" + std::to_string(restored.directoriesRestored) +
+                      " symlinks=" + std::to_string(restored.symlinksRestored) +
+                      " skipped=" + std::to_string(restored.skipped.total()),
+                  row.counts);
+    }
 }
 
 }  // namespace

@@ -121,32 +121,47 @@ TEST_F(HostileSnapshotTest, SharedSubtreesAreWalkedOnlyAsFarAsTheRecordCounts) {
 
 // Folders of many entries, or a file naming one blob many times, met at many places: beside
 // the folders, the walk counts each entry and content-blob reference it meets, and stops once
-// they pass twice the record's files, folders and content in the smallest chunks, and what
-// the record does not count (a thousand here, a million in use).
+// they pass twice the record's files, folders and content in the smallest chunks, what the
+// record does not count (a thousand here, a million in use), and the pipes, links, sockets
+// and devices of the tree of each folder entered within the record's count of folders.
 TEST_F(HostileSnapshotTest, EntriesAndBlobReferencesAreBoundedByWhatTheRecordCounts) {
     std::vector<TreeObject::Entry> pipes;
     for (int i = 0; i < 100; ++i) pipes.push_back(specialEntry("pipe" + std::to_string(i), T::fifo));
     const BlobID empty = backup.add("");
     const std::vector<TreeObject::Entry> references = {fileEntry("f", std::vector<BlobID>(100, empty), 0)};
-    // Every folder is counted: 2 x 126 + 1,000 entries and references may be met to begin with,
-    // and twice the entries of each distinct tree read (the bottom one and six of two folders).
-    backup.directories = 126;
     backup.smallestChunk = 1024;
     const auto stopped = [](const std::string& limit) {
         return "the backup leads to more entries and pieces of content than the " + limit +
                " its counts allow, so the restore stopped here";
     };
-    for (const auto& [bottom, bytes, limit] :
-         {std::tuple(pipes, 0u, std::string("1476")), std::tuple(references, 0u, std::string("1278")),
-          std::tuple(pipes, 3000u << 10, std::string())}) {  // 6,400 of each met
+    // Six levels of two folders: 126 folders, 64 at the bottom, 6,400 of each bottom entry met.
+    for (const auto& [bottom, directories, bytes, limit] : {
+             // Every folder counted: each bottom folder allows its 100 pipes, as a rotation of
+             // copies of one folder of pipes needs.
+             std::tuple(pipes, 126u, 0u, std::string()),
+             // None counted: 1,000 entries, and entering a folder allows nothing.
+             std::tuple(pipes, 0u, 0u, std::string("1000")),
+             // Half counted: 2 x 63 + 1,000, and the 32 bottom folders of "a" entered within
+             // the count allow 3,200 more; those of "b" nothing.
+             std::tuple(pipes, 63u, 0u, std::string("4326")),
+             // References to content are allowed only by the record's files, folders and bytes.
+             std::tuple(references, 126u, 0u, std::string("1252")),
+             // The record's bytes, in the smallest chunks, count too.
+             std::tuple(pipes, 0u, 3000u << 10, std::string()),
+         }) {
         BlobID tree = backup.addTree(bottom);
         for (int level = 0; level < 6; ++level) tree = backup.addTree({dirEntry("a", tree), dirEntry("b", tree)});
         backup.setRoot(tree);
-        backup.bytesLogical = bytes;  // the record's bytes, in the smallest chunks, count too
+        backup.directories = directories;
+        backup.bytesLogical = bytes;
         fs::remove_all(box.target()), fs::create_directory(box.target());
         const Result r = restoreAllowing(1000);
-        EXPECT_EQ(r.isComplete(), limit.empty()) << bytes;
+        SCOPED_TRACE(testing::Message() << directories << " folders, " << bytes << " bytes");
+        EXPECT_EQ(r.isComplete(), limit.empty());
         EXPECT_EQ(r.failures.stop().value_or(RestoreResult::Failure{}).reason, limit.empty() ? "" : stopped(limit));
+        if (limit.empty()) {
+            EXPECT_EQ(r.skipped.total(), 6400u);  // every pipe met
+        }
     }
 }
 
