@@ -221,6 +221,11 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
             out << "restored " << phase.result.filesRestored << " files, " << phase.result.directoriesRestored
                 << " folders\n";
             out.flush();
+        } else if (finished && !problem) {
+            // The walk ended with failures: what came back, then what did not and why.
+            err << "restore failed: restored " << phase.result.filesRestored << " files, "
+                << phase.result.directoriesRestored << " folders; " << phase.result.failures.total()
+                << " could not be restored\n";
         } else {
             err << "restore failed: " << problemOrNoReason(problem) << "\n";
         }

@@ -187,7 +187,7 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     const auto [status, out, err] =
         run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(), secret});
     EXPECT_EQ(std::pair(status, out), std::pair(1, std::string()));
-    EXPECT_TRUE(err.starts_with("restore failed: no reason given\nlost: ") &&
+    EXPECT_TRUE(err.starts_with("restore failed: restored 2 files, 0 folders; 1 could not be restored\nlost: ") &&
                 std::count(err.begin(), err.end(), '\n') == 2)
         << err;
     for (const std::string name : {"restored/ok", "restored/line\nbreak"})
@@ -261,7 +261,7 @@ TEST_F(WmrestoreTest, ACutShortPackIsThereButIncomplete) {
     const auto packPath = *RepoPath::parse(first.begin()->string());
     EXPECT_EQ(std::tuple(status, out, err),
               std::tuple(1, std::string(),
-                         "restore failed: no reason given\none.txt: " +
+                         "restore failed: restored 1 files, 0 folders; 1 could not be restored\none.txt: " +
                              RepositoryPresentation::sentence(DestinationError::shortRead(packPath, 1, 0)) + "\n"));
     EXPECT_EQ(stringOf(temp.readFile("restored/two.txt")), "2");
 }
