@@ -41,8 +41,7 @@ bool removeIfHolding(Destination& destination, const RepoPath& path, ByteView wr
         const auto size = static_cast<std::int64_t>(written.size());
         const ObjectOpening there = destination.opening(path, size);
         if (there.kind == ObjectOpening::Kind::nothing) return true;
-        if (there.kind != ObjectOpening::Kind::file || there.size != size ||
-            !std::ranges::equal(there.bytes, written))
+        if (there.kind != ObjectOpening::Kind::file || there.size != size || !std::ranges::equal(there.bytes, written))
             return false;
         destination.remove(path);
         return true;

@@ -22,7 +22,8 @@ struct LockFileState {
 LockFileState readLockFile(Destination& destination) {
     Bytes bytes;
     try {
-        std::optional<Bytes> read = destination.readAtMost(RepositoryLayout::lockFile(), RepositoryFormat::lockFileMaximumBytes);
+        std::optional<Bytes> read =
+            destination.readAtMost(RepositoryLayout::lockFile(), RepositoryFormat::lockFileMaximumBytes);
         if (!read) return {LockFileState::Kind::unreadable, {}};
         bytes = std::move(*read);
     } catch (const DestinationError& error) {

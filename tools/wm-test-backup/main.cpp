@@ -242,8 +242,7 @@ void checkNewRepository(const Options& options) {
     } catch (const DestinationError& e) {
         // Without the system's reason, the product's sentence for the error says what happened.
         if (e.underlying.empty()) throw;
-        throw ToolRefusal("The folder " + inQuotes(options.repository) + " could not be read (" + e.underlying +
-                          ").");
+        throw ToolRefusal("The folder " + inQuotes(options.repository) + " could not be read (" + e.underlying + ").");
     }
     if (foreign)
         throw ToolRefusal("The folder " + inQuotes(options.repository) +
