@@ -24,10 +24,10 @@ enum class OtherNames {
 //   config, and the drive's read-me files when they are the system's own
 //   (DriveReadMe::isOwnFile).
 // Everything else inside the repository's folders is a person's, the head included: its
-// bytes are sealed and show nothing of whose they are. Files are judged by their first bytes
-// at most, never through a link; one that cannot be read is a person's, and so is one of the
-// repository's folders that cannot be listed. A folder that cannot be listed itself throws the
-// destination's error.
+// bytes are sealed and show nothing of whose they are. Files are read never through a link
+// and no further than their kind's size limit (the read-me files only as far as their first
+// line); one that cannot be read is a person's, and so is one of the repository's folders
+// that cannot be listed. A folder that cannot be listed itself throws the destination's error.
 std::optional<RepoPath> firstForeignEntry(Destination& folder, OtherNames others);
 
 }  // namespace wm::CreationLeftovers
