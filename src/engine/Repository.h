@@ -39,6 +39,7 @@
 #include "core/Identifiers.h"
 #include "core/Snapshot.h"
 #include "crypto/BlobCipher.h"
+#include "crypto/KeyFile.h"
 #include "crypto/RepositoryKeys.h"
 #include "format/CompactIndex.h"
 #include "format/HeadRecord.h"
@@ -90,12 +91,23 @@ public:
     // Makes a new repository on a destination that holds none. Throws Error::alreadyExists
     // when a config file is there, or a head beside snapshot records, index files or packs (a
     // repository whose config is missing), RepositoryConfig::Error::unsupportedVersion for a format
-    // version outside 1...2 (nothing written), and the destination's errors. The config file
-    // is written last, so a creation that fails part-way can simply be run again.
+    // version outside 1...2, Error::holdsOtherFiles when a name the repository uses holds
+    // anything but what a creation cut short leaves (CreationLeftovers; a head is never such a
+    // leftover), nothing written for any of them, and the destination's errors. The config file
+    // is written last, and a creation that fails takes back the head and config it wrote, so
+    // it can simply be run again.
     static std::shared_ptr<Repository> create(const std::shared_ptr<Destination>& destination,
                                               const RepositoryKeys& keys, const DeviceID& deviceID,
                                               std::string appVersion, std::optional<RepositoryConfig::KDF> kdf,
                                               std::int64_t formatVersion, Date now);
+
+    // Takes back a repository this instance created when what had to follow failed (its key
+    // files could not all be written): the config first, then the key files named and the head,
+    // each only while it is what this creation wrote (the same bytes; a head these keys
+    // signed), so that the folder can take a new repository and no person's file goes. The
+    // writing check runs first; when it throws, nothing is removed. Never throws; whether
+    // every one of those files is gone.
+    bool withdrawCreation(const std::vector<KeyFile>& keyFiles);
 
     // Opens an existing repository with keys already unwrapped: reads the config and the
     // signed head, compares the head's counter with the remembered one (the verdict never

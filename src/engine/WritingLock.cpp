@@ -5,6 +5,7 @@
 #include "core/Localization.h"
 #include "core/RepositoryJSON.h"
 #include "engine/Repository.h"
+#include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
 #include "storage/DestinationError.h"
 
@@ -18,13 +19,11 @@ struct LockFileState {
     RepositoryLock lock;  // kind lock
 };
 
-// Far more than any lock record takes; a larger file is not a lock this system wrote.
-constexpr std::int64_t lockFileMostBytes = 65536;
-
 LockFileState readLockFile(Destination& destination) {
     Bytes bytes;
     try {
-        std::optional<Bytes> read = destination.readAtMost(RepositoryLayout::lockFile(), lockFileMostBytes);
+        std::optional<Bytes> read =
+            destination.readAtMost(RepositoryLayout::lockFile(), RepositoryFormat::lockFileMaximumBytes);
         if (!read) return {LockFileState::Kind::unreadable, {}};
         bytes = std::move(*read);
     } catch (const DestinationError& error) {

@@ -27,6 +27,9 @@ RepositoryError RepositoryError::noPassphraseSet() {
     return {Kind::noPassphraseSet, "Repository.Error.noPassphraseSet"};
 }
 RepositoryError RepositoryError::headMissing() { return {Kind::headMissing, "Repository.Error.headMissing"}; }
+RepositoryError RepositoryError::holdsOtherFiles() {
+    return {Kind::holdsOtherFiles, "Repository.Error.holdsOtherFiles"};
+}
 RepositoryError RepositoryError::headChanged(std::uint64_t expected, std::uint64_t found) {
     RepositoryError e(
         Kind::headChanged,

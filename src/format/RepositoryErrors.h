@@ -20,7 +20,8 @@ public:
         alreadyExists,
         noPassphraseSet,
         headMissing,
-        headChanged
+        headChanged,
+        holdsOtherFiles
     };
     static RepositoryError blobNotFound(const BlobID& id);
     static RepositoryError snapshotNotFound(const SnapshotID& id);
@@ -31,6 +32,9 @@ public:
     // The stored head is not the one this repository last read or wrote: another writer
     // moved it (or an older one was put back) meanwhile.
     static RepositoryError headChanged(std::uint64_t expected, std::uint64_t found);
+    // A new repository was to be made where a person's own file lies at one of the names a
+    // repository uses (its head, a file inside its folders): nothing is written over it.
+    static RepositoryError holdsOtherFiles();
 
     Kind kind;
     BlobID blob;                        // blobNotFound

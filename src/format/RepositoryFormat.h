@@ -31,6 +31,7 @@ inline constexpr std::int64_t chunkMaxBytes = 4194304;       // 4 MiB
 // refused before it is read.
 inline constexpr std::int64_t configMaximumBytes = 65536;           // 64 KiB
 inline constexpr std::int64_t keyFileMaximumBytes = 65536;          // 64 KiB
+inline constexpr std::int64_t lockFileMaximumBytes = 65536;         // 64 KiB: the writing lock
 inline constexpr std::int64_t signedRecordMaximumBytes = 16777216;  // 16 MiB: head, snapshot records
 
 inline constexpr double pruneMinimumPackAge = 604800.0;  // 7 days, seconds

@@ -64,6 +64,8 @@ std::optional<std::string> repositorySentence(const RepositoryError& e) {
             "its list of snapshots. What this run stored stays and is reused: run it again once the other "
             "work has finished.");
     case RepositoryError::Kind::noPassphraseSet: return WM_L(noPassphraseText);
+    case RepositoryError::Kind::holdsOtherFiles:
+        return WM_L("That location holds other files and no backup. A new backup goes into a new or empty folder.");
     default: return std::nullopt;
     }
 }

@@ -9,9 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include "crypto/KeyFile.h"
+#include "crypto/RecoveryKey.h"
+#include "engine/KeyFiles.h"
 #include "format/RepositoryLayout.h"
+#include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
 #include "support/SimulatedCrash.h"
+#include "support/TempFolder.h"
 
 namespace wm::test {
 namespace {
@@ -283,6 +288,78 @@ TEST(RepositoryFaults, PowerCutAtAnyStepLeavesTheOldHeadOrTheNew) {
             EXPECT_TRUE(filesUnder(*base.memory, "tmp").empty()) << context;
         }
         EXPECT_GT(completedAt, concurrent ? 40 : 10) << "the backup never completed without a cut";
+    }
+}
+
+// A creation as the backup tool makes one (the repository, then its key files) that fails at
+// any write, also once that write is already in place, is taken back whole: no config, head
+// or key file stays, a person's file beside it is untouched, and the next creation succeeds.
+TEST(RepositoryFaults, ACreationThatFailsAtAnyWriteIsTakenBackWhole) {
+    const RepositoryKeys keys = makeKeys();
+    const std::vector<KeyFile> keyFiles = {
+        KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt, fixedNow()),
+        KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, "second", fixedNow())};
+    // Whether it failed; a failure leaves it taken back.
+    const auto creation = [&](const std::shared_ptr<Destination>& destination, const std::string& context) {
+        std::shared_ptr<Repository> repository;
+        try {
+            repository = createRepository(destination, keys);
+            for (const KeyFile& keyFile : keyFiles) repository->keyFiles().add(keyFile);
+        } catch (const DestinationError&) {
+            if (repository) {
+                EXPECT_TRUE(repository->withdrawCreation(keyFiles)) << context;
+            }
+            return true;
+        }
+        return false;
+    };
+    const auto expectOutcome = [&](const std::shared_ptr<Destination>& destination, bool failed,
+                                   const std::string& context) {
+        for (const RepoPath& path :
+             {RepositoryLayout::configFile(), RepositoryLayout::head(), RepositoryLayout::key(keyFiles[0].keyID),
+              RepositoryLayout::key(keyFiles[1].keyID)})
+            EXPECT_EQ(destination->exists(path), !failed) << context << ": " << path.string();
+        EXPECT_EQ(stringOf(destination->read(*RepoPath::parse("photos/a.jpg"))), "kept") << context;
+        if (failed) {
+            EXPECT_FALSE(creation(destination, context + ", again")) << context;
+        }
+        EXPECT_EQ(openRepository(destination, keys).repository->counter(), 0u) << context;
+    };
+
+    auto probe = std::make_shared<FaultyDestination>(std::make_shared<InMemoryDestination>());
+    ASSERT_FALSE(creation(probe, "probe"));
+    const std::int64_t total = probe->mutatingCallCount();
+    ASSERT_GE(total, 12);
+    std::int64_t failures = 0;
+    for (std::int64_t n = 1; n <= total; ++n) {
+        const std::string context = "mutating call " + std::to_string(n) + " of " + std::to_string(total);
+        auto memory = std::make_shared<InMemoryDestination>();
+        memory->put(*RepoPath::parse("photos/a.jpg"), "kept");
+        auto faulty = std::make_shared<FaultyDestination>(memory);
+        faulty->failMutation(n, DestinationError::outOfSpace(100, 0));
+        const bool failed = creation(faulty, context);
+        failures += failed ? 1 : 0;
+        faulty->clearFaults();
+        expectOutcome(memory, failed, context);
+    }
+    EXPECT_GT(failures, total / 2);
+
+    // Put in place, then failed (the folder could not be made durable): taken back all the same.
+    using Interruption = LocalFolderDestination::WriteInterruption;
+    for (int before = 0; before < 6; ++before) {
+        const std::string context = "in place, commit " + std::to_string(before + 1);
+        TempFolder folder;
+        folder.writeFile("photos/a.jpg", "kept");
+        const auto destination = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), folder.path(),
+            Interruption{Interruption::Stage::beforeFolderSync, before},
+            LocalFolderDestination::Preparation::preparing());
+        const bool failed = creation(destination, context);
+        EXPECT_TRUE(failed || before == 2 || before == 3) << context;  // the read-me files' failures are passed over
+        const auto reading = std::make_shared<LocalFolderDestination>(
+            DestinationID::random(), DestinationKind::localFolder(), folder.path(), std::nullopt,
+            LocalFolderDestination::Preparation::readingOnly());
+        expectOutcome(reading, failed, context);
     }
 }
 

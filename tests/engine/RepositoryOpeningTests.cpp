@@ -1,8 +1,15 @@
 // Creating and opening repositories, loading and rebuilding the index.
 #include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "core/RepositoryLock.h"
+#include "crypto/KeyFile.h"
+#include "crypto/RecoveryKey.h"
+#include "engine/KeyFiles.h"
 #include "format/RepositoryLayout.h"
 #include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
@@ -50,6 +57,93 @@ TEST_F(RepositoryOpening, CreationThatFailsPartWayCanBeRunAgain) {
             EXPECT_NO_THROW(createRepository(faulty, keys)) << n;
         }
         EXPECT_EQ(openRepository(inner, keys).repository->counter(), 0u) << n;
+    }
+}
+
+// A person's own file at a name a repository uses is never written over: creating there is
+// refused and the folder stays byte for byte. What a creation cut short leaves is taken.
+TEST_F(RepositoryOpening, CreateNeverWritesOverAPersonsFileAtARepositoryName) {
+    const KeyFile leftoverKey =
+        KeyFile::wrap(SymmetricKey::random(), RecoveryKey::generate(), keys.repositoryID, std::nullopt, fixedNow());
+    const std::string keyText = stringOf(leftoverKey.encoded());
+    const std::string lockRecord = stringOf(RepositoryJSON::encodeBytes(
+        RepositoryLock{"Laptop", testDevice().hex(), fixedNow(), fixedNow()}.toJSON(), false));
+    const auto another = std::make_shared<InMemoryDestination>();
+    createRepository(another, makeKeys());
+    const std::string anotherHead = stringOf(another->files().at("refs/head"));
+    const std::vector<std::pair<std::string, std::string>> persons = {
+        {"refs/head", "my own notes"},
+        {"refs/head", anotherHead},  // sealed: its bytes show nothing of whose it is
+        {"refs/notes.txt", "mine"},
+        {"packs/photo.jpg", "a picture"},
+        {"keys/mine.key", "not a key file"},
+        {"keys/copy.txt", keyText},  // a key file's bytes under a name no key file has
+        {"snapshots/ab/c.snap", ""},
+        {"writing.lock", "my lock notes"},
+        {"writing.lock", lockRecord + std::string(70000, ' ')},  // past what a lock record takes
+        {"Read Me First.txt", "my own read-me"},
+        {"refs", "a file where the folder goes"},
+    };
+    for (const auto& [path, bytes] : persons) {
+        auto destination = std::make_shared<InMemoryDestination>();
+        destination->put(*RepoPath::parse(path), bytes);
+        EXPECT_EQ(thrown<Repository::Error>([&] { createRepository(destination, keys); }),
+                  Repository::Error::holdsOtherFiles())
+            << path;
+        EXPECT_EQ(destination->files(), (std::map<std::string, Bytes>{{path, bytesOf(bytes)}})) << path;
+    }
+
+    // Empty folders, "tmp" whatever it holds, the system's read-me, a lock record and key files;
+    // names no repository uses are not the engine's to judge, and stay.
+    const std::map<std::string, Bytes> leftovers = {
+        {RepositoryLayout::key(leftoverKey.keyID).string(), leftoverKey.encoded()},
+        {"writing.lock", bytesOf(lockRecord)},
+        {"tmp/notes", bytesOf("a person's own")},
+        {"tmp/sub/0123456789abcdef0123456789abcdef", bytesOf("x")},
+        {"Read Me First.txt", bytesOf("WENDLE MARSH BACKUP\nold")},
+        {"photos/a.jpg", bytesOf("kept")},
+    };
+    for (const auto& [path, bytes] : leftovers) memory->put(*RepoPath::parse(path), bytes);
+    memory->put(*RepoPath::parse("packs/gone"), "x");
+    memory->remove(*RepoPath::parse("packs/gone"));
+    ASSERT_NO_THROW(createRepository(memory, keys));
+    for (const auto& [path, bytes] : leftovers)
+        if (path != "Read Me First.txt") {
+            EXPECT_EQ(memory->files().at(path), bytes) << path;
+        }
+    EXPECT_EQ(openRepository(memory, keys).repository->counter(), 0u);
+}
+
+// Taking a creation back removes only what it wrote, and nothing once the writing check fails.
+TEST_F(RepositoryOpening, WithdrawingACreationRemovesOnlyWhatItWrote) {
+    const KeyFile keyFile = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
+                                          fixedNow().repositoryPrecision());
+    const auto written = [&] {
+        auto destination = std::make_shared<InMemoryDestination>();
+        auto repository = createRepository(destination, keys);
+        repository->keyFiles().add(keyFile);
+        return std::pair{destination, repository};
+    };
+    auto [destination, repository] = written();
+    repository->setWritingCheck([] { throw std::runtime_error("lock lost"); });
+    EXPECT_FALSE(repository->withdrawCreation({keyFile}));
+    EXPECT_NO_THROW(openRepository(destination, keys));
+    repository->setWritingCheck({});
+    EXPECT_TRUE(repository->withdrawCreation({keyFile}));
+    for (const auto& [path, bytes] : destination->files())
+        EXPECT_TRUE(path == "Read Me First.txt" || path == "Repository Format.md") << path;
+
+    // A person's file put where the head or a key file was stays; a config that is not this
+    // creation's stops the rest.
+    const std::string keyPath = RepositoryLayout::key(keyFile.keyID).string();
+    for (const std::string& replaced : {std::string("refs/head"), keyPath, std::string("wendlemarsh.repo")}) {
+        std::tie(destination, repository) = written();
+        destination->put(*RepoPath::parse(replaced), "a person's own");
+        EXPECT_FALSE(repository->withdrawCreation({keyFile})) << replaced;
+        EXPECT_EQ(destination->files().at(replaced), bytesOf("a person's own")) << replaced;
+        EXPECT_EQ(destination->files().count("refs/head") + destination->files().count(keyPath),
+                  replaced == "wendlemarsh.repo" ? 2u : 1u)
+            << replaced;
     }
 }
 

@@ -35,6 +35,7 @@ TEST(RepositoryPresentation, EverySentence) {
          e(ReplicatorError::foreignRepository(test::blobFilled<RepositoryID>(1), test::blobFilled<RepositoryID>(2)))},
         {"configMissing", e(ReplicatorError::configMissing(test::blobFilled<RepositoryID>(1)))},
         {"alreadyExists", e(RepositoryError::alreadyExists())},
+        {"holdsOtherFiles", e(RepositoryError::holdsOtherFiles())},
         {"headMissing", e(RepositoryError::headMissing())},
         {"headChanged", e(RepositoryError::headChanged(4, 5))},
         {"noPassphraseSet", e(RepositoryError::noPassphraseSet())},

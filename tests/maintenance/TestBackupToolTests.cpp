@@ -103,6 +103,68 @@ TEST_F(TestBackupTool, APersonsOwnReadMeMakesTheFolderTheirs) {
     EXPECT_GT(fs::file_size(repository / "Repository Format.md"), 1000u);
 }
 
+// A person's own file at a name a repository uses (the head, a file inside its folders, the
+// lock) is never written over: the folder is refused with the sentence for a folder that holds
+// other files and left byte for byte. What a creation cut short leaves is taken, and a creation
+// that fails takes back what it wrote, so that the next run makes the repository.
+TEST_F(TestBackupTool, APersonsFileAtARepositoryNameMakesTheFolderTheirs) {
+    const auto creating = [&](const fs::path& folder, const std::string& keyFile) {
+        return std::vector<std::string>{
+            source.string(),       folder.string(),           "--passphrase-file", passphrase.string(),
+            "--recovery-key-file", (temp / keyFile).string(), "--iterations",      "1000"};
+    };
+    const auto entries = [](const fs::path& folder) {
+        std::map<std::string, fs::file_type> found;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            found[fs::relative(entry.path(), folder).string()] = entry.symlink_status().type();
+        return found;
+    };
+    ASSERT_EQ(runTool(creating(temp / "made", "made.txt")), 0);
+    const std::vector<std::pair<std::string, std::string>> persons = {
+        {"refs/head", "my own notes"},
+        {"refs/head", stringOf(temp.readFile("made/refs/head"))},  // sealed: shows nothing of whose it is
+        {"packs/photo.jpg", "a picture"},
+        {"keys/mine.key", "not a key file"},
+        {"writing.lock", "my lock notes"},
+    };
+    for (std::size_t row = 0; row < persons.size(); ++row) {
+        const auto& [path, bytes] = persons[row];
+        const std::string folder = "theirs-" + std::to_string(row);
+        temp.writeFile(folder + "/" + path, bytes);
+        const auto before = entries(temp / folder);
+        ASSERT_EQ(runTool(creating(temp / folder, "never.txt"), temp / "errors"), 1) << path;
+        EXPECT_NE(stringOf(temp.readFile("errors"))
+                      .find((temp / folder).string() +
+                            "\" holds other files and no backup. A new backup goes into a new or empty folder."),
+                  std::string::npos)
+            << path;
+        EXPECT_EQ(entries(temp / folder), before) << path;
+        EXPECT_EQ(stringOf(temp.readFile(folder + "/" + path)), bytes) << path;
+        EXPECT_FALSE(fs::exists(temp / "never.txt")) << path;
+    }
+
+    // Empty folders, "tmp" with what it holds, the system's read-me, a lock record, a key file.
+    for (const char* name : {"packs", "index", "snapshots", "locks", "replicas", "devices", "gc", "holds", "refs"})
+        fs::create_directories(temp / "left" / name);
+    temp.writeFile("left/tmp/notes", "a person's own");
+    fs::create_directories(temp / "left" / "tmp" / "sub");
+    const fs::path keyFile = fs::directory_iterator(temp / "made" / "keys")->path();
+    fs::create_directories(temp / "left" / "keys");
+    fs::copy_file(keyFile, temp / "left" / "keys" / keyFile.filename());
+    temp.writeFile("left/writing.lock", R"({"acquiredAt":"2026-01-02T03:04:05.000Z","deviceID":"00",)"
+                                        R"("deviceName":"Laptop","heartbeatAt":"2026-01-02T03:04:05.000Z"})");
+    temp.writeFile("left/Read Me First.txt", "WENDLE MARSH BACKUP\nan older one");
+    ASSERT_EQ(runTool(creating(temp / "left", "left.txt")), 0);
+    EXPECT_EQ(stringOf(temp.readFile("left/tmp/notes")), "a person's own");
+    EXPECT_TRUE(fs::is_directory(temp / "left" / "tmp" / "sub"));
+
+    // The recovery key cannot be written: nothing of the repository stays in the way.
+    ASSERT_EQ(runTool(creating(temp / "failed", "no-folder/key.txt")), 1);
+    EXPECT_FALSE(fs::exists(temp / "failed" / "wendlemarsh.repo"));
+    EXPECT_FALSE(fs::exists(temp / "failed" / "refs" / "head"));
+    ASSERT_EQ(runTool(creating(temp / "failed", "failed.txt")), 0);
+}
+
 // Makes the folders of `names` one in the other below `folder` (each one step from the last,
 // as a path may be longer than the system takes whole); the deepest one, open.
 UniqueFd makeNested(const fs::path& folder, const std::vector<std::string>& names) {

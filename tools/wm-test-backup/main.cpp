@@ -54,7 +54,7 @@
 #include "engine/HeldWritingLock.h"
 #include "engine/KeyFiles.h"
 #include "engine/Repository.h"
-#include "format/DriveReadMe.h"
+#include "format/CreationLeftovers.h"
 #include "format/RepositoryLayout.h"
 #include "storage/LocalFolderDestination.h"
 
@@ -113,8 +113,23 @@ void writeSecret(const std::string& path, const std::string& text) {
     if (!ok) throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ".");
 }
 
+// Removes the recovery-key file this run wrote, while it still holds that text alone.
+void removeSecret(const std::string& path, const std::string& text) {
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    const std::string line = text + "\n";
+    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != static_cast<off_t>(line.size()))
+        return;
+    std::string found(line.size(), '\0');
+    if (::pread(file.get(), found.data(), found.size(), 0) != static_cast<ssize_t>(found.size()) || found != line)
+        return;
+    ::unlink(path.c_str());
+}
+
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
-                                             const DeviceID& device, const tools::RememberedCounters& remembered) {
+                                             const DeviceID& device, const tools::RememberedCounters& remembered,
+                                             const HeldWritingLock& lock) {
     if (!options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
     std::optional<std::string> passphrase;
     if (options.passphraseFile) passphrase = readSecret(*options.passphraseFile);
@@ -134,23 +149,27 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
     }
     auto repository =
         Repository::create(destination, keys, device, std::string(appVersion), kdf, options.formatVersion, Date::now());
+    // Nothing is written, and nothing taken back, once the lock is no longer this run's.
+    repository->setWritingCheck([&lock] { lock.confirmHeld(); });
+    std::vector<KeyFile> keyFiles;
+    std::optional<std::string> secretWritten;
     try {
         // The text is kept before the key file that needs it exists.
         const RecoveryKey recoveryKey = RecoveryKey::generate();
         writeSecret(*options.recoveryKeyFile, recoveryKey.text());
+        secretWritten = recoveryKey.text();
         const Date now = Date::now();
-        repository->keyFiles().add(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
-        if (passphrase) {
-            repository->keyFiles().add(
+        keyFiles.push_back(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
+        if (passphrase)
+            keyFiles.push_back(
                 KeyFile::wrap(master, *passphrase, settings->salt, settings->iterations, std::nullopt, now));
-        }
+        for (const KeyFile& keyFile : keyFiles) repository->keyFiles().add(keyFile);
     } catch (...) {
-        // A repository that no secret opens is of no use: take it back so that the next
-        // run creates it afresh.
-        try {
-            destination->remove(RepositoryLayout::configFile());
-        } catch (const std::exception&) {
-        }
+        // A repository that no secret opens is of no use: what this run wrote is taken back
+        // (and only that), so that the next run creates it afresh. The recovery key goes with
+        // it, once nothing it opens is left.
+        if (repository->withdrawCreation(keyFiles) && secretWritten)
+            removeSecret(*options.recoveryKeyFile, *secretWritten);
         throw;
     }
     std::cout << "created repository " << options.repository << " (format " << options.formatVersion << ")\n";
@@ -209,42 +228,25 @@ bool liesInside(const std::filesystem::path& repository, const FileIdentity& sou
     return false;
 }
 
-// What a creation cut short can leave in a folder: the repository's own folders and files. A
-// read-me file is one only when it holds this system's own text, judged without following a
-// link: a person's own file of that name (or one that cannot be read) makes the folder theirs.
-bool isRepositoryPart(Destination& folder, const std::string& name) {
-    for (const auto& required : RepositoryLayout::requiredDirectories())
-        if (required.string() == name) return true;
-    if (name == RepositoryLayout::lockFile().string()) return true;
-    const auto own = [&](const RepoPath& path, std::string_view line) {
-        try {
-            const ObjectOpening there = folder.opening(path, DriveReadMe::openingBytes);
-            return there.kind == ObjectOpening::Kind::file && DriveReadMe::isOwnFile(line, there.size, there.bytes);
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
-    if (name == RepositoryLayout::readMe().string()) return own(RepositoryLayout::readMe(), DriveReadMe::firstLine);
-    if (name == RepositoryLayout::formatDoc().string())
-        return own(RepositoryLayout::formatDoc(), DriveReadMe::formatFirstLine);
-    return false;
-}
-
-// Refuses what must not become a new repository, before anything is written.
+// Refuses what must not become a new repository, before anything is written: a folder that
+// holds anything but what a creation cut short leaves (CreationLeftovers) is the owner's.
 void checkNewRepository(const Options& options) {
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(*options.recoveryKeyFile, error)))
         throw ToolRefusal(recoveryKeyFileExists(*options.recoveryKeyFile));
     if (!std::filesystem::is_directory(options.repository, error)) return;
     const auto folder = tools::localFolder(options.repository, DestinationID::random(), false);
-    for (const auto& entry : std::filesystem::directory_iterator(options.repository, error)) {
-        if (!isRepositoryPart(*folder, entry.path().filename().string()))
-            throw ToolRefusal("The folder " + inQuotes(options.repository) +
-                              " holds other files and no backup. A new backup goes into a new or empty folder.");
+    std::optional<RepoPath> foreign;
+    try {
+        foreign = CreationLeftovers::firstForeignEntry(*folder, CreationLeftovers::OtherNames::refused);
+    } catch (const DestinationError& e) {
+        // Without the system's reason, the product's sentence for the error says what happened.
+        if (e.underlying.empty()) throw;
+        throw ToolRefusal("The folder " + inQuotes(options.repository) + " could not be read (" + e.underlying + ").");
     }
-    if (error)
-        throw ToolRefusal("The folder " + inQuotes(options.repository) + " could not be read (" + error.message() +
-                          ").");
+    if (foreign)
+        throw ToolRefusal("The folder " + inQuotes(options.repository) +
+                          " holds other files and no backup. A new backup goes into a new or empty folder.");
 }
 
 int run(const Options& options) {
@@ -285,7 +287,7 @@ int run(const Options& options) {
     // Nothing in "tmp" goes before there is a repository: in a folder that holds none yet, it
     // is the owner's. What a creation cut short left there goes at the next run.
     const auto repository = exists ? unlockRepository(destination, options, device, remembered)
-                                   : createRepository(destination, options, device, remembered);
+                                   : createRepository(destination, options, device, remembered, lock);
     // Nothing of the snapshot appears, and nothing in "tmp" goes, once the lock is no longer
     // this run's.
     repository->setWritingCheck([&lock] { lock.confirmHeld(); });
