@@ -133,18 +133,24 @@ TEST_F(RepositoryOpening, WithdrawingACreationRemovesOnlyWhatItWrote) {
     for (const auto& [path, bytes] : destination->files())
         EXPECT_TRUE(path == "Read Me First.txt" || path == "Repository Format.md") << path;
 
-    // A person's file put where the head or a key file was stays; a config that is not this
-    // creation's stops the rest.
+    // A person's file put where the head or a key file was stays, also one of the same size as
+    // what was written there; a config that is not this creation's stops the rest.
     const std::string keyPath = RepositoryLayout::key(keyFile.keyID).string();
-    for (const std::string& replaced : {std::string("refs/head"), keyPath, std::string("wendlemarsh.repo")}) {
-        std::tie(destination, repository) = written();
-        destination->put(*RepoPath::parse(replaced), "a person's own");
-        EXPECT_FALSE(repository->withdrawCreation({keyFile})) << replaced;
-        EXPECT_EQ(destination->files().at(replaced), bytesOf("a person's own")) << replaced;
-        EXPECT_EQ(destination->files().count("refs/head") + destination->files().count(keyPath),
-                  replaced == "wendlemarsh.repo" ? 2u : 1u)
-            << replaced;
-    }
+    for (const std::string& replaced : {std::string("refs/head"), keyPath, std::string("wendlemarsh.repo")})
+        for (const bool sameSize : {false, true}) {
+            std::tie(destination, repository) = written();
+            Bytes persons = bytesOf("a person's own");
+            if (sameSize) {
+                persons = destination->files().at(replaced);
+                persons.back() ^= 1;
+            }
+            destination->put(*RepoPath::parse(replaced), persons);
+            EXPECT_FALSE(repository->withdrawCreation({keyFile})) << replaced;
+            EXPECT_EQ(destination->files().at(replaced), persons) << replaced;
+            EXPECT_EQ(destination->files().count("refs/head") + destination->files().count(keyPath),
+                      replaced == "wendlemarsh.repo" ? 2u : 1u)
+                << replaced;
+        }
 }
 
 // A repository whose config went missing still holds its snapshots: creating over it would
