@@ -17,12 +17,17 @@
 //   DeepVerificationRepeatedHead/N
 //                   a head that lists one snapshot N times, the snapshot's source path
 //                   300,000 bytes; its file's content pack is cut short.
+//   DeepVerificationManyPacks/L/P
+//                   L levels of one folder, each with a 16-byte name, above a tree of P
+//                   folders, each naming a tree whose pack is missing: P damaged packs, each
+//                   reached through all L levels.
 // The counter "peakMiB" is the process's peak resident size so far.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -222,11 +227,17 @@ struct DamagedRepository {
         repository->setPackBlobLimitForTesting(1);
     }
     BlobID store(ByteView bytes, BlobType type) { return repository->store(bytes, type).id; }
+    std::filesystem::path packPath(const BlobID& blob) const {
+        const auto pack = repository->withIndex([&](const CompactIndex& index) { return index.location(blob); });
+        return folder.folder / RepositoryLayout::pack(pack->pack).string();
+    }
     // Cuts the pack holding the blob to half its length, then opens the repository read-only.
     void cutShortAndReopen(const BlobID& blob) {
-        const auto pack = repository->withIndex([&](const CompactIndex& index) { return index.location(blob); });
-        const auto path = folder.folder / RepositoryLayout::pack(pack->pack).string();
+        const auto path = packPath(blob);
         std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        reopen();
+    }
+    void reopen() {
         repository =
             Repository::open(destination, keys, device, "bench", std::nullopt, Repository::Access::readOnly).repository;
     }
@@ -282,6 +293,38 @@ void BM_DeepVerificationRepeatedHead(benchmark::State& state) {
     state.counters["listings"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_DeepVerificationRepeatedHead)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DeepVerificationManyPacks(benchmark::State& state) {
+    const auto levels = state.range(0);
+    const auto packs = state.range(1);
+    DamagedRepository bench("wm-verify-packs-bench");
+    std::vector<TreeObject::Entry> folders;
+    std::vector<BlobID> lost;
+    for (std::int64_t i = 0; i < packs; ++i) {
+        const std::string name = "u" + std::to_string(i);
+        lost.push_back(bench.store(TreeObject::encode({benchEntry(name, std::nullopt, {})}), BlobType::tree));
+        folders.push_back(benchEntry(name, lost.back(), {}));
+    }
+    BlobID top = bench.store(TreeObject::encode(folders), BlobType::tree);
+    for (std::int64_t level = 0; level < levels; ++level)
+        top = bench.store(TreeObject::encode({benchEntry(std::string(16, 'n'), top, {})}), BlobType::tree);
+    bench.repository->commit({top, {}, {}, {}, "bench", {}, std::nullopt, Date::now()});
+    for (const BlobID& tree : lost) std::filesystem::remove(bench.packPath(tree));
+    bench.reopen();
+    for (auto _ : state) {
+        const auto report = verify(*bench.repository, Verification::Depth::deep(), Date::now());
+        const bool attributed = std::all_of(report.damaged.begin(), report.damaged.end(), [](const auto& damage) {
+            return damage.affectedSnapshots.size() == 1 && damage.unreachableSubtreeCount == 1 &&
+                   damage.unreachableSubtrees.size() == 1;
+        });
+        if (report.damaged.size() != static_cast<std::size_t>(packs) || !attributed) {
+            state.SkipWithError("the damage was not attributed as expected");
+            return;
+        }
+    }
+    state.counters["peakMiB"] = peakMiB();
+}
+BENCHMARK(BM_DeepVerificationManyPacks)->Args({600, 600})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace wm

@@ -8,6 +8,7 @@
 #include "core/Localization.h"
 #include "core/Saturating.h"
 #include "core/Unicode.h"
+#include "crypto/Digest.h"
 #include "engine/DeletedFileSearch.h"
 #include "engine/Repository.h"
 #include "format/TreeFold.h"
@@ -124,7 +125,7 @@ struct Traced {
 class Tracer {
 public:
     Tracer(std::vector<Verification::Damage>& records, const Attribution& fold)
-        : records_(records), fold_(fold), needs_(records.size()), seen_(records.size()) {}
+        : records_(records), fold_(fold), needs_(records.size()) {}
 
     // At a snapshot's first listing: the snapshot is named in each record it costs, the paths
     // to unreadable trees are counted, and the texts the records still have room for are built.
@@ -213,34 +214,35 @@ private:
     // Whether a tree, the root (no name) or reached through the folder and name, holds a file
     // some record still needs an example of, or an unreadable tree whose phrase some record
     // still needs and that was not looked for below this tree at this path already. Notes the
-    // tree and path for the latter.
+    // tree and path for the latter. One note serves every record: a record that had tallies of
+    // unreadable trees below the tree then either got every phrase below it or was full, and a
+    // full record takes no more.
     bool worthEntering(const Findings& tree, const std::vector<std::string>& folder, const Bytes* name) {
-        bool worth = false;
-        std::string key;
+        bool files = false, phrases = false;
         for (const auto& [slot, tally] : tree.tallies) {
             const Need& need = needs_[slot];
-            if (need.files > 0 && tally.files > 0) worth = true;
-            if (need.phrases && tally.subtrees > 0) {
-                if (key.empty()) key = keyOf(tree, folder, name);
-                if (seen_[slot].insert(key).second) worth = true;
-            }
+            if (need.files > 0 && tally.files > 0) files = true;
+            if (need.phrases && tally.subtrees > 0) phrases = true;
         }
-        return worth;
+        const bool unsearched = phrases && searched_.insert(keyOf(tree, folder, name)).second;
+        return files || unsearched;
     }
     // The tree's findings, which the fold never moves during the call, by their address; then
-    // the path's text, or for a root a byte no path text holds.
+    // the digest of the path's text, or for a root of a byte no path text holds. A path text
+    // grows with the depth: the digest keeps a deep chain's notes small.
     static std::string keyOf(const Findings& tree, const std::vector<std::string>& folder, const Bytes* name) {
         const Findings* address = &tree;
         std::string key(reinterpret_cast<const char*>(&address), sizeof address);
-        key += name ? joinedWith(folder, *name) : std::string("\xFF");
+        const Digest256 digest = sha256(viewOf(name ? joinedWith(folder, *name) : std::string("\xFF")));
+        key.append(digest.begin(), digest.end());
         return key;
     }
 
     std::vector<Verification::Damage>& records_;
     const Attribution& fold_;
-    std::vector<Need> needs_;                            // by record, while a snapshot is traced
-    std::size_t open_ = 0;                               // records with a need
-    std::vector<std::unordered_set<std::string>> seen_;  // by record: trees and path texts looked below
+    std::vector<Need> needs_;                   // by record, while a snapshot is traced
+    std::size_t open_ = 0;                      // records with a need
+    std::unordered_set<std::string> searched_;  // trees and path texts looked below for phrases
 };
 
 }  // namespace

@@ -317,6 +317,30 @@ TEST(DamageTracing, AgreesWithFollowingEveryPath) {
              s.damage(shared);
              s.damage(s.content("c"));
          }},
+        {"shared levels above unreadable folders of several packs, one with more than are named, and a lost file",
+         [](DamageShape& s) {
+             std::vector<TreeObject::Entry> bottom;
+             s.repository->setPackBlobLimitForTesting(25);  // the crowded trees in one pack
+             for (int i = 0; i < 25; ++i)
+                 bottom.push_back(s.folder("c" + std::to_string(i), s.tree({s.file("c" + std::to_string(i), {})})));
+             s.repository->setPackBlobLimitForTesting(1);
+             s.unreadable(bottom[0].childTree.value());
+             s.damage(bottom[0].childTree.value());
+             for (int i = 0; i < 4; ++i) {
+                 const BlobID alone = s.tree({s.file("u" + std::to_string(i), {})});
+                 bottom.push_back(s.folder("u" + std::to_string(i), alone));
+                 s.unreadable(alone);
+                 s.damage(alone);
+             }
+             const BlobID lost = s.content("lost");
+             bottom.push_back(s.file("f", {lost}));
+             s.damage(lost);
+             const BlobID top = s.levels(s.tree(bottom), 3);
+             const SnapshotID one = s.commit(top), two = s.commit(s.tree({s.folder("again", top)}));
+             // The same levels at a path searched before, with examples of the file still wanted.
+             const SnapshotID three = s.commit(s.tree({s.folder("again", top), s.file("x", {})}));
+             s.list({one, two, three, one});
+         }},
     };
     for (const auto& [name, build] : shapes) {
         DamageShape shape;
