@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -222,10 +223,16 @@ int runHeadlessRestore(const Mode& mode, std::ostream& out, std::ostream& err) {
                 << " folders\n";
             out.flush();
         } else if (finished && !problem) {
-            // The walk ended with failures: what came back, then what did not and why.
+            // The walk ended with failures: what came back, then what did not and why. A walk
+            // that stopped never reached the rest of the backup, so its entries are not counted
+            // as the entries that could not be restored: the line says it stopped.
+            const RestoreResult::FailureRecords& failures = phase.result.failures;
+            const std::uint64_t failed = failures.total() - (failures.stop() ? 1 : 0);
             err << "restore failed: restored " << phase.result.filesRestored << " files, "
-                << phase.result.directoriesRestored << " folders; " << phase.result.failures.total()
-                << " could not be restored\n";
+                << phase.result.directoriesRestored << " folders";
+            if (failures.stop()) err << ", then stopped before the end of the backup";
+            if (failed > 0) err << "; " << failed << " could not be restored";
+            err << "\n";
         } else {
             err << "restore failed: " << problemOrNoReason(problem) << "\n";
         }

@@ -193,6 +193,33 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
     for (const std::string name : {"restored/ok", "restored/line\nbreak"})
         EXPECT_EQ(stringOf(temp.readFile(name)), "abc") << name;
     EXPECT_EQ(test::listTree(temp.path(), "restored"), before);
+
+    // A backup that leads further than its record counts (none of its 4,094 folders here: ten
+    // levels of two folders naming one tree) stops the walk: the first line says so, and counts
+    // only the entries that failed, not the rest of the backup the walk never reached.
+    auto stops = testing::TestBackup::create(temp / "stops", kPassphrase);
+    BlobID level = stops.store(stringOf(TreeObject::encode({})), BlobType::tree);
+    for (int i = 0; i < 11; ++i)
+        level = stops.store(stringOf(TreeObject::encode({test::dirEntry("a", level), test::dirEntry("b", level)})),
+                            BlobType::tree);
+    for (const auto& [entries, first] : {
+             std::pair(std::vector<TreeObject::Entry>{test::dirEntry("d", level)},
+                       std::string("restore failed: restored 0 files, 1000 folders, then stopped before the end of "
+                                   "the backup\nd/")),
+             std::pair(std::vector<TreeObject::Entry>{test::fileEntry("lost", {BlobID{}}, 3),
+                                                      test::fileEntry("ok", {stops.store("abc")}, 3),
+                                                      test::dirEntry("d", level)},
+                       std::string("restore failed: restored 1 files, 1000 folders, then stopped before the end of "
+                                   "the backup; 1 could not be restored\nd/")),
+         }) {
+        stops.commitEntries(entries, testing::at(1700000000 + static_cast<std::int64_t>(entries.size())));
+        fs::remove_all(temp / "stopped");
+        const auto [stoppedStatus, stoppedOut, stoppedErr] =
+            run({WMRESTORE_PATH, "--headless-restore", stops.folder().string(), (temp / "stopped").string(), secret});
+        EXPECT_EQ(std::pair(stoppedStatus, stoppedOut), std::pair(1, std::string()));
+        EXPECT_TRUE(stoppedErr.starts_with(first)) << stoppedErr;
+        EXPECT_EQ(std::count(stoppedErr.begin(), stoppedErr.end(), '\n'), entries.size() == 1 ? 2 : 3) << stoppedErr;
+    }
 }
 
 // A file carrying 300 extended attributes named with 5,000 bytes each (more than Linux takes),
