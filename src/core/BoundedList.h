@@ -26,7 +26,8 @@ public:
 
     // The items joined by the separator when all of them fit within maxBytes; else as many of
     // the first ones as fit together with ", and N more", N counting the others; when not one
-    // fits, "N not shown". Empty for no items.
+    // fits whole, the first cut at a character boundary and "…", then ", and N more"; when not
+    // one character of it fits, "N not shown". Empty for no items.
     std::string text() const { return text(maxBytes_); }
     // The same within fewer bytes (at most maxBytes): where a text holds several lists, each
     // takes what the others leave. Never shorter than leastBytes().
@@ -34,15 +35,18 @@ public:
     // As text(), but a list shown whole reads as Phrasing::list words it: "a, b and c".
     std::string phrase() const;
 
-    // The fewest bytes text() can take: the whole list when it is shorter than the count.
+    // The fewest bytes text() can take: the whole list when it is shorter than "N not shown".
     std::size_t leastBytes() const;
 
 private:
-    std::string cut(std::size_t items) const;  // the first items, and the rest counted
+    std::string cut(std::size_t items) const;                 // the first items, and the rest counted
+    std::string firstItemCut(std::size_t withinBytes) const;  // the first item cut, and the rest counted
+    std::string notShown() const;                             // every item counted, none shown
 
     std::size_t maxBytes_;
     std::string separator_;
     std::string joined_;             // the items kept, joined by the separator
+    std::string firstCut_;           // the first maxBytes of a first item too long to keep whole
     std::vector<std::size_t> ends_;  // where each kept item ends in joined_
     std::uint64_t count_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "core/BoundedList.h"
 #include "core/ByteCountFormatter.h"
 #include "core/Phrasing.h"
+#include "core/Unicode.h"
 #include "support/DataTable.h"
 #include "support/ScopedEnvironment.h"
 
@@ -48,6 +49,27 @@ TEST(Phrasing, BoundedListsShowWholeItemsAndCountTheRest) {
         EXPECT_EQ(list.count(), items.size());
         EXPECT_EQ(std::tuple(list.text(), list.phrase(), list.text(15)), std::tuple(text, phrase, within)) << text;
         EXPECT_EQ(list.leastBytes(), std::min(list.text().size(), (items.empty() ? std::string() : within).size()));
+    }
+    // Not one item fits whole: the first is shown cut at a character boundary, with the count of
+    // the others; only where not one character of it fits beside the count is every item counted.
+    const std::string e = "\xE2\x80\xA6", two = "\xC3\xA9";  // "…", "é"
+    const std::vector<std::tuple<std::size_t, std::vector<std::string>, std::size_t, std::string>> cut = {
+        {20, {"0123456789abcdefghijkl", "x"}, 20, "01234" + e + ", and 1 more"},
+        {20, {"0123456789abcdefghijkl", "x"}, 15, "2 not shown"},
+        {20, {"0123456789abcdefghijkl"}, 20, "0123456789abcdefg" + e},
+        {20, {"0123456789abcdefghijkl"}, 15, "0123456789ab" + e},
+        {20,
+         {"a" + two + two + two + two + two + two + two + two + two + two},
+         20,
+         "a" + two + two + two + two + two + two + two + two + e},
+        {20, {"abcdefghijkl", "mnopqrstuvwx"}, 17, "ab" + e + ", and 1 more"},  // kept whole, shown cut
+    };
+    for (const auto& [bytes, items, within, text] : cut) {
+        BoundedList list(bytes);
+        for (const auto& item : items) list.add(item);
+        EXPECT_EQ(list.text(within), text);
+        EXPECT_LE(list.text(within).size(), within);
+        EXPECT_EQ(Unicode::decodeUTF8Repairing(list.text(within)), list.text(within));
     }
     BoundedList many(4096);
     for (int i = 0; i < 100'000; ++i) many.add("item " + std::to_string(i));
