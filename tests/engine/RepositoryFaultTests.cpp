@@ -299,19 +299,17 @@ TEST(RepositoryFaults, ACreationThatFailsAtAnyWriteIsTakenBackWhole) {
     const std::vector<KeyFile> keyFiles = {
         KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt, fixedNow()),
         KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, "second", fixedNow())};
-    // Whether it failed; a failure leaves it taken back.
+    // Whether it failed; a failure is taken back.
     const auto creation = [&](const std::shared_ptr<Destination>& destination, const std::string& context) {
         std::shared_ptr<Repository> repository;
         try {
             repository = createRepository(destination, keys);
             for (const KeyFile& keyFile : keyFiles) repository->keyFiles().add(keyFile);
+            return false;
         } catch (const DestinationError&) {
-            if (repository) {
-                EXPECT_TRUE(repository->withdrawCreation(keyFiles)) << context;
-            }
+            EXPECT_TRUE(!repository || repository->withdrawCreation(keyFiles)) << context;
             return true;
         }
-        return false;
     };
     const auto expectOutcome = [&](const std::shared_ptr<Destination>& destination, bool failed,
                                    const std::string& context) {
@@ -320,9 +318,7 @@ TEST(RepositoryFaults, ACreationThatFailsAtAnyWriteIsTakenBackWhole) {
               RepositoryLayout::key(keyFiles[1].keyID)})
             EXPECT_EQ(destination->exists(path), !failed) << context << ": " << path.string();
         EXPECT_EQ(stringOf(destination->read(*RepoPath::parse("photos/a.jpg"))), "kept") << context;
-        if (failed) {
-            EXPECT_FALSE(creation(destination, context + ", again")) << context;
-        }
+        EXPECT_FALSE(failed && creation(destination, context + ", again")) << context;
         EXPECT_EQ(openRepository(destination, keys).repository->counter(), 0u) << context;
     };
 
@@ -332,15 +328,13 @@ TEST(RepositoryFaults, ACreationThatFailsAtAnyWriteIsTakenBackWhole) {
     ASSERT_GE(total, 12);
     std::int64_t failures = 0;
     for (std::int64_t n = 1; n <= total; ++n) {
-        const std::string context = "mutating call " + std::to_string(n) + " of " + std::to_string(total);
         auto memory = std::make_shared<InMemoryDestination>();
         memory->put(*RepoPath::parse("photos/a.jpg"), "kept");
         auto faulty = std::make_shared<FaultyDestination>(memory);
         faulty->failMutation(n, DestinationError::outOfSpace(100, 0));
-        const bool failed = creation(faulty, context);
-        failures += failed ? 1 : 0;
-        faulty->clearFaults();
-        expectOutcome(memory, failed, context);
+        const bool failed = creation(faulty, "mutating call " + std::to_string(n));
+        failures += failed;
+        expectOutcome(memory, failed, "mutating call " + std::to_string(n));
     }
     EXPECT_GT(failures, total / 2);
 
@@ -350,16 +344,16 @@ TEST(RepositoryFaults, ACreationThatFailsAtAnyWriteIsTakenBackWhole) {
         const std::string context = "in place, commit " + std::to_string(before + 1);
         TempFolder folder;
         folder.writeFile("photos/a.jpg", "kept");
-        const auto destination = std::make_shared<LocalFolderDestination>(
-            DestinationID::random(), DestinationKind::localFolder(), folder.path(),
-            Interruption{Interruption::Stage::beforeFolderSync, before},
-            LocalFolderDestination::Preparation::preparing());
-        const bool failed = creation(destination, context);
+        const bool failed = creation(std::make_shared<LocalFolderDestination>(
+                                         DestinationID::random(), DestinationKind::localFolder(), folder.path(),
+                                         Interruption{Interruption::Stage::beforeFolderSync, before},
+                                         LocalFolderDestination::Preparation::preparing()),
+                                     context);
         EXPECT_TRUE(failed || before == 2 || before == 3) << context;  // the read-me files' failures are passed over
-        const auto reading = std::make_shared<LocalFolderDestination>(
-            DestinationID::random(), DestinationKind::localFolder(), folder.path(), std::nullopt,
-            LocalFolderDestination::Preparation::readingOnly());
-        expectOutcome(reading, failed, context);
+        expectOutcome(std::make_shared<LocalFolderDestination>(DestinationID::random(), DestinationKind::localFolder(),
+                                                               folder.path(), std::nullopt,
+                                                               LocalFolderDestination::Preparation::readingOnly()),
+                      failed, context);
     }
 }
 

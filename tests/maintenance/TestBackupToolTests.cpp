@@ -21,6 +21,7 @@
 #include "SnapshotBuilder.h"
 #include "core/SystemCall.h"
 #include "restore/RestoreCoordinator.h"
+#include "restore/RestoreTestSupport.h"
 #include "storage/LocalFolderDestination.h"
 #include "support/EngineTestSupport.h"
 #include "support/TempFolder.h"
@@ -103,66 +104,54 @@ TEST_F(TestBackupTool, APersonsOwnReadMeMakesTheFolderTheirs) {
     EXPECT_GT(fs::file_size(repository / "Repository Format.md"), 1000u);
 }
 
-// A person's own file at a name a repository uses (the head, a file inside its folders, the
-// lock) is never written over: the folder is refused with the sentence for a folder that holds
-// other files and left byte for byte. What a creation cut short leaves is taken, and a creation
-// that fails takes back what it wrote, so that the next run makes the repository.
+// A person's own file at a name a repository uses is never written over: the folder is refused
+// with the sentence for a folder that holds other files and left as it was. What a creation
+// cut short leaves is taken, and a creation that fails takes back what it wrote.
 TEST_F(TestBackupTool, APersonsFileAtARepositoryNameMakesTheFolderTheirs) {
-    const auto creating = [&](const fs::path& folder, const std::string& keyFile) {
-        return std::vector<std::string>{
-            source.string(),       folder.string(),           "--passphrase-file", passphrase.string(),
-            "--recovery-key-file", (temp / keyFile).string(), "--iterations",      "1000"};
-    };
-    const auto entries = [](const fs::path& folder) {
-        std::map<std::string, fs::file_type> found;
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            found[fs::relative(entry.path(), folder).string()] = entry.symlink_status().type();
-        return found;
-    };
-    ASSERT_EQ(runTool(creating(temp / "made", "made.txt")), 0);
-    const std::vector<std::pair<std::string, std::string>> persons = {
-        {"refs/head", "my own notes"},
-        {"refs/head", stringOf(temp.readFile("made/refs/head"))},  // sealed: shows nothing of whose it is
-        {"packs/photo.jpg", "a picture"},
-        {"keys/mine.key", "not a key file"},
-        {"writing.lock", "my lock notes"},
-    };
-    for (std::size_t row = 0; row < persons.size(); ++row) {
-        const auto& [path, bytes] = persons[row];
-        const std::string folder = "theirs-" + std::to_string(row);
-        temp.writeFile(folder + "/" + path, bytes);
-        const auto before = entries(temp / folder);
-        ASSERT_EQ(runTool(creating(temp / folder, "never.txt"), temp / "errors"), 1) << path;
+    ASSERT_EQ(runTool(create), 0);
+    const std::string sealedHead = stringOf(temp.readFile("repository/refs/head"));
+    const fs::path keyFile = fs::directory_iterator(repository / "keys")->path();
+    const Bytes keyBytes = temp.readFile("repository/keys/" + keyFile.filename().string());
+    for (const auto& [path, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"refs/head", "my own notes"},
+             {"refs/head", sealedHead},  // sealed: shows nothing of whose it is
+             {"packs/photo.jpg", "a picture"},
+             {"keys/mine.key", "not a key file"},
+             {"writing.lock", "my lock notes"}}) {
+        fs::remove_all(repository), fs::remove(temp / "recovery.txt");
+        temp.writeFile("repository/" + path, bytes);
+        const auto before = listTree(repository);
+        ASSERT_EQ(runTool(create, temp / "errors"), 1) << path;
         EXPECT_NE(stringOf(temp.readFile("errors"))
-                      .find((temp / folder).string() +
+                      .find(repository.string() +
                             "\" holds other files and no backup. A new backup goes into a new or empty folder."),
                   std::string::npos)
             << path;
-        EXPECT_EQ(entries(temp / folder), before) << path;
-        EXPECT_EQ(stringOf(temp.readFile(folder + "/" + path)), bytes) << path;
-        EXPECT_FALSE(fs::exists(temp / "never.txt")) << path;
+        EXPECT_EQ(listTree(repository), before) << path;
+        EXPECT_FALSE(fs::exists(temp / "recovery.txt")) << path;
     }
 
     // Empty folders, "tmp" with what it holds, the system's read-me, a lock record, a key file.
+    fs::remove_all(repository);
     for (const char* name : {"packs", "index", "snapshots", "locks", "replicas", "devices", "gc", "holds", "refs"})
-        fs::create_directories(temp / "left" / name);
-    temp.writeFile("left/tmp/notes", "a person's own");
-    fs::create_directories(temp / "left" / "tmp" / "sub");
-    const fs::path keyFile = fs::directory_iterator(temp / "made" / "keys")->path();
-    fs::create_directories(temp / "left" / "keys");
-    fs::copy_file(keyFile, temp / "left" / "keys" / keyFile.filename());
-    temp.writeFile("left/writing.lock", R"({"acquiredAt":"2026-01-02T03:04:05.000Z","deviceID":"00",)"
-                                        R"("deviceName":"Laptop","heartbeatAt":"2026-01-02T03:04:05.000Z"})");
-    temp.writeFile("left/Read Me First.txt", "WENDLE MARSH BACKUP\nan older one");
-    ASSERT_EQ(runTool(creating(temp / "left", "left.txt")), 0);
-    EXPECT_EQ(stringOf(temp.readFile("left/tmp/notes")), "a person's own");
-    EXPECT_TRUE(fs::is_directory(temp / "left" / "tmp" / "sub"));
+        fs::create_directories(repository / name);
+    temp.writeFile("repository/tmp/notes", "a person's own");
+    fs::create_directories(repository / "tmp" / "sub");
+    temp.writeFile("repository/keys/" + keyFile.filename().string(), keyBytes);
+    temp.writeFile("repository/writing.lock", R"({"acquiredAt":"2026-01-02T03:04:05.000Z","deviceID":"00",)"
+                                              R"("deviceName":"Laptop","heartbeatAt":"2026-01-02T03:04:05.000Z"})");
+    temp.writeFile("repository/Read Me First.txt", "WENDLE MARSH BACKUP\nan older one");
+    ASSERT_EQ(runTool(create), 0);
+    EXPECT_EQ(stringOf(temp.readFile("repository/tmp/notes")), "a person's own");
+    EXPECT_TRUE(fs::is_directory(repository / "tmp" / "sub"));
 
     // The recovery key cannot be written: nothing of the repository stays in the way.
-    ASSERT_EQ(runTool(creating(temp / "failed", "no-folder/key.txt")), 1);
-    EXPECT_FALSE(fs::exists(temp / "failed" / "wendlemarsh.repo"));
-    EXPECT_FALSE(fs::exists(temp / "failed" / "refs" / "head"));
-    ASSERT_EQ(runTool(creating(temp / "failed", "failed.txt")), 0);
+    fs::remove_all(repository), fs::remove(temp / "recovery.txt");
+    auto failing = create;
+    failing[5] = (temp / "no-folder" / "key.txt").string();
+    ASSERT_EQ(runTool(failing), 1);
+    EXPECT_FALSE(fs::exists(repository / "wendlemarsh.repo") || fs::exists(repository / "refs" / "head"));
+    ASSERT_EQ(runTool(create), 0);
 }
 
 // Makes the folders of `names` one in the other below `folder` (each one step from the last,
@@ -295,12 +284,10 @@ TEST_F(TestBackupTool, AFileThatChangesBetweenScanAndReadIsRecordedAsItWasRead) 
 }
 
 // Of a file with more holes than an entry records, the largest stay holes and of equal ones the
-// earlier, so that one file is recorded the same way each time; the kept holes come back in
-// file order. Shown with small limits: a file at the real one is hundreds of megabytes.
+// earlier, so that one file is recorded the same way each time; the kept ones in file order.
 TEST(HoleChoice, KeepsTheLargestHolesAndOfEqualOnesTheEarlier) {
     using Holes = std::vector<SparseLayout::Region>;
-    // Holes at 100, 200, ... of the given lengths.
-    const auto spaced = [](const std::vector<std::uint64_t>& lengths) {
+    const auto spaced = [](const std::vector<std::uint64_t>& lengths) {  // holes at 100, 200, ...
         Holes holes;
         for (std::size_t i = 0; i < lengths.size(); ++i) holes.push_back({100 * (i + 1), lengths[i]});
         return holes;
@@ -322,13 +309,10 @@ TEST(HoleChoice, KeepsTheLargestHolesAndOfEqualOnesTheEarlier) {
         EXPECT_EQ(SparseLayout::holesToKeep(holes, limit), kept) << what;
 }
 
-// An entry a tree object cannot hold (metadata no file system here gives, put in after the
-// scan) is left out with a line that names it and says why, as an unreadable file is, and the
-// rest is backed up and restores: the run does not end as if the backup were damaged. What
-// the snapshot counts is what it holds.
+// An entry a tree object cannot hold (metadata put in after the scan) is left out with a line
+// naming it and why, and the rest is backed up and restores; the snapshot counts what it holds.
 TEST_F(TestBackupTool, AnEntryATreeCannotHoldIsLeftOutWithItsReasonAndTheRunGoesOn) {
     fs::remove_all(source);
-    fs::create_directory(source);
     for (const char* name : {"kept", "holes", "owner", "group", "attributes/inside", "attribute-name"})
         temp.writeFile(std::string("source/") + name, std::string(name));
     fs::create_symlink("kept", source / "link");
@@ -362,8 +346,7 @@ TEST_F(TestBackupTool, AnEntryATreeCannotHoldIsLeftOutWithItsReasonAndTheRunGoes
                  [&](const TreeObject::Entry&, const std::string& path) { recorded.push_back(path); });
     EXPECT_EQ(recorded, std::vector<std::string>{"kept"});
     EXPECT_EQ(std::tuple(made.stats.files, made.stats.directories, made.stats.bytesLogical), std::tuple(1u, 0u, 4u));
-    const RestoreResult restored = RestoreCoordinator().restore(made.id, *repository, temp / "restored", {});
-    EXPECT_TRUE(restored.isComplete());
+    EXPECT_TRUE(RestoreCoordinator().restore(made.id, *repository, temp / "restored", {}).isComplete());
     EXPECT_EQ(temp.readFile("restored/kept"), bytesOf("kept"));
 }
 
@@ -391,15 +374,11 @@ TEST_F(TestBackupTool, AnHonestBackupIsNeverStoppedWhateverItsShape) {
     EXPECT_TRUE(restored.isComplete()) << restored.failures.total();
 }
 
-// Rotations of copies made with hard links (`cp -al`), as a snapshot rotation makes them: the
-// copies share their inodes, so the backup stores one tree for all of them, and the restore
-// meets its entries once for each copy. None is stopped, even allowed nothing beyond what its
-// record counts; nor is a folder of more links than the allowance, at the top of the backup.
+// Rotations of copies made with hard links (`cp -al`): the copies share their inodes, so the
+// backup stores one tree for all, met once per copy by the restore. None is stopped, even
+// allowed nothing beyond what its record counts; nor is a top folder of more links than that.
 TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
-    constexpr int entries = 300;
     const auto link = [](const fs::path& at, int i) { fs::create_symlink("../target" + std::to_string(i), at); };
-    const auto pipe = [](const fs::path& at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); };
-    const auto empty = [](const fs::path& at, int) { std::ofstream{at}; };
     const auto hardLinked = [](const fs::path& at, int i) {  // ten names for each file
         if (i % 10 == 0)
             std::ofstream{at} << "content " << i;
@@ -411,25 +390,30 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
         std::function<void(const fs::path&, int)> make;
         int copies;  // 0: the entries lie at the top of the backup
         std::uint64_t allowance;
-        std::string counts;
+        std::vector<std::uint64_t> counts;  // files, hard links, folders, links, skipped
     };
     for (const Row& row : {
-             Row{"links", link, 5, 0, "files=0 hardlinks=0 folders=5 symlinks=1500 skipped=0"},
-             Row{"pipes", pipe, 5, 0, "files=0 hardlinks=0 folders=5 symlinks=0 skipped=1500"},
-             Row{"empty files", empty, 5, 0, "files=300 hardlinks=1200 folders=5 symlinks=0 skipped=0"},
-             Row{"hard-linked files", hardLinked, 5, 0, "files=30 hardlinks=1470 folders=5 symlinks=0 skipped=0"},
-             Row{"one folder of links", link, 0, 100, "files=0 hardlinks=0 folders=0 symlinks=300 skipped=0"},
+             Row{"links", link, 5, 0, {0, 0, 5, 1500, 0}},
+             Row{"pipes",
+                 [](const fs::path&at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); },
+                 5,
+                 0,
+                 {0, 0, 5, 0, 1500}},
+             Row{"empty files", [](const fs::path&at, int) { std::ofstream{at}; }, 5, 0, {300, 1200, 5, 0, 0}},
+             Row{"hard-linked files", hardLinked, 5, 0, {30, 1470, 5, 0, 0}},
+             Row{"one folder of links", link, 0, 100, {0, 0, 0, 300, 0}},
          }) {
         SCOPED_TRACE(row.shape);
         for (const fs::path& made : {source, repository, temp / "recovery.txt", temp / "restored"})
             fs::remove_all(made);
         const fs::path first = row.copies > 0 ? source / "s0" : source;
         fs::create_directories(first);
-        for (int i = 0; i < entries; ++i) row.make(first / ("e" + std::to_string(i)), i);
-        for (int copy = 1; copy < row.copies; ++copy) {
-            const fs::path to = source / ("s" + std::to_string(copy));
-            ASSERT_EQ(std::system(("cp -al '" + first.string() + "' '" + to.string() + "'").c_str()), 0);
-        }
+        for (int i = 0; i < 300; ++i) row.make(first / ("e" + std::to_string(i)), i);
+        for (int copy = 1; copy < row.copies; ++copy)
+            ASSERT_EQ(
+                std::system(("cp -al '" + first.string() + "' '" + source.string() + "/s" + std::to_string(copy) + "'")
+                                .c_str()),
+                0);
         ASSERT_EQ(runTool(create), 0);
         const auto repo = unlock();
         const SnapshotID id = repo->snapshotIDs().at(0);
@@ -438,15 +422,11 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
             if (entry.childTree) trees.insert(*entry.childTree);
         });
         EXPECT_EQ(trees.size(), row.copies > 0 ? 1u : 0u) << "the copies are stored as one tree";
-
-        const RestoreResult restored =
+        const RestoreResult r =
             RestoreCoordinator(std::nullopt, row.allowance).restore(id, *repo, temp / "restored", {});
-        EXPECT_TRUE(restored.isComplete()) << restored.failures.stop().value_or(RestoreResult::Failure{}).reason;
-        EXPECT_EQ("files=" + std::to_string(restored.filesRestored) +
-                      " hardlinks=" + std::to_string(restored.hardLinksRestored) +
-                      " folders=" + std::to_string(restored.directoriesRestored) +
-                      " symlinks=" + std::to_string(restored.symlinksRestored) +
-                      " skipped=" + std::to_string(restored.skipped.total()),
+        EXPECT_TRUE(r.isComplete()) << r.failures.stop().value_or(RestoreResult::Failure{}).reason;
+        EXPECT_EQ((std::vector{r.filesRestored, r.hardLinksRestored, r.directoriesRestored, r.symlinksRestored,
+                               r.skipped.total()}),
                   row.counts);
     }
 }
