@@ -71,7 +71,6 @@ TEST_F(RepositoryOpening, CreateNeverWritesOverAPersonsFileAtARepositoryName) {
     for (const auto& [path, bytes] : std::vector<std::pair<std::string, std::string>>{
              {"refs/head", "my own notes"},
              {"refs/head", stringOf(another->files().at("refs/head"))},  // sealed: shows nothing of whose it is
-             {"refs/notes.txt", "mine"},
              {"packs/photo.jpg", "a picture"},
              {"keys/mine.key", "not a key file"},
              {"keys/copy.txt", stringOf(leftoverKey.encoded())},  // a key file's bytes under another name

@@ -237,12 +237,6 @@ struct DamageShape {
 // as following every path gives them.
 TEST(DamageTracing, AgreesWithFollowingEveryPath) {
     const std::pair<std::string, std::function<void(DamageShape&)>> shapes[] = {
-        {"shared levels above a lost file and an unreadable folder",
-         [](DamageShape& s) {
-             const BlobID top = s.levelsAboveLoss(5);
-             const SnapshotID one = s.commit(top), two = s.commit(s.tree({s.folder("again", top)}));
-             s.list({one, two, one});
-         }},
         {"repeated listings, the examples filled across them",
          [](DamageShape& s) {
              std::vector<TreeObject::Entry> first, second;

@@ -291,22 +291,18 @@ TEST(MaintainTool, ReplicationKeepsABackupMadeIntoTheCopy) {
         }
     }
     const Answer refused = runTool(WM_MAINTAIN_TOOL, {"replicate", r, c, "--secret-file", key.string()}, t.path());
-    EXPECT_EQ(refused.status, 1);
     const std::string opening = "The copy holds 151 backups made into it that this backup does not have (";
     const std::string closing =
         "), so the copy was left as it was. To keep them, restore what is needed from the "
         "copy, or copy this backup into another folder.";
     const std::size_t from = refused.err.find(opening), to = refused.err.find(closing);
-    ASSERT_TRUE(from != std::string::npos && to != std::string::npos) << refused.err;
+    ASSERT_TRUE(refused.status == 1 && from != std::string::npos && to != std::string::npos) << refused.err;
     EXPECT_LE(to + closing.size() - from, 4096u);
-    const std::string named = refused.err.substr(from + opening.size(), to - from - opening.size());
-    const std::size_t more = named.rfind(", and ");
-    ASSERT_NE(more, std::string::npos) << named;
+    const std::string named = refused.err.substr(from, to - from);
     std::size_t shown = 0;
     for (std::size_t at = 0; (at = named.find(" on \"" + std::string(host) + "\"", at)) != std::string::npos; ++at)
         ++shown;
-    EXPECT_GT(shown, 50u);
-    EXPECT_EQ(named.substr(more), ", and " + std::to_string(151 - shown) + " more") << named;
+    EXPECT_TRUE(shown > 50 && named.ends_with(", and " + std::to_string(151 - shown) + " more")) << named;
 }
 
 TEST(MaintainTool, ReplicationKilledAtAnyMomentIsCompletedByTheNextRun) {

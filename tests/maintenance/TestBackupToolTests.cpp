@@ -113,11 +113,8 @@ TEST_F(TestBackupTool, APersonsFileAtARepositoryNameMakesTheFolderTheirs) {
     const fs::path keyFile = fs::directory_iterator(repository / "keys")->path();
     const Bytes keyBytes = temp.readFile("repository/keys/" + keyFile.filename().string());
     for (const auto& [path, bytes] : std::vector<std::pair<std::string, std::string>>{
-             {"refs/head", "my own notes"},
              {"refs/head", sealedHead},  // sealed: shows nothing of whose it is
-             {"packs/photo.jpg", "a picture"},
-             {"keys/mine.key", "not a key file"},
-             {"writing.lock", "my lock notes"}}) {
+             {"keys/mine.key", "not a key file"}}) {
         fs::remove_all(repository), fs::remove(temp / "recovery.txt");
         temp.writeFile("repository/" + path, bytes);
         const auto before = listTree(repository);
@@ -140,7 +137,6 @@ TEST_F(TestBackupTool, APersonsFileAtARepositoryNameMakesTheFolderTheirs) {
     temp.writeFile("repository/keys/" + keyFile.filename().string(), keyBytes);
     temp.writeFile("repository/writing.lock", R"({"acquiredAt":"2026-01-02T03:04:05.000Z","deviceID":"00",)"
                                               R"("deviceName":"Laptop","heartbeatAt":"2026-01-02T03:04:05.000Z"})");
-    temp.writeFile("repository/Read Me First.txt", "WENDLE MARSH BACKUP\nan older one");
     ASSERT_EQ(runTool(create), 0);
     EXPECT_EQ(stringOf(temp.readFile("repository/tmp/notes")), "a person's own");
     EXPECT_TRUE(fs::is_directory(repository / "tmp" / "sub"));
@@ -295,15 +291,12 @@ TEST(HoleChoice, KeepsTheLargestHolesAndOfEqualOnesTheEarlier) {
     const std::tuple<const char*, Holes, std::size_t, Holes> rows[] = {
         // what, holes, limit, holes kept
         {"more than the limit", spaced({4, 1, 3, 2, 5}), 3, {{100, 4}, {300, 3}, {500, 5}}},
-        {"the largest last", spaced({1, 2, 3, 4, 5}), 2, {{400, 4}, {500, 5}}},
         {"equal ones: the earlier kept", spaced({2, 2, 2, 2}), 2, {{100, 2}, {200, 2}}},
         {"equal at the cut", spaced({5, 2, 4, 2, 2}), 3, {{100, 5}, {200, 2}, {300, 4}}},
         {"equal among the largest", spaced({1, 3, 3, 1, 3}), 2, {{200, 3}, {300, 3}}},
         {"given out of file order", {{500, 2}, {100, 1}, {300, 2}, {200, 2}}, 2, {{200, 2}, {300, 2}}},
-        {"an exact fit", spaced({3, 1, 2}), 3, spaced({3, 1, 2})},
         {"fewer than the limit", spaced({3, 1}), 5, spaced({3, 1})},
         {"no room", spaced({3}), 0, {}},
-        {"no holes", {}, 2, {}},
     };
     for (const auto& [what, holes, limit, kept] : rows)
         EXPECT_EQ(SparseLayout::holesToKeep(holes, limit), kept) << what;
@@ -394,12 +387,6 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
     };
     for (const Row& row : {
              Row{"links", link, 5, 0, {0, 0, 5, 1500, 0}},
-             Row{"pipes",
-                 [](const fs::path&at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); },
-                 5,
-                 0,
-                 {0, 0, 5, 0, 1500}},
-             Row{"empty files", [](const fs::path&at, int) { std::ofstream{at}; }, 5, 0, {300, 1200, 5, 0, 0}},
              Row{"hard-linked files", hardLinked, 5, 0, {30, 1470, 5, 0, 0}},
              Row{"one folder of links", link, 0, 100, {0, 0, 0, 300, 0}},
          }) {
