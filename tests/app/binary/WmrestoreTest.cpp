@@ -214,6 +214,44 @@ TEST_F(WmrestoreTest, AHostileBackupSaysWhatItCouldNotRestore) {
         << stoppedErr;
 }
 
+// A file carrying 300 extended attributes named with 5,000 bytes each (more than Linux takes),
+// named by two folders on each of three levels: every copy comes back without them and the
+// run succeeds; each record saying so stays within the shown-text bound, the first name cut.
+TEST_F(WmrestoreTest, ALongAttributeListKeepsItsRecordsBoundedAndTheRestoreSucceeds) {
+    auto backup = testing::TestBackup::create(temp / "attributes", kPassphrase);
+    auto file = test::fileEntry("file", {}, 0);
+    file.extendedAttributes.emplace();
+    for (int i = 0; i < 300; ++i)
+        file.extendedAttributes->push_back({bytesOf("user.a" + std::to_string(i) + std::string(5000, 'n')), {}});
+    std::vector<TreeObject::Entry> level{file};
+    for (int i = 0; i < 3; ++i) {
+        const BlobID tree = backup.store(stringOf(TreeObject::encode(level)), BlobType::tree);
+        level = {test::dirEntry("a", tree), test::dirEntry("b", tree)};
+    }
+    backup.commitEntries(level, testing::at(1700000000));
+    EXPECT_EQ(run({WMRESTORE_PATH, "--headless-restore", backup.folder().string(), (temp / "restored").string(),
+                   secretFile(kPassphrase)}),
+              Outcome(0, "restored 8 files, 14 folders\n", ""));
+    RestoreAppModel model;
+    model.setBackupPath(backup.folder().string());
+    model.setSecret(kPassphrase);
+    model.open();
+    model.setRestoreInto((temp / "again").string());
+    model.restore();
+    model.readPhase([&](const RestoreAppModel::Phase& phase) {
+        std::size_t records = 0;
+        for (const auto& record : phase.result.unpreserved) {
+            if (record.attribute != "extendedAttributes") continue;
+            ++records;
+            EXPECT_TRUE(record.reason.size() <= Unicode::shownTextBytes &&
+                        record.reason.starts_with("no extended attribute could be set: \"user.a0nnn") &&
+                        record.reason.ends_with("nnn\xE2\x80\xA6, and 299 more"))
+                << record.reason.substr(0, 80);
+        }
+        EXPECT_EQ(records, 8u);
+    });
+}
+
 // A pack cut short on the drive (a cloud folder still downloading) is named as there but
 // incomplete, whether or not a larger blob was read before: here the first blob read is the cut one.
 TEST_F(WmrestoreTest, ACutShortPackIsThereButIncomplete) {
