@@ -387,6 +387,12 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
     };
     for (const Row& row : {
              Row{"links", link, 5, 0, {0, 0, 5, 1500, 0}},
+             Row{"pipes",
+                 [](const fs::path&at, int) { ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0); },
+                 5,
+                 0,
+                 {0, 0, 5, 0, 1500}},
+             Row{"empty files", [](const fs::path&at, int) { std::ofstream{at}; }, 5, 0, {300, 1200, 5, 0, 0}},
              Row{"hard-linked files", hardLinked, 5, 0, {30, 1470, 5, 0, 0}},
              Row{"one folder of links", link, 0, 100, {0, 0, 0, 300, 0}},
          }) {
