@@ -55,8 +55,8 @@ void KeyFiles::remove(const KeyFile& keyFile) {
     destination_->remove(RepositoryLayout::key(keyFile.keyID));
 }
 
-std::optional<SymmetricKey> KeyFiles::firstThatOpens(Destination& destination, KeyFile::Method method,
-                                                     const std::function<SymmetricKey(const KeyFile&)>& open) {
+std::optional<KeyFiles::Opening> KeyFiles::firstThatOpens(Destination& destination, KeyFile::Method method,
+                                                          const std::function<SymmetricKey(const KeyFile&)>& open) {
     bool anyRead = false;
     std::exception_ptr firstReadError;
     for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
@@ -78,7 +78,8 @@ std::optional<SymmetricKey> KeyFiles::firstThatOpens(Destination& destination, K
         }
         if (file->method != method) continue;
         try {
-            return open(*file);
+            SymmetricKey master = open(*file);
+            return Opening{std::move(master), std::move(*file)};
         } catch (const std::exception&) {
             continue;  // wrong key or damaged file: try the next one
         }

@@ -34,8 +34,12 @@ public:
     // in listing order. Files that cannot be read or decoded, and those `open` throws for,
     // are passed over; nothing when none opens, except that when not one file could be read
     // the first read error is thrown: a failing drive is not a wrong secret.
-    static std::optional<SymmetricKey> firstThatOpens(Destination& destination, KeyFile::Method method,
-                                                      const std::function<SymmetricKey(const KeyFile&)>& open);
+    struct Opening {
+        SymmetricKey master;
+        KeyFile keyFile;  // the file that gave it
+    };
+    static std::optional<Opening> firstThatOpens(Destination& destination, KeyFile::Method method,
+                                                 const std::function<SymmetricKey(const KeyFile&)>& open);
 
 private:
     const std::shared_ptr<Destination> destination_;

@@ -88,26 +88,77 @@ public:
 
     // --- creating, opening, unlocking ---
 
-    // Makes a new repository on a destination that holds none. Throws Error::alreadyExists
-    // when a config file is there, or a head beside snapshot records, index files or packs (a
-    // repository whose config is missing), RepositoryConfig::Error::unsupportedVersion for a format
-    // version outside 1...2, Error::holdsOtherFiles when a name the repository uses holds
-    // anything but what a creation cut short leaves (CreationLeftovers; a head is never such a
-    // leftover), nothing written for any of them, and the destination's errors. The config file
-    // is written last, and a creation that fails takes back the head and config it wrote, so
-    // it can simply be run again.
+    // Runs before each step of a writer that makes work visible or deletes; throws to stop it
+    // there (HeldWritingLock::confirmHeld, which throws WritingLockLost).
+    using WritingCheck = std::function<void()>;
+
+    // What a creation runs besides its own writes: the writing check before each write and
+    // removal, and beforeHead, the caller's own step that must be done and durable before the
+    // head makes the creation whole (keeping a new recovery key's text, for instance).
+    struct CreationSteps {
+        WritingCheck writingCheck;
+        std::function<void()> beforeHead;
+    };
+
+    // Makes a new repository on a destination that holds none, in an order that leaves, at
+    // any moment it stops, what the next run takes: the key files a creation cut short left are
+    // removed, then `keyFiles` are written (the master key wrapped for each secret the caller
+    // keeps), then the config, then beforeHead runs, then the head (the write that makes the
+    // repository whole) and the drive read-me. Before the head, what is there is a creation
+    // that finishCreation completes (a config and key files) or that a new creation takes
+    // (key files). Throws Error::alreadyExists when a config file is there, or a head beside
+    // snapshot records, index files or packs (a repository whose config is missing),
+    // RepositoryConfig::Error::unsupportedVersion for a format version outside 1...2,
+    // Error::holdsOtherFiles when a name the repository uses holds anything but what a
+    // creation cut short leaves (CreationLeftovers; a head is never such a leftover), nothing
+    // written for any of them, and the destination's errors. When a write or beforeHead fails
+    // with an ordinary error, the config, key files and head written go again (each only
+    // while it holds what was written, and only while the writing check passes), so that the
+    // folder is as it was; once beforeHead has run, what is there stays for finishCreation.
     static std::shared_ptr<Repository> create(const std::shared_ptr<Destination>& destination,
                                               const RepositoryKeys& keys, const DeviceID& deviceID,
                                               std::string appVersion, std::optional<RepositoryConfig::KDF> kdf,
-                                              std::int64_t formatVersion, Date now);
+                                              std::int64_t formatVersion, Date now,
+                                              const std::vector<KeyFile>& keyFiles = {},
+                                              const CreationSteps& steps = {});
 
-    // Takes back a repository this instance created when what had to follow failed (its key
-    // files could not all be written): the config first, then the key files named and the head,
-    // each only while it is what this creation wrote (the same bytes; a head these keys
-    // signed), so that the folder can take a new repository and no person's file goes. The
-    // writing check runs first; when it throws, nothing is removed. Never throws; whether
-    // every one of those files is gone.
-    bool withdrawCreation(const std::vector<KeyFile>& keyFiles);
+    // The config of a creation that stopped before its head: a config that decodes, with no
+    // head and no snapshot record, index file or pack beside it. Nothing for anything else (no
+    // config, a repository, a config that does not decode). Read and listing errors are thrown.
+    static std::optional<RepositoryConfig> unfinishedCreation(Destination& destination);
+
+    // Completes a creation that stopped before its head (unfinishedCreation), with the keys
+    // one of its key files gave: writes those of `keyFiles` that are not there, removes every
+    // other key file (one whose secret nobody keeps would open the repository for no one and
+    // count as a key that works), runs beforeHead, then writes the head and the drive read-me.
+    // Throws Error::alreadyExists when the folder holds a head or data (a repository: opened,
+    // never completed), KeyFile::Error::wrongKey when the config is another repository's,
+    // Error::holdsOtherFiles as create does, and the destination's errors; what is there
+    // stays for another attempt.
+    static std::shared_ptr<Repository> finishCreation(const std::shared_ptr<Destination>& destination,
+                                                      const RepositoryKeys& keys, const DeviceID& deviceID,
+                                                      std::string appVersion, Date now,
+                                                      const std::vector<KeyFile>& keyFiles,
+                                                      const CreationSteps& steps = {});
+
+    // Takes back a creation that stopped before its head, proved to be the repository
+    // `repositoryID` (a secret the caller kept opens it, or the caller remembers that it began
+    // creating that repository there): the config first, so that the folder is no repository,
+    // then the key files. Throws Error::alreadyExists, nothing removed, when the folder is not
+    // such a creation of that repository; the writing check's and the destination's errors.
+    static void withdrawUnfinishedCreation(Destination& destination, const RepositoryID& repositoryID,
+                                           const WritingCheck& writingCheck = {});
+
+    // The keys a key file beside the config gives with the secret, and that key file, as
+    // unlock finds them but without opening the repository (a creation that stopped before its
+    // head has none to open). Nothing when none opens; the errors are unlock's, but for
+    // KeyFile::Error::wrongKey.
+    struct KeyOpening {
+        RepositoryKeys keys;
+        KeyFile keyFile;
+    };
+    static std::optional<KeyOpening> openKeyFile(Destination& destination, const RecoveryKey& recoveryKey);
+    static std::optional<KeyOpening> openKeyFile(Destination& destination, std::string_view passphrase);
 
     // Opens an existing repository with keys already unwrapped: reads the config and the
     // signed head, compares the head's counter with the remembered one (the verdict never
@@ -250,7 +301,6 @@ public:
     // and head, the head and index file of pruning, an index file added, clearing pending writes from "tmp",
     // each mark removed. Install it before any of them. It throws to stop the
     // writer there (WritingLockLost); the writer then says what it had done already.
-    using WritingCheck = std::function<void()>;
     // Install before writing; no check is made without one.
     void setWritingCheck(WritingCheck check) { writingCheck_ = std::move(check); }
     // Runs the installed check. For writers outside this class (mark, sweep, repair).

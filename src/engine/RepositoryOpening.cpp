@@ -1,6 +1,6 @@
-// Creating and opening a repository: the config written last, the head read and compared with
-// the remembered counter, the index loaded from its files (or rebuilt from the packs), and
-// what writes that never committed left in "tmp".
+// Opening a repository: the head read and compared with the remembered counter, the index
+// loaded from its files (or rebuilt from the packs), and what writes that never committed left
+// in "tmp".
 #include <algorithm>
 #include <exception>
 #include <vector>
@@ -9,7 +9,6 @@
 #include "engine/KeyFiles.h"
 #include "engine/PackStore.h"
 #include "engine/Repository.h"
-#include "format/CreationLeftovers.h"
 #include "format/IndexRebuild.h"
 #include "format/RepositoryFormat.h"
 #include "format/RepositoryLayout.h"
@@ -22,63 +21,6 @@ namespace {
 
 std::shared_ptr<const RepositoryKeys> sharedKeys(const RepositoryKeys& keys) {
     return std::make_shared<const RepositoryKeys>(keys);
-}
-
-// Whether any snapshot record, index file or pack file lies in its folder. What a creation
-// that failed part-way leaves (a head, key files, the drive files) holds none of them.
-bool holdsRepositoryData(Destination& destination) {
-    if (!destination.list(RepositoryLayout::snapshotsDirectory()).empty()) return true;
-    if (!destination.list(RepositoryLayout::indexDirectory()).empty()) return true;
-    return !RepositoryLayout::packPaths(destination).empty();
-}
-
-// What a creation takes back when it fails: each file only while it is still what this
-// creation wrote, read without following a link, so that no person's file is ever removed.
-// Nothing that fails is thrown; each says whether no file is left at its path.
-
-bool removeIfHolding(Destination& destination, const RepoPath& path, ByteView written) {
-    try {
-        const auto size = static_cast<std::int64_t>(written.size());
-        const ObjectOpening there = destination.opening(path, size);
-        if (there.kind == ObjectOpening::Kind::nothing) return true;
-        if (there.kind != ObjectOpening::Kind::file || there.size != size || !std::ranges::equal(there.bytes, written))
-            return false;
-        destination.remove(path);
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-// The head goes only when these keys signed it, which no person's file is.
-bool removeOwnHead(Destination& destination, const RepositoryKeys& keys, const BlobCipher& cipher) {
-    try {
-        constexpr std::int64_t limit = RepositoryFormat::signedRecordMaximumBytes;
-        const ObjectOpening there = destination.opening(RepositoryLayout::head(), limit);
-        if (there.kind == ObjectOpening::Kind::nothing) return true;
-        if (there.kind != ObjectOpening::Kind::file || there.size > limit) return false;
-        (void)SignedFile::open<HeadRecord>(there.bytes, keys, cipher);
-        destination.remove(RepositoryLayout::head());
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-// The config first, so that the folder is no repository any more before anything it needs
-// goes, and the head last; whether every file went.
-bool takeBack(Destination& destination, const RepositoryKeys& keys, const BlobCipher& cipher, ByteView config,
-              const std::vector<KeyFile>& keyFiles) {
-    if (!removeIfHolding(destination, RepositoryLayout::configFile(), config)) return false;
-    bool gone = true;
-    for (const KeyFile& keyFile : keyFiles) {
-        try {
-            gone = removeIfHolding(destination, RepositoryLayout::key(keyFile.keyID), keyFile.encoded()) && gone;
-        } catch (const std::exception&) {
-            gone = false;
-        }
-    }
-    return removeOwnHead(destination, keys, cipher) && gone;
 }
 
 }  // namespace
@@ -102,58 +44,6 @@ Repository::Repository(Passkey, std::shared_ptr<Destination> destination, Reposi
           })) {}
 
 Repository::~Repository() = default;
-
-// --- creating ---
-
-std::shared_ptr<Repository> Repository::create(const std::shared_ptr<Destination>& destination,
-                                               const RepositoryKeys& keys, const DeviceID& deviceID,
-                                               std::string appVersion, std::optional<RepositoryConfig::KDF> kdf,
-                                               std::int64_t formatVersion, Date now) {
-    if (destination->exists(RepositoryLayout::configFile())) throw Error::alreadyExists();
-    // A head beside snapshot records, index files or packs is a repository whose config went
-    // missing: a new head written over it would drop every snapshot from the list.
-    if (destination->exists(RepositoryLayout::head()) && holdsRepositoryData(*destination))
-        throw Error::alreadyExists();
-    if (!RepositoryFormat::supportedVersions.contains(formatVersion))
-        throw RepositoryConfig::Error::unsupportedVersion(formatVersion, RepositoryFormat::supportedVersions);
-    // A person's own file at a name the repository uses (a head among them) is never written
-    // over; only what a creation cut short leaves is.
-    if (CreationLeftovers::firstForeignEntry(*destination, CreationLeftovers::OtherNames::passedOver))
-        throw Error::holdsOtherFiles();
-
-    RepositoryConfig config(keys.repositoryID, createdByText(appVersion, hostPlatform()), now, formatVersion);
-    config.kdf = std::move(kdf);
-    const Bytes configBytes = config.encoded();
-
-    HeadRecord head(0, {}, now, deviceID.data());
-    const BlobCipher cipher(keys, config.blobSealing());
-    const Bytes headBytes = SignedFile::seal(head, keys, cipher);
-
-    // The config file says "a repository is here": it goes last, so that a creation that
-    // fails part-way leaves nothing that stops the next attempt. What was written goes again
-    // when either cannot be.
-    try {
-        write(headBytes, RepositoryLayout::head(), *destination);
-        write(configBytes, RepositoryLayout::configFile(), *destination);
-    } catch (const std::exception&) {
-        takeBack(*destination, keys, cipher, configBytes, {});
-        throw;
-    }
-
-    auto repository = std::make_shared<Repository>(Passkey{}, destination, std::move(config), keys, deviceID,
-                                                   std::move(appVersion), std::move(head));
-    writeReadMe(*destination, repository->appVersion_);
-    return repository;
-}
-
-bool Repository::withdrawCreation(const std::vector<KeyFile>& keyFiles) {
-    try {
-        confirmWriting();
-    } catch (const std::exception&) {
-        return false;
-    }
-    return takeBack(*destination_, *keys_, cipher_, config_.encoded(), keyFiles);
-}
 
 // --- opening ---
 

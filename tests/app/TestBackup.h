@@ -11,6 +11,7 @@
 #include "crypto/BlobType.h"
 #include "crypto/KeyFile.h"
 #include "crypto/Passphrase.h"
+#include "crypto/RecoveryKey.h"
 #include "crypto/RepositoryKeys.h"
 #include "crypto/SecureRandom.h"
 #include "crypto/SymmetricKey.h"
@@ -42,13 +43,15 @@ public:
         if (passphrase) kdf = RepositoryConfig::KDF{settings.algorithm, settings.salt, settings.iterations};
         DeviceID device;
         device.bytes.fill(0x11);
-        backup.repository_ =
-            Repository::create(destination, RepositoryKeys(master, *RepositoryID::fromBytes(SecureRandom::bytes(32))),
-                               device, "test", kdf, 2, Date::repositoryNow());
+        const RepositoryID id = *RepositoryID::fromBytes(SecureRandom::bytes(32));
+        const RecoveryKey recoveryKey = RecoveryKey::generate();
+        std::vector<KeyFile> keyFiles{KeyFile::wrap(master, recoveryKey, id, std::nullopt, Date::repositoryNow())};
         if (passphrase)
-            backup.repository_->keyFiles().add(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations,
-                                                             std::nullopt, Date::repositoryNow()));
-        backup.recoveryKey_ = backup.repository_->keyFiles().addRecoveryKey(std::nullopt).text();
+            keyFiles.push_back(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations, std::nullopt,
+                                             Date::repositoryNow()));
+        backup.repository_ = Repository::create(destination, RepositoryKeys(master, id), device, "test", kdf, 2,
+                                                Date::repositoryNow(), keyFiles);
+        backup.recoveryKey_ = recoveryKey.text();
         return backup;
     }
 

@@ -101,44 +101,92 @@ TEST_F(RepositoryOpening, CreateNeverWritesOverAPersonsFileAtARepositoryName) {
     memory->put(*RepoPath::parse("packs/gone"), "x");
     memory->remove(*RepoPath::parse("packs/gone"));
     ASSERT_NO_THROW(createRepository(memory, keys));
+    // A key file a creation cut short left opens nothing anyone keeps: it goes.
+    const std::string leftoverKeyPath = RepositoryLayout::key(leftoverKey.keyID).string();
+    EXPECT_FALSE(memory->files().count(leftoverKeyPath));
     for (const auto& [path, bytes] : leftovers)
-        EXPECT_TRUE(path == "Read Me First.txt" || memory->files().at(path) == bytes) << path;
+        EXPECT_TRUE(path == "Read Me First.txt" || path == leftoverKeyPath || memory->files().at(path) == bytes)
+            << path;
     EXPECT_EQ(openRepository(memory, keys).repository->counter(), 0u);
 }
 
-// Taking a creation back removes only what it wrote, and nothing once the writing check fails.
-// A person's file put where the head or a key file was stays, also one of the same size as
-// what was written there; a config that is not this creation's stops the rest.
-TEST_F(RepositoryOpening, WithdrawingACreationRemovesOnlyWhatItWrote) {
+// A creation whose step before the head fails takes back only what it wrote, and nothing once
+// the writing check fails. A person's file put where a key file or the config was stays, also
+// one of the same size as what was written there; a config that is not this creation's stops
+// the rest.
+TEST_F(RepositoryOpening, ACreationTakesBackOnlyWhatItWrote) {
     const KeyFile keyFile = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
                                           fixedNow().repositoryPrecision());
     const std::string keyPath = RepositoryLayout::key(keyFile.keyID).string();
-    const auto written = [&] {
-        auto repository = createRepository(memory = std::make_shared<InMemoryDestination>(), keys);
-        repository->keyFiles().add(keyFile);
-        return repository;
+    const auto failing = [&](std::function<void()> step, Repository::WritingCheck check = {}) {
+        memory = std::make_shared<InMemoryDestination>();
+        EXPECT_THROW(Repository::create(memory, keys, testDevice(), "1", std::nullopt, 2, fixedNow(), {keyFile},
+                                        {std::move(check), std::move(step)}),
+                     std::runtime_error);
     };
-    auto repository = written();
-    repository->setWritingCheck([] { throw std::runtime_error("lock lost"); });
-    EXPECT_FALSE(repository->withdrawCreation({keyFile}));
-    EXPECT_NO_THROW(openRepository(memory, keys));
-    repository->setWritingCheck({});
-    EXPECT_TRUE(repository->withdrawCreation({keyFile}));
-    for (const auto& [path, bytes] : memory->files())
-        EXPECT_TRUE(path == "Read Me First.txt" || path == "Repository Format.md") << path;
+    bool lost = false;
+    failing([&] { lost = true, throw std::runtime_error("not kept"); },
+            [&] {
+                if (lost) throw std::runtime_error("lock lost");
+            });
+    EXPECT_TRUE(memory->files().count("wendlemarsh.repo") && memory->files().count(keyPath));
+    failing([] { throw std::runtime_error("not kept"); });
+    EXPECT_TRUE(memory->files().empty());
 
-    for (const std::string& replaced : {std::string("refs/head"), keyPath, std::string("wendlemarsh.repo")})
+    for (const std::string& replaced : {keyPath, std::string("wendlemarsh.repo")})
         for (const bool sameSize : {false, true}) {
-            repository = written();
-            Bytes persons = sameSize ? memory->files().at(replaced) : bytesOf("a person's own");
-            if (sameSize) persons.back() ^= 1;
-            memory->put(*RepoPath::parse(replaced), persons);
-            EXPECT_FALSE(repository->withdrawCreation({keyFile})) << replaced;
+            Bytes persons;
+            failing([&] {
+                persons = sameSize ? memory->files().at(replaced) : bytesOf("a person's own");
+                if (sameSize) persons.back() ^= 1;
+                memory->put(*RepoPath::parse(replaced), persons);
+                throw std::runtime_error("not kept");
+            });
             EXPECT_EQ(memory->files().at(replaced), persons) << replaced;
-            EXPECT_EQ(memory->files().count("refs/head") + memory->files().count(keyPath),
-                      replaced == "wendlemarsh.repo" ? 2u : 1u)
-                << replaced;
+            EXPECT_EQ(memory->files().size(), replaced == keyPath ? 1u : 2u) << replaced;
         }
+}
+
+// A creation that stopped before its head: only a config without a head or data beside it is
+// one; it is finished only with its own keys and taken back only as its own repository, and
+// neither touches a repository.
+TEST_F(RepositoryOpening, AnUnfinishedCreationIsFinishedOrTakenBackOnlyAsItsOwn) {
+    auto repository = createRepository(memory, keys);
+    commitFile(*repository, {randomBytes(300, 1)});
+    const std::map<std::string, Bytes> whole = memory->files();
+    EXPECT_FALSE(Repository::unfinishedCreation(*memory));
+    memory->remove(RepositoryLayout::head());
+    EXPECT_FALSE(Repository::unfinishedCreation(*memory)) << "a head gone beside snapshots";
+    EXPECT_EQ(thrown<Repository::Error>([&] { Repository::withdrawUnfinishedCreation(*memory, keys.repositoryID); }),
+              Repository::Error::alreadyExists());
+    EXPECT_EQ(
+        thrown<Repository::Error>([&] { Repository::finishCreation(memory, keys, testDevice(), "1", fixedNow(), {}); }),
+        Repository::Error::alreadyExists());
+
+    auto unfinished = std::make_shared<InMemoryDestination>();
+    unfinished->put(RepositoryLayout::configFile(), whole.at("wendlemarsh.repo"));
+    const KeyFile keyFile = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
+                                          fixedNow().repositoryPrecision());
+    const KeyFile stale = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
+                                        fixedNow().repositoryPrecision());
+    unfinished->put(RepositoryLayout::key(stale.keyID), stale.encoded());
+    ASSERT_TRUE(Repository::unfinishedCreation(*unfinished));
+    const RepositoryKeys other = makeKeys();
+    EXPECT_EQ(thrown<KeyFile::Error>([&] {
+                  Repository::finishCreation(unfinished, other, testDevice(), "1", fixedNow(), {});
+              }).kind,
+              KeyFile::Error::Kind::wrongKey);
+    EXPECT_EQ(
+        thrown<Repository::Error>([&] { Repository::withdrawUnfinishedCreation(*unfinished, other.repositoryID); }),
+        Repository::Error::alreadyExists());
+    EXPECT_EQ(unfinished->files().size(), 2u);
+
+    auto finished = std::make_shared<InMemoryDestination>();
+    for (const auto& [path, bytes] : unfinished->files()) finished->put(*RepoPath::parse(path), bytes);
+    Repository::finishCreation(finished, keys, testDevice(), "1", fixedNow(), {keyFile});
+    EXPECT_EQ(openRepository(finished, keys).repository->keyFiles().all().size(), 1u) << "the stale key file went";
+    Repository::withdrawUnfinishedCreation(*unfinished, keys.repositoryID);
+    EXPECT_TRUE(unfinished->files().empty());
 }
 
 // A repository whose config went missing still holds its snapshots: creating over it would

@@ -15,8 +15,12 @@
 //
 // The tool touches only repositories: the source is checked before anything is made, a new
 // repository goes only into a new or empty folder (or one holding nothing but what a
-// creation cut short leaves) outside the source, and an existing recovery-key file is never
-// written over. It holds the repository's writing lock from before it reads the head until
+// creation cut short leaves) outside the source, and a recovery-key file already there is
+// never written over. A creation stopped at any moment is taken by the next run with the same
+// arguments: before its config, what it left is made afresh; after it, the secrets given
+// finish it (a recovery-key file that opens it is used again, a missing one written anew), or,
+// proved this computer's (it remembers beginning the repository there), it is taken back and
+// made afresh. It holds the repository's writing lock from before it reads the head until
 // the snapshot is committed, and refuses a head older than this computer has seen in it. A
 // run that lost its lock meanwhile (paused for longer than a lock stays fresh) records no
 // snapshot and exits 1; the data it stored stays for the next run.
@@ -36,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "RecoveryKeyFile.h"
 #include "RememberedCounters.h"
 #include "SnapshotBuilder.h"
 #include "ToolHost.h"
@@ -95,38 +100,15 @@ Options parse(const tools::ToolArguments& arguments) {
     return options;
 }
 
-std::string recoveryKeyFileExists(const std::string& path) {
-    return "The recovery-key file " + inQuotes(path) +
-           " already exists, and it may hold the key of another backup. Name a file that does not exist yet.";
+std::string cutShort(const std::string& repository) {
+    return "The creation of a backup in " + inQuotes(repository) +
+           " was cut short before it was finished, and nothing given opens it. Delete the folder " +
+           inQuotes(repository) + " and run again.";
 }
 
-void writeSecret(const std::string& path, const std::string& text) {
-    // Never over an existing file: it may hold the only key of another backup.
-    const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    const int fd = file.get();
-    if (fd < 0 && errno == EEXIST) throw ToolRefusal(recoveryKeyFileExists(path));
-    if (fd < 0)
-        throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ": " + std::strerror(errno) +
-                          ".");
-    const std::string line = text + "\n";
-    const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
-    if (!ok) throw ToolRefusal("The recovery key could not be written to " + inQuotes(path) + ".");
-}
-
-// Removes the recovery-key file this run wrote, while it still holds that text alone.
-void removeSecret(const std::string& path, const std::string& text) {
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    const std::string line = text + "\n";
-    if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_size != static_cast<off_t>(line.size()))
-        return;
-    std::string found(line.size(), '\0');
-    if (::pread(file.get(), found.data(), found.size(), 0) != static_cast<ssize_t>(found.size()) || found != line)
-        return;
-    ::unlink(path.c_str());
-}
-
+// A new repository: its key files, config and head are written by the engine in an order that
+// leaves, at any moment it stops, what the next run takes; the recovery key's text is kept in
+// its file before the head makes the repository whole.
 std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>& destination, const Options& options,
                                              const DeviceID& device, const tools::RememberedCounters& remembered,
                                              const HeldWritingLock& lock) {
@@ -138,42 +120,90 @@ std::shared_ptr<Repository> createRepository(const std::shared_ptr<Destination>&
     RepositoryID repositoryID;
     SecureRandom::fill(repositoryID.bytes);
     const RepositoryKeys keys(master, repositoryID);
-    // A state folder that cannot be written stops the run before the config or a key file is written.
+    // A state folder that cannot be written stops the run before anything is written. What is
+    // remembered here also proves a creation cut short to be this computer's.
     remembered.remember(repositoryID, options.repository, 0);
 
+    const Date now = Date::now();
+    const RecoveryKey recoveryKey = RecoveryKey::generate();
+    std::vector<KeyFile> keyFiles{KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now)};
     std::optional<RepositoryConfig::KDF> kdf;
-    std::optional<Passphrase::Settings> settings;
     if (passphrase) {
-        settings = Passphrase::makeSettings(options.iterations);
-        kdf = RepositoryConfig::KDF{settings->algorithm, settings->salt, settings->iterations};
+        // The slow derivation, before anything is written.
+        const Passphrase::Settings settings = Passphrase::makeSettings(options.iterations);
+        kdf = RepositoryConfig::KDF{settings.algorithm, settings.salt, settings.iterations};
+        keyFiles.push_back(KeyFile::wrap(master, *passphrase, settings.salt, settings.iterations, std::nullopt, now));
     }
+    const tools::RecoveryKeyFile keyFile(*options.recoveryKeyFile);
     auto repository =
-        Repository::create(destination, keys, device, std::string(appVersion), kdf, options.formatVersion, Date::now());
-    // Nothing is written, and nothing taken back, once the lock is no longer this run's.
-    repository->setWritingCheck([&lock] { lock.confirmHeld(); });
-    std::vector<KeyFile> keyFiles;
-    std::optional<std::string> secretWritten;
-    try {
-        // The text is kept before the key file that needs it exists.
-        const RecoveryKey recoveryKey = RecoveryKey::generate();
-        writeSecret(*options.recoveryKeyFile, recoveryKey.text());
-        secretWritten = recoveryKey.text();
-        const Date now = Date::now();
-        keyFiles.push_back(KeyFile::wrap(master, recoveryKey, repositoryID, std::nullopt, now));
-        if (passphrase)
-            keyFiles.push_back(
-                KeyFile::wrap(master, *passphrase, settings->salt, settings->iterations, std::nullopt, now));
-        for (const KeyFile& keyFile : keyFiles) repository->keyFiles().add(keyFile);
-    } catch (...) {
-        // A repository that no secret opens is of no use: what this run wrote is taken back
-        // (and only that), so that the next run creates it afresh. The recovery key goes with
-        // it, once nothing it opens is left.
-        if (repository->withdrawCreation(keyFiles) && secretWritten)
-            removeSecret(*options.recoveryKeyFile, *secretWritten);
-        throw;
-    }
+        Repository::create(destination, keys, device, std::string(appVersion), kdf, options.formatVersion, now,
+                           keyFiles, {[&lock] { lock.confirmHeld(); }, [&] { keyFile.write(recoveryKey.text()); }});
     std::cout << "created repository " << options.repository << " (format " << options.formatVersion << ")\n";
     return repository;
+}
+
+// A creation that stopped before its head. With the secrets it was made with, it is finished:
+// a recovery-key file that opens it is used again, a missing one is written with a new key
+// (the key file of the one never kept goes). Proved this run's to take (a secret given opens
+// it, or this computer remembers beginning it there) but made with other secrets or none that
+// can finish it, it is taken back and made afresh. Nothing proves it: refused, the folder left
+// as it is.
+std::shared_ptr<Repository> takeUnfinished(const std::shared_ptr<Destination>& destination, const Options& options,
+                                           const DeviceID& device, const tools::RememberedCounters& remembered,
+                                           const HeldWritingLock& lock) {
+    if (!options.recoveryKeyFile) throw UsageError("finishing a repository needs --recovery-key-file");
+    const std::optional<RepositoryConfig> config = Repository::unfinishedCreation(*destination);
+    if (!config) throw Repository::Error::alreadyExists();
+    const RepositoryID id = *config->identity();
+    std::optional<std::string> passphrase;
+    if (options.passphraseFile) passphrase = readSecret(*options.passphraseFile);
+
+    std::optional<Repository::KeyOpening> byPassphrase;
+    if (passphrase && config->kdf) byPassphrase = Repository::openKeyFile(*destination, *passphrase);
+    const tools::RecoveryKeyFile keyFile(*options.recoveryKeyFile);
+    const tools::RecoveryKeyFile::Found found = keyFile.read();
+    std::optional<Repository::KeyOpening> byRecoveryKey;
+    if (found.kind == tools::RecoveryKeyFile::Found::Kind::text) {
+        try {
+            byRecoveryKey = Repository::openKeyFile(*destination, RecoveryKey::parse(found.text));
+        } catch (const RecoveryKeyError&) {
+        }
+        if (byRecoveryKey && byPassphrase && !(byRecoveryKey->keys.master == byPassphrase->keys.master))
+            byRecoveryKey.reset();
+    }
+    if (!byPassphrase && !byRecoveryKey && !remembered.counter(id, options.repository))
+        throw ToolRefusal(cutShort(options.repository));
+    // A file there that does not open this creation is a person's, or another backup's key.
+    if (found.kind != tools::RecoveryKeyFile::Found::Kind::nothing && !byRecoveryKey)
+        throw ToolRefusal(tools::recoveryKeyFileExists(keyFile.path()));
+
+    const Repository::WritingCheck check = [&lock] { lock.confirmHeld(); };
+    const bool sameSecrets = passphrase.has_value() == config->kdf.has_value() && (!passphrase || byPassphrase);
+    if (sameSecrets && (byPassphrase || byRecoveryKey)) {
+        const RepositoryKeys keys = (byPassphrase ? byPassphrase : byRecoveryKey)->keys;
+        remembered.remember(id, options.repository, 0);
+        std::vector<KeyFile> kept;
+        if (byPassphrase) kept.push_back(byPassphrase->keyFile);
+        std::optional<RecoveryKey> newKey;
+        if (byRecoveryKey) {
+            kept.push_back(byRecoveryKey->keyFile);
+        } else {
+            newKey = RecoveryKey::generate();
+            kept.push_back(KeyFile::wrap(keys.master, *newKey, id, std::nullopt, Date::now()));
+        }
+        auto repository = Repository::finishCreation(destination, keys, device, std::string(appVersion), Date::now(),
+                                                     kept, {check, [&] {
+                                                                if (newKey) keyFile.write(newKey->text());
+                                                            }});
+        std::cout << "created repository " << options.repository << " (format " << config->formatVersion << ")\n";
+        return repository;
+    }
+    // The recovery-key file first: once the config is gone, nothing would prove it this tool's.
+    if (byRecoveryKey && !keyFile.removeIfHolding(found.text))
+        throw ToolRefusal("The recovery-key file " + inQuotes(keyFile.path()) +
+                          " of a creation that was cut short could not be removed. Delete it and run again.");
+    Repository::withdrawUnfinishedCreation(*destination, id, check);
+    return createRepository(destination, options, device, remembered, lock);
 }
 
 std::shared_ptr<Repository> unlockRepository(const std::shared_ptr<Destination>& destination, const Options& options,
@@ -229,11 +259,13 @@ bool liesInside(const std::filesystem::path& repository, const FileIdentity& sou
 }
 
 // Refuses what must not become a new repository, before anything is written: a folder that
-// holds anything but what a creation cut short leaves (CreationLeftovers) is the owner's.
-void checkNewRepository(const Options& options) {
+// holds anything but what a creation cut short leaves (CreationLeftovers) is the owner's, and
+// so is a recovery-key file already there unless it proves to be a creation's that was cut
+// short (takeUnfinished).
+void checkNewRepository(const Options& options, bool unfinished) {
     std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(*options.recoveryKeyFile, error)))
-        throw ToolRefusal(recoveryKeyFileExists(*options.recoveryKeyFile));
+    if (!unfinished && std::filesystem::exists(std::filesystem::symlink_status(*options.recoveryKeyFile, error)))
+        throw ToolRefusal(tools::recoveryKeyFileExists(*options.recoveryKeyFile));
     if (!std::filesystem::is_directory(options.repository, error)) return;
     const auto folder = tools::localFolder(options.repository, DestinationID::random(), false);
     std::optional<RepoPath> foreign;
@@ -257,16 +289,19 @@ int run(const Options& options) {
     if (liesInside(options.repository, *sourceIdentity))
         throw ToolRefusal("The backup " + inQuotes(options.repository) + " would lie inside the folder it backs up, " +
                           inQuotes(options.folder) + ". Choose a backup folder outside it.");
-    const bool exists =
-        tools::localFolder(options.repository, DestinationID::random(), false)->exists(RepositoryLayout::configFile());
-    if (!exists && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
-    if (exists && !options.passphraseFile && !options.recoveryKeyFile)
+    const auto folder = tools::localFolder(options.repository, DestinationID::random(), false);
+    const bool exists = folder->exists(RepositoryLayout::configFile());
+    // A config without a head beside it: a creation cut short, finished or taken under the lock.
+    const bool unfinished = exists && Repository::unfinishedCreation(*folder).has_value();
+    const bool creating = !exists || unfinished;
+    if (creating && !options.recoveryKeyFile) throw UsageError("creating a repository needs --recovery-key-file");
+    if (!creating && !options.passphraseFile && !options.recoveryKeyFile)
         throw UsageError("opening a repository needs --passphrase-file or --recovery-key-file");
-    if (!exists) checkNewRepository(options);
+    if (creating) checkNewRepository(options, unfinished);
     tools::refuseLinkedFolders(options.repository);
 
     // A passphrase the key derivation refuses is refused before anything is written.
-    if (!exists && options.passphraseFile)
+    if (creating && options.passphraseFile)
         Passphrase::deriveKey(readSecret(*options.passphraseFile), Bytes(Passphrase::saltSize), 1);
 
     // Without a folder to remember head counters in, nothing is made.
@@ -282,12 +317,13 @@ int run(const Options& options) {
                                HeldWritingLock::Scope::writing, tools::thisMachine());
     // A new repository's folders are made under the lock.
     const std::shared_ptr<Destination> destination =
-        tools::localFolder(options.repository, DestinationID::random(), !exists);
+        tools::localFolder(options.repository, DestinationID::random(), creating);
     const DeviceID device = thisDevice();
     // Nothing in "tmp" goes before there is a repository: in a folder that holds none yet, it
     // is the owner's. What a creation cut short left there goes at the next run.
-    const auto repository = exists ? unlockRepository(destination, options, device, remembered)
-                                   : createRepository(destination, options, device, remembered, lock);
+    const auto repository = !exists      ? createRepository(destination, options, device, remembered, lock)
+                            : unfinished ? takeUnfinished(destination, options, device, remembered, lock)
+                                         : unlockRepository(destination, options, device, remembered);
     // Nothing of the snapshot appears, and nothing in "tmp" goes, once the lock is no longer
     // this run's.
     repository->setWritingCheck([&lock] { lock.confirmHeld(); });
