@@ -392,6 +392,9 @@ TEST(RepositoryFaults, ACreationStoppedAtAnyMomentIsTakenByTheNextRun) {
         memory->simulateReset();
         creator.run(memory);
         creator.expectOpens(memory, context);
+        // What the run left lasts: the power lost once more right after it changes nothing.
+        memory->simulateReset();
+        creator.expectOpens(memory, context + ", reset after the next run");
     }
 }
 
