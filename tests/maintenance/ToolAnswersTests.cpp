@@ -50,6 +50,10 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
               0);
     ASSERT_EQ(status(WM_MAINTAIN_TOOL, {"replicate", dir + "/repo", dir + "/copy", "--secret-file", dir + "/key"}), 0);
     t.writeFile("copy/refs/head", std::string(200, 'x'));
+    // A creation cut short before its head, begun on another computer: its config and key files.
+    fs::create_directories(t / "cut");
+    fs::copy(t / "other/keys", t / "cut/keys");
+    fs::copy_file(t / "other/wendlemarsh.repo", t / "cut/wendlemarsh.repo");
 
     // An error's printable description ("Pruner.Error.noMark", "DestinationError.writeFailed"),
     // a C++ name, or the standard library's own text.
@@ -67,8 +71,9 @@ TEST(ToolAnswers, EveryToolAnswersBadInputInItsOwnWords) {
         EXPECT_EQ(answer.status == 2, answer.err.find("\nusage: ") != std::string::npos) << context;
         EXPECT_FALSE(std::regex_search(answer.out + answer.err, typeName)) << context;
     }
-    EXPECT_FALSE(fs::exists(t / "new"));     // no refused backup leaves a repository behind
-    EXPECT_FALSE(fs::exists(t / "--help"));  // the picture tool's --help draws nothing
+    EXPECT_FALSE(fs::exists(t / "new"));       // no refused backup leaves a repository behind
+    EXPECT_FALSE(fs::exists(t / "cut/refs"));  // nor makes anything in a creation it cannot prove its own
+    EXPECT_FALSE(fs::exists(t / "--help"));    // the picture tool's --help draws nothing
 }
 
 // What the command lines above cannot reach: each failure gets its sentence

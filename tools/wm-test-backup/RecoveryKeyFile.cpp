@@ -65,8 +65,7 @@ std::string recoveryKeyFileExists(const std::string& path) {
 
 RecoveryKeyFile::Found RecoveryKeyFile::read() const {
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) != 0)
-        return Found{errno == ENOENT ? Found::Kind::nothing : Found::Kind::other, {}};
+    if (::lstat(path_.c_str(), &st) != 0) return Found{errno == ENOENT ? Found::Kind::nothing : Found::Kind::other, {}};
     if (!S_ISREG(st.st_mode)) return Found{Found::Kind::other, {}};
     const SecretFile::Contents contents = SecretFile::read(path_);
     if (contents.failure) return Found{Found::Kind::other, {}};
@@ -85,7 +84,8 @@ void RecoveryKeyFile::write(const std::string& text) const {
     UniqueFd file = unnamedFile(folder);
     if (file.get() < 0) {
         temporary = "." + place.name + "." + Hex::encode(SecureRandom::bytes(8)) + ".partial";
-        file = UniqueFd(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        file =
+            UniqueFd(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (file.get() < 0) throw ToolRefusal(couldNotWrite(path_, errno));
     }
     const auto dropTemporary = [&] {

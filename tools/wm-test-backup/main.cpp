@@ -317,7 +317,7 @@ int run(const Options& options) {
                                HeldWritingLock::Scope::writing, tools::thisMachine());
     // A new repository's folders are made under the lock.
     const std::shared_ptr<Destination> destination =
-        tools::localFolder(options.repository, DestinationID::random(), creating);
+        tools::localFolder(options.repository, DestinationID::random(), !exists);
     const DeviceID device = thisDevice();
     // Nothing in "tmp" goes before there is a repository: in a folder that holds none yet, it
     // is the owner's. What a creation cut short left there goes at the next run.
