@@ -44,6 +44,8 @@
 #include "PeakResident.h"
 #include "Scratch.h"
 #include "core/RepositoryJSON.h"
+#include "crypto/KeyFile.h"
+#include "crypto/RecoveryKey.h"
 #include "crypto/SymmetricKey.h"
 #include "engine/KeyFiles.h"
 #include "engine/Repository.h"
@@ -280,8 +282,11 @@ void BM_RepeatedRecordPeakMemory(benchmark::State& state) {
             DestinationID::random(), DestinationKind::localFolder(), repository, std::nullopt,
             LocalFolderDestination::Preparation::preparing());
         const RepositoryKeys keys = benchKeys();
-        auto repo = Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0));
-        std::ofstream(secret) << repo->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+        const RecoveryKey recoveryKey = RecoveryKey::generate();
+        auto repo =
+            Repository::create(destination, keys, benchDevice(), "bench", std::nullopt, 2, day(0),
+                               {KeyFile::wrap(keys.master, recoveryKey, keys.repositoryID, std::nullopt, day(0))},
+                               {{}, [&] { std::ofstream(secret) << recoveryKey.text() << "\n"; }});
         const BlobID older = repo->store(TreeObject::encode({fileEntry("older", {})}), BlobType::tree).id;
         const SnapshotID small = repo->commit({.rootTree = older, .deviceName = "bench", .now = day(0)});
         const BlobID content = repo->store(bytesOf("content"), BlobType::data).id;

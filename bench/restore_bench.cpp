@@ -55,6 +55,7 @@
 #include "core/AppVersion.h"
 #include "crypto/BlobCompression.h"
 #include "crypto/ChaChaPoly.h"
+#include "crypto/KeyFile.h"
 #include "crypto/RecoveryKey.h"
 #include "crypto/SecureRandom.h"
 #include "engine/KeyFiles.h"
@@ -247,10 +248,12 @@ fs::path prepareHostile(const std::string& name, const std::function<HostileTree
         DeviceID device;
         device.bytes.fill(0x5E);
         const Date now = Date::repositoryNow();
-        auto repository = Repository::create(
-            destination, RepositoryKeys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32))),
-            device, std::string(appVersion), std::nullopt, 2, now);
-        std::ofstream(dir / "recovery-key.txt") << repository->keyFiles().addRecoveryKey(std::nullopt).text() << "\n";
+        const RepositoryKeys keys(SymmetricKey::random(), *RepositoryID::fromBytes(SecureRandom::bytes(32)));
+        const RecoveryKey recoveryKey = RecoveryKey::generate();
+        auto repository =
+            Repository::create(destination, keys, device, std::string(appVersion), std::nullopt, 2, now,
+                               {KeyFile::wrap(keys.master, recoveryKey, keys.repositoryID, std::nullopt, now)},
+                               {{}, [&] { std::ofstream(dir / "recovery-key.txt") << recoveryKey.text() << "\n"; }});
         const HostileTree tree = build(*repository, now);
         repository->commit({.rootTree = tree.root,
                             .sources = {{bytesOf("/home/you"), SnapshotSource::Kind::folder}},
