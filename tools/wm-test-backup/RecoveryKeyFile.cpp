@@ -110,6 +110,13 @@ void RecoveryKeyFile::write(const std::string& text) const {
     }
 }
 
+void RecoveryKeyFile::makeLasting() const {
+    const UniqueFd file(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const Place place = placeOf(path_);
+    const auto synced = [](int fd) { return fd >= 0 && retryingOnInterrupt([&] { return ::fsync(fd); }) == 0; };
+    if (!synced(file.get()) || !synced(place.folder.get())) throw ToolRefusal(couldNotWrite(path_, errno));
+}
+
 bool RecoveryKeyFile::removeIfHolding(const std::string& text) const {
     const std::string line = text + "\n";
     const UniqueFd file(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));

@@ -27,6 +27,10 @@ public:
     // another backup), and so does any failure, after which nothing is left at the path.
     void write(const std::string& text) const;
 
+    // Makes a file an earlier run wrote last (it and its folder synced), as write() would have
+    // before the run was stopped. Throws ToolRefusal when either cannot be synced.
+    void makeLasting() const;
+
     // Removes the file while it is a regular file holding `text` as write() wrote it; whether
     // nothing is left at the path.
     bool removeIfHolding(const std::string& text) const;

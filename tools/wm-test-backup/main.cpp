@@ -191,10 +191,15 @@ std::shared_ptr<Repository> takeUnfinished(const std::shared_ptr<Destination>& d
             newKey = RecoveryKey::generate();
             kept.push_back(KeyFile::wrap(keys.master, *newKey, id, std::nullopt, Date::now()));
         }
+        // The recovery key's text lasts before the head makes the repository whole.
+        const auto keepKey = [&] {
+            if (newKey)
+                keyFile.write(newKey->text());
+            else
+                keyFile.makeLasting();
+        };
         auto repository = Repository::finishCreation(destination, keys, device, std::string(appVersion), Date::now(),
-                                                     kept, {check, [&] {
-                                                                if (newKey) keyFile.write(newKey->text());
-                                                            }});
+                                                     kept, {check, keepKey});
         std::cout << "created repository " << options.repository << " (format " << config->formatVersion << ")\n";
         return repository;
     }
