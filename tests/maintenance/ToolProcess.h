@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include <filesystem>
@@ -23,7 +24,8 @@ extern char** environ;
 namespace wm::test {
 
 struct Answer {
-    int status = -1;
+    int status = -1;  // -1 when a signal ended the tool
+    int signal = 0;
     std::string out, err;
 };
 
@@ -34,11 +36,36 @@ struct Started {
     std::filesystem::path folder;
 };
 
+// This process's environment with each "NAME=value" of `changes` in place of NAME's own.
+inline std::vector<std::string> environmentWith(const std::vector<std::string>& changes) {
+    std::vector<std::string> environment = changes;
+    const auto changed = [&](const std::string& entry) {
+        for (const auto& c : changes)
+            if (entry.compare(0, c.find('=') + 1, c, 0, c.find('=') + 1) == 0) return true;
+        return false;
+    };
+    for (char** e = environ; *e != nullptr; ++e)
+        if (!changed(*e)) environment.emplace_back(*e);
+    return environment;
+}
+
+// The changes that preload `library` into a tool. A tool built with AddressSanitizer refuses a
+// library loaded before the sanitizer's runtime unless told not to check the order.
+inline std::vector<std::string> preloading(const std::string& library) {
+    const char* preloaded = std::getenv("LD_PRELOAD");
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {"LD_PRELOAD=" + library + (preloaded ? std::string(":") + preloaded : ""),
+            "ASAN_OPTIONS=" + (asan && *asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"};
+}
+
 inline Started startTool(const std::string& tool, const std::vector<std::string>& arguments,
-                         const std::filesystem::path& folder) {
+                         const std::filesystem::path& folder, const std::vector<std::string>& environment) {
     std::vector<char*> argv{const_cast<char*>(tool.c_str())};
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     const std::string out = (folder / ".out").string(), err = (folder / ".err").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -47,9 +74,14 @@ inline Started startTool(const std::string& tool, const std::vector<std::string>
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     Started started{0, folder};
-    if (posix_spawn(&started.pid, tool.c_str(), &actions, nullptr, argv.data(), environ) != 0) started.pid = 0;
+    if (posix_spawn(&started.pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) started.pid = 0;
     posix_spawn_file_actions_destroy(&actions);
     return started;
+}
+
+inline Started startTool(const std::string& tool, const std::vector<std::string>& arguments,
+                         const std::filesystem::path& folder) {
+    return startTool(tool, arguments, folder, environmentWith({}));
 }
 
 // A tool that has not ended after `seconds` (one that waits on something that never comes)
@@ -73,6 +105,7 @@ inline Answer finishTool(const Started& started, int seconds = 0) {
             ::waitpid(started.pid, &status, 0);
         }
         answer.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        answer.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     answer.out = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".out").rdbuf()), {});
     answer.err = std::string(std::istreambuf_iterator<char>(std::ifstream(started.folder / ".err").rdbuf()), {});
