@@ -147,45 +147,31 @@ TEST_F(RepositoryOpening, ACreationTakesBackOnlyWhatItWrote) {
         }
 }
 
-// A creation that stopped before its head: only a config without a head or data beside it is
-// one; it is finished only with its own keys and taken back only as its own repository, and
-// neither touches a repository.
+// A creation that stopped before its head is a config without a head or data beside it; it is
+// finished only with its own keys and taken back only as its own repository, and a repository
+// whose head went missing is neither.
 TEST_F(RepositoryOpening, AnUnfinishedCreationIsFinishedOrTakenBackOnlyAsItsOwn) {
-    auto repository = createRepository(memory, keys);
-    commitFile(*repository, {randomBytes(300, 1)});
-    const std::map<std::string, Bytes> whole = memory->files();
-    EXPECT_FALSE(Repository::unfinishedCreation(*memory));
+    commitFile(*createRepository(memory, keys), {randomBytes(300, 1)});
+    const Bytes config = memory->files().at("wendlemarsh.repo");
     memory->remove(RepositoryLayout::head());
-    EXPECT_FALSE(Repository::unfinishedCreation(*memory)) << "a head gone beside snapshots";
-    EXPECT_EQ(thrown<Repository::Error>([&] { Repository::withdrawUnfinishedCreation(*memory, keys.repositoryID); }),
-              Repository::Error::alreadyExists());
-    EXPECT_EQ(
-        thrown<Repository::Error>([&] { Repository::finishCreation(memory, keys, testDevice(), "1", fixedNow(), {}); }),
-        Repository::Error::alreadyExists());
-
     auto unfinished = std::make_shared<InMemoryDestination>();
-    unfinished->put(RepositoryLayout::configFile(), whole.at("wendlemarsh.repo"));
-    const KeyFile keyFile = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
-                                          fixedNow().repositoryPrecision());
-    const KeyFile stale = KeyFile::wrap(keys.master, RecoveryKey::generate(), keys.repositoryID, std::nullopt,
-                                        fixedNow().repositoryPrecision());
-    unfinished->put(RepositoryLayout::key(stale.keyID), stale.encoded());
+    unfinished->put(RepositoryLayout::configFile(), config);
+    EXPECT_FALSE(Repository::unfinishedCreation(*memory));
     ASSERT_TRUE(Repository::unfinishedCreation(*unfinished));
-    const RepositoryKeys other = makeKeys();
-    EXPECT_EQ(thrown<KeyFile::Error>([&] {
-                  Repository::finishCreation(unfinished, other, testDevice(), "1", fixedNow(), {});
-              }).kind,
-              KeyFile::Error::Kind::wrongKey);
-    EXPECT_EQ(
-        thrown<Repository::Error>([&] { Repository::withdrawUnfinishedCreation(*unfinished, other.repositoryID); }),
-        Repository::Error::alreadyExists());
-    EXPECT_EQ(unfinished->files().size(), 2u);
 
-    auto finished = std::make_shared<InMemoryDestination>();
-    for (const auto& [path, bytes] : unfinished->files()) finished->put(*RepoPath::parse(path), bytes);
-    Repository::finishCreation(finished, keys, testDevice(), "1", fixedNow(), {keyFile});
-    EXPECT_EQ(openRepository(finished, keys).repository->keyFiles().all().size(), 1u) << "the stale key file went";
-    Repository::withdrawUnfinishedCreation(*unfinished, keys.repositoryID);
+    const RepositoryKeys other = makeKeys();
+    const auto finish = [](auto destination, const RepositoryKeys& with) {
+        return [=] { Repository::finishCreation(destination, with, testDevice(), "1", fixedNow(), {}); };
+    };
+    const auto withdraw = [](auto destination, const RepositoryKeys& with) {
+        return [=] { Repository::withdrawUnfinishedCreation(*destination, with.repositoryID); };
+    };
+    EXPECT_EQ(thrown<Repository::Error>(finish(memory, keys)), Repository::Error::alreadyExists());
+    EXPECT_EQ(thrown<Repository::Error>(withdraw(memory, keys)), Repository::Error::alreadyExists());
+    EXPECT_EQ(thrown<KeyFile::Error>(finish(unfinished, other)).kind, KeyFile::Error::Kind::wrongKey);
+    EXPECT_EQ(thrown<Repository::Error>(withdraw(unfinished, other)), Repository::Error::alreadyExists());
+    EXPECT_EQ(unfinished->files().size(), 1u);
+    withdraw(unfinished, keys)();
     EXPECT_TRUE(unfinished->files().empty());
 }
 
