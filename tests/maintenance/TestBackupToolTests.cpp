@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -431,246 +431,139 @@ TEST_F(TestBackupTool, HardLinkedRotationsAndWideFoldersComeBackWhole) {
     }
 }
 
-// A creation cut at any moment: the tool is killed at the entry of the k-th call of one name (by
-// tests/support/CutAtCall.cpp, preloaded into it) or by a signal part way through its run. The
-// next run with the same arguments and state folder must take what it left: the repository then
-// opens with each secret, its newest snapshot holds the source, and the recovery-key file is
-// whole and alone in its folder.
+// A creation cut at any moment (at the entry of the k-th call of one name or half way through a
+// write, by tests/support/CutAtCall.cpp preloaded into the tool, or by a signal) is taken by the
+// next run with the same arguments and state folder.
 struct Cut {
     std::string call;  // none: not cut
     unsigned long at = 0;
     bool within = false;  // a write: half its bytes first
 };
-
-std::string described(const Cut& cut) {
-    if (cut.call.empty()) return "not cut";
-    return std::string(cut.within ? "cut half way through " : "cut at the entry of ") + cut.call + " #" +
-           std::to_string(cut.at);
-}
-
-using Counts = std::map<std::string, unsigned long>;
-const char* const cutCalls[] = {"mkdir", "mkdirat", "fsync",  "fdatasync", "rename", "renameat", "renameat2",
-                                "link",  "linkat",  "unlink", "unlinkat",  "write",  "pwrite"};
 constexpr std::string_view cutPassphrase = "a long enough passphrase";
 
-// One case's folder: the repository, the recovery key in a folder of its own, the state folder
-// (repositories are remembered there per folder) and the tool's output.
-struct Case {
-    fs::path run;
-    fs::path repository() const { return run / "repository"; }
-    fs::path recoveryKey() const { return run / "key" / "recovery.txt"; }
-    // No repository, no recovery key, an empty state folder.
-    const Case& fresh() const {
-        fs::remove_all(run);
-        fs::create_directories(recoveryKey().parent_path());
-        return *this;
-    }
-};
-
-struct CreationCuts : ::testing::Test {
+struct CreationCuts : ::testing::TestWithParam<bool> {
     TempFolder temp{"wm-cut"};
-    fs::path source = temp / "source";
-    Case one{temp / "run"};
-    bool withPassphrase = true;
     std::optional<std::string> iterations = "1000";
 
     void SetUp() override {
         temp.writeFile("source/small.txt", "small");
         temp.writeFile("source/folder/big.bin", randomBytes(200'000, 3));
-        fs::create_symlink("small.txt", source / "link");
+        fs::create_symlink("small.txt", temp / "source/link");
         temp.writeFile("passphrase.txt", std::string(cutPassphrase) + "\n");
-        one.fresh();
     }
-    std::vector<std::string> arguments(const Case& c) const {
-        std::vector<std::string> a{source.string(), c.repository().string()};
-        if (withPassphrase) a.insert(a.end(), {"--passphrase-file", (temp / "passphrase.txt").string()});
-        a.insert(a.end(), {"--recovery-key-file", c.recoveryKey().string()});
+    // A run's folder: the repository, the state folder, the recovery key in a folder of its own.
+    fs::path made(const std::string& name) const {
+        fs::create_directories(temp / name / "key");
+        return temp / name;
+    }
+    Started start(const fs::path& run, const Cut& cut) const {
+        std::vector<std::string> a{(temp / "source").string(), (run / "repository").string(), "--recovery-key-file",
+                                   (run / "key/recovery.txt").string()};
+        if (GetParam()) a.insert(a.end(), {"--passphrase-file", (temp / "passphrase.txt").string()});
         if (iterations) a.insert(a.end(), {"--iterations", *iterations});
-        return a;
-    }
-    Started start(const Case& c, const Cut& cut, const std::vector<std::string>& more = {}) const {
         std::vector<std::string> changes = preloading(WM_CUT_AT_CALL);
-        changes.push_back("XDG_STATE_HOME=" + (c.run / "state").string());
-        if (!cut.call.empty())
-            changes.insert(changes.end(), {"WM_CUT_CALL=" + cut.call, "WM_CUT_AT=" + std::to_string(cut.at),
-                                           std::string("WM_CUT_WITHIN=") + (cut.within ? "1" : "0")});
-        changes.insert(changes.end(), more.begin(), more.end());
-        return startTool(WM_TEST_BACKUP_TOOL, arguments(c), c.run, environmentWith(changes));
+        changes.insert(changes.end(),
+                       {"XDG_STATE_HOME=" + (run / "state").string(), "WM_CUT_CALL=" + cut.call,
+                        "WM_CUT_AT=" + std::to_string(cut.at), "WM_CUT_WITHIN=" + std::to_string(cut.within),
+                        "WM_CUT_COUNT_FILE=" + (run / ".counts").string()});
+        return startTool(WM_TEST_BACKUP_TOOL, a, run, environmentWith(changes));
     }
-    Answer runCut(const Case& c, const Cut& cut) const { return finishTool(start(c, cut), 120); }
-
-    // The calls of an uncut run from where the case stands, per name; none if it fails.
-    Counts counted(const Case& c, const std::string& context) const {
-        const fs::path file = c.run / ".counts";
-        const Answer answer = finishTool(start(c, {}, {"WM_CUT_COUNT_FILE=" + file.string()}), 120);
-        EXPECT_EQ(answer.status, 0) << context << ": " << answer.err;
-        Counts counts;
-        if (answer.status != 0) return counts;
-        std::ifstream in(file);
-        std::string name;
-        unsigned long count = 0;
-        while (in >> name >> count) counts[name] = count;
+    // Each cut in turn, then a run not cut that ends well. No cut leaves an empty recovery-key
+    // file, nor a config the passphrase cannot open; in the end the key file is alone in its
+    // folder, one key file per secret opens the repository, the newest snapshot holds the source.
+    void expectTaken(const fs::path& run, const std::vector<Cut>& cuts, std::string context) const {
+        for (const Cut& cut : cuts)
+            context += (cut.within ? ", half way through " : ", at ") + cut.call + " #" + std::to_string(cut.at);
+        SCOPED_TRACE(context);
+        const fs::path key = run / "key/recovery.txt";
+        const auto folder = localFolder(run / "repository");
+        const auto access = Repository::Access::readOnly;
+        try {
+            for (const Cut& cut : cuts) {
+                const Answer answer = finishTool(start(run, cut), 120);
+                EXPECT_EQ(answer.signal, SIGKILL) << cut.call << " #" << cut.at << " was not cut: " << answer.err;
+                EXPECT_TRUE(!fs::exists(key) || fs::file_size(key) > 0) << "an empty recovery-key file";
+                const bool config = GetParam() && fs::exists(run / "repository/wendlemarsh.repo");
+                EXPECT_TRUE(!config || Repository::openKeyFile(*folder, cutPassphrase)) << "a config without its keys";
+            }
+            const Answer next = finishTool(start(run, {}), 120);
+            ASSERT_EQ(next.status, 0) << "the next run: " << next.err;
+            ASSERT_EQ(std::vector<fs::path>(fs::directory_iterator(key.parent_path()), {}), std::vector{key});
+            EXPECT_EQ(std::distance(fs::directory_iterator(run / "repository/keys"), {}), GetParam() ? 2 : 1);
+            const RecoveryKey recovery = RecoveryKey::parse(stringOf(temp.readFile(key)));
+            auto repo = Repository::unlock(folder, recovery, testDevice(), "1.0", std::nullopt, access).repository;
+            if (GetParam()) Repository::unlock(folder, cutPassphrase, testDevice(), "1.0", std::nullopt, access);
+            const auto ids = repo->snapshotIDs();
+            ASSERT_FALSE(ids.empty());
+            std::vector<std::string> paths;
+            forEachEntry(*repo, ids.back(), [&](const auto&, const std::string& p) { paths.push_back(p); });
+            std::ranges::sort(paths);
+            EXPECT_EQ(paths, (std::vector<std::string>{"folder", "folder/big.bin", "link", "small.txt"}));
+            EXPECT_EQ(readWhole(*repo, ids.back()), 200'005u);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << tools::failureSentence(e);
+        }
+    }
+    // Checked as above, the calls per name of the run not cut after the cuts.
+    std::map<std::string, unsigned long> counted(const fs::path& run, const std::vector<Cut>& cuts = {}) const {
+        expectTaken(run, cuts, "counted");
+        std::map<std::string, unsigned long> counts;
+        std::ifstream in(run / ".counts");
+        for (std::pair<std::string, unsigned long> c; in >> c.first >> c.second;) counts.insert(c);
         return counts;
     }
-
-    static void expectHoldsSource(const Repository& repo, const std::string& context) {
-        const auto ids = repo.snapshotIDs();
-        ASSERT_FALSE(ids.empty()) << context;
-        std::vector<std::string> paths;
-        forEachEntry(repo, ids.back(),
-                     [&](const TreeObject::Entry&, const std::string& path) { paths.push_back(path); });
-        std::sort(paths.begin(), paths.end());
-        EXPECT_EQ(paths, (std::vector<std::string>{"folder", "folder/big.bin", "link", "small.txt"})) << context;
-        EXPECT_EQ(readWhole(repo, ids.back()), 200'005u) << context;
-    }
-    void expectWhole(const Case& c, const std::string& context) const {
-        std::vector<std::string> beside;
-        for (const auto& entry : fs::directory_iterator(c.recoveryKey().parent_path()))
-            beside.push_back(entry.path().filename().string());
-        EXPECT_EQ(beside, std::vector<std::string>{"recovery.txt"}) << context;
-        ASSERT_TRUE(fs::is_regular_file(c.recoveryKey())) << context << ": no recovery-key file";
-        std::string key = stringOf(temp.readFile(c.recoveryKey()));
-        while (!key.empty() && std::isspace(static_cast<unsigned char>(key.back()))) key.pop_back();
-        ASSERT_FALSE(key.empty()) << context << ": the recovery-key file is empty";
-        try {
-            const auto folder = localFolder(c.repository());
-            const auto access = Repository::Access::readOnly;
-            expectHoldsSource(
-                *Repository::unlock(folder, RecoveryKey::parse(key), testDevice(), "1.0", std::nullopt, access)
-                     .repository,
-                context + ", with the recovery key");
-            if (withPassphrase)
-                expectHoldsSource(
-                    *Repository::unlock(folder, cutPassphrase, testDevice(), "1.0", std::nullopt, access).repository,
-                    context + ", with the passphrase");
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << context << ": " << tools::failureSentence(e);
-        }
-    }
-    // What a cut left is taken by the next run.
-    void expectTaken(const Case& c, const std::string& context) const {
-        if (fs::exists(c.recoveryKey())) {
-            EXPECT_GT(fs::file_size(c.recoveryKey()), 0u) << context << ": the cut left an empty recovery-key file";
-        }
-        const Answer next = runCut(c, {});
-        EXPECT_EQ(next.status, 0) << context << ": the next run: " << next.err;
-        if (next.status == 0) expectWhole(c, context);
-    }
-    // A cut within the count stops the run; one beyond it is no cut, and the run ends well.
-    void expectCutAndTaken(const Case& c, const Cut& cut, unsigned long count, const std::string& context) const {
-        const Answer answer = runCut(c, cut);
-        if (cut.at > count) {
-            EXPECT_EQ(answer.status, 0) << context << ", beyond the count of " << count << ": " << answer.err;
-            expectWhole(c, context);
-            return;
-        }
-        ASSERT_EQ(answer.signal, SIGKILL) << context << ": the run was not cut: " << answer.err;
-        expectTaken(c, context);
-    }
-
-    // Each row in a fresh case; a few cases at once, each in a folder of its own.
-    void inCases(std::size_t rows, const std::function<void(std::size_t row, const Case&)>& body) const {
+    // Each row in a run folder of its own, eight rows at once.
+    void inRuns(std::size_t rows, const std::function<void(std::size_t row, const fs::path& run)>& body) const {
         std::atomic<std::size_t> next = 0;
-        std::vector<std::thread> workers;
-        for (int w = 0; w < 4; ++w)
-            workers.emplace_back([&, w] {
-                const Case c{temp / ("run" + std::to_string(w))};
-                for (std::size_t row = next++; row < rows; row = next++) {
-                    try {
-                        body(row, c.fresh());
-                    } catch (const std::exception& e) {
-                        ADD_FAILURE() << "row " << row << ": " << e.what();
-                    }
-                }
+        std::vector<std::jthread> workers;
+        for (int w = 0; w < 8; ++w)
+            workers.emplace_back([&] {
+                for (std::size_t row = next++; row < rows; row = next++) body(row, made("row" + std::to_string(row)));
             });
-        for (auto& worker : workers) worker.join();
     }
 };
 
-struct EveryCut : CreationCuts, ::testing::WithParamInterface<bool> {
-    void SetUp() override {
-        withPassphrase = GetParam();
-        CreationCuts::SetUp();
-    }
-};
-
-// Every call a creation makes, each in turn, and each write cut half way through.
-TEST_P(EveryCut, ACreationCutAtAnyCallIsTakenByTheNextRun) {
-    Counts counts = counted(one, "uncut");
-    expectWhole(one, "uncut");
-    // The library sees the tool's calls, the standard library's making of folders (mkdir) among them.
-    for (const std::vector<std::string>& either : std::vector<std::vector<std::string>>{{"mkdir"},
-                                                                                        {"mkdirat"},
-                                                                                        {"fsync", "fdatasync"},
-                                                                                        {"rename", "renameat"},
-                                                                                        {"unlinkat"},
-                                                                                        {"write", "pwrite"}}) {
-        unsigned long seen = 0;
-        for (const auto& call : either) seen += counts[call];
-        EXPECT_GT(seen, 0u) << either.front();
-    }
-    std::vector<Cut> cuts;
-    for (const char* call : cutCalls)
-        for (unsigned long k = 1; k <= counts[call] + 1; ++k) cuts.push_back({call, k});
-    for (const char* call : {"write", "pwrite"})
-        for (unsigned long k = 1; k <= counts[call]; ++k) cuts.push_back({call, k, true});
-    inCases(cuts.size(), [&](std::size_t row, const Case& c) {
-        expectCutAndTaken(c, cuts[row], counts.at(cuts[row].call), described(cuts[row]));
-    });
-}
-
-// The run that takes a cut creation's leftovers, itself cut at each of its syncs and renames:
-// leftovers of a creation early on, half way and late (once its secrets are in place).
-TEST_P(EveryCut, ARunTakingLeftoversCutAgainIsTakenByTheRunAfter) {
-    Counts counts = counted(one, "uncut");
-    struct Row {
-        Cut first, second;
-        unsigned long count;  // the second run's calls of its name
-    };
-    std::vector<Row> rows;
+// Every call of an uncut creation cut in turn, each write also half way, the library seeing them
+// all (the standard library's mkdir too); then the run taking a cut's leftovers cut at each sync
+// and rename, after an early, a middle and a late cut.
+TEST_P(CreationCuts, ACreationCutAtAnyCallIsTakenByTheRunAfter) {
+    auto counts = counted(made("uncut"));
+    for (const char* call : {"mkdir", "mkdirat", "fsync", "renameat", "unlinkat", "write"})
+        EXPECT_GT(counts[call], 0u) << call;
+    std::vector<std::vector<Cut>> rows;
+    for (const auto& [call, count] : counts)
+        for (unsigned long k = 1; k <= count; ++k)
+            for (int within = 0; within <= call.ends_with("write"); ++within) rows.push_back({{call, k, within == 1}});
     for (const Cut& first : {Cut{"mkdirat", counts["mkdirat"] / 2}, Cut{"renameat", counts["renameat"] / 3},
                              Cut{"fsync", counts["fsync"] * 3 / 4}}) {
-        ASSERT_EQ(runCut(one.fresh(), first).signal, SIGKILL) << described(first);
-        Counts second = counted(one, described(first) + ", then not cut");
-        if (second.empty()) continue;  // that run failed
+        auto second = counted(made(first.call), {first});
         for (const char* call : {"fsync", "renameat"})
-            for (unsigned long k = 1; k <= second[call] + 1; ++k) rows.push_back({first, {call, k}, second[call]});
+            for (unsigned long k = 1; k <= second[call]; ++k) rows.push_back({first, {call, k}});
     }
-    inCases(rows.size(), [&](std::size_t i, const Case& c) {
-        const Row& row = rows[i];
-        ASSERT_EQ(runCut(c, row.first).signal, SIGKILL) << described(row.first);
-        expectCutAndTaken(c, row.second, row.count, described(row.first) + ", then " + described(row.second));
+    inRuns(rows.size(), [&](std::size_t row, const fs::path& run) { expectTaken(run, rows[row], "cut"); });
+}
+
+// Signals at 5%, 20%, ... 95% of an uncut creation's time; a passphrase's derivation takes its
+// default time, so that the later moments fall inside it.
+TEST_P(CreationCuts, ACreationStoppedByASignalIsTakenByTheNextRun) {
+    iterations.reset();
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(finishTool(start(made("uncut"), {}), 120).status, 0);
+    const auto took = std::chrono::steady_clock::now() - began;
+    inRuns(7, [&](std::size_t row, const fs::path& run) {
+        const int signal = std::array{SIGKILL, SIGINT, SIGTERM}[row % 3];
+        const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(took * (0.05 + 0.15 * row));
+        const Started started = start(run, {});
+        std::this_thread::sleep_for(delay);
+        ::kill(started.pid, signal);
+        finishTool(started, 120);
+        expectTaken(run, {}, "signal " + std::to_string(signal) + " after " + std::to_string(delay.count()) + " ms");
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(Secrets, EveryCut, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& secret) {
+INSTANTIATE_TEST_SUITE_P(Secrets, CreationCuts, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& secret) {
     return secret.param ? "WithAPassphrase" : "WithTheRecoveryKeyAlone";
 });
-
-// Signals part way through a creation whose passphrase derivation takes its default time, so
-// that the later moments fall inside it.
-TEST_F(CreationCuts, ACreationStoppedByASignalIsTakenByTheNextRun) {
-    iterations.reset();
-    const auto began = std::chrono::steady_clock::now();
-    const Answer uncut = runCut(one, {});
-    const auto took = std::chrono::steady_clock::now() - began;
-    ASSERT_EQ(uncut.status, 0) << uncut.err;
-    expectWhole(one, "uncut");
-    const std::tuple<const char*, int, double> rows[] = {
-        // signal, share of an uncut run's time
-        {"SIGKILL", SIGKILL, 0.05}, {"SIGINT", SIGINT, 0.2},   {"SIGTERM", SIGTERM, 0.35}, {"SIGKILL", SIGKILL, 0.5},
-        {"SIGINT", SIGINT, 0.65},   {"SIGTERM", SIGTERM, 0.8}, {"SIGKILL", SIGKILL, 0.95},
-    };
-    for (const auto& [name, signal, share] : rows) {
-        const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(took * share);
-        std::string context = std::string(name) + " after " + std::to_string(delay.count()) + " ms";
-        const Started started = start(one.fresh(), {});
-        std::this_thread::sleep_for(delay);
-        ::kill(started.pid, signal);
-        if (finishTool(started, 120).signal == 0) context += " (the run had ended)";
-        expectTaken(one, context);
-    }
-}
 
 }  // namespace
 }  // namespace wm::test
