@@ -36,13 +36,19 @@ void KeyFiles::add(const KeyFile& keyFile) {
 
 std::vector<KeyFile> KeyFiles::all() const {
     std::vector<KeyFile> files;
-    for (const RepoPath& path : destination_->list(RepositoryLayout::keysDirectory())) {
+    for (auto& [path, file] : listed(*destination_)) files.push_back(std::move(file));
+    return files;
+}
+
+std::vector<std::pair<RepoPath, KeyFile>> KeyFiles::listed(Destination& destination) {
+    std::vector<std::pair<RepoPath, KeyFile>> files;
+    for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
         if (!isKeyFilePath(path)) continue;
         // A read error ends the listing; a file larger than any key file is damaged.
-        const std::optional<Bytes> bytes = destination_->readAtMost(path, RepositoryFormat::keyFileMaximumBytes);
+        const std::optional<Bytes> bytes = destination.readAtMost(path, RepositoryFormat::keyFileMaximumBytes);
         if (!bytes) continue;
         try {
-            files.push_back(KeyFile::decode(*bytes));
+            files.emplace_back(path, KeyFile::decode(*bytes));
         } catch (const KeyFile::Error&) {
         }
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "crypto/KeyFile.h"
@@ -26,6 +27,8 @@ public:
     void add(const KeyFile& keyFile);
     // Every key file under "keys" that decodes, in listing order. A read error is thrown.
     std::vector<KeyFile> all() const;
+    // The same with the path of each.
+    static std::vector<std::pair<RepoPath, KeyFile>> listed(Destination& destination);
     // Removes a key file unless it is the last one that works on any computer
     // (KeyFile::Error::wouldRemoveLastPortableKey, nothing removed).
     void remove(const KeyFile& keyFile);

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/KeyFiles.h"
 #include "engine/Repository.h"
 #include "format/CreationLeftovers.h"
 #include "format/RepositoryFormat.h"
@@ -30,23 +31,6 @@ void confirm(const Repository::WritingCheck& check) {
     if (check) check();
 }
 
-// The key files under "keys" that decode, read without following a link and with their size
-// limit; a file that does not is no key file and is left alone.
-std::vector<std::pair<RepoPath, KeyFile>> keyFilesIn(Destination& destination) {
-    std::vector<std::pair<RepoPath, KeyFile>> found;
-    for (const RepoPath& path : destination.list(RepositoryLayout::keysDirectory())) {
-        if (path.isRoot() || !path.fileName().ends_with(RepositoryLayout::keyEnding)) continue;
-        try {
-            constexpr std::int64_t limit = RepositoryFormat::keyFileMaximumBytes;
-            const ObjectOpening there = destination.opening(path, limit);
-            if (there.kind != ObjectOpening::Kind::file || there.size > limit) continue;
-            found.emplace_back(path, KeyFile::decode(there.bytes));
-        } catch (const std::exception&) {
-        }
-    }
-    return found;
-}
-
 // Leaves exactly `kept` under "keys": those not there with the same bytes are written, then
 // every other key file is removed, the check run before each step. A removal lasts only once
 // its folder is synced: when any was made, the first kept file is written again, and its
@@ -65,7 +49,7 @@ void keepOnlyKeyFiles(Destination& destination, const std::vector<KeyFile>& kept
             Repository::write(bytes, path, destination, check);
     }
     bool removed = false;
-    for (const auto& [path, file] : keyFilesIn(destination)) {
+    for (const auto& [path, file] : KeyFiles::listed(destination)) {
         if (keep.contains(path.string())) continue;
         confirm(check);
         destination.remove(path);

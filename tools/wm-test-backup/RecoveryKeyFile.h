@@ -21,10 +21,9 @@ public:
     };
     Found read() const;
 
-    // Writes the key's text as one line, as an unnamed file that is linked in under the path
-    // once it is whole and synced, and then syncs the folder: a stop leaves the whole file or
-    // none. A file already at the path throws ToolRefusal (it may hold the only key of
-    // another backup), and so does any failure, after which nothing is left at the path.
+    // Writes the key's text as one line, whole or not at all (createFileDurably). A file
+    // already at the path throws ToolRefusal (it may hold the only key of another backup), and
+    // so does any failure, after which nothing is left at the path.
     void write(const std::string& text) const;
 
     // Makes a file an earlier run wrote last (it and its folder synced), as write() would have
